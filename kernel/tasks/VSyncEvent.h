@@ -1,0 +1,43 @@
+// VSyncEvent is a reference-counted one-shot event: made not signalled, signalled by Unlock (every
+// waiter passes until Reset), and waited for by Lock. A thread waits on a POSIX condition; a fiber
+// task waits through the task manager so that it never blocks the thread it shares.
+#pragma once
+
+#include "kernel/values/IRefCountable.h"
+#include "kernel/values/VObject.h"
+
+#include <atomic>
+#include <cstdint>
+#include <pthread.h>
+
+namespace kova
+{
+
+class VSyncEvent : public VObject, public IRefCountable
+{
+public:
+    VSyncEvent();
+    VSyncEvent(const VSyncEvent&) = delete;
+    VSyncEvent& operator=(const VSyncEvent&) = delete;
+    ~VSyncEvent() override;
+
+    // Waits until the event is signalled; always true.
+    bool Lock();
+    // Waits at most inTimeoutMilliseconds; returns whether the event is signalled.
+    bool Lock(int32_t inTimeoutMilliseconds);
+    // Signals the event and wakes every waiter.
+    bool Unlock();
+    // Makes the event not signalled again.
+    bool Reset();
+
+    bool IsSignalled() const;
+
+private:
+    std::atomic<int32_t> fFiberWaiters{0};
+    mutable pthread_mutex_t fMutex;
+    pthread_cond_t fCondition;
+    bool fUnlocked = false;
+    std::atomic<uint32_t> fWakeStamp{0};
+};
+
+} // namespace kova

@@ -1,0 +1,25 @@
+# Shared by the scripts: installs the Debian packages the build needs when they are missing.
+
+KOVA_PACKAGES=(cmake ninja-build g++ pkg-config libxerces-c-dev libicu-dev libgtest-dev libgmock-dev
+               libbenchmark-dev)
+
+kova_install_dependencies() {
+    local missing=()
+    local pkg
+    for pkg in "${KOVA_PACKAGES[@]}"; do
+        if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
+            missing+=("$pkg")
+        fi
+    done
+    if [ ${#missing[@]} -eq 0 ]; then
+        return 0
+    fi
+    echo "== installing: ${missing[*]}"
+    local sudo=()
+    if [ "$(id -u)" -ne 0 ]; then
+        sudo=(sudo)
+    fi
+    export DEBIAN_FRONTEND=noninteractive
+    "${sudo[@]}" apt-get update -q
+    "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
