@@ -1,0 +1,221 @@
+// VString is the toolbox's one text type: a mutable sequence of UTF-16 code units with a length,
+// a null state and a buffer. It is also the value of kind 10, so a string stands wherever a
+// VValueSingle stands.
+//
+// Implicit sharing. A string holds its units in one of these buffers:
+// - inline: units inside the object (VStr<N> holds N of them; a plain VString none);
+// - a shared block from the memory manager, with a reference count stored inside the block after
+//   the terminator. Copies and FromString share the block; the first write to a block that
+//   others hold gives the writer a block of its own (copy-on-write);
+// - an early block taken from the C library before the memory manager exists (never freed);
+// - a caller's buffer, written in place while the text fits;
+// - the units of a VInlineString record, only read.
+// Only a shared block is ever released by a string. Writes go through one room rule: a buffer
+// held by others is replaced first, a buffer too small is reallocated by the growth policy, and
+// a failed allocation raises kova error 107 and leaves the text unchanged.
+//
+// Positions are 1-based; lengths are signed 32-bit counts of UTF-16 units; the unit at index
+// length is always 0.
+#pragma once
+
+#include "kernel/text/CharSet.h"
+#include "kernel/values/KovaTypes.h"
+#include "kernel/values/VValueSingle.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace kova
+{
+
+class VString;
+
+// A plain record that holds one reference of a shared string block (JSON string payloads keep
+// their text this way). No virtual table; copying the record does not count a reference.
+struct VInlineString
+{
+    int32_t fLength = 0;
+    UniChar* fString = nullptr;
+    int32_t fMaxLength = 0;
+
+    // Takes a reference of the string's block, copying the text into a new block when the string
+    // has none to share. False (and an empty record) when no block can be had.
+    bool InitWithString(const VString& inString);
+    // Drops the record's reference; the block is freed with its last one.
+    void Dispose();
+};
+
+class VString : public VValueSingle
+{
+public:
+    // Buffer marks kept in the value's flags byte.
+    static constexpr uint8_t kFlagExternal = 0x10;  // not owned: never freed nor released
+    static constexpr uint8_t kFlagExclusive = 0x40; // no reference count: never shared
+
+    VString();
+    explicit VString(bool inNull);
+    explicit VString(UniChar inUnit);
+    VString(const UniChar* inText);
+    // Over a caller's zero-terminated buffer of inSizeInBytes bytes, without copying. A size of
+    // all ones means "exactly the text's length".
+    VString(UniChar* inBuffer, size_t inSizeInBytes);
+    // Over a caller's buffer holding inLength units; a null buffer gives a null, empty string.
+    VString(UniChar* inBuffer, int32_t inLength, size_t inSizeInBytes);
+    // Zero-terminated UTF-32 text in the processor's byte order.
+    VString(const wchar_t* inText);
+    VString(wchar_t* inText, size_t inSize);
+    // A C string: ASCII, or Mac Roman when any byte is 0x80 or more (UTF-8 goes through an
+    // explicit character set).
+    VString(const char* inText);
+    VString(const void* inBytes, size_t inSize, CharSet inCharSet);
+    VString(const VString& inOther);
+    VString(VString&& inOther) noexcept;
+    // Shares the record's block (one more reference).
+    explicit VString(const VInlineString& inRecord);
+    // Refers to the record's units without a reference: only read it while the record lives.
+    VString(const VInlineString& inRecord, bool inReferOnly);
+    ~VString() override;
+
+    VString& operator=(const VString& inOther)
+    {
+        FromString(inOther);
+        return *this;
+    }
+    VString& operator=(VString&& inOther) noexcept;
+
+    // A plain string whose inline buffer holds n units, allocated in one block; delete it.
+    static VString* NewString(int32_t n);
+    static void* operator new(size_t size);
+    static void operator delete(void* block);
+
+    int32_t GetLength() const { return fLength; }
+    bool IsEmpty() const { return fLength == 0; }
+    const UniChar* GetCPointer() const { return fString; }
+    int32_t GetMaxLength() const { return fMaxLength; }
+    uint32_t GetInlineCapacity() const { return fInlineCapacity; }
+
+    // Buffer management.
+    bool _ReallocBuffer(int32_t n, bool inKeepText);
+    // Units to allocate for a text of inNewLength units grown from inOldLength; 0 when too long.
+    static int64_t ComputeProgressiveResize(int32_t inOldLength, int32_t inNewLength);
+    // Room for n units in a buffer held only by this string, the text kept.
+    bool EnsureSize(int32_t n);
+    // The writable units; valid after EnsureSize until the next change of the string.
+    UniChar* GetCPointerForWrite() { return fString; }
+    // After units were written directly: sets the length (false when above the maximum length).
+    bool Validate(int32_t n);
+    // Adds a reference to the shared block and returns its units; null when there is none.
+    const UniChar* _RetainBuffer() const;
+    void _ReleaseBuffer();
+    bool IsStringValid() const;
+    static int32_t UniCStringLength(const UniChar* inText);
+
+    UniChar GetUniChar(int32_t inPosition) const;
+    bool SetUniChar(int32_t inPosition, UniChar inUnit);
+
+    // Assignment.
+    void FromString(const VString& inString) override;
+    void GetString(VString& outString) const override { outString.FromString(*this); }
+    VString& FromUniString(const UniChar* inText, int32_t n);
+    VString& FromUniCString(const UniChar* inText) { return FromUniString(inText, UniCStringLength(inText)); }
+    size_t FromBlock(const void* inBytes, size_t inSize, CharSet inCharSet);
+
+    // Appending.
+    VString& AppendUniChar(UniChar inUnit);
+    VString& AppendUniCString(const UniChar* inText);
+    VString& AppendUniChars(const UniChar* inUnits, int32_t inCount);
+    VString& AppendString(const VString& inString) { return AppendUniChars(inString.fString, inString.fLength); }
+    VString& AppendCString(const char* inText);
+    VString& AppendBlock(const void* inBytes, size_t inSize, CharSet inCharSet);
+    VString& AppendLong(int32_t inValue);
+    VString& AppendLong8(int64_t inValue);
+    VString& AppendULong8(uint64_t inValue);
+    VString& AppendReal(double inValue);
+    VString& AppendOsType(OsType inCode);
+    VString& AppendValue(const VValueSingle& inValue);
+
+    // Editing.
+    void Truncate(int32_t inLength, bool inKeepSurrogatesWhole = false);
+
+    // Empty, not null, dirty.
+    void Clear() override;
+    VValue* Clone() const override { return new VString(*this); }
+
+    static const VString sEmpty;
+
+protected:
+    // The inline buffer of a derived class: fCapacity units and a terminator, inside the object.
+    struct InlineBuffer
+    {
+        UniChar* fUnits;
+        uint32_t fCapacity;
+    };
+    explicit VString(InlineBuffer inBuffer);
+    // Copies at most the buffer's capacity of 32-bit text into the inline buffer.
+    VString(InlineBuffer inBuffer, const wchar_t* inText);
+
+private:
+    bool _IsInline() const { return fString == fInlineBuffer; }
+    bool _IsHeldByOthers() const;
+    bool _EnsureRoom(int32_t n, bool inKeepText);
+    void _Commit(int32_t n);
+    void _ResetToInline();
+    void _CopyUnitsFrom(const UniChar* inText, int32_t n);
+    void _AppendMacRoman(const char* inText, size_t inSize);
+    void _AppendDecoded(const void* inBytes, size_t inSize, CharSet inCharSet);
+    void _DecodeWideText(const wchar_t* inText);
+
+    UniChar* fString;
+    int32_t fLength = 0;
+    int32_t fMaxLength = 0;
+    uint32_t fInlineCapacity = 0;
+    UniChar* fInlineBuffer;
+    UniChar fEmptyInline[1] = {0};
+};
+
+// A string whose inline buffer holds N units, so that text up to N units needs no allocation.
+template <int N>
+class VStr : public VString
+{
+public:
+    VStr() : VString(InlineBuffer{fUnits, N}) {}
+    VStr(const VStr& inOther) : VString(InlineBuffer{fUnits, N}) { FromString(inOther); }
+    VStr(const VString& inOther) : VString(InlineBuffer{fUnits, N}) { FromString(inOther); }
+    VStr(const UniChar* inText) : VString(InlineBuffer{fUnits, N}) { FromUniCString(inText); }
+    VStr(const char* inText) : VString(InlineBuffer{fUnits, N}) { AppendCString(inText); }
+    VStr& operator=(const VStr& inOther)
+    {
+        FromString(inOther);
+        return *this;
+    }
+    VStr& operator=(const VString& inOther)
+    {
+        FromString(inOther);
+        return *this;
+    }
+
+private:
+    UniChar fUnits[N + 1];
+};
+
+using VStr4 = VStr<4>;
+using VStr15 = VStr<15>;
+using VStr31 = VStr<31>;
+using VStr50 = VStr<50>;
+using VStr63 = VStr<63>;
+using VStr80 = VStr<80>;
+using VStr100 = VStr<100>;
+using VStr255 = VStr<255>;
+using VStr1000 = VStr<1000>;
+
+// A four-character code as text, most significant byte first ('kova' reads "kova").
+class VOsTypeString : public VString
+{
+public:
+    explicit VOsTypeString(OsType inCode);
+
+private:
+    UniChar fUnits[5];
+};
+
+} // namespace kova
