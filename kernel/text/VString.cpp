@@ -363,6 +363,22 @@ bool VString::_ReallocBuffer(int32_t n, bool inKeepText)
     if (sCppMemMgr != nullptr)
     {
         int64_t units = ComputeProgressiveResize(fLength, n);
+        if (units != 0 && !_IsInline() && (fFlags & (kFlagExternal | kFlagExclusive)) == 0 && _IsSoleOwner() &&
+            kept == fLength)
+        {
+            // Our own block with all its text kept: let the allocator grow or shrink it in place.
+            void* grown = VMemory::SetPtrSize(fString, size_t(units + (units & 1)) * sizeof(UniChar));
+            if (grown == nullptr)
+            {
+                _ThrowError(VE_STRING_ALLOC_FAILED);
+                return false;
+            }
+            fString = static_cast<UniChar*>(grown);
+            fString[kept] = 0;
+            fMaxLength = int32_t(units - 3);
+            *BlockRefCount(fString, fMaxLength) = 1;
+            return true;
+        }
         UniChar* block = units == 0 ? nullptr : NewBlock(units, kMEM_TAG_STRING);
         if (block == nullptr)
         {
@@ -421,9 +437,10 @@ void VString::_Commit(int32_t n)
 {
     fLength = n;
     fString[n] = 0;
-    SetNull(false);
-    SetDirty(true);
+    _MarkChanged();
 }
+
+
 
 void VString::_ResetToInline()
 {
@@ -575,11 +592,6 @@ size_t VString::FromBlock(const void* inBytes, size_t inSize, CharSet inCharSet)
 // ---------------------------------------------------------------------------------------------
 // Appending
 
-VString& VString::AppendUniChar(UniChar inUnit)
-{
-    return AppendUniChars(&inUnit, 1);
-}
-
 VString& VString::AppendUniCString(const UniChar* inText)
 {
     if (inText == nullptr)
@@ -591,7 +603,7 @@ VString& VString::AppendUniCString(const UniChar* inText)
     return AppendUniChars(inText, UniCStringLength(inText));
 }
 
-VString& VString::AppendUniChars(const UniChar* inUnits, int32_t inCount)
+VString& VString::_AppendUniChars(const UniChar* inUnits, int32_t inCount)
 {
     if (inCount < 0 || inUnits == nullptr)
         inCount = 0;
@@ -601,6 +613,13 @@ VString& VString::AppendUniChars(const UniChar* inUnits, int32_t inCount)
         return *this;
     }
     int32_t newLength = fLength + inCount;
+    if (_CanWriteInPlace(newLength))
+    {
+        // Fits: a source inside this buffer is copied with memmove, nothing is reallocated.
+        std::memmove(fString + fLength, inUnits, size_t(inCount) * sizeof(UniChar));
+        _Commit(newLength);
+        return *this;
+    }
     // Units taken from this string's own buffer must survive a reallocation.
     if (inCount > 0 && PointsInto(inUnits, fString, fMaxLength) && (_IsHeldByOthers() || newLength > fMaxLength))
     {

@@ -22,8 +22,10 @@
 #include "kernel/values/KovaTypes.h"
 #include "kernel/values/VValueSingle.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace kova
 {
@@ -121,9 +123,31 @@ public:
     size_t FromBlock(const void* inBytes, size_t inSize, CharSet inCharSet);
 
     // Appending.
-    VString& AppendUniChar(UniChar inUnit);
+    VString& AppendUniChar(UniChar inUnit)
+    {
+        if (_CanWriteInPlace(fLength + 1))
+        {
+            fString[fLength++] = inUnit;
+            fString[fLength] = 0;
+            _MarkChanged();
+            return *this;
+        }
+        return AppendUniChars(&inUnit, 1);
+    }
     VString& AppendUniCString(const UniChar* inText);
-    VString& AppendUniChars(const UniChar* inUnits, int32_t inCount);
+    VString& AppendUniChars(const UniChar* inUnits, int32_t inCount)
+    {
+        if (inCount > 0 && inUnits != nullptr && inCount <= fMaxLength - fLength && _CanWriteInPlace(fLength + inCount))
+        {
+            // memmove: the units may come from this string's own buffer.
+            std::memmove(fString + fLength, inUnits, size_t(inCount) * sizeof(UniChar));
+            fLength += inCount;
+            fString[fLength] = 0;
+            _MarkChanged();
+            return *this;
+        }
+        return _AppendUniChars(inUnits, inCount);
+    }
     VString& AppendString(const VString& inString) { return AppendUniChars(inString.fString, inString.fLength); }
     VString& AppendCString(const char* inText);
     VString& AppendBlock(const void* inBytes, size_t inSize, CharSet inCharSet);
@@ -156,8 +180,30 @@ protected:
 
 private:
     bool _IsInline() const { return fString == fInlineBuffer; }
+    // True when n units fit a buffer that only this string writes (the common appending case).
+    bool _CanWriteInPlace(int32_t n) const
+    {
+        return n <= fMaxLength && n >= 0 &&
+               (_IsInline() || (fFlags & kFlagExclusive) != 0 || ((fFlags & kFlagExternal) == 0 && _IsSoleOwner()));
+    }
+    bool _IsSoleOwner() const
+    {
+        // The block's reference count lies after the terminator (see VString.cpp).
+        auto* count = reinterpret_cast<uint32_t*>(fString + ((size_t(fMaxLength) + 2) & ~size_t(1)));
+        return std::atomic_ref<uint32_t>(*count).load(std::memory_order_acquire) == 1;
+    }
+    // Not null and dirty, calling the hooks only when a flag changes.
+    void _MarkChanged()
+    {
+        if ((fFlags & (kFlagNull | kFlagDirty)) != kFlagDirty)
+        {
+            SetNull(false);
+            SetDirty(true);
+        }
+    }
     bool _IsHeldByOthers() const;
     bool _EnsureRoom(int32_t n, bool inKeepText);
+    VString& _AppendUniChars(const UniChar* inUnits, int32_t inCount);
     void _Commit(int32_t n);
     void _ResetToInline();
     void _CopyUnitsFrom(const UniChar* inText, int32_t n);

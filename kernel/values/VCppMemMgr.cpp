@@ -95,6 +95,8 @@ void* VCppMemMgr::Realloc(void* block, size_t size)
         Free(block);
         return nullptr;
     }
+    if (fUseStdLib)
+        return fStdLib->Realloc(block, size);
     void* grown = Malloc(size, false, kMEM_TAG_GROW, -1);
     if (grown == nullptr)
         return nullptr;
