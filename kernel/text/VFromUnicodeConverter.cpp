@@ -1,0 +1,230 @@
+#include "kernel/text/VFromUnicodeConverter.h"
+
+#include "kernel/errors/KovaErrors.h"
+#include "kernel/errors/VErrorBase.h"
+#include "kernel/text/VString.h"
+#include "kernel/values/VCppMemMgr.h"
+#include "kernel/values/VMemory.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+
+namespace kova
+{
+
+namespace
+{
+
+void StoreUnit32(uint8_t* outBytes, uint32_t inValue, bool inSwap)
+{
+    if (inSwap)
+        inValue = __builtin_bswap32(inValue);
+    std::memcpy(outBytes, &inValue, sizeof(inValue));
+}
+
+void ThrowMemFailure()
+{
+    VString message("mem failure");
+    _ThrowError(MakeKovaError(300), &message);
+}
+
+// Room for one pass: GetCharSize bytes a unit and two more units. A pass that makes no progress
+// gets a larger room at most twice (an encoder may need more than its budget for one character,
+// escape sequences included); a third one ends the conversion.
+constexpr int kMaxRoomEnlargements = 2;
+
+size_t PassRoom(int32_t inCharSize, int32_t inRemaining, int inEnlargements)
+{
+    size_t room = size_t(std::max(inCharSize, 1)) * (size_t(inRemaining) + 2);
+    for (int i = 0; i < inEnlargements; ++i)
+        room = room * 2 + 16;
+    return room;
+}
+
+} // namespace
+
+VFromUnicodeConverter::~VFromUnicodeConverter() = default;
+
+bool VFromUnicodeConverter::ConvertRealloc(const UniChar* inSource, int32_t inSourceChars, void*& ioBlock,
+                                           size_t& ioBytesInBlock, size_t inExtraBytes,
+                                           int32_t* outCharsConsumed) const
+{
+    const UniChar* source = inSource;
+    int32_t remaining = std::max(inSourceChars, 0);
+    int enlargements = 0;
+    bool result = true;
+    // Even empty text gets its one pass: the caller counts on the reserved bytes.
+    for (;;)
+    {
+        const size_t room = PassRoom(GetCharSize(), remaining, enlargements);
+        if (ioBytesInBlock > SIZE_MAX - inExtraBytes - room)
+        {
+            ThrowMemFailure();
+            result = false;
+            break;
+        }
+        void* grown = VObject::sCppMemMgr->Realloc(ioBlock, ioBytesInBlock + inExtraBytes + room);
+        if (grown == nullptr)
+        {
+            ThrowMemFailure();
+            result = false;
+            break;
+        }
+        ioBlock = grown;
+
+        size_t roomLeft = room;
+        int32_t consumedThisRound = 0;
+        size_t produced = 0;
+        do
+        {
+            int32_t consumed = 0;
+            produced = 0;
+            result = Convert(source, remaining, consumed, static_cast<uint8_t*>(ioBlock) + ioBytesInBlock, roomLeft,
+                             produced);
+            ioBytesInBlock += produced;
+            roomLeft -= produced;
+            source += consumed;
+            remaining -= consumed;
+            consumedThisRound += consumed;
+        } while (result && remaining > 0 && produced > 0);
+
+        if (!result || remaining == 0)
+            break;
+        if (consumedThisRound == 0 && ++enlargements > kMaxRoomEnlargements)
+            break;
+    }
+    if (outCharsConsumed != nullptr)
+        *outCharsConsumed = int32_t(source - inSource);
+    return result;
+}
+
+// ---------------------------------------------------------------------------------------------
+// UTF-16
+
+namespace
+{
+
+size_t UTF16BytesToCopy(int32_t inSourceChars, size_t inDestinationBytes)
+{
+    size_t bytes = inSourceChars > 0 ? size_t(inSourceChars) * 2 : 0;
+    return std::min(bytes, inDestinationBytes) & ~size_t(1);
+}
+
+} // namespace
+
+bool VFromUnicodeConverter_Null::Convert(const UniChar* inSource, int32_t inSourceChars, int32_t& outCharsConsumed,
+                                         void* inDestination, size_t inDestinationBytes,
+                                         size_t& outBytesProduced) const
+{
+    size_t bytes = UTF16BytesToCopy(inSourceChars, inDestinationBytes);
+    if (bytes != 0)
+        std::memmove(inDestination, inSource, bytes);
+    outCharsConsumed = int32_t(bytes / 2);
+    outBytesProduced = bytes;
+    return true;
+}
+
+bool VFromUnicodeConverter_Swap::Convert(const UniChar* inSource, int32_t inSourceChars, int32_t& outCharsConsumed,
+                                         void* inDestination, size_t inDestinationBytes,
+                                         size_t& outBytesProduced) const
+{
+    size_t bytes = UTF16BytesToCopy(inSourceChars, inDestinationBytes);
+    if (bytes != 0)
+        std::memmove(inDestination, inSource, bytes);
+    auto* units = static_cast<uint8_t*>(inDestination);
+    for (size_t i = 0; i < bytes; i += 2)
+        std::swap(units[i], units[i + 1]);
+    outCharsConsumed = int32_t(bytes / 2);
+    outBytesProduced = bytes;
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// UTF-32
+
+bool VFromUnicodeConverter_UTF32::Convert(const UniChar* inSource, int32_t inSourceChars, int32_t& outCharsConsumed,
+                                          void* inDestination, size_t inDestinationBytes,
+                                          size_t& outBytesProduced) const
+{
+    const UniChar* source = inSource;
+    const UniChar* const sourceEnd = inSource + std::max(inSourceChars, 0);
+    auto* destination = static_cast<uint8_t*>(inDestination);
+    const uint8_t* const destinationEnd = destination + inDestinationBytes;
+    bool result = true;
+    while (source < sourceEnd)
+    {
+        uint32_t value = *source;
+        int32_t units = 1;
+        if (value >= 0xD800 && value <= 0xDBFF)
+        {
+            if (sourceEnd - source < 2 || source[1] < 0xDC00 || source[1] > 0xDFFF)
+            {
+                result = false;
+                break;
+            }
+            value = (value << 10) + source[1] - 0x35FDC00;
+            units = 2;
+        }
+        else if (value >= 0xDC00 && value <= 0xDFFF)
+        {
+            result = false;
+            break;
+        }
+        if (destinationEnd - destination < 4)
+        {
+            result = false;
+            break;
+        }
+        StoreUnit32(destination, value, fSwap);
+        destination += 4;
+        source += units;
+    }
+    outCharsConsumed = int32_t(source - inSource);
+    outBytesProduced = size_t(destination - static_cast<uint8_t*>(inDestination));
+    return result;
+}
+
+bool VFromUnicodeConverter_UTF32_Raw::Convert(const UniChar* inSource, int32_t inSourceChars,
+                                              int32_t& outCharsConsumed, void* inDestination,
+                                              size_t inDestinationBytes, size_t& outBytesProduced) const
+{
+    size_t units = std::min(size_t(std::max(inSourceChars, 0)), inDestinationBytes / 4);
+    auto* destination = static_cast<uint8_t*>(inDestination);
+    const UniChar* source = inSource;
+    // Widening in place is safe from the last unit down whenever the destination starts at or
+    // after the source; a destination that ends inside the source reads from a copy.
+    std::unique_ptr<UniChar[]> copy;
+    auto* sourceBytes = reinterpret_cast<const uint8_t*>(inSource);
+    if (destination < sourceBytes && destination + units * 4 > sourceBytes)
+    {
+        copy.reset(new (std::nothrow) UniChar[units]);
+        if (copy == nullptr)
+        {
+            outCharsConsumed = 0;
+            outBytesProduced = 0;
+            return false;
+        }
+        std::memcpy(copy.get(), inSource, units * sizeof(UniChar));
+        source = copy.get();
+    }
+    for (size_t i = units; i-- > 0;)
+        StoreUnit32(destination + i * 4, source[i], fSwap);
+    outCharsConsumed = int32_t(units);
+    outBytesProduced = units * 4;
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Void
+
+bool VFromUnicodeConverter_Void::Convert(const UniChar*, int32_t, int32_t& outCharsConsumed, void*, size_t,
+                                         size_t& outBytesProduced) const
+{
+    outCharsConsumed = 0;
+    outBytesProduced = 0;
+    return false;
+}
+
+} // namespace kova
