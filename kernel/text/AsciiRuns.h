@@ -1,7 +1,8 @@
-// Fast paths of the built-in converters for runs of ASCII: most text that passes through them is
-// mostly ASCII, and a run can be checked and widened or narrowed 16 units at a time. Each helper
-// advances its cursors past the longest whole block of ASCII it finds and leaves the rest (at most
-// one block, and whatever follows the first non-ASCII unit) to the caller's unit-by-unit loop.
+// Fast paths of the built-in converters for ASCII: most text that passes through them is mostly
+// ASCII, and sixteen units can be checked and widened or narrowed at once. Each helper handles one
+// block of sixteen: it writes all sixteen units (or bytes) and returns how many of them, from the
+// first, are ASCII; the caller advances by that count only, so the room for sixteen must exist
+// even when fewer are kept. The units written beyond the count are scratch that later writes cover.
 #pragma once
 
 #include "kernel/values/KovaTypes.h"
@@ -17,75 +18,54 @@
 namespace kova
 {
 
-// Widens bytes below 0x80 into UTF-16 units.
-inline void WidenAsciiRun(const uint8_t*& ioSource, const uint8_t* inSourceEnd, UniChar*& ioDestination,
-                          const UniChar* inDestinationEnd)
+constexpr ptrdiff_t kAsciiBlock = 16;
+
+// Widens 16 bytes into units; returns the count of leading bytes below 0x80.
+inline int WidenAsciiBlock(const uint8_t* inSource, UniChar* outDestination)
 {
-    const uint8_t* source = ioSource;
-    UniChar* destination = ioDestination;
 #if defined(__SSE2__)
+    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(inSource));
     const __m128i zero = _mm_setzero_si128();
-    while (inSourceEnd - source >= 16 && inDestinationEnd - destination >= 16)
-    {
-        __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source));
-        if (_mm_movemask_epi8(bytes) != 0)
-            break;
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(destination), _mm_unpacklo_epi8(bytes, zero));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + 8), _mm_unpackhi_epi8(bytes, zero));
-        source += 16;
-        destination += 16;
-    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(outDestination), _mm_unpacklo_epi8(bytes, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(outDestination + 8), _mm_unpackhi_epi8(bytes, zero));
+    unsigned mask = unsigned(_mm_movemask_epi8(bytes));
+    return mask == 0 ? 16 : __builtin_ctz(mask);
 #else
-    while (inSourceEnd - source >= 8 && inDestinationEnd - destination >= 8)
+    int ascii = 16;
+    for (int i = 0; i < 16; ++i)
     {
-        uint64_t bytes;
-        std::memcpy(&bytes, source, 8);
-        if ((bytes & 0x8080808080808080ull) != 0)
-            break;
-        for (int i = 0; i < 8; ++i)
-            destination[i] = UniChar(source[i]);
-        source += 8;
-        destination += 8;
+        outDestination[i] = inSource[i];
+        if (inSource[i] >= 0x80 && ascii == 16)
+            ascii = i;
     }
+    return ascii;
 #endif
-    ioSource = source;
-    ioDestination = destination;
 }
 
-// Narrows UTF-16 units below 0x80 into bytes.
-inline void NarrowAsciiRun(const UniChar*& ioSource, const UniChar* inSourceEnd, uint8_t*& ioDestination,
-                           const uint8_t* inDestinationEnd)
+// Narrows 16 units into bytes; returns the count of leading units below 0x80.
+inline int NarrowAsciiBlock(const UniChar* inSource, uint8_t* outDestination)
 {
-    const UniChar* source = ioSource;
-    uint8_t* destination = ioDestination;
 #if defined(__SSE2__)
+    __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(inSource));
+    __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(inSource + 8));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(outDestination), _mm_packus_epi16(low, high));
+    // A unit is ASCII when none of its bits above the lowest seven is set.
     const __m128i highBits = _mm_set1_epi16(int16_t(0xFF80));
-    while (inSourceEnd - source >= 16 && inDestinationEnd - destination >= 16)
-    {
-        __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source));
-        __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 8));
-        __m128i any = _mm_and_si128(_mm_or_si128(low, high), highBits);
-        if (_mm_movemask_epi8(_mm_cmpeq_epi16(any, _mm_setzero_si128())) != 0xFFFF)
-            break;
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(destination), _mm_packus_epi16(low, high));
-        source += 16;
-        destination += 16;
-    }
+    const __m128i zero = _mm_setzero_si128();
+    __m128i asciiLow = _mm_cmpeq_epi16(_mm_and_si128(low, highBits), zero);
+    __m128i asciiHigh = _mm_cmpeq_epi16(_mm_and_si128(high, highBits), zero);
+    unsigned mask = unsigned(_mm_movemask_epi8(_mm_packs_epi16(asciiLow, asciiHigh))) ^ 0xFFFFu;
+    return mask == 0 ? 16 : __builtin_ctz(mask);
 #else
-    while (inSourceEnd - source >= 4 && inDestinationEnd - destination >= 4)
+    int ascii = 16;
+    for (int i = 0; i < 16; ++i)
     {
-        uint64_t units;
-        std::memcpy(&units, source, 8);
-        if ((units & 0xFF80FF80FF80FF80ull) != 0)
-            break;
-        for (int i = 0; i < 4; ++i)
-            destination[i] = uint8_t(source[i]);
-        source += 4;
-        destination += 4;
+        outDestination[i] = uint8_t(inSource[i]);
+        if (inSource[i] >= 0x80 && ascii == 16)
+            ascii = i;
     }
+    return ascii;
 #endif
-    ioSource = source;
-    ioDestination = destination;
 }
 
 } // namespace kova

@@ -81,8 +81,8 @@ bool VFromUnicodeConverter::ConvertRealloc(const UniChar* inSource, int32_t inSo
         {
             int32_t consumed = 0;
             produced = 0;
-            result = Convert(source, remaining, consumed, static_cast<uint8_t*>(ioBlock) + ioBytesInBlock, roomLeft,
-                             produced);
+            result = Convert(source, remaining, consumed, static_cast<uint8_t*>(ioBlock) + ioBytesInBlock,
+                             roomLeft, produced);
             ioBytesInBlock += produced;
             roomLeft -= produced;
             source += consumed;
@@ -114,9 +114,9 @@ size_t UTF16BytesToCopy(int32_t inSourceChars, size_t inDestinationBytes)
 
 } // namespace
 
-bool VFromUnicodeConverter_Null::Convert(const UniChar* inSource, int32_t inSourceChars, int32_t& outCharsConsumed,
-                                         void* inDestination, size_t inDestinationBytes,
-                                         size_t& outBytesProduced) const
+bool VFromUnicodeConverter_Null::Convert(const UniChar* inSource, int32_t inSourceChars,
+                                         int32_t& outCharsConsumed, void* inDestination,
+                                         size_t inDestinationBytes, size_t& outBytesProduced) const
 {
     size_t bytes = UTF16BytesToCopy(inSourceChars, inDestinationBytes);
     if (bytes != 0)
@@ -126,9 +126,9 @@ bool VFromUnicodeConverter_Null::Convert(const UniChar* inSource, int32_t inSour
     return true;
 }
 
-bool VFromUnicodeConverter_Swap::Convert(const UniChar* inSource, int32_t inSourceChars, int32_t& outCharsConsumed,
-                                         void* inDestination, size_t inDestinationBytes,
-                                         size_t& outBytesProduced) const
+bool VFromUnicodeConverter_Swap::Convert(const UniChar* inSource, int32_t inSourceChars,
+                                         int32_t& outCharsConsumed, void* inDestination,
+                                         size_t inDestinationBytes, size_t& outBytesProduced) const
 {
     size_t bytes = UTF16BytesToCopy(inSourceChars, inDestinationBytes);
     if (bytes != 0)
@@ -144,9 +144,9 @@ bool VFromUnicodeConverter_Swap::Convert(const UniChar* inSource, int32_t inSour
 // ---------------------------------------------------------------------------------------------
 // UTF-32
 
-bool VFromUnicodeConverter_UTF32::Convert(const UniChar* inSource, int32_t inSourceChars, int32_t& outCharsConsumed,
-                                          void* inDestination, size_t inDestinationBytes,
-                                          size_t& outBytesProduced) const
+bool VFromUnicodeConverter_UTF32::Convert(const UniChar* inSource, int32_t inSourceChars,
+                                          int32_t& outCharsConsumed, void* inDestination,
+                                          size_t inDestinationBytes, size_t& outBytesProduced) const
 {
     const UniChar* source = inSource;
     const UniChar* const sourceEnd = inSource + std::max(inSourceChars, 0);

@@ -40,16 +40,17 @@ public:
     // inExtraBytes reserved behind them (for a terminator, say): the block may move. On failure
     // (kova error 300 "mem failure" when the block cannot grow) the bytes appended so far stay.
     // outCharsConsumed, when asked for, tells how many units were encoded.
-    bool ConvertRealloc(const UniChar* inSource, int32_t inSourceChars, void*& ioBlock, size_t& ioBytesInBlock,
-                        size_t inExtraBytes, int32_t* outCharsConsumed = nullptr) const;
+    bool ConvertRealloc(const UniChar* inSource, int32_t inSourceChars, void*& ioBlock,
+                        size_t& ioBytesInBlock, size_t inExtraBytes,
+                        int32_t* outCharsConsumed = nullptr) const;
 };
 
 // UTF-16 in the processor's order: a copy.
 class VFromUnicodeConverter_Null : public VFromUnicodeConverter
 {
 public:
-    bool Convert(const UniChar* inSource, int32_t inSourceChars, int32_t& outCharsConsumed, void* inDestination,
-                 size_t inDestinationBytes, size_t& outBytesProduced) const override;
+    bool Convert(const UniChar* inSource, int32_t inSourceChars, int32_t& outCharsConsumed,
+                 void* inDestination, size_t inDestinationBytes, size_t& outBytesProduced) const override;
     int32_t GetCharSize() const override { return 2; }
 };
 
@@ -57,8 +58,8 @@ public:
 class VFromUnicodeConverter_Swap : public VFromUnicodeConverter
 {
 public:
-    bool Convert(const UniChar* inSource, int32_t inSourceChars, int32_t& outCharsConsumed, void* inDestination,
-                 size_t inDestinationBytes, size_t& outBytesProduced) const override;
+    bool Convert(const UniChar* inSource, int32_t inSourceChars, int32_t& outCharsConsumed,
+                 void* inDestination, size_t inDestinationBytes, size_t& outBytesProduced) const override;
     int32_t GetCharSize() const override { return 2; }
 };
 
@@ -68,8 +69,8 @@ class VFromUnicodeConverter_UTF32 : public VFromUnicodeConverter
 {
 public:
     explicit VFromUnicodeConverter_UTF32(bool inSwap) : fSwap(inSwap) {}
-    bool Convert(const UniChar* inSource, int32_t inSourceChars, int32_t& outCharsConsumed, void* inDestination,
-                 size_t inDestinationBytes, size_t& outBytesProduced) const override;
+    bool Convert(const UniChar* inSource, int32_t inSourceChars, int32_t& outCharsConsumed,
+                 void* inDestination, size_t inDestinationBytes, size_t& outBytesProduced) const override;
     int32_t GetCharSize() const override { return 4; }
 
 private:
@@ -82,8 +83,8 @@ class VFromUnicodeConverter_UTF32_Raw : public VFromUnicodeConverter
 {
 public:
     explicit VFromUnicodeConverter_UTF32_Raw(bool inSwap) : fSwap(inSwap) {}
-    bool Convert(const UniChar* inSource, int32_t inSourceChars, int32_t& outCharsConsumed, void* inDestination,
-                 size_t inDestinationBytes, size_t& outBytesProduced) const override;
+    bool Convert(const UniChar* inSource, int32_t inSourceChars, int32_t& outCharsConsumed,
+                 void* inDestination, size_t inDestinationBytes, size_t& outBytesProduced) const override;
     int32_t GetCharSize() const override { return 4; }
 
 private:
@@ -95,8 +96,8 @@ class VFromUnicodeConverter_Void : public VFromUnicodeConverter
 {
 public:
     bool IsValid() const override { return false; }
-    bool Convert(const UniChar* inSource, int32_t inSourceChars, int32_t& outCharsConsumed, void* inDestination,
-                 size_t inDestinationBytes, size_t& outBytesProduced) const override;
+    bool Convert(const UniChar* inSource, int32_t inSourceChars, int32_t& outCharsConsumed,
+                 void* inDestination, size_t inDestinationBytes, size_t& outBytesProduced) const override;
     int32_t GetCharSize() const override { return 2; }
 };
 

@@ -75,14 +75,15 @@ bool VFromUnicodeConverter_MacRoman::Convert(const UniChar* inSource, int32_t in
     const uint8_t* const destinationEnd = destination + inDestinationBytes;
     while (source < sourceEnd && destination < destinationEnd)
     {
-        UniChar unit = *source;
-        if (unit < 0x80)
+        if (sourceEnd - source >= kAsciiBlock && destinationEnd - destination >= kAsciiBlock)
         {
-            NarrowAsciiRun(source, sourceEnd, destination, destinationEnd);
-            if (source == sourceEnd || destination == destinationEnd)
-                break;
-            unit = *source;
+            int ascii = NarrowAsciiBlock(source, destination);
+            source += ascii;
+            destination += ascii;
+            if (ascii == kAsciiBlock)
+                continue;
         }
+        const UniChar unit = *source;
         int32_t units = 1;
         uint8_t byte;
         if (unit < 0x80)

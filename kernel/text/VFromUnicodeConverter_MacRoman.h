@@ -11,8 +11,8 @@ namespace kova
 class VFromUnicodeConverter_MacRoman : public VFromUnicodeConverter
 {
 public:
-    bool Convert(const UniChar* inSource, int32_t inSourceChars, int32_t& outCharsConsumed, void* inDestination,
-                 size_t inDestinationBytes, size_t& outBytesProduced) const override;
+    bool Convert(const UniChar* inSource, int32_t inSourceChars, int32_t& outCharsConsumed,
+                 void* inDestination, size_t inDestinationBytes, size_t& outBytesProduced) const override;
     int32_t GetCharSize() const override { return 1; }
 };
 

@@ -3,6 +3,7 @@
 #include "kernel/text/AsciiRuns.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace kova
 {
@@ -25,9 +26,20 @@ constexpr uint32_t JoinSurrogates(uint32_t inHigh, uint32_t inLow)
     return (inHigh << 10) + inLow - 0x35FDC00;
 }
 
+// The two bytes of a unit from 0x80 to 0x7FF, first byte in the low half.
+constexpr uint32_t TwoByteForm(uint32_t inUnit)
+{
+    return (0xC0 | (inUnit >> 6)) | ((0x80 | (inUnit & 0x3F)) << 8);
+}
+
 constexpr int EncodedLength(uint32_t inValue)
 {
-    return inValue < 0x80 ? 1 : inValue < 0x800 ? 2 : inValue < 0x10000 ? 3 : inValue < 0x200000 ? 4 : inValue < 0x4000000 ? 5 : 6;
+    return inValue < 0x80        ? 1
+           : inValue < 0x800     ? 2
+           : inValue < 0x10000   ? 3
+           : inValue < 0x200000  ? 4
+           : inValue < 0x4000000 ? 5
+                                 : 6;
 }
 
 // Writes the sequence last byte first: six payload bits a trailing byte, then the lead's mark.
@@ -82,9 +94,9 @@ size_t CountBytes(const UniChar* inSource, const UniChar* inSourceEnd, int32_t& 
 
 } // namespace
 
-bool VFromUnicodeConverter_UTF8::Convert(const UniChar* inSource, int32_t inSourceChars, int32_t& outCharsConsumed,
-                                         void* inDestination, size_t inDestinationBytes,
-                                         size_t& outBytesProduced) const
+bool VFromUnicodeConverter_UTF8::Convert(const UniChar* inSource, int32_t inSourceChars,
+                                         int32_t& outCharsConsumed, void* inDestination,
+                                         size_t inDestinationBytes, size_t& outBytesProduced) const
 {
     const UniChar* source = inSource;
     const UniChar* const sourceEnd = inSource + std::max(inSourceChars, 0);
@@ -96,16 +108,78 @@ bool VFromUnicodeConverter_UTF8::Convert(const UniChar* inSource, int32_t inSour
     auto* destination = static_cast<uint8_t*>(inDestination);
     const uint8_t* const destinationEnd = destination + inDestinationBytes;
 
-    while (source < sourceEnd)
+    // While a block of input and room for it at three bytes a unit remain, no character needs its
+    // own bounds checks. Words of two- or three-byte characters are encoded in runs.
+    constexpr ptrdiff_t kRoom = 3 * kAsciiBlock;
+    while (sourceEnd - source >= kAsciiBlock && destinationEnd - destination >= kRoom)
     {
-        uint32_t unit = *source;
+        const uint32_t unit = *source;
         if (unit < 0x80)
         {
-            NarrowAsciiRun(source, sourceEnd, destination, destinationEnd);
-            while (source < sourceEnd && *source < 0x80 && destination < destinationEnd)
-                *destination++ = uint8_t(*source++);
-            if (source < sourceEnd && *source < 0x80)
-                break; // out of room
+            // A lone ASCII unit between words of other scripts is not worth a block.
+            if (source[1] >= 0x80)
+            {
+                *destination++ = uint8_t(unit);
+                ++source;
+                continue;
+            }
+            int ascii = NarrowAsciiBlock(source, destination);
+            source += ascii;
+            destination += ascii;
+            continue;
+        }
+        if (unit < 0x800)
+        {
+            const UniChar* const runEnd =
+                source + std::min(sourceEnd - source, (destinationEnd - destination) / 2);
+            uint32_t next = unit;
+            do
+            {
+                uint16_t bytes = uint16_t(TwoByteForm(next));
+                std::memcpy(destination, &bytes, 2);
+                destination += 2;
+                ++source;
+            } while (source < runEnd && (next = *source) >= 0x80 && next < 0x800);
+            continue;
+        }
+        if (unit < 0xD800 || unit > 0xDFFF)
+        {
+            const UniChar* const runEnd =
+                source + std::min(sourceEnd - source, (destinationEnd - destination) / 3);
+            uint32_t next = unit;
+            do
+            {
+                destination[0] = uint8_t(0xE0 | (next >> 12));
+                destination[1] = uint8_t(0x80 | ((next >> 6) & 0x3F));
+                destination[2] = uint8_t(0x80 | (next & 0x3F));
+                destination += 3;
+                ++source;
+            } while (source < runEnd && (next = *source) >= 0x800 && (next < 0xD800 || next > 0xDFFF));
+            continue;
+        }
+        uint32_t value = 0;
+        int32_t units = NextCharacter(source, sourceEnd, value);
+        int length = EncodedLength(value);
+        WriteSequence(destination, value, length);
+        destination += length;
+        source += units;
+    }
+    while (source < sourceEnd)
+    {
+        const uint32_t unit = *source;
+        if (unit < 0x80)
+        {
+            if (sourceEnd - source >= kAsciiBlock && destinationEnd - destination >= kAsciiBlock)
+            {
+                int ascii = NarrowAsciiBlock(source, destination);
+                source += ascii;
+                destination += ascii;
+                continue;
+            }
+            if (destination == destinationEnd)
+                break;
+            *destination++ = uint8_t(unit);
+            ++source;
             continue;
         }
         if (unit < 0x800)
@@ -115,6 +189,17 @@ bool VFromUnicodeConverter_UTF8::Convert(const UniChar* inSource, int32_t inSour
             destination[0] = uint8_t(0xC0 | (unit >> 6));
             destination[1] = uint8_t(0x80 | (unit & 0x3F));
             destination += 2;
+            ++source;
+            continue;
+        }
+        if (unit < 0xD800 || unit > 0xDFFF)
+        {
+            if (destinationEnd - destination < 3)
+                break;
+            destination[0] = uint8_t(0xE0 | (unit >> 12));
+            destination[1] = uint8_t(0x80 | ((unit >> 6) & 0x3F));
+            destination[2] = uint8_t(0x80 | (unit & 0x3F));
+            destination += 3;
             ++source;
             continue;
         }

@@ -15,8 +15,8 @@ namespace kova
 class VFromUnicodeConverter_UTF8 : public VFromUnicodeConverter
 {
 public:
-    bool Convert(const UniChar* inSource, int32_t inSourceChars, int32_t& outCharsConsumed, void* inDestination,
-                 size_t inDestinationBytes, size_t& outBytesProduced) const override;
+    bool Convert(const UniChar* inSource, int32_t inSourceChars, int32_t& outCharsConsumed,
+                 void* inDestination, size_t inDestinationBytes, size_t& outBytesProduced) const override;
     int32_t GetCharSize() const override { return 1; }
 
     // The same from 32-bit units (UTF-32, or UTF-16 units widened one by one: a high surrogate

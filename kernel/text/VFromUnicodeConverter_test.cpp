@@ -29,8 +29,8 @@ Encoded Encode(const VFromUnicodeConverter& inConverter, const std::u16string& i
     std::vector<char> bytes(inRoom + 1);
     Encoded encoded{};
     size_t produced = 0;
-    encoded.fResult = inConverter.Convert(inText.data(), int32_t(inText.size()), encoded.fConsumed, bytes.data(),
-                                          inRoom, produced);
+    encoded.fResult = inConverter.Convert(inText.data(), int32_t(inText.size()), encoded.fConsumed,
+                                          bytes.data(), inRoom, produced);
     encoded.fBytes.assign(bytes.data(), produced);
     return encoded;
 }
@@ -62,7 +62,8 @@ TEST_P(UTF8Encoding, ConvertNeverFailsAndStopsWhereTheNextCharacterDoesNotFit)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, UTF8Encoding,
-    testing::Values(UTF8Case{u"\U0001F600", 8, 2, "\xF0\x9F\x98\x80"}, UTF8Case{u"a\u00E9\u20AC", 8, 3, "a\xC3\xA9\xE2\x82\xAC"},
+    testing::Values(UTF8Case{u"\U0001F600", 8, 2, "\xF0\x9F\x98\x80"},
+                    UTF8Case{u"a\u00E9\u20AC", 8, 3, "a\xC3\xA9\xE2\x82\xAC"},
                     // a lone low surrogate, and a high one followed by something else, stand alone
                     UTF8Case{u"\xDC00x", 8, 2, "\xED\xB0\x80x"}, UTF8Case{u"\xD83Dx", 8, 2, "\xED\xA0\xBDx"},
                     // a high surrogate at the end waits for its partner
@@ -162,23 +163,25 @@ TEST_P(UTF32Encoding, InBothByteOrders)
     EXPECT_EQ(big.fBytes, bigEndian);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, UTF32Encoding,
-    testing::Values(UTF32Case{u"A\U0001F600", 16, true, 3, std::string("A\0\0\0\x00\xF6\x01\0", 8)},
-                    UTF32Case{u"", 16, true, 0, ""},
-                    UTF32Case{u"A\xDC00", 16, false, 1, std::string("A\0\0\0", 4)},
-                    UTF32Case{u"A\xD83D", 16, false, 1, std::string("A\0\0\0", 4)},
-                    UTF32Case{u"A\xD83Dx", 16, false, 1, std::string("A\0\0\0", 4)},
-                    UTF32Case{u"AB", 7, false, 1, std::string("A\0\0\0", 4)}));
+INSTANTIATE_TEST_SUITE_P(Cases, UTF32Encoding,
+                         testing::Values(UTF32Case{u"A\U0001F600", 16, true, 3,
+                                                   std::string("A\0\0\0\x00\xF6\x01\0", 8)},
+                                         UTF32Case{u"", 16, true, 0, ""},
+                                         UTF32Case{u"A\xDC00", 16, false, 1, std::string("A\0\0\0", 4)},
+                                         UTF32Case{u"A\xD83D", 16, false, 1, std::string("A\0\0\0", 4)},
+                                         UTF32Case{u"A\xD83Dx", 16, false, 1, std::string("A\0\0\0", 4)},
+                                         UTF32Case{u"AB", 7, false, 1, std::string("A\0\0\0", 4)}));
 
 TEST(UnicodeFormsEncoding, RawUnitsWidenInPlace)
 {
     UniChar buffer[8] = {u'A', 0xD800, u'B'};
     int32_t consumed = 0;
     size_t produced = 0;
-    EXPECT_TRUE(VFromUnicodeConverter_UTF32_Raw(false).Convert(buffer, 3, consumed, buffer, sizeof(buffer), produced));
+    EXPECT_TRUE(VFromUnicodeConverter_UTF32_Raw(false).Convert(buffer, 3, consumed, buffer, sizeof(buffer),
+                                                               produced));
     EXPECT_EQ(consumed, 3);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), produced), std::string("A\0\0\0\x00\xD8\0\0B\0\0\0", 12));
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), produced),
+              std::string("A\0\0\0\x00\xD8\0\0B\0\0\0", 12));
     Encoded swapped = Encode(VFromUnicodeConverter_UTF32_Raw(true), u"AB", 7);
     EXPECT_EQ(swapped.fBytes, std::string("\0\0\0A", 4));
 }
@@ -220,7 +223,8 @@ TEST(ConvertRealloc, AppendsBehindTheUsedBytesAndKeepsTheExtraRoom)
     int32_t consumed = 0;
     EXPECT_TRUE(converter.ConvertRealloc(text.data(), int32_t(text.size()), block, used, 1, &consumed));
     EXPECT_EQ(consumed, int32_t(text.size()));
-    EXPECT_EQ(std::string(static_cast<char*>(block), used), "<<<caf\xC3\xA9 \xE2\x82\xAC" + std::string(1000, 'x'));
+    EXPECT_EQ(std::string(static_cast<char*>(block), used),
+              "<<<caf\xC3\xA9 \xE2\x82\xAC" + std::string(1000, 'x'));
     EXPECT_GE(VMemory::GetPtrSize(block), used + 1);
     VMemory::DisposePtr(block);
 }
@@ -240,7 +244,8 @@ TEST(ConvertRealloc, EndsWhenAPassMakesNoProgress)
         void* block = nullptr;
         size_t used = 0;
         int32_t consumed = -1;
-        EXPECT_TRUE(converter.ConvertRealloc(lone.fText.data(), int32_t(lone.fText.size()), block, used, 0, &consumed));
+        EXPECT_TRUE(converter.ConvertRealloc(lone.fText.data(), int32_t(lone.fText.size()), block, used, 0,
+                                             &consumed));
         EXPECT_EQ(consumed, int32_t(lone.fText.size()) - 1);
         EXPECT_EQ(std::string(static_cast<char*>(block), used), lone.fBytes);
         VMemory::DisposePtr(block);

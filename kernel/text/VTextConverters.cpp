@@ -28,7 +28,8 @@ VTextConverters* VTextConverters::Get()
     // The language makes one thread build it while the others wait. Static storage, so that
     // nothing is taken from the memory manager, which may not exist yet.
     alignas(VTextConverters) static unsigned char sStorage[sizeof(VTextConverters)];
-    static VTextConverters* const sMade = [] {
+    static VTextConverters* const sMade = []
+    {
         auto* made = new (sStorage) VTextConverters;
         sInstance.store(made, std::memory_order_release);
         return made;
@@ -56,32 +57,32 @@ VToUnicodeConverter* VTextConverters::RetainToUnicodeConverter(CharSet inCharSet
     VToUnicodeConverter* converter = nullptr;
     switch (inCharSet)
     {
-        case VTC_StdLib_char:
-            return Retained(fStdLibToUnicode);
-        case VTC_UTF_16_BIGENDIAN:
-            return Retained(fSwapToUnicode);
-        case VTC_UTF_16:
-            return Retained(fNullToUnicode);
-        case VTC_UTF_32:
-            return Retained(fUTF32ToUnicode);
-        case VTC_UTF_32_RAW:
-            return Retained(fUTF32RawToUnicode);
-        case VTC_UTF_8:
-            return Retained(fUTF8ToUnicode);
-        case VTC_UNKNOWN:
+    case VTC_StdLib_char:
+        return Retained(fStdLibToUnicode);
+    case VTC_UTF_16_BIGENDIAN:
+        return Retained(fSwapToUnicode);
+    case VTC_UTF_16:
+        return Retained(fNullToUnicode);
+    case VTC_UTF_32:
+        return Retained(fUTF32ToUnicode);
+    case VTC_UTF_32_RAW:
+        return Retained(fUTF32RawToUnicode);
+    case VTC_UTF_8:
+        return Retained(fUTF8ToUnicode);
+    case VTC_UNKNOWN:
+        converter = new (std::nothrow) VToUnicodeConverter_Void;
+        break;
+    case VTC_UTF_32_BIGENDIAN:
+        converter = new (std::nothrow) VToUnicodeConverter_UTF32(true);
+        break;
+    case VTC_UTF_32_RAW_SWAPPED:
+        converter = new (std::nothrow) VToUnicodeConverter_UTF32_Raw(true);
+        break;
+    default:
+        converter = XMacIntlMgr::NewToUnicodeConverter(inCharSet);
+        if (converter == nullptr)
             converter = new (std::nothrow) VToUnicodeConverter_Void;
-            break;
-        case VTC_UTF_32_BIGENDIAN:
-            converter = new (std::nothrow) VToUnicodeConverter_UTF32(true);
-            break;
-        case VTC_UTF_32_RAW_SWAPPED:
-            converter = new (std::nothrow) VToUnicodeConverter_UTF32_Raw(true);
-            break;
-        default:
-            converter = XMacIntlMgr::NewToUnicodeConverter(inCharSet);
-            if (converter == nullptr)
-                converter = new (std::nothrow) VToUnicodeConverter_Void;
-            break;
+        break;
     }
     return converter != nullptr ? converter : Retained(fVoidToUnicode);
 }
@@ -91,32 +92,32 @@ VFromUnicodeConverter* VTextConverters::RetainFromUnicodeConverter(CharSet inCha
     VFromUnicodeConverter* converter = nullptr;
     switch (inCharSet)
     {
-        case VTC_StdLib_char:
-            return Retained(fStdLibFromUnicode);
-        case VTC_UTF_16_BIGENDIAN:
-            return Retained(fSwapFromUnicode);
-        case VTC_UTF_16:
-            return Retained(fNullFromUnicode);
-        case VTC_UTF_32:
-            return Retained(fUTF32FromUnicode);
-        case VTC_UTF_32_RAW:
-            return Retained(fUTF32RawFromUnicode);
-        case VTC_UTF_8:
-            return Retained(fUTF8FromUnicode);
-        case VTC_UNKNOWN:
+    case VTC_StdLib_char:
+        return Retained(fStdLibFromUnicode);
+    case VTC_UTF_16_BIGENDIAN:
+        return Retained(fSwapFromUnicode);
+    case VTC_UTF_16:
+        return Retained(fNullFromUnicode);
+    case VTC_UTF_32:
+        return Retained(fUTF32FromUnicode);
+    case VTC_UTF_32_RAW:
+        return Retained(fUTF32RawFromUnicode);
+    case VTC_UTF_8:
+        return Retained(fUTF8FromUnicode);
+    case VTC_UNKNOWN:
+        converter = new (std::nothrow) VFromUnicodeConverter_Void;
+        break;
+    case VTC_UTF_32_BIGENDIAN:
+        converter = new (std::nothrow) VFromUnicodeConverter_UTF32(true);
+        break;
+    case VTC_UTF_32_RAW_SWAPPED:
+        converter = new (std::nothrow) VFromUnicodeConverter_UTF32_Raw(true);
+        break;
+    default:
+        converter = XMacIntlMgr::NewFromUnicodeConverter(inCharSet);
+        if (converter == nullptr)
             converter = new (std::nothrow) VFromUnicodeConverter_Void;
-            break;
-        case VTC_UTF_32_BIGENDIAN:
-            converter = new (std::nothrow) VFromUnicodeConverter_UTF32(true);
-            break;
-        case VTC_UTF_32_RAW_SWAPPED:
-            converter = new (std::nothrow) VFromUnicodeConverter_UTF32_Raw(true);
-            break;
-        default:
-            converter = XMacIntlMgr::NewFromUnicodeConverter(inCharSet);
-            if (converter == nullptr)
-                converter = new (std::nothrow) VFromUnicodeConverter_Void;
-            break;
+        break;
     }
     return converter != nullptr ? converter : Retained(fVoidFromUnicode);
 }
@@ -133,23 +134,23 @@ bool VTextConverters::ConvertToVString(const void* inSource, size_t inSourceByte
     const VToUnicodeConverter* cached = nullptr;
     switch (inCharSet)
     {
-        case VTC_StdLib_char:
-            cached = &fStdLibToUnicode;
-            break;
-        case VTC_UTF_16_BIGENDIAN:
-            cached = &fSwapToUnicode;
-            break;
-        case VTC_UTF_32:
-            cached = &fUTF32ToUnicode;
-            break;
-        case VTC_UTF_32_RAW:
-            cached = &fUTF32RawToUnicode;
-            break;
-        case VTC_UTF_8:
-            cached = &fUTF8ToUnicode;
-            break;
-        default:
-            break;
+    case VTC_StdLib_char:
+        cached = &fStdLibToUnicode;
+        break;
+    case VTC_UTF_16_BIGENDIAN:
+        cached = &fSwapToUnicode;
+        break;
+    case VTC_UTF_32:
+        cached = &fUTF32ToUnicode;
+        break;
+    case VTC_UTF_32_RAW:
+        cached = &fUTF32RawToUnicode;
+        break;
+    case VTC_UTF_8:
+        cached = &fUTF8ToUnicode;
+        break;
+    default:
+        break;
     }
     size_t consumed = 0;
     bool converted;
@@ -166,30 +167,30 @@ bool VTextConverters::ConvertToVString(const void* inSource, size_t inSourceByte
     return converted && consumed == inSourceBytes;
 }
 
-bool VTextConverters::ConvertFromVString(const VString& inString, int32_t& outCharsConsumed, void* inDestination,
-                                         size_t inDestinationBytes, size_t& outBytesProduced,
-                                         CharSet inCharSet) const
+bool VTextConverters::ConvertFromVString(const VString& inString, int32_t& outCharsConsumed,
+                                         void* inDestination, size_t inDestinationBytes,
+                                         size_t& outBytesProduced, CharSet inCharSet) const
 {
     const VFromUnicodeConverter* cached = nullptr;
     switch (inCharSet)
     {
-        case VTC_StdLib_char:
-            cached = &fStdLibFromUnicode;
-            break;
-        case VTC_UTF_16_BIGENDIAN:
-            cached = &fSwapFromUnicode;
-            break;
-        case VTC_UTF_16:
-            cached = &fNullFromUnicode;
-            break;
-        case VTC_UTF_32_RAW:
-            cached = &fUTF32RawFromUnicode;
-            break;
-        case VTC_UTF_8:
-            cached = &fUTF8FromUnicode;
-            break;
-        default:
-            break;
+    case VTC_StdLib_char:
+        cached = &fStdLibFromUnicode;
+        break;
+    case VTC_UTF_16_BIGENDIAN:
+        cached = &fSwapFromUnicode;
+        break;
+    case VTC_UTF_16:
+        cached = &fNullFromUnicode;
+        break;
+    case VTC_UTF_32_RAW:
+        cached = &fUTF32RawFromUnicode;
+        break;
+    case VTC_UTF_8:
+        cached = &fUTF8FromUnicode;
+        break;
+    default:
+        break;
     }
     if (cached != nullptr)
         return cached->Convert(inString.GetCPointer(), inString.GetLength(), outCharsConsumed, inDestination,
@@ -209,7 +210,8 @@ bool VTextConverters::ConvertFromVString(const VString& inString, int32_t& outCh
 int32_t VTextConverters::_CompareNames(const UniChar* inName1, int32_t inLength1, const UniChar* inName2,
                                        int32_t inLength2)
 {
-    static UCollator* const sCollator = [] {
+    static UCollator* const sCollator = []
+    {
         UErrorCode error = U_ZERO_ERROR;
         UCollator* collator = ucol_open("", &error);
         if (U_FAILURE(error))
@@ -222,7 +224,8 @@ int32_t VTextConverters::_CompareNames(const UniChar* inName1, int32_t inLength1
         UCollationResult order = ucol_strcoll(sCollator, inName1, inLength1, inName2, inLength2);
         return order == UCOL_LESS ? -1 : order == UCOL_GREATER ? 1 : 0;
     }
-    auto fold = [](UniChar inUnit) { return inUnit >= u'A' && inUnit <= u'Z' ? UniChar(inUnit + 32) : inUnit; };
+    auto fold = [](UniChar inUnit)
+    { return inUnit >= u'A' && inUnit <= u'Z' ? UniChar(inUnit + 32) : inUnit; };
     for (int32_t i = 0; i < std::min(inLength1, inLength2); ++i)
     {
         UniChar unit1 = fold(inName1[i]);
@@ -235,7 +238,8 @@ int32_t VTextConverters::_CompareNames(const UniChar* inName1, int32_t inLength1
 
 int32_t VTextConverters::_CompareNames(const VString& inName1, const VString& inName2)
 {
-    return _CompareNames(inName1.GetCPointer(), inName1.GetLength(), inName2.GetCPointer(), inName2.GetLength());
+    return _CompareNames(inName1.GetCPointer(), inName1.GetLength(), inName2.GetCPointer(),
+                         inName2.GetLength());
 }
 
 bool VTextConverters::_EqualNames(const VString& inName, const char* inTableName)
@@ -388,11 +392,13 @@ constexpr BOM kBOMs[] = {
 
 } // namespace
 
-bool VTextConverters::ParseBOM(const void* inBytes, size_t inByteCount, size_t* outBOMSize, CharSet* outCharSet)
+bool VTextConverters::ParseBOM(const void* inBytes, size_t inByteCount, size_t* outBOMSize,
+                               CharSet* outCharSet)
 {
     for (const BOM& bom : kBOMs)
     {
-        if (inBytes != nullptr && inByteCount >= bom.fSize && std::memcmp(inBytes, bom.fBytes, bom.fSize) == 0)
+        if (inBytes != nullptr && inByteCount >= bom.fSize &&
+            std::memcmp(inBytes, bom.fBytes, bom.fSize) == 0)
         {
             if (outBOMSize != nullptr)
                 *outBOMSize = bom.fSize;

@@ -45,7 +45,8 @@ public:
 
     // Replaces the text of outString by the decoded bytes. True when every byte was decoded: an
     // incomplete character at the end (an odd byte of UTF-16) makes it false, the text before it kept.
-    bool ConvertToVString(const void* inSource, size_t inSourceBytes, CharSet inCharSet, VString& outString) const;
+    bool ConvertToVString(const void* inSource, size_t inSourceBytes, CharSet inCharSet,
+                          VString& outString) const;
 
     // Encodes the string into a caller's buffer with one pass of the set's encoder.
     bool ConvertFromVString(const VString& inString, int32_t& outCharsConsumed, void* inDestination,

@@ -67,7 +67,8 @@ INSTANTIATE_TEST_SUITE_P(
     FirstMatchingRowWins, CharSetNames,
     testing::Values(NameCase{u"UTF-8", VTC_UTF_8, 106}, NameCase{u"utf-8", VTC_UTF_8, 106},
                     // diacritics and width do not count either
-                    NameCase{u"\u00DCTF-8", VTC_UTF_8, 106}, NameCase{u"\uFF55\uFF54\uFF46-8", VTC_UTF_8, 106},
+                    NameCase{u"\u00DCTF-8", VTC_UTF_8, 106},
+                    NameCase{u"\uFF55\uFF54\uFF46-8", VTC_UTF_8, 106},
                     NameCase{u"x-mac-ce", VTC_MacCentralEurRoman, 1250},
                     NameCase{u"x-mac-chinesesimp", VTC_GB2312, 2025}, NameCase{u"LATIN1", VTC_ISO_8859_1, 4},
                     NameCase{u"ucs-4le", VTC_UTF_32, 1019}, NameCase{u"UTF-16LE", VTC_UTF_16, 1014},
@@ -111,11 +112,12 @@ TEST(CharSetNames, EnumWebCharsetsListsTheWebRowsInTableOrder)
     std::vector<VString> names{VString(u"left over")};
     std::vector<CharSet> charSets{VTC_IBM437, VTC_IBM437};
     Converters().EnumWebCharsets(names, charSets);
-    const char16_t* expected[] = {u"UTF-8",      u"UTF-7",      u"UNICODE-1-1-UTF-7", u"Shift_JIS",  u"Big5",
-                                  u"EUC-KR",     u"KOI8-R",     u"ISO-8859-1",        u"ISO-8859-2", u"ISO-8859-3",
-                                  u"ISO-8859-4", u"ISO-8859-5", u"ISO-8859-6",        u"ISO-8859-7", u"ISO-8859-8",
-                                  u"ISO-8859-9", u"ISO-8859-10", u"ISO-8859-13",      u"ISO-8859-15", u"GB2312",
-                                  u"GBK"};
+    const char16_t* expected[] = {
+        u"UTF-8",      u"UTF-7",       u"UNICODE-1-1-UTF-7", u"Shift_JIS",   u"Big5",
+        u"EUC-KR",     u"KOI8-R",      u"ISO-8859-1",        u"ISO-8859-2",  u"ISO-8859-3",
+        u"ISO-8859-4", u"ISO-8859-5",  u"ISO-8859-6",        u"ISO-8859-7",  u"ISO-8859-8",
+        u"ISO-8859-9", u"ISO-8859-10", u"ISO-8859-13",       u"ISO-8859-15", u"GB2312",
+        u"GBK"};
     ASSERT_EQ(names.size(), std::size(expected));
     ASSERT_EQ(charSets.size(), std::size(expected));
     for (size_t i = 0; i < names.size(); ++i)
@@ -156,9 +158,10 @@ TEST(CharSetNames, EnumCharsetsTakesTheFirstRowOfEachRunSortedByName)
             EXPECT_EQ(Text(canonical), texts.back()) << "each set appears under its first name";
         }
     }
-    for (const char16_t* expected : {u"MacCE", u"UCS4LE", u"UCS_4BE", u"UTF-32LE", u"UTF-16LE", u"x-mac-ce", u"x-mac-chinesesimp",
-                                     u"GB_2312-80", u"ebcdic-cp-us"})
-        EXPECT_NE(std::find(texts.begin(), texts.end(), expected), texts.end()) << std::string(expected, expected + 3);
+    for (const char16_t* expected : {u"MacCE", u"UCS4LE", u"UCS_4BE", u"UTF-32LE", u"UTF-16LE", u"x-mac-ce",
+                                     u"x-mac-chinesesimp", u"GB_2312-80", u"ebcdic-cp-us"})
+        EXPECT_NE(std::find(texts.begin(), texts.end(), expected), texts.end())
+            << std::string(expected, expected + 3);
     EXPECT_EQ(std::count(texts.begin(), texts.end(), u"x-mac-ce"), 1) << "114's; 102 is MacCE";
 }
 
@@ -188,16 +191,17 @@ TEST_P(ByteOrderMarks, ParseBOM)
     EXPECT_EQ(VTextConverters::ParseBOM(bom.fBytes.data(), bom.fBytes.size(), nullptr, nullptr), bom.fFound);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    InOrderOfTrial, ByteOrderMarks,
-    testing::Values(BOMCase{{0xEF, 0xBB, 0xBF, 0x41}, true, 3, VTC_UTF_8},
-                    BOMCase{{0xFF, 0xFE, 0x00, 0x00}, true, 4, VTC_UTF_32},
-                    BOMCase{{0x00, 0x00, 0xFE, 0xFF}, true, 4, VTC_UTF_32_BIGENDIAN},
-                    BOMCase{{0xFE, 0xFF, 0x00, 0x41}, true, 2, VTC_UTF_16_BIGENDIAN},
-                    BOMCase{{0xFF, 0xFE, 0x41, 0x00}, true, 2, VTC_UTF_16},
-                    BOMCase{{0xFF, 0xFE, 0x00}, true, 2, VTC_UTF_16}, BOMCase{{0xEF, 0xBB}, false, 0, VTC_UNKNOWN},
-                    BOMCase{{0xFF}, false, 0, VTC_UNKNOWN}, BOMCase{{}, false, 0, VTC_UNKNOWN},
-                    BOMCase{{0x41, 0x42, 0x43}, false, 0, VTC_UNKNOWN}));
+INSTANTIATE_TEST_SUITE_P(InOrderOfTrial, ByteOrderMarks,
+                         testing::Values(BOMCase{{0xEF, 0xBB, 0xBF, 0x41}, true, 3, VTC_UTF_8},
+                                         BOMCase{{0xFF, 0xFE, 0x00, 0x00}, true, 4, VTC_UTF_32},
+                                         BOMCase{{0x00, 0x00, 0xFE, 0xFF}, true, 4, VTC_UTF_32_BIGENDIAN},
+                                         BOMCase{{0xFE, 0xFF, 0x00, 0x41}, true, 2, VTC_UTF_16_BIGENDIAN},
+                                         BOMCase{{0xFF, 0xFE, 0x41, 0x00}, true, 2, VTC_UTF_16},
+                                         BOMCase{{0xFF, 0xFE, 0x00}, true, 2, VTC_UTF_16},
+                                         BOMCase{{0xEF, 0xBB}, false, 0, VTC_UNKNOWN},
+                                         BOMCase{{0xFF}, false, 0, VTC_UNKNOWN},
+                                         BOMCase{{}, false, 0, VTC_UNKNOWN},
+                                         BOMCase{{0x41, 0x42, 0x43}, false, 0, VTC_UNKNOWN}));
 
 TEST(ByteOrderMarks, GetBOMForCharSetMatchesParseBOM)
 {
@@ -216,7 +220,8 @@ TEST(ByteOrderMarks, GetBOMForCharSetMatchesParseBOM)
     const uint8_t* utf8 = VTextConverters::GetBOMForCharSet(VTC_UTF_8, size);
     EXPECT_EQ(size, 3u);
     EXPECT_EQ(std::memcmp(utf8, "\xEF\xBB\xBF", 3), 0);
-    for (CharSet charSet : {VTC_UTF_32_RAW_SWAPPED, VTC_UTF_32_RAW, VTC_UNKNOWN, VTC_StdLib_char, VTC_ISO_8859_1})
+    for (CharSet charSet :
+         {VTC_UTF_32_RAW_SWAPPED, VTC_UTF_32_RAW, VTC_UNKNOWN, VTC_StdLib_char, VTC_ISO_8859_1})
     {
         size = 7;
         EXPECT_EQ(VTextConverters::GetBOMForCharSet(charSet, size), nullptr);
@@ -229,7 +234,8 @@ TEST(ByteOrderMarks, GetBOMForCharSetMatchesParseBOM)
 
 TEST(VTextConverters, CachedConvertersAreSharedAndNewOnesBelongToTheCaller)
 {
-    for (CharSet cached : {VTC_StdLib_char, VTC_UTF_16_BIGENDIAN, VTC_UTF_16, VTC_UTF_32, VTC_UTF_32_RAW, VTC_UTF_8})
+    for (CharSet cached :
+         {VTC_StdLib_char, VTC_UTF_16_BIGENDIAN, VTC_UTF_16, VTC_UTF_32, VTC_UTF_32_RAW, VTC_UTF_8})
     {
         VToUnicodeConverter* first = Converters().RetainToUnicodeConverter(cached);
         VToUnicodeConverter* second = Converters().RetainToUnicodeConverter(cached);
@@ -243,7 +249,8 @@ TEST(VTextConverters, CachedConvertersAreSharedAndNewOnesBelongToTheCaller)
         from->Release();
         again->Release();
     }
-    EXPECT_EQ(Converters().GetStdLibToUnicodeConverter(), Converters().RetainToUnicodeConverter(VTC_StdLib_char));
+    EXPECT_EQ(Converters().GetStdLibToUnicodeConverter(),
+              Converters().RetainToUnicodeConverter(VTC_StdLib_char));
     Converters().GetStdLibToUnicodeConverter()->Release();
 
     // Swapped UTF-32 forms are made for the caller: one release destroys them (ASan sees leaks).
@@ -264,8 +271,9 @@ TEST(VTextConverters, CachedConvertersAreSharedAndNewOnesBelongToTheCaller)
 // The Mac code pages the platform lacks, sets outside the table, and no set at all.
 TEST(VTextConverters, SetsNobodyConvertsGetVoidConverters)
 {
-    for (CharSet missing : {VTC_UNKNOWN, CharSet(12), CharSet(-1), CharSet(5000), VTC_MacArabic, VTC_MacHebrew,
-                            VTC_MacSimplifiedChinese, VTC_MacTraditionalChinese, VTC_MacJapanese})
+    for (CharSet missing :
+         {VTC_UNKNOWN, CharSet(12), CharSet(-1), CharSet(5000), VTC_MacArabic, VTC_MacHebrew,
+          VTC_MacSimplifiedChinese, VTC_MacTraditionalChinese, VTC_MacJapanese})
     {
         VToUnicodeConverter* to = Converters().RetainToUnicodeConverter(missing);
         VFromUnicodeConverter* from = Converters().RetainFromUnicodeConverter(missing);
@@ -332,7 +340,8 @@ TEST(VTextConverters, ConvertFromVStringEncodesIntoTheCallersBuffer)
         char bytes[32];
         int32_t consumed = 0;
         size_t produced = 0;
-        EXPECT_TRUE(Converters().ConvertFromVString(text, consumed, bytes, sizeof(bytes), produced, encoding.fCharSet));
+        EXPECT_TRUE(Converters().ConvertFromVString(text, consumed, bytes, sizeof(bytes), produced,
+                                                    encoding.fCharSet));
         EXPECT_EQ(consumed, text.GetLength()) << encoding.fCharSet;
         EXPECT_EQ(std::string(bytes, produced), encoding.fBytes) << encoding.fCharSet;
     }
@@ -363,17 +372,19 @@ TEST(VTextConvertersDeathTest, IsMadeOnceWhenThreadsAskFirstAtTheSameMoment)
             std::vector<std::thread> threads;
             for (int t = 0; t < kThreads; ++t)
             {
-                threads.emplace_back([&, t] {
-                    ++ready;
-                    while (ready.load() < kThreads)
+                threads.emplace_back(
+                    [&, t]
                     {
-                    }
-                    seen[size_t(t)] = VTextConverters::Get();
-                    VString decoded;
-                    seen[size_t(t)]->ConvertToVString("\xC3\xA9", 2, VTC_UTF_8, decoded);
-                    if (decoded.GetLength() != 1 || decoded.GetCPointer()[0] != 0xE9)
-                        seen[size_t(t)] = nullptr;
-                });
+                        ++ready;
+                        while (ready.load() < kThreads)
+                        {
+                        }
+                        seen[size_t(t)] = VTextConverters::Get();
+                        VString decoded;
+                        seen[size_t(t)]->ConvertToVString("\xC3\xA9", 2, VTC_UTF_8, decoded);
+                        if (decoded.GetLength() != 1 || decoded.GetCPointer()[0] != 0xE9)
+                            seen[size_t(t)] = nullptr;
+                    });
             }
             for (std::thread& thread : threads)
                 thread.join();

@@ -116,8 +116,8 @@ size_t UTF16BytesToCopy(size_t inSourceBytes, int32_t inDestinationChars)
 
 } // namespace
 
-bool VToUnicodeConverter_Null::ConvertString(const void* inSource, size_t inSourceBytes, size_t* outBytesConsumed,
-                                             VString& ioString) const
+bool VToUnicodeConverter_Null::ConvertString(const void* inSource, size_t inSourceBytes,
+                                             size_t* outBytesConsumed, VString& ioString) const
 {
     return AppendUTF16Units(inSource, inSourceBytes, outBytesConsumed, ioString, false);
 }
@@ -134,8 +134,8 @@ bool VToUnicodeConverter_Null::Convert(const void* inSource, size_t inSourceByte
     return true;
 }
 
-bool VToUnicodeConverter_Swap::ConvertString(const void* inSource, size_t inSourceBytes, size_t* outBytesConsumed,
-                                             VString& ioString) const
+bool VToUnicodeConverter_Swap::ConvertString(const void* inSource, size_t inSourceBytes,
+                                             size_t* outBytesConsumed, VString& ioString) const
 {
     return AppendUTF16Units(inSource, inSourceBytes, outBytesConsumed, ioString, true);
 }
@@ -216,16 +216,17 @@ bool VToUnicodeConverter_UTF32_Raw::ConvertString(const void* inSource, size_t i
         return false;
     size_t consumed = 0;
     int32_t produced = 0;
-    Convert(inSource, inSourceBytes, consumed, ioString.GetCPointerForWrite() + oldLength, int32_t(units), produced);
+    Convert(inSource, inSourceBytes, consumed, ioString.GetCPointerForWrite() + oldLength, int32_t(units),
+            produced);
     ioString.Validate(oldLength + produced);
     if (outBytesConsumed != nullptr)
         *outBytesConsumed = consumed;
     return true;
 }
 
-bool VToUnicodeConverter_UTF32_Raw::Convert(const void* inSource, size_t inSourceBytes, size_t& outBytesConsumed,
-                                            UniChar* inDestination, int32_t inDestinationChars,
-                                            int32_t& outProducedChars) const
+bool VToUnicodeConverter_UTF32_Raw::Convert(const void* inSource, size_t inSourceBytes,
+                                            size_t& outBytesConsumed, UniChar* inDestination,
+                                            int32_t inDestinationChars, int32_t& outProducedChars) const
 {
     size_t room = inDestinationChars > 0 ? size_t(inDestinationChars) : 0;
     size_t units = std::min(room, inSourceBytes / 4);

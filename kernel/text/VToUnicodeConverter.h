@@ -39,7 +39,8 @@ public:
 
     // Decodes into at most inDestinationChars units.
     virtual bool Convert(const void* inSource, size_t inSourceBytes, size_t& outBytesConsumed,
-                         UniChar* inDestination, int32_t inDestinationChars, int32_t& outProducedChars) const = 0;
+                         UniChar* inDestination, int32_t inDestinationChars,
+                         int32_t& outProducedChars) const = 0;
 
     virtual int32_t GetCharSize() const { return 2; }
 };

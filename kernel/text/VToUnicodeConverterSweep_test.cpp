@@ -40,7 +40,8 @@ std::string Sweep(uint64_t inCount, const Check& inCheck)
     std::atomic<bool> failed{false};
     std::mutex lock;
     std::string failure;
-    auto work = [&] {
+    auto work = [&]
+    {
         typename Check::Buffers buffers;
         constexpr uint64_t kChunk = 1 << 14;
         while (!failed.load(std::memory_order_relaxed))
@@ -90,7 +91,12 @@ struct ExactBuffers
 
 constexpr uint8_t TrailingCountOf(uint8_t inLead)
 {
-    return inLead < 0xC0 ? 0 : inLead < 0xE0 ? 1 : inLead < 0xF0 ? 2 : inLead < 0xF8 ? 3 : inLead < 0xFC ? 4 : 5;
+    return inLead < 0xC0   ? 0
+           : inLead < 0xE0 ? 1
+           : inLead < 0xF0 ? 2
+           : inLead < 0xF8 ? 3
+           : inLead < 0xFC ? 4
+                           : 5;
 }
 
 std::string CheckUTF8(const uint8_t* inBytes, size_t inCount, UniChar* outUnits)
@@ -98,7 +104,8 @@ std::string CheckUTF8(const uint8_t* inBytes, size_t inCount, UniChar* outUnits)
     static const VToUnicodeConverter_UTF8 sConverter;
     size_t consumed = size_t(-1);
     int32_t produced = -1;
-    const bool result = sConverter.Convert(inBytes, inCount, consumed, outUnits, int32_t(inCount + 1), produced);
+    const bool result =
+        sConverter.Convert(inBytes, inCount, consumed, outUnits, int32_t(inCount + 1), produced);
     if (consumed > inCount || produced < 0 || size_t(produced) > consumed)
         return "counts out of range";
     // Exactly a character cut short by the end is left: the last lead, when fewer trailing bytes
@@ -175,8 +182,9 @@ TEST(UTF8DecodingSweep, EveryFourByteSequenceAfterAFourByteLead)
 struct OtherLeadSequences
 {
     using Buffers = ExactBuffers;
-    static constexpr uint8_t kClasses[] = {0x00, 0x3C, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0, 0xC1, 0xC2,
-                                           0xDF, 0xE0, 0xED, 0xEF, 0xF0, 0xF4, 0xF5, 0xF7, 0xF8, 0xFB, 0xFC, 0xFF};
+    static constexpr uint8_t kClasses[] = {0x00, 0x3C, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0,
+                                           0xBF, 0xC0, 0xC1, 0xC2, 0xDF, 0xE0, 0xED, 0xEF,
+                                           0xF0, 0xF4, 0xF5, 0xF7, 0xF8, 0xFB, 0xFC, 0xFF};
     static constexpr uint64_t kClassCount = std::size(kClasses);
 
     std::string operator()(Buffers& ioBuffers, uint64_t inIndex) const
@@ -194,14 +202,16 @@ struct OtherLeadSequences
 
 TEST(UTF8DecodingSweep, FourByteSequencesOfEveryOtherLeadAndByteClass)
 {
-    const uint64_t count = (256 - 8) * 256 * OtherLeadSequences::kClassCount * OtherLeadSequences::kClassCount;
+    const uint64_t count =
+        (256 - 8) * 256 * OtherLeadSequences::kClassCount * OtherLeadSequences::kClassCount;
     EXPECT_EQ(Sweep(count, OtherLeadSequences{}), "");
 }
 
 // ---------------------------------------------------------------------------------------------
 // UTF-32
 
-const VToUnicodeConverter_UTF32 kUTF32Orders[2] = {VToUnicodeConverter_UTF32(false), VToUnicodeConverter_UTF32(true)};
+const VToUnicodeConverter_UTF32 kUTF32Orders[2] = {VToUnicodeConverter_UTF32(false),
+                                                   VToUnicodeConverter_UTF32(true)};
 
 // A partial unit is never read.
 struct PartialUnits
@@ -218,8 +228,8 @@ struct PartialUnits
         {
             size_t consumed = 9;
             int32_t produced = 9;
-            if (!converter.Convert(bytes, fLength, consumed, ioBuffers.fUnits[fLength].get(), int32_t(fLength + 1),
-                                   produced) ||
+            if (!converter.Convert(bytes, fLength, consumed, ioBuffers.fUnits[fLength].get(),
+                                   int32_t(fLength + 1), produced) ||
                 consumed != 0 || produced != 0)
                 return "a partial unit was read";
         }
@@ -263,7 +273,8 @@ struct WholeUnits
             std::memcpy(ioBuffers.fBytes[4].get(), &bytes, 4);
             size_t consumed = 9;
             int32_t produced = 9;
-            bool result = kUTF32Orders[order].Convert(ioBuffers.fBytes[4].get(), 4, consumed, units, 2, produced);
+            bool result =
+                kUTF32Orders[order].Convert(ioBuffers.fBytes[4].get(), 4, consumed, units, 2, produced);
             UniChar expected[2] = {UniChar(value), 0};
             int32_t expectedLength = surrogate || beyondUnicode ? 0 : 1;
             if (value >= 0x10000 && !beyondUnicode)

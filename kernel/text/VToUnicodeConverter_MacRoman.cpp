@@ -7,9 +7,19 @@
 namespace kova
 {
 
-bool VToUnicodeConverter_MacRoman::Convert(const void* inSource, size_t inSourceBytes, size_t& outBytesConsumed,
-                                           UniChar* inDestination, int32_t inDestinationChars,
-                                           int32_t& outProducedChars) const
+namespace
+{
+
+inline UniChar Decode(uint8_t inByte)
+{
+    return inByte < 0x80 ? UniChar(inByte) : VToUnicodeConverter_MacRoman::sHighHalf[inByte - 0x80];
+}
+
+} // namespace
+
+bool VToUnicodeConverter_MacRoman::Convert(const void* inSource, size_t inSourceBytes,
+                                           size_t& outBytesConsumed, UniChar* inDestination,
+                                           int32_t inDestinationChars, int32_t& outProducedChars) const
 {
     const auto* source = static_cast<const uint8_t*>(inSource);
     const uint8_t* const sourceEnd = source + inSourceBytes;
@@ -17,16 +27,18 @@ bool VToUnicodeConverter_MacRoman::Convert(const void* inSource, size_t inSource
     const UniChar* const destinationEnd = inDestination + std::max(inDestinationChars, 0);
     while (source < sourceEnd && destination < destinationEnd)
     {
-        uint8_t byte = *source;
-        if (byte < 0x80)
+        if (sourceEnd - source >= kAsciiBlock && destinationEnd - destination >= kAsciiBlock)
         {
-            WidenAsciiRun(source, sourceEnd, destination, destinationEnd);
-            if (source == sourceEnd || destination == destinationEnd)
-                break;
-            byte = *source;
+            if (WidenAsciiBlock(source, destination) < kAsciiBlock)
+            {
+                for (int i = 0; i < kAsciiBlock; ++i)
+                    destination[i] = Decode(source[i]);
+            }
+            source += kAsciiBlock;
+            destination += kAsciiBlock;
+            continue;
         }
-        *destination++ = byte < 0x80 ? UniChar(byte) : sHighHalf[byte - 0x80];
-        ++source;
+        *destination++ = Decode(*source++);
     }
     outBytesConsumed = size_t(source - static_cast<const uint8_t*>(inSource));
     outProducedChars = int32_t(destination - inDestination);

@@ -49,28 +49,29 @@ INSTANTIATE_TEST_SUITE_P(
                     DecodeCase{"\xF8\x88\x80\x80\x80", u"?", 5, false},
                     DecodeCase{"\xF4\x90\x80\x80", u"?", 4, false}));
 
-INSTANTIATE_TEST_SUITE_P(
-    CutShortAtTheEnd, UTF8Decoding,
-    testing::Values(DecodeCase{"ab\xE2\x82", u"ab", 2, true}, DecodeCase{"\xC3", u"", 0, true},
-                    DecodeCase{"x\xF0\x9F\x98", u"x", 1, true},
-                    DecodeCase{"\xFC\x80\x80\x80\x80", u"", 0, true}));
+INSTANTIATE_TEST_SUITE_P(CutShortAtTheEnd, UTF8Decoding,
+                         testing::Values(DecodeCase{"ab\xE2\x82", u"ab", 2, true},
+                                         DecodeCase{"\xC3", u"", 0, true},
+                                         DecodeCase{"x\xF0\x9F\x98", u"x", 1, true},
+                                         DecodeCase{"\xFC\x80\x80\x80\x80", u"", 0, true}));
 
 // A lead byte whose trailing bytes are not all 10xxxxxx stands alone, and the next byte is read
 // afresh: nothing valid is swallowed.
-INSTANTIATE_TEST_SUITE_P(
-    MalformedLeadsStandAlone, UTF8Decoding,
-    testing::Values(DecodeCase{"\xC3\x41", u"\u00C3A", 2, true}, DecodeCase{"\xE2\x82\x41", u"\u00E2\u0082A", 3, true},
-                    DecodeCase{"\xF0\x9F\x98<", u"\u00F0\u009F\u0098<", 4, true},
-                    DecodeCase{"\xE2\xC3\xA9", u"\u00E2\u00E9", 3, true},
-                    DecodeCase{"\xC3", u"", 0, true}));
+INSTANTIATE_TEST_SUITE_P(MalformedLeadsStandAlone, UTF8Decoding,
+                         testing::Values(DecodeCase{"\xC3\x41", u"\u00C3A", 2, true},
+                                         DecodeCase{"\xE2\x82\x41", u"\u00E2\u0082A", 3, true},
+                                         DecodeCase{"\xF0\x9F\x98<", u"\u00F0\u009F\u0098<", 4, true},
+                                         DecodeCase{"\xE2\xC3\xA9", u"\u00E2\u00E9", 3, true},
+                                         DecodeCase{"\xC3", u"", 0, true}));
 
 // An overlong form of an ASCII character never gives that character.
-INSTANTIATE_TEST_SUITE_P(
-    OverlongAscii, UTF8Decoding,
-    testing::Values(DecodeCase{"\xC0\xAF", u"\uFFFD", 2, true}, DecodeCase{"\xC1\xBF", u"\uFFFD", 2, true},
-                    DecodeCase{"\xE0\x80\xAE", u"\uFFFD", 3, true}, DecodeCase{"\xF0\x80\x80\xA2", u"\uFFFD", 4, true},
-                    DecodeCase{"\xE0\x80\x80", u"\uFFFD", 3, true},
-                    DecodeCase{"\xF8\x80\x80\x80\xBC", u"\uFFFD", 5, true}));
+INSTANTIATE_TEST_SUITE_P(OverlongAscii, UTF8Decoding,
+                         testing::Values(DecodeCase{"\xC0\xAF", u"\uFFFD", 2, true},
+                                         DecodeCase{"\xC1\xBF", u"\uFFFD", 2, true},
+                                         DecodeCase{"\xE0\x80\xAE", u"\uFFFD", 3, true},
+                                         DecodeCase{"\xF0\x80\x80\xA2", u"\uFFFD", 4, true},
+                                         DecodeCase{"\xE0\x80\x80", u"\uFFFD", 3, true},
+                                         DecodeCase{"\xF8\x80\x80\x80\xBC", u"\uFFFD", 5, true}));
 
 TEST(UTF8Decoding, AsciiRunsOfEveryLengthAroundOtherCharacters)
 {
@@ -80,12 +81,13 @@ TEST(UTF8Decoding, AsciiRunsOfEveryLengthAroundOtherCharacters)
         std::string bytes(before, 'a');
         bytes += "\xE2\x82\xAC";
         bytes += std::string(40 - before, 'z');
-        std::u16string expected = std::u16string(before, u'a') + u"\u20AC" + std::u16string(40 - before, u'z');
+        std::u16string expected =
+            std::u16string(before, u'a') + u"\u20AC" + std::u16string(40 - before, u'z');
         std::vector<UniChar> units(bytes.size());
         size_t consumed = 0;
         int32_t produced = 0;
-        EXPECT_TRUE(
-            converter.Convert(bytes.data(), bytes.size(), consumed, units.data(), int32_t(units.size()), produced));
+        EXPECT_TRUE(converter.Convert(bytes.data(), bytes.size(), consumed, units.data(),
+                                      int32_t(units.size()), produced));
         EXPECT_EQ(std::u16string(units.data(), size_t(produced)), expected) << before;
         EXPECT_EQ(consumed, bytes.size());
     }

@@ -32,8 +32,8 @@ Decoded Decode(const VToUnicodeConverter& inConverter, const std::string& inByte
     std::vector<UniChar> units(size_t(std::max(inRoom, 0)) + 1);
     Decoded decoded{};
     int32_t produced = 0;
-    decoded.fResult = inConverter.Convert(inBytes.data(), inBytes.size(), decoded.fConsumed, units.data(), inRoom,
-                                          produced);
+    decoded.fResult = inConverter.Convert(inBytes.data(), inBytes.size(), decoded.fConsumed, units.data(),
+                                          inRoom, produced);
     decoded.fUnits.assign(units.data(), size_t(produced));
     return decoded;
 }

@@ -23,43 +23,43 @@ struct EncodingName
 // The Mac code pages ICU lacks (Japanese 0x1, Traditional Chinese 0x2, Arabic 0x4, Hebrew 0x5,
 // Simplified Chinese 0x19) have no row: they are not supported.
 constexpr EncodingName kEncodingNames[] = {
-    {0x0, "macos-0_2-10.2"},             // Mac Roman
-    {0x6, "macos-6_2-10.4"},             // Mac Greek
-    {0x7, "macos-7_3-10.2"},             // Mac Cyrillic
-    {0x1D, "macos-29-10.2"},             // Mac Central European Roman
-    {0x23, "macos-35-10.2"},             // Mac Turkish
-    {0x201, "ISO-8859-1"},               // ISO Latin 1
-    {0x202, "ibm-912_P100-1995"},        // ISO 8859-2
-    {0x203, "ibm-913_P100-2000"},        // ISO 8859-3
-    {0x204, "ibm-914_P100-1995"},        // ISO 8859-4
-    {0x205, "ibm-915_P100-1995"},        // ISO 8859-5
-    {0x206, "ibm-1089_P100-1995"},       // ISO 8859-6
-    {0x207, "ibm-9005_X110-2007"},       // ISO 8859-7
-    {0x208, "ibm-5012_P100-1999"},       // ISO 8859-8
-    {0x209, "ibm-920_P100-1995"},        // ISO 8859-9
-    {0x20A, "iso-8859_10-1998"},         // ISO 8859-10
-    {0x20D, "ibm-921_P100-1995"},        // ISO 8859-13
-    {0x20F, "ibm-923_P100-1998"},        // ISO 8859-15
-    {0x400, "ibm-437_P100-1995"},        // DOS Latin US
-    {0x420, "ibm-943_P15A-2003"},        // DOS Japanese (Windows-31J)
-    {0x421, "windows-936-2000"},         // DOS Simplified Chinese (GBK)
-    {0x423, "windows-950-2000"},         // DOS Traditional Chinese (code page 950)
-    {0x500, "ibm-5348_P100-1997"},       // Windows Latin 1
-    {0x501, "ibm-5346_P100-1998"},       // Windows Latin 2
-    {0x502, "ibm-5347_P100-1998"},       // Windows Cyrillic
-    {0x503, "ibm-5349_P100-1998"},       // Windows Greek
-    {0x504, "ibm-5350_P100-1998"},       // Windows Latin 5
-    {0x505, "ibm-9447_P100-2002"},       // Windows Hebrew
-    {0x506, "ibm-9448_X100-2005"},       // Windows Arabic
-    {0x507, "ibm-9449_P100-2002"},       // Windows Baltic Rim
-    {0x600, "US-ASCII"},                 // US ASCII
-    {0x630, "ibm-1383_P110-1999"},       // GB 2312-80, in its EUC form
+    {0x0, "macos-0_2-10.2"},                 // Mac Roman
+    {0x6, "macos-6_2-10.4"},                 // Mac Greek
+    {0x7, "macos-7_3-10.2"},                 // Mac Cyrillic
+    {0x1D, "macos-29-10.2"},                 // Mac Central European Roman
+    {0x23, "macos-35-10.2"},                 // Mac Turkish
+    {0x201, "ISO-8859-1"},                   // ISO Latin 1
+    {0x202, "ibm-912_P100-1995"},            // ISO 8859-2
+    {0x203, "ibm-913_P100-2000"},            // ISO 8859-3
+    {0x204, "ibm-914_P100-1995"},            // ISO 8859-4
+    {0x205, "ibm-915_P100-1995"},            // ISO 8859-5
+    {0x206, "ibm-1089_P100-1995"},           // ISO 8859-6
+    {0x207, "ibm-9005_X110-2007"},           // ISO 8859-7
+    {0x208, "ibm-5012_P100-1999"},           // ISO 8859-8
+    {0x209, "ibm-920_P100-1995"},            // ISO 8859-9
+    {0x20A, "iso-8859_10-1998"},             // ISO 8859-10
+    {0x20D, "ibm-921_P100-1995"},            // ISO 8859-13
+    {0x20F, "ibm-923_P100-1998"},            // ISO 8859-15
+    {0x400, "ibm-437_P100-1995"},            // DOS Latin US
+    {0x420, "ibm-943_P15A-2003"},            // DOS Japanese (Windows-31J)
+    {0x421, "windows-936-2000"},             // DOS Simplified Chinese (GBK)
+    {0x423, "windows-950-2000"},             // DOS Traditional Chinese (code page 950)
+    {0x500, "ibm-5348_P100-1997"},           // Windows Latin 1
+    {0x501, "ibm-5346_P100-1998"},           // Windows Latin 2
+    {0x502, "ibm-5347_P100-1998"},           // Windows Cyrillic
+    {0x503, "ibm-5349_P100-1998"},           // Windows Greek
+    {0x504, "ibm-5350_P100-1998"},           // Windows Latin 5
+    {0x505, "ibm-9447_P100-2002"},           // Windows Hebrew
+    {0x506, "ibm-9448_X100-2005"},           // Windows Arabic
+    {0x507, "ibm-9449_P100-2002"},           // Windows Baltic Rim
+    {0x600, "US-ASCII"},                     // US ASCII
+    {0x630, "ibm-1383_P110-1999"},           // GB 2312-80, in its EUC form
     {0x820, "ISO_2022,locale=ja,version=0"}, // ISO-2022-JP
-    {0x940, "ibm-970_P110_P110-2006_U2"}, // EUC-KR
-    {0xA01, "ibm-943_P15A-2003"},        // Shift-JIS
-    {0xA02, "ibm-878_P100-1996"},        // KOI8-R
-    {0xA03, "windows-950-2000"},         // Big5
-    {0xC02, "ibm-37_P100-1995"},         // EBCDIC code page 037
+    {0x940, "ibm-970_P110_P110-2006_U2"},    // EUC-KR
+    {0xA01, "ibm-943_P15A-2003"},            // Shift-JIS
+    {0xA02, "ibm-878_P100-1996"},            // KOI8-R
+    {0xA03, "windows-950-2000"},             // Big5
+    {0xC02, "ibm-37_P100-1995"},             // EBCDIC code page 037
 };
 
 constexpr TextEncodingBase kTextEncodingISO_2022_JP = 0x820;
@@ -162,15 +162,15 @@ void CloseConversion(OpaqueConversion* inConversion)
 // To UTF-16, flushing nothing: a character cut short by the end stays pending inside ICU, and is
 // reported as unread. outSourceTaken is where ICU stopped reading, pending bytes included.
 OSStatus DecodeRun(UConverter* inConverter, const char* inSource, size_t inSourceLength, UChar* outUnicode,
-                   size_t inUnicodeCapacity, size_t& outSourceRead, size_t& outUnicodeWritten, size_t& outSourceTaken,
-                   bool& outOverflow)
+                   size_t inUnicodeCapacity, size_t& outSourceRead, size_t& outUnicodeWritten,
+                   size_t& outSourceTaken, bool& outOverflow)
 {
     ucnv_resetToUnicode(inConverter);
     UErrorCode error = U_ZERO_ERROR;
     const char* source = inSource;
     UChar* target = outUnicode;
-    ucnv_toUnicode(inConverter, &target, outUnicode + inUnicodeCapacity, &source, inSource + inSourceLength, nullptr,
-                   false, &error);
+    ucnv_toUnicode(inConverter, &target, outUnicode + inUnicodeCapacity, &source, inSource + inSourceLength,
+                   nullptr, false, &error);
     outOverflow = error == U_BUFFER_OVERFLOW_ERROR;
     outSourceTaken = size_t(source - inSource);
     if (U_FAILURE(error) && !outOverflow)
@@ -190,8 +190,9 @@ OSStatus DecodeRun(UConverter* inConverter, const char* inSource, size_t inSourc
     return pending > 0 ? kTECPartialCharErr : noErr;
 }
 
-OSStatus Decode(OpaqueConversion* inConversion, const void* inSource, size_t inSourceLength, bool inUseFallbacks,
-                size_t inOutputBufferLength, size_t* outSourceRead, size_t* outUnicodeLength, char16_t* outUnicode)
+OSStatus Decode(OpaqueConversion* inConversion, const void* inSource, size_t inSourceLength,
+                bool inUseFallbacks, size_t inOutputBufferLength, size_t* outSourceRead,
+                size_t* outUnicodeLength, char16_t* outUnicode)
 {
     if (inConversion == nullptr || !inConversion->fToUnicode || outSourceRead == nullptr ||
         outUnicodeLength == nullptr || (inSourceLength != 0 && inSource == nullptr) ||
@@ -208,7 +209,8 @@ OSStatus Decode(OpaqueConversion* inConversion, const void* inSource, size_t inS
     size_t written = 0;
     size_t taken = 0;
     bool overflow = false;
-    OSStatus status = DecodeRun(converter, source, length, outUnicode, capacity, read, written, taken, overflow);
+    OSStatus status =
+        DecodeRun(converter, source, length, outUnicode, capacity, read, written, taken, overflow);
     // ICU keeps back what did not fit, and the bytes it read for it would be lost: read again up to
     // where it stopped, then a byte less each time, until the output holds every character read.
     for (size_t prefix = taken; overflow; --prefix)
@@ -229,8 +231,8 @@ OSStatus EncodeRun(UConverter* inConverter, const UChar* inUnicode, size_t inUni
     UErrorCode error = U_ZERO_ERROR;
     const UChar* source = inUnicode;
     char* target = outText;
-    ucnv_fromUnicode(inConverter, &target, outText + inTextCapacity, &source, inUnicode + inUnicodeLength, nullptr,
-                     true, &error);
+    ucnv_fromUnicode(inConverter, &target, outText + inTextCapacity, &source, inUnicode + inUnicodeLength,
+                     nullptr, true, &error);
     if (error == U_INVALID_CHAR_FOUND || error == U_ILLEGAL_CHAR_FOUND || error == U_TRUNCATED_CHAR_FOUND)
     {
         UChar invalid[kInvalidUnitsRoom];
@@ -269,11 +271,12 @@ size_t WholeCharacters(const UChar* inUnicode, size_t inLength, size_t inUnits)
 }
 
 OSStatus Encode(OpaqueConversion* inConversion, size_t inUnicodeLength, const char16_t* inUnicode,
-                bool inUseFallbacks, size_t inOutputBufferLength, size_t* outInputRead, size_t* outOutputLength,
-                void* outText)
+                bool inUseFallbacks, size_t inOutputBufferLength, size_t* outInputRead,
+                size_t* outOutputLength, void* outText)
 {
-    if (inConversion == nullptr || inConversion->fToUnicode || outInputRead == nullptr || outOutputLength == nullptr ||
-        (inUnicodeLength >= 2 && inUnicode == nullptr) || (inOutputBufferLength != 0 && outText == nullptr))
+    if (inConversion == nullptr || inConversion->fToUnicode || outInputRead == nullptr ||
+        outOutputLength == nullptr || (inUnicodeLength >= 2 && inUnicode == nullptr) ||
+        (inOutputBufferLength != 0 && outText == nullptr))
         return paramErr;
     std::lock_guard<std::mutex> guard(inConversion->fLock);
     UConverter* converter = inConversion->fConverter;
@@ -292,7 +295,8 @@ OSStatus Encode(OpaqueConversion* inConversion, size_t inUnicodeLength, const ch
     const size_t maxCharSize = std::max<size_t>(size_t(ucnv_getMaxCharSize(converter)), 1);
     size_t units = length;
     if ((length + 10) * maxCharSize > capacity)
-        units = WholeCharacters(unicode, length, capacity / maxCharSize > 10 ? capacity / maxCharSize - 10 : 0);
+        units =
+            WholeCharacters(unicode, length, capacity / maxCharSize > 10 ? capacity / maxCharSize - 10 : 0);
     if (units > 0 || length == 0 || maxCharSize > kMaxCharSizeForScratch)
     {
         status = EncodeRun(converter, unicode, units, text, capacity, read, written);
@@ -307,8 +311,8 @@ OSStatus Encode(OpaqueConversion* inConversion, size_t inUnicodeLength, const ch
         {
             size_t trialRead = 0;
             size_t trialWritten = 0;
-            OSStatus trialStatus = EncodeRun(converter, unicode, trial, scratch, sizeof(scratch), trialRead,
-                                             trialWritten);
+            OSStatus trialStatus =
+                EncodeRun(converter, unicode, trial, scratch, sizeof(scratch), trialRead, trialWritten);
             if (trialStatus != noErr && trialStatus != kTECUnmappableElementErr)
             {
                 status = trialStatus;
@@ -333,7 +337,8 @@ OSStatus Encode(OpaqueConversion* inConversion, size_t inUnicodeLength, const ch
 
 } // namespace
 
-TextEncoding CreateTextEncoding(TextEncodingBase inBase, TextEncodingVariant inVariant, TextEncodingFormat inFormat)
+TextEncoding CreateTextEncoding(TextEncodingBase inBase, TextEncodingVariant inVariant,
+                                TextEncodingFormat inFormat)
 {
     return (inBase & 0xFFFF) | ((inVariant & 0x3FF) << 16) | ((inFormat & 0x3F) << 26);
 }
@@ -355,16 +360,16 @@ const char* GetICUConverterName(TextEncoding inEncoding)
     {
         switch (GetTextEncodingFormat(inEncoding))
         {
-            case kUnicode16BitFormat:
-                return kUTF16Name;
-            case kUnicodeUTF7Format:
-                return "UTF-7";
-            case kUnicodeUTF8Format:
-                return "UTF-8";
-            case kUnicode32BitFormat:
-                return kUTF32Name;
-            default:
-                return nullptr;
+        case kUnicode16BitFormat:
+            return kUTF16Name;
+        case kUnicodeUTF7Format:
+            return "UTF-7";
+        case kUnicodeUTF8Format:
+            return "UTF-8";
+        case kUnicode32BitFormat:
+            return kUTF32Name;
+        default:
+            return nullptr;
         }
     }
     for (const EncodingName& row : kEncodingNames)
@@ -382,27 +387,27 @@ OSStatus StatusFromICU(int32_t inICUErrorCode, bool inToUnicode)
         return noErr;
     switch (error)
     {
-        case U_BUFFER_OVERFLOW_ERROR:
-            return kTECOutputBufferFullStatus;
-        case U_TRUNCATED_CHAR_FOUND:
-            return kTECPartialCharErr;
-        case U_INVALID_CHAR_FOUND:
-        case U_ILLEGAL_CHAR_FOUND:
-            return inToUnicode ? kTextMalformedInputErr : kTECUnmappableElementErr;
-        case U_ILLEGAL_ESCAPE_SEQUENCE:
-        case U_UNSUPPORTED_ESCAPE_SEQUENCE:
-            return kTextMalformedInputErr;
-        case U_FILE_ACCESS_ERROR:
-        case U_MISSING_RESOURCE_ERROR:
-        case U_UNSUPPORTED_ERROR:
-            return kTextUnsupportedEncodingErr;
-        case U_MEMORY_ALLOCATION_ERROR:
-            return memFullErr;
-        case U_ILLEGAL_ARGUMENT_ERROR:
-        case U_INDEX_OUTOFBOUNDS_ERROR:
-            return paramErr;
-        default:
-            return kTECCorruptConverterErr;
+    case U_BUFFER_OVERFLOW_ERROR:
+        return kTECOutputBufferFullStatus;
+    case U_TRUNCATED_CHAR_FOUND:
+        return kTECPartialCharErr;
+    case U_INVALID_CHAR_FOUND:
+    case U_ILLEGAL_CHAR_FOUND:
+        return inToUnicode ? kTextMalformedInputErr : kTECUnmappableElementErr;
+    case U_ILLEGAL_ESCAPE_SEQUENCE:
+    case U_UNSUPPORTED_ESCAPE_SEQUENCE:
+        return kTextMalformedInputErr;
+    case U_FILE_ACCESS_ERROR:
+    case U_MISSING_RESOURCE_ERROR:
+    case U_UNSUPPORTED_ERROR:
+        return kTextUnsupportedEncodingErr;
+    case U_MEMORY_ALLOCATION_ERROR:
+        return memFullErr;
+    case U_ILLEGAL_ARGUMENT_ERROR:
+    case U_INDEX_OUTOFBOUNDS_ERROR:
+        return paramErr;
+    default:
+        return kTECCorruptConverterErr;
     }
 }
 
@@ -439,22 +444,23 @@ OSStatus DisposeUnicodeToTextInfo(UnicodeToTextInfo* ioInfo)
 }
 
 OSStatus ConvertFromTextToUnicode(TextToUnicodeInfo inInfo, size_t inSourceLength, const void* inSource,
-                                  OptionBits inControlFlags, size_t inOutputBufferLength, size_t* outSourceRead,
-                                  size_t* outUnicodeLength, char16_t* outUnicode)
+                                  OptionBits inControlFlags, size_t inOutputBufferLength,
+                                  size_t* outSourceRead, size_t* outUnicodeLength, char16_t* outUnicode)
 {
     return Decode(inInfo, inSource, inSourceLength, (inControlFlags & kUnicodeUseFallbacksMask) != 0,
                   inOutputBufferLength, outSourceRead, outUnicodeLength, outUnicode);
 }
 
 OSStatus ConvertFromUnicodeToText(UnicodeToTextInfo inInfo, size_t inUnicodeLength, const char16_t* inUnicode,
-                                  OptionBits inControlFlags, size_t inOutputBufferLength, size_t* outInputRead,
-                                  size_t* outOutputLength, void* outText)
+                                  OptionBits inControlFlags, size_t inOutputBufferLength,
+                                  size_t* outInputRead, size_t* outOutputLength, void* outText)
 {
     return Encode(inInfo, inUnicodeLength, inUnicode, (inControlFlags & kUnicodeLooseMappingsMask) != 0,
                   inOutputBufferLength, outInputRead, outOutputLength, outText);
 }
 
-OSStatus TECCreateConverter(TECObjectRef* outConverter, TextEncoding inInputEncoding, TextEncoding inOutputEncoding)
+OSStatus TECCreateConverter(TECObjectRef* outConverter, TextEncoding inInputEncoding,
+                            TextEncoding inOutputEncoding)
 {
     if (outConverter == nullptr)
         return paramErr;
@@ -466,14 +472,14 @@ OSStatus TECCreateConverter(TECObjectRef* outConverter, TextEncoding inInputEnco
     return kTextUnsupportedEncodingErr;
 }
 
-OSStatus TECConvertText(TECObjectRef inConverter, const void* inInput, size_t inInputLength, size_t* outInputRead,
-                        void* outOutput, size_t inOutputLength, size_t* outOutputLength)
+OSStatus TECConvertText(TECObjectRef inConverter, const void* inInput, size_t inInputLength,
+                        size_t* outInputRead, void* outOutput, size_t inOutputLength, size_t* outOutputLength)
 {
     if (inConverter == nullptr)
         return paramErr;
     if (inConverter->fToUnicode)
-        return Decode(inConverter, inInput, inInputLength, false, inOutputLength, outInputRead, outOutputLength,
-                      static_cast<char16_t*>(outOutput));
+        return Decode(inConverter, inInput, inInputLength, false, inOutputLength, outInputRead,
+                      outOutputLength, static_cast<char16_t*>(outOutput));
     return Encode(inConverter, inInputLength, static_cast<const char16_t*>(inInput), false, inOutputLength,
                   outInputRead, outOutputLength, outOutput);
 }

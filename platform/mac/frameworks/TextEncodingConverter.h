@@ -76,17 +76,19 @@ OSStatus DisposeTextToUnicodeInfo(TextToUnicodeInfo* ioInfo);
 OSStatus DisposeUnicodeToTextInfo(UnicodeToTextInfo* ioInfo);
 
 OSStatus ConvertFromTextToUnicode(TextToUnicodeInfo inInfo, size_t inSourceLength, const void* inSource,
-                                  OptionBits inControlFlags, size_t inOutputBufferLength, size_t* outSourceRead,
-                                  size_t* outUnicodeLength, char16_t* outUnicode);
+                                  OptionBits inControlFlags, size_t inOutputBufferLength,
+                                  size_t* outSourceRead, size_t* outUnicodeLength, char16_t* outUnicode);
 OSStatus ConvertFromUnicodeToText(UnicodeToTextInfo inInfo, size_t inUnicodeLength, const char16_t* inUnicode,
-                                  OptionBits inControlFlags, size_t inOutputBufferLength, size_t* outInputRead,
-                                  size_t* outOutputLength, void* outText);
+                                  OptionBits inControlFlags, size_t inOutputBufferLength,
+                                  size_t* outInputRead, size_t* outOutputLength, void* outText);
 
 // A converter between an encoding and 16-bit Unicode (kTextEncodingUnicodeDefault, format 0), in
 // the direction given; any encoding of the toolbox, with or without shift states.
-OSStatus TECCreateConverter(TECObjectRef* outConverter, TextEncoding inInputEncoding, TextEncoding inOutputEncoding);
-OSStatus TECConvertText(TECObjectRef inConverter, const void* inInput, size_t inInputLength, size_t* outInputRead,
-                        void* outOutput, size_t inOutputLength, size_t* outOutputLength);
+OSStatus TECCreateConverter(TECObjectRef* outConverter, TextEncoding inInputEncoding,
+                            TextEncoding inOutputEncoding);
+OSStatus TECConvertText(TECObjectRef inConverter, const void* inInput, size_t inInputLength,
+                        size_t* outInputRead, void* outOutput, size_t inOutputLength,
+                        size_t* outOutputLength);
 OSStatus TECDisposeConverter(TECObjectRef inConverter);
 
 // The ICU converter name behind an encoding; null when ICU has none.

@@ -52,7 +52,8 @@ TEST(TextEncodingConverter, StatusesFromICUAreStable)
         {U_INTERNAL_PROGRAM_ERROR, false, kTECCorruptConverterErr},
     };
     for (const Case& mapping : cases)
-        EXPECT_EQ(StatusFromICU(mapping.fError, mapping.fToUnicode), mapping.fStatus) << u_errorName(mapping.fError);
+        EXPECT_EQ(StatusFromICU(mapping.fError, mapping.fToUnicode), mapping.fStatus)
+            << u_errorName(mapping.fError);
     EXPECT_EQ(kTextUnsupportedEncodingErr, -8738);
     EXPECT_EQ(kTECPartialCharErr, -8753);
     EXPECT_EQ(kTECUnmappableElementErr, -8754);
@@ -63,12 +64,13 @@ TEST(TextEncodingConverter, UnknownEncodingsAndShiftStatesNeedAConverterObject)
 {
     TextToUnicodeInfo info = nullptr;
     EXPECT_EQ(CreateTextToUnicodeInfoByEncoding(kTextEncodingUnknown, &info), kTextUnsupportedEncodingErr);
-    EXPECT_EQ(CreateTextToUnicodeInfoByEncoding(Encoding(0x4), &info), kTextUnsupportedEncodingErr); // Mac Arabic
+    EXPECT_EQ(CreateTextToUnicodeInfoByEncoding(Encoding(0x4), &info),
+              kTextUnsupportedEncodingErr); // Mac Arabic
     EXPECT_EQ(info, nullptr);
     EXPECT_EQ(CreateTextToUnicodeInfoByEncoding(Encoding(0x820), &info), kTextUnsupportedEncodingErr);
     UnicodeToTextInfo toText = nullptr;
-    EXPECT_EQ(CreateUnicodeToTextInfoByEncoding(CreateTextEncoding(kTextEncodingUnicodeDefault, 0, kUnicodeUTF7Format),
-                                                &toText),
+    EXPECT_EQ(CreateUnicodeToTextInfoByEncoding(
+                  CreateTextEncoding(kTextEncodingUnicodeDefault, 0, kUnicodeUTF7Format), &toText),
               kTextUnsupportedEncodingErr);
 
     TECObjectRef converter = nullptr;
@@ -77,7 +79,8 @@ TEST(TextEncodingConverter, UnknownEncodingsAndShiftStatesNeedAConverterObject)
     char bytes[32];
     size_t read = 0;
     size_t written = 0;
-    EXPECT_EQ(TECConvertText(converter, text.data(), text.size() * 2, &read, bytes, sizeof(bytes), &written), noErr);
+    EXPECT_EQ(TECConvertText(converter, text.data(), text.size() * 2, &read, bytes, sizeof(bytes), &written),
+              noErr);
     EXPECT_EQ(read, 4u);
     EXPECT_EQ(std::string(bytes, written), "\x1B$BF|K\\\x1B(B") << "ends back in ASCII";
     EXPECT_EQ(TECDisposeConverter(converter), noErr);
@@ -91,14 +94,18 @@ TEST(TextEncodingConverter, ToUnicodeLeavesACharacterCutShortUnread)
     char16_t units[8];
     size_t read = 0;
     size_t written = 0;
-    EXPECT_EQ(ConvertFromTextToUnicode(info, 3, "A\x93\xFA", 0, sizeof(units), &read, &written, units), noErr);
+    EXPECT_EQ(ConvertFromTextToUnicode(info, 3, "A\x93\xFA", 0, sizeof(units), &read, &written, units),
+              noErr);
     EXPECT_EQ(std::u16string(units, written / 2), u"A\u65E5");
     EXPECT_EQ(ConvertFromTextToUnicode(info, 2, "A\x93", 0, sizeof(units), &read, &written, units),
               kTECPartialCharErr);
     EXPECT_EQ(read, 1u);
     EXPECT_EQ(std::u16string(units, written / 2), u"A");
     // A full output: what was written is whole, and what was read matches it.
-    EXPECT_EQ(ConvertFromTextToUnicode(info, 5, "AB\x93\xFA" "C", 0, 4, &read, &written, units),
+    EXPECT_EQ(ConvertFromTextToUnicode(info, 5,
+                                       "AB\x93\xFA"
+                                       "C",
+                                       0, 4, &read, &written, units),
               kTECOutputBufferFullStatus);
     EXPECT_EQ(std::u16string(units, written / 2), u"AB");
     EXPECT_EQ(read, 2u);
@@ -114,18 +121,21 @@ TEST(TextEncodingConverter, FromUnicodeStopsBeforeWhatTheEncodingLacks)
     char bytes[16];
     size_t read = 0;
     size_t written = 0;
-    EXPECT_EQ(ConvertFromUnicodeToText(info, text.size() * 2, text.data(), 0, sizeof(bytes), &read, &written, bytes),
+    EXPECT_EQ(ConvertFromUnicodeToText(info, text.size() * 2, text.data(), 0, sizeof(bytes), &read, &written,
+                                       bytes),
               kTECUnmappableElementErr);
     EXPECT_EQ(read, 4u);
     EXPECT_EQ(std::string(bytes, written), "ab");
     // A lone high surrogate at the end is one too.
     const std::u16string lone = u"a\xD83D";
-    EXPECT_EQ(ConvertFromUnicodeToText(info, lone.size() * 2, lone.data(), 0, sizeof(bytes), &read, &written, bytes),
+    EXPECT_EQ(ConvertFromUnicodeToText(info, lone.size() * 2, lone.data(), 0, sizeof(bytes), &read, &written,
+                                       bytes),
               kTECUnmappableElementErr);
     EXPECT_EQ(read, 2u);
     EXPECT_EQ(written, 1u);
     // Small outputs hold whole characters only.
-    EXPECT_EQ(ConvertFromUnicodeToText(info, 6, u"xyz", 0, 2, &read, &written, bytes), kTECOutputBufferFullStatus);
+    EXPECT_EQ(ConvertFromUnicodeToText(info, 6, u"xyz", 0, 2, &read, &written, bytes),
+              kTECOutputBufferFullStatus);
     EXPECT_EQ(std::string(bytes, written), "xy");
     EXPECT_EQ(read, 4u);
     DisposeUnicodeToTextInfo(&info);

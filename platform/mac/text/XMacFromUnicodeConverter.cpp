@@ -26,9 +26,9 @@ XMacFromUnicodeConverter::~XMacFromUnicodeConverter()
         tec::TECDisposeConverter(fConverter);
 }
 
-bool XMacFromUnicodeConverter::Convert(const UniChar* inSource, int32_t inSourceChars, int32_t& outCharsConsumed,
-                                       void* inDestination, size_t inDestinationBytes,
-                                       size_t& outBytesProduced) const
+bool XMacFromUnicodeConverter::Convert(const UniChar* inSource, int32_t inSourceChars,
+                                       int32_t& outCharsConsumed, void* inDestination,
+                                       size_t inDestinationBytes, size_t& outBytesProduced) const
 {
     outCharsConsumed = 0;
     outBytesProduced = 0;
@@ -47,10 +47,10 @@ bool XMacFromUnicodeConverter::Convert(const UniChar* inSource, int32_t inSource
         tec::OSStatus status =
             fInfo != nullptr
                 ? tec::ConvertFromUnicodeToText(fInfo, remaining * 2, inSource + consumed,
-                                                tec::kUnicodeLooseMappingsMask, inDestinationBytes - produced, &read,
-                                                &written, destination + produced)
-                : tec::TECConvertText(fConverter, inSource + consumed, remaining * 2, &read, destination + produced,
-                                      inDestinationBytes - produced, &written);
+                                                tec::kUnicodeLooseMappingsMask, inDestinationBytes - produced,
+                                                &read, &written, destination + produced)
+                : tec::TECConvertText(fConverter, inSource + consumed, remaining * 2, &read,
+                                      destination + produced, inDestinationBytes - produced, &written);
         consumed += read / 2;
         remaining -= read / 2;
         produced += written;

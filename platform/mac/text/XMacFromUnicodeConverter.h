@@ -17,8 +17,8 @@ public:
     ~XMacFromUnicodeConverter() override;
 
     bool IsValid() const override { return fInfo != nullptr || fConverter != nullptr; }
-    bool Convert(const UniChar* inSource, int32_t inSourceChars, int32_t& outCharsConsumed, void* inDestination,
-                 size_t inDestinationBytes, size_t& outBytesProduced) const override;
+    bool Convert(const UniChar* inSource, int32_t inSourceChars, int32_t& outCharsConsumed,
+                 void* inDestination, size_t inDestinationBytes, size_t& outBytesProduced) const override;
     // The bytes budgeted for each unit, from the encoding's format: 2 for every code page.
     int32_t GetCharSize() const override;
 

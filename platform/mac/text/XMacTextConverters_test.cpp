@@ -73,7 +73,8 @@ TEST(XMacTextEncoding, EverySetMapsToAConverterThatOpensUnlessThePlatformLacksIt
             EXPECT_EQ(from->GetCharSize(), charSet == VTC_UTF_7 ? 1 : 2) << charSet;
         }
     }
-    for (CharSet unknown : {VTC_UNKNOWN, VTC_UTF_16_BIGENDIAN, VTC_UTF_32_BIGENDIAN, CharSet(12), CharSet(121)})
+    for (CharSet unknown :
+         {VTC_UNKNOWN, VTC_UTF_16_BIGENDIAN, VTC_UTF_32_BIGENDIAN, CharSet(12), CharSet(121)})
     {
         EXPECT_EQ(XMacTextEncoding::FromCharSet(unknown), tec::kTextEncodingUnknown) << unknown;
         EXPECT_EQ(XMacIntlMgr::NewToUnicodeConverter(unknown), nullptr) << unknown;
@@ -101,7 +102,8 @@ TEST_P(CharSetRoundTrips, EncodeAndDecodeThroughTheCache)
     void* block = nullptr;
     size_t used = 0;
     int32_t consumed = 0;
-    EXPECT_TRUE(encoder->ConvertRealloc(trip.fText.data(), int32_t(trip.fText.size()), block, used, 0, &consumed));
+    EXPECT_TRUE(
+        encoder->ConvertRealloc(trip.fText.data(), int32_t(trip.fText.size()), block, used, 0, &consumed));
     encoder->Release();
     EXPECT_EQ(consumed, int32_t(trip.fText.size()));
     std::string bytes(static_cast<const char*>(block), used);
@@ -109,58 +111,65 @@ TEST_P(CharSetRoundTrips, EncodeAndDecodeThroughTheCache)
     EXPECT_EQ(bytes, trip.fBytes);
 
     VString decoded;
-    EXPECT_TRUE(VTextConverters::Get()->ConvertToVString(trip.fBytes.data(), trip.fBytes.size(), trip.fCharSet, decoded));
+    EXPECT_TRUE(VTextConverters::Get()->ConvertToVString(trip.fBytes.data(), trip.fBytes.size(),
+                                                         trip.fCharSet, decoded));
     EXPECT_EQ(Text(decoded), trip.fText);
     EXPECT_EQ(errors.GetLastError(), VE_OK);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     UnicodeForms, CharSetRoundTrips,
-    testing::Values(RoundTrip{VTC_UTF_8, u"\uFEFFcaf\u00E9 \U0001F600", "\xEF\xBB\xBF" "caf\xC3\xA9 \xF0\x9F\x98\x80"},
-                    RoundTrip{VTC_UTF_16, u"\uFEFFA\u20AC", std::string("\xFF\xFE" "A\0\xAC\x20", 6)},
+    testing::Values(RoundTrip{VTC_UTF_8, u"\uFEFFcaf\u00E9 \U0001F600",
+                              "\xEF\xBB\xBF"
+                              "caf\xC3\xA9 \xF0\x9F\x98\x80"},
+                    RoundTrip{VTC_UTF_16, u"\uFEFFA\u20AC",
+                              std::string("\xFF\xFE"
+                                          "A\0\xAC\x20",
+                                          6)},
                     RoundTrip{VTC_UTF_16_BIGENDIAN, u"\uFEFFA\u20AC", std::string("\xFE\xFF\0A\x20\xAC", 6)},
                     RoundTrip{VTC_UTF_32, u"\uFEFF\U0001F600", std::string("\xFF\xFE\0\0\x00\xF6\x01\0", 8)},
-                    RoundTrip{VTC_UTF_32_BIGENDIAN, u"\uFEFF\U0001F600", std::string("\0\0\xFE\xFF\0\x01\xF6\x00", 8)},
+                    RoundTrip{VTC_UTF_32_BIGENDIAN, u"\uFEFF\U0001F600",
+                              std::string("\0\0\xFE\xFF\0\x01\xF6\x00", 8)},
                     RoundTrip{VTC_UTF_32_RAW, u"A\xD800", std::string("A\0\0\0\x00\xD8\0\0", 8)},
                     RoundTrip{VTC_UTF_32_RAW_SWAPPED, u"A\xD800", std::string("\0\0\0A\0\0\xD8\x00", 8)},
                     RoundTrip{VTC_UTF_7, u"A\u20AC+", "A+IKwAKw-"}));
 
-INSTANTIATE_TEST_SUITE_P(
-    ISO8859, CharSetRoundTrips,
-    testing::Values(RoundTrip{VTC_ISO_8859_1, u"caf\u00E9 \u00FF", "caf\xE9 \xFF"},
-                    RoundTrip{VTC_ISO_8859_2, u"\u0141\u00F3d\u017A", "\xA3\xF3" "d\xBC"},
-                    RoundTrip{VTC_ISO_8859_3, u"\u0126\u011D", "\xA1\xF8"},
-                    RoundTrip{VTC_ISO_8859_4, u"\u0100\u012B", "\xC0\xEF"},
-                    RoundTrip{VTC_ISO_8859_5, u"\u041C\u0438\u0440", "\xBC\xD8\xE0"},
-                    RoundTrip{VTC_ISO_8859_6, u"\u0627\u0644", "\xC7\xE4"},
-                    RoundTrip{VTC_ISO_8859_7, u"\u0391\u03C9", "\xC1\xF9"},
-                    RoundTrip{VTC_ISO_8859_8, u"\u05D0\u05EA", "\xE0\xFA"},
-                    RoundTrip{VTC_ISO_8859_9, u"\u011E\u0131", "\xD0\xFD"},
-                    RoundTrip{VTC_ISO_8859_10, u"\u0138\u016B", "\xFF\xBE"},
-                    RoundTrip{VTC_ISO_8859_13, u"\u201D\u0160", "\xA1\xD0"},
-                    RoundTrip{VTC_ISO_8859_15, u"\u20AC\u0153", "\xA4\xBD"},
-                    RoundTrip{VTC_US_ASCII, u"plain text", "plain text"},
-                    RoundTrip{VTC_KOI8R, u"\u041C\u0438\u0440", "\xED\xC9\xD2"},
-                    RoundTrip{VTC_IBM437, u"\u00C7\u2591", "\x80\xB0"},
-                    RoundTrip{VTC_EBCDIC_037, u"Hi!", "\xC8\x89\x5A"}));
+INSTANTIATE_TEST_SUITE_P(ISO8859, CharSetRoundTrips,
+                         testing::Values(RoundTrip{VTC_ISO_8859_1, u"caf\u00E9 \u00FF", "caf\xE9 \xFF"},
+                                         RoundTrip{VTC_ISO_8859_2, u"\u0141\u00F3d\u017A",
+                                                   "\xA3\xF3"
+                                                   "d\xBC"},
+                                         RoundTrip{VTC_ISO_8859_3, u"\u0126\u011D", "\xA1\xF8"},
+                                         RoundTrip{VTC_ISO_8859_4, u"\u0100\u012B", "\xC0\xEF"},
+                                         RoundTrip{VTC_ISO_8859_5, u"\u041C\u0438\u0440", "\xBC\xD8\xE0"},
+                                         RoundTrip{VTC_ISO_8859_6, u"\u0627\u0644", "\xC7\xE4"},
+                                         RoundTrip{VTC_ISO_8859_7, u"\u0391\u03C9", "\xC1\xF9"},
+                                         RoundTrip{VTC_ISO_8859_8, u"\u05D0\u05EA", "\xE0\xFA"},
+                                         RoundTrip{VTC_ISO_8859_9, u"\u011E\u0131", "\xD0\xFD"},
+                                         RoundTrip{VTC_ISO_8859_10, u"\u0138\u016B", "\xFF\xBE"},
+                                         RoundTrip{VTC_ISO_8859_13, u"\u201D\u0160", "\xA1\xD0"},
+                                         RoundTrip{VTC_ISO_8859_15, u"\u20AC\u0153", "\xA4\xBD"},
+                                         RoundTrip{VTC_US_ASCII, u"plain text", "plain text"},
+                                         RoundTrip{VTC_KOI8R, u"\u041C\u0438\u0440", "\xED\xC9\xD2"},
+                                         RoundTrip{VTC_IBM437, u"\u00C7\u2591", "\x80\xB0"},
+                                         RoundTrip{VTC_EBCDIC_037, u"Hi!", "\xC8\x89\x5A"}));
 
-INSTANTIATE_TEST_SUITE_P(
-    WindowsAndMacCodePages, CharSetRoundTrips,
-    testing::Values(RoundTrip{VTC_Win32Ansi, u"\u20AC\u201C\u00E9", "\x80\x93\xE9"},
-                    RoundTrip{VTC_WinCentralEurRoman, u"\u0141\u0161", "\xA3\x9A"},
-                    RoundTrip{VTC_WinCyrillic, u"\u041C\u0438\u0440", "\xCC\xE8\xF0"},
-                    RoundTrip{VTC_WinGreek, u"\u0391\u03C9", "\xC1\xF9"},
-                    RoundTrip{VTC_WinTurkish, u"\u011E\u0131", "\xD0\xFD"},
-                    RoundTrip{VTC_WinHebrew, u"\u05D0\u20AA", "\xE0\xA4"},
-                    RoundTrip{VTC_WinArabic, u"\u0627\u0686", "\xC7\x8D"},
-                    RoundTrip{VTC_WinBaltic, u"\u0160\u012B", "\xD0\xEE"},
-                    RoundTrip{VTC_StdLib_char, u"caf\u00E9 \u2022", "caf\x8E \xA5"},
-                    RoundTrip{VTC_MacOSAnsi, u"caf\u00E9 \u2022", "caf\x8E \xA5"},
-                    RoundTrip{VTC_MacCentralEurRoman, u"\u0141\u0161", "\xFC\xE4"},
-                    RoundTrip{VTC_MacBaltic, u"\u0141\u0161", "\xFC\xE4"},
-                    RoundTrip{VTC_MacCyrillic, u"\u041C\u0438\u0440", "\x8C\xE8\xF0"},
-                    RoundTrip{VTC_MacGreek, u"\u0391\u03C9", "\xB0\xF6"},
-                    RoundTrip{VTC_MacTurkish, u"\u011E\u0131", "\xDA\xDD"}));
+INSTANTIATE_TEST_SUITE_P(WindowsAndMacCodePages, CharSetRoundTrips,
+                         testing::Values(RoundTrip{VTC_Win32Ansi, u"\u20AC\u201C\u00E9", "\x80\x93\xE9"},
+                                         RoundTrip{VTC_WinCentralEurRoman, u"\u0141\u0161", "\xA3\x9A"},
+                                         RoundTrip{VTC_WinCyrillic, u"\u041C\u0438\u0440", "\xCC\xE8\xF0"},
+                                         RoundTrip{VTC_WinGreek, u"\u0391\u03C9", "\xC1\xF9"},
+                                         RoundTrip{VTC_WinTurkish, u"\u011E\u0131", "\xD0\xFD"},
+                                         RoundTrip{VTC_WinHebrew, u"\u05D0\u20AA", "\xE0\xA4"},
+                                         RoundTrip{VTC_WinArabic, u"\u0627\u0686", "\xC7\x8D"},
+                                         RoundTrip{VTC_WinBaltic, u"\u0160\u012B", "\xD0\xEE"},
+                                         RoundTrip{VTC_StdLib_char, u"caf\u00E9 \u2022", "caf\x8E \xA5"},
+                                         RoundTrip{VTC_MacOSAnsi, u"caf\u00E9 \u2022", "caf\x8E \xA5"},
+                                         RoundTrip{VTC_MacCentralEurRoman, u"\u0141\u0161", "\xFC\xE4"},
+                                         RoundTrip{VTC_MacBaltic, u"\u0141\u0161", "\xFC\xE4"},
+                                         RoundTrip{VTC_MacCyrillic, u"\u041C\u0438\u0440", "\x8C\xE8\xF0"},
+                                         RoundTrip{VTC_MacGreek, u"\u0391\u03C9", "\xB0\xF6"},
+                                         RoundTrip{VTC_MacTurkish, u"\u011E\u0131", "\xDA\xDD"}));
 
 INSTANTIATE_TEST_SUITE_P(
     MultiByte, CharSetRoundTrips,
@@ -199,14 +208,14 @@ TEST_P(UnmappableCharacters, BecomeAQuestionMark)
     EXPECT_EQ(std::string(bytes, produced), replacement.fBytes);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, UnmappableCharacters,
-    testing::Values(Replacement{VTC_ISO_8859_1, u"a\u20ACb\U0001F600c", "a?b?c"},
-                    Replacement{VTC_ISO_8859_1, u"\u4E2D\u4E2D", "??"},
-                    Replacement{VTC_US_ASCII, u"\xD83Dx\xDC00", "?x?"},
-                    Replacement{VTC_Win32Ansi, u"x\xD83D", "x?"},
-                    // the text before the "?" ends in ASCII
-                    Replacement{VTC_Jis, u"\u65E5\u20A9\u65E5", "\x1B$BF|\x1B(B?\x1B$BF|\x1B(B"}));
+INSTANTIATE_TEST_SUITE_P(Cases, UnmappableCharacters,
+                         testing::Values(Replacement{VTC_ISO_8859_1, u"a\u20ACb\U0001F600c", "a?b?c"},
+                                         Replacement{VTC_ISO_8859_1, u"\u4E2D\u4E2D", "??"},
+                                         Replacement{VTC_US_ASCII, u"\xD83Dx\xDC00", "?x?"},
+                                         Replacement{VTC_Win32Ansi, u"x\xD83D", "x?"},
+                                         // the text before the "?" ends in ASCII
+                                         Replacement{VTC_Jis, u"\u65E5\u20A9\u65E5",
+                                                     "\x1B$BF|\x1B(B?\x1B$BF|\x1B(B"}));
 
 TEST(UnmappableCharacters, AreLeftToTheNextPassOnceHalfTheOutputIsUsed)
 {
@@ -253,15 +262,18 @@ TEST(XMacToUnicodeConverter, AConverterServesSeveralTasksAtOnce)
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
     {
-        threads.emplace_back([&] {
-            for (int round = 0; round < 50; ++round)
+        threads.emplace_back(
+            [&]
             {
-                VString text;
-                size_t consumed = 0;
-                if (!decoder->ConvertString(bytes.data(), bytes.size(), &consumed, text) || Text(text) != expected)
-                    ++failures;
-            }
-        });
+                for (int round = 0; round < 50; ++round)
+                {
+                    VString text;
+                    size_t consumed = 0;
+                    if (!decoder->ConvertString(bytes.data(), bytes.size(), &consumed, text) ||
+                        Text(text) != expected)
+                        ++failures;
+                }
+            });
     }
     for (std::thread& thread : threads)
         thread.join();

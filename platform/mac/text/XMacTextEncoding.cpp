@@ -65,18 +65,18 @@ tec::TextEncoding XMacTextEncoding::FromCharSet(CharSet inCharSet)
 {
     switch (inCharSet)
     {
-        case VTC_StdLib_char:
-            return tec::CreateTextEncoding(0x0, 0, 0); // Mac Roman
-        case VTC_UTF_16:
-            return tec::CreateTextEncoding(tec::kTextEncodingUnicodeDefault, 0, tec::kUnicode16BitFormat);
-        case VTC_UTF_32:
-            return tec::CreateTextEncoding(tec::kTextEncodingUnicodeDefault, 0, tec::kUnicode32BitFormat);
-        case VTC_UTF_8:
-            return tec::CreateTextEncoding(tec::kTextEncodingUnicodeDefault, 0, tec::kUnicodeUTF8Format);
-        case VTC_UTF_7:
-            return tec::CreateTextEncoding(tec::kTextEncodingUnicodeDefault, 0, tec::kUnicodeUTF7Format);
-        default:
-            break;
+    case VTC_StdLib_char:
+        return tec::CreateTextEncoding(0x0, 0, 0); // Mac Roman
+    case VTC_UTF_16:
+        return tec::CreateTextEncoding(tec::kTextEncodingUnicodeDefault, 0, tec::kUnicode16BitFormat);
+    case VTC_UTF_32:
+        return tec::CreateTextEncoding(tec::kTextEncodingUnicodeDefault, 0, tec::kUnicode32BitFormat);
+    case VTC_UTF_8:
+        return tec::CreateTextEncoding(tec::kTextEncodingUnicodeDefault, 0, tec::kUnicodeUTF8Format);
+    case VTC_UTF_7:
+        return tec::CreateTextEncoding(tec::kTextEncodingUnicodeDefault, 0, tec::kUnicodeUTF7Format);
+    default:
+        break;
     }
     for (const CharSetEncoding& row : kCharSetEncodings)
     {

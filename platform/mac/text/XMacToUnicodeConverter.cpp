@@ -42,8 +42,10 @@ bool XMacToUnicodeConverter::Convert(const void* inSource, size_t inSourceBytes,
             ? tec::ConvertFromTextToUnicode(fInfo, inSourceBytes, inSource,
                                             tec::kUnicodeUseFallbacksMask | tec::kUnicodeLooseMappingsMask,
                                             capacity, &read, &written, inDestination)
-            : tec::TECConvertText(fConverter, inSource, inSourceBytes, &read, inDestination, capacity, &written);
-    if (status == tec::noErr || status == tec::kTECOutputBufferFullStatus || status == tec::kTECPartialCharErr)
+            : tec::TECConvertText(fConverter, inSource, inSourceBytes, &read, inDestination, capacity,
+                                  &written);
+    if (status == tec::noErr || status == tec::kTECOutputBufferFullStatus ||
+        status == tec::kTECPartialCharErr)
     {
         outBytesConsumed = read;
         outProducedChars = int32_t(written / 2);
