@@ -1,5 +1,6 @@
 #include "kernel/values/VMemCppImpl.h"
 
+#include "kernel/tasks/VSystem.h"
 #include "kernel/values/KovaTypes.h"
 #include "kernel/values/VMemImplAllocation.h"
 #include "kernel/values/VMemStats.h"
@@ -262,6 +263,26 @@ TEST(VMemCppImpl, ChunksBelowSixtyFourKiBAreRefused)
     EXPECT_FALSE(arena->AddAllocation(65535, nullptr, 0));
     EXPECT_TRUE(arena->AddAllocation(65536, nullptr, 0));
     EXPECT_EQ(arena->CountAllocations(), 1);
+}
+
+TEST(VMemCppImpl, DestroyedArenaGivesItsChunksBack)
+{
+    constexpr size_t kSize = 1 << 20;
+    void* place = nullptr;
+    {
+        auto arena = MakeArena(0);
+        // Free address space, given back so that the arena takes it at once.
+        place = VSystem::VirtualAlloc(kSize, nullptr);
+        ASSERT_NE(place, nullptr);
+        VSystem::VirtualFree(place, kSize, false);
+        ASSERT_TRUE(arena->AddAllocation(kSize, place, 0));
+        EXPECT_NE(arena->Malloc(100, 0, 0, kTag), nullptr);
+        // Taken while the arena lives.
+        EXPECT_EQ(VSystem::VirtualAlloc(kSize, place), nullptr);
+    }
+    void* again = VSystem::VirtualAlloc(kSize, place);
+    EXPECT_EQ(again, place);
+    VSystem::VirtualFree(again, kSize, false);
 }
 
 TEST(VMemCppImpl, AnyArenaFreesAnyArenasBlock)
