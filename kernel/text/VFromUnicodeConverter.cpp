@@ -47,9 +47,15 @@ size_t PassRoom(int32_t inCharSize, int32_t inRemaining, int inEnlargements)
 
 VFromUnicodeConverter::~VFromUnicodeConverter() = default;
 
-bool VFromUnicodeConverter::ConvertRealloc(const UniChar* inSource, int32_t inSourceChars, void*& ioBlock,
-                                           size_t& ioBytesInBlock, size_t inExtraBytes,
-                                           int32_t* outCharsConsumed) const
+namespace
+{
+
+// The passes of ConvertRealloc and ConvertToBuffer. inMakeRoom(n) gives a block of at least n
+// bytes that holds the ioUsed bytes written so far (it may move), or null when it cannot.
+template <class MakeRoom>
+bool ConvertInPasses(const VFromUnicodeConverter& inConverter, const UniChar* inSource, int32_t inSourceChars,
+                     size_t& ioUsed, size_t inExtraBytes, int32_t* outCharsConsumed,
+                     const MakeRoom& inMakeRoom)
 {
     const UniChar* source = inSource;
     int32_t remaining = std::max(inSourceChars, 0);
@@ -58,21 +64,15 @@ bool VFromUnicodeConverter::ConvertRealloc(const UniChar* inSource, int32_t inSo
     // Even empty text gets its one pass: the caller counts on the reserved bytes.
     for (;;)
     {
-        const size_t room = PassRoom(GetCharSize(), remaining, enlargements);
-        if (ioBytesInBlock > SIZE_MAX - inExtraBytes - room)
+        const size_t room = PassRoom(inConverter.GetCharSize(), remaining, enlargements);
+        uint8_t* block =
+            ioUsed <= SIZE_MAX - inExtraBytes - room ? inMakeRoom(ioUsed + inExtraBytes + room) : nullptr;
+        if (block == nullptr)
         {
             ThrowMemFailure();
             result = false;
             break;
         }
-        void* grown = VObject::sCppMemMgr->Realloc(ioBlock, ioBytesInBlock + inExtraBytes + room);
-        if (grown == nullptr)
-        {
-            ThrowMemFailure();
-            result = false;
-            break;
-        }
-        ioBlock = grown;
 
         size_t roomLeft = room;
         int32_t consumedThisRound = 0;
@@ -81,9 +81,8 @@ bool VFromUnicodeConverter::ConvertRealloc(const UniChar* inSource, int32_t inSo
         {
             int32_t consumed = 0;
             produced = 0;
-            result = Convert(source, remaining, consumed, static_cast<uint8_t*>(ioBlock) + ioBytesInBlock,
-                             roomLeft, produced);
-            ioBytesInBlock += produced;
+            result = inConverter.Convert(source, remaining, consumed, block + ioUsed, roomLeft, produced);
+            ioUsed += produced;
             roomLeft -= produced;
             source += consumed;
             remaining -= consumed;
@@ -97,6 +96,38 @@ bool VFromUnicodeConverter::ConvertRealloc(const UniChar* inSource, int32_t inSo
     }
     if (outCharsConsumed != nullptr)
         *outCharsConsumed = int32_t(source - inSource);
+    return result;
+}
+
+} // namespace
+
+bool VFromUnicodeConverter::ConvertRealloc(const UniChar* inSource, int32_t inSourceChars, void*& ioBlock,
+                                           size_t& ioBytesInBlock, size_t inExtraBytes,
+                                           int32_t* outCharsConsumed) const
+{
+    return ConvertInPasses(*this, inSource, inSourceChars, ioBytesInBlock, inExtraBytes, outCharsConsumed,
+                           [&ioBlock](size_t inSize)
+                           {
+                               void* grown = VObject::sCppMemMgr->Realloc(ioBlock, inSize);
+                               if (grown != nullptr)
+                                   ioBlock = grown;
+                               return static_cast<uint8_t*>(grown);
+                           });
+}
+
+bool VFromUnicodeConverter::ConvertToBuffer(const UniChar* inSource, int32_t inSourceChars,
+                                            VMemoryBuffer<1024ul, 2ul, 1048576ul>& ioBuffer,
+                                            size_t inExtraBytes, int32_t* outCharsConsumed) const
+{
+    size_t used = ioBuffer.GetDataSize();
+    bool result = ConvertInPasses(*this, inSource, inSourceChars, used, inExtraBytes, outCharsConsumed,
+                                  [&ioBuffer](size_t inSize) {
+                                      return ioBuffer._EnlargeAmortized(inSize)
+                                                 ? static_cast<uint8_t*>(ioBuffer.GetDataPtr())
+                                                 : nullptr;
+                                  });
+    // Refused only when no room could be had at all, and then nothing was written.
+    ioBuffer.SetDataSize(used + inExtraBytes);
     return result;
 }
 

@@ -12,6 +12,7 @@
 
 #include "kernel/values/IRefCountable.h"
 #include "kernel/values/KovaTypes.h"
+#include "kernel/values/VMemoryBuffer.h"
 #include "kernel/values/VObject.h"
 
 #include <cstddef>
@@ -43,6 +44,12 @@ public:
     bool ConvertRealloc(const UniChar* inSource, int32_t inSourceChars, void*& ioBlock,
                         size_t& ioBytesInBlock, size_t inExtraBytes,
                         int32_t* outCharsConsumed = nullptr) const;
+
+    // The same at the end of a growable buffer, whose data size ends at its old size + the bytes
+    // produced + inExtraBytes.
+    bool ConvertToBuffer(const UniChar* inSource, int32_t inSourceChars,
+                         VMemoryBuffer<1024ul, 2ul, 1048576ul>& ioBuffer, size_t inExtraBytes,
+                         int32_t* outCharsConsumed = nullptr) const;
 };
 
 // UTF-16 in the processor's order: a copy.

@@ -252,6 +252,30 @@ TEST(ConvertRealloc, EndsWhenAPassMakesNoProgress)
     }
 }
 
+TEST(ConvertToBuffer, AppendsBehindTheDataAndEndsItsSizeAfterTheExtraBytes)
+{
+    const VFromUnicodeConverter_UTF8 converter;
+    VMemoryBuffer<1024ul, 2ul, 1048576ul> buffer;
+    ASSERT_TRUE(buffer._EnlargeAmortized(2));
+    std::memcpy(buffer.GetDataPtr(), "<<", 2);
+    buffer.SetDataSize(2);
+    const std::u16string text = std::u16string(3000, u'\u00E9') + u"\U0001F600";
+    int32_t consumed = 0;
+    EXPECT_TRUE(converter.ConvertToBuffer(text.data(), int32_t(text.size()), buffer, 1, &consumed));
+    EXPECT_EQ(consumed, int32_t(text.size()));
+    ASSERT_EQ(buffer.GetDataSize(), 2u + 6000 + 4 + 1);
+    std::string expected = "<<";
+    for (int i = 0; i < 3000; ++i)
+        expected += "\xC3\xA9";
+    expected += "\xF0\x9F\x98\x80";
+    EXPECT_EQ(std::string(static_cast<char*>(buffer.GetDataPtr()), buffer.GetDataSize() - 1), expected);
+
+    // A lone high surrogate at the end is left, and the conversion ends.
+    EXPECT_TRUE(converter.ConvertToBuffer(u"ok\xD83D", 3, buffer, 0, &consumed));
+    EXPECT_EQ(consumed, 2);
+    EXPECT_EQ(buffer.GetDataSize(), 2u + 6000 + 4 + 1 + 2);
+}
+
 // An encoder that needs more than its budget for one character gets more room.
 class GreedyEncoder : public VFromUnicodeConverter
 {

@@ -113,6 +113,7 @@ struct OpaqueConversion
     std::mutex fLock;
     UConverter* fConverter = nullptr;
     bool fToUnicode = false;
+    bool fShiftStates = false;
 };
 
 namespace
@@ -147,6 +148,7 @@ OSStatus OpenConversion(TextEncoding inEncoding, bool inToUnicode, OpaqueConvers
     }
     conversion->fConverter = converter;
     conversion->fToUnicode = inToUnicode;
+    conversion->fShiftStates = HasShiftStates(inEncoding);
     *outConversion = conversion;
     return noErr;
 }
@@ -291,12 +293,14 @@ OSStatus Encode(OpaqueConversion* inConversion, size_t inUnicodeLength, const ch
     OSStatus status = noErr;
 
     // Encode only as much as surely fits, so that ICU never keeps output back.
-    // ICU's own bound: the longest character for each unit, and ten more for the end.
+    // ICU's own bound: the longest character for each unit, and, with shift states, room for ten
+    // more to return to the initial state at the end.
     const size_t maxCharSize = std::max<size_t>(size_t(ucnv_getMaxCharSize(converter)), 1);
+    const size_t ending = inConversion->fShiftStates ? 10 : 0;
     size_t units = length;
-    if ((length + 10) * maxCharSize > capacity)
-        units =
-            WholeCharacters(unicode, length, capacity / maxCharSize > 10 ? capacity / maxCharSize - 10 : 0);
+    if ((length + ending) * maxCharSize > capacity)
+        units = WholeCharacters(unicode, length,
+                                capacity / maxCharSize > ending ? capacity / maxCharSize - ending : 0);
     if (units > 0 || length == 0 || maxCharSize > kMaxCharSizeForScratch)
     {
         status = EncodeRun(converter, unicode, units, text, capacity, read, written);

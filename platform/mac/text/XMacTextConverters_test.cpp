@@ -183,6 +183,30 @@ INSTANTIATE_TEST_SUITE_P(
                     RoundTrip{VTC_GB2312, u"\u4E2D\u6587", "\xD6\xD0\xCE\xC4"},
                     RoundTrip{VTC_GB2312_80, u"\u4E2D\u6587", "\xD6\xD0\xCE\xC4"}));
 
+// The standard 8-bit set is decoded and encoded by the toolbox's own Mac Roman table; the
+// platform's Mac Roman must read and write every byte the same way.
+TEST(XMacToUnicodeConverter, ThePlatformMacRomanAgreesWithTheBuiltInOne)
+{
+    std::string bytes;
+    for (int byte = 0; byte < 256; ++byte)
+        bytes += char(byte);
+    VString builtIn;
+    VString platform;
+    ASSERT_TRUE(
+        VTextConverters::Get()->ConvertToVString(bytes.data(), bytes.size(), VTC_StdLib_char, builtIn));
+    ASSERT_TRUE(
+        VTextConverters::Get()->ConvertToVString(bytes.data(), bytes.size(), VTC_MacOSAnsi, platform));
+    EXPECT_EQ(Text(builtIn), Text(platform));
+
+    char encoded[256];
+    int32_t consumed = 0;
+    size_t produced = 0;
+    XMacFromUnicodeConverter encoder(VTC_MacOSAnsi);
+    EXPECT_TRUE(encoder.Convert(builtIn.GetCPointer(), builtIn.GetLength(), consumed, encoded,
+                                sizeof(encoded), produced));
+    EXPECT_EQ(std::string(encoded, produced), bytes);
+}
+
 struct Replacement
 {
     CharSet fCharSet;
