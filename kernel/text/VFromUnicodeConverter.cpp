@@ -137,10 +137,17 @@ bool VFromUnicodeConverter::ConvertToBuffer(const UniChar* inSource, int32_t inS
 namespace
 {
 
-size_t UTF16BytesToCopy(int32_t inSourceChars, size_t inDestinationBytes)
+// Copies the whole units that fit; returns the bytes copied.
+size_t CopyUTF16Units(const UniChar* inSource, int32_t inSourceChars, int32_t& outCharsConsumed,
+                      void* inDestination, size_t inDestinationBytes, size_t& outBytesProduced)
 {
     size_t bytes = inSourceChars > 0 ? size_t(inSourceChars) * 2 : 0;
-    return std::min(bytes, inDestinationBytes) & ~size_t(1);
+    bytes = std::min(bytes, inDestinationBytes) & ~size_t(1);
+    if (bytes != 0)
+        std::memmove(inDestination, inSource, bytes);
+    outCharsConsumed = int32_t(bytes / 2);
+    outBytesProduced = bytes;
+    return bytes;
 }
 
 } // namespace
@@ -149,11 +156,8 @@ bool VFromUnicodeConverter_Null::Convert(const UniChar* inSource, int32_t inSour
                                          int32_t& outCharsConsumed, void* inDestination,
                                          size_t inDestinationBytes, size_t& outBytesProduced) const
 {
-    size_t bytes = UTF16BytesToCopy(inSourceChars, inDestinationBytes);
-    if (bytes != 0)
-        std::memmove(inDestination, inSource, bytes);
-    outCharsConsumed = int32_t(bytes / 2);
-    outBytesProduced = bytes;
+    CopyUTF16Units(inSource, inSourceChars, outCharsConsumed, inDestination, inDestinationBytes,
+                   outBytesProduced);
     return true;
 }
 
@@ -161,14 +165,11 @@ bool VFromUnicodeConverter_Swap::Convert(const UniChar* inSource, int32_t inSour
                                          int32_t& outCharsConsumed, void* inDestination,
                                          size_t inDestinationBytes, size_t& outBytesProduced) const
 {
-    size_t bytes = UTF16BytesToCopy(inSourceChars, inDestinationBytes);
-    if (bytes != 0)
-        std::memmove(inDestination, inSource, bytes);
+    size_t bytes = CopyUTF16Units(inSource, inSourceChars, outCharsConsumed, inDestination,
+                                  inDestinationBytes, outBytesProduced);
     auto* units = static_cast<uint8_t*>(inDestination);
     for (size_t i = 0; i < bytes; i += 2)
         std::swap(units[i], units[i + 1]);
-    outCharsConsumed = int32_t(bytes / 2);
-    outBytesProduced = bytes;
     return true;
 }
 

@@ -43,83 +43,103 @@ VTextConverters* VTextConverters::Get()
 namespace
 {
 
-template <class Converter>
-Converter* Retained(Converter& inConverter)
+// Made for the caller: the swapped UTF-32 forms, and the platform's converter of any other set
+// (a Void one when it has none, or when nothing can be allocated).
+template <class Converter, class Void, class UTF32, class UTF32Raw, class NewPlatform>
+Converter* NewConverter(CharSet inCharSet, Converter& inVoid, NewPlatform inNewPlatform)
 {
-    inConverter.Retain();
-    return &inConverter;
+    Converter* converter;
+    switch (inCharSet)
+    {
+    case VTC_UTF_32_BIGENDIAN:
+        converter = new (std::nothrow) UTF32(true);
+        break;
+    case VTC_UTF_32_RAW_SWAPPED:
+        converter = new (std::nothrow) UTF32Raw(true);
+        break;
+    case VTC_UNKNOWN:
+        converter = new (std::nothrow) Void;
+        break;
+    default:
+        converter = inNewPlatform(inCharSet);
+        if (converter == nullptr)
+            converter = new (std::nothrow) Void;
+        break;
+    }
+    if (converter == nullptr)
+    {
+        inVoid.Retain();
+        converter = &inVoid;
+    }
+    return converter;
 }
 
 } // namespace
 
-VToUnicodeConverter* VTextConverters::RetainToUnicodeConverter(CharSet inCharSet) const
+VToUnicodeConverter* VTextConverters::_GetCachedToUnicode(CharSet inCharSet) const
 {
-    VToUnicodeConverter* converter = nullptr;
     switch (inCharSet)
     {
     case VTC_StdLib_char:
-        return Retained(fStdLibToUnicode);
+        return &fStdLibToUnicode;
     case VTC_UTF_16_BIGENDIAN:
-        return Retained(fSwapToUnicode);
+        return &fSwapToUnicode;
     case VTC_UTF_16:
-        return Retained(fNullToUnicode);
+        return &fNullToUnicode;
     case VTC_UTF_32:
-        return Retained(fUTF32ToUnicode);
+        return &fUTF32ToUnicode;
     case VTC_UTF_32_RAW:
-        return Retained(fUTF32RawToUnicode);
+        return &fUTF32RawToUnicode;
     case VTC_UTF_8:
-        return Retained(fUTF8ToUnicode);
-    case VTC_UNKNOWN:
-        converter = new (std::nothrow) VToUnicodeConverter_Void;
-        break;
-    case VTC_UTF_32_BIGENDIAN:
-        converter = new (std::nothrow) VToUnicodeConverter_UTF32(true);
-        break;
-    case VTC_UTF_32_RAW_SWAPPED:
-        converter = new (std::nothrow) VToUnicodeConverter_UTF32_Raw(true);
-        break;
+        return &fUTF8ToUnicode;
     default:
-        converter = XMacIntlMgr::NewToUnicodeConverter(inCharSet);
-        if (converter == nullptr)
-            converter = new (std::nothrow) VToUnicodeConverter_Void;
-        break;
+        return nullptr;
     }
-    return converter != nullptr ? converter : Retained(fVoidToUnicode);
+}
+
+VFromUnicodeConverter* VTextConverters::_GetCachedFromUnicode(CharSet inCharSet) const
+{
+    switch (inCharSet)
+    {
+    case VTC_StdLib_char:
+        return &fStdLibFromUnicode;
+    case VTC_UTF_16_BIGENDIAN:
+        return &fSwapFromUnicode;
+    case VTC_UTF_16:
+        return &fNullFromUnicode;
+    case VTC_UTF_32:
+        return &fUTF32FromUnicode;
+    case VTC_UTF_32_RAW:
+        return &fUTF32RawFromUnicode;
+    case VTC_UTF_8:
+        return &fUTF8FromUnicode;
+    default:
+        return nullptr;
+    }
+}
+
+VToUnicodeConverter* VTextConverters::RetainToUnicodeConverter(CharSet inCharSet) const
+{
+    if (VToUnicodeConverter* cached = _GetCachedToUnicode(inCharSet))
+    {
+        cached->Retain();
+        return cached;
+    }
+    return NewConverter<VToUnicodeConverter, VToUnicodeConverter_Void, VToUnicodeConverter_UTF32,
+                        VToUnicodeConverter_UTF32_Raw>(inCharSet, fVoidToUnicode,
+                                                       &XMacIntlMgr::NewToUnicodeConverter);
 }
 
 VFromUnicodeConverter* VTextConverters::RetainFromUnicodeConverter(CharSet inCharSet) const
 {
-    VFromUnicodeConverter* converter = nullptr;
-    switch (inCharSet)
+    if (VFromUnicodeConverter* cached = _GetCachedFromUnicode(inCharSet))
     {
-    case VTC_StdLib_char:
-        return Retained(fStdLibFromUnicode);
-    case VTC_UTF_16_BIGENDIAN:
-        return Retained(fSwapFromUnicode);
-    case VTC_UTF_16:
-        return Retained(fNullFromUnicode);
-    case VTC_UTF_32:
-        return Retained(fUTF32FromUnicode);
-    case VTC_UTF_32_RAW:
-        return Retained(fUTF32RawFromUnicode);
-    case VTC_UTF_8:
-        return Retained(fUTF8FromUnicode);
-    case VTC_UNKNOWN:
-        converter = new (std::nothrow) VFromUnicodeConverter_Void;
-        break;
-    case VTC_UTF_32_BIGENDIAN:
-        converter = new (std::nothrow) VFromUnicodeConverter_UTF32(true);
-        break;
-    case VTC_UTF_32_RAW_SWAPPED:
-        converter = new (std::nothrow) VFromUnicodeConverter_UTF32_Raw(true);
-        break;
-    default:
-        converter = XMacIntlMgr::NewFromUnicodeConverter(inCharSet);
-        if (converter == nullptr)
-            converter = new (std::nothrow) VFromUnicodeConverter_Void;
-        break;
+        cached->Retain();
+        return cached;
     }
-    return converter != nullptr ? converter : Retained(fVoidFromUnicode);
+    return NewConverter<VFromUnicodeConverter, VFromUnicodeConverter_Void, VFromUnicodeConverter_UTF32,
+                        VFromUnicodeConverter_UTF32_Raw>(inCharSet, fVoidFromUnicode,
+                                                         &XMacIntlMgr::NewFromUnicodeConverter);
 }
 
 bool VTextConverters::ConvertToVString(const void* inSource, size_t inSourceBytes, CharSet inCharSet,
@@ -131,30 +151,9 @@ bool VTextConverters::ConvertToVString(const void* inSource, size_t inSourceByte
         outString.FromBlock(inSource, inSourceBytes, VTC_UTF_16);
         return inSourceBytes % 2 == 0;
     }
-    const VToUnicodeConverter* cached = nullptr;
-    switch (inCharSet)
-    {
-    case VTC_StdLib_char:
-        cached = &fStdLibToUnicode;
-        break;
-    case VTC_UTF_16_BIGENDIAN:
-        cached = &fSwapToUnicode;
-        break;
-    case VTC_UTF_32:
-        cached = &fUTF32ToUnicode;
-        break;
-    case VTC_UTF_32_RAW:
-        cached = &fUTF32RawToUnicode;
-        break;
-    case VTC_UTF_8:
-        cached = &fUTF8ToUnicode;
-        break;
-    default:
-        break;
-    }
     size_t consumed = 0;
     bool converted;
-    if (cached != nullptr)
+    if (const VToUnicodeConverter* cached = _GetCachedToUnicode(inCharSet))
     {
         converted = cached->ConvertString(inSource, inSourceBytes, &consumed, outString);
     }
@@ -171,28 +170,7 @@ bool VTextConverters::ConvertFromVString(const VString& inString, int32_t& outCh
                                          void* inDestination, size_t inDestinationBytes,
                                          size_t& outBytesProduced, CharSet inCharSet) const
 {
-    const VFromUnicodeConverter* cached = nullptr;
-    switch (inCharSet)
-    {
-    case VTC_StdLib_char:
-        cached = &fStdLibFromUnicode;
-        break;
-    case VTC_UTF_16_BIGENDIAN:
-        cached = &fSwapFromUnicode;
-        break;
-    case VTC_UTF_16:
-        cached = &fNullFromUnicode;
-        break;
-    case VTC_UTF_32_RAW:
-        cached = &fUTF32RawFromUnicode;
-        break;
-    case VTC_UTF_8:
-        cached = &fUTF8FromUnicode;
-        break;
-    default:
-        break;
-    }
-    if (cached != nullptr)
+    if (const VFromUnicodeConverter* cached = _GetCachedFromUnicode(inCharSet))
         return cached->Convert(inString.GetCPointer(), inString.GetLength(), outCharsConsumed, inDestination,
                                inDestinationBytes, outBytesProduced);
     VFromUnicodeConverter* converter = RetainFromUnicodeConverter(inCharSet);

@@ -79,6 +79,11 @@ private:
     VTextConverters(const VTextConverters&) = delete;
     VTextConverters& operator=(const VTextConverters&) = delete;
 
+    // The cached converter of the set, not retained; null for a set whose converters are made for
+    // the caller.
+    VToUnicodeConverter* _GetCachedToUnicode(CharSet inCharSet) const;
+    VFromUnicodeConverter* _GetCachedFromUnicode(CharSet inCharSet) const;
+
     // The one comparison of names, at the strength of a collator that ignores case, diacritics
     // and width: -1, 0 or 1.
     static int32_t _CompareNames(const UniChar* inName1, int32_t inLength1, const UniChar* inName2,

@@ -108,10 +108,17 @@ bool AppendUTF16Units(const void* inSource, size_t inSourceBytes, size_t* outByt
     return true;
 }
 
-size_t UTF16BytesToCopy(size_t inSourceBytes, int32_t inDestinationChars)
+// Copies the whole units that fit; returns how many.
+size_t CopyUTF16Units(const void* inSource, size_t inSourceBytes, size_t& outBytesConsumed,
+                      UniChar* inDestination, int32_t inDestinationChars, int32_t& outProducedChars)
 {
     size_t room = inDestinationChars > 0 ? size_t(inDestinationChars) * 2 : 0;
-    return std::min(room, inSourceBytes) & ~size_t(1);
+    size_t bytes = std::min(room, inSourceBytes) & ~size_t(1);
+    if (bytes != 0)
+        std::memmove(inDestination, inSource, bytes);
+    outBytesConsumed = bytes;
+    outProducedChars = int32_t(bytes / 2);
+    return bytes / 2;
 }
 
 } // namespace
@@ -126,11 +133,8 @@ bool VToUnicodeConverter_Null::Convert(const void* inSource, size_t inSourceByte
                                        UniChar* inDestination, int32_t inDestinationChars,
                                        int32_t& outProducedChars) const
 {
-    size_t bytes = UTF16BytesToCopy(inSourceBytes, inDestinationChars);
-    if (bytes != 0)
-        std::memmove(inDestination, inSource, bytes);
-    outBytesConsumed = bytes;
-    outProducedChars = int32_t(bytes / 2);
+    CopyUTF16Units(inSource, inSourceBytes, outBytesConsumed, inDestination, inDestinationChars,
+                   outProducedChars);
     return true;
 }
 
@@ -144,12 +148,8 @@ bool VToUnicodeConverter_Swap::Convert(const void* inSource, size_t inSourceByte
                                        UniChar* inDestination, int32_t inDestinationChars,
                                        int32_t& outProducedChars) const
 {
-    size_t bytes = UTF16BytesToCopy(inSourceBytes, inDestinationChars);
-    if (bytes != 0)
-        std::memmove(inDestination, inSource, bytes);
-    SwapUnits(inDestination, bytes / 2);
-    outBytesConsumed = bytes;
-    outProducedChars = int32_t(bytes / 2);
+    SwapUnits(inDestination, CopyUTF16Units(inSource, inSourceBytes, outBytesConsumed, inDestination,
+                                            inDestinationChars, outProducedChars));
     return true;
 }
 

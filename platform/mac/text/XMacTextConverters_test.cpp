@@ -81,6 +81,7 @@ TEST(XMacTextEncoding, EverySetMapsToAConverterThatOpensUnlessThePlatformLacksIt
     }
 }
 
+// A text and its bytes in a set.
 struct RoundTrip
 {
     CharSet fCharSet;
@@ -207,21 +208,14 @@ TEST(XMacToUnicodeConverter, ThePlatformMacRomanAgreesWithTheBuiltInOne)
     EXPECT_EQ(std::string(encoded, produced), bytes);
 }
 
-struct Replacement
-{
-    CharSet fCharSet;
-    std::u16string fText;
-    std::string fBytes;
-};
-
-class UnmappableCharacters : public testing::TestWithParam<Replacement>
+class UnmappableCharacters : public testing::TestWithParam<RoundTrip>
 {
 };
 
 // A character the set lacks becomes one "?", a surrogate pair included, and the text goes on.
 TEST_P(UnmappableCharacters, BecomeAQuestionMark)
 {
-    const Replacement& replacement = GetParam();
+    const RoundTrip& replacement = GetParam();
     XMacFromUnicodeConverter encoder(replacement.fCharSet);
     char bytes[64];
     int32_t consumed = 0;
@@ -233,13 +227,13 @@ TEST_P(UnmappableCharacters, BecomeAQuestionMark)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, UnmappableCharacters,
-                         testing::Values(Replacement{VTC_ISO_8859_1, u"a\u20ACb\U0001F600c", "a?b?c"},
-                                         Replacement{VTC_ISO_8859_1, u"\u4E2D\u4E2D", "??"},
-                                         Replacement{VTC_US_ASCII, u"\xD83Dx\xDC00", "?x?"},
-                                         Replacement{VTC_Win32Ansi, u"x\xD83D", "x?"},
+                         testing::Values(RoundTrip{VTC_ISO_8859_1, u"a\u20ACb\U0001F600c", "a?b?c"},
+                                         RoundTrip{VTC_ISO_8859_1, u"\u4E2D\u4E2D", "??"},
+                                         RoundTrip{VTC_US_ASCII, u"\xD83Dx\xDC00", "?x?"},
+                                         RoundTrip{VTC_Win32Ansi, u"x\xD83D", "x?"},
                                          // the text before the "?" ends in ASCII
-                                         Replacement{VTC_Jis, u"\u65E5\u20A9\u65E5",
-                                                     "\x1B$BF|\x1B(B?\x1B$BF|\x1B(B"}));
+                                         RoundTrip{VTC_Jis, u"\u65E5\u20A9\u65E5",
+                                                   "\x1B$BF|\x1B(B?\x1B$BF|\x1B(B"}));
 
 TEST(UnmappableCharacters, AreLeftToTheNextPassOnceHalfTheOutputIsUsed)
 {
