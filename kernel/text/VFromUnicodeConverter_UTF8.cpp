@@ -3,7 +3,6 @@
 #include "kernel/text/AsciiRuns.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace kova
 {
@@ -24,12 +23,6 @@ constexpr bool IsLowSurrogate(uint32_t inUnit)
 constexpr uint32_t JoinSurrogates(uint32_t inHigh, uint32_t inLow)
 {
     return (inHigh << 10) + inLow - 0x35FDC00;
-}
-
-// The two bytes of a unit from 0x80 to 0x7FF, first byte in the low half.
-constexpr uint32_t TwoByteForm(uint32_t inUnit)
-{
-    return (0xC0 | (inUnit >> 6)) | ((0x80 | (inUnit & 0x3F)) << 8);
 }
 
 constexpr int EncodedLength(uint32_t inValue)
@@ -135,8 +128,8 @@ bool VFromUnicodeConverter_UTF8::Convert(const UniChar* inSource, int32_t inSour
             uint32_t next = unit;
             do
             {
-                uint16_t bytes = uint16_t(TwoByteForm(next));
-                std::memcpy(destination, &bytes, 2);
+                destination[0] = uint8_t(0xC0 | (next >> 6));
+                destination[1] = uint8_t(0x80 | (next & 0x3F));
                 destination += 2;
                 ++source;
             } while (source < runEnd && (next = *source) >= 0x80 && next < 0x800);

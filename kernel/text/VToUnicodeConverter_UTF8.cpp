@@ -3,7 +3,6 @@
 #include "kernel/text/AsciiRuns.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace kova
 {
@@ -37,7 +36,13 @@ constexpr uint32_t RejectOverlongAscii(uint32_t inValue, int inTrailing)
     return inValue < 0x80 && !(inTrailing == 1 && inValue == 0) ? 0xFFFD : inValue;
 }
 
-// Two bytes read as a little-endian word: a lead 0xC2-0xDF (no overlong form) and a trailing byte.
+// Two bytes as a word, the first in the low half.
+inline uint16_t PairAt(const uint8_t* inBytes)
+{
+    return uint16_t(inBytes[0] | (inBytes[1] << 8));
+}
+
+// A lead 0xC2-0xDF (no overlong form) and a trailing byte.
 constexpr bool IsTwoByteForm(uint16_t inPair)
 {
     return (inPair & 0xC0E0) == 0x80C0 && (inPair & 0x1E) != 0;
@@ -129,8 +134,7 @@ bool VToUnicodeConverter_UTF8::Convert(const void* inSource, size_t inSourceByte
             destination += ascii;
             continue;
         }
-        uint16_t pair;
-        std::memcpy(&pair, source, 2);
+        uint16_t pair = PairAt(source);
         if (IsTwoByteForm(pair))
         {
             const uint8_t* const runEnd =
@@ -139,7 +143,7 @@ bool VToUnicodeConverter_UTF8::Convert(const void* inSource, size_t inSourceByte
             {
                 *destination++ = UniChar(((pair & 0x1F) << 6) | ((pair >> 8) & 0x3F));
                 source += 2;
-            } while (source < runEnd && (std::memcpy(&pair, source, 2), IsTwoByteForm(pair)));
+            } while (source < runEnd && IsTwoByteForm(pair = PairAt(source)));
             continue;
         }
         if ((lead & 0xF0) == 0xE0 && IsTrailingByte(source[1]) && IsTrailingByte(source[2]))
