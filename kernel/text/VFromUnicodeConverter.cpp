@@ -108,7 +108,8 @@ bool VFromUnicodeConverter::ConvertRealloc(const UniChar* inSource, int32_t inSo
     return ConvertInPasses(*this, inSource, inSourceChars, ioBytesInBlock, inExtraBytes, outCharsConsumed,
                            [&ioBlock](size_t inSize)
                            {
-                               void* grown = VObject::sCppMemMgr->Realloc(ioBlock, inSize);
+                               VCppMemMgr* manager = VObject::sCppMemMgr;
+                               void* grown = manager != nullptr ? manager->Realloc(ioBlock, inSize) : nullptr;
                                if (grown != nullptr)
                                    ioBlock = grown;
                                return static_cast<uint8_t*>(grown);

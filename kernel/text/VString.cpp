@@ -777,6 +777,7 @@ void VString::Clear()
 // ---------------------------------------------------------------------------------------------
 // Decoding
 
+// Through the converter cache: its standard 8-bit converter is the built-in Mac Roman one.
 void VString::_AppendMacRoman(const char* inText, size_t inSize)
 {
     VTextConverters::Get()->GetStdLibToUnicodeConverter()->ConvertString(inText, inSize, nullptr, *this);
