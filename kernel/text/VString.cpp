@@ -731,6 +731,22 @@ VString& VString::AppendValue(const VValueSingle& inValue)
 }
 
 // ---------------------------------------------------------------------------------------------
+// Value slots
+
+CompareResult VString::CompareTo(const VValueSingle& inValue, bool) const
+{
+    VStr<255> other;
+    inValue.GetString(other);
+    int32_t common = fLength < other.GetLength() ? fLength : other.GetLength();
+    for (int32_t i = 0; i < common; ++i)
+    {
+        if (fString[i] != other.GetCPointer()[i])
+            return fString[i] < other.GetCPointer()[i] ? CR_SMALLER : CR_BIGGER;
+    }
+    return CompareNatives(fLength, other.GetLength());
+}
+
+// ---------------------------------------------------------------------------------------------
 // Editing
 
 void VString::Truncate(int32_t inLength, bool inKeepSurrogatesWhole)

@@ -165,6 +165,11 @@ public:
     void Clear() override;
     VValue* Clone() const override { return new VString(*this); }
 
+    // Value slots.
+    // This text against the other value's text, unit by unit (collation comes with the
+    // international manager).
+    CompareResult CompareTo(const VValueSingle& inValue, bool inDiacritical) const override;
+
     static const VString sEmpty;
 
 protected:
