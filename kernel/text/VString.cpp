@@ -5,6 +5,7 @@
 #include "kernel/text/MacRomanTable.h"
 #include "kernel/values/VCppMemMgr.h"
 #include "kernel/values/VMemory.h"
+#include "kernel/values/VUUID.h"
 
 #include <atomic>
 #include <cstdio>
@@ -794,6 +795,16 @@ void VString::FromLong8(int64_t inValue)
 {
     _EmptyForRewrite();
     AppendLong8(inValue);
+}
+
+void VString::GetVUUID(VUUID& outUUID) const
+{
+    outUUID.FromString(*this);
+}
+
+void VString::FromVUUID(const VUUID& inUUID)
+{
+    inUUID.GetString(*this);
 }
 
 // Packed form: u32 count, then the units; no alignment is assumed.

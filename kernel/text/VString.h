@@ -194,6 +194,12 @@ public:
     void FromWord(int16_t inValue) override;
     void FromLong(int32_t inValue) override;
     void FromLong8(int64_t inValue) override;
+    // The other kinds read and write texts themselves: a target reads this text (its
+    // FromString), a source writes its text here (its GetString).
+    void GetValue(VValueSingle& outValue) const override { outValue.FromString(*this); }
+    void GetVUUID(VUUID& outUUID) const override;
+    void FromValue(const VValueSingle& inValue) override { inValue.GetString(*this); }
+    void FromVUUID(const VUUID& inUUID) override;
 
     // Packed form: see VString_info. WriteToPtr with a limit writes only the units that fit.
     const void* LoadFromPtr(const void* inData, bool inFlag) override;

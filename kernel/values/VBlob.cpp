@@ -1,6 +1,7 @@
 #include "kernel/values/VBlob.h"
 
 #include "kernel/errors/KovaErrors.h"
+#include "kernel/files/VStream.h"
 #include "kernel/values/VMemory.h"
 
 #include <algorithm>
@@ -16,8 +17,12 @@ namespace
 {
 
 constexpr uint32_t kBlobTag = FourCharCode("memb");
-constexpr VError kErrorShortRead = MakeKovaError(200);
-constexpr VError kErrorReadOnly = MakeKovaError(204);
+constexpr VError kErrorShortRead = VE_STREAM_EOF;
+constexpr VError kErrorReadOnly = VE_STREAM_CANNOT_WRITE;
+
+// The largest blob: the packed and stream forms hold no more (their readers take the size as
+// signed), and asking more of the memory manager is refused before it is asked.
+constexpr size_t kMaxBlobSize = size_t(INT32_MAX);
 
 // Growth of PutData: half the needed size more, at most 1 MiB more, in whole KiB.
 constexpr size_t kGrowthGranule = 1024;
@@ -49,6 +54,17 @@ void* WritePacked(void* outData, const void* inBytes, size_t inSize)
     if (inSize > 0)
         std::memcpy(cursor, inBytes, inSize);
     return cursor + inSize;
+}
+
+// The stream form: the 32-bit size in the stream's byte order, then the bytes.
+VError WriteStreamed(VStream* ioStream, const void* inBytes, size_t inSize)
+{
+    if (inSize > kMaxBlobSize)
+        return VE_INVALID_PARAMETER;
+    VError error = ioStream->Put(uint32_t(inSize));
+    if (error == VE_OK && inSize > 0)
+        error = ioStream->PutData(inBytes, inSize);
+    return error;
 }
 
 int32_t ReadPackedSize(const void* inData)
@@ -198,6 +214,8 @@ bool VBlobWithPtr::_ResizeExactly(size_t inSize)
 {
     if (inSize == fAllocated)
         return true;
+    if (inSize > kMaxBlobSize)
+        return false;
     if (inSize == 0)
     {
         VMemory::DisposePtr(fData);
@@ -217,10 +235,10 @@ bool VBlobWithPtr::_ResizeExactly(size_t inSize)
 
 bool VBlobWithPtr::_EnlargeAmortized(size_t inNeeded)
 {
-    size_t target = inNeeded;
+    if (inNeeded > kMaxBlobSize)
+        return false;
     size_t step = std::min(inNeeded / 2, kGrowthCap);
-    if (inNeeded <= std::numeric_limits<size_t>::max() - step - (kGrowthGranule - 1))
-        target = (inNeeded + step + kGrowthGranule - 1) & ~(kGrowthGranule - 1);
+    size_t target = std::min((inNeeded + step + kGrowthGranule - 1) & ~(kGrowthGranule - 1), kMaxBlobSize);
     for (size_t size : {target, inNeeded})
     {
         void* block = fData == nullptr ? VMemory::NewPtr(size, kBlobTag) : VMemory::SetPtrSize(fData, size);
@@ -363,6 +381,38 @@ size_t VBlobWithPtr::GetSpace(uint64_t&, size_t) const
     return fSize + sizeof(uint32_t);
 }
 
+VError VBlobWithPtr::WriteToStream(VStream* ioStream, int32_t) const
+{
+    return WriteStreamed(ioStream, fData, fSize);
+}
+
+VError VBlobWithPtr::ReadFromStream(VStream* ioStream, int32_t)
+{
+    uint32_t size = 0;
+    VError error = ioStream->Get(size);
+    if (error != VE_OK)
+        return error;
+    int64_t remaining = ioStream->GetSize() - ioStream->GetPos();
+    if (size > kMaxBlobSize || int64_t(size) > remaining)
+    {
+        // Not a blob this stream can hold: read past its end, so that the stream keeps its own
+        // end-of-data error, as it would after reading the cut record.
+        if (remaining > 0)
+            ioStream->SetPosByOffset(remaining);
+        uint8_t probe;
+        ioStream->GetData(&probe, sizeof(probe));
+        return ioStream->GetLastError();
+    }
+    if (!_ResizeExactly(size))
+        return VE_MEMORY_FULL;
+    fSize = size;
+    if (size == 0)
+        return VE_OK;
+    size_t read = 0;
+    error = ioStream->GetData(fData, size, &read);
+    return error;
+}
+
 // ---------------------------------------------------------------------------------------------
 // VConstBlobWithPtr
 
@@ -432,6 +482,16 @@ void* VConstBlobWithPtr::WriteToPtr(void* outData, bool, size_t) const
 size_t VConstBlobWithPtr::GetSpace(uint64_t&, size_t) const
 {
     return fSize + sizeof(uint32_t);
+}
+
+VError VConstBlobWithPtr::ReadFromStream(VStream*, int32_t)
+{
+    return kErrorReadOnly;
+}
+
+VError VConstBlobWithPtr::WriteToStream(VStream* ioStream, int32_t) const
+{
+    return WriteStreamed(ioStream, fData, fSize);
 }
 
 } // namespace kova

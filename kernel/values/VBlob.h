@@ -3,9 +3,10 @@
 // the kind registry makes; VConstBlobWithPtr is a read-only view over bytes somebody else owns,
 // which must outlive the view and its copies.
 //
-// Blob operations return their error codes and never raise them: kova 100 when memory runs out,
-// 200 when fewer bytes than asked could be read, 204 when a read-only blob is asked to change,
-// 3 for an offset outside the blob. A null blob holds no bytes (becoming null empties it).
+// Blob operations return their error codes and never raise them: kova 100 when memory runs out
+// or a blob would pass 2^31 - 1 bytes (the most its packed and stream forms hold), 200 when fewer
+// bytes than asked could be read, 204 when a read-only blob is asked to change, 3 for a negative
+// offset. A null blob holds no bytes (becoming null empties it).
 // Blobs have no text form and are not ordered.
 //
 // Packed form, in the processor's byte order, and stream form, in the stream's: a 32-bit size n,
@@ -104,6 +105,12 @@ public:
     const void* LoadFromPtr(const void* inData, bool inFlag) override;
     void* WriteToPtr(void* outData, bool inFlag, size_t inMax) const override;
     size_t GetSpace(uint64_t& ioOutsideSpace, size_t inMax) const override;
+    // A size of 2^31 or more, or beyond the stream's remaining bytes, is refused before anything
+    // is allocated: the stream is left at its end with its end-of-data error, the blob as it was.
+    // The null and dirty flags are not touched.
+    VError ReadFromStream(VStream* ioStream, int32_t inParam) override;
+    // A blob of 2^31 bytes or more has no stream form: kova 3, nothing written.
+    VError WriteToStream(VStream* ioStream, int32_t inParam) const override;
 
 private:
     // Exactly inSize bytes (none for 0); false with the blob unchanged when refused.
@@ -138,9 +145,11 @@ public:
     bool FromValueSameKind(const VValue* inValue) override;
     void GetValue(VValueSingle& outValue) const override;
 
-    // Written like an owning blob; a view cannot be loaded (null address).
+    // Written like an owning blob; a view cannot be loaded (null address) nor read (204).
     void* WriteToPtr(void* outData, bool inFlag, size_t inMax) const override;
     size_t GetSpace(uint64_t& ioOutsideSpace, size_t inMax) const override;
+    VError ReadFromStream(VStream* ioStream, int32_t inParam) override;
+    VError WriteToStream(VStream* ioStream, int32_t inParam) const override;
 
 private:
     const void* fData;

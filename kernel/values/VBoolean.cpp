@@ -1,5 +1,6 @@
 #include "kernel/values/VBoolean.h"
 
+#include "kernel/files/VStream.h"
 #include "kernel/text/VString.h"
 
 namespace kova
@@ -248,6 +249,20 @@ size_t VBoolean::GetSpace(uint64_t&, size_t) const
 size_t VBoolean::GetStreamSpace() const
 {
     return 2;
+}
+
+// A 16-bit word holding the byte; the null and dirty flags are not touched by a read.
+VError VBoolean::ReadFromStream(VStream* ioStream, int32_t)
+{
+    int16_t word = 0;
+    VError error = ioStream->GetWord(word);
+    fValue = word != 0;
+    return error;
+}
+
+VError VBoolean::WriteToStream(VStream* ioStream, int32_t) const
+{
+    return ioStream->PutWord(int16_t(fValue));
 }
 
 } // namespace kova

@@ -79,6 +79,8 @@ public:
     void* WriteToPtr(void* outData, bool inFlag, size_t inMax) const override;
     size_t GetSpace(uint64_t& ioOutsideSpace, size_t inMax) const override;
     size_t GetStreamSpace() const override;
+    VError ReadFromStream(VStream* ioStream, int32_t inParam) override;
+    VError WriteToStream(VStream* ioStream, int32_t inParam) const override;
 
     static const VValueInfo_scalar<VBoolean, VK_BOOLEAN, uint8_t> sInfo;
 

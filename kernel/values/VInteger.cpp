@@ -1,5 +1,6 @@
 #include "kernel/values/VInteger.h"
 
+#include "kernel/files/VStream.h"
 #include "kernel/text/VString.h"
 #include "kernel/values/RealToInteger.h"
 
@@ -212,6 +213,23 @@ template <class T>
 size_t VIntegerValue<T>::GetStreamSpace() const
 {
     return sizeof(HandOff<T>) > sizeof(T) ? sizeof(HandOff<T>) : sizeof(T);
+}
+
+// A byte travels as a word, sign-extended; reading keeps its low 8 bits.
+template <class T>
+VError VIntegerValue<T>::ReadFromStream(VStream* ioStream, int32_t)
+{
+    fValue = 0;
+    HandOff<T> datum = 0;
+    VError error = ioStream->Get(datum);
+    fValue = T(datum);
+    return error;
+}
+
+template <class T>
+VError VIntegerValue<T>::WriteToStream(VStream* ioStream, int32_t) const
+{
+    return ioStream->Put(HandOff<T>(fValue));
 }
 
 template class VIntegerValue<int8_t>;

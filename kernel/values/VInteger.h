@@ -73,6 +73,9 @@ public:
     void* WriteToPtr(void* outData, bool inFlag, size_t inMax) const override;
     size_t GetSpace(uint64_t& ioOutsideSpace, size_t inMax) const override;
     size_t GetStreamSpace() const override;
+    // The datum is 0 after a failed read; the null and dirty flags are not touched.
+    VError ReadFromStream(VStream* ioStream, int32_t inParam) override;
+    VError WriteToStream(VStream* ioStream, int32_t inParam) const override;
 
 protected:
     VIntegerValue() = default;

@@ -1,5 +1,6 @@
 #include "kernel/values/VUUID.h"
 
+#include "kernel/files/VStream.h"
 #include "kernel/text/VString.h"
 #include "platform/mac/values/XMacUUID.h"
 
@@ -437,6 +438,24 @@ size_t VUUID::GetSpace(uint64_t&, size_t) const
 size_t VUUID::GetStreamSpace() const
 {
     return kUUIDSize;
+}
+
+VError VUUID::ReadFromStream(VStream* ioStream, int32_t)
+{
+    VUUIDBuffer read;
+    size_t got = 0;
+    VError error = ioStream->GetData(read.fBytes, kUUIDSize, &got);
+    if (error == VE_OK && got == kUUIDSize)
+    {
+        fBuffer = read;
+        _GotValue(false);
+    }
+    return error;
+}
+
+VError VUUID::WriteToStream(VStream* ioStream, int32_t) const
+{
+    return ioStream->PutData(fBuffer.fBytes, kUUIDSize);
 }
 
 void VUUID::DoNullChanged()

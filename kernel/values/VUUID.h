@@ -115,6 +115,10 @@ public:
     void* WriteToPtr(void* outData, bool inFlag, size_t inMax) const override;
     size_t GetSpace(uint64_t& ioOutsideSpace, size_t inMax) const override;
     size_t GetStreamSpace() const override;
+    // The identifier becomes not null even when its bytes are zero; a failed read leaves it as
+    // it was.
+    VError ReadFromStream(VStream* ioStream, int32_t inParam) override;
+    VError WriteToStream(VStream* ioStream, int32_t inParam) const override;
 
     // Making the identifier null zeroes its bytes.
     void DoNullChanged() override;

@@ -2,14 +2,11 @@
 
 #include "kernel/errors/KovaErrors.h"
 #include "kernel/errors/VErrorBase.h"
+#include "kernel/files/VStream.h"
 #include "kernel/text/VString.h"
 #include "kernel/values/VEmpty.h"
 #include "kernel/values/VValueInfo.h"
 
-#if __has_include("kernel/files/VStream.h")
-#include "kernel/files/VStream.h"
-#define KOVA_HAS_STREAMS 1
-#endif
 
 #include <map>
 #include <mutex>
@@ -318,7 +315,6 @@ size_t VValue::GetFullSpaceOnDisk(uint64_t& ioOutsideSpace) const
     return GetSpace(ioOutsideSpace, 0);
 }
 
-#if KOVA_HAS_STREAMS
 VError VValue::ReadFromStream(VStream* ioStream, int32_t)
 {
     return ioStream->GetLastError();
@@ -328,18 +324,6 @@ VError VValue::WriteToStream(VStream* ioStream, int32_t) const
 {
     return ioStream->GetLastError();
 }
-#else
-// Streams are not in this build yet: nothing can have failed.
-VError VValue::ReadFromStream(VStream*, int32_t)
-{
-    return VE_OK;
-}
-
-VError VValue::WriteToStream(VStream*, int32_t) const
-{
-    return VE_OK;
-}
-#endif
 
 size_t VValue::GetStreamSpace() const
 {
