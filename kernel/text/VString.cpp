@@ -116,6 +116,8 @@ int32_t FormatDecimalBackwards(Integer inMagnitude, bool inNegative, UniChar* ou
 
 } // namespace
 
+// The descriptor first: both are destroyed in the reverse order.
+const VString_info VString::sInfo;
 const VString VString::sEmpty;
 
 // ---------------------------------------------------------------------------------------------
@@ -744,6 +746,143 @@ CompareResult VString::CompareTo(const VValueSingle& inValue, bool) const
             return fString[i] < other.GetCPointer()[i] ? CR_SMALLER : CR_BIGGER;
     }
     return CompareNatives(fLength, other.GetLength());
+}
+
+const VValueInfo* VString::GetValueInfo() const
+{
+    return &sInfo;
+}
+
+void VString::FromBoolean(uint8_t inValue)
+{
+    if (inValue != 0)
+        FromUniCString(u"true");
+    else
+        FromUniCString(u"false");
+}
+
+void VString::_EmptyForRewrite()
+{
+    if (_IsInline() || ((fFlags & kFlagExclusive) != 0 && fMaxLength < 33))
+    {
+        fLength = 0;
+        fString[0] = 0;
+    }
+    else if (_ReallocBuffer(0, false))
+    {
+        fLength = 0;
+    }
+}
+
+void VString::FromByte(int8_t inValue)
+{
+    FromLong(inValue);
+}
+
+void VString::FromWord(int16_t inValue)
+{
+    FromLong(inValue);
+}
+
+void VString::FromLong(int32_t inValue)
+{
+    _EmptyForRewrite();
+    AppendLong(inValue);
+}
+
+void VString::FromLong8(int64_t inValue)
+{
+    _EmptyForRewrite();
+    AppendLong8(inValue);
+}
+
+// Packed form: u32 count, then the units; no alignment is assumed.
+const void* VString::LoadFromPtr(const void* inData, bool)
+{
+    uint32_t count;
+    std::memcpy(&count, inData, sizeof(count));
+    const char* units = static_cast<const char*>(inData) + sizeof(count);
+    // A count above the longest string cannot be held: the text stays as it was.
+    if (count <= uint32_t(INT32_MAX) && _EnsureRoom(int32_t(count), false))
+    {
+        std::memcpy(fString, units, size_t(count) * sizeof(UniChar));
+        _Commit(int32_t(count));
+    }
+    return units + size_t(count) * sizeof(UniChar);
+}
+
+void* VString::WriteToPtr(void* outData, bool, size_t inMax) const
+{
+    // Not even the count fits: nothing is written.
+    if (inMax != 0 && inMax < sizeof(uint32_t))
+        return outData;
+    uint32_t count = uint32_t(fLength);
+    if (inMax != 0 && size_t(count) * sizeof(UniChar) + sizeof(uint32_t) > inMax)
+        count = uint32_t((inMax - sizeof(uint32_t)) / sizeof(UniChar));
+    char* cursor = static_cast<char*>(outData);
+    std::memcpy(cursor, &count, sizeof(count));
+    cursor += sizeof(count);
+    if (count > 0)
+        std::memcpy(cursor, fString, size_t(count) * sizeof(UniChar));
+    return cursor + size_t(count) * sizeof(UniChar);
+}
+
+size_t VString::GetSpace(uint64_t&, size_t inMax) const
+{
+    size_t space = size_t(fLength) * sizeof(UniChar) + sizeof(uint32_t);
+    return (inMax != 0 && inMax < space) ? inMax : space;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Kind descriptor
+
+VValue* VString_info::Generate() const
+{
+    return new VString();
+}
+
+VValue* VString_info::Generate(VBlob*) const
+{
+    return new VString();
+}
+
+VValue* VString_info::LoadFromPtr(const void* inData, bool inFlag) const
+{
+    auto* text = new VString();
+    text->LoadFromPtr(inData, inFlag);
+    return text;
+}
+
+void* VString_info::ByteSwapPtr(void* ioData, bool inFromNative) const
+{
+    auto* bytes = static_cast<unsigned char*>(ioData);
+    uint32_t count;
+    if (inFromNative)
+        std::memcpy(&count, bytes, sizeof(count));
+    const unsigned char swapped[4] = {bytes[3], bytes[2], bytes[1], bytes[0]};
+    std::memcpy(bytes, swapped, sizeof(swapped));
+    if (!inFromNative)
+        std::memcpy(&count, bytes, sizeof(count));
+    unsigned char* unit = bytes + sizeof(count);
+    for (uint32_t i = 0; i < count; ++i, unit += sizeof(UniChar))
+    {
+        unsigned char first = unit[0];
+        unit[0] = unit[1];
+        unit[1] = first;
+    }
+    return unit;
+}
+
+size_t VString_info::GetSizeOfValueDataPtr(const void* inData) const
+{
+    uint32_t count;
+    std::memcpy(&count, inData, sizeof(count));
+    return sizeof(count) + size_t(count) * sizeof(UniChar);
+}
+
+size_t VString_info::GetAvgSpace() const
+{
+    return 64;
 }
 
 // ---------------------------------------------------------------------------------------------
