@@ -4,6 +4,7 @@
 #include "kernel/errors/VErrorBase.h"
 #include "kernel/values/VCppMemMgr.h"
 #include "kernel/values/VMemory.h"
+#include "kernel/values/VValue.h"
 
 #include <cstring>
 
@@ -351,6 +352,28 @@ VError VStream::_PutElements(const void* inValues, int32_t inCount, size_t inWid
     PutData(copy, size);
     VMemory::DisposePtr(copy);
     return fLastError;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Values
+
+VError VStream::PutValue(const VValue& inValue, bool inWithKind)
+{
+    // A failed kind is stored, and the value's own write then answers with it.
+    if (inWithKind)
+        Put<uint16_t>(inValue.GetTrueValueKind());
+    return inValue.WriteToStream(this, 0);
+}
+
+VValue* VStream::GetValue()
+{
+    uint16_t kind = 0;
+    if (Get(kind) != VE_OK)
+        return nullptr;
+    VValue* value = VValue::NewValueFromValueKind(kind);
+    if (value != nullptr)
+        value->ReadFromStream(this, 0);
+    return value;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -24,6 +24,8 @@
 namespace kova
 {
 
+class VValue;
+
 class VStream : public VObject
 {
 public:
@@ -130,6 +132,12 @@ public:
     VError PutLongs(const int32_t* inValues, int32_t inCount) { return _PutElements(inValues, inCount, 4); }
     VError PutLong8s(const int64_t* inValues, int32_t inCount) { return _PutElements(inValues, inCount, 8); }
     VError PutReals(const double* inValues, int32_t inCount) { return _PutElements(inValues, inCount, 8); }
+
+    // A value in its stream form, after its 16-bit kind when inWithKind.
+    VError PutValue(const VValue& inValue, bool inWithKind);
+    // A new value (owned by the caller) of the kind read first, read from its stream form; null
+    // when the kind could not be read or is not registered.
+    VValue* GetValue();
 
     virtual UnderlyingData GetUnderlyingData() const;
 
