@@ -5,6 +5,8 @@
 #include "kernel/text/MacRomanTable.h"
 #include "kernel/values/VCppMemMgr.h"
 #include "kernel/values/VMemory.h"
+#include "kernel/values/VDuration.h"
+#include "kernel/values/VTime.h"
 #include "kernel/values/VUUID.h"
 
 #include <atomic>
@@ -805,6 +807,26 @@ void VString::GetVUUID(VUUID& outUUID) const
 void VString::FromVUUID(const VUUID& inUUID)
 {
     inUUID.GetString(*this);
+}
+
+void VString::GetTime(VTime& outTime) const
+{
+    outTime.FromString(*this);
+}
+
+void VString::GetDuration(VDuration& outDuration) const
+{
+    outDuration.FromString(*this);
+}
+
+void VString::FromTime(const VTime& inTime)
+{
+    inTime.GetString(*this);
+}
+
+void VString::FromDuration(const VDuration& inDuration)
+{
+    inDuration.GetString(*this);
 }
 
 // Packed form: u32 count, then the units; no alignment is assumed.

@@ -198,8 +198,12 @@ public:
     // FromString), a source writes its text here (its GetString).
     void GetValue(VValueSingle& outValue) const override { outValue.FromString(*this); }
     void GetVUUID(VUUID& outUUID) const override;
+    void GetTime(VTime& outTime) const override;
+    void GetDuration(VDuration& outDuration) const override;
     void FromValue(const VValueSingle& inValue) override { inValue.GetString(*this); }
     void FromVUUID(const VUUID& inUUID) override;
+    void FromTime(const VTime& inTime) override;
+    void FromDuration(const VDuration& inDuration) override;
 
     // Packed form: see VString_info. WriteToPtr with a limit writes only the units that fit.
     const void* LoadFromPtr(const void* inData, bool inFlag) override;

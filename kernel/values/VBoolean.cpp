@@ -2,6 +2,7 @@
 
 #include "kernel/files/VStream.h"
 #include "kernel/text/VString.h"
+#include "kernel/values/VDuration.h"
 
 namespace kova
 {
@@ -82,6 +83,11 @@ void VBoolean::Clear()
 // ---------------------------------------------------------------------------------------------
 // Conversions
 
+void VBoolean::GetDuration(VDuration& outDuration) const
+{
+    outDuration.FromBoolean(fValue);
+}
+
 void VBoolean::GetString(VString& outString) const
 {
     outString.FromBoolean(fValue);
@@ -122,11 +128,14 @@ void VBoolean::FromReal(double inValue)
     _Set(inValue != 0.0);
 }
 
+void VBoolean::FromDuration(const VDuration& inDuration)
+{
+    FromValue(inDuration);
+}
+
 void VBoolean::FromString(const VString& inString)
 {
-    fValue = inString.GetBoolean() != 0;
-    SetNull(inString.IsNull());
-    SetDirty(true);
+    FromValue(inString);
 }
 
 void VBoolean::FromValue(const VValueSingle& inValue)

@@ -39,6 +39,7 @@ public:
     int32_t GetLong() const override { return fValue; }
     int64_t GetLong8() const override { return fValue; }
     double GetReal() const override { return fValue; }
+    void GetDuration(VDuration& outDuration) const override;
     void GetString(VString& outString) const override;
     void GetValue(VValueSingle& outValue) const override;
 
@@ -49,6 +50,7 @@ public:
     void FromLong8(int64_t inValue) override;
     // A NaN is not 0, so true.
     void FromReal(double inValue) override;
+    void FromDuration(const VDuration& inDuration) override;
     void FromString(const VString& inString) override;
     void FromValue(const VValueSingle& inValue) override;
 

@@ -2,6 +2,7 @@
 
 #include "kernel/files/VStream.h"
 #include "kernel/text/VString.h"
+#include "kernel/values/VDuration.h"
 #include "kernel/values/RealToInteger.h"
 
 #include <cstring>
@@ -76,6 +77,12 @@ void VIntegerValue<T>::Clear()
 // Conversions
 
 template <class T>
+void VIntegerValue<T>::GetDuration(VDuration& outDuration) const
+{
+    HandTo(outDuration, HandOff<T>(fValue));
+}
+
+template <class T>
 void VIntegerValue<T>::GetString(VString& outString) const
 {
     HandTo(outString, HandOff<T>(fValue));
@@ -91,6 +98,12 @@ template <class T>
 void VIntegerValue<T>::FromReal(double inValue)
 {
     _Set(T(RealToInteger<CompareWidth<T>>(inValue)));
+}
+
+template <class T>
+void VIntegerValue<T>::FromDuration(const VDuration& inDuration)
+{
+    FromValue(inDuration);
 }
 
 template <class T>

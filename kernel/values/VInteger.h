@@ -44,6 +44,7 @@ public:
     int32_t GetLong() const override { return int32_t(fValue); }
     int64_t GetLong8() const override { return int64_t(fValue); }
     double GetReal() const override { return double(fValue); }
+    void GetDuration(VDuration& outDuration) const override;
     void GetString(VString& outString) const override;
     void GetValue(VValueSingle& outValue) const override;
 
@@ -53,6 +54,7 @@ public:
     void FromLong(int32_t inValue) override { _Set(T(inValue)); }
     void FromLong8(int64_t inValue) override { _Set(T(inValue)); }
     void FromReal(double inValue) override;
+    void FromDuration(const VDuration& inDuration) override;
     void FromString(const VString& inString) override;
     void FromValue(const VValueSingle& inValue) override;
 

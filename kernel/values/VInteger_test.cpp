@@ -5,6 +5,7 @@
 #include "kernel/values/ValueStreamTesting.h"
 #include "kernel/values/VBoolean.h"
 #include "kernel/values/VCompareOptions.h"
+#include "kernel/values/VDuration.h"
 #include "kernel/values/VUUID.h"
 
 #include <gtest/gtest.h>
@@ -373,6 +374,30 @@ TEST(VInteger, AFailedReadLeavesZeroAndReturnsTheStreamsError)
     EXPECT_EQ(streamError, VE_STREAM_EOF);
     EXPECT_EQ(value.Get(), 0);
     EXPECT_TRUE(value.IsNull());
+}
+
+TEST(VInteger, DurationsTravelInEachKindsWidth)
+{
+    // A duration takes integers as seconds.
+    VDuration duration(int64_t(0));
+    VLong8((int64_t(1) << 32) + 9).GetDuration(duration);
+    EXPECT_EQ(duration.GetLong8(), (int64_t(1) << 32) + 9);
+    VByte(int8_t(-3)).GetDuration(duration);
+    EXPECT_EQ(duration.GetLong8OrMilliSeconds(), -3000);
+
+    // A duration gives whole seconds.
+    VDuration source(((int64_t(1) << 32) + 300) * 1000 + 999);
+    source.SetNull(true);
+    VByte byte;
+    byte.FromDuration(source);
+    EXPECT_EQ(byte.Get(), 44);
+    EXPECT_TRUE(byte.IsNull());
+    VLong value;
+    value.FromDuration(source);
+    EXPECT_EQ(value.Get(), 300);
+    VLong8 wide;
+    wide.FromDuration(source);
+    EXPECT_EQ(wide.Get(), (int64_t(1) << 32) + 300);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -4,18 +4,9 @@
 #include "kernel/text/VString.h"
 #include "kernel/values/VValueInfo.h"
 
-#if __has_include("kernel/values/VDuration.h")
 #include "kernel/values/VDuration.h"
-#define KOVA_HAS_DURATION 1
-#endif
-#if __has_include("kernel/values/VTime.h")
 #include "kernel/values/VTime.h"
-#define KOVA_HAS_TIME 1
-#endif
-#if __has_include("kernel/values/VUUID.h")
 #include "kernel/values/VUUID.h"
-#define KOVA_HAS_UUID 1
-#endif
 
 #include <algorithm>
 #include <cstring>
@@ -131,18 +122,14 @@ double VValueSingle::GetReal() const
     return 0.0;
 }
 
-void VValueSingle::GetDuration([[maybe_unused]] VDuration& outDuration) const
+void VValueSingle::GetDuration(VDuration& outDuration) const
 {
-#if KOVA_HAS_DURATION
     outDuration.Clear();
-#endif
 }
 
-void VValueSingle::GetTime([[maybe_unused]] VTime& outTime) const
+void VValueSingle::GetTime(VTime& outTime) const
 {
-#if KOVA_HAS_TIME
     outTime.Clear();
-#endif
 }
 
 void VValueSingle::GetString(VString& outString) const
@@ -150,11 +137,9 @@ void VValueSingle::GetString(VString& outString) const
     outString.Clear();
 }
 
-void VValueSingle::GetVUUID([[maybe_unused]] VUUID& outUUID) const
+void VValueSingle::GetVUUID(VUUID& outUUID) const
 {
-#if KOVA_HAS_UUID
     outUUID.Clear();
-#endif
 }
 
 void VValueSingle::GetValue(VValueSingle& outValue) const

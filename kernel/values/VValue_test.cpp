@@ -7,8 +7,10 @@
 #include "kernel/values/VBlob.h"
 #include "kernel/values/VBoolean.h"
 #include "kernel/values/VCompareOptions.h"
+#include "kernel/values/VDuration.h"
 #include "kernel/values/VEmpty.h"
 #include "kernel/values/VInteger.h"
+#include "kernel/values/VTime.h"
 #include "kernel/values/VUUID.h"
 #include "kernel/values/VValueInfo.h"
 #include "kernel/values/VValueMultiple.h"
@@ -42,6 +44,7 @@ TEST(VValueRegistry, EveryKindOfTheseClassesIsRegisteredAndMakesItsClass)
         {VK_LONG, typeid(VLong), false},         {VK_LONG8, typeid(VLong8), false},
         {VK_STRING, typeid(VString), false},     {VK_BLOB, typeid(VBlobWithPtr), false},
         {VK_UUID, typeid(VUUID), true},          {VK_UNDEFINED, typeid(VEmpty), true},
+        {VK_TIME, typeid(VTime), false},         {VK_DURATION, typeid(VDuration), false},
     };
     for (const Case& c : cases)
     {
@@ -232,6 +235,23 @@ TEST(VValueSingleBase, ConvertToCopiesTheDatumAndTheNullState)
     EXPECT_TRUE(wide->IsNull());
 
     EXPECT_EQ(value.ConvertTo(7), nullptr);
+
+    VDuration duration(int64_t(-1500));
+    std::unique_ptr<VValueSingle> milliseconds(duration.ConvertTo(VK_STRING));
+    ASSERT_NE(milliseconds, nullptr);
+    EXPECT_EQ(milliseconds->CompareTo(VString("-1500"), false), CR_EQUAL);
+}
+
+TEST(VValueSingleBase, ConvertToAKindThatIsNoSingleValueGivesNull)
+{
+    constexpr ValueKind kFree = 12;
+    class Multiple : public VValueMultiple
+    {
+    public:
+        int32_t GetCount() const override { return 0; }
+    };
+    VValueInfo_default<Multiple, kFree> info;
+    EXPECT_EQ(VLong(1).ConvertTo(kFree), nullptr);
 }
 
 TEST(VValueSingleBase, DebugDumpIsTheTextInUTF16CutToTheBuffer)
