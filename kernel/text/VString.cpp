@@ -2,6 +2,7 @@
 
 #include "kernel/errors/KovaErrors.h"
 #include "kernel/errors/VErrorBase.h"
+#include "kernel/files/VStream.h"
 #include "kernel/text/MacRomanTable.h"
 #include "kernel/values/VCppMemMgr.h"
 #include "kernel/values/VMemory.h"
@@ -864,6 +865,70 @@ size_t VString::GetSpace(uint64_t&, size_t inMax) const
 {
     size_t space = size_t(fLength) * sizeof(UniChar) + sizeof(uint32_t);
     return (inMax != 0 && inMax < space) ? inMax : space;
+}
+
+VError VString::WriteToStream(VStream* ioStream, int32_t) const
+{
+    VError error = ioStream->Put(int32_t(-fLength));
+    if (error == VE_OK && fLength > 0)
+        error = ioStream->PutWords(reinterpret_cast<const int16_t*>(fString), fLength);
+    return error;
+}
+
+VError VString::ReadFromStream(VStream* ioStream, int32_t)
+{
+    int32_t count = 0;
+    if (ioStream->Get(count) != VE_OK)
+        return ioStream->GetLastError();
+    if (count == 0)
+    {
+        Clear();
+        return ioStream->GetLastError();
+    }
+    if (count < 0)
+    {
+        _ReadUnits(ioStream, -int64_t(count), -int64_t(count));
+        return ioStream->GetLastError();
+    }
+    // The older form: a version, then the units and their terminating 0.
+    int32_t version = 0;
+    if (ioStream->Get(version) != VE_OK)
+        return ioStream->GetLastError();
+    if (version != 1 && version != 2)
+    {
+        ioStream->SetPosByOffset(2 * (int64_t(count) + 1));
+        return ioStream->GetLastError();
+    }
+    _ReadUnits(ioStream, int64_t(count) + 1, count);
+    return ioStream->GetLastError();
+}
+
+void VString::_ReadUnits(VStream* ioStream, int64_t inUnits, int64_t inKeep)
+{
+    // Room only for what the stream holds, plus one unit so that the read goes past its end and
+    // the stream keeps its end-of-data error; a short stream gives the units it has.
+    int64_t remaining = ioStream->GetSize() - ioStream->GetPos();
+    int64_t units = inUnits;
+    if (2 * units > remaining)
+        units = (remaining > 0 ? remaining / 2 : 0) + 1;
+    // The terminator slot takes the last unit, so one unit less of room is needed.
+    int64_t room = units - 1 >= inKeep ? inKeep : units;
+    constexpr int64_t kLongestText = 2147483644; // the longest text the growth policy allows
+    if (room > kLongestText || !_EnsureRoom(int32_t(room), false))
+    {
+        // The stream stays in step: the record's units are passed over.
+        Clear();
+        ioStream->SetPosByOffset(2 * inUnits);
+        return;
+    }
+    int32_t read = int32_t(units);
+    ioStream->GetWords(reinterpret_cast<int16_t*>(fString), &read);
+    _Commit(int32_t(read < inKeep ? read : inKeep));
+}
+
+size_t VString::GetSizeInStream() const
+{
+    return fLength == 0 ? 4 : 2 * size_t(fLength) + 10;
 }
 
 // ---------------------------------------------------------------------------------------------

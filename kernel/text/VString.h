@@ -210,6 +210,15 @@ public:
     void* WriteToPtr(void* outData, bool inFlag, size_t inMax) const override;
     size_t GetSpace(uint64_t& ioOutsideSpace, size_t inMax) const override;
 
+    // Stream form, in the stream's byte order: a signed 32-bit -n (0 for the empty text), then
+    // the n units. An older form is still read: n, a version of 1 or 2, then n + 1 units (the
+    // last a 0). A count beyond the stream's remaining bytes reads what is there and leaves the
+    // stream's end-of-data error, without asking room for the whole count.
+    VError ReadFromStream(VStream* ioStream, int32_t inParam) override;
+    VError WriteToStream(VStream* ioStream, int32_t inParam) const override;
+    // 4 for the empty text, else 2 × n + 10.
+    size_t GetSizeInStream() const;
+
     static const VString_info sInfo;
 
     static const VString sEmpty;
@@ -252,6 +261,8 @@ private:
     bool _EnsureRoom(int32_t n, bool inKeepText);
     // Empties the text before a number is written into it, keeping only a small buffer.
     void _EmptyForRewrite();
+    // Reads inUnits units (inKeep of them kept) into a buffer of its own; see ReadFromStream.
+    void _ReadUnits(VStream* ioStream, int64_t inUnits, int64_t inKeep);
     VString& _AppendUniChars(const UniChar* inUnits, int32_t inCount);
     void _Commit(int32_t n);
     void _ResetToInline();

@@ -1,7 +1,9 @@
-// The string as a value of kind 10: its descriptor, its packed form and the value slots that
-// write numbers and booleans as text.
+// The string as a value of kind 10: its descriptor, its packed and stream forms and the value
+// slots that write numbers and booleans as text.
 #include "kernel/text/VString.h"
 
+#include "kernel/errors/KovaErrors.h"
+#include "kernel/values/ValueTesting.h"
 #include "kernel/values/VInteger.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +16,10 @@ namespace kova
 {
 namespace
 {
+
+using testing_values::Bytes;
+using testing_values::StreamIn;
+using testing_values::StreamOut;
 
 bool TextIs(const VString& inText, const char16_t* inExpected)
 {
@@ -94,6 +100,75 @@ TEST(VString, APackedCountBeyondTheLongestStringLeavesTheTextUnchanged)
     VString text(u"keep");
     text.LoadFromPtr(packed, false);
     EXPECT_TRUE(TextIs(text, u"keep"));
+}
+
+TEST(VString, StreamFormInBothByteOrders)
+{
+    VString abc(u"abc");
+    const Bytes hostOrder{0xFD, 0xFF, 0xFF, 0xFF, 0x61, 0x00, 0x62, 0x00, 0x63, 0x00};
+    const Bytes swapped{0xFF, 0xFF, 0xFF, 0xFD, 0x00, 0x61, 0x00, 0x62, 0x00, 0x63};
+    EXPECT_EQ(StreamOut(abc, false), hostOrder);
+    EXPECT_EQ(StreamOut(abc, true), swapped);
+    EXPECT_EQ(abc.GetSizeInStream(), 16u);
+    for (bool swap : {false, true})
+    {
+        VString read(true);
+        EXPECT_EQ(StreamIn(read, swap ? swapped : hostOrder, swap), VE_OK);
+        EXPECT_TRUE(TextIs(read, u"abc"));
+        EXPECT_FALSE(read.IsNull());
+    }
+
+    VString empty;
+    EXPECT_EQ(StreamOut(empty, true), (Bytes{0, 0, 0, 0}));
+    EXPECT_EQ(empty.GetSizeInStream(), 4u);
+    VString read(u"something");
+    read.SetNull(true);
+    EXPECT_EQ(StreamIn(read, Bytes{0, 0, 0, 0}, false), VE_OK);
+    EXPECT_TRUE(read.IsEmpty());
+    EXPECT_FALSE(read.IsNull());
+}
+
+TEST(VString, TheOlderStreamFormIsStillRead)
+{
+    const Bytes version2{3, 0, 0, 0, 2, 0, 0, 0, 'a', 0, 'b', 0, 'c', 0, 0, 0};
+    VString text;
+    EXPECT_EQ(StreamIn(text, version2, false), VE_OK);
+    EXPECT_TRUE(TextIs(text, u"abc"));
+
+    // An unknown version passes the record's units over and leaves the text alone.
+    Bytes version3 = version2;
+    version3[4] = 3;
+    version3.push_back(0x77);
+    VString kept(u"kept");
+    VError streamError = VE_OK;
+    int64_t pos = 0;
+    EXPECT_EQ(StreamIn(kept, version3, false, &streamError, &pos), VE_OK);
+    EXPECT_EQ(pos, 16);
+    EXPECT_TRUE(TextIs(kept, u"kept"));
+}
+
+TEST(VString, ACountPastTheStreamsEndReadsWhatIsThere)
+{
+    struct Case
+    {
+        const char* fName;
+        Bytes fBytes;
+        const char16_t* fText;
+    };
+    const Case cases[] = {
+        {"-1000 then 3 units", {0x18, 0xFC, 0xFF, 0xFF, 'a', 0, 'b', 0, 'c', 0}, u"abc"},
+        {"-2^31", {0x00, 0x00, 0x00, 0x80, 'a', 0, 'b'}, u"a"},
+        {"older form cut", {0xFF, 0xFF, 0xFF, 0x7F, 1, 0, 0, 0, 'x', 0}, u"x"},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.fName);
+        VString text(u"before");
+        VError streamError = VE_OK;
+        EXPECT_EQ(StreamIn(text, c.fBytes, false, &streamError), VE_STREAM_EOF);
+        EXPECT_EQ(streamError, VE_STREAM_EOF);
+        EXPECT_TRUE(TextIs(text, c.fText));
+    }
 }
 
 TEST(VString, NumbersAndBooleansAsText)

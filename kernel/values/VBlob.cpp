@@ -67,6 +67,15 @@ VError WriteStreamed(VStream* ioStream, const void* inBytes, size_t inSize)
     return error;
 }
 
+// A blob target receives the bytes; any other target is left alone.
+void GiveBytes(VValueSingle& outValue, const void* inData, size_t inSize)
+{
+    if (outValue.GetValueKind() != VK_BLOB)
+        return;
+    if (auto* blob = dynamic_cast<VBlob*>(&outValue))
+        blob->FromData(inData, inSize);
+}
+
 int32_t ReadPackedSize(const void* inData)
 {
     int32_t size;
@@ -346,10 +355,7 @@ bool VBlobWithPtr::FromValueSameKind(const VValue* inValue)
 
 void VBlobWithPtr::GetValue(VValueSingle& outValue) const
 {
-    if (outValue.GetValueKind() != VK_BLOB)
-        return;
-    if (auto* blob = dynamic_cast<VBlob*>(&outValue))
-        blob->FromData(fData, fSize);
+    GiveBytes(outValue, fData, fSize);
 }
 
 void VBlobWithPtr::FromValue(const VValueSingle& inValue)
@@ -468,10 +474,7 @@ bool VConstBlobWithPtr::FromValueSameKind(const VValue* inValue)
 
 void VConstBlobWithPtr::GetValue(VValueSingle& outValue) const
 {
-    if (outValue.GetValueKind() != VK_BLOB)
-        return;
-    if (auto* blob = dynamic_cast<VBlob*>(&outValue))
-        blob->FromData(fData, fSize);
+    GiveBytes(outValue, fData, fSize);
 }
 
 void* VConstBlobWithPtr::WriteToPtr(void* outData, bool, size_t) const

@@ -134,9 +134,9 @@ public:
     ~VConstBlobWithPtr() override;
 
     size_t GetSize() const override { return fSize; }
-    // The next four change nothing and answer 204.
-    VError SetSize(size_t inSize) override;
     VError GetData(void* outData, size_t inCount, int64_t inOffset, size_t* outCopied) const override;
+    // The next three change nothing and answer 204.
+    VError SetSize(size_t inSize) override;
     VError PutData(const void* inData, size_t inCount, int64_t inOffset) override;
     VError FromData(const void* inData, size_t inSize) override;
 

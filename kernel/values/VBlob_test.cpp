@@ -3,7 +3,7 @@
 #include "kernel/errors/KovaErrors.h"
 #include "kernel/files/VMemoryStream.h"
 #include "kernel/text/VString.h"
-#include "kernel/values/ValueStreamTesting.h"
+#include "kernel/values/ValueTesting.h"
 #include "kernel/values/VInteger.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 
 #include "kernel/errors/KovaErrors.h"
 #include "kernel/text/VString.h"
-#include "kernel/values/ValueStreamTesting.h"
+#include "kernel/values/ValueTesting.h"
 #include "kernel/values/VBoolean.h"
 #include "kernel/values/VCompareOptions.h"
 #include "kernel/values/VDuration.h"
@@ -21,11 +21,8 @@ namespace
 using testing_values::Bytes;
 using testing_values::StreamIn;
 using testing_values::StreamOut;
+using testing_values::TextIs;
 
-bool TextIs(const VString& inText, const char* inExpected)
-{
-    return inText.CompareTo(VString(inExpected), false) == CR_EQUAL;
-}
 
 // ---------------------------------------------------------------------------------------------
 // Construction and copies

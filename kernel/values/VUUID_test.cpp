@@ -2,7 +2,7 @@
 
 #include "kernel/errors/KovaErrors.h"
 #include "kernel/text/VString.h"
-#include "kernel/values/ValueStreamTesting.h"
+#include "kernel/values/ValueTesting.h"
 #include "kernel/values/VCompareOptions.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +19,7 @@ namespace
 using testing_values::Bytes;
 using testing_values::StreamIn;
 using testing_values::StreamOut;
+using testing_values::TextIs;
 
 Bytes BytesOf(const VUUID& inUUID)
 {
@@ -27,10 +28,6 @@ Bytes BytesOf(const VUUID& inUUID)
     return Bytes(buffer.fBytes, buffer.fBytes + 16);
 }
 
-bool TextIs(const VString& inText, const char* inExpected)
-{
-    return inText.CompareTo(VString(inExpected), false) == CR_EQUAL;
-}
 
 const Bytes kSample{0x6B, 0x29, 0xFC, 0x40, 0xCA, 0x47, 0x10, 0x67,
                     0xB3, 0x1D, 0x00, 0xDD, 0x01, 0x06, 0x62, 0xDA};

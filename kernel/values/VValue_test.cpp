@@ -55,7 +55,8 @@ TEST(VValueRegistry, EveryKindOfTheseClassesIsRegisteredAndMakesItsClass)
         EXPECT_EQ(info->GetTrueKind(), c.fKind);
         std::unique_ptr<VValue> value(VValue::NewValueFromValueKind(c.fKind));
         ASSERT_NE(value, nullptr);
-        EXPECT_EQ(typeid(*value), c.fClass);
+        const VValue& made = *value;
+        EXPECT_EQ(typeid(made), c.fClass);
         EXPECT_EQ(value->IsNull(), c.fNull);
         EXPECT_TRUE(value->IsDirty());
         if (c.fKind != VK_UNDEFINED)

@@ -1,17 +1,28 @@
-// Test helpers: a value's stream form written to bytes and read back from bytes, in host byte
-// order or swapped, through the memory streams.
+// Test helpers of the value kinds: texts compared exactly, and a value's stream form written to
+// bytes and read back from bytes, in host byte order or swapped, through the memory streams.
 #pragma once
 
 #include "kernel/files/VMemoryStream.h"
+#include "kernel/text/VString.h"
 #include "kernel/values/VValue.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace kova::testing_values
 {
 
 using Bytes = std::vector<uint8_t>;
+
+// The same units, unit for unit.
+inline bool TextIs(const VString& inText, const char* inExpected)
+{
+    VString expected(inExpected);
+    return inText.GetLength() == expected.GetLength() &&
+           std::char_traits<UniChar>::compare(inText.GetCPointer(), expected.GetCPointer(),
+                                              size_t(expected.GetLength())) == 0;
+}
 
 inline Bytes StreamOut(const VValue& inValue, bool inSwap, VError* outError = nullptr)
 {
