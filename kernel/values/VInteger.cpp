@@ -11,7 +11,7 @@
 namespace kova
 {
 
-// Registered in this order by the values unit.
+// Built and registered before the entry point runs; nothing relies on their order.
 const VValueInfo_scalar<VWord, VK_WORD, int16_t> VWord::sInfo;
 const VValueInfo_scalar<VLong, VK_LONG, int32_t> VLong::sInfo;
 const VValueInfo_scalar<VLong8, VK_LONG8, int64_t> VLong8::sInfo;
@@ -20,12 +20,13 @@ const VValueInfo_scalar<VByte, VK_BYTE, int8_t> VByte::sInfo;
 namespace
 {
 
-// The width in which a kind hands itself to other values and compares: a word for VByte and
-// VWord, a long for VLong, a long8 for VLong8.
+// The width in which a kind hands itself to other values and travels in streams: a word for
+// VByte and VWord, a long for VLong, a long8 for VLong8.
 template <class T>
 using HandOff = std::conditional_t<(sizeof(T) <= 2), int16_t, T>;
 
-// The width in which a kind compares with a value of another kind.
+// The width in which a kind compares with a value of another kind, and through which a real
+// reaches it: a long for the three narrow kinds, a long8 for VLong8.
 template <class T>
 using CompareWidth = std::conditional_t<(sizeof(T) <= 4), int32_t, int64_t>;
 
@@ -134,9 +135,9 @@ template <class T>
 CompareResult VIntegerValue<T>::CompareTo(const VValueSingle& inValue, bool) const
 {
     if constexpr (sizeof(T) <= 4)
-        return CompareNatives(int32_t(fValue), inValue.GetLong());
+        return CompareNatives(CompareWidth<T>(fValue), inValue.GetLong());
     else
-        return CompareNatives(int64_t(fValue), inValue.GetLong8());
+        return CompareNatives(CompareWidth<T>(fValue), inValue.GetLong8());
 }
 
 template <class T>
