@@ -16,4 +16,16 @@ constexpr VError VE_USER_ABORT = MakeKovaError(6);
 constexpr VError VE_MEMORY_FULL = MakeKovaError(100);
 constexpr VError VE_STRING_ALLOC_FAILED = MakeKovaError(107);
 
+// Streams.
+constexpr VError VE_STREAM_EOF = MakeKovaError(200);
+constexpr VError VE_STREAM_NOT_OPENED = MakeKovaError(201);
+constexpr VError VE_STREAM_ALREADY_OPENED = MakeKovaError(202);
+constexpr VError VE_STREAM_CANNOT_READ = MakeKovaError(203);
+constexpr VError VE_STREAM_CANNOT_WRITE = MakeKovaError(204);
+constexpr VError VE_STREAM_USER_ABORTED = MakeKovaError(206);
+constexpr VError VE_STREAM_BAD_SIGNATURE = MakeKovaError(207);
+constexpr VError VE_STREAM_NO_TEXT_CONVERTER = MakeKovaError(208);
+constexpr VError VE_STREAM_TEXT_CONVERSION_FAILURE = MakeKovaError(210);
+constexpr VError VE_STREAM_CANNOT_UNGET = MakeKovaError(211);
+
 } // namespace kova

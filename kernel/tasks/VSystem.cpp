@@ -7,6 +7,79 @@
 namespace kova
 {
 
+namespace
+{
+
+// Replaced one by one; a reader between the two stores sees one offset of each computation,
+// which only matters across a time-zone change.
+std::atomic<int32_t> sGMTOffset{0};
+std::atomic<int32_t> sGMTOffsetWithDayLight{0};
+std::atomic<bool> sGMTOffsetValid{false};
+std::atomic<int16_t> sCenturyPivotYear{0};
+
+bool IsEmptyDate(const int16_t inDate[7])
+{
+    return inDate[0] == 0 && (inDate[1] == 0 || inDate[2] == 0);
+}
+
+} // namespace
+
+void VSystem::GetSystemUTCTime(int16_t ioDate[7])
+{
+    XMacSystem::GetSystemTime(ioDate, false);
+}
+
+void VSystem::GetSystemLocalTime(int16_t ioDate[7])
+{
+    XMacSystem::GetSystemTime(ioDate, true);
+}
+
+void VSystem::UTCToLocalTime(int16_t ioDate[7])
+{
+    if (!IsEmptyDate(ioDate))
+        XMacSystem::UTCToLocalTime(ioDate);
+}
+
+void VSystem::LocalToUTCTime(int16_t ioDate[7])
+{
+    if (!IsEmptyDate(ioDate))
+        XMacSystem::LocalToUTCTime(ioDate);
+}
+
+int32_t VSystem::GetGMTOffset(bool inWithDayLight)
+{
+    if (!sGMTOffsetValid.load(std::memory_order_acquire))
+        UpdateGMTOffset();
+    return inWithDayLight ? sGMTOffsetWithDayLight.load(std::memory_order_relaxed)
+                          : sGMTOffset.load(std::memory_order_relaxed);
+}
+
+void VSystem::UpdateGMTOffset()
+{
+    int32_t withDayLight = 0;
+    int32_t standard = 0;
+    XMacSystem::ReadGMTOffsets(&withDayLight, &standard);
+    sGMTOffsetWithDayLight.store(withDayLight, std::memory_order_relaxed);
+    sGMTOffset.store(standard, std::memory_order_relaxed);
+    sGMTOffsetValid.store(true, std::memory_order_release);
+}
+
+void VSystem::SystemDateTimeChanged()
+{
+    XMacSystem::ResetTimeZone();
+    UpdateGMTOffset();
+}
+
+void VSystem::SetCenturyPivotYear(int16_t inYear)
+{
+    sCenturyPivotYear.store(inYear, std::memory_order_relaxed);
+}
+
+int16_t VSystem::GetCenturyPivotYear()
+{
+    return sCenturyPivotYear.load(std::memory_order_relaxed);
+}
+
 uint32_t VSystem::GetCurrentTime()
 {
     return uint32_t(XMacSystem::GetCurrentNanoseconds() / 1000000u);

@@ -67,4 +67,13 @@ enum CharSet : int32_t
     VTC_Windows31J = 1019,
 };
 
+// The line-end convention of text conversions; also stored and passed between components.
+enum ECarriageReturnMode : int32_t
+{
+    eCRM_NONE = 1, // line ends stay as they are
+    eCRM_CRLF = 2,
+    eCRM_CR = 3,
+    eCRM_LF = 4,
+};
+
 } // namespace kova

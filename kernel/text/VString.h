@@ -20,6 +20,7 @@
 
 #include "kernel/text/CharSet.h"
 #include "kernel/values/KovaTypes.h"
+#include "kernel/values/VValueInfo.h"
 #include "kernel/values/VValueSingle.h"
 
 #include <atomic>
@@ -45,6 +46,22 @@ struct VInlineString
     bool InitWithString(const VString& inString);
     // Drops the record's reference; the block is freed with its last one.
     void Dispose();
+};
+
+// The descriptor of kind 10. A packed string is an unsigned 32-bit count n in the processor's
+// byte order followed by n UTF-16 units, no terminator.
+class VString_info : public VValueInfo
+{
+public:
+    VString_info() : VValueInfo(VK_STRING, VK_STRING) {}
+
+    VValue* Generate() const override;
+    VValue* Generate(VBlob* inBlob) const override;
+    // Empty when the room cannot be made.
+    VValue* LoadFromPtr(const void* inData, bool inFlag) const override;
+    void* ByteSwapPtr(void* ioData, bool inFromNative) const override;
+    size_t GetSizeOfValueDataPtr(const void* inData) const override;
+    size_t GetAvgSpace() const override;
 };
 
 class VString : public VValueSingle
@@ -165,6 +182,45 @@ public:
     void Clear() override;
     VValue* Clone() const override { return new VString(*this); }
 
+    // Value slots.
+    const VValueInfo* GetValueInfo() const override;
+    // This text against the other value's text, unit by unit (collation comes with the
+    // international manager).
+    CompareResult CompareTo(const VValueSingle& inValue, bool inDiacritical) const override;
+    // "true" or "false".
+    void FromBoolean(uint8_t inValue) override;
+    // Decimal text.
+    void FromByte(int8_t inValue) override;
+    void FromWord(int16_t inValue) override;
+    void FromLong(int32_t inValue) override;
+    void FromLong8(int64_t inValue) override;
+    // The other kinds read and write texts themselves: a target reads this text (its
+    // FromString), a source writes its text here (its GetString).
+    void GetValue(VValueSingle& outValue) const override { outValue.FromString(*this); }
+    void GetVUUID(VUUID& outUUID) const override;
+    void GetTime(VTime& outTime) const override;
+    void GetDuration(VDuration& outDuration) const override;
+    void FromValue(const VValueSingle& inValue) override { inValue.GetString(*this); }
+    void FromVUUID(const VUUID& inUUID) override;
+    void FromTime(const VTime& inTime) override;
+    void FromDuration(const VDuration& inDuration) override;
+
+    // Packed form: see VString_info. WriteToPtr with a limit writes only the units that fit.
+    const void* LoadFromPtr(const void* inData, bool inFlag) override;
+    void* WriteToPtr(void* outData, bool inFlag, size_t inMax) const override;
+    size_t GetSpace(uint64_t& ioOutsideSpace, size_t inMax) const override;
+
+    // Stream form, in the stream's byte order: a signed 32-bit -n (0 for the empty text), then
+    // the n units. An older form is still read: n, a version of 1 or 2, then n + 1 units (the
+    // last a 0). A count beyond the stream's remaining bytes reads what is there and leaves the
+    // stream's end-of-data error, without asking room for the whole count.
+    VError ReadFromStream(VStream* ioStream, int32_t inParam) override;
+    VError WriteToStream(VStream* ioStream, int32_t inParam) const override;
+    // 4 for the empty text, else 2 × n + 10.
+    size_t GetSizeInStream() const;
+
+    static const VString_info sInfo;
+
     static const VString sEmpty;
 
 protected:
@@ -203,6 +259,10 @@ private:
     }
     bool _IsHeldByOthers() const;
     bool _EnsureRoom(int32_t n, bool inKeepText);
+    // Empties the text before a number is written into it, keeping only a small buffer.
+    void _EmptyForRewrite();
+    // Reads inUnits units (inKeep of them kept) into a buffer of its own; see ReadFromStream.
+    void _ReadUnits(VStream* ioStream, int64_t inUnits, int64_t inKeep);
     VString& _AppendUniChars(const UniChar* inUnits, int32_t inCount);
     void _Commit(int32_t n);
     void _ResetToInline();

@@ -3,6 +3,7 @@
 #include "platform/mac/frameworks/Mach.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <set>
@@ -12,6 +13,125 @@
 
 namespace kova
 {
+
+namespace
+{
+
+tm TmFromFields(const int16_t inDate[7])
+{
+    tm fields{};
+    fields.tm_year = int(inDate[0]) - 1900;
+    fields.tm_mon = int(inDate[1]) - 1;
+    fields.tm_mday = inDate[2];
+    fields.tm_hour = inDate[3];
+    fields.tm_min = inDate[4];
+    fields.tm_sec = inDate[5];
+    fields.tm_isdst = -1; // the zone's rules decide
+    return fields;
+}
+
+// Year to second; false when the year does not fit 16 bits.
+bool FieldsFromTm(const tm& inFields, int16_t ioDate[7])
+{
+    long year = long(inFields.tm_year) + 1900;
+    if (year < INT16_MIN || year > INT16_MAX)
+        return false;
+    ioDate[0] = int16_t(year);
+    ioDate[1] = int16_t(inFields.tm_mon + 1);
+    ioDate[2] = int16_t(inFields.tm_mday);
+    ioDate[3] = int16_t(inFields.tm_hour);
+    ioDate[4] = int16_t(inFields.tm_min);
+    ioDate[5] = int16_t(inFields.tm_sec);
+    return true;
+}
+
+// Seconds of a broken-down time; false when it cannot be represented. -1 is a valid answer (the
+// last second of 1969), so the error is told by errno.
+bool SecondsFromTm(tm& ioFields, bool inLocal, time_t& outSeconds)
+{
+    errno = 0;
+    outSeconds = inLocal ? mktime(&ioFields) : timegm(&ioFields);
+    return outSeconds != time_t(-1) || errno == 0;
+}
+
+} // namespace
+
+void XMacSystem::GetSystemTime(int16_t ioDate[7], bool inLocal)
+{
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    tm fields{};
+    if (inLocal)
+    {
+        tzset();
+        localtime_r(&now.tv_sec, &fields);
+    }
+    else
+    {
+        gmtime_r(&now.tv_sec, &fields);
+    }
+    FieldsFromTm(fields, ioDate);
+    ioDate[6] = int16_t(now.tv_nsec / 1000000 % 1000);
+}
+
+bool XMacSystem::UTCToLocalTime(int16_t ioDate[7])
+{
+    tm fields = TmFromFields(ioDate);
+    time_t seconds = 0;
+    if (!SecondsFromTm(fields, false, seconds))
+        return false;
+    tzset();
+    tm local{};
+    if (localtime_r(&seconds, &local) == nullptr)
+        return false;
+    return FieldsFromTm(local, ioDate);
+}
+
+bool XMacSystem::LocalToUTCTime(int16_t ioDate[7])
+{
+    tzset();
+    tm fields = TmFromFields(ioDate);
+    time_t seconds = 0;
+    if (!SecondsFromTm(fields, true, seconds))
+        return false;
+    tm universal{};
+    if (gmtime_r(&seconds, &universal) == nullptr)
+        return false;
+    return FieldsFromTm(universal, ioDate);
+}
+
+void XMacSystem::ReadGMTOffsets(int32_t* outWithDayLight, int32_t* outStandard)
+{
+    tzset();
+    time_t now = time(nullptr);
+    tm local{};
+    localtime_r(&now, &local);
+    int32_t withDayLight = int32_t(local.tm_gmtoff);
+    int32_t standard = withDayLight;
+    if (local.tm_isdst > 0)
+    {
+        // The standard offset is the one in force half a year away; a zone that keeps daylight
+        // saving all year round falls back on the usual hour.
+        standard = withDayLight - 3600;
+        const time_t kHalfYear = 182 * 86400;
+        for (time_t other : {now + kHalfYear, now - kHalfYear})
+        {
+            tm otherFields{};
+            if (localtime_r(&other, &otherFields) != nullptr && otherFields.tm_isdst == 0)
+            {
+                standard = int32_t(otherFields.tm_gmtoff);
+                break;
+            }
+        }
+    }
+    *outWithDayLight = withDayLight;
+    *outStandard = standard;
+}
+
+void XMacSystem::ResetTimeZone()
+{
+    tzset();
+}
 
 uint64_t XMacSystem::GetCurrentNanoseconds()
 {

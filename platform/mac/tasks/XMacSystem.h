@@ -13,6 +13,15 @@ public:
     XMacSystem() = delete;
 
     static uint64_t GetCurrentNanoseconds();
+    // Calendar fields of the current time; inLocal picks the system's zone over UTC.
+    static void GetSystemTime(int16_t ioDate[7], bool inLocal);
+    // False, with the fields unchanged, when the result does not fit them.
+    static bool UTCToLocalTime(int16_t ioDate[7]);
+    static bool LocalToUTCTime(int16_t ioDate[7]);
+    // Offsets from GMT in seconds, now and in standard time, read from the zone at this moment.
+    static void ReadGMTOffsets(int32_t* outWithDayLight, int32_t* outStandard);
+    // Makes the C library read the time zone again.
+    static void ResetTimeZone();
     static void Delay(int32_t inMilliseconds);
     static uint32_t ReadLogicalProcessorCount();
     static uint32_t ReadPhysicalProcessorCount();

@@ -1,0 +1,175 @@
+// VStream is the toolbox's abstract byte stream: everything that serialises (values, value bags,
+// binary JSON, text files) goes through it. The base class owns the policy: opening and closing,
+// the sticky last error, the byte order of typed values, the signature test that detects a
+// byte-swapped writer, and text in a character set. A subclass supplies only raw storage through
+// the Do operations, which read and write at GetPos(); the base moves the position.
+//
+// The last error is sticky: once a read, write, positioning or size operation failed, every later
+// one returns that code at once, without doing anything, until the stream is opened again. So a
+// writer may put a whole record and test the result once. Refusals of a call made in the wrong
+// state (opening twice, closing a closed stream) are raised and returned but not stored.
+//
+// A new stream reads and writes multi-byte values in host order (little-endian on every supported
+// processor); big-endian formats call SetBigEndian first.
+#pragma once
+
+#include "kernel/text/CharSet.h"
+#include "kernel/values/ByteSwap.h"
+#include "kernel/values/KovaTypes.h"
+#include "kernel/values/VObject.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace kova
+{
+
+class VValue;
+
+class VStream : public VObject
+{
+public:
+    // Where the whole content lies when it is one memory block.
+    struct UnderlyingData
+    {
+        bool fIsOneBlock = false;
+        const void* fData = nullptr;
+        size_t fSize = 0;
+    };
+
+    VStream();
+    VStream(const VStream&) = delete;
+    VStream& operator=(const VStream&) = delete;
+    // Does not close: closing is the owner's job.
+    ~VStream() override;
+
+    // Opening and closing. A stream is open for reading or for writing, never both.
+    VError OpenReading();
+    // Opens for reading (or reads at the current position when already reading) and checks the
+    // 32-bit signature that the writer put first in its own byte order. Data in the other order
+    // sets the swap flag, data in host order clears it. A mismatch returns kova 207 (not stored)
+    // with the stream still open and rewound to where the signature began.
+    VError OpenReading(uint32_t inSignature);
+    VError OpenWriting();
+    VError CloseReading();
+    // inSetSize asks storage with a size of its own (a file) to be cut to the stream's size.
+    VError CloseWriting(bool inSetSize = true);
+    bool IsReading() const { return fIsReading; }
+    bool IsWriting() const { return fIsWriting; }
+
+    VError GetLastError() const { return fLastError; }
+
+    // State set by the owner before opening.
+    VError SetReadOnly(bool inReadOnly);
+    VError SetWriteOnly(bool inWriteOnly);
+    bool IsReadOnly() const { return fIsReadOnly; }
+    bool IsWriteOnly() const { return fIsWriteOnly; }
+
+    // Byte order of typed values: swapped when the data's order differs from the processor's.
+    void SetNeedSwap(bool inNeedSwap) { fNeedSwap = inNeedSwap; }
+    bool NeedSwap() const { return fNeedSwap; }
+    void SetBigEndian() { fNeedSwap = true; }
+    void SetLittleEndian() { fNeedSwap = false; }
+
+    // Positions and sizes.
+    int64_t GetPos() const { return fPos; }
+    int64_t GetSize();
+    VError SetPos(int64_t inPos);
+    VError SetPosByOffset(int64_t inOffset);
+    VError SetSize(int64_t inSize);
+    VError Flush();
+
+    // Raw data. outRead receives the bytes read, untouched when a stored error answered at once.
+    VError GetData(void* outBuffer, size_t inCount, size_t* outRead = nullptr);
+    VError PutData(const void* inData, size_t inCount);
+    // Pushes back the last bytes read, so that they are read again; clears a stored end of data.
+    VError UngetData(const void* inData, size_t inCount);
+    // Copies this stream's whole content into a destination already open for writing.
+    VError PutContentInto(VStream* inDestination);
+    // Each byte as two upper-case hexadecimal digits.
+    VError PutHexBytes(const char* inBytes, size_t inCount);
+
+    // A scalar of 1, 2, 4 or 8 bytes in the stream's byte order. On a failed read the value
+    // becomes 0.
+    template <class T>
+    VError Put(T inValue)
+    {
+        if (fNeedSwap)
+            inValue = ByteSwap(inValue);
+        return PutData(&inValue, sizeof(T));
+    }
+    template <class T>
+    VError Get(T& outValue)
+    {
+        T value{};
+        size_t read = 0;
+        VError error = GetData(&value, sizeof(T), &read);
+        if (error != VE_OK || read != sizeof(T))
+            value = T{};
+        else if (fNeedSwap)
+            value = ByteSwap(value);
+        outValue = value;
+        return error;
+    }
+    VError PutByte(uint8_t inValue) { return Put(inValue); }
+    VError PutWord(int16_t inValue) { return Put(inValue); }
+    VError PutLong(int32_t inValue) { return Put(inValue); }
+    VError PutLong8(int64_t inValue) { return Put(inValue); }
+    VError PutReal(double inValue) { return Put(inValue); }
+    VError GetByte(uint8_t& outValue) { return Get(outValue); }
+    VError GetWord(int16_t& outValue) { return Get(outValue); }
+    VError GetLong(int32_t& outValue) { return Get(outValue); }
+    VError GetLong8(int64_t& outValue) { return Get(outValue); }
+    VError GetReal(double& outValue) { return Get(outValue); }
+
+    // Arrays in one transfer. ioCount gives the elements wanted and receives the whole elements
+    // read (0 when the call was refused). The caller's array is never swapped by a put.
+    VError GetWords(int16_t* outValues, int32_t* ioCount) { return _GetElements(outValues, ioCount, 2); }
+    VError GetLongs(int32_t* outValues, int32_t* ioCount) { return _GetElements(outValues, ioCount, 4); }
+    VError GetLong8s(int64_t* outValues, int32_t* ioCount) { return _GetElements(outValues, ioCount, 8); }
+    VError GetReals(double* outValues, int32_t* ioCount) { return _GetElements(outValues, ioCount, 8); }
+    VError PutWords(const int16_t* inValues, int32_t inCount) { return _PutElements(inValues, inCount, 2); }
+    VError PutLongs(const int32_t* inValues, int32_t inCount) { return _PutElements(inValues, inCount, 4); }
+    VError PutLong8s(const int64_t* inValues, int32_t inCount) { return _PutElements(inValues, inCount, 8); }
+    VError PutReals(const double* inValues, int32_t inCount) { return _PutElements(inValues, inCount, 8); }
+
+    // A value in its stream form, after its 16-bit kind when inWithKind.
+    VError PutValue(const VValue& inValue, bool inWithKind);
+    // A new value (owned by the caller) of the kind read first, read from its stream form; null
+    // when the kind could not be read or is not registered.
+    VValue* GetValue();
+
+    virtual UnderlyingData GetUnderlyingData() const;
+
+protected:
+    // Storage. Each works at GetPos(); the base moves the position after each transfer. The base
+    // versions of the non-pure ones do nothing and succeed.
+    virtual VError DoOpenReading();
+    virtual VError DoOpenWriting();
+    virtual VError DoCloseReading();
+    virtual VError DoCloseWriting(bool inSetSize);
+    virtual VError DoPutData(const void* inData, size_t inCount) = 0;
+    // ioCount: the bytes wanted on entry, the bytes read on return; kova 200 when fewer were there.
+    virtual VError DoGetData(void* outBuffer, size_t* ioCount) = 0;
+    virtual VError DoUngetData(const void* inData, size_t inCount);
+    virtual int64_t DoGetSize() = 0;
+    virtual VError DoSetSize(int64_t inSize) = 0;
+    virtual VError DoSetPos(int64_t inPos);
+    virtual VError DoFlush();
+
+private:
+    // Raises and stores a failure of this stream; returns it.
+    VError _Fail(VError inError);
+    VError _GetElements(void* outValues, int32_t* ioCount, size_t inWidth);
+    VError _PutElements(const void* inValues, int32_t inCount, size_t inWidth);
+
+    int64_t fPos = 0;
+    bool fIsReading = false;
+    bool fIsWriting = false;
+    bool fIsReadOnly = false;
+    bool fIsWriteOnly = false;
+    bool fNeedSwap = false;
+    VError fLastError = VE_OK;
+};
+
+} // namespace kova

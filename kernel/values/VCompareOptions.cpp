@@ -1,0 +1,8 @@
+#include "kernel/values/VCompareOptions.h"
+
+namespace kova
+{
+
+VCompareOptions::~VCompareOptions() = default;
+
+} // namespace kova

@@ -1,0 +1,200 @@
+// VTime is the value of kind 8: a calendar date and a time of day in universal time (UTC), kept
+// as broken-down fields (year, month, day, milliseconds of the day) rather than as a count. Log
+// files and records, file dates, errors and JSON dates are made of it.
+//
+// A date-time is null, the empty date (year, month and day 0: no date, though the millisecond
+// field may still hold a time of day), or a date. Arithmetic goes through a day number of the
+// proleptic Gregorian calendar and the millisecond scale t = day number x 86 400 000 + ms, on
+// which the empty date is 0 and null is -1. A result on that scale that names no date of the
+// years 0 to 32767 is refused: the date-time is left as it was.
+//
+// Local time is the system's zone (VSystem): converting loses no millisecond, which stays UTC's.
+#pragma once
+
+#include "kernel/values/VDuration.h"
+#include "kernel/values/VValueInfo.h"
+#include "kernel/values/VValueSingle.h"
+
+#include <cstdint>
+
+namespace kova
+{
+
+class VTime;
+
+// The packed datum is the time stamp, ordered as an unsigned number.
+using VTime_info = VValueInfo_scalar<VTime, VK_TIME, uint64_t>;
+
+enum VTimeInitParam
+{
+    eInitWithZero = 0,
+    eInitWithCurrentTime = 1,
+};
+
+class VTime : public VValueSingle
+{
+public:
+    // The empty date at 0 ms.
+    VTime();
+    explicit VTime(VTimeInitParam inInit);
+    // From a time stamp: year << 48 | month << 40 | day << 32 | milliseconds.
+    explicit VTime(uint64_t inStamp);
+    // inInit true gives the empty date without reading the address.
+    VTime(const uint64_t* inStamp, bool inInit);
+    VTime(const VTime& inOther);
+    VTime& operator=(const VTime& inOther);
+    ~VTime() override;
+
+    // Universal fields. An invalid set makes the date-time null; year, month and day all 0 store
+    // the empty date with the time of day, unchecked.
+    void FromUTCTime(int16_t inYear, int16_t inMonth, int16_t inDay, int16_t inHour, int16_t inMinute,
+                     int16_t inSecond, int16_t inMillisecond);
+    // All 0 when null.
+    void GetUTCTime(int16_t& outYear, int16_t& outMonth, int16_t& outDay, int16_t& outHour,
+                    int16_t& outMinute, int16_t& outSecond, int16_t& outMillisecond) const;
+
+    // Local fields, through the system's zone.
+    void FromLocalTime(int16_t inYear, int16_t inMonth, int16_t inDay, int16_t inHour, int16_t inMinute,
+                       int16_t inSecond, int16_t inMillisecond);
+    void GetLocalTime(int16_t& outYear, int16_t& outMonth, int16_t& outDay, int16_t& outHour,
+                      int16_t& outMinute, int16_t& outSecond, int16_t& outMillisecond) const;
+    int16_t GetLocalYear() const;
+    int16_t GetLocalMonth() const;
+    int16_t GetLocalDay() const;
+    int16_t GetLocalHour() const;
+    int16_t GetLocalMinute() const;
+    int16_t GetLocalSecond() const;
+    int16_t GetLocalMillisecond() const;
+    VDuration GetLocalDurationSinceMidnight() const;
+    // Seconds since 1970 of the local fields as the C library reads them (mktime), or
+    // milliseconds when inMilliseconds.
+    int64_t GetLocalUnixTime(bool inMilliseconds) const;
+    // Set one local field. The year and month setters keep the other fields (a day that the new
+    // month lacks makes the date-time null); the day setter counts through the day number and
+    // the time setters through the millisecond scale, so that values out of range carry.
+    void SetLocalYear(int32_t inYear);
+    void SetLocalMonth(int32_t inMonth);
+    void SetLocalDay(int32_t inDay);
+    void SetLocalHour(int32_t inHour);
+    void SetLocalMinute(int32_t inMinute);
+    void SetLocalSecond(int32_t inSecond);
+    void SetLocalMillisecond(int32_t inMillisecond);
+
+    // The current time. FromSystemTime stores the clock's fields unchecked.
+    void FromSystemTime();
+    static void Now(VTime& outTime);
+    // Today's local midnight, then inMilliseconds later.
+    void FromToday(int32_t inMilliseconds);
+
+    void FromStamp(uint64_t inStamp);
+    uint64_t GetStamp() const;
+    void NullIfZero();
+    bool IsEmptyDate() const { return fYear == 0 && fMonth == 0 && fDay == 0; }
+
+    // Calendar.
+    static int32_t ComputeJulianDay(int32_t inYear, int32_t inMonth, int32_t inDay);
+    // 0 is Sunday, 6 Saturday.
+    static int32_t ComputeWeekDay(int32_t inYear, int32_t inMonth, int32_t inDay);
+    static int32_t ComputeYearDay(int32_t inYear, int32_t inMonth, int32_t inDay);
+    static bool CheckDate(int16_t inYear, int16_t inMonth, int16_t inDay);
+    static bool IsLeapYear(int16_t inYear);
+    // -1 when null.
+    int32_t GetJulianDay() const;
+    // Milliseconds become 0; the date-time becomes not null.
+    void FromJulianDay(int32_t inDayNumber);
+    int32_t GetWeekDay() const;
+    int32_t GetYearDay() const;
+    // The date in the Julian calendar; all 0 when null.
+    void GetJulianDate(int16_t& outYear, int16_t& outMonth, int16_t& outDay) const;
+    // The inverse of GetJulianDate: a date of the Julian calendar (its leap years every fourth
+    // year), stored at midnight; an invalid date makes the date-time null.
+    void FromJulianDate(int16_t inYear, int16_t inMonth, int16_t inDay);
+
+    // The millisecond scale: -1 null, 0 the empty date.
+    int64_t GetMilliseconds() const;
+    void FromMilliseconds(int64_t inMilliseconds);
+
+    // Arithmetic on the millisecond scale.
+    void AddMilliseconds(int64_t inCount);
+    void AddSeconds(int32_t inCount);
+    void AddMinutes(int32_t inCount);
+    void AddHours(int32_t inCount);
+    void AddDays(int32_t inCount);
+    void Add(const VDuration& inDuration);
+    void Substract(const VDuration& inDuration);
+    // This date-time minus the other, null counting as -1 and the empty date as 0.
+    void Substract(const VTime& inOther, VDuration& outDuration) const;
+
+    // Calendar arithmetic on the fields, unchecked: the day stays even when the month is shorter.
+    void AddYears(int32_t inCount);
+    void AddMonths(int32_t inCount);
+
+    // Field by field: year (signed), month, day, milliseconds; the null state takes no part.
+    bool operator==(const VTime& inOther) const;
+    bool operator!=(const VTime& inOther) const { return !(*this == inOther); }
+    bool operator<(const VTime& inOther) const { return _Compare(inOther) == CR_SMALLER; }
+    bool operator>(const VTime& inOther) const { return _Compare(inOther) == CR_BIGGER; }
+    bool operator<=(const VTime& inOther) const { return _Compare(inOther) != CR_BIGGER; }
+    bool operator>=(const VTime& inOther) const { return _Compare(inOther) != CR_SMALLER; }
+
+    // The value protocol.
+    const VValueInfo* GetValueInfo() const override;
+    VValue* Clone() const override;
+    // The empty date at 0 ms, not null, dirty.
+    void Clear() override;
+    bool CanBeEvaluated() const override;
+
+    // The millisecond scale.
+    int64_t GetLong8OrMilliSeconds() const override;
+    // The time stamp.
+    double GetReal() const override;
+    void GetTime(VTime& outTime) const override;
+    void GetValue(VValueSingle& outValue) const override;
+    // Copies the fields and the null state; dirty only when the null state changed.
+    void FromTime(const VTime& inTime) override;
+    void FromValue(const VValueSingle& inValue) override;
+    bool FromValueSameKind(const VValue* inValue) override;
+
+    CompareResult CompareTo(const VValueSingle& inValue, bool inDiacritical) const override;
+    CompareResult CompareToSameKind(const VValue* inValue, bool inDiacritical) const override;
+    bool EqualToSameKind(const VValue* inValue, bool inDiacritical) const override;
+    CompareResult CompareToSameKindWithOptions(const VValue* inValue,
+                                               const VCompareOptions& inOptions) const override;
+    bool EqualToSameKindWithOptions(const VValue* inValue, const VCompareOptions& inOptions) const override;
+    // Against the date-time of the time stamp at the address.
+    CompareResult CompareToSameKindPtr(const void* inData, bool inDiacritical) const override;
+    CompareResult CompareToSameKindPtrWithOptions(const void* inData,
+                                                  const VCompareOptions& inOptions) const override;
+
+    // Packed form: the time stamp in the processor's order.
+    const void* LoadFromPtr(const void* inData, bool inFlag) override;
+    void* WriteToPtr(void* outData, bool inFlag, size_t inMax) const override;
+    size_t GetSpace(uint64_t& ioOutsideSpace, size_t inMax) const override;
+    // Stream form, 8 bytes: year (2, stream order), month, day, milliseconds (4, stream order).
+    // Reading keeps the flags, and keeps the fields when the bytes could not be read.
+    VError ReadFromStream(VStream* ioStream, int32_t inParam) override;
+    VError WriteToStream(VStream* ioStream, int32_t inParam) const override;
+
+    static const VTime_info sInfo;
+
+private:
+    CompareResult _Compare(const VTime& inOther) const;
+    // Sets the date-time from the millisecond scale; false, with nothing changed, for a value
+    // that names no date of the years 0 to 32767.
+    bool _FromScale(int64_t inMilliseconds);
+    // t + inDelta on the millisecond scale, refused on overflow; dirty either way.
+    void _AddToScale(int64_t inDelta);
+    // The empty date, null: what an invalid set of fields gives.
+    void _MakeNull();
+    void _SetFields(int16_t inYear, uint8_t inMonth, uint8_t inDay, uint32_t inMilliseconds);
+    // Local fields of this date-time, a local change, then back through UTC.
+    void _GetLocalFields(int16_t outFields[7]) const;
+    void _FromLocalFields(int16_t ioFields[7]);
+
+    int16_t fYear = 0;
+    uint8_t fMonth = 0;
+    uint8_t fDay = 0;
+    uint32_t fMilliseconds = 0;
+};
+
+} // namespace kova
