@@ -23,6 +23,7 @@ public:
 
     bool Lock();
     bool TryToLock();
+    // Leaves one level. False, and nothing changes, when the calling task does not hold the lock.
     bool Unlock();
 
     // For tests and diagnostics.
@@ -33,10 +34,19 @@ public:
 private:
     friend class VConditionVariable;
 
+    // The spin bit guards the other fields of a word's owner. Acquiring returns the word as it was
+    // (bit 31 clear); releasing stores inValue, whose bit 31 must be clear.
+    static uint32_t _AcquireSpinBit(std::atomic<uint32_t>& ioState);
+    static void _ReleaseSpinBit(std::atomic<uint32_t>& ioState, uint32_t inValue);
+
+    // With the spin bit held: leaves the lock at inRemaining levels, releasing the spin bit, and
+    // wakes the waiters when none remains.
+    void _Leave(uint32_t inRemaining);
+
     VSyncEvent* fWaiterEvent = nullptr;
     int32_t fOwner = 0;
     // Bit 31 is the spin bit that guards the three fields; bits 0-30 the recursion count.
-    std::atomic<uint32_t> fState{0};
+    mutable std::atomic<uint32_t> fState{0};
 };
 
 // Holds a critical section for one scope.

@@ -1,7 +1,10 @@
-// The C library back end of the memory manager: malloc, free and the usable size of a block.
+// The C library back end of the memory manager: malloc, free, realloc and the usable size of a
+// block. The manager holds it by its own type, so that the hot operations inline to the C calls.
 #pragma once
 
 #include "kernel/values/XMemCppImpl.h"
+
+#include <cstdlib>
 
 namespace kova
 {
@@ -10,9 +13,9 @@ class VMemCppImpl_stdlib final : public XMemCppImpl
 {
 public:
     void Init(VCppMemMgr*) override {}
-    void* Malloc(size_t size, uint8_t, uint8_t, uint32_t) override;
-    void Free(void* block) override;
-    void* Realloc(void* block, size_t size) override;
+    void* Malloc(size_t size, uint8_t, uint8_t, uint32_t) override { return std::malloc(size); }
+    void Free(void* block) override { std::free(block); }
+    void* Realloc(void* block, size_t size) override { return std::realloc(block, size); }
     size_t GetPtrSize(const void* block) override;
     bool CheckPtr(const void*) override { return true; }
     bool Check(void*) override { return true; }

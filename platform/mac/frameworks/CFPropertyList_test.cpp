@@ -1,0 +1,163 @@
+#include "platform/mac/frameworks/CFPropertyList.h"
+
+#include "platform/mac/frameworks/BundleTesting_test.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace kova::cf
+{
+namespace
+{
+
+std::optional<PropertyList> Read(const std::string& text)
+{
+    return ReadXMLPropertyList(text.data(), text.size());
+}
+
+std::string Plist(const std::string& body)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n" + body + "\n</plist>\n";
+}
+
+TEST(CFPropertyList, ReadsEveryKindOfValue)
+{
+    std::optional<PropertyList> list = Read(Plist(R"(<dict>
+  <key>name</key> <string>Caf&#xE9; &amp; more <![CDATA[<raw>]]></string>
+  <key>empty</key> <string/>
+  <key>count</key> <integer> -42 </integer>
+  <key>big</key> <integer>+9223372036854775807</integer>
+  <key>ratio</key> <real>2.5e-1</real>
+  <key>whole</key> <real>-3</real>
+  <key>yes</key> <true/>
+  <key>no</key> <false></false>
+  <key>when</key> <date>2001-01-02T00:00:01Z</date>
+  <key>before</key> <date>1970-01-01T00:00:00Z</date>
+  <key>bytes</key> <data>
+    AAEC
+    /w==
+  </data>
+  <key>list</key> <array><integer>1</integer><array/><dict/></array>
+  <!-- comments are ignored -->
+</dict>)"));
+    ASSERT_TRUE(list.has_value());
+    ASSERT_EQ(list->GetKind(), PropertyList::Kind::kDictionary);
+    EXPECT_EQ(list->GetKeys().front(), "name");
+    EXPECT_EQ(list->GetValue("name")->GetString(), "Caf\xC3\xA9 & more <raw>");
+    EXPECT_TRUE(list->GetValue("empty")->IsString());
+    EXPECT_EQ(list->GetValue("empty")->GetString(), "");
+    EXPECT_EQ(list->GetValue("count")->GetInteger(), -42);
+    EXPECT_EQ(list->GetValue("big")->GetInteger(), INT64_MAX);
+    EXPECT_DOUBLE_EQ(list->GetValue("ratio")->GetReal(), 0.25);
+    EXPECT_DOUBLE_EQ(list->GetValue("whole")->GetReal(), -3.0);
+    EXPECT_TRUE(list->GetValue("yes")->GetBoolean());
+    EXPECT_EQ(list->GetValue("no")->GetKind(), PropertyList::Kind::kBoolean);
+    EXPECT_FALSE(list->GetValue("no")->GetBoolean());
+    EXPECT_DOUBLE_EQ(list->GetValue("when")->GetDate(), 86401.0);
+    EXPECT_DOUBLE_EQ(list->GetValue("before")->GetDate(), -978307200.0);
+    EXPECT_EQ(list->GetValue("bytes")->GetData(), (std::vector<uint8_t>{0, 1, 2, 0xFF}));
+    const PropertyList* array = list->GetValue("list");
+    ASSERT_EQ(array->GetKind(), PropertyList::Kind::kArray);
+    ASSERT_EQ(array->GetCount(), 3u);
+    EXPECT_EQ(array->GetItems()[0].GetInteger(), 1);
+    EXPECT_EQ(array->GetItems()[1].GetKind(), PropertyList::Kind::kArray);
+    EXPECT_EQ(array->GetItems()[2].GetKind(), PropertyList::Kind::kDictionary);
+    EXPECT_EQ(list->GetValue("absent"), nullptr);
+    // A getter of another kind gives an empty answer.
+    EXPECT_EQ(list->GetValue("count")->GetString(), "");
+    EXPECT_EQ(list->GetValue("name")->GetInteger(), 0);
+}
+
+TEST(CFPropertyList, RootMayBeAnyValueAndLaterKeysReplaceEarlierOnes)
+{
+    EXPECT_EQ(Read(Plist("<string>alone</string>")), PropertyList::MakeString("alone"));
+    std::optional<PropertyList> list =
+        Read(Plist("<dict><key>k</key><integer>1</integer><key>k</key><integer>2</integer></dict>"));
+    ASSERT_TRUE(list.has_value());
+    EXPECT_EQ(list->GetCount(), 1u);
+    EXPECT_EQ(list->GetValue("k")->GetInteger(), 2);
+}
+
+class CFPropertyListRefuses : public testing::TestWithParam<const char*>
+{
+};
+
+TEST_P(CFPropertyListRefuses, MalformedInputIsAbsent)
+{
+    EXPECT_FALSE(Read(GetParam()).has_value()) << GetParam();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CFPropertyListRefuses,
+    testing::Values(
+        "", "not xml at all", "<plist><string>unclosed</plist>", "<plist></plist>",
+        "<dict><key>a</key><string>b</string></dict>", "<plist><string>a</string><string>b</string></plist>",
+        "<plist><dict><key>a</key></dict></plist>", "<plist><dict><string>b</string></dict></plist>",
+        "<plist><dict><key>a</key><key>b</key></dict></plist>",
+        "<plist><dict>stray text<key>a</key><true/></dict></plist>",
+        "<plist><array><unknown/></array></plist>", "<plist><key>a</key></plist>",
+        "<plist><string>a<b/></string></plist>", "<plist><true>yes</true></plist>",
+        "<plist><integer>12a</integer></plist>", "<plist><integer></integer></plist>",
+        "<plist><integer>+-1</integer></plist>", "<plist><integer>9223372036854775808</integer></plist>",
+        "<plist><integer>&#x661;</integer></plist>", "<plist><real>1.5.5</real></plist>",
+        "<plist><real>--1</real></plist>", "<plist><date>2001-02-29T00:00:00Z</date></plist>",
+        "<plist><date>2001-13-01T00:00:00Z</date></plist>", "<plist><date>2001-01-01 00:00:00</date></plist>",
+        "<plist><date>2001-01-01T24:00:00Z</date></plist>", "<plist><data>AA=A</data></plist>",
+        "<plist><data>AAA</data></plist>", "<plist><data>AA*=</data></plist>",
+        "<plist><data>A===</data></plist>", "<plist><string>a</string></plist><plist/>",
+        "<plist><string>\xff\xfe</string></plist>"));
+
+TEST(CFPropertyList, NestingBeyondTheLimitIsAbsent)
+{
+    auto nested = [](size_t depth)
+    {
+        std::string text = "<plist>";
+        for (size_t i = 0; i < depth; ++i)
+            text += "<array>";
+        for (size_t i = 0; i < depth; ++i)
+            text += "</array>";
+        return text + "</plist>";
+    };
+    EXPECT_TRUE(Read(nested(kMaxPropertyListDepth - 1)).has_value());
+    EXPECT_FALSE(Read(nested(kMaxPropertyListDepth)).has_value());
+    EXPECT_FALSE(Read(nested(100000)).has_value());
+}
+
+TEST(CFPropertyList, EntitiesAndExternalFilesAreRefused)
+{
+    testing_support::StTemporaryFolder folder;
+    std::string secret = folder.WriteFile("secret.txt", "secret contents");
+    EXPECT_FALSE(Read("<?xml version=\"1.0\"?><!DOCTYPE plist [<!ENTITY leak SYSTEM \"file://" + secret +
+                      "\">]><plist><string>&leak;</string></plist>")
+                     .has_value());
+    EXPECT_FALSE(
+        Read(
+            "<?xml version=\"1.0\"?><!DOCTYPE plist [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;\">]>"
+            "<plist><string>&b;&b;&b;&b;</string></plist>")
+            .has_value());
+    // A document type naming an outside DTD is fine: the DTD is not fetched.
+    std::string dtd = folder.WriteFile("list.dtd", "<!ENTITY injected \"from the dtd\">");
+    std::optional<PropertyList> list = Read("<?xml version=\"1.0\"?><!DOCTYPE plist SYSTEM \"file://" + dtd +
+                                            "\"><plist><string>plain</string></plist>");
+    ASSERT_TRUE(list.has_value());
+    EXPECT_EQ(list->GetString(), "plain");
+}
+
+TEST(CFPropertyList, ReadsFilesAndRefusesMissingOrOversizedOnes)
+{
+    testing_support::StTemporaryFolder folder;
+    std::string path = folder.WriteFile("Info.plist", Plist("<dict><key>k</key><string>v</string></dict>"));
+    std::optional<PropertyList> list = ReadXMLPropertyListFile(path);
+    ASSERT_TRUE(list.has_value());
+    EXPECT_EQ(list->GetValue("k")->GetString(), "v");
+
+    EXPECT_FALSE(ReadXMLPropertyListFile(folder.GetPath() + "/missing.plist").has_value());
+    EXPECT_FALSE(ReadXMLPropertyListFile(folder.GetPath()).has_value());
+    std::string padding(kMaxPropertyListSize, ' ');
+    std::string large = folder.WriteFile("large.plist", Plist("<string>x</string>") + padding);
+    EXPECT_FALSE(ReadXMLPropertyListFile(large).has_value());
+}
+
+} // namespace
+} // namespace kova::cf
