@@ -2,7 +2,8 @@
 
 #include "kernel/errors/KovaErrors.h"
 #include "kernel/errors/VErrorBase.h"
-#include "kernel/text/MacRomanTable.h"
+#include "kernel/text/VTextConverters.h"
+#include "kernel/text/VToUnicodeConverter.h"
 #include "kernel/values/VCppMemMgr.h"
 #include "kernel/values/VMemory.h"
 
@@ -585,10 +586,10 @@ size_t VString::FromBlock(const void* inBytes, size_t inSize, CharSet inCharSet)
     _ReleaseBuffer();
     fFlags &= uint8_t(~(kFlagExternal | kFlagExclusive));
     _ResetToInline();
-    _AppendDecoded(inBytes, inSize, inCharSet);
+    size_t consumed = _AppendDecoded(inBytes, inSize, inCharSet);
     SetNull(false);
     SetDirty(true);
-    return inSize;
+    return consumed;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -931,45 +932,19 @@ void VString::Clear()
 // ---------------------------------------------------------------------------------------------
 // Decoding
 
+// Through the converter cache: its standard 8-bit converter is the built-in Mac Roman one.
 void VString::_AppendMacRoman(const char* inText, size_t inSize)
 {
-    if (inSize > size_t(INT32_MAX - fLength))
-    {
-        _ThrowError(VE_STRING_ALLOC_FAILED);
-        return;
-    }
-    int32_t newLength = fLength + int32_t(inSize);
-    if (!_EnsureRoom(newLength, true))
-        return;
-    UniChar* target = fString + fLength;
-    for (size_t i = 0; i < inSize; ++i)
-        target[i] = MacRomanToUnicode(uint8_t(inText[i]));
-    _Commit(newLength);
+    VTextConverters::Get()->GetStdLibToUnicodeConverter()->ConvertString(inText, inSize, nullptr, *this);
 }
 
-// Interim decoding until the converter cache takes it over: the standard 8-bit set and the
-// Unicode forms the string itself needs.
-void VString::_AppendDecoded(const void* inBytes, size_t inSize, CharSet inCharSet)
+size_t VString::_AppendDecoded(const void* inBytes, size_t inSize, CharSet inCharSet)
 {
-    const auto* bytes = static_cast<const uint8_t*>(inBytes);
-    switch (inCharSet)
-    {
-        case VTC_StdLib_char:
-        case VTC_MacOSAnsi:
-            _AppendMacRoman(static_cast<const char*>(inBytes), inSize);
-            break;
-        case VTC_UTF_8:
-        case VTC_US_ASCII:
-        {
-            VString decoded;
-            for (size_t i = 0; i < inSize; ++i)
-                decoded.AppendUniChar(UniChar(bytes[i]));
-            AppendString(decoded);
-            break;
-        }
-        default:
-            break;
-    }
+    VToUnicodeConverter* converter = VTextConverters::Get()->RetainToUnicodeConverter(inCharSet);
+    size_t consumed = 0;
+    converter->ConvertString(inBytes, inSize, &consumed, *this);
+    converter->Release();
+    return consumed;
 }
 
 void VString::_DecodeWideText(const wchar_t* inText)

@@ -247,7 +247,8 @@ private:
     void _ResetToInline();
     void _CopyUnitsFrom(const UniChar* inText, int32_t n);
     void _AppendMacRoman(const char* inText, size_t inSize);
-    void _AppendDecoded(const void* inBytes, size_t inSize, CharSet inCharSet);
+    // Appends the bytes decoded by the set's converter; returns the bytes it consumed.
+    size_t _AppendDecoded(const void* inBytes, size_t inSize, CharSet inCharSet);
     void _DecodeWideText(const wchar_t* inText);
 
     UniChar* fString;

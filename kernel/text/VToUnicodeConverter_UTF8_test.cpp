@@ -1,0 +1,126 @@
+#include "kernel/text/VToUnicodeConverter_UTF8.h"
+
+#include "kernel/text/VString.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace kova
+{
+namespace
+{
+
+struct DecodeCase
+{
+    std::string fBytes;
+    std::u16string fUnits;
+    size_t fConsumed;
+    bool fResult;
+};
+
+class UTF8Decoding : public testing::TestWithParam<DecodeCase>
+{
+};
+
+TEST_P(UTF8Decoding, Convert)
+{
+    const DecodeCase& decoding = GetParam();
+    const VToUnicodeConverter_UTF8 converter;
+    std::vector<UniChar> units(decoding.fBytes.size() + 1);
+    size_t consumed = 0;
+    int32_t produced = 0;
+    EXPECT_EQ(converter.Convert(decoding.fBytes.data(), decoding.fBytes.size(), consumed, units.data(),
+                                int32_t(units.size()), produced),
+              decoding.fResult);
+    EXPECT_EQ(std::u16string(units.data(), size_t(produced)), decoding.fUnits);
+    EXPECT_EQ(consumed, decoding.fConsumed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    KeptForStoredText, UTF8Decoding,
+    testing::Values(DecodeCase{"\xC3\xA9", u"\u00E9", 2, true},
+                    DecodeCase{"\xF0\x9F\x98\x80", u"\U0001F600", 4, true},
+                    DecodeCase{"\x80", u"\u0080", 1, true}, DecodeCase{"a\xBF", u"a\u00BF", 2, true},
+                    DecodeCase{std::string("\xC0\x80", 2), std::u16string(1, u'\0'), 2, true},
+                    DecodeCase{"\xED\xA0\x80\xED\xBF\xBF", u"\xD800\xDFFF", 6, true},
+                    DecodeCase{"\xE0\x82\xA9", u"\u00A9", 3, true}, // overlong, but not ASCII
+                    DecodeCase{"\xF8\x88\x80\x80\x80", u"?", 5, false},
+                    DecodeCase{"\xF4\x90\x80\x80", u"?", 4, false}));
+
+INSTANTIATE_TEST_SUITE_P(CutShortAtTheEnd, UTF8Decoding,
+                         testing::Values(DecodeCase{"ab\xE2\x82", u"ab", 2, true},
+                                         DecodeCase{"\xC3", u"", 0, true},
+                                         DecodeCase{"x\xF0\x9F\x98", u"x", 1, true},
+                                         DecodeCase{"\xFC\x80\x80\x80\x80", u"", 0, true}));
+
+// A lead byte whose trailing bytes are not all 10xxxxxx stands alone, and the next byte is read
+// afresh: nothing valid is swallowed.
+INSTANTIATE_TEST_SUITE_P(MalformedLeadsStandAlone, UTF8Decoding,
+                         testing::Values(DecodeCase{"\xC3\x41", u"\u00C3A", 2, true},
+                                         DecodeCase{"\xE2\x82\x41", u"\u00E2\u0082A", 3, true},
+                                         DecodeCase{"\xF0\x9F\x98<", u"\u00F0\u009F\u0098<", 4, true},
+                                         DecodeCase{"\xE2\xC3\xA9", u"\u00E2\u00E9", 3, true},
+                                         DecodeCase{"\xC3", u"", 0, true}));
+
+// An overlong form of an ASCII character never gives that character.
+INSTANTIATE_TEST_SUITE_P(OverlongAscii, UTF8Decoding,
+                         testing::Values(DecodeCase{"\xC0\xAF", u"\uFFFD", 2, true},
+                                         DecodeCase{"\xC1\xBF", u"\uFFFD", 2, true},
+                                         DecodeCase{"\xE0\x80\xAE", u"\uFFFD", 3, true},
+                                         DecodeCase{"\xF0\x80\x80\xA2", u"\uFFFD", 4, true},
+                                         DecodeCase{"\xE0\x80\x80", u"\uFFFD", 3, true},
+                                         DecodeCase{"\xF8\x80\x80\x80\xBC", u"\uFFFD", 5, true}));
+
+TEST(UTF8Decoding, AsciiRunsOfEveryLengthAroundOtherCharacters)
+{
+    const VToUnicodeConverter_UTF8 converter;
+    for (size_t before = 0; before < 40; ++before)
+    {
+        std::string bytes(before, 'a');
+        bytes += "\xE2\x82\xAC";
+        bytes += std::string(40 - before, 'z');
+        std::u16string expected =
+            std::u16string(before, u'a') + u"\u20AC" + std::u16string(40 - before, u'z');
+        std::vector<UniChar> units(bytes.size());
+        size_t consumed = 0;
+        int32_t produced = 0;
+        EXPECT_TRUE(converter.Convert(bytes.data(), bytes.size(), consumed, units.data(),
+                                      int32_t(units.size()), produced));
+        EXPECT_EQ(std::u16string(units.data(), size_t(produced)), expected) << before;
+        EXPECT_EQ(consumed, bytes.size());
+    }
+}
+
+TEST(UTF8Decoding, StopsWhereTheOutputIsFull)
+{
+    const VToUnicodeConverter_UTF8 converter;
+    const std::string bytes = "abcdefghijklmnopqrstuvwxyz\xF0\x9F\x98\x80!";
+    UniChar units[32];
+    size_t consumed = 0;
+    int32_t produced = 0;
+    EXPECT_TRUE(converter.Convert(bytes.data(), bytes.size(), consumed, units, 20, produced));
+    EXPECT_EQ(produced, 20);
+    EXPECT_EQ(consumed, 20u);
+    // One unit of room left: the pair does not start.
+    EXPECT_TRUE(converter.Convert(bytes.data(), bytes.size(), consumed, units, 27, produced));
+    EXPECT_EQ(produced, 26);
+    EXPECT_EQ(consumed, 26u);
+    EXPECT_TRUE(converter.Convert(bytes.data(), bytes.size(), consumed, units, 0, produced));
+    EXPECT_EQ(produced, 0);
+    EXPECT_EQ(consumed, 0u);
+}
+
+TEST(UTF8Decoding, ConvertStringAppendsAndLeavesAnIncompleteTail)
+{
+    const VToUnicodeConverter_UTF8 converter;
+    VString text(u"\u00BB ");
+    size_t consumed = 0;
+    EXPECT_TRUE(converter.ConvertString("na\xC3\xAFve \xE2\x82", 9, &consumed, text));
+    EXPECT_EQ(std::u16string(text.GetCPointer(), size_t(text.GetLength())), u"\u00BB na\u00EFve ");
+    EXPECT_EQ(consumed, 7u);
+}
+
+} // namespace
+} // namespace kova

@@ -1,0 +1,497 @@
+#include "platform/mac/frameworks/TextEncodingConverter.h"
+
+#include <unicode/ucnv.h>
+#include <unicode/ucnv_err.h>
+#include <unicode/utypes.h>
+
+#include <algorithm>
+#include <mutex>
+#include <new>
+
+namespace kova::tec
+{
+
+namespace
+{
+
+struct EncodingName
+{
+    TextEncodingBase fBase;
+    const char* fName; // ICU's canonical name
+};
+
+// The Mac code pages ICU lacks (Japanese 0x1, Traditional Chinese 0x2, Arabic 0x4, Hebrew 0x5,
+// Simplified Chinese 0x19) have no row: they are not supported.
+constexpr EncodingName kEncodingNames[] = {
+    {0x0, "macos-0_2-10.2"},                 // Mac Roman
+    {0x6, "macos-6_2-10.4"},                 // Mac Greek
+    {0x7, "macos-7_3-10.2"},                 // Mac Cyrillic
+    {0x1D, "macos-29-10.2"},                 // Mac Central European Roman
+    {0x23, "macos-35-10.2"},                 // Mac Turkish
+    {0x201, "ISO-8859-1"},                   // ISO Latin 1
+    {0x202, "ibm-912_P100-1995"},            // ISO 8859-2
+    {0x203, "ibm-913_P100-2000"},            // ISO 8859-3
+    {0x204, "ibm-914_P100-1995"},            // ISO 8859-4
+    {0x205, "ibm-915_P100-1995"},            // ISO 8859-5
+    {0x206, "ibm-1089_P100-1995"},           // ISO 8859-6
+    {0x207, "ibm-9005_X110-2007"},           // ISO 8859-7
+    {0x208, "ibm-5012_P100-1999"},           // ISO 8859-8
+    {0x209, "ibm-920_P100-1995"},            // ISO 8859-9
+    {0x20A, "iso-8859_10-1998"},             // ISO 8859-10
+    {0x20D, "ibm-921_P100-1995"},            // ISO 8859-13
+    {0x20F, "ibm-923_P100-1998"},            // ISO 8859-15
+    {0x400, "ibm-437_P100-1995"},            // DOS Latin US
+    {0x420, "ibm-943_P15A-2003"},            // DOS Japanese (Windows-31J)
+    {0x421, "windows-936-2000"},             // DOS Simplified Chinese (GBK)
+    {0x423, "windows-950-2000"},             // DOS Traditional Chinese (code page 950)
+    {0x500, "ibm-5348_P100-1997"},           // Windows Latin 1
+    {0x501, "ibm-5346_P100-1998"},           // Windows Latin 2
+    {0x502, "ibm-5347_P100-1998"},           // Windows Cyrillic
+    {0x503, "ibm-5349_P100-1998"},           // Windows Greek
+    {0x504, "ibm-5350_P100-1998"},           // Windows Latin 5
+    {0x505, "ibm-9447_P100-2002"},           // Windows Hebrew
+    {0x506, "ibm-9448_X100-2005"},           // Windows Arabic
+    {0x507, "ibm-9449_P100-2002"},           // Windows Baltic Rim
+    {0x600, "US-ASCII"},                     // US ASCII
+    {0x630, "ibm-1383_P110-1999"},           // GB 2312-80, in its EUC form
+    {0x820, "ISO_2022,locale=ja,version=0"}, // ISO-2022-JP
+    {0x940, "ibm-970_P110_P110-2006_U2"},    // EUC-KR
+    {0xA01, "ibm-943_P15A-2003"},            // Shift-JIS
+    {0xA02, "ibm-878_P100-1996"},            // KOI8-R
+    {0xA03, "windows-950-2000"},             // Big5
+    {0xC02, "ibm-37_P100-1995"},             // EBCDIC code page 037
+};
+
+constexpr TextEncodingBase kTextEncodingISO_2022_JP = 0x820;
+
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+constexpr const char* kUTF16Name = "UTF-16LE";
+constexpr const char* kUTF32Name = "UTF-32LE";
+#else
+constexpr const char* kUTF16Name = "UTF-16BE";
+constexpr const char* kUTF32Name = "UTF-32BE";
+#endif
+
+bool HasShiftStates(TextEncoding inEncoding)
+{
+    TextEncodingBase base = GetTextEncodingBase(inEncoding);
+    return base == kTextEncodingISO_2022_JP ||
+           (base == kTextEncodingUnicodeDefault && GetTextEncodingFormat(inEncoding) == kUnicodeUTF7Format);
+}
+
+bool IsUnicode16(TextEncoding inEncoding)
+{
+    return GetTextEncodingBase(inEncoding) == kTextEncodingUnicodeDefault &&
+           GetTextEncodingFormat(inEncoding) == kUnicode16BitFormat;
+}
+
+constexpr bool IsHighSurrogate(UChar inUnit)
+{
+    return inUnit >= 0xD800 && inUnit <= 0xDBFF;
+}
+
+constexpr bool IsLowSurrogate(UChar inUnit)
+{
+    return inUnit >= 0xDC00 && inUnit <= 0xDFFF;
+}
+
+// ICU refuses ranges longer than this in one call.
+constexpr size_t kMaxRange = 0x3FFFFFFF;
+
+// Room for the units ICU reports as the invalid character (at most a pair, and then some).
+constexpr int8_t kInvalidUnitsRoom = 32;
+
+// The longest character of any ICU converter, escape sequences included, is far below this.
+constexpr size_t kMaxCharSizeForScratch = 16;
+constexpr size_t kScratchUnits = 16;
+
+} // namespace
+
+// One ICU converter, used by one call at a time.
+struct OpaqueConversion
+{
+    std::mutex fLock;
+    UConverter* fConverter = nullptr;
+    bool fToUnicode = false;
+    bool fShiftStates = false;
+};
+
+namespace
+{
+
+OSStatus OpenConversion(TextEncoding inEncoding, bool inToUnicode, OpaqueConversion** outConversion)
+{
+    if (outConversion == nullptr)
+        return paramErr;
+    *outConversion = nullptr;
+    const char* name = GetICUConverterName(inEncoding);
+    if (name == nullptr)
+        return kTextUnsupportedEncodingErr;
+    UErrorCode error = U_ZERO_ERROR;
+    UConverter* converter = ucnv_open(name, &error);
+    if (U_FAILURE(error))
+        return StatusFromICU(error, inToUnicode);
+    if (!inToUnicode)
+    {
+        ucnv_setFromUCallBack(converter, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &error);
+        if (U_FAILURE(error))
+        {
+            ucnv_close(converter);
+            return StatusFromICU(error, inToUnicode);
+        }
+    }
+    auto* conversion = new (std::nothrow) OpaqueConversion;
+    if (conversion == nullptr)
+    {
+        ucnv_close(converter);
+        return memFullErr;
+    }
+    conversion->fConverter = converter;
+    conversion->fToUnicode = inToUnicode;
+    conversion->fShiftStates = HasShiftStates(inEncoding);
+    *outConversion = conversion;
+    return noErr;
+}
+
+void CloseConversion(OpaqueConversion* inConversion)
+{
+    if (inConversion == nullptr)
+        return;
+    ucnv_close(inConversion->fConverter);
+    delete inConversion;
+}
+
+// To UTF-16, flushing nothing: a character cut short by the end stays pending inside ICU, and is
+// reported as unread. outSourceTaken is where ICU stopped reading, pending bytes included.
+OSStatus DecodeRun(UConverter* inConverter, const char* inSource, size_t inSourceLength, UChar* outUnicode,
+                   size_t inUnicodeCapacity, size_t& outSourceRead, size_t& outUnicodeWritten,
+                   size_t& outSourceTaken, bool& outOverflow)
+{
+    ucnv_resetToUnicode(inConverter);
+    UErrorCode error = U_ZERO_ERROR;
+    const char* source = inSource;
+    UChar* target = outUnicode;
+    ucnv_toUnicode(inConverter, &target, outUnicode + inUnicodeCapacity, &source, inSource + inSourceLength,
+                   nullptr, false, &error);
+    outOverflow = error == U_BUFFER_OVERFLOW_ERROR;
+    outSourceTaken = size_t(source - inSource);
+    if (U_FAILURE(error) && !outOverflow)
+    {
+        ucnv_resetToUnicode(inConverter);
+        outSourceRead = 0;
+        outUnicodeWritten = 0;
+        return StatusFromICU(error, true);
+    }
+    UErrorCode pendingError = U_ZERO_ERROR;
+    int32_t pending = ucnv_toUCountPending(inConverter, &pendingError);
+    if (U_FAILURE(pendingError) || pending < 0)
+        pending = 0;
+    ucnv_resetToUnicode(inConverter);
+    outSourceRead = outSourceTaken - std::min(size_t(pending), outSourceTaken);
+    outUnicodeWritten = size_t(target - outUnicode);
+    return pending > 0 ? kTECPartialCharErr : noErr;
+}
+
+OSStatus Decode(OpaqueConversion* inConversion, const void* inSource, size_t inSourceLength,
+                bool inUseFallbacks, size_t inOutputBufferLength, size_t* outSourceRead,
+                size_t* outUnicodeLength, char16_t* outUnicode)
+{
+    if (inConversion == nullptr || !inConversion->fToUnicode || outSourceRead == nullptr ||
+        outUnicodeLength == nullptr || (inSourceLength != 0 && inSource == nullptr) ||
+        (inOutputBufferLength >= 2 && outUnicode == nullptr))
+        return paramErr;
+    std::lock_guard<std::mutex> guard(inConversion->fLock);
+    UConverter* converter = inConversion->fConverter;
+    ucnv_setFallback(converter, inUseFallbacks);
+
+    const auto* source = static_cast<const char*>(inSource);
+    const size_t length = std::min(inSourceLength, kMaxRange);
+    const size_t capacity = std::min(inOutputBufferLength / 2, kMaxRange);
+    size_t read = 0;
+    size_t written = 0;
+    size_t taken = 0;
+    bool overflow = false;
+    OSStatus status =
+        DecodeRun(converter, source, length, outUnicode, capacity, read, written, taken, overflow);
+    // ICU keeps back what did not fit, and the bytes it read for it would be lost: read again up to
+    // where it stopped, then a byte less each time, until the output holds every character read.
+    for (size_t prefix = taken; overflow; --prefix)
+        status = DecodeRun(converter, source, prefix, outUnicode, capacity, read, written, taken, overflow);
+    if ((status == noErr || status == kTECPartialCharErr) && read < inSourceLength && written == capacity)
+        status = kTECOutputBufferFullStatus;
+    *outSourceRead = read;
+    *outUnicodeLength = written * 2;
+    return status;
+}
+
+// From UTF-16, flushed: the output ends in the encoding's initial state. Stops before the first
+// unit that cannot be encoded.
+OSStatus EncodeRun(UConverter* inConverter, const UChar* inUnicode, size_t inUnicodeLength, char* outText,
+                   size_t inTextCapacity, size_t& outUnicodeRead, size_t& outTextWritten)
+{
+    ucnv_resetFromUnicode(inConverter);
+    UErrorCode error = U_ZERO_ERROR;
+    const UChar* source = inUnicode;
+    char* target = outText;
+    ucnv_fromUnicode(inConverter, &target, outText + inTextCapacity, &source, inUnicode + inUnicodeLength,
+                     nullptr, true, &error);
+    if (error == U_INVALID_CHAR_FOUND || error == U_ILLEGAL_CHAR_FOUND || error == U_TRUNCATED_CHAR_FOUND)
+    {
+        UChar invalid[kInvalidUnitsRoom];
+        int8_t invalidLength = kInvalidUnitsRoom;
+        UErrorCode invalidError = U_ZERO_ERROR;
+        ucnv_getInvalidUChars(inConverter, invalid, &invalidLength, &invalidError);
+        size_t before = size_t(source - inUnicode);
+        if (U_FAILURE(invalidError) || invalidLength < 0 || size_t(invalidLength) > before)
+            invalidLength = 0;
+        before -= size_t(invalidLength);
+        // What was written before the stop may lack the return to the initial state: write the
+        // part before the character again, whole.
+        OSStatus status = EncodeRun(inConverter, inUnicode, before, outText, inTextCapacity, outUnicodeRead,
+                                    outTextWritten);
+        return status == noErr ? kTECUnmappableElementErr : status;
+    }
+    ucnv_resetFromUnicode(inConverter);
+    if (U_FAILURE(error))
+    {
+        outUnicodeRead = 0;
+        outTextWritten = 0;
+        return StatusFromICU(error, false);
+    }
+    outUnicodeRead = size_t(source - inUnicode);
+    outTextWritten = size_t(target - outText);
+    return noErr;
+}
+
+// The longest prefix of at most inUnits units that does not end between the two halves of a pair.
+size_t WholeCharacters(const UChar* inUnicode, size_t inLength, size_t inUnits)
+{
+    if (inUnits > 0 && inUnits < inLength && IsHighSurrogate(inUnicode[inUnits - 1]) &&
+        IsLowSurrogate(inUnicode[inUnits]))
+        --inUnits;
+    return inUnits;
+}
+
+OSStatus Encode(OpaqueConversion* inConversion, size_t inUnicodeLength, const char16_t* inUnicode,
+                bool inUseFallbacks, size_t inOutputBufferLength, size_t* outInputRead,
+                size_t* outOutputLength, void* outText)
+{
+    if (inConversion == nullptr || inConversion->fToUnicode || outInputRead == nullptr ||
+        outOutputLength == nullptr || (inUnicodeLength >= 2 && inUnicode == nullptr) ||
+        (inOutputBufferLength != 0 && outText == nullptr))
+        return paramErr;
+    std::lock_guard<std::mutex> guard(inConversion->fLock);
+    UConverter* converter = inConversion->fConverter;
+    ucnv_setFallback(converter, inUseFallbacks);
+
+    const UChar* unicode = inUnicode;
+    const size_t length = std::min(inUnicodeLength / 2, size_t(kMaxRange));
+    const size_t capacity = std::min(inOutputBufferLength, kMaxRange);
+    auto* text = static_cast<char*>(outText);
+    size_t read = 0;
+    size_t written = 0;
+    OSStatus status = noErr;
+
+    // Encode only as much as surely fits, so that ICU never keeps output back.
+    // ICU's own bound: the longest character for each unit, and, with shift states, room for ten
+    // more to return to the initial state at the end.
+    const size_t maxCharSize = std::max<size_t>(size_t(ucnv_getMaxCharSize(converter)), 1);
+    const size_t ending = inConversion->fShiftStates ? 10 : 0;
+    size_t units = length;
+    if ((length + ending) * maxCharSize > capacity)
+        units = WholeCharacters(unicode, length,
+                                capacity / maxCharSize > ending ? capacity / maxCharSize - ending : 0);
+    if (units > 0 || length == 0 || maxCharSize > kMaxCharSizeForScratch)
+    {
+        status = EncodeRun(converter, unicode, units, text, capacity, read, written);
+    }
+    else
+    {
+        // A small output: try a few characters in a scratch buffer, fewer until they fit.
+        char scratch[(kScratchUnits + 10) * kMaxCharSizeForScratch];
+        status = kTECOutputBufferFullStatus;
+        for (size_t trial = WholeCharacters(unicode, length, std::min(length, kScratchUnits)); trial > 0;
+             trial = WholeCharacters(unicode, length, trial - 1))
+        {
+            size_t trialRead = 0;
+            size_t trialWritten = 0;
+            OSStatus trialStatus =
+                EncodeRun(converter, unicode, trial, scratch, sizeof(scratch), trialRead, trialWritten);
+            if (trialStatus != noErr && trialStatus != kTECUnmappableElementErr)
+            {
+                status = trialStatus;
+                break;
+            }
+            if (trialWritten <= capacity)
+            {
+                std::copy(scratch, scratch + trialWritten, text);
+                read = trialRead;
+                written = trialWritten;
+                status = trialStatus;
+                break;
+            }
+        }
+    }
+    if (status == noErr && read < inUnicodeLength / 2)
+        status = kTECOutputBufferFullStatus;
+    *outInputRead = read * 2;
+    *outOutputLength = written;
+    return status;
+}
+
+} // namespace
+
+TextEncoding CreateTextEncoding(TextEncodingBase inBase, TextEncodingVariant inVariant,
+                                TextEncodingFormat inFormat)
+{
+    return (inBase & 0xFFFF) | ((inVariant & 0x3FF) << 16) | ((inFormat & 0x3F) << 26);
+}
+
+TextEncodingBase GetTextEncodingBase(TextEncoding inEncoding)
+{
+    return inEncoding & 0xFFFF;
+}
+
+TextEncodingFormat GetTextEncodingFormat(TextEncoding inEncoding)
+{
+    return (inEncoding >> 26) & 0x3F;
+}
+
+const char* GetICUConverterName(TextEncoding inEncoding)
+{
+    TextEncodingBase base = GetTextEncodingBase(inEncoding);
+    if (base == kTextEncodingUnicodeDefault)
+    {
+        switch (GetTextEncodingFormat(inEncoding))
+        {
+        case kUnicode16BitFormat:
+            return kUTF16Name;
+        case kUnicodeUTF7Format:
+            return "UTF-7";
+        case kUnicodeUTF8Format:
+            return "UTF-8";
+        case kUnicode32BitFormat:
+            return kUTF32Name;
+        default:
+            return nullptr;
+        }
+    }
+    for (const EncodingName& row : kEncodingNames)
+    {
+        if (row.fBase == base)
+            return row.fName;
+    }
+    return nullptr;
+}
+
+OSStatus StatusFromICU(int32_t inICUErrorCode, bool inToUnicode)
+{
+    auto error = UErrorCode(inICUErrorCode);
+    if (U_SUCCESS(error))
+        return noErr;
+    switch (error)
+    {
+    case U_BUFFER_OVERFLOW_ERROR:
+        return kTECOutputBufferFullStatus;
+    case U_TRUNCATED_CHAR_FOUND:
+        return kTECPartialCharErr;
+    case U_INVALID_CHAR_FOUND:
+    case U_ILLEGAL_CHAR_FOUND:
+        return inToUnicode ? kTextMalformedInputErr : kTECUnmappableElementErr;
+    case U_ILLEGAL_ESCAPE_SEQUENCE:
+    case U_UNSUPPORTED_ESCAPE_SEQUENCE:
+        return kTextMalformedInputErr;
+    case U_FILE_ACCESS_ERROR:
+    case U_MISSING_RESOURCE_ERROR:
+    case U_UNSUPPORTED_ERROR:
+        return kTextUnsupportedEncodingErr;
+    case U_MEMORY_ALLOCATION_ERROR:
+        return memFullErr;
+    case U_ILLEGAL_ARGUMENT_ERROR:
+    case U_INDEX_OUTOFBOUNDS_ERROR:
+        return paramErr;
+    default:
+        return kTECCorruptConverterErr;
+    }
+}
+
+OSStatus CreateTextToUnicodeInfoByEncoding(TextEncoding inEncoding, TextToUnicodeInfo* outInfo)
+{
+    if (outInfo != nullptr)
+        *outInfo = nullptr;
+    if (HasShiftStates(inEncoding))
+        return kTextUnsupportedEncodingErr;
+    return OpenConversion(inEncoding, true, outInfo);
+}
+
+OSStatus CreateUnicodeToTextInfoByEncoding(TextEncoding inEncoding, UnicodeToTextInfo* outInfo)
+{
+    if (outInfo != nullptr)
+        *outInfo = nullptr;
+    if (HasShiftStates(inEncoding))
+        return kTextUnsupportedEncodingErr;
+    return OpenConversion(inEncoding, false, outInfo);
+}
+
+OSStatus DisposeTextToUnicodeInfo(TextToUnicodeInfo* ioInfo)
+{
+    if (ioInfo == nullptr)
+        return paramErr;
+    CloseConversion(*ioInfo);
+    *ioInfo = nullptr;
+    return noErr;
+}
+
+OSStatus DisposeUnicodeToTextInfo(UnicodeToTextInfo* ioInfo)
+{
+    return DisposeTextToUnicodeInfo(ioInfo);
+}
+
+OSStatus ConvertFromTextToUnicode(TextToUnicodeInfo inInfo, size_t inSourceLength, const void* inSource,
+                                  OptionBits inControlFlags, size_t inOutputBufferLength,
+                                  size_t* outSourceRead, size_t* outUnicodeLength, char16_t* outUnicode)
+{
+    return Decode(inInfo, inSource, inSourceLength, (inControlFlags & kUnicodeUseFallbacksMask) != 0,
+                  inOutputBufferLength, outSourceRead, outUnicodeLength, outUnicode);
+}
+
+OSStatus ConvertFromUnicodeToText(UnicodeToTextInfo inInfo, size_t inUnicodeLength, const char16_t* inUnicode,
+                                  OptionBits inControlFlags, size_t inOutputBufferLength,
+                                  size_t* outInputRead, size_t* outOutputLength, void* outText)
+{
+    return Encode(inInfo, inUnicodeLength, inUnicode, (inControlFlags & kUnicodeLooseMappingsMask) != 0,
+                  inOutputBufferLength, outInputRead, outOutputLength, outText);
+}
+
+OSStatus TECCreateConverter(TECObjectRef* outConverter, TextEncoding inInputEncoding,
+                            TextEncoding inOutputEncoding)
+{
+    if (outConverter == nullptr)
+        return paramErr;
+    *outConverter = nullptr;
+    if (IsUnicode16(inOutputEncoding))
+        return OpenConversion(inInputEncoding, true, outConverter);
+    if (IsUnicode16(inInputEncoding))
+        return OpenConversion(inOutputEncoding, false, outConverter);
+    return kTextUnsupportedEncodingErr;
+}
+
+OSStatus TECConvertText(TECObjectRef inConverter, const void* inInput, size_t inInputLength,
+                        size_t* outInputRead, void* outOutput, size_t inOutputLength, size_t* outOutputLength)
+{
+    if (inConverter == nullptr)
+        return paramErr;
+    if (inConverter->fToUnicode)
+        return Decode(inConverter, inInput, inInputLength, false, inOutputLength, outInputRead,
+                      outOutputLength, static_cast<char16_t*>(outOutput));
+    return Encode(inConverter, inInputLength, static_cast<const char16_t*>(inInput), false, inOutputLength,
+                  outInputRead, outOutputLength, outOutput);
+}
+
+OSStatus TECDisposeConverter(TECObjectRef inConverter)
+{
+    CloseConversion(inConverter);
+    return noErr;
+}
+
+} // namespace kova::tec

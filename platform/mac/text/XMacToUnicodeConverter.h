@@ -1,0 +1,33 @@
+// XMacToUnicodeConverter decodes every character set the toolbox does not decode itself, through
+// the platform's text encoding converter: a conversion info when the platform has one for the
+// encoding, else a converter object. A set the platform cannot decode gives an invalid converter,
+// which XMacIntlMgr::NewToUnicodeConverter throws away.
+//
+// A status that only says the output is full or the input ends inside a character counts as
+// success; any other failure raises the platform's status as a CARB error.
+#pragma once
+
+#include "kernel/text/VToUnicodeConverter.h"
+#include "platform/mac/frameworks/TextEncodingConverter.h"
+
+namespace kova
+{
+
+class XMacToUnicodeConverter : public VToUnicodeConverter
+{
+public:
+    explicit XMacToUnicodeConverter(CharSet inCharSet);
+    ~XMacToUnicodeConverter() override;
+
+    bool IsValid() const override { return fInfo != nullptr || fConverter != nullptr; }
+    bool Convert(const void* inSource, size_t inSourceBytes, size_t& outBytesConsumed, UniChar* inDestination,
+                 int32_t inDestinationChars, int32_t& outProducedChars) const override;
+
+private:
+    tec::TextEncoding fEncoding;
+    tec::TextToUnicodeInfo fInfo = nullptr;
+    tec::TECObjectRef fConverter = nullptr;
+    tec::TextEncoding fUnicodeEncoding;
+};
+
+} // namespace kova
