@@ -266,15 +266,10 @@ VError VStream::SetPosByOffset(int64_t inOffset)
         return fLastError;
     if (!fIsReading && !fIsWriting)
         return _Fail(VE_STREAM_NOT_OPENED);
+    // Before the start, or past what a position can hold.
     if ((inOffset < 0 && -(inOffset + 1) >= fPos) || (inOffset > 0 && inOffset > INT64_MAX - fPos))
         return _Fail(VE_INVALID_PARAMETER);
-    int64_t newPos = fPos + inOffset;
-    VError error = DoSetPos(newPos);
-    if (error != VE_OK)
-        fLastError = error;
-    else
-        fPos = newPos;
-    return fLastError;
+    return SetPos(fPos + inOffset);
 }
 
 VError VStream::SetSize(int64_t inSize)
