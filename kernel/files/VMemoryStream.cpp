@@ -2,8 +2,6 @@
 
 #include "kernel/errors/KovaErrors.h"
 #include "kernel/errors/VErrorBase.h"
-#include "kernel/values/VCppMemMgr.h"
-#include "kernel/values/VMemory.h"
 
 #include <cstring>
 
@@ -19,10 +17,18 @@ VError Raise(VError inError)
     return inError;
 }
 
-// Bytes from inPos to the end of a block of inSize, none when the position lies at or past it.
-size_t Available(int64_t inPos, size_t inSize)
+// Copies what the block holds from inPos, up to the count wanted; the end of data when fewer
+// bytes were there (asking for none always succeeds).
+VError CopyFromBlock(const uint8_t* inData, size_t inSize, int64_t inPos, void* outBuffer, size_t* ioCount)
 {
-    return inPos < 0 || uint64_t(inPos) >= inSize ? 0 : inSize - size_t(inPos);
+    size_t wanted = *ioCount;
+    size_t count = inPos < 0 || uint64_t(inPos) >= inSize ? 0 : inSize - size_t(inPos);
+    if (count > wanted)
+        count = wanted;
+    if (count > 0)
+        std::memcpy(outBuffer, inData + inPos, count);
+    *ioCount = count;
+    return count < wanted ? Raise(VE_STREAM_EOF) : VE_OK;
 }
 
 } // namespace
@@ -52,14 +58,7 @@ VError VConstPtrStream::DoPutData(const void*, size_t)
 
 VError VConstPtrStream::DoGetData(void* outBuffer, size_t* ioCount)
 {
-    size_t wanted = *ioCount;
-    size_t count = Available(GetPos(), fSize);
-    if (count > wanted)
-        count = wanted;
-    if (count > 0)
-        std::memcpy(outBuffer, fData + GetPos(), count);
-    *ioCount = count;
-    return count < wanted ? Raise(VE_STREAM_EOF) : VE_OK;
+    return CopyFromBlock(fData, fSize, GetPos(), outBuffer, ioCount);
 }
 
 int64_t VConstPtrStream::DoGetSize()
@@ -82,82 +81,37 @@ VError VConstPtrStream::DoSetPos(int64_t inPos)
 
 VPtrStream::VPtrStream() = default;
 
-VPtrStream::~VPtrStream()
-{
-    VMemory::DisposePtr(fData);
-}
+VPtrStream::~VPtrStream() = default;
 
 VStream::UnderlyingData VPtrStream::GetUnderlyingData() const
 {
-    return UnderlyingData{true, fData, fDataSize};
-}
-
-bool VPtrStream::_Reallocate(size_t inAllocated)
-{
-    if (inAllocated == 0)
-    {
-        VMemory::DisposePtr(fData);
-        fData = nullptr;
-        fAllocatedSize = 0;
-        return true;
-    }
-    void* block = fData == nullptr ? VMemory::NewPtr(inAllocated, kMEM_TAG_MEMORY_BUFFER)
-                                   : VMemory::SetPtrSize(fData, inAllocated);
-    if (block == nullptr)
-        return false;
-    fData = static_cast<uint8_t*>(block);
-    if (inAllocated > fAllocatedSize)
-        std::memset(fData + fAllocatedSize, 0, inAllocated - fAllocatedSize);
-    fAllocatedSize = inAllocated;
-    return true;
-}
-
-bool VPtrStream::_EnlargeAmortized(size_t inSize)
-{
-    constexpr size_t kGranule = 1024;
-    constexpr size_t kMaxStep = 1048576;
-    size_t step = inSize / 2 < kMaxStep ? inSize / 2 : kMaxStep;
-    if (inSize <= SIZE_MAX - step - (kGranule - 1))
-    {
-        size_t target = (inSize + step + kGranule - 1) / kGranule * kGranule;
-        if (_Reallocate(target))
-            return true;
-    }
-    return _Reallocate(inSize);
+    return UnderlyingData{true, fBuffer.GetDataPtr(), fBuffer.GetDataSize()};
 }
 
 VError VPtrStream::DoPutData(const void* inData, size_t inCount)
 {
+    // The base keeps the position within the data: a write never leaves a gap.
     size_t pos = size_t(GetPos());
     if (inCount > SIZE_MAX - pos)
         return Raise(VE_MEMORY_FULL);
     size_t end = pos + inCount;
-    if (end > fAllocatedSize && !_EnlargeAmortized(end))
+    if (!fBuffer._EnlargeAmortized(end))
         return Raise(VE_MEMORY_FULL);
-    if (pos > fDataSize)
-        std::memset(fData + fDataSize, 0, pos - fDataSize);
     if (inCount > 0)
-        std::memcpy(fData + pos, inData, inCount);
-    if (end > fDataSize)
-        fDataSize = end;
+        std::memcpy(_Data() + pos, inData, inCount);
+    if (end > fBuffer.GetDataSize())
+        fBuffer.SetDataSize(end);
     return VE_OK;
 }
 
 VError VPtrStream::DoGetData(void* outBuffer, size_t* ioCount)
 {
-    size_t wanted = *ioCount;
-    size_t count = Available(GetPos(), fDataSize);
-    if (count > wanted)
-        count = wanted;
-    if (count > 0)
-        std::memcpy(outBuffer, fData + GetPos(), count);
-    *ioCount = count;
-    return count < wanted ? Raise(VE_STREAM_EOF) : VE_OK;
+    return CopyFromBlock(_Data(), fBuffer.GetDataSize(), GetPos(), outBuffer, ioCount);
 }
 
 int64_t VPtrStream::DoGetSize()
 {
-    return int64_t(fDataSize);
+    return int64_t(fBuffer.GetDataSize());
 }
 
 VError VPtrStream::DoSetSize(int64_t inSize)
@@ -165,19 +119,27 @@ VError VPtrStream::DoSetSize(int64_t inSize)
     if (inSize < 0 || uint64_t(inSize) > SIZE_MAX)
         return Raise(VE_INVALID_PARAMETER);
     size_t size = size_t(inSize);
-    if (size != fAllocatedSize && !_Reallocate(size))
+    size_t oldSize = fBuffer.GetDataSize();
+    if (size == 0)
+    {
+        // An empty buffer's copy frees the block.
+        fBuffer.Assign(VMemoryBuffer<1024ul, 2ul, 1048576ul>());
+        return VE_OK;
+    }
+    if (!fBuffer._EnlargeAmortized(size))
         return Raise(VE_MEMORY_FULL);
-    if (size > fDataSize)
-        std::memset(fData + fDataSize, 0, size - fDataSize);
-    fDataSize = size;
+    // Bytes that nobody wrote read as zeros, not as what the memory held before.
+    if (size > oldSize)
+        std::memset(_Data() + oldSize, 0, size - oldSize);
+    fBuffer.SetDataSize(size);
     return VE_OK;
 }
 
 VError VPtrStream::DoSetPos(int64_t inPos)
 {
-    if (inPos >= 0 && uint64_t(inPos) <= fDataSize)
+    if (inPos >= 0 && uint64_t(inPos) <= fBuffer.GetDataSize())
         return VE_OK;
-    // Past the end the block grows to reach the position; the gap reads as zeros.
+    // Past the end the block grows to reach the position.
     return DoSetSize(inPos);
 }
 

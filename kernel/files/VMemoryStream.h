@@ -6,6 +6,7 @@
 #pragma once
 
 #include "kernel/files/VStream.h"
+#include "kernel/values/VMemoryBuffer.h"
 
 namespace kova
 {
@@ -46,14 +47,9 @@ protected:
     VError DoSetPos(int64_t inPos) override;
 
 private:
-    // Room for at least inSize bytes, grown by half (at most 1 MiB) in whole KiB; the exact size
-    // is tried when that fails. New room is zero-filled.
-    bool _EnlargeAmortized(size_t inSize);
-    bool _Reallocate(size_t inAllocated);
+    uint8_t* _Data() const { return static_cast<uint8_t*>(fBuffer.GetDataPtr()); }
 
-    uint8_t* fData = nullptr;
-    size_t fDataSize = 0;
-    size_t fAllocatedSize = 0;
+    VMemoryBuffer<1024ul, 2ul, 1048576ul> fBuffer;
 };
 
 } // namespace kova

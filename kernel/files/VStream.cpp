@@ -2,11 +2,16 @@
 
 #include "kernel/errors/KovaErrors.h"
 #include "kernel/errors/VErrorBase.h"
+#include "kernel/errors/VErrorContext.h"
+#include "kernel/files/VMemoryStream.h"
+#include "kernel/text/VString.h"
+#include "kernel/text/VTextConverters.h"
 #include "kernel/values/VCppMemMgr.h"
 #include "kernel/values/VMemory.h"
 #include "kernel/values/VValue.h"
 
 #include <cstring>
+#include <optional>
 
 namespace kova
 {
@@ -21,11 +26,106 @@ VError Refuse(VError inError)
     return inError;
 }
 
+// Text operations read up to the end of the data and clear the end of data they met: its error
+// stays off the caller's context. Any other failure of the stream is raised again outside.
+class StEndOfDataMuted
+{
+public:
+    explicit StEndOfDataMuted(const VStream& inStream) : fStream(inStream) { fContext.emplace(false, true); }
+    ~StEndOfDataMuted()
+    {
+        fContext.reset();
+        VError error = fStream.GetLastError();
+        if (error != VE_OK && error != VE_STREAM_EOF)
+            _ThrowError(error);
+    }
+    StEndOfDataMuted(const StEndOfDataMuted&) = delete;
+    StEndOfDataMuted& operator=(const StEndOfDataMuted&) = delete;
+
+private:
+    const VStream& fStream;
+    std::optional<StErrorContextInstaller> fContext;
+};
+
+constexpr UniChar kCR = 13;
+constexpr UniChar kLF = 10;
+
+// The text with every line end (CR LF, lone CR, lone LF) replaced by the mode's.
+void ConvertLineEnds(const VString& inText, ECarriageReturnMode inMode, VString& outText)
+{
+    const UniChar* units = inText.GetCPointer();
+    int32_t length = inText.GetLength();
+    for (int32_t i = 0; i < length; ++i)
+    {
+        UniChar unit = units[i];
+        if (unit != kCR && unit != kLF)
+        {
+            outText.AppendUniChar(unit);
+            continue;
+        }
+        if (unit == kCR && i + 1 < length && units[i + 1] == kLF)
+            ++i;
+        if (inMode == eCRM_CRLF)
+        {
+            const UniChar pair[2] = {kCR, kLF};
+            outText.AppendUniChars(pair, 2);
+        }
+        else
+        {
+            outText.AppendUniChar(inMode == eCRM_CR ? kCR : kLF);
+        }
+    }
+}
+
 } // namespace
+
+// Classes of bytes for the UTF-8 automaton: 0 ASCII; 1 80-8F, 9 90-9F, 7 A0-BF (continuation
+// bytes); 2 C2-DF; 10 E0; 3 E1-EC and EE-EF; 4 ED; 11 F0; 6 F1-F3; 5 F4; 8 never valid.
+static const uint8_t kUTF8Classes[256] = {
+    0,  0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0,  0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0,  0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0,  0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    1,  1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 9,  9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9,
+    7,  7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7,  7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7,
+    8,  8, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2,  2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2,
+    10, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 4, 3, 3, 11, 6, 6, 6, 5, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8,
+};
+
+// Next state by state and class. 0 accepts, 1 rejects; 2 and 3 wait for one and two continuation
+// bytes; 4 to 8 wait for the restricted second byte after E0, ED, F0, F1-F3 and F4.
+static const uint8_t kUTF8States[9][16] = {
+    {0, 1, 2, 3, 5, 8, 7, 1, 1, 1, 4, 6, 1, 1, 1, 1}, // 0
+    {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}, // 1
+    {1, 0, 1, 1, 1, 1, 1, 0, 1, 0, 1, 1, 1, 1, 1, 1}, // 2
+    {1, 2, 1, 1, 1, 1, 1, 2, 1, 2, 1, 1, 1, 1, 1, 1}, // 3
+    {1, 1, 1, 1, 1, 1, 1, 2, 1, 1, 1, 1, 1, 1, 1, 1}, // 4: E0 then A0-BF
+    {1, 2, 1, 1, 1, 1, 1, 1, 1, 2, 1, 1, 1, 1, 1, 1}, // 5: ED then 80-9F
+    {1, 1, 1, 1, 1, 1, 1, 3, 1, 3, 1, 1, 1, 1, 1, 1}, // 6: F0 then 90-BF
+    {1, 3, 1, 1, 1, 1, 1, 3, 1, 3, 1, 1, 1, 1, 1, 1}, // 7: F1-F3 then 80-BF
+    {1, 3, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}, // 8: F4 then 80-8F
+};
+
+bool DetectUTF8(const uint8_t* inBytes, int32_t inCount)
+{
+    if (inCount < 1 || inBytes == nullptr)
+        return true;
+    uint8_t state = 0;
+    for (int32_t i = 0; i < inCount; ++i)
+    {
+        state = kUTF8States[state][kUTF8Classes[inBytes[i]]];
+        if (state == 1)
+            return false;
+    }
+    return state == 0;
+}
 
 VStream::VStream() = default;
 
-VStream::~VStream() = default;
+VStream::~VStream()
+{
+    _ReleaseConverters();
+}
 
 VError VStream::_Fail(VError inError)
 {
@@ -43,6 +143,8 @@ VError VStream::OpenReading()
         return Refuse(VE_STREAM_ALREADY_OPENED);
     if (fIsWriteOnly)
         return Refuse(VE_STREAM_CANNOT_READ);
+    if (!_MakeToUnicodeConverter())
+        return Refuse(VE_STREAM_NO_TEXT_CONVERTER);
     fPos = 0;
     fLastError = DoOpenReading();
     if (fLastError != VE_OK)
@@ -88,6 +190,9 @@ VError VStream::OpenWriting()
         return Refuse(VE_STREAM_ALREADY_OPENED);
     if (fIsReadOnly)
         return Refuse(VE_STREAM_CANNOT_WRITE);
+    // Binary writing needs no converter: the failure is raised, and opening goes on.
+    if (!_MakeFromUnicodeConverter())
+        _Fail(VE_STREAM_NO_TEXT_CONVERTER);
     fPos = 0;
     fLastError = DoOpenWriting();
     if (fLastError != VE_OK)
@@ -161,15 +266,10 @@ VError VStream::SetPosByOffset(int64_t inOffset)
         return fLastError;
     if (!fIsReading && !fIsWriting)
         return _Fail(VE_STREAM_NOT_OPENED);
+    // Before the start, or past what a position can hold.
     if ((inOffset < 0 && -(inOffset + 1) >= fPos) || (inOffset > 0 && inOffset > INT64_MAX - fPos))
         return _Fail(VE_INVALID_PARAMETER);
-    int64_t newPos = fPos + inOffset;
-    VError error = DoSetPos(newPos);
-    if (error != VE_OK)
-        fLastError = error;
-    else
-        fPos = newPos;
-    return fLastError;
+    return SetPos(fPos + inOffset);
 }
 
 VError VStream::SetSize(int64_t inSize)
@@ -351,6 +451,417 @@ VError VStream::_PutElements(const void* inValues, int32_t inCount, size_t inWid
     ByteSwapElements(copy, size_t(inCount), inWidth);
     PutData(copy, size);
     VMemory::DisposePtr(copy);
+    return fLastError;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Text
+
+bool VStream::_MakeToUnicodeConverter()
+{
+    if (fToUnicode == nullptr)
+        fToUnicode = VTextConverters::Get()->RetainToUnicodeConverter(fCharSet);
+    return fToUnicode->IsValid();
+}
+
+bool VStream::_MakeFromUnicodeConverter()
+{
+    if (fFromUnicode == nullptr)
+        fFromUnicode = VTextConverters::Get()->RetainFromUnicodeConverter(fCharSet);
+    return fFromUnicode->IsValid();
+}
+
+void VStream::_ReleaseConverters()
+{
+    if (fToUnicode != nullptr)
+        fToUnicode->Release();
+    if (fFromUnicode != nullptr)
+        fFromUnicode->Release();
+    fToUnicode = nullptr;
+    fFromUnicode = nullptr;
+}
+
+void VStream::_ClearEndOfData()
+{
+    if (fLastError == VE_STREAM_EOF)
+        fLastError = VE_OK;
+}
+
+VError VStream::SetCharSet(CharSet inCharSet)
+{
+    if (fLastError != VE_OK)
+        return fLastError;
+    _ReleaseConverters();
+    fCharSet = inCharSet;
+    if (fIsReading && !_MakeToUnicodeConverter())
+        _Fail(VE_STREAM_NO_TEXT_CONVERTER);
+    if (fIsWriting && fLastError == VE_OK && !_MakeFromUnicodeConverter())
+        _Fail(VE_STREAM_NO_TEXT_CONVERTER);
+    return fLastError;
+}
+
+VError VStream::GuessCharSetFromLeadingBytes(CharSet inDefault, bool inProbeUTF8, bool* outBOMFound)
+{
+    if (outBOMFound != nullptr)
+        *outBOMFound = false;
+    if (fLastError != VE_OK)
+        return SetCharSet(inDefault);
+    if (!fIsReading)
+    {
+        _Fail(VE_STREAM_CANNOT_READ);
+        return SetCharSet(inDefault);
+    }
+
+    uint8_t bytes[4] = {};
+    size_t count = 0;
+    {
+        StErrorContextInstaller silent(false, true);
+        GetData(bytes, sizeof(bytes), &count);
+    }
+    if (fLastError != VE_OK && fLastError != VE_STREAM_EOF)
+        return SetCharSet(inDefault);
+    _ClearEndOfData();
+
+    struct Mark
+    {
+        uint8_t fBytes[4];
+        size_t fSize;
+        bool fExact; // only when exactly these bytes were read
+        CharSet fCharSet;
+    };
+    static const Mark kMarks[] = {
+        {{0xEF, 0xBB, 0xBF, 0}, 3, false, VTC_UTF_8},
+        {{0x00, 0x00, 0xFE, 0xFF}, 4, true, VTC_UTF_32_BIGENDIAN},
+        {{0xFF, 0xFE, 0x00, 0x00}, 4, true, VTC_UTF_32},
+        {{0xFE, 0xFF, 0, 0}, 2, false, VTC_UTF_16_BIGENDIAN},
+        {{0xFF, 0xFE, 0, 0}, 2, false, VTC_UTF_16},
+    };
+    for (const Mark& mark : kMarks)
+    {
+        if ((mark.fExact ? count == mark.fSize : count >= mark.fSize) &&
+            std::memcmp(bytes, mark.fBytes, mark.fSize) == 0)
+        {
+            if (outBOMFound != nullptr)
+                *outBOMFound = true;
+            UngetData(bytes + mark.fSize, count - mark.fSize);
+            return SetCharSet(mark.fCharSet);
+        }
+    }
+
+    CharSet result = inDefault;
+    if (count == 4)
+    {
+        bool ascii = true;
+        for (uint8_t byte : bytes)
+            ascii = ascii && byte >= 1 && byte <= 127;
+        if (bytes[0] == 0 && bytes[1] != 0 && bytes[2] == 0 && bytes[3] != 0)
+            result = VTC_UTF_16_BIGENDIAN;
+        else if (bytes[0] != 0 && bytes[1] == 0 && bytes[2] != 0 && bytes[3] == 0)
+            result = VTC_UTF_16;
+        else if ((inDefault == VTC_UTF_16_BIGENDIAN || inDefault == VTC_UTF_16) && ascii)
+            result = VTC_UTF_8;
+    }
+    UngetData(bytes, count);
+
+    if (inProbeUTF8 && fLastError == VE_OK)
+    {
+        int64_t left = GetSize() - fPos;
+        uint8_t probe[2048];
+        size_t probed = 0;
+        if (left > 0)
+        {
+            GetData(probe, left < int64_t(sizeof(probe)) ? size_t(left) : sizeof(probe), &probed);
+            UngetData(probe, probed);
+        }
+        if (fLastError == VE_OK && DetectUTF8(probe, int32_t(probed)))
+            result = VTC_UTF_8;
+    }
+    return SetCharSet(result);
+}
+
+VError VStream::WriteBOM()
+{
+    size_t size = 0;
+    const uint8_t* mark = VTextConverters::GetBOMForCharSet(fCharSet, size);
+    for (size_t i = 0; i < size && fLastError == VE_OK; ++i)
+        PutData(mark + i, 1);
+    return fLastError;
+}
+
+VError VStream::GetText(VString& ioText)
+{
+    if (fLastError != VE_OK)
+        return fLastError;
+    if (!fIsReading)
+        return _Fail(VE_STREAM_CANNOT_READ);
+    StErrorContextInstaller errors(true, false);
+    uint8_t buffer[4096];
+    size_t pending = 0;
+    while (fLastError == VE_OK)
+    {
+        int64_t left = GetSize() - fPos;
+        size_t room = sizeof(buffer) - pending;
+        size_t wanted = left <= 0 ? 0 : (left < int64_t(room) ? size_t(left) : room);
+        size_t read = 0;
+        if (wanted > 0 && GetData(buffer + pending, wanted, &read) != VE_OK)
+            break;
+        pending += read;
+        if (pending == 0 || fToUnicode == nullptr)
+            break;
+        size_t consumed = 0;
+        bool decoded = fToUnicode->ConvertString(buffer, pending, &consumed, ioText);
+        if (consumed > pending)
+            consumed = pending;
+        pending -= consumed;
+        std::memmove(buffer, buffer + consumed, pending);
+        if (!decoded || consumed == 0 || fPos >= GetSize())
+            break;
+    }
+    if (pending > 0 && fLastError == VE_OK)
+    {
+        VString reason("unterminated unicode conversion.");
+        _ThrowError(VE_STREAM_TEXT_CONVERSION_FAILURE, &reason);
+        fLastError = VE_STREAM_TEXT_CONVERSION_FAILURE;
+    }
+    return fLastError;
+}
+
+size_t VStream::_DecodeCharacterByCharacter(const uint8_t* inBytes, size_t inSize, VString& ioText,
+                                            int32_t& ioGained, int32_t inCount, bool& outFailed)
+{
+    outFailed = false;
+    size_t used = 0;
+    while (ioGained < inCount && used < inSize)
+    {
+        size_t consumed = 0;
+        int32_t before = ioText.GetLength();
+        for (size_t size = 1; size <= inSize - used && consumed == 0; ++size)
+        {
+            if (!fToUnicode->ConvertString(inBytes + used, size, &consumed, ioText))
+            {
+                ioText.Truncate(before);
+                consumed = 0;
+                outFailed = true;
+                return used;
+            }
+        }
+        if (consumed == 0)
+            break; // an incomplete character: the bytes ran out
+        used += consumed;
+        ioGained += ioText.GetLength() - before;
+    }
+    return used;
+}
+
+VError VStream::GetText(VString& ioText, int32_t inCount, bool inAcceptMore)
+{
+    if (inCount < 1 || fLastError != VE_OK)
+        return fLastError;
+    if (!fIsReading)
+        return _Fail(VE_STREAM_CANNOT_READ);
+
+    if (fCharSet == VTC_UTF_16 || fCharSet == VTC_UTF_16_BIGENDIAN)
+    {
+        int32_t length = ioText.GetLength();
+        if (inCount > INT32_MAX - length || !ioText.EnsureSize(length + inCount))
+            return _Fail(VE_MEMORY_FULL);
+        UniChar* units = ioText.GetCPointerForWrite() + length;
+        size_t read = 0;
+        GetData(units, size_t(inCount) * sizeof(UniChar), &read);
+        if (read % 2 != 0)
+            UngetData(reinterpret_cast<uint8_t*>(units) + read - 1, 1);
+        int32_t gained = int32_t(read / 2);
+        if (fCharSet == VTC_UTF_16_BIGENDIAN)
+            ByteSwapElements(units, size_t(gained), sizeof(UniChar));
+        ioText.Validate(length + gained);
+        return fLastError;
+    }
+
+    StEndOfDataMuted muted(*this);
+    uint8_t buffer[32];
+    size_t pending = 0;
+    int32_t gained = 0;
+    bool atEnd = false;
+    while (gained < inCount && fLastError == VE_OK)
+    {
+        size_t wanted = 2 * size_t(inCount - gained) + 10;
+        size_t room = sizeof(buffer) - pending;
+        size_t read = 0;
+        if (!atEnd && room > 0)
+        {
+            GetData(buffer + pending, wanted < room ? wanted : room, &read);
+            if (fLastError == VE_STREAM_EOF)
+            {
+                _ClearEndOfData();
+                atEnd = true;
+            }
+            else if (fLastError != VE_OK)
+            {
+                break;
+            }
+        }
+        pending += read;
+        if (pending == 0)
+            break;
+
+        int32_t before = ioText.GetLength();
+        size_t consumed = 0;
+        bool decoded = fToUnicode->ConvertString(buffer, pending, &consumed, ioText);
+        if (consumed > pending)
+            consumed = pending;
+        int32_t passGain = ioText.GetLength() - before;
+        if (decoded && gained + passGain <= inCount)
+        {
+            gained += passGain;
+            pending -= consumed;
+            std::memmove(buffer, buffer + consumed, pending);
+            // Nothing more can come: what is left is an incomplete character at the end.
+            if (consumed == 0 && (atEnd || room == 0))
+                break;
+            continue;
+        }
+        if (decoded && inAcceptMore)
+        {
+            gained += passGain;
+            pending -= consumed;
+            std::memmove(buffer, buffer + consumed, pending);
+            break;
+        }
+        // Too many characters in one pass, or bytes that do not decode: one at a time.
+        ioText.Truncate(before);
+        bool failed = false;
+        size_t used = _DecodeCharacterByCharacter(buffer, pending, ioText, gained, inCount, failed);
+        pending -= used;
+        std::memmove(buffer, buffer + used, pending);
+        if (failed)
+        {
+            UngetData(buffer, pending);
+            pending = 0;
+            _Fail(VE_STREAM_TEXT_CONVERSION_FAILURE);
+        }
+        break;
+    }
+    if (pending > 0)
+        UngetData(buffer, pending);
+    return fLastError;
+}
+
+template <class UNIT>
+VError VStream::_GetTextLineOf(VString& outLine, bool inKeepEnd, const UniChar* inEndChar)
+{
+    // Units are compared in the stream's byte order: swapped for big-endian UTF-16. A UTF-16
+    // line also ends at LF when an end character is given.
+    constexpr bool kUTF16 = sizeof(UNIT) == 2;
+    bool swapped = kUTF16 && fCharSet == VTC_UTF_16_BIGENDIAN;
+    auto inStreamOrder = [swapped](UniChar inUnit) { return UNIT(swapped ? ByteSwap(inUnit) : inUnit); };
+    const UNIT lf = inStreamOrder(kLF);
+    const UNIT cr = inStreamOrder(kCR);
+    const UNIT endChar = inEndChar != nullptr ? inStreamOrder(*inEndChar) : UNIT(0);
+
+    // The line's bytes are gathered whole, so that no character is cut between two chunks.
+    VPtrStream lineBytes;
+    lineBytes.OpenWriting();
+    bool readSome = false;
+    bool ended = false;
+    while (!ended && fLastError == VE_OK)
+    {
+        UNIT chunk[256];
+        size_t bytes = 0;
+        GetData(chunk, sizeof(chunk), &bytes);
+        bool atEnd = fLastError == VE_STREAM_EOF;
+        if (fLastError != VE_OK && !atEnd)
+            break;
+        readSome = readSome || bytes > 0;
+        // A lone last byte of UTF-16 makes no unit: it goes with the end of the data.
+        size_t count = bytes / sizeof(UNIT);
+        size_t end = 0;
+        while (end < count && !ended)
+        {
+            UNIT unit = chunk[end];
+            if (inEndChar != nullptr)
+                ended = unit == endChar || (kUTF16 && unit == lf);
+            else
+                ended = unit == lf || unit == cr;
+            if (!ended)
+                ++end;
+        }
+        if (lineBytes.PutData(chunk, end * sizeof(UNIT)) != VE_OK)
+            _Fail(VE_MEMORY_FULL);
+        if (!ended)
+        {
+            if (atEnd)
+                break;
+            continue;
+        }
+        size_t consumed = end + 1;
+        if (inEndChar == nullptr && chunk[end] == cr)
+        {
+            if (consumed < count)
+            {
+                if (chunk[consumed] == lf)
+                    ++consumed;
+            }
+            else if (!atEnd)
+            {
+                // The CR ended the chunk: its LF, if any, is the next unit.
+                UNIT next = 0;
+                size_t nextBytes = 0;
+                GetData(&next, sizeof(next), &nextBytes);
+                if (nextBytes > 0 && (nextBytes != sizeof(next) || next != lf))
+                    UngetData(&next, nextBytes);
+            }
+        }
+        _ClearEndOfData();
+        UngetData(reinterpret_cast<uint8_t*>(chunk) + consumed * sizeof(UNIT),
+                  bytes - consumed * sizeof(UNIT));
+    }
+    if (readSome)
+        _ClearEndOfData();
+    VStream::UnderlyingData data = lineBytes.GetUnderlyingData();
+    if (data.fSize > 0 && fToUnicode != nullptr)
+        fToUnicode->ConvertString(data.fData, data.fSize, nullptr, outLine);
+    if (inKeepEnd && readSome)
+        outLine.AppendUniChar(kCR);
+    return fLastError;
+}
+
+VError VStream::GetTextLine(VString& outLine, bool inKeepEnd, const UniChar* inEndChar)
+{
+    outLine.Clear();
+    if (fLastError != VE_OK)
+        return fLastError;
+    StEndOfDataMuted muted(*this);
+    if (fCharSet == VTC_UTF_16 || fCharSet == VTC_UTF_16_BIGENDIAN)
+        return _GetTextLineOf<UniChar>(outLine, inKeepEnd, inEndChar);
+    return _GetTextLineOf<uint8_t>(outLine, inKeepEnd, inEndChar);
+}
+
+VError VStream::PutText(const VString& inText)
+{
+    if (fLastError != VE_OK)
+        return fLastError;
+    if (!fIsWriting)
+        return _Fail(VE_STREAM_CANNOT_WRITE);
+    if (!_MakeFromUnicodeConverter())
+        return _Fail(VE_STREAM_NO_TEXT_CONVERTER);
+    const VString* text = &inText;
+    VString converted;
+    if (fCarriageReturnMode != eCRM_NONE)
+    {
+        ConvertLineEnds(inText, fCarriageReturnMode, converted);
+        text = &converted;
+    }
+    void* block = nullptr;
+    size_t size = 0;
+    int32_t consumed = 0;
+    bool encoded =
+        fFromUnicode->ConvertRealloc(text->GetCPointer(), text->GetLength(), block, size, 0, &consumed);
+    // Text that cannot be encoded whole is not written at all.
+    if (!encoded || consumed != text->GetLength())
+        _Fail(block == nullptr ? VE_MEMORY_FULL : VE_STREAM_TEXT_CONVERSION_FAILURE);
+    else
+        PutData(block, size);
+    VMemory::DisposePtr(block);
     return fLastError;
 }
 

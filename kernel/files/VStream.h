@@ -10,7 +10,9 @@
 // state (opening twice, closing a closed stream) are raised and returned but not stored.
 //
 // A new stream reads and writes multi-byte values in host order (little-endian on every supported
-// processor); big-endian formats call SetBigEndian first.
+// processor); big-endian formats call SetBigEndian first. Text is read and written in the stream's
+// character set (the standard 8-bit set until SetCharSet), through converters made once per set;
+// written line ends follow the carriage-return mode (LF until changed).
 #pragma once
 
 #include "kernel/text/CharSet.h"
@@ -24,7 +26,14 @@
 namespace kova
 {
 
+class VFromUnicodeConverter;
+class VString;
+class VToUnicodeConverter;
 class VValue;
+
+// True when the bytes are well-formed UTF-8 (no overlong form, no surrogate, nothing past
+// U+10FFFF); a sequence cut at the end is not. No bytes at all are well-formed.
+bool DetectUTF8(const uint8_t* inBytes, int32_t inCount);
 
 class VStream : public VObject
 {
@@ -70,6 +79,30 @@ public:
     bool NeedSwap() const { return fNeedSwap; }
     void SetBigEndian() { fNeedSwap = true; }
     void SetLittleEndian() { fNeedSwap = false; }
+
+    // Text. Changing the set makes the converters of the new one; a set that cannot be converted
+    // gives kova 208.
+    VError SetCharSet(CharSet inCharSet);
+    CharSet GetCharSet() const { return fCharSet; }
+    void SetCarriageReturnMode(ECarriageReturnMode inMode) { fCarriageReturnMode = inMode; }
+    ECarriageReturnMode GetCarriageReturnMode() const { return fCarriageReturnMode; }
+    // Picks the set from the first bytes (a byte-order mark, which is then skipped, or a pattern
+    // of zeros), else inDefault; with inProbeUTF8, up to 2048 bytes of well-formed UTF-8 choose
+    // UTF-8. The bytes after the mark are read again.
+    VError GuessCharSetFromLeadingBytes(CharSet inDefault, bool inProbeUTF8, bool* outBOMFound);
+    // The byte-order mark of the set, when it has one.
+    VError WriteBOM();
+    // Appends the rest of the stream, decoded; bytes left undecoded at the end give kova 210.
+    VError GetText(VString& ioText);
+    // Appends at most inCount characters (more with inAcceptMore when a decoded run overshoots);
+    // the bytes after them are read again.
+    VError GetText(VString& ioText, int32_t inCount, bool inAcceptMore);
+    // Replaces outLine by the next line, without its end: LF, CR or CR LF, or only the character
+    // inEndChar when given. With inKeepEnd the line ends in one CR. The last line comes back with
+    // 0; a call with nothing left gives the end of data.
+    VError GetTextLine(VString& outLine, bool inKeepEnd, const UniChar* inEndChar = nullptr);
+    // Writes the text in the stream's set, line ends converted first unless the mode keeps them.
+    VError PutText(const VString& inText);
 
     // Positions and sizes.
     int64_t GetPos() const { return fPos; }
@@ -162,6 +195,19 @@ private:
     VError _Fail(VError inError);
     VError _GetElements(void* outValues, int32_t* ioCount, size_t inWidth);
     VError _PutElements(const void* inValues, int32_t inCount, size_t inWidth);
+    // Makes the converter of the set when there is none; false when it cannot convert.
+    bool _MakeToUnicodeConverter();
+    bool _MakeFromUnicodeConverter();
+    void _ReleaseConverters();
+    // Clears an end of data that a text operation reached itself.
+    void _ClearEndOfData();
+    // Lines of 8-bit units (every byte set) or of UTF-16 units.
+    template <class UNIT>
+    VError _GetTextLineOf(VString& outLine, bool inKeepEnd, const UniChar* inEndChar);
+    // Decodes one character at a time from the buffer until inCount characters were gained,
+    // a decode fails or the bytes run out; returns the bytes used.
+    size_t _DecodeCharacterByCharacter(const uint8_t* inBytes, size_t inSize, VString& ioText,
+                                       int32_t& ioGained, int32_t inCount, bool& outFailed);
 
     int64_t fPos = 0;
     bool fIsReading = false;
@@ -170,6 +216,10 @@ private:
     bool fIsWriteOnly = false;
     bool fNeedSwap = false;
     VError fLastError = VE_OK;
+    CharSet fCharSet = VTC_StdLib_char;
+    ECarriageReturnMode fCarriageReturnMode = eCRM_LF;
+    VToUnicodeConverter* fToUnicode = nullptr;
+    VFromUnicodeConverter* fFromUnicode = nullptr;
 };
 
 } // namespace kova

@@ -435,5 +435,367 @@ TEST(VStream, SetSizeBringsThePositionBack)
     EXPECT_EQ(stream.GetSize(), 3);
 }
 
+// ---------------------------------------------------------------------------------------------
+// Text
+
+std::u16string Text(const VString& inString)
+{
+    return std::u16string(inString.GetCPointer(), size_t(inString.GetLength()));
+}
+
+VString MakeString(const char16_t* inText)
+{
+    VString text;
+    text.AppendUniCString(inText);
+    return text;
+}
+
+struct GuessCase
+{
+    const char* fName;
+    std::vector<uint8_t> fBytes;
+    CharSet fDefault;
+    bool fProbe;
+    CharSet fExpected;
+    bool fBOM;
+    int64_t fPos;
+};
+
+TEST(VStreamText, GuessesTheCharacterSetFromTheLeadingBytes)
+{
+    const GuessCase cases[] = {
+        {"UTF-8 mark", {0xEF, 0xBB, 0xBF, 0x41}, VTC_UTF_16, false, VTC_UTF_8, true, 3},
+        {"ASCII with a UTF-16 default", {0x41, 0x42, 0x43, 0x44}, VTC_UTF_16, false, VTC_UTF_8, false, 0},
+        {"ASCII with another default", {0x41, 0x42, 0x43, 0x44}, VTC_US_ASCII, false, VTC_US_ASCII, false, 0},
+        {"two bytes FF FE", {0xFF, 0xFE}, VTC_US_ASCII, false, VTC_UTF_16, true, 2},
+        {"UCS-4 big-endian mark",
+         {0x00, 0x00, 0xFE, 0xFF},
+         VTC_US_ASCII,
+         false,
+         VTC_UTF_32_BIGENDIAN,
+         true,
+         4},
+        {"UCS-4 host mark", {0xFF, 0xFE, 0x00, 0x00}, VTC_US_ASCII, false, VTC_UTF_32, true, 4},
+        {"UTF-16 big-endian mark",
+         {0xFE, 0xFF, 0x00, 0x41},
+         VTC_US_ASCII,
+         false,
+         VTC_UTF_16_BIGENDIAN,
+         true,
+         2},
+        {"zeros first", {0x00, 0x41, 0x00, 0x42}, VTC_US_ASCII, false, VTC_UTF_16_BIGENDIAN, false, 0},
+        {"zeros second", {0x41, 0x00, 0x42, 0x00}, VTC_US_ASCII, false, VTC_UTF_16, false, 0},
+        {"probe finds UTF-8", {0x68, 0xC3, 0xA9, 0x6C, 0x6C, 0x6F}, VTC_MacOSAnsi, true, VTC_UTF_8, false, 0},
+        {"probe refuses a bad sequence",
+         {0x68, 0xC3, 0x28, 0x6C},
+         VTC_MacOSAnsi,
+         true,
+         VTC_MacOSAnsi,
+         false,
+         0},
+        {"probe on nothing", {}, VTC_MacOSAnsi, true, VTC_UTF_8, false, 0},
+        {"nothing, no probe", {}, VTC_MacOSAnsi, false, VTC_MacOSAnsi, false, 0},
+    };
+    for (const GuessCase& test : cases)
+    {
+        SCOPED_TRACE(test.fName);
+        VConstPtrStream stream(test.fBytes.data(), test.fBytes.size());
+        ASSERT_EQ(stream.OpenReading(), VE_OK);
+        bool bom = !test.fBOM;
+        EXPECT_EQ(stream.GuessCharSetFromLeadingBytes(test.fDefault, test.fProbe, &bom), VE_OK);
+        EXPECT_EQ(stream.GetCharSet(), test.fExpected);
+        EXPECT_EQ(bom, test.fBOM);
+        EXPECT_EQ(stream.GetPos(), test.fPos);
+        EXPECT_EQ(stream.GetLastError(), VE_OK);
+    }
+}
+
+TEST(VStreamText, WritesTheByteOrderMarkOfItsSet)
+{
+    const std::pair<CharSet, std::vector<uint8_t>> cases[] = {
+        {VTC_UTF_16_BIGENDIAN, {0xFE, 0xFF}},
+        {VTC_UTF_16, {0xFF, 0xFE}},
+        {VTC_UTF_32_BIGENDIAN, {0, 0, 0xFE, 0xFF}},
+        {VTC_UTF_32, {0xFF, 0xFE, 0, 0}},
+        {VTC_UTF_8, {0xEF, 0xBB, 0xBF}},
+        {VTC_MacOSAnsi, {}},
+    };
+    for (const auto& [charSet, bytes] : cases)
+    {
+        SCOPED_TRACE(charSet);
+        VPtrStream stream;
+        stream.SetCharSet(charSet);
+        ASSERT_EQ(stream.OpenWriting(), VE_OK);
+        EXPECT_EQ(stream.WriteBOM(), VE_OK);
+        EXPECT_EQ(Bytes(stream), bytes);
+    }
+}
+
+TEST(VStreamText, DetectsWellFormedUTF8Only)
+{
+    const std::pair<std::vector<uint8_t>, bool> cases[] = {
+        {{}, true},
+        {{'a', 'b'}, true},
+        {{0xC3, 0xA9}, true},
+        {{0xE2, 0x82, 0xAC}, true},
+        {{0xF0, 0x9F, 0x98, 0x80}, true},
+        {{0xF4, 0x8F, 0xBF, 0xBF}, true},
+        {{0xC0, 0x80}, false},             // overlong
+        {{0xE0, 0x80, 0x80}, false},       // overlong
+        {{0xED, 0xA0, 0x80}, false},       // surrogate
+        {{0xF4, 0x90, 0x80, 0x80}, false}, // past U+10FFFF
+        {{0xE2, 0x82}, false},             // cut at the end
+        {{0x80}, false},
+        {{0xC3, 0x28}, false},
+        {{0xFF}, false},
+    };
+    for (const auto& [bytes, valid] : cases)
+        EXPECT_EQ(DetectUTF8(bytes.data(), int32_t(bytes.size())), valid) << testing::PrintToString(bytes);
+}
+
+TEST(VStreamText, LinesEndAtLFCROrCRLF)
+{
+    const std::string data = "ab\r\ncd";
+    for (bool keepEnd : {false, true})
+    {
+        SCOPED_TRACE(keepEnd);
+        VConstPtrStream stream(data.data(), data.size());
+        stream.SetCharSet(VTC_UTF_8);
+        ASSERT_EQ(stream.OpenReading(), VE_OK);
+        StErrorContextInstaller errors(false);
+        VString line("old");
+        EXPECT_EQ(stream.GetTextLine(line, keepEnd), VE_OK);
+        EXPECT_EQ(Text(line), keepEnd ? u"ab\r" : u"ab");
+        EXPECT_EQ(stream.GetTextLine(line, keepEnd), VE_OK);
+        EXPECT_EQ(Text(line), keepEnd ? u"cd\r" : u"cd");
+        EXPECT_EQ(stream.GetTextLine(line, keepEnd), VE_STREAM_EOF);
+        EXPECT_TRUE(line.IsEmpty());
+        EXPECT_EQ(errors.GetLastError(), VE_OK); // the end of data is muted
+    }
+}
+
+TEST(VStreamText, LinesSpanChunksWhole)
+{
+    std::string data(300, 'x');
+    data += "\xC3\xA9\r";
+    data.insert(255, "\xC3\xA9"); // a character across the first chunk's end
+    std::string second(255, 'y');
+    second += "\r\nz"; // CR LF across the second chunk's end
+    data += second;
+
+    VConstPtrStream stream(data.data(), data.size());
+    stream.SetCharSet(VTC_UTF_8);
+    ASSERT_EQ(stream.OpenReading(), VE_OK);
+    VString line;
+    EXPECT_EQ(stream.GetTextLine(line, false), VE_OK);
+    EXPECT_EQ(line.GetLength(), 302);
+    EXPECT_EQ(line.GetUniChar(256), u'\u00E9');
+    EXPECT_EQ(line.GetUniChar(302), u'\u00E9');
+    EXPECT_EQ(stream.GetTextLine(line, false), VE_OK);
+    EXPECT_EQ(line.GetLength(), 255);
+    EXPECT_EQ(stream.GetTextLine(line, false), VE_OK);
+    EXPECT_EQ(Text(line), u"z");
+}
+
+TEST(VStreamText, LinesWithAnEndCharacter)
+{
+    const std::string data = "a\nb;c";
+    VConstPtrStream stream(data.data(), data.size());
+    ASSERT_EQ(stream.OpenReading(), VE_OK);
+    VString line;
+    const UniChar semicolon = u';';
+    EXPECT_EQ(stream.GetTextLine(line, false, &semicolon), VE_OK);
+    EXPECT_EQ(Text(line), u"a\nb");
+    EXPECT_EQ(stream.GetTextLine(line, false, &semicolon), VE_OK);
+    EXPECT_EQ(Text(line), u"c");
+}
+
+TEST(VStreamText, LinesInUTF16BothByteOrders)
+{
+    for (CharSet charSet : {VTC_UTF_16, VTC_UTF_16_BIGENDIAN})
+    {
+        SCOPED_TRACE(charSet);
+        VPtrStream stream;
+        stream.SetCharSet(charSet);
+        stream.SetCarriageReturnMode(eCRM_NONE);
+        ASSERT_EQ(stream.OpenWriting(), VE_OK);
+        ASSERT_EQ(stream.PutText(MakeString(u"\u0101b\r\ncd;e\rf")), VE_OK);
+        ASSERT_EQ(stream.CloseWriting(), VE_OK);
+        const std::vector<uint8_t> expected = charSet == VTC_UTF_16
+                                                  ? std::vector<uint8_t>{0x01, 0x01, 'b', 0}
+                                                  : std::vector<uint8_t>{0x01, 0x01, 0, 'b'};
+        std::vector<uint8_t> written = Bytes(stream);
+        EXPECT_EQ(std::vector<uint8_t>(written.begin(), written.begin() + 4), expected);
+
+        ASSERT_EQ(stream.OpenReading(), VE_OK);
+        VString line;
+        EXPECT_EQ(stream.GetTextLine(line, false), VE_OK);
+        EXPECT_EQ(Text(line), u"\u0101b");
+        const UniChar semicolon = u';';
+        EXPECT_EQ(stream.GetTextLine(line, false, &semicolon), VE_OK);
+        EXPECT_EQ(Text(line), u"cd");
+        EXPECT_EQ(stream.GetTextLine(line, true), VE_OK);
+        EXPECT_EQ(Text(line), u"e\r");
+        EXPECT_EQ(stream.GetTextLine(line, true), VE_OK);
+        EXPECT_EQ(Text(line), u"f\r");
+    }
+}
+
+TEST(VStreamText, AllTheTextAcrossDecodingBuffers)
+{
+    std::string data;
+    for (int i = 0; i < 3000; ++i)
+        data += "\xC3\xA9";
+    VConstPtrStream stream(data.data(), data.size());
+    stream.SetCharSet(VTC_UTF_8);
+    ASSERT_EQ(stream.OpenReading(), VE_OK);
+    VString text(">");
+    EXPECT_EQ(stream.GetText(text), VE_OK);
+    ASSERT_EQ(text.GetLength(), 3001);
+    EXPECT_EQ(text.GetUniChar(3001), u'\u00E9');
+}
+
+TEST(VStreamText, TextCutInsideACharacterIsAnError)
+{
+    StErrorContextInstaller errors(false);
+    const std::string data = "h\xE2\x82";
+    VConstPtrStream stream(data.data(), data.size());
+    stream.SetCharSet(VTC_UTF_8);
+    ASSERT_EQ(stream.OpenReading(), VE_OK);
+    VString text;
+    EXPECT_EQ(stream.GetText(text), VE_STREAM_TEXT_CONVERSION_FAILURE);
+    EXPECT_EQ(Text(text), u"h");
+    ASSERT_NE(errors.GetContext()->GetLast(), nullptr);
+    VString reason;
+    EXPECT_TRUE(errors.GetContext()->GetLast()->GetParameter(VString("p1"), reason));
+    EXPECT_EQ(Text(reason), u"unterminated unicode conversion.");
+}
+
+TEST(VStreamText, CountedTextStopsAtTheCount)
+{
+    const std::string data = "h\xC3\xA9llo w\xC3\xB6rld";
+    VConstPtrStream stream(data.data(), data.size());
+    stream.SetCharSet(VTC_UTF_8);
+    ASSERT_EQ(stream.OpenReading(), VE_OK);
+    VString text;
+    EXPECT_EQ(stream.GetText(text, 3, false), VE_OK);
+    EXPECT_EQ(Text(text), u"h\u00E9l");
+    EXPECT_EQ(stream.GetPos(), 4);
+    EXPECT_EQ(stream.GetText(text, 100, false), VE_OK);
+    EXPECT_EQ(Text(text), u"h\u00E9llo w\u00F6rld");
+    EXPECT_EQ(stream.GetText(text, 0, false), VE_OK);
+}
+
+TEST(VStreamText, CountedTextThatOvershootsInOnePass)
+{
+    for (bool acceptMore : {false, true})
+    {
+        SCOPED_TRACE(acceptMore);
+        const std::string data = "abc";
+        VConstPtrStream stream(data.data(), data.size());
+        stream.SetCharSet(VTC_UTF_8);
+        ASSERT_EQ(stream.OpenReading(), VE_OK);
+        VString text;
+        EXPECT_EQ(stream.GetText(text, 1, acceptMore), VE_OK);
+        EXPECT_EQ(Text(text), acceptMore ? u"abc" : u"a");
+        EXPECT_EQ(stream.GetPos(), acceptMore ? 3 : 1);
+    }
+}
+
+TEST(VStreamText, CountedUTF16ReadsUnitsAndPushesAnOddByteBack)
+{
+    const uint8_t bigEndian[5] = {0x00, 0x61, 0x01, 0x01, 0x00};
+    VConstPtrStream stream(bigEndian, sizeof(bigEndian));
+    stream.SetCharSet(VTC_UTF_16_BIGENDIAN);
+    ASSERT_EQ(stream.OpenReading(), VE_OK);
+    VString text;
+    EXPECT_EQ(stream.GetText(text, 1, false), VE_OK);
+    EXPECT_EQ(Text(text), u"a");
+    EXPECT_EQ(stream.GetText(text, 5, false), VE_OK); // the pushed-back odd byte clears the end
+    EXPECT_EQ(Text(text), u"a\u0101");
+    EXPECT_EQ(stream.GetPos(), 4);
+}
+
+TEST(VStreamText, PutTextConvertsLineEndsByMode)
+{
+    const std::pair<ECarriageReturnMode, std::string> cases[] = {
+        {eCRM_LF, "a\nb\nc\nd\xC3\xA9"},
+        {eCRM_CRLF, "a\r\nb\r\nc\r\nd\xC3\xA9"},
+        {eCRM_CR, "a\rb\rc\rd\xC3\xA9"},
+        {eCRM_NONE, "a\r\nb\rc\nd\xC3\xA9"},
+    };
+    for (const auto& [mode, expected] : cases)
+    {
+        SCOPED_TRACE(mode);
+        VPtrStream stream;
+        stream.SetCharSet(VTC_UTF_8);
+        stream.SetCarriageReturnMode(mode);
+        ASSERT_EQ(stream.OpenWriting(), VE_OK);
+        EXPECT_EQ(stream.PutText(MakeString(u"a\r\nb\rc\nd\u00E9")), VE_OK);
+        EXPECT_EQ(Bytes(stream), std::vector<uint8_t>(expected.begin(), expected.end()));
+    }
+}
+
+TEST(VStreamText, TextRoundTripsInEverySetWithAConverter)
+{
+    const VString text = MakeString(u"h\u00E9llo\nw\u00F6rld");
+    for (CharSet charSet : {VTC_StdLib_char, VTC_UTF_8, VTC_UTF_16, VTC_UTF_16_BIGENDIAN, VTC_UTF_32,
+                            VTC_UTF_32_BIGENDIAN, VTC_MacOSAnsi, VTC_Win32Ansi, VTC_ISO_8859_1})
+    {
+        SCOPED_TRACE(charSet);
+        VPtrStream stream;
+        ASSERT_EQ(stream.SetCharSet(charSet), VE_OK);
+        ASSERT_EQ(stream.OpenWriting(), VE_OK);
+        ASSERT_EQ(stream.WriteBOM(), VE_OK);
+        ASSERT_EQ(stream.PutText(text), VE_OK);
+        ASSERT_EQ(stream.CloseWriting(), VE_OK);
+
+        ASSERT_EQ(stream.SetCharSet(VTC_MacOSAnsi), VE_OK);
+        ASSERT_EQ(stream.OpenReading(), VE_OK);
+        ASSERT_EQ(stream.GuessCharSetFromLeadingBytes(charSet, false, nullptr), VE_OK);
+        EXPECT_EQ(stream.GetCharSet(), charSet == VTC_StdLib_char ? VTC_StdLib_char : charSet);
+        VString read;
+        EXPECT_EQ(stream.GetText(read), VE_OK);
+        EXPECT_EQ(Text(read), Text(text));
+    }
+}
+
+TEST(VStreamText, ASetWithoutConverterIsRefused)
+{
+    StErrorContextInstaller errors(false);
+    const CharSet kNoConverter = CharSet(12);
+    VPtrStream reader;
+    reader.SetCharSet(kNoConverter);
+    EXPECT_EQ(reader.OpenReading(), VE_STREAM_NO_TEXT_CONVERTER);
+    EXPECT_FALSE(reader.IsReading());
+    EXPECT_EQ(reader.GetLastError(), VE_OK);
+
+    // Writing bytes needs no converter: the stream opens, and only text is refused.
+    VPtrStream writer;
+    writer.SetCharSet(kNoConverter);
+    EXPECT_EQ(writer.OpenWriting(), VE_OK);
+    EXPECT_EQ(errors.GetLastError(), VE_STREAM_NO_TEXT_CONVERTER);
+    EXPECT_EQ(writer.PutLong(1), VE_OK);
+    EXPECT_EQ(writer.PutText(MakeString(u"x")), VE_STREAM_NO_TEXT_CONVERTER);
+    EXPECT_EQ(writer.GetSize(), 4);
+
+    const uint8_t bytes[1] = {'a'};
+    VConstPtrStream open(bytes, 1);
+    ASSERT_EQ(open.OpenReading(), VE_OK);
+    EXPECT_EQ(open.SetCharSet(kNoConverter), VE_STREAM_NO_TEXT_CONVERTER);
+    EXPECT_EQ(open.GetLastError(), VE_STREAM_NO_TEXT_CONVERTER);
+}
+
+TEST(VStreamText, TextThatCannotBeEncodedIsNotWritten)
+{
+    StErrorContextInstaller errors(false);
+    VPtrStream stream;
+    stream.SetCharSet(VTC_UTF_32);
+    ASSERT_EQ(stream.OpenWriting(), VE_OK);
+    const UniChar loneSurrogate[3] = {u'a', 0xDC00, 0};
+    EXPECT_EQ(stream.PutText(VString(loneSurrogate)), VE_STREAM_TEXT_CONVERSION_FAILURE);
+    EXPECT_EQ(stream.GetSize(), 0);
+}
+
 } // namespace
 } // namespace kova

@@ -1,5 +1,7 @@
 #include "kernel/tasks/VSystem.h"
 
+#include "kernel/tasks/StTimeZone_test.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -14,23 +16,14 @@ namespace
 
 using Date = std::array<int16_t, 7>;
 
-// Sets TZ for one test (POSIX rules, so that no zone database is needed) and puts it back after.
+// Each test sets the zone it needs; the one of the test main comes back after it.
 class VSystemTimeZone : public testing::Test
 {
 protected:
-    void SetTimeZone(const char* inZone)
-    {
-        setenv("TZ", inZone, 1);
-        VSystem::SystemDateTimeChanged();
-    }
-    void TearDown() override
-    {
-        setenv("TZ", fSaved.c_str(), 1);
-        VSystem::SystemDateTimeChanged();
-    }
+    void SetTimeZone(const char* inZone) { fZone.Set(inZone); }
 
 private:
-    std::string fSaved = getenv("TZ") != nullptr ? getenv("TZ") : "UTC";
+    StTimeZone fZone{"UTC0"};
 };
 
 const char* const kParis = "CET-1CEST,M3.5.0,M10.5.0/3";

@@ -159,6 +159,13 @@ void VTime::_GetLocalFields(int16_t outFields[7]) const
     VSystem::UTCToLocalTime(outFields);
 }
 
+int16_t VTime::_GetLocalField(int32_t inIndex) const
+{
+    int16_t fields[7];
+    _GetLocalFields(fields);
+    return fields[inIndex];
+}
+
 void VTime::_FromLocalFields(int16_t ioFields[7])
 {
     // The zone's conversion would quietly move an impossible date (30 February) to another day.
@@ -196,51 +203,37 @@ void VTime::GetLocalTime(int16_t& outYear, int16_t& outMonth, int16_t& outDay, i
 
 int16_t VTime::GetLocalYear() const
 {
-    int16_t fields[7];
-    _GetLocalFields(fields);
-    return fields[0];
+    return _GetLocalField(0);
 }
 
 int16_t VTime::GetLocalMonth() const
 {
-    int16_t fields[7];
-    _GetLocalFields(fields);
-    return fields[1];
+    return _GetLocalField(1);
 }
 
 int16_t VTime::GetLocalDay() const
 {
-    int16_t fields[7];
-    _GetLocalFields(fields);
-    return fields[2];
+    return _GetLocalField(2);
 }
 
 int16_t VTime::GetLocalHour() const
 {
-    int16_t fields[7];
-    _GetLocalFields(fields);
-    return fields[3];
+    return _GetLocalField(3);
 }
 
 int16_t VTime::GetLocalMinute() const
 {
-    int16_t fields[7];
-    _GetLocalFields(fields);
-    return fields[4];
+    return _GetLocalField(4);
 }
 
 int16_t VTime::GetLocalSecond() const
 {
-    int16_t fields[7];
-    _GetLocalFields(fields);
-    return fields[5];
+    return _GetLocalField(5);
 }
 
 int16_t VTime::GetLocalMillisecond() const
 {
-    int16_t fields[7];
-    _GetLocalFields(fields);
-    return fields[6];
+    return _GetLocalField(6);
 }
 
 VDuration VTime::GetLocalDurationSinceMidnight() const
@@ -312,65 +305,44 @@ void VTime::SetLocalDay(int32_t inDay)
     _FromLocalFields(fields);
 }
 
-namespace
+void VTime::_SetLocalTimeField(int32_t inField, int64_t inCount, int64_t inUnit)
 {
-
-// The local fields with one time field set through the millisecond scale, so that a count out of
-// range carries into the other fields. False when the result names no date.
-bool SetLocalTimeField(int16_t ioFields[7], int32_t inField, int64_t inCount, int64_t inUnit)
-{
-    ioFields[inField] = 0;
-    int64_t scale = DayNumber(ioFields[0], ioFields[1], ioFields[2]) * kDay + ioFields[3] * kHour +
-                    ioFields[4] * kMinute + ioFields[5] * kSecond + ioFields[6] + inCount * inUnit;
+    // The field is counted from 0 through the millisecond scale, so that a count out of its
+    // range carries into the other fields.
+    int16_t fields[7];
+    _GetLocalFields(fields);
+    fields[inField] = 0;
+    int64_t scale = DayNumber(fields[0], fields[1], fields[2]) * kDay + fields[3] * kHour +
+                    fields[4] * kMinute + fields[5] * kSecond + fields[6] + inCount * inUnit;
     if (scale < kFirstScale || scale > kLastScale)
-        return false;
+    {
+        _MakeNull();
+        return;
+    }
     VTime date;
-    date.FromMilliseconds(scale);
-    date.GetUTCTime(ioFields[0], ioFields[1], ioFields[2], ioFields[3], ioFields[4], ioFields[5],
-                    ioFields[6]);
-    return true;
+    date._FromScale(scale);
+    date.GetUTCTime(fields[0], fields[1], fields[2], fields[3], fields[4], fields[5], fields[6]);
+    _FromLocalFields(fields);
 }
-
-} // namespace
 
 void VTime::SetLocalHour(int32_t inHour)
 {
-    int16_t fields[7];
-    _GetLocalFields(fields);
-    if (SetLocalTimeField(fields, 3, inHour, kHour))
-        _FromLocalFields(fields);
-    else
-        _MakeNull();
+    _SetLocalTimeField(3, inHour, kHour);
 }
 
 void VTime::SetLocalMinute(int32_t inMinute)
 {
-    int16_t fields[7];
-    _GetLocalFields(fields);
-    if (SetLocalTimeField(fields, 4, inMinute, kMinute))
-        _FromLocalFields(fields);
-    else
-        _MakeNull();
+    _SetLocalTimeField(4, inMinute, kMinute);
 }
 
 void VTime::SetLocalSecond(int32_t inSecond)
 {
-    int16_t fields[7];
-    _GetLocalFields(fields);
-    if (SetLocalTimeField(fields, 5, inSecond, kSecond))
-        _FromLocalFields(fields);
-    else
-        _MakeNull();
+    _SetLocalTimeField(5, inSecond, kSecond);
 }
 
 void VTime::SetLocalMillisecond(int32_t inMillisecond)
 {
-    int16_t fields[7];
-    _GetLocalFields(fields);
-    if (SetLocalTimeField(fields, 6, inMillisecond, 1))
-        _FromLocalFields(fields);
-    else
-        _MakeNull();
+    _SetLocalTimeField(6, inMillisecond, 1);
 }
 
 // ---------------------------------------------------------------------------------------------

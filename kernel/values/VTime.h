@@ -189,6 +189,9 @@ private:
     void _SetFields(int16_t inYear, uint8_t inMonth, uint8_t inDay, uint32_t inMilliseconds);
     // Local fields of this date-time, a local change, then back through UTC.
     void _GetLocalFields(int16_t outFields[7]) const;
+    int16_t _GetLocalField(int32_t inIndex) const;
+    // Sets one local time field (3 hour to 6 millisecond) to inCount units.
+    void _SetLocalTimeField(int32_t inField, int64_t inCount, int64_t inUnit);
     void _FromLocalFields(int16_t ioFields[7]);
 
     int16_t fYear = 0;

@@ -3,6 +3,7 @@
 #include "kernel/errors/KovaErrors.h"
 #include "kernel/errors/VErrorContext.h"
 #include "kernel/files/VMemoryStream.h"
+#include "kernel/tasks/StTimeZone_test.h"
 #include "kernel/tasks/VSystem.h"
 
 #include <gtest/gtest.h>
@@ -373,23 +374,11 @@ TEST(VTime, CurrentTime)
     EXPECT_TRUE(VTime(eInitWithZero).IsEmptyDate());
 }
 
-// Local time in a zone of fixed rules (no zone database needed); TZ is put back after.
+// Local time in a zone of fixed rules; TZ is put back after.
 class VTimeLocal : public testing::Test
 {
-protected:
-    void SetUp() override
-    {
-        setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
-        VSystem::SystemDateTimeChanged();
-    }
-    void TearDown() override
-    {
-        setenv("TZ", fSaved.c_str(), 1);
-        VSystem::SystemDateTimeChanged();
-    }
-
 private:
-    std::string fSaved = getenv("TZ") != nullptr ? getenv("TZ") : "UTC";
+    StTimeZone fZone{"CET-1CEST,M3.5.0,M10.5.0/3"};
 };
 
 TEST_F(VTimeLocal, LocalFieldsGoThroughTheZone)
