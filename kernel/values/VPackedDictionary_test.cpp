@@ -59,12 +59,17 @@ TEST(VPackedDictionaryTest, BackstoreUnitsPerKind)
     VUUID uuid(true);
     VTime time(eInitWithZero);
     const UnitsCase cases[] = {
-        {"boolean", &boolean, VK_BOOLEAN, 2}, {"byte", &byte, VK_BYTE, 2},
-        {"word", &word, VK_WORD, 2},          {"long", &longValue, VK_LONG, 3},
-        {"long8", &long8, VK_LONG8, 5},       {"duration", &duration, VK_DURATION, 5},
+        {"boolean", &boolean, VK_BOOLEAN, 2},
+        {"byte", &byte, VK_BYTE, 2},
+        {"word", &word, VK_WORD, 2},
+        {"long", &longValue, VK_LONG, 3},
+        {"long8", &long8, VK_LONG8, 5},
+        {"duration", &duration, VK_DURATION, 5},
         // kind, count (4 bytes), then 2 bytes a unit
-        {"string", &text, VK_STRING, 6},      {"empty string", &empty, VK_STRING, 3},
-        {"uuid", &uuid, VK_UUID, 9},          {"time", &time, VK_TIME, 5},
+        {"string", &text, VK_STRING, 6},
+        {"empty string", &empty, VK_STRING, 3},
+        {"uuid", &uuid, VK_UUID, 9},
+        {"time", &time, VK_TIME, 5},
     };
     for (const UnitsCase& c : cases)
     {

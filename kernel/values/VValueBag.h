@@ -203,6 +203,8 @@ private:
     VPackedDictionary_elements* _EnsureElements();
     // The body after its flags byte.
     VError _ReadBlocks(VStream* ioStream, uint8_t inFlags, uint32_t inDepth);
+    // UnionClone, or Override when inOverride.
+    bool _Merge(const VValueBag* inOther, bool inOverride);
     // Adds clones of the first inCount bags of the list under the name; false when a clone fails.
     bool _AddClones(const StKey& inKey, const VBagArray& inArray, int32_t inCount);
     void _SortElements(const StBagElementsOrdering* inRecord, const StBagElementsOrdering* inTable);

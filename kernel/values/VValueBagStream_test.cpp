@@ -40,12 +40,12 @@ const Bytes kHeaderLE = {0x47, 0x41, 0x42, 0x56, 0x01, 0x00, 0x00, 0x00};
 const Bytes kHeaderBE = {0x56, 0x42, 0x41, 0x47, 0x00, 0x01, 0x00, 0x00};
 
 // A bag with one long attribute a = 1.
-const Bytes kLongBagLE = Concat({kHeaderLE,
-                                 {0x01, 0x01, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x01, 0x61, 0x00, 0x03,
-                                  0x00, 0x00, 0x00, 0x04, 0x00, 0x01, 0x00, 0x00, 0x00}});
-const Bytes kLongBagBE = Concat({kHeaderBE,
-                                 {0x01, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x02, 0x01, 0x61, 0x00, 0x00,
-                                  0x00, 0x00, 0x03, 0x00, 0x04, 0x00, 0x00, 0x00, 0x01}});
+const Bytes kLongBagLE =
+    Concat({kHeaderLE, {0x01, 0x01, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x01, 0x61,
+                        0x00, 0x03, 0x00, 0x00, 0x00, 0x04, 0x00, 0x01, 0x00, 0x00, 0x00}});
+const Bytes kLongBagBE =
+    Concat({kHeaderBE, {0x01, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x02, 0x01, 0x61,
+                        0x00, 0x00, 0x00, 0x00, 0x03, 0x00, 0x04, 0x00, 0x00, 0x00, 0x01}});
 
 class VValueBagStreamTest : public ::testing::TestWithParam<bool>
 {
@@ -119,7 +119,8 @@ TEST_P(VValueBagStreamTest, HashVectorFromSixNames)
         for (int i = 0; i < count; ++i)
         {
             int32_t value = -1;
-            EXPECT_TRUE(read->GetLong(StPackedDictionaryKey(VString(("k" + std::to_string(i)).c_str())), value));
+            EXPECT_TRUE(
+                read->GetLong(StPackedDictionaryKey(VString(("k" + std::to_string(i)).c_str())), value));
             EXPECT_EQ(value, i);
         }
         // Written again, byte for byte the same: the stored vector was adopted.
@@ -296,40 +297,85 @@ TEST_P(VValueBagStreamTest, DamagedDataIsRefusedWithoutReadingOutOfBounds)
     const std::string kHash("\x01", 1);
     const CorruptCase cases[] = {
         {"unknown flag bits", {Raw("\x04")}, VE_STREAM_BAD_SIGNATURE},
-        {"name count beyond the buffer", {Raw(kFlagsAttributes), U32(3), U32(2), Raw("\x01" "a"), Raw(kNoHash)},
+        {"name count beyond the buffer",
+         {Raw(kFlagsAttributes), U32(3), U32(2),
+          Raw("\x01"
+              "a"),
+          Raw(kNoHash)},
          VE_STREAM_BAD_SIGNATURE},
-        {"name length past the buffer", {Raw(kFlagsAttributes), U32(1), U32(2), Raw("\x05" "a"), Raw(kNoHash)},
+        {"name length past the buffer",
+         {Raw(kFlagsAttributes), U32(1), U32(2),
+          Raw("\x05"
+              "a"),
+          Raw(kNoHash)},
          VE_STREAM_BAD_SIGNATURE},
-        {"name buffer beyond the stream", {Raw(kFlagsAttributes), U32(1), U32(0x7FFFFFF0), Raw("\x01" "a")},
+        {"name buffer beyond the stream",
+         {Raw(kFlagsAttributes), U32(1), U32(0x7FFFFFF0),
+          Raw("\x01"
+              "a")},
          VE_STREAM_EOF},
         {"hash cell naming no slot",
-         {Raw(kFlagsAttributes), U32(1), U32(2), Raw("\x01" "a"), Raw(kHash), U32(5), U32(7), U32(0xFFFFFFFF),
-          U32(0xFFFFFFFF), U32(0xFFFFFFFF), U32(0xFFFFFFFF), U32(3), U16(4), U32(1)},
+         {Raw(kFlagsAttributes), U32(1), U32(2),
+          Raw("\x01"
+              "a"),
+          Raw(kHash), U32(5), U32(7), U32(0xFFFFFFFF), U32(0xFFFFFFFF), U32(0xFFFFFFFF), U32(0xFFFFFFFF),
+          U32(3), U16(4), U32(1)},
          VE_STREAM_BAD_SIGNATURE},
         {"hash vector of no cells for a name",
-         {Raw(kFlagsAttributes), U32(1), U32(2), Raw("\x01" "a"), Raw(kHash), U32(0), U32(3), U16(4), U32(1)},
+         {Raw(kFlagsAttributes), U32(1), U32(2),
+          Raw("\x01"
+              "a"),
+          Raw(kHash), U32(0), U32(3), U16(4), U32(1)},
          VE_STREAM_BAD_SIGNATURE},
         {"hash vector beyond the stream",
-         {Raw(kFlagsAttributes), U32(1), U32(2), Raw("\x01" "a"), Raw(kHash), U32(0x40000000)}, VE_STREAM_EOF},
+         {Raw(kFlagsAttributes), U32(1), U32(2),
+          Raw("\x01"
+              "a"),
+          Raw(kHash), U32(0x40000000)},
+         VE_STREAM_EOF},
         {"backstore beyond the stream",
-         {Raw(kFlagsAttributes), U32(1), U32(2), Raw("\x01" "a"), Raw(kNoHash), U32(0x7FFFFFFF)}, VE_STREAM_EOF},
-        {"negative backstore", {Raw(kFlagsAttributes), U32(1), U32(2), Raw("\x01" "a"), Raw(kNoHash), U32(0xFFFFFFFF)},
+         {Raw(kFlagsAttributes), U32(1), U32(2),
+          Raw("\x01"
+              "a"),
+          Raw(kNoHash), U32(0x7FFFFFFF)},
+         VE_STREAM_EOF},
+        {"negative backstore",
+         {Raw(kFlagsAttributes), U32(1), U32(2),
+          Raw("\x01"
+              "a"),
+          Raw(kNoHash), U32(0xFFFFFFFF)},
          VE_STREAM_BAD_SIGNATURE},
         {"entry longer than the backstore",
-         {Raw(kFlagsAttributes), U32(1), U32(2), Raw("\x01" "a"), Raw(kNoHash), U32(2), U16(4), U16(1)},
+         {Raw(kFlagsAttributes), U32(1), U32(2),
+          Raw("\x01"
+              "a"),
+          Raw(kNoHash), U32(2), U16(4), U16(1)},
          VE_STREAM_BAD_SIGNATURE},
         {"more names than entries",
-         {Raw(kFlagsAttributes), U32(2), U32(4), Raw("\x01" "a" "\x01" "b"), Raw(kNoHash), U32(3), U16(4), U32(1)},
+         {Raw(kFlagsAttributes), U32(2), U32(4),
+          Raw("\x01"
+              "a"
+              "\x01"
+              "b"),
+          Raw(kNoHash), U32(3), U16(4), U32(1)},
          VE_STREAM_BAD_SIGNATURE},
         {"string count far past the backstore",
-         {Raw(kFlagsAttributes), U32(1), U32(2), Raw("\x01" "a"), Raw(kNoHash), U32(4), U16(10), U32(0x7FFFFFFF),
-          U16(0x41)},
+         {Raw(kFlagsAttributes), U32(1), U32(2),
+          Raw("\x01"
+              "a"),
+          Raw(kNoHash), U32(4), U16(10), U32(0x7FFFFFFF), U16(0x41)},
          VE_STREAM_BAD_SIGNATURE},
         {"string count cut by the backstore end",
-         {Raw(kFlagsAttributes), U32(1), U32(2), Raw("\x01" "a"), Raw(kNoHash), U32(2), U16(10), U16(0)},
+         {Raw(kFlagsAttributes), U32(1), U32(2),
+          Raw("\x01"
+              "a"),
+          Raw(kNoHash), U32(2), U16(10), U16(0)},
          VE_STREAM_BAD_SIGNATURE},
         {"bag count beyond the stream",
-         {Raw(kFlagsElements), U32(1), U32(2), Raw("\x01" "c"), Raw(kNoHash), U32(0x7FFFFFFF), Raw(std::string(1, '\0'))},
+         {Raw(kFlagsElements), U32(1), U32(2),
+          Raw("\x01"
+              "c"),
+          Raw(kNoHash), U32(0x7FFFFFFF), Raw(std::string(1, '\0'))},
          VE_STREAM_EOF},
     };
     for (const CorruptCase& c : cases)
@@ -353,7 +399,8 @@ TEST_P(VValueBagStreamTest, NestingDeeperThanTheLimitIsRefused)
             body.push_back(Raw("\x02"));
             body.push_back(U32(1));
             body.push_back(U32(2));
-            body.push_back(Raw("\x01" "c"));
+            body.push_back(Raw("\x01"
+                               "c"));
             body.push_back(Raw(std::string(1, '\0')));
             body.push_back(U32(1));
         }
@@ -390,24 +437,25 @@ TEST(VValueBagStreamV1Test, ReadsTheEarlierLayout)
 {
     VPtrStream out;
     out.OpenWriting();
-    out.Put(int32_t(2));            // attribute names
+    out.Put(int32_t(2)); // attribute names
     out.Put(uint32_t(2));
     VString("a").WriteToStream(&out, 0);
     out.Put(uint32_t(2));
     VString("b").WriteToStream(&out, 0);
-    out.Put(int32_t(2));            // attributes
+    out.Put(int32_t(2)); // attributes
     out.Put(uint32_t(VK_LONG));
     VLong(7).WriteToStream(&out, 0);
     out.Put(uint32_t(VK_STRING));
     VString("text").WriteToStream(&out, 0);
-    out.Put(int32_t(1));            // element names
+    out.Put(int32_t(1)); // element names
     out.Put(uint32_t(2));
     VString("c").WriteToStream(&out, 0);
     out.Put(int32_t(1));
-    out.Put(uint32_t(1));           // one bag, empty
+    out.Put(uint32_t(1)); // one bag, empty
     out.Put(uint8_t(0));
     VStream::UnderlyingData data = out.GetUnderlyingData();
-    Bytes bytes(static_cast<const uint8_t*>(data.fData), static_cast<const uint8_t*>(data.fData) + data.fSize);
+    Bytes bytes(static_cast<const uint8_t*>(data.fData),
+                static_cast<const uint8_t*>(data.fData) + data.fSize);
     out.CloseWriting();
 
     VConstPtrStream in(bytes.data(), bytes.size());
