@@ -570,17 +570,17 @@ void VValueBag::GetKeysFromPath(const VString& inPath, StKeyPath& outKeys)
     const UniChar* units = inPath.GetCPointer();
     int32_t length = inPath.GetLength();
     int32_t start = 0;
-    VString piece;
+    VString segment;
     for (int32_t i = 0; i <= length; ++i)
     {
         bool atSlash = i < length && units[i] == u'/';
         if (!atSlash && i < length)
             continue;
-        // The piece after the last slash counts only when not empty.
+        // The segment after the last slash counts only when not empty.
         if (atSlash || i > start)
         {
-            piece.FromUniString(units + start, i - start);
-            outKeys.emplace_back(piece);
+            segment.FromUniString(units + start, i - start);
+            outKeys.emplace_back(segment);
         }
         start = i + 1;
     }

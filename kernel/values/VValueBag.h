@@ -143,8 +143,8 @@ public:
     VValueBag* GetUniqueElementAnyKind(VString& outName) const;
 
     // ----- Paths: element names separated by '/'
-    // Each piece between two slashes is a name (the empty one included); the piece after the
-    // last slash only when not empty. A piece that cannot be a name (too long, not convertible)
+    // Each segment between two slashes is a name (the empty one included); the segment after the
+    // last slash only when not empty. A segment that cannot be a name (too long, not convertible)
     // stays in the path as an invalid key, which finds nothing and creates nothing.
     static void GetKeysFromPath(const VString& inPath, StKeyPath& outKeys);
     // The same on UTF-8 text; the keys borrow the text, which must outlive them.

@@ -241,51 +241,51 @@ TEST_P(VValueBagStreamTest, TruncatedStreamsFailWithEndOfDataAndAnEmptyBag)
     }
 }
 
-// Builds a body from little-endian pieces, reversing the 16- and 32-bit numbers for a swapping
-// stream; each piece is tagged by its width.
-struct Piece
+// Builds a body from little-endian fields, reversing the 16- and 32-bit numbers for a swapping
+// stream; each field is tagged by its width.
+struct Field
 {
     int fWidth; // 1: raw bytes, 2: a 16-bit number, 4: a 32-bit number
     uint32_t fNumber;
     std::string fBytes;
 };
 
-Bytes Build(const std::vector<Piece>& inPieces, bool inSwap)
+Bytes Build(const std::vector<Field>& inFields, bool inSwap)
 {
     Bytes out;
-    for (const Piece& piece : inPieces)
+    for (const Field& field : inFields)
     {
-        if (piece.fWidth == 1)
+        if (field.fWidth == 1)
         {
-            out.insert(out.end(), piece.fBytes.begin(), piece.fBytes.end());
+            out.insert(out.end(), field.fBytes.begin(), field.fBytes.end());
             continue;
         }
-        for (int i = 0; i < piece.fWidth; ++i)
+        for (int i = 0; i < field.fWidth; ++i)
         {
-            int shift = inSwap ? (piece.fWidth - 1 - i) * 8 : i * 8;
-            out.push_back(uint8_t(piece.fNumber >> shift));
+            int shift = inSwap ? (field.fWidth - 1 - i) * 8 : i * 8;
+            out.push_back(uint8_t(field.fNumber >> shift));
         }
     }
     return out;
 }
 
-Piece Raw(std::string inBytes)
+Field Raw(std::string inBytes)
 {
-    return Piece{1, 0, std::move(inBytes)};
+    return Field{1, 0, std::move(inBytes)};
 }
-Piece U16(uint32_t inNumber)
+Field U16(uint32_t inNumber)
 {
-    return Piece{2, inNumber, {}};
+    return Field{2, inNumber, {}};
 }
-Piece U32(uint32_t inNumber)
+Field U32(uint32_t inNumber)
 {
-    return Piece{4, inNumber, {}};
+    return Field{4, inNumber, {}};
 }
 
 struct CorruptCase
 {
     const char* fLabel;
-    std::vector<Piece> fBody;
+    std::vector<Field> fBody;
     VError fError;
 };
 
@@ -393,7 +393,7 @@ TEST_P(VValueBagStreamTest, NestingDeeperThanTheLimitIsRefused)
     // Each level: flags 02, one name "c" without hash, one bag; the innermost bag is empty.
     auto nested = [this](uint32_t inLevels)
     {
-        std::vector<Piece> body;
+        std::vector<Field> body;
         for (uint32_t i = 0; i < inLevels; ++i)
         {
             body.push_back(Raw("\x02"));

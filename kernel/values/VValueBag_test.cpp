@@ -204,7 +204,7 @@ TEST(VValueBagTest, PathsSplitAtSlashesAndCreateMissingLevels)
     EXPECT_EQ(bag->GetUniqueElementByPath(VString("a/x")), nullptr);
     EXPECT_EQ(bag->GetUniqueElementByPath(VString("")), bag.Get());
 
-    // A piece too long to be a name stays in the path and finds nothing.
+    // A segment too long to be a name stays in the path and finds nothing.
     std::string tooLong = "a/" + std::string(300, 'z');
     EXPECT_EQ(bag->GetUniqueElementByPath(VString(tooLong.c_str())), nullptr);
     VValueBag::GetKeysFromPath(VString(tooLong.c_str()), keys);
