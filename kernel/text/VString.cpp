@@ -987,6 +987,70 @@ size_t VString_info::GetAvgSpace() const
 // ---------------------------------------------------------------------------------------------
 // Editing
 
+void VString::Replace(const VString& inText, int32_t inStart, int32_t inCount)
+{
+    if (inStart < 1 || inCount < 1 || inStart > fLength)
+        return;
+    // A text read from this string's own buffer would be overwritten while it is copied.
+    if (inText.fLength > 0 && PointsInto(inText.fString, fString, fMaxLength))
+    {
+        VString owned;
+        owned._CopyUnitsFrom(inText.fString, inText.fLength);
+        if (owned.fLength == inText.fLength)
+            Replace(owned, inStart, inCount);
+        return;
+    }
+    int32_t textLength = inText.fLength;
+    int32_t first = inStart - 1;
+    if (int64_t(inStart) + inCount <= fLength)
+    {
+        int64_t newLength = int64_t(fLength) - inCount + textLength;
+        if (newLength > INT32_MAX)
+        {
+            _ThrowError(VE_STRING_ALLOC_FAILED);
+            return;
+        }
+        if (!_EnsureRoom(int32_t(newLength), true))
+            return;
+        if (textLength != inCount)
+            std::memmove(fString + first + textLength, fString + first + inCount,
+                         size_t(fLength - first - inCount) * sizeof(UniChar));
+        if (textLength > 0)
+            std::memcpy(fString + first, inText.fString, size_t(textLength) * sizeof(UniChar));
+        _Commit(int32_t(newLength));
+        return;
+    }
+    if (int64_t(first) + textLength > INT32_MAX)
+    {
+        _ThrowError(VE_STRING_ALLOC_FAILED);
+        return;
+    }
+    int32_t newLength = first + textLength;
+    if (!_EnsureRoom(newLength, true))
+        return;
+    if (textLength > 0)
+        std::memcpy(fString + first, inText.fString, size_t(textLength) * sizeof(UniChar));
+    _Commit(newLength);
+}
+
+void VString::Remove(int32_t inStart, int32_t inCount)
+{
+    if (inStart < 1 || inStart > fLength || inCount < 0)
+        return;
+    if (!_EnsureRoom(fLength, true))
+        return;
+    int32_t first = inStart - 1;
+    if (int64_t(inStart) + inCount <= fLength)
+    {
+        std::memmove(fString + first, fString + first + inCount, size_t(fLength - first - inCount) * sizeof(UniChar));
+        _Commit(fLength - inCount);
+    }
+    else
+    {
+        _Commit(first);
+    }
+}
+
 void VString::Truncate(int32_t inLength, bool inKeepSurrogatesWhole)
 {
     if (inKeepSurrogatesWhole && inLength >= 1 && inLength <= fLength && (fString[inLength - 1] & 0xFC00) == 0xD800)

@@ -175,7 +175,13 @@ public:
     VString& AppendOsType(OsType inCode);
     VString& AppendValue(const VValueSingle& inValue);
 
-    // Editing.
+    // Editing. Positions out of range are ignored; a failed allocation leaves the text unchanged.
+    // Replaces the units inStart..inStart+inCount-1; a range reaching past the end replaces the
+    // whole tail.
+    void Replace(const VString& inText, int32_t inStart, int32_t inCount);
+    // Removes the units inStart..inStart+inCount-1, or the whole tail when the range reaches past
+    // the end. A count of 0 changes no unit but marks the string changed.
+    void Remove(int32_t inStart, int32_t inCount);
     void Truncate(int32_t inLength, bool inKeepSurrogatesWhole = false);
 
     // Empty, not null, dirty.
