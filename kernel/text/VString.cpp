@@ -10,6 +10,7 @@
 #include "kernel/values/VDuration.h"
 #include "kernel/values/VTime.h"
 #include "kernel/values/VUUID.h"
+#include "kernel/values/VValueBag.h"
 
 #include <atomic>
 #include <cstdio>
@@ -1042,13 +1043,83 @@ void VString::Remove(int32_t inStart, int32_t inCount)
     int32_t first = inStart - 1;
     if (int64_t(inStart) + inCount <= fLength)
     {
-        std::memmove(fString + first, fString + first + inCount, size_t(fLength - first - inCount) * sizeof(UniChar));
+        std::memmove(fString + first, fString + first + inCount,
+                     size_t(fLength - first - inCount) * sizeof(UniChar));
         _Commit(fLength - inCount);
     }
     else
     {
         _Commit(first);
     }
+}
+
+VString& VString::Format(const VValueBag* inBag, bool inRemoveMissing)
+{
+    if (inBag == nullptr || inBag->IsEmpty() || fLength < 2)
+        return *this;
+    // The position of the first unit at or after a 1-based position, or 0.
+    auto find = [this](UniChar inUnit, int32_t inFrom) -> int32_t
+    {
+        for (int32_t i = inFrom - 1; i < fLength; ++i)
+        {
+            if (fString[i] == inUnit)
+                return i + 1;
+        }
+        return 0;
+    };
+    VStr<15> name;
+    VStr<31> value;
+    int32_t position = 1;
+    while (position < fLength)
+    {
+        int32_t open = find(u'{', position);
+        if (open == 0)
+            break;
+        // The unit after position n is fString[n].
+        if (open + 1 < fLength && fString[open] == u'{')
+        {
+            position = open + 2;
+            continue;
+        }
+        int32_t close = find(u'}', open);
+        if (close == 0)
+            break;
+        if (close + 1 < fLength && fString[close] == u'}')
+        {
+            position = close + 2;
+            continue;
+        }
+        bool hasSpace = false;
+        for (int32_t i = open; i < close - 1 && !hasSpace; ++i)
+            hasSpace = fString[i] == u' ';
+        if (close == open + 1 || hasSpace)
+        {
+            position = open + 1;
+            continue;
+        }
+        name.FromUniString(fString + open, close - open - 1);
+        const VValueSingle* attribute = inBag->GetAttributeValue(StPackedDictionaryKey(name));
+        int32_t placeholderLength = close - open + 1;
+        int32_t lengthBefore = fLength;
+        if (attribute != nullptr)
+        {
+            attribute->GetString(value);
+            Replace(value, open, placeholderLength);
+            // A failed replacement leaves the placeholder: step over its brace.
+            bool replaced = fLength == lengthBefore - placeholderLength + value.GetLength();
+            position = replaced ? open + value.GetLength() : open + 1;
+        }
+        else if (inRemoveMissing)
+        {
+            Remove(open, placeholderLength);
+            position = fLength == lengthBefore - placeholderLength ? open : open + 1;
+        }
+        else
+        {
+            position = open + 1;
+        }
+    }
+    return *this;
 }
 
 void VString::Truncate(int32_t inLength, bool inKeepSurrogatesWhole)

@@ -66,9 +66,9 @@ TEST_P(VStringRemove, OnAbcde)
 
 INSTANTIATE_TEST_SUITE_P(Ranges, VStringRemove,
                          testing::Values(RemoveCase{2, 10, u"a"}, RemoveCase{6, 1, u"abcde"},
-                                         RemoveCase{2, 3, u"ae"}, RemoveCase{1, 5, u""}, RemoveCase{0, 1, u"abcde"},
-                                         RemoveCase{2, -1, u"abcde"}, RemoveCase{2, 0, u"abcde"},
-                                         RemoveCase{3, INT32_MAX, u"ab"}));
+                                         RemoveCase{2, 3, u"ae"}, RemoveCase{1, 5, u""},
+                                         RemoveCase{0, 1, u"abcde"}, RemoveCase{2, -1, u"abcde"},
+                                         RemoveCase{2, 0, u"abcde"}, RemoveCase{3, INT32_MAX, u"ab"}));
 
 TEST(VStringEditing, EditsLeaveSharersUntouched)
 {
