@@ -18,7 +18,8 @@ public:
     virtual ~IBaggable();
 
     // Loads with a loader (which may regenerate identifiers); by default LoadFromBag.
-    virtual VError LoadFromBagWithLoader(const VValueBag& inBag, VBagLoader* inLoader, void* inContext = nullptr);
+    virtual VError LoadFromBagWithLoader(const VValueBag& inBag, VBagLoader* inLoader,
+                                         void* inContext = nullptr);
     // By default loads nothing and succeeds.
     virtual VError LoadFromBag(const VValueBag& inBag);
     // Fills the bag and sets outKind to the element name under which it is to be stored.

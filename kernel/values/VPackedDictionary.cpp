@@ -47,7 +47,8 @@ bool VPackedDictionary<VPackedValue_VBagArray>::CopyFrom(const VPackedDictionary
     return true;
 }
 
-bool VPackedDictionary<VPackedValue_VBagArray>::SetValue(const StPackedDictionaryKey& inKey, VBagArray* inArray)
+bool VPackedDictionary<VPackedValue_VBagArray>::SetValue(const StPackedDictionaryKey& inKey,
+                                                         VBagArray* inArray)
 {
     size_t index = _Find(inKey);
     if (index == kNotFound)
@@ -113,15 +114,10 @@ void VPackedDictionary<VPackedValue_VBagArray>::Destroy()
 VError VPackedDictionary<VPackedValue_VBagArray>::ReadFromStream(VStream* ioStream, uint32_t inDepth)
 {
     Destroy();
-    VError error = ioStream->GetLastError();
+    // A failed read of the names leaves them cleared: nothing else is held yet.
+    VError error = _ReadKeysFromStream(ioStream);
     if (error != VE_OK)
         return error;
-    error = _ReadKeysFromStream(ioStream);
-    if (error != VE_OK)
-    {
-        Destroy();
-        return error;
-    }
     for (Slot& slot : fSlots)
         slot.fValue = nullptr;
     for (Slot& slot : fSlots)

@@ -42,7 +42,10 @@ public:
     bool SetValue(const StPackedDictionaryKey& inKey, VBagArray* inArray);
     // The list of a name, not retained; null when absent.
     VBagArray* GetValue(const StPackedDictionaryKey& inKey) const;
-    VBagArray* GetNthValue(size_t inIndex) const { return inIndex < fSlots.size() ? fSlots[inIndex].fValue : nullptr; }
+    VBagArray* GetNthValue(size_t inIndex) const
+    {
+        return inIndex < fSlots.size() ? fSlots[inIndex].fValue : nullptr;
+    }
     // Appends a name with a list whose reference the dictionary takes over. False when refused
     // (the caller keeps its reference).
     bool _AppendAdopting(const StPackedDictionaryKey& inKey, VBagArray* inArray);

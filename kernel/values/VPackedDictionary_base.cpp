@@ -19,7 +19,7 @@ StPackedDictionaryKey VPackedDictionary_base<SLOT>::GetNthKey(size_t inIndex) co
         return StPackedDictionaryKey();
     size_t offset = size_t(fSlots[inIndex].fKeyOffset);
     return StPackedDictionaryKey::Borrowed(reinterpret_cast<const char*>(fKeyBuffer.data() + offset + 1),
-                                          fKeyBuffer[offset]);
+                                           fKeyBuffer[offset]);
 }
 
 template <class SLOT>
@@ -52,9 +52,8 @@ void VPackedDictionary_base<SLOT>::_BuildHashMap() const
     for (size_t i = 0; i < count; ++i)
     {
         size_t offset = size_t(fSlots[i].fKeyOffset);
-        uint32_t hash =
-            StPackedDictionaryKey::GetHashCode(reinterpret_cast<const char*>(fKeyBuffer.data() + offset + 1),
-                                               fKeyBuffer[offset]);
+        uint32_t hash = StPackedDictionaryKey::GetHashCode(
+            reinterpret_cast<const char*>(fKeyBuffer.data() + offset + 1), fKeyBuffer[offset]);
         fHashMap.Put(hash, uint32_t(i));
     }
 }
@@ -197,10 +196,13 @@ template <class SLOT>
 VError VPackedDictionary_base<SLOT>::_ReadKeysFromStream(VStream* ioStream)
 {
     _ClearKeys();
+    VError error = ioStream->GetLastError();
+    if (error != VE_OK)
+        return error;
     uint32_t count = 0;
     uint32_t bufferSize = 0;
     ioStream->Get(count);
-    VError error = ioStream->Get(bufferSize);
+    error = ioStream->Get(bufferSize);
     if (error != VE_OK)
         return error;
     if (!StreamHolds(ioStream, bufferSize))

@@ -68,7 +68,8 @@ public:
 
     // Stream form of the names: count, buffer size, buffer, hash flag and vector.
     VError _WriteKeysToStream(VStream* ioStream, bool inWithHash) const;
-    // Reads that form into an empty dictionary, every slot zeroed but for its name's offset.
+    // Reads that form into an empty dictionary, every slot zeroed but for its name's offset. On
+    // failure the names are left cleared; a stream that already failed is not read.
     VError _ReadKeysFromStream(VStream* ioStream);
 
     const _VHashKeyMap& GetHashMap() const { return fHashMap; }
@@ -107,9 +108,11 @@ private:
 
 using VPackedDictionary_attributes_base =
     VPackedDictionary_base<_VPackedDictionary_with_backstore_slot<VPackedValue_VValueSingle>>;
-using VPackedDictionary_elements_base = VPackedDictionary_base<_VPackedDictionary_slot<VPackedValue_VBagArray>>;
+using VPackedDictionary_elements_base =
+    VPackedDictionary_base<_VPackedDictionary_slot<VPackedValue_VBagArray>>;
 
-extern template class VPackedDictionary_base<_VPackedDictionary_with_backstore_slot<VPackedValue_VValueSingle>>;
+extern template class VPackedDictionary_base<
+    _VPackedDictionary_with_backstore_slot<VPackedValue_VValueSingle>>;
 extern template class VPackedDictionary_base<_VPackedDictionary_slot<VPackedValue_VBagArray>>;
 
 } // namespace kova

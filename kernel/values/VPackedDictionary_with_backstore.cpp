@@ -72,7 +72,7 @@ size_t UntrustedEntryBytes(ValueKind inKind, const uint8_t* inData, size_t inAva
 // Value policy
 
 bool VPackedValue_VValueSingle::SaveValueCheckSpace(const VValueSingle& inValue, uint16_t* ioEntry,
-                                                   size_t inEntryBytes)
+                                                    size_t inEntryBytes)
 {
     size_t dataBytes = PackedSize(inValue);
     if (dataBytes + 2 != inEntryBytes)
@@ -95,7 +95,8 @@ VPackedDictionary_with_backstore<VPackedValue_VValueSingle>::VPackedDictionary_w
 }
 
 VPackedDictionary_with_backstore<VPackedValue_VValueSingle>&
-VPackedDictionary_with_backstore<VPackedValue_VValueSingle>::operator=(const VPackedDictionary_with_backstore& inOther)
+VPackedDictionary_with_backstore<VPackedValue_VValueSingle>::operator=(
+    const VPackedDictionary_with_backstore& inOther)
 {
     if (!AssignFrom(inOther))
         _ThrowError(VE_MEMORY_FULL);
@@ -166,8 +167,8 @@ size_t VPackedDictionary_with_backstore<VPackedValue_VValueSingle>::EntryBytes(c
 }
 
 void VPackedDictionary_with_backstore<VPackedValue_VValueSingle>::_WriteEntry(const VValueSingle& inValue,
-                                                                             uint16_t* outEntry,
-                                                                             size_t inDataBytes)
+                                                                              uint16_t* outEntry,
+                                                                              size_t inDataBytes)
 {
     outEntry[0] = inValue.GetTrueValueKind();
     if (inDataBytes != 0)
@@ -175,7 +176,7 @@ void VPackedDictionary_with_backstore<VPackedValue_VValueSingle>::_WriteEntry(co
 }
 
 bool VPackedDictionary_with_backstore<VPackedValue_VValueSingle>::Append(const StPackedDictionaryKey& inKey,
-                                                                        const VValueSingle& inValue)
+                                                                         const VValueSingle& inValue)
 {
     size_t dataBytes = PackedSize(inValue);
     size_t units = EntryUnits(dataBytes + 2);
@@ -224,7 +225,8 @@ bool VPackedDictionary_with_backstore<VPackedValue_VValueSingle>::SetExistingVal
     }
     if (slot.fValue != &inValue)
     {
-        if (slot.fValue->GetTrueValueKind() != inValue.GetTrueValueKind() || !slot.fValue->FromValueSameKind(&inValue))
+        if (slot.fValue->GetTrueValueKind() != inValue.GetTrueValueKind() ||
+            !slot.fValue->FromValueSameKind(&inValue))
         {
             VValue* clone = inValue.Clone();
             if (clone == nullptr)
@@ -269,7 +271,7 @@ ValueKind VPackedDictionary_with_backstore<VPackedValue_VValueSingle>::GetNthKin
 }
 
 void VPackedDictionary_with_backstore<VPackedValue_VValueSingle>::_UpdateNthValue(size_t inIndex,
-                                                                                VValueSingle* inNewValue)
+                                                                                  VValueSingle* inNewValue)
 {
     Slot& slot = fSlots[inIndex];
     if (inNewValue != nullptr && inNewValue != slot.fValue)
@@ -281,7 +283,7 @@ void VPackedDictionary_with_backstore<VPackedValue_VValueSingle>::_UpdateNthValu
 }
 
 bool VPackedDictionary_with_backstore<VPackedValue_VValueSingle>::GetValue(const StPackedDictionaryKey& inKey,
-                                                                          VValueSingle& outValue) const
+                                                                           VValueSingle& outValue) const
 {
     size_t index = _Find(inKey);
     if (index == kNotFound)
@@ -390,7 +392,7 @@ bool VPackedDictionary_with_backstore<VPackedValue_VValueSingle>::_PackIfPending
 // Stream form
 
 VError VPackedDictionary_with_backstore<VPackedValue_VValueSingle>::WriteToStream(VStream* ioStream,
-                                                                                 bool inWithHash) const
+                                                                                  bool inWithHash) const
 {
     if (ioStream->GetLastError() != VE_OK)
         return ioStream->GetLastError();
@@ -434,15 +436,10 @@ VError VPackedDictionary_with_backstore<VPackedValue_VValueSingle>::WriteToStrea
 VError VPackedDictionary_with_backstore<VPackedValue_VValueSingle>::ReadFromStream(VStream* ioStream)
 {
     Destroy();
-    VError error = ioStream->GetLastError();
+    // A failed read of the names leaves them cleared: nothing else is held yet.
+    VError error = _ReadKeysFromStream(ioStream);
     if (error != VE_OK)
         return error;
-    error = _ReadKeysFromStream(ioStream);
-    if (error != VE_OK)
-    {
-        Destroy();
-        return error;
-    }
     int32_t units = 0;
     error = ioStream->Get(units);
     if (error == VE_OK && (units < 0 || !StreamHolds(ioStream, uint64_t(units) * sizeof(uint16_t))))
@@ -482,7 +479,8 @@ VError VPackedDictionary_with_backstore<VPackedValue_VValueSingle>::ReadFromStre
         if (swap)
             entry[0] = ByteSwap(entry[0]);
         size_t available = (total - offset) * sizeof(uint16_t) - 2;
-        size_t bytes = UntrustedEntryBytes(entry[0], reinterpret_cast<const uint8_t*>(entry + 1), available, swap);
+        size_t bytes =
+            UntrustedEntryBytes(entry[0], reinterpret_cast<const uint8_t*>(entry + 1), available, swap);
         if (bytes - 2 > available)
         {
             Destroy();

@@ -35,6 +35,18 @@ VError ThrowError(VError inError)
     return inError;
 }
 
+// Reads an attribute through a value of the kind and hands over its native datum; the output is
+// left alone when the attribute is absent.
+template <class VALUE, class NATIVE>
+bool GetNative(const VValueBag& inBag, const StPackedDictionaryKey& inKey, NATIVE& outValue)
+{
+    VALUE value;
+    if (!inBag.GetAttribute(inKey, value))
+        return false;
+    outValue = value.Get();
+    return true;
+}
+
 bool RefuseSelf(const VValueBag* inBag, const VValueBag* inThis)
 {
     if (inBag != inThis)
@@ -212,7 +224,11 @@ void VValueBag::_DebugDumpText(VString& ioText) const
         const VBagArray* array = fElements->GetNthValue(i);
         int32_t count = array == nullptr ? 0 : array->GetCount();
         fElements->GetNthKeyString(i, name);
-        ioText.AppendCString("=======\n").AppendLong(count).AppendUniChar(u' ').AppendString(name).AppendCString(" :\n");
+        ioText.AppendCString("=======\n")
+            .AppendLong(count)
+            .AppendUniChar(u' ')
+            .AppendString(name)
+            .AppendCString(" :\n");
         for (int32_t j = 1; j <= count; ++j)
         {
             ioText.AppendCString("--\n");
@@ -288,11 +304,7 @@ bool VValueBag::SetBool(const StKey& inKey, bool inValue)
 
 bool VValueBag::GetBool(const StKey& inKey, bool& outValue) const
 {
-    VBoolean value;
-    if (!GetAttribute(inKey, value))
-        return false;
-    outValue = value.Get();
-    return true;
+    return GetNative<VBoolean>(*this, inKey, outValue);
 }
 
 bool VValueBag::SetLong(const StKey& inKey, int32_t inValue)
@@ -302,11 +314,7 @@ bool VValueBag::SetLong(const StKey& inKey, int32_t inValue)
 
 bool VValueBag::GetLong(const StKey& inKey, int32_t& outValue) const
 {
-    VLong value;
-    if (!GetAttribute(inKey, value))
-        return false;
-    outValue = value.Get();
-    return true;
+    return GetNative<VLong>(*this, inKey, outValue);
 }
 
 bool VValueBag::SetLong8(const StKey& inKey, int64_t inValue)
@@ -316,11 +324,7 @@ bool VValueBag::SetLong8(const StKey& inKey, int64_t inValue)
 
 bool VValueBag::GetLong8(const StKey& inKey, int64_t& outValue) const
 {
-    VLong8 value;
-    if (!GetAttribute(inKey, value))
-        return false;
-    outValue = value.Get();
-    return true;
+    return GetNative<VLong8>(*this, inKey, outValue);
 }
 
 bool VValueBag::SetString(const StKey& inKey, const VString& inValue)
@@ -566,17 +570,17 @@ void VValueBag::GetKeysFromPath(const VString& inPath, StKeyPath& outKeys)
     const UniChar* units = inPath.GetCPointer();
     int32_t length = inPath.GetLength();
     int32_t start = 0;
-    VString piece;
+    VString segment;
     for (int32_t i = 0; i <= length; ++i)
     {
         bool atSlash = i < length && units[i] == u'/';
         if (!atSlash && i < length)
             continue;
-        // The piece after the last slash counts only when not empty.
+        // The segment after the last slash counts only when not empty.
         if (atSlash || i > start)
         {
-            piece.FromUniString(units + start, i - start);
-            outKeys.emplace_back(piece);
+            segment.FromUniString(units + start, i - start);
+            outKeys.emplace_back(segment);
         }
         start = i + 1;
     }
@@ -660,6 +664,16 @@ bool VValueBag::_AddClones(const StKey& inKey, const VBagArray& inArray, int32_t
 
 bool VValueBag::UnionClone(const VValueBag* inOther)
 {
+    return _Merge(inOther, false);
+}
+
+bool VValueBag::Override(const VValueBag* inOther)
+{
+    return _Merge(inOther, true);
+}
+
+bool VValueBag::_Merge(const VValueBag* inOther, bool inOverride)
+{
     if (inOther == nullptr)
         return true;
     const VPackedDictionary_attributes& attributes = inOther->fAttributes;
@@ -674,37 +688,15 @@ bool VValueBag::UnionClone(const VValueBag* inOther)
     size_t names = inOther->fElements->GetCount();
     for (size_t i = 0; i < names; ++i)
     {
-        const VBagArray* array = inOther->fElements->GetNthValue(i);
-        if (array != nullptr && !_AddClones(inOther->fElements->GetNthKey(i), *array, array->GetCount()))
-            return false;
-    }
-    return true;
-}
-
-bool VValueBag::Override(const VValueBag* inOther)
-{
-    if (inOther == nullptr)
-        return true;
-    const VPackedDictionary_attributes& attributes = inOther->fAttributes;
-    for (size_t i = 0; i < attributes.GetCount(); ++i)
-    {
-        if (const VValueSingle* value = attributes.GetNthValue(i))
-            SetAttribute(attributes.GetNthKey(i), *value);
-    }
-    if (inOther->fElements == nullptr)
-        return true;
-    size_t names = inOther->fElements->GetCount();
-    for (size_t i = 0; i < names; ++i)
-    {
         const VBagArray* theirs = inOther->fElements->GetNthValue(i);
         if (theirs == nullptr)
             continue;
         StPackedDictionaryKey key = inOther->fElements->GetNthKey(i);
-        const VBagArray* mine = GetElements(key);
-        if (mine != nullptr && mine->GetCount() == 1 && theirs->GetCount() == 1 && mine->GetNth(1) != nullptr &&
-            theirs->GetNth(1) != nullptr)
+        const VBagArray* mine = inOverride ? GetElements(key) : nullptr;
+        if (mine != nullptr && mine->GetCount() == 1 && theirs->GetCount() == 1 &&
+            mine->GetNth(1) != nullptr && theirs->GetNth(1) != nullptr)
         {
-            if (!mine->GetNth(1)->Override(theirs->GetNth(1)))
+            if (!mine->GetNth(1)->_Merge(theirs->GetNth(1), true))
                 return false;
         }
         else if (!_AddClones(key, *theirs, theirs->GetCount()))

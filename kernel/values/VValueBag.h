@@ -143,8 +143,8 @@ public:
     VValueBag* GetUniqueElementAnyKind(VString& outName) const;
 
     // ----- Paths: element names separated by '/'
-    // Each piece between two slashes is a name (the empty one included); the piece after the
-    // last slash only when not empty. A piece that cannot be a name (too long, not convertible)
+    // Each segment between two slashes is a name (the empty one included); the segment after the
+    // last slash only when not empty. A segment that cannot be a name (too long, not convertible)
     // stays in the path as an invalid key, which finds nothing and creates nothing.
     static void GetKeysFromPath(const VString& inPath, StKeyPath& outKeys);
     // The same on UTF-8 text; the keys borrow the text, which must outlive them.
@@ -168,8 +168,9 @@ public:
     bool Override(const VValueBag* inOther);
 
     // ----- Sorting
-    // Re-orders the element names of the bags of that element name (this bag first) as the
-    // table's record for it says, recursively through the child bags.
+    // Takes this bag as one of the element name inElementName and re-orders its element names as
+    // the table's record for that name says; then sorts, the same way, every child bag whose
+    // element name has a record.
     void SortElements(const StKey& inElementName, const StBagElementsOrdering* inTable);
     // (position, rank) pairs by rank.
     static bool PositionComparatorStrict(const std::pair<int32_t, int32_t>& inFirst,
@@ -179,9 +180,9 @@ public:
     VError ReadFromStream(VStream* ioStream, int32_t inParam) override;
     VError WriteToStream(VStream* ioStream, int32_t inParam) const override;
     // The body: a flags byte, the attribute block, the element block. Child bags are always
-    // written with their hash vectors. inDepth is the nesting depth of this bag in the stream.
+    // written with their hash vectors.
     VError WriteToStreamMinimal(VStream* ioStream, bool inWithHash) const;
-    // Reads a body into an empty bag.
+    // Reads a body into an empty bag; inDepth is the nesting depth of this bag in the stream.
     VError ReadFromStreamMinimal(VStream* ioStream, uint32_t inDepth = 0);
     // Reads the earlier body form: attribute names, values with their kinds, element names, lists.
     VError _ReadFromStream_v1(VStream* ioStream);
@@ -202,6 +203,8 @@ private:
     VPackedDictionary_elements* _EnsureElements();
     // The body after its flags byte.
     VError _ReadBlocks(VStream* ioStream, uint8_t inFlags, uint32_t inDepth);
+    // UnionClone, or Override when inOverride.
+    bool _Merge(const VValueBag* inOther, bool inOverride);
     // Adds clones of the first inCount bags of the list under the name; false when a clone fails.
     bool _AddClones(const StKey& inKey, const VBagArray& inArray, int32_t inCount);
     void _SortElements(const StBagElementsOrdering* inRecord, const StBagElementsOrdering* inTable);
