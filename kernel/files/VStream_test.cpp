@@ -3,6 +3,7 @@
 #include "kernel/errors/KovaErrors.h"
 #include "kernel/errors/VErrorContext.h"
 #include "kernel/files/VMemoryStream.h"
+#include "kernel/values/VValueBag.h"
 
 #include <gtest/gtest.h>
 
@@ -667,7 +668,7 @@ TEST(VStreamText, TextCutInsideACharacterIsAnError)
     EXPECT_EQ(Text(text), u"h");
     ASSERT_NE(errors.GetContext()->GetLast(), nullptr);
     VString reason;
-    EXPECT_TRUE(errors.GetContext()->GetLast()->GetParameter(VString("p1"), reason));
+    EXPECT_TRUE(errors.GetContext()->GetLast()->GetBag()->GetString("p1", reason));
     EXPECT_EQ(Text(reason), u"unterminated unicode conversion.");
 }
 
