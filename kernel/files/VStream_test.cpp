@@ -717,6 +717,20 @@ TEST(VStreamText, CountedUTF16ReadsUnitsAndPushesAnOddByteBack)
     EXPECT_EQ(stream.GetPos(), 4);
 }
 
+// A count far beyond the data makes room only for what the stream holds, and reads it.
+TEST(VStreamText, CountedUTF16RoomFollowsTheDataNotTheCount)
+{
+    StErrorContextInstaller errors(false);
+    const uint8_t bytes[4] = {'a', 0, 'b', 0};
+    VConstPtrStream stream(bytes, sizeof(bytes));
+    stream.SetCharSet(VTC_UTF_16);
+    ASSERT_EQ(stream.OpenReading(), VE_OK);
+    VString text;
+    EXPECT_EQ(stream.GetText(text, 0x3FFFFFFF, false), VE_STREAM_EOF);
+    EXPECT_EQ(Text(text), u"ab");
+    EXPECT_LT(text.GetMaxLength(), 1024);
+}
+
 TEST(VStreamText, PutTextConvertsLineEndsByMode)
 {
     const std::pair<ECarriageReturnMode, std::string> cases[] = {
