@@ -7,6 +7,7 @@
 #include "kernel/values/PackedStreamChecks.h"
 
 #include <cstring>
+#include <functional>
 #include <new>
 
 namespace kova
@@ -56,6 +57,22 @@ void VPackedDictionary_base<SLOT>::_BuildHashMap() const
             reinterpret_cast<const char*>(fKeyBuffer.data() + offset + 1), fKeyBuffer[offset]);
         fHashMap.Put(hash, uint32_t(i));
     }
+}
+
+template <class SLOT>
+bool VPackedDictionary_base<SLOT>::_HashMapFindsEveryName() const
+{
+    // The scan from a home cell goes round every slot, so a name is found exactly when its home
+    // cell names a slot; cells naming no slot were refused when the vector was read.
+    for (size_t i = 0; i < fSlots.size(); ++i)
+    {
+        size_t offset = size_t(fSlots[i].fKeyOffset);
+        uint32_t hash = StPackedDictionaryKey::GetHashCode(
+            reinterpret_cast<const char*>(fKeyBuffer.data() + offset + 1), fKeyBuffer[offset]);
+        if (fHashMap.GetHomeCell(hash) == _VHashKeyMap::kEmptyCell)
+            return false;
+    }
+    return true;
 }
 
 template <class SLOT>
@@ -120,6 +137,17 @@ size_t VPackedDictionary_base<SLOT>::_AppendKeyAndSlot(const StPackedDictionaryK
     }
     size_t keyOffset = fKeyBuffer.size();
     size_t length = inKey.GetKeyLength();
+    // A key borrowed from this very buffer (a name of this dictionary appended again) would be
+    // read from freed memory once the buffer grows: its bytes are copied out first.
+    const auto* bytes = reinterpret_cast<const uint8_t*>(inKey.GetKey());
+    uint8_t ownName[StPackedDictionaryKey::kMaxKeyLength];
+    std::less_equal<const uint8_t*> notAfter;
+    if (length != 0 && notAfter(fKeyBuffer.data(), bytes) &&
+        notAfter(bytes + length, fKeyBuffer.data() + keyOffset))
+    {
+        std::memcpy(ownName, bytes, length);
+        bytes = ownName;
+    }
     try
     {
         fKeyBuffer.reserve(keyOffset + length + 1);
@@ -132,7 +160,6 @@ size_t VPackedDictionary_base<SLOT>::_AppendKeyAndSlot(const StPackedDictionaryK
     }
     // Both vectors have room now: nothing below can fail half-way.
     fKeyBuffer.push_back(uint8_t(length));
-    const auto* bytes = reinterpret_cast<const uint8_t*>(inKey.GetKey());
     fKeyBuffer.insert(fKeyBuffer.end(), bytes, bytes + length);
     SLOT slot = inSlot;
     slot.fKeyOffset = keyOffset;
@@ -257,8 +284,10 @@ VError VPackedDictionary_base<SLOT>::_ReadKeysFromStream(VStream* ioStream)
             _ClearKeys();
             return error;
         }
-        // A vector of no cells is no vector.
-        if (fHashMap.GetSize() == 0)
+        // A vector of no cells is no vector. A stored vector may also hold every slot once yet
+        // in the wrong cells, hiding names from look-ups (a hidden name set again would then be
+        // stored twice); the names themselves are sound, so the vector is made again from them.
+        if (fHashMap.GetSize() == 0 || !_HashMapFindsEveryName())
             fHashMap.Clear();
     }
     _BuildHashMap();

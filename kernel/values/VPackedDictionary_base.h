@@ -104,6 +104,8 @@ protected:
 
 private:
     bool _NameEquals(size_t inIndex, const StPackedDictionaryKey& inKey) const;
+    // Whether every name's look-up through the (non-empty) hash vector reaches it.
+    bool _HashMapFindsEveryName() const;
 };
 
 using VPackedDictionary_attributes_base =

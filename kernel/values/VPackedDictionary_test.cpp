@@ -144,6 +144,21 @@ TEST(VPackedDictionaryTest, LookUpStartsAtTheHomeCellAndScansCircularly)
     EXPECT_EQ(colliding._Find(StPackedDictionaryKey(names[1].c_str())), 5u);
 }
 
+// A name of the dictionary appended again borrows the very buffer that grows under it.
+TEST(VPackedDictionaryTest, AppendingANameBorrowedFromTheOwnBufferCopiesItFirst)
+{
+    const std::string name = "a name long enough to outlast the allocator's bookkeeping";
+    Dict source;
+    ASSERT_TRUE(source.Append(StPackedDictionaryKey(name.c_str()), VLong(1)));
+    // A copy's buffer is exactly full: the next name makes it move.
+    Dict dict(source);
+    ASSERT_TRUE(dict.Append(dict.GetNthKey(0), VLong(2)));
+    ASSERT_EQ(dict.GetCount(), 2u);
+    VString second;
+    dict.GetNthKeyString(1, second);
+    EXPECT_TRUE(TextIs(second, name.c_str()));
+}
+
 TEST(VPackedDictionaryTest, LargerValueWaitsAsAnObjectUntilPacked)
 {
     Dict dict;

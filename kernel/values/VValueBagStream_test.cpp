@@ -8,12 +8,14 @@
 #include "kernel/values/ValueTesting.h"
 #include "kernel/values/VBagArray.h"
 #include "kernel/values/VBoolean.h"
+#include "kernel/values/VHashKeyMap.h"
 #include "kernel/values/VInteger.h"
 #include "kernel/values/VRefPtr.h"
 #include "kernel/values/VUUID.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 namespace kova
@@ -126,6 +128,49 @@ TEST_P(VValueBagStreamTest, HashVectorFromSixNames)
         // Written again, byte for byte the same: the stored vector was adopted.
         EXPECT_EQ(StreamOut(*read, Swap()), bytes);
     }
+}
+
+// Every slot once, but not where the names' home cells send look-ups: the vector is made again.
+TEST_P(VValueBagStreamTest, HashVectorThatHidesANameIsRebuilt)
+{
+    VRefPtr<VValueBag> bag(new VValueBag);
+    for (int i = 0; i < 6; ++i)
+        bag->SetLong(StPackedDictionaryKey(VString(("k" + std::to_string(i)).c_str())), i);
+    const Bytes original = StreamOut(*bag, Swap());
+    // header, flags, N, K, six names of 3 bytes, hash flag, 11 cells
+    const size_t cellsAt = 8 + 1 + 4 + 4 + 6 * 3 + 1 + 4;
+    auto cell = [&](const Bytes& inBytes, size_t inIndex)
+    {
+        const uint8_t* p = inBytes.data() + cellsAt + inIndex * 4;
+        return Swap() ? uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]
+                      : uint32_t(p[3]) << 24 | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+    };
+    size_t home = StPackedDictionaryKey::GetHashCode("k0", 2) % 11;
+    size_t empty = 0;
+    while (cell(original, empty) != _VHashKeyMap::kEmptyCell)
+        ++empty;
+    ASSERT_NE(cell(original, home), _VHashKeyMap::kEmptyCell);
+    Bytes damaged = original;
+    std::swap_ranges(damaged.begin() + ptrdiff_t(cellsAt + home * 4),
+                     damaged.begin() + ptrdiff_t(cellsAt + home * 4 + 4),
+                     damaged.begin() + ptrdiff_t(cellsAt + empty * 4));
+
+    VError error;
+    VRefPtr<VValueBag> read = Read(damaged, &error);
+    ASSERT_EQ(error, VE_OK);
+    for (int i = 0; i < 6; ++i)
+    {
+        int32_t value = -1;
+        EXPECT_TRUE(read->GetLong(StPackedDictionaryKey(VString(("k" + std::to_string(i)).c_str())), value))
+            << i;
+        EXPECT_EQ(value, i);
+    }
+    EXPECT_EQ(StreamOut(*read, Swap()), original);
+    // Setting a name, and merging the bag with itself, find the names already there.
+    read->SetLong("k0", 9);
+    ASSERT_TRUE(read->UnionClone(read.Get()));
+    ASSERT_TRUE(read->Override(read.Get()));
+    EXPECT_EQ(read->GetAttributesCount(), 6);
 }
 
 TEST_P(VValueBagStreamTest, TreeRoundTripKeepsKindsValuesAndOrder)
