@@ -494,6 +494,35 @@ TEST(StErrorContextInstaller, ErrorStackListsEveryErrorOuterContextFirst)
         });
 }
 
+// The updater's exit status is read this way once every scope has closed.
+TEST(StErrorContextInstaller, TheTaskAnswersForItsInnermostContext)
+{
+    OnFreshThread(
+        []
+        {
+            EXPECT_EQ(VTask::GetLastError(), VE_OK);
+            EXPECT_FALSE(VTask::FailedForMemory());
+            // Asking makes no error state.
+            EXPECT_EQ(VTask::GetErrorContext(false), nullptr);
+            {
+                StErrorContextInstaller errors;
+                _ThrowError(kA);
+            }
+            EXPECT_EQ(VTask::GetLastError(), kA);
+            {
+                StErrorContextInstaller inner;
+                EXPECT_EQ(VTask::GetLastError(), VE_OK);
+                _ThrowError(VE_MEMORY_FULL);
+                EXPECT_TRUE(VTask::FailedForMemory());
+            }
+            EXPECT_EQ(VTask::GetLastError(), VE_MEMORY_FULL);
+            EXPECT_TRUE(VTask::FailedForMemory());
+            VTask::FlushErrors();
+            EXPECT_EQ(VTask::GetLastError(), VE_OK);
+            EXPECT_FALSE(VTask::FailedForMemory());
+        });
+}
+
 TEST(StErrorContextInstaller, PushedContextsJoinTheInnermostScope)
 {
     OnFreshThread(

@@ -76,4 +76,16 @@ void VTask::FlushErrors()
         errors->Flush();
 }
 
+VError VTask::GetLastError()
+{
+    VErrorTaskContext* errors = GetErrorContext(false);
+    return errors == nullptr ? VE_OK : errors->GetLastError();
+}
+
+bool VTask::FailedForMemory()
+{
+    VErrorTaskContext* errors = GetErrorContext(false);
+    return errors != nullptr && errors->FailedForMemory();
+}
+
 } // namespace kova

@@ -4,6 +4,8 @@
 // manager's table; until then every thread counts as a task for its errors.
 #pragma once
 
+#include "kernel/values/KovaTypes.h"
+
 #include <cstdint>
 
 namespace kova
@@ -35,6 +37,11 @@ public:
     static void PushErrors(const VErrorContext* inContext);
     // Empties the calling task's innermost context.
     static void FlushErrors();
+    // The code of the newest error of the calling task's innermost context; 0 when the task has
+    // no error state or that context is empty.
+    static VError GetLastError();
+    // Whether the calling task's innermost context ran out of memory; false without error state.
+    static bool FailedForMemory();
 };
 
 } // namespace kova
