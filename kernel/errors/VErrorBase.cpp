@@ -9,6 +9,7 @@
 #include "kernel/tasks/VTaskMgr.h"
 #include "kernel/values/VBagArray.h"
 #include "kernel/values/VValueBag.h"
+#include "platform/mac/errors/XMacCFError.h"
 #include "platform/mac/errors/XMacErrorText.h"
 
 #include <cstdio>
@@ -379,6 +380,23 @@ VError VErrorBase::MAC_MapCarbonErrorToVError(int32_t inStatus)
         return VE_OK;
     VError toolbox = VE_OK;
     return FindNativeError(Carbon(inStatus), toolbox) ? toolbox : Carbon(inStatus);
+}
+
+VError VErrorBase::MakeVErrorFromCFError(cf::Error* inError)
+{
+    return XMacCFError::GetNativeError(inError);
+}
+
+VError VErrorBase::MakeVErrorFromCFErrorAndRelease(cf::Error* inError)
+{
+    VError native = XMacCFError::GetNativeError(inError);
+    XMacCFError::Release(inError);
+    return native;
+}
+
+VError VErrorBase::MakeVErrorFromNSError(cf::Error* inError)
+{
+    return MakeVErrorFromCFError(inError);
 }
 
 // ---------------------------------------------------------------------------------------------

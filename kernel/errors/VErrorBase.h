@@ -25,6 +25,12 @@ namespace kova
 class ILocalizer;
 class VValueBag;
 
+namespace cf
+{
+// The system's error object (a CFError; an NSError is the same object), opaque to the toolbox.
+struct Error;
+} // namespace cf
+
 class VErrorBase : public VObject, public IRefCountable
 {
 public:
@@ -86,6 +92,12 @@ public:
     static VError EncodedNativeErrorToVError(VError inNative, VError inFallback);
     // A Carbon status as the toolbox code of the native table, else as its CARB code.
     static VError MAC_MapCarbonErrorToVError(int32_t inStatus);
+    // The native code of a system error object: 0 for null; CARB, POSX, MACH or COCO by its
+    // domain with its code in the low 32 bits; kova 1 for another domain. The object is kept.
+    static VError MakeVErrorFromCFError(cf::Error* inError);
+    // The same, then drops the caller's reference to a non-null object.
+    static VError MakeVErrorFromCFErrorAndRelease(cf::Error* inError);
+    static VError MakeVErrorFromNSError(cf::Error* inError);
 
 protected:
     // The one 8-bit line DebugDump writes without a process object, cut to the buffer's size.
