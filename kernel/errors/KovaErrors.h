@@ -28,6 +28,8 @@ constexpr VError VE_STREAM_BAD_SIGNATURE = MakeKovaError(207);
 constexpr VError VE_STREAM_NO_TEXT_CONVERTER = MakeKovaError(208);
 constexpr VError VE_STREAM_TEXT_CONVERSION_FAILURE = MakeKovaError(210);
 constexpr VError VE_STREAM_CANNOT_UNGET = MakeKovaError(211);
+// A stored form of a version this code does not read.
+constexpr VError VE_STREAM_BAD_VERSION = MakeKovaError(212);
 
 // Files and folders.
 constexpr VError VE_FILE_NOT_FOUND = MakeKovaError(600);

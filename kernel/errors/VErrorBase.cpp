@@ -5,6 +5,7 @@
 #include "kernel/errors/KovaErrors.h"
 #include "kernel/errors/VErrorTaskContext.h"
 #include "kernel/errors/VErrorUserGenerated.h"
+#include "kernel/tasks/ProcessObject.h"
 #include "kernel/tasks/VTask.h"
 #include "kernel/tasks/VTaskMgr.h"
 #include "kernel/values/VBagArray.h"
@@ -12,6 +13,7 @@
 #include "platform/mac/errors/XMacCFError.h"
 #include "platform/mac/errors/XMacErrorText.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -23,14 +25,6 @@ namespace kova
 
 namespace
 {
-
-// Whether the process object exists: errors are dropped before start-up and after shut-down. The
-// process object does not exist yet; the memory manager, which start-up makes just before it,
-// stands for it meanwhile.
-bool ProcessObjectExists()
-{
-    return VObject::sCppMemMgr != nullptr;
-}
 
 // Tasks have no names yet; the calling thread's identity stands for its task.
 void GetCallingTask(int32_t& outID, VString& outName)
@@ -63,19 +57,19 @@ constexpr VError Carbon(int32_t inStatus)
 // Searched from the first row; the row whose toolbox code is kova 1 ends the table.
 constexpr NativeErrorMapping sNativeErrors[] = {
     {VE_OK, VE_OK},
-    {Carbon(-108), VE_MEMORY_FULL},                       // memory full
-    {Carbon(-39), VE_STREAM_EOF},                         // end of file
-    {Carbon(-34), VE_DISK_FULL},                          // disk full
-    {Carbon(-43), VE_FILE_NOT_FOUND},                     // file not found
-    {Carbon(-120), VE_FOLDER_NOT_FOUND},                  // folder not found
-    {Carbon(-45), VE_ACCESS_DENIED},                      // file locked
-    {Carbon(-46), VE_ACCESS_DENIED},                      // volume locked
-    {Carbon(-192), VE_RESOURCE_NOT_FOUND},                // resource not found
-    {Carbon(-37), VE_FILE_BAD_NAME},                      // bad name
-    {Carbon(-54), VE_ACCESS_DENIED},                      // permission denied
-    {Carbon(-128), VE_USER_ABORT},                        // cancelled by the user
-    {MakeVError(kCOMPONENT_POSIX, 2), VE_FILE_NOT_FOUND}, // ENOENT (macOS numbering)
-    {MakeVError(kCOMPONENT_POSIX, 13), VE_ACCESS_DENIED}, // EACCES (macOS numbering)
+    {Carbon(-108), VE_MEMORY_FULL},        // memory full
+    {Carbon(-39), VE_STREAM_EOF},          // end of file
+    {Carbon(-34), VE_DISK_FULL},           // disk full
+    {Carbon(-43), VE_FILE_NOT_FOUND},      // file not found
+    {Carbon(-120), VE_FOLDER_NOT_FOUND},   // folder not found
+    {Carbon(-45), VE_ACCESS_DENIED},       // file locked
+    {Carbon(-46), VE_ACCESS_DENIED},       // volume locked
+    {Carbon(-192), VE_RESOURCE_NOT_FOUND}, // resource not found
+    {Carbon(-37), VE_FILE_BAD_NAME},       // bad name
+    {Carbon(-54), VE_ACCESS_DENIED},       // permission denied
+    {Carbon(-128), VE_USER_ABORT},         // cancelled by the user
+    {MakeVError(kCOMPONENT_POSIX, ENOENT), VE_FILE_NOT_FOUND},
+    {MakeVError(kCOMPONENT_POSIX, EACCES), VE_ACCESS_DENIED},
     {VE_OK, VE_UNKNOWN_ERROR},
 };
 

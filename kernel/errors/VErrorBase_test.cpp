@@ -64,7 +64,7 @@ TEST_P(NativeErrors, MapToToolboxCodesOrTheFallback)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, NativeErrors,
-    testing::Values(NativeCase{Posix(2), VE_FILE_NOT_FOUND}, NativeCase{Posix(13), VE_ACCESS_DENIED},
+    testing::Values(NativeCase{Posix(ENOENT), VE_FILE_NOT_FOUND}, NativeCase{Posix(EACCES), VE_ACCESS_DENIED},
                     NativeCase{Posix(22), kFallback}, NativeCase{Posix(0), kFallback},
                     NativeCase{Carbon(-45), VE_ACCESS_DENIED}, NativeCase{Carbon(-46), VE_ACCESS_DENIED},
                     NativeCase{Carbon(-54), VE_ACCESS_DENIED}, NativeCase{Carbon(-108), VE_MEMORY_FULL},

@@ -206,7 +206,6 @@ StErrorContextInstaller::StErrorContextInstaller(bool inKeep, bool inSilent)
 
 void StErrorContextInstaller::_Init(bool inKeep, bool inSilent)
 {
-    fSilent = inSilent;
     fTaskContext = VTask::GetErrorContext(true);
     if (fTaskContext != nullptr)
         fContext = fTaskContext->PushNewContext(inKeep, inSilent);

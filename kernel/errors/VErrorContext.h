@@ -135,7 +135,6 @@ private:
     // Null while the calling thread is no task: the context then stands alone.
     VErrorTaskContext* fTaskContext = nullptr;
     VErrorContext* fContext = nullptr;
-    bool fSilent = false;
 };
 
 } // namespace kova

@@ -1,26 +1,20 @@
 // VErrorImported is an error received from elsewhere (a remote service) with its message already
-// written: the text stands for its description and its dump.
+// written: like a user-generated error, the text stands for its description and its dump; only
+// its location tells where it came from.
 #pragma once
 
-#include "kernel/errors/VErrorBase.h"
-#include "kernel/text/VString.h"
+#include "kernel/errors/VErrorUserGenerated.h"
 
 namespace kova
 {
 
-class VErrorImported : public VErrorBase
+class VErrorImported : public VErrorUserGenerated
 {
 public:
-    VErrorImported(VError inError, const VString& inText);
+    using VErrorUserGenerated::VErrorUserGenerated;
 
-    // Both are the text.
-    void GetErrorDescription(VString& outText) const override;
-    void DumpToString(VString& outDump) const override;
     // "REST Imported Error".
     void GetLocation(VString& outText) const override;
-
-private:
-    VString fText;
 };
 
 } // namespace kova
