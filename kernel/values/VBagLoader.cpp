@@ -11,13 +11,7 @@ namespace kova
 // A borrowed key and a null identifier: made before the entry point without any allocation.
 const StBagKeyWithDefault<VUUID, VUUID> VBagLoader::sUUIDKey("uuid", VUUID());
 
-VBagLoader::VBagLoader(bool inRegenerateUUIDs, bool inSecondFlag)
-    : fRegenerateUUIDs(inRegenerateUUIDs), fSecondFlag(inSecondFlag)
-{
-    (void)fSecondFlag;
-    (void)fFlag3;
-    (void)fFlag4;
-}
+VBagLoader::VBagLoader(bool inRegenerateUUIDs, bool) : fRegenerateUUIDs(inRegenerateUUIDs) {}
 
 VBagLoader::~VBagLoader() = default;
 

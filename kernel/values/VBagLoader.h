@@ -16,6 +16,7 @@ namespace kova
 class VBagLoader : public VObject
 {
 public:
+    // The second flag is accepted from callers, but no operation reads it.
     VBagLoader(bool inRegenerateUUIDs, bool inSecondFlag);
     ~VBagLoader() override;
 
@@ -35,10 +36,6 @@ public:
 
 private:
     bool fRegenerateUUIDs;
-    bool fSecondFlag;
-    // Not read by the operations here.
-    bool fFlag3 = true;
-    bool fFlag4 = true;
     std::map<VUUID, VUUID> fRegeneratedUUIDs;
 };
 

@@ -3,6 +3,7 @@
 #include "kernel/errors/KovaErrors.h"
 #include "kernel/errors/VErrorBase.h"
 #include "kernel/files/VStream.h"
+#include "kernel/tasks/ProcessObject.h"
 #include "kernel/text/VString.h"
 #include "kernel/values/IBaggable.h"
 #include "kernel/values/PackedStreamChecks.h"
@@ -25,9 +26,6 @@ const VValueInfo_default<VValueBag, VK_BAG> VValueBag::sInfo;
 
 namespace
 {
-
-// Kept as the system has always numbered it; only bags raise it.
-constexpr VError kErrorBadVersion = MakeKovaError(212);
 
 VError ThrowError(VError inError)
 {
@@ -240,7 +238,7 @@ void VValueBag::_DebugDumpText(VString& ioText) const
 
 CharSet VValueBag::DebugDump(char* outBuffer, int& ioSize) const
 {
-    if (VObject::sCppMemMgr == nullptr || outBuffer == nullptr || ioSize < int(sizeof(UniChar)))
+    if (!ProcessObjectExists() || outBuffer == nullptr || ioSize < int(sizeof(UniChar)))
     {
         ioSize = 0;
         return VTC_UTF_16;
@@ -392,7 +390,12 @@ void VValueBag::AppendToCData(const VString& inText)
         fAttributes._UpdateNthValue(index, nullptr);
         return;
     }
-    auto* text = new VString;
+    VString* text = VString::NewString(0);
+    if (text == nullptr)
+    {
+        _ThrowError(VE_MEMORY_FULL);
+        return;
+    }
     value->GetString(*text);
     text->AppendString(inText);
     fAttributes._UpdateNthValue(index, text);
@@ -861,7 +864,7 @@ VError VValueBag::ReadFromStream(VStream* ioStream, int32_t)
     if (signature != kStreamSignature)
         return ThrowError(VE_STREAM_BAD_SIGNATURE);
     if (version != kStreamVersion)
-        return ThrowError(kErrorBadVersion);
+        return ThrowError(VE_STREAM_BAD_VERSION);
     error = ReadFromStreamMinimal(ioStream, 0);
     if (error != VE_OK)
         Destroy();

@@ -14,6 +14,11 @@
 // A name longer than 255 bytes of UTF-8 is refused by every setter (kova 3) and found by no
 // getter.
 //
+// Elements must form a tree: a bag must never be an element of its own elements, however deep
+// (a -> b -> a). Only a bag added to itself is refused; a longer cycle would cost a walk of the
+// whole subtree at every AddElement to find, and once made, cloning, writing or releasing the bag
+// never ends.
+//
 // A bag is not locked, and reading it fills caches, so a bag shared by tasks needs its user's lock.
 #pragma once
 
@@ -126,7 +131,8 @@ public:
     // Stores a list under a name (retained; a list it replaces is released).
     bool SetElements(const StKey& inKey, VBagArray* inArray);
     // Appends a bag (retained) to the list of a name, making the list when needed. A null bag
-    // does nothing; the bag itself is refused (kova 3): a bag cannot hold itself.
+    // does nothing; the bag itself is refused (kova 3): a bag cannot hold itself. The caller
+    // makes sure the bag does not hold this one further down (no cycles, see above).
     bool AddElement(const StKey& inKey, VValueBag* inBag);
     // Adds the object's bag form under the name it gives; returns the object's result.
     VError AddElement(const IBaggable* inObject);

@@ -10,13 +10,46 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
 #include <string>
 #include <vector>
+
+namespace
+{
+
+// While set on a thread, the global allocations that must not throw fail there.
+thread_local bool sFailNothrowNew = false;
+
+} // namespace
+
+void* operator new(std::size_t inSize, const std::nothrow_t&) noexcept
+{
+    if (sFailNothrowNew)
+        return nullptr;
+    try
+    {
+        return ::operator new(inSize);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return nullptr;
+    }
+}
 
 namespace kova
 {
 namespace
 {
+
+// Memory runs out, for the allocations that must not throw, during a scope.
+class StFailNothrowNew
+{
+public:
+    StFailNothrowNew() { sFailNothrowNew = true; }
+    ~StFailNothrowNew() { sFailNothrowNew = false; }
+    StFailNothrowNew(const StFailNothrowNew&) = delete;
+    StFailNothrowNew& operator=(const StFailNothrowNew&) = delete;
+};
 
 using testing_values::TextIs;
 
@@ -98,16 +131,6 @@ TEST(VValueBagTest, UnionCloneWithItselfDoublesElementsOnce)
     EXPECT_EQ(bag->GetElements("c")->GetCount(), 4);
 }
 
-} // namespace
-} // namespace kova
-
-namespace kova
-{
-namespace
-{
-
-using testing_values::TextIs;
-
 VRefPtr<VValueBag> NewBag()
 {
     return VRefPtr<VValueBag>(new VValueBag);
@@ -148,6 +171,25 @@ TEST(VValueBagTest, CDataAppendsToTextAndTurnsOtherKindsIntoText)
     VRefPtr<VValueBag> copy(numeric->Clone());
     ASSERT_TRUE(copy->GetString("<>", text));
     EXPECT_TRUE(TextIs(text, "42 items"));
+}
+
+TEST(VValueBagTest, CDataOfAnotherKindStaysWhenItsTextCannotBeMade)
+{
+    VRefPtr<VValueBag> bag = NewBag();
+    bag->SetLong("<>", 42);
+    // The number's object is made now, so that the text is the one allocation left.
+    ASSERT_NE(bag->GetAttributeValue("<>"), nullptr);
+    VString more(" items");
+    StErrorContextInstaller context(false);
+    {
+        StFailNothrowNew failing;
+        bag->AppendToCData(more);
+    }
+    EXPECT_EQ(context.GetLastError(), VE_MEMORY_FULL);
+    EXPECT_EQ(bag->GetAttributeValue("<>")->GetTrueValueKind(), VK_LONG);
+    int32_t number = 0;
+    ASSERT_TRUE(bag->GetLong("<>", number));
+    EXPECT_EQ(number, 42);
 }
 
 TEST(VValueBagTest, ReplaceElementKeepsTheOnlyBagAndReplacesLists)
