@@ -2,9 +2,15 @@
 // that the pooled arenas fill when the memory manager gathers statistics (VCppMemMgr::GetStatistics).
 // With the C library back end it stays all zero. A record belongs to its caller; Clear zeroes the
 // counters but keeps the maps' entries, so a record meant for one gathering should start empty.
+//
+// A record is written as text through a stream's PutText (so in the stream's character set and
+// line-end mode): DumpToStream gives the summary (memory, objects by class, blocks by tag), Dump
+// the long form (the summary, then the block counts and the maps of blocks and pages).
 #pragma once
 
 #include "kernel/tasks/VCriticalSection.h"
+
+#include "kernel/values/KovaTypes.h"
 
 #include <cstdint>
 #include <map>
@@ -13,6 +19,8 @@
 
 namespace kova
 {
+
+class VStream;
 
 // Blocks and bytes of one class or one tag.
 struct VMemStatsCount
@@ -52,6 +60,10 @@ class VMemStats
 public:
     // Zeroes the twelve counters; the maps and the records keep their entries.
     void Clear();
+
+    // Both return the stream's last error.
+    VError DumpToStream(VStream* ioStream) const;
+    VError Dump(VStream* ioStream) const;
 
     uint64_t fFreeMemory = 0;
     uint64_t fUsedMemory = 0;
