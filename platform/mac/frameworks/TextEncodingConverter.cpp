@@ -1,5 +1,7 @@
 #include "platform/mac/frameworks/TextEncodingConverter.h"
 
+#include "kernel/text/Surrogates.h"
+
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_err.h>
 #include <unicode/utypes.h>
@@ -83,16 +85,6 @@ bool IsUnicode16(TextEncoding inEncoding)
 {
     return GetTextEncodingBase(inEncoding) == kTextEncodingUnicodeDefault &&
            GetTextEncodingFormat(inEncoding) == kUnicode16BitFormat;
-}
-
-constexpr bool IsHighSurrogate(UChar inUnit)
-{
-    return inUnit >= 0xD800 && inUnit <= 0xDBFF;
-}
-
-constexpr bool IsLowSurrogate(UChar inUnit)
-{
-    return inUnit >= 0xDC00 && inUnit <= 0xDFFF;
 }
 
 // ICU refuses ranges longer than this in one call.
