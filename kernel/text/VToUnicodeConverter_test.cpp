@@ -1,7 +1,11 @@
 #include "kernel/text/VToUnicodeConverter.h"
 
+#include "kernel/errors/KovaErrors.h"
+#include "kernel/errors/VErrorBase.h"
+#include "kernel/errors/VErrorContext.h"
 #include "kernel/text/VString.h"
 #include "kernel/text/VToUnicodeConverter_MacRoman.h"
+#include "kernel/values/VCppMemMgrTesting_test.h"
 
 #include <gtest/gtest.h>
 
@@ -157,6 +161,27 @@ TEST(UTF32Decoding, ConvertStringDropsTheTextWhenALaterPassFails)
 
 // ---------------------------------------------------------------------------------------------
 // Mac Roman
+
+// Three million units need more room than any arena of a pooled manager of 10 MiB holds, while
+// the error's own texts still find theirs.
+TEST(ConvertString, AStringThatCannotGrowRaises300AndKeepsItsText)
+{
+    const VToUnicodeConverter_MacRoman converter;
+    const std::string bytes(3 << 20, 'x');
+    testing_support::ManagerPtr small = testing_support::MakePooled(testing_support::kTenMiB);
+    testing_support::StUseMemMgr use(small.get());
+    StErrorContextInstaller errors(false);
+    VStr<15> text(u"kept");
+    size_t consumed = 9;
+    EXPECT_FALSE(converter.ConvertString(bytes.data(), bytes.size(), &consumed, text));
+    EXPECT_EQ(consumed, 0u);
+    EXPECT_EQ(Text(text), u"kept");
+    EXPECT_EQ(errors.GetLastError(), MakeKovaError(300));
+    VString parameter;
+    ASSERT_NE(errors.GetContext()->GetLast(), nullptr);
+    EXPECT_TRUE(errors.GetContext()->GetLast()->GetParameter(VString("p1"), parameter));
+    EXPECT_EQ(Text(parameter), u"conversion failed (EnsureSize failed).");
+}
 
 TEST(MacRomanDecoding, MapsTheHighHalfThroughItsTable)
 {

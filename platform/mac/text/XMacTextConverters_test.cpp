@@ -268,6 +268,32 @@ TEST(XMacToUnicodeConverter, BytesCutShortAtTheEndAreNotConsumed)
     EXPECT_EQ(text.GetLength(), 5);
 }
 
+// A platform failure other than a full output or a character cut short raises its status in the
+// CARB error (here paramErr, -50, for bytes that are not there) and consumes nothing.
+TEST(XMacTextConverters, APlatformFailureRaisesACarbonErrorAndConsumesNothing)
+{
+    constexpr VError kCarbonParamErr = 0x43415242FFFFFFCE;
+    StErrorContextInstaller errors(false);
+    XMacToUnicodeConverter decoder(VTC_ShiftJIS);
+    UniChar units[8];
+    size_t consumed = 9;
+    int32_t produced = 9;
+    EXPECT_FALSE(decoder.Convert(nullptr, 5, consumed, units, 8, produced));
+    EXPECT_EQ(consumed, 0u);
+    EXPECT_EQ(produced, 0);
+    EXPECT_EQ(errors.GetLastError(), kCarbonParamErr);
+
+    XMacFromUnicodeConverter encoder(VTC_ShiftJIS);
+    char bytes[8];
+    int32_t consumedUnits = 9;
+    size_t producedBytes = 9;
+    EXPECT_FALSE(encoder.Convert(nullptr, 5, consumedUnits, bytes, sizeof(bytes), producedBytes));
+    EXPECT_EQ(consumedUnits, 0);
+    EXPECT_EQ(producedBytes, 0u);
+    EXPECT_EQ(errors.GetContext()->GetErrorCount(), 2u);
+    EXPECT_EQ(errors.GetLastError(), kCarbonParamErr);
+}
+
 // Where two long texts first differ, or their common length when one is shorter; -1 when equal.
 ptrdiff_t FirstDifference(const std::u16string& inText, const std::u16string& inExpected)
 {
