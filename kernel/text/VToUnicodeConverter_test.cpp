@@ -194,5 +194,30 @@ TEST(MacRomanDecoding, MapsTheHighHalfThroughItsTable)
     EXPECT_EQ(Decode(macRoman, "ab\x80", 2).fConsumed, 2u);
 }
 
+// Runs of 32 bytes go through a fast path, the rest byte by byte: wherever a run starts and
+// however much room there is, both give the table's units.
+TEST(MacRomanDecoding, RunsAndTheBytesAfterThemDecodeAlike)
+{
+    const VToUnicodeConverter_MacRoman macRoman;
+    std::string bytes;
+    for (int byte = 0; byte < 256; ++byte)
+        bytes += char(byte);
+    bytes += std::string(40, 'a') + "\x80" + std::string(31, 'b') + "\xFF";
+    std::u16string units;
+    for (unsigned char byte : bytes)
+        units += byte < 0x80 ? char16_t(byte) : VToUnicodeConverter_MacRoman::sHighHalf[byte - 0x80];
+    for (size_t offset : {0, 1, 7, 31, 32, 33, 200})
+    {
+        const size_t size = bytes.size() - offset;
+        for (size_t room : {size, size - 1, size_t(40), size_t(0)})
+        {
+            Decoded decoded = Decode(macRoman, bytes.substr(offset), int32_t(room));
+            EXPECT_TRUE(decoded.fResult);
+            EXPECT_EQ(decoded.fUnits, units.substr(offset, room)) << offset << " " << room;
+            EXPECT_EQ(decoded.fConsumed, std::min(room, size));
+        }
+    }
+}
+
 } // namespace
 } // namespace kova
