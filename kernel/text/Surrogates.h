@@ -29,7 +29,8 @@ constexpr bool IsSurrogate(uint32_t inUnit)
 template <class Unit>
 constexpr bool StartsSurrogatePair(const Unit* inUnits, const Unit* inEnd)
 {
-    return inEnd - inUnits >= 2 && IsHighSurrogate(uint32_t(inUnits[0])) && IsLowSurrogate(uint32_t(inUnits[1]));
+    return inEnd - inUnits >= 2 && IsHighSurrogate(uint32_t(inUnits[0])) &&
+           IsLowSurrogate(uint32_t(inUnits[1]));
 }
 
 // The character of a high and a low surrogate.

@@ -1013,7 +1013,8 @@ size_t VString_info::GetAvgSpace() const
 
 void VString::Truncate(int32_t inLength, bool inKeepSurrogatesWhole)
 {
-    if (inKeepSurrogatesWhole && inLength >= 1 && inLength <= fLength && IsHighSurrogate(fString[inLength - 1]))
+    if (inKeepSurrogatesWhole && inLength >= 1 && inLength <= fLength &&
+        IsHighSurrogate(fString[inLength - 1]))
         --inLength;
     if (inLength < 0)
         inLength = 0;

@@ -113,8 +113,7 @@ std::string CheckUTF8(const uint8_t* inBytes, size_t inCount, UniChar* outUnits)
 {
     size_t consumed = size_t(-1);
     int32_t produced = -1;
-    const bool result =
-        kUTF8.Convert(inBytes, inCount, consumed, outUnits, int32_t(inCount + 1), produced);
+    const bool result = kUTF8.Convert(inBytes, inCount, consumed, outUnits, int32_t(inCount + 1), produced);
     if (consumed > inCount || produced < 0 || size_t(produced) > consumed)
         return "counts out of range";
     // Exactly a character cut short by the end is left: the last lead, when fewer trailing bytes
@@ -238,7 +237,9 @@ struct EveryFourByteSequence
         bytes[3] = uint8_t(inIndex);
         UniChar* units = ioBuffers.fUnits[4].get();
         // rest[n]: the last n bytes alone, which end where the block ends.
-        const Decoding rest[4] = {{}, DecodeAlone(bytes + 3, 1, units), DecodeAlone(bytes + 2, 2, units),
+        const Decoding rest[4] = {{},
+                                  DecodeAlone(bytes + 3, 1, units),
+                                  DecodeAlone(bytes + 2, 2, units),
                                   DecodeAlone(bytes + 1, 3, units)};
         for (int first = 0; first < 256; ++first)
         {
@@ -279,8 +280,8 @@ struct EveryFourByteSequence
             if (whole.fResult != expected.fResult || whole.fConsumed != expected.fConsumed ||
                 whole.fProduced != expected.fProduced ||
                 std::memcmp(whole.fUnits, expected.fUnits, size_t(expected.fProduced) * sizeof(UniChar)) != 0)
-                return "not the first character and the rest, each alone (first byte " + std::to_string(first) +
-                       ")";
+                return "not the first character and the rest, each alone (first byte " +
+                       std::to_string(first) + ")";
         }
         return {};
     }
@@ -335,7 +336,8 @@ struct Filler
 
 const Filler kFillers[] = {
     {"abcdefghijklmnopq", u"abcdefghijklmnopq"},
-    {"\xD0\x96\xD0\xB8\xD0\xB7\xD0\xBD\xD1\x8C\xD0\xB6\xD0\xB8\xD0\xB2", u"\u0416\u0438\u0437\u043D\u044C\u0436\u0438\u0432"},
+    {"\xD0\x96\xD0\xB8\xD0\xB7\xD0\xBD\xD1\x8C\xD0\xB6\xD0\xB8\xD0\xB2",
+     u"\u0416\u0438\u0437\u043D\u044C\u0436\u0438\u0432"},
     {"\xE8\xAA\x9E\xE6\x96\x87\xE5\xAD\x97\xE8\xAA\x9E\xE6\x96\x87\xE5\xAD\x97",
      u"\u8A9E\u6587\u5B57\u8A9E\u6587\u5B57"},
 };
@@ -361,7 +363,8 @@ struct EmbeddedBuffers : ExactBuffers
                     fText[before][after][length] = std::make_unique<uint8_t[]>(size);
                     fTextUnits[before][after][length] = std::make_unique<UniChar[]>(size + 1);
                     std::memcpy(fText[before][after][length].get(), first.data(), first.size());
-                    std::memcpy(fText[before][after][length].get() + first.size() + length, last.data(), last.size());
+                    std::memcpy(fText[before][after][length].get() + first.size() + length, last.data(),
+                                last.size());
                 }
             }
         }

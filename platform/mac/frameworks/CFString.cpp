@@ -37,7 +37,8 @@ const UCollator* RootCollator(uint32_t flags)
         Collators()
         {
             // Accents ignored, with or without case; case and width ignored; nothing ignored.
-            const UColAttributeValue strengths[4] = {UCOL_PRIMARY, UCOL_PRIMARY, UCOL_SECONDARY, UCOL_TERTIARY};
+            const UColAttributeValue strengths[4] = {UCOL_PRIMARY, UCOL_PRIMARY, UCOL_SECONDARY,
+                                                     UCOL_TERTIARY};
             for (int i = 0; i < 4; ++i)
             {
                 UErrorCode status = U_ZERO_ERROR;

@@ -408,8 +408,8 @@ OSStatus Encode(OpaqueConversion* inConversion, size_t inUnicodeLength, const ch
             again = true;
             ucnv_setFallback(inConversion->fConverter, inUseFallbacks);
             bool unmappable = false;
-            OSStatus runStatus = EncodeRun(inConversion->fConverter, unicode, inUnits, flush, outBuffer, inRoom,
-                                           outRead, outWritten, unmappable);
+            OSStatus runStatus = EncodeRun(inConversion->fConverter, unicode, inUnits, flush, outBuffer,
+                                           inRoom, outRead, outWritten, unmappable);
             if (runStatus != noErr)
             {
                 start.Restore();

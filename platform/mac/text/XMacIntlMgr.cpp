@@ -43,8 +43,8 @@ int32_t XMacIntlMgr::CompareNames(const UniChar* inName1, int32_t inLength1, con
 {
     return cf::StringCompare(std::u16string_view(inName1, size_t(std::max(inLength1, 0))),
                              std::u16string_view(inName2, size_t(std::max(inLength2, 0))),
-                             cf::kCompareLocalized | cf::kCompareCaseInsensitive | cf::kCompareDiacriticInsensitive |
-                                 cf::kCompareWidthInsensitive);
+                             cf::kCompareLocalized | cf::kCompareCaseInsensitive |
+                                 cf::kCompareDiacriticInsensitive | cf::kCompareWidthInsensitive);
 }
 
 } // namespace kova
