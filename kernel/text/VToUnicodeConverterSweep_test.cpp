@@ -94,6 +94,13 @@ struct ExactBuffers
     }
 };
 
+// The inLength bytes an index stands for, the first one most significant.
+void BytesOfIndex(uint64_t inIndex, size_t inLength, uint8_t* outBytes)
+{
+    for (size_t i = 0; i < inLength; ++i)
+        outBytes[i] = uint8_t(inIndex >> (8 * (inLength - 1 - i)));
+}
+
 // ---------------------------------------------------------------------------------------------
 // UTF-8
 
@@ -169,9 +176,7 @@ struct UTF8Sequences
 
     std::string operator()(Buffers& ioBuffers, uint64_t inIndex) const
     {
-        uint64_t value = fFirstIndex + inIndex;
-        for (size_t i = 0; i < fLength; ++i)
-            ioBuffers.fBytes[fLength][i] = uint8_t(value >> (8 * (fLength - 1 - i)));
+        BytesOfIndex(fFirstIndex + inIndex, fLength, ioBuffers.fBytes[fLength].get());
         return CheckUTF8(ioBuffers.fBytes[fLength].get(), fLength, ioBuffers.fUnits[fLength].get());
     }
 };
@@ -382,8 +387,7 @@ struct EmbeddedSequences
     std::string operator()(Buffers& ioBuffers, uint64_t inIndex) const
     {
         uint8_t* swept = ioBuffers.fBytes[fLength].get();
-        for (size_t i = 0; i < fLength; ++i)
-            swept[i] = uint8_t(inIndex >> (8 * (fLength - 1 - i)));
+        BytesOfIndex(inIndex, fLength, swept);
         Decoding middle = DecodeAlone(swept, fLength, ioBuffers.fUnits[fLength].get());
         if (middle.fConsumed > fLength || middle.fProduced < 0 || middle.fProduced > int32_t(fLength + 1))
             return "counts out of range";
@@ -439,8 +443,7 @@ struct PartialUnits
     std::string operator()(Buffers& ioBuffers, uint64_t inIndex) const
     {
         uint8_t* bytes = ioBuffers.fBytes[fLength].get();
-        for (size_t i = 0; i < fLength; ++i)
-            bytes[i] = uint8_t(inIndex >> (8 * i));
+        BytesOfIndex(inIndex, fLength, bytes);
         for (const VToUnicodeConverter_UTF32& converter : kUTF32Orders)
         {
             size_t consumed = 9;
