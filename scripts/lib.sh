@@ -1,6 +1,6 @@
 # Shared by the scripts: installs the Debian packages the build needs when they are missing.
 
-KOVA_PACKAGES=(cmake ninja-build g++ pkg-config libxerces-c-dev libicu-dev libgtest-dev libgmock-dev
+KOVA_PACKAGES=(cmake ninja-build g++ libxerces-c-dev libicu-dev libgtest-dev libgmock-dev
                libbenchmark-dev)
 
 kova_install_dependencies() {

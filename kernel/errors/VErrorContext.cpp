@@ -1,9 +1,48 @@
 #include "kernel/errors/VErrorContext.h"
 
+#include "kernel/errors/ErrorBagKeys.h"
 #include "kernel/errors/KovaErrors.h"
+#include "kernel/errors/VErrorTaskContext.h"
+#include "kernel/tasks/VTask.h"
+#include "kernel/text/VString.h"
+#include "kernel/values/VBagArray.h"
+#include "kernel/values/VValueBag.h"
+
+#include <new>
 
 namespace kova
 {
+
+// ---------------------------------------------------------------------------------------------
+// VErrorContext
+
+VErrorContext::VErrorContext() = default;
+
+VErrorContext::VErrorContext(bool inKeep, bool inSilent) : fSilent(inSilent), fKeep(inKeep) {}
+
+VErrorContext::VErrorContext(const VErrorContext& inOther) : VObject(inOther), IRefCountable(inOther)
+{
+    if (inOther.fParameters)
+        fParameters.Reset(inOther.fParameters->Clone());
+    PushErrors(inOther);
+}
+
+VErrorContext::~VErrorContext() = default;
+
+bool VErrorContext::_Append(VErrorBase* inError)
+{
+    if (fParameters)
+        inError->GetBag()->UnionClone(fParameters.Get());
+    try
+    {
+        fErrors.push_back(VRefPtr<VErrorBase>::Retained(inError));
+    }
+    catch (const std::bad_alloc&)
+    {
+        return false;
+    }
+    return true;
+}
 
 bool VErrorContext::PushError(VErrorBase* inError)
 {
@@ -11,13 +50,19 @@ bool VErrorContext::PushError(VErrorBase* inError)
         return false;
     if (inError->GetError() == VE_MEMORY_FULL)
         fFailedForMemory = true;
-    fErrors.push_back(VRefPtr<VErrorBase>::Retained(inError));
-    return true;
+    return _Append(inError);
 }
 
 void VErrorContext::PushErrors(const VErrorContext& inOther)
 {
-    fErrors.insert(fErrors.end(), inOther.fErrors.begin(), inOther.fErrors.end());
+    // By index over the count on entry: merging a context into itself appends to the list read.
+    size_t count = inOther.fErrors.size();
+    for (size_t i = 0; i < count; ++i)
+    {
+        if (!_Append(inOther.fErrors[i].Get()))
+            break;
+    }
+    // A child that ran out of memory leaves its parent failed too, never the reverse.
     fFailedForMemory = fFailedForMemory || inOther.fFailedForMemory;
 }
 
@@ -52,70 +97,150 @@ VErrorBase* VErrorContext::Find(VError inError) const
     return nullptr;
 }
 
-VErrorTaskContext* VErrorTaskContext::GetCurrent()
+bool VErrorContext::_FindAny(std::initializer_list<VError> inErrors) const
 {
-    thread_local VErrorTaskContext sContext;
-    return &sContext;
-}
-
-bool VErrorTaskContext::PushError(VErrorBase* inError)
-{
-    if (inError == nullptr)
-        return false;
-    if (fStack.empty())
-        fStack.emplace_back(new VErrorContext);
-    return fStack.back()->PushError(inError);
-}
-
-VErrorContext* VErrorTaskContext::PushNewContext(bool inKeep, bool inSilent)
-{
-    VErrorContext* context = new VErrorContext(inKeep, inSilent);
-    fStack.push_back(VRefPtr<VErrorContext>::Retained(context));
-    return context;
-}
-
-void VErrorTaskContext::PopContext()
-{
-    if (fStack.empty())
-        return;
-    VRefPtr<VErrorContext> innermost = fStack.back();
-    if (!innermost->IsEmpty() && innermost->IsKeep() && fStack.size() == 1)
-        return; // the bottom context keeps the thread's last errors
-    fStack.pop_back();
-    if (!innermost->IsEmpty() && innermost->IsKeep())
-        fStack.back()->PushErrors(*innermost);
-}
-
-VError VErrorTaskContext::GetLastError() const
-{
-    return fStack.empty() ? VE_OK : fStack.back()->GetLastError();
-}
-
-VErrorBase* VErrorTaskContext::GetLast() const
-{
-    for (auto context = fStack.rbegin(); context != fStack.rend(); ++context)
+    for (VError wanted : inErrors)
     {
-        if (VErrorBase* error = (*context)->GetLast())
-            return error;
+        if (wanted == VE_OK)
+            break;
+        if (Find(wanted) != nullptr)
+            return true;
     }
-    return nullptr;
+    return false;
 }
 
-void VErrorTaskContext::Flush()
+VErrorBase* VErrorContext::GetNthError(size_t inIndex) const
 {
-    if (!fStack.empty())
-        fStack.back()->Flush();
+    return inIndex >= 1 && inIndex <= fErrors.size() ? fErrors[inIndex - 1].Get() : nullptr;
 }
+
+bool VErrorContext::IsErrorFiltered(VError inError) const
+{
+    for (VError filtered : fFilter)
+    {
+        if (filtered == inError)
+            return true;
+    }
+    return false;
+}
+
+void VErrorContext::AddErrorToFilter(VError inError)
+{
+    try
+    {
+        fFilter.push_back(inError);
+    }
+    catch (const std::bad_alloc&)
+    {
+        // The code stays unfiltered: its error is then reported, nothing is lost.
+    }
+}
+
+VValueBag* VErrorContext::GetParametersForPushedErrors(bool inCreate)
+{
+    if (!fParameters && inCreate)
+        fParameters.Reset(new (std::nothrow) VValueBag);
+    return fParameters.Get();
+}
+
+VError VErrorContext::SaveToBag(VValueBag& ioBag) const
+{
+    for (const auto& error : fErrors)
+    {
+        VRefPtr<VValueBag> errorBag(new (std::nothrow) VValueBag);
+        if (!errorBag)
+            return VE_MEMORY_FULL;
+        error->SaveToBag(*errorBag);
+        ioBag.AddElement(ErrorBagKeys::error, errorBag.Get());
+    }
+    return VE_OK;
+}
+
+VError VErrorContext::LoadFromBag(const VValueBag& inBag)
+{
+    const VBagArray* errors = inBag.GetElements(ErrorBagKeys::error);
+    if (errors == nullptr)
+        return VE_OK;
+    for (int32_t i = 1; i <= errors->GetCount(); ++i)
+    {
+        try
+        {
+            VRefPtr<VValueBag> errorBag(errors->RetainNth(i));
+            VRefPtr<VErrorBase> error(new VErrorBase);
+            VError loaded = errorBag ? error->LoadFromBag(*errorBag) : VE_MEMORY_FULL;
+            if (loaded != VE_OK)
+                return loaded;
+            fErrors.push_back(std::move(error));
+        }
+        catch (const std::bad_alloc&)
+        {
+            return VE_MEMORY_FULL;
+        }
+    }
+    return VE_OK;
+}
+
+void VErrorContext::SendErrorsToLogger() const
+{
+    // Each error goes to the process logger's LogErrorIfNecessary. There is no process logger
+    // yet, so nothing is logged.
+}
+
+bool VErrorContext::DebugDisplay() const
+{
+    for (const auto& error : fErrors)
+    {
+        VString dump;
+        error->DumpToString(dump);
+    }
+    return !fErrors.empty();
+}
+
+// ---------------------------------------------------------------------------------------------
+// StErrorContextInstaller
 
 StErrorContextInstaller::StErrorContextInstaller(bool inKeep, bool inSilent)
-    : fTaskContext(VErrorTaskContext::GetCurrent())
 {
-    fContext.Reset(fTaskContext->PushNewContext(inKeep, inSilent));
+    _Init(inKeep, inSilent);
+}
+
+void StErrorContextInstaller::_Init(bool inKeep, bool inSilent)
+{
+    fTaskContext = VTask::GetErrorContext(true);
+    if (fTaskContext != nullptr)
+        fContext = fTaskContext->PushNewContext(inKeep, inSilent);
+    else
+        fContext = new (std::nothrow) VErrorContext(inKeep, inSilent);
+}
+
+void StErrorContextInstaller::_InitFiltered(std::initializer_list<VError> inErrors)
+{
+    _Init(true, false);
+    if (fContext == nullptr)
+        return;
+    bool first = true;
+    for (VError error : inErrors)
+    {
+        if (!first && error == VE_OK)
+            break;
+        fContext->AddErrorToFilter(error);
+        first = false;
+    }
 }
 
 StErrorContextInstaller::~StErrorContextInstaller()
 {
-    fTaskContext->PopContext();
+    if (fContext == nullptr)
+        return;
+    if (fTaskContext != nullptr)
+    {
+        fTaskContext->PopContext();
+        fTaskContext->RecycleContext(fContext);
+    }
+    else
+    {
+        fContext->Release();
+    }
 }
 
 } // namespace kova

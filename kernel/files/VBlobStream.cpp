@@ -53,8 +53,7 @@ VError VBlobStream::DoSetSize(int64_t inSize)
 {
     if (inSize < 0 || uint64_t(inSize) > SIZE_MAX)
         return Raised(VE_INVALID_PARAMETER);
-    if (uint64_t(inSize) > fBlob->GetSize())
-        return _GrowWithZeros(inSize);
+    // The blob itself fills what it gains with zeros.
     return Raised(fBlob->SetSize(size_t(inSize)));
 }
 
@@ -63,19 +62,6 @@ VError VBlobStream::DoSetPos(int64_t inPos)
     if (inPos >= 0 && uint64_t(inPos) <= fBlob->GetSize())
         return VE_OK;
     return DoSetSize(inPos);
-}
-
-VError VBlobStream::_GrowWithZeros(int64_t inSize)
-{
-    size_t start = fBlob->GetSize();
-    VError error = fBlob->SetSize(size_t(inSize));
-    static const uint8_t kZeros[4096] = {};
-    for (size_t offset = start; error == VE_OK && offset < size_t(inSize); offset += sizeof(kZeros))
-    {
-        size_t count = size_t(inSize) - offset < sizeof(kZeros) ? size_t(inSize) - offset : sizeof(kZeros);
-        error = fBlob->PutData(kZeros, count, int64_t(offset));
-    }
-    return Raised(error);
 }
 
 } // namespace kova

@@ -27,9 +27,6 @@ protected:
     VError DoSetPos(int64_t inPos) override;
 
 private:
-    // Grows the blob to inSize, the added bytes zero.
-    VError _GrowWithZeros(int64_t inSize);
-
     VBlob* fBlob;
     bool fOwned;
 };

@@ -120,13 +120,8 @@ VError VPtrStream::DoSetSize(int64_t inSize)
         return Raise(VE_INVALID_PARAMETER);
     size_t size = size_t(inSize);
     size_t oldSize = fBuffer.GetDataSize();
-    if (size == 0)
-    {
-        // An empty buffer's copy frees the block.
-        fBuffer.Assign(VMemoryBuffer<1024ul, 2ul, 1048576ul>());
-        return VE_OK;
-    }
-    if (!fBuffer._EnlargeAmortized(size))
+    // Exactly the size asked, so that cutting a stream gives its memory back.
+    if (!fBuffer.ResizeExactly(size))
         return Raise(VE_MEMORY_FULL);
     // Bytes that nobody wrote read as zeros, not as what the memory held before.
     if (size > oldSize)

@@ -2,6 +2,8 @@
 
 #include "kernel/errors/KovaErrors.h"
 #include "kernel/errors/VErrorContext.h"
+#include "kernel/values/VCppMemMgr.h"
+#include "kernel/values/VObject.h"
 
 #include <gtest/gtest.h>
 
@@ -115,6 +117,20 @@ TEST(VPtrStream, KeepsItsBytesAcrossClosingAndReopening)
     VStream::UnderlyingData data = stream.GetUnderlyingData();
     EXPECT_EQ(static_cast<const uint8_t*>(data.fData)[0], 0xFF);
     EXPECT_EQ(static_cast<const uint8_t*>(data.fData)[4], 1);
+}
+
+TEST(VPtrStream, SetSizeReallocatesExactly)
+{
+    VPtrStream stream;
+    ASSERT_EQ(stream.OpenWriting(), VE_OK);
+    std::vector<uint8_t> bytes(20000, 0x5A);
+    ASSERT_EQ(stream.PutData(bytes.data(), bytes.size()), VE_OK);
+    ASSERT_EQ(stream.SetSize(100), VE_OK);
+    VStream::UnderlyingData data = stream.GetUnderlyingData();
+    EXPECT_EQ(data.fSize, 100u);
+    // The block itself shrank: the memory manager holds little more than the 100 bytes.
+    EXPECT_LT(VObject::sCppMemMgr->GetPtrSize(data.fData), 1024u);
+    EXPECT_EQ(static_cast<const uint8_t*>(data.fData)[99], 0x5A);
 }
 
 TEST(VPtrStream, SizeZeroFreesTheBlock)

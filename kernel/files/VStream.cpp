@@ -3,11 +3,11 @@
 #include "kernel/errors/KovaErrors.h"
 #include "kernel/errors/VErrorBase.h"
 #include "kernel/errors/VErrorContext.h"
-#include "kernel/files/VMemoryStream.h"
 #include "kernel/text/VString.h"
 #include "kernel/text/VTextConverters.h"
 #include "kernel/values/VCppMemMgr.h"
 #include "kernel/values/VMemory.h"
+#include "kernel/values/VMemoryBuffer.h"
 #include "kernel/values/VValue.h"
 
 #include <cstring>
@@ -662,12 +662,20 @@ VError VStream::GetText(VString& ioText, int32_t inCount, bool inAcceptMore)
 
     if (fCharSet == VTC_UTF_16 || fCharSet == VTC_UTF_16_BIGENDIAN)
     {
+        // Room only for the units the stream still holds, whatever the count asked: plus one, so
+        // that a stream that runs short still reads past its end and reports the end of data.
+        int64_t left = GetSize() - fPos;
+        int32_t count = inCount;
+        if (left < 0)
+            left = 0;
+        if (int64_t(count) > left / 2 + 1)
+            count = int32_t(left / 2 + 1);
         int32_t length = ioText.GetLength();
-        if (inCount > INT32_MAX - length || !ioText.EnsureSize(length + inCount))
+        if (count > INT32_MAX - length || !ioText.EnsureSize(length + count))
             return _Fail(VE_MEMORY_FULL);
         UniChar* units = ioText.GetCPointerForWrite() + length;
         size_t read = 0;
-        GetData(units, size_t(inCount) * sizeof(UniChar), &read);
+        GetData(units, size_t(count) * sizeof(UniChar), &read);
         if (read % 2 != 0)
             UngetData(reinterpret_cast<uint8_t*>(units) + read - 1, 1);
         int32_t gained = int32_t(read / 2);
@@ -759,8 +767,7 @@ VError VStream::_GetTextLineOf(VString& outLine, bool inKeepEnd, const UniChar* 
     const UNIT endChar = inEndChar != nullptr ? inStreamOrder(*inEndChar) : UNIT(0);
 
     // The line's bytes are gathered whole, so that no character is cut between two chunks.
-    VPtrStream lineBytes;
-    lineBytes.OpenWriting();
+    VMemoryBuffer<1024ul, 2ul, 1048576ul> lineBytes;
     bool readSome = false;
     bool ended = false;
     while (!ended && fLastError == VE_OK)
@@ -785,8 +792,18 @@ VError VStream::_GetTextLineOf(VString& outLine, bool inKeepEnd, const UniChar* 
             if (!ended)
                 ++end;
         }
-        if (lineBytes.PutData(chunk, end * sizeof(UNIT)) != VE_OK)
+        size_t lineSize = lineBytes.GetDataSize();
+        size_t added = end * sizeof(UNIT);
+        if (lineBytes._EnlargeAmortized(lineSize + added))
+        {
+            if (added > 0)
+                std::memcpy(static_cast<uint8_t*>(lineBytes.GetDataPtr()) + lineSize, chunk, added);
+            lineBytes.SetDataSize(lineSize + added);
+        }
+        else
+        {
             _Fail(VE_MEMORY_FULL);
+        }
         if (!ended)
         {
             if (atEnd)
@@ -817,9 +834,8 @@ VError VStream::_GetTextLineOf(VString& outLine, bool inKeepEnd, const UniChar* 
     }
     if (readSome)
         _ClearEndOfData();
-    VStream::UnderlyingData data = lineBytes.GetUnderlyingData();
-    if (data.fSize > 0 && fToUnicode != nullptr)
-        fToUnicode->ConvertString(data.fData, data.fSize, nullptr, outLine);
+    if (lineBytes.GetDataSize() > 0 && fToUnicode != nullptr)
+        fToUnicode->ConvertString(lineBytes.GetDataPtr(), lineBytes.GetDataSize(), nullptr, outLine);
     if (inKeepEnd && readSome)
         outLine.AppendUniChar(kCR);
     return fLastError;

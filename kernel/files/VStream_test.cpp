@@ -3,6 +3,7 @@
 #include "kernel/errors/KovaErrors.h"
 #include "kernel/errors/VErrorContext.h"
 #include "kernel/files/VMemoryStream.h"
+#include "kernel/values/VValueBag.h"
 
 #include <gtest/gtest.h>
 
@@ -667,7 +668,7 @@ TEST(VStreamText, TextCutInsideACharacterIsAnError)
     EXPECT_EQ(Text(text), u"h");
     ASSERT_NE(errors.GetContext()->GetLast(), nullptr);
     VString reason;
-    EXPECT_TRUE(errors.GetContext()->GetLast()->GetParameter(VString("p1"), reason));
+    EXPECT_TRUE(errors.GetContext()->GetLast()->GetBag()->GetString("p1", reason));
     EXPECT_EQ(Text(reason), u"unterminated unicode conversion.");
 }
 
@@ -714,6 +715,20 @@ TEST(VStreamText, CountedUTF16ReadsUnitsAndPushesAnOddByteBack)
     EXPECT_EQ(stream.GetText(text, 5, false), VE_OK); // the pushed-back odd byte clears the end
     EXPECT_EQ(Text(text), u"a\u0101");
     EXPECT_EQ(stream.GetPos(), 4);
+}
+
+// A count far beyond the data makes room only for what the stream holds, and reads it.
+TEST(VStreamText, CountedUTF16RoomFollowsTheDataNotTheCount)
+{
+    StErrorContextInstaller errors(false);
+    const uint8_t bytes[4] = {'a', 0, 'b', 0};
+    VConstPtrStream stream(bytes, sizeof(bytes));
+    stream.SetCharSet(VTC_UTF_16);
+    ASSERT_EQ(stream.OpenReading(), VE_OK);
+    VString text;
+    EXPECT_EQ(stream.GetText(text, 0x3FFFFFFF, false), VE_STREAM_EOF);
+    EXPECT_EQ(Text(text), u"ab");
+    EXPECT_LT(text.GetMaxLength(), 1024);
 }
 
 TEST(VStreamText, PutTextConvertsLineEndsByMode)

@@ -9,6 +9,7 @@
 #include "kernel/text/VToUnicodeConverter_MacRoman.h"
 #include "kernel/values/VCppMemMgrTesting_test.h"
 #include "kernel/values/VMemory.h"
+#include "kernel/values/VValueBag.h"
 
 #include <gtest/gtest.h>
 
@@ -328,7 +329,7 @@ TEST(ConvertRealloc, AnOutputThatCannotGrowRaises300)
         VString parameter;
         VErrorBase* error = errors.GetContext()->GetLast();
         if (error != nullptr)
-            error->GetParameter(VString("p1"), parameter);
+            error->GetBag()->GetString("p1", parameter);
         return std::u16string(parameter.GetCPointer(), size_t(parameter.GetLength()));
     };
 

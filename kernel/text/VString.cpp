@@ -11,6 +11,7 @@
 #include "kernel/values/VDuration.h"
 #include "kernel/values/VTime.h"
 #include "kernel/values/VUUID.h"
+#include "kernel/values/VValueBag.h"
 
 #include <atomic>
 #include <cstdio>
@@ -1010,6 +1011,140 @@ size_t VString_info::GetAvgSpace() const
 
 // ---------------------------------------------------------------------------------------------
 // Editing
+
+void VString::Replace(const VString& inText, int32_t inStart, int32_t inCount)
+{
+    if (inStart < 1 || inCount < 1 || inStart > fLength)
+        return;
+    // A text read from this string's own buffer would be overwritten while it is copied.
+    if (inText.fLength > 0 && PointsInto(inText.fString, fString, fMaxLength))
+    {
+        VString owned;
+        owned._CopyUnitsFrom(inText.fString, inText.fLength);
+        if (owned.fLength == inText.fLength)
+            Replace(owned, inStart, inCount);
+        return;
+    }
+    int32_t textLength = inText.fLength;
+    int32_t first = inStart - 1;
+    if (int64_t(inStart) + inCount <= fLength)
+    {
+        int64_t newLength = int64_t(fLength) - inCount + textLength;
+        if (newLength > INT32_MAX)
+        {
+            _ThrowError(VE_STRING_ALLOC_FAILED);
+            return;
+        }
+        if (!_EnsureRoom(int32_t(newLength), true))
+            return;
+        if (textLength != inCount)
+            std::memmove(fString + first + textLength, fString + first + inCount,
+                         size_t(fLength - first - inCount) * sizeof(UniChar));
+        if (textLength > 0)
+            std::memcpy(fString + first, inText.fString, size_t(textLength) * sizeof(UniChar));
+        _Commit(int32_t(newLength));
+        return;
+    }
+    if (int64_t(first) + textLength > INT32_MAX)
+    {
+        _ThrowError(VE_STRING_ALLOC_FAILED);
+        return;
+    }
+    int32_t newLength = first + textLength;
+    if (!_EnsureRoom(newLength, true))
+        return;
+    if (textLength > 0)
+        std::memcpy(fString + first, inText.fString, size_t(textLength) * sizeof(UniChar));
+    _Commit(newLength);
+}
+
+void VString::Remove(int32_t inStart, int32_t inCount)
+{
+    if (inStart < 1 || inStart > fLength || inCount < 0)
+        return;
+    if (!_EnsureRoom(fLength, true))
+        return;
+    int32_t first = inStart - 1;
+    if (int64_t(inStart) + inCount <= fLength)
+    {
+        std::memmove(fString + first, fString + first + inCount,
+                     size_t(fLength - first - inCount) * sizeof(UniChar));
+        _Commit(fLength - inCount);
+    }
+    else
+    {
+        _Commit(first);
+    }
+}
+
+VString& VString::Format(const VValueBag* inBag, bool inRemoveMissing)
+{
+    if (inBag == nullptr || inBag->IsEmpty() || fLength < 2)
+        return *this;
+    // The position of the first unit at or after a 1-based position, or 0.
+    auto find = [this](UniChar inUnit, int32_t inFrom) -> int32_t
+    {
+        for (int32_t i = inFrom - 1; i < fLength; ++i)
+        {
+            if (fString[i] == inUnit)
+                return i + 1;
+        }
+        return 0;
+    };
+    VStr<15> name;
+    VStr<31> value;
+    int32_t position = 1;
+    while (position < fLength)
+    {
+        int32_t open = find(u'{', position);
+        if (open == 0)
+            break;
+        // The unit after position n is fString[n].
+        if (open + 1 < fLength && fString[open] == u'{')
+        {
+            position = open + 2;
+            continue;
+        }
+        int32_t close = find(u'}', open);
+        if (close == 0)
+            break;
+        if (close + 1 < fLength && fString[close] == u'}')
+        {
+            position = close + 2;
+            continue;
+        }
+        bool hasSpace = false;
+        for (int32_t i = open; i < close - 1 && !hasSpace; ++i)
+            hasSpace = fString[i] == u' ';
+        if (close == open + 1 || hasSpace)
+        {
+            position = open + 1;
+            continue;
+        }
+        name.FromUniString(fString + open, close - open - 1);
+        const VValueSingle* attribute = inBag->GetAttributeValue(StPackedDictionaryKey(name));
+        int32_t placeholderLength = close - open + 1;
+        int32_t lengthBefore = fLength;
+        if (attribute != nullptr)
+        {
+            attribute->GetString(value);
+            Replace(value, open, placeholderLength);
+            // A failed replacement leaves the placeholder: step over its brace.
+            bool replaced = fLength == lengthBefore - placeholderLength + value.GetLength();
+            position = replaced ? open + value.GetLength() : open + 1;
+        }
+        else if (inRemoveMissing)
+        {
+            Remove(open, placeholderLength);
+            position = fLength == lengthBefore - placeholderLength ? open : open + 1;
+        }
+        else
+        {
+            position = open + 1;
+        }
+    }
+    return *this;
+}
 
 void VString::Truncate(int32_t inLength, bool inKeepSurrogatesWhole)
 {

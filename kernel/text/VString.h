@@ -32,6 +32,7 @@ namespace kova
 {
 
 class VString;
+class VValueBag;
 
 // A plain record that holds one reference of a shared string block (JSON string payloads keep
 // their text this way). No virtual table; copying the record does not count a reference.
@@ -175,8 +176,21 @@ public:
     VString& AppendOsType(OsType inCode);
     VString& AppendValue(const VValueSingle& inValue);
 
-    // Editing.
+    // Editing. Positions out of range are ignored; a failed allocation leaves the text unchanged.
+    // Replaces the units inStart..inStart+inCount-1; a range reaching past the end replaces the
+    // whole tail.
+    void Replace(const VString& inText, int32_t inStart, int32_t inCount);
+    // Removes the units inStart..inStart+inCount-1, or the whole tail when the range reaches past
+    // the end. A count of 0 changes no unit but marks the string changed.
+    void Remove(int32_t inStart, int32_t inCount);
     void Truncate(int32_t inLength, bool inKeepSurrogatesWhole = false);
+
+    // Replaces each "{name}" by the text of the bag's attribute of that name. With
+    // inRemoveMissing a placeholder naming no attribute is removed, otherwise it stays. "{{" and
+    // a "}}" that is not the string's end are passed over with both braces; "{}" and names
+    // holding a space are no placeholders; an inserted value is not scanned again. Nothing
+    // happens for a null or empty bag.
+    VString& Format(const VValueBag* inBag, bool inRemoveMissing);
 
     // Empty, not null, dirty.
     void Clear() override;

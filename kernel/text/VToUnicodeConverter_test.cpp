@@ -6,6 +6,7 @@
 #include "kernel/text/VString.h"
 #include "kernel/text/VToUnicodeConverter_MacRoman.h"
 #include "kernel/values/VCppMemMgrTesting_test.h"
+#include "kernel/values/VValueBag.h"
 
 #include <gtest/gtest.h>
 
@@ -179,7 +180,7 @@ TEST(ConvertString, AStringThatCannotGrowRaises300AndKeepsItsText)
     EXPECT_EQ(errors.GetLastError(), MakeKovaError(300));
     VString parameter;
     ASSERT_NE(errors.GetContext()->GetLast(), nullptr);
-    EXPECT_TRUE(errors.GetContext()->GetLast()->GetParameter(VString("p1"), parameter));
+    EXPECT_TRUE(errors.GetContext()->GetLast()->GetBag()->GetString("p1", parameter));
     EXPECT_EQ(Text(parameter), u"conversion failed (EnsureSize failed).");
 }
 

@@ -2,11 +2,9 @@
 
 #include "kernel/errors/KovaErrors.h"
 #include "kernel/files/VStream.h"
-#include "kernel/values/VMemory.h"
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
 
 namespace kova
 {
@@ -16,17 +14,12 @@ const VBlob_info VBlob::sInfo;
 namespace
 {
 
-constexpr uint32_t kBlobTag = FourCharCode("memb");
 constexpr VError kErrorShortRead = VE_STREAM_EOF;
 constexpr VError kErrorReadOnly = VE_STREAM_CANNOT_WRITE;
 
 // The largest blob: the packed and stream forms hold no more (their readers take the size as
 // signed), and asking more of the memory manager is refused before it is asked.
 constexpr size_t kMaxBlobSize = size_t(INT32_MAX);
-
-// Growth of PutData: half the needed size more, at most 1 MiB more, in whole KiB.
-constexpr size_t kGrowthGranule = 1024;
-constexpr size_t kGrowthCap = 1048576;
 
 // Copies what lies between the offset and the end; an offset past the end copies nothing.
 VError CopyOut(const void* inData, size_t inSize, void* outData, size_t inCount, int64_t inOffset, size_t* outCopied)
@@ -172,12 +165,12 @@ VBlobWithPtr::VBlobWithPtr(const void* inData, size_t inSize)
 {
     if (inSize > 0 && inData != nullptr && _ResizeExactly(inSize))
     {
-        std::memcpy(fData, inData, inSize);
-        fSize = inSize;
+        std::memcpy(_Data(), inData, inSize);
+        fBuffer.SetDataSize(inSize);
     }
 }
 
-VBlobWithPtr::VBlobWithPtr(const VBlobWithPtr& inOther) : VBlob(inOther)
+VBlobWithPtr::VBlobWithPtr(const VBlobWithPtr& inOther) : VBlob(inOther), fBuffer(inOther.fBuffer.GetMemMgr())
 {
     fFlags |= kFlagDirty;
     _CopyFrom(inOther);
@@ -196,10 +189,7 @@ VBlobWithPtr& VBlobWithPtr::operator=(const VBlobWithPtr& inOther)
     return *this;
 }
 
-VBlobWithPtr::~VBlobWithPtr()
-{
-    VMemory::DisposePtr(fData);
-}
+VBlobWithPtr::~VBlobWithPtr() = default;
 
 void VBlobWithPtr::_CopyFrom(const VBlob& inOther)
 {
@@ -207,8 +197,8 @@ void VBlobWithPtr::_CopyFrom(const VBlob& inOther)
     if (inOther.IsNull() || size == 0 || !_ResizeExactly(size))
         return;
     size_t copied = 0;
-    inOther.GetData(fData, size, 0, &copied);
-    fSize = copied;
+    inOther.GetData(_Data(), size, 0, &copied);
+    fBuffer.SetDataSize(copied);
 }
 
 VValue* VBlobWithPtr::Clone() const
@@ -221,79 +211,48 @@ VValue* VBlobWithPtr::Clone() const
 
 bool VBlobWithPtr::_ResizeExactly(size_t inSize)
 {
-    if (inSize == fAllocated)
-        return true;
-    if (inSize > kMaxBlobSize)
-        return false;
-    if (inSize == 0)
-    {
-        VMemory::DisposePtr(fData);
-        fData = nullptr;
-        fSize = 0;
-        fAllocated = 0;
-        return true;
-    }
-    void* block = fData == nullptr ? VMemory::NewPtr(inSize, kBlobTag) : VMemory::SetPtrSize(fData, inSize);
-    if (block == nullptr)
-        return false;
-    fData = block;
-    fAllocated = inSize;
-    fSize = std::min(fSize, inSize);
-    return true;
+    return inSize <= kMaxBlobSize && fBuffer.ResizeExactly(inSize);
 }
 
-bool VBlobWithPtr::_EnlargeAmortized(size_t inNeeded)
+void VBlobWithPtr::_SetSizeWithZeros(size_t inSize)
 {
-    if (inNeeded > kMaxBlobSize)
-        return false;
-    size_t step = std::min(inNeeded / 2, kGrowthCap);
-    size_t target = std::min((inNeeded + step + kGrowthGranule - 1) & ~(kGrowthGranule - 1), kMaxBlobSize);
-    for (size_t size : {target, inNeeded})
-    {
-        void* block = fData == nullptr ? VMemory::NewPtr(size, kBlobTag) : VMemory::SetPtrSize(fData, size);
-        if (block != nullptr)
-        {
-            fData = block;
-            fAllocated = size;
-            return true;
-        }
-        if (size == inNeeded)
-            break;
-    }
-    return false;
+    // Bytes nobody wrote must not show what the memory held before: they reach streams and files.
+    size_t oldSize = GetSize();
+    if (inSize > oldSize)
+        std::memset(_Data() + oldSize, 0, inSize - oldSize);
+    fBuffer.SetDataSize(inSize);
 }
 
 VError VBlobWithPtr::SetSize(size_t inSize)
 {
     if (!_ResizeExactly(inSize))
         return VE_MEMORY_FULL;
-    fSize = inSize;
+    _SetSizeWithZeros(inSize);
     return VE_OK;
 }
 
 VError VBlobWithPtr::GetData(void* outData, size_t inCount, int64_t inOffset, size_t* outCopied) const
 {
-    return CopyOut(fData, fSize, outData, inCount, inOffset, outCopied);
+    return CopyOut(_Data(), GetSize(), outData, inCount, inOffset, outCopied);
 }
 
 VError VBlobWithPtr::PutData(const void* inData, size_t inCount, int64_t inOffset)
 {
     if (inOffset < 0 || (inData == nullptr && inCount > 0))
         return VE_INVALID_PARAMETER;
-    if (uint64_t(inOffset) > std::numeric_limits<size_t>::max() - inCount)
+    if (uint64_t(inOffset) > kMaxBlobSize || inCount > kMaxBlobSize - size_t(inOffset) ||
+        !fBuffer._EnlargeAmortized(size_t(inOffset) + inCount))
     {
         _MarkSet();
         return VE_MEMORY_FULL;
     }
-    size_t end = size_t(inOffset) + inCount;
-    if (end > fAllocated && !_EnlargeAmortized(end))
-    {
-        _MarkSet();
-        return VE_MEMORY_FULL;
-    }
+    size_t offset = size_t(inOffset);
+    if (offset > GetSize())
+        _SetSizeWithZeros(offset);
     if (inCount > 0)
-        std::memcpy(static_cast<char*>(fData) + inOffset, inData, inCount);
-    fSize = std::max(fSize, end);
+        std::memcpy(_Data() + offset, inData, inCount);
+    if (offset + inCount > GetSize())
+        fBuffer.SetDataSize(offset + inCount);
     _MarkSet();
     return VE_OK;
 }
@@ -308,8 +267,8 @@ VError VBlobWithPtr::FromData(const void* inData, size_t inSize)
         return VE_MEMORY_FULL;
     }
     if (inSize > 0)
-        std::memcpy(fData, inData, inSize);
-    fSize = inSize;
+        std::memcpy(_Data(), inData, inSize);
+    fBuffer.SetDataSize(inSize);
     _MarkSet();
     return VE_OK;
 }
@@ -320,9 +279,9 @@ VError VBlobWithPtr::FromData(const void* inData, size_t inSize)
 bool VBlobWithPtr::EqualToSameKind(const VValue* inValue, bool) const
 {
     auto* other = dynamic_cast<const VBlobWithPtr*>(inValue);
-    if (other == nullptr || other->IsNull() || other->fSize != fSize)
+    if (other == nullptr || other->IsNull() || other->GetSize() != GetSize())
         return false;
-    return fSize == 0 || std::memcmp(fData, other->fData, fSize) == 0;
+    return GetSize() == 0 || std::memcmp(_Data(), other->_Data(), GetSize()) == 0;
 }
 
 bool VBlobWithPtr::EqualToSameKindWithOptions(const VValue* inValue, const VCompareOptions&) const
@@ -335,27 +294,17 @@ bool VBlobWithPtr::FromValueSameKind(const VValue* inValue)
     auto* other = dynamic_cast<const VBlobWithPtr*>(inValue);
     if (other == nullptr)
         return false;
-    if (other != this)
-    {
-        if (_ResizeExactly(other->fSize))
-        {
-            if (other->fSize > 0)
-                std::memcpy(fData, other->fData, other->fSize);
-            fSize = other->fSize;
-        }
-        else
-        {
-            _ResizeExactly(0);
-        }
-    }
+    // A copy that cannot be had leaves the blob empty, so the result below can tell.
+    if (!fBuffer.Assign(other->fBuffer))
+        fBuffer.ResizeExactly(0);
     SetNull(other->IsNull());
     SetDirty(true);
-    return !(fSize == 0 && other->fSize != 0);
+    return !(GetSize() == 0 && other->GetSize() != 0);
 }
 
 void VBlobWithPtr::GetValue(VValueSingle& outValue) const
 {
-    GiveBytes(outValue, fData, fSize);
+    GiveBytes(outValue, _Data(), GetSize());
 }
 
 void VBlobWithPtr::FromValue(const VValueSingle& inValue)
@@ -364,7 +313,7 @@ void VBlobWithPtr::FromValue(const VValueSingle& inValue)
     if (inValue.GetValueKind() != VK_BLOB)
         return;
     if (auto* blob = dynamic_cast<const VBlobWithPtr*>(&inValue); blob != nullptr && blob != this)
-        PutData(blob->fData, blob->fSize, 0);
+        PutData(blob->_Data(), blob->GetSize(), 0);
 }
 
 const void* VBlobWithPtr::LoadFromPtr(const void* inData, bool)
@@ -379,17 +328,17 @@ const void* VBlobWithPtr::LoadFromPtr(const void* inData, bool)
 
 void* VBlobWithPtr::WriteToPtr(void* outData, bool, size_t) const
 {
-    return WritePacked(outData, fData, fSize);
+    return WritePacked(outData, _Data(), GetSize());
 }
 
 size_t VBlobWithPtr::GetSpace(uint64_t&, size_t) const
 {
-    return fSize + sizeof(uint32_t);
+    return GetSize() + sizeof(uint32_t);
 }
 
 VError VBlobWithPtr::WriteToStream(VStream* ioStream, int32_t) const
 {
-    return WriteStreamed(ioStream, fData, fSize);
+    return WriteStreamed(ioStream, _Data(), GetSize());
 }
 
 VError VBlobWithPtr::ReadFromStream(VStream* ioStream, int32_t)
@@ -411,11 +360,16 @@ VError VBlobWithPtr::ReadFromStream(VStream* ioStream, int32_t)
     }
     if (!_ResizeExactly(size))
         return VE_MEMORY_FULL;
-    fSize = size;
     if (size == 0)
+    {
+        fBuffer.SetDataSize(0);
         return VE_OK;
+    }
     size_t read = 0;
-    error = ioStream->GetData(fData, size, &read);
+    error = ioStream->GetData(_Data(), size, &read);
+    // A stream that runs short leaves the rest zero, not the memory's old bytes.
+    fBuffer.SetDataSize(read);
+    _SetSizeWithZeros(size);
     return error;
 }
 

@@ -13,6 +13,7 @@
 // then the n bytes. Sizes read from outside are checked before anything is allocated.
 #pragma once
 
+#include "kernel/values/VMemoryBuffer.h"
 #include "kernel/values/VValueInfo.h"
 #include "kernel/values/VValueSingle.h"
 
@@ -34,13 +35,13 @@ public:
     ~VBlob() override;
 
     virtual size_t GetSize() const = 0;
-    // Resizes; added bytes are not initialised. The null and dirty flags are not touched.
+    // Resizes; added bytes are zero. The null and dirty flags are not touched.
     virtual VError SetSize(size_t inSize) = 0;
     // Copies up to inCount bytes from inOffset into outData and gives the count copied in
     // outCopied (when given); 200 when fewer than inCount were copied.
     virtual VError GetData(void* outData, size_t inCount, int64_t inOffset, size_t* outCopied) const = 0;
     // Writes inCount bytes at inOffset, growing the blob; bytes between the old end and the
-    // offset are not initialised.
+    // offset are zero.
     virtual VError PutData(const void* inData, size_t inCount, int64_t inOffset) = 0;
     // Replaces the whole content.
     virtual VError FromData(const void* inData, size_t inSize);
@@ -81,10 +82,10 @@ public:
     ~VBlobWithPtr() override;
 
     // The bytes in use; valid until the next change of the blob.
-    const void* GetDataPtr() const { return fData; }
-    size_t GetAllocatedSize() const { return fAllocated; }
+    const void* GetDataPtr() const { return fBuffer.GetDataPtr(); }
+    size_t GetAllocatedSize() const { return fBuffer.GetAllocatedSize(); }
 
-    size_t GetSize() const override { return fSize; }
+    size_t GetSize() const override { return fBuffer.GetDataSize(); }
     VError SetSize(size_t inSize) override;
     VError GetData(void* outData, size_t inCount, int64_t inOffset, size_t* outCopied) const override;
     VError PutData(const void* inData, size_t inCount, int64_t inOffset) override;
@@ -113,15 +114,15 @@ public:
     VError WriteToStream(VStream* ioStream, int32_t inParam) const override;
 
 private:
+    char* _Data() const { return static_cast<char*>(fBuffer.GetDataPtr()); }
     // Exactly inSize bytes (none for 0); false with the blob unchanged when refused.
     bool _ResizeExactly(size_t inSize);
-    // Room for at least inNeeded bytes, grown amortized; false with the blob unchanged.
-    bool _EnlargeAmortized(size_t inNeeded);
+    // The data size becomes inSize, bytes past the old size zero; the room must be there.
+    void _SetSizeWithZeros(size_t inSize);
     void _CopyFrom(const VBlob& inOther);
 
-    void* fData = nullptr;
-    size_t fSize = 0;
-    size_t fAllocated = 0;
+    // The block comes from, and goes back to, the buffer's own memory manager.
+    VMemoryBuffer<1024ul, 2ul, 1048576ul> fBuffer;
 };
 
 class VConstBlobWithPtr : public VBlob

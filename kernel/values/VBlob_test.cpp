@@ -1,13 +1,17 @@
 #include "kernel/values/VBlob.h"
 
 #include "kernel/errors/KovaErrors.h"
+#include "kernel/errors/VErrorContext.h"
 #include "kernel/files/VMemoryStream.h"
 #include "kernel/text/VString.h"
 #include "kernel/values/ValueTesting.h"
+#include "kernel/values/VCompareOptions.h"
+#include "kernel/values/VCppMemMgrTesting_test.h"
 #include "kernel/values/VInteger.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -17,6 +21,10 @@ namespace kova
 namespace
 {
 
+using testing_support::kTenMiB;
+using testing_support::MakePooled;
+using testing_support::ManagerPtr;
+using testing_support::StUseMemMgr;
 using testing_values::Bytes;
 using testing_values::StreamIn;
 using testing_values::StreamOut;
@@ -79,6 +87,69 @@ TEST(VBlobWithPtr, PutDataGrowsAndSetSizeKeepsTheFront)
     EXPECT_EQ(blob.SetSize(3), VE_OK);
     EXPECT_EQ(blob.GetAllocatedSize(), 3u);
     EXPECT_EQ(Content(blob), (Bytes{0, 1, 2}));
+}
+
+// Bytes a blob gains without being written read as zeros, whatever the memory held before: the
+// block first holds 0xFF everywhere, then shrinks and grows again.
+TEST(VBlobWithPtr, GrowthNeverShowsOldBytes)
+{
+    const Bytes ones(5000, 0xFF);
+    struct Case
+    {
+        const char* fName;
+        VError (*fGrow)(VBlobWithPtr&);
+        size_t fSize;
+        size_t fWrittenAt;
+    };
+    const Case cases[] = {
+        {"SetSize", [](VBlobWithPtr& b) { return b.SetSize(5000); }, 5000, 0},
+        {"PutData past the end",
+         [](VBlobWithPtr& b)
+         {
+             const uint8_t seven = 7;
+             return b.PutData(&seven, 1, 4999);
+         },
+         5000, 4999},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.fName);
+        VBlobWithPtr blob(ones.data(), ones.size());
+        ASSERT_EQ(blob.SetSize(4), VE_OK);
+        ASSERT_EQ(c.fGrow(blob), VE_OK);
+        Bytes expected(c.fSize, 0);
+        std::fill(expected.begin(), expected.begin() + 4, 0xFF);
+        if (c.fWrittenAt != 0)
+            expected[c.fWrittenAt] = 7;
+        EXPECT_EQ(Content(blob), expected);
+    }
+}
+
+// A blob copy keeps its block where its source's lives, and a blob's block goes back to the
+// manager it came from whichever manager is current then.
+TEST(VBlobWithPtr, BlocksStayWithTheManagerTheBlobWasMadeWith)
+{
+    ManagerPtr pooled = MakePooled(kTenMiB);
+    size_t total = 0;
+    size_t used = 0;
+    {
+        std::unique_ptr<VBlobWithPtr> blob;
+        {
+            StUseMemMgr use(pooled.get());
+            blob = std::make_unique<VBlobWithPtr>();
+        }
+        ASSERT_EQ(blob->PutData(kTen, 10, 0), VE_OK);
+        pooled->GetMemUsageInfo(total, used);
+        EXPECT_GT(used, 0u);
+        size_t withOne = used;
+
+        VBlobWithPtr copy(*blob);
+        EXPECT_EQ(Content(copy), Bytes(kTen, kTen + 10));
+        pooled->GetMemUsageInfo(total, used);
+        EXPECT_GT(used, withOne);
+    }
+    pooled->GetMemUsageInfo(total, used);
+    EXPECT_EQ(used, 0u);
 }
 
 TEST(VBlobWithPtr, PutDataGrowsAmortizedInWholeKiB)
@@ -195,6 +266,39 @@ TEST(VBlobWithPtr, ConversionsOnlyBetweenBlobs)
     EXPECT_FALSE(same.FromValueSameKind(&number));
 }
 
+// The options take no part: equality is the plain one, and blobs are not ordered.
+TEST(VBlobWithPtr, ComparisonsWithOptions)
+{
+    VCompareOptions everything;
+    everything.SetLike(true);
+    everything.SetDiacritical(true);
+    everything.SetBeginOnly(true);
+    VBlobWithPtr abc(kTen, 3);
+    VBlobWithPtr same(kTen, 3);
+    VBlobWithPtr other(kTen + 1, 3);
+    VBlobWithPtr shorter(kTen, 2);
+    VBlobWithPtr nullBlob;
+    nullBlob.SetNull(true);
+    VBlobWithPtr empty;
+    VConstBlobWithPtr view(kTen, 3);
+    for (const VCompareOptions& options : {VCompareOptions(), everything})
+    {
+        SCOPED_TRACE(options.IsDiacritical());
+        EXPECT_TRUE(abc.EqualToSameKindWithOptions(&same, options));
+        EXPECT_FALSE(abc.EqualToSameKindWithOptions(&other, options));
+        EXPECT_FALSE(abc.EqualToSameKindWithOptions(&shorter, options));
+        EXPECT_FALSE(empty.EqualToSameKindWithOptions(&nullBlob, options));
+        EXPECT_TRUE(nullBlob.EqualToSameKindWithOptions(&empty, options));
+        EXPECT_FALSE(abc.EqualToSameKindWithOptions(&view, options));
+        EXPECT_FALSE(abc.EqualToSameKindWithOptions(nullptr, options));
+
+        uint8_t packed[7];
+        other.WriteToPtr(packed, false, 0);
+        EXPECT_EQ(abc.CompareToSameKindWithOptions(&other, options), CR_EQUAL);
+        EXPECT_EQ(abc.CompareToSameKindPtrWithOptions(packed, options), CR_EQUAL);
+    }
+}
+
 // ---------------------------------------------------------------------------------------------
 // Packed form and descriptor
 
@@ -293,6 +397,31 @@ TEST(VBlobWithPtr, ImpossibleSizesInAStreamFailWithoutAllocating)
         EXPECT_EQ(pos, int64_t(c.fBytes.size()));
         EXPECT_EQ(Content(blob), (Bytes{0, 1}));
     }
+}
+
+// A stream that claims more bytes than it can give: a blob read from it keeps zeros, not the
+// memory's old bytes, where the data ran out.
+class OverstatedStream : public VConstPtrStream
+{
+public:
+    using VConstPtrStream::VConstPtrStream;
+
+protected:
+    int64_t DoGetSize() override { return VConstPtrStream::DoGetSize() + 100000; }
+};
+
+TEST(VBlobWithPtr, AShortReadLeavesZerosBeyondTheData)
+{
+    StErrorContextInstaller errors(false);
+    Bytes bytes{0x00, 0x10, 0x00, 0x00}; // 4096 bytes announced
+    bytes.insert(bytes.end(), 100, 0xAB);
+    OverstatedStream stream(bytes.data(), bytes.size());
+    ASSERT_EQ(stream.OpenReading(), VE_OK);
+    VBlobWithPtr blob;
+    EXPECT_EQ(blob.ReadFromStream(&stream, 0), VE_STREAM_EOF);
+    Bytes expected(4096, 0);
+    std::fill(expected.begin(), expected.begin() + 100, 0xAB);
+    EXPECT_EQ(Content(blob), expected);
 }
 
 // ---------------------------------------------------------------------------------------------

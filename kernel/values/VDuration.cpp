@@ -1,7 +1,5 @@
 #include "kernel/values/VDuration.h"
 
-#include "kernel/errors/KovaErrors.h"
-#include "kernel/errors/VErrorBase.h"
 #include "kernel/files/VStream.h"
 #include "kernel/text/VString.h"
 #include "kernel/values/RealToInteger.h"
@@ -466,7 +464,9 @@ void VDuration::FromValue(const VValueSingle& inValue)
 
 bool VDuration::FromValueSameKind(const VValue* inValue)
 {
-    const auto* other = static_cast<const VDuration*>(inValue);
+    const auto* other = dynamic_cast<const VDuration*>(inValue);
+    if (other == nullptr)
+        return false;
     FromDuration(*other);
     SetNull(other->IsNull());
     SetDirty(true);
@@ -509,10 +509,8 @@ const void* VDuration::LoadFromPtr(const void* inData, bool)
     return static_cast<const uint8_t*>(inData) + sizeof(fMilliseconds);
 }
 
-void* VDuration::WriteToPtr(void* outData, bool, size_t inMax) const
+void* VDuration::WriteToPtr(void* outData, bool, size_t) const
 {
-    if (inMax != 0 && inMax < sizeof(fMilliseconds))
-        return outData;
     std::memcpy(outData, &fMilliseconds, sizeof(fMilliseconds));
     return static_cast<uint8_t*>(outData) + sizeof(fMilliseconds);
 }
@@ -524,11 +522,6 @@ size_t VDuration::GetSpace(uint64_t&, size_t) const
 
 VError VDuration::ReadFromStream(VStream* ioStream, int32_t)
 {
-    if (ioStream == nullptr)
-    {
-        _ThrowError(VE_INVALID_PARAMETER);
-        return VE_INVALID_PARAMETER;
-    }
     int64_t count = 0;
     if (ioStream->GetLong8(count) == VE_OK)
         fMilliseconds = count;
@@ -537,11 +530,6 @@ VError VDuration::ReadFromStream(VStream* ioStream, int32_t)
 
 VError VDuration::WriteToStream(VStream* ioStream, int32_t) const
 {
-    if (ioStream == nullptr)
-    {
-        _ThrowError(VE_INVALID_PARAMETER);
-        return VE_INVALID_PARAMETER;
-    }
     ioStream->PutLong8(fMilliseconds);
     return ioStream->GetLastError();
 }

@@ -4,6 +4,8 @@
 #include "kernel/errors/VErrorContext.h"
 #include "kernel/files/VMemoryStream.h"
 #include "kernel/text/VString.h"
+#include "kernel/values/VCompareOptions.h"
+#include "kernel/values/VInteger.h"
 #include "kernel/values/VTime.h"
 
 #include <gtest/gtest.h>
@@ -255,6 +257,59 @@ TEST(VDuration, ComparesCountsWhateverTheNullState)
     EXPECT_EQ(VDuration::sInfo.CompareTwoPtrToData(&packed, &other, false), CR_SMALLER);
 }
 
+// Options and the diacritics flag take no part: the signed counts alone decide.
+TEST(VDuration, ComparisonsWithOptionsOrderTheCounts)
+{
+    VCompareOptions plain;
+    VCompareOptions everything;
+    everything.SetLike(true);
+    everything.SetDiacritical(true);
+    everything.SetBeginOnly(true);
+    everything.SetEpsilon(1e9);
+    struct Case
+    {
+        int64_t fThis, fOther;
+        CompareResult fResult;
+    };
+    const Case cases[] = {
+        {-5, 7, CR_SMALLER}, {7, -5, CR_BIGGER}, {7, 7, CR_EQUAL}, {INT64_MIN, INT64_MAX, CR_SMALLER},
+        {1, 2, CR_SMALLER},
+    };
+    for (const Case& c : cases)
+    {
+        for (const VCompareOptions* options : {&plain, &everything})
+        {
+            SCOPED_TRACE(testing::Message()
+                         << c.fThis << " vs " << c.fOther << (options == &plain ? "" : " all options"));
+            VDuration self(c.fThis);
+            VDuration other(c.fOther);
+            other.SetNull(true);
+            EXPECT_EQ(self.CompareToSameKindWithOptions(&other, *options), c.fResult);
+            EXPECT_EQ(self.CompareToSameKindPtrWithOptions(&c.fOther, *options), c.fResult);
+            EXPECT_EQ(self.EqualToSameKindWithOptions(&other, *options), c.fResult == CR_EQUAL);
+            EXPECT_EQ(self.EqualToSameKindPtrWithOptions(&c.fOther, *options), c.fResult == CR_EQUAL);
+            EXPECT_EQ(self.Swap_CompareToSameKindPtrWithOptions(&c.fOther, *options),
+                      VValue::InvertCompResult(c.fResult));
+        }
+    }
+}
+
+TEST(VDuration, FromValueSameKindRefusesAnotherClass)
+{
+    VDuration duration(77);
+    duration.SetDirty(false);
+    VLong number(5);
+    EXPECT_FALSE(duration.FromValueSameKind(&number));
+    EXPECT_EQ(duration.ConvertToMilliseconds(), 77);
+    EXPECT_FALSE(duration.IsDirty());
+
+    VDuration source(9);
+    source.SetNull(true);
+    EXPECT_TRUE(duration.FromValueSameKind(&source));
+    EXPECT_EQ(duration.ConvertToMilliseconds(), 9);
+    EXPECT_TRUE(duration.IsNull());
+}
+
 TEST(VDuration, RegisteredAsKind9WithAPackedCount)
 {
     EXPECT_EQ(VDuration(1).GetValueKind(), VK_DURATION);
@@ -267,7 +322,6 @@ TEST(VDuration, RegisteredAsKind9WithAPackedCount)
     uint64_t outside = 0;
     EXPECT_EQ(duration.GetSpace(outside, 0), 8u);
     EXPECT_EQ(duration.WriteToPtr(buffer + 1, false, 0), buffer + 9);
-    EXPECT_EQ(duration.WriteToPtr(buffer, false, 4), buffer);
     std::unique_ptr<VValue> loaded(VDuration::sInfo.LoadFromPtr(buffer + 1, false));
     EXPECT_EQ(static_cast<VDuration*>(loaded.get())->ConvertToMilliseconds(), -90061001);
     VDuration reloaded = NullDuration();

@@ -104,6 +104,39 @@ TEST(VMemoryBuffer, EnlargeFallsBackToTheExactSizeThenFailsCleanly)
     EXPECT_EQ(empty.GetAllocatedSize(), 0u);
 }
 
+TEST(VMemoryBuffer, ResizeExactlyShrinksGrowsAndFrees)
+{
+    Buffer buffer;
+    Fill(buffer, "0123456789");
+    ASSERT_TRUE(buffer.ResizeExactly(4));
+    EXPECT_EQ(buffer.GetAllocatedSize(), 4u);
+    EXPECT_EQ(Contents(buffer), "0123");
+    void* before = buffer.GetDataPtr();
+    ASSERT_TRUE(buffer.ResizeExactly(4));
+    EXPECT_EQ(buffer.GetDataPtr(), before);
+    ASSERT_TRUE(buffer.ResizeExactly(100));
+    EXPECT_EQ(buffer.GetAllocatedSize(), 100u);
+    EXPECT_EQ(Contents(buffer), "0123");
+    ASSERT_TRUE(buffer.ResizeExactly(0));
+    EXPECT_EQ(buffer.GetDataPtr(), nullptr);
+    EXPECT_EQ(buffer.GetDataSize(), 0u);
+    EXPECT_EQ(buffer.GetAllocatedSize(), 0u);
+}
+
+// The arenas of a 10 MiB pooled manager hold no 4 MiB block.
+TEST(VMemoryBuffer, FailedResizeExactlyChangesNothing)
+{
+    ManagerPtr pooled = MakePooled(kTenMiB);
+    StUseMemMgr use(pooled.get());
+    Buffer buffer;
+    Fill(buffer, "kept");
+    void* before = buffer.GetDataPtr();
+    EXPECT_FALSE(buffer.ResizeExactly(4194304));
+    EXPECT_EQ(buffer.GetDataPtr(), before);
+    EXPECT_EQ(buffer.GetAllocatedSize(), 1024u);
+    EXPECT_EQ(Contents(buffer), "kept");
+}
+
 TEST(VMemoryBuffer, AssignCopiesResizesAndEmpties)
 {
     Buffer source;

@@ -1,7 +1,5 @@
 #include "kernel/values/VTime.h"
 
-#include "kernel/errors/KovaErrors.h"
-#include "kernel/errors/VErrorBase.h"
 #include "kernel/files/VStream.h"
 #include "kernel/tasks/VSystem.h"
 #include "kernel/values/ByteSwap.h"
@@ -293,12 +291,14 @@ void VTime::SetLocalDay(int32_t inDay)
     int16_t fields[7];
     _GetLocalFields(fields);
     int64_t dayNumber = DayNumber(fields[0], fields[1], fields[2]) - fields[2] + inDay;
-    VTime date;
-    if (!date._FromScale(dayNumber * kDay))
+    // Checked first: on the scale, day number 0 would read as the empty date.
+    if (dayNumber * kDay < kFirstScale || dayNumber * kDay > kLastScale)
     {
         _MakeNull();
         return;
     }
+    VTime date;
+    date._FromScale(dayNumber * kDay);
     fields[0] = date.fYear;
     fields[1] = date.fMonth;
     fields[2] = date.fDay;
@@ -540,15 +540,16 @@ bool VTime::_FromScale(int64_t inMilliseconds)
 
 void VTime::FromMilliseconds(int64_t inMilliseconds)
 {
-    if (_FromScale(inMilliseconds))
-        SetDirty(true);
+    _FromScale(inMilliseconds);
+    SetDirty(true);
 }
 
 void VTime::_AddToScale(int64_t inDelta)
 {
     int64_t scale;
-    if (!__builtin_add_overflow(GetMilliseconds(), inDelta, &scale) && _FromScale(scale))
-        SetDirty(true);
+    if (!__builtin_add_overflow(GetMilliseconds(), inDelta, &scale))
+        _FromScale(scale);
+    SetDirty(true);
 }
 
 void VTime::AddMilliseconds(int64_t inCount)
@@ -585,8 +586,9 @@ void VTime::Substract(const VDuration& inDuration)
 {
     int64_t count = inDuration.ConvertToMilliseconds();
     int64_t scale;
-    if (count != INT64_MIN && !__builtin_sub_overflow(GetMilliseconds(), count, &scale) && _FromScale(scale))
-        SetDirty(true);
+    if (count != INT64_MIN && !__builtin_sub_overflow(GetMilliseconds(), count, &scale))
+        _FromScale(scale);
+    SetDirty(true);
 }
 
 void VTime::Substract(const VTime& inOther, VDuration& outDuration) const
@@ -725,7 +727,9 @@ void VTime::FromValue(const VValueSingle& inValue)
 
 bool VTime::FromValueSameKind(const VValue* inValue)
 {
-    const auto* other = static_cast<const VTime*>(inValue);
+    const auto* other = dynamic_cast<const VTime*>(inValue);
+    if (other == nullptr)
+        return false;
     FromTime(*other);
     SetNull(other->IsNull());
     SetDirty(true);
@@ -740,10 +744,8 @@ const void* VTime::LoadFromPtr(const void* inData, bool)
     return static_cast<const uint8_t*>(inData) + sizeof(stamp);
 }
 
-void* VTime::WriteToPtr(void* outData, bool, size_t inMax) const
+void* VTime::WriteToPtr(void* outData, bool, size_t) const
 {
-    if (inMax != 0 && inMax < sizeof(uint64_t))
-        return outData;
     uint64_t stamp = GetStamp();
     std::memcpy(outData, &stamp, sizeof(stamp));
     return static_cast<uint8_t*>(outData) + sizeof(stamp);
@@ -756,11 +758,6 @@ size_t VTime::GetSpace(uint64_t&, size_t) const
 
 VError VTime::ReadFromStream(VStream* ioStream, int32_t)
 {
-    if (ioStream == nullptr)
-    {
-        _ThrowError(VE_INVALID_PARAMETER);
-        return VE_INVALID_PARAMETER;
-    }
     uint8_t bytes[8];
     size_t read = 0;
     if (ioStream->GetData(bytes, sizeof(bytes), &read) == VE_OK && read == sizeof(bytes))
@@ -781,11 +778,6 @@ VError VTime::ReadFromStream(VStream* ioStream, int32_t)
 
 VError VTime::WriteToStream(VStream* ioStream, int32_t) const
 {
-    if (ioStream == nullptr)
-    {
-        _ThrowError(VE_INVALID_PARAMETER);
-        return VE_INVALID_PARAMETER;
-    }
     int16_t year = ioStream->NeedSwap() ? ByteSwap(fYear) : fYear;
     uint32_t milliseconds = ioStream->NeedSwap() ? ByteSwap(fMilliseconds) : fMilliseconds;
     uint8_t bytes[8];

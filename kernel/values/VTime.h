@@ -6,7 +6,8 @@
 // field may still hold a time of day), or a date. Arithmetic goes through a day number of the
 // proleptic Gregorian calendar and the millisecond scale t = day number x 86 400 000 + ms, on
 // which the empty date is 0 and null is -1. A result on that scale that names no date of the
-// years 0 to 32767 is refused: the date-time is left as it was.
+// years 0 to 32767 is refused: the fields and the null state stay as they were, though the
+// operation still marks the date-time dirty, as it does on success.
 //
 // Local time is the system's zone (VSystem): converting loses no millisecond, which stays UTC's.
 #pragma once
@@ -182,7 +183,8 @@ private:
     // Sets the date-time from the millisecond scale; false, with nothing changed, for a value
     // that names no date of the years 0 to 32767.
     bool _FromScale(int64_t inMilliseconds);
-    // t + inDelta on the millisecond scale, refused on overflow; dirty either way.
+    // t + inDelta on the millisecond scale; a sum that overflows or names no date changes no
+    // field. Dirty either way.
     void _AddToScale(int64_t inDelta);
     // The empty date, null: what an invalid set of fields gives.
     void _MakeNull();

@@ -5,6 +5,8 @@
 #include "kernel/files/VMemoryStream.h"
 #include "kernel/tasks/StTimeZone_test.h"
 #include "kernel/tasks/VSystem.h"
+#include "kernel/values/VCompareOptions.h"
+#include "kernel/values/VInteger.h"
 
 #include <gtest/gtest.h>
 
@@ -172,32 +174,38 @@ TEST(VTime, ScaleResultsOfMinusOneAndZeroAreNullAndEmpty)
 
 TEST(VTime, ScaleResultsThatNameNoDateAreRefused)
 {
-    // Each leaves the date-time as it was, flags included.
-    VTime empty;
-    empty.SetDirty(false);
-    empty.Substract(VDuration(5));
-    EXPECT_TRUE(empty.IsEmptyDate());
-    EXPECT_FALSE(empty.IsNull());
-    EXPECT_FALSE(empty.IsDirty());
-    empty.AddMilliseconds(1000); // after the empty date and before year 0
-    EXPECT_EQ(empty.GetStamp(), 0u);
-
-    VTime date = MakeTime(2024, 5, 6, 7);
-    date.SetDirty(false);
-    date.AddMilliseconds(INT64_MAX);
-    date.AddMilliseconds(INT64_MIN);
-    date.Substract(VDuration(INT64_MIN));
-    date.AddDays(INT32_MAX);
-    date.FromMilliseconds(-86400000);
-    EXPECT_EQ(UTCFields(date), (Fields{2024, 5, 6, 7, 0, 0, 0}));
-    EXPECT_FALSE(date.IsDirty());
-
-    VTime last = MakeTime(32767, 12, 31, 23, 59, 59, 999);
-    last.AddMilliseconds(1);
-    EXPECT_EQ(UTCFields(last), (Fields{32767, 12, 31, 23, 59, 59, 999}));
-    VTime first = MakeTime(0, 1, 1);
-    first.AddMilliseconds(-1);
-    EXPECT_EQ(UTCFields(first), (Fields{0, 1, 1, 0, 0, 0, 0}));
+    // Each leaves the fields and the null state as they were; like all arithmetic, it still makes
+    // the date-time dirty.
+    struct Case
+    {
+        const char* fName;
+        VTime fStart;
+        void (*fOperation)(VTime&);
+    };
+    const VTime date = MakeTime(2024, 5, 6, 7);
+    const Case cases[] = {
+        {"empty minus 5 ms", VTime(), [](VTime& t) { t.Substract(VDuration(5)); }},
+        {"after the empty date, before year 0", VTime(), [](VTime& t) { t.AddMilliseconds(1000); }},
+        {"sum past INT64_MAX", date, [](VTime& t) { t.AddMilliseconds(INT64_MAX); }},
+        {"sum past INT64_MIN", date, [](VTime& t) { t.AddMilliseconds(INT64_MIN); }},
+        {"minus INT64_MIN", date, [](VTime& t) { t.Substract(VDuration(INT64_MIN)); }},
+        {"days past year 32767", date, [](VTime& t) { t.AddDays(INT32_MAX); }},
+        {"a scale before year 0", date, [](VTime& t) { t.FromMilliseconds(-86400000); }},
+        {"after the last date", MakeTime(32767, 12, 31, 23, 59, 59, 999),
+         [](VTime& t) { t.AddMilliseconds(1); }},
+        {"before the first date", MakeTime(0, 1, 1), [](VTime& t) { t.AddMilliseconds(-1); }},
+        {"null minus a day", NullTime(), [](VTime& t) { t.AddDays(-1); }},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.fName);
+        VTime time(c.fStart);
+        time.SetDirty(false);
+        c.fOperation(time);
+        EXPECT_EQ(time.GetStamp(), c.fStart.GetStamp());
+        EXPECT_EQ(time.IsNull(), c.fStart.IsNull());
+        EXPECT_TRUE(time.IsDirty());
+    }
 }
 
 TEST(VTime, CalendarArithmeticOnTheFieldsIsUnchecked)
@@ -274,6 +282,58 @@ TEST(VTime, ComparesFieldByFieldWhateverTheNullState)
     EXPECT_EQ(VTime::sInfo.CompareTwoPtrToData(&earlyStamp, &stamp, false), CR_SMALLER);
     // A value of another kind converts first; a duration has no date-time and gives the empty one.
     EXPECT_EQ(VTime().CompareTo(VDuration(5), false), CR_EQUAL);
+}
+
+// Options take no part: the fields alone decide, as for the plain comparisons.
+TEST(VTime, ComparisonsWithOptionsGoFieldByField)
+{
+    VCompareOptions plain;
+    VCompareOptions everything;
+    everything.SetLike(true);
+    everything.SetDiacritical(true);
+    everything.SetBeginOnly(true);
+    struct Case
+    {
+        const char* fName;
+        VTime fThis, fOther;
+        CompareResult fResult;
+    };
+    const Case cases[] = {
+        {"same", MakeTime(2024, 1, 2, 3), MakeTime(2024, 1, 2, 3), CR_EQUAL},
+        {"year first", MakeTime(2023, 12, 31, 23), MakeTime(2024, 1, 1), CR_SMALLER},
+        {"then month", MakeTime(2024, 3, 1), MakeTime(2024, 2, 29, 23), CR_BIGGER},
+        {"then day", MakeTime(2024, 3, 1, 23), MakeTime(2024, 3, 2), CR_SMALLER},
+        {"then time of day", MakeTime(2024, 3, 1, 0, 0, 0, 1), MakeTime(2024, 3, 1), CR_BIGGER},
+        {"empty date holding a time", MakeTime(0, 0, 0, 10), VTime(), CR_BIGGER},
+        {"null state ignored", NullTime(), VTime(), CR_EQUAL},
+    };
+    for (const Case& c : cases)
+    {
+        for (const VCompareOptions* options : {&plain, &everything})
+        {
+            SCOPED_TRACE(testing::Message() << c.fName << (options == &plain ? "" : ", all options"));
+            uint64_t stamp = c.fOther.GetStamp();
+            EXPECT_EQ(c.fThis.CompareToSameKindWithOptions(&c.fOther, *options), c.fResult);
+            EXPECT_EQ(c.fThis.CompareToSameKindPtrWithOptions(&stamp, *options), c.fResult);
+            EXPECT_EQ(c.fThis.EqualToSameKindWithOptions(&c.fOther, *options), c.fResult == CR_EQUAL);
+            EXPECT_EQ(c.fThis.EqualToSameKindPtrWithOptions(&stamp, *options), c.fResult == CR_EQUAL);
+        }
+    }
+}
+
+TEST(VTime, FromValueSameKindRefusesAnotherClass)
+{
+    VTime time = MakeTime(2001, 2, 3);
+    time.SetDirty(false);
+    VLong number(5);
+    EXPECT_FALSE(time.FromValueSameKind(&number));
+    EXPECT_EQ(UTCFields(time), (Fields{2001, 2, 3, 0, 0, 0, 0}));
+    EXPECT_FALSE(time.IsDirty());
+
+    VTime null = NullTime();
+    EXPECT_TRUE(time.FromValueSameKind(&null));
+    EXPECT_TRUE(time.IsNull());
+    EXPECT_TRUE(time.IsDirty());
 }
 
 TEST(VTime, CopiesKeepTheNullState)
@@ -422,6 +482,15 @@ TEST_F(VTimeLocal, LocalSettersCarryOrRefuseAsTheirFieldAsks)
     EXPECT_EQ(LocalFields(time), (Fields{2023, 11, 30, 10, 0, 0, 0}));
     time.SetLocalDay(32);
     EXPECT_EQ(LocalFields(time), (Fields{2023, 12, 2, 10, 0, 0, 0}));
+    // Day number 0 is no date, though the scale would read it as the empty date; day number 1 is
+    // before year 0.
+    for (int32_t dayNumber : {0, 1})
+    {
+        time.FromLocalTime(2024, 1, 15, 10, 0, 0, 0);
+        time.SetLocalDay(dayNumber + 1 - VTime::ComputeJulianDay(2024, 1, 1));
+        EXPECT_TRUE(time.IsNull()) << dayNumber;
+    }
+    time.FromLocalTime(2023, 12, 2, 10, 0, 0, 0);
 
     time.SetLocalHour(25);
     EXPECT_EQ(LocalFields(time), (Fields{2023, 12, 3, 1, 0, 0, 0}));

@@ -2,6 +2,7 @@
 
 #include "kernel/files/VStream.h"
 #include "kernel/text/VString.h"
+#include "kernel/text/VTextConverters.h"
 #include "platform/mac/values/XMacUUID.h"
 
 #include <cstring>
@@ -36,59 +37,14 @@ CompareResult CompareBytes(const void* inFirst, const void* inSecond)
     return order < 0 ? CR_SMALLER : (order > 0 ? CR_BIGGER : CR_EQUAL);
 }
 
-// As many whole characters of the text's UTF-8 form as fit into the 16 bytes, over blanks. An
-// unpaired surrogate is written as U+FFFD.
+// As many whole characters of the text's UTF-8 form as fit into the 16 bytes, over blanks.
 void FillFromUTF8(const VString& inText, VUUIDBuffer& outBuffer)
 {
     std::memset(outBuffer.fBytes, 0x20, kUUIDSize);
-    const UniChar* units = inText.GetCPointer();
-    int32_t length = inText.GetLength();
-    size_t used = 0;
-    for (int32_t i = 0; i < length; ++i)
-    {
-        char32_t code = units[i];
-        if (code >= 0xD800 && code <= 0xDBFF && i + 1 < length && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF)
-        {
-            code = 0x10000 + ((code - 0xD800) << 10) + (units[i + 1] - 0xDC00);
-            ++i;
-        }
-        else if (code >= 0xD800 && code <= 0xDFFF)
-        {
-            code = 0xFFFD;
-        }
-        uint8_t encoded[4];
-        size_t size;
-        if (code < 0x80)
-        {
-            encoded[0] = uint8_t(code);
-            size = 1;
-        }
-        else if (code < 0x800)
-        {
-            encoded[0] = uint8_t(0xC0 | (code >> 6));
-            encoded[1] = uint8_t(0x80 | (code & 0x3F));
-            size = 2;
-        }
-        else if (code < 0x10000)
-        {
-            encoded[0] = uint8_t(0xE0 | (code >> 12));
-            encoded[1] = uint8_t(0x80 | ((code >> 6) & 0x3F));
-            encoded[2] = uint8_t(0x80 | (code & 0x3F));
-            size = 3;
-        }
-        else
-        {
-            encoded[0] = uint8_t(0xF0 | (code >> 18));
-            encoded[1] = uint8_t(0x80 | ((code >> 12) & 0x3F));
-            encoded[2] = uint8_t(0x80 | ((code >> 6) & 0x3F));
-            encoded[3] = uint8_t(0x80 | (code & 0x3F));
-            size = 4;
-        }
-        if (used + size > kUUIDSize)
-            break;
-        std::memcpy(outBuffer.fBytes + used, encoded, size);
-        used += size;
-    }
+    int32_t consumed = 0;
+    size_t produced = 0;
+    VTextConverters::Get()->ConvertFromVString(inText, consumed, outBuffer.fBytes, kUUIDSize, produced,
+                                               VTC_UTF_8);
 }
 
 } // namespace

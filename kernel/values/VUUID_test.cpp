@@ -129,16 +129,33 @@ TEST(VUUID, TheReaderNeverRefuses)
         Bytes fBytes;
     };
     const Case cases[] = {
-        {"ABC", VString("ABC"), {0x41, 0x42, 0x43, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20}},
+        {"ABC",
+         VString("ABC"),
+         {0x41, 0x42, 0x43, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20}},
         {"empty", VString(), Bytes(16, 0x20)},
         // 31 digits: the text's first 16 bytes.
-        {"31 digits", VString("0123456789ABCDEF0123456789ABCDE"),
+        {"31 digits",
+         VString("0123456789ABCDEF0123456789ABCDE"),
          {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F'}},
         // 40 digits: the first 32.
         {"40 digits", VString("6B29FC40CA471067B31D00DD010662DA12345678"), kSample},
         // Whole UTF-8 characters only: e-acute takes two bytes and the 16th byte stays blank.
-        {"UTF-8", VString(u"\u00E9\u00E9\u00E9\u00E9\u00E9\u00E9\u00E9z\u00E9"),
+        {"UTF-8",
+         VString(u"\u00E9\u00E9\u00E9\u00E9\u00E9\u00E9\u00E9z\u00E9"),
          {0xC3, 0xA9, 0xC3, 0xA9, 0xC3, 0xA9, 0xC3, 0xA9, 0xC3, 0xA9, 0xC3, 0xA9, 0xC3, 0xA9, 'z', 0x20}},
+        // The text's UTF-8 form as the toolbox's converter writes it: a pair is one character, a
+        // lone surrogate its own three bytes, and a high surrogate that ends the text waits for a
+        // partner that never comes.
+        {"surrogate pair",
+         VString(u"a\U0001F600"),
+         {'a', 0xF0, 0x9F, 0x98, 0x80, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20}},
+        {"lone low surrogate",
+         VString(u"ab\xDC00"
+                 u"c"),
+         {'a', 'b', 0xED, 0xB0, 0x80, 'c', 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20}},
+        {"high surrogate at the end",
+         VString(u"a\xD800"),
+         {'a', 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20}},
     };
     for (const Case& c : cases)
     {

@@ -110,8 +110,10 @@ public:
     virtual bool Swap_EqualToSameKindPtr_Like(const void* inData, bool inDiacritical) const;
 
     // Packed form, in the processor's byte order. LoadFromPtr reads a datum, makes the value not
-    // null and dirty, and returns the address past it; WriteToPtr writes at most inMax bytes
-    // when inMax is not 0 and returns the address past them; GetSpace gives the bytes written.
+    // null and dirty, and returns the address past it; WriteToPtr writes the datum and returns
+    // the address past it; GetSpace gives the bytes written, so callers make that much room.
+    // inMax, when not 0, is a limit that strings honour by keeping the units that fit (GetSpace
+    // then gives the cut size); every other kind writes its whole datum.
     // inFlag is passed on by containers; no kind of the toolbox reads it. ioOutsideSpace counts
     // room kept outside the packed form; no kind of the toolbox writes it.
     virtual const void* LoadFromPtr(const void* inData, bool inFlag);

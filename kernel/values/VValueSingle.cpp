@@ -1,6 +1,7 @@
 #include "kernel/values/VValueSingle.h"
 
 #include "kernel/errors/KovaErrors.h"
+#include "kernel/tasks/ProcessObject.h"
 #include "kernel/text/VString.h"
 #include "kernel/values/VValueInfo.h"
 
@@ -39,8 +40,7 @@ VValueSingle* VValueSingle::ConvertTo(ValueKind inKind) const
 
 CharSet VValueSingle::DebugDump(char* outBuffer, int& ioSize) const
 {
-    // Before the memory manager exists no text can be made.
-    if (VObject::sCppMemMgr == nullptr || outBuffer == nullptr || ioSize < int(sizeof(UniChar)))
+    if (!ProcessObjectExists() || outBuffer == nullptr || ioSize < int(sizeof(UniChar)))
     {
         ioSize = 0;
         return VTC_UTF_16;

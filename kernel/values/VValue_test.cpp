@@ -18,9 +18,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <iterator>
 #include <limits>
 #include <memory>
+#include <string>
 #include <typeinfo>
+#include <vector>
 
 namespace kova
 {
@@ -241,6 +245,182 @@ TEST(VValueSingleBase, ConvertToCopiesTheDatumAndTheNullState)
     std::unique_ptr<VValueSingle> milliseconds(duration.ConvertTo(VK_STRING));
     ASSERT_NE(milliseconds, nullptr);
     EXPECT_EQ(milliseconds->CompareTo(VString("-1500"), false), CR_EQUAL);
+}
+
+// A value's datum in a few characters, whatever its kind, and " (null)" after a null one.
+std::string Describe(const VValueSingle& inValue)
+{
+    std::string text;
+    switch (inValue.GetValueKind())
+    {
+    case VK_DURATION:
+        text = std::to_string(inValue.GetLong8OrMilliSeconds()) + "ms";
+        break;
+    case VK_TIME:
+    {
+        const auto& time = dynamic_cast<const VTime&>(inValue);
+        int16_t f[7];
+        time.GetUTCTime(f[0], f[1], f[2], f[3], f[4], f[5], f[6]);
+        char buffer[64];
+        std::snprintf(buffer, sizeof(buffer), "%04d-%02d-%02d %02d:%02d:%02d.%03d", f[0], f[1], f[2], f[3],
+                      f[4], f[5], f[6]);
+        text = time.IsEmptyDate() ? "no date" : buffer;
+        break;
+    }
+    case VK_STRING:
+    case VK_UUID:
+    {
+        VString string;
+        inValue.GetString(string);
+        for (int32_t i = 0; i < string.GetLength(); ++i)
+        {
+            char unit[8];
+            UniChar c = string.GetCPointer()[i];
+            std::snprintf(unit, sizeof(unit), c < 0x80 ? "%c" : "\\u%04X", c);
+            text += unit;
+        }
+        if (inValue.GetValueKind() == VK_STRING)
+            text = '"' + text + '"';
+        break;
+    }
+    case VK_BLOB:
+    {
+        const auto& blob = dynamic_cast<const VBlob&>(inValue);
+        text = "blob";
+        std::vector<uint8_t> bytes(blob.GetSize());
+        blob.GetData(bytes.data(), bytes.size(), 0, nullptr);
+        for (uint8_t byte : bytes)
+        {
+            char hex[4];
+            std::snprintf(hex, sizeof(hex), " %02X", byte);
+            text += hex;
+        }
+        break;
+    }
+    case VK_EMPTY:
+        text = "empty";
+        break;
+    default:
+        text = std::to_string(inValue.GetLong8());
+        break;
+    }
+    return inValue.IsNull() ? text + " (null)" : text;
+}
+
+// Every single kind into every other through ConvertTo, that is through the pair of the source's
+// GetValue and the target's setter of the source's type. A null cell is left out: a date-time's
+// text follows the system's date format.
+TEST(VValueSingleBase, ConvertToEveryKindFromEveryKind)
+{
+    const ValueKind kTargets[] = {VK_BOOLEAN, VK_BYTE,   VK_WORD, VK_LONG, VK_LONG8, VK_DURATION,
+                                  VK_TIME,    VK_STRING, VK_UUID, VK_BLOB, VK_EMPTY};
+    const char* const kNoId = "00000000000000000000000000000000";
+    struct Case
+    {
+        const char* fName;
+        std::unique_ptr<VValueSingle> (*fMake)();
+        const char* fResults[11];
+    };
+    const Case cases[] = {
+        {"boolean holding 2",
+         []
+         {
+             auto value = std::make_unique<VBoolean>();
+             value->FromByte(2);
+             return std::unique_ptr<VValueSingle>(std::move(value));
+         },
+         {"2", "2", "2", "2", "2", "1000ms", "no date", "\"true\"", kNoId, "blob", "empty"}},
+        {"byte -2",
+         [] { return std::unique_ptr<VValueSingle>(new VByte(-2)); },
+         {"1", "-2", "-2", "-2", "-2", "-2000ms", "no date", "\"-2\"", kNoId, "blob", "empty"}},
+        {"word 300",
+         [] { return std::unique_ptr<VValueSingle>(new VWord(300)); },
+         {"1", "44", "300", "300", "300", "300000ms", "no date", "\"300\"", kNoId, "blob", "empty"}},
+        {"long 70000",
+         [] { return std::unique_ptr<VValueSingle>(new VLong(70000)); },
+         {"1", "112", "4464", "70000", "70000", "70000000ms", "no date", "\"70000\"", kNoId, "blob",
+          "empty"}},
+        {"long8 2^32 + 5",
+         [] { return std::unique_ptr<VValueSingle>(new VLong8(4294967301)); },
+         {"1", "5", "5", "5", "4294967301", "4294967301000ms", "no date", "\"4294967301\"", kNoId, "blob",
+          "empty"}},
+        // Numbers are whole seconds, cut to each width.
+        {"duration 90061001 ms",
+         [] { return std::unique_ptr<VValueSingle>(new VDuration(90061001)); },
+         {"1", "-51", "24525", "90061", "90061", "90061001ms", "no date", "\"90061001\"", kNoId, "blob",
+          "empty"}},
+        {"date-time",
+         []
+         {
+             auto value = std::make_unique<VTime>();
+             value->FromUTCTime(2026, 12, 8, 13, 45, 30, 250);
+             return std::unique_ptr<VValueSingle>(std::move(value));
+         },
+         {"0", "0", "0", "0", "0", "0ms", "2026-12-08 13:45:30.250", nullptr, kNoId, "blob", "empty"}},
+        // No number in the text; the identifier is its UTF-8 bytes over blanks.
+        {"string",
+         [] { return std::unique_ptr<VValueSingle>(new VString(u"x\u00E9")); },
+         {"0", "0", "0", "0", "0", "0ms", "no date", "\"x\\u00E9\"", "78C3A920202020202020202020202020",
+          "blob", "empty"}},
+        {"UUID",
+         []
+         {
+             auto value = std::make_unique<VUUID>();
+             value->FromString(VString("0123456789ABCDEF0123456789ABCDEF"));
+             return std::unique_ptr<VValueSingle>(std::move(value));
+         },
+         {"0", "0", "0", "0", "0", "0ms", "no date", "\"0123456789ABCDEF0123456789ABCDEF\"",
+          "0123456789ABCDEF0123456789ABCDEF", "blob", "empty"}},
+        // Only a blob takes a blob's bytes.
+        {"blob",
+         []
+         {
+             const uint8_t bytes[2] = {0xAB, 0xCD};
+             return std::unique_ptr<VValueSingle>(new VBlobWithPtr(bytes, 2));
+         },
+         {"0", "0", "0", "0", "0", "0ms", "no date", "\"\"", kNoId, "blob AB CD", "empty"}},
+        // Every target is cleared, then takes the null state.
+        {"empty",
+         [] { return std::unique_ptr<VValueSingle>(new VEmpty()); },
+         {"0 (null)", "0 (null)", "0 (null)", "0 (null)", "0 (null)", "0ms (null)", "no date (null)",
+          "\"\" (null)", "00000000000000000000000000000000 (null)", "blob (null)", "empty (null)"}},
+    };
+    for (const Case& c : cases)
+    {
+        std::unique_ptr<VValueSingle> source = c.fMake();
+        for (size_t i = 0; i < std::size(kTargets); ++i)
+        {
+            if (c.fResults[i] == nullptr)
+                continue;
+            SCOPED_TRACE(testing::Message() << c.fName << " to kind " << kTargets[i]);
+            std::unique_ptr<VValueSingle> converted(source->ConvertTo(kTargets[i]));
+            ASSERT_NE(converted, nullptr);
+            EXPECT_EQ(converted->GetValueKind(), kTargets[i]);
+            EXPECT_EQ(Describe(*converted), c.fResults[i]);
+        }
+    }
+}
+
+// Only strings cut their packed form to a limit; a datum of fixed size is written whole, as
+// GetSpace says, so the address returned is always past the datum.
+TEST(VValueSingleBase, WriteToPtrWritesAFixedDatumWholeWhateverTheLimit)
+{
+    VDuration duration(-2);
+    VTime time;
+    time.FromUTCTime(2026, 12, 8, 13, 45, 30, 250);
+    VLong8 long8(-3);
+    VUUID uuid(true);
+    const VValueSingle* values[] = {&duration, &time, &long8, &uuid};
+    for (const VValueSingle* value : values)
+    {
+        SCOPED_TRACE(value->GetValueKind());
+        uint64_t outside = 0;
+        size_t space = value->GetSpace(outside, 4);
+        std::vector<uint8_t> buffer(space, 0xEE);
+        EXPECT_EQ(value->WriteToPtr(buffer.data(), false, 4), buffer.data() + space);
+        std::unique_ptr<VValue> loaded(value->GetValueInfo()->LoadFromPtr(buffer.data(), false));
+        EXPECT_EQ(value->CompareToSameKind(loaded.get(), false), CR_EQUAL);
+    }
 }
 
 TEST(VValueSingleBase, ConvertToAKindThatIsNoSingleValueGivesNull)

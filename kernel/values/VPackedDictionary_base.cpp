@@ -1,0 +1,300 @@
+#include "kernel/values/VPackedDictionary_base.h"
+
+#include "kernel/errors/KovaErrors.h"
+#include "kernel/errors/VErrorBase.h"
+#include "kernel/files/VStream.h"
+#include "kernel/text/VString.h"
+#include "kernel/values/PackedStreamChecks.h"
+
+#include <cstring>
+#include <functional>
+#include <new>
+
+namespace kova
+{
+
+template <class SLOT>
+StPackedDictionaryKey VPackedDictionary_base<SLOT>::GetNthKey(size_t inIndex) const
+{
+    if (inIndex >= fSlots.size())
+        return StPackedDictionaryKey();
+    size_t offset = size_t(fSlots[inIndex].fKeyOffset);
+    return StPackedDictionaryKey::Borrowed(reinterpret_cast<const char*>(fKeyBuffer.data() + offset + 1),
+                                           fKeyBuffer[offset]);
+}
+
+template <class SLOT>
+void VPackedDictionary_base<SLOT>::GetNthKeyString(size_t inIndex, VString& outName) const
+{
+    if (inIndex >= fSlots.size())
+    {
+        outName.Clear();
+        return;
+    }
+    size_t offset = size_t(fSlots[inIndex].fKeyOffset);
+    outName.FromBlock(fKeyBuffer.data() + offset + 1, fKeyBuffer[offset], VTC_UTF_8);
+}
+
+template <class SLOT>
+bool VPackedDictionary_base<SLOT>::_NameEquals(size_t inIndex, const StPackedDictionaryKey& inKey) const
+{
+    size_t offset = size_t(fSlots[inIndex].fKeyOffset);
+    return inKey.Equals(reinterpret_cast<const char*>(fKeyBuffer.data() + offset + 1), fKeyBuffer[offset]);
+}
+
+template <class SLOT>
+void VPackedDictionary_base<SLOT>::_BuildHashMap() const
+{
+    size_t count = fSlots.size();
+    if (!fHashMap.IsEmpty() || count < kHashThreshold)
+        return;
+    if (!fHashMap.Rebuild(count))
+        return;
+    for (size_t i = 0; i < count; ++i)
+    {
+        size_t offset = size_t(fSlots[i].fKeyOffset);
+        uint32_t hash = StPackedDictionaryKey::GetHashCode(
+            reinterpret_cast<const char*>(fKeyBuffer.data() + offset + 1), fKeyBuffer[offset]);
+        fHashMap.Put(hash, uint32_t(i));
+    }
+}
+
+template <class SLOT>
+bool VPackedDictionary_base<SLOT>::_HashMapFindsEveryName() const
+{
+    // The scan from a home cell goes round every slot, so a name is found exactly when its home
+    // cell names a slot; cells naming no slot were refused when the vector was read.
+    for (size_t i = 0; i < fSlots.size(); ++i)
+    {
+        size_t offset = size_t(fSlots[i].fKeyOffset);
+        uint32_t hash = StPackedDictionaryKey::GetHashCode(
+            reinterpret_cast<const char*>(fKeyBuffer.data() + offset + 1), fKeyBuffer[offset]);
+        if (fHashMap.GetHomeCell(hash) == _VHashKeyMap::kEmptyCell)
+            return false;
+    }
+    return true;
+}
+
+template <class SLOT>
+size_t VPackedDictionary_base<SLOT>::_Find(const StPackedDictionaryKey& inKey) const
+{
+    if (!inKey.IsValid())
+        return kNotFound;
+    size_t count = fSlots.size();
+    if (fHashMap.IsEmpty() && count >= kHashThreshold)
+        _BuildHashMap();
+    if (fHashMap.IsEmpty())
+    {
+        for (size_t i = 0; i < count; ++i)
+        {
+            if (_NameEquals(i, inKey))
+                return i;
+        }
+        return kNotFound;
+    }
+    // The home cell only picks where the circular scan starts.
+    uint32_t start = fHashMap.GetHomeCell(inKey.GetHash());
+    if (start == _VHashKeyMap::kEmptyCell || start >= count)
+        return kNotFound;
+    for (size_t i = start; i < count; ++i)
+    {
+        if (_NameEquals(i, inKey))
+            return i;
+    }
+    for (size_t i = 0; i < start; ++i)
+    {
+        if (_NameEquals(i, inKey))
+            return i;
+    }
+    return kNotFound;
+}
+
+template <class SLOT>
+bool VPackedDictionary_base<SLOT>::_CopyKeysFrom(const VPackedDictionary_base& inOther, bool inWithHashMap)
+{
+    try
+    {
+        fKeyBuffer = inOther.fKeyBuffer;
+        fSlots = inOther.fSlots;
+        fHashMap = inWithHashMap ? inOther.fHashMap : _VHashKeyMap();
+    }
+    catch (const std::bad_alloc&)
+    {
+        _ClearKeys();
+        return false;
+    }
+    return true;
+}
+
+template <class SLOT>
+size_t VPackedDictionary_base<SLOT>::_AppendKeyAndSlot(const StPackedDictionaryKey& inKey, const SLOT& inSlot)
+{
+    if (!inKey.IsValid() || inKey.GetKeyLength() > StPackedDictionaryKey::kMaxKeyLength)
+    {
+        VString reason("name longer than 255 bytes or not convertible to UTF-8");
+        _ThrowError(VE_INVALID_PARAMETER, &reason);
+        return kNotFound;
+    }
+    size_t keyOffset = fKeyBuffer.size();
+    size_t length = inKey.GetKeyLength();
+    // A key borrowed from this very buffer (a name of this dictionary appended again) would be
+    // read from freed memory once the buffer grows: its bytes are copied out first.
+    const auto* bytes = reinterpret_cast<const uint8_t*>(inKey.GetKey());
+    uint8_t ownName[StPackedDictionaryKey::kMaxKeyLength];
+    std::less_equal<const uint8_t*> notAfter;
+    if (length != 0 && notAfter(fKeyBuffer.data(), bytes) &&
+        notAfter(bytes + length, fKeyBuffer.data() + keyOffset))
+    {
+        std::memcpy(ownName, bytes, length);
+        bytes = ownName;
+    }
+    try
+    {
+        fKeyBuffer.reserve(keyOffset + length + 1);
+        fSlots.reserve(fSlots.size() + 1);
+    }
+    catch (const std::bad_alloc&)
+    {
+        _ThrowError(VE_MEMORY_FULL);
+        return kNotFound;
+    }
+    // Both vectors have room now: nothing below can fail half-way.
+    fKeyBuffer.push_back(uint8_t(length));
+    fKeyBuffer.insert(fKeyBuffer.end(), bytes, bytes + length);
+    SLOT slot = inSlot;
+    slot.fKeyOffset = keyOffset;
+    fSlots.push_back(slot);
+    size_t index = fSlots.size() - 1;
+    if (!fHashMap.IsEmpty() && !fHashMap.Put(inKey.GetHash(), uint32_t(index)))
+    {
+        // Full: a vector sized for the new count, every name put again in slot order.
+        fHashMap.Clear();
+        _BuildHashMap();
+    }
+    return index;
+}
+
+template <class SLOT>
+void VPackedDictionary_base<SLOT>::_RemoveKeyAndSlot(size_t inIndex)
+{
+    if (inIndex >= fSlots.size())
+        return;
+    size_t offset = size_t(fSlots[inIndex].fKeyOffset);
+    size_t cut = size_t(fKeyBuffer[offset]) + 1;
+    fKeyBuffer.erase(fKeyBuffer.begin() + ptrdiff_t(offset), fKeyBuffer.begin() + ptrdiff_t(offset + cut));
+    for (size_t i = inIndex + 1; i < fSlots.size(); ++i)
+        fSlots[i].fKeyOffset -= cut;
+    fSlots.erase(fSlots.begin() + ptrdiff_t(inIndex));
+    fHashMap.Clear();
+}
+
+template <class SLOT>
+void VPackedDictionary_base<SLOT>::_ClearKeys()
+{
+    fKeyBuffer.clear();
+    fKeyBuffer.shrink_to_fit();
+    fSlots.clear();
+    fSlots.shrink_to_fit();
+    fHashMap.Clear();
+}
+
+template <class SLOT>
+VError VPackedDictionary_base<SLOT>::_WriteKeysToStream(VStream* ioStream, bool inWithHash) const
+{
+    if (inWithHash)
+        _BuildHashMap();
+    ioStream->Put(uint32_t(fSlots.size()));
+    ioStream->Put(uint32_t(fKeyBuffer.size()));
+    if (!fKeyBuffer.empty())
+        ioStream->PutData(fKeyBuffer.data(), fKeyBuffer.size());
+    if (inWithHash && !fHashMap.IsEmpty())
+    {
+        ioStream->Put(uint8_t(1));
+        fHashMap.WriteToStream(ioStream);
+    }
+    else
+    {
+        ioStream->Put(uint8_t(0));
+    }
+    return ioStream->GetLastError();
+}
+
+template <class SLOT>
+VError VPackedDictionary_base<SLOT>::_ReadKeysFromStream(VStream* ioStream)
+{
+    _ClearKeys();
+    VError error = ioStream->GetLastError();
+    if (error != VE_OK)
+        return error;
+    uint32_t count = 0;
+    uint32_t bufferSize = 0;
+    ioStream->Get(count);
+    error = ioStream->Get(bufferSize);
+    if (error != VE_OK)
+        return error;
+    if (!StreamHolds(ioStream, bufferSize))
+        return FailAtEndOfStream(ioStream);
+    // Every name takes at least its length byte.
+    if (count > bufferSize)
+        return ThrowCorruptData();
+    try
+    {
+        fKeyBuffer.resize(bufferSize);
+        fSlots.resize(count);
+    }
+    catch (const std::bad_alloc&)
+    {
+        _ClearKeys();
+        _ThrowError(VE_MEMORY_FULL);
+        return VE_MEMORY_FULL;
+    }
+    if (bufferSize != 0)
+    {
+        error = ioStream->GetData(fKeyBuffer.data(), bufferSize);
+        if (error != VE_OK)
+        {
+            _ClearKeys();
+            return error;
+        }
+    }
+    // Bytes after the last name are tolerated: a name whose append failed half-way leaves some.
+    size_t offset = 0;
+    for (SLOT& slot : fSlots)
+    {
+        if (offset >= bufferSize || offset + 1 + fKeyBuffer[offset] > bufferSize)
+        {
+            _ClearKeys();
+            return ThrowCorruptData();
+        }
+        slot.fKeyOffset = offset;
+        offset += size_t(fKeyBuffer[offset]) + 1;
+    }
+    uint8_t hashFlag = 0;
+    error = ioStream->Get(hashFlag);
+    if (error != VE_OK)
+    {
+        _ClearKeys();
+        return error;
+    }
+    if (hashFlag == 1)
+    {
+        error = fHashMap.Rebuild(ioStream, count);
+        if (error != VE_OK)
+        {
+            _ClearKeys();
+            return error;
+        }
+        // A vector of no cells is no vector. A stored vector may also hold every slot once yet
+        // in the wrong cells, hiding names from look-ups (a hidden name set again would then be
+        // stored twice); the names themselves are sound, so the vector is made again from them.
+        if (fHashMap.GetSize() == 0 || !_HashMapFindsEveryName())
+            fHashMap.Clear();
+    }
+    _BuildHashMap();
+    return ioStream->GetLastError();
+}
+
+template class VPackedDictionary_base<_VPackedDictionary_with_backstore_slot<VPackedValue_VValueSingle>>;
+template class VPackedDictionary_base<_VPackedDictionary_slot<VPackedValue_VBagArray>>;
+
+} // namespace kova

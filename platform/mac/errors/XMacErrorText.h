@@ -1,0 +1,23 @@
+// XMacErrorText gives the system's own text for an error code of a platform component: POSX
+// (errno values), MACH (kernel returns), CARB (Carbon statuses) and COCO (Cocoa error codes). An
+// error's message falls back to it when no localizer has a text for the code.
+#pragma once
+
+#include "kernel/values/KovaTypes.h"
+
+namespace kova
+{
+
+class VString;
+
+class XMacErrorText
+{
+public:
+    XMacErrorText() = delete;
+
+    // Sets outText to the platform's text for the code and returns true; returns false with
+    // outText left empty when the code belongs to no platform component or has no text.
+    static bool GetErrorText(VError inError, VString& outText);
+};
+
+} // namespace kova
