@@ -393,7 +393,7 @@ OSStatus Encode(OpaqueConversion* inConversion, size_t inUnicodeLength, const ch
 
     // Encodes the first inUnits units, from the state the call started in. A run that the room cuts
     // short is not flushed on a converter object: the text goes on in the next call, so that no
-    // return to the initial state and shift back (which decoders refuse) lies between the pieces.
+    // return to the initial state and shift back (which decoders refuse) lies between the chunks.
     // A stop at a unit the encoding lacks writes the part before it again, flushed, since the
     // caller writes a replacement byte after it.
     bool again = false;

@@ -5,9 +5,9 @@
 // The contract the platform converters rely on:
 // - an info makes every call one whole conversion from the encoding's initial state, so it may
 //   be used from several threads (calls are serialised inside);
-// - a converter object decodes a text given in pieces: the state one call ends in (a shift
+// - a converter object decodes a text given in chunks: the state one call ends in (a shift
 //   sequence left open) is where the next call starts. Encoding, every call ends back in the
-//   initial state, so the pieces of output join into one text;
+//   initial state, so the chunks of output join into one text;
 // - to UTF-16, a character cut short by the end of the input is left unread with
 //   kTECPartialCharErr (a converter object keeps only what it cannot hand back: bytes whose bits
 //   already went into the output); bytes that are not valid in the encoding decode to a
