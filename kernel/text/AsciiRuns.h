@@ -20,26 +20,39 @@ namespace kova
 
 constexpr ptrdiff_t kAsciiBlock = 16;
 
-// Widens 16 bytes into units; returns the count of leading bytes below 0x80.
-inline int WidenAsciiBlock(const uint8_t* inSource, UniChar* outDestination)
+// A mask of 16 bytes with bit i set when byte i is 0x80 or more.
+inline unsigned HighBytes(const uint8_t* inSource)
+{
+#if defined(__SSE2__)
+    return unsigned(_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(inSource))));
+#else
+    unsigned high = 0;
+    for (int i = 0; i < 16; ++i)
+        high |= unsigned(inSource[i] >> 7) << i;
+    return high;
+#endif
+}
+
+// Widens 16 bytes into units, whatever their values.
+inline void WidenBlock(const uint8_t* inSource, UniChar* outDestination)
 {
 #if defined(__SSE2__)
     __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(inSource));
     const __m128i zero = _mm_setzero_si128();
     _mm_storeu_si128(reinterpret_cast<__m128i*>(outDestination), _mm_unpacklo_epi8(bytes, zero));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(outDestination + 8), _mm_unpackhi_epi8(bytes, zero));
-    unsigned mask = unsigned(_mm_movemask_epi8(bytes));
-    return mask == 0 ? 16 : __builtin_ctz(mask);
 #else
-    int ascii = 16;
     for (int i = 0; i < 16; ++i)
-    {
         outDestination[i] = inSource[i];
-        if (inSource[i] >= 0x80 && ascii == 16)
-            ascii = i;
-    }
-    return ascii;
 #endif
+}
+
+// Widens 16 bytes into units; returns the count of leading bytes below 0x80.
+inline int WidenAsciiBlock(const uint8_t* inSource, UniChar* outDestination)
+{
+    WidenBlock(inSource, outDestination);
+    unsigned high = HighBytes(inSource);
+    return high == 0 ? 16 : __builtin_ctz(high);
 }
 
 // Narrows 16 units into bytes; returns the count of leading units below 0x80.

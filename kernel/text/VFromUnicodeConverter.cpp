@@ -2,6 +2,7 @@
 
 #include "kernel/errors/KovaErrors.h"
 #include "kernel/errors/VErrorBase.h"
+#include "kernel/text/Surrogates.h"
 #include "kernel/text/VString.h"
 #include "kernel/values/VCppMemMgr.h"
 #include "kernel/values/VMemory.h"
@@ -190,17 +191,17 @@ bool VFromUnicodeConverter_UTF32::Convert(const UniChar* inSource, int32_t inSou
     {
         uint32_t value = *source;
         int32_t units = 1;
-        if (value >= 0xD800 && value <= 0xDBFF)
+        if (IsHighSurrogate(value))
         {
-            if (sourceEnd - source < 2 || source[1] < 0xDC00 || source[1] > 0xDFFF)
+            if (!StartsSurrogatePair(source, sourceEnd))
             {
                 result = false;
                 break;
             }
-            value = (value << 10) + source[1] - 0x35FDC00;
+            value = JoinSurrogates(value, source[1]);
             units = 2;
         }
-        else if (value >= 0xDC00 && value <= 0xDFFF)
+        else if (IsLowSurrogate(value))
         {
             result = false;
             break;

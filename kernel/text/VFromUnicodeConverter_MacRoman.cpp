@@ -1,6 +1,7 @@
 #include "kernel/text/VFromUnicodeConverter_MacRoman.h"
 
 #include "kernel/text/AsciiRuns.h"
+#include "kernel/text/Surrogates.h"
 #include "kernel/text/VToUnicodeConverter_MacRoman.h"
 
 #include <algorithm>
@@ -93,8 +94,7 @@ bool VFromUnicodeConverter_MacRoman::Convert(const UniChar* inSource, int32_t in
         else if ((byte = EncodeHighUnit(unit)) == 0)
         {
             byte = '?';
-            if (unit >= 0xD800 && unit <= 0xDBFF && sourceEnd - source >= 2 && source[1] >= 0xDC00 &&
-                source[1] <= 0xDFFF)
+            if (StartsSurrogatePair(source, sourceEnd))
                 units = 2;
         }
         *destination++ = byte;

@@ -1,6 +1,7 @@
 #include "kernel/text/VFromUnicodeConverter_UTF8.h"
 
 #include "kernel/text/AsciiRuns.h"
+#include "kernel/text/Surrogates.h"
 
 #include <algorithm>
 
@@ -9,21 +10,6 @@ namespace kova
 
 namespace
 {
-
-constexpr bool IsHighSurrogate(uint32_t inUnit)
-{
-    return inUnit >= 0xD800 && inUnit <= 0xDBFF;
-}
-
-constexpr bool IsLowSurrogate(uint32_t inUnit)
-{
-    return inUnit >= 0xDC00 && inUnit <= 0xDFFF;
-}
-
-constexpr uint32_t JoinSurrogates(uint32_t inHigh, uint32_t inLow)
-{
-    return (inHigh << 10) + inLow - 0x35FDC00;
-}
 
 constexpr int EncodedLength(uint32_t inValue)
 {
@@ -135,7 +121,7 @@ bool VFromUnicodeConverter_UTF8::Convert(const UniChar* inSource, int32_t inSour
             } while (source < runEnd && (next = *source) >= 0x80 && next < 0x800);
             continue;
         }
-        if (unit < 0xD800 || unit > 0xDFFF)
+        if (!IsSurrogate(unit))
         {
             const UniChar* const runEnd =
                 source + std::min(sourceEnd - source, (destinationEnd - destination) / 3);
@@ -147,7 +133,7 @@ bool VFromUnicodeConverter_UTF8::Convert(const UniChar* inSource, int32_t inSour
                 destination[2] = uint8_t(0x80 | (next & 0x3F));
                 destination += 3;
                 ++source;
-            } while (source < runEnd && (next = *source) >= 0x800 && (next < 0xD800 || next > 0xDFFF));
+            } while (source < runEnd && (next = *source) >= 0x800 && !IsSurrogate(next));
             continue;
         }
         uint32_t value = 0;
@@ -185,7 +171,7 @@ bool VFromUnicodeConverter_UTF8::Convert(const UniChar* inSource, int32_t inSour
             ++source;
             continue;
         }
-        if (unit < 0xD800 || unit > 0xDFFF)
+        if (!IsSurrogate(unit))
         {
             if (destinationEnd - destination < 3)
                 break;

@@ -2,8 +2,14 @@
 
 #include "kernel/text/VFromUnicodeConverter_MacRoman.h"
 #include "kernel/text/VFromUnicodeConverter_UTF8.h"
+#include "kernel/errors/KovaErrors.h"
+#include "kernel/errors/VErrorBase.h"
+#include "kernel/errors/VErrorContext.h"
+#include "kernel/text/VString.h"
 #include "kernel/text/VToUnicodeConverter_MacRoman.h"
+#include "kernel/values/VCppMemMgrTesting_test.h"
 #include "kernel/values/VMemory.h"
+#include "kernel/values/VValueBag.h"
 
 #include <gtest/gtest.h>
 
@@ -306,6 +312,45 @@ TEST(ConvertRealloc, GivesMoreRoomToAnEncoderThatNeedsIt)
     EXPECT_EQ(consumed, 2);
     EXPECT_EQ(used, 32u);
     VMemory::DisposePtr(block);
+}
+
+// A million units at four bytes a unit need more room than any arena of a pooled manager of
+// 10 MiB holds, while the error's own texts still find theirs (without any memory at all, the
+// error could not keep its text).
+TEST(ConvertRealloc, AnOutputThatCannotGrowRaises300)
+{
+    const VFromUnicodeConverter_UTF32 converter(false);
+    const std::u16string text(1 << 20, u'x');
+    testing_support::ManagerPtr small = testing_support::MakePooled(testing_support::kTenMiB);
+    testing_support::StUseMemMgr use(small.get());
+    StErrorContextInstaller errors(false);
+    auto lastText = [&errors]
+    {
+        VString parameter;
+        VErrorBase* error = errors.GetContext()->GetLast();
+        if (error != nullptr)
+            error->GetBag()->GetString("p1", parameter);
+        return std::u16string(parameter.GetCPointer(), size_t(parameter.GetLength()));
+    };
+
+    void* block = nullptr;
+    size_t used = 0;
+    int32_t consumed = -1;
+    EXPECT_FALSE(converter.ConvertRealloc(text.data(), int32_t(text.size()), block, used, 0, &consumed));
+    EXPECT_EQ(block, nullptr);
+    EXPECT_EQ(used, 0u);
+    EXPECT_EQ(consumed, 0);
+    EXPECT_EQ(errors.GetLastError(), MakeKovaError(300));
+    EXPECT_EQ(lastText(), u"mem failure");
+
+    VMemoryBuffer<1024ul, 2ul, 1048576ul> buffer;
+    consumed = -1;
+    EXPECT_FALSE(converter.ConvertToBuffer(text.data(), int32_t(text.size()), buffer, 0, &consumed));
+    EXPECT_EQ(buffer.GetDataPtr(), nullptr);
+    EXPECT_EQ(buffer.GetDataSize(), 0u);
+    EXPECT_EQ(consumed, 0);
+    EXPECT_EQ(errors.GetContext()->GetErrorCount(), 2u);
+    EXPECT_EQ(lastText(), u"mem failure");
 }
 
 } // namespace

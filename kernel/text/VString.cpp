@@ -3,6 +3,7 @@
 #include "kernel/errors/KovaErrors.h"
 #include "kernel/errors/VErrorBase.h"
 #include "kernel/files/VStream.h"
+#include "kernel/text/Surrogates.h"
 #include "kernel/text/VTextConverters.h"
 #include "kernel/text/VToUnicodeConverter.h"
 #include "kernel/values/VCppMemMgr.h"
@@ -103,6 +104,25 @@ bool PointsInto(const UniChar* inUnits, const UniChar* inBuffer, int32_t inMaxLe
     auto address = reinterpret_cast<uintptr_t>(inUnits);
     auto start = reinterpret_cast<uintptr_t>(inBuffer);
     return address >= start && address <= start + size_t(inMaxLength) * sizeof(UniChar);
+}
+
+// The UTF-16 units of one 32-bit character: a pair above U+FFFF, and U+FFFD for a value beyond
+// Unicode, which cut to 16 bits would pass for another character (0x110041 for "A").
+int32_t WideCharacterUnits(uint32_t inValue, UniChar outUnits[2])
+{
+    if (inValue >= 0x110000)
+    {
+        outUnits[0] = 0xFFFD;
+        return 1;
+    }
+    if (inValue >= 0x10000)
+    {
+        outUnits[0] = HighSurrogateOf(inValue);
+        outUnits[1] = LowSurrogateOf(inValue);
+        return 2;
+    }
+    outUnits[0] = UniChar(inValue);
+    return 1;
 }
 
 template <class Integer>
@@ -253,21 +273,22 @@ VString::VString(InlineBuffer inBuffer)
 
 VString::VString(InlineBuffer inBuffer, const wchar_t* inText) : VString(inBuffer)
 {
-    UniChar* inInlineBuffer = inBuffer.fUnits;
-    uint32_t inCapacity = inBuffer.fCapacity;
     // Marked like a caller's buffer: the text is constant and copies take their own.
     fFlags |= kFlagExternal | kFlagExclusive;
-    int32_t n = 0;
-    if (inText != nullptr)
+    UniChar* units = inBuffer.fUnits;
+    uint32_t length = 0;
+    for (const wchar_t* cursor = inText; cursor != nullptr && *cursor != 0; ++cursor)
     {
-        while (uint32_t(n) < inCapacity && inText[n] != 0)
-        {
-            inInlineBuffer[n] = UniChar(inText[n]);
-            ++n;
-        }
+        UniChar character[2];
+        int32_t count = WideCharacterUnits(uint32_t(*cursor), character);
+        // A pair is never cut in half: the text stops before a character that does not fit whole.
+        if (inBuffer.fCapacity - length < uint32_t(count))
+            break;
+        for (int32_t i = 0; i < count; ++i)
+            units[length++] = character[i];
     }
-    inInlineBuffer[n] = 0;
-    fLength = n;
+    units[length] = 0;
+    fLength = int32_t(length);
 }
 
 VString::~VString()
@@ -555,7 +576,10 @@ void VString::FromString(const VString& inString)
 VString& VString::FromUniString(const UniChar* inText, int32_t n)
 {
     if (n < 0)
-        n = 0;
+    {
+        _ThrowError(VE_STRING_ALLOC_FAILED);
+        return *this;
+    }
     if (inText == nullptr)
         n = 0;
     // Text taken from this string's own buffer must survive a reallocation.
@@ -1124,7 +1148,8 @@ VString& VString::Format(const VValueBag* inBag, bool inRemoveMissing)
 
 void VString::Truncate(int32_t inLength, bool inKeepSurrogatesWhole)
 {
-    if (inKeepSurrogatesWhole && inLength >= 1 && inLength <= fLength && (fString[inLength - 1] & 0xFC00) == 0xD800)
+    if (inKeepSurrogatesWhole && inLength >= 1 && inLength <= fLength &&
+        IsHighSurrogate(fString[inLength - 1]))
         --inLength;
     if (inLength < 0)
         inLength = 0;
@@ -1186,17 +1211,8 @@ void VString::_DecodeWideText(const wchar_t* inText)
         return;
     for (const wchar_t* cursor = inText; *cursor != 0; ++cursor)
     {
-        uint32_t value = uint32_t(*cursor);
-        if (value >= 0x10000 && value < 0x110000)
-        {
-            value -= 0x10000;
-            const UniChar pair[2] = {UniChar(0xD800 + (value >> 10)), UniChar(0xDC00 + (value & 0x3FF))};
-            AppendUniChars(pair, 2);
-        }
-        else
-        {
-            AppendUniChar(UniChar(value));
-        }
+        UniChar character[2];
+        AppendUniChars(character, WideCharacterUnits(uint32_t(*cursor), character));
     }
 }
 

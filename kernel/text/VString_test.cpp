@@ -245,6 +245,14 @@ TEST(VString, WideTextEncodesSupplementaryCharactersAsPairs)
     EXPECT_EQ(wide.GetLength(), 4);
 }
 
+// Cut to 16 bits, 0x110041 would read as "A": a value beyond Unicode becomes U+FFFD.
+TEST(VString, WideValuesBeyondUnicodeBecomeReplacementCharacters)
+{
+    const wchar_t text[] = {wchar_t(0x110041), L'b', wchar_t(0x7FFF002F), wchar_t(-1), wchar_t(0x10FFFF), 0};
+    VString wide(text);
+    EXPECT_EQ(Text(wide), u"\uFFFDb\uFFFD\uFFFD\U0010FFFF");
+}
+
 class WideInline : public VString
 {
 public:
@@ -260,6 +268,29 @@ TEST(VString, WideInlineConstructorCopiesAtMostTheCapacity)
     EXPECT_EQ(Text(longer), u"abc");
     WideInline shorter(L"ab");
     EXPECT_EQ(Text(shorter), u"ab");
+}
+
+// Three units of room: a pair goes in whole or not at all, and nothing becomes ASCII by a cut.
+TEST(VString, WideInlineConstructorKeepsPairsWhole)
+{
+    struct Case
+    {
+        std::wstring fText;
+        std::u16string fUnits;
+    };
+    const Case cases[] = {
+        {L"a\U0001F600b", u"a\U0001F600"},
+        {L"ab\U0001F600", u"ab"},
+        {L"\U0001F600\U0001F601", u"\U0001F600"},
+        {L"\U0010FFFFz", u"\U0010FFFFz"},
+        {std::wstring{wchar_t(0x110041), wchar_t(0x80000041), L'c', L'd'}, u"\uFFFD\uFFFDc"},
+    };
+    for (const Case& wide : cases)
+    {
+        WideInline text(wide.fText.c_str());
+        EXPECT_EQ(Text(text), wide.fUnits);
+        EXPECT_EQ(text.GetCPointer()[text.GetLength()], 0);
+    }
 }
 
 TEST(VString, FromBlockUtf16IgnoresAnOddByte)
@@ -291,6 +322,24 @@ TEST(VString, ValidateRefusesMoreThanTheMaximumLength)
     text.GetCPointerForWrite()[2] = u'c';
     EXPECT_TRUE(text.Validate(3));
     EXPECT_EQ(Text(text), u"abc");
+}
+
+TEST(VString, ANegativeCountRaises107AndChangesNothing)
+{
+    StErrorContextInstaller errors;
+    VString text(u"keep");
+    text.SetDirty(false);
+    text.FromUniString(u"other", -1);
+    EXPECT_EQ(errors.GetLastError(), VE_STRING_ALLOC_FAILED);
+    EXPECT_EQ(Text(text), u"keep");
+    EXPECT_FALSE(text.IsDirty());
+
+    VString shared(u"a text long enough for a heap block");
+    VString copy(shared);
+    copy.FromUniString(u"other", -5);
+    EXPECT_EQ(errors.GetContext()->GetErrorCount(), 2u);
+    EXPECT_EQ(Text(copy), u"a text long enough for a heap block");
+    EXPECT_EQ(copy.GetCPointer(), shared.GetCPointer());
 }
 
 TEST(VString, AppendingFromItsOwnBufferSurvivesReallocation)
@@ -331,6 +380,28 @@ TEST(VString, InlineRecordsShareOrOnlyRefer)
 
     VInlineString empty;
     EXPECT_TRUE(VString(empty).IsEmpty());
+}
+
+// A block of an odd number of units (a text of even length and 3) gets one more, so that the
+// count after the terminator lies inside it; the sanitizer build sees any write past the block.
+TEST(VString, ARecordBlockHoldsItsReferenceCountInside)
+{
+    for (const char16_t* text : {u"", u"ab", u"abcd", u"abcdefghij"})
+    {
+        VStr<15> source(text);
+        VInlineString record;
+        ASSERT_TRUE(record.InitWithString(source));
+        EXPECT_EQ(record.fMaxLength, source.GetLength());
+        {
+            VString sharing(record);
+            VString copy(sharing);
+            copy.AppendUniChar(u'!');
+            EXPECT_EQ(Text(sharing), text);
+            EXPECT_EQ(Text(copy), std::u16string(text) + u"!");
+        }
+        EXPECT_EQ(Text(VString(record, true)), text);
+        record.Dispose();
+    }
 }
 
 TEST(VString, TruncateKeepsSurrogatePairsWholeWhenAsked)

@@ -4,9 +4,6 @@
 #include "kernel/text/VString.h"
 #include "platform/mac/text/XMacIntlMgr.h"
 
-#include <unicode/ucol.h>
-
-#include <algorithm>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -183,35 +180,11 @@ bool VTextConverters::ConvertFromVString(const VString& inString, int32_t& outCh
 // ---------------------------------------------------------------------------------------------
 // Names
 
-// Until the collators exist: ICU's root collator at primary strength, made once and shared (its
-// comparisons are safe from several threads). Without it, names compare as ASCII without case.
+// Until the collators exist, the platform compares the names.
 int32_t VTextConverters::_CompareNames(const UniChar* inName1, int32_t inLength1, const UniChar* inName2,
                                        int32_t inLength2)
 {
-    static UCollator* const sCollator = []
-    {
-        UErrorCode error = U_ZERO_ERROR;
-        UCollator* collator = ucol_open("", &error);
-        if (U_FAILURE(error))
-            return static_cast<UCollator*>(nullptr);
-        ucol_setStrength(collator, UCOL_PRIMARY);
-        return collator;
-    }();
-    if (sCollator != nullptr)
-    {
-        UCollationResult order = ucol_strcoll(sCollator, inName1, inLength1, inName2, inLength2);
-        return order == UCOL_LESS ? -1 : order == UCOL_GREATER ? 1 : 0;
-    }
-    auto fold = [](UniChar inUnit)
-    { return inUnit >= u'A' && inUnit <= u'Z' ? UniChar(inUnit + 32) : inUnit; };
-    for (int32_t i = 0; i < std::min(inLength1, inLength2); ++i)
-    {
-        UniChar unit1 = fold(inName1[i]);
-        UniChar unit2 = fold(inName2[i]);
-        if (unit1 != unit2)
-            return unit1 < unit2 ? -1 : 1;
-    }
-    return inLength1 < inLength2 ? -1 : inLength1 > inLength2 ? 1 : 0;
+    return XMacIntlMgr::CompareNames(inName1, inLength1, inName2, inLength2);
 }
 
 int32_t VTextConverters::_CompareNames(const VString& inName1, const VString& inName2)

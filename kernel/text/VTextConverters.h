@@ -5,9 +5,11 @@
 // of the character-set table (names, aliases and MIBenum numbers) and the byte-order marks.
 //
 // The one instance is made by the first call to Get, safely even when several threads ask at the
-// same moment, and lives until the process ends. The cached converters keep no state, so every
-// converter it hands out may be used by several tasks at once; each carries one reference for the
-// caller, who releases it.
+// same moment, and lives until the process ends. The cached converters keep no state and may be
+// used by several tasks at once. A converter made for the caller of a set with shift states
+// (ISO-2022-JP, UTF-7) carries its state from one call to the next, as a stream's decoder must, so
+// it serves one text at a time. Each converter carries one reference for the caller, who releases
+// it.
 #pragma once
 
 #include "kernel/text/CharSet.h"

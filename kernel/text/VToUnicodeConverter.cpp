@@ -2,6 +2,7 @@
 
 #include "kernel/errors/KovaErrors.h"
 #include "kernel/errors/VErrorBase.h"
+#include "kernel/text/Surrogates.h"
 #include "kernel/text/VString.h"
 
 #include <algorithm>
@@ -175,7 +176,7 @@ bool VToUnicodeConverter_UTF32::Convert(const void* inSource, size_t inSourceByt
         uint32_t value = LoadUnit32(source, fSwap);
         if (value < 0x10000)
         {
-            if (value >= 0xD800 && value <= 0xDFFF)
+            if (IsSurrogate(value))
             {
                 result = false;
                 break;
@@ -189,9 +190,8 @@ bool VToUnicodeConverter_UTF32::Convert(const void* inSource, size_t inSourceByt
                 result = false;
                 break;
             }
-            value -= 0x10000;
-            *destination++ = UniChar(0xD800 + (value >> 10));
-            *destination++ = UniChar(0xDC00 + (value & 0x3FF));
+            *destination++ = HighSurrogateOf(value);
+            *destination++ = LowSurrogateOf(value);
         }
         else
         {

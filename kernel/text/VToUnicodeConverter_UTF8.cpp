@@ -1,6 +1,7 @@
 #include "kernel/text/VToUnicodeConverter_UTF8.h"
 
 #include "kernel/text/AsciiRuns.h"
+#include "kernel/text/Surrogates.h"
 
 #include <algorithm>
 
@@ -89,9 +90,8 @@ bool DecodeOther(const uint8_t*& ioSource, const uint8_t* inSourceEnd, UniChar*&
             return false;
         if (value < 0x110000)
         {
-            value -= 0x10000;
-            *ioDestination++ = UniChar(0xD800 + (value >> 10));
-            *ioDestination++ = UniChar(0xDC00 + (value & 0x3FF));
+            *ioDestination++ = HighSurrogateOf(value);
+            *ioDestination++ = LowSurrogateOf(value);
         }
         else
         {

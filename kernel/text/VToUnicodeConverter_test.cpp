@@ -1,7 +1,12 @@
 #include "kernel/text/VToUnicodeConverter.h"
 
+#include "kernel/errors/KovaErrors.h"
+#include "kernel/errors/VErrorBase.h"
+#include "kernel/errors/VErrorContext.h"
 #include "kernel/text/VString.h"
 #include "kernel/text/VToUnicodeConverter_MacRoman.h"
+#include "kernel/values/VCppMemMgrTesting_test.h"
+#include "kernel/values/VValueBag.h"
 
 #include <gtest/gtest.h>
 
@@ -158,6 +163,27 @@ TEST(UTF32Decoding, ConvertStringDropsTheTextWhenALaterPassFails)
 // ---------------------------------------------------------------------------------------------
 // Mac Roman
 
+// Three million units need more room than any arena of a pooled manager of 10 MiB holds, while
+// the error's own texts still find theirs.
+TEST(ConvertString, AStringThatCannotGrowRaises300AndKeepsItsText)
+{
+    const VToUnicodeConverter_MacRoman converter;
+    const std::string bytes(3 << 20, 'x');
+    testing_support::ManagerPtr small = testing_support::MakePooled(testing_support::kTenMiB);
+    testing_support::StUseMemMgr use(small.get());
+    StErrorContextInstaller errors(false);
+    VStr<15> text(u"kept");
+    size_t consumed = 9;
+    EXPECT_FALSE(converter.ConvertString(bytes.data(), bytes.size(), &consumed, text));
+    EXPECT_EQ(consumed, 0u);
+    EXPECT_EQ(Text(text), u"kept");
+    EXPECT_EQ(errors.GetLastError(), MakeKovaError(300));
+    VString parameter;
+    ASSERT_NE(errors.GetContext()->GetLast(), nullptr);
+    EXPECT_TRUE(errors.GetContext()->GetLast()->GetBag()->GetString("p1", parameter));
+    EXPECT_EQ(Text(parameter), u"conversion failed (EnsureSize failed).");
+}
+
 TEST(MacRomanDecoding, MapsTheHighHalfThroughItsTable)
 {
     const VToUnicodeConverter_MacRoman macRoman;
@@ -167,6 +193,31 @@ TEST(MacRomanDecoding, MapsTheHighHalfThroughItsTable)
     EXPECT_TRUE(decoded.fResult);
     EXPECT_EQ(decoded.fUnits, u"Caf\u00E9 \u2022 \u20AC\uF8FF \u00BF" + std::u16string(20, u'x') + u"\u02C7");
     EXPECT_EQ(Decode(macRoman, "ab\x80", 2).fConsumed, 2u);
+}
+
+// Runs of 32 bytes go through a fast path, the rest byte by byte: wherever a run starts and
+// however much room there is, both give the table's units.
+TEST(MacRomanDecoding, RunsAndTheBytesAfterThemDecodeAlike)
+{
+    const VToUnicodeConverter_MacRoman macRoman;
+    std::string bytes;
+    for (int byte = 0; byte < 256; ++byte)
+        bytes += char(byte);
+    bytes += std::string(40, 'a') + "\x80" + std::string(31, 'b') + "\xFF";
+    std::u16string units;
+    for (unsigned char byte : bytes)
+        units += byte < 0x80 ? char16_t(byte) : VToUnicodeConverter_MacRoman::sHighHalf[byte - 0x80];
+    for (size_t offset : {0, 1, 7, 31, 32, 33, 200})
+    {
+        const size_t size = bytes.size() - offset;
+        for (size_t room : {size, size - 1, size_t(40), size_t(0)})
+        {
+            Decoded decoded = Decode(macRoman, bytes.substr(offset), int32_t(room));
+            EXPECT_TRUE(decoded.fResult);
+            EXPECT_EQ(decoded.fUnits, units.substr(offset, room)) << offset << " " << room;
+            EXPECT_EQ(decoded.fConsumed, std::min(room, size));
+        }
+    }
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "platform/mac/frameworks/CFPropertyList.h"
 
+#include "kernel/text/Surrogates.h"
+
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/framework/XMLPScanToken.hpp>
 #include <xercesc/sax2/Attributes.hpp>
@@ -135,13 +137,12 @@ std::string ToUTF8(std::u16string_view text)
     for (size_t index = 0; index < text.size(); ++index)
     {
         char32_t code = text[index];
-        if (code >= 0xD800 && code <= 0xDBFF && index + 1 < text.size() && text[index + 1] >= 0xDC00 &&
-            text[index + 1] <= 0xDFFF)
+        if (StartsSurrogatePair(text.data() + index, text.data() + text.size()))
         {
-            code = 0x10000 + ((code - 0xD800) << 10) + (text[index + 1] - 0xDC00);
+            code = JoinSurrogates(code, text[index + 1]);
             ++index;
         }
-        else if (code >= 0xD800 && code <= 0xDFFF)
+        else if (IsSurrogate(code))
         {
             code = 0xFFFD;
         }

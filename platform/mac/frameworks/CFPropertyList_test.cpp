@@ -26,6 +26,7 @@ TEST(CFPropertyList, ReadsEveryKindOfValue)
     std::optional<PropertyList> list = Read(Plist(R"(<dict>
   <key>name</key> <string>Caf&#xE9; &amp; more <![CDATA[<raw>]]></string>
   <key>empty</key> <string/>
+  <key>face</key> <string>&#x1F600;</string>
   <key>count</key> <integer> -42 </integer>
   <key>big</key> <integer>+9223372036854775807</integer>
   <key>ratio</key> <real>2.5e-1</real>
@@ -47,6 +48,7 @@ TEST(CFPropertyList, ReadsEveryKindOfValue)
     EXPECT_EQ(list->GetValue("name")->GetString(), "Caf\xC3\xA9 & more <raw>");
     EXPECT_TRUE(list->GetValue("empty")->IsString());
     EXPECT_EQ(list->GetValue("empty")->GetString(), "");
+    EXPECT_EQ(list->GetValue("face")->GetString(), "\xF0\x9F\x98\x80");
     EXPECT_EQ(list->GetValue("count")->GetInteger(), -42);
     EXPECT_EQ(list->GetValue("big")->GetInteger(), INT64_MAX);
     EXPECT_DOUBLE_EQ(list->GetValue("ratio")->GetReal(), 0.25);

@@ -1,8 +1,10 @@
 #include "platform/mac/frameworks/CFString.h"
 
 #include <unicode/stringoptions.h>
+#include <unicode/ucol.h>
 #include <unicode/ustring.h>
 
+#include <algorithm>
 #include <string>
 
 namespace kova::cf
@@ -25,24 +27,71 @@ std::u16string ToUTF16(std::string_view text)
     return out;
 }
 
+// The root collator for the differences that count, made once and shared (comparisons through it
+// are safe from several threads); null when ICU cannot make it.
+const UCollator* RootCollator(uint32_t flags)
+{
+    struct Collators
+    {
+        UCollator* fByLevel[4] = {};
+        Collators()
+        {
+            // Accents ignored, with or without case; case and width ignored; nothing ignored.
+            const UColAttributeValue strengths[4] = {UCOL_PRIMARY, UCOL_PRIMARY, UCOL_SECONDARY,
+                                                     UCOL_TERTIARY};
+            for (int i = 0; i < 4; ++i)
+            {
+                UErrorCode status = U_ZERO_ERROR;
+                UCollator* collator = ucol_open("", &status);
+                ucol_setStrength(collator, strengths[i]);
+                if (i == 1)
+                    ucol_setAttribute(collator, UCOL_CASE_LEVEL, UCOL_ON, &status);
+                if (U_FAILURE(status))
+                {
+                    ucol_close(collator);
+                    collator = nullptr;
+                }
+                fByLevel[i] = collator;
+            }
+        }
+    };
+    static const Collators sCollators;
+    const bool accents = (flags & kCompareDiacriticInsensitive) == 0;
+    const bool caseAndWidth = (flags & (kCompareCaseInsensitive | kCompareWidthInsensitive)) == 0;
+    const bool caseOnly = (flags & kCompareCaseInsensitive) == 0;
+    if (!accents)
+        return sCollators.fByLevel[caseOnly ? 1 : 0];
+    return sCollators.fByLevel[caseAndWidth ? 3 : 2];
+}
+
 } // namespace
 
-int32_t StringCompare(std::string_view first, std::string_view second, uint32_t flags)
+int32_t StringCompare(std::u16string_view first, std::u16string_view second, uint32_t flags)
 {
-    std::u16string a = ToUTF16(first);
-    std::u16string b = ToUTF16(second);
+    const int32_t firstLength = int32_t(std::min<size_t>(first.size(), INT32_MAX));
+    const int32_t secondLength = int32_t(std::min<size_t>(second.size(), INT32_MAX));
     int32_t order;
-    if ((flags & kCompareCaseInsensitive) != 0)
+    const UCollator* collator = (flags & kCompareLocalized) != 0 ? RootCollator(flags) : nullptr;
+    if (collator != nullptr)
+    {
+        order = ucol_strcoll(collator, first.data(), firstLength, second.data(), secondLength);
+    }
+    else if ((flags & kCompareCaseInsensitive) != 0)
     {
         UErrorCode status = U_ZERO_ERROR;
-        order = u_strCaseCompare(a.data(), int32_t(a.size()), b.data(), int32_t(b.size()),
+        order = u_strCaseCompare(first.data(), firstLength, second.data(), secondLength,
                                  U_FOLD_CASE_DEFAULT | U_COMPARE_CODE_POINT_ORDER, &status);
     }
     else
     {
-        order = u_strCompare(a.data(), int32_t(a.size()), b.data(), int32_t(b.size()), true);
+        order = u_strCompare(first.data(), firstLength, second.data(), secondLength, true);
     }
     return order < 0 ? -1 : order > 0 ? 1 : 0;
+}
+
+int32_t StringCompare(std::string_view first, std::string_view second, uint32_t flags)
+{
+    return StringCompare(std::u16string_view(ToUTF16(first)), std::u16string_view(ToUTF16(second)), flags);
 }
 
 } // namespace kova::cf

@@ -1,5 +1,7 @@
 #include "platform/mac/frameworks/TextEncodingConverter.h"
 
+#include "kernel/text/Surrogates.h"
+
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_err.h>
 #include <unicode/utypes.h>
@@ -85,16 +87,6 @@ bool IsUnicode16(TextEncoding inEncoding)
            GetTextEncodingFormat(inEncoding) == kUnicode16BitFormat;
 }
 
-constexpr bool IsHighSurrogate(UChar inUnit)
-{
-    return inUnit >= 0xD800 && inUnit <= 0xDBFF;
-}
-
-constexpr bool IsLowSurrogate(UChar inUnit)
-{
-    return inUnit >= 0xDC00 && inUnit <= 0xDFFF;
-}
-
 // ICU refuses ranges longer than this in one call.
 constexpr size_t kMaxRange = 0x3FFFFFFF;
 
@@ -114,12 +106,16 @@ struct OpaqueConversion
     UConverter* fConverter = nullptr;
     bool fToUnicode = false;
     bool fShiftStates = false;
+    // A converter object carries its decoding state from one call to the next; an info starts
+    // every call in the initial state.
+    bool fKeepsState = false;
 };
 
 namespace
 {
 
-OSStatus OpenConversion(TextEncoding inEncoding, bool inToUnicode, OpaqueConversion** outConversion)
+OSStatus OpenConversion(TextEncoding inEncoding, bool inToUnicode, bool inKeepsState,
+                        OpaqueConversion** outConversion)
 {
     if (outConversion == nullptr)
         return paramErr;
@@ -149,6 +145,7 @@ OSStatus OpenConversion(TextEncoding inEncoding, bool inToUnicode, OpaqueConvers
     conversion->fConverter = converter;
     conversion->fToUnicode = inToUnicode;
     conversion->fShiftStates = HasShiftStates(inEncoding);
+    conversion->fKeepsState = inKeepsState;
     *outConversion = conversion;
     return noErr;
 }
@@ -161,35 +158,91 @@ void CloseConversion(OpaqueConversion* inConversion)
     delete inConversion;
 }
 
-// To UTF-16, flushing nothing: a character cut short by the end stays pending inside ICU, and is
-// reported as unread. outSourceTaken is where ICU stopped reading, pending bytes included.
-OSStatus DecodeRun(UConverter* inConverter, const char* inSource, size_t inSourceLength, UChar* outUnicode,
-                   size_t inUnicodeCapacity, size_t& outSourceRead, size_t& outUnicodeWritten,
-                   size_t& outSourceTaken, bool& outOverflow)
+// The state every try of one call starts from. A converter object starts where its previous call
+// left it: a copy of that state lets a try that must be done again (the output overflowed, or
+// bytes are handed back) start from the same place.
+class StCallStart
 {
-    ucnv_resetToUnicode(inConverter);
+public:
+    explicit StCallStart(OpaqueConversion& ioConversion) : fConversion(ioConversion)
+    {
+        if (!ioConversion.fKeepsState)
+        {
+            ucnv_reset(ioConversion.fConverter);
+            return;
+        }
+        UErrorCode error = U_ZERO_ERROR;
+        fSaved = ucnv_clone(ioConversion.fConverter, &error);
+        if (U_FAILURE(error))
+        {
+            ucnv_close(fSaved);
+            fSaved = nullptr;
+            fValid = false;
+        }
+    }
+    ~StCallStart() { ucnv_close(fSaved); }
+    StCallStart(const StCallStart&) = delete;
+    StCallStart& operator=(const StCallStart&) = delete;
+
+    // False when the starting state could not be kept (no memory): nothing may be converted.
+    bool IsValid() const { return fValid; }
+
+    // Back to the state the call started in. Without memory for the copy, the converter goes
+    // back to the initial state and the answer is false.
+    bool Restore()
+    {
+        if (fSaved == nullptr)
+        {
+            ucnv_reset(fConversion.fConverter);
+            return fValid;
+        }
+        UErrorCode error = U_ZERO_ERROR;
+        UConverter* copy = ucnv_clone(fSaved, &error);
+        if (U_FAILURE(error))
+        {
+            ucnv_close(copy);
+            ucnv_reset(fConversion.fConverter);
+            return false;
+        }
+        ucnv_close(fConversion.fConverter);
+        fConversion.fConverter = copy;
+        return true;
+    }
+
+private:
+    OpaqueConversion& fConversion;
+    UConverter* fSaved = nullptr;
+    bool fValid = true;
+};
+
+// One try of a decoding call, from the converter's current state.
+struct DecodeTry
+{
+    size_t fTaken = 0;      // where ICU stopped reading
+    size_t fPending = 0;    // of those, the bytes ICU holds for a character not yet complete
+    size_t fWritten = 0;    // units
+    bool fOverflow = false; // ICU kept back output that did not fit
+};
+
+// To UTF-16, flushing nothing: a character cut short by the end stays pending inside ICU.
+OSStatus DecodeRun(UConverter* inConverter, const char* inSource, size_t inSourceLength, UChar* outUnicode,
+                   size_t inUnicodeCapacity, DecodeTry& outTry)
+{
     UErrorCode error = U_ZERO_ERROR;
     const char* source = inSource;
     UChar* target = outUnicode;
     ucnv_toUnicode(inConverter, &target, outUnicode + inUnicodeCapacity, &source, inSource + inSourceLength,
                    nullptr, false, &error);
-    outOverflow = error == U_BUFFER_OVERFLOW_ERROR;
-    outSourceTaken = size_t(source - inSource);
-    if (U_FAILURE(error) && !outOverflow)
-    {
-        ucnv_resetToUnicode(inConverter);
-        outSourceRead = 0;
-        outUnicodeWritten = 0;
+    outTry = DecodeTry();
+    outTry.fOverflow = error == U_BUFFER_OVERFLOW_ERROR;
+    if (U_FAILURE(error) && !outTry.fOverflow)
         return StatusFromICU(error, true);
-    }
     UErrorCode pendingError = U_ZERO_ERROR;
     int32_t pending = ucnv_toUCountPending(inConverter, &pendingError);
-    if (U_FAILURE(pendingError) || pending < 0)
-        pending = 0;
-    ucnv_resetToUnicode(inConverter);
-    outSourceRead = outSourceTaken - std::min(size_t(pending), outSourceTaken);
-    outUnicodeWritten = size_t(target - outUnicode);
-    return pending > 0 ? kTECPartialCharErr : noErr;
+    outTry.fTaken = size_t(source - inSource);
+    outTry.fPending = U_FAILURE(pendingError) || pending < 0 ? 0 : std::min(size_t(pending), outTry.fTaken);
+    outTry.fWritten = size_t(target - outUnicode);
+    return noErr;
 }
 
 OSStatus Decode(OpaqueConversion* inConversion, const void* inSource, size_t inSourceLength,
@@ -201,40 +254,91 @@ OSStatus Decode(OpaqueConversion* inConversion, const void* inSource, size_t inS
         (inOutputBufferLength >= 2 && outUnicode == nullptr))
         return paramErr;
     std::lock_guard<std::mutex> guard(inConversion->fLock);
-    UConverter* converter = inConversion->fConverter;
-    ucnv_setFallback(converter, inUseFallbacks);
+    *outSourceRead = 0;
+    *outUnicodeLength = 0;
+    StCallStart start(*inConversion);
+    if (!start.IsValid())
+        return memFullErr;
 
     const auto* source = static_cast<const char*>(inSource);
     const size_t length = std::min(inSourceLength, kMaxRange);
     const size_t capacity = std::min(inOutputBufferLength / 2, kMaxRange);
-    size_t read = 0;
-    size_t written = 0;
-    size_t taken = 0;
-    bool overflow = false;
-    OSStatus status =
-        DecodeRun(converter, source, length, outUnicode, capacity, read, written, taken, overflow);
-    // ICU keeps back what did not fit, and the bytes it read for it would be lost: read again up to
-    // where it stopped, then a byte less each time, until the output holds every character read.
-    for (size_t prefix = taken; overflow; --prefix)
-        status = DecodeRun(converter, source, prefix, outUnicode, capacity, read, written, taken, overflow);
-    if ((status == noErr || status == kTECPartialCharErr) && read < inSourceLength && written == capacity)
+    auto run = [&](size_t inPrefix, bool inAgain, DecodeTry& outTry)
+    {
+        if (inAgain && !start.Restore())
+            return memFullErr;
+        ucnv_setFallback(inConversion->fConverter, inUseFallbacks);
+        OSStatus status = DecodeRun(inConversion->fConverter, source, inPrefix, outUnicode, capacity, outTry);
+        if (status != noErr)
+            start.Restore();
+        return status;
+    };
+
+    DecodeTry done;
+    size_t prefix = length;
+    OSStatus status = run(prefix, false, done);
+    // ICU keeps back what did not fit, and the bytes it read for it would be lost: read again a
+    // shorter prefix until the output holds every character read.
+    while (status == noErr && done.fOverflow)
+    {
+        prefix = std::min(done.fTaken, prefix - 1);
+        status = run(prefix, true, done);
+    }
+    if (status != noErr)
+        return status;
+    size_t read = done.fTaken - done.fPending;
+    const bool cutShort = done.fPending > 0;
+    if (cutShort && inConversion->fKeepsState)
+    {
+        // The bytes of a character cut short are handed back to the caller, who passes them again
+        // with what follows, so the state kept must not hold them: decode again up to them. Bytes
+        // whose bits already went into the output (a UTF-7 unit completed by a byte that starts the
+        // next) cannot be handed back: then they stay in the state and count as read.
+        const size_t whole = done.fWritten;
+        DecodeTry shorter;
+        for (size_t end = read;; end = shorter.fTaken - shorter.fPending)
+        {
+            status = run(end, true, shorter);
+            if (status != noErr)
+                return status;
+            if (shorter.fWritten < whole)
+            {
+                status = run(prefix, true, shorter);
+                if (status != noErr)
+                    return status;
+                read = shorter.fTaken;
+                break;
+            }
+            if (shorter.fPending == 0)
+            {
+                read = shorter.fTaken;
+                break;
+            }
+        }
+    }
+    status = cutShort ? kTECPartialCharErr : noErr;
+    if (read < inSourceLength && done.fWritten == capacity)
         status = kTECOutputBufferFullStatus;
     *outSourceRead = read;
-    *outUnicodeLength = written * 2;
+    *outUnicodeLength = done.fWritten * 2;
     return status;
 }
 
-// From UTF-16, flushed: the output ends in the encoding's initial state. Stops before the first
-// unit that cannot be encoded.
-OSStatus EncodeRun(UConverter* inConverter, const UChar* inUnicode, size_t inUnicodeLength, char* outText,
-                   size_t inTextCapacity, size_t& outUnicodeRead, size_t& outTextWritten)
+// From UTF-16, from the converter's current state. Flushed, the output ends in the encoding's
+// initial state. Stops before the first unit that cannot be encoded (outUnmappable, with the units
+// read before it); what was written then may lack the return to the initial state.
+OSStatus EncodeRun(UConverter* inConverter, const UChar* inUnicode, size_t inUnicodeLength, bool inFlush,
+                   char* outText, size_t inTextCapacity, size_t& outUnicodeRead, size_t& outTextWritten,
+                   bool& outUnmappable)
 {
-    ucnv_resetFromUnicode(inConverter);
+    outUnicodeRead = 0;
+    outTextWritten = 0;
+    outUnmappable = false;
     UErrorCode error = U_ZERO_ERROR;
     const UChar* source = inUnicode;
     char* target = outText;
     ucnv_fromUnicode(inConverter, &target, outText + inTextCapacity, &source, inUnicode + inUnicodeLength,
-                     nullptr, true, &error);
+                     nullptr, inFlush, &error);
     if (error == U_INVALID_CHAR_FOUND || error == U_ILLEGAL_CHAR_FOUND || error == U_TRUNCATED_CHAR_FOUND)
     {
         UChar invalid[kInvalidUnitsRoom];
@@ -244,20 +348,12 @@ OSStatus EncodeRun(UConverter* inConverter, const UChar* inUnicode, size_t inUni
         size_t before = size_t(source - inUnicode);
         if (U_FAILURE(invalidError) || invalidLength < 0 || size_t(invalidLength) > before)
             invalidLength = 0;
-        before -= size_t(invalidLength);
-        // What was written before the stop may lack the return to the initial state: write the
-        // part before the character again, whole.
-        OSStatus status = EncodeRun(inConverter, inUnicode, before, outText, inTextCapacity, outUnicodeRead,
-                                    outTextWritten);
-        return status == noErr ? kTECUnmappableElementErr : status;
+        outUnicodeRead = before - size_t(invalidLength);
+        outUnmappable = true;
+        return noErr;
     }
-    ucnv_resetFromUnicode(inConverter);
     if (U_FAILURE(error))
-    {
-        outUnicodeRead = 0;
-        outTextWritten = 0;
         return StatusFromICU(error, false);
-    }
     outUnicodeRead = size_t(source - inUnicode);
     outTextWritten = size_t(target - outText);
     return noErr;
@@ -281,8 +377,11 @@ OSStatus Encode(OpaqueConversion* inConversion, size_t inUnicodeLength, const ch
         (inOutputBufferLength != 0 && outText == nullptr))
         return paramErr;
     std::lock_guard<std::mutex> guard(inConversion->fLock);
-    UConverter* converter = inConversion->fConverter;
-    ucnv_setFallback(converter, inUseFallbacks);
+    *outInputRead = 0;
+    *outOutputLength = 0;
+    StCallStart start(*inConversion);
+    if (!start.IsValid())
+        return memFullErr;
 
     const UChar* unicode = inUnicode;
     const size_t length = std::min(inUnicodeLength / 2, size_t(kMaxRange));
@@ -292,10 +391,42 @@ OSStatus Encode(OpaqueConversion* inConversion, size_t inUnicodeLength, const ch
     size_t written = 0;
     OSStatus status = noErr;
 
+    // Encodes the first inUnits units, from the state the call started in. A run that the room cuts
+    // short is not flushed on a converter object: the text goes on in the next call, so that no
+    // return to the initial state and shift back (which decoders refuse) lies between the chunks.
+    // A stop at a unit the encoding lacks writes the part before it again, flushed, since the
+    // caller writes a replacement byte after it.
+    bool again = false;
+    auto encode = [&](size_t inUnits, char* outBuffer, size_t inRoom, size_t& outRead, size_t& outWritten)
+    {
+        bool flush = !inConversion->fKeepsState || inUnits == length;
+        OSStatus result = noErr;
+        for (;;)
+        {
+            if (again && !start.Restore())
+                return memFullErr;
+            again = true;
+            ucnv_setFallback(inConversion->fConverter, inUseFallbacks);
+            bool unmappable = false;
+            OSStatus runStatus = EncodeRun(inConversion->fConverter, unicode, inUnits, flush, outBuffer,
+                                           inRoom, outRead, outWritten, unmappable);
+            if (runStatus != noErr)
+            {
+                start.Restore();
+                return runStatus;
+            }
+            if (!unmappable)
+                return result;
+            inUnits = outRead;
+            flush = true;
+            result = kTECUnmappableElementErr;
+        }
+    };
+
     // Encode only as much as surely fits, so that ICU never keeps output back.
     // ICU's own bound: the longest character for each unit, and, with shift states, room for ten
     // more to return to the initial state at the end.
-    const size_t maxCharSize = std::max<size_t>(size_t(ucnv_getMaxCharSize(converter)), 1);
+    const size_t maxCharSize = std::max<size_t>(size_t(ucnv_getMaxCharSize(inConversion->fConverter)), 1);
     const size_t ending = inConversion->fShiftStates ? 10 : 0;
     size_t units = length;
     if ((length + ending) * maxCharSize > capacity)
@@ -303,7 +434,7 @@ OSStatus Encode(OpaqueConversion* inConversion, size_t inUnicodeLength, const ch
                                 capacity / maxCharSize > ending ? capacity / maxCharSize - ending : 0);
     if (units > 0 || length == 0 || maxCharSize > kMaxCharSizeForScratch)
     {
-        status = EncodeRun(converter, unicode, units, text, capacity, read, written);
+        status = encode(units, text, capacity, read, written);
     }
     else
     {
@@ -315,8 +446,7 @@ OSStatus Encode(OpaqueConversion* inConversion, size_t inUnicodeLength, const ch
         {
             size_t trialRead = 0;
             size_t trialWritten = 0;
-            OSStatus trialStatus =
-                EncodeRun(converter, unicode, trial, scratch, sizeof(scratch), trialRead, trialWritten);
+            OSStatus trialStatus = encode(trial, scratch, sizeof(scratch), trialRead, trialWritten);
             if (trialStatus != noErr && trialStatus != kTECUnmappableElementErr)
             {
                 status = trialStatus;
@@ -331,11 +461,17 @@ OSStatus Encode(OpaqueConversion* inConversion, size_t inUnicodeLength, const ch
                 break;
             }
         }
+        // Nothing fitted: the next call starts where this one did.
+        if (status == kTECOutputBufferFullStatus)
+            start.Restore();
     }
     if (status == noErr && read < inUnicodeLength / 2)
         status = kTECOutputBufferFullStatus;
-    *outInputRead = read * 2;
-    *outOutputLength = written;
+    if (status == noErr || status == kTECUnmappableElementErr || status == kTECOutputBufferFullStatus)
+    {
+        *outInputRead = read * 2;
+        *outOutputLength = written;
+    }
     return status;
 }
 
@@ -421,7 +557,7 @@ OSStatus CreateTextToUnicodeInfoByEncoding(TextEncoding inEncoding, TextToUnicod
         *outInfo = nullptr;
     if (HasShiftStates(inEncoding))
         return kTextUnsupportedEncodingErr;
-    return OpenConversion(inEncoding, true, outInfo);
+    return OpenConversion(inEncoding, true, false, outInfo);
 }
 
 OSStatus CreateUnicodeToTextInfoByEncoding(TextEncoding inEncoding, UnicodeToTextInfo* outInfo)
@@ -430,7 +566,7 @@ OSStatus CreateUnicodeToTextInfoByEncoding(TextEncoding inEncoding, UnicodeToTex
         *outInfo = nullptr;
     if (HasShiftStates(inEncoding))
         return kTextUnsupportedEncodingErr;
-    return OpenConversion(inEncoding, false, outInfo);
+    return OpenConversion(inEncoding, false, false, outInfo);
 }
 
 OSStatus DisposeTextToUnicodeInfo(TextToUnicodeInfo* ioInfo)
@@ -470,9 +606,9 @@ OSStatus TECCreateConverter(TECObjectRef* outConverter, TextEncoding inInputEnco
         return paramErr;
     *outConverter = nullptr;
     if (IsUnicode16(inOutputEncoding))
-        return OpenConversion(inInputEncoding, true, outConverter);
+        return OpenConversion(inInputEncoding, true, true, outConverter);
     if (IsUnicode16(inInputEncoding))
-        return OpenConversion(inOutputEncoding, false, outConverter);
+        return OpenConversion(inOutputEncoding, false, true, outConverter);
     return kTextUnsupportedEncodingErr;
 }
 

@@ -3,12 +3,15 @@
 // converters (ucnv).
 //
 // The contract the platform converters rely on:
-// - every call is one whole conversion: it starts in the encoding's initial state and, towards
-//   an encoding with shift states, ends back in it. Nothing carries over between calls, so an
-//   info or converter may be used from several threads (calls are serialised inside);
+// - an info makes every call one whole conversion from the encoding's initial state, so it may
+//   be used from several threads (calls are serialised inside);
+// - a converter object decodes a text given in chunks: the state one call ends in (a shift
+//   sequence left open) is where the next call starts. Encoding, every call ends back in the
+//   initial state, so the chunks of output join into one text;
 // - to UTF-16, a character cut short by the end of the input is left unread with
-//   kTECPartialCharErr; bytes that are not valid in the encoding decode to a replacement
-//   character;
+//   kTECPartialCharErr (a converter object keeps only what it cannot hand back: bytes whose bits
+//   already went into the output); bytes that are not valid in the encoding decode to a
+//   replacement character;
 // - from UTF-16, the conversion stops before the first character the encoding lacks (or a lone
 //   surrogate) with kTECUnmappableElementErr; what was read before it is complete;
 // - a full output gives kTECOutputBufferFullStatus, and what was written holds whole characters;

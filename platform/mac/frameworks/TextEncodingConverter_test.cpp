@@ -4,6 +4,7 @@
 
 #include <unicode/ucnv.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -147,6 +148,105 @@ TEST(TextEncodingConverter, FromUnicodeStopsBeforeWhatTheEncodingLacks)
     EXPECT_EQ(std::string(bytes, written), "\x93\xFA");
     EXPECT_EQ(read, 2u);
     DisposeUnicodeToTextInfo(&info);
+}
+
+// Decodes the bytes handed over inChunk at a time, as a stream reader does: what a call leaves
+// unread goes again at the front of the next chunk.
+std::u16string DecodeInChunks(TECObjectRef inConverter, const std::string& inBytes, size_t inChunk,
+                              size_t inUnitRoom)
+{
+    std::u16string text;
+    std::string unread;
+    std::vector<char16_t> units(inUnitRoom);
+    for (size_t at = 0; at < inBytes.size() || !unread.empty();)
+    {
+        const size_t taken = std::min(inChunk, inBytes.size() - at);
+        unread += inBytes.substr(at, taken);
+        at += taken;
+        size_t read = 0;
+        size_t written = 0;
+        OSStatus status = TECConvertText(inConverter, unread.data(), unread.size(), &read, units.data(),
+                                         units.size() * 2, &written);
+        EXPECT_TRUE(status == noErr || status == kTECPartialCharErr || status == kTECOutputBufferFullStatus)
+            << status;
+        text.append(units.data(), written / 2);
+        unread.erase(0, read);
+        if (taken == 0 && read == 0 && written == 0)
+        {
+            ADD_FAILURE() << "bytes never read: " << unread.size();
+            break;
+        }
+    }
+    return text;
+}
+
+struct ChunksCase
+{
+    TextEncoding fEncoding;
+    std::string fBytes;
+    std::u16string fText;
+};
+
+// A shift sequence, or a run of UTF-7's base64, opened in one chunk holds for the next, however
+// the text is cut and however little room each call has.
+TEST(TextEncodingConverter, AConverterObjectDecodesATextGivenInChunks)
+{
+    const TextEncoding utf7 = CreateTextEncoding(kTextEncodingUnicodeDefault, 0, kUnicodeUTF7Format);
+    const ChunksCase cases[] = {
+        {Encoding(0x820), "A\x1B$BF|K\\\x1B(BB", u"A\u65E5\u672CB"},
+        {Encoding(0x820), "\x1B$BF|\x1B(Bx\x1B$BK\\\x1B(B", u"\u65E5x\u672C"},
+        {utf7, "A+ZeVnLA-B", u"A\u65E5\u672CB"},
+        {utf7, "+AGEAYgBjAGQ-.", u"abcd."},
+    };
+    for (const ChunksCase& chunks : cases)
+    {
+        for (size_t chunk = 1; chunk <= chunks.fBytes.size(); ++chunk)
+        {
+            for (size_t room : {size_t(1), size_t(64)})
+            {
+                TECObjectRef converter = nullptr;
+                ASSERT_EQ(TECCreateConverter(&converter, chunks.fEncoding, kUnicode16), noErr);
+                EXPECT_EQ(DecodeInChunks(converter, chunks.fBytes, chunk, room), chunks.fText)
+                    << chunks.fBytes << " in chunks of " << chunk << ", room " << room;
+                TECDisposeConverter(converter);
+            }
+        }
+    }
+}
+
+// A text that does not fit the output is encoded over several calls: the state the room cut it
+// in holds for the next call, and only the call that reaches the end of the text goes back to the
+// initial state. A return to ASCII and a shift back between two chunks would decode to U+FFFD.
+TEST(TextEncodingConverter, AConverterObjectEncodesATextThatNeedsSeveralCalls)
+{
+    const std::u16string text = u"A\u65E5\u672C\u8A9E\u65E5\u672C\u8A9EB\u65E5\u672C\u8A9E";
+    for (TextEncoding encoding :
+         {Encoding(0x820), CreateTextEncoding(kTextEncodingUnicodeDefault, 0, kUnicodeUTF7Format)})
+    {
+        for (size_t room : {6, 9, 16, 40})
+        {
+            TECObjectRef encoder = nullptr;
+            ASSERT_EQ(TECCreateConverter(&encoder, kUnicode16, encoding), noErr);
+            std::string bytes;
+            for (size_t at = 0; at < text.size();)
+            {
+                std::vector<char> chunk(room);
+                size_t read = 0;
+                size_t written = 0;
+                OSStatus status = TECConvertText(encoder, text.data() + at, (text.size() - at) * 2, &read,
+                                                 chunk.data(), chunk.size(), &written);
+                ASSERT_TRUE(status == noErr || status == kTECOutputBufferFullStatus) << status;
+                ASSERT_GT(read, 0u) << "room " << room;
+                bytes.append(chunk.data(), written);
+                at += read / 2;
+            }
+            TECDisposeConverter(encoder);
+            TECObjectRef decoder = nullptr;
+            ASSERT_EQ(TECCreateConverter(&decoder, encoding, kUnicode16), noErr);
+            EXPECT_EQ(DecodeInChunks(decoder, bytes, bytes.size(), 64), text) << bytes << ", room " << room;
+            TECDisposeConverter(decoder);
+        }
+    }
 }
 
 TEST(TextEncodingConverter, BadArgumentsAreRefused)

@@ -1,6 +1,7 @@
 #include "platform/mac/text/XMacFromUnicodeConverter.h"
 
 #include "kernel/errors/VErrorBase.h"
+#include "kernel/text/Surrogates.h"
 #include "platform/mac/text/XMacTextEncoding.h"
 
 #include <algorithm>
@@ -64,10 +65,7 @@ bool XMacFromUnicodeConverter::Convert(const UniChar* inSource, int32_t inSource
                 break;
             destination[produced++] = '?';
             const UniChar* unit = inSource + consumed;
-            size_t skipped = remaining >= 2 && unit[0] >= 0xD800 && unit[0] <= 0xDBFF && unit[1] >= 0xDC00 &&
-                                     unit[1] <= 0xDFFF
-                                 ? 2
-                                 : 1;
+            size_t skipped = StartsSurrogatePair(unit, unit + remaining) ? 2 : 1;
             consumed += skipped;
             remaining -= skipped;
             if (remaining == 0)

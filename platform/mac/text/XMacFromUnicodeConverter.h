@@ -2,6 +2,8 @@
 // through the platform's text encoding converter (see XMacToUnicodeConverter). A character the
 // set lacks becomes one "?" byte (a surrogate pair being one character), so that the text goes
 // on after it; any failure other than a full output raises the platform's status as a CARB error.
+// For the sets with shift states, a call that the output cuts short leaves the shift state for the
+// next call, which goes on with the text; the call that reaches its end returns to the initial state.
 #pragma once
 
 #include "kernel/text/VFromUnicodeConverter.h"

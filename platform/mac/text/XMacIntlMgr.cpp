@@ -1,9 +1,12 @@
 #include "platform/mac/text/XMacIntlMgr.h"
 
+#include "platform/mac/frameworks/CFString.h"
 #include "platform/mac/text/XMacFromUnicodeConverter.h"
 #include "platform/mac/text/XMacToUnicodeConverter.h"
 
+#include <algorithm>
 #include <new>
+#include <string_view>
 
 namespace kova
 {
@@ -33,6 +36,15 @@ VToUnicodeConverter* XMacIntlMgr::NewToUnicodeConverter(CharSet inCharSet)
 VFromUnicodeConverter* XMacIntlMgr::NewFromUnicodeConverter(CharSet inCharSet)
 {
     return NewValidConverter<XMacFromUnicodeConverter, VFromUnicodeConverter>(inCharSet);
+}
+
+int32_t XMacIntlMgr::CompareNames(const UniChar* inName1, int32_t inLength1, const UniChar* inName2,
+                                  int32_t inLength2)
+{
+    return cf::StringCompare(std::u16string_view(inName1, size_t(std::max(inLength1, 0))),
+                             std::u16string_view(inName2, size_t(std::max(inLength2, 0))),
+                             cf::kCompareLocalized | cf::kCompareCaseInsensitive |
+                                 cf::kCompareDiacriticInsensitive | cf::kCompareWidthInsensitive);
 }
 
 } // namespace kova

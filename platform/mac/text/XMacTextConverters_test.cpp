@@ -6,6 +6,7 @@
 #include "platform/mac/text/XMacToUnicodeConverter.h"
 
 #include "kernel/errors/VErrorContext.h"
+#include "kernel/files/VMemoryStream.h"
 #include "kernel/text/CharSetTable.h"
 #include "kernel/text/VString.h"
 #include "kernel/text/VTextConverters.h"
@@ -16,6 +17,7 @@
 
 #include <unicode/ucnv.h>
 
+#include <algorithm>
 #include <atomic>
 #include <set>
 #include <string>
@@ -264,6 +266,98 @@ TEST(XMacToUnicodeConverter, BytesCutShortAtTheEndAreNotConsumed)
     EXPECT_TRUE(windows.ConvertString("a\x81z", 3, &consumed, text));
     EXPECT_EQ(consumed, 3u);
     EXPECT_EQ(text.GetLength(), 5);
+}
+
+// A platform failure other than a full output or a character cut short raises its status in the
+// CARB error (here paramErr, -50, for bytes that are not there) and consumes nothing.
+TEST(XMacTextConverters, APlatformFailureRaisesACarbonErrorAndConsumesNothing)
+{
+    constexpr VError kCarbonParamErr = 0x43415242FFFFFFCE;
+    StErrorContextInstaller errors(false);
+    XMacToUnicodeConverter decoder(VTC_ShiftJIS);
+    UniChar units[8];
+    size_t consumed = 9;
+    int32_t produced = 9;
+    EXPECT_FALSE(decoder.Convert(nullptr, 5, consumed, units, 8, produced));
+    EXPECT_EQ(consumed, 0u);
+    EXPECT_EQ(produced, 0);
+    EXPECT_EQ(errors.GetLastError(), kCarbonParamErr);
+
+    XMacFromUnicodeConverter encoder(VTC_ShiftJIS);
+    char bytes[8];
+    int32_t consumedUnits = 9;
+    size_t producedBytes = 9;
+    EXPECT_FALSE(encoder.Convert(nullptr, 5, consumedUnits, bytes, sizeof(bytes), producedBytes));
+    EXPECT_EQ(consumedUnits, 0);
+    EXPECT_EQ(producedBytes, 0u);
+    EXPECT_EQ(errors.GetContext()->GetErrorCount(), 2u);
+    EXPECT_EQ(errors.GetLastError(), kCarbonParamErr);
+}
+
+// Where two long texts first differ, or their common length when one is shorter; -1 when equal.
+ptrdiff_t FirstDifference(const std::u16string& inText, const std::u16string& inExpected)
+{
+    if (inText == inExpected)
+        return -1;
+    auto mismatch = std::mismatch(inText.begin(), inText.end(), inExpected.begin(), inExpected.end());
+    return mismatch.first - inText.begin();
+}
+
+struct LongText
+{
+    CharSet fCharSet;
+    std::string fBytes;
+    std::u16string fText;
+};
+
+// A stream decodes in windows of 4096 bytes; the shift sequence, or UTF-7's run of base64, opened
+// in one window holds in the next.
+TEST(XMacToUnicodeConverter, AStreamReadsShiftedTextAcrossItsWindows)
+{
+    LongText jis{VTC_Jis, "\x1B$B", u""};
+    LongText utf7{VTC_UTF_7, "+", u""};
+    for (int i = 0; i < 1000; ++i)
+    {
+        jis.fBytes += "F|K\\8l";
+        utf7.fBytes += "ZeVnLIqe";
+        jis.fText += u"\u65E5\u672C\u8A9E";
+        utf7.fText += u"\u65E5\u672C\u8A9E";
+    }
+    jis.fBytes += "\x1B(Bend";
+    jis.fText += u"end";
+    utf7.fBytes += "-end";
+    utf7.fText += u"end";
+    for (const LongText& text : {jis, utf7})
+    {
+        VConstPtrStream stream(text.fBytes.data(), text.fBytes.size());
+        stream.SetCharSet(text.fCharSet);
+        ASSERT_EQ(stream.OpenReading(), VE_OK);
+        VString read;
+        EXPECT_EQ(stream.GetText(read), VE_OK) << text.fCharSet;
+        EXPECT_EQ(FirstDifference(Text(read), text.fText), -1) << text.fCharSet;
+    }
+}
+
+// A text too long for one pass of the encoder goes on in the next pass in the same shift state:
+// no return to ASCII and shift back lies between the passes, which decoders read as U+FFFD.
+TEST(XMacFromUnicodeConverter, AStreamWritesLongShiftedTextThatReadsBack)
+{
+    std::u16string japanese;
+    for (int i = 0; i < 1000; ++i)
+        japanese += i % 7 == 0 ? u"\u65E5\u672C\u8A9E, " : u"\u65E5\u672C\u8A9E";
+    for (CharSet charSet : {VTC_Jis, VTC_UTF_7})
+    {
+        VPtrStream stream;
+        stream.SetCharSet(charSet);
+        stream.SetCarriageReturnMode(eCRM_NONE);
+        ASSERT_EQ(stream.OpenWriting(), VE_OK);
+        ASSERT_EQ(stream.PutText(VString(japanese.c_str())), VE_OK) << charSet;
+        ASSERT_EQ(stream.CloseWriting(), VE_OK);
+        ASSERT_EQ(stream.OpenReading(), VE_OK);
+        VString read;
+        EXPECT_EQ(stream.GetText(read), VE_OK) << charSet;
+        EXPECT_EQ(FirstDifference(Text(read), japanese), -1) << charSet;
+    }
 }
 
 TEST(XMacToUnicodeConverter, AConverterServesSeveralTasksAtOnce)

@@ -4,7 +4,9 @@
 // which XMacIntlMgr::NewToUnicodeConverter throws away.
 //
 // A status that only says the output is full or the input ends inside a character counts as
-// success; any other failure raises the platform's status as a CARB error.
+// success; any other failure raises the platform's status as a CARB error. A converter object
+// (the sets with shift states) carries its state from one call to the next: a text decoded in
+// chunks keeps the shift sequence a chunk left open.
 #pragma once
 
 #include "kernel/text/VToUnicodeConverter.h"
