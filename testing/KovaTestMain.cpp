@@ -1,5 +1,9 @@
 // The one test main: fixes the locale and time zone the tests expect, then brings up what the
-// toolbox needs before any test runs (the memory manager first, as the entry point does).
+// toolbox needs before any test runs (the memory manager first, as the entry point does, then
+// the process's international manager of the default dialect).
+#include "kernel/tasks/VTask.h"
+#include "kernel/text/VIntlMgr.h"
+#include "kernel/values/IRefCountable.h"
 #include "kernel/values/VCppMemMgr.h"
 #include "kernel/values/VObject.h"
 
@@ -16,6 +20,15 @@ int main(int argc, char** argv)
 
     kova::VObject::sCppMemMgr = new kova::VCppMemMgr(kova::VCppMemMgr::eAllocatorStdLib);
 
+    kova::VIntlMgr::Init();
+    kova::VIntlMgr* intlMgr = kova::VIntlMgr::Create(0, 0, 1);
+    kova::VTask::SetProcessIntlManager(intlMgr);
+    kova::ReleaseRefCountable(&intlMgr);
+
     testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    int result = RUN_ALL_TESTS();
+
+    kova::VTask::SetProcessIntlManager(nullptr);
+    kova::VIntlMgr::ICU_Cleanup();
+    return result;
 }

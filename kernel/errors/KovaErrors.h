@@ -15,6 +15,7 @@ constexpr VError VE_ACCESS_DENIED = MakeKovaError(5);
 constexpr VError VE_USER_ABORT = MakeKovaError(6);
 constexpr VError VE_MEMORY_FULL = MakeKovaError(100);
 constexpr VError VE_STRING_ALLOC_FAILED = MakeKovaError(107);
+constexpr VError VE_INTL_MGR_CREATION_FAILED = MakeKovaError(305);
 constexpr VError VE_RESOURCE_NOT_FOUND = MakeKovaError(401);
 
 // Streams.

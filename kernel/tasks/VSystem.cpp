@@ -1,8 +1,11 @@
 #include "kernel/tasks/VSystem.h"
 
+#include "kernel/text/CharSet.h"
+#include "kernel/text/VString.h"
 #include "platform/mac/tasks/XMacSystem.h"
 
 #include <atomic>
+#include <string>
 
 namespace kova
 {
@@ -112,6 +115,13 @@ uint32_t VSystem::GetNumberOfPhysicalProcessors()
         sCount.store(count, std::memory_order_relaxed);
     }
     return count;
+}
+
+void VSystem::GetOSVersionString(VString& outVersion)
+{
+    const std::string& version = XMacSystem::GetOSVersionText();
+    outVersion.Clear();
+    outVersion.AppendBlock(version.data(), version.size(), VTC_UTF_8);
 }
 
 size_t VSystem::GetVMPageSize()

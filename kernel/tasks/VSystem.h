@@ -12,6 +12,8 @@
 namespace kova
 {
 
+class VString;
+
 class VSystem
 {
 public:
@@ -42,6 +44,9 @@ public:
     // Cached after the first call; at least 1.
     static uint32_t GetNumberOfLogicalProcessors();
     static uint32_t GetNumberOfPhysicalProcessors();
+
+    // The operating system's name and version, read once.
+    static void GetOSVersionString(VString& outVersion);
 
     static size_t GetVMPageSize();
     static size_t RoundUpVMPageSize(size_t size);

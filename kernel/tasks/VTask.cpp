@@ -4,8 +4,10 @@
 #include "kernel/errors/VErrorContext.h"
 #include "kernel/errors/VErrorTaskContext.h"
 #include "kernel/tasks/VTaskMgr.h"
+#include "kernel/text/VIntlMgr.h"
 #include "kernel/values/VRefPtr.h"
 
+#include <atomic>
 #include <new>
 
 namespace kova
@@ -17,6 +19,9 @@ namespace
 // Until tasks exist, the error state belongs to the calling thread; the task table takes it over
 // here and nowhere else.
 thread_local VRefPtr<VErrorTaskContext> sThreadErrorContext;
+
+// Read from any thread; set and cleared only by the start-up and shut-down of the process.
+std::atomic<VIntlMgr*> sProcessIntlMgr{nullptr};
 
 // The debug manager hears of every error that no context silences. It does not exist yet, so
 // nothing listens.
@@ -32,6 +37,20 @@ void VTask::Sleep(int32_t inMilliseconds)
         return;
     }
     // Every thread is still a thread without a task: nothing to suspend.
+}
+
+VIntlMgr* VTask::GetCurrentIntlManager()
+{
+    return sProcessIntlMgr.load(std::memory_order_acquire);
+}
+
+void VTask::SetProcessIntlManager(VIntlMgr* inManager)
+{
+    if (inManager != nullptr)
+        inManager->Retain();
+    VIntlMgr* previous = sProcessIntlMgr.exchange(inManager, std::memory_order_acq_rel);
+    if (previous != nullptr)
+        previous->Release();
 }
 
 VErrorTaskContext* VTask::GetErrorContext(bool inCreate)

@@ -14,6 +14,7 @@ namespace kova
 class VErrorBase;
 class VErrorContext;
 class VErrorTaskContext;
+class VIntlMgr;
 
 class VTask
 {
@@ -23,6 +24,13 @@ public:
     // 0 or less yields the processor. A positive time suspends the calling task; a thread that
     // runs no task returns at once, as only tasks can be woken early from a sleep.
     static void Sleep(int32_t inMilliseconds);
+
+    // The calling task's international manager; until task objects exist, the process's. Not
+    // retained; null while the process has none.
+    static VIntlMgr* GetCurrentIntlManager();
+    // The process's manager, set at start-up and cleared (null) at shut-down: retains the new
+    // one and releases the previous one.
+    static void SetProcessIntlManager(VIntlMgr* inManager);
 
     // The calling task's error state, made on demand when inCreate is true; null otherwise
     // while it has none. Not retained: it lives as long as the task.

@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <ctime>
 #include <set>
+#include <string_view>
 #include <sys/mman.h>
+#include <sys/utsname.h>
 #include <unistd.h>
 #include <utility>
 
@@ -181,6 +183,62 @@ uint32_t XMacSystem::ReadPhysicalProcessorCount()
         cores.emplace(package, core);
     }
     return cores.size() < 2 ? 1 : uint32_t(cores.size());
+}
+
+namespace
+{
+
+// The value of PRETTY_NAME in an os-release file: quotes removed, backslash escapes read. Empty
+// when the file cannot be read or holds no such line.
+std::string ReadPrettyName(const char* inPath)
+{
+    std::FILE* file = std::fopen(inPath, "r");
+    if (file == nullptr)
+        return {};
+    std::string value;
+    char line[512];
+    while (std::fgets(line, sizeof line, file) != nullptr)
+    {
+        std::string_view text(line);
+        constexpr std::string_view kKey = "PRETTY_NAME=";
+        if (text.substr(0, kKey.size()) != kKey)
+            continue;
+        text.remove_prefix(kKey.size());
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+            text.remove_suffix(1);
+        char quote = !text.empty() && (text.front() == '"' || text.front() == '\'') ? text.front() : 0;
+        if (quote != 0)
+            text.remove_prefix(1);
+        for (size_t i = 0; i < text.size() && text[i] != quote; ++i)
+        {
+            if (text[i] == '\\' && i + 1 < text.size())
+                ++i;
+            value.push_back(text[i]);
+        }
+        break;
+    }
+    std::fclose(file);
+    return value;
+}
+
+} // namespace
+
+const std::string& XMacSystem::GetOSVersionText()
+{
+    static const std::string sVersion = []
+    {
+        std::string kernel;
+        struct utsname names = {};
+        if (uname(&names) == 0)
+            kernel = std::string(names.sysname) + " " + names.release;
+        std::string distribution = ReadPrettyName("/etc/os-release");
+        if (distribution.empty())
+            distribution = ReadPrettyName("/usr/lib/os-release");
+        if (distribution.empty())
+            return kernel;
+        return kernel.empty() ? distribution : distribution + " (" + kernel + ")";
+    }();
+    return sVersion;
 }
 
 size_t XMacSystem::GetVMPageSize()

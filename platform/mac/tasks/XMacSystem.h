@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace kova
 {
@@ -25,6 +26,9 @@ public:
     static void Delay(int32_t inMilliseconds);
     static uint32_t ReadLogicalProcessorCount();
     static uint32_t ReadPhysicalProcessorCount();
+    // UTF-8, made once: the distribution's name ("PRETTY_NAME" of os-release) and the kernel's
+    // name and release, or the kernel's alone when the distribution does not name itself.
+    static const std::string& GetOSVersionText();
     static size_t GetVMPageSize();
     static void* VirtualAlloc(size_t size, const void* inAddress);
     static void* VirtualAllocLocked(size_t size, const void* inAddress);

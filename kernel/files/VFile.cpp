@@ -1,0 +1,26 @@
+#include "kernel/files/VFile.h"
+
+#include "kernel/files/VFolder.h"
+#include "platform/mac/files/XMacFile.h"
+
+namespace kova
+{
+
+VFile::VFile(const VFolder& inFolder, const VString& inName, FilePathStyle inStyle)
+{
+    VString path;
+    inFolder.GetPath().GetPath(path);
+    path.AppendString(inName);
+    fPath.FromFullPath(path, inStyle);
+}
+
+VFile::~VFile() = default;
+
+bool VFile::Exists() const
+{
+    VString posixPath;
+    fPath.GetPosixPath(posixPath);
+    return fPath.IsFile() && XMacFile::PosixPathExists(posixPath, false);
+}
+
+} // namespace kova
