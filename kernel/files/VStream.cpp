@@ -50,31 +50,12 @@ private:
 constexpr UniChar kCR = 13;
 constexpr UniChar kLF = 10;
 
-// The text with every line end (CR LF, lone CR, lone LF) replaced by the mode's.
-void ConvertLineEnds(const VString& inText, ECarriageReturnMode inMode, VString& outText)
+// The text with every line end (CR LF, lone CR, lone LF) replaced by the mode's; false when the
+// room for the converted text cannot be had.
+bool ConvertLineEnds(const VString& inText, ECarriageReturnMode inMode, VString& outText)
 {
-    const UniChar* units = inText.GetCPointer();
-    int32_t length = inText.GetLength();
-    for (int32_t i = 0; i < length; ++i)
-    {
-        UniChar unit = units[i];
-        if (unit != kCR && unit != kLF)
-        {
-            outText.AppendUniChar(unit);
-            continue;
-        }
-        if (unit == kCR && i + 1 < length && units[i + 1] == kLF)
-            ++i;
-        if (inMode == eCRM_CRLF)
-        {
-            const UniChar pair[2] = {kCR, kLF};
-            outText.AppendUniChars(pair, 2);
-        }
-        else
-        {
-            outText.AppendUniChar(inMode == eCRM_CR ? kCR : kLF);
-        }
-    }
+    outText.FromString(inText);
+    return outText.ConvertCarriageReturns(inMode);
 }
 
 } // namespace
@@ -864,7 +845,8 @@ VError VStream::PutText(const VString& inText)
     VString converted;
     if (fCarriageReturnMode != eCRM_NONE)
     {
-        ConvertLineEnds(inText, fCarriageReturnMode, converted);
+        if (!ConvertLineEnds(inText, fCarriageReturnMode, converted))
+            return _Fail(VE_MEMORY_FULL);
         text = &converted;
     }
     void* block = nullptr;

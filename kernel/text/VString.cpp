@@ -99,13 +99,6 @@ int32_t CallerMaxLength(size_t inSizeInBytes, int32_t inLength)
     return int32_t(maxLength < inLength ? inLength : maxLength);
 }
 
-bool PointsInto(const UniChar* inUnits, const UniChar* inBuffer, int32_t inMaxLength)
-{
-    auto address = reinterpret_cast<uintptr_t>(inUnits);
-    auto start = reinterpret_cast<uintptr_t>(inBuffer);
-    return address >= start && address <= start + size_t(inMaxLength) * sizeof(UniChar);
-}
-
 // The UTF-16 units of one 32-bit character: a pair above U+FFFF, and U+FFFD for a value beyond
 // Unicode, which cut to 16 bits would pass for another character (0x110041 for "A").
 int32_t WideCharacterUnits(uint32_t inValue, UniChar outUnits[2])
@@ -469,8 +462,6 @@ void VString::_Commit(int32_t n)
     _MarkChanged();
 }
 
-
-
 void VString::_ResetToInline()
 {
     fString = fInlineBuffer;
@@ -583,7 +574,7 @@ VString& VString::FromUniString(const UniChar* inText, int32_t n)
     if (inText == nullptr)
         n = 0;
     // Text taken from this string's own buffer must survive a reallocation.
-    if (n > 0 && PointsInto(inText, fString, fMaxLength) && (_IsHeldByOthers() || n > fMaxLength))
+    if (n > 0 && _PointsIntoBuffer(inText) && (_IsHeldByOthers() || n > fMaxLength))
     {
         VString owned;
         owned._CopyUnitsFrom(inText, n);
@@ -633,40 +624,6 @@ VString& VString::AppendUniCString(const UniChar* inText)
         return *this;
     }
     return AppendUniChars(inText, UniCStringLength(inText));
-}
-
-VString& VString::_AppendUniChars(const UniChar* inUnits, int32_t inCount)
-{
-    if (inCount < 0 || inUnits == nullptr)
-        inCount = 0;
-    if (inCount > INT32_MAX - fLength)
-    {
-        _ThrowError(VE_STRING_ALLOC_FAILED);
-        return *this;
-    }
-    int32_t newLength = fLength + inCount;
-    if (_CanWriteInPlace(newLength))
-    {
-        // Fits: a source inside this buffer is copied with memmove, nothing is reallocated.
-        std::memmove(fString + fLength, inUnits, size_t(inCount) * sizeof(UniChar));
-        _Commit(newLength);
-        return *this;
-    }
-    // Units taken from this string's own buffer must survive a reallocation.
-    if (inCount > 0 && PointsInto(inUnits, fString, fMaxLength) && (_IsHeldByOthers() || newLength > fMaxLength))
-    {
-        VString owned;
-        owned._CopyUnitsFrom(inUnits, inCount);
-        if (owned.fLength != inCount)
-            return *this;
-        return AppendUniChars(owned.fString, inCount);
-    }
-    if (!_EnsureRoom(newLength, true))
-        return *this;
-    if (inCount > 0)
-        std::memcpy(fString + fLength, inUnits, size_t(inCount) * sizeof(UniChar));
-    _Commit(newLength);
-    return *this;
 }
 
 VString& VString::AppendCString(const char* inText)
@@ -764,19 +721,6 @@ VString& VString::AppendValue(const VValueSingle& inValue)
 
 // ---------------------------------------------------------------------------------------------
 // Value slots
-
-CompareResult VString::CompareTo(const VValueSingle& inValue, bool) const
-{
-    VStr<255> other;
-    inValue.GetString(other);
-    int32_t common = fLength < other.GetLength() ? fLength : other.GetLength();
-    for (int32_t i = 0; i < common; ++i)
-    {
-        if (fString[i] != other.GetCPointer()[i])
-            return fString[i] < other.GetCPointer()[i] ? CR_SMALLER : CR_BIGGER;
-    }
-    return CompareNatives(fLength, other.GetLength());
-}
 
 const VValueInfo* VString::GetValueInfo() const
 {
@@ -1010,72 +954,7 @@ size_t VString_info::GetAvgSpace() const
 }
 
 // ---------------------------------------------------------------------------------------------
-// Editing
-
-void VString::Replace(const VString& inText, int32_t inStart, int32_t inCount)
-{
-    if (inStart < 1 || inCount < 1 || inStart > fLength)
-        return;
-    // A text read from this string's own buffer would be overwritten while it is copied.
-    if (inText.fLength > 0 && PointsInto(inText.fString, fString, fMaxLength))
-    {
-        VString owned;
-        owned._CopyUnitsFrom(inText.fString, inText.fLength);
-        if (owned.fLength == inText.fLength)
-            Replace(owned, inStart, inCount);
-        return;
-    }
-    int32_t textLength = inText.fLength;
-    int32_t first = inStart - 1;
-    if (int64_t(inStart) + inCount <= fLength)
-    {
-        int64_t newLength = int64_t(fLength) - inCount + textLength;
-        if (newLength > INT32_MAX)
-        {
-            _ThrowError(VE_STRING_ALLOC_FAILED);
-            return;
-        }
-        if (!_EnsureRoom(int32_t(newLength), true))
-            return;
-        if (textLength != inCount)
-            std::memmove(fString + first + textLength, fString + first + inCount,
-                         size_t(fLength - first - inCount) * sizeof(UniChar));
-        if (textLength > 0)
-            std::memcpy(fString + first, inText.fString, size_t(textLength) * sizeof(UniChar));
-        _Commit(int32_t(newLength));
-        return;
-    }
-    if (int64_t(first) + textLength > INT32_MAX)
-    {
-        _ThrowError(VE_STRING_ALLOC_FAILED);
-        return;
-    }
-    int32_t newLength = first + textLength;
-    if (!_EnsureRoom(newLength, true))
-        return;
-    if (textLength > 0)
-        std::memcpy(fString + first, inText.fString, size_t(textLength) * sizeof(UniChar));
-    _Commit(newLength);
-}
-
-void VString::Remove(int32_t inStart, int32_t inCount)
-{
-    if (inStart < 1 || inStart > fLength || inCount < 0)
-        return;
-    if (!_EnsureRoom(fLength, true))
-        return;
-    int32_t first = inStart - 1;
-    if (int64_t(inStart) + inCount <= fLength)
-    {
-        std::memmove(fString + first, fString + first + inCount,
-                     size_t(fLength - first - inCount) * sizeof(UniChar));
-        _Commit(fLength - inCount);
-    }
-    else
-    {
-        _Commit(first);
-    }
-}
+// Placeholders
 
 VString& VString::Format(const VValueBag* inBag, bool inRemoveMissing)
 {
@@ -1144,30 +1023,6 @@ VString& VString::Format(const VValueBag* inBag, bool inRemoveMissing)
         }
     }
     return *this;
-}
-
-void VString::Truncate(int32_t inLength, bool inKeepSurrogatesWhole)
-{
-    if (inKeepSurrogatesWhole && inLength >= 1 && inLength <= fLength &&
-        IsHighSurrogate(fString[inLength - 1]))
-        --inLength;
-    if (inLength < 0)
-        inLength = 0;
-    if (inLength >= fLength)
-        return;
-    bool shrinkInPlace = _IsInline() || ((fFlags & kFlagExclusive) != 0 &&
-                                         fMaxLength <= inLength + inLength / 8 + 32);
-    if (!shrinkInPlace)
-    {
-        int32_t former = fLength;
-        if (!_ReallocBuffer(inLength, true))
-        {
-            fLength = former;
-            return;
-        }
-    }
-    fLength = inLength;
-    fString[inLength] = 0;
 }
 
 void VString::Clear()

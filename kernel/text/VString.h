@@ -34,6 +34,12 @@ namespace kova
 class VString;
 class VValueBag;
 
+// Comparison, exact search and editing
+class VCollator;
+class VIntlMgr;
+template <unsigned long kGranule, unsigned long kGrowthDivisor, unsigned long kMaxStep>
+class VMemoryBuffer;
+
 // A plain record that holds one reference of a shared string block (JSON string payloads keep
 // their text this way). No virtual table; copying the record does not count a reference.
 struct VInlineString
@@ -63,6 +69,20 @@ public:
     void* ByteSwapPtr(void* ioData, bool inFromNative) const override;
     size_t GetSizeOfValueDataPtr(const void* inData) const override;
     size_t GetAvgSpace() const override;
+
+    // Comparison, exact search and editing: packed strings collated by the calling task's
+    // international manager. The beginning forms cut the first text to the shorter length; the
+    // options form cuts both when the options ask for the beginning.
+    CompareResult CompareTwoPtrToData(const void* inData1, const void* inData2,
+                                      bool inDiacritical) const override;
+    CompareResult CompareTwoPtrToDataBegining(const void* inData1, const void* inData2,
+                                              bool inDiacritical) const override;
+    CompareResult CompareTwoPtrToData_Like(const void* inData1, const void* inData2,
+                                           bool inDiacritical) const override;
+    CompareResult CompareTwoPtrToDataBegining_Like(const void* inData1, const void* inData2,
+                                                   bool inDiacritical) const override;
+    CompareResult CompareTwoPtrToDataWithOptions(const void* inData1, const void* inData2,
+                                                 const VCompareOptions& inOptions) const override;
 };
 
 class VString : public VValueSingle
@@ -176,15 +196,6 @@ public:
     VString& AppendOsType(OsType inCode);
     VString& AppendValue(const VValueSingle& inValue);
 
-    // Editing. Positions out of range are ignored; a failed allocation leaves the text unchanged.
-    // Replaces the units inStart..inStart+inCount-1; a range reaching past the end replaces the
-    // whole tail.
-    void Replace(const VString& inText, int32_t inStart, int32_t inCount);
-    // Removes the units inStart..inStart+inCount-1, or the whole tail when the range reaches past
-    // the end. A count of 0 changes no unit but marks the string changed.
-    void Remove(int32_t inStart, int32_t inCount);
-    void Truncate(int32_t inLength, bool inKeepSurrogatesWhole = false);
-
     // Replaces each "{name}" by the text of the bag's attribute of that name. With
     // inRemoveMissing a placeholder naming no attribute is removed, otherwise it stays. "{{" and
     // a "}}" that is not the string's end are passed over with both braces; "{}" and names
@@ -198,9 +209,6 @@ public:
 
     // Value slots.
     const VValueInfo* GetValueInfo() const override;
-    // This text against the other value's text, unit by unit (collation comes with the
-    // international manager).
-    CompareResult CompareTo(const VValueSingle& inValue, bool inDiacritical) const override;
     // "true" or "false".
     void FromBoolean(uint8_t inValue) override;
     // Decimal text.
@@ -236,6 +244,167 @@ public:
     static const VString_info sInfo;
 
     static const VString sEmpty;
+
+    // Comparison, exact search and editing.
+    //
+    // Collated comparisons go through the calling task's international manager (or the one of the
+    // compare options) and its collator; inDiacritical true weighs case and diacritics. Without
+    // any manager (before start-up or after shut-down) texts compare unit by unit. A null string
+    // compares as its text. In the _Like forms the other text is a pattern whose wildcard ("@"
+    // by default) matches any run of characters. The beginning forms cut this text to the
+    // shorter length (this begins with the other when they compare equal); the IsTheBegining
+    // forms cut the other one.
+    CompareResult CompareToSameKind(const VValue* inValue, bool inDiacritical) const override;
+    CompareResult CompareBeginingToSameKind(const VValue* inValue, bool inDiacritical) const override;
+    CompareResult CompareToSameKindPtr(const void* inData, bool inDiacritical) const override;
+    CompareResult Swap_CompareToSameKindPtr(const void* inData, bool inDiacritical) const override;
+    bool EqualToSameKindPtr(const void* inData, bool inDiacritical) const override;
+    CompareResult CompareBeginingToSameKindPtr(const void* inData, bool inDiacritical) const override;
+    CompareResult IsTheBeginingToSameKindPtr(const void* inData, bool inDiacritical) const override;
+    CompareResult CompareToSameKind_Like(const VValue* inValue, bool inDiacritical) const override;
+    CompareResult CompareBeginingToSameKind_Like(const VValue* inValue, bool inDiacritical) const override;
+    CompareResult CompareToSameKindPtr_Like(const void* inData, bool inDiacritical) const override;
+    CompareResult Swap_CompareToSameKindPtr_Like(const void* inData, bool inDiacritical) const override;
+    bool EqualToSameKindPtr_Like(const void* inData, bool inDiacritical) const override;
+    bool Swap_EqualToSameKindPtr_Like(const void* inData, bool inDiacritical) const override;
+    CompareResult CompareBeginingToSameKindPtr_Like(const void* inData, bool inDiacritical) const override;
+    CompareResult IsTheBeginingToSameKindPtr_Like(const void* inData, bool inDiacritical) const override;
+    CompareResult CompareToSameKindWithOptions(const VValue* inValue,
+                                               const VCompareOptions& inOptions) const override;
+    // The beginning option is not used by the equality forms.
+    bool EqualToSameKindWithOptions(const VValue* inValue, const VCompareOptions& inOptions) const override;
+    CompareResult CompareToSameKindPtrWithOptions(const void* inData,
+                                                  const VCompareOptions& inOptions) const override;
+    CompareResult Swap_CompareToSameKindPtrWithOptions(const void* inData,
+                                                       const VCompareOptions& inOptions) const override;
+    bool EqualToSameKindPtrWithOptions(const void* inData, const VCompareOptions& inOptions) const override;
+    // This text against the value's text.
+    CompareResult CompareTo(const VValueSingle& inValue, bool inDiacritical) const override;
+    bool EqualToString(const VString& inString, bool inDiacritical = false) const;
+    bool EqualToString_Like(const VString& inPattern, bool inDiacritical = false) const;
+    CompareResult CompareToString(const VString& inString, bool inDiacritical = false) const;
+    CompareResult CompareToString_Like(const VString& inPattern, bool inDiacritical = false) const;
+
+    // Raw comparisons: the units themselves, as unsigned 16-bit numbers.
+    // Each byte of the C string (a null pointer counts as empty) against one unit, the lengths
+    // equal; a byte of 0x80 or more stands for the unit 0xFF80 or more, so only ASCII matches.
+    bool EqualToUSASCIICString(const char* inText) const;
+    bool EqualToStringRaw(const VString& inString) const;
+    CompareResult CompareToStringRaw(const VString& inString) const;
+    // The same with "A" to "Z" taken as "a" to "z" (no other case folding).
+    CompareResult CompareToStringRawCase(const VString& inString) const;
+    bool BeginsWithRawString(const VString& inPrefix) const;
+    bool EndsWithRawString(const VString& inSuffix) const;
+
+    // Exact search (Knuth-Morris-Pratt): the position of the first occurrence at or after
+    // inStart, 0 when there is none or inStart is below 1. An empty pattern is found at inStart.
+    int32_t FindRawString(const VString& inPattern, int32_t inStart = 1) const;
+    static int32_t FindRawString(const UniChar* inText, int32_t inLength, const UniChar* inPattern,
+                                 int32_t inPatternLength);
+    // Replaces at most inMaxCount occurrences at or after inStart, left to right without overlap
+    // (a replacement is never searched again); returns the number replaced. An empty pattern or a
+    // start outside 1..length+1 replaces nothing; a failed allocation leaves the text unchanged.
+    int32_t ExchangeRawString(const VString& inPattern, const VString& inReplacement, int32_t inStart = 1,
+                              int32_t inMaxCount = INT32_MAX);
+    // The units before the position (all of them past the end) and after it (all of them before
+    // the start), as plain strings, not null.
+    VString Before(int32_t inPosition) const;
+    VString After(int32_t inPosition) const;
+
+    // Editing. Positions out of range are ignored; a failed allocation leaves the text unchanged.
+    // Replace, Insert, Remove, AppendUniChars and the pattern Exchange leave the string not null
+    // and dirty; Truncate, the unit Exchange and ConvertCarriageReturns change neither flag.
+    // Replaces the units inStart..inStart+inCount-1; a range reaching past the end replaces the
+    // whole tail.
+    void Replace(const VString& inText, int32_t inStart, int32_t inCount);
+    // Before the position; past the end, appended. The unit 0 is never inserted.
+    void Insert(UniChar inUnit, int32_t inPosition);
+    void Insert(const VString& inText, int32_t inPosition);
+    // Removes the units inStart..inStart+inCount-1, or the whole tail when the range reaches past
+    // the end. A count of 0 changes no unit but marks the string changed.
+    void Remove(int32_t inStart, int32_t inCount);
+    // Keeps the first inLength units (a negative length counts as 0); with inKeepSurrogatesWhole
+    // a high surrogate left last goes too. A block much larger than the text is given back.
+    void Truncate(int32_t inLength, bool inKeepSurrogatesWhole = false);
+    // Exchanges the texts. Two strings on their inline buffers keep their flags; otherwise the
+    // heap blocks change hands and both end not null and dirty.
+    void Swap(VString& ioOther);
+    // Replaces at most inMaxCount matches of the pattern found by the collator (the calling
+    // task's when null) from inStart on; the units before inStart stay. A match may be longer or
+    // shorter than the pattern under the collation.
+    void Exchange(const VString& inPattern, const VString& inReplacement, int32_t inStart = 1,
+                  int32_t inMaxCount = INT32_MAX, bool inDiacritical = false,
+                  const VCollator* inCollator = nullptr);
+    // Replaces the first inMaxCount units inFrom at or after inStart by inTo.
+    void Exchange(UniChar inFrom, UniChar inTo, int32_t inStart = 1, int32_t inMaxCount = INT32_MAX);
+
+    // Searches through the calling task's collator. Find gives the position of the first match at
+    // or after inStart, 0 when there is none or inStart lies outside 1..length+1.
+    int32_t Find(const VString& inPattern, int32_t inStart = 1, bool inDiacritical = false) const;
+    bool BeginsWith(const VString& inPrefix, bool inDiacritical = false) const;
+    bool EndsWith(const VString& inSuffix, bool inDiacritical = false) const;
+    // The position of the unit from inStart forwards, or backwards towards 1; 0 when not found.
+    int32_t FindUniChar(UniChar inUnit, int32_t inStart = 1, bool inBackwards = false) const;
+    // The length of the longest common subsequence of units divided by this string's length:
+    // 1.0 for equal texts, 0.0 when either is empty. Not symmetric.
+    double SimilarToString(const VString& inString) const;
+
+    // Case mapping by the calling task's international manager (ASCII only without one); the
+    // argument is not used.
+    void ToUpperCase(bool inStripDiacritics = false);
+    void ToLowerCase(bool inStripDiacritics = false);
+    // Unicode normalization requests; they change nothing on this system.
+    void Decompose();
+    void Compose();
+    // Strips white space at the chosen ends: space and tab, or the manager's spaces (IsSpace)
+    // when one is given. The counts removed are stored when asked for (0 for an end not asked).
+    // Cutting the end also drops a high surrogate left last, which the count does not include.
+    void RemoveWhiteSpaces(bool inLeading = true, bool inTrailing = true, int32_t* outLeadingCount = nullptr,
+                           int32_t* outTrailingCount = nullptr, const VIntlMgr* inIntlMgr = nullptr,
+                           bool inSpaceOption = false);
+
+    // Line ends. A lone CR is a 13 not followed by 10; a lone LF a 10 not preceded by 13; a CR LF
+    // pair is one line end. The first line end decides the mode; a text without one gives
+    // inDefaultMode.
+    ECarriageReturnMode GetCarriageReturnMode(ECarriageReturnMode inDefaultMode) const;
+    // Every line end becomes the mode's (eCRM_NONE keeps them). False, the text unchanged, when
+    // the room for the longer text cannot be had.
+    bool ConvertCarriageReturns(ECarriageReturnMode inMode);
+    // The same inside encoded bytes: UTF-16 and UTF-32 forms by their units in either byte order,
+    // every other set byte by byte; VTC_UNKNOWN is left alone. A trailing part of a unit stays
+    // last. False, nothing converted, when the buffer cannot grow.
+    static bool ConvertCarriageReturns(VMemoryBuffer<1024ul, 2ul, 1048576ul>& ioBytes, CharSet inCharSet,
+                                       ECarriageReturnMode inMode);
+
+private:
+    friend class VString_info;
+
+    // The calling task's collator; without an international manager, one that compares and
+    // finds units exactly.
+    static const VCollator& _CurrentCollator();
+    // The collator of the options' manager, else the calling task's.
+    static const VCollator& _CollatorOf(const VCompareOptions& inOptions);
+    // The strategies of ExchangeRawString, by the lengths of the pattern and its replacement;
+    // inFirst is the 0-based index of the first occurrence in the whole text.
+    int32_t _ExchangeRawStringSameSize(const VString& inPattern, const VString& inReplacement,
+                                       int32_t inStart, int32_t inMaxCount, int32_t inFirst);
+    int32_t _ExchangeRawStringShrink(const VString& inPattern, const VString& inReplacement, int32_t inStart,
+                                     int32_t inMaxCount, int32_t inFirst);
+    int32_t _ExchangeRawStringGrowth(const VString& inPattern, const VString& inReplacement, int32_t inStart,
+                                     int32_t inMaxCount, int32_t inFirst);
+    // Whether the units lie in this string's buffer, so that writing it would change them.
+    bool _PointsIntoBuffer(const UniChar* inUnits) const
+    {
+        auto address = reinterpret_cast<uintptr_t>(inUnits);
+        auto start = reinterpret_cast<uintptr_t>(fString);
+        return address >= start && address <= start + size_t(fMaxLength) * sizeof(UniChar);
+    }
+    // Sets the length without touching the null and dirty flags (Truncate, line ends).
+    void _SetLengthOnly(int32_t n)
+    {
+        fLength = n;
+        fString[n] = 0;
+    }
 
 protected:
     // The inline buffer of a derived class: fCapacity units and a terminator, inside the object.
@@ -338,5 +507,18 @@ public:
 private:
     UniChar fUnits[5];
 };
+
+// Comparison, exact search and editing: the line-end conversion over units of 1, 2 or 4 bytes
+// (uint8_t, UniChar, uint32_t). The core converts in place within inCapacity units and returns
+// the new count; *outNeeded receives the count the whole conversion needs. Towards CR LF, only
+// the first lone line ends that fit are converted: a caller that grows the units to the needed
+// count and runs the core again converts the rest. eCRM_NONE and unknown modes change nothing.
+template <class UNIT>
+size_t _ConvertCarriageReturns(UNIT* ioUnits, size_t inCount, size_t inCapacity, ECarriageReturnMode inMode,
+                               size_t* outNeeded);
+// The core over a growable buffer of such units, growing it when needed; false, nothing
+// converted, when it cannot grow. Bytes after the last whole unit stay last.
+template <class UNIT>
+bool _ConvertCarriageReturns(VMemoryBuffer<1024ul, 2ul, 1048576ul>& ioBytes, ECarriageReturnMode inMode);
 
 } // namespace kova

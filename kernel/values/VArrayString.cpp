@@ -13,16 +13,15 @@ namespace
 constexpr uint32_t kSlotHoldsString = 2;
 constexpr uint32_t kSlotIsEmpty = FourCharCode("NULL");
 
-// The order and equality of two texts. They compare unit by unit until collation comes with the
-// international manager; the diacritical flag is passed on for it.
+// The order and equality of two texts, collated by the calling task's international manager.
 CompareResult CompareTexts(const VString& inFirst, const VString& inSecond, bool inDiacritical)
 {
-    return inFirst.CompareTo(inSecond, inDiacritical);
+    return inFirst.CompareToString(inSecond, inDiacritical);
 }
 
 bool EqualTexts(const VString& inFirst, const VString& inSecond, bool inDiacritical)
 {
-    return inFirst.EqualTo(inSecond, inDiacritical);
+    return inFirst.EqualToString(inSecond, inDiacritical);
 }
 
 } // namespace
