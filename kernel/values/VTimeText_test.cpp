@@ -180,6 +180,8 @@ TEST(VTimeText, Rfc3339Reader)
         {"2026-02-30T10:00:00Z", Null()},
         {"2026-02-30", Empty(0)},
         {"2026-12-08T24:00:00Z", Null()},
+        {"2026-12-08T24:00:00.001Z", Null()},            // not the empty date one millisecond after null
+        {"2026-12-08T25:00:00", Null()},                 // local time: not moved to the next day
         {"22001-01-01", Empty(6 * 3600000 + 6 * 60000)}, // no "-" at 5: a count of seconds
         {"abc", Null(), false},
         {"", Null(), false},
