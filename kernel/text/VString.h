@@ -203,7 +203,8 @@ public:
     // happens for a null or empty bag.
     VString& Format(const VValueBag* inBag, bool inRemoveMissing);
 
-    // Empty, not null, dirty.
+    // Gives the buffer back (a caller's buffer is left alone) and returns to the empty inline
+    // buffer; not null, dirty.
     void Clear() override;
     VValue* Clone() const override { return new VString(*this); }
 
@@ -240,6 +241,32 @@ public:
     VError WriteToStream(VStream* ioStream, int32_t inParam) const override;
     // 4 for the empty text, else 2 × n + 10.
     size_t GetSizeInStream() const;
+
+    // Value slots, hashing and buffer sharing
+    // Equality of the texts through the current task's international manager (with a pattern for
+    // the _Like form); the other value is a string.
+    bool EqualToSameKind(const VValue* inValue, bool inDiacritical) const override;
+    bool EqualToSameKind_Like(const VValue* inValue, bool inDiacritical) const override;
+    // FromString of the other string; false when it is no string.
+    bool FromValueSameKind(const VValue* inValue) override;
+    // A string made null gives its buffer back and is left empty.
+    void DoNullChanged() override;
+    // The units, as many as fit in ioSize - 2 bytes; answers UTF-16.
+    CharSet DebugDump(char* outBuffer, int& ioSize) const override;
+    using VObject::DebugDump;
+    // Reads at most 16 units: all of a text of up to 16, else the first 8 and the last 8.
+    uint32_t GetHashValue() const;
+    // A shared block holding the text, with one reference for the caller, who releases it by the
+    // block rule (JSON string values keep their text so). The string's own block when it can be
+    // shared, else a copy tagged 'strX' whose maximum length is the length. Null, with both
+    // outputs 0, for an empty or null string or when the copy cannot be made.
+    UniChar* RetainBuffer(int32_t* outLength, int32_t* outMaxLength) const;
+    // Clear without touching the null and dirty flags: the buffer is given back and the string
+    // returns to its empty inline buffer.
+    void _Clear();
+    // A block of the string layout holding a copy of n units and the terminator, its maximum
+    // length n and its count 1; null when refused.
+    static UniChar* _NewBlockWithText(const UniChar* inUnits, int32_t n, uint32_t inTag);
 
     static const VString_info sInfo;
 

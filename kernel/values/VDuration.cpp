@@ -1,9 +1,13 @@
 #include "kernel/values/VDuration.h"
 
 #include "kernel/files/VStream.h"
+#include "kernel/tasks/VTask.h"
+#include "kernel/text/VIntlMgr.h"
 #include "kernel/text/VString.h"
 #include "kernel/values/RealToInteger.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -33,6 +37,56 @@ int64_t SaturatedMultiply(int64_t inFirst, int64_t inSecond)
 uint64_t Magnitude(int64_t inMilliseconds)
 {
     return inMilliseconds < 0 ? 0 - uint64_t(inMilliseconds) : uint64_t(inMilliseconds);
+}
+
+// A text's integer as the string reads integers: every digit counts wherever it stands
+// (wrapping past 64 bits), a "-" before the first non-zero digit makes the number negative, the
+// first unit of the task's decimal separator ends it, and every other unit is passed over.
+int64_t ReadLong8(const UniChar* inUnits, int32_t inLength)
+{
+    UniChar separator = u'.';
+    if (const VIntlMgr* manager = VTask::GetCurrentIntlManager())
+        separator =
+            manager->GetDecimalSeparator().IsEmpty() ? 0 : manager->GetDecimalSeparator().GetCPointer()[0];
+    uint64_t value = 0;
+    bool negative = false;
+    for (int32_t i = 0; i < inLength; ++i)
+    {
+        UniChar unit = inUnits[i];
+        if (unit >= u'0' && unit <= u'9')
+            value = value * 10 + uint64_t(unit - u'0');
+        else if (unit == u'-')
+            negative = negative || value == 0;
+        else if (unit == separator)
+            break;
+    }
+    return int64_t(negative ? 0 - value : value);
+}
+
+// The same, 0 when the number does not fit 32 bits.
+int32_t ReadLong(const UniChar* inUnits, int32_t inLength)
+{
+    int64_t value = ReadLong8(inUnits, inLength);
+    return value >= INT32_MIN && value <= INT32_MAX ? int32_t(value) : 0;
+}
+
+// A real as "%lf" reads it, in the C conventions; 0 when the text holds none.
+double ReadSeconds(const VString& inText)
+{
+    char text[256];
+    int32_t length = 0;
+    const UniChar* units = inText.GetCPointer();
+    for (int32_t i = 0; i < inText.GetLength() && length < int32_t(sizeof(text)) - 1; ++i)
+        text[length++] = units[i] < 0x80 ? char(units[i]) : '?'; // no other unit is part of a number
+    text[length] = 0;
+    const char* start = text;
+    while (*start == ' ' || (*start >= '\t' && *start <= '\r'))
+        ++start;
+    if (*start == '+' && start[1] != '-')
+        ++start;
+    double seconds = 0;
+    auto [end, error] = std::from_chars(start, text + length, seconds);
+    return error == std::errc() && std::isfinite(seconds) ? seconds : 0;
 }
 
 void AppendTwoDigits(uint64_t inValue, VString& ioText)
@@ -330,6 +384,115 @@ VError VDuration::GetJSONString(VString& outJSONString, uint32_t) const
 {
     outJSONString.Clear();
     outJSONString.AppendLong8(fMilliseconds);
+    return VE_OK;
+}
+
+void VDuration::FromString(const VString& inString)
+{
+    const UniChar* units = inString.GetCPointer();
+    const int32_t length = inString.GetLength();
+    // The pieces between colons, empty ones kept; spaces are passed over by the reading anyway.
+    int64_t pieces[4] = {0, 0, 0, 0};
+    int32_t count = 0;
+    int32_t start = 0;
+    for (int32_t i = 0; i <= length && count < 4; ++i)
+    {
+        if (i == length || units[i] == u':')
+        {
+            pieces[count++] = ReadLong8(units + start, i - start);
+            start = i + 1;
+        }
+    }
+    if (count == 1)
+    {
+        _Set(SaturatedMultiply(pieces[0], kMillisecondsPerSecond));
+        return;
+    }
+    int64_t hours = 0;
+    int64_t minutes;
+    int64_t seconds;
+    int64_t milliseconds = 0;
+    if (count == 2)
+    {
+        minutes = pieces[0];
+        seconds = pieces[1];
+    }
+    else
+    {
+        hours = pieces[0];
+        minutes = pieces[1];
+        seconds = pieces[2];
+        if (count == 4)
+            milliseconds = pieces[3];
+    }
+    int64_t total = SaturatedMultiply(hours, kMillisecondsPerHour);
+    total = SaturatedAdd(total, SaturatedMultiply(minutes, kMillisecondsPerMinute));
+    total = SaturatedAdd(total, SaturatedMultiply(seconds, kMillisecondsPerSecond));
+    _Set(SaturatedAdd(total, milliseconds));
+}
+
+bool VDuration::FromXMLString(const VString& inString)
+{
+    const UniChar* units = inString.GetCPointer();
+    const int32_t length = inString.GetLength();
+    if (length == 0 || units[0] != u'P')
+    {
+        FromString(inString);
+        return true;
+    }
+    int32_t years = 0, months = 0, days = 0, hours = 0, minutes = 0;
+    double seconds = 0;
+    bool timePart = false;
+    VStr<31> accumulator;
+    for (int32_t i = 1; i < length; ++i)
+    {
+        UniChar unit = units[i];
+        int32_t* taken = nullptr;
+        if (unit == u'T')
+        {
+            timePart = true;
+            continue;
+        }
+        if (!timePart && unit == u'Y')
+            taken = &years;
+        else if (unit == u'M')
+            taken = timePart ? &minutes : &months;
+        else if (!timePart && unit == u'D')
+            taken = &days;
+        else if (timePart && unit == u'H')
+            taken = &hours;
+        if (taken != nullptr)
+        {
+            *taken = ReadLong(accumulator.GetCPointer(), accumulator.GetLength());
+            accumulator.Clear();
+        }
+        else if (timePart && unit == u'S')
+        {
+            seconds = ReadSeconds(accumulator);
+            accumulator.Clear();
+        }
+        else
+        {
+            accumulator.AppendUniChar(unit);
+        }
+    }
+    int64_t wholeSeconds = RealToInteger<int64_t>(seconds);
+    // The writer sums the seconds in single precision (0.7 s is written 0.69999998807907): a
+    // hundredth of a millisecond more gives its milliseconds back.
+    double fraction = (seconds - double(wholeSeconds)) * 1000.0;
+    int64_t milliseconds = RealToInteger<int64_t>(fraction + std::copysign(0.01, fraction));
+    int64_t dayCount = int64_t(years) * 360 + int64_t(months) * 30 + days;
+    int64_t total = SaturatedMultiply(dayCount, kMillisecondsPerDay);
+    total = SaturatedAdd(total, SaturatedMultiply(hours, kMillisecondsPerHour));
+    total = SaturatedAdd(total, SaturatedMultiply(minutes, kMillisecondsPerMinute));
+    total = SaturatedAdd(total, SaturatedMultiply(wholeSeconds, kMillisecondsPerSecond));
+    _Set(SaturatedAdd(total, milliseconds));
+    return true;
+}
+
+VError VDuration::FromJSONString(const VString& inJSONString, uint32_t)
+{
+    _Set(ReadLong8(inJSONString.GetCPointer(), inJSONString.GetLength()));
     return VE_OK;
 }
 

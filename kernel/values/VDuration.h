@@ -99,6 +99,16 @@ public:
     // Option bit 1: ISO 8601 ("P1DT1H1M1.00100004673004S"); otherwise whole seconds.
     void GetXMLString(VString& outString, uint32_t inOptions) const override;
     VError GetJSONString(VString& outJSONString, uint32_t inOptions) const override;
+    // Without ":" a count of seconds; with it minutes:seconds, hours:minutes:seconds or
+    // hours:minutes:seconds:milliseconds (pieces after the fourth are ignored). Numbers are read
+    // as the string reads integers: digits anywhere, a "-" before them, up to the decimal
+    // separator. Not null, dirty.
+    void FromString(const VString& inString) override;
+    // ISO 8601 ("P1Y2M3DT4H5M6.5S", a month counting 30 days and a year 360), else the forms of
+    // FromString; an unknown designator is part of the next number. Always true; not null, dirty.
+    bool FromXMLString(const VString& inString) override;
+    // The text is a count of milliseconds. Not null, dirty; answers 0.
+    VError FromJSONString(const VString& inJSONString, uint32_t inOptions) override;
 
     // The value protocol.
     const VValueInfo* GetValueInfo() const override;

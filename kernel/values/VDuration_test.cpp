@@ -117,6 +117,87 @@ TEST(VDuration, TextForms)
     EXPECT_EQ(Text(text), u"0");
 }
 
+TEST(VDuration, TextReaders)
+{
+    struct Case
+    {
+        const char* fText;
+        int64_t fPlain; // FromString
+        int64_t fXML;   // FromXMLString
+    };
+    constexpr int64_t kDay = 86400000;
+    const Case cases[] = {
+        {"1:02:03:004", 3723004, 3723004},
+        {"2:", 120000, 120000},
+        {"1:30", 90000, 90000},
+        {" 1 : 30 ", 90000, 90000},
+        {"1:2:3:4:5", 3723004, 3723004}, // pieces after the fourth are ignored
+        {"90", 90000, 90000},
+        {"-5", -5000, -5000},
+        {"1.5", 1000, 1000}, // the decimal separator ends the number
+        {"", 0, 0},
+        {"P1Y2M3DT4H5M6.5S", 123456000, (360 + 60 + 3) * kDay + 4 * 3600000 + 5 * 60000 + 6500},
+        {"PT0.0015S", 0, 1},
+        {"P1H", 1000, 0},                     // a designator of the other part is text: left over
+        {"PT1D2H", 12000, 12 * 3600000},      // ... or part of the next number
+        {"P99999999999D", 99999999999000, 0}, // a count beyond 32 bits counts 0
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.fText);
+        VDuration plain(7);
+        plain.SetNull(true);
+        plain.SetDirty(false);
+        plain.FromString(VString(c.fText));
+        EXPECT_EQ(plain.ConvertToMilliseconds(), c.fPlain);
+        EXPECT_FALSE(plain.IsNull());
+        EXPECT_TRUE(plain.IsDirty());
+
+        VDuration xml(7);
+        xml.SetNull(true);
+        EXPECT_TRUE(xml.FromXMLString(VString(c.fText)));
+        EXPECT_EQ(xml.ConvertToMilliseconds(), c.fXML);
+        EXPECT_FALSE(xml.IsNull());
+    }
+
+    VDuration json;
+    json.SetNull(true);
+    EXPECT_EQ(json.FromJSONString(VString("-1500"), 0), VE_OK);
+    EXPECT_EQ(json.ConvertToMilliseconds(), -1500);
+    EXPECT_FALSE(json.IsNull());
+
+    VDuration viaString;
+    VString("1:30").GetDuration(viaString);
+    EXPECT_EQ(viaString.ConvertToMilliseconds(), 90000);
+
+    // Out-of-range texts saturate or count 0; none is undefined.
+    for (const char* text : {"99999999999999999999", "9999999999999:0", "PT1e400S", "PT99999999999999999999S",
+                             "P2147483647Y2147483647M2147483647DT2147483647H"})
+    {
+        VDuration duration;
+        duration.FromXMLString(VString(text));
+        duration.FromString(VString(text));
+    }
+}
+
+// The ISO form sums its seconds in single precision (0.7 s is written 0.69999998807907); reading
+// it gives back every millisecond all the same.
+TEST(VDuration, TheISOFormRoundTripsEveryMillisecond)
+{
+    for (int64_t base : {int64_t(0), int64_t(59000), int64_t(90061000), int64_t(-59000)})
+    {
+        for (int64_t millisecond = 0; millisecond < 1000; ++millisecond)
+        {
+            VDuration duration(base < 0 ? base - millisecond : base + millisecond);
+            VString text;
+            duration.GetXMLString(text, 1);
+            VDuration read;
+            read.FromXMLString(text);
+            ASSERT_EQ(read.ConvertToMilliseconds(), duration.ConvertToMilliseconds()) << Text(text).size();
+        }
+    }
+}
+
 TEST(VDuration, SettersMultiplyByTheirUnitAndMarkTheValueSet)
 {
     VDuration duration = NullDuration();

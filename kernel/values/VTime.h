@@ -130,6 +130,51 @@ public:
     void AddYears(int32_t inCount);
     void AddMonths(int32_t inCount);
 
+    // Text forms. Every reader leaves the date-time valid, the empty date or null, and raises
+    // nothing; numbers too large for a field make it null rather than wrap.
+    //
+    // RFC 3339. Options: 1 universal time with "Z"; 2 (without 1) local time without suffix;
+    // neither: local time and its offset from universal time ("+01:00"), the offset in force at
+    // that date. 4 the time only; 8 (without 4) the date only; 16 the full form with a zero date;
+    // 32 the full form of 1 and 2 without milliseconds. Null writes "0000-00-00T00:00:00Z".
+    void GetRfc3339String(VString& outText, uint32_t inOptions) const;
+    // Date-time, date, time ("12:30:15") or a count of seconds; a "Z" or a text shorter than 11
+    // characters means universal time, a trailing offset shifts it, else the text is local time.
+    // A date or time of 0 gives the empty date (the null text "0000-00-00T00:00:00Z" gives null),
+    // an impossible date or time gives null; both answer true. A text of no such form makes the
+    // date-time null and answers false.
+    bool FromRfc3339String(const VString& inText);
+    // The RFC 3339 text.
+    void GetXMLString(VString& outText, uint32_t inOptions) const override;
+    // "!!text!!" and texts without "!" are RFC 3339 texts; a text with "!" is read by FromString
+    // (answering true).
+    bool FromXMLString(const VString& inText) override;
+    // Universal time with milliseconds, or the date alone at midnight with JSON option 0x200;
+    // option 0x1000 wraps the text in "!!", option 1 in double quotes. Answers 0.
+    VError GetJSONString(VString& outText, uint32_t inOptions) const override;
+    // FromXMLString; answers 0.
+    VError FromJSONString(const VString& inText, uint32_t inOptions) override;
+    // Up to seven numbers: year, month, day, hour, minute, second, millisecond, in universal time,
+    // any non-digit between them ("2026-12-08 13:45:30:250"); or, when a "!" ends or precedes the
+    // first number, day, month and year at midnight ("8!12!2026").
+    void FromString(const VString& inText) override;
+    // Day, month and year joined by "!"; null for a null date-time.
+    void toSimpleDateString(VString& outText) const;
+    // "YYYY-MM-DD hh:mm:ss:mmm" in local time (the millisecond is universal time's); empty when null.
+    void GetStringLocalTime(VString& outText) const;
+    // The short date and time of the current task's international manager, joined by a space.
+    void FormatByOS(VString& outText, bool inUseGMT) const;
+    void FormatByOS(VString& outDate, VString& outTime, bool inUseGMT) const;
+    // FormatByOS in universal time.
+    void GetString(VString& outText) const override;
+    // "Tue, 08 Dec 2026 13:45:30 GMT"; a null date-time or the empty date has no names.
+    void GetRfc822String(VString& outText) const;
+    // Day, month name, year, hour, minute, second in universal time; the zone is not read. An empty
+    // text gives the empty date; a month name that is none, or a missing part, gives null.
+    void FromRfc822String(const VString& inText);
+    // The compiler's build date ("Feb  3 2026") and time ("09:05:00"), local time.
+    void FromCompilerDateTime(const char* inDate, const char* inTime);
+
     // Field by field: year (signed), month, day, milliseconds; the null state takes no part.
     bool operator==(const VTime& inOther) const;
     bool operator!=(const VTime& inOther) const { return !(*this == inOther); }
@@ -195,6 +240,9 @@ private:
     // Sets one local time field (3 hour to 6 millisecond) to inCount units.
     void _SetLocalTimeField(int32_t inField, int64_t inCount, int64_t inUnit);
     void _FromLocalFields(int16_t ioFields[7]);
+    // Fields read from a text (year to millisecond). The empty date takes any time of day that
+    // its field holds; otherwise a number beyond 16 bits makes the date-time null.
+    void _FromTextFields(const int64_t inFields[7], bool inLocal);
 
     int16_t fYear = 0;
     uint8_t fMonth = 0;

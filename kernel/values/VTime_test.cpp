@@ -7,6 +7,7 @@
 #include "kernel/tasks/VSystem.h"
 #include "kernel/values/VCompareOptions.h"
 #include "kernel/values/VInteger.h"
+#include "kernel/values/VTimeTesting_test.h"
 
 #include <gtest/gtest.h>
 
@@ -21,36 +22,11 @@ namespace kova
 namespace
 {
 
-using Fields = std::array<int16_t, 7>;
-
-VTime MakeTime(int16_t inYear, int16_t inMonth, int16_t inDay, int16_t inHour = 0, int16_t inMinute = 0,
-               int16_t inSecond = 0, int16_t inMillisecond = 0)
-{
-    VTime time;
-    time.FromUTCTime(inYear, inMonth, inDay, inHour, inMinute, inSecond, inMillisecond);
-    return time;
-}
-
-Fields UTCFields(const VTime& inTime)
-{
-    Fields fields{};
-    inTime.GetUTCTime(fields[0], fields[1], fields[2], fields[3], fields[4], fields[5], fields[6]);
-    return fields;
-}
-
-Fields LocalFields(const VTime& inTime)
-{
-    Fields fields{};
-    inTime.GetLocalTime(fields[0], fields[1], fields[2], fields[3], fields[4], fields[5], fields[6]);
-    return fields;
-}
-
-VTime NullTime()
-{
-    VTime time;
-    time.SetNull(true);
-    return time;
-}
+using testing_time::Fields;
+using testing_time::LocalFields;
+using testing_time::MakeTime;
+using testing_time::NullTime;
+using testing_time::UTCFields;
 
 TEST(VTime, DayNumbersAndWeekDays)
 {
