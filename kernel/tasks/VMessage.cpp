@@ -136,12 +136,7 @@ bool VMessage::_Post(VMessagingContext* inContext, bool inExecuteAtOnce)
     bool posted = true;
     if (inExecuteAtOnce && task == VTaskMgr::GetCurrentTask())
     {
-        VMessagingContext* context = _TakeContext();
-        fExecutingContext = context;
-        DoExecute();
-        fExecutingContext = nullptr;
-        AnswerIt();
-        ReleaseRefCountable(&context);
+        _ExecuteHere();
     }
     else if (!task->AddMessage(this))
     {
@@ -183,12 +178,7 @@ bool VMessage::_Send(VMessagingContext* inContext, int32_t inTimeoutMilliseconds
     VTask* current = VTaskMgr::GetCurrentTask();
     if (task == current)
     {
-        VMessagingContext* context = _TakeContext();
-        fExecutingContext = context;
-        DoExecute();
-        fExecutingContext = nullptr;
-        AnswerIt();
-        ReleaseRefCountable(&context);
+        _ExecuteHere();
         executed = true;
     }
     else
@@ -252,6 +242,16 @@ bool VMessage::SendTo(IMessageable* inTarget)
 
 bool VMessage::PostToAndWaitExecutingMessages(IMessageable* inTarget, int32_t inTimeoutMilliseconds)
 {
+    return _PostAndWait(inTarget, inTimeoutMilliseconds, false);
+}
+
+bool VMessage::PostToAndWaitExecutingMessages(IMessageable* inTarget)
+{
+    return _PostAndWait(inTarget, 0, true);
+}
+
+bool VMessage::_PostAndWait(IMessageable* inTarget, int32_t inTimeoutMilliseconds, bool inWaitForever)
+{
     if (inTarget == nullptr || IsInFlight())
         return false;
 
@@ -263,13 +263,13 @@ bool VMessage::PostToAndWaitExecutingMessages(IMessageable* inTarget, int32_t in
         stale->Release();
 
     const uint32_t start = VSystem::GetCurrentTime();
+    auto elapsed = [start] { return int64_t(VSystem::GetCurrentTime() - start); };
     if (_Post(inTarget->RetainMessagingContext(), true) && !Answered())
     {
         for (;;)
         {
-            uint32_t elapsed = VSystem::GetCurrentTime() - start;
-            int32_t remaining = inTimeoutMilliseconds - int32_t(std::min<uint32_t>(elapsed, INT32_MAX));
-            int32_t slice = std::clamp(remaining, 0, 1000);
+            int64_t remaining = inWaitForever ? 1000 : int64_t(inTimeoutMilliseconds) - elapsed();
+            int32_t slice = int32_t(std::clamp<int64_t>(remaining, 0, 1000));
             if (current != nullptr)
             {
                 StWaitReason waiting(current, eWaitReasonReply);
@@ -279,15 +279,13 @@ bool VMessage::PostToAndWaitExecutingMessages(IMessageable* inTarget, int32_t in
             {
                 unexpected->Release();
             }
-            if (Answered())
+            if (Answered() || IsAborted())
                 break;
-            elapsed = VSystem::GetCurrentTime() - start;
-            if (int64_t(elapsed) >= int64_t(inTimeoutMilliseconds) || IsAborted())
-                break;
-            if (current != nullptr && current->IsDying())
+            if (!inWaitForever &&
+                (elapsed() >= int64_t(inTimeoutMilliseconds) || (current != nullptr && current->IsDying())))
                 break;
         }
-        if (!Answered())
+        if (!Answered() && !IsAborted())
         {
             if (VMessagingContext* context = _TakeContext())
             {
@@ -304,37 +302,6 @@ bool VMessage::PostToAndWaitExecutingMessages(IMessageable* inTarget, int32_t in
                     else
                         VSystem::Delay(10);
                 }
-            }
-        }
-    }
-    if (VMessageQueue* unused = fWaiterQueue.exchange(nullptr))
-        unused->Release();
-    waiter->Release();
-    return Answered();
-}
-
-bool VMessage::PostToAndWaitExecutingMessages(IMessageable* inTarget)
-{
-    if (inTarget == nullptr || IsInFlight())
-        return false;
-    VTask* current = VTaskMgr::GetCurrentTask();
-    VMessageQueue* waiter = current != nullptr ? current->RetainMessageQueue() : new VMessageQueue;
-    waiter->Retain();
-    if (VMessageQueue* stale = fWaiterQueue.exchange(waiter))
-        stale->Release();
-
-    if (_Post(inTarget->RetainMessagingContext(), true))
-    {
-        while (!Answered() && !IsAborted())
-        {
-            if (current != nullptr)
-            {
-                StWaitReason waiting(current, eWaitReasonReply);
-                VTask::ExecuteMessagesWithTimeout(1000, true);
-            }
-            else if (VMessage* unexpected = waiter->RetainMessageWithTimeout(1000, nullptr))
-            {
-                unexpected->Release();
             }
         }
     }
@@ -379,15 +346,21 @@ void VMessage::RePost()
 
 void VMessage::Execute()
 {
+    if (_ExecuteHere())
+        _WakeWaiters();
+}
+
+bool VMessage::_ExecuteHere()
+{
     VMessagingContext* context = _TakeContext();
     if (context == nullptr)
-        return;
+        return false;
     fExecutingContext = context;
     DoExecute();
     fExecutingContext = nullptr;
     AnswerIt();
-    _WakeWaiters();
     context->Release();
+    return true;
 }
 
 void VMessage::Abort()

@@ -90,6 +90,10 @@ private:
     bool _Post(VMessagingContext* inContext, bool inExecuteAtOnce);
     bool _Send(VMessagingContext* inContext, int32_t inTimeoutMilliseconds, bool inWaitForever);
     bool _RegisterDelayed(VMessagingContext* inContext, int32_t inDelayMilliseconds);
+    bool _PostAndWait(IMessageable* inTarget, int32_t inTimeoutMilliseconds, bool inWaitForever);
+    // Takes the context out and executes the message on the calling task; false when it was
+    // aborted or executed already.
+    bool _ExecuteHere();
     // Installs the context when none is; false otherwise.
     bool _PutContext(VMessagingContext* inContext);
     // The installed context with the message's reference, or null.

@@ -41,8 +41,9 @@ VTask::VTask(size_t inStackSize, ETaskStyle inStyle, std::function<void()>&& inR
 }
 
 VTask::VTask(VObject*, size_t inStackSize, ETaskStyle inStyle, int32_t (*inProc)(VTask*))
-    : VTask(inStackSize, inStyle, inProc != nullptr ? std::function<void()>([inProc] { RunProc(inProc); })
-                                                    : std::function<void()>())
+    : VTask(inStackSize, inStyle,
+            inProc != nullptr ? std::function<void()>([inProc] { RunProc(inProc); })
+                              : std::function<void()>())
 {
 }
 
@@ -270,7 +271,8 @@ bool VTask::WaitForDeath(int32_t inMilliseconds)
         return false;
     const uint32_t start = VSystem::GetCurrentTime();
     // A thread without a task waits on a queue made for the call.
-    VMessageQueue* queue = caller != nullptr ? caller->RetainMessageQueue() : new (std::nothrow) VMessageQueue;
+    VMessageQueue* queue =
+        caller != nullptr ? caller->RetainMessageQueue() : new (std::nothrow) VMessageQueue;
     if (queue == nullptr)
         return GetState() == TS_DEAD;
 

@@ -119,7 +119,10 @@ public:
     bool IsMain() const { return fIsMain; }
     bool IsFiber() const { return fIsFiber; }
     bool IsThread() const { return fIsThread; }
-    ETaskWaitReason GetWaitReason() const { return ETaskWaitReason(fWaitReason.load(std::memory_order_acquire)); }
+    ETaskWaitReason GetWaitReason() const
+    {
+        return ETaskWaitReason(fWaitReason.load(std::memory_order_acquire));
+    }
 
     void SetName(const VString& inName);
     void GetName(VString& outName) const;

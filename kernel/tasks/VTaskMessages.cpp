@@ -123,7 +123,8 @@ VMessage* VTask::_RetainMessageWithTimeout(int32_t inMilliseconds, bool* outTime
         scheduler->SetDirectUpdateAllowedEvenIfWaitingForFlag(true);
     bool waiting = _BeginWait(eWaitReasonMessage);
     VMessageQueue* queue = _AllocateMessageQueueIfNeeded();
-    VMessage* message = queue != nullptr ? queue->RetainMessageWithTimeout(inMilliseconds, outTimedOut) : nullptr;
+    VMessage* message =
+        queue != nullptr ? queue->RetainMessageWithTimeout(inMilliseconds, outTimedOut) : nullptr;
     if (waiting)
         _EndWait();
     if (scheduler != nullptr)

@@ -581,28 +581,29 @@ bool VTaskMgr::RegisterDelayedMessage(VMessage* inMessage, int32_t inDelayMillis
 void VTaskMgr::_CheckDelayedMessages()
 {
     const uint32_t now = GetCurrentTicks();
-    for (;;)
+    // The difference, not the raw counts, so that the counter's wrapping is harmless.
+    while (VMessage* due = _TakeDelayedMessage([now](const VMessage*, uint32_t inDue)
+                                               { return int32_t(now - inDue) > 0; }))
     {
-        VMessage* due = nullptr;
-        {
-            StLock lock(fLock);
-            for (size_t i = 0; i < fDelayedMessages.size(); ++i)
-            {
-                // The difference, not the raw counts, so that the counter's wrapping is harmless.
-                if (int32_t(now - fDelayedDues[i]) > 0)
-                {
-                    due = fDelayedMessages[i];
-                    fDelayedMessages.erase(fDelayedMessages.begin() + ptrdiff_t(i));
-                    fDelayedDues.erase(fDelayedDues.begin() + ptrdiff_t(i));
-                    break;
-                }
-            }
-        }
-        if (due == nullptr)
-            return;
         due->RePost();
         due->Release();
     }
+}
+
+VMessage* VTaskMgr::_TakeDelayedMessage(const std::function<bool(const VMessage*, uint32_t)>& inMatch)
+{
+    StLock lock(fLock);
+    for (size_t i = 0; i < fDelayedMessages.size(); ++i)
+    {
+        if (inMatch(fDelayedMessages[i], fDelayedDues[i]))
+        {
+            VMessage* message = fDelayedMessages[i];
+            fDelayedMessages.erase(fDelayedMessages.begin() + ptrdiff_t(i));
+            fDelayedDues.erase(fDelayedDues.begin() + ptrdiff_t(i));
+            return message;
+        }
+    }
+    return nullptr;
 }
 
 int32_t VTaskMgr::CountDelayedMessages() const
@@ -632,24 +633,9 @@ int32_t VTaskMgr::CountMessagesFor(IMessageable* inTarget)
 
 void VTaskMgr::CancelMessages(IMessageable* inTarget)
 {
-    for (;;)
+    while (VMessage* cancelled = _TakeDelayedMessage([inTarget](const VMessage* inMessage, uint32_t)
+                                                     { return inMessage->TargetsObject(inTarget); }))
     {
-        VMessage* cancelled = nullptr;
-        {
-            StLock lock(fLock);
-            for (size_t i = 0; i < fDelayedMessages.size(); ++i)
-            {
-                if (fDelayedMessages[i]->TargetsObject(inTarget))
-                {
-                    cancelled = fDelayedMessages[i];
-                    fDelayedMessages.erase(fDelayedMessages.begin() + ptrdiff_t(i));
-                    fDelayedDues.erase(fDelayedDues.begin() + ptrdiff_t(i));
-                    break;
-                }
-            }
-        }
-        if (cancelled == nullptr)
-            break;
         cancelled->Abort();
         cancelled->Release();
     }

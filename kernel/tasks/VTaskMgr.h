@@ -20,6 +20,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -151,6 +152,8 @@ private:
     bool _Init(VProcess* inProcess);
     void _DeInit();
     size_t _ComputeMainTaskStackSize();
+    // Removes and returns, with its reference, the first delayed message that matches.
+    VMessage* _TakeDelayedMessage(const std::function<bool(const VMessage*, uint32_t)>& inMatch);
 
     static std::atomic<bool> sInstanceInited;
 

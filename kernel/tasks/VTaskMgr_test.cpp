@@ -31,7 +31,9 @@ std::string ThreadName()
 class VLoopTask : public VTask
 {
 public:
-    explicit VLoopTask(int inRunsBeforeStop) : VTask(0, eTaskStylePreemptive, {}), fRunsLeft(inRunsBeforeStop) {}
+    explicit VLoopTask(int inRunsBeforeStop) : VTask(0, eTaskStylePreemptive, {}), fRunsLeft(inRunsBeforeStop)
+    {
+    }
 
     void DoInit() override { ++fInits; }
     void DoDeInit() override { ++fDeInits; }
@@ -128,7 +130,8 @@ TEST(VTask, ARunFunctionRunsOnATaskOfItsOwn)
         {
             idInside = VTaskMgr::GetCurrentTaskID();
             kernelID = int32_t(gettid());
-            wasCurrent = VTaskMgr::GetCurrentTask() != nullptr && VTaskMgr::GetCurrentTask()->GetState() == TS_RUNNING;
+            wasCurrent =
+                VTaskMgr::GetCurrentTask() != nullptr && VTaskMgr::GetCurrentTask()->GetState() == TS_RUNNING;
             nameInside = ThreadName();
         });
     // The thread exists, suspended, from creation on: the id is known before Run.
@@ -264,7 +267,8 @@ TEST(VTaskMgr, ThreadNamesEndWithTheID)
         {
             VTaskMgr::Get()->GetPlatform().SetCurrentThreadName(VString(), 5);
             unnamed = ThreadName();
-            VTaskMgr::Get()->GetPlatform().SetCurrentThreadName(VString("\xC3\xA9t\xC3\xA9\xC3\xA9t\xC3\xA9", 10, VTC_UTF_8), 5);
+            VTaskMgr::Get()->GetPlatform().SetCurrentThreadName(
+                VString("\xC3\xA9t\xC3\xA9\xC3\xA9t\xC3\xA9", 10, VTC_UTF_8), 5);
             named = ThreadName();
         });
     thread.join();
@@ -275,7 +279,8 @@ TEST(VTaskMgr, ThreadNamesEndWithTheID)
 
 TEST(VTaskMgr, FreeStackOfAThreadWithoutTaskIsTheStackLimit)
 {
-    std::thread thread([] { EXPECT_EQ(VTask::GetCurrentFreeStackSize(), XMacTaskMgr::GetCurrentFreeStackSizeStatic()); });
+    std::thread thread(
+        [] { EXPECT_EQ(VTask::GetCurrentFreeStackSize(), XMacTaskMgr::GetCurrentFreeStackSizeStatic()); });
     thread.join();
     size_t taskFree = 0;
     size_t taskStack = 0;

@@ -113,7 +113,8 @@ bool XMacTask::GetCPUUsage(double& outUsage) const
 // ---------------------------------------------------------------------------------------------
 // XMacTask_preemptive
 
-XMacTask_preemptive::XMacTask_preemptive(VTask* inTask, bool inAdoptedThread) : XMacTask(inTask, inAdoptedThread)
+XMacTask_preemptive::XMacTask_preemptive(VTask* inTask, bool inAdoptedThread)
+    : XMacTask(inTask, inAdoptedThread)
 {
     if (!inAdoptedThread)
         return;
@@ -309,7 +310,8 @@ void XMacTask_fiber::Freeze()
 void XMacTask_fiber::Sleep(int32_t inMilliseconds)
 {
     VTaskMgr::CurrentFiberWaitFlagWithTimeout(
-        &fWakeCounter, std::atomic_ref<int32_t>(fWakeCounter).load(std::memory_order_acquire), inMilliseconds);
+        &fWakeCounter, std::atomic_ref<int32_t>(fWakeCounter).load(std::memory_order_acquire),
+        inMilliseconds);
 }
 
 void XMacTask_fiber::Exit(VTask* inNextTask)

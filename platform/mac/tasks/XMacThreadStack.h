@@ -25,6 +25,8 @@ public:
     void Free();
 
     bool IsAllocated() const { return fBlock != 0; }
+    // The guard page's address: the block's first page.
+    uintptr_t GetBlockAddress() const { return fBlock; }
     // The usable size, without the guard page.
     size_t GetStackSize() const { return fStackSize; }
     size_t GetBlockSize() const { return fBlockSize; }
