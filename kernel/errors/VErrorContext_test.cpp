@@ -75,7 +75,8 @@ private:
 template <class BODY>
 void OnFreshTask(BODY&& inBody)
 {
-    VRefPtr<VTask> task(new VTask(0, eTaskStylePreemptive, std::function<void()>(std::forward<BODY>(inBody))));
+    VRefPtr<VTask> task(
+        new VTask(0, eTaskStylePreemptive, std::function<void()>(std::forward<BODY>(inBody))));
     ASSERT_TRUE(task->Run());
     EXPECT_TRUE(task->WaitForDeath(60000));
 }
