@@ -293,3 +293,21 @@ TEST(VTaskMgr, FreeStackOfAThreadWithoutTaskIsTheStackLimit)
     EXPECT_GT(taskFree, 0u);
     EXPECT_LT(taskFree, taskStack);
 }
+
+TEST(VTask, ExitEndsTheCallingTaskAtOnce)
+{
+    std::atomic<int> reached{0};
+    VRefPtr<VTask> task = NewTask(
+        [&]
+        {
+            reached = 1;
+            VTask::Exit(nullptr);
+            reached = 2;
+        });
+    ASSERT_TRUE(task->Run());
+    ASSERT_TRUE(task->WaitForDeath(kHungTestMilliseconds));
+    EXPECT_EQ(reached.load(), 1);
+    // Outside a task it does nothing.
+    std::thread foreign([] { VTask::Exit(nullptr); });
+    foreign.join();
+}
