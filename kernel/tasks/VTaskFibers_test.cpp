@@ -78,6 +78,16 @@ TEST_F(FiberMode, TheMainTaskIsAFiberAndFiberTasksRunWhenRun)
     ASSERT_TRUE(next->Run());
 }
 
+TEST_F(FiberMode, ThreadTasksRunOnFiberThreads)
+{
+    std::atomic<bool> fiberInside{true};
+    RunOnTask([&] { fiberInside = VTaskMgr::IsCurrentTaskFiber(); });
+    EXPECT_FALSE(fiberInside);
+    // One destroyed before it ran frees what its thread made for the fibers.
+    VRefPtr<VTask> unrun = NewTask([] {});
+    EXPECT_GT(unrun->GetID(), 0);
+}
+
 TEST_F(FiberMode, FibersHandControlToEachOther)
 {
     VTask* main = VTaskMgr::Get()->GetMainTask();

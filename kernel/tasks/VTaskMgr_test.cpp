@@ -79,7 +79,7 @@ TEST(VTaskMgr, ThreadsWithoutTaskGetDistinctStableNegativeIDs)
     constexpr int kThreads = 16;
     std::vector<int32_t> firstIDs(kThreads);
     std::vector<int32_t> secondIDs(kThreads);
-    std::vector<bool> withTask(kThreads);
+    std::vector<int> withTask(kThreads);
     std::vector<std::thread> threads;
     for (int i = 0; i < kThreads; ++i)
     {
@@ -310,4 +310,22 @@ TEST(VTask, ExitEndsTheCallingTaskAtOnce)
     // Outside a task it does nothing.
     std::thread foreign([] { VTask::Exit(nullptr); });
     foreign.join();
+}
+
+TEST(VTaskMgr, ThreadsKeepForeignIDsWhileTheManagerIsDown)
+{
+    VTaskMgr::DeInit();
+    EXPECT_FALSE(VTaskMgr::IsInited());
+    EXPECT_EQ(VTaskMgr::GetCurrentTask(), nullptr);
+    EXPECT_EQ(VTaskMgr::Get()->GetMainTask(), nullptr);
+    // Locks taken now must still tell threads apart: never 0, the id of a free lock.
+    int32_t down = VTaskMgr::GetCurrentTaskID();
+    EXPECT_LT(down, 0);
+    EXPECT_EQ(VTaskMgr::GetCurrentTaskID(), down);
+    // No task can be made meanwhile.
+    VRefPtr<VTask> orphan = NewTask([] {});
+    EXPECT_EQ(orphan->GetID(), 0);
+    EXPECT_FALSE(orphan->Run());
+    ASSERT_TRUE(VTaskMgr::Init(nullptr));
+    EXPECT_EQ(VTaskMgr::GetCurrentTaskID(), int32_t(gettid()));
 }
