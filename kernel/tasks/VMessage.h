@@ -1,4 +1,4 @@
-// VMessage is a piece of work addressed to an IMessageable and executed on the task that owns it.
+// VMessage is a unit of work addressed to an IMessageable and executed on the task that owns it.
 // It is posted (queued; the sender goes on), sent (the sender waits for its execution, at most a
 // time-out), or posted with waiting (the sender executes its own messages while it waits). A
 // message is idle (no context), in flight (its target's context installed: queued, delayed or
