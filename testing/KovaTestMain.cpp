@@ -1,7 +1,9 @@
 // The one test main: fixes the locale and time zone the tests expect, then brings up what the
 // toolbox needs before any test runs (the memory manager first, as the entry point does, then
-// the process's international manager of the default dialect).
+// the process's international manager of the default dialect, then the task manager, which makes
+// the main thread the main task).
 #include "kernel/tasks/VTask.h"
+#include "kernel/tasks/VTaskMgr.h"
 #include "kernel/text/VIntlMgr.h"
 #include "kernel/values/IRefCountable.h"
 #include "kernel/values/VCppMemMgr.h"
@@ -24,10 +26,12 @@ int main(int argc, char** argv)
     kova::VIntlMgr* intlMgr = kova::VIntlMgr::Create(0, 0, 1);
     kova::VTask::SetProcessIntlManager(intlMgr);
     kova::ReleaseRefCountable(&intlMgr);
+    kova::VTaskMgr::Init(nullptr);
 
     testing::InitGoogleTest(&argc, argv);
     int result = RUN_ALL_TESTS();
 
+    kova::VTaskMgr::DeInit();
     kova::VTask::SetProcessIntlManager(nullptr);
     kova::VIntlMgr::ICU_Cleanup();
     return result;

@@ -26,11 +26,13 @@ namespace kova
 namespace
 {
 
-// Tasks have no names yet; the calling thread's identity stands for its task.
 void GetCallingTask(int32_t& outID, VString& outName)
 {
     outID = VTaskMgr::GetCurrentTaskID();
-    outName.Clear();
+    if (VTask* task = VTaskMgr::GetCurrentTask())
+        task->GetName(outName);
+    else
+        outName.Clear();
 }
 
 // The four characters of a signature, first character first, up to the first zero byte.

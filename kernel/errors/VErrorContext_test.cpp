@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -71,12 +71,14 @@ private:
     VErrorContext* fContext;
 };
 
-// Installers work on the calling thread's error state: each such test gets a thread of its own.
+// Installers work on the calling task's error state: each such test gets a task of its own.
 template <class BODY>
-void OnFreshThread(BODY&& inBody)
+void OnFreshTask(BODY&& inBody)
 {
-    std::thread thread(std::forward<BODY>(inBody));
-    thread.join();
+    VRefPtr<VTask> task(
+        new VTask(0, eTaskStylePreemptive, std::function<void()>(std::forward<BODY>(inBody))));
+    ASSERT_TRUE(task->Run());
+    EXPECT_TRUE(task->WaitForDeath(60000));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -382,7 +384,7 @@ TEST(VErrorTaskContext, ErrorsComeFromContextsAndBags)
 
 TEST(StErrorContextInstaller, KeptErrorsOutliveTheOnlyScope)
 {
-    OnFreshThread(
+    OnFreshTask(
         []
         {
             {
@@ -403,7 +405,7 @@ TEST(StErrorContextInstaller, KeptErrorsOutliveTheOnlyScope)
 
 TEST(StErrorContextInstaller, SilentKeptScopesEndOnANonSilentBottom)
 {
-    OnFreshThread(
+    OnFreshTask(
         []
         {
             {
@@ -421,7 +423,7 @@ TEST(StErrorContextInstaller, SilentKeptScopesEndOnANonSilentBottom)
 
 TEST(StErrorContextInstaller, ErrorsOfAScopeThatKeepsNothingAreGone)
 {
-    OnFreshThread(
+    OnFreshTask(
         []
         {
             {
@@ -450,7 +452,7 @@ TEST(StErrorContextInstaller, ErrorsOfAScopeThatKeepsNothingAreGone)
 
 TEST(StErrorContextInstaller, TheFirstFilteredCodeCountsEvenWhenZero)
 {
-    OnFreshThread(
+    OnFreshTask(
         []
         {
             StErrorContextInstaller filtered(VE_OK, kA, 0, kB);
@@ -464,7 +466,7 @@ TEST(StErrorContextInstaller, TheFirstFilteredCodeCountsEvenWhenZero)
 
 TEST(StErrorContextInstaller, ErrorStackListsEveryErrorOuterContextFirst)
 {
-    OnFreshThread(
+    OnFreshTask(
         []
         {
             VRefPtr<VValueBag> none(new VValueBag);
@@ -497,7 +499,7 @@ TEST(StErrorContextInstaller, ErrorStackListsEveryErrorOuterContextFirst)
 // The updater's exit status is read this way once every scope has closed.
 TEST(StErrorContextInstaller, TheTaskAnswersForItsInnermostContext)
 {
-    OnFreshThread(
+    OnFreshTask(
         []
         {
             EXPECT_EQ(VTask::GetLastError(), VE_OK);
@@ -525,7 +527,7 @@ TEST(StErrorContextInstaller, TheTaskAnswersForItsInnermostContext)
 
 TEST(StErrorContextInstaller, PushedContextsJoinTheInnermostScope)
 {
-    OnFreshThread(
+    OnFreshTask(
         []
         {
             VTask::PushErrors(nullptr);

@@ -88,6 +88,18 @@ uint32_t VSystem::GetCurrentTime()
     return uint32_t(XMacSystem::GetCurrentNanoseconds() / 1000000u);
 }
 
+uint32_t VSystem::GetCurrentTicks()
+{
+    // Microseconds first, so that the product cannot overflow.
+    return uint32_t(XMacSystem::GetCurrentNanoseconds() / 1000u * 60u / 1000000u);
+}
+
+uint32_t VSystem::GetCurrentDeltaTicks(uint32_t inSince)
+{
+    uint32_t now = GetCurrentTicks();
+    return now >= inSince ? now - inSince : inSince - now;
+}
+
 void VSystem::Delay(int32_t inMilliseconds)
 {
     XMacSystem::Delay(inMilliseconds);

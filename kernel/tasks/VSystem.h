@@ -21,6 +21,9 @@ public:
 
     // Milliseconds of the monotonic clock.
     static uint32_t GetCurrentTime();
+    // Ticks of 1/60 s of the same clock, and the distance of the tick count from inSince.
+    static uint32_t GetCurrentTicks();
+    static uint32_t GetCurrentDeltaTicks(uint32_t inSince);
     // Sleeps for inMilliseconds, resuming after interruptions.
     static void Delay(int32_t inMilliseconds);
 
