@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include <climits>
 #include <cstring>
 #include <string>
@@ -42,7 +44,8 @@ private:
     const void* fData = nullptr;
 };
 
-// Takes the process's manager away for one scope: comparisons then have no manager at all.
+// Takes the process's manager away for one scope. A thread without a task then has no manager
+// at all (a task keeps the clone it was given).
 class StNoIntlManager
 {
 public:
@@ -193,16 +196,19 @@ TEST(VStringCompare, PackedDataOfTheKindDescriptor)
 TEST(VStringCompare, WithoutAnyManagerUnitsCompareExactly)
 {
     StNoIntlManager noManager;
-    VString lower(u"a");
-    EXPECT_EQ(lower.CompareToString(VString(u"B")), CR_BIGGER);
-    EXPECT_FALSE(lower.EqualToString(VString(u"A")));
-    EXPECT_TRUE(VString(u"abcdef").EqualToString_Like(VString(u"abc@")));
-    EXPECT_EQ(VString(u"xxabxx").Find(VString(u"ab")), 3);
-    VString text(u"case");
-    text.ToUpperCase();
-    EXPECT_EQ(Text(text), u"CASE");
-    text.ToLowerCase();
-    EXPECT_EQ(Text(text), u"case");
+    std::thread([] {
+        ASSERT_EQ(VTask::GetCurrentIntlManager(), nullptr);
+        VString lower(u"a");
+        EXPECT_EQ(lower.CompareToString(VString(u"B")), CR_BIGGER);
+        EXPECT_FALSE(lower.EqualToString(VString(u"A")));
+        EXPECT_TRUE(VString(u"abcdef").EqualToString_Like(VString(u"abc@")));
+        EXPECT_EQ(VString(u"xxabxx").Find(VString(u"ab")), 3);
+        VString text(u"case");
+        text.ToUpperCase();
+        EXPECT_EQ(Text(text), u"CASE");
+        text.ToLowerCase();
+        EXPECT_EQ(Text(text), u"case");
+    }).join();
 }
 
 struct RawCase
