@@ -2,6 +2,8 @@
 
 #include "kernel/errors/KovaErrors.h"
 #include "kernel/errors/VErrorBase.h"
+#include "kernel/files/VStream.h"
+#include "kernel/text/CNumberText.h"
 #include "kernel/text/Surrogates.h"
 #include "kernel/text/VTextConverters.h"
 #include "kernel/text/VToUnicodeConverter.h"
@@ -711,7 +713,7 @@ VString& VString::AppendULong8(uint64_t inValue)
 VString& VString::AppendReal(double inValue)
 {
     char buffer[255];
-    std::snprintf(buffer, sizeof(buffer), "%.14G", inValue);
+    WriteCReal(buffer, sizeof(buffer), inValue);
     return AppendCString(buffer);
 }
 

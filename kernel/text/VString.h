@@ -24,6 +24,7 @@
 #include "kernel/values/VValueSingle.h"
 
 #include <atomic>
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -37,6 +38,11 @@ class VValueBag;
 // Comparison, exact search and editing
 class VCollator;
 class VIntlMgr;
+// Conversions: the platform string and the byte buffer that they fill.
+namespace cf
+{
+struct String;
+}
 template <unsigned long kGranule, unsigned long kGrowthDivisor, unsigned long kMaxStep>
 class VMemoryBuffer;
 
@@ -433,6 +439,80 @@ private:
         fString[n] = 0;
     }
 
+public:
+    // ----- Conversions to and from numbers, booleans, codes, bytes and platform strings
+    // Reading is lenient. An integer is made of every digit of the text up to the first unit of
+    // the current task's decimal separator; a '-' met before any non-zero digit makes it negative
+    // and every other unit counts for nothing ("-12abc3" is -123, "1-2" is 12). A number too large
+    // for the result gives 0. A real is the C library's reading of the start of the text with '.'
+    // as the decimal point, whatever the locale; text that is no number gives 0. Writing is fixed:
+    // decimal integers, reals as "%.14G", "true" and "false", upper-case hexadecimal.
+    //
+    // True only for the text "true", compared through the current task's collator.
+    uint8_t GetBoolean() const override;
+    int16_t GetWord() const override;
+    int32_t GetLong() const override;
+    int64_t GetLong8() const override;
+    double GetReal() const override;
+    // outOverflow, when given, tells whether the number was out of the range of a double (the
+    // result is then 0 or an infinity).
+    double GetRealCheckOverflow(bool* outOverflow) const;
+    // The UTF-8 bytes of the text, most significant first, padded with spaces to four.
+    OsType GetOsType() const;
+    // Every hexadecimal digit of the text, anything else skipped ("0x1f" is 31, "12 34" 0x1234);
+    // 0 when there are more significant digits than 64 bits hold.
+    uint64_t GetHexLong() const;
+
+    void FromReal(double inValue) override;
+    void FromULong8(uint64_t inValue);
+    // The one unit; 0 empties the text.
+    void FromUniChar(UniChar inUnit);
+    // Shares the record's block (one more reference); a record without a block gives the empty
+    // text.
+    void FromString(const VInlineString& inRecord);
+    void FromOsType(OsType inCode);
+    // Upper-case hexadecimal digits without leading zeros. Prefixed: "0x" and the digits padded
+    // with zeros to 4, 8 or 16 digits (2 for the 8-bit forms). Negative values give their two's
+    // complement bits. The text is cleared when the room cannot be had.
+    void FromHexLong(uint64_t inValue, bool inPrefixed = false);
+    void FromHexLong(int64_t inValue, bool inPrefixed = false);
+    void FromHexLong(uint32_t inValue, bool inPrefixed = false);
+    void FromHexLong(int32_t inValue, bool inPrefixed = false);
+    void FromHexLong(unsigned char inValue, bool inPrefixed = false);
+    void FromHexLong(char inValue, bool inPrefixed = false);
+    // ASCII, or UTF-8 when any byte is 0x80 or more.
+    void FromCString(const char* inText);
+    // Decodes the bytes in the set of their byte-order mark (skipped), else in inDefault; returns
+    // the set used.
+    CharSet FromBlockWithOptionalBOM(const void* inBytes, size_t inSize, CharSet inDefault);
+    // Encodes the text into at most inSize bytes, after a length byte when inLengthPrefix (a
+    // 16-bit unit for UTF-16) and followed by a zero byte (unit) when inZeroTerminate. Returns the
+    // bytes of encoded text, prefix and zero not counted. A length that the prefix cannot hold
+    // (256 bytes, or 65536 units) makes both the prefix and the result 0.
+    size_t ToBlock(void* outBuffer, size_t inSize, CharSet inCharSet, bool inZeroTerminate,
+                   bool inLengthPrefix) const;
+    // Replaces the buffer's bytes by the encoded text; false when the set has no encoder or the
+    // encoding failed.
+    bool ToBuffer(VMemoryBuffer<1024ul, 2ul, 1048576ul>& outBytes, CharSet inCharSet) const;
+    // A new platform string with this text, one reference for the caller; null when it cannot be
+    // made.
+    cf::String* MAC_RetainCFStringCopy() const;
+    // Takes the platform string's text; a null string changes nothing.
+    void MAC_FromCFString(const cf::String* inString);
+
+    // ----- printf-style formatting
+    // The C library's directives, plus three that insert the text of objects, each taking a
+    // pointer: %A a VValueSingle (its GetString), %S a VString, %V any VObject (its DebugDump).
+    // They are recognised only right after the '%'. A null object gives "@@invalid VObject@@",
+    // another class "@@invalid VValueSingle@@" or "@@invalid VString@@". The C library's output is
+    // ASCII, or read as Mac Roman when it holds a byte of 0x80 or more. %n writes nothing. Nothing
+    // is cut; an output too long for a string raises kova 107 and leaves the text unchanged.
+    // Printf and VPrintf replace the text; AppendPrintf appends to it.
+    void Printf(const char* inFormat, ...);
+    void VPrintf(const char* inFormat, va_list inArguments);
+    VString& AppendPrintf(const char* inFormat, ...);
+    void _Printf(const char* inFormat, va_list inArguments);
+
 protected:
     // The inline buffer of a derived class: fCapacity units and a terminator, inside the object.
     struct InlineBuffer
@@ -547,5 +627,9 @@ size_t _ConvertCarriageReturns(UNIT* ioUnits, size_t inCount, size_t inCapacity,
 // converted, when it cannot grow. Bytes after the last whole unit stay last.
 template <class UNIT>
 bool _ConvertCarriageReturns(VMemoryBuffer<1024ul, 2ul, 1048576ul>& ioBytes, ECarriageReturnMode inMode);
+
+// Hexadecimal text of unsigned 64-, 32- and 8-bit values into the string, as FromHexLong writes it.
+template <class UNSIGNED>
+void StringFromHexLong(VString& outText, UNSIGNED inValue, bool inPrefixed);
 
 } // namespace kova

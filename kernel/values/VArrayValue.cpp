@@ -8,6 +8,7 @@
 #include "kernel/values/VArrayBoolean.h"
 #include "kernel/values/VArrayDuration.h"
 #include "kernel/values/VArrayInteger.h"
+#include "kernel/values/VArrayReal.h"
 #include "kernel/values/VArrayString.h"
 #include "kernel/values/VArrayTime.h"
 #include "kernel/values/VCppMemMgr.h"
@@ -26,6 +27,7 @@ const VValueInfo_array<VArrayByte, VK_ARRAY_BYTE, char> VArrayByte::sInfo;
 const VValueInfo_array<VArrayWord, VK_ARRAY_WORD, int16_t> VArrayWord::sInfo;
 const VValueInfo_array<VArrayLong, VK_ARRAY_LONG, int32_t> VArrayLong::sInfo;
 const VValueInfo_array<VArrayLong8, VK_ARRAY_LONG8, int64_t> VArrayLong8::sInfo;
+const VValueInfo_array<VArrayReal, VK_ARRAY_REAL, double> VArrayReal::sInfo;
 const VValueInfo_array<VArrayTime, VK_ARRAY_TIME, uint64_t> VArrayTime::sInfo;
 const VValueInfo_array<VArrayDuration, VK_ARRAY_DURATION, int64_t> VArrayDuration::sInfo;
 const VValueInfo_array<VArrayString, VK_ARRAY_STRING, char> VArrayString::sInfo;

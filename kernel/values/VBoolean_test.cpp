@@ -156,6 +156,23 @@ TEST(VBoolean, TextForms)
     EXPECT_TRUE(TextIs(text, "false"));
 }
 
+TEST(VBoolean, FromStringIsTrueOnlyForTheWordTrue)
+{
+    VBoolean value(true);
+    value.SetNull(true);
+    value.FromString(VString("1"));
+    EXPECT_EQ(value.GetBoolean(), 0);
+    EXPECT_FALSE(value.IsNull());
+    value.FromString(VString("true"));
+    EXPECT_EQ(value.GetBoolean(), 1);
+    value.FromString(VString("false"));
+    EXPECT_EQ(value.GetBoolean(), 0);
+    value.FromString(VString("TRUE"));
+    EXPECT_EQ(value.GetBoolean(), 1);
+    value.FromString(VString(true));
+    EXPECT_TRUE(value.IsNull());
+}
+
 TEST(VBoolean, StreamFormIsAWordInBothByteOrders)
 {
     VBoolean value;

@@ -217,6 +217,36 @@ TEST(VInteger, FromANullStringTheLong8KeepsItsDatum)
     EXPECT_EQ(value.Get(), nullText.GetLong());
 }
 
+TEST(VInteger, FromStringReadsTheTextInEachKindsWidth)
+{
+    // A byte reads the text as a word, a word and a long as a long: out of range gives 0 first.
+    const VString text("40000");
+    VByte byte(int8_t(1));
+    VWord word(int16_t(1));
+    VLong value(1);
+    VLong8 wide(int64_t(1));
+    byte.FromString(text);
+    word.FromString(text);
+    value.FromString(text);
+    wide.FromString(text);
+    EXPECT_EQ(byte.Get(), 0);
+    EXPECT_EQ(word.Get(), -25536);
+    EXPECT_EQ(value.Get(), 40000);
+    EXPECT_EQ(wide.Get(), 40000);
+
+    value.FromString(VString("-12abc3"));
+    EXPECT_EQ(value.Get(), -123);
+    value.FromString(VString("3000000000"));
+    EXPECT_EQ(value.Get(), 0);
+    wide.FromString(VString("3000000000"));
+    EXPECT_EQ(wide.Get(), 3000000000LL);
+    // The text forms are the plain ones.
+    EXPECT_TRUE(value.FromXMLString(VString("77")));
+    EXPECT_EQ(value.Get(), 77);
+    EXPECT_EQ(value.FromJSONString(VString("-8"), 0), VE_OK);
+    EXPECT_EQ(value.Get(), -8);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Comparison
 

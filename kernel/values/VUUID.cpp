@@ -1,6 +1,7 @@
 #include "kernel/values/VUUID.h"
 
 #include "kernel/files/VStream.h"
+#include "kernel/text/HexDigits.h"
 #include "kernel/text/VString.h"
 #include "kernel/text/VTextConverters.h"
 #include "platform/mac/values/XMacUUID.h"
@@ -19,17 +20,6 @@ namespace
 
 constexpr size_t kUUIDSize = 16;
 constexpr int32_t kUUIDDigits = 32;
-
-int HexDigitValue(UniChar inUnit)
-{
-    if (inUnit >= u'0' && inUnit <= u'9')
-        return inUnit - u'0';
-    if (inUnit >= u'A' && inUnit <= u'F')
-        return inUnit - u'A' + 10;
-    if (inUnit >= u'a' && inUnit <= u'f')
-        return inUnit - u'a' + 10;
-    return -1;
-}
 
 CompareResult CompareBytes(const void* inFirst, const void* inSecond)
 {

@@ -11,6 +11,7 @@
 #include "kernel/values/VBoolean.h"
 #include "kernel/values/VDuration.h"
 #include "kernel/values/VInteger.h"
+#include "kernel/values/VReal.h"
 #include "kernel/values/VTime.h"
 
 #include <algorithm>
@@ -323,6 +324,16 @@ bool VValueBag::SetLong8(const StKey& inKey, int64_t inValue)
 bool VValueBag::GetLong8(const StKey& inKey, int64_t& outValue) const
 {
     return GetNative<VLong8>(*this, inKey, outValue);
+}
+
+bool VValueBag::SetReal(const StKey& inKey, double inValue)
+{
+    return SetAttribute(inKey, VReal(inValue));
+}
+
+bool VValueBag::GetReal(const StKey& inKey, double& outValue) const
+{
+    return GetNative<VReal>(*this, inKey, outValue);
 }
 
 bool VValueBag::SetString(const StKey& inKey, const VString& inValue)

@@ -105,6 +105,8 @@ public:
     bool GetLong(const StKey& inKey, int32_t& outValue) const;
     bool SetLong8(const StKey& inKey, int64_t inValue);
     bool GetLong8(const StKey& inKey, int64_t& outValue) const;
+    bool SetReal(const StKey& inKey, double inValue);
+    bool GetReal(const StKey& inKey, double& outValue) const;
     bool SetString(const StKey& inKey, const VString& inValue);
     bool GetString(const StKey& inKey, VString& outValue) const;
     bool SetVUUID(const StKey& inKey, const VUUID& inValue);

@@ -87,6 +87,27 @@ TEST(VValueBagTest, AttributesSetReadReplaceAndRemove)
     EXPECT_FALSE(bag->IsEmpty());
 }
 
+TEST(VValueBagTest, RealsAreStoredAsRealsAndReadFromAnyKind)
+{
+    VRefPtr<VValueBag> bag(new VValueBag);
+    EXPECT_TRUE(bag->SetReal("ratio", 0.25));
+    EXPECT_EQ(bag->GetAttributeValue("ratio")->GetValueKind(), VK_REAL);
+    double ratio = 0.0;
+    ASSERT_TRUE(bag->GetReal("ratio", ratio));
+    EXPECT_EQ(ratio, 0.25);
+    VString text;
+    ASSERT_TRUE(bag->GetString("ratio", text));
+    EXPECT_TRUE(TextIs(text, "0.25"));
+
+    // Other kinds convert: a text is read as a number.
+    bag->SetString("given", VString("1.5e2"));
+    ASSERT_TRUE(bag->GetReal("given", ratio));
+    EXPECT_EQ(ratio, 150.0);
+    double untouched = 7.0;
+    EXPECT_FALSE(bag->GetReal("missing", untouched));
+    EXPECT_EQ(untouched, 7.0);
+}
+
 TEST(VValueBagTest, CloneIsDeepAndUnionCloneMerges)
 {
     VRefPtr<VValueBag> bag(new VValueBag);

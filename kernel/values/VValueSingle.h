@@ -15,6 +15,7 @@ class VDuration;
 class VString;
 class VTime;
 class VUUID;
+enum JSONType : uint32_t;
 
 class VValueSingle : public VValue
 {
@@ -82,6 +83,16 @@ public:
     // Compares with a value of any single kind.
     virtual CompareResult CompareTo(const VValueSingle& inValue, bool inDiacritical) const = 0;
     virtual bool EqualTo(const VValueSingle& inValue, bool inDiacritical) const;
+
+    // Values made ready for JSON (with the reals, in VReal.cpp). A new value owned by the caller:
+    // a real for the integer kinds (their null state kept), a real of seconds for a duration (of
+    // milliseconds with inDurationInMilliseconds; null for a null duration), the text of a UUID,
+    // and a clone of every other kind.
+    static VValueSingle* ConvertVValueToJSONScalar(const VValueSingle& inValue,
+                                                   bool inDurationInMilliseconds);
+    // The JSON type of a value kind: boolean true, real number, time date, string string; null
+    // for every other kind, the integers included.
+    static JSONType ValueKindToJsonType(ValueKind inKind);
 };
 
 } // namespace kova

@@ -5,6 +5,8 @@
 #include <unicode/ustring.h>
 
 #include <algorithm>
+#include <atomic>
+#include <new>
 #include <string>
 
 namespace kova::cf
@@ -92,6 +94,81 @@ int32_t StringCompare(std::u16string_view first, std::u16string_view second, uin
 int32_t StringCompare(std::string_view first, std::string_view second, uint32_t flags)
 {
     return StringCompare(std::u16string_view(ToUTF16(first)), std::u16string_view(ToUTF16(second)), flags);
+}
+
+// ---------------------------------------------------------------------------------------------
+// String objects
+
+struct String
+{
+    std::atomic<int32_t> fRefCount{1};
+    std::u16string fUnits;
+    bool fDirectAccess = true;
+};
+
+String* StringCreateWithCharacters(const char16_t* inUnits, int64_t inLength)
+{
+    if (inLength < 0 || (inUnits == nullptr && inLength > 0))
+        return nullptr;
+    try
+    {
+        auto* string = new String;
+        string->fUnits.assign(inUnits != nullptr ? inUnits : u"", size_t(inLength));
+        return string;
+    }
+    catch (const std::bad_alloc&)
+    {
+        return nullptr;
+    }
+}
+
+String* StringCreateWithUTF8(std::string_view inText)
+{
+    try
+    {
+        auto* string = new String;
+        string->fUnits = ToUTF16(inText);
+        string->fDirectAccess = false;
+        return string;
+    }
+    catch (const std::bad_alloc&)
+    {
+        return nullptr;
+    }
+}
+
+String* StringRetain(String* inString)
+{
+    if (inString != nullptr)
+        inString->fRefCount.fetch_add(1, std::memory_order_relaxed);
+    return inString;
+}
+
+void StringRelease(String* inString)
+{
+    if (inString != nullptr && inString->fRefCount.fetch_sub(1, std::memory_order_acq_rel) == 1)
+        delete inString;
+}
+
+int64_t StringGetLength(const String* inString)
+{
+    return inString != nullptr ? int64_t(inString->fUnits.size()) : 0;
+}
+
+const char16_t* StringGetCharactersPtr(const String* inString)
+{
+    return inString != nullptr && inString->fDirectAccess ? inString->fUnits.data() : nullptr;
+}
+
+void StringGetCharacters(const String* inString, int64_t inStart, int64_t inLength, char16_t* outUnits)
+{
+    if (inString == nullptr || outUnits == nullptr || inStart < 0 || inLength <= 0)
+        return;
+    const int64_t size = int64_t(inString->fUnits.size());
+    if (inStart >= size)
+        return;
+    const int64_t count = std::min(inLength, size - inStart);
+    std::copy_n(inString->fUnits.data() + inStart, count, outUnits);
 }
 
 } // namespace kova::cf
