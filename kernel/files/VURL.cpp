@@ -331,7 +331,11 @@ VURL& VURL::FromFilePath(const VString& inPath, EURLPathStyle inStyle, const VSt
     if (BeginsWith(View(path), u"//"))
         path.Remove(1, 2);
     if (path.IsEmpty() || path.GetCPointer()[0] != u'/')
-        path.Replace(VString(u"/"), 1, 0);
+    {
+        VString rooted(u"/");
+        rooted.AppendString(path);
+        path.FromString(rooted);
+    }
     Clear();
     fURL.FromString(inPrefix);
     fURL.AppendString(path);
@@ -669,7 +673,11 @@ bool VURL::GetFilePath(VFilePath& outPath) const
     VString path;
     _GetPart(eURL_PATH, path);
     if (path.IsEmpty() || path.GetCPointer()[0] != u'/')
-        path.Replace(VString(u"/"), 1, 0);
+    {
+        VString rooted(u"/");
+        rooted.AppendString(path);
+        path.FromString(rooted);
+    }
     POSIX_to_HFS(path);
     outPath.FromFullPath(path, FPS_SYSTEM);
     return outPath.IsValid();

@@ -70,6 +70,12 @@ void XMacVolumes::_ReloadCacheIfNecessary()
     fLoaded = true;
 }
 
+void XMacVolumes::_Invalidate()
+{
+    StLocker locker(fLock);
+    fLoaded = false;
+}
+
 bool XMacVolumes::GetVolumeNameFromMountPath(const char* inMountPath, char* outName, size_t inSize)
 {
     if (inMountPath == nullptr || outName == nullptr || inSize == 0)

@@ -61,6 +61,9 @@ public:
     // The translocation test of the previous operation alone.
     bool _GetTranslocationMountPathForVolume(const VString& inName, VString& outMountPath);
 
+    // For tests: the next look-up reloads whatever the clock says.
+    void _Invalidate();
+
     static XMacVolumes fInstance;
 
 private:
