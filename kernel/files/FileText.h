@@ -8,8 +8,11 @@
 // and Compose, once it has them, take the place of DecomposeText and ComposeText.
 #pragma once
 
+#include "kernel/text/CharSet.h"
+
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace kova
 {
@@ -25,5 +28,14 @@ bool TextToUTF8(const VString& inText, std::string& outBytes);
 // The text of UTF-8 bytes, as they are (no normalization). Bytes that end in a cut sequence are
 // not dropped: each becomes the unit of its value, as the decoder does for bytes it cannot pair.
 void TextFromUTF8(const char* inBytes, size_t inSize, VString& outText);
+
+// The units of a string, for searching and slicing; valid while the string is not changed.
+std::u16string_view UnitsOf(const VString& inText);
+// Replaces the text by the units (which may be the text's own).
+void AssignUnits(VString& outText, std::u16string_view inUnits);
+// 0 to 15 for a hexadecimal digit of either case; -1 for any other unit.
+int HexDigitValue(char16_t inUnit);
+// The debug dump of a path or URL: its text as UTF-16, cut to the buffer.
+CharSet DumpTextTo(const VString& inText, char* ioBuffer, int& ioSize);
 
 } // namespace kova

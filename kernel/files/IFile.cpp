@@ -118,7 +118,8 @@ VError IFile::SetContentAsString(const VString& inText, CharSet inCharSet, ECarr
             used = bomSize;
         }
         int32_t consumed = 0;
-        const bool encoded = converter->ConvertRealloc(text.GetCPointer(), text.GetLength(), block, used, 0, &consumed);
+        const bool encoded =
+            converter->ConvertRealloc(text.GetCPointer(), text.GetLength(), block, used, 0, &consumed);
         if (encoded && consumed == text.GetLength() && context.GetLastError() == VE_OK)
         {
             // An empty text empties the file, without a mark.

@@ -1,5 +1,6 @@
 #include "kernel/files/IFileSystemObject.h"
 
+#include "kernel/files/FileText.h"
 #include "kernel/files/IFile.h"
 #include "kernel/files/IFolder.h"
 
@@ -36,17 +37,6 @@ constexpr bool IsReserved(UniChar inUnit)
     default:
         return false;
     }
-}
-
-int HexValue(UniChar inUnit)
-{
-    if (inUnit >= u'0' && inUnit <= u'9')
-        return inUnit - u'0';
-    if (inUnit >= u'A' && inUnit <= u'F')
-        return inUnit - u'A' + 10;
-    if (inUnit >= u'a' && inUnit <= u'f')
-        return inUnit - u'a' + 10;
-    return -1;
 }
 
 } // namespace
@@ -138,8 +128,8 @@ VString DecodeReservedFileCharacters(const VString& inName)
             int value = 0;
             for (int32_t digit = i + 1; digit <= i + 2; ++digit)
             {
-                if (HexValue(units[digit]) >= 0)
-                    value = value * 16 + HexValue(units[digit]);
+                if (HexDigitValue(units[digit]) >= 0)
+                    value = value * 16 + HexDigitValue(units[digit]);
             }
             decoded.push_back(UniChar(value));
             i += 2;

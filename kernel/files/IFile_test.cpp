@@ -17,12 +17,12 @@ namespace kova
 namespace
 {
 
-// A file held in memory: the whole-content operations work on its bytes, and a read can be made
-// to fail.
-class MemoryFile : public IFile
+// What a file and a folder held in memory share: a path and nothing on disk.
+template <class Interface>
+class MemoryObject : public Interface
 {
 public:
-    explicit MemoryFile(const char16_t* inPath) : fPath(VString(inPath), FPS_SYSTEM) {}
+    explicit MemoryObject(const char16_t* inPath) : fPath(VString(inPath), FPS_SYSTEM) {}
 
     const VFilePath& GetPath() const override { return fPath; }
     VFileSystem* GetFileSystem() const override { return nullptr; }
@@ -31,6 +31,16 @@ public:
     IFolder* RetainParentFolder(bool) const override { return nullptr; }
     bool Exists() const override { return true; }
     VError GetTimeAttributes(VTime*, VTime*, VTime*) const override { return VE_OK; }
+
+    VFilePath fPath;
+};
+
+// A file held in memory: the whole-content operations work on its bytes, and a read can be made
+// to fail.
+class MemoryFile : public MemoryObject<IFile>
+{
+public:
+    using MemoryObject::MemoryObject;
 
     VError GetContent(VMemoryBuffer<1024ul, 2ul, 1048576ul>& outContent) const override
     {
@@ -58,31 +68,27 @@ public:
     VError CopyTo(const VFile&, uint32_t) const override { return VE_UNIMPLEMENTED; }
     VError CopyTo(const VFolder&, VFile**, uint32_t) const override { return VE_UNIMPLEMENTED; }
 
-    VFilePath fPath;
     mutable std::vector<uint8_t> fBytes;
     mutable int fWrites = 0;
     VError fReadError = VE_OK;
     bool fRaiseReadError = true;
 };
 
-class MemoryFolder : public IFolder
+class MemoryFolder : public MemoryObject<IFolder>
 {
 public:
-    explicit MemoryFolder(const char16_t* inPath) : fPath(VString(inPath), FPS_SYSTEM) {}
+    using MemoryObject::MemoryObject;
 
-    const VFilePath& GetPath() const override { return fPath; }
-    VFileSystem* GetFileSystem() const override { return nullptr; }
-    void GetPlatformPath(VString& outPath, FilePathStyle) const override { outPath.Clear(); }
-    VString GetPathWithFileSystem() const override { return VString(); }
-    IFolder* RetainParentFolder(bool) const override { return nullptr; }
-    bool Exists() const override { return true; }
-    VError GetTimeAttributes(VTime*, VTime*, VTime*) const override { return VE_OK; }
-    IFolder* RetainRelativeFolder(const VString&, FilePathStyle, VFileSystem*) const override { return nullptr; }
-    VError GetElements(std::vector<VRefPtr<IFile>>*, std::vector<VRefPtr<IFolder>>*) const override { return VE_OK; }
+    IFolder* RetainRelativeFolder(const VString&, FilePathStyle, VFileSystem*) const override
+    {
+        return nullptr;
+    }
+    VError GetElements(std::vector<VRefPtr<IFile>>*, std::vector<VRefPtr<IFolder>>*) const override
+    {
+        return VE_OK;
+    }
     VError Iterate(std::function<bool(IFileAttributeAccessor*)>&&, uint32_t) const override { return VE_OK; }
     IFile* _RetainRelativeIFile(const VString&, FilePathStyle) const override { return nullptr; }
-
-    VFilePath fPath;
 };
 
 std::vector<uint8_t> Bytes(std::initializer_list<int> inBytes)
@@ -152,7 +158,8 @@ TEST(IFile, FailuresAreReportedAndWriteNothing)
     EXPECT_EQ(file->GetContentAsString(text, VTC_UTF_8, eCRM_NONE), VE_FILE_NOT_FOUND);
     EXPECT_EQ(outer.GetLastError(), VE_FILE_NOT_FOUND);
 
-    EXPECT_EQ(file->SetContentAsString(VString(u"x"), CharSet(9999), eCRM_NONE, false), VE_STREAM_NO_TEXT_CONVERTER);
+    EXPECT_EQ(file->SetContentAsString(VString(u"x"), CharSet(9999), eCRM_NONE, false),
+              VE_STREAM_NO_TEXT_CONVERTER);
     // A text that ends inside a character cannot be encoded whole.
     const UniChar cut[] = {u'a', 0xD800};
     VString unfinished;

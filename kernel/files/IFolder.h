@@ -26,9 +26,11 @@ public:
     virtual IFolder* RetainRelativeFolder(const VString& inRelativePath, FilePathStyle inStyle,
                                           VFileSystem* inFileSystem) const = 0;
     // The folder's files and sub-folders, appended retained; either vector may be null.
-    virtual VError GetElements(std::vector<VRefPtr<IFile>>* outFiles, std::vector<VRefPtr<IFolder>>* outFolders) const = 0;
+    virtual VError GetElements(std::vector<VRefPtr<IFile>>* outFiles,
+                               std::vector<VRefPtr<IFolder>>* outFolders) const = 0;
     // Calls the function for each item the options ask for, until it returns false.
-    virtual VError Iterate(std::function<bool(IFileAttributeAccessor*)>&& inFunction, uint32_t inOptions) const = 0;
+    virtual VError Iterate(std::function<bool(IFileAttributeAccessor*)>&& inFunction,
+                           uint32_t inOptions) const = 0;
     // Retained; null when the relative path names no file.
     virtual IFile* _RetainRelativeIFile(const VString& inRelativePath, FilePathStyle inStyle) const = 0;
 

@@ -1,6 +1,7 @@
 #include "kernel/files/VFilePath.h"
 
 #include "kernel/errors/KovaErrors.h"
+#include "kernel/files/FileText.h"
 #include "kernel/errors/VErrorBase.h"
 #include "kernel/files/VFolder.h"
 #include "kernel/files/VURL.h"
@@ -21,18 +22,6 @@ namespace
 
 using Units = std::u16string_view;
 
-Units View(const VString& inText)
-{
-    return Units(inText.GetCPointer(), size_t(inText.GetLength()));
-}
-
-void Assign(VString& outText, Units inUnits)
-{
-    VString copy;
-    copy.FromUniString(inUnits.data(), int32_t(inUnits.size()));
-    outText.FromString(copy);
-}
-
 bool EndsWithUnit(const VString& inText, UniChar inUnit)
 {
     return !inText.IsEmpty() && inText.GetCPointer()[inText.GetLength() - 1] == inUnit;
@@ -40,7 +29,7 @@ bool EndsWithUnit(const VString& inText, UniChar inUnit)
 
 bool Contains(const VString& inText, UniChar inUnit)
 {
-    return View(inText).find(inUnit) != Units::npos;
+    return UnitsOf(inText).find(inUnit) != Units::npos;
 }
 
 // Name matching by the current dialect's rules (extensions are names, not path identity).
@@ -49,12 +38,13 @@ bool EndsWithCollated(const VString& inText, const VString& inSuffix, bool inDia
     VIntlMgr* manager = VTask::GetCurrentIntlManager();
     if (manager == nullptr || manager->GetCollator() == nullptr)
     {
-        const Units text = View(inText);
-        const Units suffix = View(inSuffix);
+        const Units text = UnitsOf(inText);
+        const Units suffix = UnitsOf(inSuffix);
         return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
     }
-    return manager->GetCollator()->EndsWithString(inText.GetCPointer(), inText.GetLength(), inSuffix.GetCPointer(),
-                                                  inSuffix.GetLength(), inDiacritical, nullptr);
+    return manager->GetCollator()->EndsWithString(inText.GetCPointer(), inText.GetLength(),
+                                                  inSuffix.GetCPointer(), inSuffix.GetLength(), inDiacritical,
+                                                  nullptr);
 }
 
 bool IsBlank(VIntlMgr* inManager, UniChar inUnit)
@@ -76,7 +66,7 @@ bool CheckName(const VString& inName, bool inMayBeEmpty)
 // Colon syntax: each empty component before a ":" goes one level up.
 bool ResolveColonSteps(VString& ioPath, size_t inFrom)
 {
-    const Units path = View(ioPath);
+    const Units path = UnitsOf(ioPath);
     if (path.find(u"::", inFrom) == Units::npos)
         return false;
     std::vector<Units> components;
@@ -104,14 +94,14 @@ bool ResolveColonSteps(VString& ioPath, size_t inFrom)
         resolved.push_back(u':');
     }
     resolved.append(path.substr(start));
-    Assign(ioPath, resolved);
+    AssignUnits(ioPath, resolved);
     return true;
 }
 
 // "/" or "\\" syntax: "./" dropped, "../" takes the component before it away.
 bool ResolveSeparatedSteps(VString& ioPath, size_t inFrom, UniChar inSeparator, bool& ioOK)
 {
-    const Units path = View(ioPath);
+    const Units path = UnitsOf(ioPath);
     std::vector<Units> components;
     const bool absolute = inFrom == 0 && !path.empty() && path[0] == inSeparator;
     size_t start = absolute ? 1 : inFrom;
@@ -162,7 +152,7 @@ bool ResolveSeparatedSteps(VString& ioPath, size_t inFrom, UniChar inSeparator, 
         resolved.push_back(inSeparator);
     }
     resolved.append(path.substr(start));
-    Assign(ioPath, resolved);
+    AssignUnits(ioPath, resolved);
     return true;
 }
 
@@ -170,14 +160,18 @@ bool ResolveSeparatedSteps(VString& ioPath, size_t inFrom, UniChar inSeparator, 
 
 VFilePath::VFilePath() = default;
 
-VFilePath::VFilePath(const VFilePath& inOther) : VObject(inOther), fPath(inOther.fPath), fIsValid(inOther.fIsValid) {}
+VFilePath::VFilePath(const VFilePath& inOther)
+    : VObject(inOther), fPath(inOther.fPath), fIsValid(inOther.fIsValid)
+{
+}
 
 VFilePath::VFilePath(const VString& inPath, FilePathStyle inStyle, bool inUnused)
 {
     FromFullPath(inPath, inStyle, inUnused);
 }
 
-VFilePath::VFilePath(const VFilePath& inBase, const VString& inRelative, FilePathStyle inStyle, bool inRelativeOnly)
+VFilePath::VFilePath(const VFilePath& inBase, const VString& inRelative, FilePathStyle inStyle,
+                     bool inRelativeOnly)
 {
     FromRelativePath(inBase, inRelative, inStyle, inRelativeOnly);
 }
@@ -209,8 +203,8 @@ VFilePath& VFilePath::FromFullPath(const VString& inPath, FilePathStyle inStyle,
     return *this;
 }
 
-VFilePath& VFilePath::FromRelativePath(const VFilePath& inBase, const VString& inRelative, FilePathStyle inStyle,
-                                       bool inRelativeOnly)
+VFilePath& VFilePath::FromRelativePath(const VFilePath& inBase, const VString& inRelative,
+                                       FilePathStyle inStyle, bool inRelativeOnly)
 {
     if (inStyle == FPS_SYSTEM)
     {
@@ -251,8 +245,8 @@ VFilePath& VFilePath::FromRelativePath(const VFilePath& inBase, const VString& i
     return *this;
 }
 
-VFilePath& VFilePath::FromRelativePath(const VFolder& inBase, const VString& inRelative, FilePathStyle inStyle,
-                                       bool inRelativeOnly)
+VFilePath& VFilePath::FromRelativePath(const VFolder& inBase, const VString& inRelative,
+                                       FilePathStyle inStyle, bool inRelativeOnly)
 {
     const VFilePath base(inBase.GetPath());
     return FromRelativePath(base, inRelative, inStyle, inRelativeOnly);
@@ -288,14 +282,14 @@ int32_t VFilePath::_ParentColon() const
 {
     if (!fIsValid || fPath.GetLength() < 2)
         return 0;
-    const Units path = View(fPath);
+    const Units path = UnitsOf(fPath);
     const size_t colon = path.rfind(u':', path.size() - 2);
     return colon == Units::npos ? 0 : int32_t(colon) + 1;
 }
 
 void VFilePath::_LastComponent(int32_t& outStart, int32_t& outEnd) const
 {
-    const Units path = View(fPath);
+    const Units path = UnitsOf(fPath);
     size_t end = path.size();
     if (end > 0 && path[end - 1] == u':')
         --end;
@@ -313,7 +307,7 @@ int32_t VFilePath::GetDepth() const
 {
     if (!fIsValid || fPath.IsEmpty())
         return 0;
-    const Units path = View(fPath);
+    const Units path = UnitsOf(fPath);
     int32_t depth = 0;
     for (UniChar unit : path)
         depth += unit == u':' ? 1 : 0;
@@ -324,8 +318,8 @@ bool VFilePath::IsChildOfRawPath(const VFilePath& inFolder) const
 {
     if (!fIsValid || !inFolder.IsFolder())
         return false;
-    const Units path = View(fPath);
-    const Units folder = View(inFolder.fPath);
+    const Units path = UnitsOf(fPath);
+    const Units folder = UnitsOf(inFolder.fPath);
     return path.size() > folder.size() && path.substr(0, folder.size()) == folder;
 }
 
@@ -337,7 +331,8 @@ bool VFilePath::IsChildOf(const VFilePath& inFolder) const
 
 bool VFilePath::IsSameOrChildOf(const VFilePath& inFolder) const
 {
-    return IsChildOfRawPath(inFolder) || (fIsValid && inFolder.IsFolder() && View(fPath) == View(inFolder.fPath));
+    return IsChildOfRawPath(inFolder) ||
+           (fIsValid && inFolder.IsFolder() && UnitsOf(fPath) == UnitsOf(inFolder.fPath));
 }
 
 bool VFilePath::MatchExtension(const VString& inExtension, bool inDiacritical) const
@@ -361,11 +356,11 @@ bool VFilePath::_GetRelativePath(const VFilePath& inFolder, VString& outPath) co
 {
     if (!inFolder.IsFolder())
         return false;
-    const Units path = View(fPath);
-    const Units folder = View(inFolder.fPath);
+    const Units path = UnitsOf(fPath);
+    const Units folder = UnitsOf(inFolder.fPath);
     if (path.size() < folder.size() || path.substr(0, folder.size()) != folder)
         return false;
-    Assign(outPath, path.substr(folder.size()));
+    AssignUnits(outPath, path.substr(folder.size()));
     return true;
 }
 
@@ -392,7 +387,7 @@ bool VFilePath::GetRelativePosixPath(const VFilePath& inFolder, VString& outPath
 
 bool VFilePath::_GetParent(VString& ioPath)
 {
-    const Units path = View(ioPath);
+    const Units path = UnitsOf(ioPath);
     if (path.size() < 2)
         return false;
     const size_t colon = path.rfind(u':', path.size() - 2);
@@ -419,7 +414,7 @@ bool VFilePath::_GetFolder(VString& ioPath)
 {
     if (EndsWithUnit(ioPath, u':'))
         return true;
-    const size_t colon = View(ioPath).rfind(u':');
+    const size_t colon = UnitsOf(ioPath).rfind(u':');
     if (colon == Units::npos)
     {
         ioPath.Clear();
@@ -465,32 +460,31 @@ void VFilePath::GetName(VString& outName) const
     int32_t start = 0;
     int32_t end = 0;
     _LastComponent(start, end);
-    if (View(fPath).find(u':') == Units::npos)
+    if (UnitsOf(fPath).find(u':') == Units::npos)
         outName.FromString(fPath);
     else
-        Assign(outName, View(fPath).substr(size_t(start - 1), size_t(end - start)));
+        AssignUnits(outName, UnitsOf(fPath).substr(size_t(start - 1), size_t(end - start)));
+}
+
+void VFilePath::_GetLastName(VString& outName, bool inWithExtension, bool inOfFolder) const
+{
+    outName.Clear();
+    if (inOfFolder ? !IsFolder() : !IsFile())
+        return;
+    GetName(outName);
+    const size_t dot = UnitsOf(outName).rfind(u'.');
+    if (!inWithExtension && dot != std::u16string_view::npos)
+        outName.Truncate(int32_t(dot));
 }
 
 void VFilePath::GetFileName(VString& outName, bool inWithExtension) const
 {
-    outName.Clear();
-    if (!IsFile())
-        return;
-    GetName(outName);
-    const size_t dot = View(outName).rfind(u'.');
-    if (!inWithExtension && dot != Units::npos)
-        outName.Truncate(int32_t(dot));
+    _GetLastName(outName, inWithExtension, false);
 }
 
 void VFilePath::GetFolderName(VString& outName, bool inWithExtension) const
 {
-    outName.Clear();
-    if (!IsFolder())
-        return;
-    GetName(outName);
-    const size_t dot = View(outName).rfind(u'.');
-    if (!inWithExtension && dot != Units::npos)
-        outName.Truncate(int32_t(dot));
+    _GetLastName(outName, inWithExtension, true);
 }
 
 void VFilePath::GetExtension(VString& outExtension) const
@@ -499,10 +493,10 @@ void VFilePath::GetExtension(VString& outExtension) const
     int32_t start = 0;
     int32_t end = 0;
     _LastComponent(start, end);
-    const Units name = View(fPath).substr(size_t(start - 1), size_t(end - start));
+    const Units name = UnitsOf(fPath).substr(size_t(start - 1), size_t(end - start));
     const size_t dot = name.rfind(u'.');
     if (dot != Units::npos && dot + 1 < name.size())
-        Assign(outExtension, name.substr(dot + 1));
+        AssignUnits(outExtension, name.substr(dot + 1));
 }
 
 bool VFilePath::SetName(const VString& inName)
@@ -592,7 +586,7 @@ bool VFilePath::SetFileExtension(const VString& inExtension)
     int32_t start = 0;
     int32_t end = 0;
     _LastComponent(start, end);
-    const Units name = View(fPath).substr(size_t(start - 1), size_t(end - start));
+    const Units name = UnitsOf(fPath).substr(size_t(start - 1), size_t(end - start));
     const size_t dot = name.rfind(u'.');
     VString path(fPath);
     if (inExtension.IsEmpty())
@@ -630,7 +624,7 @@ bool VFilePath::SetFolderExtension(const VString& inExtension)
 void VFilePath::_RemoveBlanks(VString& ioPath)
 {
     VIntlMgr* manager = VTask::GetCurrentIntlManager();
-    const Units path = View(ioPath);
+    const Units path = UnitsOf(ioPath);
     std::u16string trimmed;
     trimmed.reserve(path.size());
     size_t start = 0;
@@ -650,7 +644,7 @@ void VFilePath::_RemoveBlanks(VString& ioPath)
         start = colon + 1;
     }
     if (trimmed.size() != path.size())
-        Assign(ioPath, trimmed);
+        AssignUnits(ioPath, trimmed);
 }
 
 VFilePath& VFilePath::RemoveBlanks()
@@ -688,13 +682,7 @@ bool VFilePath::_ResolveRelative(VString& ioPath)
 
 CharSet VFilePath::DebugDump(char* ioBuffer, int& ioSize) const
 {
-    int32_t units = ioBuffer == nullptr || ioSize <= 0 ? 0 : ioSize / 2;
-    if (units > fPath.GetLength())
-        units = fPath.GetLength();
-    if (units > 0)
-        std::memcpy(ioBuffer, fPath.GetCPointer(), size_t(units) * sizeof(UniChar));
-    ioSize = units * 2;
-    return VTC_UTF_16;
+    return DumpTextTo(fPath, ioBuffer, ioSize);
 }
 
 } // namespace kova

@@ -35,7 +35,8 @@ public:
     VFilePath();
     VFilePath(const VFilePath& inOther);
     VFilePath(const VString& inPath, FilePathStyle inStyle, bool inUnused = false);
-    VFilePath(const VFilePath& inBase, const VString& inRelative, FilePathStyle inStyle, bool inRelativeOnly = false);
+    VFilePath(const VFilePath& inBase, const VString& inRelative, FilePathStyle inStyle,
+              bool inRelativeOnly = false);
     VFilePath& operator=(const VFilePath& inOther);
     ~VFilePath() override;
 
@@ -153,6 +154,8 @@ private:
     // 1-based position of the first unit of the last component (after the last ":" but a
     // trailing one), and its end (exclusive).
     void _LastComponent(int32_t& outStart, int32_t& outEnd) const;
+    // GetFileName (inOfFolder false) and GetFolderName.
+    void _GetLastName(VString& outName, bool inWithExtension, bool inOfFolder) const;
 
     VString fPath;
     bool fIsValid = false;

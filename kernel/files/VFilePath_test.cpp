@@ -305,8 +305,9 @@ TEST(VFilePath, ResolvingPosixSteps)
         const char16_t* fResolved;
     };
     const StepCase cases[] = {
-        {u"a/b/../c", true, u"a/c"},   {u"/a/b/../c", true, u"/a/c"}, {u"x/./y", true, u"x/y"},
-        {u"x//y", false, u"x//y"},     {u"../a", true, u"../a"},      {u"/../a", true, u"/a"},
+        {u"a/b/../c", true, u"a/c"},   {u"/a/b/../c", true, u"/a/c"},
+        {u"x/./y", true, u"x/y"},      {u"x//y", false, u"x//y"},
+        {u"../a", true, u"../a"},      {u"/../a", true, u"/a"},
         {u"a/../../b", true, u"../b"}, {u"", true, u""},
     };
     for (const StepCase& c : cases)

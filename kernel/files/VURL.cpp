@@ -7,6 +7,7 @@
 #include "kernel/text/VIntlMgr.h"
 #include "platform/mac/files/XMacFile.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <string>
@@ -19,18 +20,6 @@ namespace
 {
 
 using Units = std::u16string_view;
-
-Units View(const VString& inText)
-{
-    return Units(inText.GetCPointer(), size_t(inText.GetLength()));
-}
-
-void Assign(VString& outText, Units inUnits)
-{
-    VString copy;
-    copy.FromUniString(inUnits.data(), int32_t(inUnits.size()));
-    outText.FromString(copy);
-}
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 constexpr const char* kURLSafe =
@@ -57,17 +46,6 @@ bool IsURLSafe(UniChar inUnit)
     return inUnit < 128 && inUnit != 0 && std::strchr(kURLSafe, char(inUnit)) != nullptr;
 }
 
-int HexValue(UniChar inUnit)
-{
-    if (inUnit >= u'0' && inUnit <= u'9')
-        return inUnit - u'0';
-    if (inUnit >= u'A' && inUnit <= u'F')
-        return inUnit - u'A' + 10;
-    if (inUnit >= u'a' && inUnit <= u'f')
-        return inUnit - u'a' + 10;
-    return 0;
-}
-
 // The percent-encoding of the text; inExtra names delimiters escaped on top of the set.
 void EncodeText(VString& ioText, bool inDecompose, bool inFullSet, bool inKeepUnicodeEscapes,
                 std::string_view inExtra = {})
@@ -89,8 +67,10 @@ void EncodeText(VString& ioText, bool inDecompose, bool inFullSet, bool inKeepUn
     for (size_t i = 0; i < bytes.size(); ++i)
     {
         const uint8_t byte = uint8_t(bytes[i]);
-        const bool unicodeEscape = inKeepUnicodeEscapes && byte == '\\' && i + 1 < bytes.size() && bytes[i + 1] == 'u';
-        if (!unicodeEscape && (set[byte] || (byte != 0 && inExtra.find(char(byte)) != std::string_view::npos)))
+        const bool unicodeEscape =
+            inKeepUnicodeEscapes && byte == '\\' && i + 1 < bytes.size() && bytes[i + 1] == 'u';
+        if (!unicodeEscape &&
+            (set[byte] || (byte != 0 && inExtra.find(char(byte)) != std::string_view::npos)))
         {
             encoded.push_back(u'%');
             encoded.push_back(UniChar(kHexDigits[byte >> 4]));
@@ -101,7 +81,7 @@ void EncodeText(VString& ioText, bool inDecompose, bool inFullSet, bool inKeepUn
             encoded.push_back(UniChar(byte));
         }
     }
-    Assign(ioText, encoded);
+    AssignUnits(ioText, encoded);
 }
 
 // The delimiters that would end a part early in a rebuilt URL.
@@ -181,7 +161,7 @@ bool VURL::_BuildURLArray(const VString& inText, bool inPathOnly, URLPart* outPa
 {
     for (int i = 0; i < eURL_PART_COUNT; ++i)
         outParts[i] = URLPart();
-    const Units text = View(inText);
+    const Units text = UnitsOf(inText);
     if (text.empty())
         return true;
     bool valid = true;
@@ -255,7 +235,7 @@ VURL& VURL::FromString(const VString& inText, bool inIsEncoded)
     if (inIsEncoded)
     {
         bool safe = true;
-        for (UniChar unit : View(inText))
+        for (UniChar unit : UnitsOf(inText))
             safe = safe && IsURLSafe(unit);
         if (safe)
             fEncodedURL.FromString(inText);
@@ -270,10 +250,11 @@ VURL& VURL::FromString(const VString& inText, bool inIsEncoded)
         if (part.fStart <= 0)
             continue;
         VString text;
-        Assign(text, View(fURL).substr(size_t(part.fStart - 1), size_t(part.fLength)));
+        AssignUnits(text, UnitsOf(fURL).substr(size_t(part.fStart - 1), size_t(part.fLength)));
         Decode(text);
         const int32_t delta = text.GetLength() - part.fLength;
-        if (delta == 0 && View(text) == View(fURL).substr(size_t(part.fStart - 1), size_t(part.fLength)))
+        if (delta == 0 &&
+            UnitsOf(text) == UnitsOf(fURL).substr(size_t(part.fStart - 1), size_t(part.fLength)))
             continue;
         fURL.Replace(text, part.fStart, part.fLength);
         for (URLPart& other : fParts)
@@ -288,7 +269,7 @@ VURL& VURL::FromString(const VString& inText, bool inIsEncoded)
 
 VURL& VURL::FromString(const VString& inText, const VString& inBase, bool inIsEncoded)
 {
-    if (View(inText).find(u"://") == Units::npos && !inBase.IsEmpty())
+    if (UnitsOf(inText).find(u"://") == Units::npos && !inBase.IsEmpty())
     {
         VString text(inBase);
         if (inText.IsEmpty() || inText.GetCPointer()[0] != u'/')
@@ -306,7 +287,7 @@ VURL& VURL::FromFilePath(const VFilePath& inPath)
     Clear();
     if (posixPath.IsEmpty())
         return *this;
-    if (BeginsWith(View(posixPath), u"//"))
+    if (BeginsWith(UnitsOf(posixPath), u"//"))
     {
         fURL.FromString(VString(u"file:"));
     }
@@ -328,7 +309,7 @@ VURL& VURL::FromFilePath(const VString& inPath, EURLPathStyle inStyle, const VSt
         WIN_to_POSIX(path);
     else if (inStyle == eURL_HFS_STYLE)
         HFS_to_POSIX(path, true);
-    if (BeginsWith(View(path), u"//"))
+    if (BeginsWith(UnitsOf(path), u"//"))
         path.Remove(1, 2);
     if (path.IsEmpty() || path.GetCPointer()[0] != u'/')
     {
@@ -359,13 +340,15 @@ void VURL::_GetPart(EURLParts inPart, VString& outText) const
         outText.Clear();
         return;
     }
-    Assign(outText, View(fURL).substr(size_t(fParts[inPart].fStart - 1), size_t(fParts[inPart].fLength)));
+    AssignUnits(outText,
+                UnitsOf(fURL).substr(size_t(fParts[inPart].fStart - 1), size_t(fParts[inPart].fLength)));
 }
 
-void VURL::_GetEncodedPart(EURLParts inPart, VString& outText) const
+void VURL::_GetPart(EURLParts inPart, VString& outText, bool inEncoded) const
 {
     _GetPart(inPart, outText);
-    EncodeText(outText, false, inPart != eURL_NETWORK_LOCATION, false, DelimitersInside(inPart));
+    if (inEncoded)
+        EncodeText(outText, false, inPart != eURL_NETWORK_LOCATION, false, DelimitersInside(inPart));
 }
 
 void VURL::GetScheme(VString& outScheme) const
@@ -377,47 +360,32 @@ bool VURL::IsScheme(const VString& inScheme) const
 {
     VString scheme;
     GetScheme(scheme);
-    return View(scheme) == View(inScheme);
+    return UnitsOf(scheme) == UnitsOf(inScheme);
 }
 
 void VURL::GetNetworkLocation(VString& outText, bool inEncoded) const
 {
-    if (inEncoded)
-        _GetEncodedPart(eURL_NETWORK_LOCATION, outText);
-    else
-        _GetPart(eURL_NETWORK_LOCATION, outText);
+    _GetPart(eURL_NETWORK_LOCATION, outText, inEncoded);
 }
 
 void VURL::GetQuery(VString& outText, bool inEncoded) const
 {
-    if (inEncoded)
-        _GetEncodedPart(eURL_QUERY, outText);
-    else
-        _GetPart(eURL_QUERY, outText);
+    _GetPart(eURL_QUERY, outText, inEncoded);
 }
 
 void VURL::GetParameters(VString& outText, bool inEncoded) const
 {
-    if (inEncoded)
-        _GetEncodedPart(eURL_PARAMETERS, outText);
-    else
-        _GetPart(eURL_PARAMETERS, outText);
+    _GetPart(eURL_PARAMETERS, outText, inEncoded);
 }
 
 void VURL::GetFragment(VString& outText, bool inEncoded) const
 {
-    if (inEncoded)
-        _GetEncodedPart(eURL_FRAGMENT, outText);
-    else
-        _GetPart(eURL_FRAGMENT, outText);
+    _GetPart(eURL_FRAGMENT, outText, inEncoded);
 }
 
 void VURL::GetRelativePath(VString& outPath, EURLPathStyle, bool inEncoded) const
 {
-    if (inEncoded)
-        _GetEncodedPart(eURL_PATH, outPath);
-    else
-        _GetPart(eURL_PATH, outPath);
+    _GetPart(eURL_PATH, outPath, inEncoded);
 }
 
 void VURL::GetPath(VString& outPath, EURLPathStyle inStyle, bool inEncoded) const
@@ -434,7 +402,7 @@ void VURL::GetResourceSpecifier(VString& outText, bool inEncoded) const
     outText.Clear();
     if (!_HasPart(eURL_PATH))
         return;
-    Assign(outText, View(fURL).substr(size_t(fParts[eURL_PATH].fStart - 1)));
+    AssignUnits(outText, UnitsOf(fURL).substr(size_t(fParts[eURL_PATH].fStart - 1)));
     if (inEncoded)
         EncodeText(outText, false, true, false);
 }
@@ -443,21 +411,21 @@ void VURL::GetLastPathComponent(VString& outName, bool inEncoded) const
 {
     VString path;
     _GetPart(eURL_PATH, path);
-    Units name = View(path);
+    Units name = UnitsOf(path);
     if (!name.empty() && name.back() == u'/')
         name.remove_suffix(1);
     const size_t slash = name.rfind(u'/');
     if (slash != Units::npos)
         name.remove_prefix(slash + 1);
-    Assign(outName, name);
+    AssignUnits(outName, name);
     if (inEncoded)
         EncodeText(outName, false, true, false);
 }
 
-void VURL::ParseNetLocation(const VString& inLocation, VString* outUser, VString* outPassword, VString* outHost,
-                            VString* outPort)
+void VURL::ParseNetLocation(const VString& inLocation, VString* outUser, VString* outPassword,
+                            VString* outHost, VString* outPort)
 {
-    const Units location = View(inLocation);
+    const Units location = UnitsOf(inLocation);
     Units user;
     Units password;
     Units host;
@@ -488,49 +456,44 @@ void VURL::ParseNetLocation(const VString& inLocation, VString* outUser, VString
             port = hostPart.substr(colon + 1);
     }
     if (outUser != nullptr)
-        Assign(*outUser, user);
+        AssignUnits(*outUser, user);
     if (outPassword != nullptr)
-        Assign(*outPassword, password);
+        AssignUnits(*outPassword, password);
     if (outHost != nullptr)
-        Assign(*outHost, host);
+        AssignUnits(*outHost, host);
     if (outPort != nullptr)
-        Assign(*outPort, port);
+        AssignUnits(*outPort, port);
 }
 
-void VURL::GetHostName(VString& outText, bool inDecoded) const
+void VURL::_GetNetLocationSegment(int inWhich, VString& outText, bool inDecoded) const
 {
     VString location;
     _GetPart(eURL_NETWORK_LOCATION, location);
-    ParseNetLocation(location, nullptr, nullptr, &outText, nullptr);
-    if (!inDecoded)
-        EncodeText(outText, false, true, false);
-}
-
-void VURL::GetPortNumber(VString& outText, bool inDecoded) const
-{
-    VString location;
-    _GetPart(eURL_NETWORK_LOCATION, location);
-    ParseNetLocation(location, nullptr, nullptr, nullptr, &outText);
+    VString* outputs[4] = {nullptr, nullptr, nullptr, nullptr};
+    outputs[inWhich] = &outText;
+    ParseNetLocation(location, outputs[0], outputs[1], outputs[2], outputs[3]);
     if (!inDecoded)
         EncodeText(outText, false, true, false);
 }
 
 void VURL::GetUserName(VString& outText, bool inDecoded) const
 {
-    VString location;
-    _GetPart(eURL_NETWORK_LOCATION, location);
-    ParseNetLocation(location, &outText, nullptr, nullptr, nullptr);
-    if (!inDecoded)
-        EncodeText(outText, false, true, false);
+    _GetNetLocationSegment(0, outText, inDecoded);
 }
 
 void VURL::GetPassword(VString& outText, bool inDecoded) const
 {
-    VString location;
-    _GetPart(eURL_NETWORK_LOCATION, location);
-    ParseNetLocation(location, nullptr, &outText, nullptr, nullptr);
-    if (!inDecoded)
-        EncodeText(outText, false, true, false);
+    _GetNetLocationSegment(1, outText, inDecoded);
+}
+
+void VURL::GetHostName(VString& outText, bool inDecoded) const
+{
+    _GetNetLocationSegment(2, outText, inDecoded);
+}
+
+void VURL::GetPortNumber(VString& outText, bool inDecoded) const
+{
+    _GetNetLocationSegment(3, outText, inDecoded);
 }
 
 int32_t VURL::GetPortNumber() const
@@ -538,7 +501,7 @@ int32_t VURL::GetPortNumber() const
     VString port;
     GetPortNumber(port, true);
     int32_t value = 0;
-    for (UniChar unit : View(port))
+    for (UniChar unit : UnitsOf(port))
     {
         if (unit == u' ')
             return -1;
@@ -553,7 +516,7 @@ int32_t VURL::GetPortNumber() const
 
 void VURL::GetAbsoluteURL(VString& outText, bool inEncoded) const
 {
-    if (!inEncoded || View(fURL) == Units(kAboutBlank))
+    if (!inEncoded || UnitsOf(fURL) == Units(kAboutBlank))
     {
         outText.FromString(fURL);
         return;
@@ -571,23 +534,23 @@ void VURL::GetAbsoluteURL(VString& outText, bool inEncoded) const
         _GetPart(eURL_SCHEME, part);
         text.AppendString(part);
         text.AppendCString("://");
-        _GetEncodedPart(eURL_NETWORK_LOCATION, part);
+        _GetPart(eURL_NETWORK_LOCATION, part, true);
         text.AppendString(part);
         text.AppendUniChar(u'/');
     }
-    _GetEncodedPart(eURL_PATH, part);
+    _GetPart(eURL_PATH, part, true);
     text.AppendString(part);
     const struct
     {
         EURLParts fPart;
         UniChar fDelimiter;
     } following[] = {{eURL_QUERY, u'?'}, {eURL_PARAMETERS, u';'}, {eURL_FRAGMENT, u'#'}};
-    for (const auto& piece : following)
+    for (const auto& segment : following)
     {
-        if (!_HasPart(piece.fPart))
+        if (!_HasPart(segment.fPart))
             continue;
-        _GetEncodedPart(piece.fPart, part);
-        text.AppendUniChar(piece.fDelimiter);
+        _GetPart(segment.fPart, part, true);
+        text.AppendUniChar(segment.fDelimiter);
         text.AppendString(part);
     }
     outText.FromString(text);
@@ -596,7 +559,7 @@ void VURL::GetAbsoluteURL(VString& outText, bool inEncoded) const
 namespace
 {
 
-// The URL rebuilt from its parts in the order of GetRelativeURL, each piece only when not empty.
+// The URL rebuilt from its parts in the order of GetRelativeURL, each segment only when not empty.
 void Rebuild(const VString (&inParts)[eURL_PART_COUNT], VString& outText)
 {
     VString text;
@@ -616,12 +579,12 @@ void Rebuild(const VString (&inParts)[eURL_PART_COUNT], VString& outText)
         EURLParts fPart;
         UniChar fDelimiter;
     } following[] = {{eURL_PARAMETERS, u';'}, {eURL_QUERY, u'?'}, {eURL_FRAGMENT, u'#'}};
-    for (const auto& piece : following)
+    for (const auto& segment : following)
     {
-        if (inParts[piece.fPart].IsEmpty())
+        if (inParts[segment.fPart].IsEmpty())
             continue;
-        text.AppendUniChar(piece.fDelimiter);
-        text.AppendString(inParts[piece.fPart]);
+        text.AppendUniChar(segment.fDelimiter);
+        text.AppendString(inParts[segment.fPart]);
     }
     outText.FromString(text);
 }
@@ -641,7 +604,7 @@ void VURL::GetRelativeURL(VString& outText, bool inEncoded) const
         if (index == eURL_SCHEME)
             _GetPart(EURLParts(index), parts[index]);
         else
-            _GetEncodedPart(EURLParts(index), parts[index]);
+            _GetPart(EURLParts(index), parts[index], true);
     }
     Rebuild(parts, outText);
 }
@@ -653,9 +616,10 @@ bool VURL::GetFilePath(VFilePath& outPath) const
     if (_HasPart(eURL_SCHEME))
     {
         VIntlMgr* manager = VTask::GetCurrentIntlManager();
-        const bool isFile = manager != nullptr
-                                ? manager->EqualString(scheme.GetCPointer(), scheme.GetLength(), kFileScheme, 4, false)
-                                : View(scheme) == Units(kFileScheme);
+        const bool isFile =
+            manager != nullptr
+                ? manager->EqualString(scheme.GetCPointer(), scheme.GetLength(), kFileScheme, 4, false)
+                : UnitsOf(scheme) == Units(kFileScheme);
         if (!isFile)
         {
             outPath.Clear();
@@ -665,7 +629,7 @@ bool VURL::GetFilePath(VFilePath& outPath) const
     // A file on another host is no file of this system.
     VString host;
     _GetPart(eURL_NETWORK_LOCATION, host);
-    if (!host.IsEmpty() && View(host) != Units(u"localhost"))
+    if (!host.IsEmpty() && UnitsOf(host) != Units(u"localhost"))
     {
         outPath.Clear();
         return false;
@@ -687,7 +651,7 @@ bool VURL::IsRoot() const
 {
     VString path;
     GetRelativePath(path, eURL_POSIX_STYLE, true);
-    const size_t slash = View(path).find(u'/');
+    const size_t slash = UnitsOf(path).find(u'/');
     return slash == Units::npos || slash + 1 == size_t(path.GetLength());
 }
 
@@ -775,14 +739,14 @@ bool VURL::ToParent()
         return false;
     VString path;
     _GetPart(eURL_PATH, path);
-    Units parent = View(path);
+    Units parent = UnitsOf(path);
     if (!parent.empty() && parent.back() == u'/')
         parent.remove_suffix(1);
     const size_t slash = parent.rfind(u'/');
     if (slash == Units::npos)
         return false;
     VString newPath;
-    Assign(newPath, parent.substr(0, slash + 1));
+    AssignUnits(newPath, parent.substr(0, slash + 1));
     SetRelativePath(newPath, eURL_POSIX_STYLE, false);
     return true;
 }
@@ -802,7 +766,7 @@ void VURL::_RemoveLastPathComponent()
     _GetPart(eURL_PATH, path);
     if (!path.IsEmpty() && path.GetCPointer()[path.GetLength() - 1] == u'/')
         return;
-    const size_t slash = View(path).rfind(u'/');
+    const size_t slash = UnitsOf(path).rfind(u'/');
     if (slash == Units::npos)
         path.FromString(VString(u"/"));
     else
@@ -817,7 +781,7 @@ void VURL::Encode(VString& ioText, bool, bool inDecompose, bool inFullSet, bool 
 
 void VURL::Decode(VString& ioText)
 {
-    const Units text = View(ioText);
+    const Units text = UnitsOf(ioText);
     if (text.find(u'%') == Units::npos)
     {
         ComposeText(ioText);
@@ -833,9 +797,9 @@ void VURL::Decode(VString& ioText)
         }
         else if (!run.empty())
         {
-            VString piece;
-            TextFromUTF8(run.data(), run.size(), piece);
-            decoded.AppendString(piece);
+            VString segment;
+            TextFromUTF8(run.data(), run.size(), segment);
+            decoded.AppendString(segment);
         }
         run.clear();
     };
@@ -844,7 +808,8 @@ void VURL::Decode(VString& ioText)
     {
         if (text[i] == u'%' && i + 2 < text.size())
         {
-            run.push_back(char(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2])));
+            run.push_back(
+                char(std::max(HexDigitValue(text[i + 1]), 0) * 16 + std::max(HexDigitValue(text[i + 2]), 0)));
             i += 3;
             continue;
         }
@@ -871,18 +836,18 @@ void VURL::Convert(VString& ioPath, EURLPathStyle inFrom, EURLPathStyle inTo, bo
 
 void VURL::WIN_to_POSIX(VString& ioPath)
 {
-    std::u16string path(View(ioPath));
+    std::u16string path(UnitsOf(ioPath));
     for (UniChar& unit : path)
         unit = unit == u'\\' ? u'/' : unit;
-    Assign(ioPath, path);
+    AssignUnits(ioPath, path);
 }
 
 void VURL::POSIX_to_WIN(VString& ioPath)
 {
-    std::u16string path(View(ioPath));
+    std::u16string path(UnitsOf(ioPath));
     for (UniChar& unit : path)
         unit = unit == u'/' ? u'\\' : unit;
-    Assign(ioPath, path);
+    AssignUnits(ioPath, path);
 }
 
 void VURL::HFS_to_POSIX(VString& ioPath, bool inRelative)
@@ -896,7 +861,7 @@ void VURL::HFS_to_POSIX(VString& ioPath, bool inRelative)
         ioPath.FromString(posixPath);
         return;
     }
-    const Units path = View(ioPath);
+    const Units path = UnitsOf(ioPath);
     std::u16string posixPath;
     size_t i = 0;
     while (i < path.size())
@@ -921,7 +886,7 @@ void VURL::HFS_to_POSIX(VString& ioPath, bool inRelative)
         for (size_t step = 1; step < run; ++step)
             posixPath.append(u"../");
     }
-    Assign(ioPath, posixPath);
+    AssignUnits(ioPath, posixPath);
 }
 
 void VURL::POSIX_to_HFS(VString& ioPath)
@@ -937,7 +902,7 @@ void VURL::POSIX_to_HFS(VString& ioPath)
             return;
         }
     }
-    const Units path = View(ioPath);
+    const Units path = UnitsOf(ioPath);
     std::u16string colonPath;
     size_t owed = 0;
     size_t i = 0;
@@ -976,18 +941,12 @@ void VURL::POSIX_to_HFS(VString& ioPath)
         ++i;
     }
     colonPath.append(owed, u':');
-    Assign(ioPath, colonPath);
+    AssignUnits(ioPath, colonPath);
 }
 
 CharSet VURL::DebugDump(char* ioBuffer, int& ioSize) const
 {
-    int32_t units = ioBuffer == nullptr || ioSize <= 0 ? 0 : ioSize / 2;
-    if (units > fURL.GetLength())
-        units = fURL.GetLength();
-    if (units > 0)
-        std::memcpy(ioBuffer, fURL.GetCPointer(), size_t(units) * sizeof(UniChar));
-    ioSize = units * 2;
-    return VTC_UTF_16;
+    return DumpTextTo(fURL, ioBuffer, ioSize);
 }
 
 } // namespace kova

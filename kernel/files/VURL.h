@@ -95,8 +95,8 @@ public:
     void GetResourceSpecifier(VString& outText, bool inEncoded) const;
     // The path's last component (a trailing "/" ignored).
     void GetLastPathComponent(VString& outName, bool inEncoded) const;
-    // The pieces of the network location. Here the flag runs the other way: without inDecoded
-    // the piece is percent-encoded.
+    // The segments of the network location. Here the flag runs the other way: without inDecoded
+    // the segment is percent-encoded.
     void GetHostName(VString& outText, bool inDecoded) const;
     void GetPortNumber(VString& outText, bool inDecoded) const;
     void GetUserName(VString& outText, bool inDecoded) const;
@@ -114,8 +114,8 @@ public:
     // Whether the encoded path holds no "/", or only one at its end.
     bool IsRoot() const;
 
-    static void ParseNetLocation(const VString& inLocation, VString* outUser, VString* outPassword, VString* outHost,
-                                 VString* outPort);
+    static void ParseNetLocation(const VString& inLocation, VString* outUser, VString* outPassword,
+                                 VString* outHost, VString* outPort);
 
     // The setters replace one part and parse the URL again; an invalid URL is left as it is.
     void SetScheme(const VString& inScheme);
@@ -164,10 +164,12 @@ private:
     void _Parse(bool inPathOnly);
     void _GetPart(EURLParts inPart, VString& outText) const;
     bool _HasPart(EURLParts inPart) const { return fParts[inPart].fStart > 0; }
-    // The part percent-encoded for a rebuilt URL: the delimiters that would end it early are
-    // escaped too.
-    void _GetEncodedPart(EURLParts inPart, VString& outText) const;
+    // The part, percent-encoded when asked as in a rebuilt URL: the delimiters that would end it
+    // early are escaped too.
+    void _GetPart(EURLParts inPart, VString& outText, bool inEncoded) const;
     void _SetPart(const VString& inValue, EURLParts inPart);
+    // User (0), password (1), host (2) or port (3) of the network location.
+    void _GetNetLocationSegment(int inWhich, VString& outText, bool inDecoded) const;
 
     URLPart fParts[eURL_PART_COUNT];
     VString fURL;

@@ -93,9 +93,15 @@ TEST(VURL, ValidityAndPorts)
         int32_t fPort;
     };
     const ValidityCase cases[] = {
-        {u"http://host", false, 0},     {u"http://host/", true, 0},        {u"no scheme", false, 0},
-        {u"a/b://c/", false, 0},        {u"", true, 0},                    {u"http://host:99999/", true, -1},
-        {u"http://host:65535/", true, 65535}, {u"http://host:8 0/", true, -1}, {u"http://[::1]:80/", true, 80},
+        {u"http://host", false, 0},
+        {u"http://host/", true, 0},
+        {u"no scheme", false, 0},
+        {u"a/b://c/", false, 0},
+        {u"", true, 0},
+        {u"http://host:99999/", true, -1},
+        {u"http://host:65535/", true, 65535},
+        {u"http://host:8 0/", true, -1},
+        {u"http://[::1]:80/", true, 80},
     };
     for (const ValidityCase& c : cases)
     {
@@ -144,10 +150,8 @@ TEST(VURL, PercentEncodingAndDecoding)
         const char16_t* fEncoded;
     };
     const CodingCase encodings[] = {
-        {u"a b", true, u"a%20b"},
-        {u"[x]", true, u"%5Bx%5D"},
-        {u"[x]", false, u"[x]"},
-        {u"caf\u00E9:", true, u"caf%C3%A9:"},
+        {u"a b", true, u"a%20b"},      {u"[x]", true, u"%5Bx%5D"},
+        {u"[x]", false, u"[x]"},       {u"caf\u00E9:", true, u"caf%C3%A9:"},
         {u"\t%#", true, u"%09%25%23"},
     };
     for (const CodingCase& c : encodings)
@@ -179,7 +183,8 @@ TEST(VURL, PercentEncodingAndDecoding)
     {
         VString text(c.fText);
         VURL::Decode(text);
-        const std::u16string expected(c.fDecoded, c.fDecoded == std::u16string_view(u"\u0000") ? 1 : std::u16string(c.fDecoded).size());
+        const std::u16string expected(
+            c.fDecoded, c.fDecoded == std::u16string_view(u"\u0000") ? 1 : std::u16string(c.fDecoded).size());
         EXPECT_EQ(Text(text), expected);
     }
 }

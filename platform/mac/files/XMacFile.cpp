@@ -198,7 +198,8 @@ ns::URL* XMacFile::CreateNSURLFromFilePath(const VFilePath& inPath)
     inPath.GetPosixPath(posixPath);
     DecomposeText(posixPath);
     std::string bytes;
-    if (posixPath.IsEmpty() || !TextToUTF8(posixPath, bytes) || std::memchr(bytes.data(), 0, bytes.size()) != nullptr)
+    if (posixPath.IsEmpty() || !TextToUTF8(posixPath, bytes) ||
+        std::memchr(bytes.data(), 0, bytes.size()) != nullptr)
         return nullptr;
     return ns::URL::FileURLWithPath(bytes, inPath.IsFolder());
 }
@@ -277,7 +278,7 @@ bool XMacFile::PosixFullPathToHFS(const char* inPath, bool inMeasureWhole, VStri
         while (!converted)
         {
             size_t cut = current.size() > 1 && EndsWithSlash(current) ? current.rfind('/', current.size() - 2)
-                                                                        : current.rfind('/');
+                                                                      : current.rfind('/');
             if (cut == std::string::npos)
                 return false;
             std::string name = current.substr(cut + 1);
@@ -313,7 +314,8 @@ bool XMacFile::HFSFullPathToPosix(const VString& inPath, VString& ioPosixPath)
     VString volumeName;
     volumeName.FromUniString(units, colon);
     VString mountPath;
-    const bool known = !volumeName.IsEmpty() && XMacVolumes::fInstance.GetMountPathFromVolumeName(volumeName, mountPath);
+    const bool known =
+        !volumeName.IsEmpty() && XMacVolumes::fInstance.GetMountPathFromVolumeName(volumeName, mountPath);
     if (known)
     {
         ioPosixPath.AppendString(mountPath);
@@ -334,7 +336,8 @@ bool XMacFile::PosixPathExists(const VString& inPosixPath, bool inFolder)
 {
     char* path = AllocatePosixPathFromString(inPosixPath);
     struct stat status = {};
-    const bool found = path != nullptr && *path != 0 && stat(path, &status) == 0 && S_ISDIR(status.st_mode) == inFolder;
+    const bool found =
+        path != nullptr && *path != 0 && stat(path, &status) == 0 && S_ISDIR(status.st_mode) == inFolder;
     if (path != nullptr)
         VObject::sCppMemMgr->Free(path);
     return found;

@@ -55,7 +55,8 @@ protected:
     std::u16string ToColon(const std::string& inPath, bool inMeasureWhole = false)
     {
         VString colon;
-        return XMacFile::PosixFullPathToHFS(inPath.c_str(), inMeasureWhole, colon) ? Text(colon) : u"<failed>";
+        return XMacFile::PosixFullPathToHFS(inPath.c_str(), inMeasureWhole, colon) ? Text(colon)
+                                                                                   : u"<failed>";
     }
 
     std::u16string ToPosix(const std::u16string& inColon, bool* outKnown = nullptr)
@@ -114,7 +115,8 @@ TEST_F(XMacFileTest, PathsOnTheRootAndMissingPaths)
     EXPECT_EQ(ToColon("/../" + fRoot.substr(1)), RootColon());
     EXPECT_EQ(ToColon("relative"), u"<failed>");
 
-    for (const std::string& posix : {fRoot + "/file", fRoot + "/missing/deeper/", fMount + "/a/b/", std::string("/")})
+    for (const std::string& posix :
+         {fRoot + "/file", fRoot + "/missing/deeper/", fMount + "/a/b/", std::string("/")})
     {
         SCOPED_TRACE(posix);
         const VFilePath path(VString(posix.data(), posix.size(), VTC_UTF_8), FPS_POSIX);

@@ -20,7 +20,8 @@ std::vector<XMacVolumes::Volume> SystemVolumes()
 {
     std::vector<XMacVolumes::Volume> volumes;
     for (ns::MountedVolume& volume : ns::MountedVolumeURLs())
-        volumes.push_back(XMacVolumes::Volume{std::move(volume.fPath), std::move(volume.fName), volume.fNameReadable});
+        volumes.push_back(
+            XMacVolumes::Volume{std::move(volume.fPath), std::move(volume.fName), volume.fNameReadable});
     return volumes;
 }
 

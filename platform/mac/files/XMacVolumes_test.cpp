@@ -45,7 +45,8 @@ protected:
     std::string NameOf(XMacVolumes& ioVolumes, const char* inMountPath)
     {
         char name[64];
-        return ioVolumes.GetVolumeNameFromMountPath(inMountPath, name, sizeof(name)) ? std::string(name) : "?";
+        return ioVolumes.GetVolumeNameFromMountPath(inMountPath, name, sizeof(name)) ? std::string(name)
+                                                                                     : "?";
     }
 
     std::u16string MountPathOf(XMacVolumes& ioVolumes, const char16_t* inName)

@@ -11,9 +11,9 @@ namespace kova::ns
 
 struct MountedVolume
 {
-    std::string fPath;    // the volume's file-system representation: its mount point
-    std::string fName;    // its volume name, in UTF-8
-    bool fNameReadable;   // false when the volume has no name to give
+    std::string fPath;  // the volume's file-system representation: its mount point
+    std::string fName;  // its volume name, in UTF-8
+    bool fNameReadable; // false when the volume has no name to give
 };
 
 // mountedVolumeURLsIncludingResourceValuesForKeys:options: with the volume-name key, options 0.

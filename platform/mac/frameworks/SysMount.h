@@ -33,8 +33,8 @@ std::string VolumeNameOfMountPoint(const std::string& mountPoint);
 
 struct StatFS
 {
-    std::string f_mntonname;    // the mount point of the file system that holds the path
-    std::string f_fstypename;   // its type name
+    std::string f_mntonname;  // the mount point of the file system that holds the path
+    std::string f_fstypename; // its type name
 };
 
 // Follows links like statfs: 0 on success, else -1 with errno set (ENOENT for a missing path).
