@@ -99,7 +99,7 @@ TEST(VURL, ValidityAndPorts)
         {u"a/b://c/", false, 0},
         {u"", true, 0},
         {u"http://host:99999/", true, -1},
-        {u"http://host:65535/", true, 65535},
+        {u"http://host:65535/", true, 65535}, {u"http://host:65536/", true, -1},
         {u"http://host:8 0/", true, -1},
         {u"http://[::1]:80/", true, 80},
     };
@@ -302,7 +302,8 @@ TEST(VURL, EditingTheParts)
     VURL copy(url);
     copy.SetScheme(VString(u"ftp"));
     EXPECT_EQ(Part(url, eURL_SCHEME), u"https");
-    copy = copy;
+    const VURL& alias = copy;
+    copy = alias;
     EXPECT_EQ(Part(copy, eURL_SCHEME), u"ftp");
 }
 

@@ -135,6 +135,9 @@ TEST_F(XMacFileTest, ConversionsForTheSystem)
     EXPECT_EQ(Text(path.GetPath()), u"X:a:");
     XMacFile::GetFilePathFromPosixPath(nullptr, true, path);
     EXPECT_FALSE(path.IsValid());
+    // A name that ends inside a UTF-8 sequence keeps its last byte: it must not name another file.
+    XMacFile::GetFilePathFromPosixPath((fMount + "/name\xC3").c_str(), false, path);
+    EXPECT_EQ(Text(path.GetPath()), u"X:name\u00C3");
 
     ns::URL* url = XMacFile::CreateNSURLFromFilePath(VFilePath(VString(u"X:a:"), FPS_SYSTEM));
     ASSERT_NE(url, nullptr);
