@@ -8,10 +8,7 @@ namespace kova
 
 VFile::VFile(const VFolder& inFolder, const VString& inName, FilePathStyle inStyle)
 {
-    VString path;
-    inFolder.GetPath().GetPath(path);
-    path.AppendString(inName);
-    fPath.FromFullPath(path, inStyle);
+    fPath.FromRelativePath(inFolder.GetPath(), inName, inStyle);
 }
 
 VFile::~VFile() = default;

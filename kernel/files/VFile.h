@@ -15,8 +15,8 @@ class VFolder;
 class VFile : public VObject, public IRefCountable
 {
 public:
-    // The file of that name in the folder: the folder's path followed by the name. A name in the
-    // POSIX syntax gives an invalid path until the file layer converts POSIX paths.
+    // The file of that name in the folder: the folder's path followed by the name, read in the
+    // given syntax.
     VFile(const VFolder& inFolder, const VString& inName, FilePathStyle inStyle);
     ~VFile() override;
 

@@ -1,5 +1,7 @@
 #include "kernel/files/VFilePath.h"
 
+#include "kernel/errors/KovaErrors.h"
+#include "kernel/errors/VErrorContext.h"
 #include "kernel/files/VFile.h"
 #include "kernel/files/VFolder.h"
 #include "kernel/text/IntlTesting_test.h"
@@ -36,7 +38,7 @@ TEST(VFilePath, FullColonPaths)
         {u"a:b:c::", true, u"a:b:", true, false},
         // Parent steps that cancel the path leave it empty, valid, neither folder nor file.
         {u"a::", true, u"", false, false},
-        {u"a:::", false, u"a:::", false, false},
+        {u"a:::", false, u":", false, false},
         {u":Volume:", false, u":Volume:", false, false},
         {u"", false, u"", false, false},
     };
@@ -53,7 +55,6 @@ TEST(VFilePath, FullColonPaths)
     VString nul;
     nul.FromUniString(withNul, 4);
     EXPECT_FALSE(VFilePath(nul, FPS_SYSTEM).IsValid());
-    EXPECT_FALSE(VFilePath(VString("/tmp/"), FPS_POSIX).IsValid());
 }
 
 TEST(VFilePath, FoldersAndTheirChildren)
@@ -82,6 +83,265 @@ TEST(VFilePath, FoldersAndTheirChildren)
     VFilePath(VString("tmp:"), FPS_SYSTEM).GetPosixPath(posix);
     EXPECT_EQ(Text(posix), u"/tmp/");
     invalid.GetPosixPath(posix);
+    EXPECT_TRUE(posix.IsEmpty());
+}
+
+VFilePath Colon(const char16_t* inPath)
+{
+    return VFilePath(VString(inPath), FPS_SYSTEM);
+}
+
+TEST(VFilePath, ParentsDepthsAndRelations)
+{
+    VFilePath volume = Colon(u"Volume:");
+    EXPECT_TRUE(volume.IsFolder());
+    EXPECT_EQ(volume.GetDepth(), 1);
+    EXPECT_FALSE(volume.HasParent());
+    VFilePath parent;
+    EXPECT_FALSE(volume.GetParent(parent));
+    EXPECT_FALSE(parent.IsValid());
+    volume.ToParent();
+    EXPECT_FALSE(volume.IsValid());
+    EXPECT_TRUE(volume.GetPath().IsEmpty());
+
+    EXPECT_EQ(Colon(u"a:b:c:").GetDepth(), 3);
+    EXPECT_EQ(Colon(u"a:b:f").GetDepth(), 3);
+    EXPECT_EQ(Colon(u":a").GetDepth(), 0);
+    ASSERT_TRUE(Colon(u"a:b:c:").GetParent(parent));
+    EXPECT_EQ(Text(parent.GetPath()), u"a:b:");
+    EXPECT_EQ(Text(Colon(u"a:b:f").ToParent().GetPath()), u"a:b:");
+
+    const VFilePath folder = Colon(u"v:a:");
+    EXPECT_FALSE(folder.IsChildOf(folder));
+    EXPECT_TRUE(folder.IsSameOrChildOf(folder));
+    EXPECT_TRUE(Colon(u"v:a:b").IsChildOf(folder));
+    EXPECT_TRUE(Colon(u"v:a:b:").IsChildOfRawPath(folder));
+    // Identity is exact: case makes another folder; a file is nobody's parent.
+    EXPECT_FALSE(Colon(u"v:A:b").IsChildOf(folder));
+    EXPECT_FALSE(Colon(u"v:a:b").IsChildOf(Colon(u"v:a")));
+    EXPECT_FALSE(Colon(u"v:ab").IsChildOf(Colon(u"v:a")));
+
+    VString rest;
+    EXPECT_TRUE(Colon(u"v:a:b:c.txt").GetRelativePath(folder, rest));
+    EXPECT_EQ(Text(rest), u"b:c.txt");
+    EXPECT_TRUE(Colon(u"v:a:b:c.txt").GetRelativePosixPath(folder, rest));
+    EXPECT_EQ(Text(rest), u"b/c.txt");
+    EXPECT_FALSE(Colon(u"w:b").GetRelativePath(folder, rest));
+    EXPECT_EQ(Text(rest), u"w:b");
+    rest.FromString(VString("kept"));
+    EXPECT_FALSE(Colon(u"w:b")._GetRelativePath(folder, rest));
+    EXPECT_EQ(Text(rest), u"kept");
+}
+
+TEST(VFilePath, NamesAndExtensions)
+{
+    struct NameCase
+    {
+        const char16_t* fPath;
+        const char16_t* fName;
+        const char16_t* fExtension;
+        const char16_t* fNameWithoutExtension; // file or folder name without extension
+    };
+    const NameCase cases[] = {
+        {u"v:dir:notes.txt", u"notes.txt", u"txt", u"notes"},
+        {u"v:dir:b.c:", u"b.c", u"c", u"b"},
+        {u"v:dir:b.:", u"b.", u"", u"b"},
+        {u"v:dir:b:", u"b", u"", u"b"},
+        {u"v:", u"v", u"", u"v"},
+        {u"v:x.y:plain", u"plain", u"", u"plain"},
+    };
+    for (const NameCase& c : cases)
+    {
+        SCOPED_TRACE(std::string(c.fPath, c.fPath + std::u16string(c.fPath).size()));
+        const VFilePath path = Colon(c.fPath);
+        VString text;
+        path.GetName(text);
+        EXPECT_EQ(Text(text), c.fName);
+        path.GetExtension(text);
+        EXPECT_EQ(Text(text), c.fExtension);
+        if (path.IsFile())
+            path.GetFileName(text, false);
+        else
+            path.GetFolderName(text, false);
+        EXPECT_EQ(Text(text), c.fNameWithoutExtension);
+    }
+    VString text;
+    Colon(u"v:a:").GetFileName(text);
+    EXPECT_TRUE(text.IsEmpty());
+    Colon(u"v:a").GetFolderName(text);
+    EXPECT_TRUE(text.IsEmpty());
+
+    // Extensions are names: case does not count unless asked.
+    EXPECT_TRUE(Colon(u"v:a.TXT").MatchExtension(VString("txt"), false));
+    EXPECT_FALSE(Colon(u"v:a.TXT").MatchExtension(VString("txt"), true));
+    EXPECT_TRUE(Colon(u"v:Bundle.app:").MatchExtension(VString("app"), true));
+    EXPECT_FALSE(Colon(u"v:Bundle.app").MatchExtension(VString("ap"), false));
+}
+
+TEST(VFilePath, NameSettersRefuseWhatWouldChangeTheDepth)
+{
+    struct SetCase
+    {
+        const char16_t* fPath;
+        int fSetter; // 0 SetName, 1 SetFileName, 2 SetFileName without extension, 3 SetFolderName,
+                     // 4 SetExtension
+        const char16_t* fValue;
+        bool fResult;
+        const char16_t* fAfter;
+    };
+    const SetCase cases[] = {
+        {u"v:a:b.txt", 0, u"c.doc", true, u"v:a:c.doc"},
+        {u"v:a:b:", 0, u"c", true, u"v:a:c:"},
+        {u"v:", 0, u"c", false, u""},
+        {u"name", 0, u"c", false, u""},
+        {u"v:a:", 1, u"f", true, u"v:a:f"},
+        {u"v:a:b.txt", 2, u"c", true, u"v:a:c.txt"},
+        {u"v:a:b.txt", 1, u"c", true, u"v:a:c"},
+        {u"v:a:b.app:", 3, u"c", true, u"v:a:c.app:"},
+        {u"v:a:b.txt", 4, u"", true, u"v:a:b"},
+        {u"v:a:b", 4, u"md", true, u"v:a:b.md"},
+        {u"v:a:b.", 4, u"md", true, u"v:a:b.md"},
+        {u"v:a:b.x.y", 4, u"z", true, u"v:a:b.x.z"},
+        {u"v:a:b.x:", 4, u"y", true, u"v:a:b.y:"},
+        {u"v:a:b.x:", 4, u"", true, u"v:a:b:"},
+        // A "." before the last ":" is no extension.
+        {u"v:a.b:c", 4, u"d", true, u"v:a.b:c.d"},
+        // A name that is only an extension keeps it: the file would become its folder.
+        {u"v:a:.txt", 4, u"", true, u"v:a:.txt"},
+    };
+    for (const SetCase& c : cases)
+    {
+        SCOPED_TRACE(std::string(c.fPath, c.fPath + std::u16string(c.fPath).size()));
+        VFilePath path = Colon(c.fPath);
+        const VString value(c.fValue);
+        bool result = false;
+        switch (c.fSetter)
+        {
+        case 0:
+            result = path.SetName(value);
+            break;
+        case 1:
+            result = path.SetFileName(value, true);
+            break;
+        case 2:
+            result = path.SetFileName(value, false);
+            break;
+        case 3:
+            result = path.SetFolderName(value, false);
+            break;
+        default:
+            result = path.SetExtension(value);
+            break;
+        }
+        EXPECT_EQ(result, c.fResult);
+        EXPECT_EQ(Text(path.GetPath()), c.fAfter);
+    }
+
+    // A ":" or an empty name would change the depth: refused with 614, nothing changed.
+    const char16_t* refused[] = {u"x:y", u""};
+    for (const char16_t* name : refused)
+    {
+        StErrorContextInstaller context(false, true);
+        VFilePath path = Colon(u"v:a:b");
+        EXPECT_FALSE(path.SetName(VString(name)));
+        EXPECT_EQ(context.GetLastError(), VE_FILE_BAD_NAME);
+        EXPECT_FALSE(path.SetFileName(VString(name)));
+        EXPECT_EQ(Text(path.GetPath()), u"v:a:b");
+        EXPECT_TRUE(path.IsValid());
+    }
+    StErrorContextInstaller context(false, true);
+    VFilePath folder = Colon(u"v:a:");
+    EXPECT_FALSE(folder.SetFolderName(VString("x:y")));
+    EXPECT_FALSE(folder.SetExtension(VString("a:b")));
+    EXPECT_EQ(Text(folder.GetPath()), u"v:a:");
+}
+
+TEST(VFilePath, RelativePaths)
+{
+    const VFilePath base = Colon(u"v:a:b:");
+    struct RelativeCase
+    {
+        const char16_t* fRelative;
+        FilePathStyle fStyle;
+        bool fRelativeOnly;
+        const char16_t* fPath; // null: invalid
+    };
+    const RelativeCase cases[] = {
+        {u"c:d", FPS_SYSTEM, false, u"v:a:b:c:d"},
+        {u":c:", FPS_SYSTEM, false, u"v:a:c:"},
+        {u"c/d", FPS_POSIX, false, u"v:a:b:c:d"},
+        {u"c/d/", FPS_POSIX, false, u"v:a:b:c:d:"},
+        {u"../x", FPS_POSIX, false, u"v:a:x"},
+        {u"../../x", FPS_POSIX, false, u"v:x"},
+        {u"./c/./d", FPS_POSIX, false, u"v:a:b:c:d"},
+        {u"c/..", FPS_POSIX, false, u"v:a:b:"},
+        // A doubled "/" is one separator, not a parent step.
+        {u"c//d", FPS_POSIX, false, u"v:a:b:c:d"},
+        {u"n:m", FPS_POSIX, false, u"v:a:b:n/m"},
+        // Relative only: a leading "/" stays inside the base.
+        {u"/c", FPS_POSIX, true, u"v:a:b:c"},
+        {u"../../../..", FPS_POSIX, false, nullptr},
+    };
+    for (const RelativeCase& c : cases)
+    {
+        SCOPED_TRACE(std::string(c.fRelative, c.fRelative + std::u16string(c.fRelative).size()));
+        const VFilePath path(base, VString(c.fRelative), c.fStyle, c.fRelativeOnly);
+        EXPECT_EQ(path.IsValid(), c.fPath != nullptr);
+        if (c.fPath != nullptr)
+        {
+            EXPECT_EQ(Text(path.GetPath()), c.fPath);
+        }
+    }
+    // Relative only needs a folder for base.
+    EXPECT_FALSE(VFilePath(Colon(u"v:a:f"), VString("c"), FPS_POSIX, true).IsValid());
+}
+
+TEST(VFilePath, ResolvingPosixSteps)
+{
+    struct StepCase
+    {
+        const char16_t* fGiven;
+        bool fOK;
+        const char16_t* fResolved;
+    };
+    const StepCase cases[] = {
+        {u"a/b/../c", true, u"a/c"},   {u"/a/b/../c", true, u"/a/c"},
+        {u"x/./y", true, u"x/y"},      {u"x//y", false, u"x//y"},
+        {u"../a", true, u"../a"},      {u"/../a", true, u"/a"},
+        {u"a/../../b", true, u"../b"}, {u"", true, u""},
+    };
+    for (const StepCase& c : cases)
+    {
+        VString path(c.fGiven);
+        EXPECT_EQ(VFilePath::ResolveRelativePosix(path), c.fOK) << Text(path).size();
+        EXPECT_EQ(Text(path), c.fResolved);
+    }
+    VString colon(u"a:b::c:");
+    EXPECT_TRUE(VFilePath::_ResolveRelative(colon));
+    EXPECT_EQ(Text(colon), u"a:c:");
+    colon.FromString(VString(u"a:::"));
+    EXPECT_FALSE(VFilePath::_ResolveRelative(colon));
+}
+
+TEST(VFilePath, BlanksAroundComponents)
+{
+    VFilePath path(VString(u" v : a\u00A0:\u3000b.txt "), FPS_SYSTEM);
+    path.RemoveBlanks();
+    EXPECT_EQ(Text(path.GetPath()), u"v:a:b.txt");
+    EXPECT_TRUE(path.IsFile());
+    // Tabs are no blanks.
+    VFilePath tab(VString(u"v:\tb"), FPS_SYSTEM);
+    tab.RemoveBlanks();
+    EXPECT_EQ(Text(tab.GetPath()), u"v:\tb");
+}
+
+TEST(VFilePath, AnEmptyPathHasNoPosixForm)
+{
+    // "a::" cancels itself out: valid and empty, it names nothing and must not become "/".
+    const VFilePath empty = Colon(u"a::");
+    ASSERT_TRUE(empty.IsValid());
+    VString posix(u"x");
+    empty.GetPosixPath(posix);
     EXPECT_TRUE(posix.IsEmpty());
 }
 

@@ -1,0 +1,52 @@
+// IFileSystemObject is what files and folders share: a path, the named file system they belong
+// to, existence, times and a parent folder. IFile and IFolder extend it; VFile and VFolder
+// implement them. The operations written once here work on the object's path alone.
+//
+// Also here: the escaping of the characters that may not stand in a file name ("%" and two
+// upper-case hexadecimal digits for controls and " % * / : < > ? \ |).
+#pragma once
+
+#include "kernel/files/VFilePath.h"
+#include "kernel/text/VString.h"
+#include "kernel/values/IRefCountable.h"
+#include "kernel/values/KovaTypes.h"
+
+namespace kova
+{
+
+class IFolder;
+class VFileSystem;
+class VTime;
+
+class IFileSystemObject : public IRefCountable
+{
+public:
+    ~IFileSystemObject() override;
+
+    virtual const VFilePath& GetPath() const = 0;
+    // Null when the object belongs to no named file system.
+    virtual VFileSystem* GetFileSystem() const = 0;
+    virtual void GetPlatformPath(VString& outPath, FilePathStyle inStyle) const = 0;
+    virtual VString GetPathWithFileSystem() const = 0;
+    // Retained; null when there is no parent (or, sandboxed, none the file system allows).
+    virtual IFolder* RetainParentFolder(bool inSandboxed) const = 0;
+    virtual bool Exists() const = 0;
+    // The last component without its extension; each interface says how.
+    virtual void GetNameWithoutExtension(VString& outName) const = 0;
+    // Each time may be null.
+    virtual VError GetTimeAttributes(VTime* outModified, VTime* outCreated, VTime* outAccessed) const = 0;
+
+    // The last component with its extension.
+    void GetName(VString& outName) const;
+    void GetExtension(VString& outExtension) const;
+    // Case and accents do not count.
+    bool MatchExtension(const VString& inExtension) const;
+};
+
+// Controls and " % * / : < > ? \ | become "%" and two hexadecimal digits; everything else stays.
+VString EncodeReservedFileCharacters(const VString& inName);
+// Every "%" followed by two units becomes the unit they give in hexadecimal (whether or not it is
+// a reserved one); a "%" with fewer units after it stays.
+VString DecodeReservedFileCharacters(const VString& inName);
+
+} // namespace kova

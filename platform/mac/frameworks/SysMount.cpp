@@ -1,0 +1,158 @@
+#include "platform/mac/frameworks/SysMount.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+
+namespace kova::sys
+{
+
+namespace
+{
+
+std::mutex sTablePathMutex;
+std::string sTablePath = "/proc/self/mountinfo";
+
+std::string TablePath()
+{
+    std::lock_guard<std::mutex> lock(sTablePathMutex);
+    return sTablePath;
+}
+
+// Fields of the table escape blanks, tabs, line ends and backslashes as "\ooo".
+std::string Unescape(const std::string& field)
+{
+    std::string out;
+    out.reserve(field.size());
+    for (size_t i = 0; i < field.size(); ++i)
+    {
+        if (field[i] == '\\' && i + 3 < field.size() && field[i + 1] >= '0' && field[i + 1] <= '3' &&
+            field[i + 2] >= '0' && field[i + 2] <= '7' && field[i + 3] >= '0' && field[i + 3] <= '7')
+        {
+            out.push_back(
+                char(((field[i + 1] - '0') << 6) | ((field[i + 2] - '0') << 3) | (field[i + 3] - '0')));
+            i += 3;
+        }
+        else
+        {
+            out.push_back(field[i]);
+        }
+    }
+    return out;
+}
+
+// One line: id, parent id, device, root, mount point, options, optional fields, "-", type,
+// source, super-block options. False for a line that does not have that shape.
+bool ParseLine(const std::string& line, MountEntry& out)
+{
+    std::istringstream fields(line);
+    std::vector<std::string> words;
+    std::string word;
+    while (fields >> word)
+        words.push_back(word);
+    if (words.size() < 9)
+        return false;
+    size_t dash = 6;
+    while (dash < words.size() && words[dash] != "-")
+        ++dash;
+    if (dash + 1 >= words.size())
+        return false;
+    out.fMountPoint = Unescape(words[4]);
+    if (out.fMountPoint.empty() || out.fMountPoint[0] != '/')
+        return false;
+    while (out.fMountPoint.size() > 1 && out.fMountPoint.back() == '/')
+        out.fMountPoint.pop_back();
+    out.fType = Unescape(words[dash + 1]);
+    out.fSource = dash + 2 < words.size() ? Unescape(words[dash + 2]) : std::string();
+    return true;
+}
+
+// Whether path lies at or under the mount point, component by component.
+bool IsUnder(const std::string& path, const std::string& mountPoint)
+{
+    if (mountPoint == "/")
+        return !path.empty() && path[0] == '/';
+    return path.compare(0, mountPoint.size(), mountPoint) == 0 &&
+           (path.size() == mountPoint.size() || path[mountPoint.size()] == '/');
+}
+
+} // namespace
+
+std::vector<MountEntry> ReadMountTable()
+{
+    std::vector<MountEntry> entries;
+    std::ifstream table(TablePath());
+    std::string line;
+    while (table && std::getline(table, line))
+    {
+        MountEntry entry;
+        if (ParseLine(line, entry))
+            entries.push_back(std::move(entry));
+    }
+    if (entries.empty())
+        entries.push_back(MountEntry{"/", std::string(), std::string()});
+    return entries;
+}
+
+std::string VolumeNameOfMountPoint(const std::string& mountPoint)
+{
+    std::string path = mountPoint;
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    if (path.empty())
+        return path;
+    if (path == "/")
+        return kRootVolumeName;
+    return path.substr(path.rfind('/') + 1);
+}
+
+int GetRealPath(const char* path, std::string& out)
+{
+    if (path == nullptr || *path == 0)
+    {
+        errno = ENOENT;
+        return -1;
+    }
+    char* resolved = realpath(path, nullptr);
+    if (resolved == nullptr)
+        return -1;
+    out.assign(resolved);
+    std::free(resolved);
+    return 0;
+}
+
+int statfs(const char* path, StatFS& out)
+{
+    std::string real;
+    if (GetRealPath(path, real) != 0)
+        return -1;
+    const MountEntry* best = nullptr;
+    const std::vector<MountEntry> table = ReadMountTable();
+    // The longest mount point wins; of mounts stacked on one point, the last one is seen.
+    for (const MountEntry& entry : table)
+    {
+        if (IsUnder(real, entry.fMountPoint) &&
+            (best == nullptr || entry.fMountPoint.size() >= best->fMountPoint.size()))
+            best = &entry;
+    }
+    if (best == nullptr)
+    {
+        out.f_mntonname = "/";
+        out.f_fstypename.clear();
+        return 0;
+    }
+    out.f_mntonname = best->fMountPoint;
+    out.f_fstypename = best->fType;
+    return 0;
+}
+
+void SetMountTablePathForTesting(const char* path)
+{
+    std::lock_guard<std::mutex> lock(sTablePathMutex);
+    sTablePath = path != nullptr ? path : "/proc/self/mountinfo";
+}
+
+} // namespace kova::sys
