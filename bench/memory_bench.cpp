@@ -84,6 +84,15 @@ struct MimallocAllocator
     void Free(void* inBlock) const { fFree(inBlock); }
 };
 
+// Runs the workload with mimalloc, or skips it when the library is not installed.
+void WithMimalloc(benchmark::State& state, void (*inRun)(benchmark::State&, const MimallocAllocator&))
+{
+    if (const MimallocAllocator* allocator = MimallocAllocator::Get())
+        inRun(state, *allocator);
+    else
+        state.SkipWithError("libmimalloc.so.2 is not installed");
+}
+
 // ---------------------------------------------------------------------------------------------
 // Batch
 
@@ -126,10 +135,7 @@ BENCHMARK(BM_Batch_Glibc)->Apply(BatchArgs);
 
 void BM_Batch_Mimalloc(benchmark::State& state)
 {
-    if (const MimallocAllocator* allocator = MimallocAllocator::Get())
-        RunBatch(state, *allocator);
-    else
-        state.SkipWithError("libmimalloc.so.2 is not installed");
+    WithMimalloc(state, RunBatch<MimallocAllocator>);
 }
 BENCHMARK(BM_Batch_Mimalloc)->Apply(BatchArgs);
 
@@ -271,10 +277,7 @@ BENCHMARK(BM_ParserMix_Glibc)->Apply(ParserArgs);
 
 void BM_ParserMix_Mimalloc(benchmark::State& state)
 {
-    if (const MimallocAllocator* allocator = MimallocAllocator::Get())
-        RunParserMix(state, *allocator);
-    else
-        state.SkipWithError("libmimalloc.so.2 is not installed");
+    WithMimalloc(state, RunParserMix<MimallocAllocator>);
 }
 BENCHMARK(BM_ParserMix_Mimalloc)->Apply(ParserArgs);
 
@@ -315,10 +318,7 @@ BENCHMARK(BM_Realloc_Glibc);
 
 void BM_Realloc_Mimalloc(benchmark::State& state)
 {
-    if (const MimallocAllocator* allocator = MimallocAllocator::Get())
-        RunRealloc(state, *allocator);
-    else
-        state.SkipWithError("libmimalloc.so.2 is not installed");
+    WithMimalloc(state, RunRealloc<MimallocAllocator>);
 }
 BENCHMARK(BM_Realloc_Mimalloc);
 

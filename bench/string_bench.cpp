@@ -25,37 +25,89 @@ const char kCPiece[] = "piece";
 // ---------------------------------------------------------------------------------------------
 // Appending
 
-template <bool Reserved>
-void VStringAppendPieces(benchmark::State& state)
+void Reserve(kova::VString& ioText, int64_t inUnits)
+{
+    ioText.EnsureSize(int32_t(inUnits));
+}
+
+void Reserve(std::u16string& ioText, int64_t inUnits)
+{
+    ioText.reserve(size_t(inUnits));
+}
+
+const void* Units(const kova::VString& inText)
+{
+    return inText.GetCPointer();
+}
+
+const void* Units(const std::u16string& inText)
+{
+    return inText.data();
+}
+
+// A new text each time, its room reserved first when asked, then state.range(0) appends of
+// inUnitsPerAppend units each.
+template <class Text, bool Reserved, class Append>
+void Appending(benchmark::State& state, int64_t inUnitsPerAppend, Append inAppend)
 {
     kova::bench::EnsureToolbox();
-    const int64_t pieces = state.range(0);
+    const int64_t appends = state.range(0);
     for (auto _ : state)
     {
-        kova::VString text;
+        Text text;
         if (Reserved)
-            text.EnsureSize(int32_t(pieces * kPieceLength));
-        for (int64_t i = 0; i < pieces; ++i)
-            text.AppendUniChars(kPiece, kPieceLength);
-        benchmark::DoNotOptimize(text.GetCPointer());
+            Reserve(text, appends * inUnitsPerAppend);
+        for (int64_t i = 0; i < appends; ++i)
+            inAppend(text);
+        benchmark::DoNotOptimize(Units(text));
     }
-    state.SetItemsProcessed(state.iterations() * pieces);
+    state.SetItemsProcessed(state.iterations() * appends);
 }
 
 template <bool Reserved>
 void U16StringAppendPieces(benchmark::State& state)
 {
-    const int64_t pieces = state.range(0);
-    for (auto _ : state)
-    {
-        std::u16string text;
-        if (Reserved)
-            text.reserve(size_t(pieces * kPieceLength));
-        for (int64_t i = 0; i < pieces; ++i)
-            text.append(kPiece, kPieceLength);
-        benchmark::DoNotOptimize(text.data());
-    }
-    state.SetItemsProcessed(state.iterations() * pieces);
+    Appending<std::u16string, Reserved>(state, kPieceLength,
+                                        [](std::u16string& ioText) { ioText.append(kPiece, kPieceLength); });
+}
+
+template <bool Reserved>
+void VStringAppendPieces(benchmark::State& state)
+{
+    Appending<kova::VString, Reserved>(
+        state, kPieceLength, [](kova::VString& ioText) { ioText.AppendUniChars(kPiece, kPieceLength); });
+}
+
+template <bool Reserved>
+void U16StringAppendUnits(benchmark::State& state)
+{
+    Appending<std::u16string, Reserved>(state, 1, [](std::u16string& ioText) { ioText.push_back(u'x'); });
+}
+
+template <bool Reserved>
+void VStringAppendUnits(benchmark::State& state)
+{
+    Appending<kova::VString, Reserved>(state, 1, [](kova::VString& ioText) { ioText.AppendUniChar(u'x'); });
+}
+
+// A C string is measured and widened on both sides.
+template <bool Reserved>
+void U16StringAppendCStrings(benchmark::State& state)
+{
+    const char* piece = kCPiece;
+    benchmark::DoNotOptimize(piece);
+    Appending<std::u16string, Reserved>(state, kPieceLength,
+                                        [piece](std::u16string& ioText)
+                                        { ioText.append(piece, piece + std::strlen(piece)); });
+}
+
+template <bool Reserved>
+void VStringAppendCStrings(benchmark::State& state)
+{
+    const char* piece = kCPiece;
+    benchmark::DoNotOptimize(piece);
+    Appending<kova::VString, Reserved>(state, kPieceLength,
+                                       [piece](kova::VString& ioText) { ioText.AppendCString(piece); });
 }
 
 void BM_AppendPieces_U16String(benchmark::State& state)
@@ -82,39 +134,6 @@ void BM_AppendPiecesReserved_Kova(benchmark::State& state)
 }
 BENCHMARK(BM_AppendPiecesReserved_Kova)->Arg(16)->Arg(1024)->Arg(65536);
 
-template <bool Reserved>
-void VStringAppendUnits(benchmark::State& state)
-{
-    kova::bench::EnsureToolbox();
-    const int64_t units = state.range(0);
-    for (auto _ : state)
-    {
-        kova::VString text;
-        if (Reserved)
-            text.EnsureSize(int32_t(units));
-        for (int64_t i = 0; i < units; ++i)
-            text.AppendUniChar(u'x');
-        benchmark::DoNotOptimize(text.GetCPointer());
-    }
-    state.SetItemsProcessed(state.iterations() * units);
-}
-
-template <bool Reserved>
-void U16StringAppendUnits(benchmark::State& state)
-{
-    const int64_t units = state.range(0);
-    for (auto _ : state)
-    {
-        std::u16string text;
-        if (Reserved)
-            text.reserve(size_t(units));
-        for (int64_t i = 0; i < units; ++i)
-            text.push_back(u'x');
-        benchmark::DoNotOptimize(text.data());
-    }
-    state.SetItemsProcessed(state.iterations() * units);
-}
-
 void BM_AppendUnit_U16String(benchmark::State& state)
 {
     U16StringAppendUnits<false>(state);
@@ -138,44 +157,6 @@ void BM_AppendUnitReserved_Kova(benchmark::State& state)
     VStringAppendUnits<true>(state);
 }
 BENCHMARK(BM_AppendUnitReserved_Kova)->Arg(16)->Arg(4096);
-
-// A C string is measured and widened on both sides.
-template <bool Reserved>
-void VStringAppendCStrings(benchmark::State& state)
-{
-    kova::bench::EnsureToolbox();
-    const int64_t pieces = state.range(0);
-    const char* piece = kCPiece;
-    benchmark::DoNotOptimize(piece);
-    for (auto _ : state)
-    {
-        kova::VString text;
-        if (Reserved)
-            text.EnsureSize(int32_t(pieces * kPieceLength));
-        for (int64_t i = 0; i < pieces; ++i)
-            text.AppendCString(piece);
-        benchmark::DoNotOptimize(text.GetCPointer());
-    }
-    state.SetItemsProcessed(state.iterations() * pieces);
-}
-
-template <bool Reserved>
-void U16StringAppendCStrings(benchmark::State& state)
-{
-    const int64_t pieces = state.range(0);
-    const char* piece = kCPiece;
-    benchmark::DoNotOptimize(piece);
-    for (auto _ : state)
-    {
-        std::u16string text;
-        if (Reserved)
-            text.reserve(size_t(pieces * kPieceLength));
-        for (int64_t i = 0; i < pieces; ++i)
-            text.append(piece, piece + std::strlen(piece));
-        benchmark::DoNotOptimize(text.data());
-    }
-    state.SetItemsProcessed(state.iterations() * pieces);
-}
 
 void BM_AppendCString_U16String(benchmark::State& state)
 {

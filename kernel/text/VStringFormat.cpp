@@ -425,33 +425,28 @@ bool AppendCBytes(VString& ioText, const char* inBytes, size_t inSize)
                                                                                 ioText);
 }
 
-// Copies at most 16 bytes with a few moves of fixed size (overlapping in the middle) instead of a
-// call.
+// Copies inSize bytes, from sizeof(Word) to twice as many, as two words that overlap in the middle.
+template <class Word>
+void CopyHeadAndTail(char* outTarget, const char* inSource, size_t inSize)
+{
+    Word head;
+    Word tail;
+    std::memcpy(&head, inSource, sizeof(Word));
+    std::memcpy(&tail, inSource + inSize - sizeof(Word), sizeof(Word));
+    std::memcpy(outTarget, &head, sizeof(Word));
+    std::memcpy(outTarget + inSize - sizeof(Word), &tail, sizeof(Word));
+}
+
+// Copies at most 16 bytes with a few moves of fixed size instead of a call.
 void CopyShort(char* outTarget, const char* inSource, size_t inSize)
 {
     if (inSize >= 8)
-    {
-        uint64_t head;
-        uint64_t tail;
-        std::memcpy(&head, inSource, 8);
-        std::memcpy(&tail, inSource + inSize - 8, 8);
-        std::memcpy(outTarget, &head, 8);
-        std::memcpy(outTarget + inSize - 8, &tail, 8);
-    }
+        CopyHeadAndTail<uint64_t>(outTarget, inSource, inSize);
     else if (inSize >= 4)
-    {
-        uint32_t head;
-        uint32_t tail;
-        std::memcpy(&head, inSource, 4);
-        std::memcpy(&tail, inSource + inSize - 4, 4);
-        std::memcpy(outTarget, &head, 4);
-        std::memcpy(outTarget + inSize - 4, &tail, 4);
-    }
+        CopyHeadAndTail<uint32_t>(outTarget, inSource, inSize);
     else
-    {
         for (size_t i = 0; i < inSize; ++i)
             outTarget[i] = inSource[i];
-    }
 }
 
 // The output of one formatting. The bytes of the C library's kind (literal text and the

@@ -119,9 +119,22 @@ TEST(UTF8Decoding, RunsOfTwoByteCharactersDecodeAsByteByByte)
         }
         return units;
     };
-    const char* const kOthers[] = {"\xC0\x80", "\xC1\xBF", "\xC2\x80", "\xDF\xBF", "\xE0\xA0\x80", "\xE4\xB8\x80",
-                                   "\x80", "\xBF\x80", "A", "A ", " \xD0\x96", "\xD0", "\xD0\x41",
-                                   "\xF0\x90\x80\x80", "\xED\xA0\x80", "\xF8\x88\x80\x80\x80"};
+    const char* const kOthers[] = {"\xC0\x80",
+                                   "\xC1\xBF",
+                                   "\xC2\x80",
+                                   "\xDF\xBF",
+                                   "\xE0\xA0\x80",
+                                   "\xE4\xB8\x80",
+                                   "\x80",
+                                   "\xBF\x80",
+                                   "A",
+                                   "A ",
+                                   " \xD0\x96",
+                                   "\xD0",
+                                   "\xD0\x41",
+                                   "\xF0\x90\x80\x80",
+                                   "\xED\xA0\x80",
+                                   "\xF8\x88\x80\x80\x80"};
     const std::string letter = "\xD0\x96";
     for (const char* other : kOthers)
     {
@@ -138,8 +151,8 @@ TEST(UTF8Decoding, RunsOfTwoByteCharactersDecodeAsByteByByte)
             std::vector<UniChar> units(bytes.size());
             size_t consumed = 0;
             int32_t produced = 0;
-            EXPECT_EQ(converter.Convert(bytes.data(), bytes.size(), consumed, units.data(), int32_t(units.size()),
-                                        produced),
+            EXPECT_EQ(converter.Convert(bytes.data(), bytes.size(), consumed, units.data(),
+                                        int32_t(units.size()), produced),
                       expectedResult);
             EXPECT_EQ(std::u16string(units.data(), size_t(produced)), expected) << before << " " << other;
             EXPECT_EQ(consumed, bytes.size());

@@ -479,6 +479,17 @@ TEST(VCppMemMgr, MemoryHogsCarryTheTaskAndLeaveTheListOnce)
 
 // ---- threads
 
+// No byte in use in any arena, and every arena's structure sound.
+void ExpectEverythingFreed(VCppMemMgr& inManager)
+{
+    size_t total = 0;
+    size_t used = 1;
+    inManager.GetMemUsageInfo(total, used);
+    EXPECT_EQ(used, 0u);
+    for (int32_t index = 0; index < inManager.GetArenaCount(); ++index)
+        EXPECT_TRUE(inManager.GetArena(index)->Check(nullptr)) << index;
+}
+
 TEST(VCppMemMgrPooled, ThreadsAllocateAndFreeConcurrently)
 {
     ManagerPtr manager = MakePooled(4 * kTenMiB);
@@ -527,12 +538,7 @@ TEST(VCppMemMgrPooled, ThreadsAllocateAndFreeConcurrently)
     for (std::thread& thread : threads)
         thread.join();
     EXPECT_EQ(failures, 0);
-    size_t total = 0;
-    size_t used = 1;
-    manager->GetMemUsageInfo(total, used);
-    EXPECT_EQ(used, 0u);
-    for (int32_t index = 0; index < 4; ++index)
-        EXPECT_TRUE(manager->GetArena(index)->Check(nullptr));
+    ExpectEverythingFreed(*manager);
 }
 
 // Blocks made on some threads and freed on others, at the edges of the size classes (the last
@@ -614,12 +620,7 @@ TEST(VCppMemMgrPooled, BlocksFreedOnAnotherThreadGoBackToTheirPages)
     for (std::thread& thread : threads)
         thread.join();
     EXPECT_EQ(failures, 0);
-    size_t total = 0;
-    size_t used = 1;
-    manager->GetMemUsageInfo(total, used);
-    EXPECT_EQ(used, 0u);
-    for (int32_t index = 0; index < 4; ++index)
-        EXPECT_TRUE(manager->GetArena(index)->Check(nullptr)) << index;
+    ExpectEverythingFreed(*manager);
 }
 
 } // namespace
