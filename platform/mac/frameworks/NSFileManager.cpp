@@ -2,6 +2,8 @@
 
 #include "platform/mac/frameworks/SysMount.h"
 
+#include <cstdlib>
+
 namespace kova::ns
 {
 
@@ -15,6 +17,15 @@ std::vector<MountedVolume> MountedVolumeURLs()
         volumes.push_back(MountedVolume{entry.fMountPoint, std::move(name), readable});
     }
     return volumes;
+}
+
+std::string TemporaryDirectory()
+{
+    const char* variable = std::getenv("TMPDIR");
+    std::string folder = variable != nullptr && variable[0] == '/' ? variable : "/tmp";
+    if (folder.back() != '/')
+        folder.push_back('/');
+    return folder;
 }
 
 } // namespace kova::ns

@@ -1,6 +1,6 @@
-// Our stand-in for the part of the Foundation file manager that lists mounted volumes: each
-// mounted file system of the process's mount table, in the table's order, with its volume name
-// (see SysMount.h for how volumes are named).
+// Our stand-in for the parts of the Foundation file manager that the file layer calls: the mounted
+// volumes (each mounted file system of the process's mount table, in the table's order, with its
+// volume name; see SysMount.h for how volumes are named) and the temporary folder.
 #pragma once
 
 #include <string>
@@ -18,5 +18,9 @@ struct MountedVolume
 
 // mountedVolumeURLsIncludingResourceValuesForKeys:options: with the volume-name key, options 0.
 std::vector<MountedVolume> MountedVolumeURLs();
+
+// NSTemporaryDirectory(): $TMPDIR when it holds an absolute path, else "/tmp/"; always ending
+// with "/". The folder may not exist.
+std::string TemporaryDirectory();
 
 } // namespace kova::ns
