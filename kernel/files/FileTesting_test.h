@@ -8,16 +8,22 @@
 #include "kernel/files/VFilePath.h"
 #include "kernel/text/IntlTesting_test.h"
 #include "kernel/values/VValueBag.h"
+#include "platform/mac/files/XMacFile.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace kova
 {
@@ -76,6 +82,70 @@ inline std::string ReadFileBytes(const std::string& inPath)
     return std::string(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
 }
 
+// The names in a folder, sorted.
+inline std::vector<std::string> NamesIn(const std::string& inFolder)
+{
+    std::vector<std::string> names;
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(inFolder, ignored))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Another process that holds a lock on a file (flock, as the file layer takes them) until the
+// scope ends.
+class StLockHolder
+{
+public:
+    StLockHolder(const std::string& inPath, bool inExclusive)
+    {
+        int ready[2];
+        int release[2];
+        if (pipe(ready) != 0 || pipe(release) != 0)
+            return;
+        fChild = fork();
+        if (fChild == 0)
+        {
+            // Only calls that are safe in the child of a threaded process. The ends of the other
+            // side go, so that the parent's closing is seen.
+            close(ready[0]);
+            close(release[1]);
+            const int fd = open(inPath.c_str(), O_RDONLY);
+            const char locked = fd >= 0 && flock(fd, inExclusive ? LOCK_EX : LOCK_SH) == 0 ? 1 : 0;
+            if (write(ready[1], &locked, 1) != 1)
+                _exit(1);
+            char ignored = 0;
+            while (read(release[0], &ignored, 1) > 0)
+            {
+            }
+            _exit(0);
+        }
+        close(ready[1]);
+        close(release[0]);
+        fRelease = release[1];
+        char locked = 0;
+        fLocked = fChild > 0 && read(ready[0], &locked, 1) == 1 && locked == 1;
+        close(ready[0]);
+    }
+    ~StLockHolder()
+    {
+        if (fRelease >= 0)
+            close(fRelease);
+        if (fChild > 0)
+            waitpid(fChild, nullptr, 0);
+    }
+    StLockHolder(const StLockHolder&) = delete;
+    StLockHolder& operator=(const StLockHolder&) = delete;
+
+    bool IsLocked() const { return fLocked; }
+
+private:
+    pid_t fChild = -1;
+    int fRelease = -1;
+    bool fLocked = false;
+};
+
 inline bool PathExists(const std::string& inPath)
 {
     struct stat status = {};
@@ -87,6 +157,23 @@ inline mode_t ModeOf(const std::string& inPath)
     struct stat status = {};
     return lstat(inPath.c_str(), &status) == 0 ? status.st_mode & 07777 : 0;
 }
+
+// A failing disk for one scope: reads or writes of the file layer fail with the errno once that
+// many more bytes went through.
+class StIOFault
+{
+public:
+    StIOFault(bool inWrite, int inErrno, int64_t inAfterBytes) : fWrite(inWrite)
+    {
+        XMacFile::SetIOFaultForTesting(inWrite, inErrno, inAfterBytes);
+    }
+    ~StIOFault() { XMacFile::SetIOFaultForTesting(fWrite, 0, 0); }
+    StIOFault(const StIOFault&) = delete;
+    StIOFault& operator=(const StIOFault&) = delete;
+
+private:
+    bool fWrite;
+};
 
 // The last error a scope collected, null when none.
 inline const VErrorBase* LastErrorObject(const StErrorContextInstaller& inContext)

@@ -1,6 +1,7 @@
 #include "kernel/files/VFolder.h"
 
 #include "kernel/errors/KovaErrors.h"
+#include "kernel/files/VFile.h"
 #include "kernel/files/VFileError.h"
 #include "kernel/files/VFileSystem.h"
 #include "platform/mac/files/XMacFile.h"
@@ -135,9 +136,12 @@ VError VFolder::Iterate(std::function<bool(IFileAttributeAccessor*)>&&, uint32_t
     return VE_UNIMPLEMENTED;
 }
 
-IFile* VFolder::_RetainRelativeIFile(const VString&, FilePathStyle) const
+IFile* VFolder::_RetainRelativeIFile(const VString& inRelativePath, FilePathStyle inStyle) const
 {
-    return nullptr;
+    const VFilePath path(fPath, inRelativePath, inStyle, fFileSystem != nullptr);
+    if (!path.IsFile() || (fFileSystem != nullptr && !fFileSystem->IsAuthorized(path)))
+        return nullptr;
+    return new (std::nothrow) VFile(path, fFileSystem);
 }
 
 VError VFolder::Create() const

@@ -54,17 +54,6 @@ int Move(const std::string& inFrom, const std::string& inTo, bool inReplace)
     return CodeOf(ok, error);
 }
 
-// The names in a folder.
-std::vector<std::string> NamesIn(const std::string& inFolder)
-{
-    std::vector<std::string> names;
-    std::error_code ignored;
-    for (const auto& entry : std::filesystem::directory_iterator(inFolder, ignored))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 class NSFileManagerTest : public testing::Test
 {
 protected:
