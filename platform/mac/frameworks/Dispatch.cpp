@@ -59,8 +59,8 @@ private:
 
     void Run(std::function<void()>& ioBlock)
     {
-        ioBlock();
         fBlocksRun.fetch_add(1, std::memory_order_relaxed);
+        ioBlock();
     }
 
     void Work()

@@ -26,7 +26,7 @@ Queue* GetGlobalQueue(long inPriority, unsigned long inFlags);
 // dispatch_async: runs the block on the queue and returns at once.
 void Async(Queue* inQueue, std::function<void()> inBlock);
 
-// For tests: the blocks run so far on all queues.
+// For tests: the blocks started so far on all queues.
 uint64_t GetBlocksRunForTesting();
 
 } // namespace kova::dispatch
