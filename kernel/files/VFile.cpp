@@ -142,19 +142,12 @@ VError VFile::_Throw(VError inError, const std::function<void(VValueBag&)>& inSe
 
 void VFile::GetPlatformPath(VString& outPath, FilePathStyle inStyle) const
 {
-    if (inStyle == FPS_POSIX)
-        fImpl.GetPosixPath(outPath);
-    else if (inStyle == FPS_SYSTEM)
-        outPath.FromString(fPath.GetPath());
-    else
-        outPath.Clear();
+    _GetPlatformPathOf(fImpl, outPath, inStyle);
 }
 
 VString VFile::GetPathWithFileSystem() const
 {
-    VString posixPath;
-    GetPlatformPath(posixPath, FPS_POSIX);
-    return fFileSystem != nullptr ? fFileSystem->MakePathWithFileSystem(fPath, posixPath) : posixPath;
+    return _MakePathWithFileSystem();
 }
 
 IFolder* VFile::RetainParentFolder(bool inSandboxed) const
@@ -223,33 +216,35 @@ VError VFile::Open(FileAccess inAccess, VFileDesc** outDesc, uint32_t inOptions)
 // ---------------------------------------------------------------------------------------------
 // Copying, moving, renaming, deleting
 
-VError VFile::_CopyTo(const VFilePath& inDestination, VFileSystem* inFileSystem, VFile** outCopy,
-                      uint32_t inOptions) const
+VError VFile::_CopyOrMove(bool inMove, const VFilePath& inDestination, VFileSystem* inFileSystem,
+                          VFile** outFile, uint32_t inOptions) const
 {
-    if (outCopy != nullptr)
-        *outCopy = nullptr;
+    if (outFile != nullptr)
+        *outFile = nullptr;
+    const VError operationError = inMove ? VE_FILE_CANNOT_MOVE : VE_FILE_CANNOT_COPY;
     auto parameters = [&inDestination, inOptions](VValueBag& ioBag)
     { SetDestination(ioBag, inDestination, inOptions); };
-    // An unusable path never reaches the system.
+    // An unusable path, this one or the destination, never reaches the system.
     if (!fPath.IsFile() || !inDestination.IsValid() || inDestination.IsEmpty())
-        return _Throw(VE_FILE_CANNOT_COPY, parameters);
-    return _ThrowNative(fImpl.Copy(inDestination, inFileSystem, outCopy, inOptions), VE_FILE_CANNOT_COPY,
-                        parameters);
+        return _Throw(operationError, parameters);
+    const VError native = inMove ? fImpl.Move(inDestination, inFileSystem, outFile, inOptions)
+                                 : fImpl.Copy(inDestination, inFileSystem, outFile, inOptions);
+    return _ThrowNative(native, operationError, parameters);
 }
 
 VError VFile::CopyTo(const VFilePath& inDestination, VFile** outCopy, uint32_t inOptions) const
 {
-    return _CopyTo(inDestination, _FileSystemFor(inDestination), outCopy, inOptions);
+    return _CopyOrMove(false, inDestination, _FileSystemFor(inDestination), outCopy, inOptions);
 }
 
 VError VFile::CopyTo(const VFile& inDestination, uint32_t inOptions) const
 {
-    return _CopyTo(inDestination.GetPath(), nullptr, nullptr, inOptions);
+    return _CopyOrMove(false, inDestination.GetPath(), nullptr, nullptr, inOptions);
 }
 
 VError VFile::CopyTo(const VFolder& inDestination, VFile** outCopy, uint32_t inOptions) const
 {
-    return _CopyTo(inDestination.GetPath(), inDestination.GetFileSystem(), outCopy, inOptions);
+    return _CopyOrMove(false, inDestination.GetPath(), inDestination.GetFileSystem(), outCopy, inOptions);
 }
 
 VError VFile::CopyFrom(const VFile& inSource, uint32_t inOptions) const
@@ -263,50 +258,39 @@ VError VFile::Rename(const VString& inName, VFile** outFile) const
                         [&inName](VValueBag& ioBag) { ioBag.SetString("newname", inName); });
 }
 
-VError VFile::_Move(const VFilePath& inDestination, VFileSystem* inFileSystem, VFile** outFile,
-                    uint32_t inOptions) const
-{
-    if (outFile != nullptr)
-        *outFile = nullptr;
-    auto parameters = [&inDestination, inOptions](VValueBag& ioBag)
-    { SetDestination(ioBag, inDestination, inOptions); };
-    if (!fPath.IsFile() || !inDestination.IsValid() || inDestination.IsEmpty())
-        return _Throw(VE_FILE_CANNOT_MOVE, parameters);
-    return _ThrowNative(fImpl.Move(inDestination, inFileSystem, outFile, inOptions), VE_FILE_CANNOT_MOVE,
-                        parameters);
-}
-
 VError VFile::Move(const VFilePath& inDestination, VFile** outFile, uint32_t inOptions) const
 {
-    return _Move(inDestination, _FileSystemFor(inDestination), outFile, inOptions);
+    return _CopyOrMove(true, inDestination, _FileSystemFor(inDestination), outFile, inOptions);
 }
 
 VError VFile::Move(const VFile& inDestination, uint32_t inOptions) const
 {
-    return _Move(inDestination.GetPath(), inDestination.GetFileSystem(), nullptr, inOptions);
+    return _CopyOrMove(true, inDestination.GetPath(), inDestination.GetFileSystem(), nullptr, inOptions);
 }
 
 VError VFile::Move(const VFolder& inDestination, VFile** outFile, uint32_t inOptions) const
 {
-    return _Move(inDestination.GetPath(), inDestination.GetFileSystem(), outFile, inOptions);
+    return _CopyOrMove(true, inDestination.GetPath(), inDestination.GetFileSystem(), outFile, inOptions);
+}
+
+VError VFile::_Remove(bool inToTrash) const
+{
+    if (!fPath.IsFile())
+        return _Throw(VE_FILE_CANNOT_DELETE);
+    // A missing file is removed already.
+    if (!fImpl.Exists())
+        return VE_OK;
+    return _ThrowNative(inToTrash ? fImpl.MoveToTrash() : fImpl.Delete(), VE_FILE_CANNOT_DELETE);
 }
 
 VError VFile::Delete() const
 {
-    if (!fPath.IsFile())
-        return _Throw(VE_FILE_CANNOT_DELETE);
-    if (!fImpl.Exists())
-        return VE_OK;
-    return _ThrowNative(fImpl.Delete(), VE_FILE_CANNOT_DELETE);
+    return _Remove(false);
 }
 
 VError VFile::MoveToTrash() const
 {
-    if (!fPath.IsFile())
-        return _Throw(VE_FILE_CANNOT_DELETE);
-    if (!fImpl.Exists())
-        return VE_OK;
-    return _ThrowNative(fImpl.MoveToTrash(), VE_FILE_CANNOT_DELETE);
+    return _Remove(true);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -547,15 +531,28 @@ bool VFile::ConformsTo(const VString& inKindID) const
 // ---------------------------------------------------------------------------------------------
 // Whole contents
 
-VError VFile::GetContent(VMemoryBuffer<1024ul, 2ul, 1048576ul>& outContent) const
+VError VFile::_OpenWithSize(FileAccess inAccess, uint32_t inOptions, std::unique_ptr<VFileDesc>& outDesc,
+                            int64_t& outSize) const
 {
     VFileDesc* opened = nullptr;
-    VError error = Open(FA_READ, &opened, FO_FollowLinks);
-    StFileDesc desc(opened);
+    const VError error = Open(inAccess, &opened, inOptions);
+    outDesc.reset(opened);
     if (error != VE_OK)
         return error;
+    return _ThrowNative(outDesc->GetImpl().GetSize(&outSize), VE_FILE_CANNOT_GET_SIZE);
+}
+
+VError VFile::_CreateParentFolders() const
+{
+    VRefPtr<IFolder> parent(RetainParentFolder(false));
+    return parent != nullptr ? static_cast<VFolder*>(parent.Get())->CreateRecursive(false) : VE_OK;
+}
+
+VError VFile::GetContent(VMemoryBuffer<1024ul, 2ul, 1048576ul>& outContent) const
+{
+    StFileDesc desc;
     int64_t size = 0;
-    error = _ThrowNative(desc->GetImpl().GetSize(&size), VE_FILE_CANNOT_GET_SIZE);
+    VError error = _OpenWithSize(FA_READ, FO_FollowLinks, desc, size);
     if (error != VE_OK)
         return error;
     if (uint64_t(size) > SIZE_MAX || !outContent.ResizeExactly(size_t(size)))
@@ -586,12 +583,8 @@ VError VFile::GetData(void* outData, size_t inSize, size_t* outRead) const
 
 VError VFile::SetContent(const void* inData, size_t inSize) const
 {
-    VRefPtr<IFolder> parent(RetainParentFolder(false));
-    if (parent != nullptr)
-    {
-        if (const VError error = static_cast<VFolder*>(parent.Get())->CreateRecursive(false); error != VE_OK)
-            return error;
-    }
+    if (const VError error = _CreateParentFolders(); error != VE_OK)
+        return error;
     XMacFile::EContentStep step = XMacFile::eContentOpen;
     const VError native = fImpl.ReplaceContent(inData, inSize, step);
     switch (step)
@@ -619,19 +612,11 @@ VError VFile::SetContent(const void* inData, size_t inSize) const
 
 VError VFile::AppendContent(const void* inData, size_t inSize) const
 {
-    VRefPtr<IFolder> parent(RetainParentFolder(false));
-    if (parent != nullptr)
-    {
-        if (const VError error = static_cast<VFolder*>(parent.Get())->CreateRecursive(false); error != VE_OK)
-            return error;
-    }
-    VFileDesc* opened = nullptr;
-    VError error = Open(FA_READ_WRITE, &opened, FO_FollowLinks | FO_CreateIfNotFound);
-    StFileDesc desc(opened);
-    if (error != VE_OK)
+    if (const VError error = _CreateParentFolders(); error != VE_OK)
         return error;
+    StFileDesc desc;
     int64_t size = 0;
-    error = _ThrowNative(desc->GetImpl().GetSize(&size), VE_FILE_CANNOT_GET_SIZE);
+    VError error = _OpenWithSize(FA_READ_WRITE, FO_FollowLinks | FO_CreateIfNotFound, desc, size);
     if (error != VE_OK)
         return error;
     error = desc->PutData(inData, inSize, size);

@@ -25,6 +25,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 namespace kova
 {
@@ -184,10 +185,16 @@ private:
     VError _Throw(VError inError, const std::function<void(VValueBag&)>& inSetParameters = {}) const;
     // The file system handed to a destination: this file's when the destination lies in its root.
     VFileSystem* _FileSystemFor(const VFilePath& inDestination) const;
-    VError _Move(const VFilePath& inDestination, VFileSystem* inFileSystem, VFile** outFile,
-                 uint32_t inOptions) const;
-    VError _CopyTo(const VFilePath& inDestination, VFileSystem* inFileSystem, VFile** outCopy,
-                   uint32_t inOptions) const;
+    // The file opened, and its size.
+    VError _OpenWithSize(FileAccess inAccess, uint32_t inOptions, std::unique_ptr<VFileDesc>& outDesc,
+                         int64_t& outSize) const;
+    // The folders above the file, made when missing.
+    VError _CreateParentFolders() const;
+    // Delete and MoveToTrash.
+    VError _Remove(bool inToTrash) const;
+    // The copies and the moves: the checks, the work of the platform part, the errors.
+    VError _CopyOrMove(bool inMove, const VFilePath& inDestination, VFileSystem* inFileSystem,
+                       VFile** outFile, uint32_t inOptions) const;
 
     XMacFile fImpl;
     VFilePath fPath;

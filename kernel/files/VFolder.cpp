@@ -73,19 +73,12 @@ VError VFolder::_ThrowNative(VError inNative, VError inOperationError) const
 
 void VFolder::GetPlatformPath(VString& outPath, FilePathStyle inStyle) const
 {
-    if (inStyle == FPS_POSIX)
-        fImpl.GetPosixPath(outPath);
-    else if (inStyle == FPS_SYSTEM)
-        outPath.FromString(fPath.GetPath());
-    else
-        outPath.Clear();
+    _GetPlatformPathOf(fImpl, outPath, inStyle);
 }
 
 VString VFolder::GetPathWithFileSystem() const
 {
-    VString posixPath;
-    GetPlatformPath(posixPath, FPS_POSIX);
-    return fFileSystem != nullptr ? fFileSystem->MakePathWithFileSystem(fPath, posixPath) : posixPath;
+    return _MakePathWithFileSystem();
 }
 
 IFolder* VFolder::RetainParentFolder(bool inSandboxed) const

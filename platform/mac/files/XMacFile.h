@@ -72,6 +72,15 @@ public:
     const char* GetPosixPathCString() const { return fPosixPath != nullptr ? fPosixPath : ""; }
     // The path as UTF-8 text, composed. Always 0.
     VError GetPosixPath(VString& outPath) const;
+    // A POSIX path read back from the system: UTF-8 text, composed.
+    static void TextFromPosixPath(const char* inPath, VString& outText);
+    // A copy of a POSIX path from the memory manager, with a "/" added when inAsFolder asks and it
+    // has none; null when out of memory.
+    static char* CopyPosixPath(const char* inPath, bool inAsFolder);
+    // For the objects that keep a URL: the URL retained into ioURL, and a copy of its path (a
+    // folder's with its "/" when inAsFolder and the URL is a directory's); and their release.
+    static char* AdoptURL(ns::URL* inURL, std::atomic<ns::URL*>& ioURL, bool inAsFolder);
+    static void ReleasePathAndURL(char*& ioPath, std::atomic<ns::URL*>& ioURL);
 
     // An empty file, mode 0644 (less the umask). With FO_Overwrite an existing file is removed
     // first; without it an existing file fails with EEXIST.
@@ -241,6 +250,8 @@ public:
 private:
     // The destination of a copy or move: a folder path receives this file's name.
     bool _DestinationPosixPath(const VFilePath& inDestination, VFilePath& outPath, char*& outPosixPath) const;
+    VError _CopyOrMove(bool inMove, const VFilePath& inDestination, VFileSystem* inFileSystem,
+                       VFile** outFile, uint32_t inOptions) const;
     // The file made for a copy's or move's destination, when asked.
     static void _GiveNewFile(const VFilePath& inPath, VFileSystem* inFileSystem, VFile** outFile);
 

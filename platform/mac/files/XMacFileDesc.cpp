@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -61,43 +62,28 @@ VError XMacFileDesc::SetSize(int64_t inSize) const
 VError XMacFileDesc::GetData(void* outBuffer, size_t* ioCount, int64_t inPosition, bool inFromStart) const
 {
     const size_t wanted = *ioCount;
-    *ioCount = 0;
-    int64_t offset = 0;
-    if (!StartOffset(inPosition, fPosition, inFromStart, wanted, offset))
-        return XMacFile::PosixError(EINVAL);
-    size_t done = 0;
-    VError error = VE_OK;
-    while (done < wanted)
-    {
-        const size_t chunk = std::min(wanted - done, kMaxChunk);
-        const ssize_t count =
-            sys::pread(fFD, static_cast<char*>(outBuffer) + done, chunk, off_t(offset + done));
-        if (count < 0 && errno == EINTR)
-        {
-            VTaskMgr::YieldNow();
-            continue;
-        }
-        if (count < 0)
-        {
-            error = XMacFile::PosixError(errno);
-            break;
-        }
-        if (count == 0)
-            break;
-        done += size_t(count);
-        if (done < wanted)
-            VTaskMgr::YieldNow();
-    }
-    if (error == VE_OK && done < wanted)
-        error = VE_STREAM_EOF;
-    *ioCount = done;
-    if (!inFromStart)
-        fPosition += int64_t(done);
-    return error;
+    const VError error =
+        _Transfer(ioCount, inPosition, inFromStart,
+                  [this, outBuffer](size_t inDone, size_t inCount, off_t inOffset)
+                  { return sys::pread(fFD, static_cast<char*>(outBuffer) + inDone, inCount, inOffset); });
+    // The data ended before the count.
+    return error == VE_OK && *ioCount < wanted ? VE_STREAM_EOF : error;
 }
 
 VError XMacFileDesc::PutData(const void* inBuffer, size_t* ioCount, int64_t inPosition,
                              bool inFromStart) const
+{
+    const size_t wanted = *ioCount;
+    const VError error =
+        _Transfer(ioCount, inPosition, inFromStart,
+                  [this, inBuffer](size_t inDone, size_t inCount, off_t inOffset) {
+                      return sys::pwrite(fFD, static_cast<const char*>(inBuffer) + inDone, inCount, inOffset);
+                  });
+    return error == VE_OK && *ioCount < wanted ? XMacFile::PosixError(EINVAL) : error;
+}
+
+VError XMacFileDesc::_Transfer(size_t* ioCount, int64_t inPosition, bool inFromStart,
+                               const std::function<ssize_t(size_t, size_t, off_t)>& inCall) const
 {
     const size_t wanted = *ioCount;
     *ioCount = 0;
@@ -108,9 +94,7 @@ VError XMacFileDesc::PutData(const void* inBuffer, size_t* ioCount, int64_t inPo
     VError error = VE_OK;
     while (done < wanted)
     {
-        const size_t chunk = std::min(wanted - done, kMaxChunk);
-        const ssize_t count =
-            sys::pwrite(fFD, static_cast<const char*>(inBuffer) + done, chunk, off_t(offset + done));
+        const ssize_t count = inCall(done, std::min(wanted - done, kMaxChunk), off_t(offset + int64_t(done)));
         if (count < 0 && errno == EINTR)
         {
             VTaskMgr::YieldNow();
@@ -127,8 +111,6 @@ VError XMacFileDesc::PutData(const void* inBuffer, size_t* ioCount, int64_t inPo
         if (done < wanted)
             VTaskMgr::YieldNow();
     }
-    if (error == VE_OK && done < wanted)
-        error = XMacFile::PosixError(EINVAL);
     *ioCount = done;
     if (!inFromStart)
         fPosition += int64_t(done);

@@ -9,6 +9,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <sys/types.h>
 
 namespace kova
 {
@@ -38,6 +40,11 @@ public:
     VError Flush() const;
 
 private:
+    // Chunks of at most 500 MiB, with a yield between them; a call the system interrupted is made
+    // again. *ioCount becomes the bytes transferred.
+    VError _Transfer(size_t* ioCount, int64_t inPosition, bool inFromStart,
+                     const std::function<ssize_t(size_t, size_t, off_t)>& inCall) const;
+
     int fFD;
     mutable int64_t fPosition = 0;
 };

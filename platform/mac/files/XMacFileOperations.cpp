@@ -112,15 +112,6 @@ private:
     int fFD;
 };
 
-char* CopyPath(const char* inPath)
-{
-    const size_t length = std::strlen(inPath);
-    char* copy = static_cast<char*>(VObject::sCppMemMgr->Malloc(length + 1, false, kPosixPathTag));
-    if (copy != nullptr)
-        std::memcpy(copy, inPath, length + 1);
-    return copy;
-}
-
 // The code of a file-manager call that failed, whatever it handed back.
 VError FileManagerError(cf::Error* inError)
 {
@@ -255,26 +246,35 @@ XMacFile::XMacFile() = default;
 XMacFile::XMacFile(const char* inPosixPath)
 {
     if (inPosixPath != nullptr)
-        fPosixPath = CopyPath(inPosixPath);
+        fPosixPath = CopyPosixPath(inPosixPath, false);
 }
 
-XMacFile::XMacFile(ns::URL* inURL)
-{
-    if (inURL == nullptr)
-        return;
-    inURL->Retain();
-    fURL.store(inURL, std::memory_order_release);
-    const char* representation = inURL->FileSystemRepresentation();
-    if (representation != nullptr && *representation != 0)
-        fPosixPath = CopyPath(representation);
-}
+XMacFile::XMacFile(ns::URL* inURL) : fPosixPath(AdoptURL(inURL, fURL, false)) {}
 
 XMacFile::~XMacFile()
 {
-    if (ns::URL* url = fURL.exchange(nullptr, std::memory_order_acq_rel))
+    ReleasePathAndURL(fPosixPath, fURL);
+}
+
+char* XMacFile::AdoptURL(ns::URL* inURL, std::atomic<ns::URL*>& ioURL, bool inAsFolder)
+{
+    if (inURL == nullptr)
+        return nullptr;
+    inURL->Retain();
+    ioURL.store(inURL, std::memory_order_release);
+    const char* representation = inURL->FileSystemRepresentation();
+    return representation != nullptr && *representation != 0
+               ? CopyPosixPath(representation, inAsFolder && inURL->HasDirectoryPath())
+               : nullptr;
+}
+
+void XMacFile::ReleasePathAndURL(char*& ioPath, std::atomic<ns::URL*>& ioURL)
+{
+    if (ns::URL* url = ioURL.exchange(nullptr, std::memory_order_acq_rel))
         url->Release();
-    if (fPosixPath != nullptr)
-        VObject::sCppMemMgr->Free(fPosixPath);
+    if (ioPath != nullptr)
+        VObject::sCppMemMgr->Free(ioPath);
+    ioPath = nullptr;
 }
 
 void XMacFile::Init(VFile* inOwner)
@@ -286,9 +286,29 @@ void XMacFile::Init(VFile* inOwner)
 
 VError XMacFile::GetPosixPath(VString& outPath) const
 {
-    TextFromUTF8(GetPosixPathCString(), std::strlen(GetPosixPathCString()), outPath);
-    ComposeText(outPath);
+    TextFromPosixPath(GetPosixPathCString(), outPath);
     return VE_OK;
+}
+
+void XMacFile::TextFromPosixPath(const char* inPath, VString& outText)
+{
+    TextFromUTF8(inPath, std::strlen(inPath), outText);
+    ComposeText(outText);
+}
+
+char* XMacFile::CopyPosixPath(const char* inPath, bool inAsFolder)
+{
+    const size_t length = std::strlen(inPath);
+    char* copy = static_cast<char*>(VObject::sCppMemMgr->Malloc(length + 2, false, kPosixPathTag));
+    if (copy == nullptr)
+        return nullptr;
+    std::memcpy(copy, inPath, length + 1);
+    if (inAsFolder && length > 0 && copy[length - 1] != '/')
+    {
+        copy[length] = '/';
+        copy[length + 1] = 0;
+    }
+    return copy;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -512,30 +532,8 @@ void XMacFile::_GiveNewFile(const VFilePath& inPath, VFileSystem* inFileSystem, 
         *outFile = new (std::nothrow) VFile(inPath, inFileSystem);
 }
 
-VError XMacFile::Copy(const VFilePath& inDestination, VFileSystem* inFileSystem, VFile** outFile,
-                      uint32_t inOptions) const
-{
-    if (outFile != nullptr)
-        *outFile = nullptr;
-    VFilePath destination;
-    char* posixDestination = nullptr;
-    const bool usable = _DestinationPosixPath(inDestination, destination, posixDestination);
-    StPosixPath destinationPath(posixDestination);
-    if (!usable)
-        return PosixError(EINVAL);
-    const std::string from(GetPosixPathCString());
-    const std::string to(destinationPath.Get());
-    const bool replace = (inOptions & FO_Overwrite) != 0;
-    cf::Error* error = nullptr;
-    if (!CallFileManager([&](cf::Error** outError) { return ns::CopyItem(from, to, replace, outError); },
-                         &error))
-        return FileManagerError(error);
-    _GiveNewFile(destination, inFileSystem, outFile);
-    return VE_OK;
-}
-
-VError XMacFile::Move(const VFilePath& inDestination, VFileSystem* inFileSystem, VFile** outFile,
-                      uint32_t inOptions) const
+VError XMacFile::_CopyOrMove(bool inMove, const VFilePath& inDestination, VFileSystem* inFileSystem,
+                             VFile** outFile, uint32_t inOptions) const
 {
     if (outFile != nullptr)
         *outFile = nullptr;
@@ -546,10 +544,10 @@ VError XMacFile::Move(const VFilePath& inDestination, VFileSystem* inFileSystem,
     if (!usable)
         return PosixError(EINVAL);
     const bool replace = (inOptions & FO_Overwrite) != 0;
-    // In one folder a rename does it, replacing the destination only when asked to.
+    // In one folder a rename moves the file, replacing the destination only when asked to.
     VFilePath folder;
     VFilePath destinationFolder;
-    if (fOwner != nullptr && fOwner->GetPath().GetFolder(folder) &&
+    if (inMove && fOwner != nullptr && fOwner->GetPath().GetFolder(folder) &&
         destination.GetFolder(destinationFolder) &&
         folder.GetPath().EqualToStringRaw(destinationFolder.GetPath()) &&
         sys::renamex_np(GetPosixPathCString(), destinationPath.Get(), replace ? 0 : sys::kRenameExclusive) ==
@@ -561,11 +559,28 @@ VError XMacFile::Move(const VFilePath& inDestination, VFileSystem* inFileSystem,
     const std::string from(GetPosixPathCString());
     const std::string to(destinationPath.Get());
     cf::Error* error = nullptr;
-    if (!CallFileManager([&](cf::Error** outError) { return ns::MoveItem(from, to, replace, outError); },
-                         &error))
+    const bool done = CallFileManager(
+        [&](cf::Error** outError) {
+            return inMove ? ns::MoveItem(from, to, replace, outError)
+                          : ns::CopyItem(from, to, replace, outError);
+        },
+        &error);
+    if (!done)
         return FileManagerError(error);
     _GiveNewFile(destination, inFileSystem, outFile);
     return VE_OK;
+}
+
+VError XMacFile::Copy(const VFilePath& inDestination, VFileSystem* inFileSystem, VFile** outFile,
+                      uint32_t inOptions) const
+{
+    return _CopyOrMove(false, inDestination, inFileSystem, outFile, inOptions);
+}
+
+VError XMacFile::Move(const VFilePath& inDestination, VFileSystem* inFileSystem, VFile** outFile,
+                      uint32_t inOptions) const
+{
+    return _CopyOrMove(true, inDestination, inFileSystem, outFile, inOptions);
 }
 
 VError XMacFile::RenamePath(const char* inPosixPath, const VFilePath& inNewPath)
@@ -805,8 +820,8 @@ VError XMacFile::ReadSymbolicLink(VString& outText) const
     const ssize_t length = ::readlink(GetPosixPathCString(), buffer.data(), buffer.size() - 1);
     if (length < 0)
         return PosixError(errno);
-    TextFromUTF8(buffer.data(), size_t(length), outText);
-    ComposeText(outText);
+    buffer[size_t(length)] = 0;
+    TextFromPosixPath(buffer.data(), outText);
     return VE_OK;
 }
 

@@ -20,24 +20,6 @@ namespace kova
 namespace
 {
 
-constexpr uint32_t kPosixPathTag = FourCharCode("path");
-
-// A copy of the path from the memory manager, with room for a "/" more; null when out of memory.
-char* CopyPosixPath(const char* inPath, bool inAsFolder)
-{
-    const size_t length = std::strlen(inPath);
-    char* copy = static_cast<char*>(VObject::sCppMemMgr->Malloc(length + 2, false, kPosixPathTag));
-    if (copy == nullptr)
-        return nullptr;
-    std::memcpy(copy, inPath, length + 1);
-    if (inAsFolder && length > 0 && copy[length - 1] != '/')
-    {
-        copy[length] = '/';
-        copy[length + 1] = 0;
-    }
-    return copy;
-}
-
 // mkdir -p, each missing folder with inMode; 0 or errno.
 int CreateFolders(const std::string& inPath, mode_t inMode)
 {
@@ -62,26 +44,17 @@ XMacFolder::XMacFolder() = default;
 XMacFolder::XMacFolder(const char* inPosixPath)
 {
     if (inPosixPath != nullptr)
-        fPosixPath = CopyPosixPath(inPosixPath, false);
+        fPosixPath = XMacFile::CopyPosixPath(inPosixPath, false);
 }
 
 XMacFolder::XMacFolder(ns::URL* inURL)
 {
-    if (inURL == nullptr)
-        return;
-    inURL->Retain();
-    fURL.store(inURL, std::memory_order_release);
-    const char* representation = inURL->FileSystemRepresentation();
-    if (representation != nullptr && *representation != 0)
-        fPosixPath = CopyPosixPath(representation, inURL->HasDirectoryPath());
+    fPosixPath = XMacFile::AdoptURL(inURL, fURL, true);
 }
 
 XMacFolder::~XMacFolder()
 {
-    if (ns::URL* url = fURL.exchange(nullptr, std::memory_order_acq_rel))
-        url->Release();
-    if (fPosixPath != nullptr)
-        VObject::sCppMemMgr->Free(fPosixPath);
+    XMacFile::ReleasePathAndURL(fPosixPath, fURL);
 }
 
 void XMacFolder::Init(VFolder* inOwner)
@@ -116,8 +89,7 @@ VError XMacFolder::GetTimeAttributes(VTime* outModified, VTime* outCreated, VTim
 
 VError XMacFolder::GetPosixPath(VString& outPath) const
 {
-    TextFromUTF8(GetPosixPathCString(), std::strlen(GetPosixPathCString()), outPath);
-    ComposeText(outPath);
+    XMacFile::TextFromPosixPath(GetPosixPathCString(), outPath);
     return VE_OK;
 }
 
