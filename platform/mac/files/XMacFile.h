@@ -150,6 +150,9 @@ public:
     VError GetCreator(uint32_t* outCreator) const;
     VError SetKind(uint32_t) const { return VE_OK; }
     VError SetCreator(uint32_t) const { return VE_OK; }
+    // No Finder comments here: setting one does nothing, and none is read.
+    void SetFinderComment(const VString&) const {}
+    void GetFinderComment(VString&) const {}
     // Extensions are always shown here: showing one is a success, hiding one ENOTSUP.
     VError SetExtensionVisible(bool inVisible) const;
     // The file's type identifier; cleared with the file-manager code on failure.
