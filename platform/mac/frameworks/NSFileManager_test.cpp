@@ -27,6 +27,14 @@ public:
     ~StWriteFault() { sys::SetWriteFaultForTesting(0, 0); }
 };
 
+// A read fault for one scope.
+class StReadFault
+{
+public:
+    StReadFault(int inErrno, int64_t inAfterBytes) { sys::SetReadFaultForTesting(inErrno, inAfterBytes); }
+    ~StReadFault() { sys::SetReadFaultForTesting(0, 0); }
+};
+
 // The Cocoa code of a failed call, 0 after success.
 int CodeOf(bool inSucceeded, cf::Error* inError)
 {
@@ -110,6 +118,11 @@ TEST_F(NSFileManagerTest, CopyNeverLosesTheSourceOrTheOldDestination)
         // The disk fills up half way: the old destination stays whole, no temporary is left.
         StWriteFault fault(ENOSPC, 100000);
         EXPECT_EQ(Copy(source, destination, true), ns::kFileWriteOutOfSpaceError);
+    }
+    {
+        // So does a source that cannot be read to its end.
+        StReadFault fault(EIO, 70000);
+        EXPECT_NE(Copy(source, destination, true), 0);
     }
     EXPECT_EQ(ReadFileBytes(destination), "old");
     EXPECT_EQ(NamesIn(fFolder.Posix()), (std::vector<std::string>{"destination", "hard", "source"}));
