@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
+#include <cerrno>
+#include <climits>
+#include <cmath>
 #include <ctime>
 #include <memory>
 #include <mutex>
 #include <new>
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <unistd.h>
 #include <vector>
 
@@ -26,12 +29,34 @@ struct RunLoopTimer
     std::atomic<bool> fValid{true};
 };
 
+struct RunLoopSource
+{
+    std::atomic<int32_t> fRefCount{1};
+    int fFD = -1;
+    RunLoopSourceCallBack fCallBack = nullptr;
+    void* fInfo = nullptr;
+    // Changed only under the owning loop's mutex.
+    std::atomic<RunLoop*> fLoop{nullptr};
+    std::atomic<bool> fValid{true};
+};
+
 struct RunLoop
 {
     std::mutex fMutex;
-    std::condition_variable fChanged;
     std::vector<RunLoopTimer*> fTimers;
+    std::vector<RunLoopSource*> fSources;
     bool fStop = false;
+    // Written to wake the loop's thread out of its wait when another thread changes the loop.
+    int fWakeFD = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+
+    void Wake()
+    {
+        const uint64_t one = 1;
+        if (fWakeFD >= 0 && ::write(fWakeFD, &one, sizeof(one)) < 0)
+        {
+            // Already signalled to the full: the loop wakes all the same.
+        }
+    }
 
     ~RunLoop()
     {
@@ -41,6 +66,14 @@ struct RunLoop
             timer->fLoop = nullptr;
             RunLoopTimerRelease(timer);
         }
+        for (RunLoopSource* source : fSources)
+        {
+            source->fValid = false;
+            source->fLoop = nullptr;
+            RunLoopSourceRelease(source);
+        }
+        if (fWakeFD >= 0)
+            ::close(fWakeFD);
     }
 };
 
@@ -126,7 +159,7 @@ void RunLoopAddTimer(RunLoop* inLoop, RunLoopTimer* inTimer)
     RunLoopTimerRetain(inTimer);
     inTimer->fLoop = inLoop;
     inLoop->fTimers.push_back(inTimer);
-    inLoop->fChanged.notify_all();
+    inLoop->Wake();
 }
 
 void RunLoopTimerInvalidate(RunLoopTimer* inTimer)
@@ -141,7 +174,7 @@ void RunLoopTimerInvalidate(RunLoopTimer* inTimer)
     {
         std::lock_guard<std::mutex> lock(loop->fMutex);
         RemoveTimer(loop, inTimer);
-        loop->fChanged.notify_all();
+        loop->Wake();
     }
 }
 
@@ -158,6 +191,159 @@ int32_t RunLoopCountTimers(RunLoop* inLoop)
     return int32_t(inLoop->fTimers.size());
 }
 
+RunLoopSource* RunLoopFileDescriptorSourceCreate(int inFD, RunLoopSourceCallBack inCallBack, void* inInfo)
+{
+    RunLoopSource* source = new (std::nothrow) RunLoopSource;
+    if (source == nullptr)
+        return nullptr;
+    source->fFD = inFD;
+    source->fCallBack = inCallBack;
+    source->fInfo = inInfo;
+    return source;
+}
+
+void RunLoopSourceRetain(RunLoopSource* inSource)
+{
+    if (inSource != nullptr)
+        inSource->fRefCount.fetch_add(1, std::memory_order_relaxed);
+}
+
+void RunLoopSourceRelease(RunLoopSource* inSource)
+{
+    if (inSource != nullptr && inSource->fRefCount.fetch_sub(1, std::memory_order_acq_rel) == 1)
+        delete inSource;
+}
+
+void RunLoopAddSource(RunLoop* inLoop, RunLoopSource* inSource)
+{
+    if (inLoop == nullptr || inSource == nullptr || !inSource->fValid)
+        return;
+    std::lock_guard<std::mutex> lock(inLoop->fMutex);
+    if (inSource->fLoop != nullptr)
+        return;
+    RunLoopSourceRetain(inSource);
+    inSource->fLoop = inLoop;
+    inLoop->fSources.push_back(inSource);
+    inLoop->Wake();
+}
+
+void RunLoopSourceInvalidate(RunLoopSource* inSource)
+{
+    if (inSource == nullptr)
+        return;
+    inSource->fValid = false;
+    RunLoop* loop = inSource->fLoop.load();
+    if (loop != nullptr)
+    {
+        std::lock_guard<std::mutex> lock(loop->fMutex);
+        auto found = std::find(loop->fSources.begin(), loop->fSources.end(), inSource);
+        if (found != loop->fSources.end())
+        {
+            loop->fSources.erase(found);
+            inSource->fLoop = nullptr;
+            RunLoopSourceRelease(inSource);
+        }
+        loop->Wake();
+    }
+}
+
+bool RunLoopSourceIsValid(const RunLoopSource* inSource)
+{
+    return inSource != nullptr && inSource->fValid;
+}
+
+int32_t RunLoopCountSources(RunLoop* inLoop)
+{
+    if (inLoop == nullptr)
+        return 0;
+    std::lock_guard<std::mutex> lock(inLoop->fMutex);
+    return int32_t(inLoop->fSources.size());
+}
+
+namespace
+{
+
+// Fires the loop's first due timer, with the loop's mutex held on entry and on return; false when
+// none is due.
+bool FireDueTimer(RunLoop* inLoop, std::unique_lock<std::mutex>& ioLock, double inNow)
+{
+    if (inLoop->fTimers.empty())
+        return false;
+    RunLoopTimer* next = *std::min_element(inLoop->fTimers.begin(), inLoop->fTimers.end(),
+                                           [](const RunLoopTimer* a, const RunLoopTimer* b)
+                                           { return a->fFireDate < b->fFireDate; });
+    if (next->fFireDate > inNow)
+        return false;
+    if (next->fInterval > 0)
+    {
+        // Firings missed while the loop did not run are skipped, not made up.
+        next->fFireDate += next->fInterval;
+        if (next->fFireDate <= inNow)
+            next->fFireDate = inNow + next->fInterval;
+    }
+    else
+    {
+        next->fValid = false;
+    }
+    RunLoopTimerRetain(next);
+    if (!next->fValid)
+        RemoveTimer(inLoop, next);
+    ioLock.unlock();
+    if (next->fCallBack != nullptr)
+        next->fCallBack(next, next->fInfo);
+    RunLoopTimerRelease(next);
+    ioLock.lock();
+    return true;
+}
+
+// Waits at most inSeconds for a source to be readable (or the loop to be woken) and calls the
+// readable sources, with the loop's mutex held on entry and on return. True when a source was
+// called.
+bool PollSources(RunLoop* inLoop, std::unique_lock<std::mutex>& ioLock, double inSeconds)
+{
+    std::vector<pollfd> descriptors;
+    std::vector<RunLoopSource*> sources;
+    descriptors.push_back(pollfd{inLoop->fWakeFD, POLLIN, 0});
+    for (RunLoopSource* source : inLoop->fSources)
+    {
+        RunLoopSourceRetain(source);
+        sources.push_back(source);
+        descriptors.push_back(pollfd{source->fFD, POLLIN, 0});
+    }
+    ioLock.unlock();
+    const double milliseconds = std::ceil(std::max(inSeconds, 0.0) * 1000.0);
+    const int timeout = milliseconds >= double(INT_MAX) ? INT_MAX : int(milliseconds);
+    const int ready = ::poll(descriptors.data(), descriptors.size(), timeout);
+    bool handled = false;
+    if (ready > 0)
+    {
+        if ((descriptors[0].revents & POLLIN) != 0)
+        {
+            uint64_t count = 0;
+            if (::read(inLoop->fWakeFD, &count, sizeof(count)) < 0)
+            {
+                // Read by another wait already.
+            }
+        }
+        for (size_t i = 0; i < sources.size(); ++i)
+        {
+            RunLoopSource* source = sources[i];
+            if ((descriptors[i + 1].revents & (POLLIN | POLLHUP | POLLERR)) != 0 && source->fValid &&
+                source->fCallBack != nullptr)
+            {
+                source->fCallBack(source, source->fInfo);
+                handled = true;
+            }
+        }
+    }
+    for (RunLoopSource* source : sources)
+        RunLoopSourceRelease(source);
+    ioLock.lock();
+    return handled;
+}
+
+} // namespace
+
 RunLoopRunResult RunLoopRunInMode(double inSeconds, bool inReturnAfterSourceHandled)
 {
     RunLoop* loop = RunLoopGetCurrent();
@@ -173,43 +359,34 @@ RunLoopRunResult RunLoopRunInMode(double inSeconds, bool inReturnAfterSourceHand
             loop->fStop = false;
             return kRunLoopRunStopped;
         }
-        if (loop->fTimers.empty())
+        if (loop->fTimers.empty() && loop->fSources.empty())
             return handled ? kRunLoopRunHandledSource : kRunLoopRunFinished;
-
-        RunLoopTimer* next = *std::min_element(loop->fTimers.begin(), loop->fTimers.end(),
-                                               [](const RunLoopTimer* a, const RunLoopTimer* b)
-                                               { return a->fFireDate < b->fFireDate; });
         double now = AbsoluteTimeGetCurrent();
-        if (next->fFireDate <= now)
+        if (FireDueTimer(loop, lock, now))
         {
-            if (next->fInterval > 0)
-            {
-                // Firings missed while the loop did not run are skipped, not made up.
-                next->fFireDate += next->fInterval;
-                if (next->fFireDate <= now)
-                    next->fFireDate = now + next->fInterval;
-            }
-            else
-            {
-                next->fValid = false;
-            }
-            RunLoopTimerRetain(next);
-            if (!next->fValid)
-                RemoveTimer(loop, next);
-            lock.unlock();
-            if (next->fCallBack != nullptr)
-                next->fCallBack(next, next->fInfo);
-            RunLoopTimerRelease(next);
-            lock.lock();
             handled = true;
             if (inReturnAfterSourceHandled)
                 return kRunLoopRunHandledSource;
             continue;
         }
-        if (now >= deadline)
+        // Until the next timer or the end of the run, whichever comes first; the sources are
+        // looked at once even when the run is over.
+        double wait = deadline - now;
+        for (const RunLoopTimer* timer : loop->fTimers)
+            wait = std::min(wait, timer->fFireDate - now);
+        if (PollSources(loop, lock, wait))
+        {
+            handled = true;
+            if (inReturnAfterSourceHandled)
+                return kRunLoopRunHandledSource;
+            continue;
+        }
+        now = AbsoluteTimeGetCurrent();
+        bool timerDue = false;
+        for (const RunLoopTimer* timer : loop->fTimers)
+            timerDue = timerDue || timer->fFireDate <= now;
+        if (now >= deadline && !timerDue)
             return kRunLoopRunTimedOut;
-        double wait = std::min(next->fFireDate, deadline) - now;
-        loop->fChanged.wait_for(lock, std::chrono::duration<double>(wait));
     }
 }
 
@@ -219,7 +396,7 @@ void RunLoopStop(RunLoop* inLoop)
         return;
     std::lock_guard<std::mutex> lock(inLoop->fMutex);
     inLoop->fStop = true;
-    inLoop->fChanged.notify_all();
+    inLoop->Wake();
 }
 
 } // namespace kova::cf
