@@ -21,7 +21,9 @@
 #include "platform/mac/files/XMacFSObjectIterator.h"
 
 #include <cstdint>
+#include <memory>
 #include <new>
+#include <utility>
 
 namespace kova
 {
@@ -60,11 +62,13 @@ class VFSObjectIterator : public VObject
 {
 public:
     // The folder (may be null: nothing is listed) is retained. inExcludedKind is the option bit of
-    // the other kind of item, which the platform iterator never sees.
-    VFSObjectIterator(const VFolder* inFolder, uint32_t inOptions, uint32_t inExcludedKind)
+    // the other kind of item, which the platform iterator never sees. A listing of the folder read
+    // already (XMacFSObjectIterator::ReadListing) spares reading it again.
+    VFSObjectIterator(const VFolder* inFolder, uint32_t inOptions, uint32_t inExcludedKind,
+                      std::shared_ptr<const XMacFSObjectIterator::Listing> inListing = nullptr)
         : fFolder(RetainRefCountable(const_cast<VFolder*>(inFolder))), fOptions(inOptions & ~inExcludedKind)
     {
-        _Init();
+        _Init(std::move(inListing));
     }
     VFSObjectIterator(const VFSObjectIterator&) = delete;
     VFSObjectIterator& operator=(const VFSObjectIterator&) = delete;
@@ -99,12 +103,14 @@ public:
     }
 
 private:
-    void _Init()
+    void _Init(std::shared_ptr<const XMacFSObjectIterator::Listing> inListing)
     {
         fIndex = 0;
         if (fFolder != nullptr)
         {
-            fImpl = new (std::nothrow) XIMPL(*fFolder, fOptions);
+            if (inListing == nullptr)
+                inListing = XMacFSObjectIterator::ReadListing(*fFolder);
+            fImpl = new (std::nothrow) XIMPL(*fFolder, fOptions, std::move(inListing));
             fAccessor = fImpl != nullptr ? new (std::nothrow) FileAttributeAccessor<XIMPL>(fImpl) : nullptr;
             ReleaseRefCountable(&fCurrent);
             if (fAccessor != nullptr)
@@ -134,8 +140,9 @@ private:
 class VFolderIterator : public VFSObjectIterator<VFolder, XMacFolderIterator>
 {
 public:
-    explicit VFolderIterator(const VFolder* inFolder, uint32_t inOptions = FI_WANT_FOLDERS)
-        : VFSObjectIterator(inFolder, inOptions, FI_WANT_FILES)
+    explicit VFolderIterator(const VFolder* inFolder, uint32_t inOptions = FI_WANT_FOLDERS,
+                             std::shared_ptr<const XMacFSObjectIterator::Listing> inListing = nullptr)
+        : VFSObjectIterator(inFolder, inOptions, FI_WANT_FILES, std::move(inListing))
     {
     }
     ~VFolderIterator() override;
@@ -144,8 +151,9 @@ public:
 class VFileIterator : public VFSObjectIterator<VFile, XMacFileIterator>
 {
 public:
-    explicit VFileIterator(const VFolder* inFolder, uint32_t inOptions = FI_WANT_FILES)
-        : VFSObjectIterator(inFolder, inOptions, FI_WANT_FOLDERS)
+    explicit VFileIterator(const VFolder* inFolder, uint32_t inOptions = FI_WANT_FILES,
+                           std::shared_ptr<const XMacFSObjectIterator::Listing> inListing = nullptr)
+        : VFSObjectIterator(inFolder, inOptions, FI_WANT_FOLDERS, std::move(inListing))
     {
     }
     ~VFileIterator() override;

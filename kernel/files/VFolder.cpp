@@ -600,9 +600,11 @@ VError VFolder::Iterate(std::function<bool(IFileAttributeAccessor*)>&& inFunctio
     // Lists the files of the folder and opens its level; false when the function ended the walk.
     auto enter = [&](const VFolder* inFolder) -> bool
     {
+        // Read once for its files and its sub-folders.
+        const auto listing = XMacFSObjectIterator::ReadListing(*inFolder);
         if (withFiles)
         {
-            for (VFileIterator file(inFolder, inOptions); file.IsValid(); ++file)
+            for (VFileIterator file(inFolder, inOptions, listing); file.IsValid(); ++file)
             {
                 IFileAttributeAccessor* accessor = file.GetAttributeAccessor();
                 accessor->SetDocument(static_cast<IFile*>(file.Current()));
@@ -611,7 +613,7 @@ VError VFolder::Iterate(std::function<bool(IFileAttributeAccessor*)>&& inFunctio
             }
         }
         if (withFolders)
-            levels.push_back(std::make_unique<VFolderIterator>(inFolder, folderOptions));
+            levels.push_back(std::make_unique<VFolderIterator>(inFolder, folderOptions, listing));
         return true;
     };
     if (!enter(this))

@@ -28,6 +28,17 @@ bool IsDotOrDotDot(const char* inName)
     return inName[0] == '.' && (inName[1] == 0 || (inName[1] == '.' && inName[2] == 0));
 }
 
+// A name of ASCII alone without ":": its colon form is its bytes as they are.
+bool IsPlainName(const std::string& inName)
+{
+    for (unsigned char c : inName)
+    {
+        if (c >= 0x80 || c == ':')
+            return false;
+    }
+    return true;
+}
+
 unsigned char TypeOfMode(mode_t inMode)
 {
     return S_ISDIR(inMode) ? DT_DIR : S_ISREG(inMode) ? DT_REG : S_ISLNK(inMode) ? DT_LNK : DT_UNKNOWN;
@@ -36,43 +47,64 @@ unsigned char TypeOfMode(mode_t inMode)
 } // namespace
 
 XMacFSObjectIterator::XMacFSObjectIterator(const VFolder& inFolder, uint32_t inOptions)
+    : XMacFSObjectIterator(inFolder, inOptions, ReadListing(inFolder))
+{
+}
+
+XMacFSObjectIterator::XMacFSObjectIterator(const VFolder& inFolder, uint32_t inOptions,
+                                           std::shared_ptr<const Listing> inListing)
     : fFileSystem(RetainRefCountable(inFolder.GetFileSystem())), fOptions(inOptions),
-      fFolderPath(inFolder.GetPath())
+      fFolderPath(inFolder.GetPath()), fListing(std::move(inListing))
+{
+}
+
+std::shared_ptr<const XMacFSObjectIterator::Listing>
+XMacFSObjectIterator::ReadListing(const VFolder& inFolder)
 {
     // The folder named may be a link to one: it is followed, as the folder's existence is.
     const int fd = ::open(inFolder.GetImpl().GetPosixPathCString(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
-        return;
-    if (sys::GetPathOfDescriptor(fd, fRealPath) != 0)
+        return nullptr;
+    auto listing = std::make_shared<Listing>();
+    if (sys::GetPathOfDescriptor(fd, listing->fRealPath) != 0)
     {
         ::close(fd);
-        return;
+        return nullptr;
     }
-    if (fRealPath.back() != '/')
-        fRealPath.push_back('/');
-    if (!XMacFile::PosixFullPathToHFS(fRealPath.c_str(), true, fColonPath))
+    if (listing->fRealPath.back() != '/')
+        listing->fRealPath.push_back('/');
+    // A folder named by its real path has its colon path already; only another one is looked up
+    // among the volumes, which reads the mount table.
+    if (listing->fRealPath == inFolder.GetImpl().GetPosixPathCString() && inFolder.GetPath().IsFolder())
+        listing->fColonPath.FromString(inFolder.GetPath().GetPath());
+    else if (!XMacFile::PosixFullPathToHFS(listing->fRealPath.c_str(), true, listing->fColonPath))
     {
         ::close(fd);
-        return;
+        return nullptr;
     }
-    if (fColonPath.IsEmpty() || fColonPath.GetCPointer()[fColonPath.GetLength() - 1] != u':')
-        fColonPath.AppendUniChar(u':');
+    if (listing->fColonPath.IsEmpty() ||
+        listing->fColonPath.GetCPointer()[listing->fColonPath.GetLength() - 1] != u':')
+        listing->fColonPath.AppendUniChar(u':');
+    // The items are named by real paths: the root is compared by its own.
+    if (const VFileSystem* fileSystem = inFolder.GetFileSystem();
+        fileSystem != nullptr && !XMacFile::ResolveRealPath(fileSystem->GetRoot(), listing->fRootRealPath))
+    {
+        ::close(fd);
+        return nullptr;
+    }
     DIR* folder = ::fdopendir(fd);
     if (folder == nullptr)
     {
         ::close(fd);
-        return;
+        return nullptr;
     }
     while (const struct dirent* entry = ::readdir(folder))
     {
         if (!IsDotOrDotDot(entry->d_name))
-            fEntries.push_back(Entry{entry->d_name, entry->d_type});
+            listing->fEntries.push_back(Listing::Entry{entry->d_name, entry->d_type});
     }
     ::closedir(folder);
-    // The items are named by real paths: the root is compared by its own.
-    if (fFileSystem != nullptr && !XMacFile::ResolveRealPath(fFileSystem->GetRoot(), fRootRealPath))
-        fEntries.clear();
-    fUsable = true;
+    return listing;
 }
 
 XMacFSObjectIterator::~XMacFSObjectIterator()
@@ -95,15 +127,15 @@ bool XMacFSObjectIterator::GetNextPath(VFilePath& outPath, std::string& outPosix
 {
     fCurrentPath.clear();
     fHasStatus = false;
-    if (!fUsable)
+    if (fListing == nullptr)
         return false;
-    while (fNext < fEntries.size())
+    while (fNext < fListing->fEntries.size())
     {
-        const Entry& entry = fEntries[fNext++];
+        const Listing::Entry& entry = fListing->fEntries[fNext++];
         unsigned char type = entry.fType;
         if (type != DT_UNKNOWN && type != DT_DIR && type != DT_REG && type != DT_LNK)
             continue;
-        std::string posixPath = fRealPath + entry.fName;
+        std::string posixPath = fListing->fRealPath + entry.fName;
         fHasStatus = false;
         if (type == DT_UNKNOWN)
         {
@@ -142,20 +174,27 @@ bool XMacFSObjectIterator::GetNextPath(VFilePath& outPath, std::string& outPosix
         }
         else
         {
-            VString name;
-            TextFromUTF8(entry.fName.data(), entry.fName.size(), name);
-            ComposeText(name);
-            // A ":" in a name of the system is a "/" in the colon syntax.
-            name.Exchange(u':', u'/');
-            VString colonPath(fColonPath);
-            colonPath.AppendString(name);
+            VString colonPath(fListing->fColonPath);
+            if (IsPlainName(entry.fName))
+            {
+                colonPath.AppendCString(entry.fName.c_str());
+            }
+            else
+            {
+                VString name;
+                TextFromUTF8(entry.fName.data(), entry.fName.size(), name);
+                ComposeText(name);
+                // A ":" in a name of the system is a "/" in the colon syntax.
+                name.Exchange(u':', u'/');
+                colonPath.AppendString(name);
+            }
             if (isFolder)
                 colonPath.AppendUniChar(u':');
             outPath.FromFullPath(colonPath, FPS_SYSTEM);
             if (!outPath.IsValid())
                 continue;
         }
-        if (fFileSystem != nullptr && !outPath.IsChildOfRawPath(fRootRealPath))
+        if (fFileSystem != nullptr && !outPath.IsChildOfRawPath(fListing->fRootRealPath))
             continue;
         fCurrentPath = posixPath;
         outPosixPath = std::move(posixPath);

@@ -15,6 +15,7 @@
 #include "kernel/values/VObject.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -37,10 +38,18 @@ constexpr uint32_t FI_ITERATE_RECURSIVELY = 0x01; // VFolder::Iterate: walk the 
 class XMacFSObjectIterator : public VObject
 {
 public:
+    // What was read of a folder, which the iterators of its files and of its sub-folders may share.
+    struct Listing;
+
     // Lists the folder; a folder that cannot be read or whose real path cannot be found yields
     // nothing. With a file system, only the items inside its root (real paths compared) are
     // given.
     XMacFSObjectIterator(const VFolder& inFolder, uint32_t inOptions);
+    // The same over a listing of the folder read already: the files and the sub-folders of one
+    // folder are then read from the system once.
+    XMacFSObjectIterator(const VFolder& inFolder, uint32_t inOptions,
+                         std::shared_ptr<const Listing> inListing);
+    static std::shared_ptr<const Listing> ReadListing(const VFolder& inFolder);
     XMacFSObjectIterator(const XMacFSObjectIterator&) = delete;
     XMacFSObjectIterator& operator=(const XMacFSObjectIterator&) = delete;
     ~XMacFSObjectIterator() override;
@@ -59,12 +68,6 @@ protected:
     VFileSystem* fFileSystem = nullptr;
 
 private:
-    struct Entry
-    {
-        std::string fName;
-        unsigned char fType;
-    };
-
     // The current item's status, read when not known yet; false when it cannot be.
     bool _CurrentStatus() const;
     // The toolbox path of an item given by its real POSIX path.
@@ -72,19 +75,28 @@ private:
 
     uint32_t fOptions;
     VFilePath fFolderPath;
-    // The folder's real POSIX path with a trailing "/", and its colon path: the items of the
-    // folder are named from them without asking the volumes again.
-    std::string fRealPath;
-    VString fColonPath;
-    bool fUsable = false;
-    // The file system's root, by its real colon path.
-    VFilePath fRootRealPath;
-    std::vector<Entry> fEntries;
+    std::shared_ptr<const Listing> fListing;
     size_t fNext = 0;
     // The current item.
     std::string fCurrentPath;
     mutable struct stat fStatus = {};
     mutable bool fHasStatus = false;
+};
+
+struct XMacFSObjectIterator::Listing
+{
+    struct Entry
+    {
+        std::string fName;
+        unsigned char fType;
+    };
+    // The folder's real POSIX path with a trailing "/", and its colon path: the items of the
+    // folder are named from them without asking the volumes again.
+    std::string fRealPath;
+    VString fColonPath;
+    // The root of the folder's file system, by its real colon path.
+    VFilePath fRootRealPath;
+    std::vector<Entry> fEntries;
 };
 
 class XMacFolderIterator : public XMacFSObjectIterator
