@@ -300,7 +300,7 @@ protected:
         return lines;
     }
 
-    std::string fLog = testing::TempDir() + "vsystem-alerts.jsonl";
+    std::string fLog = testing::TempDir() + "vsystem-alerts-" + std::to_string(getpid()) + ".jsonl";
     StEnvironment fEnvironment{{"DISPLAY", nullptr},
                                {"WAYLAND_DISPLAY", nullptr},
                                {"KOVA_NOTIFICATION_ANSWER", nullptr},
