@@ -6,12 +6,16 @@
 #include "kernel/text/VString.h"
 #include "kernel/values/VCppMemMgr.h"
 #include "kernel/values/VObject.h"
+#include "kernel/values/VTime.h"
 #include "platform/mac/files/XMacVolumes.h"
 #include "platform/mac/frameworks/DiskArbitration.h"
 #include "platform/mac/frameworks/NSURL.h"
 #include "platform/mac/frameworks/SysMount.h"
 
+#include <cerrno>
 #include <cstring>
+#include <ctime>
+#include <fcntl.h>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
@@ -152,6 +156,21 @@ void AppendName(const std::string& inName, bool inParentIsRoot, std::string& ioC
         ioColonPath.push_back(':');
     for (char c : inName)
         ioColonPath.push_back(c == ':' ? '/' : c);
+}
+
+// A time of the system as a universal date-time; left as it was when the seconds have no
+// calendar date.
+void TimeFromTimestamp(const struct statx_timestamp& inTime, VTime* outTime)
+{
+    if (outTime == nullptr)
+        return;
+    const time_t seconds = time_t(inTime.tv_sec);
+    struct tm fields = {};
+    if (gmtime_r(&seconds, &fields) == nullptr)
+        return;
+    outTime->FromUTCTime(int16_t(fields.tm_year + 1900), int16_t(fields.tm_mon + 1), int16_t(fields.tm_mday),
+                         int16_t(fields.tm_hour), int16_t(fields.tm_min), int16_t(fields.tm_sec),
+                         int16_t(inTime.tv_nsec / 1000000));
 }
 
 } // namespace
@@ -341,6 +360,20 @@ bool XMacFile::PosixPathExists(const VString& inPosixPath, bool inFolder)
     if (path != nullptr)
         VObject::sCppMemMgr->Free(path);
     return found;
+}
+
+VError XMacFile::GetTimeAttributes(const char* inPath, bool inFollowLinks, VTime* outModified,
+                                   VTime* outCreated, VTime* outAccessed)
+{
+    struct statx status = {};
+    const int flags = inFollowLinks ? 0 : AT_SYMLINK_NOFOLLOW;
+    if (statx(AT_FDCWD, inPath, flags, STATX_BASIC_STATS | STATX_BTIME, &status) != 0)
+        return PosixError(errno);
+    TimeFromTimestamp(status.stx_mtime, outModified);
+    if ((status.stx_mask & STATX_BTIME) != 0)
+        TimeFromTimestamp(status.stx_btime, outCreated);
+    TimeFromTimestamp(status.stx_atime, outAccessed);
+    return VE_OK;
 }
 
 } // namespace kova

@@ -7,6 +7,8 @@
 // from the system is UTF-8, composed.
 #pragma once
 
+#include "kernel/values/KovaTypes.h"
+
 #include <cstddef>
 
 namespace kova
@@ -19,6 +21,7 @@ class URL;
 
 class VFilePath;
 class VString;
+class VTime;
 
 class XMacFile
 {
@@ -61,6 +64,18 @@ public:
 
     // Whether the POSIX path names a folder (inFolder) or anything but a folder; links followed.
     static bool PosixPathExists(const VString& inPosixPath, bool inFolder);
+
+    // The native code of an errno: POSX with the number; 0 for 0.
+    static VError PosixError(int inErrno)
+    {
+        return inErrno == 0 ? VE_OK : MakeVError(kCOMPONENT_POSIX, uint32_t(inErrno));
+    }
+
+    // The times of the item (its link itself unless inFollowLinks), each when asked. The creation
+    // time is the file system's birth time where it records one; otherwise that value is left
+    // as it was. POSX on failure.
+    static VError GetTimeAttributes(const char* inPath, bool inFollowLinks, VTime* outModified,
+                                    VTime* outCreated, VTime* outAccessed);
 };
 
 } // namespace kova
