@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <new>
+#include <utility>
 
 namespace kova
 {
@@ -22,10 +23,42 @@ constexpr int32_t kStopMilliseconds = 3000;
 
 EMessageLevel LevelOf(const VValueBag& inRecord)
 {
-    VLong level;
-    ILoggerBagKeys::level.Get(inRecord, level);
-    return EMessageLevel(uint32_t(level.Get()));
+    const VValueSingle* level = inRecord.GetAttributeValue(ILoggerBagKeys::level);
+    return EMessageLevel(
+        uint32_t(level != nullptr ? level->GetLong() : ILoggerBagKeys::level.GetDefault().Get()));
 }
+
+// Holds the ring lock. Its holders keep it for a moment only, while waiting on the lock parks the
+// thread, and the side that keeps logging takes the lock back before the parked one runs: a few
+// tries first spare the flush task that convoy.
+class StRingLocker
+{
+public:
+    explicit StRingLocker(VCriticalSection& ioLock) : fLock(ioLock)
+    {
+        for (int32_t i = 0; i < kTries; ++i)
+        {
+            if (fLock.TryToLock())
+                return;
+#if defined(__x86_64__) || defined(__i386__)
+            __builtin_ia32_pause();
+#elif defined(__aarch64__)
+            asm volatile("yield");
+#endif
+        }
+        fLock.Lock();
+    }
+    ~StRingLocker()
+    {
+        fLock.Unlock();
+    }
+    StRingLocker(const StRingLocker&) = delete;
+    StRingLocker& operator=(const StRingLocker&) = delete;
+
+private:
+    static constexpr int32_t kTries = 200;
+    VCriticalSection& fLock;
+};
 
 void ReleaseRecords(std::vector<const VValueBag*>& ioRecords)
 {
@@ -36,6 +69,68 @@ void ReleaseRecords(std::vector<const VValueBag*>& ioRecords)
 
 } // namespace
 
+VLogger::Entry& VLogger::Entry::operator=(Entry&& inOther) noexcept
+{
+    if (this != &inOther)
+    {
+        if (fRecord != nullptr)
+            fRecord->Release();
+        fRecord = std::exchange(inOther.fRecord, nullptr);
+        fHasParts = std::exchange(inOther.fHasParts, false);
+        fLevel = inOther.fLevel;
+        fSourceLength = inOther.fSourceLength;
+        fMessageLength = inOther.fMessageLength;
+        if (fHasParts)
+            std::copy_n(inOther.fText, fSourceLength + fMessageLength, fText);
+    }
+    return *this;
+}
+
+VLogger::Entry::~Entry()
+{
+    if (fRecord != nullptr)
+        fRecord->Release();
+}
+
+EMessageLevel VLogger::Entry::GetLevel() const
+{
+    return fRecord != nullptr ? LevelOf(*fRecord) : fLevel;
+}
+
+namespace
+{
+
+// The record LogMessage makes: source, level unless INFO (the key's default), message.
+VValueBag* NewRecord(EMessageLevel inLevel, const VString& inSource, const VString& inMessage)
+{
+    VValueBag* record = new (std::nothrow) VValueBag;
+    if (record == nullptr)
+        return nullptr;
+    ILoggerBagKeys::source.Set(*record, inSource);
+    if (inLevel != EML_Info)
+        ILoggerBagKeys::level.Set(*record, VLong(int32_t(inLevel)));
+    ILoggerBagKeys::message.Set(*record, inMessage);
+    return record;
+}
+
+} // namespace
+
+const VValueBag* VLogger::Entry::RetainRecord() const
+{
+    if (fRecord != nullptr)
+    {
+        fRecord->Retain();
+        return fRecord;
+    }
+    if (!fHasParts)
+        return nullptr;
+    // Strings over the entry's units, read while the bag copies them.
+    VString source(const_cast<UniChar*>(fText), fSourceLength, size_t(fSourceLength) * sizeof(UniChar));
+    VString message(const_cast<UniChar*>(fText) + fSourceLength, fMessageLength,
+                    size_t(fMessageLength) * sizeof(UniChar));
+    return NewRecord(fLevel, source, message);
+}
+
 VLogger::VLogger() = default;
 
 VLogger::~VLogger()
@@ -44,8 +139,6 @@ VLogger::~VLogger()
     for (ILogListener* listener : fListeners)
         listener->Release();
     fListeners.clear();
-    for (const VValueBag*& record : fRing)
-        ReleaseRefCountable(&record);
     if (VTask* task = fFlushTask.exchange(nullptr))
         task->Release();
 }
@@ -88,47 +181,51 @@ bool VLogger::WithTag(uint32_t inBit, bool inOn)
     return (previous & bit) != 0;
 }
 
-const VValueBag* VLogger::_Store(const VValueBag* inRecord)
+void VLogger::_Store(Entry& ioEntry)
 {
-    inRecord->Retain();
     if (fWriteIndex >= kRingSize)
     {
         fWriteIndex = 0;
         fWrapped = true;
     }
-    const VValueBag* overwritten = fRing[fWriteIndex];
-    fRing[fWriteIndex++] = inRecord;
-    return overwritten;
+    // Moved out first, so that nothing is freed under the lock.
+    Entry& slot = fRing[fWriteIndex];
+    Entry overwritten(std::move(slot));
+    slot = std::move(ioEntry);
+    ++fWriteIndex;
+    ioEntry = std::move(overwritten);
 }
 
 void VLogger::AddLogBag(const VValueBag* inRecord)
 {
     if (inRecord == nullptr)
         return;
-    if (const VValueBag* overwritten = _Store(inRecord))
-        overwritten->Release();
+    Entry entry;
+    entry.fRecord = inRecord;
+    inRecord->Retain();
+    _Store(entry);
 }
 
 void VLogger::LogBag(const VValueBag* inRecord)
 {
-    if (inRecord != nullptr)
-        _LogBag(inRecord, LevelOf(*inRecord));
+    if (inRecord == nullptr || !ShouldLog(LevelOf(*inRecord)))
+        return;
+    Entry entry;
+    entry.fRecord = inRecord;
+    inRecord->Retain();
+    _Log(entry);
 }
 
-void VLogger::_LogBag(const VValueBag* inRecord, EMessageLevel inLevel)
+void VLogger::_Log(Entry& ioEntry)
 {
-    if (!ShouldLog(inLevel))
-        return;
-    const VValueBag* overwritten;
     bool halfFull;
     {
-        StLocker lock(fRingLock);
-        overwritten = _Store(inRecord);
-        halfFull = !fWrapped && fWriteIndex == kRingSize / 2;
+        StRingLocker lock(fRingLock);
+        _Store(ioEntry);
+        // Each half ring since the last take, so that a full ring keeps waking the task.
+        halfFull = ++fStoredSinceTake % (kRingSize / 2) == 0;
     }
-    // The lost record is freed outside the lock, so that logging tasks do not wait for it.
-    if (overwritten != nullptr)
-        overwritten->Release();
+    // The overwritten entry, now in ioEntry, is freed outside the lock: it is lost undelivered.
     if (halfFull)
     {
         if (VTask* task = fFlushTask.load(std::memory_order_acquire))
@@ -140,55 +237,84 @@ void VLogger::LogMessage(EMessageLevel inLevel, const VString& inMessage, const 
 {
     if (!ShouldLog(inLevel))
         return;
-    VRefPtr<VValueBag> record(new (std::nothrow) VValueBag);
-    if (!record)
-        return;
-    if (!inSource.IsEmpty())
+    const VString* source = &inSource;
+    VString found;
+    if (inSource.IsEmpty())
     {
-        ILoggerBagKeys::source.Set(*record, inSource);
+        VTask* task = VTaskMgr::GetCurrentTask();
+        VRefPtr<VValueBag> properties(task != nullptr ? task->RetainProperties() : nullptr);
+        if (!properties || !ILoggerBagKeys::source.Get(*properties, found))
+        {
+            if (VProcess::sInstance != nullptr)
+                found = VProcess::sInstance->GetLogSourceIdentifier();
+        }
+        source = &found;
+    }
+    Entry entry;
+    const int32_t sourceLength = source->GetLength();
+    const int32_t messageLength = inMessage.GetLength();
+    if (sourceLength + messageLength <= Entry::kTextUnits)
+    {
+        entry.fHasParts = true;
+        entry.fLevel = inLevel;
+        entry.fSourceLength = sourceLength;
+        entry.fMessageLength = messageLength;
+        std::copy_n(source->GetCPointer(), sourceLength, entry.fText);
+        std::copy_n(inMessage.GetCPointer(), messageLength, entry.fText + sourceLength);
     }
     else
     {
-        VString source;
-        VTask* task = VTaskMgr::GetCurrentTask();
-        VRefPtr<VValueBag> properties(task != nullptr ? task->RetainProperties() : nullptr);
-        if (!properties || !ILoggerBagKeys::source.Get(*properties, source))
-        {
-            if (VProcess::sInstance != nullptr)
-                source = VProcess::sInstance->GetLogSourceIdentifier();
-        }
-        ILoggerBagKeys::source.Set(*record, source);
+        entry.fRecord = NewRecord(inLevel, *source, inMessage);
+        if (entry.fRecord == nullptr)
+            return;
     }
-    // INFO is the key's default: it is left out.
-    if (inLevel != EML_Info)
-        ILoggerBagKeys::level.Set(*record, VLong(int32_t(inLevel)));
-    ILoggerBagKeys::message.Set(*record, inMessage);
-    _LogBag(record.Get(), inLevel);
+    _Log(entry);
 }
 
-void VLogger::_TakeRecords(std::vector<const VValueBag*>& ioRecords)
+VLogger::Taken VLogger::_SwapRing()
 {
-    auto take = [&](int32_t inFrom, int32_t inTo)
+    Taken taken{fRing.get(), fWriteIndex, fWrapped};
+    fRing.swap(fSpare);
+    fWriteIndex = 0;
+    fWrapped = false;
+    fStoredSinceTake = 0;
+    return taken;
+}
+
+template <class VISIT>
+void VLogger::_WalkTaken(const Taken& inTaken, VISIT&& inVisit)
+{
+    auto walk = [&](int32_t inFrom, int32_t inTo)
     {
         for (int32_t i = inFrom; i < inTo; ++i)
         {
-            if (fRing[i] != nullptr)
-                ioRecords.push_back(fRing[i]);
-            fRing[i] = nullptr;
+            Entry& entry = inTaken.fEntries[i];
+            if (!entry.IsEmpty())
+            {
+                inVisit(entry);
+                entry = Entry();
+            }
         }
     };
-    if (fWrapped)
-        take(fWriteIndex, kRingSize);
-    take(0, fWriteIndex);
-    fWriteIndex = 0;
-    fWrapped = false;
+    if (inTaken.fWrapped)
+        walk(inTaken.fWriteIndex, kRingSize);
+    walk(0, inTaken.fWriteIndex);
 }
 
 std::vector<const VValueBag*> VLogger::Read()
 {
     std::vector<const VValueBag*> records;
     records.reserve(kRingSize);
-    _TakeRecords(records);
+    // The caller holds the ring lock: the entries are taken where they lie.
+    Taken inPlace{fRing.get(), fWriteIndex, fWrapped};
+    fWriteIndex = 0;
+    fWrapped = false;
+    _WalkTaken(inPlace,
+               [&](const Entry& inEntry)
+               {
+                   if (const VValueBag* record = inEntry.RetainRecord())
+                       records.push_back(record);
+               });
     return records;
 }
 
@@ -197,18 +323,27 @@ void VLogger::Flush()
     if (!fFlushEnabled.load(std::memory_order_relaxed))
         return;
     std::vector<const VValueBag*> batch;
-    batch.reserve(kRingSize);
     {
         // Taking the records under the listener lock keeps batches in order when two tasks
         // flush at once, and lets no Flush return while an earlier batch is still on its way.
-        // The ring lock is held only to empty the ring: logging never waits for a listener.
+        // The ring lock is held only to swap the ring: logging never waits for a listener.
         StLocker listenersLock(fListenerLock);
+        Taken taken;
         {
-            StLocker ringLock(fRingLock);
+            StRingLocker ringLock(fRingLock);
             // Read again under the ring lock: nothing logged after DisableFlush goes out.
             if (fFlushEnabled.load(std::memory_order_relaxed))
-                _TakeRecords(batch);
+                taken = _SwapRing();
         }
+        if (taken.fEntries == nullptr)
+            return;
+        batch.reserve(kRingSize);
+        _WalkTaken(taken,
+                   [&](const Entry& inEntry)
+                   {
+                       if (const VValueBag* record = inEntry.RetainRecord())
+                           batch.push_back(record);
+                   });
         if (!batch.empty())
         {
             for (ILogListener* listener : fListeners)
@@ -220,27 +355,25 @@ void VLogger::Flush()
 
 void VLogger::EnableFlush()
 {
-    std::vector<const VValueBag*> records;
-    records.reserve(kRingSize);
+    StLocker listenersLock(fListenerLock);
+    Taken taken;
     {
         // Under the ring lock, so that no flush hands out what gathered before it is filtered.
-        StLocker lock(fRingLock);
+        StRingLocker lock(fRingLock);
         fFlushEnabled.store(true, std::memory_order_relaxed);
-        _TakeRecords(records);
-        for (const VValueBag* record : records)
-        {
-            if (ShouldLog(LevelOf(*record)))
-                AddLogBag(record);
-        }
+        taken = _SwapRing();
+        _WalkTaken(taken,
+                   [&](Entry& ioEntry)
+                   {
+                       if (ShouldLog(ioEntry.GetLevel()))
+                           _Store(ioEntry);
+                   });
     }
-    // The records kept were retained again when stored back: the references taken out go now,
-    // and with them the records that no longer pass.
-    ReleaseRecords(records);
 }
 
 void VLogger::DisableFlush()
 {
-    StLocker lock(fRingLock);
+    StRingLocker lock(fRingLock);
     fFlushEnabled.store(false, std::memory_order_relaxed);
 }
 

@@ -8,8 +8,13 @@
 // emptying the ring: batches reach the listeners in the order they were taken, and Flush returns
 // only once what was logged before it has been handed out. No lock is taken in the other order.
 //
-// The flush task is made by the first AddLogListener; it is also woken when the ring is half full.
+// The flush task is made by the first AddLogListener; it is also woken whenever half a ring of
+// records has come since it last emptied the ring.
 // The process makes the logger at start-up (flag 16), starts it, and stops it before releasing it.
+//
+// LogMessage keeps the parts of its record (level, source and message, copied in when short) in
+// the ring, and the record's bag is made when it is handed out, on the flush task: a logging
+// call costs the caller one lock and no allocation. The bag is the one LogMessage would have made.
 #pragma once
 
 #include "kernel/errors/ILogger.h"
@@ -18,6 +23,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <utility>
 #include <vector>
 
 namespace kova
@@ -31,7 +38,8 @@ public:
     static constexpr int32_t kRingSize = 1000;
     static constexpr int32_t kFlushPeriodMilliseconds = 100;
 
-    // Empty, INFO to FATAL, not started, flushing enabled.
+    // Empty, INFO to FATAL, not started, flushing enabled. Throws when memory runs out for the
+    // ring.
     VLogger();
     VLogger(const VLogger&) = delete;
     VLogger& operator=(const VLogger&) = delete;
@@ -80,16 +88,57 @@ public:
     void _SetFlushPeriodForTesting(int32_t inMilliseconds) { fFlushPeriod.store(inMilliseconds); }
 
 private:
-    // Retains and stores the record; returns the overwritten one, to be released by the caller.
-    const VValueBag* _Store(const VValueBag* inRecord);
-    void _LogBag(const VValueBag* inRecord, EMessageLevel inLevel);
-    // Moves the waiting records, oldest first, into ioRecords. Under the ring lock.
-    void _TakeRecords(std::vector<const VValueBag*>& ioRecords);
+    // A slot of the ring: a record given to LogBag (retained), or the parts of one LogMessage
+    // made, its source and message copied in when they fit (longer ones make their bag at once).
+    struct Entry
+    {
+        static constexpr int32_t kTextUnits = 88;
+
+        const VValueBag* fRecord = nullptr;
+        bool fHasParts = false;
+        EMessageLevel fLevel = EML_Info;
+        int32_t fSourceLength = 0;
+        int32_t fMessageLength = 0;
+        // The source's units, then the message's.
+        UniChar fText[kTextUnits];
+
+        Entry() = default;
+        Entry(Entry&& inOther) noexcept { *this = std::move(inOther); }
+        // Into an emptied entry, nothing is freed.
+        Entry& operator=(Entry&& inOther) noexcept;
+        ~Entry();
+        bool IsEmpty() const { return fRecord == nullptr && !fHasParts; }
+        EMessageLevel GetLevel() const;
+        // The record, with one reference for the caller; null when memory runs out.
+        const VValueBag* RetainRecord() const;
+    };
+
+    // Stores the entry, moving the overwritten one into ioEntry (to be freed by the caller
+    // outside the lock). Under the ring lock.
+    void _Store(Entry& ioEntry);
+    void _Log(Entry& ioEntry);
+    // The entries a swap took out of the ring: the spare array, with the ring's place and state.
+    struct Taken
+    {
+        Entry* fEntries = nullptr;
+        int32_t fWriteIndex = 0;
+        bool fWrapped = false;
+    };
+    // Under the ring lock, and the listener lock that orders the takes: the ring's entries move
+    // to the spare array in one swap, so that logging waits for no walk through them.
+    Taken _SwapRing();
+    // Calls inVisit with each taken entry, oldest first, then empties it.
+    template <class VISIT>
+    static void _WalkTaken(const Taken& inTaken, VISIT&& inVisit);
     void _StopFlushTask();
 
-    const VValueBag* fRing[kRingSize] = {};
+    // Both of kRingSize entries; the spare is empty between two takes.
+    std::unique_ptr<Entry[]> fRing{new Entry[kRingSize]};
+    std::unique_ptr<Entry[]> fSpare{new Entry[kRingSize]};
     int32_t fWriteIndex = 0;
     bool fWrapped = false;
+    // Records stored since the ring was last emptied; the flush task is woken at each half ring.
+    uint32_t fStoredSinceTake = 0;
     VCriticalSection fRingLock;
     VCriticalSection fListenerLock;
     // Read by every logging task without a lock.

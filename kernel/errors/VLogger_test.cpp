@@ -147,6 +147,27 @@ TEST_F(LoggerTest, LogMessageLeavesInfoOutAndFindsItsSource)
     EXPECT_EQ(records[2].fSource, "FromTask");
 }
 
+TEST_F(LoggerTest, AMessageOfAnyLengthMakesTheSameRecord)
+{
+    std::string longText(300, 'x');
+    longText += "é";
+    for (const std::string& text : {std::string("short"), longText})
+    {
+        VString message(text.data(), text.size(), VTC_UTF_8);
+        fLogger->LogMessage(EML_Warning, message, VString("Source"));
+    }
+    fLogger->Flush();
+    std::vector<VRecordingListener::Record> records = fListener->Records();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].fMessage, "short");
+    EXPECT_EQ(records[1].fMessage, longText);
+    for (const VRecordingListener::Record& record : records)
+    {
+        EXPECT_EQ(record.fSource, "Source");
+        EXPECT_EQ(record.fLevel, EML_Warning);
+    }
+}
+
 TEST_F(LoggerTest, ListenersAreAddedOnceAndTheLastAddedHearsFirst)
 {
     VRefPtr<VRecordingListener> second(new VRecordingListener);

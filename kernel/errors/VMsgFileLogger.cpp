@@ -8,8 +8,11 @@
 #include "kernel/files/VFolder.h"
 #include "kernel/tasks/VProcess.h"
 #include "kernel/text/StStringConverter.h"
+#include "kernel/text/VFromUnicodeConverter_UTF8.h"
+#include "kernel/values/ValueKind.h"
 #include "kernel/values/VValueBag.h"
 
+#include <charconv>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -27,36 +30,36 @@ namespace
 
 // The labels of the attributes shown behind a message; an empty label hides its attribute, and
 // a key the table lacks is shown under its own name.
-const std::unordered_map<std::u16string_view, std::u16string_view>& AttributeLabels()
+const std::unordered_map<std::string_view, std::string_view>& AttributeLabels()
 {
-    static const std::unordered_map<std::u16string_view, std::u16string_view> sLabels = {
-        {u"message", u""},
-        {u"error_code", u""},
-        {u"level", u""},
-        {u"source", u""},
-        {u"component_signature", u""},
-        {u"task_id", u"task="},
-        {u"task_name", u"taskName="},
-        {u"socket", u"socket="},
-        {u"local_addr", u"localAddr="},
-        {u"local_port", u"localPort="},
-        {u"peer_addr", u"peerAddr="},
-        {u"peer_port", u"peerPort="},
-        {u"exchange_id", u"exchangeEndpointId="},
-        {u"is_blocking", u"blocking="},
-        {u"is_ssl", u"SSL="},
-        {u"is_select_io", u"selectIO="},
-        {u"ms_timeout", u"timeout="},
-        {u"count_bytes_asked", u"asked="},
-        {u"count_bytes_sent", u"sent="},
-        {u"count_bytes_received", u"received="},
-        {u"ms_spent", u"executionTime="},
-        {u"dump_offset", u"offset="},
-        {u"dump_buffer", u"data="},
-        {u"file_name", u"fileName="},
-        {u"line_number", u"lineNumber="},
-        {u"stack_crawl", u"stackCrawl="},
-        {u"user_id", u"UUID="},
+    static const std::unordered_map<std::string_view, std::string_view> sLabels = {
+        {"message", ""},
+        {"error_code", ""},
+        {"level", ""},
+        {"source", ""},
+        {"component_signature", ""},
+        {"task_id", "task="},
+        {"task_name", "taskName="},
+        {"socket", "socket="},
+        {"local_addr", "localAddr="},
+        {"local_port", "localPort="},
+        {"peer_addr", "peerAddr="},
+        {"peer_port", "peerPort="},
+        {"exchange_id", "exchangeEndpointId="},
+        {"is_blocking", "blocking="},
+        {"is_ssl", "SSL="},
+        {"is_select_io", "selectIO="},
+        {"ms_timeout", "timeout="},
+        {"count_bytes_asked", "asked="},
+        {"count_bytes_sent", "sent="},
+        {"count_bytes_received", "received="},
+        {"ms_spent", "executionTime="},
+        {"dump_offset", "offset="},
+        {"dump_buffer", "data="},
+        {"file_name", "fileName="},
+        {"line_number", "lineNumber="},
+        {"stack_crawl", "stackCrawl="},
+        {"user_id", "UUID="},
     };
     return sLabels;
 }
@@ -66,10 +69,10 @@ const std::unordered_map<std::u16string_view, std::u16string_view>& AttributeLab
 
 EMessageLevel LevelOf(const VValueBag* inRecord)
 {
-    VLong level(EML_Info);
+    int32_t level = ILoggerBagKeys::level.GetDefault().Get();
     if (inRecord != nullptr)
-        ILoggerBagKeys::level.Get(*inRecord, level);
-    return EMessageLevel(uint32_t(level.Get()));
+        inRecord->GetLong(ILoggerBagKeys::level, level);
+    return EMessageLevel(uint32_t(level));
 }
 
 int64_t SystemClock()
@@ -78,10 +81,61 @@ int64_t SystemClock()
     return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }
 
-void AppendUTF8(std::string& ioBytes, const VString& inText)
+// UTF-16 units to UTF-8 at the end of ioBytes, a line feed written as inLineFeed when given.
+void AppendUTF8(std::string& ioBytes, const UniChar* inUnits, int32_t inCount,
+                std::string_view inLineFeed = {})
 {
-    StStringConverter<char> bytes(inText, VTC_UTF_8, eCRM_NONE);
-    ioBytes.append(static_cast<const char*>(bytes.GetData()), bytes.GetSize());
+    static const VFromUnicodeConverter_UTF8 sEncoder;
+    for (int32_t i = 0; i < inCount;)
+    {
+        // The common text is ASCII: one byte a unit.
+        while (i < inCount && inUnits[i] < 0x80)
+        {
+            if (inUnits[i] == u'\n' && !inLineFeed.empty())
+                ioBytes.append(inLineFeed);
+            else
+                ioBytes.push_back(char(inUnits[i]));
+            ++i;
+        }
+        int32_t end = i;
+        while (end < inCount && inUnits[end] >= 0x80)
+            ++end;
+        if (end == i)
+            continue;
+        const size_t start = ioBytes.size();
+        ioBytes.resize(start + size_t(end - i) * 3);
+        int32_t consumed = 0;
+        size_t produced = 0;
+        sEncoder.Convert(inUnits + i, end - i, consumed, ioBytes.data() + start, size_t(end - i) * 3,
+                         produced);
+        ioBytes.resize(start + produced);
+        // A high surrogate alone at the end: its own 3-byte form, as the encoder writes one inside.
+        for (i += consumed; i < end; ++i)
+        {
+            const UniChar unit = inUnits[i];
+            ioBytes.push_back(char(0xE0 | (unit >> 12)));
+            ioBytes.push_back(char(0x80 | ((unit >> 6) & 0x3F)));
+            ioBytes.push_back(char(0x80 | (unit & 0x3F)));
+        }
+    }
+}
+
+void AppendUTF8(std::string& ioBytes, const VString& inText, std::string_view inLineFeed = {})
+{
+    AppendUTF8(ioBytes, inText.GetCPointer(), inText.GetLength(), inLineFeed);
+}
+
+// The text of any value kind; a string's units are read where they are.
+void AppendValueUTF8(std::string& ioBytes, const VValueSingle& inValue, std::string_view inLineFeed = {})
+{
+    if (inValue.GetValueKind() == VK_STRING)
+    {
+        AppendUTF8(ioBytes, static_cast<const VString&>(inValue), inLineFeed);
+        return;
+    }
+    VString text;
+    inValue.GetString(text);
+    AppendUTF8(ioBytes, text, inLineFeed);
 }
 
 } // namespace
@@ -261,62 +315,79 @@ void VMsgFileLogger::BuildLogFileName(const VString& inName, int32_t inNumber, V
 void VMsgFileLogger::GetLogInfosFromBag(const VValueBag* inRecord, VString& outSource,
                                         EMessageLevel& outLevel, VString& outMessage)
 {
-    outMessage.Clear();
-    outSource.Clear();
-    int64_t error = 0;
-    outLevel = LevelOf(inRecord);
-    bool hasSource = false;
-    if (inRecord != nullptr)
-    {
-        ILoggerBagKeys::message.Get(*inRecord, outMessage);
-        inRecord->GetLong8(ILoggerBagKeys::error_code, error);
-        hasSource = ILoggerBagKeys::source.Get(*inRecord, outSource);
-    }
-    if (!hasSource && VProcess::sInstance != nullptr)
-        outSource = VProcess::sInstance->GetLogSourceIdentifier();
+    std::string processSource;
+    if (VProcess::sInstance != nullptr)
+        AppendUTF8(processSource, VProcess::sInstance->GetLogSourceIdentifier());
+    std::string source;
+    std::string message;
+    VString scratch;
+    _GetLineParts(inRecord, processSource, outLevel, source, message, scratch);
+    outSource.FromBlock(source.data(), source.size(), VTC_UTF_8);
+    outMessage.FromBlock(message.data(), message.size(), VTC_UTF_8);
+}
 
-    int32_t signature = 0;
-    if (inRecord == nullptr || !inRecord->GetLong(ILoggerBagKeys::component_signature, signature))
-        signature = int32_t(ComponentOfError(VError(error)));
+void VMsgFileLogger::_GetLineParts(const VValueBag* inRecord, std::string_view inProcessSource,
+                                   EMessageLevel& outLevel, std::string& outSource, std::string& outMessage,
+                                   VString& ioScratch)
+{
+    outLevel = LevelOf(inRecord);
+    // Values are read into locals and the scratch string: no value object is made for them.
+    int64_t errorNumber = 0;
+    if (inRecord != nullptr)
+        inRecord->GetLong8(ILoggerBagKeys::error_code, errorNumber);
+    const VError error = VError(errorNumber);
+    if (inRecord != nullptr && inRecord->GetString(ILoggerBagKeys::source, ioScratch))
+        AppendUTF8(outSource, ioScratch);
+    else
+        outSource.append(inProcessSource);
+
+    // The component: the record's own, even 0, else the error's.
+    int32_t component = 0;
+    const OsType signature =
+        inRecord != nullptr && inRecord->GetLong(ILoggerBagKeys::component_signature, component)
+            ? OsType(component)
+            : ComponentOfError(error);
     if (signature != 0)
     {
-        if (!outSource.IsEmpty())
-            outSource.AppendUniChar(u'.');
-        outSource.AppendOsType(OsType(signature));
-    }
-    if (error != 0)
-    {
-        VString number;
-        number.Printf("[%d] ", NumberOfError(VError(error)));
-        outMessage.Insert(number, 1);
+        if (!outSource.empty())
+            outSource.push_back('.');
+        const char bytes[4] = {char(signature >> 24), char(signature >> 16), char(signature >> 8),
+                               char(signature)};
+        if ((signature & 0x80808080u) == 0)
+            outSource.append(bytes, 4);
+        else
+            AppendUTF8(outSource, VString().AppendOsType(signature));
     }
 
-    outMessage.AppendCString(" (");
-    const int32_t count = inRecord != nullptr ? inRecord->GetAttributesCount() : 0;
-    bool shown = false;
+    if (error != VE_OK)
+        outMessage.append("[").append(std::to_string(NumberOfError(error))).append("] ");
+    if (inRecord != nullptr && inRecord->GetString(ILoggerBagKeys::message, ioScratch))
+        AppendUTF8(outMessage, ioScratch);
+
+    outMessage.append(" (");
     const auto& labels = AttributeLabels();
-    for (int32_t i = 1; i <= count; ++i)
+    bool shown = false;
+    const int32_t count = inRecord != nullptr ? inRecord->GetAttributesCount() : 0;
+    for (int32_t i = 0; i < count; ++i)
     {
-        VString name;
-        const VValueSingle* value = inRecord->GetNthAttribute(i, &name);
-        if (value == nullptr)
-            continue;
-        auto found = labels.find(std::u16string_view(name.GetCPointer(), size_t(name.GetLength())));
+        const StPackedDictionaryKey key = inRecord->GetAttributesDictionary().GetNthKey(size_t(i));
+        const std::string_view name(key.GetKey(), key.GetKeyLength());
+        auto found = labels.find(name);
         if (found != labels.end() && found->second.empty())
             continue;
+        const VValueSingle* value = inRecord->GetNthAttribute(i + 1, nullptr);
+        if (value == nullptr)
+            continue;
         if (shown)
-            outMessage.AppendCString(", ");
+            outMessage.append(", ");
         shown = true;
         if (found != labels.end())
-            outMessage.AppendUniChars(found->second.data(), int32_t(found->second.size()));
+            outMessage.append(found->second);
         else
-            outMessage.AppendString(name).AppendUniChar(u'=');
-        VString text;
-        value->GetString(text);
-        text.ExchangeRawString(VString(u"\n"), VString(u" ; "));
-        outMessage.AppendString(text);
+            outMessage.append(name).push_back('=');
+        AppendValueUTF8(outMessage, *value, " ; ");
     }
-    outMessage.AppendUniChar(u')');
+    outMessage.push_back(')');
 }
 
 void VMsgFileLogger::_FormatLine(std::string_view inSource, EMessageLevel inLevel, std::string_view inMessage,
@@ -336,14 +407,19 @@ void VMsgFileLogger::_FormatLine(std::string_view inSource, EMessageLevel inLeve
         fTimeText = to_string(text);
         fTimeSecond = second;
     }
-    char milliseconds[8];
-    std::snprintf(milliseconds, sizeof milliseconds, ".%03d", int(now - second * 1000));
+    const int millisecond = int(now - second * 1000);
+    const char milliseconds[4] = {'.', char('0' + millisecond / 100), char('0' + millisecond / 10 % 10),
+                                  char('0' + millisecond % 10)};
 
     // "%llu %s [%s] %s - %s\n"; without the number once the counter has wrapped to 0.
     const uint64_t sequence = ILogger::GetSequenceNumber();
     if (sequence != 0)
-        ioLines.append(std::to_string(sequence)).push_back(' ');
-    ioLines.append(fTimeText).append(milliseconds).append(" [").append(inSource).append("] ");
+    {
+        char digits[24];
+        auto end = std::to_chars(digits, digits + sizeof digits, sequence).ptr;
+        ioLines.append(digits, size_t(end - digits)).push_back(' ');
+    }
+    ioLines.append(fTimeText).append(milliseconds, 4).append(" [").append(inSource).append("] ");
     ioLines.append(GetMessageLevelName(inLevel)).append(" - ").append(inMessage).push_back('\n');
 }
 
@@ -351,15 +427,19 @@ bool VMsgFileLogger::_FormatRecord(const VValueBag* inRecord, std::string& ioLin
 {
     if (!_Writes(LevelOf(inRecord)))
         return false;
-    VString source;
-    VString message;
+    if (!fProcessSourceRead && (inRecord == nullptr || !inRecord->AttributeExists(ILoggerBagKeys::source)))
+    {
+        // Asked at most once a batch, and only for a record that names no source.
+        fProcessSourceRead = true;
+        fProcessSourceText.clear();
+        if (VProcess::sInstance != nullptr)
+            AppendUTF8(fProcessSourceText, VProcess::sInstance->GetLogSourceIdentifier());
+    }
     EMessageLevel level;
-    GetLogInfosFromBag(inRecord, source, level, message);
-    std::string sourceBytes;
-    AppendUTF8(sourceBytes, source);
-    std::string messageBytes;
-    AppendUTF8(messageBytes, message);
-    _FormatLine(sourceBytes, level, messageBytes, ioLines);
+    fSource.clear();
+    fMessage.clear();
+    _GetLineParts(inRecord, fProcessSourceText, level, fSource, fMessage, fScratch);
+    _FormatLine(fSource, level, fMessage, ioLines);
     return true;
 }
 
@@ -371,6 +451,7 @@ void VMsgFileLogger::_WriteBatch(const std::vector<const VValueBag*>& inRecords)
     fFile->RetryPending();
     fLines.clear();
     fLineEnds.clear();
+    fProcessSourceRead = false;
     for (const VValueBag* record : inRecords)
     {
         if (_FormatRecord(record, fLines))

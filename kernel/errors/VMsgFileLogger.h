@@ -103,6 +103,11 @@ public:
 private:
     friend class VMsgFileLogListener;
 
+    // The source and message of a record's line, in UTF-8; inProcessSource stands for a source
+    // the record lacks.
+    static void _GetLineParts(const VValueBag* inRecord, std::string_view inProcessSource,
+                              EMessageLevel& outLevel, std::string& outSource, std::string& outMessage,
+                              VString& ioScratch);
     // Under the lock: the line of the record at the end of ioLines; false when its level is
     // not written.
     bool _FormatRecord(const VValueBag* inRecord, std::string& ioLines);
@@ -132,6 +137,13 @@ private:
     // The offsets where the lines of the batch being written end.
     std::vector<size_t> fLineEnds;
     std::string fLines;
+    // Kept from one record to the next, for their buffers.
+    std::string fSource;
+    std::string fMessage;
+    VString fScratch;
+    // The process's source, read at most once a batch.
+    bool fProcessSourceRead = false;
+    std::string fProcessSourceText;
 };
 
 } // namespace kova

@@ -39,6 +39,18 @@ int64_t FixedClock()
 
 const char* const kLogName = "2026-01-31_09-05-07_log";
 
+// A folder path of the test's own that the child of a death test, which runs the test again from
+// its start, finds too: the parent names it in its environment.
+std::string DeathTestFolder(const char* inTag)
+{
+    const std::string variable = std::string("KOVA_TEST_FOLDER_") + inTag;
+    if (const char* inherited = std::getenv(variable.c_str()))
+        return inherited;
+    const std::string path = testing::TempDir() + "kova-" + inTag + "-" + std::to_string(getpid());
+    setenv(variable.c_str(), path.c_str(), 1);
+    return path;
+}
+
 VFolder FolderAt(const std::string& inPosixPath)
 {
     const std::string path = inPosixPath + "/";
@@ -61,15 +73,27 @@ VRefPtr<VValueBag> Record(std::initializer_list<std::pair<const char*, const cha
     return record;
 }
 
-// A started process logger that the test flushes, and a writer on a temporary folder whose
-// lines carry a fixed time.
-class MsgFileLogger : public testing::Test
+// A started process logger that the test flushes.
+class LoggerProcess : public testing::Test
 {
 protected:
     void SetUp() override
     {
         fLogger = fProcess.GetLogger();
         fLogger->_SetFlushPeriodForTesting(60000);
+    }
+
+    StTestProcess fProcess{true, "Updater"};
+    VLogger* fLogger = nullptr;
+};
+
+// And a writer on a temporary folder whose lines carry a fixed time.
+class MsgFileLogger : public LoggerProcess
+{
+protected:
+    void SetUp() override
+    {
+        LoggerProcess::SetUp();
         fWriter.SetClockForTesting(FixedClock);
     }
 
@@ -104,8 +128,6 @@ protected:
         return lines;
     }
 
-    StTestProcess fProcess{true, "Updater"};
-    VLogger* fLogger = nullptr;
     StTemporaryFolder fFolder;
     VMsgFileLogger fWriter{VFolder(fFolder.Path()), VString(kLogName)};
 };
@@ -332,11 +354,14 @@ TEST_F(MsgFileLogger, AFileThatFailsThenRecoversGetsEveryLineInOrder)
 }
 
 // As a user who may not write in the folder (root may write anywhere: the test then takes another
-// user's identity in a child of its own).
-TEST_F(MsgFileLogger, AFolderItCannotWriteRaisesWhyAndStartsNothing)
+// user's identity in a child of its own). The death tests' children make no temporary folder that
+// they could not remove.
+using MsgFileLoggerDeathTest = LoggerProcess;
+
+TEST_F(MsgFileLoggerDeathTest, AFolderItCannotWriteRaisesWhyAndStartsNothing)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    const std::string folder = testing::TempDir() + "kova-read-only-logs";
+    const std::string folder = DeathTestFolder("read-only-logs");
     auto check = [&]
     {
         if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
@@ -360,13 +385,13 @@ TEST_F(MsgFileLogger, AFolderItCannotWriteRaisesWhyAndStartsNothing)
 // A process killed at any step of a split keeps every line it wrote, leaves at most one file
 // more than it keeps, and its next run appends to the last file. Step 1: the next file is open; 2:
 // the current one is closed; 3: the oldest is removed.
-class KilledSplit : public MsgFileLogger, public testing::WithParamInterface<int32_t>
+class KilledSplit : public LoggerProcess, public testing::WithParamInterface<int32_t>
 {
 protected:
     std::string File(int32_t inNumber) const { return fLogs + "/log_" + std::to_string(inNumber) + ".txt"; }
     VFolder Logs() const { return FolderAt(fLogs); }
 
-    std::string fLogs = testing::TempDir() + "kova-killed-split";
+    std::string fLogs = DeathTestFolder("killed-split");
     static inline int32_t sKillAt = 0;
 };
 
