@@ -106,6 +106,14 @@ private:
     std::string fPath;
 };
 
+// Records per second, and a run's lines and overwritten records.
+void ReportRecords(benchmark::State& ioState, int64_t inLogged, int64_t inLines)
+{
+    ioState.SetItemsProcessed(inLogged);
+    ioState.counters["lines"] = double(inLines) / double(ioState.iterations());
+    ioState.counters["overwritten"] = double(inLogged - inLines) / double(ioState.iterations());
+}
+
 template <class LOG>
 void RunThreads(int inThreads, LOG&& inLog)
 {
@@ -157,9 +165,7 @@ void BM_Spdlog_RecordsToFile(benchmark::State& state)
         logged += int64_t(threads) * kRecordsPerThread;
         state.ResumeTiming();
     }
-    state.SetItemsProcessed(logged);
-    state.counters["lines"] = double(lines) / double(state.iterations());
-    state.counters["overwritten"] = double(logged - lines) / double(state.iterations());
+    ReportRecords(state, logged, lines);
 }
 
 void BM_Kova_RecordsToFile(benchmark::State& state)
@@ -186,9 +192,7 @@ void BM_Kova_RecordsToFile(benchmark::State& state)
         logged += int64_t(threads) * kRecordsPerThread;
         state.ResumeTiming();
     }
-    state.SetItemsProcessed(logged);
-    state.counters["lines"] = double(lines) / double(state.iterations());
-    state.counters["overwritten"] = double(logged - lines) / double(state.iterations());
+    ReportRecords(state, logged, lines);
 }
 
 // Pairs, the peer first; repeated, so that the order does not pick the winner.

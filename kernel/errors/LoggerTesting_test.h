@@ -1,14 +1,19 @@
-// Test helpers of the logging tests: a listener that keeps what it is handed.
+// Test helpers of the logging tests: a listener that keeps what it is handed, and tasks that log
+// at once.
 #pragma once
 
 #include "kernel/errors/ILogListener.h"
+#include "kernel/errors/ILogger.h"
 #include "kernel/errors/ILoggerBagKeys.h"
+#include "kernel/tasks/TaskTesting_test.h"
 #include "kernel/text/StStringConverter.h"
 #include "kernel/values/VObject.h"
 #include "kernel/values/VValueBag.h"
 
 #include <functional>
+#include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -78,5 +83,43 @@ private:
     std::vector<Record> fRecords;
     int32_t fBatches = 0;
 };
+
+// Runs inTasks tasks at once, task t logging the messages "t:0" to "t:<inEach - 1>" at INFO from
+// the source "T", and returns once all of them have ended.
+inline void LogFromTasks(ILogger& ioLogger, int inTasks, int inEach)
+{
+    std::vector<VRefPtr<VTask>> tasks;
+    for (int t = 0; t < inTasks; ++t)
+    {
+        tasks.push_back(NewTask(
+            [&ioLogger, t, inEach]
+            {
+                for (int i = 0; i < inEach; ++i)
+                {
+                    std::string message = std::to_string(t) + ":" + std::to_string(i);
+                    ioLogger.LogMessage(EML_Info, VString(message.c_str()), VString("T"));
+                }
+            }));
+    }
+    for (VRefPtr<VTask>& task : tasks)
+        ASSERT_TRUE(task->Run());
+    for (VRefPtr<VTask>& task : tasks)
+        ASSERT_TRUE(task->WaitForDeath(kHungTestMilliseconds));
+}
+
+// Each message of LogFromTasks came once, in its task's order; answers how many came.
+inline size_t ExpectEachTasksOrder(const std::vector<std::string>& inMessages)
+{
+    std::map<int, int> next;
+    std::set<std::string> seen;
+    for (const std::string& message : inMessages)
+    {
+        EXPECT_TRUE(seen.insert(message).second) << message;
+        size_t colon = message.find(':');
+        int task = std::stoi(message.substr(0, colon));
+        EXPECT_EQ(std::stoi(message.substr(colon + 1)), next[task]++) << message;
+    }
+    return seen.size();
+}
 
 } // namespace kova

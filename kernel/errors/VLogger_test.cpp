@@ -18,7 +18,6 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
-#include <map>
 #include <set>
 #include <string>
 #include <thread>
@@ -248,37 +247,10 @@ TEST_F(LoggerTest, FlushReturnsOnceTheBatchOnItsWayHasArrived)
 TEST_F(LoggerTest, ManyTasksLoggingAtOnceDeliverEachRecordOnceInTheirOrder)
 {
     fLogger->_SetFlushPeriodForTesting(1);
-    constexpr int kTasks = 16;
-    constexpr int kRecordsPerTask = 60; // fewer in all than the ring holds: nothing is overwritten
-    std::vector<VRefPtr<VTask>> tasks;
-    for (int t = 0; t < kTasks; ++t)
-    {
-        tasks.push_back(NewTask(
-            [this, t]
-            {
-                for (int i = 0; i < kRecordsPerTask; ++i)
-                {
-                    std::string message = std::to_string(t) + ":" + std::to_string(i);
-                    fLogger->LogMessage(EML_Info, VString(message.c_str()), VString("T"));
-                }
-            }));
-    }
-    for (VRefPtr<VTask>& task : tasks)
-        ASSERT_TRUE(task->Run());
-    for (VRefPtr<VTask>& task : tasks)
-        ASSERT_TRUE(task->WaitForDeath(kHungTestMilliseconds));
+    // Fewer in all than the ring holds: nothing is overwritten.
+    LogFromTasks(*fLogger, 16, 60);
     fLogger->Flush();
-
-    std::map<int, int> next;
-    std::set<std::string> seen;
-    for (const std::string& message : fListener->Messages())
-    {
-        EXPECT_TRUE(seen.insert(message).second) << message;
-        size_t colon = message.find(':');
-        int task = std::stoi(message.substr(0, colon));
-        EXPECT_EQ(std::stoi(message.substr(colon + 1)), next[task]++) << message;
-    }
-    EXPECT_EQ(seen.size(), size_t(kTasks * kRecordsPerTask));
+    EXPECT_EQ(ExpectEachTasksOrder(fListener->Messages()), 16u * 60u);
 }
 
 TEST(ILoggerTest, SequenceNumbersNeverRepeatAcrossTasks)

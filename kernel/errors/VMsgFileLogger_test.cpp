@@ -2,6 +2,7 @@
 
 #include "kernel/errors/ILoggerBagKeys.h"
 #include "kernel/errors/KovaErrors.h"
+#include "kernel/errors/LoggerTesting_test.h"
 #include "kernel/errors/VDebugMgr.h"
 #include "kernel/errors/VErrorContext.h"
 #include "kernel/errors/VLogger.h"
@@ -19,7 +20,6 @@
 
 #include <csignal>
 #include <filesystem>
-#include <map>
 #include <sstream>
 #include <string>
 #include <unistd.h>
@@ -272,36 +272,12 @@ TEST_F(MsgFileLogger, ManyTasksReachTheFileThroughTheLoggersTask)
 {
     fLogger->_SetFlushPeriodForTesting(1);
     fWriter.Start();
-    constexpr int kTasks = 8;
-    constexpr int kEach = 100;
-    std::vector<VRefPtr<VTask>> tasks;
-    for (int t = 0; t < kTasks; ++t)
-    {
-        tasks.push_back(NewTask(
-            [this, t]
-            {
-                for (int i = 0; i < kEach; ++i)
-                {
-                    std::string message = std::to_string(t) + ":" + std::to_string(i);
-                    fLogger->LogMessage(EML_Info, VString(message.c_str()), VString("T"));
-                }
-            }));
-    }
-    for (VRefPtr<VTask>& task : tasks)
-        ASSERT_TRUE(task->Run());
-    for (VRefPtr<VTask>& task : tasks)
-        ASSERT_TRUE(task->WaitForDeath(kHungTestMilliseconds));
+    LogFromTasks(*fLogger, 8, 100);
     fWriter.Stop();
-    std::map<int, int> next;
-    std::vector<std::string> lines = Lines(1);
-    for (const std::string& line : lines)
-    {
-        std::string message = line.substr(line.find(" - ") + 3);
-        size_t colon = message.find(':');
-        int task = std::stoi(message.substr(0, colon));
-        EXPECT_EQ(std::stoi(message.substr(colon + 1)), next[task]++) << line;
-    }
-    EXPECT_EQ(lines.size(), size_t(kTasks * kEach));
+    std::vector<std::string> messages;
+    for (const std::string& line : Lines(1))
+        messages.push_back(line.substr(line.find(" - ") + 3, line.size() - line.find(" - ") - 3 - 3));
+    EXPECT_EQ(ExpectEachTasksOrder(messages), 800u);
 }
 
 TEST_F(MsgFileLogger, APushedErrorGivesOneErrorLine)

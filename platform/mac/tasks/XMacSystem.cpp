@@ -318,36 +318,48 @@ uint32_t XMacSystem::ReadPhysicalProcessorCount()
 namespace
 {
 
+// The rest of the first line of a text file that begins with the prefix, line end removed; false
+// when the file cannot be read or holds no such line.
+bool ReadLineAfter(const char* inPath, std::string_view inPrefix, std::string& outRest)
+{
+    std::FILE* file = std::fopen(inPath, "r");
+    if (file == nullptr)
+        return false;
+    bool found = false;
+    char line[1024];
+    while (!found && std::fgets(line, sizeof line, file) != nullptr)
+    {
+        std::string_view text(line);
+        if (text.substr(0, inPrefix.size()) != inPrefix)
+            continue;
+        text.remove_prefix(inPrefix.size());
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+            text.remove_suffix(1);
+        outRest = text;
+        found = true;
+    }
+    std::fclose(file);
+    return found;
+}
+
 // The value of PRETTY_NAME in an os-release file: quotes removed, backslash escapes read. Empty
 // when the file cannot be read or holds no such line.
 std::string ReadPrettyName(const char* inPath)
 {
-    std::FILE* file = std::fopen(inPath, "r");
-    if (file == nullptr)
+    std::string line;
+    if (!ReadLineAfter(inPath, "PRETTY_NAME=", line))
         return {};
+    std::string_view text(line);
+    char quote = !text.empty() && (text.front() == '"' || text.front() == '\'') ? text.front() : 0;
+    if (quote != 0)
+        text.remove_prefix(1);
     std::string value;
-    char line[512];
-    while (std::fgets(line, sizeof line, file) != nullptr)
+    for (size_t i = 0; i < text.size() && text[i] != quote; ++i)
     {
-        std::string_view text(line);
-        constexpr std::string_view kKey = "PRETTY_NAME=";
-        if (text.substr(0, kKey.size()) != kKey)
-            continue;
-        text.remove_prefix(kKey.size());
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-            text.remove_suffix(1);
-        char quote = !text.empty() && (text.front() == '"' || text.front() == '\'') ? text.front() : 0;
-        if (quote != 0)
-            text.remove_prefix(1);
-        for (size_t i = 0; i < text.size() && text[i] != quote; ++i)
-        {
-            if (text[i] == '\\' && i + 1 < text.size())
-                ++i;
-            value.push_back(text[i]);
-        }
-        break;
+        if (text[i] == '\\' && i + 1 < text.size())
+            ++i;
+        value.push_back(text[i]);
     }
-    std::fclose(file);
     return value;
 }
 
@@ -410,29 +422,15 @@ int32_t XMacSystem::GetMacOSXVersionDecimal()
 
 std::string XMacSystem::ReadProcessorBrand()
 {
-    std::FILE* file = std::fopen("/proc/cpuinfo", "r");
-    if (file == nullptr)
+    // "model name\t: Brand"
+    std::string line;
+    if (!ReadLineAfter("/proc/cpuinfo", "model name", line))
         return {};
-    std::string brand;
-    char line[1024];
-    while (std::fgets(line, sizeof line, file) != nullptr)
-    {
-        std::string_view text(line);
-        if (text.substr(0, 10) != "model name")
-            continue;
-        size_t colon = text.find(':');
-        if (colon == std::string_view::npos)
-            continue;
-        text.remove_prefix(colon + 1);
-        if (!text.empty() && text.front() == ' ')
-            text.remove_prefix(1);
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-            text.remove_suffix(1);
-        brand = text;
-        break;
-    }
-    std::fclose(file);
-    return brand;
+    size_t colon = line.find(':');
+    if (colon == std::string::npos)
+        return {};
+    size_t start = colon + 1 < line.size() && line[colon + 1] == ' ' ? colon + 2 : colon + 1;
+    return line.substr(start);
 }
 
 std::string XMacSystem::CompactProcessorBrand(const std::string& inBrand)
