@@ -273,8 +273,8 @@ void VLogger::LogMessage(EMessageLevel inLevel, const VString& inMessage, const 
 
 VLogger::Taken VLogger::_SwapRing()
 {
-    Taken taken{fRing.get(), fWriteIndex, fWrapped};
-    fRing.swap(fSpare);
+    Taken taken{fRing, fWriteIndex, fWrapped};
+    std::swap(fRing, fSpare);
     fWriteIndex = 0;
     fWrapped = false;
     fStoredSinceTake = 0;
@@ -306,7 +306,7 @@ std::vector<const VValueBag*> VLogger::Read()
     std::vector<const VValueBag*> records;
     records.reserve(kRingSize);
     // The caller holds the ring lock: the entries are taken where they lie.
-    Taken inPlace{fRing.get(), fWriteIndex, fWrapped};
+    Taken inPlace{fRing, fWriteIndex, fWrapped};
     fWriteIndex = 0;
     fWrapped = false;
     _WalkTaken(inPlace,

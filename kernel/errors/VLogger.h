@@ -23,7 +23,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <memory>
 #include <utility>
 #include <vector>
 
@@ -38,8 +37,7 @@ public:
     static constexpr int32_t kRingSize = 1000;
     static constexpr int32_t kFlushPeriodMilliseconds = 100;
 
-    // Empty, INFO to FATAL, not started, flushing enabled. Throws when memory runs out for the
-    // ring.
+    // Empty, INFO to FATAL, not started, flushing enabled.
     VLogger();
     VLogger(const VLogger&) = delete;
     VLogger& operator=(const VLogger&) = delete;
@@ -132,9 +130,10 @@ private:
     static void _WalkTaken(const Taken& inTaken, VISIT&& inVisit);
     void _StopFlushTask();
 
-    // Both of kRingSize entries; the spare is empty between two takes.
-    std::unique_ptr<Entry[]> fRing{new Entry[kRingSize]};
-    std::unique_ptr<Entry[]> fSpare{new Entry[kRingSize]};
+    // The ring and its spare, which is empty between two takes.
+    Entry fEntries[2][kRingSize];
+    Entry* fRing = fEntries[0];
+    Entry* fSpare = fEntries[1];
     int32_t fWriteIndex = 0;
     bool fWrapped = false;
     // Records stored since the ring was last emptied; the flush task is woken at each half ring.
