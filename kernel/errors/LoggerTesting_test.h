@@ -1,5 +1,5 @@
-// Test helpers of the logging tests: a listener that keeps what it is handed, and tasks that log
-// at once.
+// Test helpers of the logging tests: a listener that keeps what it is handed, tasks that log at
+// once, and the folder of a death test.
 #pragma once
 
 #include "kernel/errors/ILogListener.h"
@@ -10,11 +10,13 @@
 #include "kernel/values/VObject.h"
 #include "kernel/values/VValueBag.h"
 
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <mutex>
 #include <set>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace kova
@@ -83,6 +85,18 @@ private:
     std::vector<Record> fRecords;
     int32_t fBatches = 0;
 };
+
+// A folder path of the test's own that the child of a death test, which runs the test again from
+// its start, finds too: the parent names it in its environment.
+inline std::string DeathTestFolder(const char* inTag)
+{
+    const std::string variable = std::string("KOVA_TEST_FOLDER_") + inTag;
+    if (const char* inherited = std::getenv(variable.c_str()))
+        return inherited;
+    const std::string path = testing::TempDir() + "kova-" + inTag + "-" + std::to_string(getpid());
+    setenv(variable.c_str(), path.c_str(), 1);
+    return path;
+}
 
 // Runs inTasks tasks at once, task t logging the messages "t:0" to "t:<inEach - 1>" at INFO from
 // the source "T", and returns once all of them have ended.

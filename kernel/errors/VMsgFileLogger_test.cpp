@@ -39,18 +39,6 @@ int64_t FixedClock()
 
 const char* const kLogName = "2026-01-31_09-05-07_log";
 
-// A folder path of the test's own that the child of a death test, which runs the test again from
-// its start, finds too: the parent names it in its environment.
-std::string DeathTestFolder(const char* inTag)
-{
-    const std::string variable = std::string("KOVA_TEST_FOLDER_") + inTag;
-    if (const char* inherited = std::getenv(variable.c_str()))
-        return inherited;
-    const std::string path = testing::TempDir() + "kova-" + inTag + "-" + std::to_string(getpid());
-    setenv(variable.c_str(), path.c_str(), 1);
-    return path;
-}
-
 VFolder FolderAt(const std::string& inPosixPath)
 {
     const std::string path = inPosixPath + "/";

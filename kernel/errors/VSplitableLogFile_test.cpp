@@ -1,5 +1,6 @@
 #include "kernel/errors/VSplitableLogFile.h"
 
+#include "kernel/errors/LoggerTesting_test.h"
 #include "kernel/files/FileTesting_test.h"
 #include "kernel/files/VFolder.h"
 #include "kernel/text/StStringConverter.h"
@@ -283,6 +284,36 @@ TEST_F(SplitableLogFile, AFileThatTakesNothingLosesItsLinesOnlyWithAReport)
                            " (No space left on device): the lines wait for it\n" + "kova log: " + FileOf(1) +
                            " closed before it took 6 lines: they are lost\n");
     EXPECT_EQ(file->GetDroppedLineCount(), 6u);
+}
+
+// A file its user may write but not read is appended to, never emptied. (Root reads anything: the
+// test then takes another user's identity in a child of its own.)
+TEST(VSplitableLogFileDeathTest, AnUnreadableFileIsAppendedToNotEmptied)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const std::string folder = DeathTestFolder("write-only-log");
+    const std::string file = folder + "/log_1.txt";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directory(folder);
+    WriteFileBytes(file, "old\n");
+    ASSERT_EQ(chmod(folder.c_str(), 0777), 0);
+    ASSERT_EQ(chmod(file.c_str(), 0222), 0);
+    auto append = [&]
+    {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            std::exit(2);
+        const std::string path = folder + "/";
+        VSplitableLogFile log(VFolder(VFilePath(VString(path.data(), path.size(), VTC_UTF_8), FPS_POSIX)),
+                              VString("log"), 1, false);
+        if (!log.Open(false, false))
+            std::exit(3);
+        log.AppendString("new\n");
+        log.Close();
+        std::exit(0);
+    };
+    EXPECT_EXIT(append(), testing::ExitedWithCode(0), "");
+    EXPECT_EQ(ReadFileBytes(file), "old\nnew\n");
+    std::filesystem::remove_all(folder);
 }
 
 } // namespace
