@@ -142,7 +142,7 @@ kova::VString KovaMessage(int inThread, int inIndex)
 // Ready messages for the call benchmarks, taken in turn.
 constexpr int kReadyMessages = 1024;
 
-void BM_Spdlog_RecordsToFile(benchmark::State& state)
+void BM_LoggerToFile_Spdlog(benchmark::State& state)
 {
     const int threads = int(state.range(0));
     int64_t lines = 0;
@@ -168,7 +168,7 @@ void BM_Spdlog_RecordsToFile(benchmark::State& state)
     ReportRecords(state, logged, lines);
 }
 
-void BM_Kova_RecordsToFile(benchmark::State& state)
+void BM_LoggerToFile_Kova(benchmark::State& state)
 {
     const int threads = int(state.range(0));
     kova::VLogger* logger = ProcessLogger();
@@ -196,17 +196,17 @@ void BM_Kova_RecordsToFile(benchmark::State& state)
 }
 
 // Pairs, the peer first; repeated, so that the order does not pick the winner.
-BENCHMARK(BM_Spdlog_RecordsToFile)
+BENCHMARK(BM_LoggerToFile_Spdlog)
     ->Arg(1)
     ->Arg(8)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(5);
-BENCHMARK(BM_Kova_RecordsToFile)->Arg(1)->Arg(8)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_LoggerToFile_Kova)->Arg(1)->Arg(8)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 
 // One logging call with a ready message, as the caller sees it, the file being written meanwhile
 // (by the calling thread for spdlog, by the logger's task for the toolbox).
-void BM_Spdlog_Call(benchmark::State& state)
+void BM_LogCall_Spdlog(benchmark::State& state)
 {
     StBenchFolder folder;
     auto logger = std::make_shared<spdlog::logger>(
@@ -222,7 +222,7 @@ void BM_Spdlog_Call(benchmark::State& state)
     state.SetItemsProcessed(state.iterations());
 }
 
-void BM_Kova_LogMessageCall(benchmark::State& state)
+void BM_LogCall_Kova(benchmark::State& state)
 {
     kova::VLogger* logger = ProcessLogger();
     StBenchFolder folder;
@@ -239,7 +239,7 @@ void BM_Kova_LogMessageCall(benchmark::State& state)
     state.SetItemsProcessed(state.iterations());
 }
 
-BENCHMARK(BM_Spdlog_Call)->UseRealTime();
-BENCHMARK(BM_Kova_LogMessageCall)->UseRealTime();
+BENCHMARK(BM_LogCall_Spdlog)->UseRealTime();
+BENCHMARK(BM_LogCall_Kova)->UseRealTime();
 
 } // namespace
