@@ -3,6 +3,7 @@
 KOVA_PACKAGES=(cmake ninja-build g++ libxerces-c-dev libicu-dev libgtest-dev libgmock-dev
                libbenchmark-dev)
 KOVA_PACKAGES+=(libmimalloc-dev) # for benchmarks only: a peer of the memory manager
+KOVA_PACKAGES+=(libspdlog-dev) # for benchmarks only: the peer of the logger
 
 kova_install_dependencies() {
     local missing=()
