@@ -113,7 +113,8 @@ void StStringConverterBase::_ConvertString(const UniChar* inUnits, int32_t inCou
     size_t produced = 0;
     bool fits = inZeros <= fCapacity;
     if (fits)
-        fSuccess = fConverter->Convert(inUnits, inCount, consumed, fOutput, fCapacity - inZeros, produced);
+        fSuccess =
+            fConverter->ConvertLast(inUnits, inCount, consumed, fOutput, fCapacity - inZeros, produced);
     if (!fits || (fSuccess && consumed < inCount))
     {
         // The whole text goes to the heap block, made or grown to hold it with its zero bytes.
@@ -183,15 +184,15 @@ std::string to_string(const VString& inString)
         {
             // At most three bytes a unit: a short text fits the stack buffer in one pass.
             char buffer[512];
-            utf8->Convert(units, length, consumed, buffer, sizeof(buffer), produced);
+            utf8->ConvertLast(units, length, consumed, buffer, sizeof(buffer), produced);
             if (consumed == length)
                 result.assign(buffer, produced);
         }
         if (result.empty())
         {
-            utf8->Convert(units, length, consumed, nullptr, 0x7FFFFFFF, produced);
+            utf8->ConvertLast(units, length, consumed, nullptr, 0x7FFFFFFF, produced);
             result.resize(produced);
-            utf8->Convert(units, length, consumed, result.data(), result.size(), produced);
+            utf8->ConvertLast(units, length, consumed, result.data(), result.size(), produced);
             result.resize(produced);
         }
     }

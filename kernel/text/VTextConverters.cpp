@@ -152,12 +152,12 @@ bool VTextConverters::ConvertToVString(const void* inSource, size_t inSourceByte
     bool converted;
     if (const VToUnicodeConverter* cached = _GetCachedToUnicode(inCharSet))
     {
-        converted = cached->ConvertString(inSource, inSourceBytes, &consumed, outString);
+        converted = cached->ConvertLastString(inSource, inSourceBytes, &consumed, outString);
     }
     else
     {
         VToUnicodeConverter* converter = RetainToUnicodeConverter(inCharSet);
-        converted = converter->ConvertString(inSource, inSourceBytes, &consumed, outString);
+        converted = converter->ConvertLastString(inSource, inSourceBytes, &consumed, outString);
         converter->Release();
     }
     return converted && consumed == inSourceBytes;
@@ -168,11 +168,11 @@ bool VTextConverters::ConvertFromVString(const VString& inString, int32_t& outCh
                                          size_t& outBytesProduced, CharSet inCharSet) const
 {
     if (const VFromUnicodeConverter* cached = _GetCachedFromUnicode(inCharSet))
-        return cached->Convert(inString.GetCPointer(), inString.GetLength(), outCharsConsumed, inDestination,
-                               inDestinationBytes, outBytesProduced);
+        return cached->ConvertLast(inString.GetCPointer(), inString.GetLength(), outCharsConsumed,
+                                   inDestination, inDestinationBytes, outBytesProduced);
     VFromUnicodeConverter* converter = RetainFromUnicodeConverter(inCharSet);
-    bool converted = converter->Convert(inString.GetCPointer(), inString.GetLength(), outCharsConsumed,
-                                        inDestination, inDestinationBytes, outBytesProduced);
+    bool converted = converter->ConvertLast(inString.GetCPointer(), inString.GetLength(), outCharsConsumed,
+                                            inDestination, inDestinationBytes, outBytesProduced);
     converter->Release();
     return converted;
 }
