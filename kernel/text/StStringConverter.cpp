@@ -132,8 +132,10 @@ void StStringConverterBase::_ConvertString(const UniChar* inUnits, int32_t inCou
             _Fail(inZeros);
             return;
         }
+        // The capacity is the bytes produced; the zero bytes behind them are not counted, so a
+        // later conversion into this block never writes past what it holds.
         fOutput = static_cast<char*>(fHeapBlock);
-        fCapacity = produced + inZeros;
+        fCapacity = produced;
         fSize = produced;
     }
     else if (fSuccess)

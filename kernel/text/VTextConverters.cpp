@@ -180,7 +180,9 @@ bool VTextConverters::ConvertFromVString(const VString& inString, int32_t& outCh
 // ---------------------------------------------------------------------------------------------
 // Names
 
-// Until the collators exist, the platform compares the names.
+// Names compare as the collators compare without diacritics (neither case, nor accents, nor
+// width count); the platform's comparison does the same, and also before any international
+// manager exists, when converters are already looked up by name.
 int32_t VTextConverters::_CompareNames(const UniChar* inName1, int32_t inLength1, const UniChar* inName2,
                                        int32_t inLength2)
 {
