@@ -2,6 +2,7 @@
 
 KOVA_PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev libxerces-c-dev libicu-dev libgtest-dev
                libgmock-dev libbenchmark-dev)
+KOVA_PACKAGES+=(libmimalloc-dev) # for benchmarks only: a peer of the memory manager
 
 kova_install_dependencies() {
     local missing=()

@@ -15,8 +15,6 @@
 namespace kova
 {
 
-VValueSingle::~VValueSingle() = default;
-
 ValueKind VValueSingle::GetValueKind() const
 {
     return GetValueInfo()->GetKind();

@@ -14,7 +14,6 @@
 #include <cstring>
 #include <string>
 #include <string_view>
-#include <sys/stat.h>
 #include <vector>
 
 namespace kova
@@ -330,17 +329,6 @@ bool XMacFile::HFSFullPathToPosix(const VString& inPath, VString& ioPosixPath)
     for (int32_t i = colon + 1; i < length; ++i)
         ioPosixPath.AppendUniChar(units[i] == u':' ? u'/' : units[i] == u'/' ? u':' : units[i]);
     return known;
-}
-
-bool XMacFile::PosixPathExists(const VString& inPosixPath, bool inFolder)
-{
-    char* path = AllocatePosixPathFromString(inPosixPath);
-    struct stat status = {};
-    const bool found =
-        path != nullptr && *path != 0 && stat(path, &status) == 0 && S_ISDIR(status.st_mode) == inFolder;
-    if (path != nullptr)
-        VObject::sCppMemMgr->Free(path);
-    return found;
 }
 
 } // namespace kova
