@@ -2,6 +2,7 @@
 
 #include "kernel/files/FileText.h"
 #include "kernel/files/VFilePath.h"
+#include "kernel/tasks/VSystem.h"
 #include "kernel/text/VFromUnicodeConverter_UTF8.h"
 #include "kernel/text/VString.h"
 #include "kernel/values/VCppMemMgr.h"
@@ -25,11 +26,12 @@ namespace
 constexpr uint32_t kPosixPathTag = FourCharCode("path");
 constexpr size_t kVolumeNameSize = 1024;
 
-// The system version from which the data volume of the boot disk is mounted apart from "/". The
-// system services answer the version test; this system stands for a current one.
+// From macOS 10.15 on, the data volume of the boot disk is mounted apart from "/". The version
+// does not change while the process runs: it is tested once.
 bool DataVolumeIsMountedApart()
 {
-    return true;
+    static const bool sApart = VSystem::IsSystemVersionOrAbove(SystemVersion_MacOSX_10_15);
+    return sApart;
 }
 
 bool EndsWithSlash(const std::string& inPath)
