@@ -3,7 +3,6 @@
 #include "kernel/errors/KovaErrors.h"
 #include "kernel/errors/VErrorBase.h"
 #include "kernel/errors/VErrorContext.h"
-#include "kernel/files/FileText.h"
 #include "kernel/files/IFolder.h"
 #include "kernel/files/VFolder.h"
 #include "kernel/values/VValueBag.h"
@@ -13,29 +12,6 @@
 
 namespace kova
 {
-
-namespace
-{
-
-// Whether a component of the colon path is "." or "..", which the system reads as steps.
-bool HasStepComponent(const VFilePath& inPath)
-{
-    const std::u16string_view units = UnitsOf(inPath.GetPath());
-    size_t start = 0;
-    while (start <= units.size())
-    {
-        size_t end = units.find(u':', start);
-        if (end == std::u16string_view::npos)
-            end = units.size();
-        const std::u16string_view component = units.substr(start, end - start);
-        if (component == u"." || component == u"..")
-            return true;
-        start = end + 1;
-    }
-    return false;
-}
-
-} // namespace
 
 VFileSystem::VFileSystem(const VString& inName, IFolder* inRoot, uint32_t inFlags, size_t inQuota,
                          size_t inUsed)
@@ -89,7 +65,9 @@ IFolder* VFileSystem::RetainRootFolder() const
 
 bool VFileSystem::IsAuthorized(const VFilePath& inPath) const
 {
-    if (fRoot == nullptr || !inPath.IsValid() || HasStepComponent(inPath))
+    // A path holds no "." or ".." component (its steps are resolved when it is made), so what
+    // could still lead out are links.
+    if (fRoot == nullptr || !inPath.IsValid())
         return false;
     // On disk: the links of what exists of the path must keep it in the root's real place. A path
     // named through another way to the root (a link above it) is inside all the same.

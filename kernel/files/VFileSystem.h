@@ -4,8 +4,7 @@
 // root. Shared and reference-counted; its root folder is retained and released with it.
 //
 // Inside means inside on disk: a path whose links (of its deepest existing part) lead out of the
-// root's real path is not authorized, nor is one with a "." or ".." component, which the system
-// would read as a step.
+// root's real path is not authorized.
 #pragma once
 
 #include "kernel/files/VFilePath.h"
