@@ -539,40 +539,34 @@ VFolder* VFolder::CreateAndResolveAlias(const VFolder& inParent, const VString& 
 // ---------------------------------------------------------------------------------------------
 // Listing and walking
 
-VError VFolder::GetContents(std::vector<VRefPtr<VFile>>* outFiles,
-                            std::vector<VRefPtr<VFolder>>* outFolders) const
+template <class FILE, class FOLDER>
+VError VFolder::_List(std::vector<VRefPtr<FILE>>* outFiles, std::vector<VRefPtr<FOLDER>>* outFolders) const
 {
     if (!Exists())
         return VE_OK;
     if (outFiles != nullptr)
     {
         for (VFileIterator file(this, FI_WANT_FILES); file.IsValid(); ++file)
-            outFiles->push_back(VRefPtr<VFile>::Retained(file.Current()));
+            outFiles->push_back(VRefPtr<FILE>::Retained(file.Current()));
     }
     if (outFolders != nullptr)
     {
         for (VFolderIterator folder(this, FI_WANT_FOLDERS); folder.IsValid(); ++folder)
-            outFolders->push_back(VRefPtr<VFolder>::Retained(folder.Current()));
+            outFolders->push_back(VRefPtr<FOLDER>::Retained(folder.Current()));
     }
     return VE_OK;
+}
+
+VError VFolder::GetContents(std::vector<VRefPtr<VFile>>* outFiles,
+                            std::vector<VRefPtr<VFolder>>* outFolders) const
+{
+    return _List(outFiles, outFolders);
 }
 
 VError VFolder::GetElements(std::vector<VRefPtr<IFile>>* outFiles,
                             std::vector<VRefPtr<IFolder>>* outFolders) const
 {
-    if (!Exists())
-        return VE_OK;
-    if (outFiles != nullptr)
-    {
-        for (VFileIterator file(this, FI_WANT_FILES); file.IsValid(); ++file)
-            outFiles->push_back(VRefPtr<IFile>::Retained(file.Current()));
-    }
-    if (outFolders != nullptr)
-    {
-        for (VFolderIterator folder(this, FI_WANT_FOLDERS); folder.IsValid(); ++folder)
-            outFolders->push_back(VRefPtr<IFolder>::Retained(folder.Current()));
-    }
-    return VE_OK;
+    return _List(outFiles, outFolders);
 }
 
 VError VFolder::Iterate(std::function<bool(IFileAttributeAccessor*)>&& inFunction, uint32_t inOptions) const

@@ -212,6 +212,9 @@ private:
                         const std::function<void(VValueBag&)>& inSetParameters = {}) const;
     // A failure that comes from no system call: the file error alone.
     VError _Throw(VError inError, const std::function<void(VValueBag&)>& inSetParameters = {}) const;
+    // GetContents and GetElements.
+    template <class FILE, class FOLDER>
+    VError _List(std::vector<VRefPtr<FILE>>* outFiles, std::vector<VRefPtr<FOLDER>>* outFolders) const;
     // Kova 660 with "destination" when the two folders are one, or one lies in the other, by
     // identity.
     VError _CheckCopyTarget(const VFolder& inTarget) const;

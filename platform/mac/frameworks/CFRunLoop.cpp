@@ -17,27 +17,28 @@
 namespace kova::cf
 {
 
-struct RunLoopTimer
+// What timers and sources share: a reference count, the loop they belong to, and validity.
+struct RunLoopItem
 {
     std::atomic<int32_t> fRefCount{1};
-    double fFireDate = 0;
-    double fInterval = 0;
-    RunLoopTimerCallBack fCallBack = nullptr;
-    void* fInfo = nullptr;
     // Changed only under the owning loop's mutex.
     std::atomic<RunLoop*> fLoop{nullptr};
     std::atomic<bool> fValid{true};
 };
 
-struct RunLoopSource
+struct RunLoopTimer : RunLoopItem
 {
-    std::atomic<int32_t> fRefCount{1};
+    double fFireDate = 0;
+    double fInterval = 0;
+    RunLoopTimerCallBack fCallBack = nullptr;
+    void* fInfo = nullptr;
+};
+
+struct RunLoopSource : RunLoopItem
+{
     int fFD = -1;
     RunLoopSourceCallBack fCallBack = nullptr;
     void* fInfo = nullptr;
-    // Changed only under the owning loop's mutex.
-    std::atomic<RunLoop*> fLoop{nullptr};
-    std::atomic<bool> fValid{true};
 };
 
 struct RunLoop
@@ -60,20 +61,35 @@ struct RunLoop
 
     ~RunLoop()
     {
-        for (RunLoopTimer* timer : fTimers)
-        {
-            timer->fValid = false;
-            timer->fLoop = nullptr;
-            RunLoopTimerRelease(timer);
-        }
-        for (RunLoopSource* source : fSources)
-        {
-            source->fValid = false;
-            source->fLoop = nullptr;
-            RunLoopSourceRelease(source);
-        }
+        DropAll(fTimers);
+        DropAll(fSources);
         if (fWakeFD >= 0)
             ::close(fWakeFD);
+    }
+
+    template <class ITEM>
+    static void DropAll(std::vector<ITEM*>& ioItems)
+    {
+        for (ITEM* item : ioItems)
+        {
+            item->fValid = false;
+            item->fLoop = nullptr;
+            Release(item);
+        }
+    }
+
+    template <class ITEM>
+    static void Retain(ITEM* inItem)
+    {
+        if (inItem != nullptr)
+            inItem->fRefCount.fetch_add(1, std::memory_order_relaxed);
+    }
+
+    template <class ITEM>
+    static void Release(ITEM* inItem)
+    {
+        if (inItem != nullptr && inItem->fRefCount.fetch_sub(1, std::memory_order_acq_rel) == 1)
+            delete inItem;
     }
 };
 
@@ -89,16 +105,58 @@ RunLoop* MainLoop()
 
 thread_local std::unique_ptr<RunLoop> sThreadLoop;
 
-// With the loop's mutex held.
-void RemoveTimer(RunLoop* inLoop, RunLoopTimer* inTimer)
+// With the loop's mutex held: the item leaves the loop's list.
+template <class ITEM>
+void RemoveItem(RunLoop* inLoop, ITEM* inItem, std::vector<ITEM*> RunLoop::*inList)
 {
-    auto found = std::find(inLoop->fTimers.begin(), inLoop->fTimers.end(), inTimer);
-    if (found != inLoop->fTimers.end())
+    std::vector<ITEM*>& list = inLoop->*inList;
+    auto found = std::find(list.begin(), list.end(), inItem);
+    if (found != list.end())
     {
-        inLoop->fTimers.erase(found);
-        inTimer->fLoop = nullptr;
-        RunLoopTimerRelease(inTimer);
+        list.erase(found);
+        inItem->fLoop = nullptr;
+        RunLoop::Release(inItem);
     }
+}
+
+template <class ITEM>
+void AddItem(RunLoop* inLoop, ITEM* inItem, std::vector<ITEM*> RunLoop::*inList)
+{
+    if (inLoop == nullptr || inItem == nullptr || !inItem->fValid)
+        return;
+    std::lock_guard<std::mutex> lock(inLoop->fMutex);
+    if (inItem->fLoop != nullptr)
+        return;
+    RunLoop::Retain(inItem);
+    inItem->fLoop = inLoop;
+    (inLoop->*inList).push_back(inItem);
+    inLoop->Wake();
+}
+
+template <class ITEM>
+void InvalidateItem(ITEM* inItem, std::vector<ITEM*> RunLoop::*inList)
+{
+    if (inItem == nullptr)
+        return;
+    inItem->fValid = false;
+    // The loop pointer is only changed under the loop's mutex; an item is added to one loop at
+    // most, so reading it first and locking that loop is enough.
+    RunLoop* loop = inItem->fLoop.load();
+    if (loop != nullptr)
+    {
+        std::lock_guard<std::mutex> lock(loop->fMutex);
+        RemoveItem(loop, inItem, inList);
+        loop->Wake();
+    }
+}
+
+template <class ITEM>
+int32_t CountItems(RunLoop* inLoop, std::vector<ITEM*> RunLoop::*inList)
+{
+    if (inLoop == nullptr)
+        return 0;
+    std::lock_guard<std::mutex> lock(inLoop->fMutex);
+    return int32_t((inLoop->*inList).size());
 }
 
 } // namespace
@@ -139,43 +197,22 @@ RunLoopTimer* RunLoopTimerCreate(double inFireDate, double inInterval, RunLoopTi
 
 void RunLoopTimerRetain(RunLoopTimer* inTimer)
 {
-    if (inTimer != nullptr)
-        inTimer->fRefCount.fetch_add(1, std::memory_order_relaxed);
+    RunLoop::Retain(inTimer);
 }
 
 void RunLoopTimerRelease(RunLoopTimer* inTimer)
 {
-    if (inTimer != nullptr && inTimer->fRefCount.fetch_sub(1, std::memory_order_acq_rel) == 1)
-        delete inTimer;
+    RunLoop::Release(inTimer);
 }
 
 void RunLoopAddTimer(RunLoop* inLoop, RunLoopTimer* inTimer)
 {
-    if (inLoop == nullptr || inTimer == nullptr || !inTimer->fValid)
-        return;
-    std::lock_guard<std::mutex> lock(inLoop->fMutex);
-    if (inTimer->fLoop != nullptr)
-        return;
-    RunLoopTimerRetain(inTimer);
-    inTimer->fLoop = inLoop;
-    inLoop->fTimers.push_back(inTimer);
-    inLoop->Wake();
+    AddItem(inLoop, inTimer, &RunLoop::fTimers);
 }
 
 void RunLoopTimerInvalidate(RunLoopTimer* inTimer)
 {
-    if (inTimer == nullptr)
-        return;
-    inTimer->fValid = false;
-    // The loop pointer is only changed under the loop's mutex; a timer is added to one loop at
-    // most, so reading it first and locking that loop is enough.
-    RunLoop* loop = inTimer->fLoop.load();
-    if (loop != nullptr)
-    {
-        std::lock_guard<std::mutex> lock(loop->fMutex);
-        RemoveTimer(loop, inTimer);
-        loop->Wake();
-    }
+    InvalidateItem(inTimer, &RunLoop::fTimers);
 }
 
 bool RunLoopTimerIsValid(const RunLoopTimer* inTimer)
@@ -185,10 +222,7 @@ bool RunLoopTimerIsValid(const RunLoopTimer* inTimer)
 
 int32_t RunLoopCountTimers(RunLoop* inLoop)
 {
-    if (inLoop == nullptr)
-        return 0;
-    std::lock_guard<std::mutex> lock(inLoop->fMutex);
-    return int32_t(inLoop->fTimers.size());
+    return CountItems(inLoop, &RunLoop::fTimers);
 }
 
 RunLoopSource* RunLoopFileDescriptorSourceCreate(int inFD, RunLoopSourceCallBack inCallBack, void* inInfo)
@@ -204,47 +238,22 @@ RunLoopSource* RunLoopFileDescriptorSourceCreate(int inFD, RunLoopSourceCallBack
 
 void RunLoopSourceRetain(RunLoopSource* inSource)
 {
-    if (inSource != nullptr)
-        inSource->fRefCount.fetch_add(1, std::memory_order_relaxed);
+    RunLoop::Retain(inSource);
 }
 
 void RunLoopSourceRelease(RunLoopSource* inSource)
 {
-    if (inSource != nullptr && inSource->fRefCount.fetch_sub(1, std::memory_order_acq_rel) == 1)
-        delete inSource;
+    RunLoop::Release(inSource);
 }
 
 void RunLoopAddSource(RunLoop* inLoop, RunLoopSource* inSource)
 {
-    if (inLoop == nullptr || inSource == nullptr || !inSource->fValid)
-        return;
-    std::lock_guard<std::mutex> lock(inLoop->fMutex);
-    if (inSource->fLoop != nullptr)
-        return;
-    RunLoopSourceRetain(inSource);
-    inSource->fLoop = inLoop;
-    inLoop->fSources.push_back(inSource);
-    inLoop->Wake();
+    AddItem(inLoop, inSource, &RunLoop::fSources);
 }
 
 void RunLoopSourceInvalidate(RunLoopSource* inSource)
 {
-    if (inSource == nullptr)
-        return;
-    inSource->fValid = false;
-    RunLoop* loop = inSource->fLoop.load();
-    if (loop != nullptr)
-    {
-        std::lock_guard<std::mutex> lock(loop->fMutex);
-        auto found = std::find(loop->fSources.begin(), loop->fSources.end(), inSource);
-        if (found != loop->fSources.end())
-        {
-            loop->fSources.erase(found);
-            inSource->fLoop = nullptr;
-            RunLoopSourceRelease(inSource);
-        }
-        loop->Wake();
-    }
+    InvalidateItem(inSource, &RunLoop::fSources);
 }
 
 bool RunLoopSourceIsValid(const RunLoopSource* inSource)
@@ -254,10 +263,7 @@ bool RunLoopSourceIsValid(const RunLoopSource* inSource)
 
 int32_t RunLoopCountSources(RunLoop* inLoop)
 {
-    if (inLoop == nullptr)
-        return 0;
-    std::lock_guard<std::mutex> lock(inLoop->fMutex);
-    return int32_t(inLoop->fSources.size());
+    return CountItems(inLoop, &RunLoop::fSources);
 }
 
 namespace
@@ -287,7 +293,7 @@ bool FireDueTimer(RunLoop* inLoop, std::unique_lock<std::mutex>& ioLock, double 
     }
     RunLoopTimerRetain(next);
     if (!next->fValid)
-        RemoveTimer(inLoop, next);
+        RemoveItem(inLoop, next, &RunLoop::fTimers);
     ioLock.unlock();
     if (next->fCallBack != nullptr)
         next->fCallBack(next, next->fInfo);

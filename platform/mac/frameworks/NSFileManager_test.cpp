@@ -74,7 +74,29 @@ class NSFileManagerTest : public testing::Test
 protected:
     void SetUp() override { ASSERT_TRUE(fFolder.IsValid()); }
 
+    // A new folder on another volume (/dev/shm, where it is one of its own), removed at the end;
+    // empty when there is none.
+    std::string OtherVolumeFolder()
+    {
+        struct stat here = {};
+        struct stat shared = {};
+        char pattern[] = "/dev/shm/kova-move-XXXXXX";
+        if (stat(fFolder.Posix().c_str(), &here) != 0 || stat("/dev/shm", &shared) != 0 ||
+            here.st_dev == shared.st_dev || mkdtemp(pattern) == nullptr)
+            return std::string();
+        fOtherVolume = pattern;
+        return fOtherVolume;
+    }
+
+    void TearDown() override
+    {
+        std::error_code ignored;
+        if (!fOtherVolume.empty())
+            std::filesystem::remove_all(fOtherVolume, ignored);
+    }
+
     StTemporaryFolder fFolder;
+    std::string fOtherVolume;
 };
 
 TEST_F(NSFileManagerTest, CopyKeepsBytesModeTimesAndLinks)
@@ -215,14 +237,9 @@ TEST_F(NSFileManagerTest, AFolderIsNeverCopiedIntoItselfNorOverWhatHoldsIt)
 
 TEST_F(NSFileManagerTest, MoveAcrossVolumesRemovesTheSourceOnlyOnceTheCopyStands)
 {
-    // /dev/shm is a volume of its own where it exists.
-    struct stat here = {};
-    struct stat shared = {};
-    char pattern[] = "/dev/shm/kova-move-XXXXXX";
-    if (stat(fFolder.Posix().c_str(), &here) != 0 || stat("/dev/shm", &shared) != 0 ||
-        here.st_dev == shared.st_dev || mkdtemp(pattern) == nullptr)
+    const std::string other = OtherVolumeFolder();
+    if (other.empty())
         GTEST_SKIP() << "no second volume at /dev/shm";
-    const std::string other(pattern);
     const std::string source = fFolder.Posix("source");
     WriteFileBytes(source, std::string(300000, 's'));
     {
@@ -235,18 +252,13 @@ TEST_F(NSFileManagerTest, MoveAcrossVolumesRemovesTheSourceOnlyOnceTheCopyStands
     EXPECT_EQ(Move(source, other + "/moved", false), 0);
     EXPECT_FALSE(PathExists(source));
     EXPECT_EQ(ReadFileBytes(other + "/moved"), std::string(300000, 's'));
-    std::filesystem::remove_all(other);
 }
 
 TEST_F(NSFileManagerTest, AFolderMovesAcrossVolumesOnlyOnceItsCopyStands)
 {
-    struct stat here = {};
-    struct stat shared = {};
-    char pattern[] = "/dev/shm/kova-move-XXXXXX";
-    if (stat(fFolder.Posix().c_str(), &here) != 0 || stat("/dev/shm", &shared) != 0 ||
-        here.st_dev == shared.st_dev || mkdtemp(pattern) == nullptr)
+    const std::string other = OtherVolumeFolder();
+    if (other.empty())
         GTEST_SKIP() << "no second volume at /dev/shm";
-    const std::string other(pattern);
     MakeBundle(fFolder.Posix("Sample.app"), "1");
     const std::vector<std::string> tree = TreeOf(fFolder.Posix("Sample.app"));
     {
@@ -260,7 +272,6 @@ TEST_F(NSFileManagerTest, AFolderMovesAcrossVolumesOnlyOnceItsCopyStands)
     EXPECT_EQ(Move(fFolder.Posix("Sample.app"), other + "/Sample.app", false), 0);
     EXPECT_FALSE(PathExists(fFolder.Posix("Sample.app")));
     EXPECT_EQ(TreeOf(other + "/Sample.app"), tree);
-    std::filesystem::remove_all(other);
 }
 
 TEST_F(NSFileManagerTest, MoveReplacesOnlyWhenAsked)
