@@ -76,15 +76,26 @@ XMacFSObjectIterator::ReadListing(const VFolder& inFolder)
     // A folder named by its real path has its colon path already; only another one is looked up
     // among the volumes, which reads the mount table.
     if (listing->fRealPath == inFolder.GetImpl().GetPosixPathCString() && inFolder.GetPath().IsFolder())
-        listing->fColonPath.FromString(inFolder.GetPath().GetPath());
-    else if (!XMacFile::PosixFullPathToHFS(listing->fRealPath.c_str(), true, listing->fColonPath))
     {
-        ::close(fd);
-        return nullptr;
+        listing->fFolder = inFolder.GetPath();
     }
-    if (listing->fColonPath.IsEmpty() ||
-        listing->fColonPath.GetCPointer()[listing->fColonPath.GetLength() - 1] != u':')
-        listing->fColonPath.AppendUniChar(u':');
+    else
+    {
+        VString colonPath;
+        if (!XMacFile::PosixFullPathToHFS(listing->fRealPath.c_str(), true, colonPath))
+        {
+            ::close(fd);
+            return nullptr;
+        }
+        if (colonPath.IsEmpty() || colonPath.GetCPointer()[colonPath.GetLength() - 1] != u':')
+            colonPath.AppendUniChar(u':');
+        listing->fFolder.FromFullPath(colonPath, FPS_SYSTEM);
+        if (!listing->fFolder.IsFolder())
+        {
+            ::close(fd);
+            return nullptr;
+        }
+    }
     // The items are named by real paths: the root is compared by its own.
     if (const VFileSystem* fileSystem = inFolder.GetFileSystem();
         fileSystem != nullptr && !XMacFile::ResolveRealPath(fileSystem->GetRoot(), listing->fRootRealPath))
@@ -174,23 +185,24 @@ bool XMacFSObjectIterator::GetNextPath(VFilePath& outPath, std::string& outPosix
         }
         else
         {
-            VString colonPath(fListing->fColonPath);
+            // A name of the system holds at most 255 bytes, so as many units.
+            VStr<255> name;
             if (IsPlainName(entry.fName))
             {
-                colonPath.AppendCString(entry.fName.c_str());
+                name.AppendCString(entry.fName.c_str());
             }
             else
             {
-                VString name;
                 TextFromUTF8(entry.fName.data(), entry.fName.size(), name);
                 ComposeText(name);
                 // A ":" in a name of the system is a "/" in the colon syntax.
                 name.Exchange(u':', u'/');
-                colonPath.AppendString(name);
             }
+            outPath = fListing->fFolder;
             if (isFolder)
-                colonPath.AppendUniChar(u':');
-            outPath.FromFullPath(colonPath, FPS_SYSTEM);
+                outPath.ToSubFolder(name);
+            else
+                outPath.ToSubFile(name);
             if (!outPath.IsValid())
                 continue;
         }

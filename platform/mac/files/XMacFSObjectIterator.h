@@ -93,7 +93,7 @@ struct XMacFSObjectIterator::Listing
     // The folder's real POSIX path with a trailing "/", and its colon path: the items of the
     // folder are named from them without asking the volumes again.
     std::string fRealPath;
-    VString fColonPath;
+    VFilePath fFolder;
     // The root of the folder's file system, by its real colon path.
     VFilePath fRootRealPath;
     std::vector<Entry> fEntries;
