@@ -155,8 +155,13 @@ TEST_F(NotifierTest, OneHandlerWatchesAFolderOnce)
 
 TEST_F(NotifierTest, NewSubFoldersAreWatchedWithASnapshotOfTheirOwn)
 {
+    // A link to a folder outside is an item of the tree, never a way into another one.
+    ASSERT_EQ(mkdir(fFolder.Posix("outside").c_str(), 0755), 0);
+    ASSERT_EQ(symlink(fFolder.Posix("outside").c_str(), fFolder.Posix("watched/link").c_str()), 0);
     Recorder recorder(fFolder.Posix());
+    EXPECT_EQ(VFileSystemNotifier::Instance(), &fNotifier);
     ASSERT_EQ(fNotifier.StartWatchingForChanges(*fWatched, kAllKinds, &recorder, kLatency), VE_OK);
+    WriteFileBytes(fFolder.Posix("outside/elsewhere"), "e");
     ASSERT_EQ(mkdir(fFolder.Posix("watched/fresh").c_str(), 0755), 0);
     Pump(recorder, 1);
     EXPECT_EQ(recorder.fCalls, Calls{"c watched/fresh/"});
