@@ -4,6 +4,7 @@
 #include "kernel/files/IFile.h"
 #include "kernel/files/IFolder.h"
 #include "kernel/files/VFileSystem.h"
+#include "kernel/files/VURL.h"
 
 #include <string>
 
@@ -43,6 +44,24 @@ constexpr bool IsReserved(UniChar inUnit)
 } // namespace
 
 IFileSystemObject::~IFileSystemObject() = default;
+
+void IFileSystemObject::_MakeURL(VString& outURL, bool inEncoded) const
+{
+    VURL(GetPath()).GetAbsoluteURL(outURL, inEncoded);
+}
+
+void IFileSystemObject::_MakeRelativeURL(const IFileSystemObject* inBase, VString& outURL,
+                                         bool inEncoded) const
+{
+    _MakeURL(outURL, inEncoded);
+    if (inBase != nullptr)
+    {
+        VString base;
+        inBase->_MakeURL(base, inEncoded);
+        if (!base.IsEmpty() && outURL.BeginsWithRawString(base))
+            outURL.Remove(1, base.GetLength());
+    }
+}
 
 void IFileSystemObject::GetName(VString& outName) const
 {

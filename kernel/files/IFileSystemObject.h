@@ -55,6 +55,10 @@ protected:
         else
             outPath.Clear();
     }
+    // GetURL and GetRelativeURL of files and folders: the absolute file URL of the path, without the
+    // base folder's URL when that begins it.
+    void _MakeURL(VString& outURL, bool inEncoded) const;
+    void _MakeRelativeURL(const IFileSystemObject* inBase, VString& outURL, bool inEncoded) const;
     // GetPathWithFileSystem of files and folders: "/", the file system's name, "/" and the POSIX
     // path relative to its root when the object lies inside it, else the POSIX platform path.
     VString _MakePathWithFileSystem() const;
