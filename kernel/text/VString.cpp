@@ -909,6 +909,12 @@ bool VInlineString::InitWithString(const VString& inString)
     return true;
 }
 
+void VInlineString::Retain() const
+{
+    if (fString != nullptr)
+        RetainBlock(fString, fMaxLength);
+}
+
 void VInlineString::Dispose()
 {
     if (fString != nullptr)
