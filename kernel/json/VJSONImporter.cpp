@@ -412,7 +412,9 @@ bool VJSONImporter::_ReadString(Token& ioToken, bool inWantText)
     const UniChar* run = fCursor;
     // The common string: no escape, no control unit.
     const UniChar* p = fCursor;
-    while (p < fEnd && *p != u'"' && *p != u'\\' && *p >= 0x20)
+    // Strict reading checks surrogates, which only the slow path does.
+    const UniChar surrogateMask = strict ? 0xF800 : 0;
+    while (p < fEnd && *p != u'"' && *p != u'\\' && *p >= 0x20 && (*p & surrogateMask) != 0xD800)
         ++p;
     if (p < fEnd && *p == u'"')
     {
@@ -480,6 +482,18 @@ bool VJSONImporter::_ReadString(Token& ioToken, bool inWantText)
                 if (symbols &&
                     (unit == u'\n' || (unit == u'\r' && (fCursor + 1 == fEnd || fCursor[1] != u'\n'))))
                     _CountLine(fCursor);
+            }
+            if (strict && IsSurrogate(unit))
+            {
+                // Text is Unicode: a surrogate stands only in a pair.
+                if (IsHighSurrogate(unit) && fCursor + 1 < fEnd && IsLowSurrogate(fCursor[1]))
+                {
+                    fCursor += 2;
+                    continue;
+                }
+                fTokenStart = fCursor;
+                _RefuseStrict(UnitText(unit), kExpectedSurrogatePair);
+                return false;
             }
             ++fCursor;
             continue;

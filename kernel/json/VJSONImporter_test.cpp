@@ -177,8 +177,23 @@ TEST(VJSONImporter, StrictReadingFollowsRFC8259)
         EXPECT_EQ(codes.back(), VE_JSON_MALFORMED);
         EXPECT_TRUE(value.IsUndefined());
     }
-    // The specific records of a few.
+    // A lone surrogate unit in the text itself is no Unicode either; a pair is.
     StCollectErrors errors;
+    const std::u16string loneHigh{u'"', u'a', char16_t(0xD83D), u'b', u'"'};
+    const std::u16string loneLow{u'"', char16_t(0xDE00), u'"'};
+    for (const std::u16string& text : {loneHigh, loneLow})
+    {
+        VJSONValue value;
+        EXPECT_EQ(VJSONImporter::ParseString(VString(text.data(), text.size() * 2, VTC_UTF_16), value,
+                                             VJSONImporter::kStrict),
+                  VE_JSON_MALFORMED);
+        EXPECT_EQ(VJSONImporter::ParseString(VString(text.data(), text.size() * 2, VTC_UTF_16), value, 0),
+                  VE_OK);
+    }
+    EXPECT_EQ(errors.Codes(), (std::vector<VError>{k551, k550, k551, k550}));
+    errors.Flush();
+
+    // The specific records of a few.
     Parse("\"open", VJSONImporter::kStrict);
     EXPECT_EQ(errors.Codes(), (std::vector<VError>{k552, k550}));
     EXPECT_EQ(errors.Param(1, "token"), "\"");
