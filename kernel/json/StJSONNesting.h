@@ -14,11 +14,25 @@
 namespace kova
 {
 
+#if defined(__SANITIZE_ADDRESS__)
+#define KOVA_JSON_SANITIZED_STACK 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KOVA_JSON_SANITIZED_STACK 1
+#endif
+#endif
+
 class StJSONNesting
 {
 public:
     static constexpr uint32_t kMaxDepth = 10000;
+#ifdef KOVA_JSON_SANITIZED_STACK
+    // AddressSanitizer's frames and its stack traces take several times the room: the error
+    // that reports the refusal must still find stack for itself.
+    static constexpr size_t kMinFreeStack = 4 * 10240;
+#else
     static constexpr size_t kMinFreeStack = 10240;
+#endif
 
     StJSONNesting();
     ~StJSONNesting();
@@ -26,7 +40,10 @@ public:
     StJSONNesting& operator=(const StJSONNesting&) = delete;
 
     // False when the level was refused; the error is already raised.
-    bool IsOK() const { return fOK; }
+    bool IsOK() const
+    {
+        return fOK;
+    }
 
 private:
     bool fOK;
