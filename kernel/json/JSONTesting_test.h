@@ -267,7 +267,7 @@ private:
         locale_t made;
         {
             // The C library keeps its reading of LOCPATH for good: no leak of ours.
-            StLeaksIgnored ignored;
+            [[maybe_unused]] StLeaksIgnored ignored;
             made = newlocale(LC_NUMERIC_MASK, "de_DE.UTF-8", locale_t(nullptr));
         }
         if (saved != nullptr)
