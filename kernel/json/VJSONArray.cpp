@@ -420,6 +420,24 @@ void VJSONArray::Sort(IJSONValueComparator* inComparator)
     apply_permutation(fValues, order);
 }
 
+bool VJSONArray::_AdoptValues(VJSONValue* inFirst, VJSONValue* inLast)
+{
+    try
+    {
+        fValues.reserve(fValues.size() + size_t(inLast - inFirst));
+    }
+    catch (const std::bad_alloc&)
+    {
+        return false;
+    }
+    for (VJSONValue* value = inFirst; value != inLast; ++value)
+    {
+        fValues.push_back(std::move(*value));
+        fValues.back().TouchStamp();
+    }
+    return true;
+}
+
 void VJSONArray::SwapValues(std::vector<VJSONValue>& ioValues)
 {
     if (&ioValues != &fValues)

@@ -119,6 +119,10 @@ public:
     void Sort(IJSONValueComparator* inComparator);
     // Takes the caller's elements and hands the array's former ones back through the argument.
     void SwapValues(std::vector<VJSONValue>& ioValues);
+    // Moves the values in after the elements (for the reader). False when memory ran out.
+    bool _AdoptValues(VJSONValue* inFirst, VJSONValue* inLast);
+    // The elements, for the writers of this subsystem.
+    const std::vector<VJSONValue>& _GetValues() const { return fValues; }
 
 private:
     std::vector<VJSONValue> fValues;

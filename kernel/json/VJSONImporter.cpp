@@ -57,6 +57,9 @@ constexpr const char* kExpectedBagElement = "\" 0-9 null true false { ]";
 
 constexpr UniChar kMinusSign = 0x2212;
 
+// Quoted texts up to this length share blocks through the name cache.
+constexpr int32_t kSharedValueLength = 12;
+
 inline bool IsDigit(UniChar inUnit)
 {
     return inUnit >= u'0' && inUnit <= u'9';
@@ -105,7 +108,8 @@ VString UnitText(UniChar inUnit)
 
 // The shape of a number word, as the reader's grammar has it: an optional '-'; "0", or a digit
 // 1-9 and more digits, or no digit at all; optionally '.' and digits; optionally 'e' or 'E', a
-// sign ('+', '-' or the minus sign) and digits; nothing else.
+// sign ('+', '-' or the minus sign) and digits; nothing else. Read in the same pass: the digits
+// as one integer and the power of ten that scales it, while they are few enough to be exact.
 struct NumberShape
 {
     bool fValid = false;
@@ -113,6 +117,10 @@ struct NumberShape
     bool fFraction = false;
     bool fExponent = false;
     bool fMinusSign = false; // the exponent's sign is U+2212
+    bool fNegative = false;
+    uint64_t fMantissa = 0;
+    int32_t fSignificantDigits = 0; // digits of fMantissa, the leading zeros left out
+    int32_t fScale = 0;             // the power of ten that fMantissa is multiplied by
 };
 
 NumberShape ReadNumberShape(const UniChar* inUnits, int32_t inLength)
@@ -120,8 +128,24 @@ NumberShape ReadNumberShape(const UniChar* inUnits, int32_t inLength)
     NumberShape shape;
     const UniChar* p = inUnits;
     const UniChar* end = inUnits + inLength;
+    auto addDigit = [&shape](UniChar inDigit)
+    {
+        if (shape.fSignificantDigits < 19)
+        {
+            shape.fMantissa = shape.fMantissa * 10 + uint64_t(inDigit - u'0');
+            if (shape.fMantissa != 0)
+                ++shape.fSignificantDigits;
+        }
+        else
+        {
+            ++shape.fSignificantDigits; // too many for the exact path: counted, not kept
+        }
+    };
     if (p < end && *p == u'-')
+    {
+        shape.fNegative = true;
         ++p;
+    }
     if (p < end && *p == u'0')
     {
         ++p;
@@ -133,7 +157,7 @@ NumberShape ReadNumberShape(const UniChar* inUnits, int32_t inLength)
     {
         while (p < end && IsDigit(*p))
         {
-            ++p;
+            addDigit(*p++);
             shape.fIntegerDigits = true;
         }
     }
@@ -143,21 +167,32 @@ NumberShape ReadNumberShape(const UniChar* inUnits, int32_t inLength)
         if (p == end || !IsDigit(*p))
             return shape;
         while (p < end && IsDigit(*p))
-            ++p;
+        {
+            addDigit(*p++);
+            --shape.fScale;
+        }
         shape.fFraction = true;
     }
     if (p < end && (*p == u'e' || *p == u'E'))
     {
         ++p;
+        bool negativeExponent = false;
         if (p < end && (*p == u'+' || *p == u'-' || *p == kMinusSign))
         {
             shape.fMinusSign = *p == kMinusSign;
+            negativeExponent = *p != u'+';
             ++p;
         }
         if (p == end || !IsDigit(*p))
             return shape;
+        int32_t exponent = 0;
         while (p < end && IsDigit(*p))
+        {
+            if (exponent < 100000)
+                exponent = exponent * 10 + (*p - u'0');
             ++p;
+        }
+        shape.fScale += negativeExponent ? -exponent : exponent;
         shape.fExponent = true;
     }
     shape.fValid = p == end;
@@ -174,19 +209,18 @@ double NumberValue(const UniChar* inUnits, int32_t inLength, const NumberShape& 
         text.AppendUniChars(inUnits, inLength);
         return text.GetReal();
     }
-    // Fifteen digits or fewer are exact in a double.
-    if (!inShape.fFraction && !inShape.fExponent && inLength <= 16)
+    // Up to 15 digits and a power of ten up to 22 are both exact doubles, so one multiplication
+    // or division rounds correctly, as the C library does.
+    static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                              1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                              1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    if (inShape.fSignificantDigits <= 15 && inShape.fScale >= -22 && inShape.fScale <= 22)
     {
-        bool negative = inUnits[0] == u'-';
-        int32_t first = negative ? 1 : 0;
-        if (inLength - first <= 15)
-        {
-            int64_t value = 0;
-            for (int32_t i = first; i < inLength; ++i)
-                value = value * 10 + (inUnits[i] - u'0');
-            // -0 stays a negative zero, as the C library reads it.
-            return negative ? -double(value) : double(value);
-        }
+        double value = double(inShape.fMantissa);
+        value =
+            inShape.fScale < 0 ? value / kPowersOfTen[-inShape.fScale] : value * kPowersOfTen[inShape.fScale];
+        // -0 stays a negative zero, as the C library reads it.
+        return inShape.fNegative ? -value : value;
     }
     char small[64];
     std::string large;
@@ -230,27 +264,14 @@ bool IntegerValue(const UniChar* inUnits, int32_t inLength, int64_t& outValue)
 // ---------------------------------------------------------------------------------------------
 // Tokens and names
 
-// A token as read: its kind and, for jsonString, its units, which are a view of the source
-// unless escapes had to be decoded into fText.
-struct VJSONImporter::Token
+VString VJSONImporter::Token::GetText() const
 {
-    JsonToken fKind = jsonEnd;
-    bool fQuoted = false;
-    const UniChar* fUnits = nullptr;
-    int32_t fLength = 0;
-    bool fDecoded = false;
-    VString fText;
-
-    // The text as a string of its own.
-    VString GetText() const
-    {
-        if (fDecoded)
-            return fText;
-        VString text;
-        text.AppendUniChars(fUnits, fLength);
-        return text;
-    }
-};
+    if (fDecoded)
+        return fText;
+    VString text;
+    text.AppendUniChars(fUnits, fLength);
+    return text;
+}
 
 // Property names recur (records of one kind): short names are kept here so that every object
 // shares one block per name.
@@ -259,21 +280,18 @@ class VJSONImporter::NameCache
 public:
     static constexpr int32_t kMaxLength = 32;
 
-    const VString& Get(const UniChar* inUnits, int32_t inLength)
+    const VJSONObject::Name& Get(const UniChar* inUnits, int32_t inLength)
     {
-        uint32_t hash = 2166136261u;
-        for (int32_t i = 0; i < inLength; ++i)
-            hash = (hash ^ inUnits[i]) * 16777619u;
-        VString& slot = fSlots[hash % kSlots];
-        if (slot.GetLength() != inLength ||
-            std::memcmp(slot.GetCPointer(), inUnits, size_t(inLength) * sizeof(UniChar)) != 0)
-            slot.FromUniString(inUnits, inLength);
+        uint32_t hash = VJSONObject::Name::Hash(inUnits, inLength);
+        VJSONObject::Name& slot = fSlots[hash % kSlots];
+        if (!slot.Equals(inUnits, inLength, hash))
+            slot = VJSONObject::Name(inUnits, inLength);
         return slot;
     }
 
 private:
-    static constexpr uint32_t kSlots = 509;
-    VString fSlots[kSlots];
+    static constexpr uint32_t kSlots = 1021;
+    VJSONObject::Name fSlots[kSlots];
 };
 
 VJSONImporter::VJSONImporter(const VString& inText, uint32_t inOptions)
@@ -707,8 +725,7 @@ VError VJSONImporter::_ReadTopValue(VJSONValue& outValue)
 
 VError VJSONImporter::_ParseValue(VJSONValue& outValue)
 {
-    Token token;
-    JsonToken kind = _NextToken(token, true);
+    JsonToken kind = _NextToken(fToken, true);
     VJSONValue value;
     VError error = VE_OK;
     switch (kind)
@@ -720,7 +737,7 @@ VError VJSONImporter::_ParseValue(VJSONValue& outValue)
         error = _ParseArray(value);
         break;
     case jsonString:
-        error = _TokenToValue(token, value, kExpectedValue);
+        error = _TokenToValue(fToken, value, kExpectedValue);
         break;
     default:
         error = fTokenFailed ? VE_JSON_MALFORMED : _ThrowErrorInvalidToken(kind, kExpectedValue);
@@ -731,6 +748,18 @@ VError VJSONImporter::_ParseValue(VJSONValue& outValue)
     else
         outValue = std::move(value);
     return error;
+}
+
+const VJSONObject::Name& VJSONImporter::_SharedName(const Token& inToken)
+{
+    if (fNames == nullptr)
+        fNames = new NameCache;
+    if (inToken.fLength > NameCache::kMaxLength)
+    {
+        fLongName = VJSONObject::Name(inToken.fUnits, inToken.fLength);
+        return fLongName;
+    }
+    return fNames->Get(inToken.fUnits, inToken.fLength);
 }
 
 VError VJSONImporter::_StringToValue(const VString& inText, bool inQuoted, VJSONValue& outValue,
@@ -761,6 +790,19 @@ VError VJSONImporter::_TokenToValue(Token& ioToken, VJSONValue& outValue, const 
     {
         outValue.SetString(VString::sEmpty);
         return VE_OK;
+    }
+    if (ioToken.fLength <= kSharedValueLength)
+    {
+        // Short texts recur (codes, units, flags): they share one block, as names do.
+        const VJSONObject::Name& shared = _SharedName(ioToken);
+        VInlineString record;
+        record.fString = const_cast<UniChar*>(shared.GetUnits());
+        record.fLength = record.fMaxLength = shared.GetLength();
+        if (record.fString != nullptr)
+        {
+            outValue.SetString(record);
+            return VE_OK;
+        }
     }
     // A block of its own for the value, made straight from the source units.
     VInlineString record;
@@ -847,17 +889,17 @@ VError VJSONImporter::_ParseObject(VJSONValue& outValue)
     StJSONNesting level;
     if (!level.IsOK())
         return _ThrowErrorMalformed();
-    VJSONValue result(JSON_object);
-    VJSONObject* object = result.GetObject();
     bool symbols = (fOptions & kSymbols) != 0;
+    const size_t base = fPendingProperties.size();
     VError error = VE_OK;
-    Token token;
+    VString savedPath;
     while (error == VE_OK)
     {
-        JsonToken kind = _NextToken(token, true);
+        JsonToken kind = _NextToken(fToken, true);
+        bool empty = fPendingProperties.size() == base;
         if (kind == jsonEndObject)
         {
-            if (!object->_GetProperties().empty())
+            if (!empty)
                 error = _ThrowErrorExtraComma("}");
             break;
         }
@@ -866,35 +908,22 @@ VError VJSONImporter::_ParseObject(VJSONValue& outValue)
             if (fTokenFailed)
                 error = VE_JSON_MALFORMED;
             else
-                error = _ThrowErrorInvalidToken(kind, object->_GetProperties().empty() ? kExpectedNameOrEnd
-                                                                                       : kExpectedName);
+                error = _ThrowErrorInvalidToken(kind, empty ? kExpectedNameOrEnd : kExpectedName);
             break;
         }
-        if (!token.fQuoted && (fOptions & kStrict) != 0)
+        if (!fToken.fQuoted && (fOptions & kStrict) != 0)
         {
-            error = _ThrowErrorInvalidToken(token.GetText(), kExpectedName);
+            error = _ThrowErrorInvalidToken(fToken.GetText(), kExpectedName);
             break;
         }
-        VString name;
-        if (token.fDecoded || token.fLength > NameCache::kMaxLength)
-        {
-            name = token.GetText();
-        }
-        else
-        {
-            if (fNames == nullptr)
-                fNames = new NameCache;
-            name = fNames->Get(token.fUnits, token.fLength);
-        }
-        VString savedPath;
+        VJSONObject::Name name = fToken.fDecoded ? VJSONObject::Name(fToken.fText) : _SharedName(fToken);
         if (symbols)
         {
             savedPath = fCurrentPath;
-            _AppendToPath(name);
+            _AppendToPath(name.GetString());
             _RecordSymbol(fCurrentPath, (fCursor - fLineStart) - (int64_t(name.GetLength()) + 2));
         }
-        Token colon;
-        if (_NextToken(colon, false) != jsonColon)
+        if (_NextToken(fToken, false) != jsonColon)
         {
             error = fTokenFailed ? VE_JSON_MALFORMED
                                  : _ThrowErrorInvalidToken(_GetStartTokenFirstChar(), kExpectedColon);
@@ -904,14 +933,17 @@ VError VJSONImporter::_ParseObject(VJSONValue& outValue)
         error = _ParseValue(value);
         if (error != VE_OK)
             break;
-        if (!object->_SetOwnProperty(name, std::move(value)))
+        try
+        {
+            fPendingProperties.push_back(VJSONObject::Property{std::move(name), std::move(value)});
+        }
+        catch (const std::bad_alloc&)
         {
             _ThrowError(VE_MEMORY_FULL);
             error = VE_MEMORY_FULL;
             break;
         }
-        Token separator;
-        kind = _NextToken(separator, false);
+        kind = _NextToken(fToken, false);
         if (symbols)
             fCurrentPath = savedPath;
         if (kind == jsonEndObject)
@@ -919,6 +951,16 @@ VError VJSONImporter::_ParseObject(VJSONValue& outValue)
         if (kind != jsonComma)
             error = fTokenFailed ? VE_JSON_MALFORMED : _ThrowErrorInvalidToken(kind, kExpectedObjectNext);
     }
+    // Also after a failure: the object holds what was read.
+    VJSONValue result(JSON_object);
+    if (!result.GetObject()->_AdoptProperties(fPendingProperties.data() + base,
+                                              fPendingProperties.data() + fPendingProperties.size()) &&
+        error == VE_OK)
+    {
+        _ThrowError(VE_MEMORY_FULL);
+        error = VE_MEMORY_FULL;
+    }
+    fPendingProperties.resize(base);
     outValue = std::move(result);
     return error;
 }
@@ -928,15 +970,13 @@ VError VJSONImporter::_ParseArray(VJSONValue& outValue)
     StJSONNesting level;
     if (!level.IsOK())
         return _ThrowErrorMalformed();
-    VJSONValue result(JSON_array);
-    VJSONArray* array = result.GetArray();
     bool symbols = (fOptions & kSymbols) != 0;
+    const size_t base = fPendingElements.size();
     VError error = VE_OK;
     size_t index = 0;
-    Token token;
+    VString savedPath;
     while (error == VE_OK)
     {
-        VString savedPath;
         if (symbols)
         {
             savedPath = fCurrentPath;
@@ -944,21 +984,22 @@ VError VJSONImporter::_ParseArray(VJSONValue& outValue)
             fCurrentPath.AppendULong8(index++);
             fCurrentPath.AppendUniChar(u']');
         }
-        JsonToken kind = _NextToken(token, true);
+        JsonToken kind = _NextToken(fToken, true);
         if (symbols && (kind == jsonBeginObject || kind == jsonBeginArray))
         {
             _RecordSymbol(fCurrentPath, (fCursor - 1) - fLineStart);
         }
         else if (symbols && kind == jsonString)
         {
-            int64_t offset = (fCursor - fLineStart) - token.fLength;
+            int64_t offset = (fCursor - fLineStart) - fToken.fLength;
             if (fCursor > fStart && fCursor[-1] == u'"')
                 offset -= 2;
             _RecordSymbol(fCurrentPath, offset);
         }
+        bool empty = fPendingElements.size() == base;
         if (kind == jsonEndArray)
         {
-            if (array->GetCount() > 0)
+            if (!empty)
                 error = _ThrowErrorExtraComma("]");
             break;
         }
@@ -972,26 +1013,28 @@ VError VJSONImporter::_ParseArray(VJSONValue& outValue)
             error = _ParseObject(value);
             break;
         case jsonString:
-            error = _TokenToValue(token, value, kExpectedValueOrEnd);
+            error = _TokenToValue(fToken, value, kExpectedValueOrEnd);
             break;
         default:
             if (fTokenFailed)
                 error = VE_JSON_MALFORMED;
             else
-                error = _ThrowErrorInvalidToken(kind,
-                                                array->GetCount() > 0 ? kExpectedValue : kExpectedValueOrEnd);
+                error = _ThrowErrorInvalidToken(kind, empty ? kExpectedValueOrEnd : kExpectedValue);
             break;
         }
         if (error != VE_OK)
             break;
-        if (!array->Push(std::move(value)))
+        try
+        {
+            fPendingElements.push_back(std::move(value));
+        }
+        catch (const std::bad_alloc&)
         {
             _ThrowError(VE_MEMORY_FULL);
             error = VE_MEMORY_FULL;
             break;
         }
-        Token separator;
-        kind = _NextToken(separator, false);
+        kind = _NextToken(fToken, false);
         if (symbols)
             fCurrentPath = savedPath;
         if (kind == jsonEndArray)
@@ -1000,6 +1043,15 @@ VError VJSONImporter::_ParseArray(VJSONValue& outValue)
             error = fTokenFailed ? VE_JSON_MALFORMED
                                  : _ThrowErrorInvalidToken(_GetStartTokenFirstChar(), kExpectedArrayNext);
     }
+    VJSONValue result(JSON_array);
+    if (!result.GetArray()->_AdoptValues(fPendingElements.data() + base,
+                                         fPendingElements.data() + fPendingElements.size()) &&
+        error == VE_OK)
+    {
+        _ThrowError(VE_MEMORY_FULL);
+        error = VE_MEMORY_FULL;
+    }
+    fPendingElements.resize(base);
     outValue = std::move(result);
     return error;
 }

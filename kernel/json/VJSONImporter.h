@@ -25,19 +25,20 @@
 // where the previous read stopped.
 #pragma once
 
+#include "kernel/json/VJSONObject.h"
+#include "kernel/json/VJSONValue.h"
 #include "kernel/text/VString.h"
 #include "kernel/values/KovaTypes.h"
 #include "kernel/values/VObject.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace kova
 {
 
 class IFile;
-class VJSONObject;
-class VJSONValue;
 class VValueBag;
 
 class VJSONImporter : public VObject
@@ -98,8 +99,24 @@ public:
 
 private:
     class NameCache;
-    struct Token;
 
+    // A token as read: its kind and, for jsonString, its units, which are a view of the source
+    // unless escapes had to be decoded into fText.
+    struct Token
+    {
+        JsonToken fKind = jsonEnd;
+        bool fQuoted = false;
+        const UniChar* fUnits = nullptr;
+        int32_t fLength = 0;
+        bool fDecoded = false;
+        VString fText;
+
+        // The text as a string of its own.
+        VString GetText() const;
+    };
+
+    // The name of the token's units, shared with the names met before when it is short.
+    const VJSONObject::Name& _SharedName(const Token& inToken);
     VError _ParseValue(VJSONValue& outValue);
     VError _ParseObject(VJSONValue& outValue);
     VError _ParseArray(VJSONValue& outValue);
@@ -154,6 +171,13 @@ private:
     // Set once a tokenizer error has been reported, so that its callers add no record of theirs.
     bool fTokenFailed = false;
     NameCache* fNames = nullptr;
+    VJSONObject::Name fLongName;
+    // The token being read; the readers take what they need of it before reading the next.
+    Token fToken;
+    // The members of the objects and arrays being read, nested ones above their parents': each
+    // collection is filled once, at its end, with room for exactly its members.
+    std::vector<VJSONObject::Property> fPendingProperties;
+    std::vector<VJSONValue> fPendingElements;
 
     friend class VJSONValue;
 };

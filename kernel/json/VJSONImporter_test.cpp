@@ -13,6 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -104,6 +107,47 @@ TEST(VJSONImporter, LenientReading)
     }
     // A zero unit inside a string is dropped.
     EXPECT_EQ(Write(Parse(std::string("[\"a\0b\"]", 7))), "[\"ab\"]");
+}
+
+TEST(VJSONImporter, NumbersReadAsTheCLibraryReadsThem)
+{
+    std::mt19937 random(11);
+    std::vector<std::string> texts = {"0",
+                                      "-0",
+                                      "1e400",
+                                      "-1e400",
+                                      "1e-400",
+                                      "4.9e-324",
+                                      "2.2250738585072014e-308",
+                                      "9007199254740993",
+                                      "123456789012345678901234567890",
+                                      "0.1",
+                                      "1e22",
+                                      "1e23",
+                                      "-0.000000000000000000000001",
+                                      "179769313486231570000000000000000000000e270"};
+    for (int i = 0; i < 20000; ++i)
+    {
+        std::string text = random() % 4 == 0 ? "-" : "";
+        text += std::to_string(random() % 1000000);
+        if (random() % 2 == 0)
+        {
+            text += ".";
+            for (int digits = 1 + int(random() % 18); digits > 0; --digits)
+                text += char('0' + random() % 10);
+        }
+        if (random() % 3 == 0)
+            text += "e" + std::string(random() % 2 == 0 ? "-" : "+") + std::to_string(random() % 40);
+        texts.push_back(text);
+    }
+    for (const std::string& text : texts)
+    {
+        VError error = VE_OK;
+        double read = Parse(text, VJSONImporter::kStrict, &error).GetNumber();
+        ASSERT_EQ(error, VE_OK) << text;
+        double expected = std::strtod(text.c_str(), nullptr);
+        ASSERT_EQ(std::memcmp(&read, &expected, sizeof(double)), 0) << text << " " << read << " " << expected;
+    }
 }
 
 TEST(VJSONImporter, StrictReadingFollowsRFC8259)

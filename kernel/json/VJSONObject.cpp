@@ -6,6 +6,7 @@
 #include "kernel/json/JSONErrors.h"
 #include "kernel/json/StJSONNesting.h"
 #include "kernel/json/VJSONArray.h"
+#include "kernel/values/VCppMemMgr.h"
 
 #include <cstring>
 #include <new>
@@ -19,23 +20,14 @@ namespace
 // Up to this many properties a linear scan is faster than hashing into an index.
 constexpr size_t kLinearLimit = 8;
 
-// VString's hash reads few units and leaves its low bits poorly mixed for a power-of-two table.
+// Spreads a hash over the slots of a power-of-two table.
 inline size_t SlotOf(uint32_t inHash, size_t inMask)
 {
     uint32_t h = inHash;
     h ^= h >> 16;
     h *= 0x7FEB352Du;
     h ^= h >> 15;
-    h *= 0x846CA68Bu;
-    h ^= h >> 16;
     return size_t(h) & inMask;
-}
-
-inline bool SameUnits(const VString& inFirst, const VString& inSecond)
-{
-    int32_t length = inFirst.GetLength();
-    return length == inSecond.GetLength() &&
-           std::memcmp(inFirst.GetCPointer(), inSecond.GetCPointer(), size_t(length) * sizeof(UniChar)) == 0;
 }
 
 // Whether the path component names an array element: a non-empty run of ASCII digits.
@@ -83,15 +75,68 @@ void VJSONObject::DoOnRefCountZero()
 }
 
 // ---------------------------------------------------------------------------------------------
+// Names
+
+VJSONObject::Name::Name(const VString& inText)
+{
+    fRecord.fString = inText.RetainBuffer(&fRecord.fLength, &fRecord.fMaxLength);
+    fHash = Hash(fRecord.fString, fRecord.fLength);
+}
+
+VJSONObject::Name::Name(const UniChar* inUnits, int32_t inLength)
+{
+    if (inLength > 0)
+    {
+        fRecord.fString = VString::_NewBlockWithText(inUnits, inLength, kMEM_TAG_STRING);
+        if (fRecord.fString != nullptr)
+            fRecord.fLength = fRecord.fMaxLength = inLength;
+    }
+    fHash = Hash(fRecord.fString, fRecord.fLength);
+}
+
+VJSONObject::Name& VJSONObject::Name::operator=(const Name& inOther)
+{
+    Name copy(inOther);
+    return *this = std::move(copy);
+}
+
+VJSONObject::Name& VJSONObject::Name::operator=(Name&& inOther) noexcept
+{
+    if (this != &inOther)
+    {
+        fRecord.Dispose();
+        fRecord = inOther.fRecord;
+        fHash = inOther.fHash;
+        inOther.fRecord = VInlineString();
+    }
+    return *this;
+}
+
+bool VJSONObject::Name::Equals(const UniChar* inUnits, int32_t inLength, uint32_t inHash) const
+{
+    return fHash == inHash && fRecord.fLength == inLength &&
+           (inLength == 0 || std::memcmp(fRecord.fString, inUnits, size_t(inLength) * sizeof(UniChar)) == 0);
+}
+
+uint32_t VJSONObject::Name::Hash(const UniChar* inUnits, int32_t inLength)
+{
+    // FNV-1a over the units.
+    uint32_t hash = 2166136261u;
+    for (int32_t i = 0; i < inLength; ++i)
+        hash = (hash ^ inUnits[i]) * 16777619u;
+    return hash;
+}
+
+// ---------------------------------------------------------------------------------------------
 // The property table
 
-ptrdiff_t VJSONObject::_Find(const VString& inName, uint32_t inHash) const
+ptrdiff_t VJSONObject::_Find(const UniChar* inUnits, int32_t inLength, uint32_t inHash) const
 {
     if (fIndex.empty())
     {
         for (size_t i = 0; i < fProperties.size(); ++i)
         {
-            if (fProperties[i].fHash == inHash && SameUnits(fProperties[i].fName, inName))
+            if (fProperties[i].fName.Equals(inUnits, inLength, inHash))
                 return ptrdiff_t(i);
         }
         return -1;
@@ -99,8 +144,7 @@ ptrdiff_t VJSONObject::_Find(const VString& inName, uint32_t inHash) const
     size_t mask = fIndex.size() - 1;
     for (size_t slot = SlotOf(inHash, mask); fIndex[slot] != 0; slot = (slot + 1) & mask)
     {
-        const Property& property = fProperties[fIndex[slot] - 1];
-        if (property.fHash == inHash && SameUnits(property.fName, inName))
+        if (fProperties[fIndex[slot] - 1].fName.Equals(inUnits, inLength, inHash))
             return ptrdiff_t(fIndex[slot] - 1);
     }
     return -1;
@@ -129,7 +173,7 @@ void VJSONObject::_RebuildIndex()
     size_t mask = capacity - 1;
     for (size_t i = 0; i < fProperties.size(); ++i)
     {
-        size_t slot = SlotOf(fProperties[i].fHash, mask);
+        size_t slot = SlotOf(fProperties[i].fName.GetHash(), mask);
         while (fIndex[slot] != 0)
             slot = (slot + 1) & mask;
         fIndex[slot] = uint32_t(i + 1);
@@ -147,7 +191,7 @@ void VJSONObject::_InsertInIndex(size_t inPosition)
         return;
     }
     size_t mask = fIndex.size() - 1;
-    size_t slot = SlotOf(fProperties[inPosition].fHash, mask);
+    size_t slot = SlotOf(fProperties[inPosition].fName.GetHash(), mask);
     while (fIndex[slot] != 0)
         slot = (slot + 1) & mask;
     fIndex[slot] = uint32_t(inPosition + 1);
@@ -156,8 +200,8 @@ void VJSONObject::_InsertInIndex(size_t inPosition)
 template <class VALUE>
 bool VJSONObject::_Store(const VString& inName, VALUE&& inValue)
 {
-    uint32_t hash = inName.GetHashValue();
-    ptrdiff_t position = _Find(inName, hash);
+    uint32_t hash = Name::Hash(inName.GetCPointer(), inName.GetLength());
+    ptrdiff_t position = _Find(inName.GetCPointer(), inName.GetLength(), hash);
     if (position >= 0)
     {
         // The position, and so the insertion index, stays.
@@ -170,7 +214,7 @@ bool VJSONObject::_Store(const VString& inName, VALUE&& inValue)
         return false;
     try
     {
-        fProperties.push_back(Property{inName, std::forward<VALUE>(inValue), hash});
+        fProperties.push_back(Property{Name(inName), std::forward<VALUE>(inValue)});
     }
     catch (const std::bad_alloc&)
     {
@@ -178,6 +222,33 @@ bool VJSONObject::_Store(const VString& inName, VALUE&& inValue)
     }
     fProperties.back().fValue.TouchStamp();
     _InsertInIndex(fProperties.size() - 1);
+    return true;
+}
+
+bool VJSONObject::_AdoptProperties(Property* inFirst, Property* inLast)
+{
+    try
+    {
+        fProperties.reserve(fProperties.size() + size_t(inLast - inFirst));
+    }
+    catch (const std::bad_alloc&)
+    {
+        return false;
+    }
+    for (Property* property = inFirst; property != inLast; ++property)
+    {
+        const Name& name = property->fName;
+        ptrdiff_t position = _Find(name.GetUnits(), name.GetLength(), name.GetHash());
+        if (position >= 0)
+        {
+            fProperties[size_t(position)].fValue = std::move(property->fValue);
+            fProperties[size_t(position)].fValue.TouchStamp();
+            continue;
+        }
+        fProperties.push_back(std::move(*property));
+        fProperties.back().fValue.TouchStamp();
+        _InsertInIndex(fProperties.size() - 1);
+    }
     return true;
 }
 
@@ -428,7 +499,8 @@ bool VJSONObject::_DeepEqualTo(const VJSONObject* inOther, const VCompareOptions
         return false;
     for (const Property& property : fProperties)
     {
-        ptrdiff_t position = inOther->_Find(property.fName, property.fHash);
+        const Name& name = property.fName;
+        ptrdiff_t position = inOther->_Find(name.GetUnits(), name.GetLength(), name.GetHash());
         if (position < 0)
             return false;
         if (!property.fValue._DeepEqualTo(inOther->fProperties[size_t(position)].fValue, inOptions, ioPairs))

@@ -39,12 +39,44 @@ class VDBLanguageContext;
 class VJSONObject : public VObject, public IRefCountable
 {
 public:
+    // A property name: the units of a shared string block, one reference held (as a string value
+    // holds its text), and their hash. Names met again share one block.
+    class Name
+    {
+    public:
+        Name() = default;
+        // Shares the string's block.
+        explicit Name(const VString& inText);
+        // A block of its own; an empty name when memory runs out.
+        Name(const UniChar* inUnits, int32_t inLength);
+        Name(const Name& inOther) : fRecord(inOther.fRecord), fHash(inOther.fHash) { fRecord.Retain(); }
+        Name(Name&& inOther) noexcept : fRecord(inOther.fRecord), fHash(inOther.fHash)
+        {
+            inOther.fRecord = VInlineString();
+        }
+        Name& operator=(const Name& inOther);
+        Name& operator=(Name&& inOther) noexcept;
+        ~Name() { fRecord.Dispose(); }
+
+        const UniChar* GetUnits() const { return fRecord.fString; }
+        int32_t GetLength() const { return fRecord.fLength; }
+        uint32_t GetHash() const { return fHash; }
+        // A string sharing the block.
+        VString GetString() const { return VString(fRecord); }
+        bool Equals(const UniChar* inUnits, int32_t inLength, uint32_t inHash) const;
+
+        static uint32_t Hash(const UniChar* inUnits, int32_t inLength);
+
+    private:
+        VInlineString fRecord;
+        uint32_t fHash = Hash(nullptr, 0);
+    };
+
     // One own property.
     struct Property
     {
-        VString fName;
+        Name fName;
         VJSONValue fValue;
-        uint32_t fHash; // fName.GetHashValue()
     };
 
     // A plain object, or one answered first by the delegate (retained).
@@ -118,13 +150,21 @@ public:
     VJSONValue GetPropertyWithPath(const std::vector<VString>& inComponents,
                                    VDBLanguageContext* inContext = nullptr) const;
 
+    // Moves the properties in (for the reader: the object is new and empty); a name met again
+    // replaces the earlier value. False when memory ran out (what was moved in stays).
+    bool _AdoptProperties(Property* inFirst, Property* inLast);
+
     // The own properties, for the iterators and writers of this subsystem.
     const std::vector<Property>& _GetProperties() const { return fProperties; }
 
 private:
     // The position of the name, or -1.
-    ptrdiff_t _Find(const VString& inName, uint32_t inHash) const;
-    ptrdiff_t _Find(const VString& inName) const { return _Find(inName, inName.GetHashValue()); }
+    ptrdiff_t _Find(const UniChar* inUnits, int32_t inLength, uint32_t inHash) const;
+    ptrdiff_t _Find(const VString& inName) const
+    {
+        return _Find(inName.GetCPointer(), inName.GetLength(),
+                     Name::Hash(inName.GetCPointer(), inName.GetLength()));
+    }
     template <class VALUE>
     bool _Store(const VString& inName, VALUE&& inValue);
     void _InsertInIndex(size_t inPosition);

@@ -20,7 +20,7 @@ VJSONPropertyConstOrderedIterator::VJSONPropertyConstOrderedIterator(const VJSON
     const auto& properties = fObject->_GetProperties();
     fOwn.reserve(properties.size());
     for (const VJSONObject::Property& property : properties)
-        fOwn.push_back(OwnProperty{property.fName, property.fValue});
+        fOwn.push_back(OwnProperty{property.fName.GetString(), property.fValue});
 }
 
 VJSONPropertyConstOrderedIterator::~VJSONPropertyConstOrderedIterator() = default;

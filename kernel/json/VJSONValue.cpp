@@ -38,8 +38,10 @@ const VString VJSONValue::sObjectString("[object Object]");
 namespace
 {
 
-// Dropping a deep tree: the collections released while one is being destroyed wait here.
-thread_local std::vector<IRefCountable*>* tPendingDisposals = nullptr;
+// Dropping a deep tree: the collections released while one is being destroyed wait here. The
+// list keeps its room from one drop to the next.
+thread_local std::vector<IRefCountable*> tPendingDisposals;
+thread_local bool tDisposing = false;
 
 uint32_t PackDate(int16_t inYear, int16_t inMonth, int16_t inDay)
 {
@@ -63,11 +65,11 @@ constexpr UniChar kArrayMarker[] = {1, 2, 3, 2, 0};
 
 void DisposeJSONCollection(IRefCountable* inCollection)
 {
-    if (tPendingDisposals != nullptr)
+    if (tDisposing)
     {
         try
         {
-            tPendingDisposals->push_back(inCollection);
+            tPendingDisposals.push_back(inCollection);
             return;
         }
         catch (const std::bad_alloc&)
@@ -77,16 +79,15 @@ void DisposeJSONCollection(IRefCountable* inCollection)
             return;
         }
     }
-    std::vector<IRefCountable*> pending;
-    tPendingDisposals = &pending;
+    tDisposing = true;
     delete inCollection;
-    while (!pending.empty())
+    while (!tPendingDisposals.empty())
     {
-        IRefCountable* next = pending.back();
-        pending.pop_back();
+        IRefCountable* next = tPendingDisposals.back();
+        tPendingDisposals.pop_back();
         delete next;
     }
-    tPendingDisposals = nullptr;
+    tDisposing = false;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -166,18 +167,6 @@ VJSONValue::VJSONValue(const VTime& inTime) : fType(JSON_null), fStamp(_NextStam
 VJSONValue::VJSONValue(const VJSONValue& inOther) : VObject(), fType(JSON_undefined), fStamp(_NextStamp())
 {
     _CopyFrom(inOther);
-}
-
-VJSONValue::VJSONValue(VJSONValue&& inOther) noexcept
-    : VObject(), fType(inOther.fType), fStamp(inOther.fStamp), fPayload(inOther.fPayload)
-{
-    // The source keeps its type with an empty payload.
-    inOther._ClearPayload();
-}
-
-VJSONValue::~VJSONValue()
-{
-    _Dispose();
 }
 
 VJSONValue& VJSONValue::operator=(const VJSONValue& inOther)

@@ -80,8 +80,16 @@ public:
     VJSONValue(bool) = delete;
     VJSONValue(const VJSONValue& inOther);
     // The source keeps its type with an empty payload, fit only for destruction or assignment.
-    VJSONValue(VJSONValue&& inOther) noexcept;
-    ~VJSONValue() override;
+    VJSONValue(VJSONValue&& inOther) noexcept
+        : VObject(), fType(inOther.fType), fStamp(inOther.fStamp), fPayload(inOther.fPayload)
+    {
+        inOther._ClearPayload();
+    }
+    ~VJSONValue() override
+    {
+        if (fType == JSON_string || fType == JSON_object || fType == JSON_array)
+            _Dispose();
+    }
 
     VJSONValue& operator=(const VJSONValue& inOther);
     VJSONValue& operator=(VJSONValue&& inOther) noexcept;

@@ -11,6 +11,7 @@
 #include "kernel/json/VJSONPropertyConstOrderedIterator.h"
 #include "kernel/json/VJSONValue.h"
 #include "kernel/values/VReal.h"
+#include "kernel/values/VRefPtr.h"
 #include "kernel/values/VTime.h"
 
 #include <algorithm>
@@ -233,6 +234,23 @@ VError VJSONWriter::_WriteValue(const VJSONValue& inValue, Output& ioOutput)
     return written ? VE_OK : VE_STRING_ALLOC_FAILED;
 }
 
+VError VJSONWriter::_WriteHeld(const VJSONValue& inValue, Output& ioOutput)
+{
+    // A collection may run code (a delegate) that changes the container holding the value: it is
+    // held for as long as it is written. Scalars run no code.
+    if (VJSONObject* object = inValue.GetObject())
+    {
+        VRefPtr<VJSONObject> held = VRefPtr<VJSONObject>::Retained(object);
+        return _WriteObject(held.Get(), ioOutput);
+    }
+    if (VJSONArray* array = inValue.GetArray())
+    {
+        VRefPtr<VJSONArray> held = VRefPtr<VJSONArray>::Retained(array);
+        return _WriteArray(held.Get(), ioOutput);
+    }
+    return _WriteValue(inValue, ioOutput);
+}
+
 VError VJSONWriter::_WriteString(const UniChar* inUnits, int32_t inLength, Output& ioOutput)
 {
     // The escaped text never exceeds 6 units a unit and the two quotes.
@@ -315,7 +333,7 @@ VError VJSONWriter::_WriteArray(const VJSONArray* inArray, Output& ioOutput)
             error = VE_STRING_ALLOC_FAILED;
             break;
         }
-        error = _WriteValue(inArray->GetAt(i), ioOutput);
+        error = _WriteHeld(inArray->_GetValues()[i], ioOutput);
         if (error == VE_OK && _CountMember(size_t(ioOutput.GetLength() - start)))
             cut = true;
         if (cut)
@@ -404,7 +422,7 @@ VError VJSONWriter::_WriteMembers(const VJSONObject* inObject, Output& ioOutput,
     VError error = VE_OK;
     bool any = false;
     // One member: its name, then its value; the name is written before any code can run.
-    auto writeMember = [&](const VString& inName, const VJSONValue& inValue)
+    auto writeMember = [&](const UniChar* inName, int32_t inNameLength, const VJSONValue& inValue)
     {
         if (!ioOutput.Append(any ? u',' : u'{'))
             return VE_STRING_ALLOC_FAILED;
@@ -412,11 +430,11 @@ VError VJSONWriter::_WriteMembers(const VJSONObject* inObject, Output& ioOutput,
         int64_t start = ioOutput.GetLength();
         if (indented && !ioOutput.Append(fIndent))
             return VE_STRING_ALLOC_FAILED;
-        VError result = _WriteString(inName.GetCPointer(), inName.GetLength(), ioOutput);
+        VError result = _WriteString(inName, inNameLength, ioOutput);
         if (result == VE_OK && !(ioOutput.Append(u':') && (!indented || ioOutput.Append(u' '))))
             result = VE_STRING_ALLOC_FAILED;
         if (result == VE_OK)
-            result = _WriteValue(inValue, ioOutput);
+            result = _WriteHeld(inValue, ioOutput);
         if (result == VE_OK && _CountMember(size_t(ioOutput.GetLength() - start)))
             outCut = true;
         return result;
@@ -427,26 +445,20 @@ VError VJSONWriter::_WriteMembers(const VJSONObject* inObject, Output& ioOutput,
     {
         for (VJSONPropertyConstOrderedIterator it(inObject, 0); error == VE_OK && !outCut && it.IsValid();
              ++it)
-            error = writeMember(it.GetName(), it.GetValue(fContext));
+        {
+            const VString& name = it.GetName();
+            error = writeMember(name.GetCPointer(), name.GetLength(), it.GetValue(fContext));
+        }
     }
     else
     {
         // By index, checked at every step: writing a value may run code that changes the
-        // object. A collection is held by a copy while it is written; scalars run no code.
+        // object. The name is written before any code can run.
         const auto& properties = inObject->_GetProperties();
         for (size_t i = 0; error == VE_OK && !outCut && i < properties.size(); ++i)
         {
             const VJSONObject::Property& property = properties[i];
-            if (property.fValue.IsObject() || property.fValue.IsArray())
-            {
-                VString name(property.fName);
-                VJSONValue value(property.fValue);
-                error = writeMember(name, value);
-            }
-            else
-            {
-                error = writeMember(property.fName, property.fValue);
-            }
+            error = writeMember(property.fName.GetUnits(), property.fName.GetLength(), property.fValue);
         }
     }
     DecrementLevel();

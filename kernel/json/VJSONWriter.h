@@ -84,6 +84,8 @@ private:
     class Output;
 
     VError _WriteValue(const VJSONValue& inValue, Output& ioOutput);
+    // A value held by a collection being written.
+    VError _WriteHeld(const VJSONValue& inValue, Output& ioOutput);
     VError _WriteObject(const VJSONObject* inObject, Output& ioOutput);
     VError _WriteArray(const VJSONArray* inArray, Output& ioOutput);
     VError _WriteMembers(const VJSONObject* inObject, Output& ioOutput, bool& outCut);
