@@ -151,16 +151,9 @@ void VJSONArray::JoinAsString(const VString& inSeparator, VString& outText, bool
 
 bool VJSONArray::DeepEqualTo(const VJSONArray* inOther, const VCompareOptions& inOptions) const
 {
-    try
-    {
-        VJSONComparedPairs pairs;
-        return _DeepEqualTo(inOther, inOptions, pairs);
-    }
-    catch (const std::bad_alloc&)
-    {
-        _ThrowError(VE_MEMORY_FULL);
-        return false;
-    }
+    // Through the values, which hold the comparison's set of pairs.
+    return VJSONValue(const_cast<VJSONArray*>(this))
+        .DeepEqualTo(VJSONValue(const_cast<VJSONArray*>(inOther)), inOptions);
 }
 
 bool VJSONArray::_DeepEqualTo(const VJSONArray* inOther, const VCompareOptions& inOptions,

@@ -623,47 +623,40 @@ bool VJSONImporter::_ReadString(Token& ioToken, bool inWantText)
     return true;
 }
 
-VJSONImporter::JsonToken VJSONImporter::GetNextJSONToken(VString& outText, bool* outQuoted, VError* outError)
+VJSONImporter::JsonToken VJSONImporter::_PublicToken(Token& outToken, bool inWantText, VError* outError)
 {
-    Token token;
     JsonToken kind;
     if (outError == nullptr)
     {
         // Without an error out-parameter a failure is only the end of the text: no record stays.
         StErrorContextInstaller quiet(VE_JSON_MALFORMED, VE_JSON_INVALID_TOKEN, VE_JSON_UNTERMINATED_STRING,
                                       VE_JSON_TOKEN_AT_END);
-        kind = _NextToken(token, true);
+        kind = _NextToken(outToken, inWantText);
     }
     else
     {
-        kind = _NextToken(token, true);
+        kind = _NextToken(outToken, inWantText);
+        *outError = fTokenFailed ? VE_JSON_MALFORMED : VE_OK;
     }
+    return kind;
+}
+
+VJSONImporter::JsonToken VJSONImporter::GetNextJSONToken(VString& outText, bool* outQuoted, VError* outError)
+{
+    Token token;
+    JsonToken kind = _PublicToken(token, true, outError);
     if (outQuoted != nullptr)
         *outQuoted = token.fQuoted;
     outText.Clear();
     if (kind == jsonString)
         outText = token.GetText();
-    if (outError != nullptr)
-        *outError = fTokenFailed ? VE_JSON_MALFORMED : VE_OK;
     return kind;
 }
 
 VJSONImporter::JsonToken VJSONImporter::GetNextJSONToken(VError* outError)
 {
     Token token;
-    JsonToken kind;
-    if (outError == nullptr)
-    {
-        StErrorContextInstaller quiet(VE_JSON_MALFORMED, VE_JSON_INVALID_TOKEN, VE_JSON_UNTERMINATED_STRING,
-                                      VE_JSON_TOKEN_AT_END);
-        kind = _NextToken(token, false);
-    }
-    else
-    {
-        kind = _NextToken(token, false);
-        *outError = fTokenFailed ? VE_JSON_MALFORMED : VE_OK;
-    }
-    return kind;
+    return _PublicToken(token, false, outError);
 }
 
 // ---------------------------------------------------------------------------------------------

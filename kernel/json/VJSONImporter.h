@@ -130,6 +130,8 @@ private:
     // The tokenizer. inWantText: build the text of a string that has escapes (a plain one is
     // always given as a view of the source).
     JsonToken _NextToken(Token& outToken, bool inWantText);
+    // The tokenizer for the public entry points: records only when outError is given.
+    JsonToken _PublicToken(Token& outToken, bool inWantText, VError* outError);
     bool _SkipBlanks();
     bool _ReadString(Token& ioToken, bool inWantText);
     void _ReadWord(Token& ioToken);

@@ -464,16 +464,9 @@ void VJSONObject::ClearInternalProperties()
 
 bool VJSONObject::DeepEqualTo(const VJSONObject* inOther, const VCompareOptions& inOptions) const
 {
-    try
-    {
-        VJSONComparedPairs pairs;
-        return _DeepEqualTo(inOther, inOptions, pairs);
-    }
-    catch (const std::bad_alloc&)
-    {
-        _ThrowError(VE_MEMORY_FULL);
-        return false;
-    }
+    // Through the values, which hold the comparison's set of pairs.
+    return VJSONValue(const_cast<VJSONObject*>(this))
+        .DeepEqualTo(VJSONValue(const_cast<VJSONObject*>(inOther)), inOptions);
 }
 
 bool VJSONObject::_DeepEqualTo(const VJSONObject* inOther, const VCompareOptions& inOptions,

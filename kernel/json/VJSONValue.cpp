@@ -1,5 +1,6 @@
 #include "kernel/json/VJSONValue.h"
 
+#include "kernel/errors/KovaErrors.h"
 #include "kernel/errors/VErrorContext.h"
 #include "kernel/json/JSONDisposal.h"
 #include "kernel/json/JSONErrors.h"
@@ -655,8 +656,16 @@ CompareResult VJSONValue::CompareTo(const VJSONValue& inOther, const VCompareOpt
 
 bool VJSONValue::DeepEqualTo(const VJSONValue& inOther, const VCompareOptions& inOptions) const
 {
-    VJSONComparedPairs pairs;
-    return _DeepEqualTo(inOther, inOptions, pairs);
+    try
+    {
+        VJSONComparedPairs pairs;
+        return _DeepEqualTo(inOther, inOptions, pairs);
+    }
+    catch (const std::bad_alloc&)
+    {
+        _ThrowError(VE_MEMORY_FULL);
+        return false;
+    }
 }
 
 bool VJSONValue::_DeepEqualTo(const VJSONValue& inOther, const VCompareOptions& inOptions,
