@@ -366,10 +366,14 @@ VError VJSONWriter::_WriteObject(const VJSONObject* inObject, Output& ioOutput)
         _ThrowError(VE_JSON_CIRCULAR);
         return VE_JSON_CIRCULAR;
     }
-    if ((fOptions & kRefuseSharedObjects) != 0 && !fSeenObjects.insert(inObject).second)
+    if ((fOptions & kRefuseSharedObjects) != 0)
     {
-        _ThrowError(VE_JSON_OBJECT_MET_TWICE);
-        return VE_JSON_OBJECT_MET_TWICE;
+        if (!fSeenObjects.insert(inObject).second)
+        {
+            _ThrowError(VE_JSON_OBJECT_MET_TWICE);
+            return VE_JSON_OBJECT_MET_TWICE;
+        }
+        fSeenReferences.push_back(VRefPtr<VJSONObject>::Retained(const_cast<VJSONObject*>(inObject)));
     }
     StJSONNesting level;
     if (!level.IsOK())

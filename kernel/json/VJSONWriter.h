@@ -22,9 +22,11 @@
 // cut flag only grow.
 #pragma once
 
+#include "kernel/json/VJSONObject.h"
 #include "kernel/text/VString.h"
 #include "kernel/values/KovaTypes.h"
 #include "kernel/values/VObject.h"
+#include "kernel/values/VRefPtr.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -37,7 +39,6 @@ namespace kova
 class IFile;
 class VDBLanguageContext;
 class VJSONArray;
-class VJSONObject;
 class VJSONValue;
 
 class VJSONWriter : public VObject
@@ -104,7 +105,9 @@ private:
     // "\n" followed by one tab per open level, under option kIndented; empty otherwise.
     VString fIndent;
     std::vector<const void*> fOpenContainers;
+    // Retained: an object freed while writing cannot leave its address to another one.
     std::unordered_set<const VJSONObject*> fSeenObjects;
+    std::vector<VRefPtr<VJSONObject>> fSeenReferences;
     uint64_t fWrittenCount = 0;
     bool fCutDone = false;
     VStr31 fScratch;

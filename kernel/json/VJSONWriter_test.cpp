@@ -115,6 +115,16 @@ TEST(VJSONWriter, CyclesAndObjectsMetTwice)
     EXPECT_EQ(Write(parent, 0x10001, &error), "");
     EXPECT_EQ(error, VE_JSON_OBJECT_MET_TWICE);
     EXPECT_EQ(errors.Codes(), (std::vector<VError>{VE_JSON_OBJECT_MET_TWICE}));
+
+    // The writer keeps the objects it has seen alive, so that no other object takes an address.
+    VJSONObject* inner = parent.GetObject()->_GetProperties()[0].fValue.GetObject();
+    uint32_t count = inner->GetRefCount();
+    {
+        VJSONWriter seeing(0x10001);
+        EXPECT_EQ(seeing.StringifyValue(parent.GetProperty("one"), text), VE_OK);
+        EXPECT_EQ(inner->GetRefCount(), count + 1);
+    }
+    EXPECT_EQ(inner->GetRefCount(), count);
 }
 
 TEST(VJSONWriter, CutAfterTheMemberThatPassed512Characters)

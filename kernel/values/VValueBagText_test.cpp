@@ -2,6 +2,7 @@
 
 #include "kernel/errors/KovaErrors.h"
 #include "kernel/errors/VErrorContext.h"
+#include "kernel/json/JSONTesting_test.h"
 #include "kernel/json/VJSONObject.h"
 #include "kernel/json/VJSONValue.h"
 #include "kernel/values/VBagArray.h"
@@ -375,6 +376,28 @@ TEST(VValueBagText, ParseXMLValueReadsTypedValues)
     }
     std::unique_ptr<VValueSingle> infinity(ParseXMLValue(VString("-INF")));
     EXPECT_TRUE(std::isinf(infinity->GetReal()) && infinity->GetReal() < 0);
+}
+
+TEST(VValueBagText, NumbersUseAPointWhateverTheLocale)
+{
+    testing_json::StCommaDecimalLocale comma;
+    if (!comma.IsAvailable())
+        GTEST_SKIP() << "no comma-decimal locale";
+    std::unique_ptr<VValueSingle> real(ParseXMLValue(VString("1.25e1")));
+    ASSERT_EQ(real->GetValueInfo()->GetKind(), VK_REAL);
+    EXPECT_EQ(real->GetReal(), 12.5);
+    std::unique_ptr<VValueSingle> refused(ParseXMLValue(VString("1,5")));
+    EXPECT_EQ(refused->GetValueInfo()->GetKind(), VK_STRING);
+
+    VRefPtr<VValueBag> bag = NewBag();
+    bag->SetReal("r", 0.5);
+    EXPECT_EQ(JSON(*bag), "{\"r\":0.5}");
+    EXPECT_EQ(XML(*bag, false), "<item r=\"0.5\"/>");
+    VRefPtr<VValueBag> back = NewBag();
+    EXPECT_EQ(back->FromJSONString(VString("{r:2.5}"), 0), VE_OK);
+    double read = 0;
+    EXPECT_TRUE(back->GetReal("r", read));
+    EXPECT_EQ(read, 2.5);
 }
 
 } // namespace
