@@ -273,26 +273,46 @@ VString VJSONImporter::Token::GetText() const
     return text;
 }
 
-// Property names recur (records of one kind): short names are kept here so that every object
-// shares one block per name.
-class VJSONImporter::NameCache
+// What a reading needs besides its text, kept for the calling thread's next reading: the names
+// met (names recur, records of one kind share them, and so do short texts) and the members of
+// the collections being read, with the room they took.
+class VJSONImporter::Scratch
 {
 public:
-    static constexpr int32_t kMaxLength = 32;
+    static constexpr int32_t kMaxNameLength = 32;
 
-    const VJSONObject::Name& Get(const UniChar* inUnits, int32_t inLength)
+    const VJSONObject::Name& GetName(const UniChar* inUnits, int32_t inLength)
     {
         uint32_t hash = VJSONObject::Name::Hash(inUnits, inLength);
-        VJSONObject::Name& slot = fSlots[hash % kSlots];
+        VJSONObject::Name& slot = fNames[hash % kSlots];
         if (!slot.Equals(inUnits, inLength, hash))
             slot = VJSONObject::Name(inUnits, inLength);
         return slot;
     }
 
+    // Back to the thread, empty; the room of a very large reading is given back.
+    void Release()
+    {
+        constexpr size_t kKeptMembers = 65536;
+        fProperties.clear();
+        fElements.clear();
+        if (fProperties.capacity() > kKeptMembers)
+            std::vector<VJSONObject::Property>().swap(fProperties);
+        if (fElements.capacity() > kKeptMembers)
+            std::vector<VJSONValue>().swap(fElements);
+        fInUse = false;
+    }
+
+    std::vector<VJSONObject::Property> fProperties;
+    std::vector<VJSONValue> fElements;
+    bool fInUse = false;
+
 private:
     static constexpr uint32_t kSlots = 1021;
-    VJSONObject::Name fSlots[kSlots];
+    VJSONObject::Name fNames[kSlots];
 };
+
+thread_local std::unique_ptr<VJSONImporter::Scratch> VJSONImporter::sThreadScratch;
 
 VJSONImporter::VJSONImporter(const VString& inText, uint32_t inOptions)
     : fText(inText), fOptions(inOptions), fLength(inText.GetLength()),
@@ -305,12 +325,28 @@ VJSONImporter::VJSONImporter(const VString& inText, uint32_t inOptions)
     fLineStart = fStart;
     if ((fOptions & kSymbols) != 0)
         fSymbols = new VJSONObject();
+    // The thread's scratch, unless another reading on this thread holds it.
+    if (sThreadScratch == nullptr)
+        sThreadScratch = std::make_unique<Scratch>();
+    if (!sThreadScratch->fInUse)
+    {
+        fScratch = sThreadScratch.get();
+        fScratch->fInUse = true;
+    }
+    else
+    {
+        fScratch = new Scratch;
+        fOwnsScratch = true;
+    }
 }
 
 VJSONImporter::~VJSONImporter()
 {
     ReleaseRefCountable(&fSymbols);
-    delete fNames;
+    if (fOwnsScratch)
+        delete fScratch;
+    else
+        fScratch->Release();
 }
 
 void VJSONImporter::_CountLine(const UniChar* inAt)
@@ -745,14 +781,12 @@ VError VJSONImporter::_ParseValue(VJSONValue& outValue)
 
 const VJSONObject::Name& VJSONImporter::_SharedName(const Token& inToken)
 {
-    if (fNames == nullptr)
-        fNames = new NameCache;
-    if (inToken.fLength > NameCache::kMaxLength)
+    if (inToken.fLength > Scratch::kMaxNameLength)
     {
         fLongName = VJSONObject::Name(inToken.fUnits, inToken.fLength);
         return fLongName;
     }
-    return fNames->Get(inToken.fUnits, inToken.fLength);
+    return fScratch->GetName(inToken.fUnits, inToken.fLength);
 }
 
 VError VJSONImporter::_StringToValue(const VString& inText, bool inQuoted, VJSONValue& outValue,
@@ -883,13 +917,13 @@ VError VJSONImporter::_ParseObject(VJSONValue& outValue)
     if (!level.IsOK())
         return _ThrowErrorMalformed();
     bool symbols = (fOptions & kSymbols) != 0;
-    const size_t base = fPendingProperties.size();
+    const size_t base = fScratch->fProperties.size();
     VError error = VE_OK;
     VString savedPath;
     while (error == VE_OK)
     {
         JsonToken kind = _NextToken(fToken, true);
-        bool empty = fPendingProperties.size() == base;
+        bool empty = fScratch->fProperties.size() == base;
         if (kind == jsonEndObject)
         {
             if (!empty)
@@ -928,7 +962,7 @@ VError VJSONImporter::_ParseObject(VJSONValue& outValue)
             break;
         try
         {
-            fPendingProperties.push_back(VJSONObject::Property{std::move(name), std::move(value)});
+            fScratch->fProperties.push_back(VJSONObject::Property{std::move(name), std::move(value)});
         }
         catch (const std::bad_alloc&)
         {
@@ -946,14 +980,14 @@ VError VJSONImporter::_ParseObject(VJSONValue& outValue)
     }
     // Also after a failure: the object holds what was read.
     VJSONValue result(JSON_object);
-    if (!result.GetObject()->_AdoptProperties(fPendingProperties.data() + base,
-                                              fPendingProperties.data() + fPendingProperties.size()) &&
+    if (!result.GetObject()->_AdoptProperties(fScratch->fProperties.data() + base,
+                                              fScratch->fProperties.data() + fScratch->fProperties.size()) &&
         error == VE_OK)
     {
         _ThrowError(VE_MEMORY_FULL);
         error = VE_MEMORY_FULL;
     }
-    fPendingProperties.resize(base);
+    fScratch->fProperties.resize(base);
     outValue = std::move(result);
     return error;
 }
@@ -964,7 +998,7 @@ VError VJSONImporter::_ParseArray(VJSONValue& outValue)
     if (!level.IsOK())
         return _ThrowErrorMalformed();
     bool symbols = (fOptions & kSymbols) != 0;
-    const size_t base = fPendingElements.size();
+    const size_t base = fScratch->fElements.size();
     VError error = VE_OK;
     size_t index = 0;
     VString savedPath;
@@ -989,7 +1023,7 @@ VError VJSONImporter::_ParseArray(VJSONValue& outValue)
                 offset -= 2;
             _RecordSymbol(fCurrentPath, offset);
         }
-        bool empty = fPendingElements.size() == base;
+        bool empty = fScratch->fElements.size() == base;
         if (kind == jsonEndArray)
         {
             if (!empty)
@@ -1019,7 +1053,7 @@ VError VJSONImporter::_ParseArray(VJSONValue& outValue)
             break;
         try
         {
-            fPendingElements.push_back(std::move(value));
+            fScratch->fElements.push_back(std::move(value));
         }
         catch (const std::bad_alloc&)
         {
@@ -1037,14 +1071,14 @@ VError VJSONImporter::_ParseArray(VJSONValue& outValue)
                                  : _ThrowErrorInvalidToken(_GetStartTokenFirstChar(), kExpectedArrayNext);
     }
     VJSONValue result(JSON_array);
-    if (!result.GetArray()->_AdoptValues(fPendingElements.data() + base,
-                                         fPendingElements.data() + fPendingElements.size()) &&
+    if (!result.GetArray()->_AdoptValues(fScratch->fElements.data() + base,
+                                         fScratch->fElements.data() + fScratch->fElements.size()) &&
         error == VE_OK)
     {
         _ThrowError(VE_MEMORY_FULL);
         error = VE_MEMORY_FULL;
     }
-    fPendingElements.resize(base);
+    fScratch->fElements.resize(base);
     outValue = std::move(result);
     return error;
 }

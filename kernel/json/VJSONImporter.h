@@ -33,6 +33,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace kova
@@ -98,7 +99,7 @@ public:
     static const VString sNameOfThePropertyWithPathsAndLines;
 
 private:
-    class NameCache;
+    class Scratch;
 
     // A token as read: its kind and, for jsonString, its units, which are a view of the source
     // unless escapes had to be decoded into fText.
@@ -172,14 +173,15 @@ private:
     bool fAnyDate;
     // Set once a tokenizer error has been reported, so that its callers add no record of theirs.
     bool fTokenFailed = false;
-    NameCache* fNames = nullptr;
     VJSONObject::Name fLongName;
     // The token being read; the readers take what they need of it before reading the next.
     Token fToken;
-    // The members of the objects and arrays being read, nested ones above their parents': each
-    // collection is filled once, at its end, with room for exactly its members.
-    std::vector<VJSONObject::Property> fPendingProperties;
-    std::vector<VJSONValue> fPendingElements;
+    // The names met, and the members of the objects and arrays being read, nested ones above
+    // their parents': each collection is filled once, at its end, with room for exactly its
+    // members. The thread's own, lent to one reading at a time.
+    Scratch* fScratch = nullptr;
+    bool fOwnsScratch = false;
+    static thread_local std::unique_ptr<Scratch> sThreadScratch;
 
     friend class VJSONValue;
 };
