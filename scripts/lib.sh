@@ -1,7 +1,7 @@
 # Shared by the scripts: installs the Debian packages the build needs when they are missing.
 
-KOVA_PACKAGES=(cmake ninja-build g++ libxerces-c-dev libicu-dev libgtest-dev libgmock-dev
-               libbenchmark-dev locales nlohmann-json3-dev libsimdjson-dev)
+KOVA_PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev libxerces-c-dev libicu-dev libgtest-dev
+               libgmock-dev libbenchmark-dev locales nlohmann-json3-dev libsimdjson-dev)
 
 kova_install_dependencies() {
     local missing=()

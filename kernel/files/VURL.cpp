@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace kova
 {
@@ -674,8 +675,21 @@ void VURL::_SetPart(const VString& inValue, EURLParts inPart)
         else if (index != eURL_SCHEME)
             EncodeText(parts[index], false, true, false, ";?#");
     }
-    VString text;
-    Rebuild(parts, text);
+    // A valid URL has a scheme, "://", a network location and "/", each possibly empty.
+    VString text(parts[eURL_SCHEME]);
+    text.AppendCString("://");
+    text.AppendString(parts[eURL_NETWORK_LOCATION]);
+    text.AppendUniChar(u'/');
+    text.AppendString(parts[eURL_PATH]);
+    const std::pair<EURLParts, UniChar> following[] = {
+        {eURL_PARAMETERS, u';'}, {eURL_QUERY, u'?'}, {eURL_FRAGMENT, u'#'}};
+    for (const auto& [part, delimiter] : following)
+    {
+        if (parts[part].IsEmpty())
+            continue;
+        text.AppendUniChar(delimiter);
+        text.AppendString(parts[part]);
+    }
     FromString(text, true);
     fEncodedURL.Clear();
 }

@@ -331,6 +331,14 @@ TEST(VURL, SettersKeepTheOtherPartsWhole)
     const std::u16string edited[] = {u"http", u"u@x:p@h/1", u"p;1", u"par#am", u"new?;#", u"f?z"};
     for (int index = 0; index < eURL_PART_COUNT; ++index)
         EXPECT_EQ(Part(busy, EURLParts(index)), edited[index]) << index;
+    // Found by fuzzing: an empty scheme and a location ending in ":" are parts too.
+    VURL bare(VString(u"://use:///V/a"), false);
+    ASSERT_TRUE(bare.IsValid());
+    bare.SetFragment(VString(u"f"), false);
+    EXPECT_EQ(Part(bare, eURL_SCHEME), u"");
+    EXPECT_EQ(Part(bare, eURL_NETWORK_LOCATION), u"use:");
+    EXPECT_EQ(Part(bare, eURL_PATH), u"//V/a");
+
     busy.SetNetWorkLocation(VString(u"h:8080"), false);
     EXPECT_EQ(busy.GetPortNumber(), 8080);
     EXPECT_EQ(Part(busy, eURL_PATH), u"p;1");
