@@ -314,6 +314,19 @@ private:
 
 thread_local std::unique_ptr<VJSONImporter::Scratch> VJSONImporter::sThreadScratch;
 
+namespace
+{
+
+// Set when the thread's scratch has been destroyed (at the thread's end): later readings make
+// their own.
+thread_local bool tScratchGone = false;
+struct ScratchWatch
+{
+    ~ScratchWatch() { tScratchGone = true; }
+};
+
+} // namespace
+
 VJSONImporter::VJSONImporter(const VString& inText, uint32_t inOptions)
     : fText(inText), fOptions(inOptions), fLength(inText.GetLength()),
       fAnyDate((inOptions & kNonAmbiguousDates) != 0)
@@ -326,9 +339,14 @@ VJSONImporter::VJSONImporter(const VString& inText, uint32_t inOptions)
     if ((fOptions & kSymbols) != 0)
         fSymbols = new VJSONObject();
     // The thread's scratch, unless another reading on this thread holds it.
-    if (sThreadScratch == nullptr)
+    if (sThreadScratch == nullptr && !tScratchGone)
+    {
+        // Registered after the scratch, so destroyed before it: no reading takes a destroyed one.
+        static thread_local ScratchWatch sWatch;
+        (void)sWatch;
         sThreadScratch = std::make_unique<Scratch>();
-    if (!sThreadScratch->fInUse)
+    }
+    if (sThreadScratch != nullptr && !sThreadScratch->fInUse)
     {
         fScratch = sThreadScratch.get();
         fScratch->fInUse = true;

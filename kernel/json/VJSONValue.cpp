@@ -40,9 +40,16 @@ namespace
 {
 
 // Dropping a deep tree: the collections released while one is being destroyed wait here. The
-// list keeps its room from one drop to the next.
-thread_local std::vector<IRefCountable*> tPendingDisposals;
+// list keeps its room from one drop to the next. Once the thread has destroyed its list (at its
+// end), collections are destroyed at once.
 thread_local bool tDisposing = false;
+thread_local bool tPendingListGone = false;
+struct PendingDisposals
+{
+    ~PendingDisposals() { tPendingListGone = true; }
+    std::vector<IRefCountable*> fCollections;
+};
+thread_local PendingDisposals tPendingDisposals;
 
 uint32_t PackDate(int16_t inYear, int16_t inMonth, int16_t inDay)
 {
@@ -66,11 +73,16 @@ constexpr UniChar kArrayMarker[] = {1, 2, 3, 2, 0};
 
 void DisposeJSONCollection(IRefCountable* inCollection)
 {
+    if (tPendingListGone)
+    {
+        delete inCollection;
+        return;
+    }
     if (tDisposing)
     {
         try
         {
-            tPendingDisposals.push_back(inCollection);
+            tPendingDisposals.fCollections.push_back(inCollection);
             return;
         }
         catch (const std::bad_alloc&)
@@ -82,10 +94,11 @@ void DisposeJSONCollection(IRefCountable* inCollection)
     }
     tDisposing = true;
     delete inCollection;
-    while (!tPendingDisposals.empty())
+    std::vector<IRefCountable*>& pending = tPendingDisposals.fCollections;
+    while (!pending.empty())
     {
-        IRefCountable* next = tPendingDisposals.back();
-        tPendingDisposals.pop_back();
+        IRefCountable* next = pending.back();
+        pending.pop_back();
         delete next;
     }
     tDisposing = false;
