@@ -1,6 +1,6 @@
 // A seeded fuzz run of the JSON readers: random texts and mutations of valid ones, read with every
 // mode, must never crash or hang (run under AddressSanitizer in CI), and what strict reading
-// accepts must come back unchanged through the writer.
+// accepts must come back through the writer as strict text.
 #include "kernel/json/JSONErrors.h"
 #include "kernel/json/JSONTesting_test.h"
 #include "kernel/json/VJSONImporter.h"
@@ -26,6 +26,8 @@ const char* const kSeeds[] = {
     R"(["!!2024-01-05!!","2024-01-05","\"\\\/\b\f\n\r\t"])",
     R"({"n":12345678901234567890,"m":0.000001,"s":"\u0000\u001f"})",
     "  [1, 2,\r\n 3]  ",
+    // More digits than the writer keeps: the first writing rounds to a whole number.
+    "[440000004000003.3787, 1.23456789012345678]",
 };
 
 // Units that steer the reader into its other paths.
@@ -88,6 +90,18 @@ private:
     std::mt19937 fRandom;
 };
 
+// The text read strictly and written again; a null string when strict reading refuses it.
+VString Rewritten(const VString& inText)
+{
+    VJSONValue value;
+    VString written;
+    if (VJSONImporter::ParseString(inText, value, VJSONImporter::kStrict) != VE_OK)
+        written.SetNull(true);
+    else
+        value.Stringify(written, 1);
+    return written;
+}
+
 void ReadEveryWay(const std::u16string& inText)
 {
     VString text(inText.data(), inText.size() * 2, VTC_UTF_16);
@@ -102,16 +116,12 @@ void ReadEveryWay(const std::u16string& inText)
         ASSERT_EQ(writeError, VE_OK);
         if ((mode & VJSONImporter::kStrict) != 0 && error == VE_OK)
         {
-            // Strict text comes back through the writer as the same text (numbers keep their 14
-            // digits, so the values themselves may differ past them).
-            VJSONValue again;
-            ASSERT_EQ(VJSONImporter::ParseString(written, again, VJSONImporter::kStrict), VE_OK)
-                << "read: " << testing_json::ToU8(text) << " written: " << testing_json::ToU8(written);
-            VString rewritten;
-            ASSERT_EQ(again.Stringify(rewritten, 1), VE_OK);
-            VString compact;
-            value.Stringify(compact, 1);
-            ASSERT_TRUE(rewritten.EqualToStringRaw(compact)) << testing_json::ToU8(written);
+            // Strict text comes back through the writer as strict text, stable from the second
+            // writing on (numbers lose what lies past their 14 digits once).
+            VString second = Rewritten(written);
+            ASSERT_FALSE(second.IsNull()) << testing_json::ToU8(written);
+            VString third = Rewritten(second);
+            ASSERT_TRUE(third.EqualToStringRaw(second)) << testing_json::ToU8(second);
         }
     }
     VRefPtr<VValueBag> bag(new VValueBag);
