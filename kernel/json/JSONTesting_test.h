@@ -209,7 +209,7 @@ inline VJSONValue Parse(const std::string& inText, uint32_t inOptions = 0, VErro
 
 #include "kernel/json/StJSONNesting.h"
 
-#ifdef KOVA_JSON_SANITIZED_STACK
+#ifdef KOVA_ADDRESS_SANITIZER
 #include <sanitizer/lsan_interface.h>
 #endif
 
@@ -222,7 +222,7 @@ namespace kova::testing_json
 {
 
 // Allocations made in the scope are not reported as leaks (LeakSanitizer only).
-#ifdef KOVA_JSON_SANITIZED_STACK
+#ifdef KOVA_ADDRESS_SANITIZER
 using StLeaksIgnored = __lsan::ScopedDisabler;
 #else
 struct StLeaksIgnored

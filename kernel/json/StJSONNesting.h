@@ -8,18 +8,16 @@
 //         return VE_JSON_NOT_ENOUGH_STACK;
 #pragma once
 
+#include "kernel/values/Sanitizers.h"
+
 #include <cstddef>
 #include <cstdint>
 
 namespace kova
 {
 
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(KOVA_ADDRESS_SANITIZER) || defined(KOVA_THREAD_SANITIZER)
 #define KOVA_JSON_SANITIZED_STACK 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define KOVA_JSON_SANITIZED_STACK 1
-#endif
 #endif
 
 class StJSONNesting
@@ -27,8 +25,8 @@ class StJSONNesting
 public:
     static constexpr uint32_t kMaxDepth = 10000;
 #ifdef KOVA_JSON_SANITIZED_STACK
-    // AddressSanitizer's frames and its stack traces take several times the room: the error
-    // that reports the refusal must still find stack for itself.
+    // A sanitizer's frames and its stack traces take several times the room: the error that
+    // reports the refusal must still find stack for itself.
     static constexpr size_t kMinFreeStack = 4 * 10240;
 #else
     static constexpr size_t kMinFreeStack = 10240;
