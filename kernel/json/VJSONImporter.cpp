@@ -770,26 +770,27 @@ VError VJSONImporter::_ReadTopValue(VJSONValue& outValue)
     return error;
 }
 
+VError VJSONImporter::_ValueOfToken(JsonToken inKind, VJSONValue& outValue, const char* inExpectedWord,
+                                    const char* inExpectedToken)
+{
+    switch (inKind)
+    {
+    case jsonBeginObject:
+        return _ParseObject(outValue);
+    case jsonBeginArray:
+        return _ParseArray(outValue);
+    case jsonString:
+        return _TokenToValue(fToken, outValue, inExpectedWord);
+    default:
+        return fTokenFailed ? VE_JSON_MALFORMED : _ThrowErrorInvalidToken(inKind, inExpectedToken);
+    }
+}
+
 VError VJSONImporter::_ParseValue(VJSONValue& outValue)
 {
     JsonToken kind = _NextToken(fToken, true);
     VJSONValue value;
-    VError error = VE_OK;
-    switch (kind)
-    {
-    case jsonBeginObject:
-        error = _ParseObject(value);
-        break;
-    case jsonBeginArray:
-        error = _ParseArray(value);
-        break;
-    case jsonString:
-        error = _TokenToValue(fToken, value, kExpectedValue);
-        break;
-    default:
-        error = fTokenFailed ? VE_JSON_MALFORMED : _ThrowErrorInvalidToken(kind, kExpectedValue);
-        break;
-    }
+    VError error = _ValueOfToken(kind, value, kExpectedValue, kExpectedValue);
     if (error != VE_OK && (fOptions & kUndefinedOnFailure) != 0)
         outValue.SetUndefined();
     else
@@ -1049,24 +1050,7 @@ VError VJSONImporter::_ParseArray(VJSONValue& outValue)
             break;
         }
         VJSONValue value;
-        switch (kind)
-        {
-        case jsonBeginArray:
-            error = _ParseArray(value);
-            break;
-        case jsonBeginObject:
-            error = _ParseObject(value);
-            break;
-        case jsonString:
-            error = _TokenToValue(fToken, value, kExpectedValueOrEnd);
-            break;
-        default:
-            if (fTokenFailed)
-                error = VE_JSON_MALFORMED;
-            else
-                error = _ThrowErrorInvalidToken(kind, empty ? kExpectedValueOrEnd : kExpectedValue);
-            break;
-        }
+        error = _ValueOfToken(kind, value, kExpectedValueOrEnd, empty ? kExpectedValueOrEnd : kExpectedValue);
         if (error != VE_OK)
             break;
         try

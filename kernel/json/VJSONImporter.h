@@ -119,6 +119,10 @@ private:
     // The name of the token's units, shared with the names met before when it is short.
     const VJSONObject::Name& _SharedName(const Token& inToken);
     VError _ParseValue(VJSONValue& outValue);
+    // The value that begins with the token just read (fToken): an object, an array or a scalar;
+    // any other token is refused, expecting inExpectedToken (a refused word, inExpectedWord).
+    VError _ValueOfToken(JsonToken inKind, VJSONValue& outValue, const char* inExpectedWord,
+                         const char* inExpectedToken);
     VError _ParseObject(VJSONValue& outValue);
     VError _ParseArray(VJSONValue& outValue);
     VError _ReadTopValue(VJSONValue& outValue);
