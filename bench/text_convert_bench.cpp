@@ -1,7 +1,10 @@
 // Text conversion against ICU and glibc iconv, on the same texts in the same run:
 // - UTF-8 to UTF-16 and back, on mostly-ASCII text and on mostly non-ASCII text (Cyrillic, Greek
-//   and CJK), each about 4 MB: the toolbox's converters into a ready buffer, a VString built from
-//   the bytes, and ConvertFromVString, beside u_strFromUTF8 / u_strToUTF8 and iconv;
+//   and CJK), each about 4 MB: the toolbox's converters into a ready buffer, and ConvertFromVString,
+//   beside u_strFromUTF8 / u_strToUTF8, ICU's lenient u_strFromUTF8Lenient (which checks as
+//   little as the toolbox's decoder) and iconv;
+// - a VString built from UTF-8 bytes, beside ICU (strict and lenient) filling a new buffer of the
+//   same size that nobody zero-fills first;
 // - Mac Roman (the standard 8-bit set) and windows-1252 through the converter cache, beside ICU's
 //   own converters (ucnv) for the same sets.
 // Every figure is bytes of the 8-bit side per second.
@@ -18,6 +21,7 @@
 
 #include <iconv.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -161,7 +165,9 @@ void BM_UTF8ToUTF16_Kova(benchmark::State& state)
 }
 BENCHMARK(BM_UTF8ToUTF16_Kova)->Apply(ArgNames);
 
-void BM_UTF8ToUTF16_ICU(benchmark::State& state)
+// ICU into a ready buffer; the lenient call checks as little as the toolbox's decoder.
+template <bool Lenient>
+void ICUIntoReadyBuffer(benchmark::State& state)
 {
     const std::string& text = UTF8Text(state);
     std::vector<UChar> units(text.size() + 1);
@@ -169,13 +175,28 @@ void BM_UTF8ToUTF16_ICU(benchmark::State& state)
     {
         int32_t length = 0;
         UErrorCode error = U_ZERO_ERROR;
-        u_strFromUTF8(units.data(), int32_t(units.size()), &length, text.data(), int32_t(text.size()),
-                      &error);
+        if (Lenient)
+            u_strFromUTF8Lenient(units.data(), int32_t(units.size()), &length, text.data(),
+                                 int32_t(text.size()), &error);
+        else
+            u_strFromUTF8(units.data(), int32_t(units.size()), &length, text.data(), int32_t(text.size()),
+                          &error);
         benchmark::DoNotOptimize(length);
     }
     SetBytes(state, text);
 }
+
+void BM_UTF8ToUTF16_ICU(benchmark::State& state)
+{
+    ICUIntoReadyBuffer<false>(state);
+}
 BENCHMARK(BM_UTF8ToUTF16_ICU)->Apply(ArgNames);
+
+void BM_UTF8ToUTF16_ICULenient(benchmark::State& state)
+{
+    ICUIntoReadyBuffer<true>(state);
+}
+BENCHMARK(BM_UTF8ToUTF16_ICULenient)->Apply(ArgNames);
 
 void BM_UTF8ToUTF16_Iconv(benchmark::State& state)
 {
@@ -198,7 +219,7 @@ void BM_UTF8ToUTF16_Iconv(benchmark::State& state)
 BENCHMARK(BM_UTF8ToUTF16_Iconv)->Apply(ArgNames);
 
 // A new string each time, against a new std::u16string filled by ICU: both allocate their units.
-void BM_UTF8ToUTF16_KovaVString(benchmark::State& state)
+void BM_UTF8ToUTF16String_Kova(benchmark::State& state)
 {
     kova::bench::EnsureToolbox();
     const std::string& text = UTF8Text(state);
@@ -209,25 +230,41 @@ void BM_UTF8ToUTF16_KovaVString(benchmark::State& state)
     }
     SetBytes(state, text);
 }
-BENCHMARK(BM_UTF8ToUTF16_KovaVString)->Apply(ArgNames);
+BENCHMARK(BM_UTF8ToUTF16String_Kova)->Apply(ArgNames);
 
-void BM_UTF8ToUTF16_ICUU16String(benchmark::State& state)
+// ICU into a new buffer as large as the text can need, not zero-filled.
+template <bool Lenient>
+void ICUIntoNewBuffer(benchmark::State& state)
 {
     const std::string& text = UTF8Text(state);
     for (auto _ : state)
     {
-        std::u16string string;
-        string.resize(text.size() + 1);
+        const size_t capacity = text.size() + 1;
+        auto* units = static_cast<UChar*>(std::malloc(capacity * sizeof(UChar)));
         int32_t length = 0;
         UErrorCode error = U_ZERO_ERROR;
-        u_strFromUTF8(string.data(), int32_t(string.size()), &length, text.data(), int32_t(text.size()),
-                      &error);
-        string.resize(size_t(length));
-        benchmark::DoNotOptimize(string.data());
+        if (Lenient)
+            u_strFromUTF8Lenient(units, int32_t(capacity), &length, text.data(), int32_t(text.size()),
+                                 &error);
+        else
+            u_strFromUTF8(units, int32_t(capacity), &length, text.data(), int32_t(text.size()), &error);
+        benchmark::DoNotOptimize(units);
+        std::free(units);
     }
     SetBytes(state, text);
 }
-BENCHMARK(BM_UTF8ToUTF16_ICUU16String)->Apply(ArgNames);
+
+void BM_UTF8ToUTF16String_ICU(benchmark::State& state)
+{
+    ICUIntoNewBuffer<false>(state);
+}
+BENCHMARK(BM_UTF8ToUTF16String_ICU)->Apply(ArgNames);
+
+void BM_UTF8ToUTF16String_ICULenient(benchmark::State& state)
+{
+    ICUIntoNewBuffer<true>(state);
+}
+BENCHMARK(BM_UTF8ToUTF16String_ICULenient)->Apply(ArgNames);
 
 // ---------------------------------------------------------------------------------------------
 // UTF-16 to UTF-8

@@ -3,14 +3,16 @@
 // check that stops a run when a property of the code does not hold, so that the fuzzer keeps the
 // input.
 //
-// A target is one file, fuzz/NAME_fuzz.cpp, that defines LLVMFuzzerTestOneInput and calls
-// kova::fuzz::BringUp from LLVMFuzzerInitialize; its seed inputs lie in fuzz/corpus/NAME/.
+// A target is one file, fuzz/NAME_fuzz.cpp, that includes this header (which brings the toolbox
+// up in LLVMFuzzerInitialize) and defines LLVMFuzzerTestOneInput; its seed inputs lie in
+// fuzz/corpus/NAME/.
 #pragma once
 
 #include "kernel/tasks/VTask.h"
 #include "kernel/tasks/VTaskMgr.h"
 #include "kernel/text/VIntlMgr.h"
 #include "kernel/text/VString.h"
+#include "kernel/text/VToUnicodeConverter.h"
 #include "kernel/values/IRefCountable.h"
 #include "kernel/values/VCppMemMgr.h"
 #include "kernel/values/VObject.h"
@@ -18,6 +20,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -63,4 +66,35 @@ inline VString UnitsOf(const uint8_t* inData, size_t inSize)
     return text;
 }
 
+// The bytes decoded in pieces of inPiece bytes through one converter, as a stream reader does:
+// what a call leaves unconsumed goes again at the front of the next piece, and the last piece ends
+// the input. False when a call answered false; outUnread keeps what was never consumed.
+inline bool DecodeInPieces(const VToUnicodeConverter& inDecoder, const uint8_t* inData, size_t inSize,
+                           size_t inPiece, VString& outText, std::string& outUnread)
+{
+    outUnread.clear();
+    bool decoded = true;
+    for (size_t at = 0; at < inSize;)
+    {
+        const size_t taken = std::min(inPiece, inSize - at);
+        outUnread.append(reinterpret_cast<const char*>(inData) + at, taken);
+        at += taken;
+        size_t consumed = 0;
+        if (at == inSize)
+            decoded = inDecoder.ConvertLastString(outUnread.data(), outUnread.size(), &consumed, outText) &&
+                      decoded;
+        else
+            decoded =
+                inDecoder.ConvertString(outUnread.data(), outUnread.size(), &consumed, outText) && decoded;
+        outUnread.erase(0, consumed);
+    }
+    return decoded;
+}
+
 } // namespace kova::fuzz
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    kova::fuzz::BringUp();
+    return 0;
+}

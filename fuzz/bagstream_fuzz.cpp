@@ -28,12 +28,6 @@ std::string Written(const VValueBag& inBag)
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    fuzz::BringUp();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* inData, size_t inSize)
 {
     StErrorContextInstaller errors(false);

@@ -21,12 +21,6 @@ bool SameBytes(const Base64Coder::Buffer& inFirst, const Base64Coder::Buffer& in
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    fuzz::BringUp();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* inData, size_t inSize)
 {
     StErrorContextInstaller errors(false);

@@ -23,12 +23,6 @@ constexpr CharSet kSets[] = {VTC_Jis,        VTC_UTF_7,     VTC_ShiftJIS,       
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    fuzz::BringUp();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* inData, size_t inSize)
 {
     if (inSize < 2)
@@ -43,19 +37,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* inData, size_t inSize)
     VRefPtr<VToUnicodeConverter> decoder(VTextConverters::Get()->RetainToUnicodeConverter(charSet));
     VString pieces;
     std::string unread;
-    for (size_t at = 0; at < size;)
-    {
-        const size_t taken = std::min(piece, size - at);
-        unread.append(reinterpret_cast<const char*>(bytes) + at, taken);
-        at += taken;
-        size_t consumed = 0;
-        const bool decoded = at == size
-                                 ? decoder->ConvertLastString(unread.data(), unread.size(), &consumed, pieces)
-                                 : decoder->ConvertString(unread.data(), unread.size(), &consumed, pieces);
-        unread.erase(0, consumed);
-        if (!decoded)
-            return 0; // the set refuses these bytes (UTF-32 surrogates): nothing to compare
-    }
+    // A set may refuse the bytes (UTF-32 surrogates): nothing to compare then.
+    if (!fuzz::DecodeInPieces(*decoder, bytes, size, piece, pieces, unread))
+        return 0;
     fuzz::Check(fuzz::Units(pieces) == fuzz::Units(whole), "pieces decode as the whole");
 
     // The bytes read as UTF-16 units, encoded into the set: it ends.

@@ -10,12 +10,6 @@
 
 using namespace kova;
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    fuzz::BringUp();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* inData, size_t inSize)
 {
     for (const VString& text : {VString(inData, inSize, VTC_UTF_8), fuzz::UnitsOf(inData, inSize)})

@@ -40,12 +40,6 @@ void ReadEverything(const VURL& inURL)
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    fuzz::BringUp();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* inData, size_t inSize)
 {
     const VString text(inData, inSize, VTC_UTF_8);

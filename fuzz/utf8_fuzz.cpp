@@ -14,12 +14,6 @@
 
 using namespace kova;
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    fuzz::BringUp();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* inData, size_t inSize)
 {
     VString whole;
@@ -31,18 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* inData, size_t inSize)
     VRefPtr<VToUnicodeConverter> decoder(VTextConverters::Get()->RetainToUnicodeConverter(VTC_UTF_8));
     VString pieces;
     std::string unread;
-    for (size_t at = 0; at < inSize;)
-    {
-        const size_t taken = std::min(piece, inSize - at);
-        unread.append(reinterpret_cast<const char*>(inData) + at, taken);
-        at += taken;
-        size_t consumed = 0;
-        if (at == inSize)
-            decoder->ConvertLastString(unread.data(), unread.size(), &consumed, pieces);
-        else
-            decoder->ConvertString(unread.data(), unread.size(), &consumed, pieces);
-        unread.erase(0, consumed);
-    }
+    fuzz::DecodeInPieces(*decoder, inData, inSize, piece, pieces, unread);
     fuzz::Check(unread.empty() && fuzz::Units(pieces) == fuzz::Units(whole), "pieces decode as the whole");
 
     VMemoryBuffer<1024ul, 2ul, 1048576ul> bytes;

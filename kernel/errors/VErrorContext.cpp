@@ -3,6 +3,8 @@
 #include "kernel/errors/ErrorBagKeys.h"
 #include "kernel/errors/KovaErrors.h"
 #include "kernel/errors/VErrorTaskContext.h"
+#include "kernel/errors/VLogger.h"
+#include "kernel/tasks/VProcess.h"
 #include "kernel/tasks/VTask.h"
 #include "kernel/text/VString.h"
 #include "kernel/values/VBagArray.h"
@@ -182,8 +184,11 @@ VError VErrorContext::LoadFromBag(const VValueBag& inBag)
 
 void VErrorContext::SendErrorsToLogger() const
 {
-    // Each error goes to the process logger's LogErrorIfNecessary. There is no process logger
-    // yet, so nothing is logged.
+    VLogger* logger = VProcess::sInstance != nullptr ? VProcess::sInstance->GetLogger() : nullptr;
+    if (logger == nullptr)
+        return;
+    for (const auto& error : fErrors)
+        logger->LogErrorIfNecessary(error.Get());
 }
 
 bool VErrorContext::DebugDisplay() const

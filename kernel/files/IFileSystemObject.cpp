@@ -3,6 +3,7 @@
 #include "kernel/files/FileText.h"
 #include "kernel/files/IFile.h"
 #include "kernel/files/IFolder.h"
+#include "kernel/files/VFileSystem.h"
 #include "kernel/json/VJSONValue.h"
 
 #include <string>
@@ -57,6 +58,14 @@ void IFileSystemObject::GetExtension(VString& outExtension) const
 bool IFileSystemObject::MatchExtension(const VString& inExtension) const
 {
     return GetPath().MatchExtension(inExtension, false);
+}
+
+VString IFileSystemObject::_MakePathWithFileSystem() const
+{
+    VString posixPath;
+    GetPlatformPath(posixPath, FPS_POSIX);
+    const VFileSystem* fileSystem = GetFileSystem();
+    return fileSystem != nullptr ? fileSystem->MakePathWithFileSystem(GetPath(), posixPath) : posixPath;
 }
 
 IFile::~IFile() = default;

@@ -43,6 +43,23 @@ public:
     void GetExtension(VString& outExtension) const;
     // Case and accents do not count.
     bool MatchExtension(const VString& inExtension) const;
+
+protected:
+    // GetPlatformPath of files and folders: FPS_POSIX gives the platform part's path, FPS_SYSTEM
+    // the colon path, any other style an empty string.
+    template <class IMPL>
+    void _GetPlatformPathOf(const IMPL& inImpl, VString& outPath, FilePathStyle inStyle) const
+    {
+        if (inStyle == FPS_POSIX)
+            inImpl.GetPosixPath(outPath);
+        else if (inStyle == FPS_SYSTEM)
+            outPath.FromString(GetPath().GetPath());
+        else
+            outPath.Clear();
+    }
+    // GetPathWithFileSystem of files and folders: "/", the file system's name, "/" and the POSIX
+    // path relative to its root when the object lies inside it, else the POSIX platform path.
+    VString _MakePathWithFileSystem() const;
 };
 
 // Hooks that let another layer turn JSON values into files and folders and back. They are set

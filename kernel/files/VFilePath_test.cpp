@@ -28,6 +28,20 @@ struct PathCase
     bool fFile;
 };
 
+template <size_t N>
+void ExpectColonPaths(const PathCase (&inCases)[N])
+{
+    for (const PathCase& c : inCases)
+    {
+        SCOPED_TRACE(std::string(c.fGiven, c.fGiven + std::u16string(c.fGiven).size()));
+        VFilePath path(VString(c.fGiven), FPS_SYSTEM);
+        EXPECT_EQ(path.IsValid(), c.fValid);
+        EXPECT_EQ(Text(path.GetPath()), c.fPath);
+        EXPECT_EQ(path.IsFolder(), c.fFolder);
+        EXPECT_EQ(path.IsFile(), c.fFile);
+    }
+}
+
 TEST(VFilePath, FullColonPaths)
 {
     const PathCase cases[] = {
@@ -42,15 +56,7 @@ TEST(VFilePath, FullColonPaths)
         {u":Volume:", false, u":Volume:", false, false},
         {u"", false, u"", false, false},
     };
-    for (const PathCase& c : cases)
-    {
-        SCOPED_TRACE(std::string(c.fGiven, c.fGiven + std::u16string(c.fGiven).size()));
-        VFilePath path(VString(c.fGiven), FPS_SYSTEM);
-        EXPECT_EQ(path.IsValid(), c.fValid);
-        EXPECT_EQ(Text(path.GetPath()), c.fPath);
-        EXPECT_EQ(path.IsFolder(), c.fFolder);
-        EXPECT_EQ(path.IsFile(), c.fFile);
-    }
+    ExpectColonPaths(cases);
     const UniChar withNul[] = {u'a', u':', 0, u'b'};
     VString nul;
     nul.FromUniString(withNul, 4);
@@ -73,15 +79,7 @@ TEST(VFilePath, DotComponentsAreSteps)
         {u".:a:", false, u":a:", false, false},
         {u"V:...:.a:a.:", true, u"V:...:.a:a.:", true, false}, // other dots are names
     };
-    for (const PathCase& c : cases)
-    {
-        SCOPED_TRACE(std::string(c.fGiven, c.fGiven + std::u16string(c.fGiven).size()));
-        VFilePath path(VString(c.fGiven), FPS_SYSTEM);
-        EXPECT_EQ(path.IsValid(), c.fValid);
-        EXPECT_EQ(Text(path.GetPath()), c.fPath);
-        EXPECT_EQ(path.IsFolder(), c.fFolder);
-        EXPECT_EQ(path.IsFile(), c.fFile);
-    }
+    ExpectColonPaths(cases);
 
     const VFilePath root(VString("V:root:"), FPS_SYSTEM);
     const VFilePath out(VString("V:root:..:etc:passwd"), FPS_SYSTEM);

@@ -5,6 +5,7 @@
 #include "kernel/errors/VErrorContext.h"
 #include "kernel/text/VString.h"
 #include "kernel/text/VTextConverters.h"
+#include "kernel/values/VArrayString.h"
 #include "kernel/values/VCppMemMgr.h"
 #include "kernel/values/VMemory.h"
 #include "kernel/values/VMemoryBuffer.h"
@@ -833,6 +834,28 @@ VError VStream::GetTextLine(VString& outLine, bool inKeepEnd, const UniChar* inE
     return _GetTextLineOf<uint8_t>(outLine, inKeepEnd, inEndChar);
 }
 
+VError VStream::GetTTRLine(VArrayString& outFields)
+{
+    outFields.SetCount(0);
+    VString line;
+    const VError error = GetTextLine(line, false);
+    if (error != VE_OK && error != VE_STREAM_EOF)
+        return error;
+    const UniChar* units = line.GetCPointer();
+    int32_t start = 0;
+    for (int32_t i = 0; i <= line.GetLength(); ++i)
+    {
+        if (i == line.GetLength() || units[i] == u'\t')
+        {
+            VString field;
+            field.FromUniString(units + start, i - start);
+            outFields.AppendString(field);
+            start = i + 1;
+        }
+    }
+    return error;
+}
+
 VError VStream::PutText(const VString& inText)
 {
     if (fLastError != VE_OK)
@@ -926,6 +949,22 @@ VError VStream::DoSetPos(int64_t)
 VError VStream::DoFlush()
 {
     return VE_OK;
+}
+
+VError VStream::PutPrintf(const char* inFormat, ...)
+{
+    va_list arguments;
+    va_start(arguments, inFormat);
+    const VError error = PutVPrintf(inFormat, arguments);
+    va_end(arguments);
+    return error;
+}
+
+VError VStream::PutVPrintf(const char* inFormat, va_list inArguments)
+{
+    VStr255 text;
+    text.VPrintf(inFormat, inArguments);
+    return PutText(text);
 }
 
 } // namespace kova

@@ -20,12 +20,14 @@
 #include "kernel/values/KovaTypes.h"
 #include "kernel/values/VObject.h"
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 
 namespace kova
 {
 
+class VArrayString;
 class VFromUnicodeConverter;
 class VString;
 class VToUnicodeConverter;
@@ -101,8 +103,14 @@ public:
     // inEndChar when given. With inKeepEnd the line ends in one CR. The last line comes back with
     // 0; a call with nothing left gives the end of data.
     VError GetTextLine(VString& outLine, bool inKeepEnd, const UniChar* inEndChar = nullptr);
+    // Empties the list, reads the next line and cuts it at every tab into the list; an empty line
+    // gives one empty field. The line's result (the end of data when nothing was left).
+    VError GetTTRLine(VArrayString& outFields);
     // Writes the text in the stream's set, line ends converted first unless the mode keeps them.
     VError PutText(const VString& inText);
+    // The printf-style text of VString::VPrintf, written as PutText writes.
+    VError PutPrintf(const char* inFormat, ...);
+    VError PutVPrintf(const char* inFormat, va_list inArguments);
 
     // Positions and sizes.
     int64_t GetPos() const { return fPos; }

@@ -1,10 +1,17 @@
 #include "kernel/tasks/VSystem.h"
 
 #include "kernel/text/CharSet.h"
+#include "kernel/text/StStringConverter.h"
 #include "kernel/text/VString.h"
+#include "platform/mac/tasks/XBSDSystem.h"
 #include "platform/mac/tasks/XMacSystem.h"
 
 #include <atomic>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <cxxabi.h>
+#include <mutex>
 #include <string>
 
 namespace kova
@@ -18,7 +25,14 @@ namespace
 std::atomic<int32_t> sGMTOffset{0};
 std::atomic<int32_t> sGMTOffsetWithDayLight{0};
 std::atomic<bool> sGMTOffsetValid{false};
+// The second of the zone's next daylight-saving transition: past it, the offsets are stale.
+std::atomic<int64_t> sNextTimeZoneTransition{INT64_MAX};
 std::atomic<int16_t> sCenturyPivotYear{0};
+
+void TimeZoneTransitionCame()
+{
+    sGMTOffsetValid.store(false, std::memory_order_release);
+}
 
 bool IsEmptyDate(const int16_t inDate[7])
 {
@@ -51,7 +65,9 @@ void VSystem::LocalToUTCTime(int16_t ioDate[7])
 
 int32_t VSystem::GetGMTOffset(bool inWithDayLight)
 {
-    if (!sGMTOffsetValid.load(std::memory_order_acquire))
+    if (!sGMTOffsetValid.load(std::memory_order_acquire) ||
+        XMacSystem::GetWallClockMilliseconds() / 1000 >=
+            sNextTimeZoneTransition.load(std::memory_order_relaxed))
         UpdateGMTOffset();
     return inWithDayLight ? sGMTOffsetWithDayLight.load(std::memory_order_relaxed)
                           : sGMTOffset.load(std::memory_order_relaxed);
@@ -64,6 +80,8 @@ void VSystem::UpdateGMTOffset()
     XMacSystem::ReadGMTOffsets(&withDayLight, &standard);
     sGMTOffsetWithDayLight.store(withDayLight, std::memory_order_relaxed);
     sGMTOffset.store(standard, std::memory_order_relaxed);
+    sNextTimeZoneTransition.store(XMacSystem::ScheduleTimeZoneTransition(TimeZoneTransitionCame),
+                                  std::memory_order_relaxed);
     sGMTOffsetValid.store(true, std::memory_order_release);
 }
 
@@ -169,6 +187,168 @@ void* VSystem::VirtualAllocPhysicalMemory(size_t size, const void* inAddress, bo
 void VSystem::VirtualFree(void* inAddress, size_t size, bool)
 {
     XMacSystem::VirtualFree(inAddress, size);
+}
+
+int64_t VSystem::GetUptime()
+{
+    return XMacSystem::GetUptime();
+}
+
+uint64_t VSystem::GetProfilingCounter(int64_t& outCounter)
+{
+    uint64_t counter = XMacSystem::ReadProfilingCounter();
+    outCounter = int64_t(counter);
+    return counter;
+}
+
+uint64_t VSystem::GetProfilingFrequency()
+{
+    return XMacSystem::GetProfilingFrequency();
+}
+
+double VSystem::GetMicrosecFromProfilingCounter()
+{
+    int64_t counter = 0;
+    GetProfilingCounter(counter);
+    return double(counter) * (1000000.0 / double(GetProfilingFrequency()));
+}
+
+uint32_t VSystem::GetDoubleClicTicks()
+{
+    // The system keeps no double-click preference here: its usual half second.
+    return 30;
+}
+
+uint32_t VSystem::GetEnabledCoresNumber()
+{
+    return XMacSystem::ReadPhysicalProcessorCount();
+}
+
+bool VSystem::IsSystemVersionOrAbove(SystemVersion)
+{
+    return true;
+}
+
+int32_t VSystem::MAC_GetSystemVersionDecimal()
+{
+    return XMacSystem::GetMacOSXVersionDecimal();
+}
+
+void VSystem::GetProcessorTypeString(VString& outText, bool inCompact)
+{
+    static std::once_flag sOnce;
+    static std::string sBrand;
+    std::call_once(sOnce,
+                   [inCompact]
+                   {
+                       std::string brand = XMacSystem::ReadProcessorBrand();
+                       if (brand.empty())
+                           sBrand.push_back('-');
+                       else
+                           sBrand = inCompact && brand.size() >= 2 ? XMacSystem::CompactProcessorBrand(brand)
+                                                                   : brand;
+                   });
+    outText.Clear();
+    outText.AppendBlock(sBrand.data(), sBrand.size(), VTC_UTF_8);
+}
+
+void VSystem::DemangleSymbol(const char* inSymbol, VString& outName)
+{
+    outName.Clear();
+    if (inSymbol == nullptr)
+        return;
+    int status = 0;
+    char* demangled = abi::__cxa_demangle(inSymbol, nullptr, nullptr, &status);
+    const char* text = status == 0 && demangled != nullptr ? demangled : inSymbol;
+    outName.AppendBlock(text, std::strlen(text), VTC_UTF_8);
+    std::free(demangled);
+}
+
+bool VSystem::SearchExecutablePath(const VString& inName, VFilePath& outPath)
+{
+    // No application search stands behind the executable search on this platform.
+    return XBSDSystem::SearchExecutablePath(inName, outPath);
+}
+
+int32_t VSystem::Random(bool inPseudo)
+{
+    return XMacSystem::Random(inPseudo);
+}
+
+bool VSystem::Init()
+{
+    Random(false);
+    return true;
+}
+
+void VSystem::GetProcessList(std::vector<int>& ioPids)
+{
+    XMacSystem::GetProcessList(ioPids);
+}
+
+void VSystem::GetProcessName(int inPid, VString& outName)
+{
+    std::string name;
+    if (XMacSystem::GetProcessName(inPid, name))
+        outName = VString(name.data(), name.size(), VTC_UTF_8);
+}
+
+void VSystem::GetProcessPath(int inPid, VString& outPath)
+{
+    std::string path;
+    if (XMacSystem::GetProcessPath(inPid, path))
+        outPath = VString(path.data(), path.size(), VTC_UTF_8);
+}
+
+bool VSystem::KillProcess(int inPid)
+{
+    return XMacSystem::KillProcess(inPid);
+}
+
+bool VSystem::WaitForProcess(int inPid, int32_t inTimeout, EWFP_Reason* outReason)
+{
+    return XMacSystem::WaitForProcess(inPid, inTimeout, outReason);
+}
+
+bool VSystem::DisplayNotification(const VString& inTitle, const VString& inMessage, uint32_t inFlags,
+                                  ENotificationResponse* outResponse)
+{
+    return XMacSystem::DisplayNotification(inTitle, inMessage, inFlags, outResponse);
+}
+
+void VSystem::CancelAllPendingUserNotifications()
+{
+    XMacSystem::CancelAllPendingUserNotifications();
+}
+
+void VSystem::Beep()
+{
+    XMacSystem::Beep();
+}
+
+bool VSystem::VirtualQuery(const void* inAddress, size_t* outSize, uint32_t* outState, void** outBase)
+{
+    return XMacSystem::VirtualQuery(inAddress, outSize, outState, outBase);
+}
+
+uint64_t VSystem::GetPhysicalMemSize()
+{
+    return XMacSystem::GetPhysicalMemSize();
+}
+
+uint64_t VSystem::GetPhysicalFreeMemSize()
+{
+    return XMacSystem::GetPhysicalFreeMemSize();
+}
+
+uint64_t VSystem::GetApplicationPhysicalMemSize()
+{
+    return XMacSystem::GetResidentSize();
+}
+
+uint64_t VSystem::VirtualMemoryUsedSize()
+{
+    return XMacSystem::GetVirtualSize();
 }
 
 } // namespace kova

@@ -1,13 +1,28 @@
 #include "kernel/tasks/VSystem.h"
 
+#include "kernel/files/VFilePath.h"
 #include "kernel/tasks/StTimeZone_test.h"
+#include "kernel/text/IntlTesting_test.h"
+#include "kernel/text/StStringConverter.h"
+#include "kernel/text/VString.h"
+#include "platform/mac/frameworks/CFRunLoop.h"
+#include "platform/mac/tasks/XMacSystem.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <atomic>
+#include <climits>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <fstream>
 #include <string>
+#include <sys/mman.h>
+#include <unistd.h>
+#include <vector>
 
 namespace kova
 {
@@ -141,6 +156,267 @@ TEST(VSystem, CenturyPivotYearIsKept)
     VSystem::SetCenturyPivotYear(1950);
     EXPECT_EQ(VSystem::GetCenturyPivotYear(), 1950);
     VSystem::SetCenturyPivotYear(saved);
+}
+
+// The wall clock the offsets are read at, for the scope.
+class StWallClock
+{
+public:
+    explicit StWallClock(int64_t inMilliseconds)
+    {
+        Set(inMilliseconds);
+        XMacSystem::SetWallClockForTesting([] { return sNow.load(); });
+    }
+    ~StWallClock() { XMacSystem::SetWallClockForTesting(nullptr); }
+    StWallClock(const StWallClock&) = delete;
+    StWallClock& operator=(const StWallClock&) = delete;
+
+    void Set(int64_t inMilliseconds) { sNow.store(inMilliseconds); }
+
+private:
+    static inline std::atomic<int64_t> sNow{0};
+};
+
+// Paris goes to summer time at 2024-03-31 01:00:00 UTC.
+constexpr int64_t kParisSummer2024 = 1711846800;
+
+TEST_F(VSystemTimeZone, OffsetsAreReadAgainOnceTheWallClockPassesTheNextTransition)
+{
+    SetTimeZone(kParis);
+    StWallClock clock((kParisSummer2024 - 1) * 1000);
+    VSystem::UpdateGMTOffset();
+    EXPECT_EQ(VSystem::GetGMTOffset(true), 3600);
+    clock.Set((kParisSummer2024 + 1) * 1000);
+    EXPECT_EQ(VSystem::GetGMTOffset(true), 7200);
+    EXPECT_EQ(VSystem::GetGMTOffset(false), 3600);
+    EXPECT_EQ(XMacSystem::FindNextTimeZoneTransition(kParisSummer2024 - 100000), kParisSummer2024);
+    EXPECT_EQ(XMacSystem::FindNextTimeZoneTransition(kParisSummer2024), 1729990800);
+    SetTimeZone(kIndia);
+    EXPECT_EQ(XMacSystem::FindNextTimeZoneTransition(kParisSummer2024), -1);
+}
+
+TEST_F(VSystemTimeZone, TheTransitionTimerOnTheMainRunLoopMarksTheOffsetsStale)
+{
+    cf::RunLoop* mainLoop = cf::RunLoopGetMain();
+    ASSERT_EQ(cf::RunLoopGetCurrent(), mainLoop) << "the tests run on the main thread";
+    const int32_t before = cf::RunLoopCountTimers(mainLoop);
+    SetTimeZone(kParis);
+    StWallClock clock(kParisSummer2024 * 1000 - 30);
+    VSystem::UpdateGMTOffset();
+    // One timer for the zone, replaced rather than added to.
+    EXPECT_EQ(cf::RunLoopCountTimers(mainLoop), before + 1);
+    VSystem::UpdateGMTOffset();
+    EXPECT_EQ(cf::RunLoopCountTimers(mainLoop), before + 1);
+
+    EXPECT_EQ(cf::RunLoopRunInMode(10.0, true), cf::kRunLoopRunHandledSource);
+    EXPECT_EQ(cf::RunLoopCountTimers(mainLoop), before);
+    // Stale: the next question reads the zone again and sets the next timer.
+    EXPECT_EQ(VSystem::GetGMTOffset(true), 3600);
+    EXPECT_EQ(cf::RunLoopCountTimers(mainLoop), before + 1);
+    SetTimeZone("UTC0");
+    EXPECT_EQ(cf::RunLoopCountTimers(mainLoop), before);
+}
+
+TEST(VSystemProcesses, TheListAppendsEveryLiveProcessButNoZombie)
+{
+    pid_t zombie = fork();
+    ASSERT_GE(zombie, 0);
+    if (zombie == 0)
+        _exit(0);
+    // Once it has quit, the child stays a zombie until its status is read.
+    auto isZombie = [zombie]
+    {
+        std::ifstream stat("/proc/" + std::to_string(zombie) + "/stat");
+        std::string line;
+        std::getline(stat, line);
+        return line.find(") Z ") != std::string::npos;
+    };
+    while (!isZombie())
+        usleep(1000);
+
+    std::vector<int> pids{-7};
+    VSystem::GetProcessList(pids);
+    EXPECT_EQ(pids.front(), -7);
+    EXPECT_NE(std::find(pids.begin(), pids.end(), int(getpid())), pids.end());
+    EXPECT_EQ(std::find(pids.begin(), pids.end(), int(zombie)), pids.end());
+    EXPECT_TRUE(VSystem::WaitForProcess(zombie, 0, nullptr));
+}
+
+TEST(VSystemProcesses, NameAndPathOfAProcess)
+{
+    VString name("unchanged");
+    VString path("unchanged");
+    VSystem::GetProcessName(int(getpid()), name);
+    VSystem::GetProcessPath(int(getpid()), path);
+    char executable[PATH_MAX] = {};
+    ASSERT_GT(readlink("/proc/self/exe", executable, sizeof executable - 1), 0);
+    EXPECT_EQ(to_string(path), executable);
+    std::string base = std::string(executable).substr(std::string(executable).rfind('/') + 1);
+    // The executable's name, whatever the main thread is called.
+    EXPECT_EQ(to_string(name), base);
+
+    VString untouched("unchanged");
+    VSystem::GetProcessName(INT_MAX, untouched);
+    VSystem::GetProcessPath(INT_MAX, untouched);
+    EXPECT_EQ(to_string(untouched), "unchanged");
+}
+
+TEST(VSystemProcesses, WaitingAndKilling)
+{
+    // No process group, nor every process, is ever signalled.
+    EXPECT_FALSE(VSystem::KillProcess(0));
+    EXPECT_FALSE(VSystem::KillProcess(-1));
+
+    VSystem::EWFP_Reason reason = VSystem::EWFP_Reason(0);
+    EXPECT_FALSE(VSystem::WaitForProcess(1, 0, &reason));
+    EXPECT_EQ(reason, VSystem::EWFP_NoSuchChild);
+
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0)
+    {
+        pause();
+        _exit(0);
+    }
+    reason = VSystem::EWFP_Reason(0);
+    EXPECT_FALSE(VSystem::WaitForProcess(child, 0, &reason));
+    EXPECT_EQ(reason, VSystem::EWFP_StillRunning);
+    EXPECT_TRUE(VSystem::KillProcess(child));
+    EXPECT_TRUE(VSystem::WaitForProcess(child, -1, &reason));
+    EXPECT_FALSE(VSystem::WaitForProcess(child, 0, &reason));
+    EXPECT_EQ(reason, VSystem::EWFP_NoSuchChild);
+}
+
+// Alerts are answered at once, without a desktop session, and written to a log file.
+class VSystemAlerts : public testing::Test
+{
+protected:
+    std::vector<std::string> Shown()
+    {
+        std::ifstream file(fLog);
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(file, line);)
+            lines.push_back(line);
+        return lines;
+    }
+
+    std::string fLog = testing::TempDir() + "vsystem-alerts-" + std::to_string(getpid()) + ".jsonl";
+    StEnvironment fEnvironment{{"DISPLAY", nullptr},
+                               {"WAYLAND_DISPLAY", nullptr},
+                               {"KOVA_NOTIFICATION_ANSWER", nullptr},
+                               {"KOVA_NOTIFICATION_LOG", fLog.c_str()}};
+    void SetUp() override { std::remove(fLog.c_str()); }
+    void TearDown() override { std::remove(fLog.c_str()); }
+};
+
+TEST_F(VSystemAlerts, TheFlagsChooseTheButtonsAndTheDefaultAnswers)
+{
+    struct Case
+    {
+        uint32_t fFlags;
+        const char* fButtons;
+        ENotificationResponse fDefault;
+    };
+    const Case kCases[] = {
+        {ENF_OKCancel | ENF_DefaultYesOrOK, R"(["OK","Cancel"])", ENR_OK},
+        {ENF_OKCancel, R"(["Cancel","OK"])", ENR_Cancel},
+        {ENF_YesNo | ENF_DefaultYesOrOK, R"(["Yes","No"])", ENR_Yes},
+        {ENF_YesNo, R"(["No","Yes"])", ENR_No},
+        {ENF_OK, R"(["OK"])", ENR_OK},
+        {ENF_YesNoCancel | ENF_DefaultYesOrOK, R"(["Yes","No","Cancel"])", ENR_Yes},
+        {ENF_YesNoCancel | ENF_DefaultNo, R"(["No","Yes","Cancel"])", ENR_No},
+        {ENF_YesNoCancel | ENF_DefaultYesOrOK | ENF_DefaultNo, R"(["Cancel","No","Yes"])", ENR_Cancel},
+        {ENF_RetryIgnoreAbort | ENF_Caution, R"(["Retry","Ignore","Abort"])", ENR_Retry},
+        {0, R"(["OK"])", ENR_OK},
+        {9, R"(["OK"])", ENR_OK},
+    };
+    for (const Case& test : kCases)
+    {
+        ENotificationResponse response = ENR_None;
+        EXPECT_TRUE(VSystem::DisplayNotification(VString("Title"), VString("Text"), test.fFlags, &response));
+        EXPECT_EQ(response, test.fDefault) << test.fFlags;
+    }
+    std::vector<std::string> shown = Shown();
+    ASSERT_EQ(shown.size(), std::size(kCases));
+    for (size_t i = 0; i < shown.size(); ++i)
+    {
+        EXPECT_EQ(shown[i], std::string(R"({"title":"Title","message":"Text","buttons":)") +
+                                kCases[i].fButtons + ",\"answer\":" + std::to_string(kCases[i].fDefault) +
+                                "}");
+    }
+}
+
+TEST_F(VSystemAlerts, AnAnswerIsGivenByNumberOrTitleAndOneTheAlertLacksIsItsDefault)
+{
+    struct Case
+    {
+        const char* fAnswer;
+        ENotificationResponse fResponse;
+    };
+    for (const Case& test : {Case{"Yes", ENR_Yes}, Case{"3", ENR_Yes}, Case{"4", ENR_No},
+                             Case{"Abort", ENR_No}, Case{"6", ENR_No}, Case{"", ENR_No}})
+    {
+        StEnvironment answer{{"KOVA_NOTIFICATION_ANSWER", test.fAnswer}};
+        ENotificationResponse response = ENR_None;
+        EXPECT_TRUE(VSystem::DisplayNotification(VString("T"), VString("M"), ENF_YesNo, &response));
+        EXPECT_EQ(response, test.fResponse) << test.fAnswer;
+    }
+}
+
+TEST_F(VSystemAlerts, WithoutATitleTheMessageIsTheHeaderAndNothingStaysPending)
+{
+    EXPECT_TRUE(VSystem::DisplayNotification(VString(), VString("Only \"text\"\n"), ENF_OK, nullptr));
+    EXPECT_TRUE(XMacSystem::sPendingUserNotifications.empty());
+    VSystem::CancelAllPendingUserNotifications();
+    EXPECT_EQ(Shown(), std::vector<std::string>{
+                           R"({"title":"Only \"text\"\n","message":"","buttons":["OK"],"answer":1})"});
+}
+
+TEST(VSystemInformation, VersionProcessorAndMemory)
+{
+    EXPECT_TRUE(VSystem::IsSystemVersionOrAbove(SystemVersion_MacOS_13));
+    EXPECT_TRUE(VSystem::IsSystemVersionOrAbove(SystemVersion(25)));
+    EXPECT_EQ(VSystem::MAC_GetSystemVersionDecimal(), 130000);
+    VString brand;
+    VSystem::GetProcessorTypeString(brand, true);
+    EXPECT_FALSE(brand.IsEmpty());
+    EXPECT_EQ(XMacSystem::CompactProcessorBrand("  Some   CPU  @ 3.0GHz   "), "Some CPU @ 3.0GHz");
+
+    EXPECT_GT(VSystem::GetUptime(), 0);
+    EXPECT_GT(VSystem::GetPhysicalMemSize(), 0u);
+    EXPECT_LE(VSystem::GetPhysicalFreeMemSize(), VSystem::GetPhysicalMemSize());
+    EXPECT_GT(VSystem::GetApplicationPhysicalMemSize(), 0u);
+    EXPECT_LE(VSystem::GetApplicationPhysicalMemSize(), VSystem::VirtualMemoryUsedSize());
+    int32_t random = VSystem::Random(false);
+    EXPECT_GE(random, 0);
+    EXPECT_GT(VSystem::GetProfilingFrequency(), 0u);
+
+    VString demangled;
+    VSystem::DemangleSymbol("_ZN4kova7VSystem5DelayEi", demangled);
+    EXPECT_EQ(to_string(demangled), "kova::VSystem::Delay(int)");
+    VSystem::DemangleSymbol("plain_c_name", demangled);
+    EXPECT_EQ(to_string(demangled), "plain_c_name");
+}
+
+TEST(VSystemInformation, VirtualQueryTellsRegionsFromGaps)
+{
+    const size_t page = VSystem::GetVMPageSize();
+    char* block = static_cast<char*>(mmap(nullptr, 3 * page, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    ASSERT_NE(block, MAP_FAILED);
+    ASSERT_EQ(munmap(block + page, page), 0);
+    size_t size = 0;
+    uint32_t state = 7;
+    void* base = nullptr;
+    EXPECT_TRUE(VSystem::VirtualQuery(block + page + 10, &size, &state, &base));
+    EXPECT_EQ(state, 1u);
+    EXPECT_EQ(base, block + page + 10);
+    EXPECT_EQ(size, page - 10);
+    EXPECT_TRUE(VSystem::VirtualQuery(block + 5, &size, &state, &base));
+    EXPECT_EQ(state, 0u);
+    EXPECT_LE(static_cast<char*>(base), block);
+    EXPECT_GE(static_cast<char*>(base) + size, block + page);
+    munmap(block, page);
+    munmap(block + 2 * page, page);
 }
 
 } // namespace

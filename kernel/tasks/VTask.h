@@ -22,6 +22,7 @@
 // such a thread uses the process's.
 #pragma once
 
+#include "kernel/errors/VDebugContext.h"
 #include "kernel/tasks/IMessageable.h"
 #include "kernel/tasks/VTaskMgr.h"
 #include "kernel/values/IRefCountable.h"
@@ -129,6 +130,11 @@ public:
     void GetName(VString& outName) const;
     VValueBag* RetainProperties() const;
     void SetProperties(const VValueBag* inProperties);
+    // A four-character code telling what the task is for ('LOGG' for the logger's); 0 unless set.
+    OsType GetKind() const { return fKind.load(std::memory_order_relaxed); }
+    void SetKind(OsType inKind) { fKind.store(inKind, std::memory_order_relaxed); }
+    // The debug manager's state for this task; only the task itself touches it.
+    VDebugContext& GetDebugContext() { return fDebugContext; }
 
     // The thread's pthread id; 0 without platform object.
     uintptr_t GetSystemID() const;
@@ -264,6 +270,8 @@ private:
     bool fIsMain = false;
     bool fIsFiber = false;
     bool fIsThread = false;
+    std::atomic<OsType> fKind{0};
+    VDebugContext fDebugContext;
     // Under the manager's lock.
     std::vector<IIdleable*> fIdlers;
     const IIdleable* fCallingIdler = nullptr;

@@ -2,6 +2,7 @@
 // text, error contexts and the JSON objects it keeps alive.
 #include "kernel/tasks/VTask.h"
 
+#include "kernel/errors/VDebugMgr.h"
 #include "kernel/errors/VErrorBase.h"
 #include "kernel/errors/VErrorContext.h"
 #include "kernel/errors/VErrorTaskContext.h"
@@ -23,10 +24,6 @@ using StLock = std::lock_guard<std::recursive_mutex>;
 
 // Read from any thread; set and cleared only by the start-up and shut-down of the process.
 std::atomic<VIntlMgr*> sProcessIntlMgr{nullptr};
-
-// The debug manager hears of every error that no context silences. It does not exist yet, so
-// nothing listens.
-void ReportErrorThrown(VErrorBase*) {}
 
 } // namespace
 
@@ -224,8 +221,9 @@ bool VTask::PushError(VErrorBase* inError)
         return false;
     bool silent = false;
     bool pushed = errors->PushError(inError, &silent);
+    // The debug manager hears of every error that no context silences.
     if (!silent)
-        ReportErrorThrown(inError);
+        VDebugMgr::Get()->ErrorThrown(inError);
     return pushed;
 }
 

@@ -29,7 +29,8 @@ namespace
 // count always lies inside the block.
 uint32_t* BlockRefCount(const UniChar* inUnits, int32_t inMaxLength)
 {
-    return reinterpret_cast<uint32_t*>(const_cast<UniChar*>(inUnits) + ((size_t(inMaxLength) + 2) & ~size_t(1)));
+    return reinterpret_cast<uint32_t*>(const_cast<UniChar*>(inUnits) +
+                                       ((size_t(inMaxLength) + 2) & ~size_t(1)));
 }
 
 uint32_t LoadRefCount(const UniChar* inUnits, int32_t inMaxLength)
@@ -42,12 +43,15 @@ void RetainBlock(const UniChar* inUnits, int32_t inMaxLength)
     std::atomic_ref<uint32_t>(*BlockRefCount(inUnits, inMaxLength)).fetch_add(1, std::memory_order_seq_cst);
 }
 
-// Frees the block with its last reference, and only while the memory manager exists.
+// Frees the block with its last reference, and only while the memory manager exists. A count of
+// 1 is the caller's own reference: nobody else can take one any more, so the block goes without
+// a read-modify-write (which costs as much as the free itself).
 void ReleaseBlock(UniChar* inUnits, int32_t inMaxLength)
 {
-    uint32_t previous =
-        std::atomic_ref<uint32_t>(*BlockRefCount(inUnits, inMaxLength)).fetch_sub(1, std::memory_order_seq_cst);
-    if (previous == 1 && VObject::sCppMemMgr != nullptr)
+    std::atomic_ref<uint32_t> count(*BlockRefCount(inUnits, inMaxLength));
+    if (count.load(std::memory_order_acquire) != 1 && count.fetch_sub(1, std::memory_order_seq_cst) != 1)
+        return;
+    if (VObject::sCppMemMgr != nullptr)
         VMemory::DisposePtr(inUnits);
 }
 
@@ -72,8 +76,8 @@ std::atomic<EarlyBlockHeader*> sEarlyBlocks{nullptr};
 
 UniChar* NewEarlyBlock(int32_t inUnits)
 {
-    auto* header =
-        static_cast<EarlyBlockHeader*>(std::malloc(sizeof(EarlyBlockHeader) + (size_t(inUnits) + 1) * sizeof(UniChar)));
+    auto* header = static_cast<EarlyBlockHeader*>(
+        std::malloc(sizeof(EarlyBlockHeader) + (size_t(inUnits) + 1) * sizeof(UniChar)));
     if (header == nullptr)
         return nullptr;
     header->fPrevious = sEarlyBlocks.load(std::memory_order_relaxed);
@@ -116,6 +120,9 @@ int32_t WideCharacterUnits(uint32_t inValue, UniChar outUnits[2])
     return 1;
 }
 
+// Blocks of at least this many units are reallocated rather than copied (see _ReallocBuffer).
+constexpr int64_t kReallocInPlaceUnits = 512;
+
 template <class Integer>
 int32_t FormatDecimalBackwards(Integer inMagnitude, bool inNegative, UniChar* outEnd)
 {
@@ -139,8 +146,6 @@ const VString VString::sEmpty;
 
 // ---------------------------------------------------------------------------------------------
 // Construction
-
-VString::VString() : fString(fEmptyInline), fInlineBuffer(fEmptyInline) {}
 
 VString::VString(bool inNull) : VString()
 {
@@ -200,7 +205,8 @@ VString::VString(const void* inBytes, size_t inSize, CharSet inCharSet) : VStrin
     FromBlock(inBytes, inSize, inCharSet);
 }
 
-VString::VString(const VString& inOther) : VValueSingle(inOther), fString(fEmptyInline), fInlineBuffer(fEmptyInline)
+VString::VString(const VString& inOther)
+    : VValueSingle(inOther), fString(fEmptyInline), fInlineBuffer(fEmptyInline)
 {
     fFlags = uint8_t((inOther.fFlags & kFlagNull) | kFlagDirty);
     if (inOther.IsNull())
@@ -255,13 +261,6 @@ VString::VString(const VInlineString& inRecord, bool) : VString()
     fFlags |= kFlagExternal;
 }
 
-VString::VString(InlineBuffer inBuffer)
-    : fString(inBuffer.fUnits), fMaxLength(int32_t(inBuffer.fCapacity)), fInlineCapacity(inBuffer.fCapacity),
-      fInlineBuffer(inBuffer.fUnits)
-{
-    fString[0] = 0;
-}
-
 VString::VString(InlineBuffer inBuffer, const wchar_t* inText) : VString(inBuffer)
 {
     // Marked like a caller's buffer: the text is constant and copies take their own.
@@ -280,11 +279,6 @@ VString::VString(InlineBuffer inBuffer, const wchar_t* inText) : VString(inBuffe
     }
     units[length] = 0;
     fLength = int32_t(length);
-}
-
-VString::~VString()
-{
-    _ReleaseBuffer();
 }
 
 VString& VString::operator=(VString&& inOther) noexcept
@@ -334,7 +328,8 @@ VString* VString::NewString(int32_t n)
 
 VOsTypeString::VOsTypeString(OsType inCode) : VString(InlineBuffer{fUnits, 4})
 {
-    const uint8_t bytes[4] = {uint8_t(inCode >> 24), uint8_t(inCode >> 16), uint8_t(inCode >> 8), uint8_t(inCode)};
+    const uint8_t bytes[4] = {uint8_t(inCode >> 24), uint8_t(inCode >> 16), uint8_t(inCode >> 8),
+                              uint8_t(inCode)};
     FromBlock(bytes, 4, VTC_UTF_8);
 }
 
@@ -383,10 +378,12 @@ bool VString::_ReallocBuffer(int32_t n, bool inKeepText)
     if (sCppMemMgr != nullptr)
     {
         int64_t units = ComputeProgressiveResize(fLength, n);
-        if (units != 0 && !_IsInline() && (fFlags & (kFlagExternal | kFlagExclusive)) == 0 && _IsSoleOwner() &&
-            kept == fLength)
+        if (units >= kReallocInPlaceUnits && !_IsInline() &&
+            (fFlags & (kFlagExternal | kFlagExclusive)) == 0 && _IsSoleOwner() && kept == fLength)
         {
-            // Our own block with all its text kept: let the allocator grow or shrink it in place.
+            // Our own large block with all its text kept: let the allocator grow or shrink it in
+            // place. Small blocks are cheaper to copy into a new block: the C library's realloc
+            // bypasses its per-thread cache.
             void* grown = VMemory::SetPtrSize(fString, size_t(units + (units & 1)) * sizeof(UniChar));
             if (grown == nullptr)
             {
@@ -507,16 +504,15 @@ UniChar* VString::_NewBlockWithText(const UniChar* inUnits, int32_t n, uint32_t 
     return block;
 }
 
-void VString::_ReleaseBuffer()
+void VString::_ReleaseBlock(UniChar* inUnits, int32_t inMaxLength)
 {
-    if (_IsInline() || (fFlags & kFlagExternal) != 0)
-        return;
-    ReleaseBlock(fString, fMaxLength);
+    ReleaseBlock(inUnits, inMaxLength);
 }
 
 bool VString::IsStringValid() const
 {
-    if (!_IsInline() && (fFlags & kFlagExternal) == 0 && sCppMemMgr != nullptr && !sCppMemMgr->CheckPtr(fString))
+    if (!_IsInline() && (fFlags & kFlagExternal) == 0 && sCppMemMgr != nullptr &&
+        !sCppMemMgr->CheckPtr(fString))
         return false;
     return fLength < 1 || fString[fLength] == 0;
 }
@@ -575,7 +571,7 @@ void VString::FromString(const VString& inString)
     FromUniString(inString.fString, inString.fLength);
 }
 
-VString& VString::FromUniString(const UniChar* inText, int32_t n)
+VString& VString::_FromUniString(const UniChar* inText, int32_t n)
 {
     if (n < 0)
     {
@@ -591,7 +587,7 @@ VString& VString::FromUniString(const UniChar* inText, int32_t n)
         owned._CopyUnitsFrom(inText, n);
         if (owned.fLength != n)
             return *this;
-        return FromUniString(owned.fString, n);
+        return _FromUniString(owned.fString, n);
     }
     if (!_EnsureRoom(n, false))
         return *this;
@@ -625,6 +621,11 @@ size_t VString::FromBlock(const void* inBytes, size_t inSize, CharSet inCharSet)
 
 // ---------------------------------------------------------------------------------------------
 // Appending
+
+VString& VString::_AppendUniCharSlow(UniChar inUnit)
+{
+    return _AppendUniChars(&inUnit, 1);
+}
 
 VString& VString::AppendUniCString(const UniChar* inText)
 {
@@ -719,7 +720,8 @@ VString& VString::AppendReal(double inValue)
 
 VString& VString::AppendOsType(OsType inCode)
 {
-    const uint8_t bytes[4] = {uint8_t(inCode >> 24), uint8_t(inCode >> 16), uint8_t(inCode >> 8), uint8_t(inCode)};
+    const uint8_t bytes[4] = {uint8_t(inCode >> 24), uint8_t(inCode >> 16), uint8_t(inCode >> 8),
+                              uint8_t(inCode)};
     return AppendBlock(bytes, 4, VTC_UTF_8);
 }
 
@@ -852,7 +854,6 @@ VString& VString::Format(const VValueBag* inBag, bool inRemoveMissing)
     }
     return *this;
 }
-
 
 // ---------------------------------------------------------------------------------------------
 // Decoding

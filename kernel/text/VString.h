@@ -104,7 +104,7 @@ public:
     static constexpr uint8_t kFlagExternal = 0x10;  // not owned: never freed nor released
     static constexpr uint8_t kFlagExclusive = 0x40; // no reference count: never shared
 
-    VString();
+    VString() : fString(fEmptyInline), fInlineBuffer(fEmptyInline) {}
     explicit VString(bool inNull);
     explicit VString(UniChar inUnit);
     VString(const UniChar* inText);
@@ -126,7 +126,7 @@ public:
     explicit VString(const VInlineString& inRecord);
     // Refers to the record's units without a reference: only read it while the record lives.
     VString(const VInlineString& inRecord, bool inReferOnly);
-    ~VString() override;
+    ~VString() override { _ReleaseBuffer(); }
 
     VString& operator=(const VString& inOther)
     {
@@ -158,7 +158,11 @@ public:
     bool Validate(int32_t n);
     // Adds a reference to the shared block and returns its units; null when there is none.
     const UniChar* _RetainBuffer() const;
-    void _ReleaseBuffer();
+    void _ReleaseBuffer()
+    {
+        if (!_IsInline() && (fFlags & kFlagExternal) == 0)
+            _ReleaseBlock(fString, fMaxLength);
+    }
     bool IsStringValid() const;
     static int32_t UniCStringLength(const UniChar* inText);
 
@@ -168,37 +172,61 @@ public:
     // Assignment.
     void FromString(const VString& inString) override;
     void GetString(VString& outString) const override { outString.FromString(*this); }
-    VString& FromUniString(const UniChar* inText, int32_t n);
+    VString& FromUniString(const UniChar* inText, int32_t n)
+    {
+        const uint8_t flags = fFlags;
+        // Text that fits a buffer only this string writes is written in place (moved: it may come
+        // from the buffer itself).
+        if (n > 0 && n <= fMaxLength && inText != nullptr && _IsWritable(flags))
+        {
+            std::memmove(fString, inText, size_t(n) * sizeof(UniChar));
+            fLength = n;
+            fString[n] = 0;
+            _MarkChanged(flags);
+            return *this;
+        }
+        return _FromUniString(inText, n);
+    }
     VString& FromUniCString(const UniChar* inText) { return FromUniString(inText, UniCStringLength(inText)); }
     size_t FromBlock(const void* inBytes, size_t inSize, CharSet inCharSet);
 
-    // Appending.
+    // Appending. The common case, room in a buffer that only this string writes, is inline; the
+    // rest (growth, copy-on-write, the null and dirty hooks) goes through the room rule.
     VString& AppendUniChar(UniChar inUnit)
     {
-        if (_CanWriteInPlace(fLength + 1))
+        const int32_t length = fLength;
+        const uint8_t flags = fFlags;
+        if (length < fMaxLength && _IsWritable(flags))
         {
-            fString[fLength++] = inUnit;
-            fString[fLength] = 0;
-            _MarkChanged();
+            UniChar* units = fString;
+            units[length] = inUnit;
+            units[length + 1] = 0;
+            fLength = length + 1;
+            _MarkChanged(flags);
             return *this;
         }
-        return AppendUniChars(&inUnit, 1);
+        return _AppendUniCharSlow(inUnit);
     }
     VString& AppendUniCString(const UniChar* inText);
     VString& AppendUniChars(const UniChar* inUnits, int32_t inCount)
     {
-        if (inCount > 0 && inUnits != nullptr && inCount <= fMaxLength - fLength && _CanWriteInPlace(fLength + inCount))
+        const int32_t length = fLength;
+        const uint8_t flags = fFlags;
+        if (inCount > 0 && inCount <= fMaxLength - length && inUnits != nullptr && _IsWritable(flags))
         {
             // memmove: the units may come from this string's own buffer.
-            std::memmove(fString + fLength, inUnits, size_t(inCount) * sizeof(UniChar));
-            fLength += inCount;
-            fString[fLength] = 0;
-            _MarkChanged();
+            std::memmove(fString + length, inUnits, size_t(inCount) * sizeof(UniChar));
+            fLength = length + inCount;
+            fString[length + inCount] = 0;
+            _MarkChanged(flags);
             return *this;
         }
         return _AppendUniChars(inUnits, inCount);
     }
-    VString& AppendString(const VString& inString) { return AppendUniChars(inString.fString, inString.fLength); }
+    VString& AppendString(const VString& inString)
+    {
+        return AppendUniChars(inString.fString, inString.fLength);
+    }
     VString& AppendCString(const char* inText);
     VString& AppendBlock(const void* inBytes, size_t inSize, CharSet inCharSet);
     VString& AppendLong(int32_t inValue);
@@ -603,33 +631,55 @@ protected:
         UniChar* fUnits;
         uint32_t fCapacity;
     };
-    explicit VString(InlineBuffer inBuffer);
+    explicit VString(InlineBuffer inBuffer)
+        : fString(inBuffer.fUnits), fMaxLength(int32_t(inBuffer.fCapacity)),
+          fInlineCapacity(inBuffer.fCapacity), fInlineBuffer(inBuffer.fUnits)
+    {
+        fString[0] = 0;
+    }
+    // FromString for a derived class's own assignments: a source on its inline or exclusive
+    // buffer is copied here without a call.
+    void _AssignString(const VString& inOther)
+    {
+        if (!inOther.IsNull() && fString != inOther.fString &&
+            (inOther._IsInline() || (inOther.fFlags & kFlagExclusive) != 0))
+            FromUniString(inOther.fString, inOther.fLength);
+        else
+            VString::FromString(inOther);
+    }
     // Copies at most the buffer's capacity of 32-bit text into the inline buffer.
     VString(InlineBuffer inBuffer, const wchar_t* inText);
 
 private:
     bool _IsInline() const { return fString == fInlineBuffer; }
-    // True when n units fit a buffer that only this string writes (the common appending case).
-    bool _CanWriteInPlace(int32_t n) const
+    // The flags are passed in, read before any unit is written: a unit written through a pointer
+    // could be the flags' byte as far as the compiler knows, which would make it read them again.
+    bool _IsWritable(uint8_t inFlags) const
     {
-        return n <= fMaxLength && n >= 0 &&
-               (_IsInline() || (fFlags & kFlagExclusive) != 0 || ((fFlags & kFlagExternal) == 0 && _IsSoleOwner()));
+        // A block of the string layout first: the usual case of a growing string.
+        if ((inFlags & (kFlagExclusive | kFlagExternal)) == 0)
+            return _IsInline() || _IsSoleOwner();
+        return _IsInline() || (inFlags & kFlagExclusive) != 0;
     }
+    // True when n units fit a buffer that only this string writes (the common appending case).
+    bool _CanWriteInPlace(int32_t n) const { return n <= fMaxLength && n >= 0 && _IsWritable(fFlags); }
     bool _IsSoleOwner() const
     {
         // The block's reference count lies after the terminator (see VString.cpp).
         auto* count = reinterpret_cast<uint32_t*>(fString + ((size_t(fMaxLength) + 2) & ~size_t(1)));
         return std::atomic_ref<uint32_t>(*count).load(std::memory_order_acquire) == 1;
     }
-    // Not null and dirty, calling the hooks only when a flag changes.
-    void _MarkChanged()
+    // Not null and dirty, calling the hooks only when a flag changes; inFlags as read before the
+    // change.
+    void _MarkChanged(uint8_t inFlags)
     {
-        if ((fFlags & (kFlagNull | kFlagDirty)) != kFlagDirty)
+        if ((inFlags & (kFlagNull | kFlagDirty)) != kFlagDirty)
         {
             SetNull(false);
             SetDirty(true);
         }
     }
+    void _MarkChanged() { _MarkChanged(fFlags); }
     bool _IsHeldByOthers() const;
     bool _EnsureRoom(int32_t n, bool inKeepText);
     // Empties the text before a number is written into it, keeping only a small buffer.
@@ -637,6 +687,10 @@ private:
     // Reads inUnits units (inKeep of them kept) into a buffer of its own; see ReadFromStream.
     void _ReadUnits(VStream* ioStream, int64_t inUnits, int64_t inKeep);
     VString& _AppendUniChars(const UniChar* inUnits, int32_t inCount);
+    VString& _FromUniString(const UniChar* inText, int32_t n);
+    VString& _AppendUniCharSlow(UniChar inUnit);
+    // The release rule for a shared block: one reference less, the block freed with the last.
+    static void _ReleaseBlock(UniChar* inUnits, int32_t inMaxLength);
     void _Commit(int32_t n);
     void _ResetToInline();
     void _CopyUnitsFrom(const UniChar* inText, int32_t n);
@@ -659,18 +713,18 @@ class VStr : public VString
 {
 public:
     VStr() : VString(InlineBuffer{fUnits, N}) {}
-    VStr(const VStr& inOther) : VString(InlineBuffer{fUnits, N}) { FromString(inOther); }
-    VStr(const VString& inOther) : VString(InlineBuffer{fUnits, N}) { FromString(inOther); }
+    VStr(const VStr& inOther) : VString(InlineBuffer{fUnits, N}) { _AssignString(inOther); }
+    VStr(const VString& inOther) : VString(InlineBuffer{fUnits, N}) { _AssignString(inOther); }
     VStr(const UniChar* inText) : VString(InlineBuffer{fUnits, N}) { FromUniCString(inText); }
     VStr(const char* inText) : VString(InlineBuffer{fUnits, N}) { AppendCString(inText); }
     VStr& operator=(const VStr& inOther)
     {
-        FromString(inOther);
+        _AssignString(inOther);
         return *this;
     }
     VStr& operator=(const VString& inOther)
     {
-        FromString(inOther);
+        _AssignString(inOther);
         return *this;
     }
 

@@ -161,12 +161,24 @@ double VString::GetRealCheckOverflow(bool* outOverflow) const
 {
     if (outOverflow != nullptr)
         *outOverflow = false;
+    // A plain number is read from the units themselves: its text is ASCII, and the first unit
+    // that cannot belong to it ends it. A longer one, or any other text, is encoded for strtod.
+    char plain[64];
+    int32_t count = 0;
+    while (count < fLength && count < int32_t(sizeof(plain)) && IsPlainRealByte(fString[count]))
+    {
+        plain[count] = char(fString[count]);
+        ++count;
+    }
+    double value = 0;
+    if (count < int32_t(sizeof(plain)) && ReadPlainCReal(plain, plain + count, value, nullptr))
+        return value;
     StStringConverter<char> utf8(*this, VTC_UTF_8, eCRM_NONE);
     if (!utf8.IsOK())
         return 0.0;
     const int savedErrno = errno;
     errno = 0;
-    double value = ReadCReal(utf8.GetCPointer(), nullptr);
+    value = ReadCReal(utf8.GetCPointer(), nullptr);
     if (outOverflow != nullptr)
         *outOverflow = errno == ERANGE && (value == 0.0 || std::isinf(value));
     errno = savedErrno;

@@ -1,15 +1,23 @@
 #include "kernel/text/VString.h"
 
 #include "kernel/text/IntlTesting_test.h"
+#include "kernel/text/StStringConverter.h"
 #include "kernel/values/VCompareOptions.h"
 #include "kernel/values/VInteger.h"
 #include "kernel/values/VValueBag.h"
 
 #include <gtest/gtest.h>
 
+#include <cfloat>
+#include <climits>
+#include <cmath>
 #include <cstdarg>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <random>
 #include <string>
+#include <vector>
 
 namespace kova
 {
@@ -110,6 +118,112 @@ TEST(VStringPrintf, PrintfReplacesAndAppendPrintfAppends)
     inPlace.Printf("%03d", 7);
     EXPECT_EQ(Text(inPlace), u"007");
     EXPECT_EQ(inPlace.GetCPointer(), buffer);
+}
+
+// ---- the directives formatted without the C library must write exactly what it writes
+
+// Formats one value both ways; false (with a message) when they differ.
+template <class T>
+testing::AssertionResult SameAsCLibrary(const std::string& inFormat, T inValue)
+{
+    char expected[2048];
+    const int size = std::snprintf(expected, sizeof(expected), inFormat.c_str(), inValue);
+    VString text;
+    text.Printf(inFormat.c_str(), inValue);
+    // Bytes of 0x80 or more are read as Mac Roman, as a C string is.
+    if (size >= 0 && size_t(size) < sizeof(expected) && Text(text) == Text(VString(expected)))
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure()
+           << inFormat << " gives \"" << to_string(text) << "\", the C library \"" << expected << "\"";
+}
+
+// Every combination of the flags written here, with widths and precisions around the limit of
+// 128 (beyond it the C library writes the field).
+std::vector<std::string> Skeletons(const char* inModifier, const char* inConversions, bool inZeroFlag = true)
+{
+    static const char* const kFlags[] = {"", "-", "+", " ", "-+", "0", "+0", " 0", "- 0", "-+ 0"};
+    static const char* const kWidths[] = {"", "1", "7", "30", "128", "129"};
+    static const char* const kPrecisions[] = {"", ".", ".0", ".1", ".6", ".17", ".128", ".129"};
+    std::vector<std::string> skeletons;
+    for (const char* flags : kFlags)
+        for (const char* width : kWidths)
+            if (inZeroFlag || std::strchr(flags, '0') == nullptr)
+                for (const char* precision : kPrecisions)
+                    for (const char* conversion = inConversions; *conversion != 0; ++conversion)
+                        skeletons.push_back(std::string("<%") + flags + width + precision + inModifier +
+                                            *conversion + ">");
+    return skeletons;
+}
+
+TEST(VStringPrintf, IntegersAsTheCLibraryWritesThem)
+{
+    const long long kValues[] = {
+        0,         1,        -1,     7,         -42,       255,        300,
+        -129,      65535,    -32769, INT32_MAX, INT32_MIN, UINT32_MAX, 1234567890123LL,
+        LLONG_MAX, LLONG_MIN};
+    for (const std::string& format : Skeletons("", "diuxXo"))
+        for (long long value : kValues)
+            ASSERT_TRUE(SameAsCLibrary(format, int(value)));
+    for (const char* modifier : {"hh", "h"})
+        for (const std::string& format : Skeletons(modifier, "diuxX"))
+            for (long long value : kValues)
+                ASSERT_TRUE(SameAsCLibrary(format, int(value)));
+    for (const std::string& format : Skeletons("l", "dux"))
+        for (long long value : kValues)
+            ASSERT_TRUE(SameAsCLibrary(format, long(value)));
+    for (const std::string& format : Skeletons("ll", "diX"))
+        for (long long value : kValues)
+            ASSERT_TRUE(SameAsCLibrary(format, value));
+    for (long long value : kValues)
+    {
+        ASSERT_TRUE(SameAsCLibrary("%jd|", intmax_t(value)));
+        ASSERT_TRUE(SameAsCLibrary("%zu|", size_t(value)));
+        ASSERT_TRUE(SameAsCLibrary("%zd|", size_t(value)));
+        ASSERT_TRUE(SameAsCLibrary("%td|", ptrdiff_t(value)));
+        ASSERT_TRUE(SameAsCLibrary("%tu|", ptrdiff_t(value)));
+    }
+}
+
+TEST(VStringPrintf, RealsAsTheCLibraryWritesThem)
+{
+    const double kValues[] = {0.0,         -0.0,      1.0,          -1.0,
+                              0.1,         0.5,       1.5,          2.5,
+                              0.125,       9.9999999, 1e-5,         0.00001234,
+                              123456789.0, 1e14,      1e15,         1e16,
+                              1e17,        1e21,      1e300,        -6.02214076e23,
+                              DBL_MAX,     DBL_MIN,   5e-324,       2.2250738585072009e-308,
+                              HUGE_VAL,    -HUGE_VAL, std::nan(""), -std::nan("")};
+    for (const std::string& format : Skeletons("", "fFeEgG"))
+        for (double value : kValues)
+            ASSERT_TRUE(SameAsCLibrary(format, value));
+    for (const std::string& format : Skeletons("l", "fg"))
+        ASSERT_TRUE(SameAsCLibrary(format, 3.25));
+
+    // Values of every magnitude, with the precisions the toolbox uses.
+    std::mt19937_64 random(11);
+    for (int i = 0; i < 3000; ++i)
+    {
+        uint64_t bits = random();
+        double value;
+        std::memcpy(&value, &bits, sizeof(value));
+        for (const char* format : {"%g", "%.14G", "%.17g", "%e", "%.3f", "%.0e"})
+            ASSERT_TRUE(SameAsCLibrary(format, value));
+    }
+}
+
+TEST(VStringPrintf, StringsAndCharactersAsTheCLibraryWritesThem)
+{
+    const std::string longText(300, 'w');
+    // '0' with a string is not defined by the C standard: the C library writes those.
+    for (const std::string& format : Skeletons("", "s", false))
+        for (const char* text : {"", "a", "hello", "caf\x8E", longText.c_str()})
+            ASSERT_TRUE(SameAsCLibrary(format, text));
+    for (const char* format : {"%c", "%-5c", "%5c", "%1c"})
+        for (int character : {int('a'), int(' '), int('~'), 0x8E})
+            ASSERT_TRUE(SameAsCLibrary(format, character));
+    const char* none = nullptr;
+    for (const char* format : {"%s", "%10s", "%-10s|", "%.3s|", "%.6s|"})
+        ASSERT_TRUE(SameAsCLibrary(format, none));
 }
 
 } // namespace

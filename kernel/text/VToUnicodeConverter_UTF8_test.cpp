@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -90,6 +91,72 @@ TEST(UTF8Decoding, AsciiRunsOfEveryLengthAroundOtherCharacters)
                                       int32_t(units.size()), produced));
         EXPECT_EQ(std::u16string(units.data(), size_t(produced)), expected) << before;
         EXPECT_EQ(consumed, bytes.size());
+    }
+}
+
+// Runs of two-byte characters are decoded four at a time, with the lone ASCII bytes between words:
+// any other form in any of the four places decodes as it does when the bytes come a few at a
+// time (an input shorter than a block never takes the fast paths).
+TEST(UTF8Decoding, RunsOfTwoByteCharactersDecodeAsByteByByte)
+{
+    const VToUnicodeConverter_UTF8 converter;
+    auto inSmallPieces = [&](const std::string& inBytes, bool& outResult)
+    {
+        std::u16string units;
+        outResult = true;
+        for (size_t used = 0; used < inBytes.size();)
+        {
+            UniChar piece[16];
+            size_t consumed = 0;
+            int32_t produced = 0;
+            outResult = converter.Convert(inBytes.data() + used, std::min<size_t>(inBytes.size() - used, 15),
+                                          consumed, piece, 16, produced) &&
+                        outResult;
+            units.append(piece, size_t(produced));
+            if (consumed == 0)
+                break;
+            used += consumed;
+        }
+        return units;
+    };
+    const char* const kOthers[] = {"\xC0\x80",
+                                   "\xC1\xBF",
+                                   "\xC2\x80",
+                                   "\xDF\xBF",
+                                   "\xE0\xA0\x80",
+                                   "\xE4\xB8\x80",
+                                   "\x80",
+                                   "\xBF\x80",
+                                   "A",
+                                   "A ",
+                                   " \xD0\x96",
+                                   "\xD0",
+                                   "\xD0\x41",
+                                   "\xF0\x90\x80\x80",
+                                   "\xED\xA0\x80",
+                                   "\xF8\x88\x80\x80\x80"};
+    const std::string letter = "\xD0\x96";
+    for (const char* other : kOthers)
+    {
+        for (int before = 0; before < 8; ++before)
+        {
+            std::string bytes = "ascii first ";
+            for (int i = 0; i < before; ++i)
+                bytes += letter;
+            bytes += other;
+            for (int i = 0; i < 9; ++i)
+                bytes += letter;
+            bool expectedResult = true;
+            const std::u16string expected = inSmallPieces(bytes, expectedResult);
+            std::vector<UniChar> units(bytes.size());
+            size_t consumed = 0;
+            int32_t produced = 0;
+            EXPECT_EQ(converter.Convert(bytes.data(), bytes.size(), consumed, units.data(),
+                                        int32_t(units.size()), produced),
+                      expectedResult);
+            EXPECT_EQ(std::u16string(units.data(), size_t(produced)), expected) << before << " " << other;
+            EXPECT_EQ(consumed, bytes.size());
+        }
     }
 }
 

@@ -32,11 +32,6 @@ VCppMemMgr::VCppMemMgr(EAllocatorKind kind) : VCppMemMgr(kind, false, false) {}
 
 VCppMemMgr::VCppMemMgr(EAllocatorKind kind, bool flag1, bool flag2)
 {
-    pthread_mutexattr_t attributes;
-    pthread_mutexattr_init(&attributes);
-    pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
-    pthread_mutex_init(&fMainLock, &attributes);
-    pthread_mutexattr_destroy(&attributes);
     _Init(kind, flag1, flag2);
 }
 
@@ -47,7 +42,6 @@ VCppMemMgr::~VCppMemMgr()
         delete arena;
     for (VMemoryHog* hog : fHogs)
         delete hog;
-    pthread_mutex_destroy(&fMainLock);
 }
 
 void VCppMemMgr::_Init(EAllocatorKind kind, bool flag1, bool flag2)
@@ -110,26 +104,9 @@ void VCppMemMgr::operator delete(void* block) noexcept
     VSystem::VirtualFree(pages, reserved, false);
 }
 
-void VCppMemMgr::_Lock()
-{
-    pthread_mutex_lock(&fMainLock);
-}
-
-void VCppMemMgr::_Unlock()
-{
-    pthread_mutex_unlock(&fMainLock);
-}
-
 // ---- allocation
 
-void* VCppMemMgr::Malloc(size_t size, bool isObject, uint32_t tag, int32_t arenaHint)
-{
-    if (fUseStdLib)
-        return fStdLib->Malloc(size, 0, isObject, tag);
-    return _MallocFromArenas(size, isObject, tag, arenaHint);
-}
-
-void* VCppMemMgr::_AskArenas(size_t size, bool isObject, uint32_t tag, int32_t arenaHint)
+void* VCppMemMgr::_AskArenas(size_t size, bool isObject, uint32_t tag, int32_t arenaHint, bool currentAsked)
 {
     bool hinted = arenaHint >= 0 && arenaHint < fArenaCount;
     if (hinted && arenaHint != fPurgingArena)
@@ -140,12 +117,13 @@ void* VCppMemMgr::_AskArenas(size_t size, bool isObject, uint32_t tag, int32_t a
     int32_t index = fCurrentArena;
     do
     {
-        if (index != fPurgingArena && !(hinted && index == arenaHint))
+        if (index != fPurgingArena && !(hinted && index == arenaHint) &&
+            !(currentAsked && index == fCurrentArena))
         {
             if (void* block = fArenas[size_t(index)]->Malloc(size, 0, isObject, tag))
                 return block;
         }
-        index = (index + 1) % fArenaCount;
+        index = index + 1 == fArenaCount ? 0 : index + 1;
     } while (index != fCurrentArena);
     return nullptr;
 }
@@ -153,27 +131,39 @@ void* VCppMemMgr::_AskArenas(size_t size, bool isObject, uint32_t tag, int32_t a
 void* VCppMemMgr::_MallocFromArenas(size_t size, bool isObject, uint32_t tag, int32_t arenaHint)
 {
     _Lock();
-    if (fArenaCount == 0 || fLargestChunk < size)
+    void* block = nullptr;
+    if (fArenaCount > 0 && fLargestChunk >= size)
     {
-        _Unlock();
-        return nullptr;
+        // The usual request names no arena, and the current one serves it: the walk's first step.
+        const bool askCurrent = (arenaHint < 0 || arenaHint >= fArenaCount) && fCurrentArena != fPurgingArena;
+        if (askCurrent)
+            block = fArenas[size_t(fCurrentArena)]->Malloc(size, 0, isObject, tag);
+        if (block == nullptr)
+            block = _MallocWalkingArenas(size, isObject, tag, arenaHint, askCurrent);
     }
+    _Unlock();
+    return block;
+}
+
+void* VCppMemMgr::_MallocWalkingArenas(size_t size, bool isObject, uint32_t tag, int32_t arenaHint,
+                                       bool currentAsked)
+{
     int32_t startArena = fCurrentArena;
     bool firstPurge = true;
-    void* block = _AskArenas(size, isObject, tag, arenaHint);
+    void* block = _AskArenas(size, isObject, tag, arenaHint, currentAsked);
     while (block == nullptr)
     {
         if (fPurgingArena != -1)
         {
             // The purge handler's own request cannot wait for its own purge: it fails.
-            if (pthread_equal(fPurgingThread, pthread_self()))
+            if (fPurgingThread == VMemMgrLock::CurrentThread())
                 break;
             // Another thread purges: wait for it rather than purge a second arena at once.
             _WaitForPurge();
             arenaHint = -1;
             if (fCurrentArena == startArena)
                 break;
-            block = _AskArenas(size, isObject, tag, arenaHint);
+            block = _AskArenas(size, isObject, tag, arenaHint, false);
             continue;
         }
         if (!_Purge(fCurrentArena, size, firstPurge))
@@ -181,11 +171,10 @@ void* VCppMemMgr::_MallocFromArenas(size_t size, bool isObject, uint32_t tag, in
         firstPurge = false;
         fCurrentArena = (fCurrentArena + 1) % fArenaCount;
         arenaHint = -1;
-        block = _AskArenas(size, isObject, tag, arenaHint);
+        block = _AskArenas(size, isObject, tag, arenaHint, false);
         if (fCurrentArena == startArena)
             break;
     }
-    _Unlock();
     return block;
 }
 
@@ -206,7 +195,7 @@ bool VCppMemMgr::_Purge(int32_t arenaIndex, uint64_t size, bool firstPurge)
         return false;
     fPurgeEvent = event;
     fPurgingArena = arenaIndex;
-    fPurgingThread = pthread_self();
+    fPurgingThread = VMemMgrLock::CurrentThread();
     _Unlock();
     if (PurgeHandlerProc handler = fPurgeHandler.load())
         handler(arenaIndex, size, firstPurge);
@@ -229,17 +218,6 @@ void* VCppMemMgr::Calloc(size_t count, size_t size, uint32_t tag)
     if (block != nullptr)
         std::memset(block, 0, total);
     return block;
-}
-
-void VCppMemMgr::Free(void* block)
-{
-    if (fUseStdLib)
-    {
-        fStdLib->Free(block);
-        return;
-    }
-    if (block != nullptr)
-        _FreeBlock(block);
 }
 
 void VCppMemMgr::_FreeBlock(void* block)
@@ -265,7 +243,9 @@ void* VCppMemMgr::Realloc(void* block, size_t size)
     void* grown = Malloc(size, false, kMEM_TAG_GROW, -1);
     if (grown == nullptr)
         return nullptr;
-    std::memcpy(grown, block, std::min(GetPtrSize(block), size));
+    // The size of a block is read from its own header, which no other request writes while the
+    // caller holds the block: no lock is needed for it.
+    std::memcpy(grown, block, std::min(fArenas[0]->GetPtrSize(block), size));
     Free(block);
     return grown;
 }
@@ -460,7 +440,7 @@ void VCppMemMgr::PurgeMem(int32_t arenaIndex)
     if (fArenaCount > 0)
     {
         // A handler that purges again from inside a purge would wait for itself.
-        if (fPurgingArena != -1 && pthread_equal(fPurgingThread, pthread_self()))
+        if (fPurgingArena != -1 && fPurgingThread == VMemMgrLock::CurrentThread())
         {
             _Unlock();
             return;

@@ -5,8 +5,9 @@
 // "kova" in any case selects the arenas, anything else (or no key) the C library.
 //
 // Exhaustion is reported only by a null result; the manager raises no error and logs nothing.
-// With the C library no lock is taken on the allocation path. With the arenas every arena access
-// runs under the main lock (recursive), and the arenas never serve a request larger than the
+// With the C library no lock is taken on the allocation path, and Malloc and Free inline to the C
+// calls. With the arenas every arena access runs under the main lock (recursive, see
+// VMemMgrLock), and the arenas never serve a request larger than the
 // largest chunk that AddVirtualAllocation gave them. When no arena can serve, the manager purges:
 // it calls the purge handler (without the main lock, so that the handler may free through the
 // manager) once per arena at most, moving on to the next arena each time; a thread that finds a
@@ -22,18 +23,18 @@
 #include "kernel/tasks/VCriticalSection.h"
 #include "kernel/values/KovaTypes.h"
 #include "kernel/values/VLeaksChecker.h"
+#include "kernel/values/VMemCppImpl_stdlib.h"
+#include "kernel/values/VMemMgrLock.h"
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <pthread.h>
 #include <vector>
 
 namespace kova
 {
 
 class VMemCppImpl;
-class VMemCppImpl_stdlib;
 class VMemStats;
 class VSyncEvent;
 class IMemoryWalker;
@@ -98,11 +99,22 @@ public:
 
     // isObject: the block will hold an object with a virtual table (counted by class in the
     // arenas' statistics). arenaHint: the arena to ask first, -1 for none.
-    void* Malloc(size_t size, bool isObject, uint32_t tag, int32_t arenaHint = -1);
+    void* Malloc(size_t size, bool isObject, uint32_t tag, int32_t arenaHint = -1)
+    {
+        if (fUseStdLib)
+            return fStdLib->Malloc(size, 0, isObject, tag);
+        return _MallocFromArenas(size, isObject, tag, arenaHint);
+    }
     // Zero-filled; null when count * size overflows.
     void* Calloc(size_t count, size_t size, uint32_t tag);
     // Null is ignored.
-    void Free(void* block);
+    void Free(void* block)
+    {
+        if (fUseStdLib)
+            fStdLib->Free(block);
+        else if (block != nullptr)
+            _FreeBlock(block);
+    }
     // Null block: allocates. Size 0: frees and returns null. Otherwise a new block (tag 'grow')
     // holding the old contents; on failure null, and the old block stays valid and unchanged.
     void* Realloc(void* block, size_t size);
@@ -173,10 +185,14 @@ private:
     friend class VCppMemMgrTestPeer;
 
     void _Init(EAllocatorKind kind, bool flag1, bool flag2);
-    void _Lock();
-    void _Unlock();
+    void _Lock() { fMainLock.Lock(); }
+    void _Unlock() { fMainLock.Unlock(); }
     void* _MallocFromArenas(size_t size, bool isObject, uint32_t tag, int32_t arenaHint);
-    void* _AskArenas(size_t size, bool isObject, uint32_t tag, int32_t arenaHint);
+    // Under the main lock: the walk over the arenas with its purges; the current arena is not
+    // asked again on the first walk when the caller already asked it.
+    void* _MallocWalkingArenas(size_t size, bool isObject, uint32_t tag, int32_t arenaHint,
+                               bool currentAsked);
+    void* _AskArenas(size_t size, bool isObject, uint32_t tag, int32_t arenaHint, bool currentAsked);
     void _FreeBlock(void* block);
     // Called under the main lock, which is released while waiting.
     void _WaitForPurge();
@@ -184,14 +200,14 @@ private:
     // purge event could not be made (nothing was purged).
     bool _Purge(int32_t arenaIndex, uint64_t size, bool firstPurge);
 
-    pthread_mutex_t fMainLock;
+    VMemMgrLock fMainLock;
     VMemCppImpl_stdlib* fStdLib = nullptr;
     std::vector<VMemCppImpl*> fArenas;
     int32_t fArenaCount = 0;
     int32_t fCurrentArena = 0;
     int32_t fPurgingArena = -1;
     // The thread that runs the purge handler while fPurgingArena is not -1.
-    pthread_t fPurgingThread{};
+    const void* fPurgingThread = nullptr;
     uint64_t fLargestChunk = 0;
     // The event of the purge in progress; null when none runs.
     VSyncEvent* fPurgeEvent = nullptr;

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <malloc.h>
 #include <memory>
+#include <mutex>
 #include <random>
 #include <thread>
 #include <tuple>
@@ -479,6 +480,17 @@ TEST(VCppMemMgr, MemoryHogsCarryTheTaskAndLeaveTheListOnce)
 
 // ---- threads
 
+// No byte in use in any arena, and every arena's structure sound.
+void ExpectEverythingFreed(VCppMemMgr& inManager)
+{
+    size_t total = 0;
+    size_t used = 1;
+    inManager.GetMemUsageInfo(total, used);
+    EXPECT_EQ(used, 0u);
+    for (int32_t index = 0; index < inManager.GetArenaCount(); ++index)
+        EXPECT_TRUE(inManager.GetArena(index)->Check(nullptr)) << index;
+}
+
 TEST(VCppMemMgrPooled, ThreadsAllocateAndFreeConcurrently)
 {
     ManagerPtr manager = MakePooled(4 * kTenMiB);
@@ -527,12 +539,89 @@ TEST(VCppMemMgrPooled, ThreadsAllocateAndFreeConcurrently)
     for (std::thread& thread : threads)
         thread.join();
     EXPECT_EQ(failures, 0);
-    size_t total = 0;
-    size_t used = 1;
-    manager->GetMemUsageInfo(total, used);
-    EXPECT_EQ(used, 0u);
-    for (int32_t index = 0; index < 4; ++index)
-        EXPECT_TRUE(manager->GetArena(index)->Check(nullptr));
+    ExpectEverythingFreed(*manager);
+}
+
+// Blocks made on some threads and freed on others, at the edges of the size classes (the last
+// small block, the first big one, the step changes), while every thread also allocates.
+TEST(VCppMemMgrPooled, BlocksFreedOnAnotherThreadGoBackToTheirPages)
+{
+    ManagerPtr manager = MakePooled(4 * kTenMiB);
+    const size_t kSizes[] = {1, 8, 9, 1000, 1016, 1017, 4088, 4089, 8191, 8192, 20000};
+    std::mutex handOverLock;
+    std::vector<std::pair<unsigned char*, size_t>> handedOver;
+    std::atomic<int> producersLeft{3};
+    std::atomic<int> failures{0};
+    auto check = [&](unsigned char* inBlock, size_t inSize)
+    {
+        for (size_t i = 0; i < inSize; ++i)
+        {
+            if (inBlock[i] != uint8_t(inSize))
+            {
+                ++failures;
+                break;
+            }
+        }
+    };
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 3; ++t)
+    {
+        threads.emplace_back(
+            [&, t]
+            {
+                for (int round = 0; round < 400; ++round)
+                {
+                    size_t size = kSizes[size_t(round + t) % std::size(kSizes)];
+                    auto* block = static_cast<unsigned char*>(manager->Malloc(size, false, kTag));
+                    if (block == nullptr)
+                    {
+                        ++failures;
+                        continue;
+                    }
+                    std::memset(block, uint8_t(size), size);
+                    std::lock_guard<std::mutex> guard(handOverLock);
+                    handedOver.emplace_back(block, size);
+                }
+                --producersLeft;
+            });
+    }
+    for (int t = 0; t < 3; ++t)
+    {
+        threads.emplace_back(
+            [&]
+            {
+                for (;;)
+                {
+                    std::pair<unsigned char*, size_t> taken{nullptr, 0};
+                    {
+                        std::lock_guard<std::mutex> guard(handOverLock);
+                        if (!handedOver.empty())
+                        {
+                            taken = handedOver.back();
+                            handedOver.pop_back();
+                        }
+                    }
+                    if (taken.first == nullptr)
+                    {
+                        if (producersLeft == 0)
+                        {
+                            std::lock_guard<std::mutex> guard(handOverLock);
+                            if (handedOver.empty())
+                                return;
+                        }
+                        // A block of this thread's own, freed at once, between the others.
+                        manager->Free(manager->Malloc(24, false, kTag));
+                        continue;
+                    }
+                    check(taken.first, taken.second);
+                    manager->Free(taken.first);
+                }
+            });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(failures, 0);
+    ExpectEverythingFreed(*manager);
 }
 
 } // namespace

@@ -181,15 +181,6 @@ void VMemCppImpl::UnlinkFree(VBigBlockHeader* block)
 
 // ---- allocation
 
-void* VMemCppImpl::Malloc(size_t size, uint8_t inPageFlag, uint8_t inObjectFlag, uint32_t tag)
-{
-    if (size <= VMemThreadImpl::kMaxBlockRequest && inPageFlag == 0)
-        return fSmallBlocks.Malloc(size, inObjectFlag != 0, tag);
-    if (size > kMaxBigRequest)
-        return nullptr;
-    return MallocBig(size, inPageFlag != 0, inObjectFlag != 0, tag);
-}
-
 VBigBlockHeader* VMemCppImpl::TakeFreeBlock(uint64_t blockSize, int32_t sizeClass)
 {
     VBigBlockHeader* block = nullptr;
@@ -286,22 +277,11 @@ void VMemCppImpl::UseFreeBlock(VBigBlockHeader* block, uint64_t blockSize, bool 
 
 // ---- freeing
 
-void VMemCppImpl::Free(void* block)
+void VMemCppImpl::FreeBig(void* block)
 {
-    if (block == nullptr)
-        return;
-    VMemCppImpl* owner = GetOwner(block);
-    if (owner == nullptr)
-        return;
-    if (owner != this)
-    {
-        owner->Free(block);
-        return;
-    }
-    if (VPageAllocationImpl::IsSmallBlock(block))
-        fSmallBlocks.Free(block);
-    else
-        FreeBigBlock(VBigBlockHeader::FromData(block));
+    VMemImplAllocation* chunk = VBigBlockHeader::FromData(block)->fChunk;
+    if (chunk != nullptr)
+        chunk->fArena->FreeBigBlock(VBigBlockHeader::FromData(block));
 }
 
 void VMemCppImpl::FreeBigBlock(VBigBlockHeader* block)

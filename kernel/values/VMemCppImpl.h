@@ -15,6 +15,7 @@
 #pragma once
 
 #include "kernel/values/VMemThreadImpl.h"
+#include "kernel/values/VPageAllocationImpl.h"
 #include "kernel/values/XMemCppImpl.h"
 
 #include <cstddef>
@@ -26,7 +27,6 @@ namespace kova
 
 struct VBigBlockHeader;
 class VMemImplAllocation;
-class VPageAllocationImpl;
 
 class VMemCppImpl final : public XMemCppImpl
 {
@@ -46,8 +46,24 @@ public:
 
     void Init(VCppMemMgr* manager) override;
     // inPageFlag: a big block that will hold a page of small blocks.
-    void* Malloc(size_t size, uint8_t inPageFlag, uint8_t inObjectFlag, uint32_t tag) override;
-    void Free(void* block) override;
+    void* Malloc(size_t size, uint8_t inPageFlag, uint8_t inObjectFlag, uint32_t tag) override
+    {
+        if (size <= VMemThreadImpl::kMaxBlockRequest && inPageFlag == 0)
+            return fSmallBlocks.Malloc(size, inObjectFlag != 0, tag);
+        if (size > kMaxBigRequest)
+            return nullptr;
+        return MallocBig(size, inPageFlag != 0, inObjectFlag != 0, tag);
+    }
+    void Free(void* block) override
+    {
+        if (block == nullptr)
+            return;
+        // A small block goes straight to the pages of its owner, whichever arena was asked.
+        if (VPageAllocationImpl::IsSmallBlock(block))
+            VPageAllocationImpl::FromBlock(block)->fOwner->Free(block);
+        else
+            FreeBig(block);
+    }
     // A new block with the old one's tag and contents (the smaller size), the old block freed;
     // null and nothing changed when there is no room.
     void* Realloc(void* block, size_t size) override;
@@ -92,6 +108,8 @@ private:
     void ReleaseChunk(VMemImplAllocation* chunk);
     VMemCppImpl* GetOwner(const void* block) const;
     void* MallocBig(size_t inSize, bool pageFlag, bool objectFlag, uint32_t tag);
+    // A big block of any arena: handed to its owner.
+    void FreeBig(void* block);
     VBigBlockHeader* TakeFreeBlock(uint64_t blockSize, int32_t sizeClass);
     void UseFreeBlock(VBigBlockHeader* block, uint64_t blockSize, bool pageFlag, bool objectFlag,
                       uint32_t tag);
@@ -111,5 +129,30 @@ private:
     int32_t fIndex;
     bool fAutoAllocation = false;
 };
+
+inline void* VMemThreadImpl::Malloc(size_t inSize, bool objectFlag, uint32_t tag)
+{
+    const size_t blockRequest = inSize + sizeof(VSmallBlockHeader);
+    const int32_t sizeClass = GetStepFromSize(blockRequest, nullptr);
+    VPageAllocationImpl* page = fPages[sizeClass];
+    if (page == nullptr)
+        return _MallocFromNewPage(sizeClass, GetBlockSize(blockRequest), objectFlag, tag);
+    // A page on its class list is never full.
+    void* block = page->Malloc(objectFlag, tag);
+    fArena->fBytesInUse += uint64_t(page->fBlockSize);
+    if (page->IsFull())
+        Unlink(page, sizeClass);
+    return block;
+}
+
+inline void VMemThreadImpl::Free(void* data)
+{
+    VPageAllocationImpl* page = VPageAllocationImpl::FromBlock(data);
+    const bool wasFull = page->IsFull();
+    page->Free(data);
+    fArena->fBytesInUse -= uint64_t(page->fBlockSize);
+    if (wasFull || page->IsEmpty())
+        _FreeChangesPageList(page, wasFull);
+}
 
 } // namespace kova

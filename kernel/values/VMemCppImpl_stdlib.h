@@ -4,6 +4,7 @@
 
 #include "kernel/values/XMemCppImpl.h"
 
+#include <cstdint>
 #include <cstdlib>
 
 namespace kova
@@ -13,7 +14,11 @@ class VMemCppImpl_stdlib final : public XMemCppImpl
 {
 public:
     void Init(VCppMemMgr*) override {}
-    void* Malloc(size_t size, uint8_t, uint8_t, uint32_t) override { return std::malloc(size); }
+    // No object is larger than half the address space: the C library would refuse it too.
+    void* Malloc(size_t size, uint8_t, uint8_t, uint32_t) override
+    {
+        return size <= size_t(PTRDIFF_MAX) ? std::malloc(size) : nullptr;
+    }
     void Free(void* block) override { std::free(block); }
     void* Realloc(void* block, size_t size) override { return std::realloc(block, size); }
     size_t GetPtrSize(const void* block) override;

@@ -78,7 +78,8 @@ INSTANTIATE_TEST_SUITE_P(
     Table, VMemCppImplSmallClasses,
     testing::Values(SmallClassCase{0, 1, 16, 8168, 507}, SmallClassCase{1, 1, 16, 8168, 507},
                     SmallClassCase{8, 1, 16, 8168, 507}, SmallClassCase{9, 2, 32, 8168, 253},
-                    SmallClassCase{248, 16, 256, 16360, 63}, SmallClassCase{1016, 64, 1024, 65512, 63},
+                    SmallClassCase{232, 15, 240, 8168, 33}, SmallClassCase{248, 16, 256, 16360, 63},
+                    SmallClassCase{1000, 63, 1008, 16360, 16}, SmallClassCase{1016, 64, 1024, 65512, 63},
                     SmallClassCase{1017, 66, 1088, 65512, 60}, SmallClassCase{4088, 113, 4096, 131048, 31},
                     SmallClassCase{4089, 115, 4352, 131048, 30},
                     SmallClassCase{8191, 131, 8448, 131048, 15}));

@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 
 namespace kova
 {
@@ -87,13 +88,31 @@ public:
 
     // Whether the block header lies in this chunk's carved area.
     bool Contains(const void* block) const;
-    bool IsLastBlock(const VBigBlockHeader* block) const;
+    bool IsLastBlock(const VBigBlockHeader* block) const
+    {
+        return reinterpret_cast<const char*>(block) + block->GetSize() == GetData() + fUsed;
+    }
     // The carved area ends where the block begins; the block before it becomes the last one.
-    void ReduceFrom(VBigBlockHeader* block);
+    void ReduceFrom(VBigBlockHeader* block)
+    {
+        fUsed = uint64_t(reinterpret_cast<char*>(block) - GetData());
+        fLastBlockSize = uint64_t(block->fPrecedingSize);
+    }
     // Carves a block of inSize bytes (a multiple of 8) at the end of the carved area, adds its
     // size to ioBytesInUse and returns its header; null when the chunk lacks room.
     VBigBlockHeader* AllocateAtTheEnd(uint64_t inSize, uint64_t& ioBytesInUse, bool objectFlag, bool pageFlag,
-                                      uint32_t tag);
+                                      uint32_t tag)
+    {
+        if (GetRoom() < inSize)
+            return nullptr;
+        const int32_t sizeWord = int32_t(inSize) | (objectFlag ? VBigBlockHeader::kObjectFlag : 0) |
+                                 (pageFlag ? VBigBlockHeader::kPageFlag : 0);
+        auto* block = new (GetData() + fUsed) VBigBlockHeader{this, sizeWord, 0, int32_t(fLastBlockSize), tag};
+        fUsed += inSize;
+        fLastBlockSize = inSize;
+        ioBytesInUse += inSize;
+        return block;
+    }
 
     char* GetData() { return reinterpret_cast<char*>(this) + kHeaderSize; }
     const char* GetData() const { return reinterpret_cast<const char*>(this) + kHeaderSize; }

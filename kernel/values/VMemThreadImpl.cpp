@@ -11,26 +11,6 @@ namespace kova
 
 VMemThreadImpl::VMemThreadImpl(VMemCppImpl* arena) : fArena(arena) {}
 
-int32_t VMemThreadImpl::GetStepFromSize(size_t inBlockRequest, int32_t* outStep)
-{
-    int32_t step = inBlockRequest <= 1024 ? 16 : inBlockRequest <= 4096 ? 64 : 256;
-    size_t blockSize = (inBlockRequest + size_t(step) - 1) / size_t(step) * size_t(step);
-    if (outStep != nullptr)
-        *outStep = step;
-    if (step == 16)
-        return int32_t(blockSize / 16);
-    if (step == 64)
-        return int32_t(blockSize / 64 + 49);
-    return int32_t(blockSize / 256 + 98);
-}
-
-size_t VMemThreadImpl::GetBlockSize(size_t inBlockRequest)
-{
-    int32_t step;
-    GetStepFromSize(inBlockRequest, &step);
-    return (inBlockRequest + size_t(step) - 1) / size_t(step) * size_t(step);
-}
-
 size_t VMemThreadImpl::GetPageSize(size_t inBlockSize)
 {
     if (inBlockSize < 256)
@@ -63,39 +43,27 @@ void VMemThreadImpl::Unlink(VPageAllocationImpl* page, int32_t inClass)
     page->fPrevious = nullptr;
 }
 
-void* VMemThreadImpl::Malloc(size_t inSize, bool objectFlag, uint32_t tag)
+void* VMemThreadImpl::_MallocFromNewPage(int32_t inClass, size_t inBlockSize, bool objectFlag, uint32_t tag)
 {
-    size_t blockRequest = inSize + sizeof(VSmallBlockHeader);
-    int32_t sizeClass = GetStepFromSize(blockRequest, nullptr);
-    size_t blockSize = GetBlockSize(blockRequest);
-    VPageAllocationImpl* page = fPages[sizeClass];
-    if (page == nullptr)
-    {
-        size_t pageSize = GetPageSize(blockSize);
-        void* pageData = fArena->Malloc(pageSize, 1, 0, 0);
-        if (pageData == nullptr)
-            return nullptr;
-        // The page's blocks count one by one as they are served, not the page as a whole.
-        fArena->fBytesInUse -= VBigBlockHeader::FromData(pageData)->GetSize();
-        page = new (pageData) VPageAllocationImpl;
-        page->Init(this, pageSize, uint32_t(blockSize));
-        LinkAtHead(page, sizeClass);
-    }
+    size_t pageSize = GetPageSize(inBlockSize);
+    void* pageData = fArena->Malloc(pageSize, 1, 0, 0);
+    if (pageData == nullptr)
+        return nullptr;
+    // The page's blocks count one by one as they are served, not the page as a whole.
+    fArena->fBytesInUse -= VBigBlockHeader::FromData(pageData)->GetSize();
+    auto* page = new (pageData) VPageAllocationImpl;
+    page->Init(this, pageSize, uint32_t(inBlockSize));
+    LinkAtHead(page, inClass);
     void* block = page->Malloc(objectFlag, tag);
-    fArena->fBytesInUse += blockSize;
+    fArena->fBytesInUse += inBlockSize;
     if (page->IsFull())
-        Unlink(page, sizeClass);
+        Unlink(page, inClass);
     return block;
 }
 
-void VMemThreadImpl::Free(void* data)
+void VMemThreadImpl::_FreeChangesPageList(VPageAllocationImpl* page, bool wasFull)
 {
-    VPageAllocationImpl* page = VPageAllocationImpl::FromBlock(data);
-    size_t blockSize = size_t(page->fBlockSize);
-    int32_t sizeClass = GetStepFromSize(blockSize, nullptr);
-    bool wasFull = page->IsFull();
-    page->Free(data);
-    fArena->fBytesInUse -= blockSize;
+    const int32_t sizeClass = GetStepFromSize(size_t(page->fBlockSize), nullptr);
     if (page->IsEmpty())
     {
         if (!wasFull)
@@ -104,7 +72,7 @@ void VMemThreadImpl::Free(void* data)
         fArena->fBytesInUse += pageBlock->GetSize();
         fArena->FreeBigBlock(pageBlock);
     }
-    else if (wasFull)
+    else
     {
         LinkAtHead(page, sizeClass);
     }

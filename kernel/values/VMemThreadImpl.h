@@ -33,22 +33,45 @@ public:
 
     VMemCppImpl* GetArena() const { return fArena; }
 
-    // A block for n <= 8191 bytes; null when the arena has no room for a new page.
-    void* Malloc(size_t inSize, bool objectFlag, uint32_t tag);
+    // A block for n <= 8191 bytes; null when the arena has no room for a new page. Both are
+    // defined inline in VMemCppImpl.h (they count the arena's bytes in use), which every caller
+    // includes.
+    inline void* Malloc(size_t inSize, bool objectFlag, uint32_t tag);
     // A block of one of this part's pages.
-    void Free(void* data);
+    inline void Free(void* data);
 
-    // The class of a block request s (= n + 8) and, through outStep, the rounding step.
-    static int32_t GetStepFromSize(size_t inBlockRequest, int32_t* outStep);
-    static size_t GetBlockSize(size_t inBlockRequest);
+    // The class of a block request s (= n + 8) and, through outStep, the rounding step. The steps
+    // are powers of two, so that the class of every request costs a few shifts.
+    static int32_t GetStepFromSize(size_t inBlockRequest, int32_t* outStep)
+    {
+        const int shift = StepShift(inBlockRequest);
+        if (outStep != nullptr)
+            *outStep = 1 << shift;
+        return int32_t(GetBlockSize(inBlockRequest) >> shift) + (shift == 4 ? 0 : shift == 6 ? 49 : 98);
+    }
+    static size_t GetBlockSize(size_t inBlockRequest)
+    {
+        const size_t mask = (size_t(1) << StepShift(inBlockRequest)) - 1;
+        return (inBlockRequest + mask) & ~mask;
+    }
     static size_t GetPageSize(size_t inBlockSize);
 
     // The first page of a class that can serve, null when none (for tests and diagnostics).
     VPageAllocationImpl* GetFirstPage(int32_t inClass) const { return fPages[inClass]; }
 
 private:
+    // Steps of 16, 64 and 256 bytes.
+    static int StepShift(size_t inBlockRequest)
+    {
+        return inBlockRequest <= 1024 ? 4 : inBlockRequest <= 4096 ? 6 : 8;
+    }
+
     void LinkAtHead(VPageAllocationImpl* page, int32_t inClass);
     void Unlink(VPageAllocationImpl* page, int32_t inClass);
+    // The slow paths of Malloc and Free: a class without a page, a page that fills, empties or
+    // stops being full.
+    void* _MallocFromNewPage(int32_t inClass, size_t inBlockSize, bool objectFlag, uint32_t tag);
+    void _FreeChangesPageList(VPageAllocationImpl* page, bool wasFull);
 
     VMemCppImpl* fArena;
     // Class 0 and the unused classes 65 and 114 stay empty.

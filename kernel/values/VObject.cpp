@@ -7,8 +7,6 @@ namespace kova
 
 VCppMemMgr* VObject::sCppMemMgr = nullptr;
 
-VObject::~VObject() = default;
-
 CharSet VObject::DebugDump(char*, int& ioSize) const
 {
     ioSize = 0;

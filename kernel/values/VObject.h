@@ -18,7 +18,7 @@ public:
     VObject() = default;
     VObject(const VObject&) = default;
     VObject& operator=(const VObject&) = default;
-    virtual ~VObject();
+    virtual ~VObject() = default;
 
     // Writes a description of the object into buffer, whose size in bytes ioSize gives on entry;
     // ioSize is set to the bytes written. Returns the character set of the text.

@@ -24,57 +24,6 @@ void VPageAllocationImpl::Init(VMemThreadImpl* owner, uint64_t pageSize, uint32_
     fBlockSize = int16_t(blockSize);
 }
 
-bool VPageAllocationImpl::IsSmallBlock(const void* data)
-{
-    int32_t word;
-    std::memcpy(&word, static_cast<const char*>(data) - 8, sizeof(word));
-    return word < 0;
-}
-
-VPageAllocationImpl* VPageAllocationImpl::FromBlock(const void* data)
-{
-    VSmallBlockHeader* block = VSmallBlockHeader::FromData(data);
-    return reinterpret_cast<VPageAllocationImpl*>(reinterpret_cast<char*>(block) - block->GetOffset());
-}
-
-VSmallBlockHeader* VPageAllocationImpl::NextFree(const VSmallBlockHeader* block)
-{
-    VSmallBlockHeader* next;
-    std::memcpy(&next, reinterpret_cast<const char*>(block) + sizeof(VSmallBlockHeader), sizeof(next));
-    return next;
-}
-
-void* VPageAllocationImpl::Malloc(bool objectFlag, uint32_t tag)
-{
-    VSmallBlockHeader* block;
-    if (fFreeList != nullptr)
-    {
-        block = fFreeList;
-        fFreeList = NextFree(block);
-        --fFreeCount;
-    }
-    else
-    {
-        if (fNextUnused + uint64_t(fBlockSize) > fPageSize)
-            return nullptr;
-        block = BlockAt(fNextUnused);
-        fNextUnused += uint64_t(fBlockSize);
-    }
-    int32_t offset = int32_t(OffsetOf(block));
-    new (block) VSmallBlockHeader{-offset - (objectFlag ? 1 : 0), tag};
-    ++fUsedCount;
-    return block->GetData();
-}
-
-void VPageAllocationImpl::Free(void* data)
-{
-    VSmallBlockHeader* block = VSmallBlockHeader::FromData(data);
-    std::memcpy(data, &fFreeList, sizeof(fFreeList));
-    fFreeList = block;
-    ++fFreeCount;
-    --fUsedCount;
-}
-
 bool VPageAllocationImpl::IsCarvedOffset(uint64_t offset) const
 {
     return offset >= kHeaderSize && offset < fNextUnused &&

@@ -16,6 +16,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <new>
 
 namespace kova
 {
@@ -48,14 +50,50 @@ public:
 
     // Whether the block data handed out by any arena is a small block (the i32 at data - 8 is
     // negative) rather than a big one.
-    static bool IsSmallBlock(const void* data);
+    static bool IsSmallBlock(const void* data)
+    {
+        int32_t word;
+        std::memcpy(&word, static_cast<const char*>(data) - 8, sizeof(word));
+        return word < 0;
+    }
     // The page that holds a small block.
-    static VPageAllocationImpl* FromBlock(const void* data);
+    static VPageAllocationImpl* FromBlock(const void* data)
+    {
+        VSmallBlockHeader* block = VSmallBlockHeader::FromData(data);
+        return reinterpret_cast<VPageAllocationImpl*>(reinterpret_cast<char*>(block) - block->GetOffset());
+    }
 
     // Serves one block and returns its data; null when the page is full.
-    void* Malloc(bool objectFlag, uint32_t tag);
+    void* Malloc(bool objectFlag, uint32_t tag)
+    {
+        VSmallBlockHeader* block;
+        if (fFreeList != nullptr)
+        {
+            block = fFreeList;
+            fFreeList = NextFree(block);
+            --fFreeCount;
+        }
+        else
+        {
+            if (fNextUnused + uint64_t(fBlockSize) > fPageSize)
+                return nullptr;
+            block = BlockAt(fNextUnused);
+            fNextUnused += uint64_t(fBlockSize);
+        }
+        const int32_t offset = int32_t(OffsetOf(block));
+        new (block) VSmallBlockHeader{-offset - (objectFlag ? 1 : 0), tag};
+        ++fUsedCount;
+        return block->GetData();
+    }
     // Puts a block of this page at the head of its free list.
-    void Free(void* data);
+    void Free(void* data)
+    {
+        VSmallBlockHeader* block = VSmallBlockHeader::FromData(data);
+        std::memcpy(data, &fFreeList, sizeof(fFreeList));
+        fFreeList = block;
+        ++fFreeCount;
+        --fUsedCount;
+    }
 
     bool IsFull() const { return fUsedCount == fCapacity; }
     bool IsEmpty() const { return fUsedCount == 0; }
@@ -92,7 +130,12 @@ private:
     }
     // Whether an offset names the header of a carved block.
     bool IsCarvedOffset(uint64_t offset) const;
-    static VSmallBlockHeader* NextFree(const VSmallBlockHeader* block);
+    static VSmallBlockHeader* NextFree(const VSmallBlockHeader* block)
+    {
+        VSmallBlockHeader* next;
+        std::memcpy(&next, reinterpret_cast<const char*>(block) + sizeof(VSmallBlockHeader), sizeof(next));
+        return next;
+    }
 };
 static_assert(sizeof(VPageAllocationImpl) == VPageAllocationImpl::kHeaderSize);
 

@@ -8,7 +8,6 @@
 #include "kernel/values/VEmpty.h"
 #include "kernel/values/VValueInfo.h"
 
-
 #include <map>
 #include <mutex>
 
@@ -70,8 +69,6 @@ const VValueInfo& DefaultValueInfo()
 [[maybe_unused]] const VValueInfo& sDefaultValueInfoRegistered = DefaultValueInfo();
 
 } // namespace
-
-VValue::~VValue() = default;
 
 void VValue::SetNull(bool inNull)
 {
@@ -194,7 +191,8 @@ bool VValue::EqualToSameKindPtrWithOptions(const void* inData, const VCompareOpt
     return CompareToSameKindPtrWithOptions(inData, inOptions) == CR_EQUAL;
 }
 
-CompareResult VValue::Swap_CompareToSameKindPtrWithOptions(const void* inData, const VCompareOptions& inOptions) const
+CompareResult VValue::Swap_CompareToSameKindPtrWithOptions(const void* inData,
+                                                           const VCompareOptions& inOptions) const
 {
     return InvertCompResult(CompareToSameKindPtrWithOptions(inData, inOptions));
 }

@@ -43,7 +43,7 @@ public:
     VValue() = default;
     VValue(const VValue&) = default;
     VValue& operator=(const VValue&) = default;
-    ~VValue() override;
+    ~VValue() override = default;
 
     bool IsNull() const { return (fFlags & kFlagNull) != 0; }
     bool IsDirty() const { return (fFlags & kFlagDirty) != 0; }
@@ -79,9 +79,11 @@ public:
     virtual VError GetJSONValue(VJSONValue& outJSONValue, uint32_t inOptions) const;
 
     // Comparison with options (collation manager, like, diacritical, beginning, real tolerance).
-    virtual CompareResult CompareToSameKindWithOptions(const VValue* inValue, const VCompareOptions& inOptions) const;
+    virtual CompareResult CompareToSameKindWithOptions(const VValue* inValue,
+                                                       const VCompareOptions& inOptions) const;
     virtual bool EqualToSameKindWithOptions(const VValue* inValue, const VCompareOptions& inOptions) const;
-    virtual CompareResult CompareToSameKindPtrWithOptions(const void* inData, const VCompareOptions& inOptions) const;
+    virtual CompareResult CompareToSameKindPtrWithOptions(const void* inData,
+                                                          const VCompareOptions& inOptions) const;
     virtual bool EqualToSameKindPtrWithOptions(const void* inData, const VCompareOptions& inOptions) const;
     // The packed datum compared with this value.
     virtual CompareResult Swap_CompareToSameKindPtrWithOptions(const void* inData,

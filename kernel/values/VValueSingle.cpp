@@ -16,8 +16,6 @@
 namespace kova
 {
 
-VValueSingle::~VValueSingle() = default;
-
 ValueKind VValueSingle::GetValueKind() const
 {
     return GetValueInfo()->GetKind();

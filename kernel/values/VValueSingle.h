@@ -23,7 +23,7 @@ public:
     VValueSingle() = default;
     VValueSingle(const VValueSingle&) = default;
     VValueSingle& operator=(const VValueSingle&) = default;
-    ~VValueSingle() override;
+    ~VValueSingle() override = default;
 
     // The kind of the value's descriptor.
     ValueKind GetValueKind() const;

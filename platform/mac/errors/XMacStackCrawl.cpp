@@ -1,5 +1,11 @@
 #include "platform/mac/errors/XMacStackCrawl.h"
 
+#include "kernel/tasks/VSystem.h"
+#include "kernel/text/VString.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <dlfcn.h>
 #include <execinfo.h>
 
 namespace kova
@@ -32,6 +38,40 @@ void XMacStackCrawl::LoadFrames(uint32_t inSkip, uint32_t inMax)
     for (uint32_t i = 0; i < kept; ++i)
         fFrames[i] = reinterpret_cast<uintptr_t>(addresses[inSkip + i]);
     fCount = kept;
+}
+
+void XMacStackCrawl::Dump(FILE* inFile) const
+{
+    if (fCount == 0 || inFile == nullptr)
+        return;
+    void* addresses[kMaxFrames];
+    for (uint32_t i = 0; i < fCount; ++i)
+        addresses[i] = reinterpret_cast<void*>(uintptr_t(fFrames[i]));
+    char** symbols = backtrace_symbols(addresses, int(fCount));
+    for (uint32_t i = 0; i < fCount; ++i)
+        std::fprintf(inFile, "  :: frame %u: %s\n", fCount - 1 - i, symbols != nullptr ? symbols[i] : "?");
+    std::free(symbols);
+}
+
+void XMacStackCrawl::Dump(VString& ioText) const
+{
+    for (uint32_t i = 0; i < fCount; ++i)
+    {
+        VString address;
+        address.FromHexLong(uint64_t(fFrames[i]), true);
+        VString name("<inline>");
+        Dl_info info{};
+        if (dladdr(reinterpret_cast<void*>(uintptr_t(fFrames[i])), &info) != 0 && info.dli_sname != nullptr)
+            VSystem::DemangleSymbol(info.dli_sname, name);
+        ioText.AppendPrintf("   {%u} %S - %S\n", fCount - 1 - i, &address, &name);
+    }
+}
+
+bool XMacStackCrawl::operator<(const XMacStackCrawl& inOther) const
+{
+    if (fCount != inOther.fCount)
+        return fCount < inOther.fCount;
+    return std::lexicographical_compare(fFrames, fFrames + fCount, inOther.fFrames, inOther.fFrames + fCount);
 }
 
 } // namespace kova

@@ -2,6 +2,7 @@
 
 #include "kernel/files/FileText.h"
 #include "kernel/files/VFilePath.h"
+#include "kernel/tasks/VSystem.h"
 #include "kernel/text/VFromUnicodeConverter_UTF8.h"
 #include "kernel/text/VString.h"
 #include "kernel/values/VCppMemMgr.h"
@@ -14,7 +15,6 @@
 #include <cstring>
 #include <string>
 #include <string_view>
-#include <sys/stat.h>
 #include <vector>
 
 namespace kova
@@ -26,11 +26,12 @@ namespace
 constexpr uint32_t kPosixPathTag = FourCharCode("path");
 constexpr size_t kVolumeNameSize = 1024;
 
-// The system version from which the data volume of the boot disk is mounted apart from "/". The
-// system services answer the version test; this system stands for a current one.
+// From macOS 10.15 on, the data volume of the boot disk is mounted apart from "/". The version
+// does not change while the process runs: it is tested once.
 bool DataVolumeIsMountedApart()
 {
-    return true;
+    static const bool sApart = VSystem::IsSystemVersionOrAbove(SystemVersion_MacOSX_10_15);
+    return sApart;
 }
 
 bool EndsWithSlash(const std::string& inPath)
@@ -330,17 +331,6 @@ bool XMacFile::HFSFullPathToPosix(const VString& inPath, VString& ioPosixPath)
     for (int32_t i = colon + 1; i < length; ++i)
         ioPosixPath.AppendUniChar(units[i] == u':' ? u'/' : units[i] == u'/' ? u':' : units[i]);
     return known;
-}
-
-bool XMacFile::PosixPathExists(const VString& inPosixPath, bool inFolder)
-{
-    char* path = AllocatePosixPathFromString(inPosixPath);
-    struct stat status = {};
-    const bool found =
-        path != nullptr && *path != 0 && stat(path, &status) == 0 && S_ISDIR(status.st_mode) == inFolder;
-    if (path != nullptr)
-        VObject::sCppMemMgr->Free(path);
-    return found;
 }
 
 } // namespace kova

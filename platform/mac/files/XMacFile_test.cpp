@@ -1,10 +1,16 @@
 #include "platform/mac/files/XMacFile.h"
 
+#include "kernel/errors/KovaErrors.h"
+#include "kernel/files/FileTesting_test.h"
+#include "kernel/files/VFile.h"
 #include "kernel/files/VFilePath.h"
+#include "kernel/tasks/VProcess.h"
+#include "kernel/tasks/VTaskMgr.h"
 #include "kernel/text/IntlTesting_test.h"
 #include "kernel/values/VCppMemMgr.h"
 #include "kernel/values/VObject.h"
 #include "platform/mac/files/XMacVolumes.h"
+#include "platform/mac/frameworks/Dispatch.h"
 #include "platform/mac/frameworks/NSURL.h"
 #include "platform/mac/frameworks/SysMount.h"
 
@@ -203,6 +209,47 @@ TEST(XMacFile, RealVolumesRoundTrip)
     path.GetPosixPath(back);
     EXPECT_EQ(Text(back), Wide(folder));
     std::filesystem::remove_all(pattern);
+}
+
+class VFiberedProcess : public VProcess
+{
+public:
+    VFiberedProcess() { fFiberMode = true; }
+};
+
+TEST(XMacFile, FibersCopyAndMoveOnTheWorkQueue)
+{
+    StTemporaryFolder folder;
+    const std::string data(100000, 'f');
+    WriteFileBytes(folder.Posix("source"), data);
+    const VRefPtr<VFile> source(new VFile(folder.Path("source")));
+    const VRefPtr<VFile> copy(new VFile(folder.Path("copy")));
+
+    // On a thread task the file manager is called directly.
+    uint64_t before = dispatch::GetBlocksRunForTesting();
+    EXPECT_EQ(source->CopyTo(folder.Path("direct"), nullptr, 0), VE_OK);
+    EXPECT_EQ(dispatch::GetBlocksRunForTesting(), before);
+
+    // A fiber waits while the queue does the work.
+    VFiberedProcess process;
+    VTaskMgr::DeInit();
+    ASSERT_TRUE(VTaskMgr::Init(&process));
+    ASSERT_TRUE(VTaskMgr::IsCurrentTaskFiber());
+    before = dispatch::GetBlocksRunForTesting();
+    VError copied = VE_OK;
+    VError moved = VE_OK;
+    {
+        StErrorContextInstaller errors(false, true);
+        copied = source->CopyTo(*copy, 0);
+        moved = copy->Move(folder.Path("no folder/"), nullptr, 0);
+    }
+    const uint64_t after = dispatch::GetBlocksRunForTesting();
+    VTaskMgr::DeInit();
+    VTaskMgr::Init(nullptr);
+    EXPECT_EQ(copied, VE_OK);
+    EXPECT_EQ(moved, VE_FILE_CANNOT_MOVE);
+    EXPECT_EQ(ReadFileBytes(folder.Posix("copy")), data);
+    EXPECT_GE(after, before + 2);
 }
 
 } // namespace

@@ -1,13 +1,43 @@
-// Our stand-in for the part of the Foundation file manager that lists mounted volumes: each
-// mounted file system of the process's mount table, in the table's order, with its volume name
-// (see SysMount.h for how volumes are named).
+// Our stand-in for the parts of the Foundation file manager that the file layer calls: the mounted
+// volumes (each mounted file system of the process's mount table, in the table's order, with its
+// volume name; see SysMount.h for how volumes are named), the temporary folder, and copying,
+// moving and trashing items.
+//
+// Copies and moves never leave a destination half made: the item is made under a temporary name
+// beside the destination and renamed into place once whole, and a failure removes the temporary.
+// They keep modes, times and symbolic links (copied as links, never followed). Failures are
+// reported as the framework reports them, as errors of the Cocoa domain with its file codes,
+// whatever the system's own error was.
+//
+// The trash is the freedesktop.org one: the home trash ($XDG_DATA_HOME/Trash) for items on its
+// volume, else the trash at the top of the item's volume ($topdir/.Trash/$uid when an
+// administrator made a sticky .Trash there, else $topdir/.Trash-$uid). The item is renamed into
+// the trash's "files" folder beside a "[Trash Info]" file in its "info" folder that tells a
+// desktop where to restore it; an item is never copied into a trash.
 #pragma once
 
 #include <string>
 #include <vector>
 
+namespace kova::cf
+{
+struct Error;
+} // namespace kova::cf
+
 namespace kova::ns
 {
+
+// The Cocoa file error codes these calls answer with.
+inline constexpr int kFileNoSuchFileError = 4;
+inline constexpr int kFileReadUnknownError = 256;
+inline constexpr int kFileReadNoPermissionError = 257;
+inline constexpr int kFileReadNoSuchFileError = 260;
+inline constexpr int kFileWriteUnknownError = 512;
+inline constexpr int kFileWriteNoPermissionError = 513;
+inline constexpr int kFileWriteFileExistsError = 516;
+inline constexpr int kFileWriteOutOfSpaceError = 640;
+inline constexpr int kFileWriteVolumeReadOnlyError = 642;
+inline constexpr int kFeatureUnsupportedError = 3328;
 
 struct MountedVolume
 {
@@ -18,5 +48,26 @@ struct MountedVolume
 
 // mountedVolumeURLsIncludingResourceValuesForKeys:options: with the volume-name key, options 0.
 std::vector<MountedVolume> MountedVolumeURLs();
+
+// NSTemporaryDirectory(): $TMPDIR when it holds an absolute path, else "/tmp/"; always ending
+// with "/". The folder may not exist.
+std::string TemporaryDirectory();
+
+// copyItemAtURL:toURL:error: for one item that is not a folder. inReplace stands for the caller's
+// wish to replace an existing destination (otherwise the copy fails with 516); an item copied onto
+// itself fails with 516 and nothing is touched. On failure *outError (when given) receives the
+// error, retained for the caller.
+bool CopyItem(const std::string& inFrom, const std::string& inTo, bool inReplace, cf::Error** outError);
+// moveItemAtURL:toURL:error:: a rename on one volume; across volumes a copy as above, after which
+// the source is removed. Folders move across volumes only with the folders' own copy.
+bool MoveItem(const std::string& inFrom, const std::string& inTo, bool inReplace, cf::Error** outError);
+// trashItemAtURL:resultingItemURL:error:; *outTrashedPath (when given) gets the item's path in
+// the trash.
+bool TrashItem(const std::string& inPath, std::string* outTrashedPath, cf::Error** outError);
+
+// The home trash: $XDG_DATA_HOME/Trash when that variable holds an absolute path, else
+// $HOME/.local/share/Trash (the home folder of the user database when $HOME is unset); empty when
+// the user has no home folder.
+std::string HomeTrashPath();
 
 } // namespace kova::ns

@@ -1,0 +1,56 @@
+// VFileSystem gives a folder a name, so that files can be named by "/name/relative/path" without
+// knowing where the folder lies, with optional space accounting and access flags. Files and
+// folders found through a file system carry it, and the paths made from them stay inside its
+// root. Shared and reference-counted; its root folder is retained and released with it.
+#pragma once
+
+#include "kernel/files/VFilePath.h"
+#include "kernel/text/VString.h"
+#include "kernel/values/IRefCountable.h"
+#include "kernel/values/VObject.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace kova
+{
+
+class IFolder;
+
+class VFileSystem : public VObject, public IRefCountable
+{
+public:
+    // The flags.
+    static constexpr uint32_t kSpaceAccounting = 1; // Request and Relinquish work
+    static constexpr uint32_t kDeleteRootOnDestruction = 4;
+    static constexpr uint32_t kHidden = 16; // left out of look-ups that ask so
+
+    // The root (may be null) is retained. The name is not checked here. The space available is
+    // the quota less the bytes used, never below 0.
+    VFileSystem(const VString& inName, IFolder* inRoot, uint32_t inFlags, size_t inQuota, size_t inUsed);
+    VFileSystem(const VFileSystem&) = delete;
+    VFileSystem& operator=(const VFileSystem&) = delete;
+    ~VFileSystem() override;
+
+    const VString& GetName() const { return fName; }
+    uint32_t GetFlags() const { return fFlags; }
+    uint64_t GetQuota() const { return fQuota; }
+    uint64_t GetAvailable() const { return fAvailable; }
+    // The root folder's path; empty without a root.
+    VFilePath GetRoot() const;
+    // The root's path itself, or a path below it.
+    bool IsAuthorized(const VFilePath& inPath) const;
+
+    // "/", the name, "/" and the POSIX path of inPath relative to the root when inPath lies
+    // inside it; else inPlatformPath.
+    VString MakePathWithFileSystem(const VFilePath& inPath, const VString& inPlatformPath) const;
+
+private:
+    VString fName;
+    IFolder* fRoot;
+    uint64_t fQuota;
+    uint32_t fFlags;
+    uint64_t fAvailable;
+};
+
+} // namespace kova

@@ -1,0 +1,540 @@
+#include "kernel/files/VFile.h"
+
+#include "kernel/errors/KovaErrors.h"
+#include "kernel/files/FileTesting_test.h"
+#include "kernel/files/VFileDesc.h"
+#include "kernel/files/VFileError.h"
+#include "kernel/files/VFileKindManager.h"
+#include "kernel/files/VFileSystem.h"
+#include "kernel/files/VFolder.h"
+#include "kernel/values/VTime.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace kova
+{
+namespace
+{
+
+constexpr VError kPosixNoSpace = MakeVError(kCOMPONENT_POSIX, ENOSPC);
+constexpr VError kCocoaFileExists = MakeVError(kCOMPONENT_COCOA, 516);
+
+class VFileTest : public testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(fFolder.IsValid()); }
+
+    VRefPtr<VFile> File(const std::string& inName) const
+    {
+        return VRefPtr<VFile>(new VFile(fFolder.Path(inName)));
+    }
+
+    // The native code pushed before the last error of the scope.
+    static VError NativeOf(const StErrorContextInstaller& inErrors)
+    {
+        const VErrorContext* context = inErrors.GetContext();
+        return context->GetErrorCount() >= 2 ? context->GetNthError(context->GetErrorCount() - 1)->GetError()
+                                             : VE_OK;
+    }
+
+    static int64_t LongParameter(const VErrorBase* inError, const char* inName)
+    {
+        int64_t value = -1;
+        int32_t narrow = 0;
+        if (inError != nullptr && inError->GetBag()->GetLong(inName, narrow))
+            value = narrow;
+        return value;
+    }
+
+    StTemporaryFolder fFolder;
+};
+
+TEST_F(VFileTest, ExistsForFilesAndLinksNotFolders)
+{
+    WriteFileBytes(fFolder.Posix("file"), "x");
+    ASSERT_EQ(symlink("nowhere", fFolder.Posix("dangling").c_str()), 0);
+    ASSERT_EQ(mkdir(fFolder.Posix("folder").c_str(), 0755), 0);
+    EXPECT_TRUE(File("file")->Exists());
+    EXPECT_TRUE(File("dangling")->Exists());
+    EXPECT_FALSE(File("folder")->Exists());
+    EXPECT_FALSE(File("missing")->Exists());
+    // A folder path never names a file, whatever lies on disk.
+    EXPECT_FALSE(File("file/")->Exists());
+}
+
+TEST_F(VFileTest, CreateAndDelete)
+{
+    VRefPtr<VFile> file = File("new");
+    EXPECT_EQ(file->Create(), VE_OK);
+    EXPECT_EQ(ReadFileBytes(fFolder.Posix("new")), "");
+    WriteFileBytes(fFolder.Posix("new"), "content");
+    {
+        StErrorContextInstaller errors(false, true);
+        EXPECT_EQ(file->Create(0), VE_FILE_CANNOT_CREATE);
+        EXPECT_EQ(NativeOf(errors), MakeVError(kCOMPONENT_POSIX, EEXIST));
+        EXPECT_EQ(LongParameter(LastErrorObject(errors), "options"), 0);
+    }
+    EXPECT_EQ(file->Create(FO_Overwrite), VE_OK);
+    EXPECT_EQ(ReadFileBytes(fFolder.Posix("new")), "");
+
+    EXPECT_EQ(file->Delete(), VE_OK);
+    EXPECT_FALSE(PathExists(fFolder.Posix("new")));
+    {
+        // A missing file is deleted already; a folder path is no file at all.
+        StErrorContextInstaller errors(false, true);
+        EXPECT_EQ(file->Delete(), VE_OK);
+        EXPECT_EQ(errors.GetContext()->GetErrorCount(), 0u);
+        EXPECT_EQ(File("x/")->Delete(), VE_FILE_CANNOT_DELETE);
+    }
+}
+
+TEST_F(VFileTest, OpenLocksAgainstOtherProcessesWithoutWaiting)
+{
+    WriteFileBytes(fFolder.Posix("locked"), "keep me");
+    VRefPtr<VFile> file = File("locked");
+    {
+        StLockHolder holder(fFolder.Posix("locked"), true);
+        ASSERT_TRUE(holder.IsLocked());
+        StErrorContextInstaller errors(false, true);
+        VFileDesc* desc = reinterpret_cast<VFileDesc*>(1);
+        // Refused at once, with the system's "access denied" rather than "try again".
+        EXPECT_EQ(file->Open(FA_READ_WRITE, &desc, FO_Truncate), VE_ACCESS_DENIED);
+        EXPECT_EQ(desc, nullptr);
+        EXPECT_EQ(NativeOf(errors), MakeVError(kCOMPONENT_POSIX, EACCES));
+        EXPECT_EQ(LongParameter(LastErrorObject(errors), "access"), FA_READ_WRITE);
+        EXPECT_EQ(LongParameter(LastErrorObject(errors), "options"), int64_t(FO_Truncate));
+        // The truncation waits for the lock: the content is still there.
+        EXPECT_EQ(ReadFileBytes(fFolder.Posix("locked")), "keep me");
+        EXPECT_EQ(file->Open(FA_SHARED, &desc), VE_ACCESS_DENIED);
+
+        // Reading needs no lock, and "read-write or read" falls back to it.
+        std::unique_ptr<VFileDesc> reader;
+        EXPECT_EQ(file->Open(FA_READ_WRITE_OR_READ, &desc), VE_OK);
+        reader.reset(desc);
+        EXPECT_EQ(reader->GetMode(), FA_READ_WRITE_OR_READ);
+        EXPECT_NE(reader->PutData("x", 1, 0), VE_OK);
+    }
+    {
+        StLockHolder holder(fFolder.Posix("locked"), false);
+        ASSERT_TRUE(holder.IsLocked());
+        VFileDesc* desc = nullptr;
+        EXPECT_EQ(file->Open(FA_SHARED, &desc), VE_OK);
+        delete desc;
+        StErrorContextInstaller errors(false, true);
+        EXPECT_EQ(file->Open(FA_READ_WRITE, &desc), VE_ACCESS_DENIED);
+    }
+    // Free again: the lock is taken, and then the file is cut.
+    VFileDesc* desc = nullptr;
+    EXPECT_EQ(file->Open(FA_READ_WRITE, &desc, FO_Truncate), VE_OK);
+    std::unique_ptr<VFileDesc> writer(desc);
+    EXPECT_EQ(ReadFileBytes(fFolder.Posix("locked")), "");
+}
+
+TEST_F(VFileTest, OpenRefusesFinalLinksAndResourceForksUnlessAsked)
+{
+    WriteFileBytes(fFolder.Posix("target"), "t");
+    ASSERT_EQ(symlink("target", fFolder.Posix("link").c_str()), 0);
+    VFileDesc* desc = nullptr;
+    {
+        StErrorContextInstaller errors(false, true);
+        EXPECT_EQ(File("link")->Open(FA_READ, &desc), VE_FILE_CANNOT_OPEN);
+        EXPECT_EQ(NativeOf(errors), MakeVError(kCOMPONENT_POSIX, ELOOP));
+        EXPECT_EQ(File("target")->Open(FA_READ, &desc, FO_OpenResourceFork), VE_FILE_CANNOT_OPEN);
+        EXPECT_EQ(NativeOf(errors), MakeVError(kCOMPONENT_POSIX, ENOTSUP));
+    }
+    EXPECT_EQ(File("link")->Open(FA_READ, &desc, FO_FollowLinks), VE_OK);
+    delete desc;
+    // Created when asked, mode 0644 less the umask.
+    const mode_t umaskBefore = umask(022);
+    EXPECT_EQ(File("made")->Open(FA_READ_WRITE, &desc, FO_CreateIfNotFound), VE_OK);
+    delete desc;
+    umask(umaskBefore);
+    EXPECT_EQ(ModeOf(fFolder.Posix("made")), 0644u);
+}
+
+TEST_F(VFileTest, WholeContentsReadAndWritten)
+{
+    VRefPtr<VFile> file = File("a/b/c/data.bin");
+    // The missing folders are made first.
+    EXPECT_EQ(file->SetContent("hello", 5), VE_OK);
+    EXPECT_EQ(ReadFileBytes(fFolder.Posix("a/b/c/data.bin")), "hello");
+    EXPECT_EQ(file->AppendContent(" world", 6), VE_OK);
+    EXPECT_EQ(File("new/appended")->AppendContent("x", 1), VE_OK);
+    EXPECT_EQ(ReadFileBytes(fFolder.Posix("new/appended")), "x");
+
+    VMemoryBuffer<1024ul, 2ul, 1048576ul> content;
+    EXPECT_EQ(file->GetContent(content), VE_OK);
+    EXPECT_EQ(std::string(static_cast<const char*>(content.GetDataPtr()), content.GetDataSize()),
+              "hello world");
+    char part[8] = {};
+    size_t read = 0;
+    {
+        // Fewer bytes than asked: the end of the data, with the bytes there were.
+        StErrorContextInstaller errors(false, true);
+        EXPECT_EQ(file->GetData(part, 5, &read), VE_OK);
+        EXPECT_EQ(std::string(part, read), "hello");
+        char all[32] = {};
+        EXPECT_EQ(file->GetData(all, sizeof(all), &read), VE_STREAM_EOF);
+        EXPECT_EQ(read, 11u);
+    }
+    int64_t size = 0;
+    EXPECT_EQ(file->GetSize(&size), VE_OK);
+    EXPECT_EQ(size, 11);
+
+    // An empty file gives an empty buffer and frees what it held.
+    EXPECT_EQ(file->SetContent(nullptr, 0), VE_OK);
+    EXPECT_EQ(file->GetContent(content), VE_OK);
+    EXPECT_EQ(content.GetDataSize(), 0u);
+    EXPECT_EQ(content.GetDataPtr(), nullptr);
+}
+
+TEST_F(VFileTest, SetContentLeavesTheOldFileWholeWhenItFails)
+{
+    const std::string path = fFolder.Posix("config");
+    WriteFileBytes(path, "the old content");
+    ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+    VRefPtr<VFile> file = File("config");
+    const std::string replacement(300000, 'r');
+    {
+        StIOFault fault(true, ENOSPC, 100000);
+        StErrorContextInstaller errors(false, true);
+        EXPECT_EQ(file->SetContent(replacement.data(), replacement.size()), VE_FILE_CANNOT_WRITE);
+        EXPECT_EQ(NativeOf(errors), kPosixNoSpace);
+    }
+    EXPECT_EQ(ReadFileBytes(path), "the old content");
+    EXPECT_EQ(NamesIn(fFolder.Posix()), std::vector<std::string>{"config"});
+    {
+        // A file someone holds locked is not replaced behind their back.
+        StLockHolder holder(path, true);
+        ASSERT_TRUE(holder.IsLocked());
+        StErrorContextInstaller errors(false, true);
+        EXPECT_EQ(file->SetContent("x", 1), VE_ACCESS_DENIED);
+    }
+    EXPECT_EQ(ReadFileBytes(path), "the old content");
+
+    // Replaced whole, keeping its mode; a final link stays and its target gets the content.
+    EXPECT_EQ(file->SetContent(replacement.data(), replacement.size()), VE_OK);
+    EXPECT_EQ(ReadFileBytes(path), replacement);
+    EXPECT_EQ(ModeOf(path), 0640u);
+    ASSERT_EQ(symlink("config", fFolder.Posix("link").c_str()), 0);
+    EXPECT_EQ(File("link")->SetContent("through", 7), VE_OK);
+    struct stat status = {};
+    ASSERT_EQ(lstat(fFolder.Posix("link").c_str(), &status), 0);
+    EXPECT_TRUE(S_ISLNK(status.st_mode));
+    EXPECT_EQ(ReadFileBytes(path), "through");
+}
+
+TEST_F(VFileTest, AppendContentThatFailsIsCutBack)
+{
+    const std::string path = fFolder.Posix("log");
+    WriteFileBytes(path, "line 1\n");
+    const std::string more(200000, 'm');
+    {
+        StIOFault fault(true, ENOSPC, 5000);
+        StErrorContextInstaller errors(false, true);
+        EXPECT_EQ(File("log")->AppendContent(more.data(), more.size()), VE_FILE_CANNOT_WRITE);
+        const VErrorBase* error = LastErrorObject(errors);
+        EXPECT_EQ(LongParameter(error, "count"), 200000);
+        int64_t offset = -1;
+        EXPECT_TRUE(error->GetBag()->GetLong8("offset", offset));
+        EXPECT_EQ(offset, 7);
+    }
+    EXPECT_EQ(ReadFileBytes(path), "line 1\n");
+}
+
+TEST_F(VFileTest, CopyToMakesTheDestinationWholeOrLeavesIt)
+{
+    const std::string data(150000, 'd');
+    WriteFileBytes(fFolder.Posix("source"), data);
+    ASSERT_EQ(chmod(fFolder.Posix("source").c_str(), 0750), 0);
+    WriteFileBytes(fFolder.Posix("destination"), "old");
+    VRefPtr<VFile> source = File("source");
+    VFile* copy = nullptr;
+    {
+        StErrorContextInstaller errors(false, true);
+        EXPECT_EQ(source->CopyTo(fFolder.Path("destination"), &copy, 0), VE_FILE_CANNOT_COPY);
+        EXPECT_EQ(copy, nullptr);
+        EXPECT_EQ(NativeOf(errors), kCocoaFileExists);
+        const VErrorBase* error = LastErrorObject(errors);
+        EXPECT_EQ(StringParameter(error, "destination"), Text(fFolder.Path("destination").GetPath()));
+        EXPECT_EQ(StringParameter(error, "name"), u"source");
+        // Onto itself: nothing is touched, even when replacing.
+        EXPECT_EQ(source->CopyTo(*source, FO_Overwrite), VE_FILE_CANNOT_COPY);
+        EXPECT_EQ(ReadFileBytes(fFolder.Posix("source")), data);
+    }
+    {
+        StIOFault fault(true, ENOSPC, 50000);
+        StErrorContextInstaller errors(false, true);
+        EXPECT_EQ(source->CopyTo(fFolder.Path("destination"), nullptr, FO_Overwrite), VE_FILE_CANNOT_COPY);
+    }
+    EXPECT_EQ(ReadFileBytes(fFolder.Posix("destination")), "old");
+    EXPECT_EQ(NamesIn(fFolder.Posix()), (std::vector<std::string>{"destination", "source"}));
+
+    EXPECT_EQ(source->CopyTo(fFolder.Path("destination"), &copy, FO_Overwrite), VE_OK);
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(Text(copy->GetPath().GetPath()), Text(fFolder.Path("destination").GetPath()));
+    copy->Release();
+    EXPECT_EQ(ReadFileBytes(fFolder.Posix("destination")), data);
+    EXPECT_EQ(ModeOf(fFolder.Posix("destination")), 0750u);
+
+    // Into a folder under its own name.
+    ASSERT_EQ(mkdir(fFolder.Posix("folder").c_str(), 0755), 0);
+    const VRefPtr<VFolder> folder(new VFolder(fFolder.Path("folder/")));
+    EXPECT_EQ(source->CopyTo(*folder, &copy, 0), VE_OK);
+    ASSERT_NE(copy, nullptr);
+    copy->Release();
+    EXPECT_EQ(ReadFileBytes(fFolder.Posix("folder/source")), data);
+    EXPECT_EQ(File("folder/copied")->CopyFrom(*source, 0), VE_OK);
+    EXPECT_EQ(ReadFileBytes(fFolder.Posix("folder/copied")), data);
+
+    // An unusable destination never reaches the system, and the out file is cleared.
+    StErrorContextInstaller errors(false, true);
+    copy = source.Get();
+    EXPECT_EQ(source->CopyTo(VFilePath(), &copy, 0), VE_FILE_CANNOT_COPY);
+    EXPECT_EQ(copy, nullptr);
+    EXPECT_EQ(errors.GetContext()->GetErrorCount(), 1u);
+}
+
+TEST_F(VFileTest, MoveAndRenameReplaceOnlyWhenAsked)
+{
+    WriteFileBytes(fFolder.Posix("a"), "a");
+    WriteFileBytes(fFolder.Posix("b"), "b");
+    VFile* moved = nullptr;
+    {
+        // In one folder the rename must not replace either.
+        StErrorContextInstaller errors(false, true);
+        EXPECT_EQ(File("a")->Move(fFolder.Path("b"), &moved, 0), VE_FILE_CANNOT_MOVE);
+        EXPECT_EQ(moved, nullptr);
+        EXPECT_EQ(ReadFileBytes(fFolder.Posix("b")), "b");
+        EXPECT_EQ(LongParameter(LastErrorObject(errors), "options"), 0);
+        VFile* renamed = nullptr;
+        EXPECT_EQ(File("a")->Rename(VString("b"), &renamed), VE_FILE_CANNOT_RENAME);
+        EXPECT_EQ(renamed, nullptr);
+        EXPECT_EQ(NativeOf(errors), MakeVError(kCOMPONENT_POSIX, EEXIST));
+        EXPECT_EQ(StringParameter(LastErrorObject(errors), "newname"), u"b");
+        // A folder path is no file to move.
+        EXPECT_EQ(File("a/")->Move(fFolder.Path("c"), nullptr, 0), VE_FILE_CANNOT_MOVE);
+    }
+    EXPECT_EQ(File("a")->Move(fFolder.Path("b"), &moved, FO_Overwrite), VE_OK);
+    ASSERT_NE(moved, nullptr);
+    moved->Release();
+    EXPECT_EQ(ReadFileBytes(fFolder.Posix("b")), "a");
+    EXPECT_FALSE(PathExists(fFolder.Posix("a")));
+
+    ASSERT_EQ(mkdir(fFolder.Posix("sub").c_str(), 0755), 0);
+    const VRefPtr<VFolder> sub(new VFolder(fFolder.Path("sub/")));
+    EXPECT_EQ(File("b")->Move(*sub, nullptr, 0), VE_OK);
+    EXPECT_EQ(ReadFileBytes(fFolder.Posix("sub/b")), "a");
+    VFile* renamed = nullptr;
+    EXPECT_EQ(File("sub/b")->Rename(VString("c.txt"), &renamed), VE_OK);
+    ASSERT_NE(renamed, nullptr);
+    EXPECT_TRUE(renamed->Exists());
+    renamed->Release();
+}
+
+TEST_F(VFileTest, MoveToTrashGoesToTheHomeTrash)
+{
+    StEnvironment environment({{"XDG_DATA_HOME", fFolder.Posix("data").c_str()}});
+    WriteFileBytes(fFolder.Posix("old.txt"), "old");
+    EXPECT_EQ(File("old.txt")->MoveToTrash(), VE_OK);
+    EXPECT_FALSE(PathExists(fFolder.Posix("old.txt")));
+    EXPECT_EQ(ReadFileBytes(fFolder.Posix("data/Trash/files/old.txt")), "old");
+    EXPECT_TRUE(PathExists(fFolder.Posix("data/Trash/info/old.txt.trashinfo")));
+    StErrorContextInstaller errors(false, true);
+    EXPECT_EQ(File("old.txt")->MoveToTrash(), VE_OK);
+    EXPECT_EQ(errors.GetContext()->GetErrorCount(), 0u);
+}
+
+TEST_F(VFileTest, TimesAndAttributes)
+{
+    WriteFileBytes(fFolder.Posix("file"), "x");
+    VRefPtr<VFile> file = File("file");
+    VTime modified;
+    modified.FromUTCTime(2020, 2, 29, 12, 30, 45, 250);
+    EXPECT_EQ(file->SetTimeAttributes(&modified, nullptr, nullptr), VE_OK);
+    VTime read;
+    VTime accessed;
+    EXPECT_EQ(file->GetTimeAttributes(&read, nullptr, &accessed), VE_OK);
+    int16_t year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millisecond = 0;
+    read.GetUTCTime(year, month, day, hour, minute, second, millisecond);
+    EXPECT_EQ(std::vector<int16_t>({year, month, day, hour, minute, second, millisecond}),
+              std::vector<int16_t>({2020, 2, 29, 12, 30, 45, 250}));
+
+    uint32_t attributes = 99;
+    EXPECT_EQ(file->GetFileAttributes(attributes), VE_OK);
+    EXPECT_EQ(attributes, 0u);
+    WriteFileBytes(fFolder.Posix(".hidden"), "x");
+    EXPECT_EQ(File(".hidden")->GetFileAttributes(attributes), VE_OK);
+    EXPECT_EQ(attributes, XMacFile::kAttributeHidden);
+    // Hidden is the name here: asking for it changes nothing, and is no failure.
+    EXPECT_EQ(file->SetFileAttributes(XMacFile::kAttributeHidden), VE_OK);
+    EXPECT_EQ(file->GetFileAttributes(attributes), VE_OK);
+    EXPECT_EQ(attributes, 0u);
+
+    // Locked is the immutable flag, which needs a capability the process may lack.
+    StErrorContextInstaller errors(false, true);
+    if (file->SetFileAttributes(XMacFile::kAttributeLocked) == VE_OK)
+    {
+        EXPECT_EQ(file->GetFileAttributes(attributes), VE_OK);
+        EXPECT_EQ(attributes, XMacFile::kAttributeLocked);
+        EXPECT_NE(file->SetContent("y", 1), VE_OK);
+        EXPECT_EQ(file->Unlock(), VE_OK);
+        EXPECT_EQ(file->GetFileAttributes(attributes), VE_OK);
+        EXPECT_EQ(attributes, 0u);
+    }
+    else
+    {
+        EXPECT_EQ(NativeOf(errors), MakeVError(kCOMPONENT_POSIX, EPERM)) << "or ENOTSUP on this volume";
+    }
+
+    uint16_t mode = 0;
+    EXPECT_EQ(file->MAC_SetPermissions(0600), VE_OK);
+    EXPECT_EQ(file->MAC_GetPermissions(&mode), VE_OK);
+    EXPECT_EQ(mode, 0600);
+    EXPECT_FALSE(file->MAC_IsWritableByAll());
+    EXPECT_EQ(file->MAC_MakeWritableByAll(), VE_OK);
+    EXPECT_TRUE(file->MAC_IsWritableByAll());
+    int64_t forkSize = 1;
+    EXPECT_EQ(file->GetResourceForkSize(&forkSize), VE_OK);
+    EXPECT_EQ(forkSize, 0);
+    EXPECT_FALSE(file->HasResourceFork());
+}
+
+TEST_F(VFileTest, LinksAreTheOnlyAliases)
+{
+    ASSERT_EQ(mkfifo(fFolder.Posix("pipe").c_str(), 0600), 0);
+    ASSERT_EQ(mkdir(fFolder.Posix("folder").c_str(), 0755), 0);
+    WriteFileBytes(fFolder.Posix("target.txt"), "t");
+    VRefPtr<VFile> toPipe = File("to pipe");
+    VRefPtr<VFile> toFile = File("sub/to file");
+    ASSERT_EQ(mkdir(fFolder.Posix("sub").c_str(), 0755), 0);
+    EXPECT_EQ(toPipe->MAC_CreateSymbolicLink(fFolder.Path("pipe"), false), VE_OK);
+    EXPECT_EQ(toFile->MAC_CreateSymbolicLink(fFolder.Path("target.txt"), true), VE_OK);
+    char text[64] = {};
+    ASSERT_GT(readlink(fFolder.Posix("sub/to file").c_str(), text, sizeof(text) - 1), 0);
+    EXPECT_STREQ(text, "../target.txt");
+    EXPECT_TRUE(toFile->IsAliasFile());
+
+    // A pipe behind a link is never opened to resolve it.
+    VFilePath target;
+    EXPECT_EQ(toPipe->ResolveAlias(target), VE_OK);
+    EXPECT_EQ(Text(target.GetPath()), Text(fFolder.Path("pipe").GetPath()));
+    {
+        StErrorContextInstaller errors(false, true);
+        EXPECT_EQ(File("target.txt")->ResolveAlias(target), VE_FILE_CANNOT_RESOLVE_ALIAS);
+        EXPECT_TRUE(target.IsEmpty());
+        EXPECT_EQ(File("target.txt")->CreateAlias(fFolder.Path("alias"), nullptr),
+                  VE_FILE_CANNOT_CREATE_ALIAS);
+    }
+
+    VRefPtr<VFile> resolved = toFile;
+    EXPECT_EQ(VFile::ResolveAliasFile(resolved, false), VE_OK);
+    EXPECT_EQ(Text(resolved->GetPath().GetPath()), Text(fFolder.Path("target.txt").GetPath()));
+
+    // A link to a folder is no file: refused, or deleted when asked.
+    VRefPtr<VFile> toFolder = File("to folder");
+    ASSERT_EQ(symlink("folder", fFolder.Posix("to folder").c_str()), 0);
+    {
+        StErrorContextInstaller errors(false, true);
+        VRefPtr<VFile> io = toFolder;
+        EXPECT_EQ(VFile::ResolveAliasFile(io, false), VE_FILE_ALIAS_TARGET_IS_FOLDER);
+    }
+    const VRefPtr<VFolder> folder(new VFolder(fFolder.Path()));
+    EXPECT_EQ(VFile::CreateAndResolveAlias(*folder, VString("to folder"), FPS_POSIX), nullptr);
+    EXPECT_FALSE(PathExists(fFolder.Posix("to folder")));
+
+    // A link made over an existing file replaces it only once it stands.
+    WriteFileBytes(fFolder.Posix("replaced"), "r");
+    EXPECT_EQ(File("replaced")->MAC_CreateSymbolicLink(fFolder.Path("target.txt"), false), VE_OK);
+    EXPECT_TRUE(File("replaced")->MAC_IsSymbolicLink());
+    EXPECT_EQ(NamesIn(fFolder.Posix()),
+              (std::vector<std::string>{"folder", "pipe", "replaced", "sub", "target.txt", "to pipe"}));
+}
+
+TEST_F(VFileTest, FreeSpaceIsCachedForTheAgeAsked)
+{
+    VRefPtr<VFile> file = File("anything");
+    int64_t free = 0;
+    int64_t total = 0;
+    const uint32_t before = XMacFile::GetVolumeQueryCountForTesting();
+    EXPECT_EQ(file->GetVolumeFreeSpace(&free, &total, true, 60000), VE_OK);
+    EXPECT_GT(total, 0);
+    EXPECT_GE(total, free);
+    EXPECT_EQ(file->GetVolumeFreeSpace(&free, nullptr, true, 60000), VE_OK);
+    EXPECT_EQ(XMacFile::GetVolumeQueryCountForTesting(), before + 1);
+    EXPECT_EQ(file->GetVolumeFreeSpace(&free, nullptr, false, 60000), VE_OK);
+    EXPECT_EQ(file->GetVolumeFreeSpace(&free, nullptr, false, 0), VE_OK);
+    EXPECT_EQ(XMacFile::GetVolumeQueryCountForTesting(), before + 3);
+}
+
+TEST_F(VFileTest, TemporaryFilesAreNamedAfterAnIdentifier)
+{
+    StEnvironment environment({{"TMPDIR", fFolder.Posix().c_str()}});
+    VRefPtr<VFile> temporary(VFile::CreateTemporaryFile());
+    ASSERT_NE(temporary, nullptr);
+    EXPECT_TRUE(temporary->Exists());
+    VString name;
+    temporary->GetName(name);
+    ASSERT_EQ(name.GetLength(), 36);
+    const std::u16string text = Text(name);
+    EXPECT_EQ(text.substr(0, 4), u"kov_");
+    EXPECT_EQ(text.find_first_not_of(u"0123456789ABCDEF", 4), std::u16string::npos);
+    VRefPtr<IFolder> parent(temporary->RetainParentFolder(false));
+    EXPECT_EQ(Text(parent->GetPath().GetPath()), Text(fFolder.Path().GetPath()));
+}
+
+TEST_F(VFileTest, KindsByTypeIdentifierAndExtension)
+{
+    ASSERT_TRUE(VFileKindManager::Init());
+    WriteFileBytes(fFolder.Posix("notes.txt"), "x");
+    WriteFileBytes(fFolder.Posix("report.qdoc"), "x");
+    VRefPtr<VFile> notes = File("notes.txt");
+    EXPECT_TRUE(notes->ConformsTo(VString("public.plain-text")));
+    EXPECT_TRUE(notes->ConformsTo(VString("public.data")));
+    EXPECT_FALSE(notes->ConformsTo(VString("public.image")));
+    EXPECT_FALSE(notes->ConformsTo(VString("com.example.unknown")));
+    VFileKindManager::Get()->RegisterPrivateFileKind(VString("com.example.qdoc"), VString("Q document"),
+                                                     {VString("qdoc")}, {VString("public.xml")});
+    EXPECT_TRUE(File("report.qdoc")->ConformsTo(VString("com.example.qdoc")));
+    EXPECT_FALSE(notes->ConformsTo(VString("com.example.qdoc")));
+    VFileKindManager::DeInit();
+}
+
+TEST_F(VFileTest, PathsWithAFileSystem)
+{
+    ASSERT_EQ(mkdir(fFolder.Posix("root").c_str(), 0755), 0);
+    const VRefPtr<VFolder> root(new VFolder(fFolder.Path("root/")));
+    const VRefPtr<VFileSystem> fileSystem(new VFileSystem(VString("area"), root.Get(), 0, 0, 0));
+    const VRefPtr<VFolder> inside(
+        static_cast<VFolder*>(root->RetainRelativeFolder(VString("sub"), FPS_POSIX, fileSystem.Get())));
+    const VRefPtr<VFile> file(new VFile(*inside, VString("x.txt"), FPS_POSIX));
+    EXPECT_EQ(file->GetFileSystem(), fileSystem.Get());
+    EXPECT_EQ(Text(file->GetPathWithFileSystem()), u"/area/sub/x.txt");
+    VString posix;
+    file->GetPlatformPath(posix, FPS_POSIX);
+    EXPECT_EQ(Text(posix), Text(VString(fFolder.Posix("root/sub/x.txt").c_str())));
+
+    // A copy out of the root leaves the file system behind.
+    ASSERT_EQ(mkdir(fFolder.Posix("root/sub").c_str(), 0755), 0);
+    WriteFileBytes(fFolder.Posix("root/sub/x.txt"), "x");
+    VFile* copy = nullptr;
+    ASSERT_EQ(file->CopyTo(fFolder.Path("y.txt"), &copy, 0), VE_OK);
+    EXPECT_EQ(copy->GetFileSystem(), nullptr);
+    copy->Release();
+    ASSERT_EQ(file->CopyTo(fFolder.Path("root/y.txt"), &copy, 0), VE_OK);
+    EXPECT_EQ(copy->GetFileSystem(), fileSystem.Get());
+    copy->Release();
+
+    VString url;
+    File("a b.txt")->GetURL(url, true);
+    EXPECT_EQ(Text(url), u"file://" + Text(VString(fFolder.Posix().c_str())) + u"/a%20b.txt");
+    File("root/sub/x.txt")->GetRelativeURL(root.Get(), url, false);
+    EXPECT_EQ(Text(url), u"sub/x.txt");
+    EXPECT_TRUE(File("x")->IsSameFile(File("x").Get()));
+    EXPECT_FALSE(File("x")->IsSameFile(File("X").Get()));
+}
+
+} // namespace
+} // namespace kova

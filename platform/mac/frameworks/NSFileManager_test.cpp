@@ -1,0 +1,290 @@
+#include "platform/mac/frameworks/NSFileManager.h"
+
+#include "kernel/files/FileTesting_test.h"
+#include "platform/mac/frameworks/CFError.h"
+#include "platform/mac/frameworks/SysFile.h"
+#include "platform/mac/frameworks/SysMount.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <vector>
+
+namespace kova
+{
+namespace
+{
+
+// A write fault for one scope.
+class StWriteFault
+{
+public:
+    StWriteFault(int inErrno, int64_t inAfterBytes) { sys::SetWriteFaultForTesting(inErrno, inAfterBytes); }
+    ~StWriteFault() { sys::SetWriteFaultForTesting(0, 0); }
+};
+
+// A read fault for one scope.
+class StReadFault
+{
+public:
+    StReadFault(int inErrno, int64_t inAfterBytes) { sys::SetReadFaultForTesting(inErrno, inAfterBytes); }
+    ~StReadFault() { sys::SetReadFaultForTesting(0, 0); }
+};
+
+// The Cocoa code of a failed call, 0 after success.
+int CodeOf(bool inSucceeded, cf::Error* inError)
+{
+    const int code = inError != nullptr ? int(cf::ErrorGetCode(inError)) : 0;
+    if (inError != nullptr)
+    {
+        EXPECT_STREQ(cf::ErrorGetDomain(inError), cf::kErrorDomainCocoa);
+        cf::ErrorRelease(inError);
+    }
+    EXPECT_EQ(inSucceeded, code == 0);
+    return code;
+}
+
+int Copy(const std::string& inFrom, const std::string& inTo, bool inReplace)
+{
+    cf::Error* error = nullptr;
+    const bool ok = ns::CopyItem(inFrom, inTo, inReplace, &error);
+    return CodeOf(ok, error);
+}
+
+int Move(const std::string& inFrom, const std::string& inTo, bool inReplace)
+{
+    cf::Error* error = nullptr;
+    const bool ok = ns::MoveItem(inFrom, inTo, inReplace, &error);
+    return CodeOf(ok, error);
+}
+
+class NSFileManagerTest : public testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(fFolder.IsValid()); }
+
+    StTemporaryFolder fFolder;
+};
+
+TEST_F(NSFileManagerTest, CopyKeepsBytesModeTimesAndLinks)
+{
+    const std::string source = fFolder.Posix("source");
+    std::string bytes(3 * 1024 * 1024 + 17, 'x');
+    for (size_t i = 0; i < bytes.size(); i += 4093)
+        bytes[i] = char(i);
+    WriteFileBytes(source, bytes);
+    ASSERT_EQ(chmod(source.c_str(), 0741), 0);
+    const struct timespec times[2] = {{1000000, 0}, {1234567890, 500000000}};
+    ASSERT_EQ(utimensat(AT_FDCWD, source.c_str(), times, 0), 0);
+
+    EXPECT_EQ(Copy(source, fFolder.Posix("copy"), false), 0);
+    EXPECT_EQ(ReadFileBytes(fFolder.Posix("copy")), bytes);
+    EXPECT_EQ(ModeOf(fFolder.Posix("copy")), 0741u);
+    struct stat copied = {};
+    ASSERT_EQ(stat(fFolder.Posix("copy").c_str(), &copied), 0);
+    EXPECT_EQ(copied.st_mtim.tv_sec, 1234567890);
+    EXPECT_EQ(copied.st_mtim.tv_nsec, 500000000);
+
+    // A link is copied as a link, never followed.
+    ASSERT_EQ(symlink("source", fFolder.Posix("link").c_str()), 0);
+    EXPECT_EQ(Copy(fFolder.Posix("link"), fFolder.Posix("link copy"), false), 0);
+    char target[64] = {};
+    ASSERT_EQ(readlink(fFolder.Posix("link copy").c_str(), target, sizeof(target) - 1), 6);
+    EXPECT_STREQ(target, "source");
+    // Nothing is left beside the copies.
+    EXPECT_EQ(NamesIn(fFolder.Posix()), (std::vector<std::string>{"copy", "link", "link copy", "source"}));
+}
+
+TEST_F(NSFileManagerTest, CopyNeverLosesTheSourceOrTheOldDestination)
+{
+    const std::string source = fFolder.Posix("source");
+    const std::string destination = fFolder.Posix("destination");
+    WriteFileBytes(source, std::string(200000, 'n'));
+    WriteFileBytes(destination, "old");
+
+    EXPECT_EQ(Copy(source, destination, false), ns::kFileWriteFileExistsError);
+    EXPECT_EQ(ReadFileBytes(destination), "old");
+    // Onto itself, even when replacing and through another name of the same file.
+    EXPECT_EQ(Copy(source, source, true), ns::kFileWriteFileExistsError);
+    ASSERT_EQ(link(source.c_str(), fFolder.Posix("hard").c_str()), 0);
+    EXPECT_EQ(Copy(source, fFolder.Posix("hard"), true), ns::kFileWriteFileExistsError);
+    EXPECT_EQ(ReadFileBytes(source), std::string(200000, 'n'));
+
+    {
+        // The disk fills up half way: the old destination stays whole, no temporary is left.
+        StWriteFault fault(ENOSPC, 100000);
+        EXPECT_EQ(Copy(source, destination, true), ns::kFileWriteOutOfSpaceError);
+    }
+    {
+        // So does a source that cannot be read to its end.
+        StReadFault fault(EIO, 70000);
+        EXPECT_NE(Copy(source, destination, true), 0);
+    }
+    EXPECT_EQ(ReadFileBytes(destination), "old");
+    EXPECT_EQ(NamesIn(fFolder.Posix()), (std::vector<std::string>{"destination", "hard", "source"}));
+
+    EXPECT_EQ(Copy(source, destination, true), 0);
+    EXPECT_EQ(ReadFileBytes(destination), std::string(200000, 'n'));
+    EXPECT_EQ(Copy(fFolder.Posix("missing"), destination, true), ns::kFileReadNoSuchFileError);
+    EXPECT_EQ(Copy(source, fFolder.Posix("no folder/x"), true), ns::kFileNoSuchFileError);
+}
+
+TEST_F(NSFileManagerTest, CopyRefusesWhatItMustNotOpen)
+{
+    ASSERT_EQ(mkfifo(fFolder.Posix("pipe").c_str(), 0600), 0);
+    // A pipe would block the copy for ever: it is refused without being opened.
+    EXPECT_EQ(Copy(fFolder.Posix("pipe"), fFolder.Posix("copy"), false), ns::kFileReadUnknownError);
+    ASSERT_EQ(mkdir(fFolder.Posix("folder").c_str(), 0755), 0);
+    EXPECT_EQ(Copy(fFolder.Posix("folder"), fFolder.Posix("copy"), false), ns::kFeatureUnsupportedError);
+    EXPECT_FALSE(PathExists(fFolder.Posix("copy")));
+}
+
+TEST_F(NSFileManagerTest, MoveAcrossVolumesRemovesTheSourceOnlyOnceTheCopyStands)
+{
+    // /dev/shm is a volume of its own where it exists.
+    struct stat here = {};
+    struct stat shared = {};
+    char pattern[] = "/dev/shm/kova-move-XXXXXX";
+    if (stat(fFolder.Posix().c_str(), &here) != 0 || stat("/dev/shm", &shared) != 0 ||
+        here.st_dev == shared.st_dev || mkdtemp(pattern) == nullptr)
+        GTEST_SKIP() << "no second volume at /dev/shm";
+    const std::string other(pattern);
+    const std::string source = fFolder.Posix("source");
+    WriteFileBytes(source, std::string(300000, 's'));
+    {
+        StWriteFault fault(EIO, 1000);
+        EXPECT_EQ(Move(source, other + "/moved", false), ns::kFileWriteUnknownError);
+    }
+    EXPECT_EQ(ReadFileBytes(source), std::string(300000, 's'));
+    EXPECT_EQ(NamesIn(other), std::vector<std::string>());
+
+    EXPECT_EQ(Move(source, other + "/moved", false), 0);
+    EXPECT_FALSE(PathExists(source));
+    EXPECT_EQ(ReadFileBytes(other + "/moved"), std::string(300000, 's'));
+    std::filesystem::remove_all(other);
+}
+
+TEST_F(NSFileManagerTest, MoveReplacesOnlyWhenAsked)
+{
+    WriteFileBytes(fFolder.Posix("a"), "a");
+    WriteFileBytes(fFolder.Posix("b"), "b");
+    EXPECT_EQ(Move(fFolder.Posix("a"), fFolder.Posix("b"), false), ns::kFileWriteFileExistsError);
+    EXPECT_EQ(ReadFileBytes(fFolder.Posix("a")), "a");
+    EXPECT_EQ(ReadFileBytes(fFolder.Posix("b")), "b");
+    EXPECT_EQ(Move(fFolder.Posix("a"), fFolder.Posix("b"), true), 0);
+    EXPECT_EQ(ReadFileBytes(fFolder.Posix("b")), "a");
+    EXPECT_EQ(Move(fFolder.Posix("b"), fFolder.Posix("b"), true), ns::kFileWriteFileExistsError);
+    EXPECT_EQ(ReadFileBytes(fFolder.Posix("b")), "a");
+}
+
+// The lines of a trash info file, by key.
+std::string InfoValue(const std::string& inInfo, const std::string& inKey)
+{
+    const size_t start = inInfo.find("\n" + inKey + "=");
+    if (start == std::string::npos)
+        return "<none>";
+    const size_t value = start + inKey.size() + 2;
+    return inInfo.substr(value, inInfo.find('\n', value) - value);
+}
+
+TEST_F(NSFileManagerTest, TrashedItemsCanBeRestoredByADesktop)
+{
+    StEnvironment environment({{"XDG_DATA_HOME", fFolder.Posix("data").c_str()}, {"TZ", "UTC"}});
+    ASSERT_EQ(mkdir(fFolder.Posix("docs").c_str(), 0755), 0);
+    const std::string item = fFolder.Posix("docs/report 100%.txt");
+    WriteFileBytes(item, "first");
+    std::string trashed;
+    cf::Error* error = nullptr;
+    ASSERT_TRUE(ns::TrashItem(item, &trashed, &error));
+    const std::string trash = fFolder.Posix("data/Trash");
+    EXPECT_EQ(trashed, trash + "/files/report 100%.txt");
+    EXPECT_FALSE(PathExists(item));
+    EXPECT_EQ(ReadFileBytes(trashed), "first");
+    EXPECT_EQ(ModeOf(trash), 0700u);
+
+    const std::string info = ReadFileBytes(trash + "/info/report 100%.txt.trashinfo");
+    EXPECT_EQ(info.rfind("[Trash Info]\n", 0), 0u);
+    // The path is absolute and percent-encoded; the date is local, to the second.
+    EXPECT_EQ(InfoValue(info, "Path"), fFolder.Posix("docs/report%20100%25.txt"));
+    const std::string date = InfoValue(info, "DeletionDate");
+    EXPECT_EQ(date.size(), 19u) << date;
+    EXPECT_EQ(date[10], 'T');
+
+    // A second item of the same name gets a counter before its extension.
+    WriteFileBytes(item, "second");
+    ASSERT_TRUE(ns::TrashItem(item, &trashed, &error));
+    EXPECT_EQ(trashed, trash + "/files/report 100%.2.txt");
+    EXPECT_EQ(ReadFileBytes(trashed), "second");
+    EXPECT_TRUE(PathExists(trash + "/info/report 100%.2.txt.trashinfo"));
+
+    // A link goes as a link; a missing item is refused.
+    ASSERT_EQ(symlink("nowhere", fFolder.Posix("docs/dangling").c_str()), 0);
+    ASSERT_TRUE(ns::TrashItem(fFolder.Posix("docs/dangling"), &trashed, &error));
+    struct stat status = {};
+    ASSERT_EQ(lstat(trashed.c_str(), &status), 0);
+    EXPECT_TRUE(S_ISLNK(status.st_mode));
+    EXPECT_FALSE(ns::TrashItem(fFolder.Posix("docs/missing"), &trashed, &error));
+    EXPECT_EQ(CodeOf(false, error), ns::kFileNoSuchFileError);
+}
+
+TEST_F(NSFileManagerTest, ItemsOfAnotherVolumeGoToThatVolumesTrash)
+{
+    // The test's folder is made a volume of its own; the home trash lies on the root volume.
+    StTemporaryFolder home;
+    const std::string volume = fFolder.Posix("volume");
+    ASSERT_EQ(mkdir(volume.c_str(), 0755), 0);
+    WriteFileBytes(fFolder.Posix("mountinfo"), "1 0 8:1 / / rw - ext4 /dev/sda1 rw\n2 1 8:2 / " + volume +
+                                                   " rw,relatime - ext4 /dev/sdb1 rw\n");
+    sys::SetMountTablePathForTesting(fFolder.Posix("mountinfo").c_str());
+    StEnvironment environment({{"XDG_DATA_HOME", home.Posix("data").c_str()}});
+    const std::string uid = std::to_string(geteuid());
+
+    WriteFileBytes(volume + "/a.txt", "a");
+    std::string trashed;
+    cf::Error* error = nullptr;
+    ASSERT_TRUE(ns::TrashItem(volume + "/a.txt", &trashed, &error));
+    EXPECT_EQ(trashed, volume + "/.Trash-" + uid + "/files/a.txt");
+    EXPECT_EQ(ModeOf(volume + "/.Trash-" + uid), 0700u);
+    // Paths are recorded from the top of the volume.
+    EXPECT_EQ(InfoValue(ReadFileBytes(volume + "/.Trash-" + uid + "/info/a.txt.trashinfo"), "Path"), "a.txt");
+    EXPECT_FALSE(PathExists(home.Posix("data")));
+
+    // An administrator's sticky .Trash is used first; one that is not sticky is not trusted.
+    ASSERT_EQ(mkdir((volume + "/.Trash").c_str(), 0777), 0);
+    WriteFileBytes(volume + "/b.txt", "b");
+    ASSERT_TRUE(ns::TrashItem(volume + "/b.txt", &trashed, &error));
+    EXPECT_EQ(trashed, volume + "/.Trash-" + uid + "/files/b.txt");
+    ASSERT_EQ(chmod((volume + "/.Trash").c_str(), 01777), 0);
+    WriteFileBytes(volume + "/c.txt", "c");
+    ASSERT_TRUE(ns::TrashItem(volume + "/c.txt", &trashed, &error));
+    EXPECT_EQ(trashed, volume + "/.Trash/" + uid + "/files/c.txt");
+    sys::SetMountTablePathForTesting(nullptr);
+}
+
+TEST(SysFile, ExclusiveRenamesNeverReplace)
+{
+    StTemporaryFolder folder;
+    WriteFileBytes(folder.Posix("a"), "a");
+    WriteFileBytes(folder.Posix("b"), "b");
+    EXPECT_EQ(sys::renamex_np(folder.Posix("a").c_str(), folder.Posix("b").c_str(), sys::kRenameExclusive),
+              -1);
+    EXPECT_EQ(errno, EEXIST);
+    EXPECT_EQ(ReadFileBytes(folder.Posix("b")), "b");
+    EXPECT_EQ(sys::renamex_np(folder.Posix("a").c_str(), folder.Posix("c").c_str(), sys::kRenameExclusive),
+              0);
+    EXPECT_EQ(sys::renamex_np(folder.Posix("c").c_str(), folder.Posix("b").c_str(), 0), 0);
+    EXPECT_EQ(ReadFileBytes(folder.Posix("b")), "a");
+
+    // Temporary names stay hidden, beside their item, and within a name's length.
+    const std::string temporary = sys::TemporarySiblingPath(folder.Posix(std::string(250, 'n')));
+    EXPECT_EQ(temporary.rfind(folder.Posix(".n"), 0), 0u);
+    EXPECT_LE(temporary.size() - folder.Posix().size() - 1, 255u);
+    EXPECT_NE(sys::TemporarySiblingPath(folder.Posix("x")), sys::TemporarySiblingPath(folder.Posix("x")));
+}
+
+} // namespace
+} // namespace kova

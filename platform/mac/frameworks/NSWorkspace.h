@@ -1,0 +1,15 @@
+// Our stand-in for the part of the workspace of AppKit that shows items to the user. With a desktop
+// session (DISPLAY or WAYLAND_DISPLAY set) the folder that holds the item is opened with xdg-open,
+// when it is installed, in a process of its own that is never waited for; without one nothing is
+// shown.
+#pragma once
+
+#include <string>
+
+namespace kova::ns
+{
+
+// activateFileViewerSelectingURLs: with the one item. Never fails.
+void ActivateFileViewerSelecting(const std::string& inPath);
+
+} // namespace kova::ns

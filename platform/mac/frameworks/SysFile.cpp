@@ -1,0 +1,241 @@
+#include "platform/mac/frameworks/SysFile.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <memory>
+#include <sys/ioctl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kova::sys
+{
+
+namespace
+{
+
+// Kernel copies are asked for at most this much at a time, so that a huge file never waits on one
+// call; read and write copies go through a buffer of kBufferSize.
+constexpr size_t kKernelChunk = size_t(1) << 30;
+constexpr size_t kBufferSize = size_t(1) << 20;
+// Names on the file systems here hold at most 255 bytes.
+constexpr size_t kMaxNameBytes = 255;
+constexpr size_t kKeptNameBytes = 200;
+
+struct Fault
+{
+    std::atomic<int> fErrno{0};
+    std::atomic<int64_t> fRemaining{0};
+};
+
+Fault sReadFault;
+Fault sWriteFault;
+
+// Cuts ioCount to what the fault still lets through; false, with errno set, when nothing may.
+bool Admit(Fault& ioFault, size_t& ioCount)
+{
+    const int error = ioFault.fErrno.load(std::memory_order_relaxed);
+    if (error == 0)
+        return true;
+    const int64_t remaining = ioFault.fRemaining.load(std::memory_order_relaxed);
+    if (remaining <= 0)
+    {
+        errno = error;
+        return false;
+    }
+    ioCount = size_t(std::min<int64_t>(int64_t(ioCount), remaining));
+    return true;
+}
+
+void Consume(Fault& ioFault, ssize_t inTransferred)
+{
+    if (inTransferred > 0 && ioFault.fErrno.load(std::memory_order_relaxed) != 0)
+        ioFault.fRemaining.fetch_sub(inTransferred, std::memory_order_relaxed);
+}
+
+bool FaultArmed()
+{
+    return sReadFault.fErrno.load(std::memory_order_relaxed) != 0 ||
+           sWriteFault.fErrno.load(std::memory_order_relaxed) != 0;
+}
+
+// Errors after which a kernel copy is given up for reads and writes.
+bool KernelCopyRefused(int inErrno)
+{
+    return inErrno == EXDEV || inErrno == EINVAL || inErrno == ENOSYS || inErrno == EOPNOTSUPP ||
+           inErrno == ENOTSUP;
+}
+
+int CopyThroughBuffer(int inFD, int outFD, uint64_t inFrom, uint64_t inSize, bool& outReadSide)
+{
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[kBufferSize]);
+    if (buffer == nullptr)
+        return ENOMEM;
+    uint64_t done = inFrom;
+    while (done < inSize)
+    {
+        const size_t wanted = size_t(std::min<uint64_t>(kBufferSize, inSize - done));
+        const ssize_t got = sys::pread(inFD, buffer.get(), wanted, off_t(done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        outReadSide = got <= 0;
+        if (got < 0)
+            return errno;
+        if (got == 0)
+            return EIO;
+        for (ssize_t put = 0; put < got;)
+        {
+            const ssize_t written =
+                sys::pwrite(outFD, buffer.get() + put, size_t(got - put), off_t(done + put));
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written <= 0)
+                return written < 0 ? errno : EIO;
+            put += written;
+        }
+        done += uint64_t(got);
+    }
+    return 0;
+}
+
+int CopyData(int inFD, int outFD, uint64_t inSize, bool& outReadSide)
+{
+    if (inSize == 0)
+        return 0;
+    // A clone shares the extents: nothing to copy at all where the file system allows it.
+    if (!FaultArmed() && ::ioctl(outFD, FICLONE, inFD) == 0)
+        return 0;
+    off_t inOffset = 0;
+    off_t outOffset = 0;
+    uint64_t done = 0;
+    while (done < inSize)
+    {
+        const size_t wanted = size_t(std::min<uint64_t>(kKernelChunk, inSize - done));
+        const ssize_t copied = sys::copy_file_range(inFD, &inOffset, outFD, &outOffset, wanted);
+        if (copied < 0 && errno == EINTR)
+            continue;
+        if (copied < 0 && done == 0 && KernelCopyRefused(errno))
+            return CopyThroughBuffer(inFD, outFD, 0, inSize, outReadSide);
+        if (copied < 0)
+            return errno;
+        // The source ended before its size.
+        outReadSide = copied == 0;
+        if (copied == 0)
+            return EIO;
+        done += uint64_t(copied);
+    }
+    return 0;
+}
+
+} // namespace
+
+int renamex_np(const char* from, const char* to, unsigned flags)
+{
+    if ((flags & kRenameExclusive) == 0)
+        return ::rename(from, to);
+    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+        return -1;
+    struct stat status = {};
+    if (::lstat(from, &status) != 0)
+        return -1;
+    if (!S_ISDIR(status.st_mode))
+    {
+        // A second name, then the first one goes: the destination is never replaced.
+        if (::link(from, to) == 0)
+            return ::unlink(from);
+        if (errno != EPERM && errno != EOPNOTSUPP && errno != EMLINK)
+            return -1;
+    }
+    if (::lstat(to, &status) == 0)
+    {
+        errno = EEXIST;
+        return -1;
+    }
+    return ::rename(from, to);
+}
+
+ssize_t pread(int fd, void* buffer, size_t count, off_t offset)
+{
+    if (!Admit(sReadFault, count))
+        return -1;
+    const ssize_t result = ::pread(fd, buffer, count, offset);
+    Consume(sReadFault, result);
+    return result;
+}
+
+ssize_t pwrite(int fd, const void* buffer, size_t count, off_t offset)
+{
+    if (!Admit(sWriteFault, count))
+        return -1;
+    const ssize_t result = ::pwrite(fd, buffer, count, offset);
+    Consume(sWriteFault, result);
+    return result;
+}
+
+ssize_t copy_file_range(int inFD, off_t* ioInOffset, int outFD, off_t* ioOutOffset, size_t count)
+{
+    if (!Admit(sReadFault, count) || !Admit(sWriteFault, count))
+        return -1;
+    const ssize_t result = ::copy_file_range(inFD, ioInOffset, outFD, ioOutOffset, count, 0);
+    Consume(sReadFault, result);
+    Consume(sWriteFault, result);
+    return result;
+}
+
+int CopyFileData(int inFD, int outFD, uint64_t inSize, bool* outReadSide)
+{
+    bool readSide = false;
+    const int error = CopyData(inFD, outFD, inSize, readSide);
+    if (outReadSide != nullptr)
+        *outReadSide = error != 0 && readSide;
+    return error;
+}
+
+std::string TemporarySiblingPath(const std::string& inPath)
+{
+    const size_t slash = inPath.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : inPath.substr(0, slash + 1);
+    std::string name = slash == std::string::npos ? inPath : inPath.substr(slash + 1);
+    if (name.size() > kKeptNameBytes)
+    {
+        // Cut at the start of a character, never inside one.
+        size_t cut = kKeptNameBytes;
+        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)
+            --cut;
+        name.resize(cut);
+    }
+    uint64_t random = 0;
+    if (::getrandom(&random, sizeof(random), GRND_NONBLOCK) != ssize_t(sizeof(random)))
+    {
+        static std::atomic<uint64_t> sCounter{0};
+        random = (uint64_t(::getpid()) << 32) ^ uint64_t(::time(nullptr)) ^
+                 (sCounter.fetch_add(1) * 0x9E3779B97F4A7C15ull);
+    }
+    char suffix[24];
+    std::snprintf(suffix, sizeof(suffix), ".kov%012llx",
+                  static_cast<unsigned long long>(random & 0xFFFFFFFFFFFFull));
+    std::string temporary = folder + "." + name + suffix;
+    static_assert(kKeptNameBytes + 1 + 16 < kMaxNameBytes);
+    return temporary;
+}
+
+void SetReadFaultForTesting(int inErrno, int64_t inAfterBytes)
+{
+    sReadFault.fRemaining.store(inAfterBytes, std::memory_order_relaxed);
+    sReadFault.fErrno.store(inErrno, std::memory_order_relaxed);
+}
+
+void SetWriteFaultForTesting(int inErrno, int64_t inAfterBytes)
+{
+    sWriteFault.fRemaining.store(inAfterBytes, std::memory_order_relaxed);
+    sWriteFault.fErrno.store(inErrno, std::memory_order_relaxed);
+}
+
+} // namespace kova::sys

@@ -1,0 +1,44 @@
+// Our stand-in for the file calls of libSystem that Linux lacks or names differently: renamex_np
+// with its no-replace flag, and the reads, writes and in-kernel copies of file data that the file
+// layer makes, through which tests inject failures of the disk (a full disk, an I/O error) without
+// filling a real one.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <sys/types.h>
+
+namespace kova::sys
+{
+
+// renamex_np's flag: an existing destination makes the rename fail with EEXIST.
+inline constexpr unsigned kRenameExclusive = 4;
+
+// rename, or with kRenameExclusive one that never replaces. Where the file system refuses the
+// no-replace flag, a file is linked and then unlinked (no window), and a folder is renamed after
+// a check that the destination is free. 0, or -1 with errno set.
+int renamex_np(const char* from, const char* to, unsigned flags);
+
+// pread, pwrite and copy_file_range, failing as a fault set for tests asks.
+ssize_t pread(int fd, void* buffer, size_t count, off_t offset);
+ssize_t pwrite(int fd, const void* buffer, size_t count, off_t offset);
+ssize_t copy_file_range(int inFD, off_t* ioInOffset, int outFD, off_t* ioOutOffset, size_t count);
+
+// Copies inSize bytes of an open file into another from their starts: a clone of the extents
+// where the file system shares them, else copies in the kernel, else reads and writes; short
+// transfers are continued. 0, or the errno of the failure (EIO when the source ends early), with
+// *outReadSide (when given) telling whether reading the source failed.
+int CopyFileData(int inFD, int outFD, uint64_t inSize, bool* outReadSide = nullptr);
+
+// A path beside inPath for a temporary item: the same folder, a hidden name made of inPath's
+// name and a random suffix, short enough for the file system.
+std::string TemporarySiblingPath(const std::string& inPath);
+
+// For tests: once inAfterBytes more bytes have been read (written) through the calls above, each
+// read (write) fails with inErrno, until the fault is cleared with errno 0. Transfers that cross
+// the limit are cut short at it, as a disk that fills up does.
+void SetReadFaultForTesting(int inErrno, int64_t inAfterBytes);
+void SetWriteFaultForTesting(int inErrno, int64_t inAfterBytes);
+
+} // namespace kova::sys
