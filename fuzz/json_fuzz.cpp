@@ -47,12 +47,6 @@ void ReadAndWrite(const VString& inText)
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    fuzz::BringUp();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* inData, size_t inSize)
 {
     StErrorContextInstaller errors(false, true);

@@ -8,12 +8,6 @@
 
 using namespace kova;
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    fuzz::BringUp();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* inData, size_t inSize)
 {
     StErrorContextInstaller errors(false, true);
