@@ -5,6 +5,7 @@
 #include "kernel/files/IFolder.h"
 #include "kernel/files/VFileSystem.h"
 #include "kernel/files/VURL.h"
+#include "kernel/json/VJSONValue.h"
 
 #include <string>
 
@@ -170,6 +171,48 @@ VString DecodeReservedFileCharacters(const VString& inName)
     VString result;
     result.FromUniString(decoded.data(), int32_t(decoded.size()));
     return result;
+}
+
+// ---------------------------------------------------------------------------------------------
+// JSON hooks
+
+namespace
+{
+
+FileExtractor sFileExtractor = nullptr;
+FolderExtractor sFolderExtractor = nullptr;
+FileWrapper sFileWrapper = nullptr;
+FolderWrapper sFolderWrapper = nullptr;
+
+} // namespace
+
+void SetFileFolderExtractorAndWrapper(FileExtractor inFileExtractor, FolderExtractor inFolderExtractor,
+                                      FileWrapper inFileWrapper, FolderWrapper inFolderWrapper)
+{
+    sFileExtractor = inFileExtractor;
+    sFolderExtractor = inFolderExtractor;
+    sFileWrapper = inFileWrapper;
+    sFolderWrapper = inFolderWrapper;
+}
+
+IFile* ExtractFile(const VJSONValue& inValue)
+{
+    return sFileExtractor != nullptr ? sFileExtractor(inValue) : nullptr;
+}
+
+IFolder* ExtractFolder(const VJSONValue& inValue)
+{
+    return sFolderExtractor != nullptr ? sFolderExtractor(inValue) : nullptr;
+}
+
+VJSONValue WrapFile(IFile* inFile)
+{
+    return sFileWrapper != nullptr ? sFileWrapper(inFile) : VJSONValue(VJSONValue::sUndefined);
+}
+
+VJSONValue WrapFolder(IFolder* inFolder)
+{
+    return sFolderWrapper != nullptr ? sFolderWrapper(inFolder) : VJSONValue(VJSONValue::sUndefined);
 }
 
 } // namespace kova

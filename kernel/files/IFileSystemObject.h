@@ -14,8 +14,10 @@
 namespace kova
 {
 
+class IFile;
 class IFolder;
 class VFileSystem;
+class VJSONValue;
 class VTime;
 
 class IFileSystemObject : public IRefCountable
@@ -63,6 +65,22 @@ protected:
     // path relative to its root when the object lies inside it, else the POSIX platform path.
     VString _MakePathWithFileSystem() const;
 };
+
+// Hooks that let another layer turn JSON values into files and folders and back. They are set
+// once at start-up, before any task uses them; each may be null.
+using FileExtractor = IFile* (*)(const VJSONValue& inValue);
+using FolderExtractor = IFolder* (*)(const VJSONValue& inValue);
+using FileWrapper = VJSONValue (*)(IFile* inFile);
+using FolderWrapper = VJSONValue (*)(IFolder* inFolder);
+// Replaces the four hooks.
+void SetFileFolderExtractorAndWrapper(FileExtractor inFileExtractor, FolderExtractor inFolderExtractor,
+                                      FileWrapper inFileWrapper, FolderWrapper inFolderWrapper);
+// The hook's retained file or folder; null while the hook is unset.
+IFile* ExtractFile(const VJSONValue& inValue);
+IFolder* ExtractFolder(const VJSONValue& inValue);
+// The hook's value; undefined while the hook is unset.
+VJSONValue WrapFile(IFile* inFile);
+VJSONValue WrapFolder(IFolder* inFolder);
 
 // Controls and " % * / : < > ? \ | become "%" and two hexadecimal digits; everything else stays.
 VString EncodeReservedFileCharacters(const VString& inName);
