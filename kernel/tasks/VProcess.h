@@ -11,6 +11,7 @@
 namespace kova
 {
 
+class ILocalizer;
 class VLogger;
 
 class VProcess : public VObject
@@ -34,12 +35,18 @@ public:
     // The source of the records that name none: the product name.
     virtual VString GetLogSourceIdentifier() const;
 
+    // The localizer LocalizeString asks; null until the program installs one. Not owned: the
+    // program keeps it alive while it is installed.
+    ILocalizer* GetLocalizer() const { return fLocalizer; }
+    void SetLocalizer(ILocalizer* inLocalizer) { fLocalizer = inLocalizer; }
+
 protected:
     // The logger step of start-up: makes the logger and starts it. False when memory runs out.
     bool _InitLogger();
 
     bool fFiberMode = false;
     VString fProductName;
+    ILocalizer* fLocalizer = nullptr;
     // Retained.
     VLogger* fLogger = nullptr;
 };
