@@ -1,6 +1,6 @@
 #include "kernel/errors/ILocalizer.h"
 
-#include "kernel/tasks/ProcessTesting_test.h"
+#include "kernel/tasks/VProcess.h"
 #include "kernel/text/StStringConverter.h"
 #include "kernel/text/VString.h"
 
@@ -35,7 +35,8 @@ public:
 
 TEST(LocalizeString, AsksTheProcessLocalizerAndFallsBackOnTheDefault)
 {
-    StTestProcess process(false);
+    VProcess* process = VProcess::sInstance;
+    ASSERT_NE(process, nullptr);
     KeyLocalizer localizer;
     localizer.fTexts["greeting"] = "Bonjour \xC3\xA0 tous";
 
@@ -44,9 +45,9 @@ TEST(LocalizeString, AsksTheProcessLocalizerAndFallsBackOnTheDefault)
               "Hello \xC3\xA9t\xC3\xA9");
     EXPECT_TRUE(LocalizeString(VString("greeting"), nullptr).IsEmpty());
 
-    process.SetLocalizer(&localizer);
+    process->SetLocalizer(&localizer);
     EXPECT_EQ(to_string(LocalizeString(VString("greeting"), "Hello")), "Bonjour \xC3\xA0 tous");
     EXPECT_EQ(to_string(LocalizeString(VString("missing"), "Fallback")), "Fallback");
     EXPECT_TRUE(LocalizeString(VString("missing"), nullptr).IsEmpty());
-    process.SetLocalizer(nullptr);
+    process->SetLocalizer(nullptr);
 }

@@ -1,7 +1,7 @@
 #include "kernel/values/VValueSingle.h"
 
 #include "kernel/errors/KovaErrors.h"
-#include "kernel/tasks/ProcessObject.h"
+#include "kernel/tasks/VProcess.h"
 #include "kernel/text/VString.h"
 #include "kernel/values/VValueInfo.h"
 
@@ -38,7 +38,7 @@ VValueSingle* VValueSingle::ConvertTo(ValueKind inKind) const
 
 CharSet VValueSingle::DebugDump(char* outBuffer, int& ioSize) const
 {
-    if (!ProcessObjectExists() || outBuffer == nullptr || ioSize < int(sizeof(UniChar)))
+    if (VProcess::sInstance == nullptr || outBuffer == nullptr || ioSize < int(sizeof(UniChar)))
     {
         ioSize = 0;
         return VTC_UTF_16;
