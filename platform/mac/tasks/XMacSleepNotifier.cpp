@@ -1,0 +1,72 @@
+#include "platform/mac/tasks/XMacSleepNotifier.h"
+
+#include "kernel/errors/KovaErrors.h"
+#include "kernel/errors/VErrorBase.h"
+#include "kernel/tasks/VSleepNotifier.h"
+#include "platform/mac/frameworks/CFRunLoop.h"
+#include "platform/mac/frameworks/IOKitPower.h"
+
+namespace kova
+{
+
+XMacSleepNotifier::~XMacSleepNotifier()
+{
+    if (fRunLoop != nullptr && fSource != nullptr)
+        io::RunLoopRemoveSource(fRunLoop, fSource);
+    if (fRootPort != 0)
+    {
+        io::DeregisterForSystemPower(&fNotifier);
+        io::ServiceClose(fRootPort);
+    }
+    io::NotificationPortDestroy(fPort);
+}
+
+VError XMacSleepNotifier::Init()
+{
+    if (fSource != nullptr)
+        return VE_OK;
+    if (fRootPort == 0)
+        fRootPort = io::RegisterForSystemPower(this, &fPort, SystemCallback, &fNotifier);
+    if (fRootPort != 0)
+    {
+        cf::RunLoop* loop = cf::RunLoopGetCurrent();
+        io::RunLoopSource* source = io::NotificationPortGetRunLoopSource(fPort);
+        if (loop != nullptr && source != nullptr)
+        {
+            io::RunLoopAddSource(loop, source);
+            fRunLoop = loop;
+            fSource = source;
+            return VE_OK;
+        }
+    }
+    _ThrowError(VE_SLEEP_NOTIFIER_NOT_REGISTERED);
+    return VE_SLEEP_NOTIFIER_NOT_REGISTERED;
+}
+
+void XMacSleepNotifier::SystemCallback(void* inRefCon, uint32_t, uint32_t inMessageType,
+                                       void* inMessageArgument)
+{
+    XMacSleepNotifier* notifier = static_cast<XMacSleepNotifier*>(inRefCon);
+    if (notifier == nullptr)
+        return;
+    switch (inMessageType)
+    {
+    case io::kMessageSystemHasPoweredOn:
+        if (notifier->fOwner != nullptr)
+            notifier->fOwner->HaveWakeupNotification();
+        break;
+    case io::kMessageSystemWillSleep:
+        // The machine sleeps only once every handler has returned.
+        if (notifier->fOwner != nullptr)
+            notifier->fOwner->HaveSleepNotification();
+        io::AllowPowerChange(notifier->fRootPort, reinterpret_cast<intptr_t>(inMessageArgument));
+        break;
+    case io::kMessageCanSystemSleep:
+        io::AllowPowerChange(notifier->fRootPort, reinterpret_cast<intptr_t>(inMessageArgument));
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace kova
