@@ -8,7 +8,9 @@
 #include "kernel/errors/VErrorContext.h"
 #include "kernel/errors/VLogger.h"
 #include "kernel/errors/VProgressManager.h"
+#include "kernel/files/FileTesting_test.h"
 #include "kernel/files/VFileKindManager.h"
+#include "kernel/files/VFolder.h"
 #include "kernel/tasks/TaskTesting_test.h"
 #include "kernel/tasks/VActivityToken.h"
 #include "kernel/tasks/VTask.h"
@@ -21,6 +23,8 @@
 
 #include <atomic>
 #include <climits>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -53,6 +57,7 @@ public:
             fRunBody();
     }
     void DoQuit() override { fSteps.push_back("quit"); }
+    void SetProductFolderName(const char* inName) { fProductFolderName = VString(inName); }
 
     std::vector<std::string> fSteps;
     bool fRunOnMain = false;
@@ -79,11 +84,6 @@ public:
 VRefPtr<VActivityToken> NewToken(const char* inName)
 {
     return VRefPtr<VActivityToken>(new VActivityToken(VString(inName)));
-}
-
-std::string Text(const VString& inText)
-{
-    return to_string(inText);
 }
 
 } // namespace
@@ -115,12 +115,12 @@ TEST(VProcessVersions, BuildChangeListShortAndMainVersionsAsATable)
         VRecordingProcess process(c.fVersion);
         VString text;
         process.GetBuildNumber(text);
-        EXPECT_EQ(Text(text), c.fBuild) << c.fVersion;
+        EXPECT_EQ(to_string(text), c.fBuild) << c.fVersion;
         EXPECT_EQ(process.GetChangeListNumber(), c.fChangeList) << c.fVersion;
         process.GetShortProductVersion(text);
-        EXPECT_EQ(Text(text), c.fShort) << c.fVersion;
+        EXPECT_EQ(to_string(text), c.fShort) << c.fVersion;
         process.GetMainProductVersion(text);
-        EXPECT_EQ(Text(text), c.fMain) << c.fVersion;
+        EXPECT_EQ(to_string(text), c.fMain) << c.fVersion;
     }
 }
 
@@ -157,6 +157,70 @@ TEST(VProcessQueries, OnlyLiveProcessesRunGroupsAndZombiesDoNot)
     EXPECT_FALSE(VProcess::IsProcessRunning(child));
     ASSERT_EQ(waitpid(child, nullptr, 0), child);
     EXPECT_FALSE(VProcess::IsProcessRunning(child));
+}
+
+// The temporary folder is the system folder of kind 2: the test's own for its scope.
+class VProcessProductFolder : public testing::Test
+{
+protected:
+    VProcessProductFolder()
+    {
+        const char* previous = std::getenv("TMPDIR");
+        fPrevious = previous != nullptr ? previous : "";
+        setenv("TMPDIR", fTemporary.Posix().c_str(), 1);
+    }
+    ~VProcessProductFolder() override
+    {
+        if (fPrevious.empty())
+            unsetenv("TMPDIR");
+        else
+            setenv("TMPDIR", fPrevious.c_str(), 1);
+    }
+
+    std::string PathOf(const VFolder* inFolder) const
+    {
+        VString text;
+        if (inFolder == nullptr)
+            return "(none)";
+        inFolder->GetPath().GetPosixPath(text);
+        return to_string(text);
+    }
+
+    StTemporaryFolder fTemporary;
+    std::string fPrevious;
+};
+
+TEST_F(VProcessProductFolder, LiesInTheSystemFolderFollowsALinkAndIsMadeWhenAsked)
+{
+    VRecordingProcess process;
+    const ESystemFolderKind kind = eSystemFolderTemporary;
+    EXPECT_EQ(process.RetainProductSystemFolder(kind, false), nullptr);
+    VRefPtr<VFolder> made(process.RetainProductSystemFolder(kind, true));
+    EXPECT_EQ(PathOf(made.Get()), fTemporary.Posix("Recorder/"));
+    // Kind 2 shares its product folder: writable by all.
+    EXPECT_EQ(ModeOf(fTemporary.Posix("Recorder")), mode_t(0777));
+    VRefPtr<VFolder> found(process.RetainProductSystemFolder(kind, false));
+    EXPECT_EQ(PathOf(found.Get()), fTemporary.Posix("Recorder/"));
+
+    // A link of the product's name leads to its folder elsewhere.
+    std::filesystem::rename(fTemporary.Posix("Recorder"), fTemporary.Posix("Elsewhere"));
+    ASSERT_EQ(symlink(fTemporary.Posix("Elsewhere").c_str(), fTemporary.Posix("Recorder").c_str()), 0);
+    found = VRefPtr<VFolder>(process.RetainProductSystemFolder(kind, false));
+    EXPECT_EQ(PathOf(found.Get()), fTemporary.Posix("Elsewhere/"));
+}
+
+TEST_F(VProcessProductFolder, KindsWithoutProductFolderAndNamesThatLeaveTheFolderGiveNoProductFolder)
+{
+    VRecordingProcess process;
+    // Kind 3 is no folder: the system's answer itself.
+    EXPECT_EQ(process.RetainProductSystemFolder(eSystemFolderNone, true), nullptr);
+    for (const char* name : {"", "..", "../Escape", "a/b", "a:b"})
+    {
+        VRecordingProcess named;
+        named.SetProductFolderName(name);
+        EXPECT_EQ(named.RetainProductSystemFolder(eSystemFolderTemporary, true), nullptr) << name;
+    }
+    EXPECT_EQ(NamesIn(fTemporary.Posix()), std::vector<std::string>());
 }
 
 TEST(VProcessRun, RunOffTheMainTaskReturnsAtOnce)
@@ -427,7 +491,7 @@ TEST_P(VProcessFailingStep, EndsStartUpThereAndShutsDownCleanly)
                 EXPECT_EQ(error->GetError(), VE_CANNOT_INITIALIZE_APPLICATION);
                 VString reason;
                 EXPECT_TRUE(ErrorBagKeys::p1.Get(*error->GetBag(), reason));
-                EXPECT_EQ(Text(reason), "VApplication::DoInit failed");
+                EXPECT_EQ(to_string(reason), "VApplication::DoInit failed");
             }
             else
             {
