@@ -20,6 +20,7 @@ namespace kova
 namespace
 {
 
+using testing_support::StMainBundle;
 using testing_support::StTemporaryFolder;
 
 std::string Contents(const std::string& inPath)
@@ -29,16 +30,6 @@ std::string Contents(const std::string& inPath)
     text << file.rdbuf();
     return text.str();
 }
-
-// The main bundle at a folder for the scope.
-class StMainBundle
-{
-public:
-    explicit StMainBundle(const std::string& inPath) { cf::SetMainBundlePath(inPath); }
-    ~StMainBundle() { cf::SetMainBundlePath(""); }
-    StMainBundle(const StMainBundle&) = delete;
-    StMainBundle& operator=(const StMainBundle&) = delete;
-};
 
 TEST(AssertFile, ItsPathIsTheBundlesCutAtTheExtensionOfItsOwnName)
 {

@@ -9,7 +9,6 @@
 #include "kernel/text/StStringConverter.h"
 #include "kernel/values/VRefPtr.h"
 #include "platform/mac/frameworks/BundleTesting_test.h"
-#include "platform/mac/frameworks/CFBundle.h"
 #include "testing/KovaTestMain.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +17,7 @@
 
 using namespace kova;
 using kova::testing_support::RunInFreshProcess;
+using kova::testing_support::StMainBundle;
 using kova::testing_support::StTemporaryFolder;
 
 namespace
@@ -40,16 +40,6 @@ std::string PosixPathOf(const IFileSystemObject* inObject)
 {
     return inObject != nullptr ? PosixPathOf(inObject->GetPath()) : std::string("(none)");
 }
-
-// The main bundle is the test's for its scope.
-class StMainBundle
-{
-public:
-    explicit StMainBundle(const std::string& inPath) { cf::SetMainBundlePath(inPath); }
-    ~StMainBundle() { cf::SetMainBundlePath(""); }
-    StMainBundle(const StMainBundle&) = delete;
-    StMainBundle& operator=(const StMainBundle&) = delete;
-};
 
 } // namespace
 
