@@ -6,7 +6,6 @@
 #include "kernel/text/VString.h"
 #include "kernel/values/VRefPtr.h"
 #include "platform/mac/frameworks/BundleTesting_test.h"
-#include "platform/mac/frameworks/CFBundle.h"
 
 #include <gtest/gtest.h>
 
