@@ -8,6 +8,8 @@
 #include "kernel/errors/VProgressManager.h"
 #include "kernel/files/VFile.h"
 #include "kernel/files/VFileKindManager.h"
+#include "kernel/files/VFileSystem.h"
+#include "kernel/files/VFileSystemNamespace.h"
 #include "kernel/files/VFolder.h"
 #include "kernel/files/VResourceFile.h"
 #include "kernel/tasks/VTask.h"
@@ -87,7 +89,9 @@ int32_t FallbackProductFolderKind(int32_t inKind)
 // ---------------------------------------------------------------------------------------------
 // Creation and destruction
 
-VProcess::VProcess() : fLastTokenRelease(TokenClockNow())
+VProcess::VProcess()
+    : fLastTokenRelease(TokenClockNow()),
+      fFileSystemNamespace(new (std::nothrow) VFileSystemNamespace(nullptr))
 {
     XMacProcess::ReadProductInfo(fProductName, fProductVersion);
     fProductFolderName = fProductName;
@@ -97,6 +101,7 @@ VProcess::VProcess() : fLastTokenRelease(TokenClockNow())
 VProcess::~VProcess()
 {
     ReleaseRefCountable(&fResourceFile);
+    ReleaseRefCountable(&fFileSystemNamespace);
     // The logger's task must be gone before the task manager goes down: stopped and released
     // here, once, so that the shut-down finds no logger.
     if (fLogger != nullptr)
@@ -151,7 +156,7 @@ bool VProcess::_Init(uint32_t inFlags)
     if (!StepRuns(9) || !VErrorBase::Init() || !VDebugMgr::Get()->Init() || !VProgressManager::Init())
         return false;
 
-    if (!StepRuns(10))
+    if (!StepRuns(10) || !_Init_FileSystems())
         return false;
 
     // The class store "qel" comes with the JSON classes; until then there is none.
@@ -186,6 +191,28 @@ void VProcess::_DeInit()
         ReleaseRefCountable(&fLogger);
     }
     VIntlMgr::ICU_Cleanup();
+}
+
+bool VProcess::_Init_FileSystems()
+{
+    if (fFileSystemNamespace == nullptr)
+        return false;
+    VError error = VE_OK;
+    VRefPtr<VFolder> home(VFolder::RetainSystemFolder(eSystemFolderDocuments, false));
+    if (home != nullptr && home->Exists())
+        error = fFileSystemNamespace->RegisterFileSystem(VString(".USER_HOME_DIRECTORY"), home.Get(),
+                                                         VFileSystem::kHidden);
+    VRefPtr<VFolder> resources(RetainFolder(kFolderResources));
+    if (resources == nullptr || !resources->Exists())
+        return error == VE_OK;
+    if (error == VE_OK)
+        error = fFileSystemNamespace->RegisterFileSystem(VString(".PRODUCT_RESOURCES"), resources.Get(), 0);
+    if (error != VE_OK)
+        return false;
+    VRefPtr<VFile> definitions(new (std::nothrow) VFile(*resources, VString("fileSystems.json"), FPS_POSIX));
+    if (definitions == nullptr)
+        return false;
+    return !definitions->Exists() || fFileSystemNamespace->LoadFromDefinitionFile(definitions.Get()) == VE_OK;
 }
 
 bool VProcess::_InitLogger()

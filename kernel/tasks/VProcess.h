@@ -35,6 +35,7 @@ namespace kova
 class ILocalizer;
 class VActivityToken;
 class VFile;
+class VFileSystemNamespace;
 class VFolder;
 class VIntlMgr;
 class VJSONClassStore;
@@ -128,6 +129,11 @@ public:
     // For tests: installs another one (retained; null for none) and releases the previous one.
     void _SetIntlMgr(VIntlMgr* inManager);
 
+    // The process's named file systems: ".USER_HOME_DIRECTORY" (hidden from the look-ups that
+    // refuse hidden ones), ".PRODUCT_RESOURCES" and those of the resources' "fileSystems.json",
+    // registered at start-up. Not retained; null only when memory ran out.
+    VFileSystemNamespace* GetFileSystemNamespace() const { return fFileSystemNamespace; }
+
     // The localizer LocalizeString asks; null until the program installs one. Not owned: the
     // program keeps it alive while it is installed.
     ILocalizer* GetLocalizer() const { return fLocalizer; }
@@ -194,6 +200,9 @@ protected:
 private:
     bool _Init(uint32_t inFlags);
     void _DeInit();
+    // The file-system step of start-up: the user's folder, the resources and their definition
+    // file. False when a registration or the loading failed.
+    bool _Init_FileSystems();
     // The logger step of start-up. False when memory runs out.
     bool _InitLogger();
 
@@ -204,6 +213,8 @@ private:
     bool fInitResult = false;
     std::atomic<VIntlMgr*> fIntlMgr{nullptr};
     ILocalizer* fLocalizer = nullptr;
+    // Retained.
+    VFileSystemNamespace* fFileSystemNamespace;
     // Retained.
     VLogger* fLogger = nullptr;
     VJSONClassStore* fClassStore = nullptr;

@@ -223,6 +223,31 @@ TEST_F(VProcessProductFolder, KindsWithoutProductFolderAndNamesThatLeaveTheFolde
     EXPECT_EQ(NamesIn(fTemporary.Posix()), std::vector<std::string>());
 }
 
+TEST(VProcessProductFolderFallback, AFolderThatCannotBeMadeFallsBackOnTheUsersKind)
+{
+    RunInFreshProcess(
+        []
+        {
+            StTemporaryFolder temporary;
+            WriteFileBytes(temporary.Posix("file"), "not a folder");
+            std::filesystem::create_directories(temporary.Posix("home/.local/share"));
+            setenv("TMPDIR", temporary.Posix("file/tmp").c_str(), 1);
+            setenv("HOME", temporary.Posix("home").c_str(), 1);
+            unsetenv("XDG_DATA_HOME");
+            VRecordingProcess process;
+            ASSERT_TRUE(process.Init(0));
+            StErrorContextInstaller errors(false, true);
+            VRefPtr<VFolder> folder(process.RetainProductSystemFolder(eSystemFolderTemporary, true));
+            ASSERT_NE(folder, nullptr);
+            VString path;
+            folder->GetPath().GetPosixPath(path);
+            EXPECT_EQ(to_string(path), temporary.Posix("home/.local/share/Recorder/"));
+            EXPECT_TRUE(folder->Exists());
+            // The failure of the shared kind is kept quiet.
+            EXPECT_EQ(errors.GetContext()->GetErrorCount(), 0u);
+        });
+}
+
 TEST(VProcessRun, RunOffTheMainTaskReturnsAtOnce)
 {
     VRecordingProcess process;

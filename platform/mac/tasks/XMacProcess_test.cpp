@@ -2,6 +2,8 @@
 
 #include "kernel/files/VFile.h"
 #include "kernel/files/VFilePath.h"
+#include "kernel/files/VFileSystem.h"
+#include "kernel/files/VFileSystemNamespace.h"
 #include "kernel/files/VFolder.h"
 #include "kernel/tasks/VProcess.h"
 #include "kernel/tasks/VTask.h"
@@ -13,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 
 using namespace kova;
@@ -113,14 +117,34 @@ TEST(XMacProcess, ABundleWithoutInformationNamesNoProduct)
     EXPECT_TRUE(version.IsEmpty());
 }
 
+// The user's folders under a home of the test's own, with a documents folder.
+class StTestHome
+{
+public:
+    explicit StTestHome(const std::string& inHome)
+    {
+        setenv("HOME", inHome.c_str(), 1);
+        unsetenv("XDG_CONFIG_HOME");
+        unsetenv("XDG_DOCUMENTS_DIR");
+        std::filesystem::create_directories(inHome + "/Documents");
+    }
+};
+
 TEST(XMacProcess, AProcessInASampleBundleStartsRunsAndQuits)
 {
     RunInFreshProcess(
         []
         {
             StTemporaryFolder folder;
+            StTestHome home(folder.GetPath() + "/home");
             const std::string app = folder.MakeApp("Sample", kInfoPlist);
             folder.WriteFile("Sample.app/Contents/Resources/readme.txt", "read me");
+            folder.WriteFile("Sample.app/Contents/Resources/schemas/s.json", "{}");
+            std::filesystem::create_directories(folder.GetPath() + "/data");
+            folder.WriteFile(
+                "Sample.app/Contents/Resources/fileSystems.json",
+                R"([{"name": "Data", "path": ")" + folder.GetPath() +
+                    R"(/data"}, {"name": "Schemas", "path": "schemas", "parent": ".PRODUCT_RESOURCES"}])");
             StMainBundle bundle(app);
 
             class VSampleProcess : public VProcess
@@ -129,24 +153,64 @@ TEST(XMacProcess, AProcessInASampleBundleStartsRunsAndQuits)
                 void DoRun() override
                 {
                     fOnMain = VTaskMgr::GetCurrentTask() == VTaskMgr::Get()->GetMainTask();
-                    VRefPtr<VFolder> resources(RetainFolder(kFolderResources));
-                    fResourcesExist = resources != nullptr && resources->Exists();
                     VRefPtr<VFile> readme(RetainFile(kFolderResources, VString("readme.txt"), 0));
-                    fReadmeFound = readme != nullptr;
+                    fReadme = PosixPathOf(readme.Get());
+                    // The resources by their file system's name, and the definition file's.
+                    VFileSystemNamespace* space = GetFileSystemNamespace();
+                    VRefPtr<IFile> named(
+                        space->RetainFile(VString("/.PRODUCT_RESOURCES/readme.txt"), nullptr, 0, false));
+                    fNamedReadme = PosixPathOf(named.Get());
+                    named = VRefPtr<IFile>(space->RetainFile(VString("/Schemas/s.json"), nullptr, 0, false));
+                    fNamedSchema = PosixPathOf(named.Get());
+                    VRefPtr<VFileSystem> data(space->RetainFileSystem(VString("Data"), 0));
+                    fData = data != nullptr ? PosixPathOf(data->GetRoot()) : "(none)";
+                    VRefPtr<VFileSystem> documents(
+                        space->RetainFileSystem(VString(".USER_HOME_DIRECTORY"), 0));
+                    fDocuments = documents != nullptr ? PosixPathOf(documents->GetRoot()) : "(none)";
+                    VRefPtr<VFileSystem> hidden(space->RetainFileSystem(VString(".USER_HOME_DIRECTORY"),
+                                                                        VFileSystemNamespace::kRefuseHidden));
+                    fDocumentsHidden = hidden == nullptr;
                 }
                 bool fOnMain = false;
-                bool fResourcesExist = false;
-                bool fReadmeFound = false;
+                std::string fReadme;
+                std::string fNamedReadme;
+                std::string fNamedSchema;
+                std::string fData;
+                std::string fDocuments;
+                bool fDocumentsHidden = false;
             };
 
             VSampleProcess* process = new VSampleProcess;
             process->Run();
             EXPECT_TRUE(process->fOnMain);
-            EXPECT_TRUE(process->fResourcesExist);
-            EXPECT_TRUE(process->fReadmeFound);
+            EXPECT_EQ(process->fReadme, app + "/Contents/Resources/readme.txt");
+            EXPECT_EQ(process->fNamedReadme, app + "/Contents/Resources/readme.txt");
+            EXPECT_EQ(process->fNamedSchema, app + "/Contents/Resources/schemas/s.json");
+            EXPECT_EQ(process->fData, folder.GetPath() + "/data/");
+            EXPECT_EQ(process->fDocuments, folder.GetPath() + "/home/Documents/");
+            EXPECT_TRUE(process->fDocumentsHidden);
             EXPECT_NE(process->GetLogger(), nullptr);
             delete process;
             EXPECT_EQ(VProcess::sInstance, nullptr);
             EXPECT_FALSE(VTaskMgr::IsInited());
+        });
+}
+
+TEST(XMacProcess, ADefinitionFileThatIsNoJSONEndsStartUp)
+{
+    RunInFreshProcess(
+        []
+        {
+            StTemporaryFolder folder;
+            const std::string app = folder.MakeApp("Sample", kInfoPlist);
+            folder.WriteFile("Sample.app/Contents/Resources/fileSystems.json", "[{\"name\": ");
+            StMainBundle bundle(app);
+            VProcess process;
+            EXPECT_FALSE(process.Init(VProcess::kInitLogger));
+            // The step after it, the logger, did not run.
+            EXPECT_EQ(process.GetLogger(), nullptr);
+            VRefPtr<VFileSystem> resources(
+                process.GetFileSystemNamespace()->RetainFileSystem(VString(".PRODUCT_RESOURCES"), 0));
+            EXPECT_NE(resources, nullptr);
         });
 }
