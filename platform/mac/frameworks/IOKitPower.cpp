@@ -3,55 +3,44 @@
 #include "platform/mac/frameworks/CFRunLoop.h"
 
 #include <algorithm>
-#include <atomic>
+#include <deque>
 #include <mutex>
 #include <new>
+#include <sys/eventfd.h>
+#include <unistd.h>
 #include <vector>
 
 namespace kova::io
 {
 
-struct RunLoopSource
-{
-    NotificationPort* fPort = nullptr;
-};
-
+// A registration's end of the messages: a queue, and an event counter (one count per message)
+// that its run-loop source waits on.
 struct NotificationPort
 {
-    RunLoopSource fSource;
+    struct Message
+    {
+        uint32_t fType;
+        intptr_t fArgument;
+    };
+
+    int fEvent = -1;
+    cf::RunLoopSource* fSource = nullptr;
+    void* fRefCon = nullptr;
+    ServiceInterestCallBack fCallBack = nullptr;
+    Object fNotifier = 0;
+    std::mutex fMutex;
+    std::deque<Message> fMessages;
 };
 
 namespace
 {
 
-// A message on its way: the timer that carries it to the registration's loop.
-struct Pending
-{
-    uint64_t fID = 0;
-    cf::RunLoopTimer* fTimer = nullptr;
-    uint32_t fMessageType = 0;
-    intptr_t fArgument = 0;
-};
-
-struct Registration
-{
-    Object fNotifier = 0;
-    Connect fConnection = 0;
-    void* fRefCon = nullptr;
-    ServiceInterestCallBack fCallBack = nullptr;
-    NotificationPort* fPort = nullptr;
-    cf::RunLoop* fLoop = nullptr;
-    std::vector<Pending> fPending;
-};
-
-// Every registration, and the counters of the tests. Timers carry the id of their message, never a
-// pointer: a message dropped while its timer fires is simply not found.
+// The live registrations' ports, and the counters of the tests.
 struct State
 {
     std::mutex fMutex;
-    std::vector<Registration> fRegistrations;
+    std::vector<NotificationPort*> fPorts;
     uint32_t fNextHandle = 0;
-    uint64_t fNextMessageID = 0;
     bool fFailNext = false;
     int32_t fAllowed = 0;
     intptr_t fLastAllowed = 0;
@@ -71,54 +60,33 @@ uint32_t NextHandle(State& ioState)
     return ioState.fNextHandle;
 }
 
-// With the state's mutex held: the pending messages' timers are taken off their loop.
-void DropPending(Registration& ioRegistration)
+// One message a call: the port may be gone once its callback returns (a handler that ends the
+// notifier), so nothing here touches it after the call; the count left calls again.
+void DeliverOne(cf::RunLoopSource*, void* inInfo)
 {
-    for (Pending& pending : ioRegistration.fPending)
-    {
-        cf::RunLoopTimerInvalidate(pending.fTimer);
-        cf::RunLoopTimerRelease(pending.fTimer);
-    }
-    ioRegistration.fPending.clear();
-}
-
-Registration* FindBySource(State& ioState, const RunLoopSource* inSource)
-{
-    for (Registration& registration : ioState.fRegistrations)
-    {
-        if (registration.fPort != nullptr && &registration.fPort->fSource == inSource)
-            return &registration;
-    }
-    return nullptr;
-}
-
-void DeliverPending(cf::RunLoopTimer*, void* inInfo)
-{
-    const uint64_t id = reinterpret_cast<uintptr_t>(inInfo);
-    State& state = GetState();
-    ServiceInterestCallBack callBack = nullptr;
-    void* refCon = nullptr;
-    Pending delivered;
-    {
-        std::lock_guard<std::mutex> lock(state.fMutex);
-        for (Registration& registration : state.fRegistrations)
-        {
-            auto found = std::find_if(registration.fPending.begin(), registration.fPending.end(),
-                                      [id](const Pending& inPending) { return inPending.fID == id; });
-            if (found == registration.fPending.end())
-                continue;
-            delivered = *found;
-            registration.fPending.erase(found);
-            callBack = registration.fCallBack;
-            refCon = registration.fRefCon;
-            break;
-        }
-    }
-    if (delivered.fTimer == nullptr)
+    NotificationPort* port = static_cast<NotificationPort*>(inInfo);
+    uint64_t count = 0;
+    if (::read(port->fEvent, &count, sizeof count) != sizeof count)
         return;
-    cf::RunLoopTimerRelease(delivered.fTimer);
-    if (callBack != nullptr)
-        callBack(refCon, 0, delivered.fMessageType, reinterpret_cast<void*>(delivered.fArgument));
+    NotificationPort::Message message;
+    {
+        std::lock_guard<std::mutex> lock(port->fMutex);
+        if (port->fMessages.empty())
+            return;
+        message = port->fMessages.front();
+        port->fMessages.pop_front();
+    }
+    if (port->fCallBack != nullptr)
+        port->fCallBack(port->fRefCon, 0, message.fType, reinterpret_cast<void*>(message.fArgument));
+}
+
+void FreePort(NotificationPort* inPort)
+{
+    cf::RunLoopSourceInvalidate(inPort->fSource);
+    cf::RunLoopSourceRelease(inPort->fSource);
+    if (inPort->fEvent >= 0)
+        ::close(inPort->fEvent);
+    delete inPort;
 }
 
 } // namespace
@@ -131,55 +99,37 @@ Connect RegisterForSystemPower(void* inRefCon, NotificationPort** outPort, Servi
     if (outNotifier != nullptr)
         *outNotifier = 0;
     State& state = GetState();
-    std::lock_guard<std::mutex> lock(state.fMutex);
-    if (state.fFailNext || outPort == nullptr || outNotifier == nullptr || inCallBack == nullptr)
     {
+        std::lock_guard<std::mutex> lock(state.fMutex);
+        const bool fail = state.fFailNext;
         state.fFailNext = false;
-        return 0;
+        if (fail || outPort == nullptr || outNotifier == nullptr || inCallBack == nullptr)
+            return 0;
     }
     NotificationPort* port = new (std::nothrow) NotificationPort;
     if (port == nullptr)
         return 0;
-    port->fSource.fPort = port;
-    Registration registration;
-    registration.fNotifier = NextHandle(state);
-    registration.fConnection = NextHandle(state);
-    registration.fRefCon = inRefCon;
-    registration.fCallBack = inCallBack;
-    registration.fPort = port;
-    state.fRegistrations.push_back(std::move(registration));
+    port->fRefCon = inRefCon;
+    port->fCallBack = inCallBack;
+    port->fEvent = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK | EFD_SEMAPHORE);
+    if (port->fEvent >= 0)
+        port->fSource = cf::RunLoopFileDescriptorSourceCreate(port->fEvent, DeliverOne, port);
+    if (port->fSource == nullptr)
+    {
+        FreePort(port);
+        return 0;
+    }
+    std::lock_guard<std::mutex> lock(state.fMutex);
+    port->fNotifier = NextHandle(state);
+    state.fPorts.push_back(port);
     *outPort = port;
-    *outNotifier = state.fRegistrations.back().fNotifier;
-    return state.fRegistrations.back().fConnection;
+    *outNotifier = port->fNotifier;
+    return NextHandle(state);
 }
 
-RunLoopSource* NotificationPortGetRunLoopSource(NotificationPort* inPort)
+cf::RunLoopSource* NotificationPortGetRunLoopSource(NotificationPort* inPort)
 {
-    return inPort != nullptr ? &inPort->fSource : nullptr;
-}
-
-void RunLoopAddSource(cf::RunLoop* inLoop, RunLoopSource* inSource)
-{
-    State& state = GetState();
-    std::lock_guard<std::mutex> lock(state.fMutex);
-    if (Registration* registration = FindBySource(state, inSource))
-    {
-        if (registration->fLoop != inLoop)
-            DropPending(*registration);
-        registration->fLoop = inLoop;
-    }
-}
-
-void RunLoopRemoveSource(cf::RunLoop* inLoop, RunLoopSource* inSource)
-{
-    State& state = GetState();
-    std::lock_guard<std::mutex> lock(state.fMutex);
-    Registration* registration = FindBySource(state, inSource);
-    if (registration != nullptr && registration->fLoop == inLoop)
-    {
-        DropPending(*registration);
-        registration->fLoop = nullptr;
-    }
+    return inPort != nullptr ? inPort->fSource : nullptr;
 }
 
 int32_t AllowPowerChange(Connect inConnection, intptr_t inNotificationID)
@@ -199,13 +149,12 @@ int32_t DeregisterForSystemPower(Object* ioNotifier)
         return kReturnBadArgument;
     State& state = GetState();
     std::lock_guard<std::mutex> lock(state.fMutex);
-    auto found = std::find_if(state.fRegistrations.begin(), state.fRegistrations.end(),
-                              [ioNotifier](const Registration& inRegistration)
-                              { return inRegistration.fNotifier == *ioNotifier; });
-    if (found == state.fRegistrations.end())
+    auto found = std::find_if(state.fPorts.begin(), state.fPorts.end(),
+                              [ioNotifier](const NotificationPort* inPort)
+                              { return inPort->fNotifier == *ioNotifier; });
+    if (found == state.fPorts.end())
         return kReturnBadArgument;
-    DropPending(*found);
-    state.fRegistrations.erase(found);
+    state.fPorts.erase(found);
     *ioNotifier = 0;
     return kReturnSuccess;
 }
@@ -220,40 +169,30 @@ void NotificationPortDestroy(NotificationPort* inPort)
     if (inPort == nullptr)
         return;
     {
-        // A registration still naming the port (never deregistered) loses it.
+        // A registration never ended loses its port here.
         State& state = GetState();
         std::lock_guard<std::mutex> lock(state.fMutex);
-        for (Registration& registration : state.fRegistrations)
-        {
-            if (registration.fPort == inPort)
-            {
-                DropPending(registration);
-                registration.fPort = nullptr;
-                registration.fLoop = nullptr;
-            }
-        }
+        state.fPorts.erase(std::remove(state.fPorts.begin(), state.fPorts.end(), inPort), state.fPorts.end());
     }
-    delete inPort;
+    FreePort(inPort);
 }
 
 void PostSystemPowerMessageForTesting(uint32_t inMessageType, intptr_t inNotificationID)
 {
     State& state = GetState();
     std::lock_guard<std::mutex> lock(state.fMutex);
-    for (Registration& registration : state.fRegistrations)
+    for (NotificationPort* port : state.fPorts)
     {
-        if (registration.fLoop == nullptr)
-            continue;
-        Pending pending;
-        pending.fID = ++state.fNextMessageID;
-        pending.fMessageType = inMessageType;
-        pending.fArgument = inNotificationID;
-        pending.fTimer = cf::RunLoopTimerCreate(cf::AbsoluteTimeGetCurrent(), 0, DeliverPending,
-                                                reinterpret_cast<void*>(uintptr_t(pending.fID)));
-        if (pending.fTimer == nullptr)
-            continue;
-        registration.fPending.push_back(pending);
-        cf::RunLoopAddTimer(registration.fLoop, pending.fTimer);
+        {
+            std::lock_guard<std::mutex> portLock(port->fMutex);
+            port->fMessages.push_back({inMessageType, inNotificationID});
+        }
+        const uint64_t one = 1;
+        if (::write(port->fEvent, &one, sizeof one) != sizeof one)
+        {
+            std::lock_guard<std::mutex> portLock(port->fMutex);
+            port->fMessages.pop_back();
+        }
     }
 }
 

@@ -11,8 +11,8 @@ namespace kova
 
 XMacSleepNotifier::~XMacSleepNotifier()
 {
-    if (fRunLoop != nullptr && fSource != nullptr)
-        io::RunLoopRemoveSource(fRunLoop, fSource);
+    if (fSource != nullptr)
+        cf::RunLoopSourceInvalidate(fSource);
     if (fRootPort != 0)
     {
         io::DeregisterForSystemPower(&fNotifier);
@@ -30,10 +30,10 @@ VError XMacSleepNotifier::Init()
     if (fRootPort != 0)
     {
         cf::RunLoop* loop = cf::RunLoopGetCurrent();
-        io::RunLoopSource* source = io::NotificationPortGetRunLoopSource(fPort);
+        cf::RunLoopSource* source = io::NotificationPortGetRunLoopSource(fPort);
         if (loop != nullptr && source != nullptr)
         {
-            io::RunLoopAddSource(loop, source);
+            cf::RunLoopAddSource(loop, source);
             fRunLoop = loop;
             fSource = source;
             return VE_OK;

@@ -10,12 +10,12 @@
 namespace kova::cf
 {
 struct RunLoop;
+struct RunLoopSource;
 } // namespace kova::cf
 
 namespace kova::io
 {
 struct NotificationPort;
-struct RunLoopSource;
 } // namespace kova::io
 
 namespace kova
@@ -50,7 +50,7 @@ private:
     io::NotificationPort* fPort = nullptr;
     uint32_t fRootPort = 0;
     cf::RunLoop* fRunLoop = nullptr;
-    io::RunLoopSource* fSource = nullptr;
+    cf::RunLoopSource* fSource = nullptr;
 };
 
 } // namespace kova
