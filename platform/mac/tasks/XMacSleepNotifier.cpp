@@ -56,11 +56,15 @@ void XMacSleepNotifier::SystemCallback(void* inRefCon, uint32_t, uint32_t inMess
             notifier->fOwner->HaveWakeupNotification();
         break;
     case io::kMessageSystemWillSleep:
-        // The machine sleeps only once every handler has returned.
+    {
+        // The machine sleeps only once every handler has returned. A handler may have ended the
+        // notifier meanwhile: its connection is read before.
+        const uint32_t connection = notifier->fRootPort;
         if (notifier->fOwner != nullptr)
             notifier->fOwner->HaveSleepNotification();
-        io::AllowPowerChange(notifier->fRootPort, reinterpret_cast<intptr_t>(inMessageArgument));
+        io::AllowPowerChange(connection, reinterpret_cast<intptr_t>(inMessageArgument));
         break;
+    }
     case io::kMessageCanSystemSleep:
         io::AllowPowerChange(notifier->fRootPort, reinterpret_cast<intptr_t>(inMessageArgument));
         break;

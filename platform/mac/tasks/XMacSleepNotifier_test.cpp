@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -25,11 +26,17 @@ namespace
 class VThreadHandler : public VObject, public VSleepNotifier::ISleepHandler
 {
 public:
-    void DoSleep() override { fCalls.push_back({"sleep", gettid()}); }
+    void DoSleep() override
+    {
+        fCalls.push_back({"sleep", gettid()});
+        if (fOnSleep)
+            fOnSleep();
+    }
     void DoWakeup() override { fCalls.push_back({"wake", gettid()}); }
     VString GetSleepHandlerName() override { return VString("threads"); }
 
     std::vector<std::pair<std::string, pid_t>> fCalls;
+    std::function<void()> fOnSleep;
 };
 
 // Runs the calling thread's loop until it has nothing left to fire.
@@ -121,6 +128,34 @@ TEST(XMacSleepNotifier, ASleepWithoutHandlersIsLoggedAndAllowedAndNothingComesOn
     EXPECT_EQ(listener->Messages(), std::vector<std::string>{"System is going to sleep"});
     process.GetLogger()->RemoveLogListener(listener);
     listener->Release();
+}
+
+TEST(XMacSleepNotifier, AHandlerMayEndTheNotifierWhileItIsTold)
+{
+    const int32_t allowedBefore = io::CountAllowedPowerChangesForTesting();
+    VRefPtr<VThreadHandler> handler(new VThreadHandler);
+    std::thread(
+        [&]
+        {
+            VSleepNotifier* notifier = new VSleepNotifier;
+            ASSERT_EQ(notifier->Init(), VE_OK);
+            notifier->RegisterSleepHandler(handler.Get());
+            handler->fOnSleep = [&]
+            {
+                delete notifier;
+                notifier = nullptr;
+            };
+            io::PostSystemPowerMessageForTesting(io::kMessageSystemWillSleep, 31);
+            io::PostSystemPowerMessageForTesting(io::kMessageSystemHasPoweredOn, 32);
+            RunLoopUntilIdle();
+            EXPECT_EQ(notifier, nullptr);
+        })
+        .join();
+    // The sleep was allowed; the wake-up went with the notifier.
+    EXPECT_EQ(io::CountAllowedPowerChangesForTesting(), allowedBefore + 1);
+    ASSERT_EQ(handler->fCalls.size(), 1u);
+    EXPECT_EQ(handler->fCalls[0].first, "sleep");
+    EXPECT_EQ(handler->GetRefCount(), 1u);
 }
 
 TEST(XMacSleepNotifier, AFailedRegistrationRaises1150TwiceAndStartsNothing)
