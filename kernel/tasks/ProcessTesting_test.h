@@ -5,6 +5,7 @@
 
 #include "kernel/errors/VLogger.h"
 #include "kernel/tasks/VProcess.h"
+#include "kernel/tasks/VTaskMgr.h"
 
 #include <gtest/gtest.h>
 
@@ -35,6 +36,9 @@ public:
             fLogger->Stop();
             ReleaseRefCountable(&fLogger);
         }
+        // The logger's task, dead, is joined now rather than at the next task's start: a test
+        // that forks must not leave its child a finished thread nobody joined.
+        VTaskMgr::Get()->PurgeDeadTasks();
     }
     StTestProcess(const StTestProcess&) = delete;
     StTestProcess& operator=(const StTestProcess&) = delete;

@@ -147,6 +147,9 @@ TEST(VProcessQueries, OnlyLiveProcessesRunGroupsAndZombiesDoNot)
     for (int32_t pid : {0, -1, -getpgrp(), INT_MIN})
         EXPECT_FALSE(VProcess::IsProcessRunning(pid)) << pid;
 
+    // Tasks that earlier tests left dead are joined first: the child would exit with their
+    // threads unjoined, which ThreadSanitizer reports.
+    VTaskMgr::Get()->PurgeDeadTasks();
     pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0)
