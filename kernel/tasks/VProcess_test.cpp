@@ -147,16 +147,9 @@ TEST(VProcessQueries, OnlyLiveProcessesRunGroupsAndZombiesDoNot)
     for (int32_t pid : {0, -1, -getpgrp(), INT_MIN})
         EXPECT_FALSE(VProcess::IsProcessRunning(pid)) << pid;
 
-    // Tasks that earlier tests left dead are joined first: the child would exit with their
-    // threads unjoined, which ThreadSanitizer reports.
-    VTaskMgr::Get()->PurgeDeadTasks();
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0)
-        _exit(0);
     // Not reaped yet: a zombie, which has quit.
-    siginfo_t info{};
-    ASSERT_EQ(waitid(P_PID, id_t(child), &info, WEXITED | WNOWAIT), 0);
+    const pid_t child = NewZombie();
+    ASSERT_GT(child, 0);
     EXPECT_FALSE(VProcess::IsProcessRunning(child));
     ASSERT_EQ(waitpid(child, nullptr, 0), child);
     EXPECT_FALSE(VProcess::IsProcessRunning(child));

@@ -2,7 +2,7 @@
 
 #include "kernel/files/VFilePath.h"
 #include "kernel/tasks/StTimeZone_test.h"
-#include "kernel/tasks/VTaskMgr.h"
+#include "kernel/tasks/TaskTesting_test.h"
 #include "kernel/text/IntlTesting_test.h"
 #include "kernel/text/StStringConverter.h"
 #include "kernel/text/VString.h"
@@ -22,7 +22,6 @@
 #include <fstream>
 #include <string>
 #include <sys/mman.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -221,18 +220,9 @@ TEST_F(VSystemTimeZone, TheTransitionTimerOnTheMainRunLoopMarksTheOffsetsStale)
 
 TEST(VSystemProcesses, TheListAppendsEveryLiveProcessButNoZombie)
 {
-    // Tasks that earlier tests left dead are joined first: the child would exit with their
-    // threads unjoined, which ThreadSanitizer reports.
-    VTaskMgr::Get()->PurgeDeadTasks();
-    pid_t zombie = fork();
-    ASSERT_GE(zombie, 0);
-    if (zombie == 0)
-        _exit(0);
-    // Once it has quit, the child stays a zombie until its status is read. Waited for without
-    // reading it: a child seen in state Z may not be waitable yet while a thread of its own (a
-    // sanitizer's) still goes down.
-    siginfo_t info{};
-    ASSERT_EQ(waitid(P_PID, id_t(zombie), &info, WEXITED | WNOWAIT), 0);
+    // Once it has quit, the child stays a zombie until its status is read.
+    const pid_t zombie = NewZombie();
+    ASSERT_GT(zombie, 0);
 
     std::vector<int> pids{-7};
     VSystem::GetProcessList(pids);
