@@ -2,6 +2,7 @@
 
 #include "kernel/files/VFilePath.h"
 #include "kernel/tasks/StTimeZone_test.h"
+#include "kernel/tasks/TaskTesting_test.h"
 #include "kernel/text/IntlTesting_test.h"
 #include "kernel/text/StStringConverter.h"
 #include "kernel/text/VString.h"
@@ -21,8 +22,6 @@
 #include <fstream>
 #include <string>
 #include <sys/mman.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -221,15 +220,9 @@ TEST_F(VSystemTimeZone, TheTransitionTimerOnTheMainRunLoopMarksTheOffsetsStale)
 
 TEST(VSystemProcesses, TheListAppendsEveryLiveProcessButNoZombie)
 {
-    pid_t zombie = fork();
-    ASSERT_GE(zombie, 0);
-    // Straight to the kernel: a sanitizer's own exit work in the child may start threads,
-    // which would keep it from being waitable for a while.
-    if (zombie == 0)
-        syscall(SYS_exit_group, 0);
-    // Once it has quit, the child stays a zombie until its status is read; WNOWAIT leaves it so.
-    siginfo_t info{};
-    ASSERT_EQ(waitid(P_PID, id_t(zombie), &info, WEXITED | WNOWAIT), 0);
+    // Once it has quit, the child stays a zombie until its status is read.
+    const pid_t zombie = NewZombie();
+    ASSERT_GT(zombie, 0);
 
     std::vector<int> pids{-7};
     VSystem::GetProcessList(pids);
