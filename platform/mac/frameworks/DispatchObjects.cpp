@@ -246,7 +246,9 @@ private:
             const int count = epoll_wait(fEpoll, events, 16, timeout);
             for (int i = 0; i < count; ++i)
             {
-                if (events[i].data.u64 == 0)
+                // A copy: the kernel's event record is packed.
+                const uint64_t id = events[i].data.u64;
+                if (id == 0)
                 {
                     uint64_t ignored;
                     while (read(fWake, &ignored, sizeof ignored) > 0)
@@ -258,7 +260,7 @@ private:
                 Callback ready = nullptr;
                 {
                     std::lock_guard<std::mutex> lock(fMutex);
-                    auto found = fWatches.find(events[i].data.u64);
+                    auto found = fWatches.find(id);
                     if (found == fWatches.end())
                         continue;
                     object = found->second.fObject;
@@ -416,18 +418,31 @@ struct Source : Counted
                        });
     }
 
+    // Stops watching the process, its descriptor closed at once.
+    void StopWatching()
+    {
+        uint64_t watch = 0;
+        int pidFD = -1;
+        {
+            std::lock_guard<std::mutex> lock(fMutex);
+            std::swap(watch, fWatch);
+            std::swap(pidFD, fPidFD);
+        }
+        EventThread::Get().Unwatch(watch);
+        if (pidFD >= 0)
+            close(pidFD);
+    }
+
     static void ProcessEnded(Counted* inSource)
     {
         Source* source = static_cast<Source*>(inSource);
-        uint64_t watch = 0;
         {
             std::lock_guard<std::mutex> lock(source->fMutex);
             if (source->fCancelled || source->fExited)
                 return;
             source->fExited = true;
-            std::swap(watch, source->fWatch);
         }
-        EventThread::Get().Unwatch(watch);
+        source->StopWatching();
         source->Fire();
     }
 
@@ -513,15 +528,13 @@ void SourceResume(Source* inSource)
 
 void SourceCancel(Source* inSource)
 {
-    uint64_t watch = 0;
     {
         std::lock_guard<std::mutex> lock(inSource->fMutex);
         if (inSource->fCancelled)
             return;
         inSource->fCancelled = true;
-        std::swap(watch, inSource->fWatch);
     }
-    EventThread::Get().Unwatch(watch);
+    inSource->StopWatching();
     EventThread::Get().RemoveTimers(inSource);
     inSource->fSerial.Submit(inSource, inSource->fQueue,
                              [inSource]
