@@ -291,6 +291,18 @@ void VMsgFileLogger::SetLogMaxNumberToKeep(int32_t inCount)
         fFile->SetMaxLogsToKeep(inCount);
 }
 
+bool VMsgFileLogger::GetLogFilePath(VFilePath& outPath) const
+{
+    StLocker lock(fLock);
+    if (fFile == nullptr)
+        return false;
+    VString name;
+    fFile->GetCurrentFileName(name);
+    outPath.FromFilePath(fLogFolder);
+    outPath.ToSubFile(name);
+    return true;
+}
+
 int32_t VMsgFileLogger::GetLogMaxNumberToKeep() const
 {
     StLocker lock(fLock);

@@ -84,6 +84,9 @@ public:
 
     void GetLogFolderPath(VFilePath& outPath) const { outPath.FromFilePath(fLogFolder); }
     void GetLogName(VString& outName) const { outName.FromString(fLogName); }
+    // The file being written, whose number grows as the run splits; false, with the path
+    // untouched, while no file is open.
+    bool GetLogFilePath(VFilePath& outPath) const;
     // The current file's; without a file the setter does nothing and the getter answers 0.
     void SetLogMaxNumberToKeep(int32_t inCount);
     int32_t GetLogMaxNumberToKeep() const;

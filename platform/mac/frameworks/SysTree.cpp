@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <climits>
 #include <cstdlib>
 #include <dirent.h>
@@ -34,6 +35,22 @@ int Unlink(int inDirFD, const char* inName, int inFlags)
         return -1;
     }
     return ::unlinkat(inDirFD, inName, inFlags);
+}
+
+std::atomic<int> sCopyFaultErrno{0};
+std::atomic<int> sCopiesBeforeFault{0};
+
+// The fault set for tests at a file about to be copied: its errno, or 0 to go on.
+int CopyFault()
+{
+    const int fault = sCopyFaultErrno.load(std::memory_order_relaxed);
+    if (fault == 0 || sCopiesBeforeFault.fetch_sub(1, std::memory_order_relaxed) > 0)
+        return 0;
+    if (fault != kCopyFaultStop)
+        return fault;
+    sCopyFaultErrno.store(0, std::memory_order_relaxed);
+    ::raise(SIGSTOP);
+    return 0;
 }
 
 struct Entry
@@ -344,7 +361,9 @@ bool CopyEntry(std::vector<CopyLevel>& ioLevels, const Entry& inEntry, TreeFailu
         return Fail(outFailure, path, outError, true);
     }
     bool readSide = true;
-    if (S_ISREG(status.st_mode))
+    if (S_ISREG(status.st_mode) && (outError = CopyFault()) != 0)
+        readSide = false;
+    else if (S_ISREG(status.st_mode))
         outError = CopyRegularFileAt(level.fSource.fFD, name, status, level.fCopyFD, name, readSide);
     else if (S_ISLNK(status.st_mode))
         outError = CopyLinkAt(level.fSource.fFD, name, status, level.fCopyFD, name, readSide);
@@ -571,6 +590,12 @@ int PutInPlace(const std::string& inTemporary, const std::string& inTo, bool inR
     }
     outDisplaced = aside;
     return 0;
+}
+
+void SetCopyFaultForTesting(int inErrno, int inAfterCount)
+{
+    sCopiesBeforeFault.store(inAfterCount, std::memory_order_relaxed);
+    sCopyFaultErrno.store(inErrno, std::memory_order_relaxed);
 }
 
 void SetRemoveFaultForTesting(int inErrno, int inAfterCount)

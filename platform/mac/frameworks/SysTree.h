@@ -69,5 +69,10 @@ int PutInPlace(const std::string& inTemporary, const std::string& inTo, bool inR
 // For tests: once inAfterCount more items have been removed by the walks above, each removal fails
 // with inErrno, until errno 0 clears the fault.
 void SetRemoveFaultForTesting(int inErrno, int inAfterCount);
+// For tests: once inAfterCount more files have been copied by CopyTree, each file copy fails with
+// inErrno, or, with kCopyFaultStop, the process stops itself (SIGSTOP) there once, so that a test
+// may kill it at that point. Errno 0 clears the fault.
+constexpr int kCopyFaultStop = -1;
+void SetCopyFaultForTesting(int inErrno, int inAfterCount);
 
 } // namespace kova::sys

@@ -1,0 +1,49 @@
+#include "app/UpdaterErrors.h"
+
+#include "kernel/errors/VErrorBase.h"
+#include "kernel/files/VFilePath.h"
+#include "kernel/values/VValueBag.h"
+
+#include <new>
+
+namespace kova
+{
+
+namespace
+{
+
+VError Throw(VError inError, const char* inName1, const VFilePath* inPath1, const char* inName2,
+             const VFilePath* inPath2)
+{
+    if (inError == VE_OK)
+        return VE_OK;
+    VErrorBase* error = new (std::nothrow) VErrorBase(inError);
+    if (error == nullptr)
+        return inError;
+    if (inPath1 != nullptr)
+        error->GetBag()->SetString(inName1, inPath1->GetPath());
+    if (inPath2 != nullptr)
+        error->GetBag()->SetString(inName2, inPath2->GetPath());
+    _PushRetainedError(error, VE_OK);
+    return inError;
+}
+
+} // namespace
+
+VError ThrowErrorWithPath(VError inError, const VFilePath& inPath)
+{
+    return Throw(inError, "path", &inPath, nullptr, nullptr);
+}
+
+VError ThrowErrorWithPaths(VError inError, const VFilePath& inSource, const VFilePath& inDestination)
+{
+    return Throw(inError, "srcPath", &inSource, "dstPath", &inDestination);
+}
+
+VError ThrowErrorWithNamedPaths(VError inError, const char* inName1, const VFilePath& inPath1,
+                                const char* inName2, const VFilePath& inPath2)
+{
+    return Throw(inError, inName1, &inPath1, inName2, &inPath2);
+}
+
+} // namespace kova

@@ -1,0 +1,763 @@
+#include "app/VUpdateEngine.h"
+
+#include "app/UpdaterErrors.h"
+#include "kernel/errors/ILocalizer.h"
+#include "kernel/errors/ILoggerBagKeys.h"
+#include "kernel/errors/VErrorBase.h"
+#include "kernel/errors/VErrorContext.h"
+#include "kernel/errors/VErrorTaskContext.h"
+#include "kernel/errors/VLogger.h"
+#include "kernel/errors/VMsgFileLogger.h"
+#include "kernel/files/VFile.h"
+#include "kernel/files/VFolder.h"
+#include "kernel/ipc/VCommandLineParser.h"
+#include "kernel/ipc/VProcessLauncher.h"
+#include "kernel/json/VJSONObject.h"
+#include "kernel/json/VJSONValue.h"
+#include "kernel/tasks/VSystem.h"
+#include "kernel/tasks/VTask.h"
+#include "kernel/values/VCppMemMgr.h"
+#include "kernel/values/VMemoryBuffer.h"
+#include "kernel/values/VTime.h"
+#include "kernel/values/VValueBag.h"
+#include "platform/mac/app/XMacUpdater.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <new>
+#include <vector>
+
+namespace kova
+{
+
+namespace
+{
+
+constexpr int32_t kRenameAttempts = 5;
+
+VErrorContext* CurrentContext()
+{
+    VErrorTaskContext* errors = VTask::GetErrorContext(false);
+    return errors != nullptr ? errors->GetInnermostContext() : nullptr;
+}
+
+bool ContextHasErrors(const StErrorContextInstaller& inScope)
+{
+    return inScope.GetContext() != nullptr && !inScope.GetContext()->IsEmpty();
+}
+
+// Standard error takes one line end whether or not the message brings its own.
+void PrintArgumentLine(const char* inMessage)
+{
+    VString text(inMessage);
+    if (!text.IsEmpty() && text.GetCPointer()[text.GetLength() - 1] == u'\n')
+        text.Truncate(text.GetLength() - 1);
+    VCommandLineParser::PrintArgumentError(text);
+}
+
+// Inside double quotes the launcher's tokenizer takes the unit after a backslash as it is.
+void AppendQuoted(VString& ioCommand, const VString& inText)
+{
+    ioCommand.AppendUniChar(u'"');
+    for (int32_t i = 0; i < inText.GetLength(); ++i)
+    {
+        const UniChar unit = inText.GetCPointer()[i];
+        if (unit == u'\\' || unit == u'"')
+            ioCommand.AppendUniChar(u'\\');
+        ioCommand.AppendUniChar(unit);
+    }
+    ioCommand.AppendUniChar(u'"');
+}
+
+void GetErrorText(const VErrorBase& inError, VString& outText)
+{
+    inError.GetErrorDescription(outText);
+    if (outText.IsEmpty())
+        inError.GetErrorString(outText);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Logging
+
+void Log(EMessageLevel inLevel, const char* inFormat, va_list inArguments)
+{
+    VString message;
+    message.VPrintf(inFormat, inArguments);
+    VLogger* logger = VProcess::sInstance != nullptr ? VProcess::sInstance->GetLogger() : nullptr;
+    if (logger == nullptr)
+        return;
+    VValueBag* record = new (std::nothrow) VValueBag();
+    if (record == nullptr)
+        return;
+    ILoggerBagKeys::message.Set(*record, message);
+    if (inLevel == static_cast<EMessageLevel>(ILoggerBagKeys::level.GetDefault().Get()))
+        record->RemoveAttribute(ILoggerBagKeys::level);
+    else
+        ILoggerBagKeys::level.Set(*record, VLong(inLevel));
+    ILoggerBagKeys::component_signature.Set(*record, VLong(static_cast<int32_t>(kCOMPONENT_UPDATER_LOG)));
+    logger->LogBag(record);
+    record->Release();
+}
+
+void LogError(const char* inFormat, ...)
+{
+    va_list arguments;
+    va_start(arguments, inFormat);
+    Log(EML_Error, inFormat, arguments);
+    va_end(arguments);
+}
+
+void LogInfo(const char* inFormat, ...)
+{
+    va_list arguments;
+    va_start(arguments, inFormat);
+    Log(EML_Info, inFormat, arguments);
+    va_end(arguments);
+}
+
+void LogDebug(const char* inFormat, ...)
+{
+    va_list arguments;
+    va_start(arguments, inFormat);
+    Log(EML_Debug, inFormat, arguments);
+    va_end(arguments);
+}
+
+void _LogError(VRefPtr<VErrorBase> inError)
+{
+    if (inError.Get() == nullptr)
+        return;
+    VString text;
+    GetErrorText(*inError, text);
+    LogError("%S", &text);
+}
+
+void DumpErrorStack(VErrorContext* inContext, bool inNewestFirst)
+{
+    if (inContext == nullptr || inContext->IsEmpty())
+        return;
+    const size_t count = inContext->GetErrorCount();
+    for (size_t i = 1; i <= count; ++i)
+    {
+        VErrorBase* error = inContext->GetNthError(inNewestFirst ? count + 1 - i : i);
+        if (error != nullptr)
+            error->Retain();
+        _LogError(VRefPtr<VErrorBase>(error));
+    }
+}
+
+void DisplayMessage(const char* inMessage)
+{
+    VSystem::DisplayNotification(VString("Debug"), VString(inMessage), 0, nullptr);
+}
+
+void FixFolderPathSpec(const VString& inPath, VFilePath& outPath)
+{
+    if (inPath.IsEmpty())
+    {
+        outPath.Clear();
+        return;
+    }
+    VString path(inPath);
+    if (path.GetCPointer()[path.GetLength() - 1] != u'/')
+        path.AppendUniChar(u'/');
+    outPath.FromFullPath(path, FPS_POSIX);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Start-up
+
+VUpdateEngine::VUpdateEngine() = default;
+
+VUpdateEngine::~VUpdateEngine() {}
+
+bool VUpdateEngine::_InitLocalizationManager()
+{
+    return true;
+}
+
+bool VUpdateEngine::Init(uint32_t inFlags)
+{
+    if (!VProcessIPC::Init(inFlags))
+        return false;
+    _InitLocalizationManager();
+    return true;
+}
+
+void VUpdateEngine::_SetPaths(const VFilePath& inOutdated, const VFilePath& inUpToDate)
+{
+    fOutdatedPath = inOutdated;
+    fUpToDatePath = inUpToDate;
+    fInstallPath = inOutdated;
+}
+
+void VUpdateEngine::_SetRestartParameters(const VFilePath& inPath, bool inHeadless)
+{
+    fRestartParameters = inPath;
+    fRestartHeadless = inHeadless;
+}
+
+int32_t VUpdateEngine::DoParseCommandLine(VCommandLineParser& ioParser)
+{
+    VString installPath;
+    VString restartParameters;
+    VString callerLog;
+    VString logFolder;
+    VString clientInfo;
+    VString outdated;
+    VString upToDate;
+    std::vector<VString> positional;
+    bool version = false;
+    if (ioParser.GetOptionsInfos().HasArguments())
+    {
+        ioParser.AddParagraph(
+            VString("\nQel Updater\n\t\tUpdates an existing Qel application residing at <path of "
+                    "app to update> using \t\tnewer versions tored <path of update>\n\n"));
+        ioParser.AddOption(0, VString("pid"), VString("Wait for the caller's pid"), &fCallerPid);
+        ioParser.AddFlag(0, VString("silent"),
+                         VString("ensure that no message is displayed in case of error. Errors are still "
+                                 "logged though"),
+                         &fSilent);
+        ioParser.AddOption(0, VString("install-path"),
+                           VString("indicates where the updated app should be installed instead of <path of "
+                                   "app to update>."),
+                           &installPath);
+        ioParser.AddOption(
+            0, VString("restart-params"),
+            VString("indicates the full path to the QelLink \t\tfile that will be passed back to "
+                    "the restarted application. This does not \t\tapply if the application is "
+                    "started as a service"),
+            &restartParameters);
+        ioParser.AddOption(0, VString("caller-log"), VString("Restart params"), &callerLog);
+        ioParser.AddOption(0, VString("log-dir"),
+                           VString("specifies a folder for the updater where log file should be written"),
+                           &logFolder);
+        ioParser.AddOption(
+            0, VString("client-info"),
+            VString("path of the client customization file. Using this \t\toption IMPLIES that "
+                    "application is a Qel-based client, which incurs special processing."),
+            &clientInfo);
+        ioParser.AddOption(0, VString("outdated-app"), VString("Outdated application bundle path"),
+                           &outdated);
+        ioParser.AddOption(0, VString("uptodate-app"), VString("Up-to-date application bundle path"),
+                           &upToDate);
+        ioParser.SetPositionalSink(&positional);
+        ioParser.AddFlag(0, VString("restart-headless"), VString("Restart the application in headless mode."),
+                         &fRestartHeadless);
+        ioParser.AddParagraph(VString("\nHelp:\n"));
+        ioParser.AddFlag(0, VString("version"), VString("Print the version and exits"), &version);
+
+        const int32_t result = ioParser.Parse();
+        if (result == 0 && version)
+        {
+            VCommandLineParser::Print(fProductVersion);
+            return 2;
+        }
+        if (result != 0)
+            return result;
+    }
+
+    if (positional.size() == 1)
+    {
+        PrintArgumentLine("not enough arguments from the command line (required <dest> <src>)\n");
+        return 1;
+    }
+    if (positional.size() >= 3)
+    {
+        PrintArgumentLine("two many arguments from the command line");
+        return 1;
+    }
+    if (positional.size() == 2)
+    {
+        bool outdatedMismatch = false;
+        if (!outdated.IsEmpty())
+        {
+            if (!outdated.EqualToString(positional[0], false))
+            {
+                PrintArgumentLine("mismatched value for option --outdated-app\n");
+                outdatedMismatch = true;
+            }
+        }
+        else
+        {
+            outdated = positional[0];
+        }
+        if (!upToDate.IsEmpty())
+        {
+            if (!upToDate.EqualToString(positional[1], false))
+            {
+                PrintArgumentLine("mismatched value for option --uptodate-app\n");
+                return 1;
+            }
+        }
+        else
+        {
+            upToDate = positional[1];
+        }
+        if (outdatedMismatch)
+            return 1;
+    }
+    if (upToDate.IsEmpty())
+        PrintArgumentLine("mismatched value for option --uptodate-app\n");
+    if (outdated.IsEmpty())
+    {
+        PrintArgumentLine("mismatched value for option --outdated-app\n");
+        return 1;
+    }
+    if (upToDate.IsEmpty())
+        return 1;
+
+    FixFolderPathSpec(outdated, fOutdatedPath);
+    FixFolderPathSpec(upToDate, fUpToDatePath);
+    fInstallPath = fOutdatedPath;
+    fRestartParameters.FromFullPath(restartParameters, FPS_POSIX);
+    fReportProgressToCaller = !callerLog.IsEmpty();
+    FixFolderPathSpec(logFolder, fLogFolder);
+    if (!clientInfo.IsEmpty())
+        fClientInfoPath.FromFullPath(clientInfo, FPS_POSIX);
+    return 0;
+}
+
+bool VUpdateEngine::_InitLog()
+{
+    if (!fLogFolder.IsValid() || !fLogFolder.IsFolder())
+        return false;
+    VFolder folder(fLogFolder);
+    if (!folder.Exists() && folder.CreateRecursive(false) != VE_OK)
+        return false;
+    VTime now;
+    VTime::Now(now);
+    int16_t year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millisecond = 0;
+    now.GetLocalTime(year, month, day, hour, minute, second, millisecond);
+    VString name;
+    name.Printf("%04d-%02d-%02d_%02d-%02d-%02d_log", year, month, day, hour, minute, second);
+    fFileLogger = new (std::nothrow) VMsgFileLogger(folder, name);
+    if (fFileLogger != nullptr)
+        fFileLogger->Start();
+    const bool started = fFileLogger != nullptr && fFileLogger->IsStarted();
+    if (!started)
+        _ThrowError(VE_UPDATER_LOG_FAILED);
+    return started;
+}
+
+void VUpdateEngine::_DeInitLog()
+{
+    if (VLogger* logger = GetLogger())
+        logger->Flush();
+    if (fFileLogger != nullptr)
+    {
+        fFileLogger->Stop();
+        delete fFileLogger;
+        fFileLogger = nullptr;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The run
+
+void VUpdateEngine::DoRun()
+{
+    StErrorContextInstaller errors(true, true);
+    _InitLog();
+    if (ContextHasErrors(errors))
+        fSilent = false; // a log that could not be opened is always reported
+
+    VTime now;
+    VTime::Now(now);
+    VString date;
+    VString time;
+    now.FormatByOS(date, time, false);
+    LogInfo("Updater starting - %S - %S", &date, &time);
+
+    if (!ContextHasErrors(errors))
+        _ApplyUpdate();
+
+    DumpErrorStack(errors.GetContext(), true);
+
+    VTime::Now(now);
+    now.FormatByOS(date, time, false);
+    if (!ContextHasErrors(errors))
+    {
+        LogInfo("Update successful - %S - %S", &date, &time);
+        return;
+    }
+    LogInfo("Update failed - %S - %S", &date, &time);
+    if (!fSilent)
+        _NotifyFailure(errors.GetContext());
+}
+
+void VUpdateEngine::_NotifyFailure(VErrorContext* inContext)
+{
+    VString text;
+    if (VErrorBase* last = inContext != nullptr ? inContext->GetLast() : nullptr)
+        GetErrorText(*last, text);
+    VFilePath logPath;
+    const bool haveLog = fFileLogger != nullptr && fFileLogger->GetLogFilePath(logPath);
+    if (haveLog)
+    {
+        VString posixPath;
+        logPath.GetPosixPath(posixPath);
+        VString notice = LocalizeString(VString("MoreInformationsAvailableInLogFile"),
+                                        "More information is available in the log file '{LogFilePath}'");
+        if (!notice.IsEmpty())
+        {
+            VValueBag parameters;
+            parameters.SetString("LogFilePath", posixPath);
+            notice.Format(&parameters, false);
+            text.AppendString(VString("\r\n"));
+            text.AppendString(notice);
+        }
+    }
+    ENotificationResponse answer = ENR_None;
+    VSystem::DisplayNotification(VString(), text, ENF_YesNo, &answer);
+    if (answer == ENR_Yes && haveLog)
+    {
+        VString posixPath;
+        logPath.GetPosixPath(posixPath);
+        XMacUpdater::OpenWithDefaultApplication(posixPath);
+    }
+}
+
+void VUpdateEngine::DoQuit()
+{
+    _DeInitLog();
+}
+
+// ---------------------------------------------------------------------------------------------
+// The update
+
+void VUpdateEngine::_ApplyUpdate()
+{
+    StErrorContextInstaller errors(true, true);
+    VFolder outdated(fOutdatedPath);
+    VFolder upToDate(fUpToDatePath);
+    bool missing = false;
+    if (!outdated.Exists())
+        missing = ThrowErrorWithPath(VE_UPDATER_OUTDATED_APP_MISSING, fOutdatedPath) != VE_OK;
+    if (!upToDate.Exists())
+        missing = ThrowErrorWithPath(VE_UPDATER_UPTODATE_APP_MISSING, fUpToDatePath) != VE_OK;
+    if (missing)
+        return;
+
+    if (fClientInfoPath.IsValid() && fClientInfoPath.IsFile())
+    {
+        _FinishClientCustomization();
+        if (ContextHasErrors(errors))
+            return;
+    }
+
+    if (fReportProgressToCaller)
+    {
+        _LogProgressToCaller("waitquit", -1);
+        XMacUpdater::QuietStandardStreams();
+        fReportProgressToCaller = false;
+    }
+
+    LogInfo("Waiting for external process to quit");
+    _WaitForPidToQuit();
+    if (ContextHasErrors(errors))
+    {
+        LogError("External process wait failed");
+        _ThrowError(VE_UPDATER_WAIT_FAILED);
+        return;
+    }
+
+    LogInfo("Proceeding with up-to-date application install...");
+    VFolder install(fInstallPath);
+    VFolder* oldBundle = _SwapApplications(outdated, upToDate, install);
+    if (ContextHasErrors(errors))
+    {
+        LogError("Up-to-date application install failed");
+        _ThrowError(VE_UPDATER_INSTALL_FAILED);
+        if (oldBundle != nullptr)
+            oldBundle->Release();
+        return;
+    }
+
+    LogInfo("Proceeding with up-to-date application restart...");
+    _LaunchApplication(fInstallPath);
+    if (ContextHasErrors(errors))
+    {
+        LogError("Up-to-date application restart failed");
+        if (oldBundle != nullptr)
+            oldBundle->Release();
+        return;
+    }
+
+    LogInfo("Up-to-date application restarted");
+    if (oldBundle != nullptr)
+    {
+        // A trash that fails is no failure once the old bundle is deleted all the same.
+        VErrorContext trashErrors;
+        bool trashed = true;
+        {
+            StErrorContextInstaller trash(false, true);
+            trashed = oldBundle->MoveToTrash() == VE_OK;
+            if (!trashed && trash.GetContext() != nullptr)
+                trashErrors.PushErrors(*trash.GetContext());
+        }
+        if (!trashed)
+        {
+            StErrorContextInstaller forced(false, true);
+            if (oldBundle->DeleteForced() != VE_OK)
+            {
+                VErrorContext* current = CurrentContext();
+                if (current != nullptr && forced.GetContext() != nullptr)
+                    trashErrors.PushErrors(*forced.GetContext());
+            }
+            else
+            {
+                trashErrors.Flush();
+            }
+        }
+        // Pushed on the update's context, below the scopes above.
+        if (!trashErrors.IsEmpty())
+        {
+            if (VErrorContext* current = CurrentContext())
+                current->PushErrors(trashErrors);
+        }
+        oldBundle->Release();
+    }
+}
+
+uint32_t VUpdateEngine::_Now() const
+{
+    return fTiming.fClock != nullptr ? fTiming.fClock() : VSystem::GetCurrentTime();
+}
+
+void VUpdateEngine::_Sleep(uint32_t inMilliseconds) const
+{
+    if (fTiming.fSleep != nullptr)
+        fTiming.fSleep(static_cast<int32_t>(inMilliseconds));
+    else
+        VTask::Sleep(static_cast<int32_t>(inMilliseconds));
+}
+
+bool VUpdateEngine::_WaitForPidToQuit()
+{
+    if (fCallerPid < 0)
+    {
+        LogInfo("Skipping process wait (negative pid)");
+        return true;
+    }
+    int pid = fCallerPid;
+    LogInfo("Waiting for process %d to quit", pid);
+    const uint32_t start = _Now();
+    bool running = true;
+    std::vector<int> processes;
+    for (uint32_t now = start; running && now - start < fTiming.fMaxWait; now = _Now())
+    {
+        processes.clear();
+        VSystem::GetProcessList(processes);
+        // An empty list tells nothing: the process is taken to run still.
+        running = processes.empty() || std::find(processes.begin(), processes.end(), pid) != processes.end();
+        // The last look needs no sleep after it.
+        if (running)
+            _Sleep(fTiming.fPollInterval);
+    }
+    if (!running)
+    {
+        _Sleep(fTiming.fGrace);
+        LogInfo("Process %d has quit. Proceeding.", pid);
+        return true;
+    }
+    LogError("Process %d still exists after maximum wait time. Giving up.", pid);
+    _ThrowError(VE_UPDATER_WAIT_FAILED);
+    return false;
+}
+
+bool VUpdateEngine::_ComputeTempFolderPath(const VFilePath& inPath, VFilePath& outPath,
+                                           const VString* inSuffix)
+{
+    VString baseName;
+    inPath.GetFolderName(baseName, false);
+    for (int32_t n = 1;; ++n)
+    {
+        VString name(baseName);
+        if (inSuffix != nullptr && !inSuffix->IsEmpty())
+            name.AppendPrintf("_%S%04d", inSuffix, n);
+        else
+            name.AppendPrintf("%04d", n);
+        outPath = inPath;
+        outPath.SetFolderName(name, false);
+        const bool exists = VFolder(outPath).Exists();
+        if (!exists || n >= 9999)
+            return !exists;
+    }
+}
+
+VFolder* VUpdateEngine::_RenameAside(VFolder& inOutdated, const VFilePath& inOldPath)
+{
+    VString oldName;
+    inOldPath.GetName(oldName);
+    VErrorContext failures;
+    for (int32_t attempt = 1; attempt <= kRenameAttempts; ++attempt)
+    {
+        VFolder* oldBundle = nullptr;
+        {
+            // An attempt that fails is kept aside: a later success drops it.
+            StErrorContextInstaller scope(false, true);
+            if (inOutdated.Rename(oldName, &oldBundle) == VE_OK && oldBundle != nullptr)
+                return oldBundle;
+            if (scope.GetContext() != nullptr)
+                failures.PushErrors(*scope.GetContext());
+        }
+        if (attempt > 1)
+        {
+            StErrorContextInstaller scope(false, true);
+            ThrowErrorWithPaths(VE_UPDATER_RENAME_ASIDE_FAILED, fOutdatedPath, inOldPath);
+            if (scope.GetContext() != nullptr)
+                failures.PushErrors(*scope.GetContext());
+        }
+        if (attempt < kRenameAttempts)
+            _Sleep(fTiming.fRetryDelay);
+    }
+    if (VErrorContext* current = CurrentContext())
+        current->PushErrors(failures);
+    return nullptr;
+}
+
+void VUpdateEngine::_RollBack(VFolder* inOldBundle, const VFolder& inInstall, const VFilePath& inOutdatedPath)
+{
+    LogInfo("Rolling back up-to-date application install");
+    if (inInstall.Exists())
+        inInstall.Delete(true);
+    VString name;
+    inOutdatedPath.GetName(name);
+    inOldBundle->Rename(name, nullptr);
+    inOldBundle->Release();
+}
+
+VFolder* VUpdateEngine::_SwapApplications(VFolder& inOutdated, VFolder& inUpToDate, VFolder& inInstall)
+{
+    if (inOutdated.IsSameFolder(&inUpToDate) || fUpToDatePath.IsChildOf(fOutdatedPath))
+    {
+        ThrowErrorWithPath(VE_UPDATER_SAME_OR_NESTED_APPS, fOutdatedPath);
+        return nullptr;
+    }
+    VFilePath oldPath;
+    const VString suffix("old");
+    _ComputeTempFolderPath(fOutdatedPath, oldPath, &suffix);
+
+    VFolder* oldBundle = _RenameAside(inOutdated, oldPath);
+    if (oldBundle == nullptr)
+        return nullptr;
+
+    VFolder* parent = static_cast<VFolder*>(inInstall.RetainParentFolder(false));
+    if (parent == nullptr || (!parent->Exists() && parent->CreateRecursive(false) != VE_OK))
+    {
+        VFilePath parentPath;
+        fInstallPath.GetParent(parentPath);
+        ThrowErrorWithPath(VE_UPDATER_CREATE_PARENT_FAILED,
+                           parent != nullptr ? parent->GetPath() : parentPath);
+        if (parent != nullptr)
+            parent->Release();
+        _RollBack(oldBundle, inInstall, fOutdatedPath);
+        return nullptr;
+    }
+    VString installName;
+    fInstallPath.GetName(installName);
+    // The copy stands complete aside before it takes the install path, so a folder found there
+    // after a failure is not the copy's and is left alone.
+    const bool installExisted = inInstall.Exists();
+    if (inUpToDate.CopyTo(*parent, installName, nullptr, FCO_REPLACE_WHOLE) != VE_OK)
+    {
+        ThrowErrorWithNamedPaths(VE_UPDATER_COPY_APP_FAILED, "from", fUpToDatePath, "to", fInstallPath);
+        parent->Release();
+        if (installExisted)
+        {
+            LogInfo("Rolling back up-to-date application install");
+            oldBundle->Release();
+        }
+        else
+        {
+            _RollBack(oldBundle, inInstall, fOutdatedPath);
+        }
+        return nullptr;
+    }
+    parent->Release();
+    return oldBundle;
+}
+
+void VUpdateEngine::_BuildRestartCommand(const VFilePath& inPath, VString& outCommand) const
+{
+    VString application;
+    inPath.GetPosixPath(application);
+    outCommand = VString("open -a ");
+    AppendQuoted(outCommand, application);
+    if (!fRestartParameters.IsEmpty())
+    {
+        VString parameters;
+        fRestartParameters.GetPosixPath(parameters);
+        outCommand.AppendString(VString(" --args "));
+        AppendQuoted(outCommand, parameters);
+        if (fRestartHeadless)
+            outCommand.AppendString(VString(" --headless"));
+    }
+    else if (fRestartHeadless)
+    {
+        outCommand.AppendString(VString(" --args --headless"));
+    }
+}
+
+bool VUpdateEngine::_LaunchApplication(const VFilePath& inPath) const
+{
+    VString command;
+    _BuildRestartCommand(inPath, command);
+    LogInfo("Restarting installed application (%S)...", &command);
+    VMemoryBuffer<1024, 2, 1048576> output;
+    VMemoryBuffer<1024, 2, 1048576> errorOutput;
+    int32_t exitStatus = 0;
+    const int32_t error =
+        VProcessLauncher::ExecuteCommandLine(command, 0, nullptr, &output, &errorOutput, nullptr, nullptr,
+                                             &exitStatus, nullptr, nullptr, true, false);
+    if (error != 0)
+    {
+        int shownError = error;
+        int shownStatus = exitStatus;
+        LogError("Failed to restart updated application (returned error %d - exit status %d)", shownError,
+                 shownStatus);
+        _ThrowError(VE_UPDATER_RESTART_FAILED);
+        return false;
+    }
+    int shownStatus = exitStatus;
+    LogInfo("Updated application restarted, returned %d", shownStatus);
+    return true;
+}
+
+void VUpdateEngine::_LogProgressToCaller(const char* inStep, int inValue)
+{
+    if (!fReportProgressToCaller)
+        return;
+    std::fprintf(stdout, "%s,%d\n", inStep, inValue);
+    std::fflush(stdout);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The entry point
+
+int _main()
+{
+    XMacUpdater::AppendExecutableFolderToPath();
+    XMacUpdater::IgnoreBrokenPipes();
+    if (VObject::sCppMemMgr == nullptr)
+    {
+        VObject::sCppMemMgr = new VCppMemMgr(VCppMemMgr::eAllocatorFromBundle);
+        if (VObject::sCppMemMgr == nullptr)
+            return 1;
+    }
+    VUpdateEngine engine;
+    XMacUpdater::InstallTestHooks(engine);
+    if (!engine.Init(VProcess::kInitLogger | VProcess::kInitFileSystemNotifier))
+        return engine.GetExitValue();
+    engine.SetExitValue(0);
+    engine.Run();
+    const VError last = VTask::GetLastError();
+    if (last == VE_OK)
+        return 0;
+    return last == MakeKovaError(4) ? 1 : 2;
+}
+
+} // namespace kova

@@ -1,0 +1,149 @@
+// VUpdateEngine is the updater: a command-line process that waits for the application that
+// started it to quit, puts the up-to-date bundle in the place of the outdated one (the outdated
+// bundle stays aside, whole, until the new one stands complete, and comes back when it does not),
+// customizes a client application when asked, restarts the application through "open", trashes
+// the outdated bundle, and writes every step to a dated log file. The outcome is the last error
+// of the run: main turns it into the exit status.
+//
+// At no instant is the application lost: the install path holds a whole bundle, or the outdated
+// bundle lies whole beside it under its old-bundle name (Sample_old0001.app). The copy of the
+// up-to-date bundle is made aside and renamed into place once complete, and a rollback removes
+// only what the copy made.
+#pragma once
+
+#include "kernel/errors/ILogger.h"
+#include "kernel/files/VFilePath.h"
+#include "kernel/ipc/VProcessIPC.h"
+#include "kernel/values/VRefPtr.h"
+
+#include <cstdarg>
+#include <cstdint>
+
+namespace kova
+{
+
+class VCommandLineParser;
+class VErrorBase;
+class VErrorContext;
+class VFolder;
+class VJSONObject;
+class VLocalizationManager;
+class VMsgFileLogger;
+
+// The updater's error component, and the component of the log records it writes.
+constexpr OsType kCOMPONENT_UPDATER = FourCharCode("UPQL");
+constexpr OsType kCOMPONENT_UPDATER_LOG = FourCharCode("QLUP");
+
+constexpr VError MakeUpdaterError(uint32_t inNumber)
+{
+    return MakeVError(kCOMPONENT_UPDATER, inNumber);
+}
+constexpr VError VE_UPDATER_WAIT_FAILED = MakeUpdaterError(1);
+constexpr VError VE_UPDATER_UPTODATE_APP_MISSING = MakeUpdaterError(2);
+constexpr VError VE_UPDATER_OUTDATED_APP_MISSING = MakeUpdaterError(3);
+constexpr VError VE_UPDATER_COPY_FILE_FAILED = MakeUpdaterError(8);
+constexpr VError VE_UPDATER_RENAME_ASIDE_FAILED = MakeUpdaterError(11);
+constexpr VError VE_UPDATER_CREATE_PARENT_FAILED = MakeUpdaterError(12);
+constexpr VError VE_UPDATER_COPY_APP_FAILED = MakeUpdaterError(13);
+constexpr VError VE_UPDATER_SAME_OR_NESTED_APPS = MakeUpdaterError(14);
+constexpr VError VE_UPDATER_BAD_CLIENT_INFO = MakeUpdaterError(41);
+constexpr VError VE_UPDATER_INSTALL_FAILED = MakeUpdaterError(100);
+constexpr VError VE_UPDATER_LOG_FAILED = MakeUpdaterError(101);
+constexpr VError VE_UPDATER_RESTART_FAILED = MakeUpdaterError(120);
+
+class VUpdateEngine : public VProcessIPC
+{
+public:
+    // The waits of an update, in milliseconds, and the clock and sleep they use. Tests shorten
+    // them; the defaults are the updater's.
+    struct Timing
+    {
+        uint32_t fPollInterval = 500;
+        uint32_t fGrace = 1000;
+        uint32_t fRetryDelay = 3000;
+        uint32_t fMaxWait = 60000;
+        // Null: VSystem::GetCurrentTime and VTask::Sleep.
+        uint32_t (*fClock)() = nullptr;
+        void (*fSleep)(int32_t inMilliseconds) = nullptr;
+    };
+
+    VUpdateEngine();
+    // Unregisters and releases the localization manager first; the file logger is DoQuit's.
+    ~VUpdateEngine() override;
+
+    bool Init(uint32_t inFlags) override;
+
+    void _SetTimingForTesting(const Timing& inTiming) { fTiming = inTiming; }
+
+    // The steps of the update (see VUpdateEngine.cpp), public for the tests.
+    bool _InitLocalizationManager();
+    bool _InitLog();
+    void _DeInitLog();
+    void _ApplyUpdate();
+    bool _WaitForPidToQuit();
+    VFolder* _SwapApplications(VFolder& inOutdated, VFolder& inUpToDate, VFolder& inInstall);
+    static bool _ComputeTempFolderPath(const VFilePath& inPath, VFilePath& outPath, const VString* inSuffix);
+    bool _LaunchApplication(const VFilePath& inPath) const;
+    // The restart command of _LaunchApplication.
+    void _BuildRestartCommand(const VFilePath& inPath, VString& outCommand) const;
+    void _LogProgressToCaller(const char* inStep, int inValue);
+    bool _FinishClientCustomization();
+    bool _SetIPAdressOnClientPref(const VJSONObject& inInfo, const VFilePath& inUpToDatePath);
+    bool _FinishMacClientCustomization(const VJSONObject& inInfo);
+
+    // The fields set by the command line, for the tests.
+    void _SetPaths(const VFilePath& inOutdated, const VFilePath& inUpToDate);
+    void _SetCallerPid(int32_t inPid) { fCallerPid = inPid; }
+    void _SetRestartParameters(const VFilePath& inPath, bool inHeadless);
+    void _SetClientInfo(const VFilePath& inPath) { fClientInfoPath = inPath; }
+    void _SetLogFolder(const VFilePath& inPath) { fLogFolder = inPath; }
+    VMsgFileLogger* _GetFileLogger() const { return fFileLogger; }
+
+protected:
+    void DoRun() override;
+    void DoQuit() override;
+    int32_t DoParseCommandLine(VCommandLineParser& ioParser) override;
+
+private:
+    uint32_t _Now() const;
+    void _Sleep(uint32_t inMilliseconds) const;
+    // The rename aside with its retries; the old bundle, retained, or null after the last failure.
+    VFolder* _RenameAside(VFolder& inOutdated, const VFilePath& inOldPath);
+    // Puts the outdated bundle back and removes what the copy made.
+    void _RollBack(VFolder* inOldBundle, const VFolder& inInstall, const VFilePath& inOutdatedPath);
+    // The notification of a failed run.
+    void _NotifyFailure(VErrorContext* inContext);
+
+    VFilePath fLogFolder;
+    VFilePath fClientInfoPath;
+    VFilePath fOutdatedPath;
+    VFilePath fUpToDatePath;
+    VFilePath fInstallPath;
+    VMsgFileLogger* fFileLogger = nullptr;
+    VLocalizationManager* fLocalizationManager = nullptr;
+    int32_t fCallerPid = -1;
+    bool fReportProgressToCaller = false;
+    bool fSilent = false;
+    VFilePath fRestartParameters;
+    bool fRestartHeadless = false;
+    Timing fTiming;
+};
+
+// The updater's log: one record of the process logger at that level, component QLUP. The format
+// is VString::VPrintf's ("%S" a VString*, "%d" an int).
+void Log(EMessageLevel inLevel, const char* inFormat, va_list inArguments);
+void LogError(const char* inFormat, ...);
+void LogInfo(const char* inFormat, ...);
+void LogDebug(const char* inFormat, ...);
+// Every error of the context at level Error, oldest first or newest first.
+void DumpErrorStack(VErrorContext* inContext, bool inNewestFirst);
+void _LogError(VRefPtr<VErrorBase> inError);
+// A notification titled "Debug".
+void DisplayMessage(const char* inMessage);
+// A POSIX folder path (a "/" added when missing); an empty text clears the path.
+void FixFolderPathSpec(const VString& inPath, VFilePath& outPath);
+
+// The entry point's body: the exit status.
+int _main();
+
+} // namespace kova

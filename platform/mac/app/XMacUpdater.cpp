@@ -1,0 +1,138 @@
+#include "platform/mac/app/XMacUpdater.h"
+
+#include "app/VUpdateEngine.h"
+#include "kernel/text/StStringConverter.h"
+#include "platform/mac/frameworks/CFBundle.h"
+#include "platform/mac/frameworks/SysTree.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <spawn.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace kova
+{
+
+namespace
+{
+
+std::string ToUTF8(const VString& inText)
+{
+    return to_string(inText);
+}
+
+} // namespace
+
+void XMacUpdater::AppendExecutableFolderToPath()
+{
+    char buffer[4096];
+    const ssize_t size = ::readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
+    if (size <= 0)
+        return;
+    std::string folder(buffer, static_cast<size_t>(size));
+    const size_t slash = folder.rfind('/');
+    if (slash == std::string::npos)
+        return;
+    folder.resize(slash == 0 ? 1 : slash);
+    const char* current = std::getenv("PATH");
+    std::string path = current != nullptr && *current != 0 ? std::string(current) + ":" + folder : folder;
+    ::setenv("PATH", path.c_str(), 1);
+}
+
+void XMacUpdater::IgnoreBrokenPipes()
+{
+    ::signal(SIGPIPE, SIG_IGN);
+}
+
+bool XMacUpdater::GetBundleExecutablePath(const VString& inBundlePosixPath, VString& outPath)
+{
+    std::string path = ToUTF8(inBundlePosixPath);
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    bool isApp = false;
+    struct stat status = {};
+    if (::stat(path.c_str(), &status) != 0 || !S_ISDIR(status.st_mode))
+        return false;
+    const std::string executable = cf::BundleCopyExecutablePath(cf::Bundle(path, true));
+    // Only an application bundle names its executable; another folder has none to fix.
+    cf::BundlePathForExecutable(executable, &isApp);
+    if (executable.empty() || !isApp)
+        return false;
+    outPath.FromBlock(executable.data(), executable.size(), VTC_UTF_8);
+    return true;
+}
+
+bool XMacUpdater::OpenWithDefaultApplication(const VString& inPosixPath)
+{
+    if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr)
+        return false;
+    const std::string path = ToUTF8(inPosixPath);
+    char program[] = "xdg-open";
+    char* arguments[] = {program, const_cast<char*>(path.c_str()), nullptr};
+    pid_t child = 0;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    const int error = ::posix_spawnp(&child, program, &actions, nullptr, arguments, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return error == 0;
+}
+
+void XMacUpdater::QuietStandardStreams()
+{
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (null < 0)
+        return;
+    for (int fd = 0; fd <= 2; ++fd)
+    {
+        if (fd != null)
+            ::dup2(null, fd);
+    }
+    if (null > 2)
+        ::close(null);
+}
+
+void XMacUpdater::InstallTestHooks(VUpdateEngine& ioEngine)
+{
+    if (const char* waits = std::getenv("KOVA_TEST_UPDATER_WAITS"))
+    {
+        unsigned poll = 0, grace = 0, retry = 0, maximum = 0;
+        if (std::sscanf(waits, "%u,%u,%u,%u", &poll, &grace, &retry, &maximum) == 4)
+        {
+            VUpdateEngine::Timing timing;
+            timing.fPollInterval = poll;
+            timing.fGrace = grace;
+            timing.fRetryDelay = retry;
+            timing.fMaxWait = maximum;
+            ioEngine._SetTimingForTesting(timing);
+        }
+    }
+    if (const char* fault = std::getenv("KOVA_TEST_COPY_FAULT"))
+    {
+        const char* colon = std::strchr(fault, ':');
+        if (colon == nullptr)
+            return;
+        const std::string kind(fault, colon);
+        const int after = std::atoi(colon + 1);
+        if (kind == "ENOSPC")
+            sys::SetCopyFaultForTesting(ENOSPC, after);
+        else if (kind == "EIO")
+            sys::SetCopyFaultForTesting(EIO, after);
+        else if (kind == "STOP")
+            sys::SetCopyFaultForTesting(sys::kCopyFaultStop, after);
+    }
+}
+
+} // namespace kova

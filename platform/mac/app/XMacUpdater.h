@@ -1,0 +1,37 @@
+// XMacUpdater holds what the updater asks of the system beyond the toolbox: its own folder on the
+// PATH (so that the "open" built beside it is found), the executable of a bundle, opening a file
+// with its application, quiet standard streams once the caller has been told, and the test hooks
+// the updater takes from its environment.
+#pragma once
+
+#include "kernel/text/VString.h"
+
+namespace kova
+{
+
+class VUpdateEngine;
+
+class XMacUpdater
+{
+public:
+    XMacUpdater() = delete;
+
+    // Appends the executable's folder to PATH: an "open" earlier on PATH still wins.
+    static void AppendExecutableFolderToPath();
+    // A broken pipe to the caller must not kill the update half-way.
+    static void IgnoreBrokenPipes();
+    // The executable of an application bundle (CFBundleExecutable, else the bundle's name without
+    // extension); false when the folder is no application bundle.
+    static bool GetBundleExecutablePath(const VString& inBundlePosixPath, VString& outPath);
+    // With the system's default application for its kind; false when none could be asked.
+    static bool OpenWithDefaultApplication(const VString& inPosixPath);
+    // Flushes standard output and error, then puts /dev/null on descriptors 0, 1 and 2: a stream
+    // is never left closed, so that no later file takes its number.
+    static void QuietStandardStreams();
+    // Reads the updater's test hooks from the environment: KOVA_TEST_UPDATER_WAITS
+    // ("poll,grace,retry,max" in milliseconds) and KOVA_TEST_COPY_FAULT ("ENOSPC:N", "EIO:N" or
+    // "STOP:N": after N files of the folder copy). Nothing is set when they are absent.
+    static void InstallTestHooks(VUpdateEngine& ioEngine);
+};
+
+} // namespace kova
