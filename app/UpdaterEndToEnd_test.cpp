@@ -1,0 +1,548 @@
+// The real updater, run as its own process over bundles in a scratch folder: what it prints, logs,
+// notifies and leaves on disk, and its exit status, on the success road and each failure road,
+// and the application's safety when the copy fails, the disk is full, the destination is
+// read-only, the updater is killed half-way or the caller never quits.
+#include "kernel/files/FileTesting_test.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <map>
+#include <spawn.h>
+#include <sstream>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace kova
+{
+namespace
+{
+
+const std::string kBin = KOVA_APP_BIN;
+
+struct Outcome
+{
+    int fStatus = -1;
+    std::string fOut;
+    std::string fErr;
+};
+
+// A child of the test, reaped at the end of the scope unless it was waited for.
+class StChild
+{
+public:
+    StChild(const std::vector<std::string>& inArguments,
+            const std::map<std::string, std::string>& inEnvironment, const std::string& inOut = "/dev/null",
+            const std::string& inErr = "/dev/null")
+    {
+        std::vector<std::string> environment;
+        for (char** entry = environ; *entry != nullptr; ++entry)
+        {
+            const std::string text(*entry);
+            const std::string name = text.substr(0, text.find('='));
+            if (inEnvironment.count(name) == 0 && name != "DISPLAY" && name != "WAYLAND_DISPLAY")
+                environment.push_back(text);
+        }
+        for (const auto& [name, value] : inEnvironment)
+            environment.push_back(name + "=" + value);
+        std::vector<char*> argv;
+        for (const std::string& argument : inArguments)
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        std::vector<char*> envp;
+        for (const std::string& entry : environment)
+            envp.push_back(const_cast<char*>(entry.c_str()));
+        envp.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, inOut.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 2, inErr.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (posix_spawn(&fPid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0)
+            fPid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~StChild()
+    {
+        if (fPid > 0 && !fReaped)
+        {
+            kill(fPid, SIGKILL);
+            waitpid(fPid, nullptr, 0);
+        }
+    }
+    pid_t Pid() const { return fPid; }
+    // The exit status, or -1 when it had to be killed after the time-out.
+    int Wait(int inSeconds = 30)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(inSeconds);
+        int status = 0;
+        while (waitpid(fPid, &status, WNOHANG) == 0)
+        {
+            if (std::chrono::steady_clock::now() > deadline)
+            {
+                kill(fPid, SIGKILL);
+                waitpid(fPid, &status, 0);
+                fReaped = true;
+                return -1;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        fReaped = true;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    // Waits until the child stopped itself (state T); false after the time-out.
+    bool WaitStopped()
+    {
+        for (int i = 0; i < 5000; ++i)
+        {
+            const std::string stat = ReadFileBytes("/proc/" + std::to_string(fPid) + "/stat");
+            const size_t close = stat.rfind(')');
+            if (close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'T')
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return false;
+    }
+    // Leaves the child unreaped, a zombie once it ends.
+    void Forget() { fReaped = true; }
+
+private:
+    pid_t fPid = -1;
+    bool fReaped = false;
+};
+
+class UpdaterEndToEnd : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(fScratch.IsValid());
+        mkdir(fScratch.Posix("apps").c_str(), 0755);
+        mkdir(fScratch.Posix("new").c_str(), 0755);
+        fOutdated = fScratch.Posix("apps/Sample.app");
+        fUpToDate = fScratch.Posix("new/Sample.app");
+        MakeSampleBundle(fOutdated, "1");
+        MakeSampleBundle(fUpToDate, "2");
+        fOldTree = TreeOf(fOutdated);
+        fNewTree = TreeOf(fUpToDate);
+        fEnvironment = {{"XDG_DATA_HOME", fScratch.Posix("data")},
+                        {"KOVA_SAMPLE_RECORD", fScratch.Posix("record.txt")},
+                        {"KOVA_NOTIFICATION_LOG", fScratch.Posix("notifications.txt")},
+                        {"KOVA_TEST_UPDATER_WAITS", "5,5,5,3000"},
+                        {"LANG", "en_US.UTF-8"},
+                        {"LANGUAGE", "en_US"},
+                        {"TZ", "UTC"}};
+    }
+
+    static void MakeSampleBundle(const std::string& inPath, const std::string& inVersion)
+    {
+        MakeBundle(inPath, inVersion);
+        std::filesystem::copy_file(kBin + "/sample_v" + inVersion, inPath + "/Contents/MacOS/Sample",
+                                   std::filesystem::copy_options::overwrite_existing);
+    }
+
+    std::vector<std::string> Arguments(std::vector<std::string> inMore) const
+    {
+        std::vector<std::string> arguments{kBin + "/updater", "--log-dir=" + fScratch.Posix("logs")};
+        arguments.insert(arguments.end(), inMore.begin(), inMore.end());
+        return arguments;
+    }
+
+    Outcome Run(const std::vector<std::string>& inArguments)
+    {
+        StChild updater(inArguments, fEnvironment, fScratch.Posix("out.txt"), fScratch.Posix("err.txt"));
+        Outcome outcome;
+        outcome.fStatus = updater.Wait();
+        outcome.fOut = ReadFileBytes(fScratch.Posix("out.txt"));
+        outcome.fErr = ReadFileBytes(fScratch.Posix("err.txt"));
+        return outcome;
+    }
+
+    Outcome Update(std::vector<std::string> inMore = {})
+    {
+        inMore.push_back(fOutdated);
+        inMore.push_back(fUpToDate);
+        return Run(Arguments(inMore));
+    }
+
+    // The updater's own messages in the log, in order.
+    std::vector<std::string> LogMessages() const
+    {
+        std::vector<std::string> messages;
+        const std::vector<std::string> files = NamesIn(fScratch.Posix("logs"));
+        if (files.size() != 1)
+            return {"log files: " + std::to_string(files.size())};
+        std::istringstream lines(ReadFileBytes(fScratch.Posix("logs/" + files[0])));
+        for (std::string line; std::getline(lines, line);)
+        {
+            const size_t dash = line.find(" - ");
+            if (line.find("[QLUP]") == std::string::npos || dash == std::string::npos || line.size() < 3 ||
+                line.compare(line.size() - 3, 3, " ()") != 0)
+                continue;
+            const size_t level = line.rfind(' ', dash - 1);
+            messages.push_back(line.substr(level + 1, dash - level - 1) + " " +
+                               line.substr(dash + 3, line.size() - 3 - dash - 3));
+        }
+        return messages;
+    }
+
+    // Dates and times are left out.
+    static std::vector<std::string> WithoutTimes(std::vector<std::string> inMessages)
+    {
+        for (std::string& message : inMessages)
+        {
+            for (const char* prefix : {"Updater starting - ", "Update successful - ", "Update failed - "})
+            {
+                if (message.find(prefix) != std::string::npos)
+                    message = message.substr(0, message.find(prefix) + std::strlen(prefix) - 3);
+            }
+        }
+        return inMessages;
+    }
+
+    std::string Record() const
+    {
+        for (int i = 0; i < 2000; ++i)
+        {
+            const std::string record = ReadFileBytes(fScratch.Posix("record.txt"));
+            if (!record.empty())
+                return record;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return std::string();
+    }
+
+    // The application is whole: at its path, or aside under its old name with nothing at its path.
+    void ExpectRecoverable() const
+    {
+        const std::string aside = fScratch.Posix("apps/Sample_old0001.app");
+        EXPECT_EQ(TreeOf(fUpToDate), fNewTree) << "the up-to-date bundle changed";
+        const bool installed = std::filesystem::exists(fOutdated);
+        const bool setAside = std::filesystem::exists(aside);
+        ASSERT_TRUE(installed || setAside) << "no bundle left";
+        if (installed)
+        {
+            const std::vector<std::string> tree = TreeOf(fOutdated);
+            EXPECT_TRUE(tree == fOldTree || (tree == fNewTree && setAside)) << "a partial bundle at the path";
+        }
+        if (setAside)
+        {
+            EXPECT_EQ(TreeOf(aside), fOldTree);
+        }
+    }
+
+    StTemporaryFolder fScratch;
+    std::string fOutdated;
+    std::string fUpToDate;
+    std::vector<std::string> fOldTree;
+    std::vector<std::string> fNewTree;
+    std::map<std::string, std::string> fEnvironment;
+};
+
+TEST_F(UpdaterEndToEnd, UpdatesRestartsAndTrashesForACallerThatQuits)
+{
+    // The caller quits at once and is never reaped by its parent: a zombie has quit.
+    StChild caller({"/bin/true"}, {});
+    caller.Forget();
+    const Outcome outcome = Update(
+        {"--pid=" + std::to_string(caller.Pid()), "--caller-log=yes", "--restart-params=/tmp/x y.link"});
+    EXPECT_EQ(outcome.fStatus, 0);
+    EXPECT_EQ(outcome.fOut, "waitquit,-1\n");
+    EXPECT_EQ(outcome.fErr, "");
+    EXPECT_EQ(TreeOf(fOutdated), fNewTree);
+    EXPECT_EQ(TreeOf(fUpToDate), fNewTree);
+    EXPECT_FALSE(std::filesystem::exists(fScratch.Posix("apps/Sample_old0001.app")));
+    EXPECT_EQ(TreeOf(fScratch.Posix("data/Trash/files/Sample_old0001.app")), fOldTree);
+    EXPECT_FALSE(std::filesystem::exists(fScratch.Posix("notifications.txt")));
+    EXPECT_THAT(Record(), ::testing::MatchesRegex("version 2\\.0\tpid [0-9]+\t/tmp/x y\\.link\n"));
+    const std::string pid = std::to_string(caller.Pid());
+    const std::vector<std::string> expected{"INFO Updater starting",
+                                            "INFO Waiting for external process to quit",
+                                            "INFO Waiting for process " + pid + " to quit",
+                                            "INFO Process " + pid + " has quit. Proceeding.",
+                                            "INFO Proceeding with up-to-date application install...",
+                                            "INFO Proceeding with up-to-date application restart...",
+                                            "INFO Restarting installed application (open -a \"" + fOutdated +
+                                                "/\" --args \"/tmp/x y.link\")...",
+                                            "INFO Updated application restarted, returned 0",
+                                            "INFO Up-to-date application restarted",
+                                            "INFO Update successful"};
+    EXPECT_EQ(WithoutTimes(LogMessages()), expected);
+    waitpid(caller.Pid(), nullptr, 0);
+}
+
+TEST_F(UpdaterEndToEnd, CommandLineErrorsAndVersion)
+{
+    Outcome outcome = Run({kBin + "/updater"});
+    EXPECT_EQ(outcome.fStatus, 1);
+    EXPECT_EQ(outcome.fErr,
+              "mismatched value for option --uptodate-app\nmismatched value for option --outdated-app\n");
+    outcome = Run({kBin + "/updater", "a", "b", "c"});
+    EXPECT_EQ(outcome.fStatus, 1);
+    EXPECT_EQ(outcome.fErr, "two many arguments from the command line\n");
+    outcome = Run({kBin + "/updater", "--outdated-app=X", "Y", "Z"});
+    EXPECT_EQ(outcome.fStatus, 1);
+    EXPECT_EQ(outcome.fErr, "mismatched value for option --outdated-app\n");
+    outcome = Run({kBin + "/updater", "only"});
+    EXPECT_EQ(outcome.fStatus, 1);
+    EXPECT_EQ(outcome.fErr, "not enough arguments from the command line (required <dest> <src>)\n");
+    outcome = Run({kBin + "/updater", "--version", "--silent", "a", "b"});
+    EXPECT_EQ(outcome.fStatus, 0);
+    EXPECT_EQ(outcome.fErr, "");
+    EXPECT_FALSE(std::filesystem::exists(fScratch.Posix("logs")));
+    EXPECT_EQ(TreeOf(fOutdated), fOldTree);
+}
+
+TEST_F(UpdaterEndToEnd, MissingBundlesFailAndNotifyWithTheLogFile)
+{
+    fUpToDate = fScratch.Posix("new/Missing.app");
+    fOutdated = fScratch.Posix("apps/Missing.app");
+    // The run of this second (or the next) already has two files: the writer goes on in the second.
+    mkdir(fScratch.Posix("logs").c_str(), 0755);
+    std::vector<std::string> earlier;
+    for (int delta = 0; delta < 3; ++delta)
+    {
+        const time_t when = time(nullptr) + delta;
+        struct tm local = {};
+        localtime_r(&when, &local);
+        char name[64];
+        strftime(name, sizeof(name), "%Y-%m-%d_%H-%M-%S_log", &local);
+        for (const char* number : {"_1.txt", "_2.txt"})
+        {
+            WriteFileBytes(fScratch.Posix("logs/") + name + number, "");
+            earlier.push_back(fScratch.Posix("logs/") + name + number);
+        }
+    }
+    const Outcome outcome = Update();
+    std::string logFile;
+    for (const std::string& path : earlier)
+    {
+        if (std::filesystem::file_size(path) != 0)
+            logFile = path;
+        else
+            std::filesystem::remove(path);
+    }
+    ASSERT_NE(logFile.find("_2.txt"), std::string::npos);
+    EXPECT_EQ(outcome.fStatus, 2);
+    const std::vector<std::string> messages = WithoutTimes(LogMessages());
+    ASSERT_EQ(messages.size(), 4u);
+    EXPECT_EQ(messages[0], "INFO Updater starting");
+    EXPECT_EQ(messages[1], "ERROR Error code: 2 (UPQL)"); // newest first
+    EXPECT_EQ(messages[2], "ERROR Error code: 3 (UPQL)");
+    EXPECT_EQ(messages[3], "INFO Update failed");
+    const std::string notice = ReadFileBytes(fScratch.Posix("notifications.txt"));
+    EXPECT_NE(notice.find("More information is available in the log file '" + logFile + "'"),
+              std::string::npos)
+        << notice;
+    EXPECT_EQ(std::count(notice.begin(), notice.end(), '\n'), 1);
+}
+
+TEST_F(UpdaterEndToEnd, ALogThatCannotBeOpenedIsReportedEvenWhenSilent)
+{
+    WriteFileBytes(fScratch.Posix("logs"), "a file, not a folder");
+    const Outcome outcome = Update({"--silent"});
+    EXPECT_EQ(outcome.fStatus, 2);
+    EXPECT_EQ(TreeOf(fOutdated), fOldTree);
+    const std::string notice = ReadFileBytes(fScratch.Posix("notifications.txt"));
+    EXPECT_EQ(std::count(notice.begin(), notice.end(), '\n'), 1);
+    EXPECT_EQ(notice.find("log file"), std::string::npos) << notice;
+}
+
+TEST_F(UpdaterEndToEnd, SilentFailureNotifiesNothing)
+{
+    const Outcome outcome = Run(Arguments({"--silent", fOutdated, fScratch.Posix("new/Missing.app")}));
+    EXPECT_EQ(outcome.fStatus, 2);
+    EXPECT_FALSE(std::filesystem::exists(fScratch.Posix("notifications.txt")));
+    EXPECT_EQ(TreeOf(fOutdated), fOldTree);
+}
+
+TEST_F(UpdaterEndToEnd, NestedBundlesAreRefused)
+{
+    fUpToDate = fOutdated + "/Contents/Resources";
+    fNewTree = TreeOf(fUpToDate);
+    const Outcome outcome = Update();
+    EXPECT_EQ(outcome.fStatus, 2);
+    const std::vector<std::string> messages = WithoutTimes(LogMessages());
+    EXPECT_NE(std::find(messages.begin(), messages.end(), "ERROR Error code: 14 (UPQL)"), messages.end());
+    EXPECT_NE(std::find(messages.begin(), messages.end(), "ERROR Error code: 100 (UPQL)"), messages.end());
+    EXPECT_EQ(TreeOf(fOutdated), fOldTree);
+}
+
+TEST_F(UpdaterEndToEnd, AFailedCopyPutsTheOutdatedBundleBack)
+{
+    for (const char* fault : {"ENOSPC:0", "EIO:3"})
+    {
+        SCOPED_TRACE(fault);
+        fEnvironment["KOVA_TEST_COPY_FAULT"] = fault;
+        std::filesystem::remove_all(fScratch.Posix("logs"));
+        const Outcome outcome = Update();
+        EXPECT_EQ(outcome.fStatus, 2);
+        EXPECT_EQ(TreeOf(fOutdated), fOldTree);
+        EXPECT_EQ(NamesIn(fScratch.Posix("apps")), std::vector<std::string>{"Sample.app"});
+        const std::vector<std::string> messages = WithoutTimes(LogMessages());
+        EXPECT_NE(
+            std::find(messages.begin(), messages.end(), "INFO Rolling back up-to-date application install"),
+            messages.end());
+        EXPECT_NE(std::find(messages.begin(), messages.end(), "ERROR Error code: 13 (UPQL)"), messages.end());
+        EXPECT_EQ(messages.back(), "INFO Update failed");
+    }
+}
+
+TEST_F(UpdaterEndToEnd, AKillAtAnyPointOfTheCopyLeavesTheApplicationRecoverable)
+{
+    for (const char* point : {"STOP:0", "STOP:2", "STOP:4"})
+    {
+        SCOPED_TRACE(point);
+        fEnvironment["KOVA_TEST_COPY_FAULT"] = point;
+        StChild updater(Arguments({fOutdated, fUpToDate}), fEnvironment);
+        ASSERT_TRUE(updater.WaitStopped());
+        kill(updater.Pid(), SIGKILL);
+        updater.Wait();
+        ExpectRecoverable();
+        // Put back by hand, as the user would, for the next point.
+        std::filesystem::rename(fScratch.Posix("apps/Sample_old0001.app"), fOutdated);
+        for (const std::string& name : NamesIn(fScratch.Posix("apps")))
+        {
+            if (name != "Sample.app")
+                std::filesystem::remove_all(fScratch.Posix("apps/" + name));
+        }
+    }
+}
+
+TEST_F(UpdaterEndToEnd, ATerminationSignalWaitsForTheEndOfTheRun)
+{
+    fEnvironment["KOVA_TEST_COPY_FAULT"] = "STOP:2";
+    StChild updater(Arguments({fOutdated, fUpToDate}), fEnvironment);
+    ASSERT_TRUE(updater.WaitStopped());
+    kill(updater.Pid(), SIGTERM);
+    kill(updater.Pid(), SIGCONT);
+    EXPECT_EQ(updater.Wait(), 0);
+    EXPECT_EQ(TreeOf(fOutdated), fNewTree);
+    EXPECT_EQ(WithoutTimes(LogMessages()).back(), "INFO Update successful");
+}
+
+TEST_F(UpdaterEndToEnd, ACallerThatNeverQuitsChangesNothing)
+{
+    fEnvironment["KOVA_TEST_UPDATER_WAITS"] = "5,5,5,150";
+    StChild caller({"/bin/sleep", "30"}, {});
+    const Outcome outcome = Update({"--pid=" + std::to_string(caller.Pid())});
+    EXPECT_EQ(outcome.fStatus, 2);
+    EXPECT_EQ(TreeOf(fOutdated), fOldTree);
+    const std::vector<std::string> messages = WithoutTimes(LogMessages());
+    const std::string pid = std::to_string(caller.Pid());
+    EXPECT_NE(std::find(messages.begin(), messages.end(),
+                        "ERROR Process " + pid + " still exists after maximum wait time. Giving up."),
+              messages.end());
+    EXPECT_NE(std::find(messages.begin(), messages.end(), "ERROR External process wait failed"),
+              messages.end());
+    EXPECT_EQ(std::count(messages.begin(), messages.end(), "ERROR Error code: 1 (UPQL)"), 2);
+}
+
+TEST_F(UpdaterEndToEnd, TheCallerReadsTheEndOfOutputBeforeTheWait)
+{
+    // The old version is the caller: it starts the updater, reads its line to the end and quits.
+    const Outcome outcome = Run({fOutdated + "/Contents/MacOS/Sample", "--update", kBin + "/updater",
+                                 fUpToDate, fScratch.Posix("logs")});
+    EXPECT_EQ(outcome.fStatus, 0);
+    EXPECT_NE(outcome.fOut.find("said \"waitquit,-1\"; quitting"), std::string::npos) << outcome.fOut;
+    // The restarted version records itself once the update is done.
+    EXPECT_THAT(Record(), ::testing::StartsWith("version 2.0\t"));
+    EXPECT_EQ(TreeOf(fOutdated), fNewTree);
+}
+
+// Sets or clears the immutable flag, which even root cannot write through.
+bool SetImmutable(const std::string& inPath, bool inOn)
+{
+    const int fd = open(inPath.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0)
+        return false;
+    int flags = 0;
+    bool done = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = inOn ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+    done = done && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    close(fd);
+    return done;
+}
+
+TEST_F(UpdaterEndToEnd, AReadOnlyDestinationChangesNothing)
+{
+    const std::string apps = fScratch.Posix("apps");
+    if (geteuid() == 0 ? !SetImmutable(apps, true) : chmod(apps.c_str(), 0555) != 0)
+        GTEST_SKIP() << "the destination cannot be made read-only here";
+    const Outcome outcome = Update();
+    if (geteuid() == 0)
+        SetImmutable(apps, false);
+    chmod(apps.c_str(), 0755);
+    EXPECT_EQ(outcome.fStatus, 2);
+    EXPECT_EQ(TreeOf(fOutdated), fOldTree);
+    const std::vector<std::string> messages = WithoutTimes(LogMessages());
+    EXPECT_EQ(std::count(messages.begin(), messages.end(), "ERROR Error code: 11 (UPQL)"), 4);
+    // The dump, newest first, begins with the install's failure.
+    const auto dump = std::find_if(messages.begin(), messages.end(),
+                                   [](const std::string& inMessage)
+                                   { return inMessage.find("Error code") != std::string::npos; });
+    ASSERT_NE(dump, messages.end());
+    EXPECT_EQ(*dump, "ERROR Error code: 100 (UPQL)");
+}
+
+TEST_F(UpdaterEndToEnd, AFullDiskRollsBack)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "mounting a small file system needs root";
+    const std::string small = fScratch.Posix("small");
+    mkdir(small.c_str(), 0755);
+    if (mount("tmpfs", small.c_str(), "tmpfs", 0, "size=256k") != 0)
+        GTEST_SKIP() << "no tmpfs here";
+    fOutdated = small + "/Sample.app";
+    MakeSampleBundle(fOutdated, "1");
+    fOldTree = TreeOf(fOutdated);
+    // The new version does not fit beside the old one.
+    WriteFileBytes(fUpToDate + "/Contents/Resources/big", std::string(300 * 1024, 'x'));
+    fNewTree = TreeOf(fUpToDate);
+    const Outcome outcome = Update();
+    const std::vector<std::string> leftover = NamesIn(small);
+    const std::vector<std::string> tree = TreeOf(fOutdated);
+    umount(small.c_str());
+    EXPECT_EQ(outcome.fStatus, 2);
+    EXPECT_EQ(tree, fOldTree);
+    EXPECT_EQ(leftover, std::vector<std::string>{"Sample.app"});
+}
+
+TEST_F(UpdaterEndToEnd, AFailedTrashFollowedByADeletionSucceeds)
+{
+    // The trash cannot be made under a file.
+    WriteFileBytes(fScratch.Posix("data"), "not a folder");
+    const Outcome outcome = Update();
+    EXPECT_EQ(outcome.fStatus, 0);
+    EXPECT_EQ(TreeOf(fOutdated), fNewTree);
+    EXPECT_EQ(NamesIn(fScratch.Posix("apps")), std::vector<std::string>{"Sample.app"});
+    EXPECT_EQ(WithoutTimes(LogMessages()).back(), "INFO Update successful");
+}
+
+TEST_F(UpdaterEndToEnd, ARestartThatCannotStartKeepsTheNewBundle)
+{
+    // A fake "open" first on PATH fails.
+    const std::string fake = fScratch.Posix("fake");
+    mkdir(fake.c_str(), 0755);
+    WriteFileBytes(fake + "/open",
+                   "#!/bin/sh\necho \"$@\" > " + fScratch.Posix("open-args.txt") + "\nexit 3\n");
+    chmod((fake + "/open").c_str(), 0755);
+    fEnvironment["PATH"] = fake + ":/usr/bin:/bin";
+    const Outcome outcome = Update({"--restart-headless"});
+    EXPECT_EQ(outcome.fStatus, 0); // an exit status alone is no failure
+    EXPECT_EQ(ReadFileBytes(fScratch.Posix("open-args.txt")), "-a " + fOutdated + "/ --args --headless\n");
+    EXPECT_EQ(TreeOf(fOutdated), fNewTree);
+}
+
+} // namespace
+} // namespace kova
