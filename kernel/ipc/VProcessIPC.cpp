@@ -4,6 +4,7 @@
 #include "kernel/ipc/VCommandLineParser.h"
 #include "kernel/tasks/VSleepNotifier.h"
 #include "kernel/tasks/VTask.h"
+#include "kernel/text/VString.h"
 #include "platform/mac/ipc/XPosixProcessIPC.h"
 
 #include <cstring>
@@ -18,6 +19,32 @@ char** sProcessCommandLineArgv = nullptr;
 
 VProcessIPC* VProcessIPC::sInstance = nullptr;
 
+namespace
+{
+
+// The argument the system adds to an application started from the Finder: its process serial
+// number, which no option of ours takes.
+constexpr char kProcessSerialNumberPrefix[] = "-psn_";
+
+std::vector<VString> GatherArguments()
+{
+    std::vector<VString> arguments;
+    if (sProcessCommandLineArgv == nullptr)
+        return arguments;
+    for (int i = 0; i < sProcessCommandLineArgc; ++i)
+    {
+        const char* argument = sProcessCommandLineArgv[i];
+        if (argument == nullptr)
+            break;
+        if (std::strncmp(argument, kProcessSerialNumberPrefix, sizeof kProcessSerialNumberPrefix - 1) == 0)
+            continue;
+        arguments.emplace_back(argument, std::strlen(argument), VTC_UTF_8);
+    }
+    return arguments;
+}
+
+} // namespace
+
 VProcessIPC::VProcessIPC()
 {
     sInstance = this;
@@ -26,8 +53,11 @@ VProcessIPC::VProcessIPC()
 VProcessIPC::~VProcessIPC()
 {
     delete fFileSystemNotifier;
+    fFileSystemNotifier = nullptr;
     delete fSleepNotifier;
-    delete fImpl;
+    fSleepNotifier = nullptr;
+    delete fPosix;
+    fPosix = nullptr;
     if (sInstance == this)
         sInstance = nullptr;
 }
@@ -44,39 +74,28 @@ bool VProcessIPC::Init(uint32_t inFlags)
         return false;
     }
 
-    int32_t parseResult = 1;
     {
-        std::vector<VString> arguments;
-        for (int i = 0; i < sProcessCommandLineArgc && sProcessCommandLineArgv != nullptr; ++i)
-        {
-            const char* argument = sProcessCommandLineArgv[i];
-            if (argument == nullptr)
-                continue;
-            // The process serial number the system adds to applications started from its desktop.
-            if (std::strncmp(argument, "-psn_", 5) == 0)
-                continue;
-            VString text;
-            text.FromBlock(argument, std::strlen(argument), VTC_UTF_8);
-            arguments.push_back(text);
-        }
+        const std::vector<VString> arguments = GatherArguments();
         VCommandLineParser parser(arguments);
-        parseResult = DoParseCommandLine(parser);
+        const int32_t result = DoParseCommandLine(parser);
+        fExitValue = result == 0 || result == 2 ? 0 : 1;
+        fInitResult = result == 0;
     }
-    fExitValue = parseResult == 0 || parseResult == 2 ? 0 : 1;
-    fInitResult = parseResult == 0;
     if (!fInitResult)
         return false;
 
-    fImpl = new (std::nothrow) XPosixProcessIPC();
-    fInitResult = fImpl != nullptr && fImpl->Init();
+    fPosix = new (std::nothrow) XPosixProcessIPC;
+    fInitResult = fPosix != nullptr && fPosix->Init();
     if (!fInitResult)
     {
         fExitValue = 1;
         return false;
     }
+
     if ((inFlags & kInitFileSystemNotifier) != 0)
-        fFileSystemNotifier = new (std::nothrow) VFileSystemNotifier();
-    fSleepNotifier = new (std::nothrow) VSleepNotifier();
+        fFileSystemNotifier = new (std::nothrow) VFileSystemNotifier;
+    fSleepNotifier = new (std::nothrow) VSleepNotifier;
+    // A process without sleep notifications still runs.
     if (fSleepNotifier != nullptr)
         fSleepNotifier->Init();
     return true;

@@ -1,11 +1,12 @@
 #include "platform/mac/ipc/XPosixProcessIPC.h"
 
 #include "kernel/tasks/VProcess.h"
+#include "platform/mac/frameworks/Dispatch.h"
 
+#include <atomic>
 #include <cerrno>
-#include <csignal>
-#include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace kova
@@ -14,97 +15,154 @@ namespace kova
 namespace
 {
 
-// The pipe the handler writes the signal's number to; -1 while no handler is installed.
-volatile sig_atomic_t sWriteFD = -1;
-int sReadFD = -1;
+// The write end of the pipe the handler notes signals in; -1 while no handler is installed.
+std::atomic<int> sSignalPipe{-1};
 
-// A byte that is no signal number: it ends the reading thread.
-constexpr unsigned char kStopWatching = 0;
-
-void HandleSignal(int inSignal)
+struct HandledSignal
 {
-    const int savedErrno = errno;
-    const int fd = sWriteFD;
-    if (fd >= 0)
-    {
-        const unsigned char byte = static_cast<unsigned char>(inSignal);
-        ssize_t written = ::write(fd, &byte, 1);
-        (void)written;
-    }
-    errno = savedErrno;
-}
+    int fSignal;
+    // Held back while the handler runs.
+    int fBlocked[2];
+    unsigned fFlags;
+};
+// SIGQUIT resets to the default action, so that a second one ends a process that does not quit.
+constexpr HandledSignal kHandledSignals[] = {
+    {SIGTERM, {SIGINT, SIGQUIT}, SA_RESTART},
+    {SIGINT, {SIGQUIT, SIGTERM}, SA_RESTART},
+    {SIGQUIT, {SIGINT, SIGTERM}, SA_RESTART | SA_RESETHAND},
+};
 
-bool Install(int inSignal, int inBlocked1, int inBlocked2, int inFlags)
+// Standard output as it was at start-up: once it is closed, or its descriptor names another file,
+// the ctrl-c line is not written.
+bool IsSameOutput(dev_t inDevice, ino_t inNode)
 {
-    struct sigaction action = {};
-    action.sa_handler = HandleSignal;
-    sigemptyset(&action.sa_mask);
-    sigaddset(&action.sa_mask, inBlocked1);
-    sigaddset(&action.sa_mask, inBlocked2);
-    action.sa_flags = inFlags;
-    return ::sigaction(inSignal, &action, nullptr) == 0;
+    struct stat status;
+    return fstat(STDOUT_FILENO, &status) == 0 && status.st_dev == inDevice && status.st_ino == inNode;
 }
 
 } // namespace
 
+XPosixProcessIPC::XPosixProcessIPC() = default;
+
 XPosixProcessIPC::~XPosixProcessIPC()
 {
-    if (fInstalled)
+    _Uninstall();
+}
+
+void XPosixProcessIPC::_Uninstall()
+{
+    for (int i = 0; i < kSignalCount; ++i)
     {
-        ::signal(SIGTERM, SIG_DFL);
-        ::signal(SIGINT, SIG_DFL);
-        ::signal(SIGQUIT, SIG_DFL);
+        if (fInstalled[i])
+            sigaction(kHandledSignals[i].fSignal, &fPrevious[i], nullptr);
+        fInstalled[i] = false;
     }
-    if (fWatcher.joinable())
+    sSignalPipe.store(-1);
+    if (fReader != nullptr)
     {
-        const int fd = sWriteFD;
-        sWriteFD = -1;
-        ssize_t written = ::write(fd, &kStopWatching, 1);
-        (void)written;
-        fWatcher.join();
-        ::close(fd);
-        ::close(sReadFD);
-        sReadFD = -1;
+        // The reader's clean-up closes the read end.
+        dispatch::IOClose(fReader, dispatch::kIOStop);
+        dispatch::Release(fReader);
+        fReader = nullptr;
+        fPipe[0] = -1;
+    }
+    for (int& end : fPipe)
+    {
+        if (end >= 0)
+            close(end);
+        end = -1;
     }
 }
 
 bool XPosixProcessIPC::Init()
 {
-    if (sWriteFD >= 0)
-        return false; // one process object handles the signals
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0)
+    if (fPipe[0] >= 0)
         return false;
-    sReadFD = fds[0];
-    sWriteFD = fds[1];
-    fWatcher = std::thread([this] { _Watch(); });
-    fInstalled = true;
-    return Install(SIGTERM, SIGINT, SIGQUIT, SA_RESTART) && Install(SIGINT, SIGQUIT, SIGTERM, SA_RESTART) &&
-           Install(SIGQUIT, SIGINT, SIGTERM, SA_RESTART | SA_RESETHAND);
+    // Non-blocking: a handler never waits on a full pipe.
+    if (pipe2(fPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+    {
+        fPipe[0] = fPipe[1] = -1;
+        return false;
+    }
+
+    struct stat output = {};
+    if (fstat(STDOUT_FILENO, &output) != 0)
+        output.st_ino = 0;
+    const dev_t outputDevice = output.st_dev;
+    const ino_t outputNode = output.st_ino;
+    const int readEnd = fPipe[0];
+    dispatch::Queue* queue = dispatch::GetGlobalQueue(dispatch::kQueuePriorityDefault, 0);
+    fReader = dispatch::IOCreate(readEnd, queue, [readEnd](int) { close(readEnd); });
+    if (fReader == nullptr)
+    {
+        _Uninstall();
+        return false;
+    }
+    dispatch::IORead(fReader, queue,
+                     [outputDevice, outputNode](bool, const void* inData, size_t inSize, int)
+                     {
+                         const unsigned char* signals = static_cast<const unsigned char*>(inData);
+                         for (size_t i = 0; i < inSize; ++i)
+                             _HandleSignal(signals[i], outputDevice, outputNode);
+                     });
+
+    sSignalPipe.store(fPipe[1]);
+    for (int i = 0; i < kSignalCount; ++i)
+    {
+        struct sigaction action = {};
+        action.sa_handler = &_SignalHandler;
+        sigemptyset(&action.sa_mask);
+        for (int blocked : kHandledSignals[i].fBlocked)
+            sigaddset(&action.sa_mask, blocked);
+        action.sa_flags = static_cast<int>(kHandledSignals[i].fFlags);
+        if (sigaction(kHandledSignals[i].fSignal, &action, &fPrevious[i]) != 0)
+        {
+            _Uninstall();
+            return false;
+        }
+        fInstalled[i] = true;
+    }
+    return true;
 }
 
-void XPosixProcessIPC::_Watch()
+void XPosixProcessIPC::_SignalHandler(int inSignal)
 {
-    for (;;)
+    const int savedErrno = errno;
+    const int pipe = sSignalPipe.load();
+    if (pipe >= 0)
     {
-        unsigned char byte = 0;
-        const ssize_t count = ::read(sReadFD, &byte, 1);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0 || byte == kStopWatching)
-            return;
-        VProcess::StInstanceUser user;
-        VProcess* process = user.Get();
-        if (process == nullptr)
-            continue;
-        if (byte == SIGINT)
-        {
-            std::fputs("\n (ctrl-c has been received - quit)\n\n", stdout);
-            std::fflush(stdout);
-        }
-        if (byte == SIGINT || byte == SIGTERM || byte == SIGQUIT)
-            process->QuitAsynchronously(nullptr);
+        const unsigned char signal = static_cast<unsigned char>(inSignal);
+        // A full pipe already holds a quit request.
+        (void)!write(pipe, &signal, 1);
     }
+    errno = savedErrno;
+}
+
+void XPosixProcessIPC::_HandleSignal(int inSignal, dev_t inOutputDevice, ino_t inOutputNode)
+{
+    if (inSignal != SIGINT && inSignal != SIGTERM && inSignal != SIGQUIT)
+        return;
+    // The process is not taken down while it is being asked to quit.
+    VProcess::StInstanceUser user;
+    VProcess* process = user.Get();
+    if (process == nullptr)
+        return;
+    if (inSignal == SIGINT && inOutputNode != 0 && IsSameOutput(inOutputDevice, inOutputNode))
+    {
+        const char* line = kInterruptLine;
+        size_t left = sizeof kInterruptLine - 1;
+        while (left > 0)
+        {
+            const ssize_t written = write(STDOUT_FILENO, line, left);
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written <= 0)
+                break;
+            line += written;
+            left -= size_t(written);
+        }
+    }
+    process->QuitAsynchronously(nullptr);
 }
 
 } // namespace kova

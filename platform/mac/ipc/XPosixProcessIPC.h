@@ -1,33 +1,49 @@
-// XPosixProcessIPC is the POSIX part of VProcessIPC: it turns SIGTERM, SIGINT and SIGQUIT into a
-// quit request of the process object. The handler only writes the signal's number to a pipe; a
-// thread of its own reads it, prints the console line of SIGINT and asks the process to quit, so
-// that nothing but a write runs in the handler and the quit itself happens on the main task.
+// XPosixProcessIPC is the POSIX part of the command-line process: it turns SIGTERM, SIGINT and
+// SIGQUIT into an orderly quit of the process. The handler itself only notes the signal in a
+// pipe (nothing else is safe in a signal handler); a reader on the work queues then writes the
+// ctrl-c line for SIGINT and asks the process object to quit. A second SIGQUIT takes the default
+// action. Destruction puts back the actions that were there before.
 #pragma once
 
 #include "kernel/values/VObject.h"
 
-#include <thread>
+#include <csignal>
+#include <sys/types.h>
 
 namespace kova
 {
 
+namespace dispatch
+{
+struct Channel;
+} // namespace dispatch
+
 class XPosixProcessIPC : public VObject
 {
 public:
-    XPosixProcessIPC() = default;
-    // Restores the default actions, then ends the reading thread.
+    XPosixProcessIPC();
     ~XPosixProcessIPC() override;
     XPosixProcessIPC(const XPosixProcessIPC&) = delete;
     XPosixProcessIPC& operator=(const XPosixProcessIPC&) = delete;
 
-    // Installs the handlers; false when a sigaction call or the pipe fails.
+    // Installs the handlers; false, with nothing installed, when the pipe, its reader or any
+    // sigaction call fails. Once only.
     bool Init();
 
-private:
-    void _Watch();
+    // The line written on standard output when SIGINT comes.
+    static constexpr char kInterruptLine[] = "\n (ctrl-c has been received - quit)\n\n";
 
-    std::thread fWatcher;
-    bool fInstalled = false;
+private:
+    static void _SignalHandler(int inSignal);
+    // On the work queues, for each signal noted.
+    static void _HandleSignal(int inSignal, dev_t inOutputDevice, ino_t inOutputNode);
+    void _Uninstall();
+
+    static constexpr int kSignalCount = 3;
+    int fPipe[2] = {-1, -1};
+    dispatch::Channel* fReader = nullptr;
+    struct sigaction fPrevious[kSignalCount] = {};
+    bool fInstalled[kSignalCount] = {};
 };
 
 } // namespace kova
