@@ -1,7 +1,7 @@
 # Shared by the scripts: installs the Debian packages the build needs when they are missing.
 
-KOVA_PACKAGES=(cmake ninja-build g++ libxerces-c-dev libicu-dev libgtest-dev libgmock-dev
-               libbenchmark-dev)
+KOVA_PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev libxerces-c-dev libicu-dev libgtest-dev
+               libgmock-dev libbenchmark-dev)
 KOVA_PACKAGES+=(libmimalloc-dev) # for benchmarks only: a peer of the memory manager
 KOVA_PACKAGES+=(libspdlog-dev) # for benchmarks only: the peer of the logger
 

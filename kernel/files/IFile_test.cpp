@@ -160,11 +160,11 @@ TEST(IFile, FailuresAreReportedAndWriteNothing)
 
     EXPECT_EQ(file->SetContentAsString(VString(u"x"), CharSet(9999), eCRM_NONE, false),
               VE_STREAM_NO_TEXT_CONVERTER);
-    // A text that ends inside a character cannot be encoded whole.
-    const UniChar cut[] = {u'a', 0xD800};
+    // A text that cannot be encoded whole: UTF-32 has no form for a lone surrogate.
+    const UniChar cut[] = {u'a', 0xDC00};
     VString unfinished;
     unfinished.FromUniString(cut, 2);
-    EXPECT_NE(file->SetContentAsString(unfinished, VTC_UTF_8, eCRM_NONE, false), VE_OK);
+    EXPECT_NE(file->SetContentAsString(unfinished, VTC_UTF_32, eCRM_NONE, false), VE_OK);
     EXPECT_EQ(file->fWrites, 0);
 }
 

@@ -63,27 +63,62 @@ bool CheckName(const VString& inName, bool inMayBeEmpty)
     return true;
 }
 
-// Colon syntax: each empty component before a ":" goes one level up.
+// Whether a component of the colon syntax is "." or "..": on this platform such a name would be
+// read by the file system as a step, so it is one in the colon syntax too.
+bool IsDotStep(Units inComponent)
+{
+    return inComponent == u"." || inComponent == u"..";
+}
+
+bool HasDotStep(Units inPath, size_t inFrom)
+{
+    for (size_t start = inFrom; start <= inPath.size();)
+    {
+        size_t colon = inPath.find(u':', start);
+        if (colon == Units::npos)
+            colon = inPath.size();
+        if (IsDotStep(inPath.substr(start, colon - start)))
+            return true;
+        start = colon + 1;
+    }
+    return false;
+}
+
+// Colon syntax: each empty component before a ":" goes one level up, and so does "..", while "."
+// is no step at all; a last component "." or ".." names a folder. The first component, the
+// volume, cannot be either: it climbs above the path.
 bool ResolveColonSteps(VString& ioPath, size_t inFrom)
 {
     const Units path = UnitsOf(ioPath);
-    if (path.find(u"::", inFrom) == Units::npos)
+    if (path.find(u"::", inFrom) == Units::npos && !HasDotStep(path, inFrom))
         return false;
     std::vector<Units> components;
     size_t climbs = 0;
     size_t start = inFrom;
+    bool first = inFrom == 0;
+    Units rest;
     for (;;)
     {
         const size_t colon = path.find(u':', start);
-        if (colon == Units::npos)
+        const Units component = path.substr(start, colon == Units::npos ? Units::npos : colon - start);
+        const bool last = colon == Units::npos;
+        if (last && !IsDotStep(component))
+        {
+            rest = component;
             break;
-        const Units component = path.substr(start, colon - start);
-        if (!component.empty())
-            components.push_back(component);
-        else if (!components.empty())
+        }
+        const bool up = component.empty() || component == u"..";
+        if (first && !up && component == u".")
+            ++climbs; // no volume is named so
+        else if (up && !components.empty())
             components.pop_back();
-        else
+        else if (up)
             ++climbs;
+        else if (component != u".")
+            components.push_back(component);
+        first = false;
+        if (last)
+            break;
         start = colon + 1;
     }
     std::u16string resolved(path.substr(0, inFrom));
@@ -93,7 +128,7 @@ bool ResolveColonSteps(VString& ioPath, size_t inFrom)
         resolved.append(component);
         resolved.push_back(u':');
     }
-    resolved.append(path.substr(start));
+    resolved.append(rest);
     AssignUnits(ioPath, resolved);
     return true;
 }
@@ -444,6 +479,7 @@ VFilePath& VFilePath::ToSubFolder(const VString& inName)
     {
         fPath.AppendString(inName);
         fPath.AppendUniChar(u':');
+        _Validate();
     }
     return *this;
 }
@@ -451,7 +487,10 @@ VFilePath& VFilePath::ToSubFolder(const VString& inName)
 VFilePath& VFilePath::ToSubFile(const VString& inName)
 {
     if (IsFolder())
+    {
         fPath.AppendString(inName);
+        _Validate();
+    }
     return *this;
 }
 
@@ -513,6 +552,7 @@ bool VFilePath::SetName(const VString& inName)
         if (folder)
             path.AppendUniChar(u':');
         fPath.FromString(path);
+        _Validate();
     }
     else
     {
@@ -528,6 +568,7 @@ bool VFilePath::SetFileName(const VString& inName, bool inWithExtension)
     if (IsFolder())
     {
         fPath.AppendString(inName);
+        _Validate();
         return fIsValid;
     }
     if (!IsFile())
@@ -544,6 +585,7 @@ bool VFilePath::SetFileName(const VString& inName, bool inWithExtension)
         path.AppendString(extension);
     }
     fPath.FromString(path);
+    _Validate();
     return fIsValid;
 }
 
@@ -567,6 +609,7 @@ bool VFilePath::SetFolderName(const VString& inName, bool inWithExtension)
     }
     path.AppendUniChar(u':');
     fPath.FromString(path);
+    _Validate();
     return fIsValid;
 }
 
@@ -606,6 +649,7 @@ bool VFilePath::SetFileExtension(const VString& inExtension)
     if (path.IsEmpty() || EndsWithUnit(path, u':'))
         return fIsValid;
     fPath.FromString(path);
+    _Validate();
     return fIsValid;
 }
 
@@ -618,6 +662,7 @@ bool VFilePath::SetFolderExtension(const VString& inExtension)
     if (IsFile())
         SetFileExtension(inExtension);
     fPath.AppendUniChar(u':');
+    _Validate();
     return fIsValid;
 }
 

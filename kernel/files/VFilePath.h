@@ -4,8 +4,11 @@
 //
 // The colon syntax: the first component is the volume name; components are separated by ":"; a
 // folder path ends with ":" ("Volume:Users:me:"), a file path does not ("Volume:Users:me:notes.txt");
-// a run of colons inside a path is a parent step ("a:b::c:" names "a:c:"). The extension of a
-// component is the text after its last "."; a path that holds a NUL is never valid.
+// a run of colons inside a path is a parent step ("a:b::c:" names "a:c:"). A component ".." is a
+// parent step too and "." no step at all, never names, since the file system would read them so;
+// every path is kept with its steps resolved, so that none leads out of a folder it seems to lie
+// in. The extension of a component is the text after its last "."; a path that holds a NUL is
+// never valid.
 //
 // Paths compare exactly, unit by unit: the file systems of this platform tell names apart by case
 // and by accents. Extensions match by the rules of the current dialect.
@@ -101,7 +104,7 @@ public:
     // invalid. An invalid path is left as it is.
     VFilePath& ToFolder();
     // On a valid folder path only: appends the name and ":" (a sub-folder) or the name alone (a
-    // file in it). Neither checks the name.
+    // file in it). Neither checks the name; steps in it are resolved.
     VFilePath& ToSubFolder(const VString& inName);
     VFilePath& ToSubFile(const VString& inName);
 

@@ -28,6 +28,20 @@ struct PathCase
     bool fFile;
 };
 
+template <size_t N>
+void ExpectColonPaths(const PathCase (&inCases)[N])
+{
+    for (const PathCase& c : inCases)
+    {
+        SCOPED_TRACE(std::string(c.fGiven, c.fGiven + std::u16string(c.fGiven).size()));
+        VFilePath path(VString(c.fGiven), FPS_SYSTEM);
+        EXPECT_EQ(path.IsValid(), c.fValid);
+        EXPECT_EQ(Text(path.GetPath()), c.fPath);
+        EXPECT_EQ(path.IsFolder(), c.fFolder);
+        EXPECT_EQ(path.IsFile(), c.fFile);
+    }
+}
+
 TEST(VFilePath, FullColonPaths)
 {
     const PathCase cases[] = {
@@ -42,19 +56,53 @@ TEST(VFilePath, FullColonPaths)
         {u":Volume:", false, u":Volume:", false, false},
         {u"", false, u"", false, false},
     };
-    for (const PathCase& c : cases)
-    {
-        SCOPED_TRACE(std::string(c.fGiven, c.fGiven + std::u16string(c.fGiven).size()));
-        VFilePath path(VString(c.fGiven), FPS_SYSTEM);
-        EXPECT_EQ(path.IsValid(), c.fValid);
-        EXPECT_EQ(Text(path.GetPath()), c.fPath);
-        EXPECT_EQ(path.IsFolder(), c.fFolder);
-        EXPECT_EQ(path.IsFile(), c.fFile);
-    }
+    ExpectColonPaths(cases);
     const UniChar withNul[] = {u'a', u':', 0, u'b'};
     VString nul;
     nul.FromUniString(withNul, 4);
     EXPECT_FALSE(VFilePath(nul, FPS_SYSTEM).IsValid());
+}
+
+// "." and ".." are never names on this platform: they are the colon syntax's own steps, so no
+// path that seems to lie in a folder leads out of it, neither in a containment test nor in its
+// POSIX form.
+TEST(VFilePath, DotComponentsAreSteps)
+{
+    const PathCase cases[] = {
+        {u"V:root:..:", true, u"V:", true, false},
+        {u"V:root:..:etc:", true, u"V:etc:", true, false},
+        {u"V:root:.:a", true, u"V:root:a", false, true},
+        {u"V:root:a:..", true, u"V:root:", true, false},
+        {u"V:root:a:.", true, u"V:root:a:", true, false},
+        {u"V:..:..:", false, u":", false, false},
+        {u"..:a:", false, u":a:", false, false},
+        {u".:a:", false, u":a:", false, false},
+        {u"V:...:.a:a.:", true, u"V:...:.a:a.:", true, false}, // other dots are names
+    };
+    ExpectColonPaths(cases);
+
+    const VFilePath root(VString("V:root:"), FPS_SYSTEM);
+    const VFilePath out(VString("V:root:..:etc:passwd"), FPS_SYSTEM);
+    EXPECT_FALSE(out.IsChildOf(root));
+    EXPECT_FALSE(out.IsSameOrChildOf(root));
+    VString posix;
+    out.GetPosixPath(posix);
+    EXPECT_EQ(posix.Find(VString("..")), 0)
+        << std::string(posix.GetCPointer(), posix.GetCPointer() + posix.GetLength());
+
+    // Names given to the editing operations are read the same way.
+    VFilePath folder(root);
+    folder.ToSubFolder(VString(".."));
+    EXPECT_EQ(Text(folder.GetPath()), u"V:");
+    EXPECT_FALSE(folder.IsChildOf(root));
+    VFilePath file(root);
+    file.ToSubFile(VString(".."));
+    EXPECT_FALSE(file.IsChildOf(root));
+    VFilePath named(VString("V:root:a"), FPS_SYSTEM);
+    named.SetName(VString(".."));
+    EXPECT_FALSE(named.IsChildOf(root));
+    EXPECT_FALSE(VFilePath(root, VString("..:..:x"), FPS_SYSTEM).IsChildOf(root));
+    EXPECT_FALSE(VFilePath(root, VString("..:..:..:x"), FPS_SYSTEM).IsValid());
 }
 
 TEST(VFilePath, FoldersAndTheirChildren)

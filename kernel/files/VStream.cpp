@@ -817,7 +817,7 @@ VError VStream::_GetTextLineOf(VString& outLine, bool inKeepEnd, const UniChar* 
     if (readSome)
         _ClearEndOfData();
     if (lineBytes.GetDataSize() > 0 && fToUnicode != nullptr)
-        fToUnicode->ConvertString(lineBytes.GetDataPtr(), lineBytes.GetDataSize(), nullptr, outLine);
+        fToUnicode->ConvertLastString(lineBytes.GetDataPtr(), lineBytes.GetDataSize(), nullptr, outLine);
     if (inKeepEnd && readSome)
         outLine.AppendUniChar(kCR);
     return fLastError;

@@ -656,6 +656,29 @@ TEST(VStreamText, AllTheTextAcrossDecodingBuffers)
     EXPECT_EQ(text.GetUniChar(3001), u'\u00E9');
 }
 
+// Text read in buffers of 4,096 bytes decodes as the whole text does, whatever the buffer cuts:
+// an escape sequence of a set with shift states, or a run of malformed escapes, across the cut.
+TEST(VStreamText, AllTheTextOfASetWithShiftStatesAcrossDecodingBuffers)
+{
+    for (const std::string& straddling :
+         {std::string("\x1B$BF|K\\\x1B(Bz"), std::string("\x1B\x1B\x28\xFB"), std::string("+ZeVnLA-")})
+    {
+        for (size_t before = 4088; before <= 4096; ++before)
+        {
+            // The last buffer may hold nothing but the end of the cut text.
+            const std::string data = std::string(before, 'a') + straddling + (before % 2 == 0 ? "end" : "");
+            const CharSet charSet = straddling[0] == '+' ? VTC_UTF_7 : VTC_Jis;
+            const VString whole(data.data(), data.size(), charSet);
+            VConstPtrStream stream(data.data(), data.size());
+            stream.SetCharSet(charSet);
+            ASSERT_EQ(stream.OpenReading(), VE_OK);
+            VString text;
+            EXPECT_EQ(stream.GetText(text), VE_OK) << before;
+            EXPECT_EQ(Text(text), Text(whole)) << before;
+        }
+    }
+}
+
 TEST(VStreamText, TextCutInsideACharacterIsAnError)
 {
     StErrorContextInstaller errors(false);

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace kova
 {
@@ -655,11 +656,13 @@ bool VURL::IsRoot() const
     return slash == Units::npos || slash + 1 == size_t(path.GetLength());
 }
 
+// The URL text is held decoded, so it cannot be parsed again: a decoded "?" in a path would start
+// a query. The text is rebuilt from the parts encoded, every delimiter inside a part escaped, and
+// read as an encoded text: each part keeps its own text, the new one included.
 void VURL::_SetPart(const VString& inValue, EURLParts inPart)
 {
-    if (!_BuildURLArray(fURL, false, fParts))
+    if (!fIsValid)
         return;
-    fEncodedURL.Clear();
     VString parts[eURL_PART_COUNT];
     for (int index = 0; index < eURL_PART_COUNT; ++index)
     {
@@ -667,11 +670,28 @@ void VURL::_SetPart(const VString& inValue, EURLParts inPart)
             parts[index].FromString(inValue);
         else
             _GetPart(EURLParts(index), parts[index]);
+        if (index == eURL_NETWORK_LOCATION)
+            EncodeText(parts[index], false, false, false, "/;?#");
+        else if (index != eURL_SCHEME)
+            EncodeText(parts[index], false, true, false, ";?#");
     }
-    VString text;
-    Rebuild(parts, text);
-    fURL.FromString(text);
-    _Parse(false);
+    // A valid URL has a scheme, "://", a network location and "/", each possibly empty.
+    VString text(parts[eURL_SCHEME]);
+    text.AppendCString("://");
+    text.AppendString(parts[eURL_NETWORK_LOCATION]);
+    text.AppendUniChar(u'/');
+    text.AppendString(parts[eURL_PATH]);
+    const std::pair<EURLParts, UniChar> following[] = {
+        {eURL_PARAMETERS, u';'}, {eURL_QUERY, u'?'}, {eURL_FRAGMENT, u'#'}};
+    for (const auto& [part, delimiter] : following)
+    {
+        if (parts[part].IsEmpty())
+            continue;
+        text.AppendUniChar(delimiter);
+        text.AppendString(parts[part]);
+    }
+    FromString(text, true);
+    fEncodedURL.Clear();
 }
 
 void VURL::SetScheme(const VString& inScheme)

@@ -99,7 +99,8 @@ TEST(VURL, ValidityAndPorts)
         {u"a/b://c/", false, 0},
         {u"", true, 0},
         {u"http://host:99999/", true, -1},
-        {u"http://host:65535/", true, 65535}, {u"http://host:65536/", true, -1},
+        {u"http://host:65535/", true, 65535},
+        {u"http://host:65536/", true, -1},
         {u"http://host:8 0/", true, -1},
         {u"http://[::1]:80/", true, 80},
     };
@@ -305,6 +306,43 @@ TEST(VURL, EditingTheParts)
     const VURL& alias = copy;
     copy = alias;
     EXPECT_EQ(Part(copy, eURL_SCHEME), u"ftp");
+}
+
+// A setter changes its own part only: the others keep their text, whatever delimiters their
+// decoded text holds.
+TEST(VURL, SettersKeepTheOtherPartsWhole)
+{
+    VURL url(VString(u"http://h/a%3Fb"), true);
+    ASSERT_EQ(Part(url, eURL_PATH), u"a?b");
+    url.SetFragment(VString(u"f"), false);
+    EXPECT_TRUE(url.IsValid());
+    EXPECT_EQ(Part(url, eURL_PATH), u"a?b");
+    EXPECT_EQ(Part(url, eURL_QUERY), u"");
+    EXPECT_EQ(Part(url, eURL_FRAGMENT), u"f");
+    EXPECT_EQ(Absolute(url, true), u"http://h/a%3Fb#f");
+
+    VURL busy(VString(u"http://u%40x:p@h%2F1/p%3B1;m%3Fx?q%3Bx%23y#f%3Fz"), true);
+    ASSERT_EQ(Part(busy, eURL_NETWORK_LOCATION), u"u@x:p@h/1");
+    const std::u16string parts[] = {u"http", u"u@x:p@h/1", u"p;1", u"m?x", u"q;x#y", u"f?z"};
+    for (int index = 0; index < eURL_PART_COUNT; ++index)
+        ASSERT_EQ(Part(busy, EURLParts(index)), parts[index]) << index;
+    busy.SetQuery(VString(u"new?;#"), false);
+    busy.SetParameters(VString(u"par%23am"), true);
+    const std::u16string edited[] = {u"http", u"u@x:p@h/1", u"p;1", u"par#am", u"new?;#", u"f?z"};
+    for (int index = 0; index < eURL_PART_COUNT; ++index)
+        EXPECT_EQ(Part(busy, EURLParts(index)), edited[index]) << index;
+    // Found by fuzzing: an empty scheme and a location ending in ":" are parts too.
+    VURL bare(VString(u"://use:///V/a"), false);
+    ASSERT_TRUE(bare.IsValid());
+    bare.SetFragment(VString(u"f"), false);
+    EXPECT_EQ(Part(bare, eURL_SCHEME), u"");
+    EXPECT_EQ(Part(bare, eURL_NETWORK_LOCATION), u"use:");
+    EXPECT_EQ(Part(bare, eURL_PATH), u"//V/a");
+
+    busy.SetNetWorkLocation(VString(u"h:8080"), false);
+    EXPECT_EQ(busy.GetPortNumber(), 8080);
+    EXPECT_EQ(Part(busy, eURL_PATH), u"p;1");
+    EXPECT_EQ(Part(busy, eURL_FRAGMENT), u"f?z");
 }
 
 TEST(VURL, TextRelativeToABase)

@@ -199,6 +199,10 @@ bool Base64Coder::_DecodeBase64URL(const void* inText, size_t inSize, Buffer& ou
     const auto* text = static_cast<const uint8_t*>(inText);
     if (inSize == 0 || text == nullptr)
         return inSize == 0;
+    // The fill characters may be kept (RFC 4648 section 5): one or two "=" that complete the last
+    // group to four are dropped; any other "=" stays and fails as a character out of the alphabet.
+    if (inSize % 4 == 0 && text[inSize - 1] == kFill)
+        inSize -= (text[inSize - 2] == kFill) ? 2 : 1;
     size_t fullGroups = inSize / 4;
     size_t tail = inSize % 4;
     if (tail == 1)

@@ -1,7 +1,7 @@
 // Base64Coder turns bytes into Base64 text and back, in the standard form (RFC 4648 section 4:
 // "+" and "/", "=" fill characters, optional CR LF line breaks, white space skipped when
-// decoding) and the URL-safe form (section 5: "-" and "_", no fill characters, no line breaks,
-// nothing skipped). It works on raw byte blocks and writes into a memory buffer, which every
+// decoding) and the URL-safe form (section 5: "-" and "_", no fill characters written, those
+// that complete the last group accepted when decoding, no line breaks, nothing skipped). It works on raw byte blocks and writes into a memory buffer, which every
 // operation empties first (freeing its block). The strings build their Base64 forms on it, and
 // it writes checksums into strings, in Base64 or in lower-case hexadecimal.
 //

@@ -94,15 +94,31 @@ TEST(Base64Coder, MalformedTextIsRefused)
         const char* fExpected;
     } cases[] = {
         {"TWE", false, "!"}, // not whole groups
-        {"TW=", false, "!"},        {"T", false, "!"},
-        {"T", true, "!"},           {"TQ", true, "M"},    // two characters, no bits left over
-        {"TR", true, "!"},                                // R leaves bits set
-        {"TR==", false, "!"},       {"TWF=", false, "!"}, // F (5) leaves bits set
-        {"TW=u", false, "!"},                             // a fill character before a letter
-        {"TQ==TWFu", false, "!"},                         // fill characters only in the last group
-        {"T===", false, "!"},       {"TWFu", true, "Man"},
-        {"TWE=", true, "!"}, // the URL form has no fill characters
-        {"+/+/", true, "!"},        {"-_-_", false, "!"},
+        {"TW=", false, "!"},
+        {"T", false, "!"},
+        {"T", true, "!"},
+        {"TQ", true, "M"}, // two characters, no bits left over
+        {"TR", true, "!"}, // R leaves bits set
+        {"TR==", false, "!"},
+        {"TWF=", false, "!"},     // F (5) leaves bits set
+        {"TW=u", false, "!"},     // a fill character before a letter
+        {"TQ==TWFu", false, "!"}, // fill characters only in the last group
+        {"T===", false, "!"},
+        {"TWFu", true, "Man"},
+        // The URL form writes no fill characters but accepts those that complete the last group
+        // (RFC 4648 section 5); wrong ones are still refused.
+        {"TWE=", true, "Ma"},
+        {"Zg==", true, "f"},
+        {"TQ==TWFu", true, "!"},
+        {"Zg=", true, "!"},
+        {"Zg===", true, "!"},
+        {"Z===", true, "!"},
+        {"====", true, "!"},
+        {"TWE==", true, "!"},
+        {"TR==", true, "!"},
+        {"TWF=", true, "!"},
+        {"+/+/", true, "!"},
+        {"-_-_", false, "!"},
         {"TW\xC3\xA9", false, "!"},
     };
     for (const auto& c : cases)

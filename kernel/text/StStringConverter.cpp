@@ -113,7 +113,8 @@ void StStringConverterBase::_ConvertString(const UniChar* inUnits, int32_t inCou
     size_t produced = 0;
     bool fits = inZeros <= fCapacity;
     if (fits)
-        fSuccess = fConverter->Convert(inUnits, inCount, consumed, fOutput, fCapacity - inZeros, produced);
+        fSuccess =
+            fConverter->ConvertLast(inUnits, inCount, consumed, fOutput, fCapacity - inZeros, produced);
     if (!fits || (fSuccess && consumed < inCount))
     {
         // The whole text goes to the heap block, made or grown to hold it with its zero bytes.
@@ -131,8 +132,10 @@ void StStringConverterBase::_ConvertString(const UniChar* inUnits, int32_t inCou
             _Fail(inZeros);
             return;
         }
+        // The capacity is the bytes produced; the zero bytes behind them are not counted, so a
+        // later conversion into this block never writes past what it holds.
         fOutput = static_cast<char*>(fHeapBlock);
-        fCapacity = produced + inZeros;
+        fCapacity = produced;
         fSize = produced;
     }
     else if (fSuccess)
@@ -183,15 +186,15 @@ std::string to_string(const VString& inString)
         {
             // At most three bytes a unit: a short text fits the stack buffer in one pass.
             char buffer[512];
-            utf8->Convert(units, length, consumed, buffer, sizeof(buffer), produced);
+            utf8->ConvertLast(units, length, consumed, buffer, sizeof(buffer), produced);
             if (consumed == length)
                 result.assign(buffer, produced);
         }
         if (result.empty())
         {
-            utf8->Convert(units, length, consumed, nullptr, 0x7FFFFFFF, produced);
+            utf8->ConvertLast(units, length, consumed, nullptr, 0x7FFFFFFF, produced);
             result.resize(produced);
-            utf8->Convert(units, length, consumed, result.data(), result.size(), produced);
+            utf8->ConvertLast(units, length, consumed, result.data(), result.size(), produced);
             result.resize(produced);
         }
     }

@@ -37,6 +37,7 @@ TEST(StStringConverter, ShortResultsStayInTheScopeLongOnesMoveToTheHeap)
     scope.ConvertString(longText);
     EXPECT_TRUE(scope.IsOK());
     EXPECT_EQ(scope.GetSize(), 600u);
+    EXPECT_EQ(scope.GetCapacity(), 600u); // the bytes produced, not the zero after them
     EXPECT_FALSE(PointsInto(scope.GetCPointer(), &scope, sizeof(scope)));
     EXPECT_EQ(std::string(scope.GetCPointer()), std::string(600, 'b'));
 
@@ -44,6 +45,9 @@ TEST(StStringConverter, ShortResultsStayInTheScopeLongOnesMoveToTheHeap)
     scope.ConvertString(VString("xyz"));
     EXPECT_EQ(std::string(scope.GetCPointer()), "xyz");
     EXPECT_EQ(scope.GetSize(), 3u);
+    // A text of exactly the capacity still goes whole, with its zero.
+    scope.ConvertString(VString(std::u16string(599, u'c').c_str()));
+    EXPECT_EQ(std::string(scope.GetCPointer()), std::string(599, 'c'));
     VString longer(std::u16string(2000, u'\u00e9').c_str());
     scope.ConvertString(longer);
     EXPECT_EQ(scope.GetSize(), 4000u);

@@ -82,7 +82,7 @@ bool ConvertInPasses(const VFromUnicodeConverter& inConverter, const UniChar* in
         {
             int32_t consumed = 0;
             produced = 0;
-            result = inConverter.Convert(source, remaining, consumed, block + ioUsed, roomLeft, produced);
+            result = inConverter.ConvertLast(source, remaining, consumed, block + ioUsed, roomLeft, produced);
             ioUsed += produced;
             roomLeft -= produced;
             source += consumed;

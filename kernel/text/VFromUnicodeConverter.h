@@ -3,11 +3,13 @@
 // the built-in ones, just as free of state. This header also holds the built-in encoders of the
 // Unicode forms and the Void encoder; UTF-8 and Mac Roman have their own headers.
 //
-// Convert encodes as much as fits and always stores both counts. ConvertRealloc and
-// ConvertToBuffer append the whole text to a growing block: they size it once from GetCharSize
-// (the bytes budgeted for each unit) and grow it only when the encoder stops for lack of room. A
-// pass that makes no progress ends them, so that text an encoder leaves alone (a lone high
-// surrogate at the end, which UTF-8 waits to pair) is reported as not consumed and never looped on.
+// Convert encodes as much as fits and always stores both counts; it may be given a text in
+// pieces, so an encoder may leave a unit that waits for its partner (a high surrogate at the end)
+// unconsumed. ConvertLast encodes units that end the text: nothing waits. ConvertRealloc and
+// ConvertToBuffer append a whole text to a growing block through ConvertLast: they size it once
+// from GetCharSize (the bytes budgeted for each unit) and grow it only when the encoder stops for
+// lack of room. A pass that makes no progress ends them, so that text an encoder cannot take is
+// reported as not consumed and never looped on.
 #pragma once
 
 #include "kernel/values/IRefCountable.h"
@@ -34,6 +36,13 @@ public:
     // Encodes into at most inDestinationBytes bytes.
     virtual bool Convert(const UniChar* inSource, int32_t inSourceChars, int32_t& outCharsConsumed,
                          void* inDestination, size_t inDestinationBytes, size_t& outBytesProduced) const = 0;
+    // Convert over units that end the text; the base is Convert.
+    virtual bool ConvertLast(const UniChar* inSource, int32_t inSourceChars, int32_t& outCharsConsumed,
+                             void* inDestination, size_t inDestinationBytes, size_t& outBytesProduced) const
+    {
+        return Convert(inSource, inSourceChars, outCharsConsumed, inDestination, inDestinationBytes,
+                       outBytesProduced);
+    }
 
     virtual int32_t GetCharSize() const = 0;
 

@@ -198,6 +198,25 @@ bool VFromUnicodeConverter_UTF8::Convert(const UniChar* inSource, int32_t inSour
     return true;
 }
 
+bool VFromUnicodeConverter_UTF8::ConvertLast(const UniChar* inSource, int32_t inSourceChars,
+                                             int32_t& outCharsConsumed, void* inDestination,
+                                             size_t inDestinationBytes, size_t& outBytesProduced) const
+{
+    Convert(inSource, inSourceChars, outCharsConsumed, inDestination, inDestinationBytes, outBytesProduced);
+    // Only a high surrogate that ends the text waits for a partner in Convert.
+    constexpr int kLoneLength = 3;
+    if (outCharsConsumed + 1 == inSourceChars && IsHighSurrogate(inSource[outCharsConsumed]) &&
+        (inDestination == nullptr || inDestinationBytes - outBytesProduced >= size_t(kLoneLength)))
+    {
+        if (inDestination != nullptr)
+            WriteSequence(static_cast<uint8_t*>(inDestination) + outBytesProduced, inSource[outCharsConsumed],
+                          kLoneLength);
+        outBytesProduced += kLoneLength;
+        ++outCharsConsumed;
+    }
+    return true;
+}
+
 bool VFromUnicodeConverter_UTF8::ConvertFrom_wchar(const wchar_t* inSource, int32_t inSourceChars,
                                                    int32_t& outCharsConsumed, void* inDestination,
                                                    size_t inDestinationBytes, size_t& outBytesProduced) const

@@ -235,9 +235,10 @@ TEST(ConvertRealloc, AppendsBehindTheUsedBytesAndKeepsTheExtraRoom)
     VMemory::DisposePtr(block);
 }
 
-// JSON text such as "\ud83d" ends in a lone high surrogate, which UTF-8 leaves for a partner that
-// never comes: the conversion must end, with the unit reported as not consumed.
-TEST(ConvertRealloc, EndsWhenAPassMakesNoProgress)
+// JSON text such as "\ud83d" ends in a lone high surrogate. A whole text is encoded to its end:
+// the unit becomes its own 3-byte form, as a lone low surrogate does, never dropped; only the
+// streaming Convert leaves it for a partner that may come with the next piece.
+TEST(ConvertRealloc, EncodesALoneHighSurrogateThatEndsTheText)
 {
     const VFromUnicodeConverter_UTF8 converter;
     struct Case
@@ -245,16 +246,26 @@ TEST(ConvertRealloc, EndsWhenAPassMakesNoProgress)
         std::u16string fText;
         std::string fBytes;
     };
-    for (const Case& lone : {Case{u"\xD83D", ""}, Case{u"abc\xD83D", "abc"}})
+    for (const Case& lone : {Case{u"\xD83D", "\xED\xA0\xBD"}, Case{u"abc\xD83D", "abc\xED\xA0\xBD"}})
     {
         void* block = nullptr;
         size_t used = 0;
         int32_t consumed = -1;
         EXPECT_TRUE(converter.ConvertRealloc(lone.fText.data(), int32_t(lone.fText.size()), block, used, 0,
                                              &consumed));
-        EXPECT_EQ(consumed, int32_t(lone.fText.size()) - 1);
+        EXPECT_EQ(consumed, int32_t(lone.fText.size()));
         EXPECT_EQ(std::string(static_cast<char*>(block), used), lone.fBytes);
         VMemory::DisposePtr(block);
+
+        char bytes[8];
+        size_t produced = 0;
+        EXPECT_TRUE(converter.Convert(lone.fText.data(), int32_t(lone.fText.size()), consumed, bytes,
+                                      sizeof(bytes), produced));
+        EXPECT_EQ(consumed, int32_t(lone.fText.size()) - 1);
+        // Without the room for its three bytes it is not cut.
+        EXPECT_TRUE(converter.ConvertLast(lone.fText.data(), int32_t(lone.fText.size()), consumed, bytes,
+                                          lone.fBytes.size() - 1, produced));
+        EXPECT_EQ(consumed, int32_t(lone.fText.size()) - 1);
     }
 }
 
@@ -276,10 +287,10 @@ TEST(ConvertToBuffer, AppendsBehindTheDataAndEndsItsSizeAfterTheExtraBytes)
     expected += "\xF0\x9F\x98\x80";
     EXPECT_EQ(std::string(static_cast<char*>(buffer.GetDataPtr()), buffer.GetDataSize() - 1), expected);
 
-    // A lone high surrogate at the end is left, and the conversion ends.
+    // A lone high surrogate at the end of the text is encoded alone.
     EXPECT_TRUE(converter.ConvertToBuffer(u"ok\xD83D", 3, buffer, 0, &consumed));
-    EXPECT_EQ(consumed, 2);
-    EXPECT_EQ(buffer.GetDataSize(), 2u + 6000 + 4 + 1 + 2);
+    EXPECT_EQ(consumed, 3);
+    EXPECT_EQ(buffer.GetDataSize(), 2u + 6000 + 4 + 1 + 5);
 }
 
 // An encoder that needs more than its budget for one character gets more room.

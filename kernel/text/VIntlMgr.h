@@ -38,8 +38,9 @@ class VFilePath;
 class VFolder;
 class VTime;
 
-// Styles of the platform's date and time formats.
-enum EOSFormats
+// Styles of the platform's date and time formats. Of a fixed type, so that a caller's other value
+// is a value the formats refuse rather than undefined behaviour.
+enum EOSFormats : int
 {
     eOS_SHORT_FORMAT = 0,
     eOS_MEDIUM_FORMAT = 1,

@@ -294,7 +294,7 @@ bool VIntlMgr::_HasApostropheSecondFollowedByVowel(const VString& inText, int32_
     if (second != 0x0027 && second != 0x2019)
         return false;
     VString word;
-    word.FromUniString(inText.GetCPointer() + inStart - 1, inLength);
+    inText.GetSubString(inStart, inLength, word);
     ToUpperLowerCase(word, false, false);
     if (word.GetLength() < 3)
         return false;

@@ -270,20 +270,7 @@ std::string EightBitPart(const VString& inPart)
 std::vector<VString> SplitAt(const VString& inText, UniChar inSeparator)
 {
     std::vector<VString> parts;
-    const UniChar* units = inText.GetCPointer();
-    int32_t start = 0;
-    for (int32_t i = 0; i <= inText.GetLength(); ++i)
-    {
-        if (i == inText.GetLength() || units[i] == inSeparator)
-        {
-            if (i > start)
-            {
-                parts.emplace_back();
-                parts.back().FromUniString(units + start, i - start);
-            }
-            start = i + 1;
-        }
-    }
+    inText.GetSubStrings(inSeparator, parts);
     return parts;
 }
 

@@ -861,14 +861,14 @@ VString& VString::Format(const VValueBag* inBag, bool inRemoveMissing)
 // Through the converter cache: its standard 8-bit converter is the built-in Mac Roman one.
 void VString::_AppendMacRoman(const char* inText, size_t inSize)
 {
-    VTextConverters::Get()->GetStdLibToUnicodeConverter()->ConvertString(inText, inSize, nullptr, *this);
+    VTextConverters::Get()->GetStdLibToUnicodeConverter()->ConvertLastString(inText, inSize, nullptr, *this);
 }
 
 size_t VString::_AppendDecoded(const void* inBytes, size_t inSize, CharSet inCharSet)
 {
     VToUnicodeConverter* converter = VTextConverters::Get()->RetainToUnicodeConverter(inCharSet);
     size_t consumed = 0;
-    converter->ConvertString(inBytes, inSize, &consumed, *this);
+    converter->ConvertLastString(inBytes, inSize, &consumed, *this);
     converter->Release();
     return consumed;
 }

@@ -28,10 +28,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 namespace kova
 {
 
+class VArrayString;
 class VString;
 class VValueBag;
 
@@ -468,6 +470,55 @@ private:
     }
 
 public:
+    // ----- Sub-strings, splitting, joining and trimming
+    // The units inStart..inStart+inCount-1 into outString, the count cut at the end of the text.
+    // A count of 0 with a start up to length + 1 gives the empty text; a negative count or a
+    // start outside 1..length clears outString. outString may be this string.
+    void GetSubString(int32_t inStart, int32_t inCount, VString& outString) const;
+    // Keeps that range in place, with the same rules as GetSubString.
+    void SubString(int32_t inStart, int32_t inCount);
+    // Splits at every inSeparator. Empty pieces are kept only with inKeepEmpty (an empty text
+    // then gives one empty piece, a separator at the end one more); with inTrim each piece loses
+    // its leading and trailing spaces first. True when a separator was found.
+    bool GetSubStrings(UniChar inSeparator, std::vector<VString>& outStrings, bool inKeepEmpty = false,
+                       bool inTrim = false) const;
+    bool GetSubStrings(UniChar inSeparator, VArrayString& outStrings, bool inKeepEmpty = false,
+                       bool inTrim = false) const;
+    // Splits at every match of inSeparator found by the calling task's collator (a match may be
+    // longer or shorter than the separator). An empty text gives no piece; an empty separator
+    // gives the whole text. True when the separator matched.
+    bool GetSubStrings(const VString& inSeparator, std::vector<VString>& outStrings, bool inKeepEmpty = false,
+                       bool inTrim = false, bool inDiacritical = false) const;
+    // The parts with the separator between each two; an empty list gives the empty text. A
+    // result of 2^31 - 1 units or more raises kova 107: false, the text unchanged.
+    bool Join(const std::vector<VString>& inParts, UniChar inSeparator);
+    bool Join(const std::vector<VString>& inParts, const VString& inSeparator);
+    // Removes the leading and trailing spaces (the unit 32 only; tabs and line ends stay).
+    VString& TrimeSpaces();
+
+    // ----- XML character escaping and Base64
+    // Replaces & < > " ' by their entity references; with inEscapeControls also the controls
+    // but tab, LF and CR (and 127), as "&#x" and two or more upper-case hexadecimal digits. A text
+    // that needs nothing is left untouched, flags included.
+    void TranscodeToXML(bool inEscapeControls = false);
+    // Restores "&amp;", "&gt;", "&quot;", "&lt;", "&apos;" and "&#x" hexadecimal references (the
+    // low 16 bits of the value; 0 is left as it stands), in one pass; anything else stays.
+    void TranscodeFromXML();
+    // The text escaped without controls; the options are not used.
+    void GetXMLString(VString& outString, uint32_t inOptions) const override;
+    // The text unescaped; always true.
+    bool FromXMLString(const VString& inString) override;
+    // The text becomes the Base64 form of the bytes (URL alphabet with inURL); false, the text
+    // unchanged, when they cannot be encoded.
+    bool EncodeBase64(const void* inBytes, size_t inSize, bool inURL = false);
+    // The text becomes the Base64 form of its own bytes in inCharSet; an empty text stays.
+    bool EncodeBase64(CharSet inCharSet, bool inURL = false);
+    // Decodes the text into bytes; a unit of 128 or more raises kova 210. The string is unchanged.
+    bool DecodeBase64(VMemoryBuffer<1024ul, 2ul, 1048576ul>& outBytes, bool inURL = false) const;
+    // The text becomes the decoded bytes read in inCharSet; an empty text stays.
+    bool DecodeBase64(CharSet inCharSet, bool inURL = false);
+
+public:
     // ----- Conversions to and from numbers, booleans, codes, bytes and platform strings
     // Reading is lenient. An integer is made of every digit of the text up to the first unit of
     // the current task's decimal separator; a '-' met before any non-zero digit makes it negative
@@ -658,6 +709,9 @@ using VStr80 = VStr<80>;
 using VStr100 = VStr<100>;
 using VStr255 = VStr<255>;
 using VStr1000 = VStr<1000>;
+
+// A new string: a's text followed by b's.
+VString operator+(const VString& a, const VString& b);
 
 // A four-character code as text, most significant byte first ('kova' reads "kova").
 class VOsTypeString : public VString

@@ -152,12 +152,12 @@ bool VTextConverters::ConvertToVString(const void* inSource, size_t inSourceByte
     bool converted;
     if (const VToUnicodeConverter* cached = _GetCachedToUnicode(inCharSet))
     {
-        converted = cached->ConvertString(inSource, inSourceBytes, &consumed, outString);
+        converted = cached->ConvertLastString(inSource, inSourceBytes, &consumed, outString);
     }
     else
     {
         VToUnicodeConverter* converter = RetainToUnicodeConverter(inCharSet);
-        converted = converter->ConvertString(inSource, inSourceBytes, &consumed, outString);
+        converted = converter->ConvertLastString(inSource, inSourceBytes, &consumed, outString);
         converter->Release();
     }
     return converted && consumed == inSourceBytes;
@@ -168,11 +168,11 @@ bool VTextConverters::ConvertFromVString(const VString& inString, int32_t& outCh
                                          size_t& outBytesProduced, CharSet inCharSet) const
 {
     if (const VFromUnicodeConverter* cached = _GetCachedFromUnicode(inCharSet))
-        return cached->Convert(inString.GetCPointer(), inString.GetLength(), outCharsConsumed, inDestination,
-                               inDestinationBytes, outBytesProduced);
+        return cached->ConvertLast(inString.GetCPointer(), inString.GetLength(), outCharsConsumed,
+                                   inDestination, inDestinationBytes, outBytesProduced);
     VFromUnicodeConverter* converter = RetainFromUnicodeConverter(inCharSet);
-    bool converted = converter->Convert(inString.GetCPointer(), inString.GetLength(), outCharsConsumed,
-                                        inDestination, inDestinationBytes, outBytesProduced);
+    bool converted = converter->ConvertLast(inString.GetCPointer(), inString.GetLength(), outCharsConsumed,
+                                            inDestination, inDestinationBytes, outBytesProduced);
     converter->Release();
     return converted;
 }
@@ -180,7 +180,9 @@ bool VTextConverters::ConvertFromVString(const VString& inString, int32_t& outCh
 // ---------------------------------------------------------------------------------------------
 // Names
 
-// Until the collators exist, the platform compares the names.
+// Names compare as the collators compare without diacritics (neither case, nor accents, nor
+// width count); the platform's comparison does the same, and also before any international
+// manager exists, when converters are already looked up by name.
 int32_t VTextConverters::_CompareNames(const UniChar* inName1, int32_t inLength1, const UniChar* inName2,
                                        int32_t inLength2)
 {

@@ -1,4 +1,5 @@
 #include "kernel/text/VTextConverters.h"
+#include "kernel/values/VMemoryBuffer.h"
 
 #include "kernel/errors/VErrorContext.h"
 #include "kernel/text/CharSetTable.h"
@@ -306,9 +307,10 @@ TEST(VTextConverters, ConvertToVStringReplacesTheTextAndTellsWhetherAllWasDecode
     EXPECT_FALSE(Converters().ConvertToVString(u"hi", 3, VTC_UTF_16, text));
     EXPECT_EQ(Text(text), u"h");
 
-    // So does a character cut short at the end; the text before it is kept.
-    EXPECT_FALSE(Converters().ConvertToVString("ab\xE2\x82", 4, VTC_UTF_8, text));
-    EXPECT_EQ(Text(text), u"ab");
+    // No more bytes can come: a character cut short at the end is decoded byte by byte, as
+    // other ill-formed bytes are, never dropped.
+    EXPECT_TRUE(Converters().ConvertToVString("ab\xE2\x82", 4, VTC_UTF_8, text));
+    EXPECT_EQ(Text(text), u"ab\u00E2\u0082");
 
     EXPECT_TRUE(Converters().ConvertToVString("\x00\x41\x20\xAC", 4, VTC_UTF_16_BIGENDIAN, text));
     EXPECT_EQ(Text(text), u"A\u20AC");
@@ -347,15 +349,43 @@ TEST(VTextConverters, ConvertFromVStringEncodesIntoTheCallersBuffer)
     }
 }
 
+// A whole text that ends in a lone high surrogate keeps it in its UTF-8 form, as its own three
+// bytes (as a lone low surrogate is), and the conversion says it is complete.
+TEST(VTextConverters, WholeTextsEncodeALoneHighSurrogateAtTheEnd)
+{
+    const UniChar units[] = {u'a', 0xD800};
+    VString text;
+    text.FromUniString(units, 2);
+    const std::string expected = "a\xED\xA0\x80";
+
+    VMemoryBuffer<1024ul, 2ul, 1048576ul> buffer;
+    EXPECT_TRUE(text.ToBuffer(buffer, VTC_UTF_8));
+    EXPECT_EQ(std::string(static_cast<const char*>(buffer.GetDataPtr()), buffer.GetDataSize()), expected);
+
+    char bytes[16];
+    EXPECT_EQ(text.ToBlock(bytes, sizeof(bytes), VTC_UTF_8, false, false), expected.size());
+    EXPECT_EQ(std::string(bytes, expected.size()), expected);
+
+    int32_t consumed = 0;
+    size_t produced = 0;
+    EXPECT_TRUE(Converters().ConvertFromVString(text, consumed, bytes, sizeof(bytes), produced, VTC_UTF_8));
+    EXPECT_EQ(consumed, 2);
+    EXPECT_EQ(std::string(bytes, produced), expected);
+
+    // And it reads back as the same units.
+    const VString back(expected.data(), expected.size(), VTC_UTF_8);
+    EXPECT_TRUE(back.EqualToStringRaw(text));
+}
+
 TEST(VTextConverters, StringsDecodeBlocksAndCStringsThroughTheCache)
 {
     VString text;
-    EXPECT_EQ(text.FromBlock("ab\xE2\x82", 4, VTC_UTF_8), 2u) << "the bytes decoded";
-    EXPECT_EQ(Text(text), u"ab");
+    EXPECT_EQ(text.FromBlock("ab\xE2\x82", 4, VTC_UTF_8), 4u) << "the bytes decoded";
+    EXPECT_EQ(Text(text), u"ab\u00E2\u0082");
     text.AppendBlock("\xE2\x82\xAC", 3, VTC_UTF_8);
-    EXPECT_EQ(Text(text), u"ab\u20AC");
+    EXPECT_EQ(Text(text), u"ab\u00E2\u0082\u20AC");
     text.AppendBlock("\xA4", 1, VTC_ISO_8859_15);
-    EXPECT_EQ(Text(text), u"ab\u20AC\u20AC");
+    EXPECT_EQ(Text(text), u"ab\u00E2\u0082\u20AC\u20AC");
     VString macRoman("\xA5 caf\x8E");
     EXPECT_EQ(Text(macRoman), u"\u2022 caf\u00E9");
 }

@@ -34,11 +34,49 @@ void SwapUnits(UniChar* ioUnits, size_t inCount)
 
 VToUnicodeConverter::~VToUnicodeConverter() = default;
 
-// Each pass gives the decoder one unit of room per byte and one more, which is enough for every
-// built-in decoder; a decoder that still stops short (a platform one, or a string that cannot
-// hold that much) gets another pass over the rest as long as the last pass produced something.
 bool VToUnicodeConverter::ConvertString(const void* inSource, size_t inSourceBytes, size_t* outBytesConsumed,
                                         VString& ioString) const
+{
+    return _ConvertPasses(inSource, inSourceBytes, outBytesConsumed, ioString, false);
+}
+
+bool VToUnicodeConverter::ConvertLastString(const void* inSource, size_t inSourceBytes,
+                                            size_t* outBytesConsumed, VString& ioString) const
+{
+    return _ConvertPasses(inSource, inSourceBytes, outBytesConsumed, ioString, true);
+}
+
+bool VToUnicodeConverter::ConvertLast(const void* inSource, size_t inSourceBytes, size_t& outBytesConsumed,
+                                      UniChar* inDestination, int32_t inDestinationChars,
+                                      int32_t& outProducedChars) const
+{
+    return Convert(inSource, inSourceBytes, outBytesConsumed, inDestination, inDestinationChars,
+                   outProducedChars);
+}
+
+namespace
+{
+
+// A pass that reads nothing gets a larger room at most this many times in a row: a decoder that
+// keeps state may owe more units than the bytes it is given (what it held from the piece before),
+// and the end of the input may release such units with no byte at all.
+constexpr int kMaxRoomEnlargements = 2;
+
+int64_t PassRoom(size_t inRemaining, bool inLast, int inEnlargements)
+{
+    int64_t room = int64_t(std::min<size_t>(inRemaining, INT32_MAX)) + (inLast ? 16 : 1);
+    for (int i = 0; i < inEnlargements; ++i)
+        room = room * 2 + 16;
+    return room;
+}
+
+} // namespace
+
+// Each pass gives the decoder one unit of room per byte and one more, which is enough for every
+// built-in decoder; a decoder that still stops short (a platform one, or a string that cannot
+// hold that much) gets another pass over the rest as long as the passes make progress.
+bool VToUnicodeConverter::_ConvertPasses(const void* inSource, size_t inSourceBytes, size_t* outBytesConsumed,
+                                         VString& ioString, bool inLast) const
 {
     if (outBytesConsumed != nullptr)
         *outBytesConsumed = 0;
@@ -46,13 +84,14 @@ bool VToUnicodeConverter::ConvertString(const void* inSource, size_t inSourceByt
     const auto* source = static_cast<const uint8_t*>(inSource);
     size_t remaining = inSourceBytes;
     size_t consumedTotal = 0;
-    bool firstPass = true;
-    bool result = false;
+    int passes = 0;
+    int enlargements = 0;
+    bool result = true;
     for (;;)
     {
         const int32_t oldLength = ioString.GetLength();
-        const int64_t room = std::min<int64_t>(int64_t(std::min<size_t>(remaining, INT32_MAX)) + 1,
-                                               int64_t(INT32_MAX) - 1 - oldLength);
+        const int64_t room =
+            std::min<int64_t>(PassRoom(remaining, inLast, enlargements), int64_t(INT32_MAX) - 1 - oldLength);
         if (room <= 0 || !ioString.EnsureSize(oldLength + int32_t(room)))
         {
             VString message("conversion failed (EnsureSize failed).");
@@ -62,20 +101,31 @@ bool VToUnicodeConverter::ConvertString(const void* inSource, size_t inSourceByt
         }
         size_t consumed = 0;
         int32_t produced = 0;
-        bool converted = Convert(source, remaining, consumed, ioString.GetCPointerForWrite() + oldLength,
-                                 int32_t(room), produced);
+        UniChar* destination = ioString.GetCPointerForWrite() + oldLength;
+        const bool converted =
+            inLast ? ConvertLast(source, remaining, consumed, destination, int32_t(room), produced)
+                   : Convert(source, remaining, consumed, destination, int32_t(room), produced);
+        ++passes;
         ioString.Validate(oldLength + produced);
+        consumed = std::min(consumed, remaining);
         consumedTotal += consumed;
-        if (consumed >= remaining || produced == 0)
-        {
-            result = converted;
-            break;
-        }
         source += consumed;
         remaining -= consumed;
-        firstPass = false;
+        result = converted;
+        // A last pass that filled its room may owe more units.
+        if (remaining == 0 && (!inLast || produced < room))
+            break;
+        if (consumed == 0)
+        {
+            // An incomplete character at the end of a piece, or not enough room; a decoder that
+            // keeps producing without reading is not followed forever either.
+            if (!converted || ++enlargements > kMaxRoomEnlargements)
+                break;
+            continue;
+        }
+        enlargements = 0;
     }
-    if (!result && !firstPass)
+    if (!result && passes > 1)
     {
         ioString.Truncate(originalLength);
         consumedTotal = 0;

@@ -6,7 +6,10 @@
 // Mac Roman have their own headers.
 //
 // Convert decodes as much as fits and always stores both counts; ConvertString appends to a
-// string, growing it once from the byte count.
+// string, growing it once from the byte count. Both may be fed a text in pieces: a character cut
+// short by the end of a piece is left unconsumed, to be given again with the bytes that follow.
+// ConvertLast and ConvertLastString decode bytes that end the input: nothing more can come, so
+// such a character is decoded as the converter decodes other ill-formed bytes, never dropped.
 #pragma once
 
 #include "kernel/values/IRefCountable.h"
@@ -37,12 +40,26 @@ public:
     virtual bool ConvertString(const void* inSource, size_t inSourceBytes, size_t* outBytesConsumed,
                                VString& ioString) const;
 
+    // ConvertString over bytes that end the input (whole-buffer decoding).
+    virtual bool ConvertLastString(const void* inSource, size_t inSourceBytes, size_t* outBytesConsumed,
+                                   VString& ioString) const;
+
     // Decodes into at most inDestinationChars units.
     virtual bool Convert(const void* inSource, size_t inSourceBytes, size_t& outBytesConsumed,
                          UniChar* inDestination, int32_t inDestinationChars,
                          int32_t& outProducedChars) const = 0;
+    // Convert over bytes that end the input; the base is Convert, for converters that never keep
+    // a character back. Called with no bytes, a converter that keeps state gives what it holds.
+    virtual bool ConvertLast(const void* inSource, size_t inSourceBytes, size_t& outBytesConsumed,
+                             UniChar* inDestination, int32_t inDestinationChars,
+                             int32_t& outProducedChars) const;
 
     virtual int32_t GetCharSize() const { return 2; }
+
+private:
+    // The passes of ConvertString and ConvertLastString.
+    bool _ConvertPasses(const void* inSource, size_t inSourceBytes, size_t* outBytesConsumed,
+                        VString& ioString, bool inLast) const;
 };
 
 // UTF-16 in the processor's order: a copy.
@@ -51,6 +68,12 @@ class VToUnicodeConverter_Null : public VToUnicodeConverter
 public:
     bool ConvertString(const void* inSource, size_t inSourceBytes, size_t* outBytesConsumed,
                        VString& ioString) const override;
+    // Nothing is ever kept back: as ConvertString.
+    bool ConvertLastString(const void* inSource, size_t inSourceBytes, size_t* outBytesConsumed,
+                           VString& ioString) const override
+    {
+        return ConvertString(inSource, inSourceBytes, outBytesConsumed, ioString);
+    }
     bool Convert(const void* inSource, size_t inSourceBytes, size_t& outBytesConsumed, UniChar* inDestination,
                  int32_t inDestinationChars, int32_t& outProducedChars) const override;
 };
@@ -61,6 +84,12 @@ class VToUnicodeConverter_Swap : public VToUnicodeConverter
 public:
     bool ConvertString(const void* inSource, size_t inSourceBytes, size_t* outBytesConsumed,
                        VString& ioString) const override;
+    // Nothing is ever kept back: as ConvertString.
+    bool ConvertLastString(const void* inSource, size_t inSourceBytes, size_t* outBytesConsumed,
+                           VString& ioString) const override
+    {
+        return ConvertString(inSource, inSourceBytes, outBytesConsumed, ioString);
+    }
     bool Convert(const void* inSource, size_t inSourceBytes, size_t& outBytesConsumed, UniChar* inDestination,
                  int32_t inDestinationChars, int32_t& outProducedChars) const override;
 };
@@ -87,6 +116,12 @@ public:
     explicit VToUnicodeConverter_UTF32_Raw(bool inSwap) : fSwap(inSwap) {}
     bool ConvertString(const void* inSource, size_t inSourceBytes, size_t* outBytesConsumed,
                        VString& ioString) const override;
+    // Nothing is ever kept back: as ConvertString.
+    bool ConvertLastString(const void* inSource, size_t inSourceBytes, size_t* outBytesConsumed,
+                           VString& ioString) const override
+    {
+        return ConvertString(inSource, inSourceBytes, outBytesConsumed, ioString);
+    }
     bool Convert(const void* inSource, size_t inSourceBytes, size_t& outBytesConsumed, UniChar* inDestination,
                  int32_t inDestinationChars, int32_t& outProducedChars) const override;
 
@@ -101,6 +136,12 @@ public:
     bool IsValid() const override { return false; }
     bool ConvertString(const void* inSource, size_t inSourceBytes, size_t* outBytesConsumed,
                        VString& ioString) const override;
+    // Nothing is ever kept back: as ConvertString.
+    bool ConvertLastString(const void* inSource, size_t inSourceBytes, size_t* outBytesConsumed,
+                           VString& ioString) const override
+    {
+        return ConvertString(inSource, inSourceBytes, outBytesConsumed, ioString);
+    }
     bool Convert(const void* inSource, size_t inSourceBytes, size_t& outBytesConsumed, UniChar* inDestination,
                  int32_t inDestinationChars, int32_t& outProducedChars) const override;
     int32_t GetCharSize() const override { return 1; }

@@ -10,6 +10,7 @@
 // against what the same bytes give alone, between runs of ASCII, two- and three-byte text.
 #include "kernel/text/VToUnicodeConverter.h"
 #include "kernel/text/VToUnicodeConverter_UTF8.h"
+#include "kernel/values/Sanitizers.h"
 
 #include <gtest/gtest.h>
 
@@ -27,12 +28,8 @@
 #include <vector>
 
 // The address sanitizer makes the whole four-byte sweep too slow: it takes a sample.
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(KOVA_ADDRESS_SANITIZER)
 #define KOVA_SWEEP_SAMPLED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define KOVA_SWEEP_SAMPLED 1
-#endif
 #endif
 
 namespace kova

@@ -105,20 +105,17 @@ bool DecodeOther(const uint8_t*& ioSource, const uint8_t* inSourceEnd, UniChar*&
     {
         *ioDestination++ = UniChar(value);
     }
-    else
+    else if (value < 0x110000)
     {
         if (inDestinationEnd - ioDestination < 2)
             return false;
-        if (value < 0x110000)
-        {
-            *ioDestination++ = HighSurrogateOf(value);
-            *ioDestination++ = LowSurrogateOf(value);
-        }
-        else
-        {
-            *ioDestination++ = u'?';
-            ioResult = false;
-        }
+        *ioDestination++ = HighSurrogateOf(value);
+        *ioDestination++ = LowSurrogateOf(value);
+    }
+    else
+    {
+        *ioDestination++ = u'?';
+        ioResult = false;
     }
     ioSource += trailing + 1;
     return true;
@@ -210,6 +207,38 @@ bool VToUnicodeConverter_UTF8::Convert(const void* inSource, size_t inSourceByte
 
     outBytesConsumed = size_t(source - static_cast<const uint8_t*>(inSource));
     outProducedChars = int32_t(destination - inDestination);
+    return result;
+}
+
+// The end of the input: a sequence cut short there gives its lead alone, as an ill-formed
+// sequence does, and decoding resumes at the byte after it.
+bool VToUnicodeConverter_UTF8::ConvertLast(const void* inSource, size_t inSourceBytes,
+                                           size_t& outBytesConsumed, UniChar* inDestination,
+                                           int32_t inDestinationChars, int32_t& outProducedChars) const
+{
+    const auto* source = static_cast<const uint8_t*>(inSource);
+    const int32_t capacity = std::max(inDestinationChars, 0);
+    size_t used = 0;
+    int32_t produced = 0;
+    bool result = true;
+    for (;;)
+    {
+        size_t consumed = 0;
+        int32_t made = 0;
+        result = Convert(source + used, inSourceBytes - used, consumed, inDestination + produced,
+                         capacity - produced, made) &&
+                 result;
+        used += consumed;
+        produced += made;
+        if (used == inSourceBytes || produced == capacity)
+            break;
+        // Stopped with room left: a sequence cut short, unless a pair did not fit in the last unit.
+        if (inSourceBytes - used - 1 >= TrailingCount(source[used]))
+            break;
+        inDestination[produced++] = source[used++];
+    }
+    outBytesConsumed = used;
+    outProducedChars = produced;
     return result;
 }
 

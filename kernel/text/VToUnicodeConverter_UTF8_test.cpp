@@ -189,5 +189,67 @@ TEST(UTF8Decoding, ConvertStringAppendsAndLeavesAnIncompleteTail)
     EXPECT_EQ(consumed, 7u);
 }
 
+// A value beyond Unicode becomes one "?": one unit of room is enough for it.
+TEST(UTF8Decoding, AValueBeyondUnicodeNeedsOneUnitOfRoom)
+{
+    const VToUnicodeConverter_UTF8 converter;
+    const std::string bytes = "ab\xF8\x88\x80\x80\x80";
+    UniChar units[3];
+    size_t consumed = 0;
+    int32_t produced = 0;
+    EXPECT_FALSE(converter.Convert(bytes.data(), bytes.size(), consumed, units, 3, produced));
+    EXPECT_EQ(std::u16string(units, size_t(produced)), u"ab?");
+    EXPECT_EQ(consumed, bytes.size());
+}
+
+// At the end of the input nothing more can come: a sequence cut short there, or a lead byte that
+// no sequence follows, decodes as other ill-formed bytes do, each standing alone. Every
+// whole-buffer path gives the same units and consumes every byte; the streaming Convert keeps the
+// tail for the next piece.
+class UTF8LastDecoding : public testing::TestWithParam<DecodeCase>
+{
+};
+
+TEST_P(UTF8LastDecoding, WholeBufferPaths)
+{
+    const DecodeCase& decoding = GetParam();
+    const VToUnicodeConverter_UTF8 converter;
+    std::vector<UniChar> units(decoding.fBytes.size() + 1);
+    size_t consumed = 0;
+    int32_t produced = 0;
+    EXPECT_TRUE(converter.ConvertLast(decoding.fBytes.data(), decoding.fBytes.size(), consumed, units.data(),
+                                      int32_t(units.size()), produced));
+    EXPECT_EQ(std::u16string(units.data(), size_t(produced)), decoding.fUnits);
+    EXPECT_EQ(consumed, decoding.fBytes.size());
+
+    const VString made(decoding.fBytes.data(), decoding.fBytes.size(), VTC_UTF_8);
+    EXPECT_EQ(std::u16string(made.GetCPointer(), size_t(made.GetLength())), decoding.fUnits);
+    VString block;
+    EXPECT_EQ(block.FromBlock(decoding.fBytes.data(), decoding.fBytes.size(), VTC_UTF_8),
+              decoding.fBytes.size());
+    EXPECT_EQ(std::u16string(block.GetCPointer(), size_t(block.GetLength())), decoding.fUnits);
+    VString appended(u"<");
+    EXPECT_TRUE(
+        converter.ConvertLastString(decoding.fBytes.data(), decoding.fBytes.size(), &consumed, appended));
+    EXPECT_EQ(std::u16string(appended.GetCPointer(), size_t(appended.GetLength())), u"<" + decoding.fUnits);
+    EXPECT_EQ(consumed, decoding.fBytes.size());
+
+    // The streaming form still keeps the tail.
+    EXPECT_TRUE(converter.Convert(decoding.fBytes.data(), decoding.fBytes.size(), consumed, units.data(),
+                                  int32_t(units.size()), produced));
+    EXPECT_EQ(consumed, decoding.fConsumed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tails, UTF8LastDecoding,
+    testing::Values(DecodeCase{"\x37\xFF", u"7\u00FF", 1, true},
+                    DecodeCase{"\xF7\xBF\xBF", u"\u00F7\u00BF\u00BF", 0, true},
+                    DecodeCase{"ab\xE2\x82", u"ab\u00E2\u0082", 2, true},
+                    DecodeCase{"\xC3", u"\u00C3", 0, true}, DecodeCase{"\xF8\x88", u"\u00F8\u0088", 0, true},
+                    // The tail's second byte starts a sequence of its own, itself cut short.
+                    DecodeCase{"\xF0\xE2\x82", u"\u00F0\u00E2\u0082", 1, true},
+                    DecodeCase{"x\xF0\x9F\x98", u"x\u00F0\u009F\u0098", 1, true},
+                    DecodeCase{"\xC3\xA9", u"\u00E9", 2, true}));
+
 } // namespace
 } // namespace kova

@@ -188,7 +188,7 @@ TEST(MacRomanDecoding, MapsTheHighHalfThroughItsTable)
 {
     const VToUnicodeConverter_MacRoman macRoman;
     std::string bytes = "Caf\x8E \xA5 \xDB\xF0 \xC0";
-    bytes += std::string(20, 'x') + "\xFF";
+    bytes.append(20, 'x').append("\xFF");
     Decoded decoded = Decode(macRoman, bytes, int32_t(bytes.size()));
     EXPECT_TRUE(decoded.fResult);
     EXPECT_EQ(decoded.fUnits, u"Caf\u00E9 \u2022 \u20AC\uF8FF \u00BF" + std::u16string(20, u'x') + u"\u02C7");
@@ -203,7 +203,7 @@ TEST(MacRomanDecoding, RunsAndTheBytesAfterThemDecodeAlike)
     std::string bytes;
     for (int byte = 0; byte < 256; ++byte)
         bytes += char(byte);
-    bytes += std::string(40, 'a') + "\x80" + std::string(31, 'b') + "\xFF";
+    bytes.append(40, 'a').append("\x80").append(31, 'b').append("\xFF");
     std::u16string units;
     for (unsigned char byte : bytes)
         units += byte < 0x80 ? char16_t(byte) : VToUnicodeConverter_MacRoman::sHighHalf[byte - 0x80];

@@ -7,6 +7,7 @@
 #include "kernel/values/VArrayBlob.h"
 #include "kernel/values/VArrayBoolean.h"
 #include "kernel/values/VArrayDuration.h"
+#include "kernel/values/VArrayImage.h"
 #include "kernel/values/VArrayInteger.h"
 #include "kernel/values/VArrayReal.h"
 #include "kernel/values/VArrayString.h"
@@ -31,6 +32,7 @@ const VValueInfo_array<VArrayReal, VK_ARRAY_REAL, double> VArrayReal::sInfo;
 const VValueInfo_array<VArrayTime, VK_ARRAY_TIME, uint64_t> VArrayTime::sInfo;
 const VValueInfo_array<VArrayDuration, VK_ARRAY_DURATION, int64_t> VArrayDuration::sInfo;
 const VValueInfo_array<VArrayString, VK_ARRAY_STRING, char> VArrayString::sInfo;
+const VValueInfo_array<VArrayImage, VK_ARRAY_IMAGE, char> VArrayImage::sInfo;
 const VValueInfo_array<VArrayBlob, VK_ARRAY_BLOB, char> VArrayBlob::sInfo;
 
 namespace

@@ -3,6 +3,7 @@
 #include "kernel/tasks/VSyncEvent.h"
 #include "kernel/tasks/VSystem.h"
 #include "kernel/tasks/VTaskMgr.h"
+#include "kernel/values/Sanitizers.h"
 #include "kernel/values/VMemCppImpl.h"
 #include "kernel/values/VMemCppImpl_stdlib.h"
 #include "kernel/values/VMemStats.h"
@@ -12,7 +13,7 @@
 #include <cstring>
 #include <new>
 
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(KOVA_ADDRESS_SANITIZER)
 #include <sanitizer/lsan_interface.h>
 #endif
 
@@ -83,7 +84,7 @@ void* VCppMemMgr::operator new(size_t size) noexcept
     if (pages == nullptr)
         return nullptr;
     std::memcpy(pages, &reserved, sizeof(reserved));
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(KOVA_ADDRESS_SANITIZER)
     // Leak checkers do not scan anonymous pages: the manager's back ends would look leaked.
     __lsan_register_root_region(pages, reserved);
 #endif
@@ -97,7 +98,7 @@ void VCppMemMgr::operator delete(void* block) noexcept
     char* pages = static_cast<char*>(block) - kPagesHeader;
     size_t reserved;
     std::memcpy(&reserved, pages, sizeof(reserved));
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(KOVA_ADDRESS_SANITIZER)
     __lsan_unregister_root_region(pages, reserved);
 #endif
     VSystem::VirtualFree(pages, reserved, false);

@@ -71,7 +71,8 @@ private:
 class VCppMemMgr
 {
 public:
-    enum EAllocatorKind
+    // Of a fixed type: a kind read from outside that names none is refused, never undefined.
+    enum EAllocatorKind : int
     {
         eAllocatorFromBundle = 0,
         eAllocatorStdLib = 1,

@@ -1,6 +1,7 @@
 #include "kernel/values/VCppMemMgr.h"
 
 #include "kernel/tasks/VSyncEvent.h"
+#include "kernel/values/Sanitizers.h"
 #include "kernel/values/VCppMemMgrTesting_test.h"
 #include "kernel/tasks/VSystem.h"
 #include "kernel/tasks/VTaskMgr.h"
@@ -22,7 +23,7 @@
 #include <tuple>
 #include <vector>
 
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(KOVA_ADDRESS_SANITIZER)
 // Allocation failures are part of what these tests check: the sanitizer must report them as null
 // results, as the C library does, instead of stopping the process.
 extern "C" const char* __asan_default_options()

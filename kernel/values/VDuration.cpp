@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace kova
 {
@@ -389,21 +390,14 @@ VError VDuration::GetJSONString(VString& outJSONString, uint32_t) const
 
 void VDuration::FromString(const VString& inString)
 {
-    const UniChar* units = inString.GetCPointer();
-    const int32_t length = inString.GetLength();
-    // The pieces between colons, empty ones kept; spaces are passed over by the reading anyway.
+    // The pieces between colons, empty ones kept; those after the fourth are not read.
+    std::vector<VString> texts;
+    inString.GetSubStrings(u':', texts, true, true);
     int64_t pieces[4] = {0, 0, 0, 0};
-    int32_t count = 0;
-    int32_t start = 0;
-    for (int32_t i = 0; i <= length && count < 4; ++i)
-    {
-        if (i == length || units[i] == u':')
-        {
-            pieces[count++] = ReadLong8(units + start, i - start);
-            start = i + 1;
-        }
-    }
-    if (count == 1)
+    const size_t count = texts.size() < 4 ? texts.size() : 4;
+    for (size_t i = 0; i < count; ++i)
+        pieces[i] = ReadLong8(texts[i].GetCPointer(), texts[i].GetLength());
+    if (count <= 1)
     {
         _Set(SaturatedMultiply(pieces[0], kMillisecondsPerSecond));
         return;

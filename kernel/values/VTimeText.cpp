@@ -10,7 +10,6 @@
 #include "kernel/text/VIntlMgr.h"
 #include "kernel/text/VString.h"
 #include "kernel/text/VTextConverters.h"
-#include "kernel/values/RealToInteger.h"
 
 #include <charconv>
 #include <cmath>
@@ -40,18 +39,6 @@ const char* const kLowerMonthNames[12] = {"jan", "feb", "mar", "apr", "may", "ju
 // The room of the readers' C text, terminator included; longer text is cut.
 constexpr size_t kTextRoom = 256;
 
-// The string as UTF-8 C text, cut to what fits; answers its length in bytes.
-size_t ToCText(const VString& inText, char (&outText)[kTextRoom])
-{
-    int32_t consumed = 0;
-    size_t produced = 0;
-    VTextConverters::Get()->ConvertFromVString(inText, consumed, outText, kTextRoom - 1, produced, VTC_UTF_8);
-    if (produced > kTextRoom - 1)
-        produced = kTextRoom - 1;
-    outText[produced] = 0;
-    return std::strlen(outText);
-}
-
 void SetFromCText(VString& outText, const char* inText, int inLength)
 {
     UniChar units[kTextRoom];
@@ -71,85 +58,90 @@ bool IsASCIIDigit(uint32_t inUnit)
     return inUnit >= '0' && inUnit <= '9';
 }
 
-// A decimal integer as the C library's "%d" reads it (white space, a sign, digits), at most
-// inWidth characters after the white space when inWidth is not 0. A number beyond 32 bits is no
-// number.
-bool ReadInteger(const char*& ioCursor, int inWidth, int64_t& outValue)
+// The RFC 3339 text read on its units: every field has its digits, ASCII ones only, and nothing
+// may stand before or after the form.
+class Rfc3339Reader
 {
-    const char* cursor = ioCursor;
-    int remaining = inWidth == 0 ? int(kTextRoom) : inWidth;
-    bool negative = false;
-    if (remaining > 0 && (*cursor == '+' || *cursor == '-'))
-    {
-        negative = *cursor == '-';
-        ++cursor;
-        --remaining;
-    }
-    int64_t magnitude = 0;
-    int digits = 0;
-    for (; remaining > 0 && IsASCIIDigit(uint8_t(*cursor)); ++cursor, --remaining, ++digits)
-    {
-        if (magnitude <= INT32_MAX)
-            magnitude = magnitude * 10 + (*cursor - '0');
-    }
-    if (digits == 0 || magnitude > (negative ? int64_t(INT32_MAX) + 1 : INT32_MAX))
-        return false;
-    outValue = negative ? -magnitude : magnitude;
-    ioCursor = cursor;
-    return true;
-}
+public:
+    Rfc3339Reader(const UniChar* inUnits, int32_t inLength) : fUnits(inUnits), fLength(inLength) {}
 
-// A real as "%lf" reads it, in the C conventions whatever the locale; what is not finite is no
-// number.
-bool ReadReal(const char*& ioCursor, double& outValue)
-{
-    const char* start = ioCursor;
-    if (*start == '+' && start[1] != '-')
-        ++start;
-    double value = 0;
-    auto [end, error] = std::from_chars(start, start + std::strlen(start), value);
-    if (error != std::errc() || !std::isfinite(value))
-        return false;
-    outValue = value;
-    ioCursor = end;
-    return true;
-}
+    bool AtEnd() const { return fPosition == fLength; }
+    int32_t Position() const { return fPosition; }
 
-// The C library's scanf for the directives the date readers use ("%d", "%2d", "%4d", "%lf" and
-// plain characters), without its undefined behaviour on numbers out of range. The integers go to
-// outIntegers in order, the real to outReal. Answers the number of directives converted.
-int ScanText(const char* inText, const char* inFormat, int64_t* outIntegers, double* outReal)
-{
-    const char* cursor = inText;
-    int converted = 0;
-    for (const char* directive = inFormat; *directive != 0; ++directive)
+    // Exactly inCount digits.
+    bool Digits(int inCount, int64_t& outValue)
     {
-        if (*directive != '%')
+        if (fLength - fPosition < inCount)
+            return false;
+        int64_t value = 0;
+        for (int i = 0; i < inCount; ++i)
         {
-            if (*cursor != *directive)
-                return converted;
-            ++cursor;
-            continue;
+            const UniChar unit = fUnits[fPosition + i];
+            if (!IsASCIIDigit(unit))
+                return false;
+            value = value * 10 + (unit - u'0');
         }
-        int width = 0;
-        for (++directive; IsASCIIDigit(uint8_t(*directive)); ++directive)
-            width = width * 10 + (*directive - '0');
-        while (IsCSpace(*cursor))
-            ++cursor;
-        if (*directive == 'l')
-        {
-            ++directive; // the 'f' of "%lf"
-            if (!ReadReal(cursor, *outReal))
-                return converted;
-        }
-        else if (!ReadInteger(cursor, width, *outIntegers++))
-        {
-            return converted;
-        }
-        ++converted;
+        fPosition += inCount;
+        outValue = value;
+        return true;
     }
-    return converted;
-}
+
+    // One of the units (a letter in either case, a sign).
+    bool Take(UniChar inUnit, UniChar inOtherCase = 0)
+    {
+        if (fPosition < fLength &&
+            (fUnits[fPosition] == inUnit || (inOtherCase != 0 && fUnits[fPosition] == inOtherCase)))
+        {
+            ++fPosition;
+            return true;
+        }
+        return false;
+    }
+
+    // "." and one or more digits: the milliseconds of the first three, the rest cut.
+    bool Fraction(int64_t& outMilliseconds)
+    {
+        outMilliseconds = 0;
+        if (!Take(u'.'))
+            return true;
+        int digits = 0;
+        for (; fPosition < fLength && IsASCIIDigit(fUnits[fPosition]); ++fPosition, ++digits)
+        {
+            if (digits < 3)
+                outMilliseconds = outMilliseconds * 10 + (fUnits[fPosition] - u'0');
+        }
+        for (int i = digits; i < 3; ++i)
+            outMilliseconds *= 10;
+        return digits > 0;
+    }
+
+    // "Z", "z", or a sign and hh:mm of at most 23:59; outMinutes east of universal time. False
+    // for anything else; outZone tells whether a zone was there at all.
+    bool Zone(bool& outZone, int64_t& outMinutes)
+    {
+        outZone = false;
+        outMinutes = 0;
+        if (AtEnd())
+            return true;
+        outZone = true;
+        if (Take(u'Z', u'z'))
+            return true;
+        const bool negative = fUnits[fPosition] == u'-';
+        if (!Take(u'+') && !Take(u'-'))
+            return false;
+        int64_t hours = 0;
+        int64_t minutes = 0;
+        if (!Digits(2, hours) || !Take(u':') || !Digits(2, minutes) || hours > 23 || minutes > 59)
+            return false;
+        outMinutes = (negative ? -1 : 1) * (hours * 60 + minutes);
+        return true;
+    }
+
+private:
+    const UniChar* fUnits;
+    int32_t fLength;
+    int32_t fPosition = 0;
+};
 
 // An unsigned decimal number of a run of digits, held below the ceiling.
 void Accumulate(int64_t& ioValue, uint32_t inDigit)
@@ -292,138 +284,101 @@ void VTime::GetRfc3339String(VString& outText, uint32_t inOptions) const
     SetFromCText(outText, buffer, length);
 }
 
+// The forms: date-time "YYYY-MM-DDThh:mm:ss[.fraction][zone]", date "YYYY-MM-DD[zone]", time
+// "hh:mm[:ss[.fraction]][zone]" and a count of seconds; zone "Z" or "+hh:mm" / "-hh:mm", "T" and
+// "Z" in either case. Hour 23, minute 59 and second 60 at most: a leap second reads as the last
+// millisecond of its minute. A fraction is cut to milliseconds, never rounded into the next second.
 bool VTime::FromRfc3339String(const VString& inText)
 {
-    if (inText.IsNull() || inText.IsEmpty())
+    auto refuse = [this]
     {
         _MakeNull();
         return false;
-    }
-    char text[kTextRoom];
-    size_t length = ToCText(inText, text);
+    };
+    const int32_t length = inText.IsNull() ? 0 : inText.GetLength();
+    if (length == 0)
+        return refuse();
+    const UniChar* units = inText.GetCPointer();
+    Rfc3339Reader reader(units, length);
 
-    enum Form
+    int64_t fields[7] = {0, 0, 0, 0, 0, 0, 0};
+    bool dateForm = false;
+    bool timeForm = false;
+    if (length > 4 && units[4] == u'-')
     {
-        eDateTime,
-        eTime,
-        eSeconds,
-        eDate
-    };
-    // Positions counted from 1; 0 when the character is absent.
-    auto firstPosition = [&text](char inCharacter) -> size_t
-    {
-        const char* found = std::strchr(text, inCharacter);
-        return found == nullptr ? 0 : size_t(found - text) + 1;
-    };
-    auto lastPosition = [&text](char inCharacter) -> size_t
-    {
-        const char* found = std::strrchr(text, inCharacter);
-        return found == nullptr ? 0 : size_t(found - text) + 1;
-    };
-    size_t colon = firstPosition(':');
-    Form form = firstPosition('T') == 11     ? eDateTime
-                : (colon >= 3 && colon <= 5) ? eTime
-                : firstPosition('-') != 5    ? eSeconds
-                                             : eDate;
-
-    // Year, month, day, hour, minute; the seconds as a real.
-    int64_t numbers[5] = {0, 0, 0, 0, 0};
-    double seconds = 0;
-    bool read = false;
-    switch (form)
-    {
-    case eDateTime:
-        read = ScanText(text, "%4d-%2d-%2dT%2d:%2d:%lf", numbers, &seconds) == 6;
-        break;
-    case eDate:
-        read = ScanText(text, "%4d-%2d-%2d", numbers, &seconds) == 3;
-        break;
-    case eTime:
-    {
-        int count = ScanText(text, "%d:%2d:%lf", numbers + 3, &seconds);
-        read = count == 2 || count == 3;
-        break;
+        dateForm = true;
+        if (!reader.Digits(4, fields[0]) || !reader.Take(u'-') || !reader.Digits(2, fields[1]) ||
+            !reader.Take(u'-') || !reader.Digits(2, fields[2]))
+            return refuse();
+        timeForm = reader.Take(u'T', u't');
     }
-    case eSeconds:
+    else if (length > 2 && units[2] == u':')
     {
+        timeForm = true;
+    }
+    else
+    {
+        // A count of seconds: its whole hours and minutes, the seconds left over dropped.
         int64_t count = 0;
-        read = ScanText(text, "%d", &count, &seconds) == 1;
-        // The whole hours and minutes of the count; its remaining seconds are dropped.
-        numbers[3] = count / 3600;
-        numbers[4] = count % 3600 / 60;
-        break;
+        if (length > 10 || !reader.Digits(length, count) || count > INT32_MAX)
+            return refuse();
+        fields[3] = count / 3600;
+        fields[4] = count % 3600 / 60;
     }
-    }
-    if (!read)
+    if (timeForm)
     {
-        _MakeNull();
-        return false;
+        const bool optionalSeconds = !dateForm;
+        if (!reader.Digits(2, fields[3]) || !reader.Take(u':') || !reader.Digits(2, fields[4]))
+            return refuse();
+        if (reader.Take(u':'))
+        {
+            if (!reader.Digits(2, fields[5]) || !reader.Fraction(fields[6]))
+                return refuse();
+        }
+        else if (!optionalSeconds)
+        {
+            return refuse();
+        }
+        if (fields[3] > 23 || fields[4] > 59 || fields[5] > 60)
+            return refuse();
+        if (fields[5] == 60)
+        {
+            fields[5] = 59;
+            fields[6] = 999;
+        }
     }
+    bool zone = false;
+    int64_t offsetMinutes = 0;
+    if (!reader.Zone(zone, offsetMinutes) || !reader.AtEnd())
+        return refuse();
 
-    // The milliseconds of the three written digits come back exactly, though the real holds them
-    // only approximately (30.123 is a little less).
-    int64_t wholeSeconds = RealToInteger<int32_t>(seconds);
-    int64_t milliseconds = RealToInteger<int32_t>((seconds - double(wholeSeconds)) * 1000.0 + 1e-6);
-    if (milliseconds > 999)
-        milliseconds = 999;
-
-    bool universal = std::strchr(text, 'Z') != nullptr || length < 11;
-    size_t sign = lastPosition('+');
-    if (sign == 0)
-    {
-        sign = lastPosition('-');
-        if ((form == eDate || form == eDateTime) && sign <= 10)
-            sign = 0;
-    }
-
-    int64_t fields[7] = {numbers[0], numbers[1],   numbers[2],  numbers[3],
-                         numbers[4], wholeSeconds, milliseconds};
-    bool dateIsZero = fields[0] == 0 && fields[1] == 0 && fields[2] == 0;
-    if (!dateIsZero && !IsTextDate(fields[0], fields[1], fields[2]))
-    {
-        // An impossible date counts as no date and no time.
-        for (int64_t& field : fields)
-            field = 0;
-        dateIsZero = true;
-    }
+    const bool dateIsZero = fields[0] == 0 && fields[1] == 0 && fields[2] == 0;
     if (dateIsZero)
     {
-        bool allZero = fields[3] == 0 && fields[4] == 0 && fields[5] == 0 && fields[6] == 0;
-        if (form == eDateTime && allZero)
+        // The empty date holds the time of day; a time-only text's zone is not applied. The text
+        // that null writes gives null.
+        if (dateForm && timeForm && fields[3] == 0 && fields[4] == 0 && fields[5] == 0 && fields[6] == 0)
         {
-            // The text that null writes.
             _MakeNull();
             return true;
         }
         _FromTextFields(fields, false);
         return !IsNull();
     }
-    if (universal)
-    {
-        _FromTextFields(fields, false);
-        return true;
-    }
-    if (sign == 0)
+    if (!IsTextDate(fields[0], fields[1], fields[2]))
+        return refuse();
+    // A date without a zone is universal time; a date-time without one is local time.
+    if (!zone && timeForm)
     {
         _FromTextFields(fields, true);
-        return true;
+        return !IsNull();
     }
-    int64_t offset[2] = {0, 0};
-    double unused = 0;
-    if (ScanText(text + sign, "%2d:%2d", offset, &unused) < 2)
-    {
-        _MakeNull();
-        return false;
-    }
-    if (text[sign - 1] == '-')
-    {
-        offset[0] = -offset[0];
-        offset[1] = -offset[1];
-    }
-    // The fields are the local time of that offset: universal time is that much earlier.
     _FromTextFields(fields, false);
-    if (!IsNull())
-        AddSeconds(-int32_t((offset[0] * 60 + offset[1]) * 60));
+    if (IsNull())
+        return false;
+    // The fields are the local time of that offset: universal time is that much earlier.
+    if (offsetMinutes != 0)
+        AddSeconds(-int32_t(offsetMinutes * 60));
     return true;
 }
 

@@ -166,28 +166,53 @@ TEST(VTimeText, Rfc3339Reader)
         {"2026-12-08T13:45:30.250Z", Date({2026, 12, 8, 13, 45, 30, 250})},
         {"2026-12-08T08:45:30-05:00", Date({2026, 12, 8, 13, 45, 30, 0})},
         {"2026-12-08T14:45:30.5+01:00", Date({2026, 12, 8, 13, 45, 30, 500})},
-        {"2026-12-08T13:45:30+01:00Z", Date({2026, 12, 8, 13, 45, 30, 0})}, // "Z" wins
+        {"2026-12-08t13:45:30.250z", Date({2026, 12, 8, 13, 45, 30, 250})}, // RFC 3339 allows both cases
         {"2026-12-08T13:45:30", Date({2026, 12, 8, 13, 45, 30, 0})},        // local (UTC here)
         {"2026-12-08", Date({2026, 12, 8, 0, 0, 0, 0})},
-        {"2026-12-08+01:00", Date({2026, 12, 7, 23, 0, 0, 0})}, // local midnight at the offset
+        {"2026-12-08Z", Date({2026, 12, 8, 0, 0, 0, 0})},
+        {"2026-12-08+01:00", Date({2026, 12, 7, 23, 0, 0, 0})}, // midnight at the offset
+        {"2026-12-08T00:30:00+23:59", Date({2026, 12, 7, 0, 31, 0, 0})},
         {"0000-00-00T00:00:00Z", Null()},
         {"0000-00-00T13:45:30.250Z", Empty(49530250)},
         {"12:30:15", Empty(45015000)},
         {"12:30:15.5", Empty(45015500)},
+        {"12:30:15Z", Empty(45015000)},
+        {"12:30:15-05:00", Empty(45015000)}, // a time alone keeps its zone's clock
         {"12:30", Empty(45000000)},
         {"3600", Empty(3600000)},
         {"3661", Empty(3660000)}, // the remaining second is dropped
-        {"2026-02-30T10:00:00Z", Null()},
-        {"2026-02-30", Empty(0)},
-        {"2026-12-08T24:00:00Z", Null()},
-        {"2026-12-08T24:00:00.001Z", Null()},            // not the empty date one millisecond after null
-        {"2026-12-08T25:00:00", Null()},                 // local time: not moved to the next day
-        {"22001-01-01", Empty(6 * 3600000 + 6 * 60000)}, // no "-" at 5: a count of seconds
+        // A fraction is cut to milliseconds, never rounded into the next second; a leap second is
+        // the last millisecond of its minute.
+        {"2026-12-08T13:45:30.9999Z", Date({2026, 12, 8, 13, 45, 30, 999})},
+        {"2026-12-08T13:45:59.99999999999999999Z", Date({2026, 12, 8, 13, 45, 59, 999})},
+        {"2016-12-31T23:59:60Z", Date({2016, 12, 31, 23, 59, 59, 999})},
+        {"2016-12-31T23:59:60.5Z", Date({2016, 12, 31, 23, 59, 59, 999})},
+        // Text that is not the form is refused, whatever part of it is.
+        {"2026-02-30T10:00:00Z", Null(), false},
+        {"2026-02-30", Null(), false},
+        {"2026-13-01T10:00:00Z", Null(), false},
+        {"2026-00-01", Null(), false},
+        {"2025-02-29", Null(), false},
+        {"2026-12-08T24:00:00Z", Null(), false},
+        {"2026-12-08T24:00:00.001Z", Null(), false},
+        {"2026-12-08T25:00:00", Null(), false},
+        {"2026-12-08T13:60:00Z", Null(), false},
+        {"2026-12-08T13:45:61Z", Null(), false},
+        {"2026-12-08T13:45:30+24:00", Null(), false},
+        {"2026-12-08T13:45:30+01:60", Null(), false},
+        {"2026-12-08T13:45:30+01:00Z", Null(), false},
+        {"2026-12-08T13:45:30Z\n", Null(), false},
+        {"2026-12-08T13:45:30.Z", Null(), false},
+        {" 2026-12-08", Null(), false},
+        {"2026-1-08", Null(), false},
+        {"2026-12-8", Null(), false},
+        {"2026-12-08T1:45:30Z", Null(), false},
+        {"24:00:00", Null(), false},
+        {"22001-01-01", Null(), false},
         {"abc", Null(), false},
         {"", Null(), false},
         {"2026-12-08T13:45Z", Null(), false},
         {"2026-12-08T13:45:30+01", Null(), false},
-        // Numbers beyond their fields fail rather than wrap.
         {"99999999999", Null(), false},
         {"-3600", Null(), false},
         {"9999:00:00", Null(), false},
@@ -199,10 +224,18 @@ TEST(VTimeText, Rfc3339Reader)
     VTime time = MakeTime(2000, 1, 1);
     EXPECT_FALSE(time.FromRfc3339String(VString(true)));
     EXPECT_TRUE(time.IsNull());
-    // Text past the reader's room is cut, never read.
+    // Digits of other scripts are no digits here.
+    for (const char16_t* text :
+         {u"\uFF12026-12-08", u"2026-12-0\u0668", u"\u0662\u0660\u0662\u0666-12-08T13:45:30Z"})
+    {
+        time = MakeTime(2000, 1, 1);
+        EXPECT_FALSE(time.FromRfc3339String(VString(text)));
+        EXPECT_TRUE(time.IsNull());
+    }
+    // A long text is read whole, never cut into a form it is not.
     std::string longText = "2026-12-08T13:45:30Z" + std::string(5000, '9');
-    EXPECT_TRUE(time.FromRfc3339String(VString(longText.c_str())));
-    EXPECT_EQ(UTCFields(time), (Fields{2026, 12, 8, 13, 45, 30, 0}));
+    EXPECT_FALSE(time.FromRfc3339String(VString(longText.c_str())));
+    EXPECT_TRUE(time.IsNull());
 }
 
 // Three written digits of milliseconds read back exactly, though a real holds most of them a

@@ -1,6 +1,7 @@
 // ValueKind is the 16-bit number that names a class of values in the kind registry, in packed
 // dictionaries and in streams (a value written with its kind is read back through the registry).
-// The numbers are stored in files: they never change. 7, 12 and 106 are unused.
+// The numbers are stored in files: they never change. 7 and 106 are unused; 12 names pictures,
+// which have no class in this system (only the picture array of kind 111 refers to them).
 #pragma once
 
 #include <cstdint>
@@ -21,6 +22,7 @@ constexpr ValueKind VK_TIME = 8;
 constexpr ValueKind VK_DURATION = 9;
 constexpr ValueKind VK_STRING = 10;
 constexpr ValueKind VK_BLOB = 11;
+constexpr ValueKind VK_IMAGE = 12;
 constexpr ValueKind VK_UUID = 13;
 
 constexpr ValueKind VK_ARRAY_BOOLEAN = 100;

@@ -97,6 +97,9 @@ constexpr int8_t kInvalidUnitsRoom = 32;
 constexpr size_t kMaxCharSizeForScratch = 16;
 constexpr size_t kScratchUnits = 16;
 
+// More than the longest incomplete character any ICU converter keeps (escape sequences included).
+constexpr size_t kMaxHeldBytes = 32;
+
 } // namespace
 
 // One ICU converter, used by one call at a time.
@@ -109,6 +112,11 @@ struct OpaqueConversion
     // A converter object carries its decoding state from one call to the next; an info starts
     // every call in the initial state.
     bool fKeepsState = false;
+    // Decoding with a converter object: the bytes of a character the last call left open. ICU
+    // holds them in its state, and the call handed them back to the caller, who gives them again
+    // at the front of the next call: they are passed over there rather than read twice.
+    char fHeld[kMaxHeldBytes] = {};
+    size_t fHeldLength = 0;
 };
 
 namespace
@@ -224,29 +232,35 @@ struct DecodeTry
     bool fOverflow = false; // ICU kept back output that did not fit
 };
 
-// To UTF-16, flushing nothing: a character cut short by the end stays pending inside ICU.
-OSStatus DecodeRun(UConverter* inConverter, const char* inSource, size_t inSourceLength, UChar* outUnicode,
-                   size_t inUnicodeCapacity, DecodeTry& outTry)
+// To UTF-16. Without inFlush a character cut short by the end stays pending inside ICU; with it,
+// the input ends here: such a character decodes to a replacement and ICU returns to its initial
+// state.
+OSStatus DecodeRun(UConverter* inConverter, const char* inSource, size_t inSourceLength, bool inFlush,
+                   UChar* outUnicode, size_t inUnicodeCapacity, DecodeTry& outTry)
 {
     UErrorCode error = U_ZERO_ERROR;
     const char* source = inSource;
     UChar* target = outUnicode;
     ucnv_toUnicode(inConverter, &target, outUnicode + inUnicodeCapacity, &source, inSource + inSourceLength,
-                   nullptr, false, &error);
+                   nullptr, inFlush, &error);
     outTry = DecodeTry();
     outTry.fOverflow = error == U_BUFFER_OVERFLOW_ERROR;
     if (U_FAILURE(error) && !outTry.fOverflow)
         return StatusFromICU(error, true);
-    UErrorCode pendingError = U_ZERO_ERROR;
-    int32_t pending = ucnv_toUCountPending(inConverter, &pendingError);
     outTry.fTaken = size_t(source - inSource);
-    outTry.fPending = U_FAILURE(pendingError) || pending < 0 ? 0 : std::min(size_t(pending), outTry.fTaken);
+    if (!inFlush)
+    {
+        UErrorCode pendingError = U_ZERO_ERROR;
+        int32_t pending = ucnv_toUCountPending(inConverter, &pendingError);
+        outTry.fPending =
+            U_FAILURE(pendingError) || pending < 0 ? 0 : std::min(size_t(pending), outTry.fTaken);
+    }
     outTry.fWritten = size_t(target - outUnicode);
     return noErr;
 }
 
 OSStatus Decode(OpaqueConversion* inConversion, const void* inSource, size_t inSourceLength,
-                bool inUseFallbacks, size_t inOutputBufferLength, size_t* outSourceRead,
+                bool inUseFallbacks, bool inFlush, size_t inOutputBufferLength, size_t* outSourceRead,
                 size_t* outUnicodeLength, char16_t* outUnicode)
 {
     if (inConversion == nullptr || !inConversion->fToUnicode || outSourceRead == nullptr ||
@@ -256,19 +270,46 @@ OSStatus Decode(OpaqueConversion* inConversion, const void* inSource, size_t inS
     std::lock_guard<std::mutex> guard(inConversion->fLock);
     *outSourceRead = 0;
     *outUnicodeLength = 0;
+
+    const auto* source = static_cast<const char*>(inSource);
+    size_t length = std::min(inSourceLength, kMaxRange);
+    // A converter object passes over the bytes it holds when the caller gives them again; other
+    // bytes mean the caller gave the character up, and the state starts afresh.
+    const size_t held = inConversion->fHeldLength;
+    size_t skipped = 0;
+    if (held > 0)
+    {
+        const bool given = std::equal(source, source + std::min(held, length), inConversion->fHeld);
+        if (!given || (length < held && inFlush))
+        {
+            ucnv_resetToUnicode(inConversion->fConverter);
+            inConversion->fHeldLength = 0;
+        }
+        else if (length < held)
+        {
+            return kTECPartialCharErr; // still not the whole character
+        }
+        else
+        {
+            skipped = held;
+            source += held;
+            length -= held;
+        }
+    }
+    const size_t heldBefore = inConversion->fHeldLength;
     StCallStart start(*inConversion);
     if (!start.IsValid())
         return memFullErr;
 
-    const auto* source = static_cast<const char*>(inSource);
-    const size_t length = std::min(inSourceLength, kMaxRange);
     const size_t capacity = std::min(inOutputBufferLength / 2, kMaxRange);
+    // The end of the input is flushed only when the whole of it is read in one run.
     auto run = [&](size_t inPrefix, bool inAgain, DecodeTry& outTry)
     {
         if (inAgain && !start.Restore())
             return memFullErr;
         ucnv_setFallback(inConversion->fConverter, inUseFallbacks);
-        OSStatus status = DecodeRun(inConversion->fConverter, source, inPrefix, outUnicode, capacity, outTry);
+        OSStatus status = DecodeRun(inConversion->fConverter, source, inPrefix, inFlush && inPrefix == length,
+                                    outUnicode, capacity, outTry);
         if (status != noErr)
             start.Restore();
         return status;
@@ -281,42 +322,33 @@ OSStatus Decode(OpaqueConversion* inConversion, const void* inSource, size_t inS
     // shorter prefix until the output holds every character read.
     while (status == noErr && done.fOverflow)
     {
+        if (prefix == 0)
+        {
+            // Even what the state alone gives does not fit: the next call, with more room, starts
+            // where this one did.
+            start.Restore();
+            inConversion->fHeldLength = heldBefore;
+            return kTECOutputBufferFullStatus;
+        }
         prefix = std::min(done.fTaken, prefix - 1);
         status = run(prefix, true, done);
     }
     if (status != noErr)
-        return status;
-    size_t read = done.fTaken - done.fPending;
-    const bool cutShort = done.fPending > 0;
-    if (cutShort && inConversion->fKeepsState)
     {
-        // The bytes of a character cut short are handed back to the caller, who passes them again
-        // with what follows, so the state kept must not hold them: decode again up to them. Bytes
-        // whose bits already went into the output (a UTF-7 unit completed by a byte that starts the
-        // next) cannot be handed back: then they stay in the state and count as read.
-        const size_t whole = done.fWritten;
-        DecodeTry shorter;
-        for (size_t end = read;; end = shorter.fTaken - shorter.fPending)
-        {
-            status = run(end, true, shorter);
-            if (status != noErr)
-                return status;
-            if (shorter.fWritten < whole)
-            {
-                status = run(prefix, true, shorter);
-                if (status != noErr)
-                    return status;
-                read = shorter.fTaken;
-                break;
-            }
-            if (shorter.fPending == 0)
-            {
-                read = shorter.fTaken;
-                break;
-            }
-        }
+        inConversion->fHeldLength = heldBefore;
+        return status;
     }
-    status = cutShort ? kTECPartialCharErr : noErr;
+    // The bytes of a character cut short are handed back: the caller gives them again with what
+    // follows. An info starts every call afresh and simply reads them again; a converter object
+    // keeps them in its state and passes over them then.
+    const size_t pending = std::min(done.fPending, kMaxHeldBytes);
+    const size_t read = skipped + done.fTaken - pending;
+    if (inConversion->fKeepsState)
+    {
+        std::copy(source + done.fTaken - pending, source + done.fTaken, inConversion->fHeld);
+        inConversion->fHeldLength = pending;
+    }
+    status = pending > 0 ? kTECPartialCharErr : noErr;
     if (read < inSourceLength && done.fWritten == capacity)
         status = kTECOutputBufferFullStatus;
     *outSourceRead = read;
@@ -359,11 +391,12 @@ OSStatus EncodeRun(UConverter* inConverter, const UChar* inUnicode, size_t inUni
     return noErr;
 }
 
-// The longest prefix of at most inUnits units that does not end between the two halves of a pair.
+// The longest prefix of at most inUnits units that does not end with a high surrogate (short of the
+// whole text): encoded without a flush, ICU would keep that unit in its state waiting for its
+// partner, and a lone one would then stand in front of every later call.
 size_t WholeCharacters(const UChar* inUnicode, size_t inLength, size_t inUnits)
 {
-    if (inUnits > 0 && inUnits < inLength && IsHighSurrogate(inUnicode[inUnits - 1]) &&
-        IsLowSurrogate(inUnicode[inUnits]))
+    if (inUnits > 0 && inUnits < inLength && IsHighSurrogate(inUnicode[inUnits - 1]))
         --inUnits;
     return inUnits;
 }
@@ -417,6 +450,13 @@ OSStatus Encode(OpaqueConversion* inConversion, size_t inUnicodeLength, const ch
             }
             if (!unmappable)
                 return result;
+            if (outRead >= inUnits)
+            {
+                // The unit ICU cannot encode is none of these: it lies in the state. Trying again
+                // would find it again.
+                start.Restore();
+                return kTECCorruptConverterErr;
+            }
             inUnits = outRead;
             flush = true;
             result = kTECUnmappableElementErr;
@@ -588,7 +628,8 @@ OSStatus ConvertFromTextToUnicode(TextToUnicodeInfo inInfo, size_t inSourceLengt
                                   size_t* outSourceRead, size_t* outUnicodeLength, char16_t* outUnicode)
 {
     return Decode(inInfo, inSource, inSourceLength, (inControlFlags & kUnicodeUseFallbacksMask) != 0,
-                  inOutputBufferLength, outSourceRead, outUnicodeLength, outUnicode);
+                  (inControlFlags & kUnicodeTextEndsMask) != 0, inOutputBufferLength, outSourceRead,
+                  outUnicodeLength, outUnicode);
 }
 
 OSStatus ConvertFromUnicodeToText(UnicodeToTextInfo inInfo, size_t inUnicodeLength, const char16_t* inUnicode,
@@ -618,10 +659,31 @@ OSStatus TECConvertText(TECObjectRef inConverter, const void* inInput, size_t in
     if (inConverter == nullptr)
         return paramErr;
     if (inConverter->fToUnicode)
-        return Decode(inConverter, inInput, inInputLength, false, inOutputLength, outInputRead,
+        return Decode(inConverter, inInput, inInputLength, false, false, inOutputLength, outInputRead,
                       outOutputLength, static_cast<char16_t*>(outOutput));
     return Encode(inConverter, inInputLength, static_cast<const char16_t*>(inInput), false, inOutputLength,
                   outInputRead, outOutputLength, outOutput);
+}
+
+OSStatus TECFlushText(TECObjectRef inConverter, void* outOutput, size_t inOutputLength,
+                      size_t* outOutputLength)
+{
+    if (inConverter == nullptr || outOutputLength == nullptr)
+        return paramErr;
+    *outOutputLength = 0;
+    if (!inConverter->fToUnicode)
+        return noErr; // every encoding call already ends in the initial state
+    // The held bytes are given once more, as the end of the input.
+    char held[kMaxHeldBytes];
+    size_t heldLength = 0;
+    {
+        std::lock_guard<std::mutex> guard(inConverter->fLock);
+        heldLength = inConverter->fHeldLength;
+        std::copy(inConverter->fHeld, inConverter->fHeld + heldLength, held);
+    }
+    size_t read = 0;
+    return Decode(inConverter, held, heldLength, false, true, inOutputLength, &read, outOutputLength,
+                  static_cast<char16_t*>(outOutput));
 }
 
 OSStatus TECDisposeConverter(TECObjectRef inConverter)

@@ -9,9 +9,10 @@
 //   sequence left open) is where the next call starts. Encoding, every call ends back in the
 //   initial state, so the chunks of output join into one text;
 // - to UTF-16, a character cut short by the end of the input is left unread with
-//   kTECPartialCharErr (a converter object keeps only what it cannot hand back: bytes whose bits
-//   already went into the output); bytes that are not valid in the encoding decode to a
-//   replacement character;
+//   kTECPartialCharErr, to be given again with the bytes that follow (a converter object keeps
+//   it in its state and passes over it then, so that any cut of a text decodes as the whole
+//   does); at the end of the input (kUnicodeTextEndsMask, TECFlushText) it decodes to a
+//   replacement character, as bytes that are not valid in the encoding do;
 // - from UTF-16, the conversion stops before the first character the encoding lacks (or a lone
 //   surrogate) with kTECUnmappableElementErr; what was read before it is complete;
 // - a full output gives kTECOutputBufferFullStatus, and what was written holds whole characters;
@@ -59,6 +60,9 @@ constexpr TextEncodingFormat kUnicode32BitFormat = 3;
 // Control flags: use the encoding's fallback mappings (to UTF-16), and loose mappings (from it).
 constexpr OptionBits kUnicodeUseFallbacksMask = 0x01;
 constexpr OptionBits kUnicodeLooseMappingsMask = 0x20;
+// Ours, to UTF-16: the input ends with this call, so a character cut short is decoded as
+// malformed (a replacement character) rather than left unread.
+constexpr OptionBits kUnicodeTextEndsMask = 0x10000;
 
 // The encoding packs the base in bits 0-15, the variant in bits 16-25, the format in bits 26-31.
 TextEncoding CreateTextEncoding(TextEncodingBase inBase, TextEncodingVariant inVariant,
@@ -92,6 +96,11 @@ OSStatus TECCreateConverter(TECObjectRef* outConverter, TextEncoding inInputEnco
 OSStatus TECConvertText(TECObjectRef inConverter, const void* inInput, size_t inInputLength,
                         size_t* outInputRead, void* outOutput, size_t inOutputLength,
                         size_t* outOutputLength);
+// The end of the input of a decoding converter object: what it holds of a character cut short
+// (the bytes its last call handed back) decodes to a replacement, and it returns to its initial
+// state. Output that does not fit gives kTECOutputBufferFullStatus and nothing changes.
+OSStatus TECFlushText(TECObjectRef inConverter, void* outOutput, size_t inOutputLength,
+                      size_t* outOutputLength);
 OSStatus TECDisposeConverter(TECObjectRef inConverter);
 
 // The ICU converter name behind an encoding; null when ICU has none.

@@ -2,7 +2,12 @@
 // taken from the system, never less than 64 KiB, with one inaccessible guard page below them so
 // that an overflow faults instead of writing over other memory. The thread is joinable: whoever
 // owns the stack joins it before freeing the pages.
+//
+// Under ThreadSanitizer the floor is 1 MiB: its runtime takes much of a thread's stack for itself,
+// and the fibers and small-stack tasks would not even start below that.
 #pragma once
+
+#include "kernel/values/Sanitizers.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -14,7 +19,11 @@ namespace kova
 class XMacThreadStack
 {
 public:
+#if defined(KOVA_THREAD_SANITIZER)
+    static constexpr size_t kMinimumStackSize = 1024 * 1024;
+#else
     static constexpr size_t kMinimumStackSize = 64 * 1024;
+#endif
 
     // Reserves the stack and its guard page; a failure raises the 'MACH' error of the kernel's
     // answer and returns false.

@@ -392,5 +392,84 @@ TEST(XMacToUnicodeConverter, AConverterServesSeveralTasksAtOnce)
     EXPECT_EQ(failures, 0);
 }
 
+// A lone high surrogate in front of a text long enough to need several calls once made the
+// encoder ask the platform again and again with nothing consumed. It becomes "?" in every set,
+// and the conversion ends.
+TEST(XMacFromUnicodeConverter, ALoneHighSurrogateBeforeALongTextEnds)
+{
+    for (size_t letters : {1, 30, 31, 200})
+    {
+        const VString text(("\xED\xA0\x80" + std::string(letters, 'A')).data(), letters + 3, VTC_UTF_8);
+        ASSERT_EQ(text.GetLength(), int32_t(letters + 1));
+        for (CharSet charSet : {VTC_Jis, VTC_UTF_7, VTC_ShiftJIS, VTC_Korean_EUC})
+        {
+            VMemoryBuffer<1024ul, 2ul, 1048576ul> bytes;
+            EXPECT_TRUE(text.ToBuffer(bytes, charSet)) << charSet;
+            const VString back(bytes.GetDataPtr(), bytes.GetDataSize(), charSet);
+            if (charSet != VTC_UTF_7)
+            {
+                EXPECT_EQ(Text(back), u"?" + std::u16string(letters, u'A')) << charSet << " " << letters;
+            }
+        }
+    }
+}
+
+// Decodes the bytes in pieces of inPiece bytes through one converter, as a stream reader does:
+// what a call leaves unconsumed goes again at the front of the next piece, and the last piece
+// ends the input.
+std::u16string DecodeInPieces(CharSet inCharSet, const std::string& inBytes, size_t inPiece)
+{
+    VRefPtr<VToUnicodeConverter> decoder(VTextConverters::Get()->RetainToUnicodeConverter(inCharSet));
+    VString text;
+    std::string unread;
+    for (size_t at = 0; at < inBytes.size();)
+    {
+        const size_t taken = std::min(inPiece, inBytes.size() - at);
+        unread += inBytes.substr(at, taken);
+        at += taken;
+        size_t consumed = 0;
+        const bool last = at == inBytes.size();
+        if (last)
+            decoder->ConvertLastString(unread.data(), unread.size(), &consumed, text);
+        else
+            decoder->ConvertString(unread.data(), unread.size(), &consumed, text);
+        unread.erase(0, consumed);
+    }
+    return Text(text) + (unread.empty() ? u"" : u"<unread>");
+}
+
+// Any cut of a text decodes as the whole does, for the sets with shift states above all: pieces
+// of every size over random bytes rich in escape sequences, shifts and lead bytes.
+TEST(XMacToUnicodeConverter, AnyCutOfATextDecodesAsTheWhole)
+{
+    const std::string alphabet = "\x1B\x1B\x1B$$((BBJ@DI+-\x0E\x0F!#AZaz09/~\x80\x93\xA1\xFA\xFB\xFF";
+    uint32_t seed = 12345;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
+    for (CharSet charSet : {VTC_Jis, VTC_UTF_7, VTC_ShiftJIS, VTC_Korean_EUC, VTC_Big5})
+    {
+        for (int sample = 0; sample < 150; ++sample)
+        {
+            std::string bytes;
+            const size_t length = 1 + next() % 20;
+            for (size_t i = 0; i < length; ++i)
+                bytes += alphabet[next() % alphabet.size()];
+            VString whole;
+            EXPECT_TRUE(VTextConverters::Get()->ConvertToVString(bytes.data(), bytes.size(), charSet, whole))
+                << charSet;
+            for (size_t piece : {1, 2, 3, 5})
+            {
+                EXPECT_EQ(DecodeInPieces(charSet, bytes, piece), Text(whole))
+                    << "set " << charSet << ", pieces of " << piece << ", bytes "
+                    << testing::PrintToString(bytes);
+            }
+        }
+    }
+    // The case that once lost text: two escapes and an invalid byte, in two-byte pieces.
+    const std::string escapes = "\x1B\x1B\x28\xFB";
+    VString whole(escapes.data(), escapes.size(), VTC_Jis);
+    EXPECT_EQ(DecodeInPieces(VTC_Jis, escapes, 2), Text(whole));
+    EXPECT_EQ(DecodeInPieces(VTC_Jis, escapes, 3), Text(whole));
+}
+
 } // namespace
 } // namespace kova

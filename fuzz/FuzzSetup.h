@@ -1,0 +1,100 @@
+// What every fuzz target shares: the toolbox brought up once, as the entry point brings it up
+// (memory manager, international manager, task manager), in a fixed locale and time zone; and the
+// check that stops a run when a property of the code does not hold, so that the fuzzer keeps the
+// input.
+//
+// A target is one file, fuzz/NAME_fuzz.cpp, that includes this header (which brings the toolbox
+// up in LLVMFuzzerInitialize) and defines LLVMFuzzerTestOneInput; its seed inputs lie in
+// fuzz/corpus/NAME/.
+#pragma once
+
+#include "kernel/tasks/VTask.h"
+#include "kernel/tasks/VTaskMgr.h"
+#include "kernel/text/VIntlMgr.h"
+#include "kernel/text/VString.h"
+#include "kernel/text/VToUnicodeConverter.h"
+#include "kernel/values/IRefCountable.h"
+#include "kernel/values/VCppMemMgr.h"
+#include "kernel/values/VObject.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+
+namespace kova::fuzz
+{
+
+inline void BringUp()
+{
+    setenv("LANG", "en_US.UTF-8", 1);
+    setenv("LANGUAGE", "en_US", 1);
+    setenv("LC_ALL", "", 1);
+    setenv("TZ", "UTC", 1);
+    VObject::sCppMemMgr = new VCppMemMgr(VCppMemMgr::eAllocatorStdLib);
+    VIntlMgr::Init();
+    VIntlMgr* intlMgr = VIntlMgr::Create(0, 0, 1);
+    VTask::SetProcessIntlManager(intlMgr);
+    ReleaseRefCountable(&intlMgr);
+    VTaskMgr::Init(nullptr);
+}
+
+[[noreturn]] inline void Fail(const char* inWhat)
+{
+    std::fprintf(stderr, "property broken: %s\n", inWhat);
+    std::abort();
+}
+
+inline void Check(bool inHolds, const char* inWhat)
+{
+    if (!inHolds)
+        Fail(inWhat);
+}
+
+inline std::u16string Units(const VString& inText)
+{
+    return std::u16string(inText.GetCPointer(), size_t(inText.GetLength()));
+}
+
+// The input as UTF-16 units, two bytes each (an odd last byte dropped).
+inline VString UnitsOf(const uint8_t* inData, size_t inSize)
+{
+    VString text;
+    text.FromBlock(inData, inSize & ~size_t(1), VTC_UTF_16);
+    return text;
+}
+
+// The bytes decoded in pieces of inPiece bytes through one converter, as a stream reader does:
+// what a call leaves unconsumed goes again at the front of the next piece, and the last piece ends
+// the input. False when a call answered false; outUnread keeps what was never consumed.
+inline bool DecodeInPieces(const VToUnicodeConverter& inDecoder, const uint8_t* inData, size_t inSize,
+                           size_t inPiece, VString& outText, std::string& outUnread)
+{
+    outUnread.clear();
+    bool decoded = true;
+    for (size_t at = 0; at < inSize;)
+    {
+        const size_t taken = std::min(inPiece, inSize - at);
+        outUnread.append(reinterpret_cast<const char*>(inData) + at, taken);
+        at += taken;
+        size_t consumed = 0;
+        if (at == inSize)
+            decoded = inDecoder.ConvertLastString(outUnread.data(), outUnread.size(), &consumed, outText) &&
+                      decoded;
+        else
+            decoded =
+                inDecoder.ConvertString(outUnread.data(), outUnread.size(), &consumed, outText) && decoded;
+        outUnread.erase(0, consumed);
+    }
+    return decoded;
+}
+
+} // namespace kova::fuzz
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    kova::fuzz::BringUp();
+    return 0;
+}

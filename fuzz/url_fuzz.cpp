@@ -1,0 +1,76 @@
+// URLs from text, encoded or not: every part reads without a fault, and a setter changes its own
+// part only.
+#include "fuzz/FuzzSetup.h"
+
+#include "kernel/files/VFilePath.h"
+#include "kernel/files/VURL.h"
+
+#include <memory>
+
+using namespace kova;
+
+namespace
+{
+
+void ReadEverything(const VURL& inURL)
+{
+    VString text;
+    for (bool encoded : {false, true})
+    {
+        inURL.GetNetworkLocation(text, encoded);
+        inURL.GetQuery(text, encoded);
+        inURL.GetParameters(text, encoded);
+        inURL.GetFragment(text, encoded);
+        inURL.GetPath(text, eURL_HFS_STYLE, encoded);
+        inURL.GetPath(text, eURL_WIN_STYLE, encoded);
+        inURL.GetResourceSpecifier(text, encoded);
+        inURL.GetLastPathComponent(text, encoded);
+        inURL.GetHostName(text, encoded);
+        inURL.GetPortNumber(text, encoded);
+        inURL.GetUserName(text, encoded);
+        inURL.GetPassword(text, encoded);
+        inURL.GetAbsoluteURL(text, encoded);
+        inURL.GetRelativeURL(text, encoded);
+    }
+    inURL.GetPortNumber();
+    inURL.IsRoot();
+    VFilePath path;
+    inURL.GetFilePath(path);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* inData, size_t inSize)
+{
+    const VString text(inData, inSize, VTC_UTF_8);
+    for (bool encoded : {false, true})
+    {
+        VURL url(text, encoded);
+        ReadEverything(url);
+        // The empty text is a valid URL of no part: a fragment alone makes no URL.
+        if (!url.IsValid() || text.IsEmpty())
+            continue;
+        VString path;
+        url.GetPath(path, eURL_POSIX_STYLE, false);
+        VURL edited(url);
+        edited.SetFragment(VString(u"f?;#"), false);
+        VString after;
+        edited.GetPath(after, eURL_POSIX_STYLE, false);
+        fuzz::Check(edited.IsValid() && fuzz::Units(after) == fuzz::Units(path),
+                    "a fragment leaves the path");
+        edited.SetQuery(text, encoded);
+        edited.SetParameters(text, encoded);
+        edited.SetNetWorkLocation(text, encoded);
+        ReadEverything(edited);
+        edited.ToSubFolder(text);
+        edited.ToParent();
+        std::unique_ptr<VURL> parent(edited.RetainParent());
+        edited._RemoveLastPathComponent();
+    }
+    VString converted(text);
+    VURL::Decode(converted);
+    VURL::Encode(converted, false, true, true, true);
+    VURL::Convert(converted, eURL_POSIX_STYLE, eURL_HFS_STYLE, true);
+    VURL::Convert(converted, eURL_HFS_STYLE, eURL_POSIX_STYLE, true);
+    return 0;
+}
