@@ -93,6 +93,10 @@ TEST(VErrorBase, CarbonStatusesMapThroughTheTable)
 class TableLocalizer : public ILocalizer
 {
 public:
+    uint32_t GetLocalizationLanguage() override { return 0; }
+    bool LocalizeStringWithKey(const VString&, VString&) override { return false; }
+    bool LocalizeStringWithDotStringsKey(const VString&, VString&) override { return false; }
+    const VValueBag* RetainGroupBag(const VString&) override { return nullptr; }
     bool LocalizeErrorMessage(VError inError, VString& outMessage) override
     {
         auto found = fTexts.find(inError);
