@@ -6,6 +6,39 @@
 namespace kova
 {
 
+namespace
+{
+
+// The key of a name, its UTF-8 bytes on the stack when the name is ASCII (as names nearly always
+// are), so that the many elements and attributes of a document cost no allocation for their keys.
+class StNameKey
+{
+public:
+    explicit StNameKey(const VString& inName)
+    {
+        const int32_t length = inName.GetLength();
+        const UniChar* units = inName.GetCPointer();
+        bool ascii = size_t(length) <= StPackedDictionaryKey::kMaxKeyLength;
+        for (int32_t index = 0; ascii && index < length; ++index)
+        {
+            ascii = units[index] < 0x80;
+            fBytes[index] = char(units[index]);
+        }
+        fKey =
+            ascii ? StPackedDictionaryKey::Borrowed(fBytes, size_t(length)) : StPackedDictionaryKey(inName);
+    }
+    StNameKey(const StNameKey&) = delete;
+    StNameKey& operator=(const StNameKey&) = delete;
+
+    const StPackedDictionaryKey& Get() const { return fKey; }
+
+private:
+    char fBytes[StPackedDictionaryKey::kMaxKeyLength];
+    StPackedDictionaryKey fKey;
+};
+
+} // namespace
+
 VXMLBagHandler::VXMLBagHandler(VValueBag* inBag)
 {
     fBagStack.AddTail(inBag);
@@ -17,7 +50,7 @@ IXMLHandler* VXMLBagHandler::StartElement(const VString& inElementName)
 {
     VRefPtr<VValueBag> bag(new VValueBag);
     if (VValueBag* parent = fBagStack.GetNth(fBagStack.GetCount()))
-        parent->AddElement(inElementName, bag.Get());
+        parent->AddElement(StNameKey(inElementName).Get(), bag.Get());
     fBagStack.AddTail(bag.Get());
     Retain();
     return this;
@@ -31,7 +64,7 @@ void VXMLBagHandler::EndElement(const VString&)
 void VXMLBagHandler::SetAttribute(const VString& inName, const VString& inValue)
 {
     if (VValueBag* bag = fBagStack.GetNth(fBagStack.GetCount()))
-        bag->SetString(inName, inValue);
+        bag->SetString(StNameKey(inName).Get(), inValue);
 }
 
 void VXMLBagHandler::SetText(const VString& inText)

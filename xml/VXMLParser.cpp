@@ -31,6 +31,7 @@
 #include <deque>
 #include <memory>
 #include <new>
+#include <string>
 
 namespace kova
 {
@@ -55,6 +56,19 @@ void SetText(VString& outText, const XMLCh* inUnits)
         outText.Clear();
     else
         outText.FromUniCString(UniCharsOfXMLCh(inUnits));
+}
+
+// A string over the library's own units, without a copy: it is only ever handed on as a const
+// reference, and a handler that keeps it copies the units (the string is exclusive).
+VString ViewOf(const XMLCh* inUnits, XMLSize_t inLength)
+{
+    return VString(const_cast<UniChar*>(UniCharsOfXMLCh(inUnits)), int32_t(inLength),
+                   size_t(inLength) * sizeof(UniChar));
+}
+
+VString ViewOf(const XMLCh* inUnits)
+{
+    return ViewOf(inUnits, std::char_traits<XMLCh>::length(inUnits));
 }
 
 // An xmlc error with the parameters of a problem of the document.
@@ -141,9 +155,7 @@ public:
         for (XMLSize_t done = 0; done < inLength;)
         {
             XMLSize_t count = std::min(inLength - done, kMaxRun);
-            VStr<255> text;
-            text.FromUniString(UniCharsOfXMLCh(inChars + done), int32_t(count));
-            top->SetText(text);
+            top->SetText(ViewOf(inChars + done, count));
             done += count;
         }
     }
@@ -155,9 +167,7 @@ public:
         IXMLHandler* top = fStack.back().Get();
         if (inTarget == nullptr || inData == nullptr || top == nullptr)
             return;
-        VString target(UniCharsOfXMLCh(inTarget));
-        VString data(UniCharsOfXMLCh(inData));
-        top->processingInstruction(target, data);
+        top->processingInstruction(ViewOf(inTarget), ViewOf(inData));
     }
 
     void endDocument() override {}
@@ -169,8 +179,7 @@ public:
             return; // never pops the root entry
         if (IXMLHandler* top = fStack.back().Get())
         {
-            VStr<63> name(UniCharsOfXMLCh(inDecl.getFullName()));
-            top->EndElement(name);
+            top->EndElement(ViewOf(inDecl.getFullName()));
         }
         fStack.pop_back();
     }
@@ -201,21 +210,17 @@ public:
         VRefPtr<IXMLHandler> handler;
         if (top != nullptr)
         {
-            VStr<63> name(UniCharsOfXMLCh(inDecl.getFullName()));
+            const VString name = ViewOf(inDecl.getFullName());
             handler = VRefPtr<IXMLHandler>(top->StartElement(name));
             if (handler)
             {
                 bool withUnspecified = fOwner->IsReportingUnspecifiedAttributes();
-                VStr<63> attributeName;
-                VStr<255> value;
                 for (XMLSize_t index = 0; index < inCount; ++index)
                 {
                     const xercesc::XMLAttr* attribute = inAttributes.elementAt(index);
                     if (!attribute->getSpecified() && !withUnspecified)
                         continue;
-                    attributeName.FromUniCString(UniCharsOfXMLCh(attribute->getQName()));
-                    value.FromUniCString(UniCharsOfXMLCh(attribute->getValue()));
-                    handler->SetAttribute(attributeName, value);
+                    handler->SetAttribute(ViewOf(attribute->getQName()), ViewOf(attribute->getValue()));
                 }
                 if (inIsEmpty)
                     handler->EndElement(name);

@@ -1,0 +1,156 @@
+// Value bags as XML against the XML library itself and a hand-made writer, on the same 20 MB
+// document (100,000 sub-bags of five attributes and some text), made once in $KOVA_BENCH_DIR, else
+// /tmp, and removed at exit:
+// - LoadBagFromXML of the file into a new bag, beside Xerces-C's own SAX2 parse of the same file
+//   with an empty handler (the bag is released outside the timed part);
+// - WriteBagToFileInXML of the bag read from it, beside the same bytes built in a std::string by
+//   hand and written to a file.
+// Run pinned, with repetitions interleaved at random (BenchMain's defaults):
+//     taskset -c 2 kova_bench --benchmark_filter=BagXML
+#include "bench/BenchSetup.h"
+#include "kernel/files/VFile.h"
+#include "kernel/files/VFilePath.h"
+#include "kernel/text/VString.h"
+#include "kernel/values/VRefPtr.h"
+#include "kernel/values/VValueBag.h"
+#include "xml/ValueBagXML.h"
+#include "xml/VXMLParser.h"
+
+#include <benchmark/benchmark.h>
+
+#include <xercesc/framework/LocalFileInputSource.hpp>
+#include <xercesc/sax2/DefaultHandler.hpp>
+#include <xercesc/sax2/SAX2XMLReader.hpp>
+#include <xercesc/sax2/XMLReaderFactory.hpp>
+#include <xercesc/util/PlatformUtils.hpp>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <unistd.h>
+
+namespace
+{
+
+using kova::VFile;
+using kova::VFilePath;
+using kova::VRefPtr;
+using kova::VString;
+using kova::VValueBag;
+
+constexpr int kItemCount = 100000;
+
+const std::string& Folder()
+{
+    static const std::string* sFolder = []
+    {
+        const char* base = std::getenv("KOVA_BENCH_DIR");
+        std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/kova-xml-bench-XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr)
+            std::abort();
+        std::atexit(
+            []
+            {
+                std::error_code ignored;
+                std::filesystem::remove_all(Folder(), ignored);
+            });
+        return new std::string(pattern);
+    }();
+    return *sFolder;
+}
+
+// The document as the bag's writer makes it: the declaration, the element, a line feed before each
+// child, attributes in order.
+std::string MakeDocument()
+{
+    std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><bag name=\"sample\" count=\"100000\">";
+    for (int index = 0; index < kItemCount; ++index)
+    {
+        const std::string number = std::to_string(index);
+        text += "\n<item id=\"";
+        text += number;
+        text += "\" name=\"item number ";
+        text += number;
+        text += "\" kind=\"document\" size=\"";
+        text += std::to_string(index * 37 % 1000003);
+        text += "\" path=\"/Users/someone/Documents/Projects/folder ";
+        text += number;
+        text += "/file.txt\">Some text for the item &amp; a little more of it, number ";
+        text += number;
+        text += "</item>";
+    }
+    text += "</bag>";
+    return text;
+}
+
+const std::string& SampleFile()
+{
+    static const std::string sPath = []
+    {
+        std::string path = Folder() + "/bag.xml";
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << MakeDocument();
+        return path;
+    }();
+    return sPath;
+}
+
+VRefPtr<VFile> ToolboxFile(const std::string& inPosix)
+{
+    return VRefPtr<VFile>(
+        new VFile(VString(inPosix.data(), inPosix.size(), kova::VTC_UTF_8), kova::FPS_POSIX));
+}
+
+void SetUp(benchmark::State& ioState)
+{
+    kova::bench::EnsureToolbox();
+    static const bool sUp = kova::VXMLParser::Init(); // held for the whole run, as its users do
+    if (!sUp)
+        ioState.SkipWithError("the XML library did not start");
+    SampleFile();
+}
+
+void SetBytes(benchmark::State& ioState)
+{
+    ioState.SetBytesProcessed(int64_t(ioState.iterations()) *
+                              int64_t(std::filesystem::file_size(SampleFile())));
+}
+
+void BM_BagXMLLoad_Xerces(benchmark::State& ioState)
+{
+    SetUp(ioState);
+    const std::u16string path(SampleFile().begin(), SampleFile().end());
+    xercesc::DefaultHandler handler;
+    for (auto _ : ioState)
+    {
+        std::unique_ptr<xercesc::SAX2XMLReader> reader(xercesc::XMLReaderFactory::createXMLReader());
+        reader->setContentHandler(&handler);
+        reader->setErrorHandler(&handler);
+        xercesc::LocalFileInputSource source(path.c_str());
+        reader->parse(source);
+        if (reader->getErrorCount() != 0)
+            ioState.SkipWithError("parse failed");
+    }
+    SetBytes(ioState);
+}
+BENCHMARK(BM_BagXMLLoad_Xerces)->Unit(benchmark::kMillisecond);
+
+void BM_BagXMLLoad_Kova(benchmark::State& ioState)
+{
+    SetUp(ioState);
+    VRefPtr<VFile> file = ToolboxFile(SampleFile());
+    for (auto _ : ioState)
+    {
+        VRefPtr<VValueBag> bag(new VValueBag);
+        if (kova::LoadBagFromXML(file.Get(), VString("bag"), *bag, 0) != kova::VE_OK)
+            ioState.SkipWithError("load failed");
+        ioState.PauseTiming();
+        bag = nullptr;
+        ioState.ResumeTiming();
+    }
+    SetBytes(ioState);
+}
+BENCHMARK(BM_BagXMLLoad_Kova)->Unit(benchmark::kMillisecond);
+
+} // namespace
