@@ -16,6 +16,7 @@
 #include "kernel/values/IRefCountable.h"
 #include "kernel/values/VCppMemMgr.h"
 #include "kernel/values/VObject.h"
+#include "xml/XMLLibraryLeakSuppression.h"
 
 #include <cstddef>
 #include <cstdint>

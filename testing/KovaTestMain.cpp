@@ -8,6 +8,7 @@
 #include "kernel/values/IRefCountable.h"
 #include "kernel/values/VCppMemMgr.h"
 #include "kernel/values/VObject.h"
+#include "xml/XMLLibraryLeakSuppression.h"
 
 #include <gtest/gtest.h>
 
