@@ -45,25 +45,11 @@ using kova::VString;
 
 constexpr int64_t kCopySize = int64_t(1) << 30;
 
-// The folder of the benchmark's files, removed with them at exit. Never destroyed itself, so that
-// it outlives the exit handler that needs it.
+// The folder of the benchmark's files, removed with them at exit.
 const std::string& Folder()
 {
-    static const std::string* sFolder = []
-    {
-        const char* base = std::getenv("KOVA_BENCH_DIR");
-        std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/kova-file-bench-XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr)
-            std::abort();
-        std::atexit(
-            []
-            {
-                std::error_code ignored;
-                std::filesystem::remove_all(Folder(), ignored);
-            });
-        return new std::string(pattern);
-    }();
-    return *sFolder;
+    static const std::string sFolder = kova::bench::MakeBenchFolder("kova-file-bench");
+    return sFolder;
 }
 
 // A file of that size made once: bytes of every value, or UTF-8 text with a letter in five

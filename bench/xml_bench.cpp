@@ -44,21 +44,8 @@ constexpr int kItemCount = 100000;
 
 const std::string& Folder()
 {
-    static const std::string* sFolder = []
-    {
-        const char* base = std::getenv("KOVA_BENCH_DIR");
-        std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/kova-xml-bench-XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr)
-            std::abort();
-        std::atexit(
-            []
-            {
-                std::error_code ignored;
-                std::filesystem::remove_all(Folder(), ignored);
-            });
-        return new std::string(pattern);
-    }();
-    return *sFolder;
+    static const std::string sFolder = kova::bench::MakeBenchFolder("kova-xml-bench");
+    return sFolder;
 }
 
 // The document as the bag's writer makes it: the declaration, the element, a line feed before each

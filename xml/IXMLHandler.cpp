@@ -9,10 +9,28 @@
 namespace kova
 {
 
-IXMLHandler::~IXMLHandler()
+VXMLEntityFolder::~VXMLEntityFolder()
 {
-    ReleaseRefCountable(&fEntityFolder);
+    ReleaseRefCountable(&fFolder);
 }
+
+void VXMLEntityFolder::Set(const VString& inPrefix, VFolder* inFolder)
+{
+    if (inFolder != fFolder)
+    {
+        RetainRefCountable(inFolder);
+        ReleaseRefCountable(&fFolder);
+        fFolder = inFolder;
+    }
+    fPrefix.FromString(inPrefix);
+}
+
+VFile* VXMLEntityFolder::Resolve(const VString& inSystemID) const
+{
+    return VXMLParser::ResolveEntityFromFolder(fPrefix, fFolder, inSystemID);
+}
+
+IXMLHandler::~IXMLHandler() = default;
 
 IXMLHandler* IXMLHandler::StartElement(const VString&)
 {
@@ -27,7 +45,7 @@ void IXMLHandler::SetText(const VString&) {}
 
 VFile* IXMLHandler::ResolveEntity(const VString& inSystemID)
 {
-    return VXMLParser::ResolveEntityFromFolder(fEntityPrefix, fEntityFolder, inSystemID);
+    return fEntityFolder.Resolve(inSystemID);
 }
 
 namespace
@@ -116,13 +134,7 @@ void IXMLHandler::EndStyleSheet() {}
 
 void IXMLHandler::SetEntitiesLocalFolder(const VString& inPrefix, VFolder* inFolder)
 {
-    if (inFolder != fEntityFolder)
-    {
-        RetainRefCountable(inFolder);
-        ReleaseRefCountable(&fEntityFolder);
-        fEntityFolder = inFolder;
-    }
-    fEntityPrefix.FromString(inPrefix);
+    fEntityFolder.Set(inPrefix, inFolder);
 }
 
 bool IXMLHandler::WCharIsSpace(UniChar inUnit)

@@ -28,13 +28,31 @@ namespace kova
 class VFile;
 class VFolder;
 
+// Where the external entities of a document resolve: system ids that begin with the prefix, to
+// files of the folder (retained). Held by handlers and parsers alike.
+class VXMLEntityFolder
+{
+public:
+    VXMLEntityFolder() = default;
+    VXMLEntityFolder(const VXMLEntityFolder&) = delete;
+    VXMLEntityFolder& operator=(const VXMLEntityFolder&) = delete;
+    ~VXMLEntityFolder();
+
+    void Set(const VString& inPrefix, VFolder* inFolder);
+    // VXMLParser::ResolveEntityFromFolder with this prefix and folder.
+    VFile* Resolve(const VString& inSystemID) const;
+
+private:
+    VString fPrefix;
+    VFolder* fFolder = nullptr;
+};
+
 class IXMLHandler : public IRefCountable
 {
 public:
     IXMLHandler() = default;
     IXMLHandler(const IXMLHandler&) = delete;
     IXMLHandler& operator=(const IXMLHandler&) = delete;
-    // Releases the entity folder.
     ~IXMLHandler() override;
 
     // The handler of a new element, with a reference for the caller; null skips the element.
@@ -64,8 +82,7 @@ public:
     static bool IsXMLChar(UniChar inUnit);
 
 protected:
-    VString fEntityPrefix;
-    VFolder* fEntityFolder = nullptr;
+    VXMLEntityFolder fEntityFolder;
 };
 
 class VNullXMLHandler : public VObject, public IXMLHandler

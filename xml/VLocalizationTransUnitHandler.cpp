@@ -14,32 +14,37 @@ namespace
 // The object URL joins a bracketed group's name, the inner group's name and the resource name.
 const char kObjectURLSeparator[] = "#}[{@";
 
-bool IsSourceOrTarget(const VString& inName)
+} // namespace
+
+bool VLocalizationUnitTexts::StartChild(const VString& inElementName)
 {
-    return inName.EqualToUSASCIICString("source") || inName.EqualToUSASCIICString("target");
+    fCurrentChild = inElementName;
+    return inElementName.EqualToUSASCIICString("source") || inElementName.EqualToUSASCIICString("target");
 }
 
-// Text of the "source" or "target" being read; other text is dropped. Appending makes a null
-// text present.
-void AppendChildText(const VString& inChild, const VString& inText, VString& ioSource, VString& ioTarget)
+bool VLocalizationUnitTexts::EndElement(const VString& inElementName)
 {
-    if (inChild.EqualToUSASCIICString("source"))
-        ioSource.AppendString(inText);
-    else if (inChild.EqualToUSASCIICString("target"))
-        ioTarget.AppendString(inText);
+    fCurrentChild.Clear();
+    return !inElementName.EqualToUSASCIICString("source") && !inElementName.EqualToUSASCIICString("target");
 }
 
-// The target when there is one, else the source, else nothing.
-VString ChosenText(const VString& inSource, const VString& inTarget)
+void VLocalizationUnitTexts::Append(const VString& inText)
 {
-    if (!inTarget.IsNull())
-        return inTarget;
-    if (!inSource.IsNull())
-        return inSource;
+    // Appending makes a null text present.
+    if (fCurrentChild.EqualToUSASCIICString("source"))
+        fSource.AppendString(inText);
+    else if (fCurrentChild.EqualToUSASCIICString("target"))
+        fTarget.AppendString(inText);
+}
+
+VString VLocalizationUnitTexts::GetText() const
+{
+    if (!fTarget.IsNull())
+        return fTarget;
+    if (!fSource.IsNull())
+        return fSource;
     return VString();
 }
-
-} // namespace
 
 VLocalizationTransUnitHandler::VLocalizationTransUnitHandler(bool inOverwrite,
                                                              VLocalizationManager* inManager)
@@ -66,8 +71,7 @@ VLocalizationTransUnitHandler::~VLocalizationTransUnitHandler()
 
 IXMLHandler* VLocalizationTransUnitHandler::StartElement(const VString& inElementName)
 {
-    fCurrentChild = inElementName;
-    if (IsSourceOrTarget(inElementName))
+    if (fTexts.StartChild(inElementName))
     {
         Retain();
         return this;
@@ -79,17 +83,13 @@ IXMLHandler* VLocalizationTransUnitHandler::StartElement(const VString& inElemen
 
 void VLocalizationTransUnitHandler::EndElement(const VString& inElementName)
 {
-    fCurrentChild.Clear();
-    // Only the unit's own end finishes it: the end of a "source" or "target" that held inline
-    // markup must not file the text cut there.
-    if (IsSourceOrTarget(inElementName) || fSkip)
-        return;
-    _Finish();
+    if (fTexts.EndElement(inElementName) && !fSkip)
+        _Finish();
 }
 
 void VLocalizationTransUnitHandler::_Finish()
 {
-    VString text = ChosenText(fSource, fTarget);
+    VString text = fTexts.GetText();
     if (fUnitBag != nullptr)
     {
         fUnitBag->SetString("target", text);
@@ -156,7 +156,7 @@ void VLocalizationTransUnitHandler::SetAttribute(const VString& inName, const VS
 
 void VLocalizationTransUnitHandler::SetText(const VString& inText)
 {
-    AppendChildText(fCurrentChild, inText, fSource, fTarget);
+    fTexts.Append(inText);
 }
 
 void VLocalizationTransUnitHandler::CheckPlatformTag(const VString& inValue, bool inInclude, bool* ioSkip)
@@ -194,8 +194,7 @@ VLocalizationAltTransHandler::~VLocalizationAltTransHandler()
 
 IXMLHandler* VLocalizationAltTransHandler::StartElement(const VString& inElementName)
 {
-    fCurrentChild = inElementName;
-    if (IsSourceOrTarget(inElementName))
+    if (fTexts.StartChild(inElementName))
     {
         Retain();
         return this;
@@ -205,12 +204,11 @@ IXMLHandler* VLocalizationAltTransHandler::StartElement(const VString& inElement
 
 void VLocalizationAltTransHandler::EndElement(const VString& inElementName)
 {
-    fCurrentChild.Clear();
-    if (IsSourceOrTarget(inElementName) || fSkip)
+    if (!fTexts.EndElement(inElementName) || fSkip)
         return;
     if (fBag != nullptr)
     {
-        fBag->SetString("target", ChosenText(fSource, fTarget));
+        fBag->SetString("target", fTexts.GetText());
         fUnitBag->AddElement("alt-trans", fBag);
     }
 }
@@ -227,7 +225,7 @@ void VLocalizationAltTransHandler::SetAttribute(const VString& inName, const VSt
 
 void VLocalizationAltTransHandler::SetText(const VString& inText)
 {
-    AppendChildText(fCurrentChild, inText, fSource, fTarget);
+    fTexts.Append(inText);
 }
 
 } // namespace kova

@@ -23,6 +23,27 @@ namespace kova
 class VLocalizationManager;
 class VValueBag;
 
+// The texts of a unit or an alt-trans: what its "source" and "target" children hold.
+class VLocalizationUnitTexts
+{
+public:
+    // A child starts: true for "source" and "target", whose handler is the unit's own.
+    bool StartChild(const VString& inElementName);
+    // An element ends on the unit's handler: true when it is the unit's own end. Only the name
+    // decides, so that the end of a "source" or "target" that held markup never ends the unit.
+    bool EndElement(const VString& inElementName);
+    // Text of the "source" or "target" being read; other text (after markup) is dropped.
+    void Append(const VString& inText);
+    // The target when there is one, else the source, else nothing.
+    VString GetText() const;
+
+private:
+    VString fCurrentChild;
+    // Null until some text arrives.
+    VString fSource{true};
+    VString fTarget{true};
+};
+
 class VLocalizationTransUnitHandler : public VObject, public IXMLHandler
 {
 public:
@@ -47,15 +68,12 @@ private:
     void _Finish();
 
     VLocalizationManager* fManager;
-    VString fCurrentChild;
+    VLocalizationUnitTexts fTexts;
     uint32_t fGroupID = 0;
     VValueBag* fGroupBag = nullptr;
     VValueBag* fUnitBag = nullptr;
     uint32_t fUnitID = 0;
     VString fResourceName;
-    // Null until some text arrives.
-    VString fSource{true};
-    VString fTarget{true};
     bool fFiled = false;
     bool fOverwrite;
     bool fSkip = false;
@@ -81,12 +99,10 @@ public:
     }
 
 private:
-    VString fCurrentChild;
+    VLocalizationUnitTexts fTexts;
     VValueBag* fUnitBag = nullptr;
     VValueBag* fBag = nullptr;
     bool fSkip = false;
-    VString fSource{true};
-    VString fTarget{true};
 };
 
 } // namespace kova

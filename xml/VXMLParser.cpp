@@ -284,11 +284,6 @@ private:
     size_t fEntityText = 0;
 };
 
-VXMLParser::~VXMLParser()
-{
-    ReleaseRefCountable(&fEntityFolder);
-}
-
 bool VXMLParser::Init()
 {
     return XMLLibraryInitialize();
@@ -405,18 +400,12 @@ bool VXMLParser::_Parse(const std::function<xercesc::InputSource*()>& inMakeSour
 
 void VXMLParser::SetEntitiesLocalFolder(const VString& inPrefix, VFolder* inFolder)
 {
-    if (inFolder != fEntityFolder)
-    {
-        RetainRefCountable(inFolder);
-        ReleaseRefCountable(&fEntityFolder);
-        fEntityFolder = inFolder;
-    }
-    fEntityPrefix.FromString(inPrefix);
+    fEntityFolder.Set(inPrefix, inFolder);
 }
 
 VFile* VXMLParser::ResolveEntity(const VString& inSystemID)
 {
-    return ResolveEntityFromFolder(fEntityPrefix, fEntityFolder, inSystemID);
+    return fEntityFolder.Resolve(inSystemID);
 }
 
 VFile* VXMLParser::ResolveEntityFromFolder(const VString& inPrefix, VFolder* inFolder,

@@ -20,6 +20,7 @@
 #include "kernel/text/VString.h"
 #include "kernel/values/KovaTypes.h"
 #include "kernel/values/VObject.h"
+#include "xml/IXMLHandler.h"
 
 #include <xercesc/util/XercesDefs.hpp>
 
@@ -35,7 +36,6 @@ namespace kova
 {
 
 class IFile;
-class IXMLHandler;
 class VFile;
 class VFolder;
 
@@ -62,7 +62,7 @@ public:
     VXMLParser() = default;
     VXMLParser(const VXMLParser&) = delete;
     VXMLParser& operator=(const VXMLParser&) = delete;
-    ~VXMLParser() override;
+    ~VXMLParser() override = default;
 
     // The library for the process, counted and locked; Init answers whether it started.
     static bool Init();
@@ -94,8 +94,7 @@ private:
     bool _Parse(const std::function<xercesc::InputSource*()>& inMakeSource, IXMLHandler* inRootHandler,
                 uint32_t inOptions);
 
-    VString fEntityPrefix;
-    VFolder* fEntityFolder = nullptr;
+    VXMLEntityFolder fEntityFolder;
     bool fReportUnspecifiedAttributes = false;
 };
 
