@@ -3,7 +3,7 @@
 // command line says otherwise, each benchmark runs 5 times with the repetitions of all benchmarks
 // interleaved at random, so that the order of a pair does not pick its winner, and only the
 // aggregates are printed. At the end each pair's ratio is printed: the toolbox's median time over
-// each peer's (CPU time, or real time for the benchmarks measured in real time).
+// each peer's (CPU time, or real time for the benchmarks measured in real or manual time).
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -39,7 +39,10 @@ public:
                 if (!part->empty())
                     pair += "/" + *part;
             }
-            const bool realTime = run.run_name.time_type.find("real") != std::string::npos;
+            // Manual time is the time of the work itself: a peer that runs a tool spends its CPU
+            // time in another process.
+            const bool realTime = run.run_name.time_type.find("real") != std::string::npos ||
+                                  run.run_name.time_type.find("manual") != std::string::npos;
             const double time = realTime ? run.GetAdjustedRealTime() : run.GetAdjustedCPUTime();
             fMedians[pair][function.substr(split + 1)] =
                 time / benchmark::GetTimeUnitMultiplier(run.time_unit);

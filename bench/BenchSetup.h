@@ -1,5 +1,6 @@
 // Brings up what the toolbox needs before a benchmark measures it (the memory manager first,
-// as the entry point does), and gives benchmarks a folder of their own for their files.
+// as the entry point does), and the helpers of the benchmarks that work on files: a scratch folder
+// and the standard tools as peers.
 #pragma once
 
 #include "kernel/values/VCppMemMgr.h"
@@ -7,8 +8,14 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <initializer_list>
+#include <map>
+#include <spawn.h>
 #include <string>
+#include <sys/wait.h>
 #include <vector>
+
+extern char** environ;
 
 namespace kova::bench
 {
@@ -19,28 +26,43 @@ inline void EnsureToolbox()
         VObject::sCppMemMgr = new VCppMemMgr(VCppMemMgr::eAllocatorStdLib);
 }
 
-// A new folder "<name>-XXXXXX" in $KOVA_BENCH_DIR, else /tmp, removed with everything in it at
-// exit.
-inline std::string MakeBenchFolder(const char* inName)
+// A folder of the benchmark's own files in $KOVA_BENCH_DIR (else /tmp), made once per name and
+// removed with everything in it at exit.
+inline const std::string& ScratchFolder(const std::string& inName)
 {
-    // Never destroyed, so that the list outlives the exit handler that needs it.
-    static std::vector<std::string>* sFolders = []
+    // Never destroyed, so that it outlives the exit handler that needs it.
+    static auto* sFolders = new std::map<std::string, std::string>;
+    std::string& folder = (*sFolders)[inName];
+    if (folder.empty())
     {
-        std::atexit(
-            []
-            {
-                std::error_code ignored;
-                for (const std::string& folder : *sFolders)
-                    std::filesystem::remove_all(folder, ignored);
-            });
-        return new std::vector<std::string>;
-    }();
-    const char* base = std::getenv("KOVA_BENCH_DIR");
-    std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/" + inName + "-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr)
-        std::abort();
-    sFolders->push_back(pattern);
-    return pattern;
+        const char* base = std::getenv("KOVA_BENCH_DIR");
+        std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/" + inName + "-XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr)
+            std::abort();
+        if (sFolders->size() == 1)
+            std::atexit(
+                []
+                {
+                    std::error_code ignored;
+                    for (const auto& [name, path] : *sFolders)
+                        std::filesystem::remove_all(path, ignored);
+                });
+        folder = pattern;
+    }
+    return folder;
+}
+
+// Runs a standard tool found on the PATH and waits for it; true when it exits with 0.
+inline bool RunTool(std::initializer_list<const char*> inArguments)
+{
+    std::vector<char*> arguments;
+    for (const char* argument : inArguments)
+        arguments.push_back(const_cast<char*>(argument));
+    arguments.push_back(nullptr);
+    pid_t child = 0;
+    int status = 0;
+    return posix_spawnp(&child, arguments[0], nullptr, nullptr, arguments.data(), environ) == 0 &&
+           waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 } // namespace kova::bench

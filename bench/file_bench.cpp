@@ -28,13 +28,9 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <spawn.h>
 #include <string>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace
 {
@@ -45,11 +41,9 @@ using kova::VString;
 
 constexpr int64_t kCopySize = int64_t(1) << 30;
 
-// The folder of the benchmark's files, removed with them at exit.
 const std::string& Folder()
 {
-    static const std::string sFolder = kova::bench::MakeBenchFolder("kova-file-bench");
-    return sFolder;
+    return kova::bench::ScratchFolder("kova-file-bench");
 }
 
 // A file of that size made once: bytes of every value, or UTF-8 text with a letter in five
@@ -111,15 +105,8 @@ void BM_FileCopy_Cp(benchmark::State& ioState)
     CopySetup(ioState);
     const std::string source = SampleFile(kCopySize, false);
     TimeCopies(ioState,
-               [&source](const std::string& inDestination)
-               {
-                   const char* arguments[] = {"cp", source.c_str(), inDestination.c_str(), nullptr};
-                   pid_t child = 0;
-                   int status = 0;
-                   return posix_spawnp(&child, "cp", nullptr, nullptr, const_cast<char* const*>(arguments),
-                                       environ) == 0 &&
-                          waitpid(child, &status, 0) == child && WIFEXITED(status) &&
-                          WEXITSTATUS(status) == 0;
+               [&source](const std::string& inDestination) {
+                   return kova::bench::RunTool({"cp", source.c_str(), inDestination.c_str()});
                });
 }
 BENCHMARK(BM_FileCopy_Cp)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);

@@ -44,8 +44,7 @@ constexpr int kItemCount = 100000;
 
 const std::string& Folder()
 {
-    static const std::string sFolder = kova::bench::MakeBenchFolder("kova-xml-bench");
-    return sFolder;
+    return kova::bench::ScratchFolder("kova-xml-bench");
 }
 
 // The document as the bag's writer makes it: the declaration, the element, a line feed before each

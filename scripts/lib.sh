@@ -1,9 +1,10 @@
 # Shared by the scripts: installs the Debian packages the build needs when they are missing.
 
 KOVA_PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev libxerces-c-dev libicu-dev libgtest-dev
-               libgmock-dev libbenchmark-dev)
+               libgmock-dev libbenchmark-dev locales)
 KOVA_PACKAGES+=(libmimalloc-dev) # for benchmarks only: a peer of the memory manager
 KOVA_PACKAGES+=(libspdlog-dev) # for benchmarks only: the peer of the logger
+KOVA_PACKAGES+=(nlohmann-json3-dev libsimdjson-dev) # for benchmarks only: the peers of JSON
 
 kova_install_dependencies() {
     local missing=()

@@ -69,5 +69,12 @@ constexpr VError VE_FOLDER_CANNOT_RENAME = MakeKovaError(657);
 constexpr VError VE_DISK_FULL = MakeKovaError(658);
 constexpr VError VE_FOLDER_CANNOT_COPY = MakeKovaError(660);
 constexpr VError VE_FOLDER_CANNOT_MOVE_TO_TRASH = MakeKovaError(661);
+constexpr VError VE_FOLDER_ALREADY_WATCHED = MakeKovaError(659);
+
+// Named file systems.
+constexpr VError VE_FS_NO_SPACE_ACCOUNTING = MakeKovaError(684);
+constexpr VError VE_FS_NOT_ENOUGH_SPACE = MakeKovaError(685);
+constexpr VError VE_FS_BAD_NAME = MakeKovaError(686);
+constexpr VError VE_FS_CANNOT_PARSE_DEFINITION = MakeKovaError(687);
 
 } // namespace kova

@@ -23,6 +23,7 @@ namespace kova
 {
 
 class ILocalizer;
+class VJSONObject;
 class VValueBag;
 
 namespace cf
@@ -79,6 +80,9 @@ public:
     VError SaveToBag(VValueBag& ioBag) const;
     // Reads what SaveToBag wrote; absent code and task id are left unchanged. Returns 0.
     VError LoadFromBag(const VValueBag& inBag);
+    // A new JSON object, one reference for the caller: "errCode" (the signed number),
+    // "componentSignature" (four characters) and "message" (the description), in that order.
+    VJSONObject* CreateJSONObject() const;
 
     // The localizers by component signature. A localizer is not retained: it must outlive its
     // registration. Registration happens during start-up and shut-down, on the main task.

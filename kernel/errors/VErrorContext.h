@@ -27,6 +27,7 @@ namespace kova
 {
 
 class VErrorTaskContext;
+class VJSONValue;
 class VValueBag;
 
 class VErrorContext : public VObject, public IRefCountable
@@ -88,6 +89,8 @@ public:
     // Appends an error for each "error" element, as stored (no parameter merge). Stops at the
     // first element that fails to load and returns its code; kova 100 when memory runs out.
     VError LoadFromBag(const VValueBag& inBag);
+    // Undefined for an empty context, else an array of each error's JSON object, in order.
+    void SaveToJSONArray(VJSONValue& outValue) const;
 
     // Hands each error to the process logger.
     void SendErrorsToLogger() const;

@@ -93,6 +93,85 @@ inline std::vector<std::string> NamesIn(const std::string& inFolder)
     return names;
 }
 
+// A description of every item under a folder, one line each, sorted: its path relative to the
+// folder, its kind and mode, and a file's bytes or a link's text; with inTimes the modification
+// time too (a folder's is taken before anything is read in it). Links are never followed.
+inline std::vector<std::string> TreeOf(const std::string& inFolder, bool inTimes = true)
+{
+    std::vector<std::string> lines;
+    std::vector<std::string> pending{""};
+    while (!pending.empty())
+    {
+        const std::string relative = pending.back();
+        pending.pop_back();
+        for (const std::string& name : NamesIn(inFolder + "/" + relative))
+        {
+            const std::string path = relative.empty() ? name : relative + "/" + name;
+            const std::string full = inFolder + "/" + path;
+            struct stat status = {};
+            if (lstat(full.c_str(), &status) != 0)
+                continue;
+            char mode[16];
+            snprintf(mode, sizeof(mode), " %04o", unsigned(status.st_mode & 07777));
+            std::string line = path + mode;
+            if (S_ISDIR(status.st_mode))
+            {
+                line += " dir";
+                pending.push_back(path);
+            }
+            else if (S_ISLNK(status.st_mode))
+            {
+                char target[4096] = {};
+                const ssize_t length = readlink(full.c_str(), target, sizeof(target) - 1);
+                line += " link -> " + std::string(target, length > 0 ? size_t(length) : 0);
+            }
+            else if (S_ISREG(status.st_mode))
+            {
+                line += " file " + ReadFileBytes(full);
+            }
+            else
+            {
+                line += " other";
+            }
+            if (inTimes && !S_ISLNK(status.st_mode))
+                line += " @" + std::to_string(status.st_mtim.tv_sec) + "." +
+                        std::to_string(status.st_mtim.tv_nsec);
+            lines.push_back(line);
+        }
+    }
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+// A small application bundle: nested folders, an executable, hidden files, links (relative,
+// absolute, dangling, to a folder), a read-only folder and an empty one, with set times.
+inline void MakeBundle(const std::string& inPath, const std::string& inVersion)
+{
+    const std::string contents = inPath + "/Contents";
+    std::error_code ignored;
+    std::filesystem::create_directories(inPath, ignored);
+    for (const std::string& folder :
+         {contents, contents + "/MacOS", contents + "/Resources", contents + "/Resources/en.lproj",
+          contents + "/Empty", contents + "/Frameworks", contents + "/Frameworks/Kit.framework",
+          contents + "/Frameworks/Kit.framework/Versions", contents + "/Frameworks/Kit.framework/Versions/A"})
+        mkdir(folder.c_str(), 0755);
+    WriteFileBytes(contents + "/Info.plist", "<plist>" + inVersion + "</plist>");
+    WriteFileBytes(contents + "/MacOS/Sample", "#!/bin/sh\necho " + inVersion + "\n");
+    chmod((contents + "/MacOS/Sample").c_str(), 0755);
+    WriteFileBytes(contents + "/Resources/.hidden", "hidden " + inVersion);
+    WriteFileBytes(contents + "/Resources/en.lproj/Strings.xlf", "<xliff>" + inVersion + "</xliff>");
+    WriteFileBytes(contents + "/Frameworks/Kit.framework/Versions/A/Kit", "kit " + inVersion);
+    symlink("A", (contents + "/Frameworks/Kit.framework/Versions/Current").c_str());
+    symlink("Versions/Current/Kit", (contents + "/Frameworks/Kit.framework/Kit").c_str());
+    symlink("/etc/hostname", (contents + "/Resources/absolute").c_str());
+    symlink("nowhere", (contents + "/Resources/dangling").c_str());
+    chmod((contents + "/Resources/en.lproj").c_str(), 0555);
+    const struct timespec times[2] = {{1600000000, 0}, {1600000000, 123000000}};
+    for (const std::string& item :
+         {contents + "/Info.plist", contents + "/MacOS", contents + "/Empty", inPath})
+        utimensat(AT_FDCWD, item.c_str(), times, 0);
+}
+
 // Another process that holds a lock on a file (flock, as the file layer takes them) until the
 // scope ends.
 class StLockHolder

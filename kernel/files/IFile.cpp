@@ -3,6 +3,8 @@
 #include "kernel/errors/KovaErrors.h"
 #include "kernel/errors/VErrorBase.h"
 #include "kernel/errors/VErrorContext.h"
+#include "kernel/json/VJSONImporter.h"
+#include "kernel/json/VJSONValue.h"
 #include "kernel/text/VFromUnicodeConverter.h"
 #include "kernel/text/VTextConverters.h"
 #include "kernel/values/VCppMemMgr.h"
@@ -134,6 +136,26 @@ VError IFile::SetContentAsString(const VString& inText, CharSet inCharSet, ECarr
     manager->Free(block);
     ReleaseRefCountable(&converter);
     return LastErrorOf(context, error);
+}
+
+VError IFile::GetContentAsJSON(VJSONValue& outValue, CharSet inCharSet) const
+{
+    VString text;
+    VError error = GetContentAsString(text, inCharSet, eCRM_NONE);
+    if (error != VE_OK)
+        return error;
+    VJSONImporter importer(text, VJSONImporter::kNonAmbiguousDates);
+    return importer.Parse(outValue);
+}
+
+VError IFile::SetContentAsJSON(const VJSONValue& inValue, CharSet inCharSet, ECarriageReturnMode inMode,
+                               bool inWithBOM) const
+{
+    VString text;
+    VError error = inValue.Stringify(text, 1);
+    if (error != VE_OK)
+        return error;
+    return SetContentAsString(text, inCharSet, inMode, inWithBOM);
 }
 
 } // namespace kova

@@ -15,6 +15,7 @@ namespace kova
 
 class VFile;
 class VFolder;
+class VJSONValue;
 
 class IFile : public IFileSystemObject
 {
@@ -47,6 +48,13 @@ public:
     // set has no converter; nothing is written on any failure.
     VError SetContentAsString(const VString& inText, CharSet inCharSet, ECarriageReturnMode inMode,
                               bool inWithBOM) const;
+    // The whole file as JSON text (line ends kept), read with the importer's option 0x200.
+    // Returns the first failure.
+    VError GetContentAsJSON(VJSONValue& outValue, CharSet inCharSet) const;
+    // The value written as JSON text (VJSONValue::Stringify with flags 1), then stored as text;
+    // nothing is written when the value cannot be written.
+    VError SetContentAsJSON(const VJSONValue& inValue, CharSet inCharSet, ECarriageReturnMode inMode,
+                            bool inWithBOM) const;
 };
 
 } // namespace kova

@@ -4,6 +4,8 @@
 #include "kernel/files/IFile.h"
 #include "kernel/files/IFolder.h"
 #include "kernel/files/VFileSystem.h"
+#include "kernel/files/VURL.h"
+#include "kernel/json/VJSONValue.h"
 
 #include <string>
 
@@ -43,6 +45,24 @@ constexpr bool IsReserved(UniChar inUnit)
 } // namespace
 
 IFileSystemObject::~IFileSystemObject() = default;
+
+void IFileSystemObject::_MakeURL(VString& outURL, bool inEncoded) const
+{
+    VURL(GetPath()).GetAbsoluteURL(outURL, inEncoded);
+}
+
+void IFileSystemObject::_MakeRelativeURL(const IFileSystemObject* inBase, VString& outURL,
+                                         bool inEncoded) const
+{
+    _MakeURL(outURL, inEncoded);
+    if (inBase != nullptr)
+    {
+        VString base;
+        inBase->_MakeURL(base, inEncoded);
+        if (!base.IsEmpty() && outURL.BeginsWithRawString(base))
+            outURL.Remove(1, base.GetLength());
+    }
+}
 
 void IFileSystemObject::GetName(VString& outName) const
 {
@@ -151,6 +171,48 @@ VString DecodeReservedFileCharacters(const VString& inName)
     VString result;
     result.FromUniString(decoded.data(), int32_t(decoded.size()));
     return result;
+}
+
+// ---------------------------------------------------------------------------------------------
+// JSON hooks
+
+namespace
+{
+
+FileExtractor sFileExtractor = nullptr;
+FolderExtractor sFolderExtractor = nullptr;
+FileWrapper sFileWrapper = nullptr;
+FolderWrapper sFolderWrapper = nullptr;
+
+} // namespace
+
+void SetFileFolderExtractorAndWrapper(FileExtractor inFileExtractor, FolderExtractor inFolderExtractor,
+                                      FileWrapper inFileWrapper, FolderWrapper inFolderWrapper)
+{
+    sFileExtractor = inFileExtractor;
+    sFolderExtractor = inFolderExtractor;
+    sFileWrapper = inFileWrapper;
+    sFolderWrapper = inFolderWrapper;
+}
+
+IFile* ExtractFile(const VJSONValue& inValue)
+{
+    return sFileExtractor != nullptr ? sFileExtractor(inValue) : nullptr;
+}
+
+IFolder* ExtractFolder(const VJSONValue& inValue)
+{
+    return sFolderExtractor != nullptr ? sFolderExtractor(inValue) : nullptr;
+}
+
+VJSONValue WrapFile(IFile* inFile)
+{
+    return sFileWrapper != nullptr ? sFileWrapper(inFile) : VJSONValue(VJSONValue::sUndefined);
+}
+
+VJSONValue WrapFolder(IFolder* inFolder)
+{
+    return sFolderWrapper != nullptr ? sFolderWrapper(inFolder) : VJSONValue(VJSONValue::sUndefined);
 }
 
 } // namespace kova

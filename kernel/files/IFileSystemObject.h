@@ -14,8 +14,10 @@
 namespace kova
 {
 
+class IFile;
 class IFolder;
 class VFileSystem;
+class VJSONValue;
 class VTime;
 
 class IFileSystemObject : public IRefCountable
@@ -55,10 +57,30 @@ protected:
         else
             outPath.Clear();
     }
+    // GetURL and GetRelativeURL of files and folders: the absolute file URL of the path, without the
+    // base folder's URL when that begins it.
+    void _MakeURL(VString& outURL, bool inEncoded) const;
+    void _MakeRelativeURL(const IFileSystemObject* inBase, VString& outURL, bool inEncoded) const;
     // GetPathWithFileSystem of files and folders: "/", the file system's name, "/" and the POSIX
     // path relative to its root when the object lies inside it, else the POSIX platform path.
     VString _MakePathWithFileSystem() const;
 };
+
+// Hooks that let another layer turn JSON values into files and folders and back. They are set
+// once at start-up, before any task uses them; each may be null.
+using FileExtractor = IFile* (*)(const VJSONValue& inValue);
+using FolderExtractor = IFolder* (*)(const VJSONValue& inValue);
+using FileWrapper = VJSONValue (*)(IFile* inFile);
+using FolderWrapper = VJSONValue (*)(IFolder* inFolder);
+// Replaces the four hooks.
+void SetFileFolderExtractorAndWrapper(FileExtractor inFileExtractor, FolderExtractor inFolderExtractor,
+                                      FileWrapper inFileWrapper, FolderWrapper inFolderWrapper);
+// The hook's retained file or folder; null while the hook is unset.
+IFile* ExtractFile(const VJSONValue& inValue);
+IFolder* ExtractFolder(const VJSONValue& inValue);
+// The hook's value; undefined while the hook is unset.
+VJSONValue WrapFile(IFile* inFile);
+VJSONValue WrapFolder(IFolder* inFolder);
 
 // Controls and " % * / : < > ? \ | become "%" and two hexadecimal digits; everything else stays.
 VString EncodeReservedFileCharacters(const VString& inName);

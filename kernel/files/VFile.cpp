@@ -172,20 +172,13 @@ bool VFile::IsSameFile(const VFile* inOther) const
 
 VError VFile::GetURL(VString& outURL, bool inEncoded) const
 {
-    VURL(fPath).GetAbsoluteURL(outURL, inEncoded);
+    _MakeURL(outURL, inEncoded);
     return VE_OK;
 }
 
 VError VFile::GetRelativeURL(VFolder* inBase, VString& outURL, bool inEncoded) const
 {
-    GetURL(outURL, inEncoded);
-    if (inBase != nullptr)
-    {
-        VString base;
-        VURL(inBase->GetPath()).GetAbsoluteURL(base, inEncoded);
-        if (!base.IsEmpty() && outURL.BeginsWithRawString(base))
-            outURL.Remove(1, base.GetLength());
-    }
+    _MakeRelativeURL(inBase, outURL, inEncoded);
     return VE_OK;
 }
 

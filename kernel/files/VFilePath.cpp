@@ -70,6 +70,14 @@ bool IsDotStep(Units inComponent)
     return inComponent == u"." || inComponent == u"..";
 }
 
+// A name that changes no step once appended: not empty, without ":" or NUL, not "." or "..".
+bool IsPlainComponent(const VString& inName)
+{
+    const Units name = UnitsOf(inName);
+    return !name.empty() && name.find(u':') == Units::npos && name.find(u'\0') == Units::npos &&
+           !IsDotStep(name);
+}
+
 bool HasDotStep(Units inPath, size_t inFrom)
 {
     for (size_t start = inFrom; start <= inPath.size();)
@@ -477,9 +485,13 @@ VFilePath& VFilePath::ToSubFolder(const VString& inName)
 {
     if (IsFolder())
     {
+        // A plain name keeps a valid folder path valid: only another one has the whole path looked
+        // at again (a folder walk names thousands of items this way).
+        const bool plain = IsPlainComponent(inName);
         fPath.AppendString(inName);
         fPath.AppendUniChar(u':');
-        _Validate();
+        if (!plain)
+            _Validate();
     }
     return *this;
 }
@@ -488,8 +500,10 @@ VFilePath& VFilePath::ToSubFile(const VString& inName)
 {
     if (IsFolder())
     {
+        const bool plain = IsPlainComponent(inName);
         fPath.AppendString(inName);
-        _Validate();
+        if (!plain)
+            _Validate();
     }
     return *this;
 }

@@ -2,11 +2,16 @@
 
 #include "kernel/errors/KovaErrors.h"
 #include "kernel/files/FileTesting_test.h"
+#include "kernel/files/VFile.h"
 #include "kernel/files/VFileError.h"
 #include "kernel/files/VFileSystem.h"
 #include "kernel/values/VRefPtr.h"
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 
 namespace kova
 {
@@ -25,6 +30,58 @@ protected:
 
     StTemporaryFolder fFolder;
 };
+
+// The immutable flag, which only the superuser may set, on a file system that has it.
+bool SetLocked(const std::string& inPath, bool inLocked)
+{
+    const int fd = open(inPath.c_str(), O_RDONLY | O_NONBLOCK);
+    int flags = 0;
+    bool done = fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = inLocked ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+    done = done && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    if (fd >= 0)
+        close(fd);
+    return done;
+}
+
+bool IsLocked(const std::string& inPath)
+{
+    const int fd = open(inPath.c_str(), O_RDONLY | O_NONBLOCK);
+    int flags = 0;
+    const bool read = fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    if (fd >= 0)
+        close(fd);
+    return read && (flags & FS_IMMUTABLE_FL) != 0;
+}
+
+// Removals of folders fail with the errno once that many more items went, for one scope.
+class StRemoveFault
+{
+public:
+    StRemoveFault(int inErrno, int inAfterCount)
+    {
+        XMacFolder::SetRemoveFaultForTesting(inErrno, inAfterCount);
+    }
+    ~StRemoveFault() { XMacFolder::SetRemoveFaultForTesting(0, 0); }
+    StRemoveFault(const StRemoveFault&) = delete;
+    StRemoveFault& operator=(const StRemoveFault&) = delete;
+};
+
+// The paths (relative to the folder) that errors of the scope name, in order.
+std::vector<std::string> ErrorCodes(const StErrorContextInstaller& inErrors)
+{
+    std::vector<std::string> codes;
+    const VErrorContext* context = inErrors.GetContext();
+    for (size_t i = 1; context != nullptr && i <= context->GetErrorCount(); ++i)
+    {
+        const VError code = context->GetNthError(i)->GetError();
+        char text[32];
+        snprintf(text, sizeof(text), "%c%c%c%c %u", char(code >> 56), char(code >> 48), char(code >> 40),
+                 char(code >> 32), unsigned(code & 0xFFFFFFFF));
+        codes.push_back(text);
+    }
+    return codes;
+}
 
 TEST_F(VFolderTest, ExistsForFoldersAndLinksToThemOnly)
 {
@@ -136,6 +193,423 @@ TEST_F(VFolderTest, TheTemporaryFolderIsTmpdirCreatedWhenMissing)
         EXPECT_EQ(Text(posix), u"/tmp/");
     }
     EXPECT_EQ(VFolder::RetainSystemFolder(eSystemFolderNone, true), nullptr);
+}
+
+TEST_F(VFolderTest, DeleteTakesTheTreeOnlyWhenAskedAndALinkAlone)
+{
+    MakeBundle(fFolder.Posix("a.app"), "1");
+    MakeBundle(fFolder.Posix("outside"), "1");
+    ASSERT_EQ(symlink(fFolder.Posix("outside").c_str(), fFolder.Posix("a.app/Contents/to-outside").c_str()),
+              0);
+    ASSERT_EQ(symlink("outside", fFolder.Posix("link").c_str()), 0);
+    const std::vector<std::string> outside = TreeOf(fFolder.Posix("outside"));
+    {
+        StErrorContextInstaller errors(false, true);
+        EXPECT_EQ(Folder("a.app/")->Delete(false), VE_FOLDER_NOT_EMPTY);
+        EXPECT_TRUE(PathExists(fFolder.Posix("a.app/Contents/Info.plist")));
+    }
+    // A link named as a folder goes alone: what it leads to is not the folder's.
+    EXPECT_EQ(Folder("link/")->Delete(true), VE_OK);
+    EXPECT_FALSE(PathExists(fFolder.Posix("link")));
+    EXPECT_EQ(TreeOf(fFolder.Posix("outside")), outside);
+    // Links inside are removed, never walked into.
+    EXPECT_EQ(Folder("a.app/")->Delete(true), VE_OK);
+    EXPECT_FALSE(PathExists(fFolder.Posix("a.app")));
+    EXPECT_EQ(TreeOf(fFolder.Posix("outside")), outside);
+    EXPECT_TRUE(Folder("a.app/")->IsEmpty());
+    StErrorContextInstaller errors(false, true);
+    EXPECT_EQ(Folder("a.app/")->Delete(false), VE_FILE_NOT_FOUND);
+}
+
+TEST_F(VFolderTest, DeleteContentsNamesTheItemThatFailedAndNeverEntersALink)
+{
+    MakeBundle(fFolder.Posix("a"), "1");
+    WriteFileBytes(fFolder.Posix("keep"), "keep");
+    ASSERT_EQ(symlink(fFolder.Posix().c_str(), fFolder.Posix("a/up").c_str()), 0);
+    ASSERT_EQ(mkfifo(fFolder.Posix("a/pipe").c_str(), 0600), 0);
+    {
+        // Files only: the folders stay.
+        EXPECT_EQ(Folder("a/Contents/")->DeleteContents(false), VE_OK);
+        EXPECT_EQ(NamesIn(fFolder.Posix("a/Contents")),
+                  (std::vector<std::string>{"Empty", "Frameworks", "MacOS", "Resources"}));
+    }
+    {
+        // The first failure stops the walk and names the item.
+        ASSERT_EQ(mkdir(fFolder.Posix("flat").c_str(), 0755), 0);
+        for (const char* name : {"x", "y", "z"})
+            WriteFileBytes(fFolder.Posix("flat/") + name, name);
+        StRemoveFault fault(EIO, 1);
+        StErrorContextInstaller errors(false, true);
+        EXPECT_EQ(Folder("flat/")->DeleteContents(true), VE_FILE_CANNOT_DELETE);
+        EXPECT_EQ(ErrorCodes(errors), (std::vector<std::string>{"POSX 5", "kova 604"}));
+        const std::vector<std::string> left = NamesIn(fFolder.Posix("flat"));
+        ASSERT_EQ(left.size(), 2u);
+        const std::u16string failed = StringParameter(LastErrorObject(errors), "name");
+        EXPECT_TRUE(failed == Text(VString(left[0].c_str())) || failed == Text(VString(left[1].c_str())));
+    }
+    EXPECT_EQ(Folder("a/")->DeleteContents(true), VE_OK);
+    EXPECT_EQ(NamesIn(fFolder.Posix("a")), std::vector<std::string>());
+    EXPECT_EQ(ReadFileBytes(fFolder.Posix("keep")), "keep");
+    // A link at the path is not walked into.
+    ASSERT_EQ(symlink("a", fFolder.Posix("b").c_str()), 0);
+    WriteFileBytes(fFolder.Posix("a/x"), "x");
+    StErrorContextInstaller errors(false, true);
+    EXPECT_EQ(Folder("b/")->DeleteContents(true), VE_FOLDER_CANNOT_DELETE);
+    EXPECT_EQ(ReadFileBytes(fFolder.Posix("a/x")), "x");
+}
+
+TEST_F(VFolderTest, DeleteForcedTakesLockedItemsAndPutsTheParentBackOnEveryPath)
+{
+    MakeBundle(fFolder.Posix("parent/a.app"), "1");
+    ASSERT_EQ(chmod(fFolder.Posix("parent/a.app/Contents/MacOS").c_str(), 0500), 0);
+    const bool root = geteuid() == 0;
+    if (root)
+    {
+        if (!SetLocked(fFolder.Posix("parent/a.app/Contents/Info.plist"), true))
+            GTEST_SKIP() << "no immutable flag on this file system";
+        ASSERT_TRUE(SetLocked(fFolder.Posix("parent"), true));
+    }
+    else
+    {
+        ASSERT_EQ(chmod(fFolder.Posix("parent").c_str(), 0500), 0);
+    }
+    {
+        // The walk fails: the parent is put back all the same.
+        StRemoveFault fault(EIO, 2);
+        StErrorContextInstaller errors(false, true);
+        EXPECT_EQ(Folder("parent/a.app/")->DeleteForced(), VE_FOLDER_CANNOT_DELETE);
+        EXPECT_EQ(root ? IsLocked(fFolder.Posix("parent")) : ModeOf(fFolder.Posix("parent")) == 0500, true);
+    }
+    EXPECT_EQ(Folder("parent/a.app/")->DeleteForced(), VE_OK);
+    EXPECT_FALSE(PathExists(fFolder.Posix("parent/a.app")));
+    if (root)
+    {
+        EXPECT_TRUE(IsLocked(fFolder.Posix("parent")));
+        SetLocked(fFolder.Posix("parent"), false);
+    }
+    else
+    {
+        EXPECT_EQ(ModeOf(fFolder.Posix("parent")), 0500u);
+    }
+}
+
+TEST_F(VFolderTest, RenameNeverReplacesAndRefusesNamesOfNoItem)
+{
+    MakeBundle(fFolder.Posix("Sample.app"), "1");
+    ASSERT_EQ(mkdir(fFolder.Posix("Taken.app").c_str(), 0755), 0);
+    VRefPtr<VFolder> folder = Folder("Sample.app/");
+    VFolder* renamed = reinterpret_cast<VFolder*>(1);
+    {
+        // Even an empty folder of the new name stays.
+        StErrorContextInstaller errors(false, true);
+        EXPECT_EQ(folder->Rename(VString("Taken.app"), &renamed), VE_FOLDER_CANNOT_RENAME);
+        EXPECT_EQ(renamed, nullptr);
+        EXPECT_EQ(ErrorCodes(errors), (std::vector<std::string>{"POSX 17", "kova 657"}));
+        EXPECT_EQ(StringParameter(LastErrorObject(errors), "newname"), u"Taken.app");
+    }
+    for (const char* name : {"", ".", ".."})
+    {
+        StErrorContextInstaller errors(false, true);
+        EXPECT_EQ(folder->Rename(VString(name), &renamed), VE_FOLDER_CANNOT_RENAME) << name;
+    }
+    EXPECT_EQ(NamesIn(fFolder.Posix()), (std::vector<std::string>{"Sample.app", "Taken.app"}));
+    const std::vector<std::string> tree = TreeOf(fFolder.Posix("Sample.app"));
+    ASSERT_EQ(folder->Rename(VString("Sample_old0001.app"), &renamed), VE_OK);
+    VRefPtr<VFolder> old(renamed);
+    EXPECT_EQ(Text(old->GetPath().GetPath()), Text(fFolder.Path("Sample_old0001.app/").GetPath()));
+    EXPECT_EQ(TreeOf(fFolder.Posix("Sample_old0001.app")), tree);
+    EXPECT_FALSE(folder->Exists());
+}
+
+TEST_F(VFolderTest, MoveKeepsItsNameAndNeverReplaces)
+{
+    MakeBundle(fFolder.Posix("a.app"), "1");
+    ASSERT_EQ(mkdir(fFolder.Posix("into").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(fFolder.Posix("into/b.app").c_str(), 0755), 0);
+    VFolder* moved = nullptr;
+    {
+        StErrorContextInstaller errors(false, true);
+        EXPECT_EQ(Folder("a.app/")->Move(*Folder("into/"), VString("b.app"), &moved),
+                  VE_FOLDER_CANNOT_RENAME);
+        EXPECT_EQ(moved, nullptr);
+    }
+    ASSERT_EQ(Folder("a.app/")->Move(*Folder("into/"), &moved), VE_OK);
+    VRefPtr<VFolder> result(moved);
+    EXPECT_EQ(Text(result->GetPath().GetPath()), Text(fFolder.Path("into/a.app/").GetPath()));
+    EXPECT_TRUE(result->Exists());
+    EXPECT_FALSE(Folder("a.app/")->Exists());
+}
+
+TEST_F(VFolderTest, CopyWholeReplacesTheTargetOnlyOnceTheCopyIsComplete)
+{
+    MakeBundle(fFolder.Posix("new/Sample.app"), "2");
+    MakeBundle(fFolder.Posix("install/Sample.app"), "1");
+    WriteFileBytes(fFolder.Posix("install/Sample.app/only-old"), "old");
+    const std::vector<std::string> oldTree = TreeOf(fFolder.Posix("install/Sample.app"));
+    ASSERT_EQ(mkfifo(fFolder.Posix("new/Sample.app/Contents/pipe").c_str(), 0600), 0);
+    {
+        StErrorContextInstaller errors(false, true);
+        EXPECT_EQ(Folder("new/Sample.app/")->CopyTo(*Folder("install/"), nullptr, FCO_REPLACE_WHOLE),
+                  VE_FOLDER_CANNOT_COPY);
+        EXPECT_EQ(StringParameter(LastErrorObject(errors), "destination"),
+                  Text(fFolder.Path("install/Sample.app/").GetPath()));
+    }
+    EXPECT_EQ(TreeOf(fFolder.Posix("install/Sample.app")), oldTree);
+    EXPECT_EQ(NamesIn(fFolder.Posix("install")), std::vector<std::string>{"Sample.app"});
+
+    // Going on after a failed item puts the copy in place and reports the item.
+    {
+        StErrorContextInstaller errors(false, true);
+        EXPECT_EQ(Folder("new/Sample.app/")
+                      ->CopyTo(*Folder("install/"), nullptr, FCO_REPLACE_WHOLE | FCO_PROCEED_AFTER_ERROR),
+                  VE_FOLDER_CANNOT_COPY);
+        EXPECT_FALSE(PathExists(fFolder.Posix("install/Sample.app/only-old")));
+        EXPECT_TRUE(PathExists(fFolder.Posix("install/Sample.app/Contents/Info.plist")));
+    }
+    ASSERT_EQ(unlink(fFolder.Posix("new/Sample.app/Contents/pipe").c_str()), 0);
+    VFolder* copied = nullptr;
+    EXPECT_EQ(Folder("new/Sample.app/")->CopyTo(*Folder("install/"), &copied, FCO_REPLACE_WHOLE), VE_OK);
+    VRefPtr<VFolder> copy(copied);
+    EXPECT_EQ(Text(copy->GetPath().GetPath()), Text(fFolder.Path("install/Sample.app/").GetPath()));
+    EXPECT_EQ(TreeOf(fFolder.Posix("install/Sample.app")), TreeOf(fFolder.Posix("new/Sample.app")));
+    EXPECT_EQ(NamesIn(fFolder.Posix("install")), std::vector<std::string>{"Sample.app"});
+}
+
+TEST_F(VFolderTest, CopyIsRefusedIntoTheSourceOrOverWhatHoldsItWhateverItsName)
+{
+    MakeBundle(fFolder.Posix("a/b"), "1");
+    ASSERT_EQ(symlink(fFolder.Posix("a").c_str(), fFolder.Posix("alias").c_str()), 0);
+    const std::vector<std::string> before = TreeOf(fFolder.Posix());
+    struct Case
+    {
+        const char* fSource;
+        const char* fDestination;
+        const char* fName;
+        uint32_t fOptions;
+    };
+    const Case cases[] = {
+        {"a/", "a/", "copy", 0},                       // into itself
+        {"a/", "a/b/", "copy", FCO_REPLACE_WHOLE},     // into a sub-folder
+        {"a/", "alias/b/", "copy", FCO_REPLACE_WHOLE}, // the same through a link
+        {"a/b/", "", "a", FCO_REPLACE_WHOLE},          // over the folder that holds it
+        {"a/b/", "", "alias", FCO_REPLACE_WHOLE},      // the same through a link
+        {"a/b/", "alias/", "b", FCO_REPLACE_WHOLE},    // over itself through a link
+        {"a/b/", "alias/", "b", 0},                    // merged into itself
+    };
+    for (const Case& test : cases)
+    {
+        StErrorContextInstaller errors(false, true);
+        VFolder* copied = reinterpret_cast<VFolder*>(1);
+        EXPECT_EQ(Folder(test.fSource)
+                      ->CopyTo(*Folder(test.fDestination), VString(test.fName), &copied, test.fOptions),
+                  VE_FOLDER_CANNOT_COPY)
+            << test.fSource << " into " << test.fDestination << test.fName;
+        EXPECT_EQ(copied, nullptr);
+        EXPECT_EQ(ErrorCodes(errors), std::vector<std::string>{"kova 660"});
+    }
+    EXPECT_EQ(TreeOf(fFolder.Posix()), before);
+}
+
+TEST_F(VFolderTest, CopyItemByItemMergesAndNeverLeavesAnItemOutSilently)
+{
+    MakeBundle(fFolder.Posix("source"), "2");
+    ASSERT_EQ(mkdir(fFolder.Posix("target").c_str(), 0755), 0);
+    WriteFileBytes(fFolder.Posix("target/mine"), "mine");
+    // Merged: the target's own items stay, and the source's come in.
+    EXPECT_EQ(Folder("source/")->CopyContentsTo(*Folder("target/"), 0), VE_OK);
+    // Folders are made new (not with the source's modes), files keep theirs.
+    std::vector<std::string> expected = TreeOf(fFolder.Posix("source"), false);
+    for (std::string& line : expected)
+    {
+        if (line.compare(0, 29, "Contents/Resources/en.lproj 0") == 0)
+            line = "Contents/Resources/en.lproj 0755 dir";
+    }
+    expected.push_back("mine 0644 file mine");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(TreeOf(fFolder.Posix("target"), false), expected);
+    {
+        // Without the replacing option an existing file is a failure; with 8 the walk goes on.
+        StErrorContextInstaller errors(false, true);
+        EXPECT_NE(Folder("source/")->CopyContentsTo(*Folder("target/"), FCO_PROCEED_AFTER_ERROR), VE_OK);
+        EXPECT_GT(errors.GetContext()->GetErrorCount(), 4u);
+    }
+    // Hidden items left out when asked.
+    EXPECT_EQ(Folder("source/")->CopyTo(*Folder(""), VString("visible"), nullptr, FCO_SKIP_INVISIBLES),
+              VE_OK);
+    EXPECT_FALSE(PathExists(fFolder.Posix("visible/Contents/Resources/.hidden")));
+    EXPECT_TRUE(PathExists(fFolder.Posix("visible/Contents/Resources/dangling")));
+
+    ASSERT_EQ(mkfifo(fFolder.Posix("source/pipe").c_str(), 0600), 0);
+    StErrorContextInstaller errors(false, true);
+    EXPECT_EQ(Folder("source/")->CopyTo(*Folder(""), VString("other"), nullptr, 0), VE_FOLDER_CANNOT_COPY);
+    EXPECT_EQ(StringParameter(LastErrorObject(errors), "name"), u"pipe");
+    {
+        StErrorContextInstaller missing(false, true);
+        EXPECT_NE(Folder("none/")->CopyContentsTo(*Folder("other2/"), 0), VE_OK);
+        EXPECT_FALSE(PathExists(fFolder.Posix("other2")));
+    }
+}
+
+TEST_F(VFolderTest, TrashAndForcedDeletionOfTheOldBundle)
+{
+    MakeBundle(fFolder.Posix("Sample_old0001.app"), "1");
+    StEnvironment environment({{"XDG_DATA_HOME", fFolder.Posix("data").c_str()}});
+    EXPECT_EQ(Folder("Sample_old0001.app/")->MoveToTrash(), VE_OK);
+    EXPECT_FALSE(PathExists(fFolder.Posix("Sample_old0001.app")));
+    EXPECT_TRUE(PathExists(fFolder.Posix("data/Trash/files/Sample_old0001.app/Contents/MacOS/Sample")));
+    // Nothing there: nothing to do.
+    EXPECT_EQ(Folder("Sample_old0001.app/")->MoveToTrash(), VE_OK);
+}
+
+TEST_F(VFolderTest, SystemFoldersFollowTheXDGFolders)
+{
+    ASSERT_EQ(mkdir(fFolder.Posix("config").c_str(), 0755), 0);
+    WriteFileBytes(fFolder.Posix("config/user-dirs.dirs"),
+                   "# written by xdg-user-dirs-update\nXDG_DESKTOP_DIR=\"$HOME/Bureau\"\n"
+                   "XDG_DOCUMENTS_DIR=\"/elsewhere\"\nXDG_DOCUMENTS_DIR=\"$HOME/Docs\"\n");
+    StEnvironment environment({{"HOME", fFolder.Posix("home").c_str()},
+                               {"XDG_CONFIG_HOME", fFolder.Posix("config").c_str()},
+                               {"XDG_DATA_HOME", nullptr},
+                               {"XDG_CACHE_HOME", "relative/is/ignored"}});
+    struct Case
+    {
+        ESystemFolderKind fKind;
+        std::string fPosix;
+    };
+    const Case cases[] = {
+        {eSystemFolderDocuments, "/elsewhere/"},
+        {eSystemFolderDesktop, fFolder.Posix("home/Bureau/")},
+        {eSystemFolderApplicationSupportUser, fFolder.Posix("home/.local/share/")},
+        {eSystemFolderApplicationSupportUser2, fFolder.Posix("home/.local/share/")},
+        {eSystemFolderCachesUser, fFolder.Posix("home/.cache/")},
+        {eSystemFolderLibrary, fFolder.Posix("config/")},
+        {eSystemFolderHome, fFolder.Posix("home/")},
+        {eSystemFolderApplicationSupportLocal, "/var/lib/"},
+        {eSystemFolderApplicationSupportLocal2, "/var/lib/"},
+        {eSystemFolderCachesLocal, "/var/cache/"},
+        {eSystemFolderApplications, "/opt/"},
+    };
+    for (const Case& test : cases)
+    {
+        VRefPtr<VFolder> folder(VFolder::RetainSystemFolder(test.fKind, false));
+        ASSERT_NE(folder, nullptr) << test.fKind;
+        VString posix;
+        folder->GetPlatformPath(posix, FPS_POSIX);
+        EXPECT_EQ(Text(posix), Text(VString(test.fPosix.c_str()))) << test.fKind;
+    }
+    // Created when asked, private to the user.
+    VRefPtr<VFolder> cache(VFolder::RetainSystemFolder(eSystemFolderCachesUser, true));
+    ASSERT_NE(cache, nullptr);
+    EXPECT_EQ(ModeOf(fFolder.Posix("home/.cache")), 0700u);
+    VRefPtr<VFolder> executable(VFolder::RetainSystemFolder(eSystemFolderExecutable, false));
+    ASSERT_NE(executable, nullptr);
+    EXPECT_TRUE(executable->Exists());
+    EXPECT_EQ(VFolder::RetainSystemFolder(ESystemFolderKind(14), true), nullptr);
+}
+
+TEST_F(VFolderTest, AliasFoldersResolveToFoldersOnly)
+{
+    ASSERT_EQ(mkdir(fFolder.Posix("real").c_str(), 0755), 0);
+    WriteFileBytes(fFolder.Posix("file"), "f");
+    ASSERT_EQ(symlink(fFolder.Posix("real").c_str(), fFolder.Posix("to-folder").c_str()), 0);
+    ASSERT_EQ(symlink(fFolder.Posix("file").c_str(), fFolder.Posix("to-file").c_str()), 0);
+    ASSERT_EQ(symlink("nowhere", fFolder.Posix("dangling").c_str()), 0);
+
+    VFolder* folder = Folder("to-folder/").Detach();
+    EXPECT_EQ(VFolder::ResolveAliasFolder(&folder, false), VE_OK);
+    EXPECT_EQ(Text(folder->GetPath().GetPath()), Text(fFolder.Path("real/").GetPath()));
+    folder->Release();
+    {
+        StErrorContextInstaller errors(false, true);
+        folder = Folder("to-file/").Detach();
+        EXPECT_EQ(VFolder::ResolveAliasFolder(&folder, false), VE_FOLDER_ALIAS_TARGET_IS_FILE);
+        folder->Release();
+        folder = Folder("dangling/").Detach();
+        EXPECT_NE(VFolder::ResolveAliasFolder(&folder, false), VE_OK);
+        folder->Release();
+    }
+    EXPECT_EQ(VFolder::CreateAndResolveAlias(*Folder(""), VString("dangling")), nullptr);
+    EXPECT_FALSE(PathExists(fFolder.Posix("dangling")));
+    VRefPtr<VFolder> resolved(VFolder::CreateAndResolveAlias(*Folder(""), VString("to-folder")));
+    ASSERT_NE(resolved, nullptr);
+    EXPECT_EQ(Text(resolved->GetPath().GetPath()), Text(fFolder.Path("real/").GetPath()));
+}
+
+TEST_F(VFolderTest, PackagesRightsAndHiddenFolders)
+{
+    for (const char* name : {"A.app", "B.BUNDLE", "C.framework", "D.plugin", "E.txt", ".app", ".hidden"})
+        ASSERT_EQ(mkdir(fFolder.Posix(name).c_str(), 0755), 0);
+    for (const char* name : {"A.app/", "B.BUNDLE/", "C.framework/", "D.plugin/"})
+        EXPECT_TRUE(Folder(name)->MAC_IsPackage()) << name;
+    for (const char* name : {"E.txt/", ".app/", "missing.app/"})
+        EXPECT_FALSE(Folder(name)->MAC_IsPackage()) << name;
+    bool hidden = false;
+    EXPECT_EQ(Folder(".hidden/")->IsHidden(hidden), VE_OK);
+    EXPECT_TRUE(hidden);
+    EXPECT_EQ(Folder("A.app/")->IsHidden(hidden), VE_OK);
+    EXPECT_FALSE(hidden);
+    EXPECT_TRUE(Folder("A.app/")->IsWritableByAll());
+    EXPECT_EQ(Folder("A.app/")->MAC_SetPermissions(0750), VE_OK);
+    uint16_t mode = 0;
+    EXPECT_EQ(Folder("A.app/")->MAC_GetPermissions(&mode), VE_OK);
+    EXPECT_EQ(mode, 0750);
+    int64_t capacity = 0;
+    int64_t free = 0;
+    EXPECT_EQ(Folder("A.app/")->GetVolumeCapacity(&capacity), VE_OK);
+    EXPECT_EQ(Folder("A.app/")->GetVolumeFreeSpace(&free, false), VE_OK);
+    EXPECT_GT(capacity, 0);
+    EXPECT_LE(free, capacity);
+}
+
+// The updater's swap on real bundles, as the update engine runs it: the outdated bundle renamed
+// aside (never over an entry), the up-to-date one copied whole into its place, a failed copy
+// rolled back, and the old one trashed.
+TEST_F(VFolderTest, TheUpdatersSwapKeepsEveryBundleWhole)
+{
+    MakeBundle(fFolder.Posix("Apps/Sample.app"), "1");
+    MakeBundle(fFolder.Posix("Download/Sample.app"), "2");
+    ASSERT_EQ(mkdir(fFolder.Posix("Apps/Sample_old0001.app").c_str(), 0755), 0);
+    const std::vector<std::string> outdated = TreeOf(fFolder.Posix("Apps/Sample.app"));
+    const std::vector<std::string> upToDate = TreeOf(fFolder.Posix("Download/Sample.app"));
+    VRefPtr<VFolder> install = Folder("Apps/Sample.app/");
+    VRefPtr<VFolder> source = Folder("Download/Sample.app/");
+    VRefPtr<VFolder> parent(static_cast<VFolder*>(install->RetainParentFolder(false)));
+
+    auto swap = [&](bool inFailCopy) -> VError
+    {
+        VFolder* renamed = nullptr;
+        StErrorContextInstaller errors(false, true);
+        // The name taken already is never replaced.
+        EXPECT_EQ(install->Rename(VString("Sample_old0001.app"), &renamed), VE_FOLDER_CANNOT_RENAME);
+        VError error = install->Rename(VString("Sample_old0002.app"), &renamed);
+        if (error != VE_OK)
+            return error;
+        VRefPtr<VFolder> old(renamed);
+        {
+            StIOFault fault(true, inFailCopy ? EIO : 0, 20);
+            error = source->CopyTo(*parent, VString("Sample.app"), nullptr, FCO_REPLACE_WHOLE);
+        }
+        if (error != VE_OK)
+        {
+            // The rollback.
+            if (install->Exists())
+                install->Delete(true);
+            old->Rename(VString("Sample.app"), nullptr);
+            return error;
+        }
+        return old->MoveToTrash();
+    };
+
+    StEnvironment environment({{"XDG_DATA_HOME", fFolder.Posix("data").c_str()}});
+    EXPECT_EQ(swap(true), VE_FOLDER_CANNOT_COPY);
+    EXPECT_EQ(TreeOf(fFolder.Posix("Apps/Sample.app")), outdated);
+    EXPECT_EQ(NamesIn(fFolder.Posix("Apps")), (std::vector<std::string>{"Sample.app", "Sample_old0001.app"}));
+
+    EXPECT_EQ(swap(false), VE_OK);
+    EXPECT_EQ(TreeOf(fFolder.Posix("Apps/Sample.app")), upToDate);
+    EXPECT_EQ(TreeOf(fFolder.Posix("Download/Sample.app")), upToDate);
+    EXPECT_EQ(NamesIn(fFolder.Posix("Apps")), (std::vector<std::string>{"Sample.app", "Sample_old0001.app"}));
+    EXPECT_EQ(TreeOf(fFolder.Posix("data/Trash/files/Sample_old0002.app")), outdated);
 }
 
 } // namespace

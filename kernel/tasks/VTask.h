@@ -45,6 +45,7 @@ class VErrorBase;
 class VErrorContext;
 class VErrorTaskContext;
 class VIntlMgr;
+class VJSONObject;
 class VMessage;
 class VMessageQueue;
 class VString;
@@ -222,8 +223,8 @@ public:
     static bool FailedForMemory();
 
     // JSON objects the calling task keeps alive until it ends or unregisters them (retained).
-    static void RegisterJSONObject(IRefCountable* inObject);
-    static void UnregisterJSONObject(IRefCountable* inObject);
+    static void RegisterJSONObject(VJSONObject* inObject);
+    static void UnregisterJSONObject(VJSONObject* inObject);
 
     // For the platform layer and the manager.
     XMacTask* GetPlatformTask() const { return fPlatformTask; }
@@ -285,7 +286,7 @@ private:
     alignas(std::atomic_ref<int32_t>::required_alignment) int32_t fFiberWakeFlag = 0;
     std::atomic<uint32_t> fLastMessageTime{0};
     std::atomic<VActivityToken*> fActivityToken{nullptr};
-    std::set<IRefCountable*> fJSONObjects;
+    std::set<VJSONObject*> fJSONObjects;
 
     friend class VTaskMgr;
 };

@@ -6,6 +6,7 @@
 #include "kernel/errors/VErrorBase.h"
 #include "kernel/errors/VErrorContext.h"
 #include "kernel/errors/VErrorTaskContext.h"
+#include "kernel/json/VJSONObject.h"
 #include "kernel/tasks/IIdleable.h"
 #include "kernel/text/VIntlMgr.h"
 
@@ -261,7 +262,7 @@ bool VTask::FailedForMemory()
 // ---------------------------------------------------------------------------------------------
 // JSON objects
 
-void VTask::RegisterJSONObject(IRefCountable* inObject)
+void VTask::RegisterJSONObject(VJSONObject* inObject)
 {
     VTask* task = VTaskMgr::GetCurrentTask();
     if (task == nullptr || inObject == nullptr)
@@ -270,7 +271,7 @@ void VTask::RegisterJSONObject(IRefCountable* inObject)
         inObject->Retain();
 }
 
-void VTask::UnregisterJSONObject(IRefCountable* inObject)
+void VTask::UnregisterJSONObject(VJSONObject* inObject)
 {
     VTask* task = VTaskMgr::GetCurrentTask();
     if (task == nullptr || inObject == nullptr)
@@ -283,9 +284,9 @@ void VTask::UnregisterJSONObject(IRefCountable* inObject)
 
 void VTask::_ClearJSONObjects()
 {
-    std::set<IRefCountable*> objects;
+    std::set<VJSONObject*> objects;
     objects.swap(fJSONObjects);
-    for (IRefCountable* object : objects)
+    for (VJSONObject* object : objects)
         object->Release();
 }
 

@@ -3,6 +3,7 @@
 #include "kernel/errors/VErrorBase.h"
 #include "kernel/errors/VErrorContext.h"
 #include "kernel/errors/VErrorTaskContext.h"
+#include "kernel/json/VJSONObject.h"
 #include "kernel/tasks/IIdleable.h"
 #include "kernel/tasks/TaskTesting_test.h"
 #include "kernel/tasks/VCriticalSection.h"
@@ -47,7 +48,8 @@ public:
     std::atomic<int> fCalls{0};
 };
 
-class VCounted : public IRefCountable
+// A JSON object that counts the living ones.
+class VCounted : public VJSONObject
 {
 public:
     explicit VCounted(std::atomic<int>& ioAlive) : fAlive(ioAlive) { ++fAlive; }

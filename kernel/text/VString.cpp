@@ -910,6 +910,12 @@ bool VInlineString::InitWithString(const VString& inString)
     return true;
 }
 
+void VInlineString::Retain() const
+{
+    if (fString != nullptr)
+        RetainBlock(fString, fMaxLength);
+}
+
 void VInlineString::Dispose()
 {
     if (fString != nullptr)

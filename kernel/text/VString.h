@@ -36,6 +36,8 @@ namespace kova
 class VArrayString;
 class VString;
 class VValueBag;
+class VJSONObject;
+class VJSONValue;
 
 // Comparison, exact search and editing
 class VCollator;
@@ -59,6 +61,8 @@ struct VInlineString
     // Takes a reference of the string's block, copying the text into a new block when the string
     // has none to share. False (and an empty record) when no block can be had.
     bool InitWithString(const VString& inString);
+    // One more reference of the record's block, for a copy of the record that keeps its own.
+    void Retain() const;
     // Drops the record's reference; the block is freed with its last one.
     void Dispose();
 };
@@ -578,6 +582,34 @@ public:
     cf::String* MAC_RetainCFStringCopy() const;
     // Takes the platform string's text; a null string changes nothing.
     void MAC_FromCFString(const cf::String* inString);
+
+    // ----- JSON forms, names and templates
+    // The text as the body of a JSON string literal. Option 1 puts the quotation marks around it;
+    // option 16 copies the units as they are; otherwise '"', '\\', the controls, DEL and lone
+    // surrogates are escaped (\b \t \n \f \r, else \u and four upper-case digits, which keeps a
+    // lone surrogate through UTF-8), and with option 0x400 '&' and "'" too. Kova 107 when the
+    // escaped text could not fit a string; the output then keeps its text.
+    VError GetJSONString(VString& outJSONString, uint32_t inOptions) const override;
+    // Decodes the escapes of a string literal's body (option 16: the text as it is).
+    VError FromJSONString(const VString& inJSONString, uint32_t inOptions) override;
+    // A null string is JSON null, any other a JSON string.
+    VError GetJSONValue(VJSONValue& outJSONValue, uint32_t inOptions) const override;
+    // JSON null makes the string null; any other value gives its text.
+    VError FromJSONValue(const VJSONValue& inJSONValue) override;
+    // The escaping of GetJSONString into room for 6 units a unit and two quotes; returns the units
+    // written.
+    static int32_t WriteJSONEscaped(const UniChar* inUnits, int32_t inLength, uint32_t inOptions,
+                                    UniChar* outUnits);
+    // The text as an identifier: ASCII letters, digits, '_' and '$' kept, a '_' before a leading
+    // digit.
+    void GetCleanJSName(VString& outName) const;
+    // YYYY-MM-DD, by shape only.
+    bool IsISODate() const;
+    // !!YYYY-MM-DD!!, by shape only.
+    bool IsNonAmbigousDate() const;
+    // The template with each "{{path}}" replaced by the text of the object's property at that
+    // path (nothing for a missing, null or undefined one).
+    void FormatWithTemplate(const VJSONObject* inValues, VString& outText) const;
 
     // ----- printf-style formatting
     // The C library's directives, plus three that insert the text of objects, each taking a

@@ -419,11 +419,15 @@ struct EmbeddedSequences
     }
 };
 
+// The fillers keep every read of the swept bytes inside the block, so the sanitizer has nothing
+// to add to what the plain build checks here: the sweep runs there only.
+#if !defined(KOVA_SWEEP_SAMPLED)
 TEST(UTF8DecodingSweep, EverySequenceOfOneToThreeBytesInsideText)
 {
     for (size_t length = 1; length <= 3; ++length)
         EXPECT_EQ(Sweep(uint64_t(1) << (8 * length), EmbeddedSequences{length}), "") << length << " bytes";
 }
+#endif
 
 // ---------------------------------------------------------------------------------------------
 // UTF-32

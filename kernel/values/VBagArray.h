@@ -14,6 +14,7 @@ namespace kova
 {
 
 class VStream;
+class VString;
 class VValueBag;
 
 class VBagArray : public VObject, public IRefCountable
@@ -58,6 +59,9 @@ public:
     // nesting depth of the bag that holds the list.
     VError WriteToStreamMinimal(VStream* ioStream) const;
     VError ReadFromStreamMinimal(VStream* ioStream, uint32_t inDepth = 0);
+
+    // The bags as a JSON array (VValueBag::_GetJSONString); null entries are left out.
+    VError _GetJSONString(VString& ioText, int32_t& ioLevel, bool inPretty, uint32_t inOptions) const;
 
 private:
     std::vector<VValueBag*> fBags;

@@ -1,6 +1,7 @@
 #include "kernel/values/VBoolean.h"
 
 #include "kernel/files/VStream.h"
+#include "kernel/json/VJSONValue.h"
 #include "kernel/text/VString.h"
 #include "kernel/values/VDuration.h"
 
@@ -173,6 +174,22 @@ VError VBoolean::FromJSONString(const VString& inJSONString, uint32_t)
 VError VBoolean::GetJSONString(VString& outJSONString, uint32_t) const
 {
     outJSONString.FromString(fValue != 0 ? TrueText() : FalseText());
+    return VE_OK;
+}
+
+VError VBoolean::FromJSONValue(const VJSONValue& inJSONValue)
+{
+    _Set(inJSONValue.GetBool() ? 1 : 0);
+    SetNull(inJSONValue.IsNull());
+    return VE_OK;
+}
+
+VError VBoolean::GetJSONValue(VJSONValue& outJSONValue, uint32_t) const
+{
+    if (IsNull())
+        outJSONValue.SetNull();
+    else
+        outJSONValue.SetBool(fValue != 0);
     return VE_OK;
 }
 

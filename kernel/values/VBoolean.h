@@ -63,6 +63,10 @@ public:
     VError FromJSONString(const VString& inJSONString, uint32_t inOptions) override;
     // "true" or "false", the null state not looked at. Answers 0.
     VError GetJSONString(VString& outJSONString, uint32_t inOptions) const override;
+    // The truth of the JSON value (VJSONValue::GetBool); null exactly for JSON null.
+    VError FromJSONValue(const VJSONValue& inJSONValue) override;
+    // JSON null for a null value, else true or false.
+    VError GetJSONValue(VJSONValue& outJSONValue, uint32_t inOptions) const override;
 
     // Unequal bytes: 1 when this byte is not 0, else -1 (so 2 against 1 and 1 against 2 both
     // give 1). The options forms order the bytes unsigned; the equality forms compare them.

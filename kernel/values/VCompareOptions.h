@@ -4,12 +4,14 @@
 // which two reals are equal (used only when diacritics do not count).
 #pragma once
 
+#include "kernel/values/KovaTypes.h"
 #include "kernel/values/VObject.h"
 
 namespace kova
 {
 
 class VIntlMgr;
+class VJSONObject;
 
 class VCompareOptions : public VObject
 {
@@ -34,6 +36,12 @@ public:
 
     void SetEpsilon(double inEpsilon) { fEpsilon = inEpsilon; }
     double GetEpsilon() const { return fEpsilon; }
+
+    // The diacritical flag as the object's property "diacritical" (JSON true or false); the other
+    // fields have no JSON form. A null object is left alone. Both answer 0.
+    VError ToJSON(VJSONObject* ioObject) const;
+    // Reads "diacritical" when it is JSON true or false; any other value keeps the flag.
+    VError FromJSON(const VJSONObject* inObject);
 
 private:
     VIntlMgr* fIntlMgr = nullptr;

@@ -1,6 +1,7 @@
 #include "kernel/values/VDuration.h"
 
 #include "kernel/files/VStream.h"
+#include "kernel/json/VJSONValue.h"
 #include "kernel/tasks/VTask.h"
 #include "kernel/text/VIntlMgr.h"
 #include "kernel/text/VString.h"
@@ -487,6 +488,42 @@ bool VDuration::FromXMLString(const VString& inString)
 VError VDuration::FromJSONString(const VString& inJSONString, uint32_t)
 {
     _Set(ReadLong8(inJSONString.GetCPointer(), inJSONString.GetLength()));
+    return VE_OK;
+}
+
+VError VDuration::FromJSONValue(const VJSONValue& inJSONValue)
+{
+    if (inJSONValue.IsNull())
+        SetNull(true);
+    else
+        _Set(RealToInteger<int64_t>(inJSONValue.GetNumber() * 1000.0));
+    return VE_OK;
+}
+
+VError VDuration::GetJSONValue(VJSONValue& outJSONValue, uint32_t inOptions) const
+{
+    if (IsNull())
+    {
+        outJSONValue.SetNull();
+    }
+    else if ((inOptions & 4) != 0)
+    {
+        // Each field on two digits at least: 25:01:01.
+        char text[64];
+        std::snprintf(text, sizeof(text), "%02lld:%02lld:%02lld",
+                      (long long)(fMilliseconds / kMillisecondsPerHour),
+                      (long long)((fMilliseconds / kMillisecondsPerMinute) % 60),
+                      (long long)((fMilliseconds / kMillisecondsPerSecond) % 60));
+        outJSONValue.SetString(VString(text));
+    }
+    else if ((inOptions & 2) != 0)
+    {
+        outJSONValue.SetNumber(double(fMilliseconds));
+    }
+    else
+    {
+        outJSONValue.SetNumber(double(fMilliseconds) / 1000.0);
+    }
     return VE_OK;
 }
 

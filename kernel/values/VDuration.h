@@ -109,6 +109,12 @@ public:
     bool FromXMLString(const VString& inString) override;
     // The text is a count of milliseconds. Not null, dirty; answers 0.
     VError FromJSONString(const VString& inJSONString, uint32_t inOptions) override;
+    // JSON null makes the duration null (the count stays); anything else is a number of
+    // seconds, truncated to milliseconds.
+    VError FromJSONValue(const VJSONValue& inJSONValue) override;
+    // JSON null for a null duration. Option 4: the string H:MM:SS; option 2: the number of
+    // milliseconds; otherwise the number of seconds.
+    VError GetJSONValue(VJSONValue& outJSONValue, uint32_t inOptions) const override;
 
     // The value protocol.
     const VValueInfo* GetValueInfo() const override;

@@ -1,11 +1,14 @@
 #include "kernel/values/VInteger.h"
 
 #include "kernel/files/VStream.h"
+#include "kernel/json/VJSONValue.h"
 #include "kernel/text/VString.h"
 #include "kernel/values/VDuration.h"
 #include "kernel/values/RealToInteger.h"
 
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <type_traits>
 
 namespace kova
@@ -244,6 +247,31 @@ template <class T>
 VError VIntegerValue<T>::WriteToStream(VStream* ioStream, int32_t) const
 {
     return ioStream->Put(HandOff<T>(fValue));
+}
+
+template <class T>
+VError VIntegerValue<T>::FromJSONValue(const VJSONValue& inJSONValue)
+{
+    using Wide = CompareWidth<T>;
+    // Both bounds are powers of two, exact in a double.
+    constexpr double kLowest = double(std::numeric_limits<Wide>::min());
+    double floor = std::floor(inJSONValue.GetNumber());
+    T value = 0;
+    if (floor >= kLowest && floor < -kLowest)
+        value = T(Wide(floor));
+    _Set(value);
+    SetNull(inJSONValue.IsNull());
+    return VE_OK;
+}
+
+template <class T>
+VError VIntegerValue<T>::GetJSONValue(VJSONValue& outJSONValue, uint32_t) const
+{
+    if (IsNull())
+        outJSONValue.SetNull();
+    else
+        outJSONValue.SetNumber(double(fValue));
+    return VE_OK;
 }
 
 template class VIntegerValue<int8_t>;

@@ -79,6 +79,12 @@ public:
     VError ReadFromStream(VStream* ioStream, int32_t inParam) override;
     VError WriteToStream(VStream* ioStream, int32_t inParam) const override;
 
+    // The floor of the JSON value's number when a signed 32-bit integer (64 for VLong8) holds it,
+    // wrapped to the width; any other number gives 0. Null exactly for JSON null.
+    VError FromJSONValue(const VJSONValue& inJSONValue) override;
+    // JSON null for a null value, else the number.
+    VError GetJSONValue(VJSONValue& outJSONValue, uint32_t inOptions) const override;
+
 protected:
     VIntegerValue() = default;
     explicit VIntegerValue(T inValue) : fValue(inValue) {}

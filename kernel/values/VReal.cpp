@@ -255,6 +255,24 @@ VError VReal::FromJSONString(const VString& inJSONString, uint32_t)
     return VE_OK;
 }
 
+VError VReal::FromJSONValue(const VJSONValue& inJSONValue)
+{
+    if (inJSONValue.IsNull())
+        SetNull(true);
+    else
+        _Set(inJSONValue.GetNumber());
+    return VE_OK;
+}
+
+VError VReal::GetJSONValue(VJSONValue& outJSONValue, uint32_t) const
+{
+    if (IsNull())
+        outJSONValue.SetNull();
+    else
+        outJSONValue.SetNumber(fValue);
+    return VE_OK;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Comparison
 

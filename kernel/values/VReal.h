@@ -78,6 +78,11 @@ public:
     VError GetJSONString(VString& outJSONString, uint32_t inOptions) const override;
     // As FromXMLString, but a refused text gives 0.0, not null. Answers 0.
     VError FromJSONString(const VString& inJSONString, uint32_t inOptions) override;
+    // JSON null makes the value null and keeps the datum; anything else gives its number
+    // (VJSONValue::GetNumber).
+    VError FromJSONValue(const VJSONValue& inJSONValue) override;
+    // JSON null for a null value, else the number.
+    VError GetJSONValue(VJSONValue& outJSONValue, uint32_t inOptions) const override;
 
     // Plain comparisons within 1e-6; the null states and the diacritics flag are not looked at.
     CompareResult CompareTo(const VValueSingle& inValue, bool inDiacritical) const override;

@@ -154,6 +154,11 @@ public:
     VError GetJSONString(VString& outText, uint32_t inOptions) const override;
     // FromXMLString; answers 0.
     VError FromJSONString(const VString& inText, uint32_t inOptions) override;
+    // JSON null makes the time null; any other value is read from its text (FromXMLString).
+    VError FromJSONValue(const VJSONValue& inJSONValue) override;
+    // JSON null for a null time; with option 1 a JSON date, otherwise the JSON string of
+    // GetJSONString with options 0.
+    VError GetJSONValue(VJSONValue& outJSONValue, uint32_t inOptions) const override;
     // Up to seven numbers: year, month, day, hour, minute, second, millisecond, in universal time,
     // any non-digit between them ("2026-12-08 13:45:30:250"); or, when a "!" ends or precedes the
     // first number, day, month and year at midnight ("8!12!2026").

@@ -5,6 +5,7 @@
 // that would not fit its 16 bits makes the value null instead of wrapping into another date.
 #include "kernel/values/VTime.h"
 
+#include "kernel/json/VJSONValue.h"
 #include "kernel/tasks/VSystem.h"
 #include "kernel/tasks/VTask.h"
 #include "kernel/text/VIntlMgr.h"
@@ -436,6 +437,38 @@ VError VTime::GetJSONString(VString& outText, uint32_t inOptions) const
 VError VTime::FromJSONString(const VString& inText, uint32_t)
 {
     FromXMLString(inText);
+    return VE_OK;
+}
+
+VError VTime::FromJSONValue(const VJSONValue& inJSONValue)
+{
+    if (inJSONValue.IsNull())
+    {
+        SetNull(true);
+        return VE_OK;
+    }
+    VString text;
+    inJSONValue.GetString(text);
+    FromXMLString(text);
+    return VE_OK;
+}
+
+VError VTime::GetJSONValue(VJSONValue& outJSONValue, uint32_t inOptions) const
+{
+    if (IsNull())
+    {
+        outJSONValue.SetNull();
+    }
+    else if ((inOptions & 1) != 0)
+    {
+        outJSONValue.SetTime(*this);
+    }
+    else
+    {
+        VString text;
+        GetJSONString(text, 0);
+        outJSONValue.SetString(text);
+    }
     return VE_OK;
 }
 

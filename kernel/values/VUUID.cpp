@@ -1,6 +1,7 @@
 #include "kernel/values/VUUID.h"
 
 #include "kernel/files/VStream.h"
+#include "kernel/json/VJSONValue.h"
 #include "kernel/text/HexDigits.h"
 #include "kernel/text/VString.h"
 #include "kernel/text/VTextConverters.h"
@@ -297,6 +298,32 @@ void VUUID::BuildFromAnsiString(const VString& inString)
 {
     FillFromUTF8(inString, fBuffer);
     _GotValue(false);
+}
+
+VError VUUID::FromJSONValue(const VJSONValue& inJSONValue)
+{
+    if (inJSONValue.IsNull())
+    {
+        SetNull(true);
+        return VE_OK;
+    }
+    VString text;
+    inJSONValue.GetString(text);
+    FromString(text);
+    return VE_OK;
+}
+
+VError VUUID::GetJSONValue(VJSONValue& outJSONValue, uint32_t) const
+{
+    if (IsNull())
+    {
+        outJSONValue.SetNull();
+        return VE_OK;
+    }
+    VStr<kUUIDDigits> digits;
+    GetString(digits);
+    outJSONValue.SetString(digits);
+    return VE_OK;
 }
 
 VError VUUID::GetJSONString(VString& outJSONString, uint32_t) const

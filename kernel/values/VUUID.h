@@ -99,6 +99,10 @@ public:
 
     // The 32 digits quoted.
     VError GetJSONString(VString& outJSONString, uint32_t inOptions) const override;
+    // JSON null makes the UUID null; any other value is parsed from its text.
+    VError FromJSONValue(const VJSONValue& inJSONValue) override;
+    // JSON null for a null UUID, else the string of its 32 digits.
+    VError GetJSONValue(VJSONValue& outJSONValue, uint32_t inOptions) const override;
 
     // CR_UNRELEVANT against any other kind.
     CompareResult CompareTo(const VValueSingle& inValue, bool inDiacritical) const override;

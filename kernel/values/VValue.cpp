@@ -3,6 +3,7 @@
 #include "kernel/errors/KovaErrors.h"
 #include "kernel/errors/VErrorBase.h"
 #include "kernel/files/VStream.h"
+#include "kernel/json/VJSONValue.h"
 #include "kernel/text/VString.h"
 #include "kernel/values/VEmpty.h"
 #include "kernel/values/VValueInfo.h"
@@ -160,8 +161,9 @@ VError VValue::FromJSONValue(const VJSONValue&)
     return VE_UNIMPLEMENTED;
 }
 
-VError VValue::GetJSONValue(VJSONValue&, uint32_t) const
+VError VValue::GetJSONValue(VJSONValue& outJSONValue, uint32_t) const
 {
+    outJSONValue.SetUndefined();
     _ThrowError(VE_UNIMPLEMENTED);
     return VE_UNIMPLEMENTED;
 }

@@ -71,7 +71,8 @@ public:
     virtual VValueSingle* IsVValueSingle() { return nullptr; }
     virtual const VValueSingle* IsVValueSingle() const { return nullptr; }
 
-    // JSON forms. The base raises kova error 2 (not implemented) and returns it.
+    // JSON forms. The base raises kova error 2 (not implemented) and returns it; GetJSONValue also
+    // makes the JSON value undefined.
     virtual VError FromJSONString(const VString& inJSONString, uint32_t inOptions);
     virtual VError GetJSONString(VString& outJSONString, uint32_t inOptions) const;
     virtual VError FromJSONValue(const VJSONValue& inJSONValue);

@@ -39,6 +39,7 @@ namespace kova
 
 class IBaggable;
 class VBagArray;
+class VJSONObject;
 class VDuration;
 class VString;
 class VTime;
@@ -195,6 +196,46 @@ public:
     // Reads the earlier body form: attribute names, values with their kinds, element names, lists.
     VError _ReadFromStream_v1(VStream* ioStream);
 
+    // ----- Text forms: an XML element, and a JSON object (VValueBagText.cpp)
+    // Appends the bag as an XML element of that name: attributes in their order, child elements
+    // by name and list order, then the character data ("<>"). Indented from level 0, or without
+    // indentation. A name that XML cannot hold (the element's, an attribute's or a child
+    // element's) is not written: kova 3 is raised and the rest is written.
+    void DumpXML(VString& ioDump, const VString& inElementName, bool inWithIndentation) const;
+    // The element at a level (-1: no indentation); returns kova 108 when nesting leaves too
+    // little stack, else 0.
+    VError _DumpXML(VString& ioDump, const VString& inElementName, int32_t inLevel) const;
+    // min(level, 100) tabs from level 1 on.
+    static void DumpXMLIndentation(VString& ioDump, int32_t inLevel);
+    // The start tag's attributes, leaving out the character data at its 1-based position (0:
+    // none) and the marker attributes.
+    void DumpXMLAttributes(VString& ioDump, const VString& inElementName, int32_t inCDataPosition) const;
+    // Writes the character data, in a CDATA section when it needs one; true when a line break
+    // is wanted before the closing tag.
+    bool DumpXMLCData(VString& ioDump, int32_t inCDataPosition) const;
+    // Whether the text holds one of the characters of the list, or holds a line break (tab, LF,
+    // CR) together with a character other than those and the space.
+    static bool NeedsEscapeSequence(const VString& inText, const UniChar* inListBegin,
+                                    const UniChar* inListEnd);
+
+    // The bag as a JSON object. Option 8: pretty (line breaks and tabs); option 32: every
+    // element list of one bag written as that object. Values are written with their JSON text
+    // forms (options 513); a value without one (a blob) is written null. Returns 0, or kova 108
+    // when nesting leaves too little stack.
+    VError GetJSONString(VString& outJSONString, uint32_t inOptions) const override;
+    VError _GetJSONString(VString& ioText, int32_t& ioLevel, bool inPretty, uint32_t inOptions) const;
+    // Reads a JSON object into the bag (VJSONImporter::JSONObjectToBag); option 0x1000 reads
+    // "!!YYYY-MM-DD!!" texts as dates instead of YYYY-MM-DD ones.
+    VError FromJSONString(const VString& inJSONString, uint32_t inOptions) override;
+    // A new JSON object holding the bag (through its JSON text), one reference for the caller;
+    // null with the error in outError.
+    VJSONObject* BuildJSONObject(VError& outError) const;
+    // The bag as a JSON object value; undefined when it cannot be built.
+    VError GetJSONValue(VJSONValue& outJSONValue, uint32_t inOptions) const override;
+    // Replaces the bag's content by the value's (through the value's JSON text).
+    VError FromJSONValue(const VJSONValue& inJSONValue) override;
+    VError FromBinaryJSONValue(const VJSONValue& inJSONValue) { return FromJSONValue(inJSONValue); }
+
     // The dictionaries, for the text forms and for inspection.
     const VPackedDictionary_attributes& GetAttributesDictionary() const { return fAttributes; }
     const VPackedDictionary_elements* GetElementsDictionary() const { return fElements; }
@@ -221,6 +262,24 @@ private:
     VPackedDictionary_attributes fAttributes;
     VPackedDictionary_elements* fElements = nullptr;
 };
+
+// The steps of the bags' JSON text; each does nothing but the level's bookkeeping unless pretty.
+// A line break.
+void AppendJSONNewline(VString& ioText, int32_t& ioLevel, bool inPretty);
+// One tab per level from level 1 on.
+void AjustJSONTab(VString& ioText, int32_t& ioLevel, bool inPretty);
+// (Pretty: a line break and the level's tabs.) "{" or "[", one level deeper.
+void AppendBeginJSONObject(VString& ioText, int32_t& ioLevel, bool inPretty);
+void AppendBeginJSONArray(VString& ioText, int32_t& ioLevel, bool inPretty);
+// One level up, (pretty: a line break and the new level's tabs,) then "}" or "]".
+void AppendEndJSONObject(VString& ioText, int32_t& ioLevel, bool inPretty);
+void AppendEndJSONArray(VString& ioText, int32_t& ioLevel, bool inPretty);
+// (Pretty: a line break and the level's tabs.) The name quoted, then " : " (pretty) or ":".
+void AppendJSONPropertyName(VString& ioText, int32_t& ioLevel, bool inPretty, const VString& inName);
+
+// The typed value an XML attribute text stands for: a long, long8, real, boolean or UUID when it
+// has that form (spaces around it ignored), otherwise a copy of the text. Owned by the caller.
+VValueSingle* ParseXMLValue(const VString& inText);
 
 // A typed attribute key without a default, made from a C string it borrows (static names).
 template <class VALUE>

@@ -1,6 +1,7 @@
 #include "kernel/values/VValueSingle.h"
 
 #include "kernel/errors/KovaErrors.h"
+#include "kernel/json/VJSONValue.h"
 #include "kernel/tasks/ProcessObject.h"
 #include "kernel/text/VString.h"
 #include "kernel/values/VValueInfo.h"
@@ -72,8 +73,9 @@ VError VValueSingle::FromJSONValue(const VJSONValue&)
     return VE_UNIMPLEMENTED;
 }
 
-VError VValueSingle::GetJSONValue(VJSONValue&, uint32_t) const
+VError VValueSingle::GetJSONValue(VJSONValue& outJSONValue, uint32_t) const
 {
+    outJSONValue.SetNull();
     return VE_UNIMPLEMENTED;
 }
 

@@ -231,6 +231,47 @@ void XMacFile::GetFilePathFromNSURL(const ns::URL* inURL, VFilePath& outPath)
     GetFilePathFromPosixPath(representation, inURL->HasDirectoryPath(), outPath);
 }
 
+bool XMacFile::ResolveRealPath(const VFilePath& inPath, VFilePath& outPath)
+{
+    outPath.Clear();
+    char* posix = AllocatePosixPathFromFilePath(inPath);
+    if (posix == nullptr)
+        return false;
+    std::string path(posix);
+    VObject::sCppMemMgr->Free(posix);
+    if (path.empty() || path[0] != '/')
+        return false;
+    const bool isFolder = inPath.IsFolder();
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    // Up to the deepest item that exists; what lies below it is kept as it is.
+    std::string rest;
+    std::string real;
+    while (sys::GetRealPath(path.c_str(), real) != 0)
+    {
+        const size_t slash = path.rfind('/');
+        const std::string name = path.substr(slash + 1);
+        if (name == "." || name == "..")
+            return false;
+        rest.insert(0, "/" + name);
+        if (slash == 0)
+        {
+            path = "/";
+            if (sys::GetRealPath(path.c_str(), real) != 0)
+                return false;
+            break;
+        }
+        path.erase(slash);
+    }
+    if (real == "/" && !rest.empty())
+        real.clear();
+    real += rest;
+    if (isFolder && (real.empty() || real.back() != '/'))
+        real.push_back('/');
+    GetFilePathFromPosixPath(real.c_str(), isFolder, outPath);
+    return outPath.IsValid();
+}
+
 bool XMacFile::PosixNameBeginsWithDot(const char* inPath)
 {
     if (inPath == nullptr)

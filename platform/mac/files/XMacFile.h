@@ -227,6 +227,11 @@ public:
     // empty path.
     static void GetFilePathFromNSURL(const ns::URL* inURL, VFilePath& outPath);
 
+    // The path with the links of its deepest existing ancestor resolved (the rest, which does not
+    // exist, kept as it is). False when nothing of it resolves or the rest holds a "." or ".."
+    // component, which could lead anywhere once made.
+    static bool ResolveRealPath(const VFilePath& inPath, VFilePath& outPath);
+
     // Whether the last component (a trailing "/" ignored) begins with "."; false for strings
     // shorter than 2.
     static bool PosixNameBeginsWithDot(const char* inPath);

@@ -98,6 +98,20 @@ std::string BundlePathForExecutable(const std::string& executablePath, bool* out
     return macOSFolder;
 }
 
+std::string BundleCopyExecutablePath(const Bundle& bundle)
+{
+    auto [parent, name] = SplitLast(bundle.GetPath());
+    if (!EndsWith(name, ".app") || name.size() <= 4)
+        return ReadExecutablePath();
+    std::string executable = name.substr(0, name.size() - 4);
+    if (const PropertyList* value = bundle.GetValueForInfoDictionaryKey("CFBundleExecutable");
+        value != nullptr && value->GetKind() == PropertyList::Kind::kString && !value->GetString().empty() &&
+        value->GetString().find('/') == std::string::npos && value->GetString() != "." &&
+        value->GetString() != "..")
+        executable = value->GetString();
+    return bundle.GetPath() + "/Contents/MacOS/" + executable;
+}
+
 std::shared_ptr<const Bundle> GetMainBundle()
 {
     MainBundleState& state = GetMainBundleState();

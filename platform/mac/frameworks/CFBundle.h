@@ -38,6 +38,10 @@ private:
 
 // The main bundle of the process.
 std::shared_ptr<const Bundle> GetMainBundle();
+// CFBundleCopyExecutableURL's path: an application's Contents/MacOS/ and its CFBundleExecutable
+// (else the bundle's name without extension); for any other bundle the process's executable.
+// Empty when it cannot be told.
+std::string BundleCopyExecutablePath(const Bundle& bundle);
 
 // For tests only: makes the bundle at path (its Contents/Info.plist read) the main bundle of the
 // process; an empty path goes back to the bundle found from the executable.

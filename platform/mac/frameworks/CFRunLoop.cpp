@@ -2,45 +2,94 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
+#include <cerrno>
+#include <climits>
+#include <cmath>
 #include <ctime>
 #include <memory>
 #include <mutex>
 #include <new>
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <unistd.h>
 #include <vector>
 
 namespace kova::cf
 {
 
-struct RunLoopTimer
+// What timers and sources share: a reference count, the loop they belong to, and validity.
+struct RunLoopItem
 {
     std::atomic<int32_t> fRefCount{1};
-    double fFireDate = 0;
-    double fInterval = 0;
-    RunLoopTimerCallBack fCallBack = nullptr;
-    void* fInfo = nullptr;
     // Changed only under the owning loop's mutex.
     std::atomic<RunLoop*> fLoop{nullptr};
     std::atomic<bool> fValid{true};
 };
 
+struct RunLoopTimer : RunLoopItem
+{
+    double fFireDate = 0;
+    double fInterval = 0;
+    RunLoopTimerCallBack fCallBack = nullptr;
+    void* fInfo = nullptr;
+};
+
+struct RunLoopSource : RunLoopItem
+{
+    int fFD = -1;
+    RunLoopSourceCallBack fCallBack = nullptr;
+    void* fInfo = nullptr;
+};
+
 struct RunLoop
 {
     std::mutex fMutex;
-    std::condition_variable fChanged;
     std::vector<RunLoopTimer*> fTimers;
+    std::vector<RunLoopSource*> fSources;
     bool fStop = false;
+    // Written to wake the loop's thread out of its wait when another thread changes the loop.
+    int fWakeFD = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+
+    void Wake()
+    {
+        const uint64_t one = 1;
+        if (fWakeFD >= 0 && ::write(fWakeFD, &one, sizeof(one)) < 0)
+        {
+            // Already signalled to the full: the loop wakes all the same.
+        }
+    }
 
     ~RunLoop()
     {
-        for (RunLoopTimer* timer : fTimers)
+        DropAll(fTimers);
+        DropAll(fSources);
+        if (fWakeFD >= 0)
+            ::close(fWakeFD);
+    }
+
+    template <class ITEM>
+    static void DropAll(std::vector<ITEM*>& ioItems)
+    {
+        for (ITEM* item : ioItems)
         {
-            timer->fValid = false;
-            timer->fLoop = nullptr;
-            RunLoopTimerRelease(timer);
+            item->fValid = false;
+            item->fLoop = nullptr;
+            Release(item);
         }
+    }
+
+    template <class ITEM>
+    static void Retain(ITEM* inItem)
+    {
+        if (inItem != nullptr)
+            inItem->fRefCount.fetch_add(1, std::memory_order_relaxed);
+    }
+
+    template <class ITEM>
+    static void Release(ITEM* inItem)
+    {
+        if (inItem != nullptr && inItem->fRefCount.fetch_sub(1, std::memory_order_acq_rel) == 1)
+            delete inItem;
     }
 };
 
@@ -56,16 +105,58 @@ RunLoop* MainLoop()
 
 thread_local std::unique_ptr<RunLoop> sThreadLoop;
 
-// With the loop's mutex held.
-void RemoveTimer(RunLoop* inLoop, RunLoopTimer* inTimer)
+// With the loop's mutex held: the item leaves the loop's list.
+template <class ITEM>
+void RemoveItem(RunLoop* inLoop, ITEM* inItem, std::vector<ITEM*> RunLoop::*inList)
 {
-    auto found = std::find(inLoop->fTimers.begin(), inLoop->fTimers.end(), inTimer);
-    if (found != inLoop->fTimers.end())
+    std::vector<ITEM*>& list = inLoop->*inList;
+    auto found = std::find(list.begin(), list.end(), inItem);
+    if (found != list.end())
     {
-        inLoop->fTimers.erase(found);
-        inTimer->fLoop = nullptr;
-        RunLoopTimerRelease(inTimer);
+        list.erase(found);
+        inItem->fLoop = nullptr;
+        RunLoop::Release(inItem);
     }
+}
+
+template <class ITEM>
+void AddItem(RunLoop* inLoop, ITEM* inItem, std::vector<ITEM*> RunLoop::*inList)
+{
+    if (inLoop == nullptr || inItem == nullptr || !inItem->fValid)
+        return;
+    std::lock_guard<std::mutex> lock(inLoop->fMutex);
+    if (inItem->fLoop != nullptr)
+        return;
+    RunLoop::Retain(inItem);
+    inItem->fLoop = inLoop;
+    (inLoop->*inList).push_back(inItem);
+    inLoop->Wake();
+}
+
+template <class ITEM>
+void InvalidateItem(ITEM* inItem, std::vector<ITEM*> RunLoop::*inList)
+{
+    if (inItem == nullptr)
+        return;
+    inItem->fValid = false;
+    // The loop pointer is only changed under the loop's mutex; an item is added to one loop at
+    // most, so reading it first and locking that loop is enough.
+    RunLoop* loop = inItem->fLoop.load();
+    if (loop != nullptr)
+    {
+        std::lock_guard<std::mutex> lock(loop->fMutex);
+        RemoveItem(loop, inItem, inList);
+        loop->Wake();
+    }
+}
+
+template <class ITEM>
+int32_t CountItems(RunLoop* inLoop, std::vector<ITEM*> RunLoop::*inList)
+{
+    if (inLoop == nullptr)
+        return 0;
+    std::lock_guard<std::mutex> lock(inLoop->fMutex);
+    return int32_t((inLoop->*inList).size());
 }
 
 } // namespace
@@ -106,43 +197,22 @@ RunLoopTimer* RunLoopTimerCreate(double inFireDate, double inInterval, RunLoopTi
 
 void RunLoopTimerRetain(RunLoopTimer* inTimer)
 {
-    if (inTimer != nullptr)
-        inTimer->fRefCount.fetch_add(1, std::memory_order_relaxed);
+    RunLoop::Retain(inTimer);
 }
 
 void RunLoopTimerRelease(RunLoopTimer* inTimer)
 {
-    if (inTimer != nullptr && inTimer->fRefCount.fetch_sub(1, std::memory_order_acq_rel) == 1)
-        delete inTimer;
+    RunLoop::Release(inTimer);
 }
 
 void RunLoopAddTimer(RunLoop* inLoop, RunLoopTimer* inTimer)
 {
-    if (inLoop == nullptr || inTimer == nullptr || !inTimer->fValid)
-        return;
-    std::lock_guard<std::mutex> lock(inLoop->fMutex);
-    if (inTimer->fLoop != nullptr)
-        return;
-    RunLoopTimerRetain(inTimer);
-    inTimer->fLoop = inLoop;
-    inLoop->fTimers.push_back(inTimer);
-    inLoop->fChanged.notify_all();
+    AddItem(inLoop, inTimer, &RunLoop::fTimers);
 }
 
 void RunLoopTimerInvalidate(RunLoopTimer* inTimer)
 {
-    if (inTimer == nullptr)
-        return;
-    inTimer->fValid = false;
-    // The loop pointer is only changed under the loop's mutex; a timer is added to one loop at
-    // most, so reading it first and locking that loop is enough.
-    RunLoop* loop = inTimer->fLoop.load();
-    if (loop != nullptr)
-    {
-        std::lock_guard<std::mutex> lock(loop->fMutex);
-        RemoveTimer(loop, inTimer);
-        loop->fChanged.notify_all();
-    }
+    InvalidateItem(inTimer, &RunLoop::fTimers);
 }
 
 bool RunLoopTimerIsValid(const RunLoopTimer* inTimer)
@@ -152,11 +222,133 @@ bool RunLoopTimerIsValid(const RunLoopTimer* inTimer)
 
 int32_t RunLoopCountTimers(RunLoop* inLoop)
 {
-    if (inLoop == nullptr)
-        return 0;
-    std::lock_guard<std::mutex> lock(inLoop->fMutex);
-    return int32_t(inLoop->fTimers.size());
+    return CountItems(inLoop, &RunLoop::fTimers);
 }
+
+RunLoopSource* RunLoopFileDescriptorSourceCreate(int inFD, RunLoopSourceCallBack inCallBack, void* inInfo)
+{
+    RunLoopSource* source = new (std::nothrow) RunLoopSource;
+    if (source == nullptr)
+        return nullptr;
+    source->fFD = inFD;
+    source->fCallBack = inCallBack;
+    source->fInfo = inInfo;
+    return source;
+}
+
+void RunLoopSourceRetain(RunLoopSource* inSource)
+{
+    RunLoop::Retain(inSource);
+}
+
+void RunLoopSourceRelease(RunLoopSource* inSource)
+{
+    RunLoop::Release(inSource);
+}
+
+void RunLoopAddSource(RunLoop* inLoop, RunLoopSource* inSource)
+{
+    AddItem(inLoop, inSource, &RunLoop::fSources);
+}
+
+void RunLoopSourceInvalidate(RunLoopSource* inSource)
+{
+    InvalidateItem(inSource, &RunLoop::fSources);
+}
+
+bool RunLoopSourceIsValid(const RunLoopSource* inSource)
+{
+    return inSource != nullptr && inSource->fValid;
+}
+
+int32_t RunLoopCountSources(RunLoop* inLoop)
+{
+    return CountItems(inLoop, &RunLoop::fSources);
+}
+
+namespace
+{
+
+// Fires the loop's first due timer, with the loop's mutex held on entry and on return; false when
+// none is due.
+bool FireDueTimer(RunLoop* inLoop, std::unique_lock<std::mutex>& ioLock, double inNow)
+{
+    if (inLoop->fTimers.empty())
+        return false;
+    RunLoopTimer* next = *std::min_element(inLoop->fTimers.begin(), inLoop->fTimers.end(),
+                                           [](const RunLoopTimer* a, const RunLoopTimer* b)
+                                           { return a->fFireDate < b->fFireDate; });
+    if (next->fFireDate > inNow)
+        return false;
+    if (next->fInterval > 0)
+    {
+        // Firings missed while the loop did not run are skipped, not made up.
+        next->fFireDate += next->fInterval;
+        if (next->fFireDate <= inNow)
+            next->fFireDate = inNow + next->fInterval;
+    }
+    else
+    {
+        next->fValid = false;
+    }
+    RunLoopTimerRetain(next);
+    if (!next->fValid)
+        RemoveItem(inLoop, next, &RunLoop::fTimers);
+    ioLock.unlock();
+    if (next->fCallBack != nullptr)
+        next->fCallBack(next, next->fInfo);
+    RunLoopTimerRelease(next);
+    ioLock.lock();
+    return true;
+}
+
+// Waits at most inSeconds for a source to be readable (or the loop to be woken) and calls the
+// readable sources, with the loop's mutex held on entry and on return. True when a source was
+// called.
+bool PollSources(RunLoop* inLoop, std::unique_lock<std::mutex>& ioLock, double inSeconds)
+{
+    std::vector<pollfd> descriptors;
+    std::vector<RunLoopSource*> sources;
+    descriptors.push_back(pollfd{inLoop->fWakeFD, POLLIN, 0});
+    for (RunLoopSource* source : inLoop->fSources)
+    {
+        RunLoopSourceRetain(source);
+        sources.push_back(source);
+        descriptors.push_back(pollfd{source->fFD, POLLIN, 0});
+    }
+    ioLock.unlock();
+    const double milliseconds = std::ceil(std::max(inSeconds, 0.0) * 1000.0);
+    const int timeout = milliseconds >= double(INT_MAX) ? INT_MAX : int(milliseconds);
+    const int ready = ::poll(descriptors.data(), descriptors.size(), timeout);
+    bool handled = false;
+    if (ready > 0)
+    {
+        if ((descriptors[0].revents & POLLIN) != 0)
+        {
+            uint64_t count = 0;
+            if (::read(inLoop->fWakeFD, &count, sizeof(count)) < 0)
+            {
+                // Read by another wait already.
+            }
+        }
+        for (size_t i = 0; i < sources.size(); ++i)
+        {
+            RunLoopSource* source = sources[i];
+            if ((descriptors[i + 1].revents & (POLLIN | POLLHUP | POLLERR)) != 0 && source->fValid &&
+                source->fCallBack != nullptr)
+            {
+                source->fCallBack(source, source->fInfo);
+                handled = true;
+            }
+        }
+    }
+    for (RunLoopSource* source : sources)
+        RunLoopSourceRelease(source);
+    ioLock.lock();
+    return handled;
+}
+
+} // namespace
 
 RunLoopRunResult RunLoopRunInMode(double inSeconds, bool inReturnAfterSourceHandled)
 {
@@ -173,43 +365,34 @@ RunLoopRunResult RunLoopRunInMode(double inSeconds, bool inReturnAfterSourceHand
             loop->fStop = false;
             return kRunLoopRunStopped;
         }
-        if (loop->fTimers.empty())
+        if (loop->fTimers.empty() && loop->fSources.empty())
             return handled ? kRunLoopRunHandledSource : kRunLoopRunFinished;
-
-        RunLoopTimer* next = *std::min_element(loop->fTimers.begin(), loop->fTimers.end(),
-                                               [](const RunLoopTimer* a, const RunLoopTimer* b)
-                                               { return a->fFireDate < b->fFireDate; });
         double now = AbsoluteTimeGetCurrent();
-        if (next->fFireDate <= now)
+        if (FireDueTimer(loop, lock, now))
         {
-            if (next->fInterval > 0)
-            {
-                // Firings missed while the loop did not run are skipped, not made up.
-                next->fFireDate += next->fInterval;
-                if (next->fFireDate <= now)
-                    next->fFireDate = now + next->fInterval;
-            }
-            else
-            {
-                next->fValid = false;
-            }
-            RunLoopTimerRetain(next);
-            if (!next->fValid)
-                RemoveTimer(loop, next);
-            lock.unlock();
-            if (next->fCallBack != nullptr)
-                next->fCallBack(next, next->fInfo);
-            RunLoopTimerRelease(next);
-            lock.lock();
             handled = true;
             if (inReturnAfterSourceHandled)
                 return kRunLoopRunHandledSource;
             continue;
         }
-        if (now >= deadline)
+        // Until the next timer or the end of the run, whichever comes first; the sources are
+        // looked at once even when the run is over.
+        double wait = deadline - now;
+        for (const RunLoopTimer* timer : loop->fTimers)
+            wait = std::min(wait, timer->fFireDate - now);
+        if (PollSources(loop, lock, wait))
+        {
+            handled = true;
+            if (inReturnAfterSourceHandled)
+                return kRunLoopRunHandledSource;
+            continue;
+        }
+        now = AbsoluteTimeGetCurrent();
+        bool timerDue = false;
+        for (const RunLoopTimer* timer : loop->fTimers)
+            timerDue = timerDue || timer->fFireDate <= now;
+        if (now >= deadline && !timerDue)
             return kRunLoopRunTimedOut;
-        double wait = std::min(next->fFireDate, deadline) - now;
-        loop->fChanged.wait_for(lock, std::chrono::duration<double>(wait));
     }
 }
 
@@ -219,7 +402,7 @@ void RunLoopStop(RunLoop* inLoop)
         return;
     std::lock_guard<std::mutex> lock(inLoop->fMutex);
     inLoop->fStop = true;
-    inLoop->fChanged.notify_all();
+    inLoop->Wake();
 }
 
 } // namespace kova::cf

@@ -1,7 +1,8 @@
 // Our stand-in for the run loops of CoreFoundation, reduced to what the toolbox schedules on them:
-// repeating and one-shot timers. Every thread has a loop of its own, made on first use; the main
-// loop is the process's main thread's. A loop does its work only while its own thread runs it
-// (RunLoopRunInMode), and calls the timers' functions there.
+// repeating and one-shot timers, and sources that wait for a file descriptor to be readable. Every
+// thread has a loop of its own, made on first use; the main loop is the process's main thread's.
+// A loop does its work only while its own thread runs it (RunLoopRunInMode), and calls the timers'
+// and sources' functions there; adding to a loop from another thread wakes it.
 #pragma once
 
 #include <cstdint>
@@ -10,9 +11,11 @@ namespace kova::cf
 {
 
 struct RunLoop;
+struct RunLoopSource;
 struct RunLoopTimer;
 
 using RunLoopTimerCallBack = void (*)(RunLoopTimer* inTimer, void* inInfo);
+using RunLoopSourceCallBack = void (*)(RunLoopSource* inSource, void* inInfo);
 
 enum RunLoopRunResult : int32_t
 {
@@ -43,8 +46,24 @@ bool RunLoopTimerIsValid(const RunLoopTimer* inTimer);
 // Counts the loop's timers, for tests.
 int32_t RunLoopCountTimers(RunLoop* inLoop);
 
-// Runs the calling thread's loop for at most inSeconds: fires the due timers and waits for the
-// next one. Returns at once with kRunLoopRunFinished when the loop has no timer.
+// A source with one reference for the caller whose function is called each time the loop finds the
+// descriptor readable (or closed at the other end); the function must read what is there. The
+// descriptor stays the caller's. Null when memory runs out.
+RunLoopSource* RunLoopFileDescriptorSourceCreate(int inFD, RunLoopSourceCallBack inCallBack, void* inInfo);
+void RunLoopSourceRetain(RunLoopSource* inSource);
+// Null is ignored.
+void RunLoopSourceRelease(RunLoopSource* inSource);
+// The loop keeps a reference until the source is invalidated. A source belongs to one loop.
+void RunLoopAddSource(RunLoop* inLoop, RunLoopSource* inSource);
+// The source is never called again and leaves its loop.
+void RunLoopSourceInvalidate(RunLoopSource* inSource);
+bool RunLoopSourceIsValid(const RunLoopSource* inSource);
+// Counts the loop's sources, for tests.
+int32_t RunLoopCountSources(RunLoop* inLoop);
+
+// Runs the calling thread's loop for at most inSeconds: fires the due timers, calls the sources
+// whose descriptors are readable, and waits for the next of either. Returns at once with
+// kRunLoopRunFinished when the loop has neither timer nor source.
 RunLoopRunResult RunLoopRunInMode(double inSeconds, bool inReturnAfterSourceHandled);
 // Makes the loop's RunLoopRunInMode return kRunLoopRunStopped.
 void RunLoopStop(RunLoop* inLoop);

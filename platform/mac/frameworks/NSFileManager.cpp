@@ -3,6 +3,7 @@
 #include "platform/mac/frameworks/CFError.h"
 #include "platform/mac/frameworks/SysFile.h"
 #include "platform/mac/frameworks/SysMount.h"
+#include "platform/mac/frameworks/SysTree.h"
 
 #include <cerrno>
 #include <climits>
@@ -77,119 +78,25 @@ bool SameItem(const struct stat& inFirst, const struct stat& inSecond)
     return inFirst.st_dev == inSecond.st_dev && inFirst.st_ino == inSecond.st_ino;
 }
 
-// The link's text, read whole however long it is; 0 or errno.
-int ReadLink(const std::string& inPath, size_t inSizeHint, std::string& outTarget)
-{
-    size_t size = inSizeHint + 1;
-    for (;;)
-    {
-        std::unique_ptr<char[]> buffer(new (std::nothrow) char[size]);
-        if (buffer == nullptr)
-            return ENOMEM;
-        const ssize_t length = ::readlink(inPath.c_str(), buffer.get(), size);
-        if (length < 0)
-            return errno;
-        if (size_t(length) < size)
-        {
-            outTarget.assign(buffer.get(), size_t(length));
-            return 0;
-        }
-        size *= 2;
-    }
-}
-
-// Owners are kept where the caller may give them away, as a copy by an administrator does; a copy
-// by anyone else, or on a volume without owners, belongs to its maker.
-void KeepOwner(int inFD, const struct stat& inSource)
-{
-    if (::geteuid() == 0 && ::fchown(inFD, inSource.st_uid, inSource.st_gid) != 0)
-    {
-    }
-}
-
-void KeepLinkOwner(const std::string& inLink, const struct stat& inSource)
-{
-    if (::geteuid() == 0 && ::lchown(inLink.c_str(), inSource.st_uid, inSource.st_gid) != 0)
-    {
-    }
-}
-
-// A copy of the regular file at a new temporary path beside inTo; 0 or the errno, with
+// A copy of the regular file or link at a new temporary path beside inTo; 0 or the errno, with
 // outReadSide telling whose failure it was. On success outTemporary names the copy.
-int CopyFileToTemporary(const std::string& inFrom, const struct stat& inStatus, const std::string& inTo,
+int CopyItemToTemporary(const std::string& inFrom, const struct stat& inStatus, const std::string& inTo,
                         std::string& outTemporary, bool& outReadSide)
 {
-    outReadSide = true;
-    const int source = ::open(inFrom.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (source < 0)
-        return errno;
-    struct stat opened = {};
-    // The item looked at is the one opened, not one put there since.
-    if (::fstat(source, &opened) != 0 || !SameItem(opened, inStatus) || !S_ISREG(opened.st_mode))
-    {
-        const int error = errno != 0 ? errno : EAGAIN;
-        ::close(source);
-        return error;
-    }
-    outReadSide = false;
-    int destination = -1;
-    for (int attempt = 0; attempt < kTemporaryAttempts && destination < 0; ++attempt)
+    int error = EEXIST;
+    for (int attempt = 0; attempt < kTemporaryAttempts && error == EEXIST; ++attempt)
     {
         outTemporary = sys::TemporarySiblingPath(inTo);
-        destination = ::open(outTemporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (destination < 0 && errno != EEXIST)
+        error = S_ISLNK(inStatus.st_mode)
+                    ? sys::CopyLinkAt(AT_FDCWD, inFrom.c_str(), inStatus, AT_FDCWD, outTemporary.c_str(),
+                                      outReadSide)
+                    : sys::CopyRegularFileAt(AT_FDCWD, inFrom.c_str(), inStatus, AT_FDCWD,
+                                             outTemporary.c_str(), outReadSide);
+        // A name taken already is tried again; a source that failed is not.
+        if (outReadSide)
             break;
     }
-    if (destination < 0)
-    {
-        const int error = errno;
-        ::close(source);
-        return error;
-    }
-    int error = sys::CopyFileData(source, destination, uint64_t(opened.st_size), &outReadSide);
-    if (error == 0)
-    {
-        const struct timespec times[2] = {opened.st_atim, opened.st_mtim};
-        KeepOwner(destination, opened);
-        if (::fchmod(destination, opened.st_mode & 07777) != 0 || ::futimens(destination, times) != 0)
-            error = errno;
-    }
-    if (::close(destination) != 0 && error == 0)
-        error = errno;
-    ::close(source);
-    if (error != 0)
-        ::unlink(outTemporary.c_str());
     return error;
-}
-
-// A copy of the link itself at a new temporary path beside inTo; as above.
-int CopyLinkToTemporary(const std::string& inFrom, const struct stat& inStatus, const std::string& inTo,
-                        std::string& outTemporary, bool& outReadSide)
-{
-    outReadSide = true;
-    std::string target;
-    if (const int error = ReadLink(inFrom, size_t(inStatus.st_size), target); error != 0)
-        return error;
-    outReadSide = false;
-    for (int attempt = 0; attempt < kTemporaryAttempts; ++attempt)
-    {
-        outTemporary = sys::TemporarySiblingPath(inTo);
-        if (::symlink(target.c_str(), outTemporary.c_str()) == 0)
-        {
-            const struct timespec times[2] = {inStatus.st_atim, inStatus.st_mtim};
-            KeepLinkOwner(outTemporary, inStatus);
-            if (::utimensat(AT_FDCWD, outTemporary.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
-            {
-                const int error = errno;
-                ::unlink(outTemporary.c_str());
-                return error;
-            }
-            return 0;
-        }
-        if (errno != EEXIST)
-            break;
-    }
-    return errno;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -233,8 +140,9 @@ int EnsurePrivateFolder(const std::string& inPath)
     return 0;
 }
 
-// mkdir -p for the folders above the home trash, which are the user's data folders.
-int EnsureFolders(const std::string& inPath)
+// mkdir -p, each missing folder with inMode (the folders above the home trash are the user's data
+// folders: 0700). 0 or errno.
+int EnsureFolders(const std::string& inPath, mode_t inMode = 0700)
 {
     struct stat status = {};
     if (::stat(inPath.c_str(), &status) == 0)
@@ -242,11 +150,13 @@ int EnsureFolders(const std::string& inPath)
     for (size_t slash = inPath.find('/', 1);; slash = inPath.find('/', slash + 1))
     {
         const std::string prefix = slash == std::string::npos ? inPath : inPath.substr(0, slash);
-        if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST)
+        if (!prefix.empty() && prefix.back() != '/' && ::mkdir(prefix.c_str(), inMode) != 0 &&
+            errno != EEXIST)
             return errno;
         if (slash == std::string::npos)
-            return 0;
+            break;
     }
+    return ::stat(inPath.c_str(), &status) == 0 && S_ISDIR(status.st_mode) ? 0 : ENOTDIR;
 }
 
 // A trash made ready: its "files" and "info" folders exist. 0 or errno.
@@ -376,7 +286,54 @@ std::string TemporaryDirectory()
     return folder;
 }
 
-bool CopyItem(const std::string& inFrom, const std::string& inTo, bool inReplace, cf::Error** outError)
+namespace
+{
+
+// A folder copied whole under a temporary name beside inTo, then put in its place (see CopyItem).
+bool CopyFolder(const std::string& inFrom, const struct stat& inSource, const std::string& inTo,
+                bool inReplace, bool inProceedAfterError, cf::Error** outError)
+{
+    struct stat destination = {};
+    const bool exists = ::lstat(inTo.c_str(), &destination) == 0;
+    // A copy inside its own source, or one that would replace a folder holding its source, would
+    // lose the source: nothing is touched.
+    if (sys::IsSameOrInside(inTo, inSource) ||
+        (exists && inReplace && S_ISDIR(destination.st_mode) && sys::IsSameOrInside(inFrom, destination)))
+        return Fail(kFileWriteUnknownError, outError);
+    std::string temporary;
+    sys::TreeFailure failure;
+    int error = 0;
+    for (int attempt = 0; attempt < kTemporaryAttempts; ++attempt)
+    {
+        failure = sys::TreeFailure();
+        temporary = sys::TemporarySiblingPath(inTo);
+        error = sys::CopyTree(inFrom, temporary, inProceedAfterError, &failure);
+        // Only a temporary name taken already is tried again.
+        if (error != EEXIST || failure.fPath != temporary)
+            break;
+    }
+    if (error != 0 && !inProceedAfterError)
+        return Fail(failure.fReadSide ? ReadErrorCode(error) : WriteErrorCode(error), outError);
+    std::string displaced;
+    sys::RemoveOptions removal;
+    removal.fUnlock = true;
+    if (const int placed = sys::PutInPlace(temporary, inTo, inReplace, displaced); placed != 0)
+    {
+        sys::RemoveTree(temporary, removal);
+        return Fail(WriteErrorCode(placed), outError);
+    }
+    // The old item goes once the new one stands; what cannot go stays hidden beside it.
+    if (!displaced.empty())
+        sys::RemoveTree(displaced, removal);
+    if (error != 0)
+        return Fail(failure.fReadSide ? ReadErrorCode(error) : WriteErrorCode(error), outError);
+    return true;
+}
+
+} // namespace
+
+bool CopyItem(const std::string& inFrom, const std::string& inTo, bool inReplace, cf::Error** outError,
+              bool inProceedAfterError)
 {
     if (outError != nullptr)
         *outError = nullptr;
@@ -386,25 +343,25 @@ bool CopyItem(const std::string& inFrom, const std::string& inTo, bool inReplace
     struct stat destination = {};
     if (::lstat(inTo.c_str(), &destination) == 0)
     {
-        // Onto itself, onto a folder, or onto an item that must stay: nothing is touched.
-        if (SameItem(source, destination) || S_ISDIR(destination.st_mode) || !inReplace)
+        // Onto itself, onto a folder (unless a folder replaces it), or onto an item that must
+        // stay: nothing is touched.
+        if (SameItem(source, destination) || (S_ISDIR(destination.st_mode) && !S_ISDIR(source.st_mode)) ||
+            !inReplace)
             return Fail(kFileWriteFileExistsError, outError);
     }
     else if (errno != ENOENT)
     {
         return Fail(WriteErrorCode(errno), outError);
     }
+    if (S_ISDIR(source.st_mode))
+        return CopyFolder(inFrom, source, inTo, inReplace, inProceedAfterError, outError);
+    // Pipes, sockets and devices are never opened.
+    if (!S_ISREG(source.st_mode) && !S_ISLNK(source.st_mode))
+        return Fail(kFileReadUnknownError, outError);
 
     std::string temporary;
     bool readSide = true;
-    int error = 0;
-    if (S_ISREG(source.st_mode))
-        error = CopyFileToTemporary(inFrom, source, inTo, temporary, readSide);
-    else if (S_ISLNK(source.st_mode))
-        error = CopyLinkToTemporary(inFrom, source, inTo, temporary, readSide);
-    else
-        // Folders are the folders' copy; pipes, sockets and devices are never opened.
-        return Fail(S_ISDIR(source.st_mode) ? kFeatureUnsupportedError : kFileReadUnknownError, outError);
+    int error = CopyItemToTemporary(inFrom, source, inTo, temporary, readSide);
     if (error != 0)
         return Fail(readSide ? ReadErrorCode(error) : WriteErrorCode(error), outError);
 
@@ -432,14 +389,38 @@ bool MoveItem(const std::string& inFrom, const std::string& inTo, bool inReplace
         return true;
     if (errno != EXDEV)
         return Fail(WriteErrorCode(errno), outError);
-    if (S_ISDIR(source.st_mode))
-        return Fail(kFeatureUnsupportedError, outError);
     // Across volumes: the source goes only once its copy stands whole in place.
     if (!CopyItem(inFrom, inTo, inReplace, outError))
         return false;
-    if (::unlink(inFrom.c_str()) != 0)
-        return Fail(WriteErrorCode(errno), outError);
+    const int error = S_ISDIR(source.st_mode) ? sys::RemoveTree(inFrom, sys::RemoveOptions())
+                                              : (::unlink(inFrom.c_str()) == 0 ? 0 : errno);
+    if (error != 0)
+        return Fail(WriteErrorCode(error), outError);
     return true;
+}
+
+bool CreateDirectoryAtPath(const std::string& inPath, bool inWithIntermediateDirectories, mode_t inMode,
+                           cf::Error** outError)
+{
+    if (outError != nullptr)
+        *outError = nullptr;
+    const int error = inWithIntermediateDirectories ? EnsureFolders(inPath, inMode)
+                                                    : (::mkdir(inPath.c_str(), inMode) == 0 ? 0 : errno);
+    return error == 0 || Fail(WriteErrorCode(error), outError);
+}
+
+std::string HomeDirectoryForCurrentUser()
+{
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && home[0] == '/')
+        return home;
+    struct passwd entry = {};
+    struct passwd* found = nullptr;
+    char buffer[4096];
+    if (::getpwuid_r(::geteuid(), &entry, buffer, sizeof(buffer), &found) == 0 && found != nullptr &&
+        found->pw_dir != nullptr && found->pw_dir[0] == '/')
+        return found->pw_dir;
+    return std::string();
 }
 
 std::string HomeTrashPath()
@@ -447,17 +428,106 @@ std::string HomeTrashPath()
     const char* dataHome = std::getenv("XDG_DATA_HOME");
     if (dataHome != nullptr && dataHome[0] == '/')
         return std::string(dataHome) + "/Trash";
-    const char* home = std::getenv("HOME");
-    std::string folder = home != nullptr && home[0] == '/' ? home : std::string();
-    if (folder.empty())
+    const std::string home = HomeDirectoryForCurrentUser();
+    return home.empty() ? home : home + "/.local/share/Trash";
+}
+
+namespace
+{
+
+// A folder of the XDG base directories: the variable when it holds an absolute path, else the
+// default under the home folder; empty without a home folder.
+std::string BaseDirectory(const char* inVariable, const char* inDefault)
+{
+    const char* value = std::getenv(inVariable);
+    if (value != nullptr && value[0] == '/')
+        return value;
+    const std::string home = HomeDirectoryForCurrentUser();
+    return home.empty() ? home : home + "/" + inDefault;
+}
+
+// A folder of the XDG user folders: its line in user-dirs.dirs (KEY="$HOME/..." or KEY="/..."),
+// else the default under the home folder.
+std::string UserDirectory(const char* inKey, const char* inDefault)
+{
+    const std::string home = HomeDirectoryForCurrentUser();
+    if (home.empty())
+        return home;
+    const std::string configuration = BaseDirectory("XDG_CONFIG_HOME", ".config") + "/user-dirs.dirs";
+    // A file of a few lines; a larger one is not read past this.
+    constexpr size_t kMaxBytes = 65536;
+    std::string text;
+    const int fd = ::open(configuration.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0)
     {
-        struct passwd entry = {};
-        struct passwd* found = nullptr;
-        char buffer[4096];
-        if (::getpwuid_r(::geteuid(), &entry, buffer, sizeof(buffer), &found) == 0 && found != nullptr)
-            folder = found->pw_dir;
+        struct stat status = {};
+        if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode))
+        {
+            text.resize(kMaxBytes);
+            const ssize_t count = ::read(fd, text.data(), text.size());
+            text.resize(count > 0 ? size_t(count) : 0);
+        }
+        ::close(fd);
     }
-    return folder.empty() ? folder : folder + "/.local/share/Trash";
+    const std::string prefix = std::string(inKey) + "=\"";
+    for (size_t start = 0; start < text.size();)
+    {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string line = text.substr(start, end - start);
+        start = end + 1;
+        if (line.compare(0, prefix.size(), prefix) != 0 || line.size() < prefix.size() + 1 ||
+            line.back() != '"')
+            continue;
+        const std::string value = line.substr(prefix.size(), line.size() - prefix.size() - 1);
+        if (value.compare(0, 6, "$HOME/") == 0 && value.size() > 6)
+            return home + value.substr(5);
+        if (!value.empty() && value[0] == '/' && value != "/")
+            return value;
+    }
+    return home + "/" + inDefault;
+}
+
+} // namespace
+
+bool URLForDirectory(int inDirectory, int inDomainMask, bool inCreate, std::string& outPath,
+                     cf::Error** outError)
+{
+    if (outError != nullptr)
+        *outError = nullptr;
+    outPath.clear();
+    const bool user = inDomainMask == kUserDomainMask;
+    const bool local = inDomainMask == kLocalDomainMask;
+    if (local && inDirectory == kApplicationDirectory)
+        outPath = "/opt";
+    else if (local && inDirectory == kApplicationSupportDirectory)
+        outPath = "/var/lib";
+    else if (local && inDirectory == kCachesDirectory)
+        outPath = "/var/cache";
+    else if (user && inDirectory == kDocumentDirectory)
+        outPath = UserDirectory("XDG_DOCUMENTS_DIR", "Documents");
+    else if (user && inDirectory == kDesktopDirectory)
+        outPath = UserDirectory("XDG_DESKTOP_DIR", "Desktop");
+    else if (user && inDirectory == kApplicationSupportDirectory)
+        outPath = BaseDirectory("XDG_DATA_HOME", ".local/share");
+    else if (user && inDirectory == kCachesDirectory)
+        outPath = BaseDirectory("XDG_CACHE_HOME", ".cache");
+    else if (user && inDirectory == kLibraryDirectory)
+        outPath = BaseDirectory("XDG_CONFIG_HOME", ".config");
+    while (outPath.size() > 1 && outPath.back() == '/')
+        outPath.pop_back();
+    if (outPath.empty())
+        return Fail(kFileNoSuchFileError, outError);
+    if (inCreate)
+    {
+        if (const int error = EnsureFolders(outPath, user ? 0700 : 0755); error != 0)
+        {
+            outPath.clear();
+            return Fail(WriteErrorCode(error), outError);
+        }
+    }
+    return true;
 }
 
 bool TrashItem(const std::string& inPath, std::string* outTrashedPath, cf::Error** outError)

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <iterator>
 #include <spawn.h>
+#include <strings.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 extern char** environ;
@@ -23,6 +25,27 @@ bool HasDesktop()
 }
 
 } // namespace
+
+bool IsFilePackageAtPath(const std::string& inPath)
+{
+    static const char* const kExtensions[] = {"app", "bundle", "framework", "plugin"};
+    struct stat status = {};
+    if (::stat(inPath.c_str(), &status) != 0 || !S_ISDIR(status.st_mode))
+        return false;
+    size_t end = inPath.size();
+    while (end > 1 && inPath[end - 1] == '/')
+        --end;
+    const size_t slash = inPath.rfind('/', end - 1);
+    const size_t start = slash == std::string::npos ? 0 : slash + 1;
+    const size_t dot = inPath.rfind('.', end - 1);
+    // A name that is all extension (".app") has none.
+    if (dot == std::string::npos || dot <= start || dot + 1 >= end)
+        return false;
+    const std::string extension = inPath.substr(dot + 1, end - dot - 1);
+    return std::any_of(std::begin(kExtensions), std::end(kExtensions),
+                       [&extension](const char* inKnown)
+                       { return ::strcasecmp(extension.c_str(), inKnown) == 0; });
+}
 
 void ActivateFileViewerSelecting(const std::string& inPath)
 {

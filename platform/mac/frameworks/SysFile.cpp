@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <memory>
+#include <new>
 #include <sys/ioctl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -132,6 +133,20 @@ int CopyData(int inFD, int outFD, uint64_t inSize, bool& outReadSide)
     return 0;
 }
 
+bool SameItem(const struct stat& inFirst, const struct stat& inSecond)
+{
+    return inFirst.st_dev == inSecond.st_dev && inFirst.st_ino == inSecond.st_ino;
+}
+
+// Owners are kept where the caller may give them away, as a copy by an administrator does; a copy
+// by anyone else, or on a volume without owners, belongs to its maker.
+void KeepOwner(int inFD, const struct stat& inSource)
+{
+    if (::geteuid() == 0 && ::fchown(inFD, inSource.st_uid, inSource.st_gid) != 0)
+    {
+    }
+}
+
 } // namespace
 
 int renamex_np(const char* from, const char* to, unsigned flags)
@@ -196,6 +211,108 @@ int CopyFileData(int inFD, int outFD, uint64_t inSize, bool* outReadSide)
     if (outReadSide != nullptr)
         *outReadSide = error != 0 && readSide;
     return error;
+}
+
+int GetPathOfDescriptor(int inFD, std::string& outPath)
+{
+    char link[64];
+    std::snprintf(link, sizeof(link), "/proc/self/fd/%d", inFD);
+    std::string path;
+    if (const int error = ReadLinkAt(AT_FDCWD, link, 255, path); error != 0)
+        return error;
+    // An item removed since it was opened has no path any more.
+    if (path.empty() || path[0] != '/')
+        return ENOENT;
+    struct stat named = {};
+    struct stat opened = {};
+    if (::stat(path.c_str(), &named) != 0 || ::fstat(inFD, &opened) != 0 || !SameItem(named, opened))
+        return ENOENT;
+    outPath = std::move(path);
+    return 0;
+}
+
+int ReadLinkAt(int inDirFD, const char* inPath, size_t inSizeHint, std::string& outTarget)
+{
+    size_t size = inSizeHint + 1;
+    for (;;)
+    {
+        std::unique_ptr<char[]> buffer(new (std::nothrow) char[size]);
+        if (buffer == nullptr)
+            return ENOMEM;
+        const ssize_t length = ::readlinkat(inDirFD, inPath, buffer.get(), size);
+        if (length < 0)
+            return errno;
+        if (size_t(length) < size)
+        {
+            outTarget.assign(buffer.get(), size_t(length));
+            return 0;
+        }
+        size *= 2;
+    }
+}
+
+int CopyRegularFileAt(int inFromDirFD, const char* inFrom, const struct stat& inStatus, int inToDirFD,
+                      const char* inTo, bool& outReadSide)
+{
+    outReadSide = true;
+    const int source = ::openat(inFromDirFD, inFrom, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (source < 0)
+        return errno;
+    struct stat opened = {};
+    // The item looked at is the one opened, not one put there since.
+    errno = 0;
+    if (::fstat(source, &opened) != 0 || !SameItem(opened, inStatus) || !S_ISREG(opened.st_mode))
+    {
+        const int error = errno != 0 ? errno : EAGAIN;
+        ::close(source);
+        return error;
+    }
+    outReadSide = false;
+    const int destination = ::openat(inToDirFD, inTo, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (destination < 0)
+    {
+        const int error = errno;
+        ::close(source);
+        return error;
+    }
+    int error = CopyFileData(source, destination, uint64_t(opened.st_size), &outReadSide);
+    if (error == 0)
+    {
+        const struct timespec times[2] = {opened.st_atim, opened.st_mtim};
+        KeepOwner(destination, opened);
+        if (::fchmod(destination, opened.st_mode & 07777) != 0 || ::futimens(destination, times) != 0)
+            error = errno;
+    }
+    if (::close(destination) != 0 && error == 0)
+        error = errno;
+    ::close(source);
+    if (error != 0)
+        ::unlinkat(inToDirFD, inTo, 0);
+    return error;
+}
+
+int CopyLinkAt(int inFromDirFD, const char* inFrom, const struct stat& inStatus, int inToDirFD,
+               const char* inTo, bool& outReadSide)
+{
+    outReadSide = true;
+    std::string target;
+    if (const int error = ReadLinkAt(inFromDirFD, inFrom, size_t(inStatus.st_size), target); error != 0)
+        return error;
+    outReadSide = false;
+    if (::symlinkat(target.c_str(), inToDirFD, inTo) != 0)
+        return errno;
+    const struct timespec times[2] = {inStatus.st_atim, inStatus.st_mtim};
+    if (::geteuid() == 0 &&
+        ::fchownat(inToDirFD, inTo, inStatus.st_uid, inStatus.st_gid, AT_SYMLINK_NOFOLLOW) != 0)
+    {
+    }
+    if (::utimensat(inToDirFD, inTo, times, AT_SYMLINK_NOFOLLOW) != 0)
+    {
+        const int error = errno;
+        ::unlinkat(inToDirFD, inTo, 0);
+        return error;
+    }
+    return 0;
 }
 
 std::string TemporarySiblingPath(const std::string& inPath)

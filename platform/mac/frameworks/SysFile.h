@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 namespace kova::sys
@@ -30,6 +31,25 @@ ssize_t copy_file_range(int inFD, off_t* ioInOffset, int outFD, off_t* ioOutOffs
 // transfers are continued. 0, or the errno of the failure (EIO when the source ends early), with
 // *outReadSide (when given) telling whether reading the source failed.
 int CopyFileData(int inFD, int outFD, uint64_t inSize, bool* outReadSide = nullptr);
+
+// fcntl F_GETPATH: the path of the item the descriptor was opened on, links resolved (through
+// /proc/self/fd). 0 or errno.
+int GetPathOfDescriptor(int inFD, std::string& outPath);
+
+// The text of the link at inPath (relative to the folder inDirFD, or AT_FDCWD), read whole however
+// long it is; inSizeHint is the size its status gave. 0 or errno.
+int ReadLinkAt(int inDirFD, const char* inPath, size_t inSizeHint, std::string& outTarget);
+// Copies the regular file inFrom (relative to inFromDirFD), whose status the caller read, to the
+// new item inTo (relative to inToDirFD; it must not exist): its bytes, mode and times, and its
+// owner when the caller is the superuser. The source opened must still be the item of that status;
+// it is opened without following a link and without waiting (a pipe put in its place never blocks
+// the copy). On failure nothing is left at inTo. 0 or errno, with outReadSide telling whether
+// reading the source failed.
+int CopyRegularFileAt(int inFromDirFD, const char* inFrom, const struct stat& inStatus, int inToDirFD,
+                      const char* inTo, bool& outReadSide);
+// Makes inTo a link with the text of the link inFrom, with its times (and owner, as above).
+int CopyLinkAt(int inFromDirFD, const char* inFrom, const struct stat& inStatus, int inToDirFD,
+               const char* inTo, bool& outReadSide);
 
 // A path beside inPath for a temporary item: the same folder, a hidden name made of inPath's
 // name and a random suffix, short enough for the file system.

@@ -1,0 +1,10 @@
+#include "kernel/files/VFSObjectIterator.h"
+
+namespace kova
+{
+
+VFolderIterator::~VFolderIterator() = default;
+
+VFileIterator::~VFileIterator() = default;
+
+} // namespace kova

@@ -1,0 +1,582 @@
+#include "platform/mac/frameworks/SysTree.h"
+
+#include "platform/mac/frameworks/SysFile.h"
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+#include <vector>
+
+namespace kova::sys
+{
+
+namespace
+{
+
+constexpr int kDirectoryFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+std::atomic<int> sRemoveFaultErrno{0};
+std::atomic<int> sRemovalsBeforeFault{0};
+
+// unlinkat, failing as a fault set for tests asks.
+int Unlink(int inDirFD, const char* inName, int inFlags)
+{
+    if (sRemoveFaultErrno.load(std::memory_order_relaxed) != 0 &&
+        sRemovalsBeforeFault.fetch_sub(1, std::memory_order_relaxed) <= 0)
+    {
+        errno = sRemoveFaultErrno.load(std::memory_order_relaxed);
+        return -1;
+    }
+    return ::unlinkat(inDirFD, inName, inFlags);
+}
+
+struct Entry
+{
+    std::string fName;
+    unsigned char fType; // the directory's type of the entry; DT_UNKNOWN when it gives none
+};
+
+// The names in the open folder, read whole before anything in it changes; the descriptor stays
+// open. 0 or errno.
+int ReadEntries(int inFD, std::vector<Entry>& outEntries)
+{
+    outEntries.clear();
+    const int copy = ::fcntl(inFD, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0)
+        return errno;
+    DIR* folder = ::fdopendir(copy);
+    if (folder == nullptr)
+    {
+        const int error = errno;
+        ::close(copy);
+        return error;
+    }
+    int error = 0;
+    for (;;)
+    {
+        errno = 0;
+        const struct dirent* entry = ::readdir(folder);
+        if (entry == nullptr)
+        {
+            error = errno;
+            break;
+        }
+        const char* name = entry->d_name;
+        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+            continue;
+        outEntries.push_back(Entry{name, entry->d_type});
+    }
+    ::closedir(folder);
+    return error;
+}
+
+std::string Join(const std::string& inFolder, const std::string& inName)
+{
+    std::string path;
+    path.reserve(inFolder.size() + 1 + inName.size());
+    path.append(inFolder);
+    if (path.empty() || path.back() != '/')
+        path.push_back('/');
+    path.append(inName);
+    return path;
+}
+
+// A folder being walked: its descriptor, its entries and the next one to take.
+struct Level
+{
+    int fFD = -1;
+    std::string fPath;
+    std::vector<Entry> fEntries;
+    size_t fNext = 0;
+};
+
+void CloseLevels(std::vector<Level>& ioLevels)
+{
+    for (Level& level : ioLevels)
+    {
+        if (level.fFD >= 0)
+            ::close(level.fFD);
+    }
+    ioLevels.clear();
+}
+
+bool Fail(TreeFailure* outFailure, const std::string& inPath, int inErrno, bool inReadSide)
+{
+    if (outFailure != nullptr && outFailure->fErrno == 0)
+    {
+        outFailure->fPath = inPath;
+        outFailure->fErrno = inErrno;
+        outFailure->fReadSide = inReadSide;
+    }
+    return false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Removing
+
+// Clears the immutable flag of the entry, through a descriptor opened for nothing else. 0 or errno.
+int ClearImmutableFlag(int inDirFD, const char* inName)
+{
+    struct statx status = {};
+    if (::statx(inDirFD, inName, AT_SYMLINK_NOFOLLOW, STATX_TYPE, &status) != 0)
+        return errno;
+    if ((status.stx_attributes & STATX_ATTR_IMMUTABLE) == 0)
+        return 0;
+    // Flags live on files and folders only: a device is never opened.
+    if (!S_ISREG(status.stx_mode) && !S_ISDIR(status.stx_mode))
+        return EPERM;
+    const int fd = ::openat(inDirFD, inName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    int flags = 0;
+    int error = 0;
+    if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0)
+        error = errno;
+    flags &= ~(FS_IMMUTABLE_FL | FS_APPEND_FL);
+    if (error == 0 && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) != 0)
+        error = errno;
+    ::close(fd);
+    return error;
+}
+
+// The entry unlocked: no immutable flag, and full rights for its owner when the caller is the
+// owner or the superuser. 0 or errno.
+int UnlockEntry(int inDirFD, const char* inName)
+{
+    if (const int error = ClearImmutableFlag(inDirFD, inName); error != 0)
+        return error;
+    struct stat status = {};
+    if (::fstatat(inDirFD, inName, &status, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno;
+    const uid_t user = ::geteuid();
+    if (S_ISLNK(status.st_mode) || (user != 0 && user != status.st_uid))
+        return 0;
+    const mode_t wanted = S_ISDIR(status.st_mode) ? 0700 : 0600;
+    if ((status.st_mode & wanted) != wanted &&
+        ::fchmodat(inDirFD, inName, (status.st_mode & 07777) | wanted, 0) != 0)
+        return errno;
+    return 0;
+}
+
+// Removes one item that is no folder; with inUnlock, a refusal is met by unlocking it once.
+int RemoveEntry(int inDirFD, const char* inName, bool inUnlock)
+{
+    if (Unlink(inDirFD, inName, 0) == 0)
+        return 0;
+    const int error = errno;
+    if (!inUnlock || (error != EPERM && error != EACCES))
+        return error;
+    if (UnlockEntry(inDirFD, inName) != 0)
+        return error;
+    return Unlink(inDirFD, inName, 0) == 0 ? 0 : errno;
+}
+
+// Opens the sub-folder to walk it, unlocking it first when asked so that it can be read and
+// emptied. The descriptor, or -1 with errno set.
+int OpenFolderToEmpty(int inDirFD, const char* inName, bool inUnlock)
+{
+    if (inUnlock)
+    {
+        if (const int error = UnlockEntry(inDirFD, inName); error != 0)
+        {
+            errno = error;
+            return -1;
+        }
+    }
+    return ::openat(inDirFD, inName, kDirectoryFlags);
+}
+
+// Empties the open folder (the descriptor becomes the walk's). 0 or errno.
+int EmptyFolder(int inFD, const std::string& inPath, const RemoveOptions& inOptions, TreeFailure* outFailure)
+{
+    std::vector<Level> levels;
+    levels.push_back(Level{inFD, inPath, {}, 0});
+    if (const int error = ReadEntries(inFD, levels.back().fEntries); error != 0)
+    {
+        CloseLevels(levels);
+        Fail(outFailure, inPath, error, false);
+        return error;
+    }
+    while (!levels.empty())
+    {
+        Level& level = levels.back();
+        if (level.fNext == level.fEntries.size())
+        {
+            // The folder is empty now: it goes from its parent, unless it is the one emptied.
+            ::close(level.fFD);
+            const std::string path = level.fPath;
+            levels.pop_back();
+            if (levels.empty())
+                break;
+            Level& parent = levels.back();
+            const Entry& entry = parent.fEntries[parent.fNext - 1];
+            if (Unlink(parent.fFD, entry.fName.c_str(), AT_REMOVEDIR) != 0)
+            {
+                const int error = errno;
+                CloseLevels(levels);
+                Fail(outFailure, path, error, false);
+                return error;
+            }
+            if (inOptions.fAfterFolder)
+                inOptions.fAfterFolder();
+            continue;
+        }
+        const Entry& entry = level.fEntries[level.fNext++];
+        const std::string path = Join(level.fPath, entry.fName);
+        bool isFolder = entry.fType == DT_DIR;
+        if (entry.fType == DT_UNKNOWN)
+        {
+            struct stat status = {};
+            if (::fstatat(level.fFD, entry.fName.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+            {
+                if (errno == ENOENT)
+                    continue; // gone already
+                const int error = errno;
+                CloseLevels(levels);
+                Fail(outFailure, path, error, false);
+                return error;
+            }
+            isFolder = S_ISDIR(status.st_mode);
+        }
+        if (!isFolder)
+        {
+            const int error = RemoveEntry(level.fFD, entry.fName.c_str(), inOptions.fUnlock);
+            if (error != 0 && error != ENOENT)
+            {
+                CloseLevels(levels);
+                Fail(outFailure, path, error, false);
+                return error;
+            }
+            continue;
+        }
+        if (!inOptions.fWithSubFolders)
+            continue;
+        const int fd = OpenFolderToEmpty(level.fFD, entry.fName.c_str(), inOptions.fUnlock);
+        if (fd < 0)
+        {
+            const int error = errno;
+            CloseLevels(levels);
+            Fail(outFailure, path, error, false);
+            return error;
+        }
+        levels.push_back(Level{fd, path, {}, 0});
+        if (const int error = ReadEntries(fd, levels.back().fEntries); error != 0)
+        {
+            CloseLevels(levels);
+            Fail(outFailure, path, error, false);
+            return error;
+        }
+    }
+    return 0;
+}
+
+// The folder that holds the path, and the path's last name ("/a/b/" gives "/a" and "b").
+void SplitPath(const std::string& inPath, std::string& outFolder, std::string& outName)
+{
+    size_t end = inPath.size();
+    while (end > 1 && inPath[end - 1] == '/')
+        --end;
+    const size_t slash = end == 0 ? std::string::npos : inPath.rfind('/', end - 1);
+    if (slash == std::string::npos)
+    {
+        outFolder.assign(1, '.');
+        outName.assign(inPath, 0, end);
+        return;
+    }
+    outFolder.assign(inPath, 0, slash == 0 ? 1 : slash);
+    outName.assign(inPath, slash + 1, end - slash - 1);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Copying
+
+// A folder being copied: the source level and the descriptor of its copy, with the source's status
+// to give the copy once its contents are in.
+struct CopyLevel
+{
+    Level fSource;
+    int fCopyFD = -1;
+    struct stat fStatus = {};
+};
+
+void CloseCopyLevels(std::vector<CopyLevel>& ioLevels)
+{
+    for (CopyLevel& level : ioLevels)
+    {
+        if (level.fSource.fFD >= 0)
+            ::close(level.fSource.fFD);
+        if (level.fCopyFD >= 0)
+            ::close(level.fCopyFD);
+    }
+    ioLevels.clear();
+}
+
+// The finished copy of a folder gets the source's owner, mode and times, in that order: its mode
+// may forbid what came before, and setting the others would change its times.
+int FinishFolderCopy(int inCopyFD, const struct stat& inStatus)
+{
+    if (::geteuid() == 0 && ::fchown(inCopyFD, inStatus.st_uid, inStatus.st_gid) != 0)
+    {
+    }
+    const struct timespec times[2] = {inStatus.st_atim, inStatus.st_mtim};
+    if (::fchmod(inCopyFD, inStatus.st_mode & 07777) != 0 || ::futimens(inCopyFD, times) != 0)
+        return errno;
+    return 0;
+}
+
+// Copies one entry of the source level into the copy's folder; a folder is opened on both sides
+// and pushed. False when the entry failed.
+bool CopyEntry(std::vector<CopyLevel>& ioLevels, const Entry& inEntry, TreeFailure* outFailure, int& outError)
+{
+    CopyLevel& level = ioLevels.back();
+    const char* name = inEntry.fName.c_str();
+    const std::string path = Join(level.fSource.fPath, inEntry.fName);
+    struct stat status = {};
+    if (::fstatat(level.fSource.fFD, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+    {
+        outError = errno;
+        return Fail(outFailure, path, outError, true);
+    }
+    bool readSide = true;
+    if (S_ISREG(status.st_mode))
+        outError = CopyRegularFileAt(level.fSource.fFD, name, status, level.fCopyFD, name, readSide);
+    else if (S_ISLNK(status.st_mode))
+        outError = CopyLinkAt(level.fSource.fFD, name, status, level.fCopyFD, name, readSide);
+    else if (!S_ISDIR(status.st_mode))
+        outError = ENOTSUP; // pipes, sockets and devices are never opened
+    if (!S_ISDIR(status.st_mode))
+        return outError == 0 || Fail(outFailure, path, outError, readSide);
+
+    const int source = ::openat(level.fSource.fFD, name, kDirectoryFlags);
+    if (source < 0)
+    {
+        outError = errno;
+        return Fail(outFailure, path, outError, true);
+    }
+    // Made for the owner alone until its contents are in.
+    int copy = -1;
+    if (::mkdirat(level.fCopyFD, name, 0700) != 0 ||
+        (copy = ::openat(level.fCopyFD, name, kDirectoryFlags)) < 0)
+    {
+        outError = errno;
+        ::close(source);
+        return Fail(outFailure, path, outError, false);
+    }
+    ioLevels.push_back(CopyLevel{Level{source, path, {}, 0}, copy, status});
+    if (const int error = ReadEntries(source, ioLevels.back().fSource.fEntries); error != 0)
+    {
+        outError = error;
+        return Fail(outFailure, path, outError, true);
+    }
+    return true;
+}
+
+int CopyTreeInto(int inSourceFD, const struct stat& inStatus, const std::string& inFrom, int inCopyFD,
+                 bool inProceedAfterError, TreeFailure* outFailure)
+{
+    std::vector<CopyLevel> levels;
+    levels.push_back(CopyLevel{Level{inSourceFD, inFrom, {}, 0}, inCopyFD, inStatus});
+    int firstError = ReadEntries(inSourceFD, levels.back().fSource.fEntries);
+    if (firstError != 0)
+        Fail(outFailure, inFrom, firstError, true);
+    while (!levels.empty() && (firstError == 0 || inProceedAfterError))
+    {
+        CopyLevel& level = levels.back();
+        if (level.fSource.fNext == level.fSource.fEntries.size())
+        {
+            const int error = FinishFolderCopy(level.fCopyFD, level.fStatus);
+            if (error != 0 && firstError == 0)
+            {
+                firstError = error;
+                Fail(outFailure, level.fSource.fPath, error, false);
+            }
+            ::close(level.fSource.fFD);
+            ::close(level.fCopyFD);
+            levels.pop_back();
+            continue;
+        }
+        const Entry& entry = level.fSource.fEntries[level.fSource.fNext++];
+        int error = 0;
+        if (!CopyEntry(levels, entry, outFailure, error) && firstError == 0)
+            firstError = error;
+    }
+    CloseCopyLevels(levels);
+    return firstError;
+}
+
+// The real path of the deepest existing item at or above the path; empty when none resolves.
+std::string DeepestExistingRealPath(const std::string& inPath)
+{
+    std::string path = inPath;
+    for (;;)
+    {
+        char* real = ::realpath(path.c_str(), nullptr);
+        if (real != nullptr)
+        {
+            std::string result(real);
+            std::free(real);
+            return result;
+        }
+        std::string folder;
+        std::string name;
+        SplitPath(path, folder, name);
+        if (folder == path || name.empty())
+            return std::string();
+        path = folder;
+    }
+}
+
+} // namespace
+
+int CopyTree(const std::string& inFrom, const std::string& inTo, bool inProceedAfterError,
+             TreeFailure* outFailure)
+{
+    const int source = ::open(inFrom.c_str(), kDirectoryFlags);
+    struct stat status = {};
+    if (source < 0 || ::fstat(source, &status) != 0)
+    {
+        const int error = errno;
+        if (source >= 0)
+            ::close(source);
+        Fail(outFailure, inFrom, error, true);
+        return error;
+    }
+    // A copy made inside its own source would be walked into for ever.
+    if (IsSameOrInside(inTo, status))
+    {
+        ::close(source);
+        Fail(outFailure, inTo, EINVAL, false);
+        return EINVAL;
+    }
+    int copy = -1;
+    if (::mkdir(inTo.c_str(), 0700) != 0 || (copy = ::open(inTo.c_str(), kDirectoryFlags)) < 0)
+    {
+        const int error = errno;
+        ::close(source);
+        Fail(outFailure, inTo, error, false);
+        return error;
+    }
+    const int error = CopyTreeInto(source, status, inFrom, copy, inProceedAfterError, outFailure);
+    if (error != 0 && !inProceedAfterError)
+    {
+        RemoveOptions options;
+        options.fUnlock = true;
+        RemoveTree(inTo, options);
+    }
+    return error;
+}
+
+int RemoveTree(const std::string& inPath, const RemoveOptions& inOptions, TreeFailure* outFailure)
+{
+    std::string folder;
+    std::string name;
+    SplitPath(inPath, folder, name);
+    if (name.empty() || name == "." || name == "..")
+    {
+        Fail(outFailure, inPath, EINVAL, false);
+        return EINVAL;
+    }
+    // The folders above the item are the caller's to name: links among them are followed.
+    const int parent = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (parent < 0)
+    {
+        const int error = errno;
+        Fail(outFailure, inPath, error, false);
+        return error;
+    }
+    struct stat status = {};
+    int error = ::fstatat(parent, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+    if (error == 0 && !S_ISDIR(status.st_mode))
+    {
+        error = RemoveEntry(parent, name.c_str(), inOptions.fUnlock);
+    }
+    else if (error == 0)
+    {
+        const int fd = OpenFolderToEmpty(parent, name.c_str(), inOptions.fUnlock);
+        error = fd < 0 ? errno : EmptyFolder(fd, inPath, inOptions, outFailure);
+        if (error == 0 && Unlink(parent, name.c_str(), AT_REMOVEDIR) != 0)
+            error = errno;
+    }
+    ::close(parent);
+    if (error != 0)
+        Fail(outFailure, inPath, error, false);
+    return error;
+}
+
+int RemoveTreeContents(const std::string& inPath, const RemoveOptions& inOptions, TreeFailure* outFailure)
+{
+    const int fd = ::open(inPath.c_str(), kDirectoryFlags);
+    if (fd < 0)
+    {
+        // O_NOFOLLOW answers ELOOP for a link, which is no folder to walk into.
+        const int error = errno == ELOOP ? ENOTDIR : errno;
+        Fail(outFailure, inPath, error, false);
+        return error;
+    }
+    return EmptyFolder(fd, inPath, inOptions, outFailure);
+}
+
+bool IsSameOrInside(const std::string& inPath, const struct stat& inFolder)
+{
+    std::string path = DeepestExistingRealPath(inPath);
+    while (!path.empty())
+    {
+        struct stat status = {};
+        if (::stat(path.c_str(), &status) == 0 && status.st_dev == inFolder.st_dev &&
+            status.st_ino == inFolder.st_ino)
+            return true;
+        if (path == "/")
+            break;
+        std::string folder;
+        std::string name;
+        SplitPath(path, folder, name);
+        path = folder;
+    }
+    return false;
+}
+
+int PutInPlace(const std::string& inTemporary, const std::string& inTo, bool inReplace,
+               std::string& outDisplaced)
+{
+    outDisplaced.clear();
+    if (renamex_np(inTemporary.c_str(), inTo.c_str(), kRenameExclusive) == 0)
+        return 0;
+    if (errno != EEXIST && errno != ENOTEMPTY)
+        return errno;
+    if (!inReplace)
+        return EEXIST;
+    if (::renameat2(AT_FDCWD, inTemporary.c_str(), AT_FDCWD, inTo.c_str(), RENAME_EXCHANGE) == 0)
+    {
+        outDisplaced = inTemporary;
+        return 0;
+    }
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+        return errno;
+    // No exchange on this file system: the old item steps aside, and comes back when the new one
+    // cannot take its place.
+    const std::string aside = TemporarySiblingPath(inTo);
+    if (renamex_np(inTo.c_str(), aside.c_str(), kRenameExclusive) != 0)
+        return errno;
+    if (renamex_np(inTemporary.c_str(), inTo.c_str(), kRenameExclusive) != 0)
+    {
+        const int error = errno;
+        renamex_np(aside.c_str(), inTo.c_str(), kRenameExclusive);
+        return error;
+    }
+    outDisplaced = aside;
+    return 0;
+}
+
+void SetRemoveFaultForTesting(int inErrno, int inAfterCount)
+{
+    sRemovalsBeforeFault.store(inAfterCount, std::memory_order_relaxed);
+    sRemoveFaultErrno.store(inErrno, std::memory_order_relaxed);
+}
+
+} // namespace kova::sys
