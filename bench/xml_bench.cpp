@@ -27,6 +27,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -48,8 +49,9 @@ const std::string& Folder()
 }
 
 // The document as the bag's writer makes it: the declaration, the element, a line feed before each
-// child, attributes in order.
-std::string MakeDocument()
+// child, attributes in order; the text escaped, or in a CDATA section as the writer puts a text
+// that holds a "&".
+std::string MakeDocument(bool inCDataSections = false)
 {
     std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><bag name=\"sample\" count=\"100000\">";
     for (int index = 0; index < kItemCount; ++index)
@@ -63,9 +65,10 @@ std::string MakeDocument()
         text += std::to_string(index * 37 % 1000003);
         text += "\" path=\"/Users/someone/Documents/Projects/folder ";
         text += number;
-        text += "/file.txt\">Some text for the item &amp; a little more of it, number ";
+        text += inCDataSections ? "/file.txt\"><![CDATA[Some text for the item & a little more of it, number "
+                                : "/file.txt\">Some text for the item &amp; a little more of it, number ";
         text += number;
-        text += "</item>";
+        text += inCDataSections ? "]]></item>" : "</item>";
     }
     text += "</bag>";
     return text;
@@ -138,5 +141,71 @@ void BM_BagXMLLoad_Kova(benchmark::State& ioState)
     SetBytes(ioState);
 }
 BENCHMARK(BM_BagXMLLoad_Kova)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+namespace
+{
+
+// The bag of the document above, built directly (numbers as strings, the text as character data),
+// so that its XML is the document's bytes.
+VRefPtr<VValueBag> MakeBag()
+{
+    VRefPtr<VValueBag> bag(new VValueBag);
+    bag->SetString("name", VString("sample"));
+    bag->SetString("count", VString("100000"));
+    for (int index = 0; index < kItemCount; ++index)
+    {
+        const std::string number = std::to_string(index);
+        VRefPtr<VValueBag> item(new VValueBag);
+        item->SetString("id", VString(number.c_str()));
+        item->SetString("name", VString(("item number " + number).c_str()));
+        item->SetString("kind", VString("document"));
+        item->SetString("size", VString(std::to_string(index * 37 % 1000003).c_str()));
+        item->SetString(
+            "path", VString(("/Users/someone/Documents/Projects/folder " + number + "/file.txt").c_str()));
+        item->AppendToCData(
+            VString(("Some text for the item & a little more of it, number " + number).c_str()));
+        bag->AddElement("item", item.Get());
+    }
+    return bag;
+}
+
+void BM_BagXMLWrite_Hand(benchmark::State& ioState)
+{
+    SetUp(ioState);
+    const std::string path = Folder() + "/hand.xml";
+    for (auto _ : ioState)
+    {
+        const std::string text = MakeDocument(true);
+        std::ofstream stream(path, std::ios::binary | std::ios::trunc);
+        stream.write(text.data(), std::streamsize(text.size()));
+        stream.close();
+        if (!stream)
+            ioState.SkipWithError("write failed");
+    }
+    SetBytes(ioState);
+}
+BENCHMARK(BM_BagXMLWrite_Hand)->Unit(benchmark::kMillisecond);
+
+void BM_BagXMLWrite_Kova(benchmark::State& ioState)
+{
+    SetUp(ioState);
+    const VRefPtr<VValueBag> bag = MakeBag();
+    const std::string path = Folder() + "/kova.xml";
+    VRefPtr<VFile> file = ToolboxFile(path);
+    for (auto _ : ioState)
+    {
+        if (kova::WriteBagToFileInXML(*bag, VString("bag"), file.Get(), false) != kova::VE_OK)
+            ioState.SkipWithError("write failed");
+    }
+    // Like for like: the same bytes as the hand-made document.
+    std::ifstream written(path, std::ios::binary);
+    if (std::string{std::istreambuf_iterator<char>(written), std::istreambuf_iterator<char>()} !=
+        MakeDocument(true))
+        ioState.SkipWithError("the bytes differ from the hand-made document");
+    SetBytes(ioState);
+}
+BENCHMARK(BM_BagXMLWrite_Kova)->Unit(benchmark::kMillisecond);
 
 } // namespace

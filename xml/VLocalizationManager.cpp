@@ -4,6 +4,7 @@
 #include "kernel/errors/VErrorBase.h"
 #include "kernel/files/IFile.h"
 #include "kernel/files/VFile.h"
+#include "kernel/files/VFSObjectIterator.h"
 #include "kernel/files/VFileStream.h"
 #include "kernel/files/VFolder.h"
 #include "kernel/text/VIntlMgr.h"
@@ -45,14 +46,6 @@ bool Find(const MAP& inMap, const KEY& inKey, VString& outText)
         return false;
     outText.FromString(found->second);
     return true;
-}
-
-// The visible files lying directly in the folder.
-std::vector<VRefPtr<IFile>> VisibleFilesOf(const VFolder& inFolder)
-{
-    std::vector<VRefPtr<IFile>> files;
-    inFolder.GetElements(&files, nullptr);
-    return files;
 }
 
 } // namespace
@@ -239,11 +232,9 @@ VError VLocalizationManager::ScanAndLoadFolder(VFolder* inFolder, bool inAvoidLa
         return Fail(VE_INVALID_PARAMETER);
     if (!inFolder->Exists())
         return Fail(VE_FILE_NOT_FOUND);
-    for (const VRefPtr<IFile>& file : VisibleFilesOf(*inFolder))
-    {
-        if (auto* vfile = dynamic_cast<VFile*>(file.Get()))
-            _LoadFile(vfile, true, inAvoidLanguageChecking);
-    }
+    // The visible files lying directly in the folder, links not followed.
+    for (VFileIterator file(inFolder, FI_WANT_FILES); file.IsValid(); ++file)
+        _LoadFile(file.Current(), true, inAvoidLanguageChecking);
     _RecordLoadedPath(inFolder->GetPath());
     if (inAvoidLanguageChecking)
         fFoldersWithoutLanguageCheck.insert(inFolder->GetPath());
@@ -377,7 +368,7 @@ bool VLocalizationManager::DoesNeedAnUpdate()
         VFolder folder(path);
         if (!folder.Exists())
             return true;
-        for (const VRefPtr<IFile>& file : VisibleFilesOf(folder))
+        for (VFileIterator file(&folder, FI_WANT_FILES); file.IsValid(); ++file)
         {
             if (file->MatchExtension(VString("xlf")) && fFileDates.find(file->GetPath()) == fFileDates.end())
                 return true;

@@ -390,5 +390,65 @@ TEST_F(VLocalizationManagerTest, LookUpsWhileReloading)
     EXPECT_EQ(Lookup("k50"), u"v50");
 }
 
+// ---- folders
+
+TEST_F(VLocalizationManagerTest, BundleFoldersLoadAndReload)
+{
+    const std::string resources = "App.app/Contents/Resources/";
+    std::filesystem::create_directories(fTemp.Posix(resources + "fr.lproj"));
+    std::filesystem::create_directories(fTemp.Posix(resources + "fr_CA.lproj"));
+    std::filesystem::create_directories(fTemp.Posix(resources + "de.lproj"));
+    std::filesystem::create_directories(fTemp.Posix(resources + "sub"));
+    // Directly in Resources: taken whatever the language; hidden files and other kinds are not.
+    WriteFileBytes(fTemp.Posix(resources + "common.xlf"), XLIFF("de", Unit("common", "Gemeinsam")));
+    WriteFileBytes(fTemp.Posix(resources + ".hidden.xlf"), XLIFF("fr-CA", Unit("hidden", "x")));
+    WriteFileBytes(fTemp.Posix(resources + "notes.txt"), "\"notes\" = \"x\";");
+    WriteFileBytes(fTemp.Posix(resources + "Localizable.strings"), "\"strings\" = \"Cha\u00eene\";");
+    WriteFileBytes(fTemp.Posix(resources + "sub/deep.xlf"), XLIFF("fr-CA", Unit("deep", "x")));
+    // The language folders: checked by language.
+    WriteFileBytes(fTemp.Posix(resources + "fr_CA.lproj/app.xlf"), XLIFF("fr-CA", Unit("title", "Canada")));
+    WriteFileBytes(fTemp.Posix(resources + "fr.lproj/app.xlf"),
+                   XLIFF("fr", Unit("title", "France") + Unit("only", "Seulement")));
+    WriteFileBytes(fTemp.Posix(resources + "fr.lproj/other.xlf"), XLIFF("es", Unit("spanish", "x")));
+    WriteFileBytes(fTemp.Posix(resources + "de.lproj/app.xlf"), XLIFF("fr-CA", Unit("german", "x")));
+
+    VRefPtr<VFolder> bundle(new VFolder(fTemp.Path("App.app/")));
+    ASSERT_TRUE(fManager->LoadDefaultLocalizationFoldersForComponentOrPlugin(bundle.Get()));
+    const std::pair<const char*, const char16_t*> expected[] = {
+        {"common", u"Gemeinsam"}, {"strings", u"Cha\u00eene"}, {"title", u"Canada"},
+        {"only", u"Seulement"},   {"hidden", u"<none>"},       {"notes", u"<none>"},
+        {"deep", u"<none>"},      {"spanish", u"<none>"},      {"german", u"<none>"},
+    };
+    for (const auto& [key, text] : expected)
+        EXPECT_EQ(Lookup(key), text) << key;
+    // Each scanned folder once, in the order of loading: the language alone comes before the
+    // region, whose exact code overwrites its texts ("title").
+    const std::vector<VFilePath>& loaded = fManager->GetLoadedPaths();
+    ASSERT_EQ(loaded.size(), 3u);
+    EXPECT_EQ(Text(loaded[0].GetPath()), Text(fTemp.Path(resources).GetPath()));
+    EXPECT_EQ(Text(loaded[1].GetPath()), Text(fTemp.Path(resources + "fr.lproj/").GetPath()));
+    EXPECT_EQ(Text(loaded[2].GetPath()), Text(fTemp.Path(resources + "fr_CA.lproj/").GetPath()));
+    VRefPtr<VFolder> again(new VFolder(fTemp.Path(resources + "fr.lproj/")));
+    EXPECT_EQ(fManager->ScanAndLoadFolder(again.Get(), false), VE_OK);
+    EXPECT_EQ(fManager->GetLoadedPaths().size(), 3u);
+    EXPECT_FALSE(fManager->DoesNeedAnUpdate());
+
+    // A .strings file added or changed is not watched; a new XLIFF file is.
+    WriteFileBytes(fTemp.Posix(resources + "More.strings"), "\"more\" = \"x\";");
+    EXPECT_FALSE(fManager->DoesNeedAnUpdate());
+    WriteFileBytes(fTemp.Posix(resources + "fr.lproj/new.xlf"), XLIFF("fr-CA", Unit("fresh", "Nouveau")));
+    EXPECT_TRUE(fManager->DoesNeedAnUpdate());
+    ASSERT_TRUE(fManager->UpdateIfNeeded());
+    EXPECT_EQ(Lookup("fresh"), u"Nouveau");
+    EXPECT_EQ(Lookup("more"), u"x");
+    // Resources is scanned again as it was the first time: whatever the languages of its files.
+    EXPECT_EQ(Lookup("common"), u"Gemeinsam");
+    EXPECT_FALSE(fManager->DoesNeedAnUpdate());
+
+    // A scanned folder that vanished is a change.
+    std::filesystem::remove_all(fTemp.Posix(resources + "fr.lproj"));
+    EXPECT_TRUE(fManager->DoesNeedAnUpdate());
+}
+
 } // namespace
 } // namespace kova

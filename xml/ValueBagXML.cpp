@@ -20,6 +20,20 @@ namespace
 {
 
 constexpr uint32_t kStreamRecordVersion = 1;
+const char kFileDeclaration[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
+const char kStreamDeclaration[] = "<?xml version=\"1.0\" encoding=\"UTF-16\"?>";
+
+// The declaration and the bag's element. A bag whose dump dropped something (a name XML cannot
+// hold, nesting too deep for the stack) gives the dump's error: an incomplete text is never
+// written as if it were the bag.
+VError MakeDocument(const VValueBag& inBag, const char* inDeclaration, const VString& inRootName,
+                    bool inIndented, VString& outText)
+{
+    StErrorContextInstaller errors(true, false);
+    outText.FromCString(inDeclaration);
+    inBag.DumpXML(outText, inRootName, inIndented);
+    return errors.GetLastError();
+}
 
 // While a bag loads, the task's debug manager neither alerts nor breaks for the document's
 // errors: they are the caller's to report.
@@ -67,6 +81,32 @@ VError LoadBag(const VString* inText, IFile* inFile, const VString& inRootName, 
 }
 
 } // namespace
+
+VError WriteBagToFileInXML(const VValueBag& inBag, const VString& inRootName, IFile* inFile, bool inIndented)
+{
+    if (inFile == nullptr)
+        return VE_OK;
+    VString text;
+    if (VError error = MakeDocument(inBag, kFileDeclaration, inRootName, inIndented, text); error != VE_OK)
+        return error;
+    // The file is replaced whole or not at all: a failed write leaves the old content as it was,
+    // so there is no half-written file to delete.
+    return inFile->SetContentAsString(text, VTC_UTF_8, eCRM_NONE, false);
+}
+
+VError WriteBagToStreamInXML(const VValueBag& inBag, VStream* ioStream)
+{
+    if (ioStream == nullptr)
+    {
+        _ThrowError(VE_INVALID_PARAMETER);
+        return VE_INVALID_PARAMETER;
+    }
+    VString text;
+    if (VError error = MakeDocument(inBag, kStreamDeclaration, VString("bag"), false, text); error != VE_OK)
+        return error;
+    ioStream->Put(kStreamRecordVersion);
+    return text.WriteToStream(ioStream, 0);
+}
 
 VError ReadBagFromStreamInXML(VValueBag& ioBag, VStream* ioStream)
 {

@@ -29,10 +29,13 @@ class VStream;
 class VString;
 class VValueBag;
 
-// A null file writes nothing and answers 0. A file that cannot be written whole is deleted; the
-// writing error is returned.
+// A null file writes nothing and answers 0. The file is replaced whole or not at all: when writing
+// fails, the writing error is returned and the file keeps its old content. A bag that cannot be
+// written whole (its dump raised an error: a name XML cannot hold) writes nothing and gives that
+// error.
 VError WriteBagToFileInXML(const VValueBag& inBag, const VString& inRootName, IFile* inFile, bool inIndented);
-// The stream keeps its first error, which is returned.
+// The stream keeps its first error, which is returned. A bag that cannot be written whole writes
+// nothing and gives its error.
 VError WriteBagToStreamInXML(const VValueBag& inBag, VStream* ioStream);
 // A record of another version than 1 is skipped whole and leaves the bag as it was (0). The
 // errors of this read only are returned: the stream's, or the last of the document's.

@@ -54,6 +54,174 @@ std::string StreamRecord(uint32_t inVersion, const VString& inText)
 // The two-bag example: one string attribute and one list of two empty bags.
 const char kTwoBags[] = "<bag name=\"value\">\n<item/>\n<item/></bag>";
 
+VRefPtr<VValueBag> TwoBags()
+{
+    VRefPtr<VValueBag> bag(new VValueBag);
+    bag->SetString("name", VString("value"));
+    for (int index = 0; index < 2; ++index)
+    {
+        VRefPtr<VValueBag> item(new VValueBag);
+        bag->AddElement("item", item.Get());
+    }
+    return bag;
+}
+
+// A bag of every common kind, nested, with character data that needs escapes.
+VRefPtr<VValueBag> RichBag()
+{
+    VRefPtr<VValueBag> bag(new VValueBag);
+    bag->SetString("text", VString(u"a <b> & \"c\" \u00e9\u4e2d"));
+    bag->SetLong("count", -12);
+    bag->SetBool("yes", true);
+    bag->SetBool("no", false);
+    bag->SetReal("ratio", 0.5);
+    VRefPtr<VValueBag> child(new VValueBag);
+    child->SetString("k", VString("v"));
+    child->AppendToCData(VString("x < y"));
+    VRefPtr<VValueBag> grandchild(new VValueBag);
+    child->AddElement("leaf", grandchild.Get());
+    bag->AddElement("child", child.Get());
+    VRefPtr<VValueBag> other(new VValueBag);
+    bag->AddElement("other", other.Get());
+    return bag;
+}
+
+std::string Bytes(const std::string& inPath)
+{
+    return ReadFileBytes(inPath);
+}
+
+TEST(ValueBagXMLTest, FileFormIsTheDeclarationAndTheElement)
+{
+    StTemporaryFolder temp;
+    ASSERT_TRUE(temp.IsValid());
+    StErrorContextInstaller errors(false, true);
+    VRefPtr<VFile> file(new VFile(temp.Path("bag.xml")));
+    ASSERT_EQ(WriteBagToFileInXML(*TwoBags(), VString("bag"), file.Get(), false), VE_OK);
+    EXPECT_EQ(Bytes(temp.Posix("bag.xml")),
+              std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>") + kTwoBags);
+
+    // Indented: a tab per level below the root, the closing tag of an element with children on a
+    // line of its own.
+    ASSERT_EQ(WriteBagToFileInXML(*TwoBags(), VString("bag"), file.Get(), true), VE_OK);
+    EXPECT_EQ(Bytes(temp.Posix("bag.xml")),
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?><bag name=\"value\">\n\t<item/>\n"
+              "\t<item/>\n</bag>");
+    EXPECT_EQ(WriteBagToFileInXML(*TwoBags(), VString("bag"), nullptr, false), VE_OK);
+    EXPECT_EQ(errors.GetLastError(), VE_OK);
+}
+
+// The server link file of a client customization: the Part's example, pinned byte for byte.
+TEST(ValueBagXMLTest, ServerLinkFileIsPinned)
+{
+    StTemporaryFolder temp;
+    ASSERT_TRUE(temp.IsValid());
+    VRefPtr<VValueBag> bag(new VValueBag);
+    bag->SetBool("is_remote", true);
+    bag->SetString("server_database_name", VString());
+    bag->SetString("server_path", VString("10.0.0.5:19813"));
+    bag->SetString("cache_folder_name", VString());
+    bag->SetBool("remote_shared_resources", false);
+    VRefPtr<VFile> file(new VFile(temp.Path("Contents/Database/EnginedServer.Qellink")));
+    ASSERT_EQ(WriteBagToFileInXML(*bag, VString("database_shortcut"), file.Get(), false), VE_OK);
+    const std::string fixture =
+        (std::filesystem::path(__FILE__).parent_path() / "fixtures" / "EnginedServer.Qellink").string();
+    const std::string pinned = Bytes(fixture);
+    ASSERT_FALSE(pinned.empty());
+    EXPECT_EQ(Bytes(temp.Posix("Contents/Database/EnginedServer.Qellink")), pinned);
+
+    VRefPtr<VValueBag> read(new VValueBag);
+    ASSERT_EQ(LoadBagFromXML(file.Get(), VString("database_shortcut"), *read, 0), VE_OK);
+    EXPECT_EQ(StringOf(*read, "is_remote"), u"true");
+    EXPECT_EQ(StringOf(*read, "server_path"), u"10.0.0.5:19813");
+    EXPECT_EQ(StringOf(*read, "remote_shared_resources"), u"false");
+}
+
+TEST(ValueBagXMLTest, RoundTripThroughFileAndStream)
+{
+    StTemporaryFolder temp;
+    ASSERT_TRUE(temp.IsValid());
+    StErrorContextInstaller errors(false, true);
+    VRefPtr<VValueBag> bag = RichBag();
+    VRefPtr<VFile> file(new VFile(temp.Path("rich.xml")));
+    for (bool indented : {false, true})
+    {
+        SCOPED_TRACE(indented);
+        ASSERT_EQ(WriteBagToFileInXML(*bag, VString("rich"), file.Get(), indented), VE_OK);
+        VRefPtr<VValueBag> read(new VValueBag);
+        ASSERT_EQ(LoadBagFromXML(file.Get(), VString("rich"), *read, 0), VE_OK);
+        EXPECT_EQ(StringOf(*read, "text"), u"a <b> & \"c\" \u00e9\u4e2d");
+        EXPECT_EQ(StringOf(*read, "count"), u"-12");
+        EXPECT_EQ(StringOf(*read, "yes"), u"true");
+        EXPECT_EQ(StringOf(*read, "no"), u"false");
+        EXPECT_EQ(StringOf(*read, "ratio"), u"0.5");
+        ASSERT_NE(read->GetElements("child"), nullptr);
+        const VValueBag* child = read->GetElements("child")->GetNth(1);
+        EXPECT_EQ(StringOf(*child, "k"), u"v");
+        EXPECT_NE(CDataOf(*child).find(u"x < y"), std::u16string::npos);
+        EXPECT_NE(child->GetElements("leaf"), nullptr);
+        EXPECT_NE(read->GetElements("other"), nullptr);
+    }
+
+    // The stream record: version 1 in the stream's order, then the text in the string's form.
+    for (bool swap : {false, true})
+    {
+        SCOPED_TRACE(swap);
+        VPtrStream stream;
+        stream.SetNeedSwap(swap);
+        stream.OpenWriting();
+        ASSERT_EQ(WriteBagToStreamInXML(*TwoBags(), &stream), VE_OK);
+        const VStream::UnderlyingData data = stream.GetUnderlyingData();
+        const std::string bytes(static_cast<const char*>(data.fData), data.fSize);
+        stream.CloseWriting();
+        EXPECT_EQ(bytes.substr(0, 4), swap ? std::string("\0\0\0\1", 4) : std::string("\1\0\0\0", 4));
+        VConstPtrStream reader(bytes.data(), bytes.size());
+        reader.SetNeedSwap(swap);
+        reader.OpenReading();
+        uint32_t version = 0;
+        reader.Get(version);
+        VString text;
+        ASSERT_EQ(text.ReadFromStream(&reader, 0), VE_OK);
+        EXPECT_EQ(
+            Text(text),
+            Text(VString((std::string("<?xml version=\"1.0\" encoding=\"UTF-16\"?>") + kTwoBags).c_str())));
+        reader.SetPos(0);
+        VRefPtr<VValueBag> read(new VValueBag);
+        ASSERT_EQ(ReadBagFromStreamInXML(*read, &reader), VE_OK);
+        EXPECT_EQ(StringOf(*read, "name"), u"value");
+        ASSERT_NE(read->GetElements("item"), nullptr);
+        EXPECT_EQ(read->GetElements("item")->GetCount(), 2);
+        reader.CloseReading();
+    }
+    EXPECT_EQ(errors.GetLastError(), VE_OK);
+}
+
+TEST(ValueBagXMLTest, FailedWritesLeaveTheOldFileWhole)
+{
+    StTemporaryFolder temp;
+    ASSERT_TRUE(temp.IsValid());
+    const std::string path = temp.Posix("keep.xml");
+    WriteFileBytes(path, "<old/>");
+    VRefPtr<VFile> file(new VFile(temp.Path("keep.xml")));
+    StErrorContextInstaller errors(false, true);
+    {
+        StIOFault fault(true, ENOSPC, 10);
+        EXPECT_NE(WriteBagToFileInXML(*RichBag(), VString("rich"), file.Get(), false), VE_OK);
+    }
+    EXPECT_EQ(Bytes(path), "<old/>");
+
+    // A name XML cannot hold: the bag cannot be written whole, so nothing is written.
+    VRefPtr<VValueBag> bad = TwoBags();
+    bad->SetString("not a name", VString("x"));
+    EXPECT_EQ(WriteBagToFileInXML(*bad, VString("bag"), file.Get(), false), VE_INVALID_PARAMETER);
+    EXPECT_EQ(Bytes(path), "<old/>");
+    VPtrStream stream;
+    stream.OpenWriting();
+    EXPECT_EQ(WriteBagToStreamInXML(*bad, &stream), VE_INVALID_PARAMETER);
+    EXPECT_EQ(stream.GetSize(), 0);
+    stream.CloseWriting();
+}
+
 TEST(ValueBagXMLTest, LoadKeepsAttributesListsAndTextBetweenElements)
 {
     StErrorContextInstaller errors(false, true);
