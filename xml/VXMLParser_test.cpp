@@ -5,6 +5,7 @@
 #include "kernel/files/FileTesting_test.h"
 #include "kernel/files/VFile.h"
 #include "kernel/files/VFolder.h"
+#include "kernel/json/JSONTesting_test.h"
 #include "kernel/text/IntlTesting_test.h"
 #include "kernel/values/VRefPtr.h"
 #include "xml/IXMLHandler.h"
@@ -422,6 +423,20 @@ TEST_F(VXMLParserEntityTest, FilesAreReadByPathAndNamedInErrors)
     EXPECT_EQ(error->GetError(), VE_XML_ParseFatalError);
     EXPECT_EQ(StringParameter(error, "systemID"), Text(UTF8(brokenPath)));
     EXPECT_EQ(LongParameter(error, "line"), 3);
+
+    // Another kind of file is read whole first, and its path is the system id.
+    VRefPtr<testing_json::DiskFile> other(new testing_json::DiskFile(brokenPath));
+    EXPECT_FALSE(fParser.Parse(other.Get(), handler.Get(), 0));
+    EXPECT_EQ(StringParameter(LastErrorObject(errors), "systemID"), Text(UTF8(brokenPath)));
+    EXPECT_EQ(LongParameter(LastErrorObject(errors), "line"), 3);
+    VRefPtr<testing_json::DiskFile> otherGood(new testing_json::DiskFile(fTemp.Posix("good.xml")));
+    fEvents->clear();
+    EXPECT_TRUE(fParser.Parse(otherGood.Get(), handler.Get(), 0));
+    EXPECT_EQ(fEvents->size(), 3u);
+    // One that cannot be read is not parsed: its reading error stays.
+    VRefPtr<testing_json::DiskFile> unreadable(new testing_json::DiskFile(fTemp.Posix("none.xml")));
+    EXPECT_FALSE(fParser.Parse(unreadable.Get(), handler.Get(), 0));
+    EXPECT_EQ(errors.GetLastError(), VE_FILE_NOT_FOUND);
 
     VRefPtr<VFile> missing(new VFile(fTemp.Path("missing.xml")));
     EXPECT_FALSE(fParser.Parse(missing.Get(), handler.Get(), 0));
