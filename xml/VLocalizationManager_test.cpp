@@ -1,11 +1,14 @@
 #include "xml/VLocalizationManager.h"
 
+#include "kernel/errors/ILocalizer.h"
 #include "kernel/errors/KovaErrors.h"
+#include "kernel/errors/VErrorBase.h"
 #include "kernel/errors/VErrorContext.h"
 #include "kernel/files/FileTesting_test.h"
 #include "kernel/files/VFile.h"
 #include "kernel/files/VFolder.h"
 #include "kernel/text/IntlTesting_test.h"
+#include "kernel/tasks/VProcess.h"
 #include "kernel/values/VBagArray.h"
 #include "kernel/values/VRefPtr.h"
 #include "kernel/values/VTime.h"
@@ -111,6 +114,31 @@ TEST_F(VLocalizationManagerTest, ErrorKeysHoldAtMostFourteenCharacters)
         ASSERT_TRUE(fManager->LocalizeErrorMessage(test.fError, text));
         EXPECT_EQ(Text(text), Text(VString(test.fKey)));
     }
+}
+
+// The update engine makes the manager the process's localizer and the error localizer of its
+// components: LocalizeString and error descriptions then come from its files.
+TEST_F(VLocalizationManagerTest, ServesTheProcessAndTheErrors)
+{
+    ASSERT_EQ(
+        Load("texts.xlf", XLIFF("fr", Unit("Greeting", "Bonjour") + Unit("ERR_UPQL_12", "Panne {path}"))),
+        VE_OK);
+    VProcess* process = VProcess::sInstance;
+    ASSERT_NE(process, nullptr);
+    process->SetLocalizer(fManager.Get());
+    VErrorBase::RegisterLocalizer(FourCharCode("UPQL"), fManager.Get());
+
+    EXPECT_EQ(Text(LocalizeString(VString("Greeting"), "Hello")), u"Bonjour");
+    EXPECT_EQ(Text(LocalizeString(VString("Missing"), "Fallback")), u"Fallback");
+    VRefPtr<VErrorBase> error(new VErrorBase(MakeVError(FourCharCode("UPQL"), 12)));
+    error->GetBag()->SetString(VString("path"), VString("/tmp/x"));
+    VString description;
+    error->GetErrorDescription(description);
+    EXPECT_EQ(Text(description), u"Panne /tmp/x");
+
+    VErrorBase::UnregisterLocalizer(FourCharCode("UPQL"));
+    process->SetLocalizer(nullptr);
+    EXPECT_EQ(Text(LocalizeString(VString("Greeting"), "Hello")), u"Hello");
 }
 
 // ---- .strings files

@@ -1,8 +1,9 @@
 // ILocalizer gives the texts of one language by key: the texts of error codes, of resource names
 // and of the keys of .strings files, and groups of texts kept whole as value bags. The
-// localization manager implements it; it registers itself with VErrorBase::RegisterLocalizer for
+// localization manager implements it: it registers itself with VErrorBase::RegisterLocalizer for
 // each component signature whose messages it holds (an error asks the localizer of its own
-// component) and becomes the process's localizer, which LocalizeString asks.
+// component), and the program makes it the process object's localizer (VProcess::SetLocalizer),
+// which LocalizeString asks.
 #pragma once
 
 #include "kernel/values/KovaTypes.h"
@@ -33,5 +34,9 @@ protected:
     // Registration does not own a localizer: it is never deleted through this interface.
     ~ILocalizer() = default;
 };
+
+// The process localizer's text for the key; without one, or when it has none, inDefault read as
+// UTF-8 (empty for null).
+VString LocalizeString(const VString& inKey, const char* inDefault);
 
 } // namespace kova
