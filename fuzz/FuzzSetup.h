@@ -13,6 +13,7 @@
 #include "kernel/text/VToUnicodeConverter.h"
 #include "kernel/values/VCppMemMgr.h"
 #include "kernel/values/VObject.h"
+#include "xml/XMLLibraryLeakSuppression.h"
 
 #include <cstddef>
 #include <cstdint>

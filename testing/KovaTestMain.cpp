@@ -10,6 +10,7 @@
 #include "kernel/values/VCppMemMgr.h"
 #include "kernel/values/VObject.h"
 #include "testing/KovaTestMain.h"
+#include "xml/XMLLibraryLeakSuppression.h"
 
 #include <gtest/gtest.h>
 

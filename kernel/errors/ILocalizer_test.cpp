@@ -18,7 +18,10 @@ namespace
 class KeyLocalizer : public ILocalizer
 {
 public:
+    uint32_t GetLocalizationLanguage() override { return 0; }
     bool LocalizeErrorMessage(VError, VString&) override { return false; }
+    bool LocalizeStringWithDotStringsKey(const VString&, VString&) override { return false; }
+    const VValueBag* RetainGroupBag(const VString&) override { return nullptr; }
     bool LocalizeStringWithKey(const VString& inKey, VString& outText) override
     {
         auto found = fTexts.find(to_string(inKey));

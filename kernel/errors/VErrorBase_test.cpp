@@ -93,6 +93,10 @@ TEST(VErrorBase, CarbonStatusesMapThroughTheTable)
 class TableLocalizer : public ILocalizer
 {
 public:
+    uint32_t GetLocalizationLanguage() override { return 0; }
+    bool LocalizeStringWithKey(const VString&, VString&) override { return false; }
+    bool LocalizeStringWithDotStringsKey(const VString&, VString&) override { return false; }
+    const VValueBag* RetainGroupBag(const VString&) override { return nullptr; }
     bool LocalizeErrorMessage(VError inError, VString& outMessage) override
     {
         auto found = fTexts.find(inError);
@@ -101,7 +105,6 @@ public:
         outMessage.FromUniString(found->second.c_str(), int32_t(found->second.size()));
         return true;
     }
-    bool LocalizeStringWithKey(const VString&, VString&) override { return false; }
 
     std::map<VError, std::u16string> fTexts;
 };

@@ -6,12 +6,27 @@
 #include "kernel/text/VString.h"
 #include "kernel/values/PackedStreamChecks.h"
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <new>
 
 namespace kova
 {
+
+namespace
+{
+
+// Room for inNeeded elements, growing geometrically: a dictionary filled one name at a time must
+// not move its vectors at every name.
+template <class VECTOR>
+void ReserveGrowing(VECTOR& ioVector, size_t inNeeded, size_t inFirst)
+{
+    if (inNeeded > ioVector.capacity())
+        ioVector.reserve(std::max({inNeeded, ioVector.capacity() * 2, inFirst}));
+}
+
+} // namespace
 
 template <class SLOT>
 StPackedDictionaryKey VPackedDictionary_base<SLOT>::GetNthKey(size_t inIndex) const
@@ -150,8 +165,8 @@ size_t VPackedDictionary_base<SLOT>::_AppendKeyAndSlot(const StPackedDictionaryK
     }
     try
     {
-        fKeyBuffer.reserve(keyOffset + length + 1);
-        fSlots.reserve(fSlots.size() + 1);
+        ReserveGrowing(fKeyBuffer, keyOffset + length + 1, 32);
+        ReserveGrowing(fSlots, fSlots.size() + 1, 4);
     }
     catch (const std::bad_alloc&)
     {

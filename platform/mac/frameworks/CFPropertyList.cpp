@@ -1,6 +1,7 @@
 #include "platform/mac/frameworks/CFPropertyList.h"
 
 #include "kernel/text/Surrogates.h"
+#include "xml/XMLLibrary.h"
 
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/framework/XMLPScanToken.hpp>
@@ -15,7 +16,6 @@
 #include <charconv>
 #include <cstdio>
 #include <memory>
-#include <mutex>
 
 namespace kova::cf
 {
@@ -506,24 +506,15 @@ private:
     bool fFailed = false;
 };
 
-// Xerces' initialisation is counted but not thread-safe: every use of it here is serialised.
-std::mutex& XercesMutex()
-{
-    static std::mutex sMutex;
-    return sMutex;
-}
-
 std::optional<PropertyList> Parse(const char* bytes, size_t size)
 {
     PropertyListBuilder builder;
     xercesc::SecurityManager securityManager;
-    securityManager.setEntityExpansionLimit(64);
     std::unique_ptr<xercesc::SAX2XMLReader> reader(xercesc::XMLReaderFactory::createXMLReader());
+    ApplyUntrustedInputSettings(*reader, securityManager);
     reader->setFeature(xercesc::XMLUni::fgSAX2CoreNameSpaces, false);
     reader->setFeature(xercesc::XMLUni::fgSAX2CoreValidation, false);
     reader->setFeature(xercesc::XMLUni::fgXercesLoadExternalDTD, false);
-    reader->setFeature(xercesc::XMLUni::fgXercesDisableDefaultEntityResolution, true);
-    reader->setProperty(xercesc::XMLUni::fgXercesSecurityManager, &securityManager);
     reader->setContentHandler(&builder);
     reader->setErrorHandler(&builder);
     reader->setEntityResolver(&builder);
@@ -545,15 +536,8 @@ std::optional<PropertyList> ReadXMLPropertyList(const char* bytes, size_t size)
 {
     if (bytes == nullptr || size == 0 || size > kMaxPropertyListSize)
         return std::nullopt;
-    std::lock_guard<std::mutex> lock(XercesMutex());
-    try
-    {
-        xercesc::XMLPlatformUtils::Initialize();
-    }
-    catch (...)
-    {
+    if (!XMLLibraryInitialize())
         return std::nullopt;
-    }
     std::optional<PropertyList> result;
     try
     {
@@ -564,7 +548,7 @@ std::optional<PropertyList> ReadXMLPropertyList(const char* bytes, size_t size)
         // Xerces reports some faults by exceptions (malformed input, exhausted memory): absent.
         result.reset();
     }
-    xercesc::XMLPlatformUtils::Terminate();
+    XMLLibraryTerminate();
     return result;
 }
 

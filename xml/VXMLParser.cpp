@@ -1,0 +1,444 @@
+#include "xml/VXMLParser.h"
+
+#include "kernel/errors/KovaErrors.h"
+#include "kernel/errors/VErrorBase.h"
+#include "kernel/files/IFile.h"
+#include "kernel/files/VFile.h"
+#include "kernel/files/VFilePath.h"
+#include "kernel/files/VFolder.h"
+#include "kernel/values/VMemoryBuffer.h"
+#include "kernel/values/VRefPtr.h"
+#include "kernel/values/VValueBag.h"
+#include "xml/IXMLHandler.h"
+#include "xml/XMLLibrary.h"
+
+#include <xercesc/framework/LocalFileInputSource.hpp>
+#include <xercesc/framework/MemBufInputSource.hpp>
+#include <xercesc/framework/XMLDocumentHandler.hpp>
+#include <xercesc/framework/XMLElementDecl.hpp>
+#include <xercesc/internal/XMLScanner.hpp>
+#include <xercesc/parsers/SAXParser.hpp>
+#include <xercesc/sax/EntityResolver.hpp>
+#include <xercesc/sax/ErrorHandler.hpp>
+#include <xercesc/sax/Locator.hpp>
+#include <xercesc/sax/SAXParseException.hpp>
+#include <xercesc/util/OutOfMemoryException.hpp>
+#include <xercesc/util/SecurityManager.hpp>
+#include <xercesc/util/XMLException.hpp>
+
+#include <algorithm>
+#include <climits>
+#include <deque>
+#include <memory>
+#include <new>
+#include <string>
+
+namespace kova
+{
+
+namespace
+{
+
+const char kFromMemory[] = "frommem";
+
+// Units at most in one VString: longer runs of the library are handed on in pieces.
+constexpr XMLSize_t kMaxRun = 1 << 30;
+
+// The library's line and column are 64-bit; the error's are 32-bit.
+int32_t ClampPosition(XMLFileLoc inPosition)
+{
+    return int32_t(std::min<XMLFileLoc>(inPosition, INT32_MAX));
+}
+
+void SetText(VString& outText, const XMLCh* inUnits)
+{
+    if (inUnits == nullptr)
+        outText.Clear();
+    else
+        outText.FromUniCString(UniCharsOfXMLCh(inUnits));
+}
+
+// A string over the library's own units, without a copy: it is only ever handed on as a const
+// reference, and a handler that keeps it copies the units (the string is exclusive).
+VString ViewOf(const XMLCh* inUnits, XMLSize_t inLength)
+{
+    return VString(const_cast<UniChar*>(UniCharsOfXMLCh(inUnits)), int32_t(inLength),
+                   size_t(inLength) * sizeof(UniChar));
+}
+
+VString ViewOf(const XMLCh* inUnits)
+{
+    return ViewOf(inUnits, std::char_traits<XMLCh>::length(inUnits));
+}
+
+// An xmlc error with the parameters of a problem of the document.
+void PushXMLError(VError inError, const XMLCh* inMessage, const XMLCh* inSystemID, const XMLCh* inPublicID,
+                  XMLFileLoc inLine, XMLFileLoc inColumn)
+{
+    VErrorBase* error = new (std::nothrow) VErrorBase(inError);
+    if (error == nullptr)
+        return;
+    VValueBag* bag = error->GetBag();
+    VString text;
+    SetText(text, inMessage);
+    bag->SetString("message", text);
+    SetText(text, inSystemID);
+    bag->SetString("systemID", text);
+    SetText(text, inPublicID);
+    bag->SetString("publicID", text);
+    bag->SetLong("line", ClampPosition(inLine));
+    bag->SetLong("column", ClampPosition(inColumn));
+    _PushRetainedError(error, VE_OK);
+}
+
+// The library's parser, with its position at hand for our own errors.
+class SAXParserWithLocator : public xercesc::SAXParser
+{
+public:
+    using SAXParser::SAXParser;
+    const xercesc::Locator* GetLocator() const { return getScanner().getLocator(); }
+};
+
+// Thrown by the handlers through the library to end a parse that must not go on; the error is
+// already on the context.
+struct StopParse
+{
+};
+
+} // namespace
+
+// The library's handlers for one parse: turns its events into calls on the stack of handlers.
+class SAX_Handlers : public xercesc::XMLDocumentHandler,
+                     public xercesc::EntityResolver,
+                     public xercesc::ErrorHandler
+{
+public:
+    SAX_Handlers(SAXParserWithLocator* inParser, VXMLParser* inOwner, IXMLHandler* inRoot)
+        : fParser(inParser), fOwner(inOwner)
+    {
+        fStack.push_back(VRefPtr<IXMLHandler>::Retained(inRoot));
+    }
+    SAX_Handlers(const SAX_Handlers&) = delete;
+    SAX_Handlers& operator=(const SAX_Handlers&) = delete;
+    ~SAX_Handlers() override = default;
+
+    // Our own fatal error, at the library's current position.
+    void PushFatalError(const XMLCh* inMessage)
+    {
+        const xercesc::Locator* locator = fParser->GetLocator();
+        if (locator != nullptr)
+        {
+            PushXMLError(VE_XML_ParseFatalError, inMessage, locator->getSystemId(), locator->getPublicId(),
+                         locator->getLineNumber(), locator->getColumnNumber());
+        }
+        else
+        {
+            PushXMLError(VE_XML_ParseFatalError, inMessage, nullptr, nullptr, 0, 0);
+        }
+    }
+
+    // XMLDocumentHandler
+    void docCharacters(const XMLCh* const inChars, const XMLSize_t inLength, const bool) override
+    {
+        if (fEntityDepth > 0)
+        {
+            fEntityText += inLength;
+            if (fEntityText > kXMLMaxEntityText)
+            {
+                PushFatalError(u"the document's entities expand to too much text");
+                throw StopParse();
+            }
+        }
+        IXMLHandler* top = fStack.back().Get();
+        if (top == nullptr)
+            return;
+        for (XMLSize_t done = 0; done < inLength;)
+        {
+            XMLSize_t count = std::min(inLength - done, kMaxRun);
+            top->SetText(ViewOf(inChars + done, count));
+            done += count;
+        }
+    }
+
+    void docComment(const XMLCh* const) override {}
+
+    void docPI(const XMLCh* const inTarget, const XMLCh* const inData) override
+    {
+        IXMLHandler* top = fStack.back().Get();
+        if (inTarget == nullptr || inData == nullptr || top == nullptr)
+            return;
+        top->processingInstruction(ViewOf(inTarget), ViewOf(inData));
+    }
+
+    void endDocument() override {}
+
+    void endElement(const xercesc::XMLElementDecl& inDecl, const unsigned int, const bool,
+                    const XMLCh* const) override
+    {
+        if (fStack.size() <= 1)
+            return; // never pops the root entry
+        if (IXMLHandler* top = fStack.back().Get())
+        {
+            top->EndElement(ViewOf(inDecl.getFullName()));
+        }
+        fStack.pop_back();
+    }
+
+    void endEntityReference(const xercesc::XMLEntityDecl&) override
+    {
+        if (fEntityDepth > 0)
+            --fEntityDepth;
+    }
+
+    // Whitespace that a DTD declares ignorable is dropped.
+    void ignorableWhitespace(const XMLCh* const, const XMLSize_t, const bool) override {}
+
+    void resetDocument() override {}
+    void startDocument() override {}
+
+    void startElement(const xercesc::XMLElementDecl& inDecl, const unsigned int, const XMLCh* const,
+                      const xercesc::RefVectorOf<xercesc::XMLAttr>& inAttributes, const XMLSize_t inCount,
+                      const bool inIsEmpty, const bool) override
+    {
+        // The stack holds the root entry and one per open element.
+        if (fStack.size() > kXMLMaxElementDepth)
+        {
+            PushFatalError(u"elements are nested too deeply");
+            throw StopParse();
+        }
+        IXMLHandler* top = fStack.back().Get();
+        VRefPtr<IXMLHandler> handler;
+        if (top != nullptr)
+        {
+            const VString name = ViewOf(inDecl.getFullName());
+            handler = VRefPtr<IXMLHandler>(top->StartElement(name));
+            if (handler)
+            {
+                bool withUnspecified = fOwner->IsReportingUnspecifiedAttributes();
+                for (XMLSize_t index = 0; index < inCount; ++index)
+                {
+                    const xercesc::XMLAttr* attribute = inAttributes.elementAt(index);
+                    if (!attribute->getSpecified() && !withUnspecified)
+                        continue;
+                    handler->SetAttribute(ViewOf(attribute->getQName()), ViewOf(attribute->getValue()));
+                }
+                if (inIsEmpty)
+                    handler->EndElement(name);
+            }
+        }
+        if (!inIsEmpty)
+            fStack.push_back(std::move(handler));
+    }
+
+    void startEntityReference(const xercesc::XMLEntityDecl&) override { ++fEntityDepth; }
+
+    void XMLDecl(const XMLCh* const, const XMLCh* const, const XMLCh* const, const XMLCh* const) override {}
+
+    // EntityResolver: never null, so that the library reads nothing of its own choosing.
+    xercesc::InputSource* resolveEntity(const XMLCh* const, const XMLCh* const inSystemID) override
+    {
+        VRefPtr<VFile> file;
+        if (IXMLHandler* top = fStack.back().Get())
+        {
+            VString systemID;
+            SetText(systemID, inSystemID);
+            file = VRefPtr<VFile>(top->ResolveEntity(systemID));
+            if (!file)
+                file = VRefPtr<VFile>(fOwner->ResolveEntity(systemID));
+        }
+        if (file && file->Exists())
+        {
+            VString path;
+            file->GetPlatformPath(path, FPS_POSIX);
+            return new xercesc::LocalFileInputSource(XMLChOfUniChars(path.GetCPointer()));
+        }
+        static const XMLByte sNothing = 0;
+        return new xercesc::MemBufInputSource(&sNothing, 0, inSystemID != nullptr ? inSystemID : u"");
+    }
+
+    // ErrorHandler
+    void warning(const xercesc::SAXParseException&) override {}
+    void error(const xercesc::SAXParseException& inException) override
+    {
+        PushException(VE_XML_ParseError, inException);
+    }
+    void fatalError(const xercesc::SAXParseException& inException) override
+    {
+        PushException(VE_XML_ParseFatalError, inException);
+    }
+    void resetErrors() override {}
+
+private:
+    static void PushException(VError inError, const xercesc::SAXParseException& inException)
+    {
+        PushXMLError(inError, inException.getMessage(), inException.getSystemId(), inException.getPublicId(),
+                     inException.getLineNumber(), inException.getColumnNumber());
+    }
+
+    // The root entry first; an entry is null where an element and its subtree are skipped.
+    std::deque<VRefPtr<IXMLHandler>> fStack;
+    SAXParserWithLocator* fParser;
+    VXMLParser* fOwner;
+    // Entity references open around the current text, and the text they added so far.
+    size_t fEntityDepth = 0;
+    size_t fEntityText = 0;
+};
+
+bool VXMLParser::Init()
+{
+    return XMLLibraryInitialize();
+}
+
+void VXMLParser::DeInit()
+{
+    XMLLibraryTerminate();
+}
+
+bool VXMLParser::Parse(IFile* inFile, IXMLHandler* inRootHandler, uint32_t inOptions)
+{
+    if (inFile == nullptr)
+    {
+        _ThrowError(VE_INVALID_PARAMETER);
+        return false;
+    }
+    VString path;
+    inFile->GetPlatformPath(path, FPS_POSIX);
+    if (dynamic_cast<VFile*>(inFile) != nullptr)
+    {
+        return _Parse([&path]
+                      { return new xercesc::LocalFileInputSource(XMLChOfUniChars(path.GetCPointer())); },
+                      inRootHandler, inOptions);
+    }
+    VMemoryBuffer<1024ul, 2ul, 1048576ul> content;
+    if (inFile->GetContent(content) != VE_OK)
+        return false;
+    return _Parse(
+        [&content, &path]
+        {
+            return new xercesc::MemBufInputSource(static_cast<const XMLByte*>(content.GetDataPtr()),
+                                                  content.GetDataSize(), XMLChOfUniChars(path.GetCPointer()));
+        },
+        inRootHandler, inOptions);
+}
+
+bool VXMLParser::Parse(const void* inBytes, size_t inSize, IXMLHandler* inRootHandler, uint32_t inOptions)
+{
+    static const XMLByte sNothing = 0;
+    const XMLByte* bytes = inBytes != nullptr ? static_cast<const XMLByte*>(inBytes) : &sNothing;
+    size_t size = inBytes != nullptr ? inSize : 0;
+    return _Parse([bytes, size] { return new xercesc::MemBufInputSource(bytes, size, kFromMemory); },
+                  inRootHandler, inOptions);
+}
+
+bool VXMLParser::Parse(const VString& inText, IXMLHandler* inRootHandler, uint32_t inOptions)
+{
+    return _Parse(
+        [&inText]
+        {
+            auto* source =
+                new xercesc::MemBufInputSource(reinterpret_cast<const XMLByte*>(inText.GetCPointer()),
+                                               size_t(inText.GetLength()) * sizeof(UniChar), kFromMemory);
+            source->setEncoding(u"UTF-16LE");
+            return source;
+        },
+        inRootHandler, inOptions);
+}
+
+bool VXMLParser::_Parse(const std::function<xercesc::InputSource*()>& inMakeSource,
+                        IXMLHandler* inRootHandler, uint32_t inOptions)
+{
+    // Whoever parses holds the library up, so that a parse never finds it down; everything of
+    // the library is made after this and gone before the matching termination.
+    if (!XMLLibraryInitialize())
+    {
+        PushXMLError(VE_XML_ParseFatalError, u"the XML library could not start", nullptr, nullptr, 0, 0);
+        return false;
+    }
+    bool ok = false;
+    try
+    {
+        std::unique_ptr<xercesc::InputSource> source(inMakeSource());
+        SAXParserWithLocator parser(nullptr, xercesc::XMLPlatformUtils::fgMemoryManager);
+        xercesc::SecurityManager security;
+        ApplyUntrustedInputSettings(parser, security);
+        if (inOptions & XML_ValidateAlways)
+            parser.setValidationScheme(xercesc::SAXParser::Val_Always);
+        else if (inOptions & XML_ValidateNever)
+            parser.setValidationScheme(xercesc::SAXParser::Val_Never);
+        else
+            parser.setValidationScheme(xercesc::SAXParser::Val_Auto);
+        parser.setLoadExternalDTD((inOptions & XML_LoadExternalDTD) != 0);
+        parser.setDoNamespaces((inOptions & XML_DoNamespaces) != 0);
+
+        SAX_Handlers handlers(&parser, this, inRootHandler);
+        fReportUnspecifiedAttributes = (inOptions & XML_ReportUnspecifiedAttributes) != 0;
+        parser.installAdvDocHandler(&handlers);
+        parser.setErrorHandler(&handlers);
+        parser.setEntityResolver(&handlers);
+        try
+        {
+            parser.parse(*source);
+            ok = parser.getErrorCount() == 0;
+        }
+        catch (const StopParse&)
+        {
+        }
+        catch (const xercesc::XMLException& inException)
+        {
+            handlers.PushFatalError(inException.getMessage());
+        }
+    }
+    catch (...)
+    {
+        // The library reports some faults by exceptions (memory, streams): the parse failed.
+        PushXMLError(VE_XML_ParseFatalError, u"the XML library failed", nullptr, nullptr, 0, 0);
+        ok = false;
+    }
+    XMLLibraryTerminate();
+    return ok;
+}
+
+void VXMLParser::SetEntitiesLocalFolder(const VString& inPrefix, VFolder* inFolder)
+{
+    fEntityFolder.Set(inPrefix, inFolder);
+}
+
+VFile* VXMLParser::ResolveEntity(const VString& inSystemID)
+{
+    return fEntityFolder.Resolve(inSystemID);
+}
+
+VFile* VXMLParser::ResolveEntityFromFolder(const VString& inPrefix, VFolder* inFolder,
+                                           const VString& inSystemID)
+{
+    if (inFolder == nullptr || !inSystemID.BeginsWith(inPrefix, false))
+        return nullptr;
+    VString relative(inSystemID);
+    if (!inPrefix.IsEmpty())
+        relative.Exchange(inPrefix, VString(), 1, 1);
+
+    // What stays must name a file below the folder.
+    if (relative.IsEmpty() || relative.GetUniChar(1) == u'/' || relative.FindUniChar(u':') > 0 ||
+        relative.FindUniChar(0) > 0)
+        return nullptr;
+    int32_t nameStart = 1;
+    for (int32_t position = 1; position <= relative.GetLength() + 1; ++position)
+    {
+        if (position <= relative.GetLength() && relative.GetUniChar(position) != u'/')
+            continue;
+        int32_t nameLength = position - nameStart;
+        const UniChar* name = relative.GetCPointer() + nameStart - 1;
+        if (nameLength == 0 || (nameLength == 2 && name[0] == u'.' && name[1] == u'.'))
+            return nullptr;
+        nameStart = position + 1;
+    }
+    relative.Exchange(u'/', u':');
+
+    const VFilePath& folderPath = inFolder->GetPath();
+    VFilePath path(folderPath, relative, FPS_SYSTEM);
+    if (!path.IsFile() || !path.IsChildOf(folderPath))
+        return nullptr;
+    return new VFile(path, inFolder->GetFileSystem());
+}
+
+} // namespace kova

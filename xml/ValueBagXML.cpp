@@ -1,0 +1,156 @@
+#include "xml/ValueBagXML.h"
+
+#include "kernel/errors/KovaErrors.h"
+#include "kernel/errors/VErrorContext.h"
+#include "kernel/files/IFile.h"
+#include "kernel/files/VFolder.h"
+#include "kernel/files/VStream.h"
+#include "kernel/tasks/VTask.h"
+#include "kernel/tasks/VTaskMgr.h"
+#include "kernel/text/VString.h"
+#include "kernel/values/VRefPtr.h"
+#include "kernel/values/VValueBag.h"
+#include "xml/VXMLBagHandler.h"
+#include "xml/VXMLParser.h"
+
+namespace kova
+{
+
+namespace
+{
+
+constexpr uint32_t kStreamRecordVersion = 1;
+const char kFileDeclaration[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
+const char kStreamDeclaration[] = "<?xml version=\"1.0\" encoding=\"UTF-16\"?>";
+
+// The declaration and the bag's element. A bag whose dump dropped something (a name XML cannot
+// hold, nesting too deep for the stack) gives the dump's error: an incomplete text is never
+// written as if it were the bag.
+VError MakeDocument(const VValueBag& inBag, const char* inDeclaration, const VString& inRootName,
+                    bool inIndented, VString& outText)
+{
+    StErrorContextInstaller errors(true, false);
+    outText.FromCString(inDeclaration);
+    inBag.DumpXML(outText, inRootName, inIndented);
+    return errors.GetLastError();
+}
+
+// While a bag loads, the task's debug manager neither alerts nor breaks for the document's
+// errors: they are the caller's to report.
+class StQuietDebugger
+{
+public:
+    StQuietDebugger() : fTask(VTaskMgr::GetCurrentTask())
+    {
+        if (fTask != nullptr)
+        {
+            fTask->GetDebugContext().DisableAlerts();
+            fTask->GetDebugContext().DisableBreak();
+        }
+    }
+    ~StQuietDebugger()
+    {
+        if (fTask != nullptr)
+        {
+            fTask->GetDebugContext().EnableBreak();
+            fTask->GetDebugContext().EnableAlerts();
+        }
+    }
+    StQuietDebugger(const StQuietDebugger&) = delete;
+    StQuietDebugger& operator=(const StQuietDebugger&) = delete;
+
+private:
+    VTask* fTask;
+};
+
+// The one body of the four loads: a text when inText is given, else the file.
+VError LoadBag(const VString* inText, IFile* inFile, const VString& inRootName, VValueBag& ioBag,
+               uint32_t inOptions, const VString* inEntityPrefix, VFolder* inEntityFolder)
+{
+    StQuietDebugger quiet;
+    StErrorContextInstaller errors(true, false);
+    VXMLParser parser;
+    VRefPtr<VXMLBagHandler_UniqueElement> handler(new VXMLBagHandler_UniqueElement(&ioBag, inRootName));
+    if (inEntityPrefix != nullptr && inEntityFolder != nullptr && inEntityFolder->Exists())
+        handler->SetEntitiesLocalFolder(*inEntityPrefix, inEntityFolder);
+    if (inText != nullptr)
+        parser.Parse(*inText, handler.Get(), inOptions);
+    else
+        parser.Parse(inFile, handler.Get(), inOptions);
+    return errors.GetLastError();
+}
+
+} // namespace
+
+VError WriteBagToFileInXML(const VValueBag& inBag, const VString& inRootName, IFile* inFile, bool inIndented)
+{
+    if (inFile == nullptr)
+        return VE_OK;
+    VString text;
+    if (VError error = MakeDocument(inBag, kFileDeclaration, inRootName, inIndented, text); error != VE_OK)
+        return error;
+    // The file is replaced whole or not at all: a failed write leaves the old content as it was,
+    // so there is no half-written file to delete.
+    return inFile->SetContentAsString(text, VTC_UTF_8, eCRM_NONE, false);
+}
+
+VError WriteBagToStreamInXML(const VValueBag& inBag, VStream* ioStream)
+{
+    if (ioStream == nullptr)
+    {
+        _ThrowError(VE_INVALID_PARAMETER);
+        return VE_INVALID_PARAMETER;
+    }
+    VString text;
+    if (VError error = MakeDocument(inBag, kStreamDeclaration, VString("bag"), false, text); error != VE_OK)
+        return error;
+    ioStream->Put(kStreamRecordVersion);
+    return text.WriteToStream(ioStream, 0);
+}
+
+VError ReadBagFromStreamInXML(VValueBag& ioBag, VStream* ioStream)
+{
+    if (ioStream == nullptr)
+    {
+        _ThrowError(VE_INVALID_PARAMETER);
+        return VE_INVALID_PARAMETER;
+    }
+    StErrorContextInstaller errors(true, false);
+    uint32_t version = 0;
+    if (VError error = ioStream->Get(version); error != VE_OK)
+        return error;
+    VString text;
+    if (VError error = text.ReadFromStream(ioStream, 0); error != VE_OK)
+        return error;
+    if (version != kStreamRecordVersion)
+        return VE_OK; // a record of a version this reader does not know, passed over
+    VXMLParser parser;
+    VRefPtr<VXMLBagHandler_UniqueElement> handler(new VXMLBagHandler_UniqueElement(&ioBag, VString("bag")));
+    parser.Parse(text, handler.Get(), 0);
+    return errors.GetLastError();
+}
+
+VError LoadBagFromXML(const VString& inXMLText, const VString& inRootName, VValueBag& ioBag,
+                      uint32_t inOptions)
+{
+    return LoadBag(&inXMLText, nullptr, inRootName, ioBag, inOptions, nullptr, nullptr);
+}
+
+VError LoadBagFromXML(IFile* inFile, const VString& inRootName, VValueBag& ioBag, uint32_t inOptions)
+{
+    return LoadBag(nullptr, inFile, inRootName, ioBag, inOptions, nullptr, nullptr);
+}
+
+VError LoadBagFromXML(IFile* inFile, const VString& inRootName, VValueBag& ioBag, uint32_t inOptions,
+                      const VString* inEntityPrefix, VFolder* inEntityFolder)
+{
+    return LoadBag(nullptr, inFile, inRootName, ioBag, inOptions, inEntityPrefix, inEntityFolder);
+}
+
+VError LoadBagFromXML(const VString& inXMLText, const VString& inRootName, VValueBag& ioBag,
+                      uint32_t inOptions, const VString* inEntityPrefix, VFolder* inEntityFolder)
+{
+    return LoadBag(&inXMLText, nullptr, inRootName, ioBag, inOptions, inEntityPrefix, inEntityFolder);
+}
+
+} // namespace kova

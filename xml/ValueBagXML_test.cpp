@@ -1,0 +1,374 @@
+#include "xml/ValueBagXML.h"
+
+#include "kernel/errors/KovaErrors.h"
+#include "kernel/errors/VErrorContext.h"
+#include "kernel/files/FileTesting_test.h"
+#include "kernel/files/VFile.h"
+#include "kernel/files/VFolder.h"
+#include "kernel/files/VMemoryStream.h"
+#include "kernel/text/IntlTesting_test.h"
+#include "kernel/values/VBagArray.h"
+#include "kernel/values/VRefPtr.h"
+#include "kernel/values/VValueBag.h"
+#include "xml/VXMLParser.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace kova
+{
+namespace
+{
+
+std::u16string StringOf(const VValueBag& inBag, const char* inName)
+{
+    VString value;
+    if (!inBag.GetString(inName, value))
+        return u"<none>";
+    return Text(value);
+}
+
+std::u16string CDataOf(const VValueBag& inBag)
+{
+    VString value;
+    if (!inBag.GetString(VValueBag::CDataAttributeName(), value))
+        return u"<none>";
+    return Text(value);
+}
+
+// The bytes of a stream record: the version, then the text in the string's stream form.
+std::string StreamRecord(uint32_t inVersion, const VString& inText)
+{
+    VPtrStream stream;
+    stream.OpenWriting();
+    stream.Put(inVersion);
+    inText.WriteToStream(&stream, 0);
+    const VStream::UnderlyingData data = stream.GetUnderlyingData();
+    std::string bytes(static_cast<const char*>(data.fData), data.fSize);
+    stream.CloseWriting();
+    return bytes;
+}
+
+// The two-bag example: one string attribute and one list of two empty bags.
+const char kTwoBags[] = "<bag name=\"value\">\n<item/>\n<item/></bag>";
+
+VRefPtr<VValueBag> TwoBags()
+{
+    VRefPtr<VValueBag> bag(new VValueBag);
+    bag->SetString("name", VString("value"));
+    for (int index = 0; index < 2; ++index)
+    {
+        VRefPtr<VValueBag> item(new VValueBag);
+        bag->AddElement("item", item.Get());
+    }
+    return bag;
+}
+
+// A bag of every common kind, nested, with character data that needs escapes.
+VRefPtr<VValueBag> RichBag()
+{
+    VRefPtr<VValueBag> bag(new VValueBag);
+    bag->SetString("text", VString(u"a <b> & \"c\" \u00e9\u4e2d"));
+    bag->SetLong("count", -12);
+    bag->SetBool("yes", true);
+    bag->SetBool("no", false);
+    bag->SetReal("ratio", 0.5);
+    VRefPtr<VValueBag> child(new VValueBag);
+    child->SetString("k", VString("v"));
+    child->AppendToCData(VString("x < y"));
+    VRefPtr<VValueBag> grandchild(new VValueBag);
+    child->AddElement("leaf", grandchild.Get());
+    bag->AddElement("child", child.Get());
+    VRefPtr<VValueBag> other(new VValueBag);
+    bag->AddElement("other", other.Get());
+    return bag;
+}
+
+std::string Bytes(const std::string& inPath)
+{
+    return ReadFileBytes(inPath);
+}
+
+TEST(ValueBagXMLTest, FileFormIsTheDeclarationAndTheElement)
+{
+    StTemporaryFolder temp;
+    ASSERT_TRUE(temp.IsValid());
+    StErrorContextInstaller errors(false, true);
+    VRefPtr<VFile> file(new VFile(temp.Path("bag.xml")));
+    ASSERT_EQ(WriteBagToFileInXML(*TwoBags(), VString("bag"), file.Get(), false), VE_OK);
+    EXPECT_EQ(Bytes(temp.Posix("bag.xml")),
+              std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>") + kTwoBags);
+
+    // Indented: a tab per level below the root, the closing tag of an element with children on a
+    // line of its own.
+    ASSERT_EQ(WriteBagToFileInXML(*TwoBags(), VString("bag"), file.Get(), true), VE_OK);
+    EXPECT_EQ(Bytes(temp.Posix("bag.xml")),
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?><bag name=\"value\">\n\t<item/>\n"
+              "\t<item/>\n</bag>");
+    EXPECT_EQ(WriteBagToFileInXML(*TwoBags(), VString("bag"), nullptr, false), VE_OK);
+    EXPECT_EQ(errors.GetLastError(), VE_OK);
+}
+
+// The server link file of a client customization: the Part's example, pinned byte for byte.
+TEST(ValueBagXMLTest, ServerLinkFileIsPinned)
+{
+    StTemporaryFolder temp;
+    ASSERT_TRUE(temp.IsValid());
+    VRefPtr<VValueBag> bag(new VValueBag);
+    bag->SetBool("is_remote", true);
+    bag->SetString("server_database_name", VString());
+    bag->SetString("server_path", VString("10.0.0.5:19813"));
+    bag->SetString("cache_folder_name", VString());
+    bag->SetBool("remote_shared_resources", false);
+    VRefPtr<VFile> file(new VFile(temp.Path("Contents/Database/EnginedServer.Qellink")));
+    ASSERT_EQ(WriteBagToFileInXML(*bag, VString("database_shortcut"), file.Get(), false), VE_OK);
+    const std::string fixture =
+        (std::filesystem::path(__FILE__).parent_path() / "fixtures" / "EnginedServer.Qellink").string();
+    const std::string pinned = Bytes(fixture);
+    ASSERT_FALSE(pinned.empty());
+    EXPECT_EQ(Bytes(temp.Posix("Contents/Database/EnginedServer.Qellink")), pinned);
+
+    VRefPtr<VValueBag> read(new VValueBag);
+    ASSERT_EQ(LoadBagFromXML(file.Get(), VString("database_shortcut"), *read, 0), VE_OK);
+    EXPECT_EQ(StringOf(*read, "is_remote"), u"true");
+    EXPECT_EQ(StringOf(*read, "server_path"), u"10.0.0.5:19813");
+    EXPECT_EQ(StringOf(*read, "remote_shared_resources"), u"false");
+}
+
+TEST(ValueBagXMLTest, RoundTripThroughFileAndStream)
+{
+    StTemporaryFolder temp;
+    ASSERT_TRUE(temp.IsValid());
+    StErrorContextInstaller errors(false, true);
+    VRefPtr<VValueBag> bag = RichBag();
+    VRefPtr<VFile> file(new VFile(temp.Path("rich.xml")));
+    for (bool indented : {false, true})
+    {
+        SCOPED_TRACE(indented);
+        ASSERT_EQ(WriteBagToFileInXML(*bag, VString("rich"), file.Get(), indented), VE_OK);
+        VRefPtr<VValueBag> read(new VValueBag);
+        ASSERT_EQ(LoadBagFromXML(file.Get(), VString("rich"), *read, 0), VE_OK);
+        EXPECT_EQ(StringOf(*read, "text"), u"a <b> & \"c\" \u00e9\u4e2d");
+        EXPECT_EQ(StringOf(*read, "count"), u"-12");
+        EXPECT_EQ(StringOf(*read, "yes"), u"true");
+        EXPECT_EQ(StringOf(*read, "no"), u"false");
+        EXPECT_EQ(StringOf(*read, "ratio"), u"0.5");
+        ASSERT_NE(read->GetElements("child"), nullptr);
+        const VValueBag* child = read->GetElements("child")->GetNth(1);
+        EXPECT_EQ(StringOf(*child, "k"), u"v");
+        EXPECT_NE(CDataOf(*child).find(u"x < y"), std::u16string::npos);
+        EXPECT_NE(child->GetElements("leaf"), nullptr);
+        EXPECT_NE(read->GetElements("other"), nullptr);
+    }
+
+    // The stream record: version 1 in the stream's order, then the text in the string's form.
+    for (bool swap : {false, true})
+    {
+        SCOPED_TRACE(swap);
+        VPtrStream stream;
+        stream.SetNeedSwap(swap);
+        stream.OpenWriting();
+        ASSERT_EQ(WriteBagToStreamInXML(*TwoBags(), &stream), VE_OK);
+        const VStream::UnderlyingData data = stream.GetUnderlyingData();
+        const std::string bytes(static_cast<const char*>(data.fData), data.fSize);
+        stream.CloseWriting();
+        EXPECT_EQ(bytes.substr(0, 4), swap ? std::string("\0\0\0\1", 4) : std::string("\1\0\0\0", 4));
+        VConstPtrStream reader(bytes.data(), bytes.size());
+        reader.SetNeedSwap(swap);
+        reader.OpenReading();
+        uint32_t version = 0;
+        reader.Get(version);
+        VString text;
+        ASSERT_EQ(text.ReadFromStream(&reader, 0), VE_OK);
+        EXPECT_EQ(
+            Text(text),
+            Text(VString((std::string("<?xml version=\"1.0\" encoding=\"UTF-16\"?>") + kTwoBags).c_str())));
+        reader.SetPos(0);
+        VRefPtr<VValueBag> read(new VValueBag);
+        ASSERT_EQ(ReadBagFromStreamInXML(*read, &reader), VE_OK);
+        EXPECT_EQ(StringOf(*read, "name"), u"value");
+        ASSERT_NE(read->GetElements("item"), nullptr);
+        EXPECT_EQ(read->GetElements("item")->GetCount(), 2);
+        reader.CloseReading();
+    }
+    EXPECT_EQ(errors.GetLastError(), VE_OK);
+}
+
+TEST(ValueBagXMLTest, FailedWritesLeaveTheOldFileWhole)
+{
+    StTemporaryFolder temp;
+    ASSERT_TRUE(temp.IsValid());
+    const std::string path = temp.Posix("keep.xml");
+    WriteFileBytes(path, "<old/>");
+    VRefPtr<VFile> file(new VFile(temp.Path("keep.xml")));
+    StErrorContextInstaller errors(false, true);
+    {
+        StIOFault fault(true, ENOSPC, 10);
+        EXPECT_NE(WriteBagToFileInXML(*RichBag(), VString("rich"), file.Get(), false), VE_OK);
+    }
+    EXPECT_EQ(Bytes(path), "<old/>");
+
+    // A name XML cannot hold: the bag cannot be written whole, so nothing is written.
+    VRefPtr<VValueBag> bad = TwoBags();
+    bad->SetString("not a name", VString("x"));
+    EXPECT_EQ(WriteBagToFileInXML(*bad, VString("bag"), file.Get(), false), VE_INVALID_PARAMETER);
+    EXPECT_EQ(Bytes(path), "<old/>");
+    VPtrStream stream;
+    stream.OpenWriting();
+    EXPECT_EQ(WriteBagToStreamInXML(*bad, &stream), VE_INVALID_PARAMETER);
+    EXPECT_EQ(stream.GetSize(), 0);
+    stream.CloseWriting();
+}
+
+TEST(ValueBagXMLTest, LoadKeepsAttributesListsAndTextBetweenElements)
+{
+    StErrorContextInstaller errors(false, true);
+    VRefPtr<VValueBag> bag(new VValueBag);
+    ASSERT_EQ(LoadBagFromXML(VString(kTwoBags), VString("bag"), *bag, 0), VE_OK);
+    EXPECT_EQ(StringOf(*bag, "name"), u"value");
+    VBagArray* items = bag->GetElements("item");
+    ASSERT_NE(items, nullptr);
+    ASSERT_EQ(items->GetCount(), 2);
+    EXPECT_EQ(items->GetNth(1)->GetAttributesCount(), 0);
+    EXPECT_EQ(CDataOf(*bag), u"\n\n");
+    EXPECT_EQ(bag->GetElementNamesCount(), 1);
+
+    // Deeper: children by name in document order, every attribute a string, text and CDATA
+    // sections joined, entities decoded.
+    const char* nested = "<root n=\"12\" flag=\"true\"><a k=\"1\"><b>x &amp; y<![CDATA[<z>]]></b></a>"
+                         "<c/><a k=\"2\"/></root>";
+    VRefPtr<VValueBag> tree(new VValueBag);
+    ASSERT_EQ(LoadBagFromXML(VString(nested), VString("root"), *tree, 0), VE_OK);
+    EXPECT_EQ(tree->GetAttributeValue("n")->GetValueKind(), VK_STRING);
+    VBagArray* list = tree->GetElements("a");
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(list->GetCount(), 2);
+    EXPECT_EQ(StringOf(*list->GetNth(1), "k"), u"1");
+    EXPECT_EQ(StringOf(*list->GetNth(2), "k"), u"2");
+    ASSERT_NE(list->GetNth(1)->GetElements("b"), nullptr);
+    EXPECT_EQ(CDataOf(*list->GetNth(1)->GetElements("b")->GetNth(1)), u"x & y<z>");
+    EXPECT_NE(tree->GetElements("c"), nullptr);
+    EXPECT_EQ(errors.GetLastError(), VE_OK);
+}
+
+TEST(ValueBagXMLTest, RootNameSelectsTheDocument)
+{
+    StErrorContextInstaller errors(false, true);
+    VRefPtr<VValueBag> bag(new VValueBag);
+    bag->SetString("kept", VString("yes"));
+    // Another root: nothing changes and nothing fails.
+    EXPECT_EQ(LoadBagFromXML(VString("<other a=\"1\"><x/></other>"), VString("bag"), *bag, 0), VE_OK);
+    EXPECT_EQ(bag->GetAttributesCount(), 1);
+    EXPECT_EQ(bag->GetElementNamesCount(), 0);
+    // The root name compares without diacritics; an empty one takes any element.
+    EXPECT_EQ(LoadBagFromXML(VString(u"<b\u00e0g a=\"1\"/>"), VString("bag"), *bag, 0), VE_OK);
+    EXPECT_EQ(StringOf(*bag, "a"), u"1");
+    EXPECT_EQ(LoadBagFromXML(VString("<anything b=\"2\"/>"), VString(), *bag, 0), VE_OK);
+    EXPECT_EQ(StringOf(*bag, "b"), u"2");
+    EXPECT_EQ(StringOf(*bag, "kept"), u"yes");
+}
+
+TEST(ValueBagXMLTest, ErrorsJoinTheCallersContextAndKeepWhatWasRead)
+{
+    StErrorContextInstaller errors(false, true);
+    VRefPtr<VValueBag> bag(new VValueBag);
+    EXPECT_EQ(LoadBagFromXML(VString("<bag a=\"1\"><x b=\"2\"/><y>"), VString("bag"), *bag, 0),
+              VE_XML_ParseFatalError);
+    EXPECT_EQ(StringOf(*bag, "a"), u"1");
+    EXPECT_NE(bag->GetElements("x"), nullptr);
+    EXPECT_EQ(errors.GetLastError(), VE_XML_ParseFatalError);
+
+    // A load that succeeds answers 0 even after an older error.
+    VRefPtr<VValueBag> other(new VValueBag);
+    EXPECT_EQ(LoadBagFromXML(VString(kTwoBags), VString("bag"), *other, 0), VE_OK);
+}
+
+TEST(ValueBagXMLTest, LoadFromFileWithEntityFolder)
+{
+    StTemporaryFolder temp;
+    ASSERT_TRUE(temp.IsValid());
+    std::filesystem::create_directories(temp.Posix("dtd"));
+    WriteFileBytes(temp.Posix("dtd/bag.dtd"), "<!ENTITY product \"Qel\">");
+    WriteFileBytes(temp.Posix("doc.xml"), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+                                          "<!DOCTYPE bag SYSTEM \"urn:qel:bag.dtd\">"
+                                          "<bag name=\"&product; \xc3\xa9\"/>");
+    VRefPtr<VFile> file(new VFile(temp.Path("doc.xml")));
+    VRefPtr<VFolder> folder(new VFolder(temp.Path("dtd/")));
+    StErrorContextInstaller errors(false, true);
+    const VString prefix("urn:qel:");
+    VRefPtr<VValueBag> bag(new VValueBag);
+    ASSERT_EQ(LoadBagFromXML(file.Get(), VString("bag"), *bag, XML_ValidateNever | XML_LoadExternalDTD,
+                             &prefix, folder.Get()),
+              VE_OK);
+    EXPECT_EQ(StringOf(*bag, "name"), u"Qel \u00e9");
+
+    // Without the folder, or with one that does not exist, the DTD is empty: the entity gives
+    // nothing.
+    VRefPtr<VValueBag> alone(new VValueBag);
+    LoadBagFromXML(file.Get(), VString("bag"), *alone, XML_ValidateNever | XML_LoadExternalDTD);
+    EXPECT_EQ(StringOf(*alone, "name").find(u"Qel"), std::u16string::npos);
+    VRefPtr<VFolder> missing(new VFolder(temp.Path("none/")));
+    VRefPtr<VValueBag> none(new VValueBag);
+    LoadBagFromXML(file.Get(), VString("bag"), *none, XML_ValidateNever | XML_LoadExternalDTD, &prefix,
+                   missing.Get());
+    EXPECT_EQ(StringOf(*none, "name").find(u"Qel"), std::u16string::npos);
+}
+
+TEST(ValueBagXMLTest, StreamRecordOfAnotherVersionIsPassedOver)
+{
+    const std::string bytes =
+        StreamRecord(2, VString("<bag skipped=\"1\"/>")) +
+        StreamRecord(1, VString("<?xml version=\"1.0\" encoding=\"UTF-16\"?><bag read=\"1\"/>"));
+    VConstPtrStream stream(bytes.data(), bytes.size());
+    stream.OpenReading();
+    StErrorContextInstaller errors(false, true);
+    VRefPtr<VValueBag> bag(new VValueBag);
+    EXPECT_EQ(ReadBagFromStreamInXML(*bag, &stream), VE_OK);
+    EXPECT_TRUE(bag->IsEmpty());
+    // The stream stays in step: the next record is read.
+    EXPECT_EQ(ReadBagFromStreamInXML(*bag, &stream), VE_OK);
+    EXPECT_EQ(StringOf(*bag, "read"), u"1");
+    EXPECT_EQ(bag->GetAttributesCount(), 1);
+    // Nothing left: the stream's end of data.
+    EXPECT_EQ(ReadBagFromStreamInXML(*bag, &stream), VE_STREAM_EOF);
+    stream.CloseReading();
+}
+
+TEST(ValueBagXMLTest, StreamReadAnswersItsOwnErrorsOnly)
+{
+    StErrorContextInstaller errors(false, true);
+    _ThrowError(VE_FILE_NOT_FOUND); // an older error of the task
+    const std::string good = StreamRecord(1, VString("<bag a=\"1\"/>"));
+    VConstPtrStream stream(good.data(), good.size());
+    stream.OpenReading();
+    VRefPtr<VValueBag> bag(new VValueBag);
+    EXPECT_EQ(ReadBagFromStreamInXML(*bag, &stream), VE_OK);
+    stream.CloseReading();
+
+    const std::string bad = StreamRecord(1, VString("<bag a=\"1\">"));
+    VConstPtrStream badStream(bad.data(), bad.size());
+    badStream.OpenReading();
+    EXPECT_EQ(ReadBagFromStreamInXML(*bag, &badStream), VE_XML_ParseFatalError);
+    badStream.CloseReading();
+    // Big-endian data read by a swapping stream.
+    VPtrStream swapped;
+    swapped.SetNeedSwap(true);
+    swapped.OpenWriting();
+    swapped.Put(uint32_t(1));
+    VString("<bag big=\"1\"/>").WriteToStream(&swapped, 0);
+    const VStream::UnderlyingData data = swapped.GetUnderlyingData();
+    const std::string swappedBytes(static_cast<const char*>(data.fData), data.fSize);
+    swapped.CloseWriting();
+    EXPECT_EQ(swappedBytes.substr(0, 4), std::string("\0\0\0\1", 4));
+    VConstPtrStream reader(swappedBytes.data(), swappedBytes.size());
+    reader.SetNeedSwap(true);
+    reader.OpenReading();
+    EXPECT_EQ(ReadBagFromStreamInXML(*bag, &reader), VE_OK);
+    EXPECT_EQ(StringOf(*bag, "big"), u"1");
+    reader.CloseReading();
+}
+
+} // namespace
+} // namespace kova

@@ -1,0 +1,60 @@
+// What every user of the XML library (Xerces-C) shares: the process lock around the library's
+// counted initialisation, the settings that make a parser safe with untrusted input, and the
+// bridge between the library's XMLCh and the toolbox's UniChar (both UTF-16 units).
+//
+// Untrusted input: the library never resolves an entity or a DTD by itself (no file, no network);
+// what its users' entity resolvers give is all it reads. Entity expansions are capped by a
+// security manager, so that nested entities cannot blow a small document up. Depth and the text
+// that entities add are capped by the parsers' handlers, with the limits below.
+//
+// Used before the toolbox's memory manager exists (the property-list reader of the main bundle):
+// nothing here allocates through it.
+#pragma once
+
+#include "kernel/values/KovaTypes.h"
+
+#include <xercesc/util/XercesDefs.hpp>
+
+#include <cstddef>
+#include <cstdint>
+#include <type_traits>
+
+XERCES_CPP_NAMESPACE_BEGIN
+class SAXParser;
+class SAX2XMLReader;
+class SecurityManager;
+XERCES_CPP_NAMESPACE_END
+
+namespace kova
+{
+
+static_assert(std::is_same_v<XMLCh, UniChar>, "the XML library's units are the toolbox's UTF-16 units");
+
+// Deepest element nesting a document may have.
+constexpr uint32_t kXMLMaxElementDepth = 1024;
+// Entity references a document may expand, nested ones included (the predefined entities and
+// character references are no expansions).
+constexpr size_t kXMLEntityExpansionLimit = 100;
+// Units of character data that entity expansions may add to a document's text.
+constexpr size_t kXMLMaxEntityText = 16 * 1024 * 1024;
+
+inline const UniChar* UniCharsOfXMLCh(const XMLCh* inText)
+{
+    return inText;
+}
+inline const XMLCh* XMLChOfUniChars(const UniChar* inText)
+{
+    return inText;
+}
+
+// Counted: the library stays up until as many terminations as initialisations have run. Both
+// take one process-wide lock. False when the library could not start.
+bool XMLLibraryInitialize();
+void XMLLibraryTerminate();
+
+// Sets a parser for untrusted input; the security manager must outlive the parse. Validation,
+// namespaces and the loading of an external DTD stay the caller's choice.
+void ApplyUntrustedInputSettings(xercesc::SAXParser& ioParser, xercesc::SecurityManager& ioSecurity);
+void ApplyUntrustedInputSettings(xercesc::SAX2XMLReader& ioReader, xercesc::SecurityManager& ioSecurity);
+
+} // namespace kova
