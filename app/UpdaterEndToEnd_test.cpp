@@ -29,6 +29,7 @@ namespace
 {
 
 const std::string kBin = KOVA_APP_BIN;
+const std::string kSampleBin = KOVA_SAMPLE_BIN;
 
 struct Outcome
 {
@@ -121,6 +122,13 @@ private:
     bool fReaped = false;
 };
 
+int CountStartingWith(const std::vector<std::string>& inMessages, const std::string& inPrefix)
+{
+    return int(std::count_if(inMessages.begin(), inMessages.end(),
+                             [&](const std::string& inMessage)
+                             { return inMessage.rfind(inPrefix, 0) == 0; }));
+}
+
 class UpdaterEndToEnd : public ::testing::Test
 {
 protected:
@@ -147,7 +155,7 @@ protected:
     static void MakeSampleBundle(const std::string& inPath, const std::string& inVersion)
     {
         MakeBundle(inPath, inVersion);
-        std::filesystem::copy_file(kBin + "/sample_v" + inVersion, inPath + "/Contents/MacOS/Sample",
+        std::filesystem::copy_file(kSampleBin + "/sample_v" + inVersion, inPath + "/Contents/MacOS/Sample",
                                    std::filesystem::copy_options::overwrite_existing);
     }
 
@@ -186,7 +194,7 @@ protected:
         for (std::string line; std::getline(lines, line);)
         {
             const size_t dash = line.find(" - ");
-            if (line.find("[QLUP]") == std::string::npos || dash == std::string::npos || line.size() < 3 ||
+            if (line.find("QLUP] ") == std::string::npos || dash == std::string::npos || line.size() < 3 ||
                 line.compare(line.size() - 3, 3, " ()") != 0)
                 continue;
             const size_t level = line.rfind(' ', dash - 1);
@@ -298,6 +306,7 @@ TEST_F(UpdaterEndToEnd, CommandLineErrorsAndVersion)
     EXPECT_EQ(outcome.fErr, "not enough arguments from the command line (required <dest> <src>)\n");
     outcome = Run({kBin + "/updater", "--version", "--silent", "a", "b"});
     EXPECT_EQ(outcome.fStatus, 0);
+    EXPECT_EQ(outcome.fOut, "1.0\n");
     EXPECT_EQ(outcome.fErr, "");
     EXPECT_FALSE(std::filesystem::exists(fScratch.Posix("logs")));
     EXPECT_EQ(TreeOf(fOutdated), fOldTree);
@@ -337,8 +346,10 @@ TEST_F(UpdaterEndToEnd, MissingBundlesFailAndNotifyWithTheLogFile)
     const std::vector<std::string> messages = WithoutTimes(LogMessages());
     ASSERT_EQ(messages.size(), 4u);
     EXPECT_EQ(messages[0], "INFO Updater starting");
-    EXPECT_EQ(messages[1], "ERROR Error code: 2 (UPQL)"); // newest first
-    EXPECT_EQ(messages[2], "ERROR Error code: 3 (UPQL)");
+    // Newest first, with the paths as the toolbox writes them.
+    EXPECT_THAT(messages[1],
+                ::testing::StartsWith("ERROR The up-to-date application bundle does not exist: "));
+    EXPECT_THAT(messages[2], ::testing::StartsWith("ERROR The outdated application bundle does not exist: "));
     EXPECT_EQ(messages[3], "INFO Update failed");
     const std::string notice = ReadFileBytes(fScratch.Posix("notifications.txt"));
     EXPECT_NE(notice.find("More information is available in the log file '" + logFile + "'"),
@@ -373,8 +384,10 @@ TEST_F(UpdaterEndToEnd, NestedBundlesAreRefused)
     const Outcome outcome = Update();
     EXPECT_EQ(outcome.fStatus, 2);
     const std::vector<std::string> messages = WithoutTimes(LogMessages());
-    EXPECT_NE(std::find(messages.begin(), messages.end(), "ERROR Error code: 14 (UPQL)"), messages.end());
-    EXPECT_NE(std::find(messages.begin(), messages.end(), "ERROR Error code: 100 (UPQL)"), messages.end());
+    EXPECT_EQ(CountStartingWith(messages,
+                                "ERROR The up-to-date application is the outdated one or lies inside it: "),
+              1);
+    EXPECT_EQ(CountStartingWith(messages, "ERROR Installing the up-to-date application failed."), 1);
     EXPECT_EQ(TreeOf(fOutdated), fOldTree);
 }
 
@@ -393,7 +406,7 @@ TEST_F(UpdaterEndToEnd, AFailedCopyPutsTheOutdatedBundleBack)
         EXPECT_NE(
             std::find(messages.begin(), messages.end(), "INFO Rolling back up-to-date application install"),
             messages.end());
-        EXPECT_NE(std::find(messages.begin(), messages.end(), "ERROR Error code: 13 (UPQL)"), messages.end());
+        EXPECT_EQ(CountStartingWith(messages, "ERROR Copying the up-to-date application "), 1);
         EXPECT_EQ(messages.back(), "INFO Update failed");
     }
 }
@@ -445,7 +458,8 @@ TEST_F(UpdaterEndToEnd, ACallerThatNeverQuitsChangesNothing)
               messages.end());
     EXPECT_NE(std::find(messages.begin(), messages.end(), "ERROR External process wait failed"),
               messages.end());
-    EXPECT_EQ(std::count(messages.begin(), messages.end(), "ERROR Error code: 1 (UPQL)"), 2);
+    EXPECT_EQ(
+        CountStartingWith(messages, "ERROR The application that started the update did not quit in time"), 2);
 }
 
 TEST_F(UpdaterEndToEnd, TheCallerReadsTheEndOfOutputBeforeTheWait)
@@ -486,13 +500,13 @@ TEST_F(UpdaterEndToEnd, AReadOnlyDestinationChangesNothing)
     EXPECT_EQ(outcome.fStatus, 2);
     EXPECT_EQ(TreeOf(fOutdated), fOldTree);
     const std::vector<std::string> messages = WithoutTimes(LogMessages());
-    EXPECT_EQ(std::count(messages.begin(), messages.end(), "ERROR Error code: 11 (UPQL)"), 4);
+    EXPECT_EQ(CountStartingWith(messages, "ERROR Moving the outdated application "), 4);
     // The dump, newest first, begins with the install's failure.
-    const auto dump = std::find_if(messages.begin(), messages.end(),
-                                   [](const std::string& inMessage)
-                                   { return inMessage.find("Error code") != std::string::npos; });
-    ASSERT_NE(dump, messages.end());
-    EXPECT_EQ(*dump, "ERROR Error code: 100 (UPQL)");
+    const auto failed =
+        std::find(messages.begin(), messages.end(), "ERROR Up-to-date application install failed");
+    ASSERT_NE(failed, messages.end());
+    ASSERT_NE(failed + 1, messages.end());
+    EXPECT_EQ(failed[1], "ERROR Installing the up-to-date application failed.");
 }
 
 TEST_F(UpdaterEndToEnd, AFullDiskRollsBack)

@@ -20,7 +20,10 @@
 #include "kernel/values/VMemoryBuffer.h"
 #include "kernel/values/VTime.h"
 #include "kernel/values/VValueBag.h"
+#include "kernel/tasks/VComponentManager.h"
 #include "platform/mac/app/XMacUpdater.h"
+#include "xml/VLocalizationManager.h"
+#include "xml/VUTIManager.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -171,10 +174,50 @@ void FixFolderPathSpec(const VString& inPath, VFilePath& outPath)
 
 VUpdateEngine::VUpdateEngine() = default;
 
-VUpdateEngine::~VUpdateEngine() {}
+namespace
+{
+
+// The components whose error messages the localization manager gives.
+const OsType kLocalizedComponents[] = {kCOMPONENT_KOVA, FourCharCode("xmlc"), FourCharCode("PW32"),
+                                       kCOMPONENT_UPDATER};
+
+} // namespace
+
+VUpdateEngine::~VUpdateEngine()
+{
+    // Nothing may reach the manager once it is gone.
+    if (fLocalizationManager != nullptr)
+    {
+        for (OsType component : kLocalizedComponents)
+        {
+            if (VErrorBase::GetLocalizer(component) == fLocalizationManager)
+                VErrorBase::UnregisterLocalizer(component);
+        }
+        if (GetLocalizer() == fLocalizationManager)
+            SetLocalizer(nullptr);
+        VUTIManager* types = VUTIManager::GetUTIManager();
+        if (types->GetLocalizationManager() == fLocalizationManager)
+            types->SetLocalizationManager(nullptr);
+        fLocalizationManager->Release();
+        fLocalizationManager = nullptr;
+    }
+}
 
 bool VUpdateEngine::_InitLocalizationManager()
 {
+    VFolder* bundle = RetainFolder(kFolderBundle);
+    const uint32_t language = VComponentManager::GetLocalizationLanguage(bundle, true);
+    fLocalizationManager = new (std::nothrow) VLocalizationManager(language);
+    if (fLocalizationManager != nullptr)
+    {
+        fLocalizationManager->LoadDefaultLocalizationFoldersForComponentOrPlugin(bundle);
+        SetLocalizer(fLocalizationManager);
+        VUTIManager::GetUTIManager()->SetLocalizationManager(fLocalizationManager);
+        for (OsType component : kLocalizedComponents)
+            VErrorBase::RegisterLocalizer(component, fLocalizationManager);
+    }
+    if (bundle != nullptr)
+        bundle->Release();
     return true;
 }
 

@@ -10,10 +10,7 @@
 #include "kernel/values/VBoolean.h"
 #include "kernel/values/VValueBag.h"
 #include "platform/mac/app/XMacUpdater.h"
-#if __has_include("xml/ValueBagXML.h")
 #include "xml/ValueBagXML.h"
-#define KOVA_HAS_BAG_XML 1
-#endif
 
 namespace kova
 {
@@ -22,7 +19,6 @@ namespace
 {
 
 // The keys of the link file, made once.
-const StPackedDictionaryKey kDatabaseShortcut("database_shortcut");
 const StPackedDictionaryKey kIsRemote("is_remote");
 const StPackedDictionaryKey kServerDatabaseName("server_database_name");
 const StPackedDictionaryKey kServerPath("server_path");
@@ -86,10 +82,7 @@ bool VUpdateEngine::_SetIPAdressOnClientPref(const VJSONObject& inInfo, const VF
     bag.SetString(kCacheFolderName, cacheFolderName);
     bag.SetBool(kRemoteSharedResources, false);
     VFile linkFile(folder, VString("EnginedServer.Qellink"), FPS_POSIX);
-#ifdef KOVA_HAS_BAG_XML
     WriteBagToFileInXML(bag, VString("database_shortcut"), &linkFile, false);
-#endif
-    (void)kDatabaseShortcut;
     return true;
 }
 
