@@ -474,6 +474,30 @@ TEST_F(UpdaterEndToEnd, TheCallerReadsTheEndOfOutputBeforeTheWait)
     EXPECT_EQ(TreeOf(fOutdated), fNewTree);
 }
 
+TEST_F(UpdaterEndToEnd, TheClientCustomizationGoesWithTheNewBundle)
+{
+    WriteFileBytes(fScratch.Posix("client.json"), R"({"ServerPlatform": "x", "BuildIPAdress": "10.0.0.5"})");
+    chmod((fUpToDate + "/Contents/MacOS/Sample").c_str(), 0644);
+    Outcome outcome = Update({"--client-info=" + fScratch.Posix("client.json")});
+    EXPECT_EQ(outcome.fStatus, 0);
+    EXPECT_EQ(TreeOf(fOutdated), TreeOf(fUpToDate));
+    EXPECT_TRUE(std::filesystem::exists(fOutdated + "/Contents/Database/EnginedServer.Qellink"));
+    struct stat status = {};
+    stat((fOutdated + "/Contents/MacOS/Sample").c_str(), &status);
+    EXPECT_EQ(status.st_mode & 0777, 0755u);
+
+    // A file that is no customization stops the update before anything moves.
+    const std::vector<std::string> installed = TreeOf(fOutdated);
+    WriteFileBytes(fScratch.Posix("client.json"), R"({"ServerPlatform": 3})");
+    std::filesystem::remove_all(fScratch.Posix("logs"));
+    outcome = Update({"--client-info=" + fScratch.Posix("client.json"), "--caller-log=1"});
+    EXPECT_EQ(outcome.fStatus, 2);
+    EXPECT_EQ(outcome.fOut, "");
+    EXPECT_EQ(TreeOf(fOutdated), installed);
+    EXPECT_EQ(CountStartingWith(LogMessages(), "ERROR The client customization file is not a JSON object"),
+              1);
+}
+
 // Sets or clears the immutable flag, which even root cannot write through.
 bool SetImmutable(const std::string& inPath, bool inOn)
 {
