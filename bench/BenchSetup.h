@@ -7,6 +7,11 @@
 #include "kernel/values/VObject.h"
 
 #include <cstdlib>
+#include <unistd.h>
+#include <sys/stat.h>
+#include <fcntl.h>
+#include <cstdio>
+#include <algorithm>
 #include <filesystem>
 #include <initializer_list>
 #include <map>
@@ -63,6 +68,54 @@ inline bool RunTool(std::initializer_list<const char*> inArguments)
     int status = 0;
     return posix_spawnp(&child, arguments[0], nullptr, nullptr, arguments.data(), environ) == 0 &&
            waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+inline void WriteFile(const std::string& inPath, const std::string& inBlock, size_t inSize)
+{
+    const int fd = open(inPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0)
+        std::abort();
+    for (size_t written = 0; written < inSize;)
+    {
+        const size_t count = std::min(inSize - written, inBlock.size());
+        if (write(fd, inBlock.data(), count) != ssize_t(count))
+            std::abort();
+        written += count;
+    }
+    close(fd);
+}
+
+// A bundle-like tree at the root: 20 modules of 5 parts of 20 files (1,990 of 100 KB and 10 of
+// 10 MB, one in ten executable, one hidden in each part), two links in each module. Returns the root.
+inline std::string MakeBundleTree(const std::string& inRoot)
+{
+    std::string block(size_t(1) << 20, 0);
+    for (size_t i = 0; i < block.size(); ++i)
+        block[i] = char((i * 2654435761u) >> 13);
+    int file = 0;
+    std::filesystem::create_directories(inRoot + "/Contents/MacOS");
+    for (int module = 0; module < 20; ++module)
+    {
+        char name[64];
+        std::snprintf(name, sizeof(name), "/Contents/Module%02d", module);
+        const std::string moduleFolder = inRoot + name;
+        for (int part = 0; part < 5; ++part)
+        {
+            const std::string partFolder = moduleFolder + "/Part" + std::to_string(part);
+            std::filesystem::create_directories(partFolder);
+            for (int item = 0; item < 20; ++item, ++file)
+            {
+                const std::string path =
+                    partFolder + (item == 0 ? "/.hidden" : "/file" + std::to_string(item) + ".dat");
+                WriteFile(path, block, file % 199 == 0 ? size_t(10) << 20 : size_t(100) << 10);
+                if (file % 10 == 0)
+                    chmod(path.c_str(), 0755);
+            }
+        }
+        symlink("Part0/file1.dat", (moduleFolder + "/current").c_str());
+        symlink("../MacOS", (moduleFolder + "/binaries").c_str());
+    }
+    return inRoot;
 }
 
 } // namespace kova::bench

@@ -46,56 +46,11 @@ VRefPtr<VFolder> ToolboxFolder(const std::string& inPosix)
     return VRefPtr<VFolder>(new VFolder(VString(path.data(), path.size(), kova::VTC_UTF_8), kova::FPS_POSIX));
 }
 
-void WriteFile(const std::string& inPath, const std::string& inBlock, size_t inSize)
-{
-    const int fd = open(inPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0)
-        std::abort();
-    for (size_t written = 0; written < inSize;)
-    {
-        const size_t count = std::min(inSize - written, inBlock.size());
-        if (write(fd, inBlock.data(), count) != ssize_t(count))
-            std::abort();
-        written += count;
-    }
-    close(fd);
-}
+using kova::bench::WriteFile;
 
-// The bundle-like tree, made once: 20 modules of 5 parts of 20 files (1,990 of 100 KB and 10 of
-// 10 MB, one in ten executable, one hidden in each part), two links in each module.
 const std::string& BundleTree()
 {
-    static const std::string sPath = []
-    {
-        const std::string root = Folder() + "/Big.app";
-        std::string block(size_t(1) << 20, 0);
-        for (size_t i = 0; i < block.size(); ++i)
-            block[i] = char((i * 2654435761u) >> 13);
-        int file = 0;
-        std::filesystem::create_directories(root + "/Contents/MacOS");
-        for (int module = 0; module < 20; ++module)
-        {
-            char name[64];
-            std::snprintf(name, sizeof(name), "/Contents/Module%02d", module);
-            const std::string moduleFolder = root + name;
-            for (int part = 0; part < 5; ++part)
-            {
-                const std::string partFolder = moduleFolder + "/Part" + std::to_string(part);
-                std::filesystem::create_directories(partFolder);
-                for (int item = 0; item < 20; ++item, ++file)
-                {
-                    const std::string path =
-                        partFolder + (item == 0 ? "/.hidden" : "/file" + std::to_string(item) + ".dat");
-                    WriteFile(path, block, file % 199 == 0 ? size_t(10) << 20 : size_t(100) << 10);
-                    if (file % 10 == 0)
-                        chmod(path.c_str(), 0755);
-                }
-            }
-            symlink("Part0/file1.dat", (moduleFolder + "/current").c_str());
-            symlink("../MacOS", (moduleFolder + "/binaries").c_str());
-        }
-        return root;
-    }();
+    static const std::string sPath = kova::bench::MakeBundleTree(Folder() + "/Big.app");
     return sPath;
 }
 

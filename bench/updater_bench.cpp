@@ -1,0 +1,230 @@
+// The updater against the standard tools, in the same run (in $KOVA_BENCH_DIR, else /tmp):
+// - the swap (VUpdateEngine::_SwapApplications: the outdated bundle renamed aside, the up-to-date
+//   bundle of 2,000 files and 300 MB copied whole into its place) beside rename(2) and cp -a of
+//   the same tree; only the swap is timed, both bundles are put back between iterations;
+// - the updater's start to its first log line, a whole update of a small bundle (no caller to
+//   wait for, a restart through open), beside a bare main linked with the same libraries started
+//   to its first line; the counter rss_kb is the updater's peak resident size over the update.
+// Run pinned, with repetitions interleaved at random (the defaults of BenchMain):
+//     taskset -c 2 kova_bench --benchmark_filter=Updater
+#include "app/VUpdateEngine.h"
+#include "bench/BenchSetup.h"
+#include "kernel/files/VFolder.h"
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <spawn.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace
+{
+
+using kova::VFilePath;
+using kova::VFolder;
+using kova::VString;
+
+const std::string& Folder()
+{
+    return kova::bench::ScratchFolder("kova-updater-bench");
+}
+
+VFilePath FolderPath(const std::string& inPosix)
+{
+    const std::string path = inPosix + "/";
+    return VFilePath(VString(path.data(), path.size(), kova::VTC_UTF_8), kova::FPS_POSIX);
+}
+
+const std::string& UpToDateTree()
+{
+    static const std::string sPath = kova::bench::MakeBundleTree(Folder() + "/new/Big.app");
+    return sPath;
+}
+
+// The outdated bundle at the install path, made again (untimed) before each swap; the swap's
+// leftovers go.
+template <class SWAP>
+void TimeSwaps(benchmark::State& ioState, SWAP&& inSwap)
+{
+    kova::bench::EnsureToolbox();
+    const std::string& upToDate = UpToDateTree();
+    const std::string install = Folder() + "/apps/Big.app";
+    const std::string old = Folder() + "/apps/Big_old0001.app";
+    for (auto _ : ioState)
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(Folder() + "/apps", ignored);
+        std::filesystem::create_directories(install + "/Contents/MacOS");
+        kova::bench::WriteFile(install + "/Contents/MacOS/Big", "#!/bin/sh\n", 10);
+        sync();
+        const auto start = std::chrono::steady_clock::now();
+        if (!inSwap(install, old, upToDate))
+            ioState.SkipWithError("the swap failed");
+        const auto end = std::chrono::steady_clock::now();
+        ioState.SetIterationTime(std::chrono::duration<double>(end - start).count());
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(Folder() + "/apps", ignored);
+}
+
+void BM_UpdaterSwap_Cp(benchmark::State& ioState)
+{
+    TimeSwaps(ioState,
+              [](const std::string& inInstall, const std::string& inOld, const std::string& inUpToDate)
+              {
+                  return rename(inInstall.c_str(), inOld.c_str()) == 0 &&
+                         kova::bench::RunTool({"cp", "-a", inUpToDate.c_str(), inInstall.c_str()});
+              });
+}
+BENCHMARK(BM_UpdaterSwap_Cp)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(2);
+
+void BM_UpdaterSwap_Kova(benchmark::State& ioState)
+{
+    static kova::VUpdateEngine* sEngine = new kova::VUpdateEngine();
+    TimeSwaps(ioState,
+              [](const std::string& inInstall, const std::string&, const std::string& inUpToDate)
+              {
+                  sEngine->_SetPaths(FolderPath(inInstall), FolderPath(inUpToDate));
+                  VFolder outdated(FolderPath(inInstall));
+                  VFolder upToDate(FolderPath(inUpToDate));
+                  VFolder install(FolderPath(inInstall));
+                  VFolder* old = sEngine->_SwapApplications(outdated, upToDate, install);
+                  if (old == nullptr)
+                      return false;
+                  old->Release();
+                  return true;
+              });
+}
+BENCHMARK(BM_UpdaterSwap_Kova)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(2);
+
+// ---------------------------------------------------------------------------------------------
+// Start-up
+
+// The programs are built beside the benchmark program: the bare child there, the updater in the
+// Updater.app of the build folder.
+std::string BuildPath(const char* inRelative)
+{
+    char self[PATH_MAX];
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    std::string path(self, length > 0 ? size_t(length) : 0);
+    path = path.substr(0, path.rfind('/') + 1);
+    return path + inRelative;
+}
+
+int64_t WallMilliseconds()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+// The local time of the log's first line ("1 2026-01-31T09:05:07.250 ..."), in milliseconds since
+// 1970; -1 when there is none.
+int64_t FirstLineMilliseconds(const std::string& inLogFolder)
+{
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(inLogFolder, ignored))
+    {
+        std::ifstream stream(entry.path());
+        std::string number;
+        std::string stamp;
+        stream >> number >> stamp;
+        struct tm local = {};
+        int milliseconds = 0;
+        if (sscanf(stamp.c_str(), "%d-%d-%dT%d:%d:%d.%d", &local.tm_year, &local.tm_mon, &local.tm_mday,
+                   &local.tm_hour, &local.tm_min, &local.tm_sec, &milliseconds) != 7)
+            return -1;
+        local.tm_year -= 1900;
+        local.tm_mon -= 1;
+        local.tm_isdst = -1;
+        return int64_t(mktime(&local)) * 1000 + milliseconds;
+    }
+    return -1;
+}
+
+void BM_UpdaterStart_Kova(benchmark::State& ioState)
+{
+    const std::string updater = BuildPath("../Updater.app/Contents/MacOS/updater");
+    const std::string root = Folder() + "/small";
+    setenv("XDG_DATA_HOME", (root + "/data").c_str(), 1);
+    double rssTotal = 0;
+    for (auto _ : ioState)
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(root, ignored);
+        for (const char* bundle : {"/apps/Small.app", "/new/Small.app"})
+        {
+            std::filesystem::create_directories(root + bundle + "/Contents/MacOS");
+            std::filesystem::copy_file("/bin/true", root + bundle + "/Contents/MacOS/Small");
+        }
+        const std::string logs = "--log-dir=" + root + "/logs";
+        const std::string outdated = root + "/apps/Small.app";
+        const std::string upToDate = root + "/new/Small.app";
+        char* arguments[] = {const_cast<char*>(updater.c_str()), const_cast<char*>(logs.c_str()),
+                             const_cast<char*>(outdated.c_str()), const_cast<char*>(upToDate.c_str()),
+                             nullptr};
+        const int64_t start = WallMilliseconds();
+        pid_t child = 0;
+        int status = 0;
+        rusage usage{};
+        if (posix_spawn(&child, updater.c_str(), nullptr, nullptr, arguments, environ) != 0 ||
+            wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        {
+            ioState.SkipWithError("the update failed");
+            return;
+        }
+        const int64_t firstLine = FirstLineMilliseconds(root + "/logs");
+        if (firstLine < 0)
+        {
+            ioState.SkipWithError("no log line");
+            return;
+        }
+        // The line's time has milliseconds: half of one is the expected error.
+        ioState.SetIterationTime(double(std::max<int64_t>(firstLine - start, 0)) / 1000.0 + 0.0005);
+        rssTotal += double(usage.ru_maxrss);
+    }
+    ioState.counters["rss_kb"] = benchmark::Counter(rssTotal, benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_UpdaterStart_Kova)->Iterations(30)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void BM_UpdaterStart_Bare(benchmark::State& ioState)
+{
+    const std::string path = BuildPath("kova_bench_bare_child");
+    for (auto _ : ioState)
+    {
+        int reached[2];
+        if (pipe(reached) != 0)
+        {
+            ioState.SkipWithError("pipe");
+            return;
+        }
+        const std::string descriptor = std::to_string(reached[1]);
+        char* arguments[] = {const_cast<char*>(path.c_str()), const_cast<char*>(descriptor.c_str()), nullptr};
+        const auto start = std::chrono::steady_clock::now();
+        pid_t child = 0;
+        const int spawned = posix_spawn(&child, path.c_str(), nullptr, nullptr, arguments, environ);
+        close(reached[1]);
+        char byte = 0;
+        const bool told = spawned == 0 && read(reached[0], &byte, 1) == 1;
+        const auto end = std::chrono::steady_clock::now();
+        close(reached[0]);
+        if (spawned == 0)
+            waitpid(child, nullptr, 0);
+        if (!told)
+        {
+            ioState.SkipWithError("the child did not run");
+            return;
+        }
+        ioState.SetIterationTime(std::chrono::duration<double>(end - start).count());
+    }
+}
+BENCHMARK(BM_UpdaterStart_Bare)->Iterations(30)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+} // namespace
