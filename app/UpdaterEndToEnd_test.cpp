@@ -2,6 +2,7 @@
 // notifies and leaves on disk, and its exit status, on the success road and each failure road,
 // and the application's safety when the copy fails, the disk is full, the destination is
 // read-only, the updater is killed half-way or the caller never quits.
+#include "app/UpdaterTesting_test.h"
 #include "kernel/files/FileTesting_test.h"
 
 #include <gmock/gmock.h>
@@ -498,29 +499,13 @@ TEST_F(UpdaterEndToEnd, TheClientCustomizationGoesWithTheNewBundle)
               1);
 }
 
-// Sets or clears the immutable flag, which even root cannot write through.
-bool SetImmutable(const std::string& inPath, bool inOn)
-{
-    const int fd = open(inPath.c_str(), O_RDONLY | O_DIRECTORY);
-    if (fd < 0)
-        return false;
-    int flags = 0;
-    bool done = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    flags = inOn ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
-    done = done && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-    close(fd);
-    return done;
-}
-
 TEST_F(UpdaterEndToEnd, AReadOnlyDestinationChangesNothing)
 {
     const std::string apps = fScratch.Posix("apps");
-    if (geteuid() == 0 ? !SetImmutable(apps, true) : chmod(apps.c_str(), 0555) != 0)
+    if (!SetReadOnly(apps, true))
         GTEST_SKIP() << "the destination cannot be made read-only here";
     const Outcome outcome = Update();
-    if (geteuid() == 0)
-        SetImmutable(apps, false);
-    chmod(apps.c_str(), 0755);
+    SetReadOnly(apps, false);
     EXPECT_EQ(outcome.fStatus, 2);
     EXPECT_EQ(TreeOf(fOutdated), fOldTree);
     const std::vector<std::string> messages = WithoutTimes(LogMessages());

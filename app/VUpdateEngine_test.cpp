@@ -4,6 +4,7 @@
 // that cannot start.
 #include "app/VUpdateEngine.h"
 
+#include "app/UpdaterTesting_test.h"
 #include "kernel/errors/VErrorContext.h"
 #include "kernel/files/FileTesting_test.h"
 #include "kernel/files/VFolder.h"
@@ -36,22 +37,6 @@ std::string PosixOf(const VFilePath& inPath)
     VString posix;
     inPath.GetPosixPath(posix);
     return to_string(posix);
-}
-
-// A folder made read-only for this process: the immutable flag for root, the mode otherwise.
-bool SetReadOnly(const std::string& inPath, bool inOn)
-{
-    if (geteuid() != 0)
-        return chmod(inPath.c_str(), inOn ? 0555 : 0755) == 0;
-    const int fd = open(inPath.c_str(), O_RDONLY | O_DIRECTORY);
-    if (fd < 0)
-        return false;
-    int flags = 0;
-    bool done = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    flags = inOn ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
-    done = done && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-    close(fd);
-    return done;
 }
 
 // The clock and sleep of the engine's waits: a sleep moves the clock on, and may run an action.

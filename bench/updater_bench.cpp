@@ -9,6 +9,7 @@
 //     taskset -c 2 kova_bench --benchmark_filter=Updater
 #include "app/VUpdateEngine.h"
 #include "bench/BenchSetup.h"
+#include "bench/ChildStart.h"
 #include "kernel/files/VFolder.h"
 
 #include <benchmark/benchmark.h>
@@ -108,17 +109,6 @@ BENCHMARK(BM_UpdaterSwap_Kova)->UseManualTime()->Unit(benchmark::kMillisecond)->
 // ---------------------------------------------------------------------------------------------
 // Start-up
 
-// The programs are built beside the benchmark program: the bare child there, the updater in the
-// Updater.app of the build folder.
-std::string BuildPath(const char* inRelative)
-{
-    char self[PATH_MAX];
-    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-    std::string path(self, length > 0 ? size_t(length) : 0);
-    path = path.substr(0, path.rfind('/') + 1);
-    return path + inRelative;
-}
-
 int64_t WallMilliseconds()
 {
     using namespace std::chrono;
@@ -151,7 +141,8 @@ int64_t FirstLineMilliseconds(const std::string& inLogFolder)
 
 void BM_UpdaterStart_Kova(benchmark::State& ioState)
 {
-    const std::string updater = BuildPath("../Updater.app/Contents/MacOS/updater");
+    // The updater lies in the Updater.app of the build folder.
+    const std::string updater = kova::bench::ChildPath("../Updater.app/Contents/MacOS/updater");
     const std::string root = Folder() + "/small";
     setenv("XDG_DATA_HOME", (root + "/data").c_str(), 1);
     double rssTotal = 0;
@@ -196,34 +187,7 @@ BENCHMARK(BM_UpdaterStart_Kova)->Iterations(30)->UseManualTime()->Unit(benchmark
 
 void BM_UpdaterStart_Bare(benchmark::State& ioState)
 {
-    const std::string path = BuildPath("kova_bench_bare_child");
-    for (auto _ : ioState)
-    {
-        int reached[2];
-        if (pipe(reached) != 0)
-        {
-            ioState.SkipWithError("pipe");
-            return;
-        }
-        const std::string descriptor = std::to_string(reached[1]);
-        char* arguments[] = {const_cast<char*>(path.c_str()), const_cast<char*>(descriptor.c_str()), nullptr};
-        const auto start = std::chrono::steady_clock::now();
-        pid_t child = 0;
-        const int spawned = posix_spawn(&child, path.c_str(), nullptr, nullptr, arguments, environ);
-        close(reached[1]);
-        char byte = 0;
-        const bool told = spawned == 0 && read(reached[0], &byte, 1) == 1;
-        const auto end = std::chrono::steady_clock::now();
-        close(reached[0]);
-        if (spawned == 0)
-            waitpid(child, nullptr, 0);
-        if (!told)
-        {
-            ioState.SkipWithError("the child did not run");
-            return;
-        }
-        ioState.SetIterationTime(std::chrono::duration<double>(end - start).count());
-    }
+    kova::bench::SpawnAndMeasure(ioState, "kova_bench_bare_child");
 }
 BENCHMARK(BM_UpdaterStart_Bare)->Iterations(30)->UseManualTime()->Unit(benchmark::kMillisecond);
 
