@@ -596,9 +596,7 @@ bool VUpdateEngine::_WaitForPidToQuit()
         VSystem::GetProcessList(processes);
         // An empty list tells nothing: the process is taken to run still.
         running = processes.empty() || std::find(processes.begin(), processes.end(), pid) != processes.end();
-        // The last look needs no sleep after it.
-        if (running)
-            _Sleep(fTiming.fPollInterval);
+        _Sleep(fTiming.fPollInterval);
     }
     if (!running)
     {

@@ -9,6 +9,8 @@
 #include "kernel/files/FileTesting_test.h"
 #include "kernel/files/VFolder.h"
 #include "kernel/text/StStringConverter.h"
+#include "xml/VLocalizationManager.h"
+#include "xml/VUTIManager.h"
 #include "platform/mac/ipc/XPosixProcessLauncher.h"
 
 #include <gtest/gtest.h>
@@ -220,7 +222,7 @@ TEST_F(VUpdateEngineTest, AZombieCallerHasQuit)
     fEngine._SetCallerPid(child);
     StErrorContextInstaller errors(false, true);
     EXPECT_TRUE(fEngine._WaitForPidToQuit());
-    EXPECT_EQ(FakeTime::sSleeps, std::vector<int32_t>{1000}); // the grace alone
+    EXPECT_EQ(FakeTime::sSleeps, (std::vector<int32_t>{500, 1000})); // one look, then the grace
     EXPECT_TRUE(errors.GetContext()->IsEmpty());
     waitpid(child, nullptr, 0);
 }
@@ -234,6 +236,26 @@ TEST_F(VUpdateEngineTest, ARestartThatCannotStartFails)
     setenv("PATH", path.c_str(), 1);
     EXPECT_FALSE(launched);
     EXPECT_EQ(errors.GetLastError(), VE_UPDATER_RESTART_FAILED);
+}
+
+TEST(VUpdateEngineLocalization, TheManagerIsUnregisteredEverywhereBeforeItGoes)
+{
+    const OsType components[] = {kCOMPONENT_KOVA, FourCharCode("xmlc"), FourCharCode("PW32"),
+                                 kCOMPONENT_UPDATER};
+    for (OsType component : components)
+        ASSERT_EQ(VErrorBase::GetLocalizer(component), nullptr);
+    {
+        VUpdateEngine engine;
+        EXPECT_TRUE(engine._InitLocalizationManager());
+        ILocalizer* manager = engine.GetLocalizer();
+        ASSERT_NE(manager, nullptr);
+        for (OsType component : components)
+            EXPECT_EQ(VErrorBase::GetLocalizer(component), manager);
+        EXPECT_EQ(static_cast<ILocalizer*>(VUTIManager::GetUTIManager()->GetLocalizationManager()), manager);
+    }
+    for (OsType component : components)
+        EXPECT_EQ(VErrorBase::GetLocalizer(component), nullptr);
+    EXPECT_EQ(VUTIManager::GetUTIManager()->GetLocalizationManager(), nullptr);
 }
 
 } // namespace
