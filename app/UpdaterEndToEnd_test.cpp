@@ -524,13 +524,16 @@ TEST_F(UpdaterEndToEnd, AFullDiskRollsBack)
         GTEST_SKIP() << "mounting a small file system needs root";
     const std::string small = fScratch.Posix("small");
     mkdir(small.c_str(), 0755);
-    if (mount("tmpfs", small.c_str(), "tmpfs", 0, "size=256k") != 0)
+    // Room for the old bundle and half a megabyte more, whatever the size of the build's sample.
+    const uintmax_t sample = std::filesystem::file_size(kSampleBin + "/sample_v1");
+    const std::string options = "size=" + std::to_string((sample + 512 * 1024) / 1024) + "k";
+    if (mount("tmpfs", small.c_str(), "tmpfs", 0, options.c_str()) != 0)
         GTEST_SKIP() << "no tmpfs here";
     fOutdated = small + "/Sample.app";
     MakeSampleBundle(fOutdated, "1");
     fOldTree = TreeOf(fOutdated);
     // The new version does not fit beside the old one.
-    WriteFileBytes(fUpToDate + "/Contents/Resources/big", std::string(300 * 1024, 'x'));
+    WriteFileBytes(fUpToDate + "/Contents/Resources/big", std::string(600 * 1024, 'x'));
     fNewTree = TreeOf(fUpToDate);
     const Outcome outcome = Update();
     const std::vector<std::string> leftover = NamesIn(small);
