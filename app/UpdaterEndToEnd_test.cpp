@@ -273,7 +273,7 @@ TEST_F(UpdaterEndToEnd, UpdatesRestartsAndTrashesForACallerThatQuits)
     EXPECT_FALSE(std::filesystem::exists(fScratch.Posix("apps/Sample_old0001.app")));
     EXPECT_EQ(TreeOf(fScratch.Posix("data/Trash/files/Sample_old0001.app")), fOldTree);
     EXPECT_FALSE(std::filesystem::exists(fScratch.Posix("notifications.txt")));
-    EXPECT_THAT(Record(), ::testing::MatchesRegex("version 2\\.0\tpid [0-9]+\t/tmp/x y\\.link\n"));
+    EXPECT_THAT(Record(), ::testing::MatchesRegex("version 2\\.0\tpid [0-9]+\tfds 3\t/tmp/x y\\.link\n"));
     const std::string pid = std::to_string(caller.Pid());
     const std::vector<std::string> expected{"INFO Updater starting",
                                             "INFO Waiting for external process to quit",
@@ -553,6 +553,21 @@ TEST_F(UpdaterEndToEnd, AFailedTrashFollowedByADeletionSucceeds)
     EXPECT_EQ(TreeOf(fOutdated), fNewTree);
     EXPECT_EQ(NamesIn(fScratch.Posix("apps")), std::vector<std::string>{"Sample.app"});
     EXPECT_EQ(WithoutTimes(LogMessages()).back(), "INFO Update successful");
+}
+
+TEST_F(UpdaterEndToEnd, OpenRefusesWhatItCannotStart)
+{
+    Outcome outcome = Run({kBin + "/open", "-a", fScratch.Posix("apps/Missing.app")});
+    EXPECT_EQ(outcome.fStatus, 1);
+    EXPECT_EQ(outcome.fErr, "open: no application bundle at " + fScratch.Posix("apps/Missing.app") + "\n");
+    std::filesystem::remove(fOutdated + "/Contents/MacOS/Sample");
+    outcome = Run({kBin + "/open", "-a", fOutdated});
+    EXPECT_EQ(outcome.fStatus, 1);
+    EXPECT_NE(outcome.fErr.find("has no executable"), std::string::npos);
+    outcome = Run({kBin + "/open", "-a", fUpToDate, "--argz"});
+    EXPECT_EQ(outcome.fStatus, 1);
+    EXPECT_EQ(outcome.fErr, "usage: open -a BUNDLE [--args ARG...]\n");
+    EXPECT_EQ(ReadFileBytes(fScratch.Posix("record.txt")), "");
 }
 
 TEST_F(UpdaterEndToEnd, ARestartThatCannotStartKeepsTheNewBundle)

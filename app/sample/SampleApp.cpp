@@ -6,6 +6,7 @@
 // outdated one, reads the updater's progress line, and quits so that the update can go on.
 // The record file is KOVA_SAMPLE_RECORD, else SampleRecord.txt beside the bundle.
 #include <cstdio>
+#include <dirent.h>
 #include <cstdlib>
 #include <cstring>
 #include <spawn.h>
@@ -41,12 +42,28 @@ std::string RecordPath(const std::string& inBundle)
     return inBundle.substr(0, inBundle.rfind('/') + 1) + "SampleRecord.txt";
 }
 
+// The descriptors open at start, before the record file is.
+int OpenDescriptors()
+{
+    int count = 0;
+    if (DIR* folder = ::opendir("/proc/self/fd"))
+    {
+        while (const dirent* entry = ::readdir(folder))
+            count += entry->d_name[0] != '.' ? 1 : 0;
+        ::closedir(folder);
+        --count; // the listing's own
+    }
+    return count;
+}
+
 int Record(const std::string& inBundle, int argc, char** argv)
 {
+    const int descriptors = OpenDescriptors();
     FILE* file = std::fopen(RecordPath(inBundle).c_str(), "ae");
     if (file == nullptr)
         return 1;
-    std::fprintf(file, "version %s\tpid %d", SAMPLE_VERSION, static_cast<int>(::getpid()));
+    std::fprintf(file, "version %s\tpid %d\tfds %d", SAMPLE_VERSION, static_cast<int>(::getpid()),
+                 descriptors);
     for (int i = 1; i < argc; ++i)
         std::fprintf(file, "\t%s", argv[i]);
     std::fputc('\n', file);
