@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <cstdlib>
 #include <fcntl.h>
 #include <ostream>
@@ -83,12 +85,9 @@ TEST_P(ParseTable, ResultErrorLineAndValues)
 {
     const ParseCase& test = GetParam();
     std::vector<VString> arguments;
+    // Decoded as the process decodes its own.
     for (const char* text : test.fArguments)
-    {
-        VString argument;
-        argument.FromCString(text);
-        arguments.push_back(argument);
-    }
+        arguments.emplace_back(text, std::strlen(text), VTC_UTF_8);
     ToolOptions options;
     VCommandLineParser parser(arguments);
     options.Declare(parser);
@@ -168,6 +167,13 @@ INSTANTIATE_TEST_SUITE_P(
                   "error: unknown option `x`\n",
                   "pid=-1 silent=1 log= names=[] verbose=0 files=[]"},
         ParseCase{{"prog", "-\xF0\x9F\x98\x80"}, 1, "error: unknown option `\xF0\x9F\x98\x80`\n", ""},
+        // Bytes that are not UTF-8 (each read as the unit of its value) and empty arguments are
+        // arguments like any other.
+        ParseCase{{"prog", "--\xFF\xC3=1"}, 1, "error: unknown option `\xC3\xBF\xC3\x83`\n", ""},
+        ParseCase{{"prog", "", "\xC3", "--log-dir", ""},
+                  0,
+                  "",
+                  "pid=-1 silent=0 log= names=[] verbose=0 files=[,\xC3\x83]"},
         ParseCase{{"prog", "--pid=4294967297"},
                   1,
                   "invalid value for argument '-p, --pid' got \"4294967297\" expected a signed integral\n",
