@@ -235,9 +235,7 @@ VError VLocalizationManager::ScanAndLoadFolder(VFolder* inFolder, bool inAvoidLa
     // The visible files lying directly in the folder, links not followed.
     for (VFileIterator file(inFolder, FI_WANT_FILES); file.IsValid(); ++file)
         _LoadFile(file.Current(), true, inAvoidLanguageChecking);
-    _RecordLoadedPath(inFolder->GetPath());
-    if (inAvoidLanguageChecking)
-        fFoldersWithoutLanguageCheck.insert(inFolder->GetPath());
+    _RecordLoadedPath(inFolder->GetPath(), inAvoidLanguageChecking);
     return VE_OK;
 }
 
@@ -257,7 +255,7 @@ VError VLocalizationManager::_LoadFile(VFile* inFile, bool inFromFolderScan, boo
         if (VError error = AnalyzeXLIFFFile(inFile, inAvoidLanguageChecking); error != VE_OK)
             return error;
         if (!inFromFolderScan)
-            _RecordLoadedPath(inFile->GetPath());
+            _RecordLoadedPath(inFile->GetPath(), inAvoidLanguageChecking);
         VTime modified;
         if (inFile->GetTimeAttributes(&modified, nullptr, nullptr) == VE_OK)
         {
@@ -325,9 +323,11 @@ VError VLocalizationManager::AnalyzeDotStringsFile(VFile* inFile)
     return VE_OK;
 }
 
-void VLocalizationManager::_RecordLoadedPath(const VFilePath& inPath)
+void VLocalizationManager::_RecordLoadedPath(const VFilePath& inPath, bool inAvoidLanguageChecking)
 {
     StLocker lock(fLock);
+    if (inAvoidLanguageChecking)
+        fPathsWithoutLanguageCheck.insert(inPath);
     for (const VFilePath& loaded : fLoadedPaths)
     {
         if (loaded.GetPath().EqualToStringRaw(inPath.GetPath()))
@@ -387,17 +387,18 @@ bool VLocalizationManager::UpdateIfNeeded()
     {
         if (!path.IsValid() || path.IsEmpty())
             continue;
+        const bool avoidLanguageChecking = fPathsWithoutLanguageCheck.count(path) != 0;
         if (path.IsFolder())
         {
             VRefPtr<VFolder> folder(new VFolder(path));
             if (folder->Exists())
-                ScanAndLoadFolder(folder.Get(), fFoldersWithoutLanguageCheck.count(path) != 0);
+                ScanAndLoadFolder(folder.Get(), avoidLanguageChecking);
         }
         else if (path.IsFile())
         {
             VRefPtr<VFile> file(new VFile(path));
             if (file->Exists())
-                _LoadFile(file.Get(), false, false);
+                _LoadFile(file.Get(), false, avoidLanguageChecking);
         }
     }
     return true;

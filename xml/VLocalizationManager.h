@@ -134,8 +134,8 @@ public:
     // Whether a loaded XLIFF file changed or vanished, or a scanned folder vanished or holds an
     // XLIFF file not loaded yet. Files that vanished are forgotten.
     bool DoesNeedAnUpdate();
-    // When it needs one: clears the tables and loads again what was loaded. Answers whether it
-    // needed one.
+    // When it needs one: clears the tables and loads again what was loaded, each file and folder
+    // with the language check as it had the first time. Answers whether it needed one.
     bool UpdateIfNeeded();
 
     bool LocalizeStringWithSTRSharpCodes(const STRSharpCodes& inCodes, VString& outText);
@@ -161,8 +161,8 @@ public:
 private:
     using StringMap = std::map<VString, VString, CompareTwoVStrings>;
 
-    // Records a path once.
-    void _RecordLoadedPath(const VFilePath& inPath);
+    // Records a path once, and whether it was loaded with the language check off.
+    void _RecordLoadedPath(const VFilePath& inPath, bool inAvoidLanguageChecking);
 
     mutable VCriticalSection fLock;
     uint32_t fLanguage;
@@ -173,9 +173,9 @@ private:
     std::unique_ptr<VXMLParser> fParser;
     VRefPtr<VLocalizationXMLHandler> fRootHandler;
     std::vector<VFilePath> fLoadedPaths;
-    // The folders of fLoadedPaths that were scanned with the language check off: a reload scans
+    // The paths of fLoadedPaths that were loaded with the language check off: a reload loads
     // them the same way.
-    std::set<VFilePath, CompareTwoVFilePaths> fFoldersWithoutLanguageCheck;
+    std::set<VFilePath, CompareTwoVFilePaths> fPathsWithoutLanguageCheck;
     std::map<VFilePath, VTime, CompareTwoVFilePaths> fFileDates;
     std::map<VString, VRefPtr<const VValueBag>, CompareVStringsWithoutDiacritics> fGroupBagsByName;
     std::multimap<VString, VRefPtr<const VValueBag>, CompareVStringsWithoutDiacritics> fGroupBagsByType;

@@ -360,6 +360,8 @@ TEST_F(VLocalizationManagerTest, ChangedFileIsReloaded)
 {
     ASSERT_EQ(Load("app.xlf", XLIFF("fr-CA", Unit("title", "Ancien"))), VE_OK);
     ASSERT_EQ(Load("Localizable.strings", "\"kept\" = \"no\";"), VE_OK);
+    // Loaded whatever its language: a reload takes it the same way.
+    ASSERT_EQ(Load("any.xlf", XLIFF("de", Unit("any", "Jede")), true), VE_OK);
     EXPECT_FALSE(fManager->DoesNeedAnUpdate());
     EXPECT_FALSE(fManager->UpdateIfNeeded());
 
@@ -371,6 +373,7 @@ TEST_F(VLocalizationManagerTest, ChangedFileIsReloaded)
     ASSERT_EQ(file->SetTimeAttributes(&later, nullptr, nullptr), VE_OK);
     EXPECT_TRUE(fManager->UpdateIfNeeded());
     EXPECT_EQ(Lookup("title"), u"Nouveau");
+    EXPECT_EQ(Lookup("any"), u"Jede");
     EXPECT_EQ(Lookup("kept"), u"<none>"); // cleared; .strings files loaded alone are not remembered
     EXPECT_FALSE(fManager->DoesNeedAnUpdate());
 

@@ -111,7 +111,7 @@ TEST(ValueBagXMLTest, FileFormIsTheDeclarationAndTheElement)
     EXPECT_EQ(errors.GetLastError(), VE_OK);
 }
 
-// The server link file of a client customization: the Part's example, pinned byte for byte.
+// The server link file of a client customization, as the updater writes it, pinned byte for byte.
 TEST(ValueBagXMLTest, ServerLinkFileIsPinned)
 {
     StTemporaryFolder temp;
