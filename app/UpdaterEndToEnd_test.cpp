@@ -473,6 +473,15 @@ TEST_F(UpdaterEndToEnd, TheCallerReadsTheEndOfOutputBeforeTheWait)
     // The restarted version records itself once the update is done.
     EXPECT_THAT(Record(), ::testing::StartsWith("version 2.0\t"));
     EXPECT_EQ(TreeOf(fOutdated), fNewTree);
+    // The updater, no child of ours, has ended once its log says how the update went.
+    std::vector<std::string> messages;
+    for (int i = 0; i < 2500 && (messages.empty() || messages.back().rfind("INFO Update ", 0) != 0); ++i)
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        messages = WithoutTimes(LogMessages());
+    }
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.back(), "INFO Update successful");
 }
 
 TEST_F(UpdaterEndToEnd, TheClientCustomizationGoesWithTheNewBundle)
