@@ -8,19 +8,16 @@
 #include "kernel/errors/VErrorTaskContext.h"
 #include "kernel/errors/VLogger.h"
 #include "kernel/errors/VMsgFileLogger.h"
-#include "kernel/files/VFile.h"
 #include "kernel/files/VFolder.h"
 #include "kernel/ipc/VCommandLineParser.h"
 #include "kernel/ipc/VProcessLauncher.h"
-#include "kernel/json/VJSONObject.h"
-#include "kernel/json/VJSONValue.h"
+#include "kernel/tasks/VComponentManager.h"
 #include "kernel/tasks/VSystem.h"
 #include "kernel/tasks/VTask.h"
 #include "kernel/values/VCppMemMgr.h"
 #include "kernel/values/VMemoryBuffer.h"
 #include "kernel/values/VTime.h"
 #include "kernel/values/VValueBag.h"
-#include "kernel/tasks/VComponentManager.h"
 #include "platform/mac/app/XMacUpdater.h"
 #include "xml/VLocalizationManager.h"
 #include "xml/VUTIManager.h"
@@ -544,23 +541,15 @@ void VUpdateEngine::_ApplyUpdate()
         if (!trashed)
         {
             StErrorContextInstaller forced(false, true);
-            if (oldBundle->DeleteForced() != VE_OK)
-            {
-                VErrorContext* current = CurrentContext();
-                if (current != nullptr && forced.GetContext() != nullptr)
-                    trashErrors.PushErrors(*forced.GetContext());
-            }
-            else
-            {
+            if (oldBundle->DeleteForced() == VE_OK)
                 trashErrors.Flush();
-            }
+            else if (forced.GetContext() != nullptr)
+                trashErrors.PushErrors(*forced.GetContext());
         }
-        // Pushed on the update's context, below the scopes above.
-        if (!trashErrors.IsEmpty())
-        {
-            if (VErrorContext* current = CurrentContext())
-                current->PushErrors(trashErrors);
-        }
+        // Both failures go on the update's context, once the scopes above are closed.
+        VErrorContext* current = CurrentContext();
+        if (!trashErrors.IsEmpty() && current != nullptr)
+            current->PushErrors(trashErrors);
         oldBundle->Release();
     }
 }
