@@ -164,14 +164,15 @@ TEST(DispatchObjects, ProcessSourceTellsTheExitWithoutReaping)
     Signal cancelled;
     dispatch::Source* source = dispatch::SourceCreate(dispatch::SourceType::kProcess, uintptr_t(child),
                                                       dispatch::kProcExit, DefaultQueue());
+    // The source by value: once the test has seen the cancel, its frame may be gone.
     dispatch::SourceSetEventHandler(source,
-                                    [&]
+                                    [&ended, source]
                                     {
                                         ended.Raise();
                                         dispatch::SourceCancel(source);
                                     });
     dispatch::SourceSetCancelHandler(source,
-                                     [&]
+                                     [&cancelled, source]
                                      {
                                          cancelled.Raise();
                                          dispatch::Release(source);
