@@ -1,6 +1,8 @@
 #include "kernel/tasks/VProcess.h"
 
 #include "kernel/errors/VLogger.h"
+#include "kernel/json/VJSONClassStore.h"
+#include "kernel/json/VJSONObject.h"
 
 #include <new>
 
@@ -20,6 +22,7 @@ VProcess::~VProcess()
         fLogger->Stop();
         ReleaseRefCountable(&fLogger);
     }
+    ReleaseRefCountable(&fClassStore);
 }
 
 VLogger* VProcess::GetLogger(EMessageLevel inLevel) const
@@ -30,6 +33,26 @@ VLogger* VProcess::GetLogger(EMessageLevel inLevel) const
 VString VProcess::GetLogSourceIdentifier() const
 {
     return fProductName;
+}
+
+VJSONObject* VProcess::GetClassObject(const VString& inStoreName, const VString& inClassName) const
+{
+    if (fClassStore == nullptr || !fClassStore->GetName().EqualToStringRaw(inStoreName))
+        return nullptr;
+    return fClassStore->GetClassObject(inClassName, false).Detach();
+}
+
+bool VProcess::_InitClassStore()
+{
+    VJSONClassStore* store = new (std::nothrow) VJSONClassStore(VString("qel"));
+    if (store == nullptr)
+        return false;
+    // The store is the process's before its roots are made: they take their classes from it.
+    VJSONClassStore* previous = fClassStore;
+    fClassStore = store;
+    ReleaseRefCountable(&previous);
+    store->AddRootClasses();
+    return true;
 }
 
 bool VProcess::_InitLogger()

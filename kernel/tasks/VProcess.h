@@ -11,6 +11,8 @@
 namespace kova
 {
 
+class VJSONClassStore;
+class VJSONObject;
 class VLogger;
 
 class VProcess : public VObject
@@ -34,6 +36,15 @@ public:
     // The source of the records that name none: the product name.
     virtual VString GetLogSourceIdentifier() const;
 
+    // The JSON class store "qel"; null before start-up made it. Not retained.
+    VJSONClassStore* GetClassStore() const { return fClassStore; }
+    // The class object of that name in the store, retained, when the store is the process's
+    // (its name exactly); else null.
+    virtual VJSONObject* GetClassObject(const VString& inStoreName, const VString& inClassName) const;
+    // The class-store step of start-up: a new store "qel" with its root classes replaces the
+    // previous one. False when memory runs out.
+    bool _InitClassStore();
+
 protected:
     // The logger step of start-up: makes the logger and starts it. False when memory runs out.
     bool _InitLogger();
@@ -42,6 +53,8 @@ protected:
     VString fProductName;
     // Retained.
     VLogger* fLogger = nullptr;
+    // Retained.
+    VJSONClassStore* fClassStore = nullptr;
 };
 
 } // namespace kova
