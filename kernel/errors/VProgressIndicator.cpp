@@ -224,31 +224,32 @@ void VProgressIndicator::Reset(const VString& inMessage, int64_t inMax, int64_t 
 
 bool VProgressIndicator::Progress(int64_t inValue)
 {
-    _CheckCollectInfo();
-    if (GetSessionCount() == 0)
-        return true;
-    _BumpChanges();
-    fCurrent.SetValue(inValue);
-    return _CanGoOn(DoProgress());
+    return _Advance(inValue, false);
 }
 
 bool VProgressIndicator::Increment(int64_t inDelta)
 {
-    _CheckCollectInfo();
-    if (GetSessionCount() == 0)
-        return true;
-    _BumpChanges();
-    fCurrent.AddToValue(inDelta);
-    return _CanGoOn(DoProgress());
+    return _Advance(inDelta, true);
 }
 
 bool VProgressIndicator::Decrement(int64_t inDelta)
 {
+    // Negated without overflow: the value wraps as an increment's does.
+    return _Advance(int64_t(0 - uint64_t(inDelta)), true);
+}
+
+bool VProgressIndicator::_Advance(int64_t inValue, bool inRelative)
+{
     _CheckCollectInfo();
     if (GetSessionCount() == 0)
         return true;
-    _BumpChanges();
-    fCurrent.AddToValue(int64_t(0 - uint64_t(inDelta)));
+    // A store, not a locked increment: only the working thread advances, and the version is a hint
+    // of change that a remote message, applied meanwhile, sets anyway.
+    fChangesVersion.store(fChangesVersion.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+    if (inRelative)
+        fCurrent.AddToValue(inValue);
+    else
+        fCurrent.SetValue(inValue);
     return _CanGoOn(DoProgress());
 }
 

@@ -171,6 +171,8 @@ private:
     void _BeginRemoteSessions(const VRemoteProgressSessionInfo& inInfo);
     // Makes the requested snapshot, when one is due and a session is open.
     void _CheckCollectInfo();
+    // The value set, or moved by inValue when inRelative; then DoProgress and the dying check.
+    bool _Advance(int64_t inValue, bool inRelative);
     bool _CanGoOn(bool inAnswer) const;
     void _BumpChanges() { fChangesVersion.fetch_add(1, std::memory_order_acq_rel); }
     float _ComputePercentDone() const;
