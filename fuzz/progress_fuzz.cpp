@@ -18,17 +18,6 @@ using namespace kova;
 namespace
 {
 
-std::string StreamBytes(const VValueBag& inBag)
-{
-    VPtrStream stream;
-    stream.OpenWriting();
-    inBag.WriteToStream(&stream, 0);
-    const VStream::UnderlyingData data = stream.GetUnderlyingData();
-    std::string bytes(static_cast<const char*>(data.fData), data.fSize);
-    stream.CloseWriting();
-    return bytes;
-}
-
 // The stream form of a sound message: three sessions, one with attributes.
 const std::string& SoundMessage()
 {
@@ -46,7 +35,7 @@ const std::string& SoundMessage()
         message.SaveToBag(bag, kind, nullptr);
         while (sender->GetSessionCount() > 0)
             sender->EndSession();
-        return StreamBytes(bag);
+        return fuzz::StreamBytesOf(bag);
     }();
     return bytes;
 }
