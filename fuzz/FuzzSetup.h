@@ -8,11 +8,13 @@
 // fuzz/corpus/NAME/.
 #pragma once
 
+#include "kernel/files/VMemoryStream.h"
 #include "kernel/tasks/VProcess.h"
 #include "kernel/text/VString.h"
 #include "kernel/text/VToUnicodeConverter.h"
 #include "kernel/values/VCppMemMgr.h"
 #include "kernel/values/VObject.h"
+#include "kernel/values/VValueBag.h"
 #include "xml/XMLLibraryLeakSuppression.h"
 
 #include <cstddef>
@@ -20,7 +22,9 @@
 #include <cstdio>
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 namespace kova::fuzz
 {
@@ -48,6 +52,39 @@ inline void BringUp()
     VProcess* process = new VProcess;
     if (!process->Init(0))
         Fail("the process object did not start");
+}
+
+// The bag's stream form.
+inline std::string StreamBytesOf(const VValueBag& inBag)
+{
+    VPtrStream stream;
+    stream.OpenWriting();
+    inBag.WriteToStream(&stream, 0);
+    const VStream::UnderlyingData data = stream.GetUnderlyingData();
+    std::string bytes(static_cast<const char*>(data.fData), data.fSize);
+    stream.CloseWriting();
+    return bytes;
+}
+
+// A new folder of the run's own under /tmp ("/tmp/NAME-XXXXXX"), removed with what it holds when
+// the run exits.
+inline std::string NewScratchFolder(const char* inName)
+{
+    // Never destroyed, so that it outlives the exit handler that reads it.
+    static auto* sFolders = new std::vector<std::string>;
+    std::string pattern = std::string("/tmp/") + inName + "-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr)
+        Fail("no scratch folder");
+    if (sFolders->empty())
+        std::atexit(
+            []
+            {
+                std::error_code ignored;
+                for (const std::string& folder : *sFolders)
+                    std::filesystem::remove_all(folder, ignored);
+            });
+    sFolders->push_back(pattern);
+    return pattern;
 }
 
 inline std::u16string Units(const VString& inText)

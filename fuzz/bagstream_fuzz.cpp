@@ -12,22 +12,6 @@
 
 using namespace kova;
 
-namespace
-{
-
-std::string Written(const VValueBag& inBag)
-{
-    VPtrStream stream;
-    stream.OpenWriting();
-    inBag.WriteToStream(&stream, 0);
-    const VStream::UnderlyingData data = stream.GetUnderlyingData();
-    std::string bytes(static_cast<const char*>(data.fData), data.fSize);
-    stream.CloseWriting();
-    return bytes;
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* inData, size_t inSize)
 {
     StErrorContextInstaller errors(false);
@@ -37,12 +21,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* inData, size_t inSize)
         VRefPtr<VValueBag> bag(new VValueBag);
         if (bag->ReadFromStream(&stream, 0) == VE_OK)
         {
-            const std::string bytes = Written(*bag);
+            const std::string bytes = fuzz::StreamBytesOf(*bag);
             VConstPtrStream again(bytes.data(), bytes.size());
             again.OpenReading();
             VRefPtr<VValueBag> read(new VValueBag);
             fuzz::Check(read->ReadFromStream(&again, 0) == VE_OK, "a written bag reads back");
-            fuzz::Check(Written(*read) == bytes, "a bag read back writes the same bytes");
+            fuzz::Check(fuzz::StreamBytesOf(*read) == bytes, "a bag read back writes the same bytes");
             again.CloseReading();
         }
         stream.CloseReading();

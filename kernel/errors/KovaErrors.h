@@ -73,6 +73,17 @@ constexpr VError VE_FOLDER_CANNOT_COPY = MakeKovaError(660);
 constexpr VError VE_FOLDER_CANNOT_MOVE_TO_TRASH = MakeKovaError(661);
 constexpr VError VE_FOLDER_ALREADY_WATCHED = MakeKovaError(659);
 
+// Components and libraries.
+constexpr VError VE_COMPONENT_MGR_NOT_INITIALIZED = MakeKovaError(1000);
+constexpr VError VE_COMPONENT_NOT_REGISTERED = MakeKovaError(1001);
+constexpr VError VE_COMPONENT_ALREADY_REGISTERED = MakeKovaError(1002);
+constexpr VError VE_COMPONENT_UNKNOWN = MakeKovaError(1003);
+constexpr VError VE_COMPONENT_LIBRARY_INCOMPLETE = MakeKovaError(1004);
+constexpr VError VE_COMPONENT_LIBRARY_CANNOT_LOAD = MakeKovaError(1008);
+constexpr VError VE_LIBRARY_CANNOT_LOAD = MakeKovaError(1010);
+// A framework's flattened link file ("XSym") that cannot be turned back into a link.
+constexpr VError VE_LIBRARY_BAD_LINK_FILE = MakeKovaError(617);
+
 // Named file systems.
 constexpr VError VE_FS_NO_SPACE_ACCOUNTING = MakeKovaError(684);
 constexpr VError VE_FS_NOT_ENOUGH_SPACE = MakeKovaError(685);

@@ -3,6 +3,7 @@
 #include "kernel/errors/KovaErrors.h"
 #include "kernel/errors/VErrorBase.h"
 #include "kernel/errors/VErrorContext.h"
+#include "kernel/errors/VProgressIndicator.h"
 #include "kernel/text/VString.h"
 #include "kernel/text/VTextConverters.h"
 #include "kernel/values/VArrayString.h"
@@ -106,7 +107,45 @@ VStream::VStream() = default;
 
 VStream::~VStream()
 {
+    SetProgressIndicator(nullptr);
     _ReleaseConverters();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Progress
+
+void VStream::SetProgressIndicator(VProgressIndicator* inIndicator)
+{
+    if (inIndicator == fProgress)
+        return;
+    _EndProgress();
+    if (inIndicator != nullptr)
+        inIndicator->Retain();
+    if (fProgress != nullptr)
+        fProgress->Release();
+    fProgress = inIndicator;
+}
+
+void VStream::_BeginProgress(int64_t inMax, const char* inMessage)
+{
+    if (fProgress == nullptr)
+        return;
+    fProgress->BeginSession(inMax, VString(inMessage));
+    fProgressSessionOpen = true;
+}
+
+void VStream::_EndProgress()
+{
+    if (fProgress != nullptr && fProgressSessionOpen)
+        fProgress->EndSession();
+    fProgressSessionOpen = false;
+}
+
+void VStream::_ReportProgress()
+{
+    // The position after the transfer: the session's maximum is the stream's size.
+    if (fProgress != nullptr && !fProgress->Progress(fPos) && fLastError == VE_OK)
+        _Fail(VE_STREAM_USER_ABORTED);
 }
 
 VError VStream::_Fail(VError inError)
@@ -132,6 +171,7 @@ VError VStream::OpenReading()
     if (fLastError != VE_OK)
         return fLastError;
     fIsReading = true;
+    _BeginProgress(DoGetSize(), "Reading From Stream");
     return fLastError;
 }
 
@@ -180,6 +220,7 @@ VError VStream::OpenWriting()
     if (fLastError != VE_OK)
         return fLastError;
     fIsWriting = true;
+    _BeginProgress(-1, "Writing to Stream");
     return fLastError;
 }
 
@@ -188,6 +229,7 @@ VError VStream::CloseReading()
     if (!fIsReading)
         return Refuse(VE_STREAM_CANNOT_READ);
     DoCloseReading();
+    _EndProgress();
     fIsReading = false;
     return fLastError;
 }
@@ -202,6 +244,7 @@ VError VStream::CloseWriting(bool inSetSize)
     VError closed = DoCloseWriting(inSetSize);
     if (closed != VE_OK && fLastError == VE_OK)
         fLastError = closed;
+    _EndProgress();
     fIsWriting = false;
     return fLastError;
 }
@@ -306,6 +349,7 @@ VError VStream::GetData(void* outBuffer, size_t inCount, size_t* outRead)
     fPos += int64_t(count);
     if (outRead != nullptr)
         *outRead = count;
+    _ReportProgress();
     return fLastError;
 }
 
@@ -325,6 +369,7 @@ VError VStream::PutData(const void* inData, size_t inCount)
         fLastError = error;
     else
         fPos += int64_t(inCount);
+    _ReportProgress();
     return fLastError;
 }
 
@@ -371,6 +416,7 @@ VError VStream::PutContentInto(VStream* inDestination)
     }
 
     DoCloseReading();
+    _EndProgress();
     fIsReading = false;
     return result;
 }

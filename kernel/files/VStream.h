@@ -13,6 +13,12 @@
 // processor); big-endian formats call SetBigEndian first. Text is read and written in the stream's
 // character set (the standard 8-bit set until SetCharSet), through converters made once per set;
 // written line ends follow the carriage-return mode (LF until changed).
+//
+// A stream given a progress indicator reports to it: opening for reading begins a session whose
+// maximum is the size ("Reading From Stream"), opening for writing an undetermined one ("Writing to
+// Stream"), every transfer advances it to the position after the transfer, and closing ends the
+// session the opening began. An advance answered false (the user asked to stop) fails the transfer
+// with kova 206.
 #pragma once
 
 #include "kernel/text/CharSet.h"
@@ -29,6 +35,7 @@ namespace kova
 
 class VArrayString;
 class VFromUnicodeConverter;
+class VProgressIndicator;
 class VString;
 class VToUnicodeConverter;
 class VValue;
@@ -182,6 +189,11 @@ public:
 
     virtual UnderlyingData GetUnderlyingData() const;
 
+    // The indicator is retained (null for none) and the previous one released, the session the
+    // stream began on it ended first. Not retained for the caller.
+    void SetProgressIndicator(VProgressIndicator* inIndicator);
+    VProgressIndicator* GetProgressIndicator() const { return fProgress; }
+
 protected:
     // Storage. Each works at GetPos(); the base moves the position after each transfer. The base
     // versions of the non-pure ones do nothing and succeed.
@@ -209,6 +221,11 @@ private:
     void _ReleaseConverters();
     // Clears an end of data that a text operation reached itself.
     void _ClearEndOfData();
+    // The progress session of an opening and a closing, and the report of a transfer, which
+    // stores kova 206 when the indicator asks to stop and no error is stored.
+    void _BeginProgress(int64_t inMax, const char* inMessage);
+    void _EndProgress();
+    void _ReportProgress();
     // Lines of 8-bit units (every byte set) or of UTF-16 units.
     template <class UNIT>
     VError _GetTextLineOf(VString& outLine, bool inKeepEnd, const UniChar* inEndChar);
@@ -217,6 +234,10 @@ private:
     size_t _DecodeCharacterByCharacter(const uint8_t* inBytes, size_t inSize, VString& ioText,
                                        int32_t& ioGained, int32_t inCount, bool& outFailed);
 
+    // Retained; null for none.
+    VProgressIndicator* fProgress = nullptr;
+    // Whether this stream's opening began a session on it, which its closing ends.
+    bool fProgressSessionOpen = false;
     int64_t fPos = 0;
     bool fIsReading = false;
     bool fIsWriting = false;

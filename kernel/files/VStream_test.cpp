@@ -2,12 +2,16 @@
 
 #include "kernel/errors/KovaErrors.h"
 #include "kernel/errors/VErrorContext.h"
+#include "kernel/errors/VProgressIndicator.h"
 #include "kernel/files/VMemoryStream.h"
+#include "kernel/text/StStringConverter.h"
+#include "kernel/values/VRefPtr.h"
 #include "kernel/values/VValueBag.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace kova
@@ -833,6 +837,107 @@ TEST(VStreamText, TextThatCannotBeEncodedIsNotWritten)
     const UniChar loneSurrogate[3] = {u'a', 0xDC00, 0};
     EXPECT_EQ(stream.PutText(VString(loneSurrogate)), VE_STREAM_TEXT_CONVERSION_FAILURE);
     EXPECT_EQ(stream.GetSize(), 0);
+}
+
+// Records the value of each advance and the session it was in; answers false from a given advance
+// on.
+class RecordingProgress : public VProgressIndicator
+{
+public:
+    std::vector<int64_t> fValues;
+    std::vector<std::string> fMessages;
+    size_t fStopAt = SIZE_MAX;
+
+protected:
+    bool DoProgress() override
+    {
+        fValues.push_back(GetCurrentValue());
+        VString message;
+        GetMessage(message);
+        fMessages.push_back(to_string(message));
+        return fValues.size() < fStopAt;
+    }
+};
+
+TEST(VStream, ProgressFollowsThePositionWithinASessionPerOpening)
+{
+    std::vector<uint8_t> data(10000, 7);
+    VConstPtrStream stream(data.data(), data.size());
+    VRefPtr<RecordingProgress> progress(new RecordingProgress);
+    stream.SetProgressIndicator(progress.Get());
+    EXPECT_EQ(progress->GetRefCount(), 2u);
+    ASSERT_EQ(stream.OpenReading(), VE_OK);
+    EXPECT_EQ(progress->GetSessionCount(), 1);
+    EXPECT_EQ(progress->GetMaxValue(), 10000);
+    uint8_t buffer[4096];
+    while (stream.GetData(buffer, sizeof buffer) == VE_OK)
+        ;
+    EXPECT_EQ(progress->fValues, (std::vector<int64_t>{4096, 8192, 10000}));
+    EXPECT_EQ(progress->fMessages[0], "Reading From Stream");
+    stream.CloseReading();
+    EXPECT_EQ(progress->GetSessionCount(), 0);
+
+    VPtrStream output;
+    output.SetProgressIndicator(progress.Get());
+    ASSERT_EQ(output.OpenWriting(), VE_OK);
+    EXPECT_EQ(progress->GetMaxValue(), -1);
+    output.PutData(buffer, 100);
+    output.PutData(buffer, 50);
+    output.CloseWriting(true);
+    EXPECT_EQ(progress->GetSessionCount(), 0);
+    EXPECT_EQ(progress->fValues.back(), 150);
+    EXPECT_EQ(progress->fMessages.back(), "Writing to Stream");
+
+    output.SetProgressIndicator(nullptr);
+    stream.SetProgressIndicator(nullptr);
+    EXPECT_EQ(progress->GetRefCount(), 1u);
+}
+
+TEST(VStream, AnIndicatorThatAsksToStopFailsTheTransferWith206)
+{
+    std::vector<uint8_t> data(100, 1);
+    VConstPtrStream stream(data.data(), data.size());
+    VRefPtr<RecordingProgress> progress(new RecordingProgress);
+    progress->fStopAt = 2;
+    stream.SetProgressIndicator(progress.Get());
+    ASSERT_EQ(stream.OpenReading(), VE_OK);
+    uint8_t buffer[10];
+    EXPECT_EQ(stream.GetData(buffer, sizeof buffer), VE_OK);
+    EXPECT_EQ(stream.GetData(buffer, sizeof buffer), VE_STREAM_USER_ABORTED);
+    EXPECT_EQ(stream.GetLastError(), VE_STREAM_USER_ABORTED);
+    EXPECT_EQ(stream.GetData(buffer, sizeof buffer), VE_STREAM_USER_ABORTED);
+    EXPECT_EQ(progress->fValues.size(), 2u);
+    stream.CloseReading();
+    EXPECT_EQ(progress->GetSessionCount(), 0);
+}
+
+TEST(VStream, CopyingReportsOnBothSidesAndEndsTheSourceSession)
+{
+    std::vector<uint8_t> data(5000, 3);
+    VConstPtrStream source(data.data(), data.size());
+    VPtrStream destination;
+    VRefPtr<RecordingProgress> reading(new RecordingProgress);
+    VRefPtr<RecordingProgress> writing(new RecordingProgress);
+    source.SetProgressIndicator(reading.Get());
+    destination.SetProgressIndicator(writing.Get());
+    ASSERT_EQ(destination.OpenWriting(), VE_OK);
+    ASSERT_EQ(source.PutContentInto(&destination), VE_OK);
+    EXPECT_EQ(reading->fValues, (std::vector<int64_t>{4096, 5000}));
+    EXPECT_EQ(writing->fValues, (std::vector<int64_t>{4096, 5000}));
+    EXPECT_EQ(reading->GetSessionCount(), 0);
+    EXPECT_EQ(writing->GetSessionCount(), 1);
+    destination.CloseWriting(true);
+    EXPECT_EQ(writing->GetSessionCount(), 0);
+
+    // The destination asking to stop ends the copy with its 206.
+    VConstPtrStream again(data.data(), data.size());
+    VPtrStream stopped;
+    VRefPtr<RecordingProgress> stopping(new RecordingProgress);
+    stopping->fStopAt = 1;
+    stopped.SetProgressIndicator(stopping.Get());
+    ASSERT_EQ(stopped.OpenWriting(), VE_OK);
+    EXPECT_EQ(again.PutContentInto(&stopped), VE_STREAM_USER_ABORTED);
+    stopped.CloseWriting(true);
 }
 
 } // namespace

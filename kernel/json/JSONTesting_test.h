@@ -6,14 +6,20 @@
 #include "kernel/errors/VErrorContext.h"
 #include "kernel/files/IFile.h"
 #include "kernel/files/IFolder.h"
+#include "kernel/json/VJSONClassStore.h"
 #include "kernel/json/VJSONImporter.h"
+#include "kernel/json/VJSONObject.h"
 #include "kernel/json/VJSONValue.h"
 #include "kernel/json/VJSONWriter.h"
+#include "kernel/tasks/VProcess.h"
 #include "kernel/text/VString.h"
 #include "kernel/values/VRefPtr.h"
 #include "kernel/values/VValueBag.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -24,6 +30,56 @@
 
 namespace kova::testing_json
 {
+
+// The process's class store "qel" with its root classes, made once for the whole test program
+// before the first test (as start-up makes it), by a process object of its own when the test main
+// made none. Both live as long as the program: the root classes are immortal by design.
+class ClassStoreEnvironment : public ::testing::Environment
+{
+public:
+    void SetUp() override
+    {
+        if (VProcess::sInstance == nullptr)
+            VProcess::sInstance = new VProcess;
+        if (VProcess::sInstance->GetClassStore() == nullptr)
+        {
+            ASSERT_TRUE(VProcess::sInstance->_InitClassStore());
+        }
+    }
+};
+
+inline ::testing::Environment* const kClassStoreEnvironment =
+    ::testing::AddGlobalTestEnvironment(new ClassStoreEnvironment);
+
+// Counts the destruction of the objects it is the delegate of (from any task).
+class Probe : public IJSONObject
+{
+public:
+    explicit Probe(std::atomic<int>& ioDestroyed) : fDestroyed(ioDestroyed) {}
+    ~Probe() override { ++fDestroyed; }
+
+private:
+    std::atomic<int>& fDestroyed;
+};
+
+// Objects whose destruction is counted; shared ones have an adoptable locker.
+class Tracker
+{
+public:
+    VJSONValue Make(bool inShared = false)
+    {
+        VRefPtr<Probe> probe(new Probe(fDestroyed));
+        VRefPtr<VJSONObject> object(new VJSONObject(nullptr, probe.Get(), inShared));
+        ++fMade;
+        return VJSONValue(object.Get());
+    }
+    int Destroyed() const { return fDestroyed; }
+    int Alive() const { return fMade - fDestroyed; }
+
+private:
+    std::atomic<int> fMade{0};
+    std::atomic<int> fDestroyed{0};
+};
 
 // A file on disk reached through the file interface alone: its whole content read and written
 // with the C++ library. A file that does not exist cannot be read (kova 600).
@@ -204,8 +260,6 @@ inline VJSONValue Parse(const std::string& inText, uint32_t inOptions = 0, VErro
 }
 
 } // namespace kova::testing_json
-
-#include <gtest/gtest.h>
 
 #include "kernel/json/StJSONNesting.h"
 

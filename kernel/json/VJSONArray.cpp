@@ -1,42 +1,92 @@
 #include "kernel/json/VJSONArray.h"
 
-#include "kernel/errors/VErrorBase.h"
 #include "kernel/errors/KovaErrors.h"
-#include "kernel/json/JSONDisposal.h"
+#include "kernel/errors/VErrorBase.h"
 #include "kernel/json/JSONErrors.h"
 #include "kernel/json/StJSONNesting.h"
+#include "kernel/json/VJSONCloner.h"
 #include "kernel/json/VJSONObject.h"
+#include "kernel/json/VStorageLocker.h"
 #include "kernel/tasks/VTask.h"
 #include "kernel/values/VCompareOptions.h"
 
 #include <algorithm>
+#include <functional>
 #include <new>
 #include <stdexcept>
 
 namespace kova
 {
 
+namespace
+{
+
+// Values destroyed last first, as they were made.
+void DestroyLastFirst(std::vector<VJSONValue>& ioValues)
+{
+    while (!ioValues.empty())
+        ioValues.pop_back();
+}
+
+const VJSONCollection* CollectionOf(const VJSONValue& inValue)
+{
+    if (const VJSONObject* object = inValue.GetObject())
+        return object;
+    return inValue.GetArray();
+}
+
+} // namespace
+
 IJSONValueComparator::~IJSONValueComparator() = default;
 
-VJSONArray::VJSONArray() = default;
+VJSONArray::VJSONArray(bool inShared)
+{
+    // The array keeps the locker's first reference.
+    if (inShared)
+        fStorageLocker.store(new VStorageLocker(false, true), std::memory_order_relaxed);
+}
+
+VJSONArray::VJSONArray(VStorageLocker* inLocker)
+{
+    fStorageLocker.store(RetainRefCountable(inLocker), std::memory_order_relaxed);
+}
 
 VJSONArray::~VJSONArray()
 {
-    // Last first, as the elements were made.
-    while (!fValues.empty())
-        fValues.pop_back();
+    {
+        StGraphLocker lock(_NeedsGraphLock());
+        if (fGraph != nullptr)
+        {
+            DisconnectAll(0);
+            fGraph->_Leave(this);
+            VJSONGraph* graph = fGraph;
+            fGraph = nullptr;
+            graph->Release();
+        }
+    }
+    DestroyLastFirst(fValues);
 }
 
-void VJSONArray::DoOnRefCountZero()
+bool VJSONArray::_ChangeNeedsGraphLock(const VJSONValue* inStored) const
 {
-    DisposeJSONCollection(this);
+    if (_NeedsGraphLock())
+        return true;
+    const VJSONCollection* stored = inStored != nullptr ? CollectionOf(*inStored) : nullptr;
+    return stored != nullptr && stored->_NeedsGraphLock();
 }
 
 // ---------------------------------------------------------------------------------------------
 // Reading
 
+size_t VJSONArray::_GetCountLocked() const
+{
+    StCollectionLocks locks(this, false);
+    return fValues.size();
+}
+
 VJSONValue VJSONArray::GetAt(size_t inIndex) const
 {
+    StCollectionLocks locks(this, false);
     if (inIndex < fValues.size())
         return fValues[inIndex];
     return VJSONValue(VJSONValue::sUndefined);
@@ -44,6 +94,7 @@ VJSONValue VJSONArray::GetAt(size_t inIndex) const
 
 bool VJSONArray::GetAt(size_t inIndex, VJSONValue& outValue) const
 {
+    StCollectionLocks locks(this, false);
     if (inIndex < fValues.size())
     {
         outValue = fValues[inIndex];
@@ -55,23 +106,27 @@ bool VJSONArray::GetAt(size_t inIndex, VJSONValue& outValue) const
 
 void VJSONArray::GetValues(std::vector<VJSONValue>& outValues) const
 {
+    StCollectionLocks locks(this, false);
     if (&outValues != &fValues)
         outValues = fValues;
 }
 
 uint32_t VJSONArray::GetStampAt(size_t inIndex) const
 {
+    StCollectionLocks locks(this, false);
     return inIndex < fValues.size() ? fValues[inIndex].GetStamp() : 0;
 }
 
 void VJSONArray::TouchStampAt(size_t inIndex)
 {
+    StCollectionLocks locks(this, false);
     if (inIndex < fValues.size())
         fValues[inIndex].TouchStamp();
 }
 
 VError VJSONArray::GetString(VString& outText, std::unordered_set<const VJSONArray*>* ioVisited) const
 {
+    StCollectionLocks locks(this, false);
     if (fValues.empty())
     {
         outText.Clear();
@@ -125,11 +180,12 @@ void VJSONArray::JoinAsString(const VString& inSeparator, VString& outText, bool
                               bool inNullAsText) const
 {
     outText.Clear();
+    VJSONUser user(this);
     bool first = true;
     VString text;
-    for (size_t i = 0; i < fValues.size(); ++i)
+    VJSONValue value;
+    for (size_t i = 0; GetAt(i, value); ++i)
     {
-        VJSONValue value = GetAt(i);
         if (value.IsNull() || value.IsUndefined())
         {
             if (!inNullAsText)
@@ -159,7 +215,11 @@ bool VJSONArray::DeepEqualTo(const VJSONArray* inOther, const VCompareOptions& i
 bool VJSONArray::_DeepEqualTo(const VJSONArray* inOther, const VCompareOptions& inOptions,
                               VJSONComparedPairs& ioPairs) const
 {
-    if (inOther == nullptr || fValues.size() != inOther->fValues.size())
+    if (inOther == nullptr)
+        return false;
+    StCollectionLocks mine(this, false);
+    StCollectionLocks theirs(inOther, false);
+    if (fValues.size() != inOther->fValues.size())
         return false;
     if (!ioPairs.emplace(this, inOther).second)
         return true;
@@ -191,6 +251,14 @@ VJSONValue VJSONArray::GetSelectedRows(const VJSONValue& inSelection) const
     options.SetEpsilon(1e-6);
     options.SetIntlManager(VTask::GetCurrentIntlManager());
 
+    // Both lockers are taken in the order of their identifiers, so that two tasks selecting
+    // across the same two arrays in opposite directions cannot wait for each other.
+    VRefPtr<VStorageLocker> mine = GetStorageLocker();
+    VRefPtr<VStorageLocker> theirs = selection->GetStorageLocker();
+    const bool theirsFirst = mine && theirs && theirs->GetID() < mine->GetID();
+    VJSONUser firstUser(theirsFirst ? std::move(theirs) : std::move(mine), false);
+    VJSONUser secondUser(theirsFirst ? std::move(mine) : std::move(theirs), false);
+
     auto closeRange = [&](int32_t inStart, int32_t inEnd)
     {
         VJSONValue range(JSON_object);
@@ -198,15 +266,19 @@ VJSONValue VJSONArray::GetSelectedRows(const VJSONValue& inSelection) const
         range.GetObject()->SetProperty(sEnd, VJSONValue(double(inEnd)));
         ranges.GetArray()->Push(range);
     };
+    std::vector<VJSONValue> rows;
+    std::vector<VJSONValue> candidates;
+    GetValues(rows);
+    selection->GetValues(candidates);
     int32_t openStart = -1;
     int32_t row = 0;
-    for (; size_t(row) < fValues.size() && row < INT32_MAX; ++row)
+    for (; size_t(row) < rows.size() && row < INT32_MAX; ++row)
     {
-        const VJSONValue& value = fValues[size_t(row)];
+        const VJSONValue& value = rows[size_t(row)];
         bool selected = false;
-        for (size_t s = 0; s < selection->fValues.size() && !selected; ++s)
+        for (size_t s = 0; s < candidates.size() && !selected; ++s)
         {
-            const VJSONValue& candidate = selection->fValues[s];
+            const VJSONValue& candidate = candidates[s];
             if (value.IsObject())
                 selected = candidate.IsObject() && candidate.GetObject() == value.GetObject();
             else
@@ -227,42 +299,159 @@ VJSONValue VJSONArray::GetSelectedRows(const VJSONValue& inSelection) const
     return result;
 }
 
+VError VJSONArray::Clone(VJSONValue& outValue, VJSONCloner& inCloner) const
+{
+    if (inCloner.GetMode() == VJSONCloner::kKeepShared && _GetLocker() != nullptr)
+    {
+        outValue.SetArray(const_cast<VJSONArray*>(this));
+        return VE_OK;
+    }
+    VRefPtr<VJSONArray> copy(new VJSONArray(false));
+    if (inCloner.GetMode() == VJSONCloner::kBindToOneLocker)
+        copy->SetStorageLocker(inCloner.GetStorageLockerAndAssignIfNecessary());
+    VJSONUser user(copy.Get());
+    // The result first: a cycle back to this array finds the clone.
+    outValue.SetArray(copy.Get());
+    std::vector<VJSONValue> elements;
+    GetValues(elements);
+    try
+    {
+        StCollectionLocks locks(copy.Get(), copy->_NeedsGraphLock());
+        copy->fValues.reserve(elements.size());
+    }
+    catch (const std::bad_alloc&)
+    {
+        // Grown one by one instead.
+    }
+    for (VJSONValue& element : elements)
+    {
+        VError error = inCloner.CloneValue(element);
+        if (error != VE_OK)
+            return error;
+        if (!copy->Push(std::move(element)))
+        {
+            _ThrowError(VE_MEMORY_FULL);
+            return VE_MEMORY_FULL;
+        }
+    }
+    return VE_OK;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Changing
 
-bool VJSONArray::Push(const VJSONValue& inValue)
+template <class VALUE>
+bool VJSONArray::_Append(VALUE&& inValue)
 {
     try
     {
-        fValues.push_back(inValue);
+        fValues.push_back(std::forward<VALUE>(inValue));
     }
     catch (const std::bad_alloc&)
     {
         return false;
     }
-    return true;
-}
-
-bool VJSONArray::Push(VJSONValue&& inValue)
-{
-    try
-    {
-        fValues.push_back(std::move(inValue));
-    }
-    catch (const std::bad_alloc&)
+    catch (const std::length_error&)
     {
         return false;
     }
     fValues.back().TouchStamp();
+    if (!VJSONGraph::Connect(&fGraph, fValues.back(), nullptr, this))
+    {
+        fValues.pop_back();
+        return false;
+    }
     return true;
+}
+
+bool VJSONArray::_Replace(size_t inIndex, const VJSONValue& inValue)
+{
+    // A value that is an element of this array is copied before the slot is emptied.
+    VJSONValue value(inValue);
+    VJSONValue previous(std::move(fValues[inIndex]));
+    fValues[inIndex] = std::move(value);
+    fValues[inIndex].TouchStamp();
+    const VJSONCollection* stored = CollectionOf(fValues[inIndex]);
+    if (stored != nullptr && stored == CollectionOf(previous))
+        return true;
+    if (!VJSONGraph::Connect(&fGraph, fValues[inIndex], nullptr, this))
+    {
+        fValues[inIndex] = std::move(previous);
+        return false;
+    }
+    // Unlinked once out of the array, so that the local check sees the array as it now is.
+    VJSONGraph::Disconnect(fGraph, previous);
+    return true;
+}
+
+void VJSONArray::_TakeValues(size_t inFrom, std::vector<VJSONValue>& outValues)
+{
+    if (inFrom == 0)
+    {
+        outValues.swap(fValues);
+        return;
+    }
+    const size_t count = fValues.size() - inFrom;
+    try
+    {
+        outValues.reserve(count);
+    }
+    catch (const std::bad_alloc&)
+    {
+        // No room to take them out: they are destroyed in place below.
+    }
+    if (outValues.capacity() >= count)
+    {
+        for (size_t i = inFrom; i < fValues.size(); ++i)
+            outValues.push_back(std::move(fValues[i]));
+    }
+    while (fValues.size() > inFrom)
+        fValues.pop_back();
+}
+
+bool VJSONArray::Push(const VJSONValue& inValue)
+{
+    if (_GetLocker() == nullptr)
+    {
+        StGraphLocker lock(_ChangeNeedsGraphLock(&inValue));
+        _TouchJSONStamp();
+        // A value that is an element of this array is copied before the array may move.
+        VJSONValue value(inValue);
+        return _Append(std::move(value));
+    }
+    StCollectionLocks locks(this, true);
+    if (!locks.CheckHeld(VE_JSON_ARRAY_NOT_HELD))
+        return false;
+    if (!_Append(VJSONValue(VJSONValue::sNull)))
+        return false;
+    if (SetAt(fValues.size() - 1, inValue))
+        return true;
+    // Refused: the placeholder goes again.
+    fValues.pop_back();
+    return false;
+}
+
+bool VJSONArray::Push(VJSONValue&& inValue)
+{
+    if (_GetLocker() != nullptr)
+        return Push(static_cast<const VJSONValue&>(inValue));
+    StGraphLocker lock(_ChangeNeedsGraphLock(&inValue));
+    _TouchJSONStamp();
+    return _Append(std::move(inValue));
 }
 
 bool VJSONArray::SetAt(size_t inIndex, const VJSONValue& inValue)
 {
+    StCollectionLocks locks(this, _ChangeNeedsGraphLock(&inValue));
+    if (!locks.CheckHeld(VE_JSON_ARRAY_NOT_HELD))
+        return false;
+    // Past the end nothing is stored, nor admitted into the locker.
     if (inIndex >= fValues.size())
         return false;
-    fValues[inIndex] = inValue;
-    return true;
+    if (locks.GetLocker() != nullptr && !locks.GetLocker()->AssignValue(inValue))
+        return false;
+    _TouchJSONStamp();
+    return _Replace(inIndex, inValue);
 }
 
 bool VJSONArray::SetAt_unchecked(size_t inIndex, const VJSONValue& inValue)
@@ -272,36 +461,92 @@ bool VJSONArray::SetAt_unchecked(size_t inIndex, const VJSONValue& inValue)
 
 void VJSONArray::RemoveAt(size_t inIndex, size_t inCount)
 {
+    std::vector<VJSONValue> removed;
+    StCollectionLocks locks(this, _NeedsGraphLock());
     if (inIndex >= fValues.size())
         return;
-    size_t end = inIndex + std::min(inCount, fValues.size() - inIndex);
-    if (end == inIndex)
+    if (!locks.CheckHeld(VE_JSON_ARRAY_NOT_HELD))
         return;
-    // The removed values are dropped after the array is whole again.
-    std::vector<VJSONValue> removed(std::make_move_iterator(fValues.begin() + ptrdiff_t(inIndex)),
-                                    std::make_move_iterator(fValues.begin() + ptrdiff_t(end)));
-    fValues.erase(fValues.begin() + ptrdiff_t(inIndex), fValues.begin() + ptrdiff_t(end));
+    const size_t end = inIndex + std::min(inCount, fValues.size() - inIndex);
+    if (end > inIndex)
+    {
+        try
+        {
+            removed.reserve(end - inIndex);
+        }
+        catch (const std::bad_alloc&)
+        {
+            // No room to take them out first: unlinked without the local check, removed in place.
+            for (size_t i = inIndex; i < end; ++i)
+                VJSONGraph::DisconnectWithoutCheck(fGraph, fValues[i]);
+            fValues.erase(fValues.begin() + ptrdiff_t(inIndex), fValues.begin() + ptrdiff_t(end));
+            _TouchJSONStamp();
+            return;
+        }
+        for (size_t i = inIndex; i < end; ++i)
+            removed.push_back(std::move(fValues[i]));
+        fValues.erase(fValues.begin() + ptrdiff_t(inIndex), fValues.begin() + ptrdiff_t(end));
+        // Unlinked once out of the array; a check may empty the structure and clear fGraph.
+        for (const VJSONValue& value : removed)
+            VJSONGraph::Disconnect(fGraph, value);
+    }
+    _TouchJSONStamp();
 }
 
 bool VJSONArray::Resize(size_t inCount)
 {
-    return Resize(inCount, JSON_null);
+    std::vector<VJSONValue> removed;
+    StCollectionLocks locks(this, _NeedsGraphLock());
+    if (!locks.CheckHeld(VE_JSON_ARRAY_NOT_HELD))
+        return false;
+    bool grown = true;
+    if (inCount < fValues.size())
+    {
+        DisconnectAll(inCount);
+        _TakeValues(inCount, removed);
+    }
+    else if (inCount > fValues.size())
+    {
+        try
+        {
+            fValues.resize(inCount, VJSONValue(JSON_null));
+        }
+        catch (const std::bad_alloc&)
+        {
+            grown = false;
+        }
+        catch (const std::length_error&)
+        {
+            grown = false;
+        }
+    }
+    _TouchJSONStamp();
+    return grown;
 }
 
 bool VJSONArray::Resize(size_t inCount, JSONType inType)
 {
+    std::vector<VJSONValue> removed;
+    StCollectionLocks locks(this, _NeedsGraphLock());
+    if (!locks.CheckHeld(VE_JSON_ARRAY_NOT_HELD))
+        return false;
+    _TouchJSONStamp();
     if (inCount < fValues.size())
     {
-        std::vector<VJSONValue> removed(std::make_move_iterator(fValues.begin() + ptrdiff_t(inCount)),
-                                        std::make_move_iterator(fValues.end()));
-        fValues.resize(inCount);
+        DisconnectAll(inCount);
+        _TakeValues(inCount, removed);
         return true;
     }
     try
     {
         // One filler: every new slot refers to the same new object or array.
         VJSONValue filler(inType);
-        fValues.resize(inCount, filler);
+        fValues.reserve(inCount);
+        while (fValues.size() < inCount)
+        {
+            if (!_Append(filler))
+                return false;
+        }
     }
     catch (const std::bad_alloc&)
     {
@@ -317,39 +562,60 @@ bool VJSONArray::Resize(size_t inCount, JSONType inType)
 void VJSONArray::Clear()
 {
     std::vector<VJSONValue> removed;
-    removed.swap(fValues);
-    while (!removed.empty())
-        removed.pop_back();
+    StCollectionLocks locks(this, _NeedsGraphLock());
+    if (!locks.CheckHeld(VE_JSON_ARRAY_NOT_HELD))
+        return;
+    _TouchJSONStamp();
+    DisconnectAll(0);
+    _TakeValues(0, removed);
 }
 
 bool VJSONArray::Concatenate(const VJSONArray& inOther)
 {
-    size_t count = inOther.fValues.size();
+    // The other's elements may be shared, so the graph lock follows it too.
+    StCollectionLocks locks(this, _NeedsGraphLock() || inOther._NeedsGraphLock());
+    // The other is read under its own locks: its owner may change it meanwhile.
+    StCollectionLocks otherLocks(&inOther, false);
+    const size_t count = inOther.fValues.size();
     if (count == 0)
         return true;
+    _TouchJSONStamp();
+    if (!locks.CheckHeld(VE_JSON_ARRAY_NOT_HELD))
+        return false;
     try
     {
         fValues.reserve(fValues.size() + count);
-        // By index and up to the other's first count: the other may be this array.
-        for (size_t i = 0; i < count; ++i)
-            fValues.push_back(inOther.fValues[i]);
     }
-    catch (const std::bad_alloc&)
+    catch (const std::exception&)
     {
         return false;
     }
-    catch (const std::length_error&)
+    // By index and up to the other's first count: the other may be this array.
+    for (size_t i = 0; i < count; ++i)
     {
-        return false;
+        VJSONValue value(inOther.fValues[i]);
+        if (locks.GetLocker() != nullptr && !locks.GetLocker()->AssignValue(value))
+            return false;
+        if (!_Append(std::move(value)))
+            return false;
     }
     return true;
 }
 
 void VJSONArray::Sort(IJSONValueComparator* inComparator)
 {
-    size_t count = fValues.size();
-    if (inComparator == nullptr || count < 2)
+    if (VRefPtr<VStorageLocker> locker = GetStorageLocker())
+    {
+        // Read without the locker's own lock: only the calling task can make the test true.
+        if (!locker->IsHeldByCurrentTask())
+        {
+            _ThrowError(VE_JSON_ARRAY_NOT_HELD);
+            return;
+        }
+    }
+    if (inComparator == nullptr)
         return;
+    const size_t count = fValues.size();
     std::vector<size_t> order;
     std::vector<size_t> scratch;
     try
@@ -360,6 +626,7 @@ void VJSONArray::Sort(IJSONValueComparator* inComparator)
     catch (const std::bad_alloc&)
     {
         _ThrowError(VE_MEMORY_FULL);
+        _TouchJSONStamp();
         return;
     }
     for (size_t i = 0; i < count; ++i)
@@ -369,10 +636,10 @@ void VJSONArray::Sort(IJSONValueComparator* inComparator)
     // under sort; the array's own size is checked at every step.
     auto isLess = [&](size_t inFirst, size_t inSecond)
     {
-        if (inFirst >= fValues.size() || inSecond >= fValues.size())
+        VJSONValue first;
+        VJSONValue second;
+        if (!GetAt(inFirst, first) || !GetAt(inSecond, second))
             throw std::out_of_range("element moved during the sort");
-        VJSONValue first(fValues[inFirst]);
-        VJSONValue second(fValues[inSecond]);
         return inComparator->IsLess(first, second);
     };
     bool sorted = true;
@@ -405,12 +672,12 @@ void VJSONArray::Sort(IJSONValueComparator* inComparator)
     {
         sorted = false;
     }
+    StCollectionLocks locks(this, _NeedsGraphLock());
     if (!sorted || fValues.size() != count)
-    {
         _ThrowError(VE_JSON_SORT_FAILED);
-        return;
-    }
-    apply_permutation(fValues, order);
+    else
+        apply_permutation(fValues, order);
+    _TouchJSONStamp();
 }
 
 bool VJSONArray::_AdoptValues(VJSONValue* inFirst, VJSONValue* inLast)
@@ -433,8 +700,54 @@ bool VJSONArray::_AdoptValues(VJSONValue* inFirst, VJSONValue* inLast)
 
 void VJSONArray::SwapValues(std::vector<VJSONValue>& ioValues)
 {
-    if (&ioValues != &fValues)
-        fValues.swap(ioValues);
+    if (&ioValues == &fValues)
+        return;
+    std::vector<VJSONValue> incoming;
+    incoming.swap(ioValues);
+    bool sharedValues = false;
+    for (const VJSONValue& value : incoming)
+        sharedValues = sharedValues || _ChangeNeedsGraphLock(&value);
+    StCollectionLocks locks(this, _NeedsGraphLock() || sharedValues);
+    if (!locks.CheckHeld(VE_JSON_ARRAY_NOT_HELD))
+    {
+        ioValues.swap(incoming);
+        return;
+    }
+    _TouchJSONStamp();
+    // The former elements go back to the caller, no longer counted by the graph.
+    DisconnectAll(0);
+    ioValues.swap(fValues);
+    fValues.swap(incoming);
+    for (size_t i = 0; i < fValues.size(); ++i)
+    {
+        if (!VJSONGraph::Connect(&fGraph, fValues[i], nullptr, this))
+        {
+            // Out of memory: the elements that could not be linked cannot stay.
+            while (fValues.size() > i)
+                fValues.pop_back();
+            break;
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The graph
+
+void VJSONArray::DisconnectAll(size_t inFrom)
+{
+    StGraphLocker lock(_NeedsGraphLock());
+    if (fGraph == nullptr)
+        return;
+    for (size_t i = inFrom; i < fValues.size(); ++i)
+        VJSONGraph::DisconnectWithoutCheck(fGraph, fValues[i]);
+}
+
+void VJSONArray::ClearFromGraph()
+{
+    std::vector<VJSONValue> removed;
+    StGraphLocker lock(_NeedsGraphLock());
+    DisconnectAll(0);
+    _TakeValues(0, removed);
 }
 
 } // namespace kova

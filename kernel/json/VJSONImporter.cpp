@@ -7,7 +7,9 @@
 #include "kernel/json/JSONErrors.h"
 #include "kernel/json/StJSONNesting.h"
 #include "kernel/json/VJSONArray.h"
+#include "kernel/json/VJSONGraph.h"
 #include "kernel/json/VJSONObject.h"
+#include "kernel/json/VStorageLocker.h"
 #include "kernel/json/VJSONValue.h"
 #include "kernel/text/CNumberText.h"
 #include "kernel/text/HexDigits.h"
@@ -361,6 +363,7 @@ VJSONImporter::VJSONImporter(const VString& inText, uint32_t inOptions)
 VJSONImporter::~VJSONImporter()
 {
     ReleaseRefCountable(&fSymbols);
+    ReleaseRefCountable(&fStorageLocker);
     if (fOwnsScratch)
         delete fScratch;
     else
@@ -745,9 +748,25 @@ VError VJSONImporter::ParseFile(const IFile* inFile, VJSONValue& outValue, uint3
     return importer._ReadTopValue(outValue);
 }
 
+VStorageLocker* VJSONImporter::_GetStorageLocker()
+{
+    // One locker for the whole reading, serving more than one collection from the start.
+    if (fStorageLocker == nullptr)
+        fStorageLocker = new VStorageLocker(false, false);
+    return fStorageLocker;
+}
+
 VError VJSONImporter::_ReadTopValue(VJSONValue& outValue)
 {
     VError error = _ParseValue(outValue);
+    // The collections were filled unlinked, each once, at its end: the tree is linked at once now.
+    if (!VJSONGraph::ConnectTree(outValue))
+    {
+        outValue.SetUndefined();
+        _ThrowError(VE_MEMORY_FULL);
+        if (error == VE_OK)
+            error = VE_MEMORY_FULL;
+    }
     if (error == VE_OK && outValue.IsObject())
         SetPathLineForEncompasingObject();
     if (error == VE_OK && (fOptions & kStrict) != 0)
@@ -1007,6 +1026,8 @@ VError VJSONImporter::_ParseObject(VJSONValue& outValue)
         error = VE_MEMORY_FULL;
     }
     fScratch->fProperties.resize(base);
+    if ((fOptions & kShared) != 0)
+        result.GetObject()->_SetStorageLocker(_GetStorageLocker());
     outValue = std::move(result);
     return error;
 }
@@ -1081,6 +1102,8 @@ VError VJSONImporter::_ParseArray(VJSONValue& outValue)
         error = VE_MEMORY_FULL;
     }
     fScratch->fElements.resize(base);
+    if ((fOptions & kShared) != 0)
+        result.GetArray()->_SetStorageLocker(_GetStorageLocker());
     outValue = std::move(result);
     return error;
 }

@@ -14,7 +14,7 @@
 //   8      symbols: the line and column of every property and element (GetPathsLines)
 //   0x40   "!!" dates: a quoted "!!...!!" text of at least 4 units becomes a date
 //   0x80   ISO dates: a quoted YYYY-MM-DD text becomes a date
-//   0x100  shared collections (storage lockers do not exist yet: ignored)
+//   0x100  shared: every object and array read gets the reading's one storage locker
 //   0x200  with 0x40, only "!!YYYY-MM-DD!!" becomes a date; in bags it replaces the ISO rule
 //
 // A syntax failure pushes a specific record (551 to 554) and then 550 with the source, line and
@@ -40,6 +40,7 @@ namespace kova
 {
 
 class IFile;
+class VStorageLocker;
 class VValueBag;
 
 class VJSONImporter : public VObject
@@ -143,6 +144,8 @@ private:
     void _CountLine(const UniChar* inAt);
     // Strict mode refuses the unit: 551 and 550.
     VError _RefuseStrict(const VString& inFound, const char* inExpected);
+    // Option 0x100: the locker of every collection read, made on first need.
+    VStorageLocker* _GetStorageLocker();
 
     VError _BagObject(VValueBag& ioBag, uint32_t inDepth);
     VError _BagValue(VValueBag& ioBag, const VString& inName, Token& ioToken, uint32_t inDepth);
@@ -172,6 +175,8 @@ private:
     VString fSourceName;
     VString fCurrentPath;
     VJSONObject* fSymbols = nullptr;
+    // Retained; made under option 0x100.
+    VStorageLocker* fStorageLocker = nullptr;
     uint32_t fLine = 1;
     const UniChar* fLineStart;
     bool fAnyDate;

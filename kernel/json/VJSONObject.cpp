@@ -2,13 +2,21 @@
 
 #include "kernel/errors/KovaErrors.h"
 #include "kernel/errors/VErrorBase.h"
-#include "kernel/json/JSONDisposal.h"
 #include "kernel/json/JSONErrors.h"
 #include "kernel/json/StJSONNesting.h"
 #include "kernel/json/VJSONArray.h"
+#include "kernel/json/VJSONClass.h"
+#include "kernel/json/VJSONClassStore.h"
+#include "kernel/json/VJSONCloner.h"
+#include "kernel/json/VJSONFunctionContext.h"
+#include "kernel/json/VJSONPropertyConstOrderedIterator.h"
+#include "kernel/json/VJSONStamp.h"
+#include "kernel/json/VJSONWriter.h"
+#include "kernel/json/VStorageLocker.h"
 #include "kernel/values/VCppMemMgr.h"
 
 #include <cstring>
+#include <functional>
 #include <new>
 
 namespace kova
@@ -19,6 +27,9 @@ namespace
 
 // Up to this many properties a linear scan is faster than hashing into an index.
 constexpr size_t kLinearLimit = 8;
+
+// Past this index an array would need more than 2^31 elements: paths do not grow one that far.
+constexpr size_t kLargestPathIndex = 0x7FFFFFFF;
 
 // Spreads a hash over the slots of a power-of-two table.
 inline size_t SlotOf(uint32_t inHash, size_t inMask)
@@ -53,25 +64,160 @@ bool IsArrayIndex(const VString& inComponent, size_t& outIndex)
     return true;
 }
 
+bool IsArrayIndex(const VString& inComponent)
+{
+    size_t index = 0;
+    return IsArrayIndex(inComponent, index);
+}
+
+const VJSONCollection* CollectionOf(const VJSONValue& inValue)
+{
+    if (const VJSONObject* object = inValue.GetObject())
+        return object;
+    return inValue.GetArray();
+}
+
+bool HoldSameCollection(const VJSONValue& inFirst, const VJSONValue& inSecond)
+{
+    const VJSONCollection* collection = CollectionOf(inFirst);
+    return collection != nullptr && collection == CollectionOf(inSecond);
+}
+
+// A new empty collection for a path step: an array when the next component is an index. Into a
+// locked container it goes with an adoptable locker, which the container's locker takes over.
+VJSONValue NewPathStep(bool inArray, bool inShared)
+{
+    if (inArray)
+    {
+        VRefPtr<VJSONArray> array(new VJSONArray(inShared));
+        return VJSONValue(array.Get());
+    }
+    VRefPtr<VJSONObject> object(new VJSONObject(nullptr, nullptr, inShared));
+    return VJSONValue(object.Get());
+}
+
 } // namespace
 
-VJSONObject::VJSONObject(IJSONObject* inImplementation)
+bool isvalidnumber(const VString& inText)
+{
+    const UniChar* units = inText.GetCPointer();
+    for (int32_t i = 0; i < inText.GetLength(); ++i)
+    {
+        if (units[i] < u'0' || units[i] > u'9')
+            return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Construction
+
+VJSONObject::VJSONObject(VJSONObject* inClassObject, IJSONObject* inImplementation, bool inShared)
     : fImplementation(RetainRefCountable(inImplementation))
 {
+    // The object keeps the locker's first reference.
+    if (inShared)
+        fStorageLocker.store(new VStorageLocker(false, true), std::memory_order_relaxed);
+    _InitClass(inClassObject);
     if (fImplementation != nullptr)
         fImplementation->IJSON_DoConnectDependencies(this);
+}
+
+VJSONObject::VJSONObject(VJSONObject* inClassObject, IJSONObject* inImplementation, VStorageLocker* inLocker,
+                         bool)
+    : fImplementation(RetainRefCountable(inImplementation))
+{
+    fStorageLocker.store(RetainRefCountable(inLocker), std::memory_order_relaxed);
+    _InitClass(inClassObject);
+    if (fImplementation != nullptr)
+        fImplementation->IJSON_DoConnectDependencies(this);
+}
+
+void VJSONObject::_InitClass(VJSONObject* inClassObject)
+{
+    if (inClassObject == nullptr)
+    {
+        // Before the process's store (or its roots) exist, objects have no class.
+        VJSONClassStore* store = VJSONClassStore::GetProcessClassStore();
+        fClass = store != nullptr ? store->GetObjectClass() : nullptr;
+    }
+    else
+    {
+        fClass = VJSONClass::CastClassObject(inClassObject);
+    }
+    if (fClass != nullptr)
+        fClass->UseClassObject();
 }
 
 VJSONObject::~VJSONObject()
 {
     if (fImplementation != nullptr)
         fImplementation->IJSON_DoDisconnectDependencies(this);
+    if (fClass != nullptr)
+    {
+        VJSONClass* previous = fClass;
+        fClass = nullptr;
+        previous->UnuseClassObject();
+    }
+    {
+        StGraphLocker lock(_NeedsGraphLock());
+        if (fGraph != nullptr)
+        {
+            DisconnectAll();
+            fGraph->_Leave(this);
+            VJSONGraph* graph = fGraph;
+            fGraph = nullptr;
+            graph->Release();
+        }
+    }
     ReleaseRefCountable(&fImplementation);
 }
 
-void VJSONObject::DoOnRefCountZero()
+void VJSONObject::_SetClass(VJSONClass* inClass)
 {
-    DisposeJSONCollection(this);
+    if (inClass == nullptr || inClass == fClass)
+        return;
+    inClass->UseClassObject();
+    VJSONClass* previous = fClass;
+    fClass = inClass;
+    if (previous != nullptr)
+        previous->UnuseClassObject();
+}
+
+VJSONObject* VJSONObject::_GetPrototype() const
+{
+    return fClass != nullptr ? fClass->GetPrototype() : nullptr;
+}
+
+bool VJSONObject::IsGenericObject() const
+{
+    return fClass == nullptr || fClass->GetDepth() == 0;
+}
+
+bool VJSONObject::IsInstanceOf(const VJSONClass* inClass) const
+{
+    for (const VJSONClass* current = fClass; current != nullptr; current = current->GetSuperClass())
+    {
+        if (current == inClass)
+            return true;
+    }
+    return inClass == nullptr;
+}
+
+bool VJSONObject::IsInstanceOf(const VJSONObject* inClassObject) const
+{
+    const VJSONClass* cls = VJSONClass::CastClassObject(inClassObject);
+    if (cls == nullptr)
+    {
+        _ThrowError(VE_JSON_NOT_A_CLASS_OBJECT);
+        return false;
+    }
+    return IsInstanceOf(cls);
+}
+
+VJSONObject* VJSONObject::GetClassObject() const
+{
+    return fClass != nullptr ? fClass->GetClassObject() : nullptr;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -204,10 +350,22 @@ bool VJSONObject::_Store(const VString& inName, VALUE&& inValue)
     ptrdiff_t position = _Find(inName.GetCPointer(), inName.GetLength(), hash);
     if (position >= 0)
     {
-        // The position, and so the insertion index, stays.
+        // The position, and so the insertion index, stays. The previous value leaves the table
+        // before it is unlinked, so that the local check sees the object as it now is.
         VJSONValue& stored = fProperties[size_t(position)].fValue;
+        VJSONValue previous(std::move(stored));
         stored = std::forward<VALUE>(inValue);
         stored.TouchStamp();
+        if (!HoldSameCollection(previous, stored))
+        {
+            if (!VJSONGraph::Connect(&fGraph, stored, this, nullptr))
+            {
+                stored = std::move(previous);
+                return false;
+            }
+            VJSONGraph::Disconnect(fGraph, previous);
+        }
+        _TouchJSONStamp();
         return true;
     }
     if (fProperties.size() >= UINT32_MAX - 1)
@@ -221,7 +379,13 @@ bool VJSONObject::_Store(const VString& inName, VALUE&& inValue)
         return false;
     }
     fProperties.back().fValue.TouchStamp();
+    if (!VJSONGraph::Connect(&fGraph, fProperties.back().fValue, this, nullptr))
+    {
+        fProperties.pop_back();
+        return false;
+    }
     _InsertInIndex(fProperties.size() - 1);
+    _TouchJSONStamp();
     return true;
 }
 
@@ -252,29 +416,65 @@ bool VJSONObject::_AdoptProperties(Property* inFirst, Property* inLast)
     return true;
 }
 
+void VJSONObject::_RemoveInternalProperty(size_t inPosition)
+{
+    // Later names move down one place: their insertion indexes go down by one.
+    VJSONValue removed(std::move(fProperties[inPosition].fValue));
+    fProperties.erase(fProperties.begin() + ptrdiff_t(inPosition));
+    _RebuildIndex();
+    VJSONGraph::Disconnect(fGraph, removed);
+}
+
+void VJSONObject::_TakeProperties(std::vector<Property>& outProperties)
+{
+    outProperties.swap(fProperties);
+    fIndex.clear();
+}
+
 // ---------------------------------------------------------------------------------------------
 // Reading
+
+bool VJSONObject::_IsLockerIDName(const VString& inName) const
+{
+    return _GetLocker() != nullptr && inName.EqualToUSASCIICString("__LockerID");
+}
 
 VJSONValue VJSONObject::GetProperty(const VString& inName, VDBLanguageContext* inContext) const
 {
     VJSONValue result;
-    if (fImplementation != nullptr &&
-        fImplementation->IJSON_GetProperty(this, inName, result, inContext) != EJSON_unhandled)
-        return result;
-    ptrdiff_t position = _Find(inName);
-    if (position >= 0)
-        result = fProperties[size_t(position)].fValue;
+    {
+        StCollectionLocks locks(this, false);
+        if (fImplementation != nullptr &&
+            fImplementation->IJSON_GetProperty(this, inName, result, inContext) != EJSON_unhandled)
+            return result;
+        result = _GetOwnProperty(inName);
+    }
+    // The class answers outside the locks: a getter may run any code.
+    if (result.IsUndefined() && fClass != nullptr)
+    {
+        if (VJSONObject* function = fClass->GetFunction(inName))
+            result.SetObject(function);
+        else if (VJSONObject* getter = fClass->GetGetter(inName))
+            getter->CallAsFunction(const_cast<VJSONObject*>(this), nullptr, nullptr, result, nullptr,
+                                   inContext);
+    }
     return result;
 }
 
 VJSONValue VJSONObject::GetOwnProperty(const VString& inName) const
 {
+    StCollectionLocks locks(this, false);
     return _GetOwnProperty(inName);
 }
 
 VJSONValue VJSONObject::_GetOwnProperty(const VString& inName) const
 {
     VJSONValue result;
+    if (_IsLockerIDName(inName))
+    {
+        result.SetNumber(_GetLocker()->GetSharedID());
+        return result;
+    }
     ptrdiff_t position = _Find(inName);
     if (position >= 0)
         result = fProperties[size_t(position)].fValue;
@@ -283,49 +483,61 @@ VJSONValue VJSONObject::_GetOwnProperty(const VString& inName) const
 
 bool VJSONObject::HasProperty(const VString& inName, VDBLanguageContext* inContext) const
 {
+    StCollectionLocks locks(this, false);
+    bool ownLookUp = true;
     if (fImplementation != nullptr)
     {
         VJSONValue scratch;
         EJSONStatus status = fImplementation->IJSON_GetProperty(this, inName, scratch, inContext);
         if (status == EJSON_done && !scratch.IsUndefined())
             return true;
-        // Any other answer leaves only the prototype chain, which no object has yet.
-        if (status != EJSON_unhandled)
-            return false;
+        // Any other answer leaves only the prototype chain.
+        ownLookUp = status == EJSON_unhandled;
     }
-    return _Find(inName) >= 0;
+    if (ownLookUp && (_IsLockerIDName(inName) || _Find(inName) >= 0))
+        return true;
+    const VJSONObject* prototype = _GetPrototype();
+    return prototype != nullptr && prototype != this && prototype->HasProperty(inName, nullptr);
 }
 
 bool VJSONObject::HasOwnProperty(const VString& inName) const
 {
+    StCollectionLocks locks(this, false);
     return _HasOwnProperty(inName);
 }
 
 bool VJSONObject::_HasOwnProperty(const VString& inName) const
 {
-    return _Find(inName) >= 0;
+    return _IsLockerIDName(inName) || _Find(inName) >= 0;
 }
 
 std::vector<VJSONObject::Property> VJSONObject::GetInternalProperties() const
 {
+    StCollectionLocks locks(this, false);
     return fProperties;
 }
 
 bool VJSONObject::IsEmpty() const
 {
-    if (!fProperties.empty())
-        return false;
-    if (fImplementation != nullptr && !fImplementation->IJSON_IsEmpty(this))
-        return false;
-    return true;
+    {
+        StCollectionLocks locks(this, false);
+        if (!fProperties.empty())
+            return false;
+        if (fImplementation != nullptr && !fImplementation->IJSON_IsEmpty(this))
+            return false;
+    }
+    return fClass == nullptr || !fClass->HasGetters();
 }
 
 VJSONValue VJSONObject::GetPropertyByIndex(size_t inIndex, EJSONStatus* outStatus) const
 {
     VJSONValue result;
     EJSONStatus status = EJSON_unhandled;
-    if (fImplementation != nullptr)
-        status = fImplementation->IJSON_GetPropertyByIndex(this, inIndex, result);
+    {
+        StCollectionLocks locks(this, false);
+        if (fImplementation != nullptr)
+            status = fImplementation->IJSON_GetPropertyByIndex(this, inIndex, result);
+    }
     if (outStatus != nullptr)
         *outStatus = status;
     return result;
@@ -335,8 +547,11 @@ size_t VJSONObject::GetCountPropertiesByIndex(EJSONStatus* outStatus) const
 {
     size_t count = 0;
     EJSONStatus status = EJSON_unhandled;
-    if (fImplementation != nullptr)
-        status = fImplementation->IJSON_GetCountPropertiesByIndex(this, &count);
+    {
+        StCollectionLocks locks(this, false);
+        if (fImplementation != nullptr)
+            status = fImplementation->IJSON_GetCountPropertiesByIndex(this, &count);
+    }
     if (outStatus != nullptr)
         *outStatus = status;
     return count;
@@ -349,6 +564,64 @@ void VJSONObject::GetString(VString& outText) const
 
 // ---------------------------------------------------------------------------------------------
 // Changing
+
+bool VJSONObject::_ChangeNeedsGraphLock(const VJSONValue* inStored) const
+{
+    if (_NeedsGraphLock())
+        return true;
+    const VJSONCollection* stored = inStored != nullptr ? CollectionOf(*inStored) : nullptr;
+    return stored != nullptr && stored->_NeedsGraphLock();
+}
+
+bool VJSONObject::_AdmitStore(const VString& inName, const VJSONValue& inValue)
+{
+    VStorageLocker* locker = _GetLocker();
+    if (locker == nullptr)
+        return true;
+    if (inName.EqualToUSASCIICString("__LockerID"))
+        return false;
+    if (!locker->IsHeldByCurrentTask())
+    {
+        _ThrowError(VE_JSON_OBJECT_NOT_HELD);
+        return false;
+    }
+    if (!locker->AssignValue(inValue))
+        return false;
+    if (locker->IsReferencesOnly())
+    {
+        JSONType type = inValue.GetType();
+        if (type != JSON_null && type != JSON_object && type != JSON_array && type != JSON_undefined)
+        {
+            _ThrowError(VE_JSON_REFERENCES_ONLY);
+            return false;
+        }
+    }
+    return true;
+}
+
+template <class VALUE>
+bool VJSONObject::_SetChecked(const VString& inName, VALUE&& inValue)
+{
+    if (inValue.IsUndefined())
+    {
+        _RemoveOwnProperty(inName);
+        return true;
+    }
+    if (!_AdmitStore(inName, inValue))
+        return false;
+    // A value that lives in this very table is copied first: storing may move the table.
+    if constexpr (!std::is_rvalue_reference_v<VALUE&&>)
+    {
+        std::less<const void*> before;
+        if (!fProperties.empty() && !before(&inValue, &fProperties.front()) &&
+            before(&inValue, &fProperties.back() + 1))
+        {
+            VJSONValue copy(inValue);
+            return _Store(inName, std::move(copy));
+        }
+    }
+    return _Store(inName, std::forward<VALUE>(inValue));
+}
 
 bool VJSONObject::SetProperty(const VString& inName, const VJSONValue& inValue, VDBLanguageContext* inContext)
 {
@@ -363,32 +636,41 @@ bool VJSONObject::SetProperty(const VString& inName, const VJSONValue& inValue, 
         if (status != EJSON_unhandled)
             return status == EJSON_done;
     }
-    return _SetOwnProperty(inName, inValue);
+    if (fClass != nullptr && fClass->HasSetters())
+    {
+        if (VJSONObject* setter = fClass->GetSetter(inName))
+        {
+            std::vector<VJSONValue> arguments{inValue};
+            VJSONValue scratch;
+            EJSONStatus status =
+                setter->CallAsFunction(this, nullptr, &arguments, scratch, nullptr, inContext);
+            if (status != EJSON_unhandled)
+                return status == EJSON_done;
+        }
+    }
+    StCollectionLocks locks(this, _ChangeNeedsGraphLock(&inValue));
+    return _SetChecked(inName, inValue);
 }
 
 bool VJSONObject::SetOwnProperty(const VString& inName, const VJSONValue& inValue)
 {
-    return _SetOwnProperty(inName, inValue);
+    if (inValue.IsUndefined())
+    {
+        RemoveOwnProperty(inName);
+        return true;
+    }
+    StCollectionLocks locks(this, _ChangeNeedsGraphLock(&inValue));
+    return _SetChecked(inName, inValue);
 }
 
 bool VJSONObject::_SetOwnProperty(const VString& inName, const VJSONValue& inValue)
 {
-    if (inValue.IsUndefined())
-    {
-        _RemoveOwnProperty(inName);
-        return true;
-    }
-    return _Store(inName, inValue);
+    return _SetChecked(inName, inValue);
 }
 
 bool VJSONObject::_SetOwnProperty(const VString& inName, VJSONValue&& inValue)
 {
-    if (inValue.IsUndefined())
-    {
-        _RemoveOwnProperty(inName);
-        return true;
-    }
-    return _Store(inName, std::move(inValue));
+    return _SetChecked(inName, std::move(inValue));
 }
 
 bool VJSONObject::SetProperties(const std::vector<std::pair<VString, VJSONValue>>& inProperties,
@@ -417,23 +699,27 @@ void VJSONObject::RemoveProperty(const VString& inName)
 {
     if (fImplementation != nullptr && fImplementation->IJSON_RemoveProperty(this, inName) != EJSON_unhandled)
         return;
-    _RemoveOwnProperty(inName);
+    RemoveOwnProperty(inName);
 }
 
 void VJSONObject::RemoveOwnProperty(const VString& inName)
 {
+    StCollectionLocks locks(this, _NeedsGraphLock());
     _RemoveOwnProperty(inName);
 }
 
 void VJSONObject::_RemoveOwnProperty(const VString& inName)
 {
-    ptrdiff_t position = _Find(inName);
-    if (position < 0)
+    VStorageLocker* locker = _GetLocker();
+    if (locker != nullptr && !locker->IsHeldByCurrentTask())
+    {
+        _ThrowError(VE_JSON_OBJECT_NOT_HELD);
         return;
-    // The value goes last: dropping it may free collections that run code of their own.
-    VJSONValue removed(std::move(fProperties[size_t(position)].fValue));
-    fProperties.erase(fProperties.begin() + position);
-    _RebuildIndex();
+    }
+    _TouchJSONStamp();
+    ptrdiff_t position = _Find(inName);
+    if (position >= 0)
+        _RemoveInternalProperty(size_t(position));
 }
 
 void VJSONObject::ClearProperty(const VString& inName, VDBLanguageContext* inContext)
@@ -454,13 +740,66 @@ void VJSONObject::Clear()
 
 void VJSONObject::ClearInternalProperties()
 {
+    // The values go after the locks: dropping them may free collections that run code of their
+    // own.
     std::vector<Property> removed;
-    removed.swap(fProperties);
-    fIndex.clear();
+    StCollectionLocks locks(this, _NeedsGraphLock());
+    if (!locks.CheckHeld(VE_JSON_OBJECT_NOT_HELD))
+        return;
+    DisconnectAll();
+    _TakeProperties(removed);
+    _TouchJSONStamp();
+}
+
+void VJSONObject::ConnectImplementationProperty(const VJSONValue& inValue)
+{
+    StGraphLocker lock(_ChangeNeedsGraphLock(&inValue));
+    VJSONGraph::Connect(&fGraph, inValue, this, nullptr);
+}
+
+void VJSONObject::DisconnectImplementationProperty(const VJSONValue& inValue)
+{
+    StGraphLocker lock(_NeedsGraphLock());
+    VJSONGraph::Disconnect(fGraph, inValue);
 }
 
 // ---------------------------------------------------------------------------------------------
-// Comparison
+// Sharing and the graph
+
+bool VJSONObject::IsShared() const
+{
+    if (_GetLocker() != nullptr)
+        return true;
+    bool flag = false;
+    return fImplementation != nullptr && fImplementation->IJSON_IsSharable(this, flag);
+}
+
+bool VJSONObject::IsSharableWithoutLocker() const
+{
+    bool flag = false;
+    return _GetLocker() == nullptr && fImplementation != nullptr &&
+           fImplementation->IJSON_IsSharable(this, flag) && !flag;
+}
+
+void VJSONObject::DisconnectAll()
+{
+    StGraphLocker lock(_NeedsGraphLock());
+    if (fGraph == nullptr)
+        return;
+    for (const Property& property : fProperties)
+        VJSONGraph::DisconnectWithoutCheck(fGraph, property.fValue);
+}
+
+void VJSONObject::ClearFromGraph()
+{
+    std::vector<Property> removed;
+    StGraphLocker lock(_NeedsGraphLock());
+    DisconnectAll();
+    _TakeProperties(removed);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Comparison and calls
 
 bool VJSONObject::DeepEqualTo(const VJSONObject* inOther, const VCompareOptions& inOptions) const
 {
@@ -479,6 +818,8 @@ bool VJSONObject::_DeepEqualTo(const VJSONObject* inOther, const VCompareOptions
     StJSONNesting level;
     if (!level.IsOK())
         return false;
+    StCollectionLocks mine(this, false);
+    StCollectionLocks theirs(inOther, false);
     if (fImplementation != nullptr)
     {
         bool equal = false;
@@ -500,6 +841,115 @@ bool VJSONObject::_DeepEqualTo(const VJSONObject* inOther, const VCompareOptions
             return false;
     }
     return true;
+}
+
+EJSONStatus VJSONObject::CallAsFunction(VJSONObject* inThisObject, VJSONArray* inArguments,
+                                        std::vector<VJSONValue>* inArgumentList, VJSONValue& outResult,
+                                        CDBQelBaseContext* inBaseContext,
+                                        VDBLanguageContext* inLanguageContext) const
+{
+    if (fImplementation == nullptr)
+        return EJSON_unhandled;
+    VJSONFunctionContext context(inThisObject, inArguments, inArgumentList, inBaseContext, inLanguageContext);
+    EJSONStatus status = fImplementation->IJSON_CallAsFunction(this, &context);
+    context.GetResult(outResult);
+    return status;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Cloning, merging, description
+
+VError VJSONObject::Clone(VJSONValue& outResult, VJSONCloner& inCloner) const
+{
+    if (inCloner.GetMode() == VJSONCloner::kKeepShared && IsShared())
+    {
+        outResult.SetObject(const_cast<VJSONObject*>(this));
+        return VE_OK;
+    }
+    if (fImplementation != nullptr)
+    {
+        VError error = VE_OK;
+        if (fImplementation->IJSON_Clone(this, inCloner, outResult, &error) != EJSON_unhandled)
+            return error;
+    }
+    VRefPtr<VJSONObject> copy(new VJSONObject(GetClassObject(), nullptr, nullptr, false));
+    copy->fConstructionLevel = fConstructionLevel;
+    if (inCloner.GetMode() == VJSONCloner::kBindToOneLocker)
+        copy->SetStorageLocker(inCloner.GetStorageLockerAndAssignIfNecessary());
+    VJSONUser user(copy.Get());
+    // The result first: a cycle back to this object finds the clone.
+    outResult.SetObject(copy.Get());
+    return CloneProperties(inCloner, copy.Get());
+}
+
+VError VJSONObject::CloneProperties(VJSONCloner& inCloner, VJSONObject* inDestination) const
+{
+    if (inDestination == nullptr)
+        return VE_OK;
+    inDestination->ClearInternalProperties();
+    // Copies of the own properties, in insertion order: cloning a value may run code (a
+    // delegate's) that changes this object.
+    std::vector<std::pair<VString, VJSONValue>> own;
+    {
+        StCollectionLocks locks(this, false);
+        own.reserve(fProperties.size());
+        for (const Property& property : fProperties)
+            own.emplace_back(property.fName.GetString(), property.fValue);
+    }
+    try
+    {
+        StCollectionLocks locks(inDestination, inDestination->_NeedsGraphLock());
+        inDestination->fProperties.reserve(own.size());
+    }
+    catch (const std::bad_alloc&)
+    {
+        // Grown one by one instead.
+    }
+    for (auto& [name, value] : own)
+    {
+        VError error = inCloner.CloneValue(value);
+        if (error != VE_OK)
+            return error;
+        inDestination->SetOwnProperty(name, value);
+    }
+    return VE_OK;
+}
+
+void VJSONObject::MergeWith(const VJSONObject* inOther, bool inOnlyMissing)
+{
+    if (inOther == nullptr)
+        return;
+    constexpr uint32_t kOwnOnly = VJSONPropertyConstOrderedIterator::kSkipDelegateNames |
+                                  VJSONPropertyConstOrderedIterator::kSkipGetterNames;
+    for (VJSONPropertyConstOrderedIterator it(inOther, kOwnOnly); it.IsValid(); ++it)
+    {
+        if (inOnlyMissing && HasOwnProperty(it.GetName()))
+            continue;
+        SetProperty(it.GetName(), it.GetValue());
+    }
+}
+
+void VJSONObject::GetDescription(VString& outText, bool inShort, VDBLanguageContext* inContext) const
+{
+    if (fImplementation != nullptr && fImplementation->IJSON_GetDescription(this, outText) != EJSON_unhandled)
+        return;
+    StCollectionLocks locks(this, false);
+    VJSONWriter writer(inContext, inShort ? VJSONWriter::kCut | VJSONWriter::kQuoted : VJSONWriter::kQuoted);
+    writer.StringifyObject(this, outText);
+}
+
+void VJSONObject::GetClassName(VString& outName) const
+{
+    outName.Clear();
+    if (fImplementation != nullptr && fImplementation->IJSON_GetClassName(this, outName) != EJSON_unhandled &&
+        !outName.IsEmpty() && !outName.IsNull())
+        return;
+    if (fClass != nullptr && !fClass->GetName().IsEmpty() && !fClass->GetName().IsNull())
+    {
+        outName.FromString(fClass->GetName());
+        return;
+    }
+    outName.FromCString(_GetLocker() != nullptr ? "Shared Object" : "Object");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -592,6 +1042,173 @@ VJSONValue VJSONObject::GetPropertyWithPath(const std::vector<VString>& inCompon
         }
     }
     return current;
+}
+
+bool VJSONObject::SetPropertyWithPath(const VString& inPath, const VJSONValue& inValue,
+                                      VDBLanguageContext* inContext)
+{
+    std::vector<VString> components;
+    if (ExtractPath(inPath, components) != VE_OK)
+        return false;
+    VJSONValue current(this);
+    VString walked;
+    for (size_t i = 0; i < components.size(); ++i)
+    {
+        const VString& component = components[i];
+        const bool last = i + 1 == components.size();
+        const bool nextIsIndex = !last && IsArrayIndex(components[i + 1]);
+        if (VJSONObject* object = current.GetObject())
+        {
+            if (last)
+                return object->SetProperty(component, inValue, inContext);
+            VJSONValue child = object->GetProperty(component, inContext);
+            if (child.IsUndefined() || child.IsNull())
+                child = NewPathStep(nextIsIndex, object->_GetLocker() != nullptr);
+            // Set in every case, also when the child existed.
+            if (!object->SetProperty(component, child, inContext))
+                return false;
+            current = std::move(child);
+        }
+        else if (VJSONArray* array = current.GetArray())
+        {
+            size_t index = 0;
+            if (!IsArrayIndex(component, index))
+            {
+                _ThrowError(VE_JSON_PATH_NOT_AN_OBJECT, &walked);
+                return false;
+            }
+            if (index > kLargestPathIndex)
+            {
+                _ThrowError(VE_INVALID_PARAMETER, &component);
+                return false;
+            }
+            if (array->GetCount() <= index && !array->Resize(index + 1))
+                return false;
+            if (last)
+                return array->SetAt(index, inValue);
+            VJSONValue child = array->GetAt(index);
+            if (child.IsUndefined() || child.IsNull())
+                child = NewPathStep(nextIsIndex, array->_GetLocker() != nullptr);
+            if (!array->SetAt(index, child))
+                return false;
+            current = std::move(child);
+        }
+        else
+        {
+            _ThrowError(IsArrayIndex(component) ? VE_JSON_PATH_NOT_AN_ARRAY : VE_JSON_PATH_NOT_AN_OBJECT,
+                        &walked);
+            return false;
+        }
+        walked = component;
+    }
+    return true;
+}
+
+bool VJSONObject::SetPropertiesWithPaths(const std::vector<std::pair<VString, VJSONValue>>& inList)
+{
+    bool result = true;
+    for (const auto& [path, value] : inList)
+    {
+        result = SetPropertyWithPath(path, value, nullptr);
+        if (!result)
+            break;
+    }
+    return result;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Stamps
+
+uint32_t VJSONObject::GetPropertyStamp(const VString& inName) const
+{
+    uint32_t stamp = 0;
+    if (fImplementation != nullptr &&
+        fImplementation->IJSON_GetPropertyStamp(inName, &stamp) != EJSON_unhandled)
+        return stamp;
+    {
+        StCollectionLocks locks(this, false);
+        ptrdiff_t position = _Find(inName);
+        if (position >= 0)
+            stamp = fProperties[size_t(position)].fValue.GetStamp();
+    }
+    // A property served by a getter has no stored value: its stamp is the object's counter.
+    if (fClass != nullptr && fClass->GetGetter(inName) != nullptr)
+    {
+        VJSONObject* self = const_cast<VJSONObject*>(this);
+        if (_GetJSONStamp() == nullptr)
+        {
+            VRefPtr<VJSONStamp> counter(new VJSONStamp);
+            self->SetJSONStamp(counter.Get());
+        }
+        StGraphLocker lock(_NeedsGraphLock());
+        stamp = _GetJSONStamp() != nullptr ? _GetJSONStamp()->GetCounter() : 0;
+    }
+    return stamp;
+}
+
+void VJSONObject::SetJSONStamp(VJSONStamp* inStamp)
+{
+    _SwapJSONStamp(inStamp);
+    if (fImplementation != nullptr)
+        fImplementation->IJSON_SetJSONStamp(inStamp);
+}
+
+void VJSONObject::TouchPropertyStamp(const VString& inName)
+{
+    StCollectionLocks locks(this, false);
+    if (fImplementation != nullptr && fImplementation->IJSON_TouchPropertyStamp(inName) != EJSON_unhandled)
+        return;
+    _TouchJSONStamp();
+    ptrdiff_t position = _Find(inName);
+    if (position >= 0)
+        fProperties[size_t(position)].fValue.TouchStamp();
+}
+
+uint32_t VJSONObject::GetPropertyStampWithPath(const VString& inPath) const
+{
+    std::vector<VString> components;
+    if (ExtractPath(inPath, components) != VE_OK || components.empty())
+        return 0;
+    if (components.size() == 1)
+        return GetPropertyStamp(components[0]);
+    VString last = components.back();
+    components.pop_back();
+    VJSONValue container = GetPropertyWithPath(components, nullptr);
+    if (const VJSONObject* object = container.GetObject())
+        return object->GetPropertyStamp(last);
+    if (const VJSONArray* array = container.GetArray())
+    {
+        size_t index = 0;
+        if (last.EqualToUSASCIICString("length"))
+            return uint32_t(array->GetCount());
+        return IsArrayIndex(last, index) ? array->GetStampAt(index) : 0;
+    }
+    return 0;
+}
+
+void VJSONObject::TouchPropertyStampWithPath(const VString& inPath)
+{
+    std::vector<VString> components;
+    if (ExtractPath(inPath, components) != VE_OK || components.empty())
+        return;
+    if (components.size() == 1)
+    {
+        TouchPropertyStamp(components[0]);
+        return;
+    }
+    VString last = components.back();
+    components.pop_back();
+    VJSONValue container = GetPropertyWithPath(components, nullptr);
+    if (VJSONObject* object = container.GetObject())
+    {
+        object->TouchPropertyStamp(last);
+    }
+    else if (VJSONArray* array = container.GetArray())
+    {
+        size_t index = 0;
+        if (IsArrayIndex(last, index))
+            array->TouchStampAt(index);
+    }
 }
 
 } // namespace kova

@@ -2,28 +2,33 @@
 // remembers the order in which the names were first set. Everything that reads JSON walks
 // objects through it; the updater reads its client-customization file as a tree of them.
 //
-// An object may have a native delegate (IJSONObject), asked first on every operation; it answers
-// in place of the object, or leaves the operation to the object's own properties. Storing
-// undefined removes a property, so no object holds an undefined property.
+// Beside its own properties an object may carry:
+// - a native delegate (IJSONObject), asked first on every operation; it answers in place of the
+//   object, or leaves the operation to the object's own behaviour;
+// - a class (VJSONClass, reached through its class object), which supplies member functions,
+//   property getters and setters and a prototype; an object made without a class takes the root
+//   class "Object" of the process's class store;
+// - a storage locker (VStorageLocker), when it is shared between tasks: any task may read it, only
+//   the task holding the locker may change it (QLRT -10719 otherwise), and it answers the name
+//   "__LockerID" itself.
+// Objects and arrays that hold each other are linked in a reference graph that frees cycles
+// (VJSONGraph; the counting is VJSONCollection's). Storing undefined removes a property, so no
+// object holds an undefined property.
 //
 // Properties are kept in insertion order, the position of each being its insertion index (0 to
 // n - 1): replacing a value keeps the position, removing a name renumbers the later ones. Names
 // are compared exactly (same UTF-16 units) and looked up by hash once an object has more than a
 // few of them.
 //
-// Objects belong to one task at a time here: there are no storage lockers, no reference graph
-// (a cycle of objects and arrays is never freed) and no class records yet, so every object is a
-// generic object without members, getters or prototype.
-//
-// Paths: "server.ports[2]" names a property deep in a tree; a component is an array index only
-// when it is all digits.
+// Paths: "server.ports[2]" names a property deep in a tree; on an array a component is an index
+// only when it is all digits.
 #pragma once
 
 #include "kernel/json/IJSONObject.h"
+#include "kernel/json/VJSONCollection.h"
 #include "kernel/json/VJSONValue.h"
 #include "kernel/text/VString.h"
-#include "kernel/values/IRefCountable.h"
-#include "kernel/values/VObject.h"
+#include "kernel/values/VRefPtr.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -33,10 +38,18 @@
 namespace kova
 {
 
+class CDBQelBaseContext;
 class VCompareOptions;
 class VDBLanguageContext;
+class VJSONArray;
+class VJSONClass;
+class VJSONCloner;
+class VStorageLocker;
 
-class VJSONObject : public VObject, public IRefCountable
+// True for the empty text and for texts of the digits 0 to 9 only.
+bool isvalidnumber(const VString& inText);
+
+class VJSONObject : public VJSONCollection
 {
 public:
     // A property name: the units of a shared string block, one reference held (as a string value
@@ -79,32 +92,56 @@ public:
         VJSONValue fValue;
     };
 
-    // A plain object, or one answered first by the delegate (retained).
-    explicit VJSONObject(IJSONObject* inImplementation = nullptr);
-    VJSONObject(const VJSONObject&) = delete;
-    VJSONObject& operator=(const VJSONObject&) = delete;
+    // An object of the class (null: the process's root "Object"), answered first by the delegate
+    // (retained), shared between tasks with a new adoptable locker when inShared.
+    explicit VJSONObject(VJSONObject* inClassObject = nullptr, IJSONObject* inImplementation = nullptr,
+                         bool inShared = false);
+    // The same bound to the locker (retained; null for none). The flag has no effect.
+    VJSONObject(VJSONObject* inClassObject, IJSONObject* inImplementation, VStorageLocker* inLocker,
+                bool inFlag);
     ~VJSONObject() override;
-
-    // Objects that hold each other are freed one after the other, never recursively, so that a
-    // deep tree cannot exhaust the stack of the task that drops it.
-    void DoOnRefCountZero() override;
 
     IJSONObject* GetImplementation() const { return fImplementation; }
 
-    // ----- Properties (the language context is only handed to the delegate)
-    // The delegate's answer, else the own property; undefined when absent.
+    // ----- Class
+    VJSONClass* GetClass() const { return fClass; }
+    // Links the object to another class; a null class is ignored.
+    void _SetClass(VJSONClass* inClass);
+    // The class's prototype, null without a class.
+    VJSONObject* _GetPrototype() const;
+    // No class, or a root class (depth 0).
+    bool IsGenericObject() const;
+    // Whether the class is met walking up from the object's class (a null class is met where the
+    // chain ends).
+    bool IsInstanceOf(const VJSONClass* inClass) const;
+    // The same for a class object; QLRT -10745 and false when it is none.
+    bool IsInstanceOf(const VJSONObject* inClassObject) const;
+    // The class object of the object's class, not retained; null without class.
+    VJSONObject* GetClassObject() const;
+    // The depth of the last class of the chain whose construction completed, and whether the
+    // constructors of the chain are running: plain fields, valid for the constructing task only.
+    int32_t GetConstructionLevel() const { return fConstructionLevel; }
+    void SetConstructionLevel(int32_t inLevel) { fConstructionLevel = inLevel; }
+    bool IsConstructing() const { return fConstructing; }
+    void SetConstructing(bool inConstructing) { fConstructing = inConstructing; }
+
+    // ----- Properties (the language context is only handed on to delegates and functions)
+    // The delegate's answer, else the own property, else a member function of the class, else
+    // what the class's getter answers; undefined when absent.
     VJSONValue GetProperty(const VString& inName, VDBLanguageContext* inContext = nullptr) const;
     VJSONValue GetOwnProperty(const VString& inName) const;
     VJSONValue _GetOwnProperty(const VString& inName) const;
     bool HasProperty(const VString& inName, VDBLanguageContext* inContext = nullptr) const;
     bool HasOwnProperty(const VString& inName) const;
     bool _HasOwnProperty(const VString& inName) const;
-    // Undefined removes the name (true). The delegate first; false when it failed or when memory
-    // ran out (the property then keeps its former value).
+    // Undefined removes the name (true). The delegate first, then the class's setter; false when
+    // one of them failed, when the change was refused or when memory ran out (the property then
+    // keeps its former value).
     bool SetProperty(const VString& inName, const VJSONValue& inValue,
                      VDBLanguageContext* inContext = nullptr);
-    // The same without asking the delegate.
+    // The same without asking the delegate or the class.
     bool SetOwnProperty(const VString& inName, const VJSONValue& inValue);
+    // The caller holds the locks.
     bool _SetOwnProperty(const VString& inName, const VJSONValue& inValue);
     // Stores the value without copying it (the property still gets a new stamp).
     bool _SetOwnProperty(const VString& inName, VJSONValue&& inValue);
@@ -122,15 +159,26 @@ public:
     void ClearInternalProperties();
     // Copies of the own properties, in insertion order.
     std::vector<Property> GetInternalProperties() const;
-    // No own property, and the delegate (if any) reports no name either.
+    // No own property, the delegate (if any) reports no name, and the class has no getter.
     bool IsEmpty() const;
     // The delegate's indexed properties; undefined and EJSON_unhandled without a delegate.
     VJSONValue GetPropertyByIndex(size_t inIndex, EJSONStatus* outStatus) const;
     size_t GetCountPropertiesByIndex(EJSONStatus* outStatus) const;
+    // The graph's bookkeeping of collections a delegate holds outside the properties.
+    void ConnectImplementationProperty(const VJSONValue& inValue);
+    void DisconnectImplementationProperty(const VJSONValue& inValue);
+
+    // ----- Sharing and the graph
+    // Has a locker, or a delegate that says the object may be shared.
+    bool IsShared() const;
+    // No locker, and a delegate that lets the object be stored into locked collections as it is.
+    bool IsSharableWithoutLocker() const;
+    // The references the properties hold leave the graph's counts; the properties stay.
+    void DisconnectAll();
+    // Empties the object, keeping the graph's counts right.
+    void ClearFromGraph();
 
     // ----- Other
-    // No class records exist yet: every object is generic.
-    bool IsGenericObject() const { return true; }
     // "[object Object]".
     void GetString(VString& outText) const;
     // The same own names with deep-equal values, in any order. Structures that contain
@@ -138,6 +186,25 @@ public:
     bool DeepEqualTo(const VJSONObject* inOther, const VCompareOptions& inOptions) const;
     bool _DeepEqualTo(const VJSONObject* inOther, const VCompareOptions& inOptions,
                       VJSONComparedPairs& ioPairs) const;
+    // Calls the object as a function: EJSON_unhandled when it has no delegate. The argument array
+    // is the call's this array, the list its parameters.
+    EJSONStatus CallAsFunction(VJSONObject* inThisObject, VJSONArray* inArguments,
+                               std::vector<VJSONValue>* inArgumentList, VJSONValue& outResult,
+                               CDBQelBaseContext* inBaseContext, VDBLanguageContext* inLanguageContext) const;
+
+    // ----- Cloning, merging, description
+    // The object's copy into outResult through the cloner, which reproduces sharing and cycles.
+    VError Clone(VJSONValue& outResult, VJSONCloner& inCloner) const;
+    // Replaces the destination's own properties with clones of this object's, in insertion order;
+    // stops at the first failure, which it returns.
+    VError CloneProperties(VJSONCloner& inCloner, VJSONObject* inDestination) const;
+    // Sets each own property of the other here (only the missing ones with inOnlyMissing). Values
+    // are shared, not cloned; a refused property leaves its error and the merge goes on.
+    void MergeWith(const VJSONObject* inOther, bool inOnlyMissing);
+    // The delegate's text, else the object written as JSON (cut after 512 characters when short).
+    void GetDescription(VString& outText, bool inShort, VDBLanguageContext* inContext = nullptr) const;
+    // The delegate's, else the class's, else "Shared Object" or "Object".
+    void GetClassName(VString& outName) const;
 
     // ----- Paths
     // Cuts a path into components: kova 901 for a bracket without "]", kova 902 for an empty
@@ -149,15 +216,38 @@ public:
     // No components: the object itself.
     VJSONValue GetPropertyWithPath(const std::vector<VString>& inComponents,
                                    VDBLanguageContext* inContext = nullptr) const;
+    // Sets the value at the path, making the missing objects and arrays on the way. False when
+    // the path does not parse, when a step meets a value that is neither an object nor an array
+    // (kova 903 or 904, "p1" the step before) or an array under a component that is no index,
+    // and when an array cannot grow to the index (up to 2^31 - 1).
+    bool SetPropertyWithPath(const VString& inPath, const VJSONValue& inValue,
+                             VDBLanguageContext* inContext = nullptr);
+    // In list order, stopping after the first false.
+    bool SetPropertiesWithPaths(const std::vector<std::pair<VString, VJSONValue>>& inList);
 
-    // Moves the properties in (for the reader: the object is new and empty); a name met again
-    // replaces the earlier value. False when memory ran out (what was moved in stays).
+    // ----- Stamps
+    // The stored value's stamp; for a property served by a getter, the object's change counter
+    // (attached on first need); 0 for an unknown name.
+    uint32_t GetPropertyStamp(const VString& inName) const;
+    // Attaches a change counter (retained; null detaches), then tells the delegate.
+    void SetJSONStamp(VJSONStamp* inStamp);
+    // Advances the change counter and renews the stored value's stamp.
+    void TouchPropertyStamp(const VString& inName);
+    // The same along a path; on an array "length" answers the count.
+    uint32_t GetPropertyStampWithPath(const VString& inPath) const;
+    void TouchPropertyStampWithPath(const VString& inPath);
+
+    // Moves the properties in (for the reader: the object is new, empty and unlinked; the reader
+    // links the whole tree at its end). A name met again replaces the earlier value. False when
+    // memory ran out (what was moved in stays).
     bool _AdoptProperties(Property* inFirst, Property* inLast);
 
-    // The own properties, for the iterators and writers of this subsystem.
+    // The own properties, for the iterators and writers of this subsystem: unshared objects only,
+    // or under the object's locks.
     const std::vector<Property>& _GetProperties() const { return fProperties; }
 
 private:
+    void _InitClass(VJSONObject* inClassObject);
     // The position of the name, or -1.
     ptrdiff_t _Find(const UniChar* inUnits, int32_t inLength, uint32_t inHash) const;
     ptrdiff_t _Find(const VString& inName) const
@@ -165,8 +255,20 @@ private:
         return _Find(inName.GetCPointer(), inName.GetLength(),
                      Name::Hash(inName.GetCPointer(), inName.GetLength()));
     }
+    // The locker's answer to "__LockerID", when the object is shared and the name is that.
+    bool _IsLockerIDName(const VString& inName) const;
+    // Whether a change that stores the value takes sMutex.
+    bool _ChangeNeedsGraphLock(const VJSONValue* inStored) const;
+    // The checks of a locked object before a store: ownership, admission, references only.
+    bool _AdmitStore(const VString& inName, const VJSONValue& inValue);
+    template <class VALUE>
+    bool _SetChecked(const VString& inName, VALUE&& inValue);
     template <class VALUE>
     bool _Store(const VString& inName, VALUE&& inValue);
+    // Removes the entry at the position; the removed value is unlinked once out of the table.
+    void _RemoveInternalProperty(size_t inPosition);
+    // Takes every property out of the table (for its destruction after the locks).
+    void _TakeProperties(std::vector<Property>& outProperties);
     void _InsertInIndex(size_t inPosition);
     void _RebuildIndex();
 
@@ -175,6 +277,9 @@ private:
     // enough for a linear scan.
     std::vector<uint32_t> fIndex;
     IJSONObject* fImplementation = nullptr;
+    VJSONClass* fClass = nullptr;
+    int32_t fConstructionLevel = 0;
+    bool fConstructing = false;
 };
 
 } // namespace kova

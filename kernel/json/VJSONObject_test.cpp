@@ -142,7 +142,7 @@ TEST(VJSONObject, ManyPropertiesBehaveAsAnOrderedMap)
 TEST(VJSONObject, TheDelegateIsAskedFirst)
 {
     VRefPtr<TestDelegate> delegate(new TestDelegate);
-    VRefPtr<VJSONObject> object(new VJSONObject(delegate.Get()));
+    VRefPtr<VJSONObject> object(new VJSONObject(nullptr, delegate.Get()));
     EXPECT_EQ(delegate->GetRefCount(), 2u);
     object->SetOwnProperty("answer", VJSONValue(1.0));
     object->SetProperty("own", VJSONValue(2.0));
@@ -305,7 +305,7 @@ TEST(VJSONObject, TheOrderedIteratorKeepsItsSnapshotWhileTheObjectChanges)
 TEST(VJSONObject, SetPropertiesStopsAtTheFirstRefusal)
 {
     VRefPtr<TestDelegate> delegate(new TestDelegate);
-    VRefPtr<VJSONObject> object(new VJSONObject(delegate.Get()));
+    VRefPtr<VJSONObject> object(new VJSONObject(nullptr, delegate.Get()));
     std::vector<std::pair<VString, VJSONValue>> list;
     list.emplace_back(VString("a"), VJSONValue(1.0));
     list.emplace_back(VString("refused"), VJSONValue(2.0));

@@ -1,6 +1,7 @@
 #include "kernel/json/VJSONPropertyConstOrderedIterator.h"
 
 #include "kernel/json/IJSONObject.h"
+#include "kernel/json/VJSONClass.h"
 #include "kernel/json/VJSONObject.h"
 
 namespace kova
@@ -12,15 +13,35 @@ VJSONPropertyConstOrderedIterator::VJSONPropertyConstOrderedIterator(const VJSON
 {
     if (fObject == nullptr)
         return;
-    if ((inFlags & kSkipDelegateNames) == 0)
+    IJSONObject* implementation = fObject->GetImplementation();
+    EJSONStatus status = EJSON_unhandled;
+    if ((inFlags & kSkipDelegateNames) == 0 && implementation != nullptr)
+        status = implementation->IJSON_GetPropertyNames(fNames);
+    if (fObject->IsShared())
     {
-        if (IJSONObject* implementation = fObject->GetImplementation())
-            implementation->IJSON_GetPropertyNames(fNames);
+        // Names only, read again when asked: other tasks may change the object meanwhile.
+        StCollectionLocks locks(fObject, false);
+        const auto& properties = fObject->_GetProperties();
+        std::vector<VString> names;
+        names.reserve(fNames.size() + properties.size());
+        for (const VString& name : fNames)
+        {
+            if (!fObject->_HasOwnProperty(name))
+                names.push_back(name);
+        }
+        for (const VJSONObject::Property& property : properties)
+            names.push_back(property.fName.GetString());
+        fNames.swap(names);
     }
-    const auto& properties = fObject->_GetProperties();
-    fOwn.reserve(properties.size());
-    for (const VJSONObject::Property& property : properties)
-        fOwn.push_back(OwnProperty{property.fName.GetString(), property.fValue});
+    else
+    {
+        const auto& properties = fObject->_GetProperties();
+        fOwn.reserve(properties.size());
+        for (const VJSONObject::Property& property : properties)
+            fOwn.push_back(OwnProperty{property.fName.GetString(), property.fValue});
+    }
+    if ((inFlags & kSkipGetterNames) == 0 && status == EJSON_unhandled && fObject->GetClass() != nullptr)
+        fObject->GetClass()->GetGetterNames(fNames);
 }
 
 VJSONPropertyConstOrderedIterator::~VJSONPropertyConstOrderedIterator() = default;

@@ -1,8 +1,10 @@
 // VJSONPropertyConstOrderedIterator walks an object's properties in a fixed order: first the
-// names its native delegate reports, then its own properties in insertion order. It takes a
-// snapshot when it is made (the names, and copies of the own values), so that code run while
-// iterating (a delegate, a writer) may change the object without leaving the iterator pointing
-// into freed storage. The object is not retained: the caller keeps it alive.
+// names its native delegate reports and the names of its class's getters, then its own properties
+// in insertion order. It takes a snapshot when it is made (the names, and copies of the own
+// values), so that code run while iterating (a delegate, a writer) may change the object without
+// leaving the iterator pointing into freed storage. Of a shared object it takes the names alone,
+// under the object's locks, the delegate's first and then the own ones, and reads each value
+// when asked. The object is not retained: the caller keeps it alive.
 //
 //     for (VJSONPropertyConstOrderedIterator it(object, 0); it.IsValid(); ++it)
 //         Use(it.GetName(), it.GetValue());
@@ -25,8 +27,7 @@ class VJSONObject;
 class VJSONPropertyConstOrderedIterator : public VObject
 {
 public:
-    // Flag 1 leaves out the delegate's names; flag 2 the getter names of the object's class
-    // (no class has getters yet).
+    // Flag 1 leaves out the delegate's names; flag 2 the getter names of the object's class.
     static constexpr uint32_t kSkipDelegateNames = 1;
     static constexpr uint32_t kSkipGetterNames = 2;
 
@@ -40,11 +41,10 @@ public:
         return *this;
     }
     const VString& GetName() const;
-    // A delegate's name is looked up through the object (VJSONObject::GetProperty); an own
-    // property gives its value as it was when the iterator was made.
+    // A reported name (and any name of a shared object) is looked up through the object
+    // (VJSONObject::GetProperty); an own property gives its value as it was when the iterator
+    // was made.
     VJSONValue GetValue(VDBLanguageContext* inContext = nullptr) const;
-    // Whether the current name is one of the delegate's.
-    bool IsDelegateName() const { return fPosition < fNames.size(); }
 
 private:
     struct OwnProperty

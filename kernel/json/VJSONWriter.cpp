@@ -8,6 +8,7 @@
 #include "kernel/json/StJSONNesting.h"
 #include "kernel/json/VJSONArray.h"
 #include "kernel/json/VJSONObject.h"
+#include "kernel/json/VJSONClass.h"
 #include "kernel/json/VJSONPropertyConstOrderedIterator.h"
 #include "kernel/json/VJSONValue.h"
 #include "kernel/values/VReal.h"
@@ -333,7 +334,18 @@ VError VJSONWriter::_WriteArray(const VJSONArray* inArray, Output& ioOutput)
             error = VE_STRING_ALLOC_FAILED;
             break;
         }
-        error = _WriteHeld(inArray->_GetValues()[i], ioOutput);
+        if (inArray->_GetLocker() != nullptr)
+        {
+            // A shared array is read under its locks, one element at a time.
+            VJSONValue element;
+            if (!inArray->GetAt(i, element))
+                break;
+            error = _WriteHeld(element, ioOutput);
+        }
+        else
+        {
+            error = _WriteHeld(inArray->_GetValues()[i], ioOutput);
+        }
         if (error == VE_OK && _CountMember(size_t(ioOutput.GetLength() - start)))
             cut = true;
         if (cut)
@@ -445,7 +457,11 @@ VError VJSONWriter::_WriteMembers(const VJSONObject* inObject, Output& ioOutput,
     };
 
     IncrementLevel();
-    if (implementation != nullptr)
+    // The iterator for what the object does not simply hold: a delegate's names, a class's
+    // getters, and the properties of a shared object, read under its locks.
+    const bool plain = implementation == nullptr && inObject->_GetLocker() == nullptr &&
+                       (inObject->GetClass() == nullptr || !inObject->GetClass()->HasGetters());
+    if (!plain)
     {
         for (VJSONPropertyConstOrderedIterator it(inObject, 0); error == VE_OK && !outCut && it.IsValid();
              ++it)

@@ -204,7 +204,7 @@ TEST(VJSONWriter, DelegatesWriteThemselvesOrLeaveItToTheObject)
     for (const Case& c : cases)
     {
         VRefPtr<Writing> delegate(new Writing(c.fStatus, c.fSignature));
-        VRefPtr<VJSONObject> object(new VJSONObject(delegate.Get()));
+        VRefPtr<VJSONObject> object(new VJSONObject(nullptr, delegate.Get()));
         object->SetOwnProperty("own", VJSONValue(2.0));
         VJSONValue array(JSON_array);
         array.GetArray()->Push(VJSONValue(object.Get()));

@@ -12,6 +12,8 @@
 #include "kernel/files/VFileSystemNamespace.h"
 #include "kernel/files/VFolder.h"
 #include "kernel/files/VResourceFile.h"
+#include "kernel/json/VJSONClassStore.h"
+#include "kernel/json/VJSONObject.h"
 #include "kernel/tasks/VTask.h"
 #include "kernel/tasks/VTaskMgr.h"
 #include "kernel/text/VIntlMgr.h"
@@ -111,6 +113,7 @@ VProcess::~VProcess()
     }
     if (fInitCalled)
         _DeInit();
+    ReleaseRefCountable(&fClassStore);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -213,6 +216,26 @@ bool VProcess::_Init_FileSystems()
     if (definitions == nullptr)
         return false;
     return !definitions->Exists() || fFileSystemNamespace->LoadFromDefinitionFile(definitions.Get()) == VE_OK;
+}
+
+VJSONObject* VProcess::GetClassObject(const VString& inStoreName, const VString& inClassName) const
+{
+    if (fClassStore == nullptr || !fClassStore->GetName().EqualToStringRaw(inStoreName))
+        return nullptr;
+    return fClassStore->GetClassObject(inClassName, false).Detach();
+}
+
+bool VProcess::_InitClassStore()
+{
+    VJSONClassStore* store = new (std::nothrow) VJSONClassStore(VString("qel"));
+    if (store == nullptr)
+        return false;
+    // The store is the process's before its roots are made: they take their classes from it.
+    VJSONClassStore* previous = fClassStore;
+    fClassStore = store;
+    ReleaseRefCountable(&previous);
+    store->AddRootClasses();
+    return true;
 }
 
 bool VProcess::_InitLogger()
@@ -498,12 +521,6 @@ VLogger* VProcess::GetLogger(EMessageLevel inLevel) const
 VString VProcess::GetLogSourceIdentifier() const
 {
     return fProductName;
-}
-
-VJSONObject* VProcess::GetClassObject(const VString&, const VString&) const
-{
-    // Without a class store there is no class object; the JSON classes answer through it.
-    return nullptr;
 }
 
 int32_t VProcess::GetSystemID()

@@ -139,8 +139,7 @@ public:
     ILocalizer* GetLocalizer() const { return fLocalizer; }
     void SetLocalizer(ILocalizer* inLocalizer) { fLocalizer = inLocalizer; }
 
-    // The JSON class store "qel"; none until the JSON classes exist, so that JSON objects have no
-    // class. Not retained.
+    // The JSON class store "qel"; null before start-up made it. Not retained.
     VJSONClassStore* GetClassStore() const { return fClassStore; }
     // The class object of that name in the store, retained, when the store is the process's
     // (its name exactly); else null.
@@ -181,6 +180,9 @@ public:
     // For tests: exchanges the logger (a reference either way) and the product name with the
     // caller's.
     void _ExchangeLoggerForTesting(VLogger*& ioLogger, VString& ioProductName);
+    // The class-store step of start-up: a new store "qel" with its root classes replaces the
+    // previous one. False when memory runs out.
+    bool _InitClassStore();
 
 protected:
     // Called by Run on the main task. Both do nothing by default.
@@ -217,6 +219,7 @@ private:
     VFileSystemNamespace* fFileSystemNamespace;
     // Retained.
     VLogger* fLogger = nullptr;
+    // Retained.
     VJSONClassStore* fClassStore = nullptr;
     VFilePath fExecutablePath;
 };

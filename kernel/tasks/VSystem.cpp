@@ -351,4 +351,61 @@ uint64_t VSystem::VirtualMemoryUsedSize()
     return XMacSystem::GetVirtualSize();
 }
 
+void VSystem::GetNetworkAdaptersInformations(VJSONArray& outAdapters)
+{
+    XMacSystem::GetNetworkAdaptersInformations(outAdapters);
+}
+
+void VSystem::GetDiskPartitionsInfos(VJSONArray& outVolumes)
+{
+    XMacSystem::GetDiskPartitionsInfos(outVolumes);
+}
+
+bool VSystem::GetInOutNetworkStats(std::vector<double>& outRates)
+{
+    outRates.clear();
+    return XMacSystem::GetInOutNetworkStats(outRates);
+}
+
+bool VSystem::GetProcessorsPercentageUse(double& outLoad)
+{
+    outLoad = 0;
+    return XMacSystem::GetProcessorsPercentageUse(outLoad);
+}
+
+double VSystem::GetApplicationProcessorsPercentageUse()
+{
+    return XMacSystem::GetApplicationProcessorsPercentageUse();
+}
+
+void VSystem::GetHostName(VString& outName)
+{
+    XMacSystem::GetHostName(outName);
+}
+
+void VSystem::GetLoginUserName(VString& outName)
+{
+    XMacSystem::GetLoginUserName(outName);
+}
+
+void VSystem::GetCurrentUserName(VString& outName)
+{
+    XMacSystem::GetCurrentUserName(outName);
+}
+
+VError VSystem::GetSystemBuildNumber(VString& outBuild)
+{
+    return XMacSystem::GetSystemBuildNumber(outBuild);
+}
+
+VError VSystem::GetComputerManufacturer(VString& outModel)
+{
+    return XMacSystem::GetComputerManufacturer(outModel);
+}
+
+void VSystem::GetFullOSName(VString& outName)
+{
+    XMacSystem::GetFullOSName(outName);
+}
+
 } // namespace kova

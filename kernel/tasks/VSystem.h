@@ -17,6 +17,7 @@ namespace kova
 {
 
 class VFilePath;
+class VJSONArray;
 class VString;
 
 // The systems the version tests know; this platform counts as the newest.
@@ -176,6 +177,23 @@ public:
     static uint64_t GetApplicationPhysicalMemSize();
     static uint64_t VirtualMemoryUsedSize();
     static bool AllowedToGetSystemInfo() { return true; }
+
+    // System information for reports (see XMacSystem): the network adapters and the volumes with
+    // their disks, appended as JSON objects.
+    static void GetNetworkAdaptersInformations(VJSONArray& outAdapters);
+    static void GetDiskPartitionsInfos(VJSONArray& outVolumes);
+    // The vector is cleared, then on success receives the bytes per second received and sent
+    // since the previous call.
+    static bool GetInOutNetworkStats(std::vector<double>& outRates);
+    // The load is 0 unless a share of all processors in use since the previous call is computed.
+    static bool GetProcessorsPercentageUse(double& outLoad);
+    static double GetApplicationProcessorsPercentageUse();
+    static void GetHostName(VString& outName);
+    static void GetLoginUserName(VString& outName);
+    static void GetCurrentUserName(VString& outName);
+    static VError GetSystemBuildNumber(VString& outBuild);
+    static VError GetComputerManufacturer(VString& outModel);
+    static void GetFullOSName(VString& outName);
 };
 
 } // namespace kova

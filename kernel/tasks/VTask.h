@@ -172,6 +172,11 @@ public:
     // when the task was woken without a message or is dying.
     static bool WaitAndExecuteMessages(int32_t inMilliseconds, bool* outElapsed);
     static bool WaitAndExecuteMessages();
+    // The stamp SetMessageQueueEvent advances. Code that must not miss a wake-up reads it while
+    // its condition is still guarded, then waits from it: a wake-up in between ends the wait at
+    // once. False when the task is dying, or outside a task.
+    uint32_t GetMessageQueueEventStamp() const { return fQueueEventStamp.load(std::memory_order_acquire); }
+    static bool WaitAndExecuteMessagesSince(uint32_t inEventStamp);
     // Whether the task finished executing its messages less than a second ago.
     bool IsResponding() const;
     // The calling task stops counting as activity.

@@ -203,10 +203,17 @@ bool VTask::WaitAndExecuteMessages()
     VTask* task = VTaskMgr::GetCurrentTask();
     if (task == nullptr)
         return false;
-    const uint32_t stamp = task->fQueueEventStamp.load(std::memory_order_acquire);
+    return WaitAndExecuteMessagesSince(task->GetMessageQueueEventStamp());
+}
+
+bool VTask::WaitAndExecuteMessagesSince(uint32_t inEventStamp)
+{
+    VTask* task = VTaskMgr::GetCurrentTask();
+    if (task == nullptr)
+        return false;
     while (!task->IsDying())
     {
-        if (task->fQueueEventStamp.load(std::memory_order_acquire) != stamp)
+        if (task->fQueueEventStamp.load(std::memory_order_acquire) != inEventStamp)
             return true;
         bool timedOut = true;
         VMessage* message = task->_RetainMessageWithTimeout(1000, &timedOut);

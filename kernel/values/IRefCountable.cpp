@@ -21,6 +21,17 @@ uint32_t IRefCountable::Release(const char*) const
     return previous - 1;
 }
 
+bool IRefCountable::RetainIfAlive() const
+{
+    uint32_t count = fRefCount.load(std::memory_order_acquire);
+    while (count != 0)
+    {
+        if (fRefCount.compare_exchange_weak(count, count + 1, std::memory_order_acq_rel))
+            return true;
+    }
+    return false;
+}
+
 void IRefCountable::ReleaseDependencies() {}
 
 void IRefCountable::DoOnRefCountZero()

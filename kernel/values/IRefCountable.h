@@ -31,6 +31,10 @@ public:
 
     uint32_t GetRefCount() const { return fRefCount.load(std::memory_order_acquire); }
 
+    // Adds a reference unless the count already reached 0, the object being on its way out: for
+    // registries that list objects without holding a reference. Whether one was added.
+    bool RetainIfAlive() const;
+
 private:
     mutable std::atomic<uint32_t> fRefCount;
 };

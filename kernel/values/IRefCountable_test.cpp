@@ -34,6 +34,26 @@ TEST(IRefCountable, RetainAndReleaseCountAndDestroyAtZero)
     EXPECT_EQ(destroyed, 1);
 }
 
+// An object that stays in memory once its count reached 0, as one waiting to leave a registry.
+class Lingering : public IRefCountable
+{
+public:
+    void DoOnRefCountZero() override { fReachedZero = true; }
+    bool fReachedZero = false;
+};
+
+TEST(IRefCountable, RetainIfAliveRefusesAnObjectOnItsWayOut)
+{
+    Lingering object;
+    EXPECT_TRUE(object.RetainIfAlive());
+    EXPECT_EQ(object.GetRefCount(), 2u);
+    object.Release();
+    object.Release();
+    EXPECT_TRUE(object.fReachedZero);
+    EXPECT_FALSE(object.RetainIfAlive());
+    EXPECT_EQ(object.GetRefCount(), 0u);
+}
+
 TEST(IRefCountable, ConcurrentRetainReleaseDestroysExactlyOnce)
 {
     std::atomic<int> destroyed{0};

@@ -1,6 +1,14 @@
 #include "platform/mac/frameworks/CFBundle.h"
 
+#include "platform/mac/frameworks/CFError.h"
+#include "platform/mac/frameworks/CFLocale.h"
+
+#include <algorithm>
+#include <cctype>
+#include <dirent.h>
+#include <dlfcn.h>
 #include <mutex>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
@@ -54,6 +62,102 @@ std::shared_ptr<const Bundle> MakeBundleOfExecutable()
     return std::make_shared<const Bundle>(std::move(path), isApp);
 }
 
+bool IsFolder(const std::string& path)
+{
+    struct stat status = {};
+    return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+bool HasExtension(const std::string& name, std::string_view extension)
+{
+    if (name.size() <= extension.size())
+        return false;
+    return std::equal(extension.begin(), extension.end(), name.end() - std::ptrdiff_t(extension.size()),
+                      [](char a, char b) { return std::tolower(uint8_t(a)) == std::tolower(uint8_t(b)); });
+}
+
+// The folder that holds a bundle's parts (see Bundle::Layout).
+std::string PartsFolder(const Bundle& bundle)
+{
+    switch (bundle.GetLayout())
+    {
+    case Bundle::Layout::kMain:
+    case Bundle::Layout::kContents:
+        return bundle.GetPath() + "/Contents";
+    case Bundle::Layout::kFramework:
+        if (std::string current = bundle.GetPath() + "/Versions/Current"; IsFolder(current))
+            return current;
+        return bundle.GetPath();
+    case Bundle::Layout::kFlat:
+        break;
+    }
+    return bundle.GetPath();
+}
+
+// CFBundleExecutable when it names a file of the folder, else the bundle's name without extension.
+std::string ExecutableName(const Bundle& bundle)
+{
+    if (const PropertyList* value = bundle.GetValueForInfoDictionaryKey("CFBundleExecutable");
+        value != nullptr && value->GetKind() == PropertyList::Kind::kString && !value->GetString().empty() &&
+        value->GetString().find('/') == std::string::npos && value->GetString() != "." &&
+        value->GetString() != "..")
+        return value->GetString();
+    std::string name = SplitLast(bundle.GetPath()).second;
+    size_t dot = name.rfind('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+// Whether the main bundle is the executable's folder rather than an application.
+bool IsBareMainBundle(const Bundle& bundle)
+{
+    return bundle.GetLayout() == Bundle::Layout::kMain && !HasExtension(bundle.GetPath(), ".app") &&
+           !IsFolder(bundle.GetPath() + "/Contents");
+}
+
+// A part among the parts of a loadable bundle or an application; empty for a main bundle that
+// is the executable's folder.
+std::string PartPath(const Bundle& bundle, const char* part)
+{
+    if (IsBareMainBundle(bundle))
+        return std::string();
+    return PartsFolder(bundle) + "/" + part;
+}
+
+// The language of a canonical tag ("fr" of "fr-CA"), lower case.
+std::string LanguageOfTag(const std::string& tag)
+{
+    std::string language = tag.substr(0, tag.find('-'));
+    for (char& c : language)
+        c = char(std::tolower(uint8_t(c)));
+    return language;
+}
+
+// The canonical tag of a localization's name: legacy English names stand for their language.
+std::string TagOfLocalization(const std::string& name)
+{
+    static constexpr std::pair<const char*, const char*> kLegacyNames[] = {
+        {"English", "en"}, {"French", "fr"},    {"German", "de"},  {"Italian", "it"},
+        {"Spanish", "es"}, {"Japanese", "ja"},  {"Dutch", "nl"},   {"Swedish", "sv"},
+        {"Danish", "da"},  {"Norwegian", "nb"}, {"Finnish", "fi"}, {"Portuguese", "pt"},
+        {"Korean", "ko"},  {"Russian", "ru"},   {"Polish", "pl"},  {"Chinese", "zh"},
+    };
+    for (const auto& [legacy, tag] : kLegacyNames)
+    {
+        if (name.size() == std::char_traits<char>::length(legacy) &&
+            std::equal(name.begin(), name.end(), legacy,
+                       [](char a, char b) { return std::tolower(uint8_t(a)) == std::tolower(uint8_t(b)); }))
+            return tag;
+    }
+    return LocaleCreateCanonicalLanguageIdentifierFromString(name);
+}
+
+bool EqualNoCase(const std::string& a, const std::string& b)
+{
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(),
+                      [](char x, char y) { return std::tolower(uint8_t(x)) == std::tolower(uint8_t(y)); });
+}
+
 struct MainBundleState
 {
     std::mutex fMutex;
@@ -79,6 +183,34 @@ Bundle::Bundle(std::string path, bool readInfo) : fPath(std::move(path))
         fInfo = std::move(*info);
 }
 
+Bundle::Bundle(std::string path, Layout layout) : fPath(std::move(path)), fLayout(layout)
+{
+    while (fPath.size() > 1 && fPath.back() == '/')
+        fPath.pop_back();
+    std::string infoPath;
+    switch (fLayout)
+    {
+    case Layout::kMain:
+    case Layout::kContents:
+        infoPath = fPath + "/Contents/Info.plist";
+        break;
+    case Layout::kFramework:
+        infoPath = PartsFolder(*this) + "/Resources/Info.plist";
+        break;
+    case Layout::kFlat:
+        infoPath = fPath + "/Info.plist";
+        break;
+    }
+    std::optional<PropertyList> info = ReadXMLPropertyListFile(infoPath);
+    if (info.has_value() && info->GetKind() == PropertyList::Kind::kDictionary)
+        fInfo = std::move(*info);
+}
+
+Bundle::~Bundle()
+{
+    BundleUnloadExecutable(*this);
+}
+
 std::string BundlePathForExecutable(const std::string& executablePath, bool* outIsApp)
 {
     if (outIsApp != nullptr)
@@ -100,6 +232,9 @@ std::string BundlePathForExecutable(const std::string& executablePath, bool* out
 
 std::string BundleCopyExecutablePath(const Bundle& bundle)
 {
+    if (bundle.GetLayout() != Bundle::Layout::kMain)
+        return PartsFolder(bundle) + (bundle.GetLayout() == Bundle::Layout::kContents ? "/MacOS/" : "/") +
+               ExecutableName(bundle);
     auto [parent, name] = SplitLast(bundle.GetPath());
     if (!EndsWith(name, ".app") || name.size() <= 4)
         return ReadExecutablePath();
@@ -128,6 +263,135 @@ void SetMainBundlePath(const std::string& path)
     MainBundleState& state = GetMainBundleState();
     std::lock_guard<std::mutex> lock(state.fMutex);
     state.fBundle = std::move(bundle);
+}
+
+std::shared_ptr<Bundle> BundleCreate(const std::string& path)
+{
+    if (path.empty() || !IsFolder(path))
+        return nullptr;
+    std::string folder = path;
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    Bundle::Layout layout = HasExtension(folder, ".framework") ? Bundle::Layout::kFramework
+                            : IsFolder(folder + "/Contents")   ? Bundle::Layout::kContents
+                                                               : Bundle::Layout::kFlat;
+    return std::make_shared<Bundle>(std::move(folder), layout);
+}
+
+std::string BundleCopyResourcesDirectoryPath(const Bundle& bundle)
+{
+    if (IsBareMainBundle(bundle) || bundle.GetLayout() == Bundle::Layout::kFlat)
+        return bundle.GetPath();
+    return PartPath(bundle, "Resources");
+}
+
+std::string BundleCopyBuiltInPlugInsPath(const Bundle& bundle)
+{
+    return PartPath(bundle, "PlugIns");
+}
+
+std::string BundleCopyPrivateFrameworksPath(const Bundle& bundle)
+{
+    return PartPath(bundle, "Frameworks");
+}
+
+std::string BundleCopySupportFilesDirectoryPath(const Bundle& bundle)
+{
+    return PartPath(bundle, "SharedSupport");
+}
+
+bool BundleLoadExecutable(Bundle& bundle, Error** outError, std::string* outReason)
+{
+    if (bundle.fExecutable != nullptr)
+        return true;
+    const std::string executable = BundleCopyExecutablePath(bundle);
+    // The codes of Cocoa's executable errors: not loadable, and a link failure.
+    constexpr int64_t kExecutableNotLoadable = 3584;
+    constexpr int64_t kExecutableLink = 3588;
+    struct stat status = {};
+    if (executable.empty() || ::stat(executable.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
+    {
+        if (outError != nullptr)
+            *outError = ErrorCreate(kErrorDomainCocoa, kExecutableNotLoadable);
+        if (outReason != nullptr)
+            *outReason = "no executable at " + executable;
+        return false;
+    }
+    bundle.fExecutable = ::dlopen(executable.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (bundle.fExecutable == nullptr)
+    {
+        const char* reason = ::dlerror();
+        if (outError != nullptr)
+            *outError = ErrorCreate(kErrorDomainCocoa, kExecutableLink);
+        if (outReason != nullptr)
+            *outReason = reason != nullptr ? reason : "";
+        return false;
+    }
+    return true;
+}
+
+void BundleUnloadExecutable(Bundle& bundle)
+{
+    if (bundle.fExecutable != nullptr)
+        ::dlclose(bundle.fExecutable);
+    bundle.fExecutable = nullptr;
+}
+
+void* BundleGetFunctionPointerForName(const Bundle& bundle, const char* name)
+{
+    if (bundle.fExecutable == nullptr || name == nullptr)
+        return nullptr;
+    return ::dlsym(bundle.fExecutable, name);
+}
+
+std::vector<std::string> BundleCopyBundleLocalizations(const Bundle& bundle)
+{
+    std::vector<std::string> names;
+    const std::string resources = BundleCopyResourcesDirectoryPath(bundle);
+    DIR* folder = resources.empty() ? nullptr : ::opendir(resources.c_str());
+    if (folder == nullptr)
+        return names;
+    while (const dirent* entry = ::readdir(folder))
+    {
+        std::string name(entry->d_name);
+        if (name.size() > 6 && HasExtension(name, ".lproj") && IsFolder(resources + "/" + name))
+            names.push_back(name.substr(0, name.size() - 6));
+    }
+    ::closedir(folder);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::string> BundleCopyLocalizationsForPreferences(const std::vector<std::string>& localizations,
+                                                               const std::vector<std::string>& preferred)
+{
+    std::vector<std::string> tags;
+    tags.reserve(localizations.size());
+    for (const std::string& name : localizations)
+        tags.push_back(TagOfLocalization(name));
+    for (const std::string& language : preferred)
+    {
+        const std::string wanted = LocaleCreateCanonicalLanguageIdentifierFromString(language);
+        if (wanted.empty())
+            continue;
+        for (size_t i = 0; i < tags.size(); ++i)
+        {
+            if (!tags[i].empty() && EqualNoCase(tags[i], wanted))
+                return {localizations[i]};
+        }
+        for (size_t i = 0; i < tags.size(); ++i)
+        {
+            if (!tags[i].empty() && LanguageOfTag(tags[i]) == LanguageOfTag(wanted))
+                return {localizations[i]};
+        }
+    }
+    return {};
+}
+
+std::vector<std::string>
+BundleCopyPreferredLocalizationsFromArray(const std::vector<std::string>& localizations)
+{
+    return BundleCopyLocalizationsForPreferences(localizations, LocaleCopyPreferredLanguages());
 }
 
 } // namespace kova::cf

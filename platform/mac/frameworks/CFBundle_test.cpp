@@ -1,10 +1,14 @@
 #include "platform/mac/frameworks/CFBundle.h"
 
 #include "platform/mac/frameworks/BundleTesting_test.h"
+#include "platform/mac/frameworks/CFError.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace kova::cf
 {
@@ -67,6 +71,85 @@ TEST(CFBundle, InjectedMainBundleReadsItsInfoDictionary)
     }
     SetMainBundlePath("");
     EXPECT_NE(GetMainBundle()->GetPath(), app);
+}
+
+TEST(CFBundle, LoadableBundlesKeepTheirPartsByLayout)
+{
+    testing_support::StTemporaryFolder folder;
+    folder.WriteFile("Kit.framework/Versions/B/Resources/Info.plist",
+                     testing_support::InfoPlistWithString("CFBundleExecutable", "KitCore"));
+    std::filesystem::create_directory_symlink("B", folder.GetPath() + "/Kit.framework/Versions/Current");
+    folder.WriteFile("Plug.bundle/Contents/Info.plist", "");
+    folder.WriteFile("Flat.plugin/Info.plist", "");
+    struct Case
+    {
+        const char* fBundle;
+        Bundle::Layout fLayout;
+        const char* fExecutable;
+        const char* fResources;
+        const char* fPlugIns;
+    };
+    for (Case c : {Case{"Kit.framework/", Bundle::Layout::kFramework, "Versions/Current/KitCore",
+                        "Versions/Current/Resources", "Versions/Current/PlugIns"},
+                   Case{"Plug.bundle", Bundle::Layout::kContents, "Contents/MacOS/Plug", "Contents/Resources",
+                        "Contents/PlugIns"},
+                   Case{"Flat.plugin", Bundle::Layout::kFlat, "Flat", "", "PlugIns"}})
+    {
+        std::shared_ptr<Bundle> bundle = BundleCreate(folder.GetPath() + "/" + c.fBundle);
+        ASSERT_NE(bundle, nullptr) << c.fBundle;
+        const std::string base = bundle->GetPath() + "/";
+        EXPECT_EQ(bundle->GetLayout(), c.fLayout) << c.fBundle;
+        EXPECT_EQ(BundleCopyExecutablePath(*bundle), base + c.fExecutable) << c.fBundle;
+        EXPECT_EQ(BundleCopyResourcesDirectoryPath(*bundle) + "/",
+                  base + c.fResources + (*c.fResources ? "/" : ""))
+            << c.fBundle;
+        EXPECT_EQ(BundleCopyBuiltInPlugInsPath(*bundle), base + c.fPlugIns) << c.fBundle;
+        // Nothing to load: an error for the caller, and the loader's text.
+        Error* error = nullptr;
+        std::string reason;
+        EXPECT_FALSE(BundleLoadExecutable(*bundle, &error, &reason));
+        ASSERT_NE(error, nullptr);
+        EXPECT_STREQ(ErrorGetDomain(error), kErrorDomainCocoa);
+        EXPECT_FALSE(reason.empty());
+        ErrorRelease(error);
+        EXPECT_EQ(BundleGetFunctionPointerForName(*bundle, "Main"), nullptr);
+    }
+    EXPECT_EQ(BundleCreate(folder.GetPath() + "/Missing.bundle"), nullptr);
+}
+
+TEST(CFBundle, PreferredLocalizationsMatchExactlyThenByLanguage)
+{
+    struct Case
+    {
+        std::vector<std::string> fLocalizations;
+        std::vector<std::string> fPreferred;
+        const char* fAnswer; // empty for none
+    };
+    const Case cases[] = {
+        {{"de", "fr", "fr_CA"}, {"fr-CA"}, "fr_CA"},
+        {{"de", "fr_CA", "fr"}, {"fr-FR"}, "fr_CA"}, // the first of the language
+        {{"de", "French"}, {"fr-FR"}, "French"},
+        {{"de", "fr"}, {"ja-JP", "de-AT"}, "de"},
+        {{"en", "de"}, {"it-IT", "en-US"}, "en"},
+        {{"de", "fr"}, {"ja-JP"}, ""},
+        {{}, {"en-US"}, ""},
+        {{"Base", "xx-yy-zz-invalid_"}, {"en-US"}, ""},
+    };
+    for (const Case& c : cases)
+    {
+        std::vector<std::string> answer =
+            BundleCopyLocalizationsForPreferences(c.fLocalizations, c.fPreferred);
+        EXPECT_EQ(answer.empty() ? std::string() : answer.front(), c.fAnswer) << c.fPreferred.front();
+    }
+
+    testing_support::StTemporaryFolder folder;
+    std::string app = folder.MakeApp("Tool", "");
+    for (const char* name : {"fr.lproj", "de.lproj", "notes.txt", "en.lproj"})
+        std::filesystem::create_directories(app + "/Contents/Resources/" + name);
+    folder.WriteFile("Tool.app/Contents/Resources/it.lproj", "a file, no folder");
+    SetMainBundlePath(app);
+    EXPECT_EQ(BundleCopyBundleLocalizations(*GetMainBundle()), (std::vector<std::string>{"de", "en", "fr"}));
+    SetMainBundlePath("");
 }
 
 } // namespace

@@ -1,11 +1,14 @@
 #include "platform/mac/frameworks/SysMount.h"
 
+#include "platform/mac/frameworks/SysInfo.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
 #include <sstream>
+#include <sys/statvfs.h>
 
 namespace kova::sys
 {
@@ -81,10 +84,10 @@ bool IsUnder(const std::string& path, const std::string& mountPoint)
 
 } // namespace
 
-std::vector<MountEntry> ReadMountTable()
+std::vector<MountEntry> ReadMountTableFile(const std::string& path)
 {
     std::vector<MountEntry> entries;
-    std::ifstream table(TablePath());
+    std::ifstream table(path);
     std::string line;
     while (table && std::getline(table, line))
     {
@@ -92,6 +95,12 @@ std::vector<MountEntry> ReadMountTable()
         if (ParseLine(line, entry))
             entries.push_back(std::move(entry));
     }
+    return entries;
+}
+
+std::vector<MountEntry> ReadMountTable()
+{
+    std::vector<MountEntry> entries = ReadMountTableFile(TablePath());
     if (entries.empty())
         entries.push_back(MountEntry{"/", std::string(), std::string()});
     return entries;
@@ -147,6 +156,25 @@ int statfs(const char* path, StatFS& out)
     out.f_mntonname = best->fMountPoint;
     out.f_fstypename = best->fType;
     return 0;
+}
+
+std::vector<FileSystemStatus> getfsstat()
+{
+    std::vector<FileSystemStatus> statuses;
+    for (MountEntry& entry : ReadMountTableFile(SystemPath("/proc/self/mountinfo")))
+    {
+        FileSystemStatus status;
+        struct statvfs figures = {};
+        if (::statvfs(entry.fMountPoint.c_str(), &figures) == 0)
+        {
+            status.fBlocks = figures.f_blocks;
+            status.fBlockSize = figures.f_frsize != 0 ? figures.f_frsize : figures.f_bsize;
+            status.fAvailableBlocks = figures.f_bavail;
+        }
+        status.fEntry = std::move(entry);
+        statuses.push_back(std::move(status));
+    }
+    return statuses;
 }
 
 void SetMountTablePathForTesting(const char* path)

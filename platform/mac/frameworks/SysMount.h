@@ -8,6 +8,7 @@
 // component, is named "Root".
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,21 @@ struct MountEntry
 // The mounts of the process in the table's order (the order of mounting). When the table cannot
 // be read, the root file system alone.
 std::vector<MountEntry> ReadMountTable();
+
+// The mounts listed in a file of the mount table's format, in its order; empty when it cannot be
+// read.
+std::vector<MountEntry> ReadMountTableFile(const std::string& path);
+
+// getfsstat: the mounted file systems of the table under the system-information root
+// (SysInfo.h), each with what statvfs tells of its mount point (all 0 when it cannot be read).
+struct FileSystemStatus
+{
+    MountEntry fEntry;
+    uint64_t fBlocks = 0;
+    uint64_t fBlockSize = 0;
+    uint64_t fAvailableBlocks = 0;
+};
+std::vector<FileSystemStatus> getfsstat();
 
 // The volume name of a mount point (see above); empty for an empty mount point.
 std::string VolumeNameOfMountPoint(const std::string& mountPoint);

@@ -1,22 +1,21 @@
-// XMacComponentManager is the system's side of the component manager: the localizations of the
-// main bundle in the order of the user's preferred languages.
+// The platform half of VComponentManager: which of the main bundle's localizations the user's
+// preferred languages ask for, through the bundle stand-in.
 #pragma once
-
-#include "kernel/text/VString.h"
-
-#include <vector>
 
 namespace kova
 {
+
+class VString;
 
 class XMacComponentManager
 {
 public:
     XMacComponentManager() = delete;
 
-    // The names of the main bundle's ".lproj" folders (without the extension) that match one of
-    // the user's preferred languages, best first: a full tag ("fr-CA") before its language ("fr").
-    static void GetPreferredLocalizations(std::vector<VString>& outNames);
+    // The name of the main bundle's ".lproj" folder (without the extension) that matches the
+    // user's preferred languages: for each in turn, exactly, else by language. False when none
+    // matches.
+    static bool GetPreferredLocalizationOfMainBundle(VString& outName);
 };
 
 } // namespace kova

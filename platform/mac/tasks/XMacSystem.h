@@ -18,6 +18,7 @@ namespace kova
 {
 
 class VCriticalSection;
+class VJSONArray;
 class VString;
 
 class XMacSystem
@@ -90,6 +91,45 @@ public:
     // Alerts shown without waiting, until answered or cancelled (retained), and their lock.
     static std::vector<cf::UserNotification*> sPendingUserNotifications;
     static VCriticalSection sPendingUserNotificationsMutex;
+
+    // System information, from /proc, /sys and /dev (under the root SysInfo.h names), getifaddrs,
+    // statvfs and the user database. The kept samples (network totals, processor ticks) are meant
+    // for one task at a time.
+    //
+    // One object per network adapter with a usable address (up, multicast, neither loopback nor
+    // point-to-point; IPv6 addresses that are tentative, failed duplicate detection, deprecated or
+    // temporary are left out): "type" ("wifi", "ethernet", or the system's type), "name",
+    // "ipAddresses" ([{"ip", "type": "ipv4" or "ipv6"}]).
+    static void GetNetworkAdaptersInformations(VJSONArray& outAdapters);
+    // One object per mounted file system on a block device or on the network, with blocks:
+    // "mountPoint", "capacity" and "available" (KiB), "filesystem", "name", "disk" (an object, or
+    // an array of the members of a RAID or mapped set).
+    static void GetDiskPartitionsInfos(VJSONArray& outVolumes);
+    // Bytes per second received and sent by the interfaces but the loopback since the previous
+    // call, appended; false on the first call, when time has not moved on, or when a total went
+    // down (an interface went away).
+    static bool GetInOutNetworkStats(std::vector<double>& outRates);
+    // The share of all processors in use since the previous call, from 0 to 1 (0 when no tick
+    // passed); false on the first call.
+    static bool GetProcessorsPercentageUse(double& outLoad);
+    // The share of all processors this process's threads used, each thread once; -1 when the
+    // threads cannot be read.
+    static double GetApplicationProcessorsPercentageUse();
+    // Unchanged when the system does not tell.
+    static void GetHostName(VString& outName);
+    static void GetLoginUserName(VString& outName);
+    static void GetCurrentUserName(VString& outName);
+    // The kernel's release, 15 characters at most, and the machine's model, 24 at most: 0, or the
+    // POSX error (ENOENT when unknown, ENOMEM when longer), the text then unchanged.
+    static VError GetSystemBuildNumber(VString& outBuild);
+    static VError GetComputerManufacturer(VString& outModel);
+    // "Linux 6.1.0 (6.1.0-27-amd64)": the kernel's name, its version as three numbers, and its
+    // whole release.
+    static void GetFullOSName(VString& outName);
+    // No translation layer runs programs of another processor here.
+    static bool IsUnderRosettaTranslation() { return false; }
+    // For tests: forgets the samples of the network and processor statistics.
+    static void ResetStatisticsForTesting();
 
     static size_t GetVMPageSize();
     static void* VirtualAlloc(size_t size, const void* inAddress);
