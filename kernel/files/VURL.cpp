@@ -670,9 +670,12 @@ void VURL::_SetPart(const VString& inValue, EURLParts inPart)
             parts[index].FromString(inValue);
         else
             _GetPart(EURLParts(index), parts[index]);
-        if (index == eURL_NETWORK_LOCATION)
+        // A scheme decoded from "%3A" or "%25" must not end early or be decoded twice.
+        if (index == eURL_SCHEME)
+            EncodeText(parts[index], false, false, false, ":/");
+        else if (index == eURL_NETWORK_LOCATION)
             EncodeText(parts[index], false, false, false, "/;?#");
-        else if (index != eURL_SCHEME)
+        else
             EncodeText(parts[index], false, true, false, ";?#");
     }
     // A valid URL has a scheme, "://", a network location and "/", each possibly empty.

@@ -338,6 +338,21 @@ TEST(VURL, SettersKeepTheOtherPartsWhole)
     EXPECT_EQ(Part(bare, eURL_SCHEME), u"");
     EXPECT_EQ(Part(bare, eURL_NETWORK_LOCATION), u"use:");
     EXPECT_EQ(Part(bare, eURL_PATH), u"//V/a");
+    // Found by fuzzing: a scheme decoded from "%3A" or "%25" keeps its text, and the URL its parts.
+    for (const char* encodedScheme : {"%3A", "a%2Fb", "%2541"})
+    {
+        VString text(encodedScheme);
+        text.AppendCString("://h/p/q");
+        VURL odd(text, true);
+        ASSERT_TRUE(odd.IsValid()) << encodedScheme;
+        const std::u16string scheme = Part(odd, eURL_SCHEME);
+        odd.SetFragment(VString(u"f"), false);
+        EXPECT_TRUE(odd.IsValid()) << encodedScheme;
+        EXPECT_EQ(Part(odd, eURL_SCHEME), scheme) << encodedScheme;
+        EXPECT_EQ(Part(odd, eURL_NETWORK_LOCATION), u"h");
+        EXPECT_EQ(Part(odd, eURL_PATH), u"p/q");
+        EXPECT_EQ(Part(odd, eURL_FRAGMENT), u"f");
+    }
 
     busy.SetNetWorkLocation(VString(u"h:8080"), false);
     EXPECT_EQ(busy.GetPortNumber(), 8080);

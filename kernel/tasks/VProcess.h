@@ -105,8 +105,8 @@ public:
     const VFilePath& GetExecutableFilePath() const { return fExecutablePath; }
     VFile* RetainExecutableFile() const;
     VFilePath GetExecutableFolderPath() const;
-    // Null unless a derived class sets one. Retained.
-    VResourceFile* RetainResourceFile() const;
+    // Null unless a derived class sets one or answers its own. Retained.
+    virtual VResourceFile* RetainResourceFile() const;
 
     // From "CFBundleShortVersionString", as "12.3 build 4.5.67": the text after "build " (4.5.67),
     // the number after its last "." (67, else 0), the text before "build " (12.3, else all of it)

@@ -375,7 +375,11 @@ TEST(VProcessLife, QuitBeforeRunKeepsDoRunFromRunning)
         []
         {
             VRecordingProcess process;
+            // Before start-up there is no main task to end: nothing happens.
+            process.QuitAsynchronously(nullptr);
+            EXPECT_FALSE(process.IsRunning());
             ASSERT_TRUE(process.Init(VProcess::kRunInitFlags));
+            EXPECT_TRUE(process.IsRunning());
             process.QuitAsynchronously(nullptr);
             EXPECT_FALSE(process.IsRunning());
             process.Run();
