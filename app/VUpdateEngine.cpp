@@ -203,7 +203,7 @@ VUpdateEngine::~VUpdateEngine()
 bool VUpdateEngine::_InitLocalizationManager()
 {
     VFolder* bundle = RetainFolder(kFolderBundle);
-    const uint32_t language = VComponentManager::GetLocalizationLanguage(bundle, true);
+    const uint32_t language = VComponentManager::GetLocalizationLanguage(bundle, true, 0);
     fLocalizationManager = new (std::nothrow) VLocalizationManager(language);
     if (fLocalizationManager != nullptr)
     {
