@@ -11,8 +11,6 @@
 #include "kernel/files/VFolder.h"
 #include "kernel/tasks/VProcess.h"
 #include "kernel/tasks/VTask.h"
-#include "kernel/tasks/VTaskMgr.h"
-#include "kernel/text/VIntlMgr.h"
 #include "kernel/text/VString.h"
 
 #include <benchmark/benchmark.h>
@@ -34,16 +32,12 @@ namespace
 
 constexpr int kRecordsPerThread = 100000;
 
-// The process object of the benchmarks: the instance, with a started logger.
+// The process object of the benchmarks, brought up once with a logger; "Bench" names it in the
+// lines.
 class VBenchProcess : public kova::VProcess
 {
 public:
-    VBenchProcess()
-    {
-        fProductName = kova::VString("Bench");
-        _InitLogger();
-        sInstance = this;
-    }
+    VBenchProcess() { fProductName = kova::VString("Bench"); }
 };
 
 kova::VLogger* ProcessLogger()
@@ -51,12 +45,9 @@ kova::VLogger* ProcessLogger()
     static VBenchProcess* sProcess = []
     {
         kova::bench::EnsureToolbox();
-        kova::VIntlMgr::Init();
-        kova::VIntlMgr* intlMgr = kova::VIntlMgr::Create(0, 0, 1);
-        kova::VTask::SetProcessIntlManager(intlMgr);
-        kova::ReleaseRefCountable(&intlMgr);
-        kova::VTaskMgr::Init(nullptr);
-        return new VBenchProcess;
+        VBenchProcess* process = new VBenchProcess;
+        process->Init(kova::VProcess::kInitLogger);
+        return process;
     }();
     return sProcess->GetLogger();
 }

@@ -1,5 +1,5 @@
 // What every fuzz target shares: the toolbox brought up once, as the entry point brings it up
-// (memory manager, international manager, task manager), in a fixed locale and time zone; and the
+// (the memory manager, then a process object's start-up), in a fixed locale and time zone; and the
 // check that stops a run when a property of the code does not hold, so that the fuzzer keeps the
 // input.
 //
@@ -8,12 +8,9 @@
 // fuzz/corpus/NAME/.
 #pragma once
 
-#include "kernel/tasks/VTask.h"
-#include "kernel/tasks/VTaskMgr.h"
-#include "kernel/text/VIntlMgr.h"
+#include "kernel/tasks/VProcess.h"
 #include "kernel/text/VString.h"
 #include "kernel/text/VToUnicodeConverter.h"
-#include "kernel/values/IRefCountable.h"
 #include "kernel/values/VCppMemMgr.h"
 #include "kernel/values/VObject.h"
 
@@ -27,20 +24,6 @@
 namespace kova::fuzz
 {
 
-inline void BringUp()
-{
-    setenv("LANG", "en_US.UTF-8", 1);
-    setenv("LANGUAGE", "en_US", 1);
-    setenv("LC_ALL", "", 1);
-    setenv("TZ", "UTC", 1);
-    VObject::sCppMemMgr = new VCppMemMgr(VCppMemMgr::eAllocatorStdLib);
-    VIntlMgr::Init();
-    VIntlMgr* intlMgr = VIntlMgr::Create(0, 0, 1);
-    VTask::SetProcessIntlManager(intlMgr);
-    ReleaseRefCountable(&intlMgr);
-    VTaskMgr::Init(nullptr);
-}
-
 [[noreturn]] inline void Fail(const char* inWhat)
 {
     std::fprintf(stderr, "property broken: %s\n", inWhat);
@@ -51,6 +34,19 @@ inline void Check(bool inHolds, const char* inWhat)
 {
     if (!inHolds)
         Fail(inWhat);
+}
+
+inline void BringUp()
+{
+    setenv("LANG", "en_US.UTF-8", 1);
+    setenv("LANGUAGE", "en_US", 1);
+    setenv("LC_ALL", "", 1);
+    setenv("TZ", "UTC", 1);
+    VObject::sCppMemMgr = new VCppMemMgr(VCppMemMgr::eAllocatorStdLib);
+    // Up for the run's whole length: a fuzzer never returns to take it down.
+    VProcess* process = new VProcess;
+    if (!process->Init(0))
+        Fail("the process object did not start");
 }
 
 inline std::u16string Units(const VString& inText)

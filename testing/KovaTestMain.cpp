@@ -1,17 +1,21 @@
-// The one test main: fixes the locale and time zone the tests expect, then brings up what the
-// toolbox needs before any test runs (the memory manager first, as the entry point does, then
-// the process's international manager of the default dialect, then the task manager, which makes
-// the main thread the main task).
-#include "kernel/tasks/VTask.h"
-#include "kernel/tasks/VTaskMgr.h"
-#include "kernel/text/VIntlMgr.h"
-#include "kernel/values/IRefCountable.h"
+// The one test main: fixes the locale and time zone the tests expect, makes the memory manager
+// first (as the entry point does), then brings up one real process object with a logger, whose
+// start-up brings the toolbox up in its order (the main thread becomes the main task); its
+// destruction takes it down after the tests.
+//
+// The toolbox comes up once per process. The tests of start-up and shut-down themselves run in
+// death tests' children with kNoProcessVariable set: there the test main makes no process object,
+// and the test brings up its own.
+#include "kernel/tasks/VProcess.h"
 #include "kernel/values/VCppMemMgr.h"
 #include "kernel/values/VObject.h"
+#include "testing/KovaTestMain.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 int main(int argc, char** argv)
 {
@@ -22,17 +26,18 @@ int main(int argc, char** argv)
 
     kova::VObject::sCppMemMgr = new kova::VCppMemMgr(kova::VCppMemMgr::eAllocatorStdLib);
 
-    kova::VIntlMgr::Init();
-    kova::VIntlMgr* intlMgr = kova::VIntlMgr::Create(0, 0, 1);
-    kova::VTask::SetProcessIntlManager(intlMgr);
-    kova::ReleaseRefCountable(&intlMgr);
-    kova::VTaskMgr::Init(nullptr);
-
     testing::InitGoogleTest(&argc, argv);
+    std::unique_ptr<kova::VProcess> process;
+    if (std::getenv(kova::testing_support::kNoProcessVariable) == nullptr)
+    {
+        process = std::make_unique<kova::VProcess>();
+        if (!process->Init(kova::VProcess::kInitLogger))
+        {
+            std::fprintf(stderr, "The process object did not start.\n");
+            return 1;
+        }
+    }
     int result = RUN_ALL_TESTS();
-
-    kova::VTaskMgr::DeInit();
-    kova::VTask::SetProcessIntlManager(nullptr);
-    kova::VIntlMgr::ICU_Cleanup();
+    process.reset();
     return result;
 }

@@ -17,6 +17,8 @@ constexpr VError VE_MEMORY_FULL = MakeKovaError(100);
 constexpr VError VE_STRING_ALLOC_FAILED = MakeKovaError(107);
 constexpr VError VE_INTL_MGR_CREATION_FAILED = MakeKovaError(305);
 constexpr VError VE_RESOURCE_NOT_FOUND = MakeKovaError(401);
+// The system's power messages could not be had.
+constexpr VError VE_SLEEP_NOTIFIER_NOT_REGISTERED = MakeKovaError(1150);
 
 // Streams.
 constexpr VError VE_STREAM_EOF = MakeKovaError(200);

@@ -5,7 +5,7 @@
 #include "kernel/errors/KovaErrors.h"
 #include "kernel/errors/VErrorTaskContext.h"
 #include "kernel/errors/VErrorUserGenerated.h"
-#include "kernel/tasks/ProcessObject.h"
+#include "kernel/tasks/VProcess.h"
 #include "kernel/tasks/VTask.h"
 #include "kernel/tasks/VTaskMgr.h"
 #include "kernel/values/VBagArray.h"
@@ -262,7 +262,7 @@ void VErrorBase::DumpToString(VString& outDump) const
 
 CharSet VErrorBase::DebugDump(char* ioBuffer, int& ioSize) const
 {
-    if (!ProcessObjectExists())
+    if (VProcess::sInstance == nullptr)
         return _DebugDumpLine(ioBuffer, ioSize);
     VString dump;
     DumpToString(dump);
@@ -400,7 +400,7 @@ VError VErrorBase::MakeVErrorFromNSError(cf::Error* inError)
 
 void _ThrowError(VError inError, const VString* inP1, const VString* inP2, const VString* inP3)
 {
-    if (!ProcessObjectExists())
+    if (VProcess::sInstance == nullptr)
         return;
     VErrorBase* error = NewError<VErrorBase>(inError);
     if (error == nullptr)

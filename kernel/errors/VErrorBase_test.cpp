@@ -101,6 +101,7 @@ public:
         outMessage.FromUniString(found->second.c_str(), int32_t(found->second.size()));
         return true;
     }
+    bool LocalizeStringWithKey(const VString&, VString&) override { return false; }
 
     std::map<VError, std::u16string> fTexts;
 };

@@ -1,9 +1,15 @@
 #include "kernel/files/VFileSystemNamespace.h"
 
+#include "kernel/errors/KovaErrors.h"
+#include "kernel/errors/VErrorBase.h"
 #include "kernel/files/IFile.h"
 #include "kernel/files/IFolder.h"
 #include "kernel/files/VFile.h"
 #include "kernel/files/VFolder.h"
+#include "kernel/json/VJSONArray.h"
+#include "kernel/json/VJSONImporter.h"
+#include "kernel/json/VJSONValue.h"
+#include "kernel/values/VValueBag.h"
 
 #include <new>
 
@@ -16,6 +22,16 @@ namespace
 bool EndsWithSlash(const VString& inText)
 {
     return !inText.IsEmpty() && inText.GetCPointer()[inText.GetLength() - 1] == u'/';
+}
+
+// The text of a string property; empty for any other value.
+VString StringProperty(const VJSONValue& inObject, const char* inName)
+{
+    VString text;
+    const VJSONValue value = inObject.GetProperty(VString(inName));
+    if (value.IsString())
+        value.GetString(text);
+    return text;
 }
 
 // A path that no file system claims, read as a full POSIX path: a file or a folder by its form.
@@ -223,6 +239,83 @@ IFolder* VFileSystemNamespace::RetainFolder(const VFileSystemNamespace* inSpace,
     if (inBase != nullptr)
         return inBase->RetainRelativeFolder(inPath, FPS_POSIX, nullptr);
     return PosixFolder(inPath);
+}
+
+VError VFileSystemNamespace::LoadFromDefinitionFile(VFile* inFile)
+{
+    if (inFile == nullptr)
+    {
+        _ThrowError(VE_UNKNOWN_ERROR);
+        return VE_UNKNOWN_ERROR;
+    }
+    // Undefined on failure, strict.
+    constexpr uint32_t kStrictOrUndefined = 3;
+    VJSONValue definitions;
+    const VError error = VJSONImporter::ParseFile(inFile, definitions, kStrictOrUndefined);
+    if (error != VE_OK)
+    {
+        VErrorBase* cannotParse = new (std::nothrow) VErrorBase(VE_FS_CANNOT_PARSE_DEFINITION);
+        if (cannotParse != nullptr)
+            cannotParse->GetBag()->SetString("path", inFile->GetPath().GetPath());
+        _PushRetainedError(cannotParse, VE_OK);
+        return error;
+    }
+    if (definitions.IsArray())
+        LoadFromJSONArray(definitions.GetArray());
+    return VE_OK;
+}
+
+VError VFileSystemNamespace::LoadFromJSONArray(const VJSONArray* inArray)
+{
+    if (inArray == nullptr)
+        return VE_OK;
+    StLocker lock(fLock);
+    for (size_t index = 0; index < inArray->GetCount(); ++index)
+    {
+        const VJSONValue definition = inArray->GetAt(index);
+        if (!definition.IsObject())
+            continue;
+        const VString name = StringProperty(definition, "name");
+        VString path = StringProperty(definition, "path");
+        const VString parentName = StringProperty(definition, "parent");
+        // "writable" is left unread: no flag of a file system stands for it.
+        if (!path.IsEmpty() && !EndsWithSlash(path) && path.GetCPointer()[path.GetLength() - 1] != u'\\')
+            path.AppendUniChar(u'/');
+        // A definition never replaces a file system already registered here (".PRODUCT_RESOURCES").
+        if (name.IsEmpty() || name.FindUniChar(u'/') != 0 || fFileSystems.find(name) != fFileSystems.end())
+            continue;
+
+        VRefPtr<IFolder> root;
+        if (!parentName.IsEmpty())
+        {
+            VRefPtr<VFileSystem> parent(RetainFileSystem(parentName, kSearchParents));
+            if (parent == nullptr)
+                continue;
+            VRefPtr<IFolder> parentRoot(parent->RetainRootFolder());
+            if (parentRoot == nullptr)
+                continue;
+            root.Reset(parentRoot->RetainRelativeFolder(path, FPS_POSIX, nullptr));
+            // Parent steps or links must not lead a definition out of its parent's root.
+            if (root == nullptr || !parent->IsAuthorized(root->GetPath()))
+                continue;
+        }
+        else
+        {
+            if (path.IsEmpty() || path.GetCPointer()[0] != u'/')
+                continue;
+            VFilePath rootPath;
+            rootPath.FromFullPath(path, FPS_POSIX);
+            if (!rootPath.IsValid() || !rootPath.IsFolder())
+                continue;
+            root.Reset(new (std::nothrow) VFolder(rootPath));
+            if (root == nullptr)
+                continue;
+        }
+        VRefPtr<VFileSystem> fileSystem(VFileSystem::Create(name, root.Get(), 0, 0, 0, nullptr));
+        if (fileSystem != nullptr)
+            fFileSystems[name] = fileSystem;
+    }
+    return VE_OK;
 }
 
 } // namespace kova

@@ -28,6 +28,8 @@ namespace kova
 
 class IFile;
 class IFolder;
+class VFile;
+class VJSONArray;
 
 // The order of names in maps of file systems: unit by unit.
 struct VFileSystemNameLess
@@ -91,6 +93,16 @@ public:
                              uint32_t inOptions, bool inAcceptPosixPath);
     static IFolder* RetainFolder(const VFileSystemNamespace* inSpace, const VString& inPath, IFolder* inBase,
                                  uint32_t inOptions, bool inAcceptPosixPath);
+
+    // Registers the file systems a definition file ("fileSystems.json") describes: a JSON array of
+    // objects with "name", "path" (a full POSIX path, or one under "parent"'s root), "parent" and
+    // "writable". 1 without a file; a file that is not strict JSON pushes 687 and returns the parse
+    // error; anything else that is not an array loads nothing and returns 0.
+    VError LoadFromDefinitionFile(VFile* inFile);
+    // Each definition is registered without flags ("writable" is read, and no flag stands for it).
+    // A definition with a bad name, a name registered here already, a relative path without parent,
+    // an unknown parent or a root outside its parent's is left out. Always 0.
+    VError LoadFromJSONArray(const VJSONArray* inArray);
 
 private:
     struct NameHash

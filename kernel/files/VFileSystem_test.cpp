@@ -256,5 +256,78 @@ TEST_F(VFileSystemNamespaceTest, PathsWithAFileSystemStayInsideItsRoot)
     EXPECT_TRUE(anyPosix->Exists());
 }
 
+// fileSystems.json: every usable definition is registered, the others are left out.
+TEST_F(VFileSystemNamespaceTest, ADefinitionFileRegistersItsFileSystems)
+{
+    const std::string root = fFolder.Posix("root");
+    const std::string definitions = R"([
+        {"name": "Data", "path": ")" + root + R"(/sub", "writable": true},
+        {"name": "Below", "path": "sub", "parent": ".PRODUCT_RESOURCES"},
+        {"name": "Escaping", "path": "../outside", "parent": ".PRODUCT_RESOURCES"},
+        {"name": "ThroughALink", "path": "out/", "parent": ".PRODUCT_RESOURCES"},
+        {"name": "Orphan", "path": "sub/", "parent": "NoSuchParent"},
+        {"name": "Relative", "path": "sub/"},
+        {"name": "a/b", "path": ")" + root + R"(/"},
+        {"name": ".PRODUCT_RESOURCES", "path": ")" + fFolder.Posix("outside") + R"(/"},
+        "not an object", 12
+    ])";
+    WriteFileBytes(fFolder.Posix("fileSystems.json"), definitions);
+    VRefPtr<VFile> file(new VFile(Path("fileSystems.json")));
+    StErrorContextInstaller errors(false, true);
+    EXPECT_EQ(fSpace->LoadFromDefinitionFile(file.Get()), VE_OK);
+    EXPECT_EQ(errors.GetLastError(), VE_OK);
+
+    VFileSystemMap map;
+    fSpace->RetainMapOfFileSystems(map, 0);
+    std::vector<std::u16string> names;
+    for (const auto& [name, fileSystem] : map)
+        names.push_back(Text(name));
+    EXPECT_EQ(names, (std::vector<std::u16string>{u".PRODUCT_RESOURCES", u"Below", u"Data"}));
+    EXPECT_EQ(Text(map.begin()->second->GetRoot().GetPath()), Text(Path("root/").GetPath()));
+    for (const char* name : {"Below", "Data"})
+    {
+        VRefPtr<VFileSystem> fileSystem(fSpace->RetainFileSystem(VString(name), 0));
+        ASSERT_NE(fileSystem, nullptr) << name;
+        EXPECT_EQ(Text(fileSystem->GetRoot().GetPath()), Text(Path("root/sub/").GetPath())) << name;
+        EXPECT_EQ(fileSystem->GetFlags(), 0u) << name;
+    }
+    VRefPtr<IFile> x(fSpace->RetainFile(VString("/Data/x.txt"), nullptr, 0, false));
+    ASSERT_NE(x, nullptr);
+    EXPECT_TRUE(x->Exists());
+}
+
+TEST_F(VFileSystemNamespaceTest, ADefinitionFileThatIsNotAnArrayLoadsNothing)
+{
+    {
+        StErrorContextInstaller errors(false, true);
+        EXPECT_EQ(fSpace->LoadFromDefinitionFile(nullptr), VE_UNKNOWN_ERROR);
+        EXPECT_EQ(errors.GetLastError(), VE_UNKNOWN_ERROR);
+    }
+    struct Case
+    {
+        const char* fText;
+        bool fParses;
+    };
+    for (const Case& each : {Case{"[{\"name\": \"x\", \"path\": \"/tmp/\"},", false},
+                             Case{"[] trailing", false}, Case{"{\"name\": \"x\", \"path\": \"/tmp/\"}", true}})
+    {
+        WriteFileBytes(fFolder.Posix("fileSystems.json"), each.fText);
+        VRefPtr<VFile> file(new VFile(Path("fileSystems.json")));
+        StErrorContextInstaller errors(false, true);
+        const VError error = fSpace->LoadFromDefinitionFile(file.Get());
+        if (each.fParses)
+        {
+            EXPECT_EQ(error, VE_OK) << each.fText;
+        }
+        else
+        {
+            EXPECT_NE(error, VE_OK) << each.fText;
+            EXPECT_EQ(errors.GetLastError(), VE_FS_CANNOT_PARSE_DEFINITION) << each.fText;
+            EXPECT_EQ(StringParameter(LastErrorObject(errors), "path"), Text(Path("fileSystems.json").GetPath()));
+        }
+        EXPECT_EQ(fSpace->RetainFileSystem(VString("x"), 0), nullptr) << each.fText;
+    }
+}
+
 } // namespace
 } // namespace kova

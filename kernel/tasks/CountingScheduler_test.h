@@ -18,6 +18,7 @@ public:
     void WaitFlagWithTimeout(int32_t*, int32_t, int32_t) override { ++fTimedWaits; }
     void SetSystemEventPolling(bool inPolling) override { fPolling = inPolling; }
     void PollAndExecuteUpdateEvent() override { ++fPolls; }
+    void SetSystemCallCFRunloop(bool inCall) override { fSystemCallCFRunloop = inCall; }
     bool RunFiber(VTask*, bool*) override
     {
         ++fRunFibers;
@@ -31,6 +32,7 @@ public:
     std::atomic<int> fPolls{0};
     std::atomic<int> fRunFibers{0};
     std::atomic<bool> fPolling{true};
+    std::atomic<bool> fSystemCallCFRunloop{false};
 };
 
 } // namespace kova

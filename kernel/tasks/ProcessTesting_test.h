@@ -1,33 +1,54 @@
-// Test helper: a process object for one test, so that what the toolbox asks of the process (its
-// logger, its log source) has an answer. The test main brings up no process object.
+// Test helper: for one scope, the process object of the test main logs through a logger of its
+// own (started; none when asked) and names itself with the given product name, so that what a
+// test logs through the process is its own.
 #pragma once
 
 #include "kernel/errors/VLogger.h"
 #include "kernel/tasks/VProcess.h"
+#include "kernel/tasks/VTaskMgr.h"
 
 #include <gtest/gtest.h>
 
 namespace kova
 {
 
-class StTestProcess : public VProcess
+class StTestProcess
 {
 public:
-    // The instance for its scope; with a started logger unless asked otherwise.
     explicit StTestProcess(bool inWithLogger = true, const char* inProductName = "TestProduct")
+        : fProcess(VProcess::sInstance), fProductName(inProductName)
     {
-        fProductName = VString(inProductName);
+        EXPECT_NE(fProcess, nullptr) << "the test main brings up the process object";
         if (inWithLogger)
         {
-            EXPECT_TRUE(_InitLogger());
+            fLogger = new VLogger;
+            fLogger->Start();
         }
-        fPrevious = sInstance;
-        sInstance = this;
+        if (fProcess != nullptr)
+            fProcess->_ExchangeLoggerForTesting(fLogger, fProductName);
     }
-    ~StTestProcess() override { sInstance = fPrevious; }
+    ~StTestProcess()
+    {
+        if (fProcess != nullptr)
+            fProcess->_ExchangeLoggerForTesting(fLogger, fProductName);
+        if (fLogger != nullptr)
+        {
+            fLogger->Stop();
+            ReleaseRefCountable(&fLogger);
+        }
+        // The logger's task, dead, is joined now rather than at the next task's start: a test
+        // that forks must not leave its child a finished thread nobody joined.
+        VTaskMgr::Get()->PurgeDeadTasks();
+    }
+    StTestProcess(const StTestProcess&) = delete;
+    StTestProcess& operator=(const StTestProcess&) = delete;
+
+    VLogger* GetLogger() const { return fProcess != nullptr ? fProcess->GetLogger() : nullptr; }
 
 private:
-    VProcess* fPrevious = nullptr;
+    VProcess* fProcess;
+    VLogger* fLogger = nullptr;
+    VString fProductName;
 };
 
 } // namespace kova

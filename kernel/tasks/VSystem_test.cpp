@@ -2,6 +2,7 @@
 
 #include "kernel/files/VFilePath.h"
 #include "kernel/tasks/StTimeZone_test.h"
+#include "kernel/tasks/TaskTesting_test.h"
 #include "kernel/text/IntlTesting_test.h"
 #include "kernel/text/StStringConverter.h"
 #include "kernel/text/VString.h"
@@ -219,20 +220,9 @@ TEST_F(VSystemTimeZone, TheTransitionTimerOnTheMainRunLoopMarksTheOffsetsStale)
 
 TEST(VSystemProcesses, TheListAppendsEveryLiveProcessButNoZombie)
 {
-    pid_t zombie = fork();
-    ASSERT_GE(zombie, 0);
-    if (zombie == 0)
-        _exit(0);
     // Once it has quit, the child stays a zombie until its status is read.
-    auto isZombie = [zombie]
-    {
-        std::ifstream stat("/proc/" + std::to_string(zombie) + "/stat");
-        std::string line;
-        std::getline(stat, line);
-        return line.find(") Z ") != std::string::npos;
-    };
-    while (!isZombie())
-        usleep(1000);
+    const pid_t zombie = NewZombie();
+    ASSERT_GT(zombie, 0);
 
     std::vector<int> pids{-7};
     VSystem::GetProcessList(pids);

@@ -207,9 +207,8 @@ public:
     uint32_t GetDialectCode() const;
     // '@' when there is no manager.
     static UniChar GetWildChar();
-    // The process's manager, set at start-up and cleared (null) at shut-down: retains the new
-    // one and releases the previous one. New tasks start with a clone of it.
-    static void SetProcessIntlManager(VIntlMgr* inManager);
+    // The process object's manager (VProcess::GetIntlMgr), or null without process object. New
+    // tasks start with a clone of it.
     static VIntlMgr* GetProcessIntlManager();
 
     // Errors: the calling task's stack of error contexts.

@@ -20,7 +20,7 @@ public:
     VFiberedProcess() { fFiberMode = true; }
 };
 
-// Restarts the task manager with fibers for the test, and without them afterwards.
+// Restarts the task manager with fibers for the test, and as the process object had it afterwards.
 class FiberMode : public testing::Test
 {
 protected:
@@ -32,7 +32,7 @@ protected:
     void TearDown() override
     {
         VTaskMgr::DeInit();
-        VTaskMgr::Init(nullptr);
+        VTaskMgr::Init(VProcess::sInstance);
     }
 
     VFiberedProcess fProcess;

@@ -238,6 +238,12 @@ VTask* VTaskMgr::RetainTaskByID(int32_t inID)
     return nullptr;
 }
 
+VTask* VTaskMgr::RetainMainTask() const
+{
+    StLock lock(fLock);
+    return RetainRefCountable(fMainTask);
+}
+
 VRefPtr<VTask> VTaskMgr::GetTaskByID(int32_t inID)
 {
     return VRefPtr<VTask>(RetainTaskByID(inID));

@@ -58,6 +58,8 @@ public:
     static bool IsCurrentTaskFiber();
     // Null before Init and after DeInit. Not retained.
     VTask* GetMainTask() const { return fMainTask; }
+    // The same, retained: safe on any thread while the manager may be going down.
+    VTask* RetainMainTask() const;
 
     int32_t GetNewTaskID(VTask* inTask);
     void _TaskStarted(VTask* inTask);

@@ -8,6 +8,7 @@
 #include "kernel/errors/VErrorTaskContext.h"
 #include "kernel/json/VJSONObject.h"
 #include "kernel/tasks/IIdleable.h"
+#include "kernel/tasks/VProcess.h"
 #include "kernel/text/VIntlMgr.h"
 
 #include <algorithm>
@@ -21,9 +22,6 @@ namespace
 {
 
 using StLock = std::lock_guard<std::recursive_mutex>;
-
-// Read from any thread; set and cleared only by the start-up and shut-down of the process.
-std::atomic<VIntlMgr*> sProcessIntlMgr{nullptr};
 
 } // namespace
 
@@ -187,16 +185,10 @@ UniChar VTask::GetWildChar()
     return manager != nullptr ? manager->GetWildChar() : u'@';
 }
 
-void VTask::SetProcessIntlManager(VIntlMgr* inManager)
-{
-    RetainRefCountable(inManager);
-    VIntlMgr* previous = sProcessIntlMgr.exchange(inManager, std::memory_order_acq_rel);
-    ReleaseRefCountable(&previous);
-}
-
 VIntlMgr* VTask::GetProcessIntlManager()
 {
-    return sProcessIntlMgr.load(std::memory_order_acquire);
+    const VProcess* process = VProcess::sInstance;
+    return process != nullptr ? process->GetIntlMgr() : nullptr;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 #include "kernel/text/VString.h"
 
 #include "kernel/errors/KovaErrors.h"
+#include "kernel/tasks/VProcess.h"
 #include "kernel/tasks/VTask.h"
 #include "kernel/text/IntlTesting_test.h"
 #include "kernel/text/VCollator.h"
@@ -49,13 +50,13 @@ private:
 class StNoIntlManager
 {
 public:
-    StNoIntlManager() : fSaved(RetainRefCountable(VTask::GetCurrentIntlManager()))
+    StNoIntlManager() : fSaved(RetainRefCountable(VProcess::sInstance->GetIntlMgr()))
     {
-        VTask::SetProcessIntlManager(nullptr);
+        VProcess::sInstance->_SetIntlMgr(nullptr);
     }
     ~StNoIntlManager()
     {
-        VTask::SetProcessIntlManager(fSaved);
+        VProcess::sInstance->_SetIntlMgr(fSaved);
         ReleaseRefCountable(&fSaved);
     }
     StNoIntlManager(const StNoIntlManager&) = delete;

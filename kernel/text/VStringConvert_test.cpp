@@ -1,5 +1,6 @@
 #include "kernel/text/VString.h"
 
+#include "kernel/tasks/VProcess.h"
 #include "kernel/tasks/VTask.h"
 #include "kernel/text/IntlTesting_test.h"
 #include "kernel/text/VIntlMgr.h"
@@ -26,16 +27,16 @@ class StProcessIntlManager
 {
 public:
     explicit StProcessIntlManager(uint32_t inDialect)
-        : fPreviousProcess(VRefPtr<VIntlMgr>::Retained(VTask::GetProcessIntlManager())),
+        : fPreviousProcess(VRefPtr<VIntlMgr>::Retained(VProcess::sInstance->GetIntlMgr())),
           fPreviousTask(VRefPtr<VIntlMgr>::Retained(VTask::GetCurrentIntlManager()))
     {
         VRefPtr<VIntlMgr> manager(VIntlMgr::Create(inDialect, inDialect, 1));
-        VTask::SetProcessIntlManager(manager.Get());
+        VProcess::sInstance->_SetIntlMgr(manager.Get());
         VTask::SetCurrentIntlManager(manager.Get());
     }
     ~StProcessIntlManager()
     {
-        VTask::SetProcessIntlManager(fPreviousProcess.Get());
+        VProcess::sInstance->_SetIntlMgr(fPreviousProcess.Get());
         VTask::SetCurrentIntlManager(fPreviousTask.Get());
     }
 

@@ -3,7 +3,7 @@
 #include "kernel/errors/KovaErrors.h"
 #include "kernel/errors/VErrorBase.h"
 #include "kernel/files/VStream.h"
-#include "kernel/tasks/ProcessObject.h"
+#include "kernel/tasks/VProcess.h"
 #include "kernel/text/VString.h"
 #include "kernel/values/IBaggable.h"
 #include "kernel/values/PackedStreamChecks.h"
@@ -239,7 +239,7 @@ void VValueBag::_DebugDumpText(VString& ioText) const
 
 CharSet VValueBag::DebugDump(char* outBuffer, int& ioSize) const
 {
-    if (!ProcessObjectExists() || outBuffer == nullptr || ioSize < int(sizeof(UniChar)))
+    if (VProcess::sInstance == nullptr || outBuffer == nullptr || ioSize < int(sizeof(UniChar)))
     {
         ioSize = 0;
         return VTC_UTF_16;

@@ -2,7 +2,7 @@
 
 #include "kernel/errors/KovaErrors.h"
 #include "kernel/json/VJSONValue.h"
-#include "kernel/tasks/ProcessObject.h"
+#include "kernel/tasks/VProcess.h"
 #include "kernel/text/VString.h"
 #include "kernel/values/VValueInfo.h"
 
@@ -39,7 +39,7 @@ VValueSingle* VValueSingle::ConvertTo(ValueKind inKind) const
 
 CharSet VValueSingle::DebugDump(char* outBuffer, int& ioSize) const
 {
-    if (!ProcessObjectExists() || outBuffer == nullptr || ioSize < int(sizeof(UniChar)))
+    if (VProcess::sInstance == nullptr || outBuffer == nullptr || ioSize < int(sizeof(UniChar)))
     {
         ioSize = 0;
         return VTC_UTF_16;

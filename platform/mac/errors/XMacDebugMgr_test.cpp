@@ -6,7 +6,6 @@
 #include "kernel/text/VString.h"
 #include "kernel/values/VRefPtr.h"
 #include "platform/mac/frameworks/BundleTesting_test.h"
-#include "platform/mac/frameworks/CFBundle.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +19,7 @@ namespace kova
 namespace
 {
 
+using testing_support::StMainBundle;
 using testing_support::StTemporaryFolder;
 
 std::string Contents(const std::string& inPath)
@@ -29,16 +29,6 @@ std::string Contents(const std::string& inPath)
     text << file.rdbuf();
     return text.str();
 }
-
-// The main bundle at a folder for the scope.
-class StMainBundle
-{
-public:
-    explicit StMainBundle(const std::string& inPath) { cf::SetMainBundlePath(inPath); }
-    ~StMainBundle() { cf::SetMainBundlePath(""); }
-    StMainBundle(const StMainBundle&) = delete;
-    StMainBundle& operator=(const StMainBundle&) = delete;
-};
 
 TEST(AssertFile, ItsPathIsTheBundlesCutAtTheExtensionOfItsOwnName)
 {

@@ -1,6 +1,8 @@
 // Helpers for tests that need a bundle on disk: a temporary folder removed at the end of the test,
-// and an X.app inside it with the given Info.plist text.
+// an X.app inside it with the given Info.plist text, and the main bundle at a folder for a scope.
 #pragma once
+
+#include "platform/mac/frameworks/CFBundle.h"
 
 #include <gtest/gtest.h>
 
@@ -69,5 +71,15 @@ inline std::string InfoPlistWithString(const std::string& key, const std::string
            "  <key>" +
            key + "</key>\n  <string>" + value + "</string>\n</dict>\n</plist>\n";
 }
+
+// The main bundle at a folder for the scope.
+class StMainBundle
+{
+public:
+    explicit StMainBundle(const std::string& inPath) { cf::SetMainBundlePath(inPath); }
+    ~StMainBundle() { cf::SetMainBundlePath(""); }
+    StMainBundle(const StMainBundle&) = delete;
+    StMainBundle& operator=(const StMainBundle&) = delete;
+};
 
 } // namespace kova::testing_support

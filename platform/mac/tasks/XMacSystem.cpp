@@ -649,6 +649,20 @@ bool XMacSystem::KillProcess(int inPid)
     return kill(inPid, SIGKILL) == 0;
 }
 
+bool XMacSystem::IsProcessRunning(int inPid)
+{
+    if (inPid <= 0)
+        return false;
+    // Another user's process refuses the signal but exists.
+    if (kill(inPid, 0) != 0 && errno == ESRCH)
+        return false;
+    char name[16];
+    std::snprintf(name, sizeof name, "%d", inPid);
+    // Unreadable state (a /proc that hides other users' processes): kill's answer stands.
+    const char state = ProcessState(name);
+    return state != 'Z' && state != 'X';
+}
+
 bool XMacSystem::WaitForProcess(int inPid, int32_t inTimeout, VSystem::EWFP_Reason* outReason)
 {
     const int options = WEXITED | (inTimeout < 0 ? 0 : WNOHANG);

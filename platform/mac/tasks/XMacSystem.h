@@ -76,6 +76,9 @@ public:
     static bool GetProcessName(int inPid, std::string& outName);
     static bool GetProcessPath(int inPid, std::string& outPath);
     static bool KillProcess(int inPid);
+    // Whether a process of that id exists and has not quit: an id of 0 or less names a group, not
+    // a process, and a zombie has quit.
+    static bool IsProcessRunning(int inPid);
     static bool WaitForProcess(int inPid, int32_t inTimeout, VSystem::EWFP_Reason* outReason);
     // 31 bits from the system's random source, or from random() when inPseudo.
     static int32_t Random(bool inPseudo);
