@@ -5,6 +5,7 @@
 #include "kernel/json/JSONErrors.h"
 #include "kernel/json/StJSONNesting.h"
 #include "kernel/json/VJSONArray.h"
+#include "kernel/json/VJSONGraph.h"
 #include "kernel/json/VJSONObject.h"
 #include "kernel/json/VStorageLocker.h"
 
@@ -54,6 +55,14 @@ VError VJSONCloner::_CloneCollection(const T* inSource, VJSONValue& outResult)
     }
     try
     {
+        // The first collection's graph bounds how many collections the job meets: the map is
+        // made that large at once instead of growing step by step. (A shared graph is read
+        // under its locks only: it is left to grow.)
+        if (fClones.empty() && !inSource->_NeedsGraphLock())
+        {
+            if (const VJSONGraph* graph = inSource->_GetGraph())
+                fClones.reserve(graph->GetObjectCount() + graph->GetArrayCount());
+        }
         auto [entry, inserted] = fClones.try_emplace(inSource);
         // Entries stay where they are while the map grows: the slot is filled by the clone
         // itself, early enough for a cycle back to the source to find it.

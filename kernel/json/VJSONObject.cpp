@@ -344,10 +344,9 @@ void VJSONObject::_InsertInIndex(size_t inPosition)
 }
 
 template <class VALUE>
-bool VJSONObject::_Store(const VString& inName, VALUE&& inValue)
+bool VJSONObject::_Store(const Name& inName, VALUE&& inValue)
 {
-    uint32_t hash = Name::Hash(inName.GetCPointer(), inName.GetLength());
-    ptrdiff_t position = _Find(inName.GetCPointer(), inName.GetLength(), hash);
+    ptrdiff_t position = _Find(inName.GetUnits(), inName.GetLength(), inName.GetHash());
     if (position >= 0)
     {
         // The position, and so the insertion index, stays. The previous value leaves the table
@@ -372,7 +371,7 @@ bool VJSONObject::_Store(const VString& inName, VALUE&& inValue)
         return false;
     try
     {
-        fProperties.push_back(Property{Name(inName), std::forward<VALUE>(inValue)});
+        fProperties.push_back(Property{inName, std::forward<VALUE>(inValue)});
     }
     catch (const std::bad_alloc&)
     {
@@ -617,10 +616,10 @@ bool VJSONObject::_SetChecked(const VString& inName, VALUE&& inValue)
             before(&inValue, &fProperties.back() + 1))
         {
             VJSONValue copy(inValue);
-            return _Store(inName, std::move(copy));
+            return _Store(Name(inName), std::move(copy));
         }
     }
-    return _Store(inName, std::forward<VALUE>(inValue));
+    return _Store(Name(inName), std::forward<VALUE>(inValue));
 }
 
 bool VJSONObject::SetProperty(const VString& inName, const VJSONValue& inValue, VDBLanguageContext* inContext)
@@ -919,6 +918,35 @@ void VJSONObject::MergeWith(const VJSONObject* inOther, bool inOnlyMissing)
 {
     if (inOther == nullptr)
         return;
+    if (inOther != this && inOther->fImplementation == nullptr && inOther->_GetLocker() == nullptr &&
+        fImplementation == nullptr && (fClass == nullptr || !fClass->HasSetters()) && !_NeedsGraphLock())
+    {
+        // Two plain objects, neither shared: SetProperty would only store each value, without
+        // lock or admission. The other's entries are stored as they are, names and hashes
+        // included, from a snapshot: a value released here may free what changes the other.
+        std::vector<Property> entries;
+        try
+        {
+            entries = inOther->fProperties;
+        }
+        catch (const std::bad_alloc&)
+        {
+            _ThrowError(VE_MEMORY_FULL);
+            return;
+        }
+        for (Property& entry : entries)
+        {
+            const Name& name = entry.fName;
+            if (inOnlyMissing && _Find(name.GetUnits(), name.GetLength(), name.GetHash()) >= 0)
+                continue;
+            // A value holding a shared collection takes the locked path, as SetProperty would.
+            if (_ChangeNeedsGraphLock(&entry.fValue))
+                SetProperty(name.GetString(), entry.fValue);
+            else
+                _Store(name, std::move(entry.fValue));
+        }
+        return;
+    }
     constexpr uint32_t kOwnOnly = VJSONPropertyConstOrderedIterator::kSkipDelegateNames |
                                   VJSONPropertyConstOrderedIterator::kSkipGetterNames;
     for (VJSONPropertyConstOrderedIterator it(inOther, kOwnOnly); it.IsValid(); ++it)
