@@ -888,12 +888,16 @@ VError VJSONObject::CloneProperties(VJSONCloner& inCloner, VJSONObject* inDestin
     inDestination->ClearInternalProperties();
     // Copies of the own properties, in insertion order: cloning a value may run code (a
     // delegate's) that changes this object.
-    std::vector<std::pair<VString, VJSONValue>> own;
+    std::vector<Property> own;
+    try
     {
         StCollectionLocks locks(this, false);
-        own.reserve(fProperties.size());
-        for (const Property& property : fProperties)
-            own.emplace_back(property.fName.GetString(), property.fValue);
+        own = fProperties;
+    }
+    catch (const std::bad_alloc&)
+    {
+        _ThrowError(VE_MEMORY_FULL);
+        return VE_MEMORY_FULL;
     }
     try
     {
@@ -904,12 +908,17 @@ VError VJSONObject::CloneProperties(VJSONCloner& inCloner, VJSONObject* inDestin
     {
         // Grown one by one instead.
     }
-    for (auto& [name, value] : own)
+    for (Property& property : own)
     {
-        VError error = inCloner.CloneValue(value);
+        VError error = inCloner.CloneValue(property.fValue);
         if (error != VE_OK)
             return error;
-        inDestination->SetOwnProperty(name, value);
+        // Into a destination without locker, and with nothing shared on either side, the value
+        // is stored as SetOwnProperty would store it, under the name as it is (hash included).
+        if (inDestination->_GetLocker() == nullptr && !inDestination->_ChangeNeedsGraphLock(&property.fValue))
+            inDestination->_Store(property.fName, std::move(property.fValue));
+        else
+            inDestination->SetOwnProperty(property.fName.GetString(), property.fValue);
     }
     return VE_OK;
 }
