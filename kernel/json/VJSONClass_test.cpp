@@ -3,6 +3,7 @@
 #include "kernel/json/JSONErrors.h"
 #include "kernel/json/JSONTesting_test.h"
 #include "kernel/json/VJSONClassStore.h"
+#include "kernel/json/VJSONCloner.h"
 #include "kernel/json/VJSONFunctionContext.h"
 #include "kernel/json/VJSONObject.h"
 #include "kernel/values/VRefPtr.h"
@@ -253,6 +254,30 @@ TEST(VJSONClass, GettersSettersAndFunctionMarks)
     EXPECT_EQ(boxClass->GetInstantiator(), &VJSONClass::GenericInstantiator);
 }
 
+TEST(VJSONClass, CopiesReferToTheClassAndStubsReportTheirFaults)
+{
+    VRefPtr<VJSONObject> point(VJSONClass::Create(VString("Point"), {{VString("move"), &DoNothing, 0}},
+                                                  nullptr, nullptr, &VJSONClass::GenericInstantiator,
+                                                  VString(), 0));
+    // A class object is never copied: a copy of what holds one refers to the class itself, and
+    // loses nothing.
+    VJSONValue holder(JSON_object);
+    holder.GetObject()->SetProperty("kind", VJSONValue(point.Get()));
+    VJSONValue copy = holder;
+    VJSONCloner cloner;
+    ASSERT_EQ(cloner.CloneValue(copy), VE_OK);
+    EXPECT_NE(copy.GetObject(), holder.GetObject());
+    EXPECT_EQ(copy.GetObject()->GetProperty("kind").GetObject(), point.Get());
+
+    // The stub for an overridden final function names the function.
+    VJSONObject* move = VJSONClass::CastClassObject(point.Get())->GetFunction("move");
+    VJSONFunctionContext context(nullptr, nullptr, nullptr, nullptr, nullptr);
+    StCollectErrors errors;
+    EXPECT_EQ(VJSONClass::do_errorOverridingFinalFunction(move, &context), EJSON_error);
+    EXPECT_EQ(errors.Codes(), std::vector<VError>{VE_JSON_FINAL_FUNCTION_OVERRIDDEN});
+    EXPECT_EQ(errors.Param(1, "p1"), "Point.move");
+}
+
 TEST(VJSONClassStore, LooksUpRegistersAndRemovesClasses)
 {
     VRefPtr<VJSONClassStore> store(new VJSONClassStore(VString("test")));
@@ -262,6 +287,8 @@ TEST(VJSONClassStore, LooksUpRegistersAndRemovesClasses)
     EXPECT_EQ(store->GetClassObject("widget", true).Get(), widget.Get());
     EXPECT_EQ(store->GetClassObject("widget", false), nullptr);
     EXPECT_EQ(store->GetVisibleClassObject("Widget", false).Get(), widget.Get());
+    EXPECT_TRUE(VJSONClassStore::EqualClassName(VString("WIDGET"), VString("widget"), true));
+    EXPECT_FALSE(VJSONClassStore::EqualClassName(VString("WIDGET"), VString("widget"), false));
 
     StTemporaryFile file("Gadget.json");
     file->WriteBytes("{}");
@@ -272,6 +299,12 @@ TEST(VJSONClassStore, LooksUpRegistersAndRemovesClasses)
     store->AddClass(gadget.Get(), 1); // hidden
     EXPECT_EQ(store->GetCount(), 2u);
     EXPECT_EQ(store->GetVisibleClassObject("Gadget", false), nullptr);
+    VJSONClassStore::ClassMap classes;
+    store->GetClasses(classes);
+    EXPECT_EQ(classes.size(), 2u);
+    store->GetVisibleClasses(classes);
+    ASSERT_EQ(classes.size(), 1u);
+    EXPECT_EQ(classes.begin()->second.Get(), widget.Get());
 
     // The store seen as a JSON object.
     VRefPtr<VJSONClassStore> component(new VJSONClassStore(VString("parts")));

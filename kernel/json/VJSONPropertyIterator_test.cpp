@@ -103,6 +103,17 @@ TEST(VJSONPropertyConstOrderedIterator, FollowsInsertionOrderAndItsFlags)
     object->GetClassName(className);
     EXPECT_EQ(ToU8(className), "Restless");
 
+    // A short description stops after the member that passed 512 characters.
+    VRefPtr<VJSONObject> large(new VJSONObject);
+    for (int i = 0; i < 200; ++i)
+        large->SetProperty(VString(("property" + std::to_string(i)).c_str()), VJSONValue(double(i)));
+    VString description;
+    large->GetDescription(description, true);
+    EXPECT_LT(description.GetLength(), 600);
+    EXPECT_EQ(ToU8(description).substr(size_t(description.GetLength()) - 3), "...");
+    large->GetDescription(description, false);
+    EXPECT_GT(description.GetLength(), 2000);
+
     // The class name of an object without delegate: its class's, else by its sharing.
     VRefPtr<VJSONObject> shared(new VJSONObject(nullptr, nullptr, true));
     shared->GetClassName(className);
