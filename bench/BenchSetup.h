@@ -3,6 +3,7 @@
 // and the standard tools as peers.
 #pragma once
 
+#include "kernel/tasks/VProcess.h"
 #include "kernel/values/VCppMemMgr.h"
 #include "kernel/values/VObject.h"
 
@@ -29,6 +30,26 @@ inline void EnsureToolbox()
 {
     if (VObject::sCppMemMgr == nullptr)
         VObject::sCppMemMgr = new VCppMemMgr(VCppMemMgr::eAllocatorStdLib);
+}
+
+// The process object of the benchmarks ("Bench" names it in log lines), brought up once with a
+// logger: the toolbox comes up once per program, for all the benchmarks that need it.
+class VBenchProcess : public VProcess
+{
+public:
+    VBenchProcess() { fProductName = VString("Bench"); }
+};
+
+inline VProcess* EnsureProcess()
+{
+    static VProcess* sProcess = []
+    {
+        EnsureToolbox();
+        VProcess* process = new VBenchProcess;
+        process->Init(VProcess::kInitLogger);
+        return process;
+    }();
+    return sProcess;
 }
 
 // A folder of the benchmark's own files in $KOVA_BENCH_DIR (else /tmp), made once per name and

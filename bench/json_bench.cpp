@@ -6,8 +6,18 @@
 // The three documents, each a few MB of UTF-8: number-heavy coordinates, string-heavy messages
 // with non-ASCII text, and deeply nested catalogue records (arguments 0, 1 and 2). Every figure is
 // bytes of the UTF-8 text per second.
+//
+// Trees in memory, against nlohmann-json on the same data:
+// - cloning the catalogue tree with VJSONCloner beside copying the nlohmann document (each copy
+//   freed in the loop);
+// - merging a 10,000-property object into another with MergeWith beside nlohmann's update;
+// - releasing a tree of 100,000 collections, linked in one graph by the reader, beside destroying
+//   the same nlohmann document; and the same tree with one cycle, freed by the group-wide check.
 #include "bench/BenchSetup.h"
+#include "kernel/json/VJSONArray.h"
+#include "kernel/json/VJSONCloner.h"
 #include "kernel/json/VJSONImporter.h"
+#include "kernel/json/VJSONObject.h"
 #include "kernel/json/VJSONValue.h"
 #include "kernel/text/VString.h"
 
@@ -233,5 +243,128 @@ void BM_JSONStringify_Kova(benchmark::State& state)
     Label(state);
 }
 BENCHMARK(BM_JSONStringify_Kova)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+
+// ---------------------------------------------------------------------------------------------
+// Cloning, merging and releasing trees
+
+kova::VJSONValue KovaTree(const std::string& inText)
+{
+    kova::VJSONValue tree;
+    if (kova::VJSONImporter::ParseString(kova::VString(inText.data(), inText.size(), kova::VTC_UTF_8), tree,
+                                         0) != kova::VE_OK)
+        tree.SetUndefined();
+    return tree;
+}
+
+void BM_JSONClone_Nlohmann(benchmark::State& state)
+{
+    const nlohmann::json tree = nlohmann::json::parse(Catalogue());
+    for (auto _ : state)
+    {
+        nlohmann::json copy = tree;
+        benchmark::DoNotOptimize(copy);
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(Catalogue().size()));
+}
+BENCHMARK(BM_JSONClone_Nlohmann)->Unit(benchmark::kMillisecond);
+
+void BM_JSONClone_Kova(benchmark::State& state)
+{
+    kova::bench::EnsureProcess();
+    const kova::VJSONValue tree = KovaTree(Catalogue());
+    for (auto _ : state)
+    {
+        kova::VJSONValue copy = tree;
+        kova::VJSONCloner cloner;
+        if (cloner.CloneValue(copy) != kova::VE_OK || copy.GetObject() == tree.GetObject())
+            state.SkipWithError("clone failed");
+        benchmark::DoNotOptimize(copy);
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(Catalogue().size()));
+}
+BENCHMARK(BM_JSONClone_Kova)->Unit(benchmark::kMillisecond);
+
+// Two objects of 10,000 properties with other names; after the first merge every merge replaces
+// all 10,000 values, for both.
+std::string MergeDocument(char inPrefix)
+{
+    std::string text = "{";
+    for (int i = 0; i < 10000; ++i)
+        text += std::string(i > 0 ? "," : "") + "\"" + inPrefix + "property" + std::to_string(i) +
+                "\":" + std::to_string(i);
+    return text + "}";
+}
+
+void BM_JSONMerge_Nlohmann(benchmark::State& state)
+{
+    nlohmann::json target = nlohmann::json::parse(MergeDocument('a'));
+    const nlohmann::json other = nlohmann::json::parse(MergeDocument('b'));
+    for (auto _ : state)
+    {
+        target.update(other);
+        benchmark::DoNotOptimize(target);
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * 10000);
+}
+BENCHMARK(BM_JSONMerge_Nlohmann)->Unit(benchmark::kMicrosecond);
+
+void BM_JSONMerge_Kova(benchmark::State& state)
+{
+    kova::bench::EnsureProcess();
+    kova::VJSONValue target = KovaTree(MergeDocument('a'));
+    const kova::VJSONValue other = KovaTree(MergeDocument('b'));
+    for (auto _ : state)
+    {
+        target.GetObject()->MergeWith(other.GetObject(), false);
+        benchmark::DoNotOptimize(target);
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * 10000);
+}
+BENCHMARK(BM_JSONMerge_Kova)->Unit(benchmark::kMicrosecond);
+
+// 10,000 records of 9 collections each, under one root array: 100,001 collections.
+const std::string& Collections()
+{
+    static const std::string sText = []
+    {
+        std::string text = "[";
+        for (int i = 0; i < 10000; ++i)
+            text += std::string(i > 0 ? "," : "") + "{\"id\":" + std::to_string(i) +
+                    ",\"a\":{\"b\":{\"c\":[1,2]},\"d\":[{\"e\":true},{\"f\":null}]},\"g\":{\"h\":[]}}";
+        return text + "]";
+    }();
+    return sText;
+}
+
+void BM_JSONRelease_Nlohmann(benchmark::State& state)
+{
+    for (auto _ : state)
+    {
+        state.PauseTiming();
+        auto* tree = new nlohmann::json(nlohmann::json::parse(Collections()));
+        state.ResumeTiming();
+        delete tree;
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * 100001);
+}
+BENCHMARK(BM_JSONRelease_Nlohmann)->Unit(benchmark::kMillisecond);
+
+// Argument 1: the root array also holds itself, so that its group is freed by the group-wide
+// check instead of by counting.
+void BM_JSONRelease_Kova(benchmark::State& state)
+{
+    kova::bench::EnsureProcess();
+    for (auto _ : state)
+    {
+        state.PauseTiming();
+        kova::VJSONValue tree = KovaTree(Collections());
+        if (state.range(0) != 0)
+            tree.GetArray()->Push(tree);
+        state.ResumeTiming();
+        tree.SetUndefined();
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * 100001);
+}
+BENCHMARK(BM_JSONRelease_Kova)->DenseRange(0, 1)->Unit(benchmark::kMillisecond);
 
 } // namespace

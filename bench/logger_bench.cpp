@@ -32,24 +32,9 @@ namespace
 
 constexpr int kRecordsPerThread = 100000;
 
-// The process object of the benchmarks, brought up once with a logger; "Bench" names it in the
-// lines.
-class VBenchProcess : public kova::VProcess
-{
-public:
-    VBenchProcess() { fProductName = kova::VString("Bench"); }
-};
-
 kova::VLogger* ProcessLogger()
 {
-    static VBenchProcess* sProcess = []
-    {
-        kova::bench::EnsureToolbox();
-        VBenchProcess* process = new VBenchProcess;
-        process->Init(kova::VProcess::kInitLogger);
-        return process;
-    }();
-    return sProcess->GetLogger();
+    return kova::bench::EnsureProcess()->GetLogger();
 }
 
 // A fresh folder for each run, removed afterwards.

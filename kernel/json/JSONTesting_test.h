@@ -31,26 +31,6 @@
 namespace kova::testing_json
 {
 
-// The process's class store "qel" with its root classes, made once for the whole test program
-// before the first test (as start-up makes it), by a process object of its own when the test main
-// made none. Both live as long as the program: the root classes are immortal by design.
-class ClassStoreEnvironment : public ::testing::Environment
-{
-public:
-    void SetUp() override
-    {
-        if (VProcess::sInstance == nullptr)
-            VProcess::sInstance = new VProcess;
-        if (VProcess::sInstance->GetClassStore() == nullptr)
-        {
-            ASSERT_TRUE(VProcess::sInstance->_InitClassStore());
-        }
-    }
-};
-
-inline ::testing::Environment* const kClassStoreEnvironment =
-    ::testing::AddGlobalTestEnvironment(new ClassStoreEnvironment);
-
 // Counts the destruction of the objects it is the delegate of (from any task).
 class Probe : public IJSONObject
 {

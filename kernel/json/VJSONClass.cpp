@@ -358,12 +358,14 @@ EJSONStatus VJSONClass::CallConstructor(VJSONObject* inInstance, IJSONFunctionCo
     EJSONStatus status = fConstructor->GetImplementation()->IJSON_CallAsFunction(fConstructor, &child);
     if (status != EJSON_done)
         return status;
-    // Done: the super constructors must have run, up to a class already constructed.
-    for (const VJSONClass* current = this; current != nullptr; current = current->fSuperClass)
+    // Done: the super constructors must have run. The classes below the construction level are
+    // constructed; the one at the level is the root-most constructor, not run yet until a super
+    // call moved the level past it.
+    for (const VJSONClass* current = fSuperClass; current != nullptr; current = current->fSuperClass)
     {
-        if (current->fDepth <= inInstance->GetConstructionLevel())
+        if (current->fDepth < inInstance->GetConstructionLevel())
             return EJSON_done;
-        if (current != this && current->fConstructor != nullptr)
+        if (current->fConstructor != nullptr)
         {
             _ThrowError(VE_JSON_SUPER_CONSTRUCTOR_NOT_CALLED);
             return EJSON_error;

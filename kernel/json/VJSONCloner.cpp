@@ -5,13 +5,30 @@
 #include "kernel/json/JSONErrors.h"
 #include "kernel/json/StJSONNesting.h"
 #include "kernel/json/VJSONArray.h"
+#include "kernel/json/VJSONGraph.h"
 #include "kernel/json/VJSONObject.h"
 #include "kernel/json/VStorageLocker.h"
 
+#include <cstdint>
 #include <new>
 
 namespace kova
 {
+
+namespace
+{
+
+// Spreads an address over a power-of-two table (the low bits of addresses are alike).
+size_t SlotOf(const void* inAddress, size_t inMask)
+{
+    uint64_t h = reinterpret_cast<uintptr_t>(inAddress);
+    h ^= h >> 33;
+    h *= 0xFF51AFD7ED558CCDull;
+    h ^= h >> 33;
+    return size_t(h) & inMask;
+}
+
+} // namespace
 
 VJSONCloner::VJSONCloner() = default;
 
@@ -54,10 +71,16 @@ VError VJSONCloner::_CloneCollection(const T* inSource, VJSONValue& outResult)
     }
     try
     {
-        auto [entry, inserted] = fClones.try_emplace(inSource);
-        // Entries stay where they are while the map grows: the slot is filled by the clone
-        // itself, early enough for a cycle back to the source to find it.
-        VJSONValue& slot = entry->second;
+        // The first collection's graph bounds how many collections the job meets: the table is
+        // made that large at once instead of growing step by step. (A shared graph is read
+        // under its locks only: it is left to grow.)
+        if (fClones.empty() && !inSource->_NeedsGraphLock())
+        {
+            if (const VJSONGraph* graph = inSource->_GetGraph())
+                _Rehash(graph->GetObjectCount() + graph->GetArrayCount());
+        }
+        auto [clone, inserted] = _FindOrAdd(inSource);
+        VJSONValue& slot = *clone;
         VError error = inserted ? inSource->Clone(slot, *this) : VE_OK;
         outResult = slot;
         return error;
@@ -68,6 +91,46 @@ VError VJSONCloner::_CloneCollection(const T* inSource, VJSONValue& outResult)
         _ThrowError(VE_MEMORY_FULL);
         return VE_MEMORY_FULL;
     }
+}
+
+std::pair<VJSONValue*, bool> VJSONCloner::_FindOrAdd(const void* inSource)
+{
+    if ((fClones.size() + 1) * 2 > fSlots.size())
+        _Rehash(fClones.size() + 1);
+    const size_t mask = fSlots.size() - 1;
+    for (size_t i = SlotOf(inSource, mask);; i = (i + 1) & mask)
+    {
+        Slot& slot = fSlots[i];
+        if (slot.fSource == inSource)
+            return {&fClones[slot.fClone], false};
+        if (slot.fSource == nullptr)
+        {
+            fClones.emplace_back();
+            slot = Slot{inSource, fClones.size() - 1};
+            return {&fClones.back(), true};
+        }
+    }
+}
+
+void VJSONCloner::_Rehash(size_t inSources)
+{
+    size_t size = 16;
+    while (size < inSources * 2)
+        size *= 2;
+    if (size <= fSlots.size())
+        return;
+    std::vector<Slot> slots(size);
+    const size_t mask = size - 1;
+    for (const Slot& old : fSlots)
+    {
+        if (old.fSource == nullptr)
+            continue;
+        size_t i = SlotOf(old.fSource, mask);
+        while (slots[i].fSource != nullptr)
+            i = (i + 1) & mask;
+        slots[i] = old;
+    }
+    fSlots.swap(slots);
 }
 
 VError VJSONCloner::CloneObject(const VJSONObject* inSource, VJSONValue& outResult)

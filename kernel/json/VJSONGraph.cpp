@@ -4,6 +4,7 @@
 #include "kernel/json/VJSONObject.h"
 #include "kernel/json/VStorageLocker.h"
 
+#include <algorithm>
 #include <new>
 #include <type_traits>
 #include <unordered_set>
@@ -125,10 +126,18 @@ void VJSONGraph::_RemoveMember(T* inCollection)
 
 bool VJSONGraph::_Reserve(size_t inObjects, size_t inArrays)
 {
+    // Geometric growth: a graph grown one member at a time would otherwise be copied whole at
+    // every step.
+    auto reserve = [](auto& ioMembers, size_t inMore)
+    {
+        const size_t needed = ioMembers.size() + inMore;
+        if (needed > ioMembers.capacity())
+            ioMembers.reserve(std::max(needed, 2 * ioMembers.capacity()));
+    };
     try
     {
-        fObjects.reserve(fObjects.size() + inObjects);
-        fArrays.reserve(fArrays.size() + inArrays);
+        reserve(fObjects, inObjects);
+        reserve(fArrays, inArrays);
     }
     catch (const std::bad_alloc&)
     {

@@ -344,10 +344,9 @@ void VJSONObject::_InsertInIndex(size_t inPosition)
 }
 
 template <class VALUE>
-bool VJSONObject::_Store(const VString& inName, VALUE&& inValue)
+bool VJSONObject::_Store(const Name& inName, VALUE&& inValue)
 {
-    uint32_t hash = Name::Hash(inName.GetCPointer(), inName.GetLength());
-    ptrdiff_t position = _Find(inName.GetCPointer(), inName.GetLength(), hash);
+    ptrdiff_t position = _Find(inName.GetUnits(), inName.GetLength(), inName.GetHash());
     if (position >= 0)
     {
         // The position, and so the insertion index, stays. The previous value leaves the table
@@ -372,7 +371,7 @@ bool VJSONObject::_Store(const VString& inName, VALUE&& inValue)
         return false;
     try
     {
-        fProperties.push_back(Property{Name(inName), std::forward<VALUE>(inValue)});
+        fProperties.push_back(Property{inName, std::forward<VALUE>(inValue)});
     }
     catch (const std::bad_alloc&)
     {
@@ -617,10 +616,10 @@ bool VJSONObject::_SetChecked(const VString& inName, VALUE&& inValue)
             before(&inValue, &fProperties.back() + 1))
         {
             VJSONValue copy(inValue);
-            return _Store(inName, std::move(copy));
+            return _Store(Name(inName), std::move(copy));
         }
     }
-    return _Store(inName, std::forward<VALUE>(inValue));
+    return _Store(Name(inName), std::forward<VALUE>(inValue));
 }
 
 bool VJSONObject::SetProperty(const VString& inName, const VJSONValue& inValue, VDBLanguageContext* inContext)
@@ -889,12 +888,16 @@ VError VJSONObject::CloneProperties(VJSONCloner& inCloner, VJSONObject* inDestin
     inDestination->ClearInternalProperties();
     // Copies of the own properties, in insertion order: cloning a value may run code (a
     // delegate's) that changes this object.
-    std::vector<std::pair<VString, VJSONValue>> own;
+    std::vector<Property> own;
+    try
     {
         StCollectionLocks locks(this, false);
-        own.reserve(fProperties.size());
-        for (const Property& property : fProperties)
-            own.emplace_back(property.fName.GetString(), property.fValue);
+        own = fProperties;
+    }
+    catch (const std::bad_alloc&)
+    {
+        _ThrowError(VE_MEMORY_FULL);
+        return VE_MEMORY_FULL;
     }
     try
     {
@@ -905,12 +908,17 @@ VError VJSONObject::CloneProperties(VJSONCloner& inCloner, VJSONObject* inDestin
     {
         // Grown one by one instead.
     }
-    for (auto& [name, value] : own)
+    for (Property& property : own)
     {
-        VError error = inCloner.CloneValue(value);
+        VError error = inCloner.CloneValue(property.fValue);
         if (error != VE_OK)
             return error;
-        inDestination->SetOwnProperty(name, value);
+        // Into a destination without locker, and with nothing shared on either side, the value
+        // is stored as SetOwnProperty would store it, under the name as it is (hash included).
+        if (inDestination->_GetLocker() == nullptr && !inDestination->_ChangeNeedsGraphLock(&property.fValue))
+            inDestination->_Store(property.fName, std::move(property.fValue));
+        else
+            inDestination->SetOwnProperty(property.fName.GetString(), property.fValue);
     }
     return VE_OK;
 }
@@ -919,6 +927,35 @@ void VJSONObject::MergeWith(const VJSONObject* inOther, bool inOnlyMissing)
 {
     if (inOther == nullptr)
         return;
+    if (inOther != this && inOther->fImplementation == nullptr && inOther->_GetLocker() == nullptr &&
+        fImplementation == nullptr && (fClass == nullptr || !fClass->HasSetters()) && !_NeedsGraphLock())
+    {
+        // Two plain objects, neither shared: SetProperty would only store each value, without
+        // lock or admission. The other's entries are stored as they are, names and hashes
+        // included, from a snapshot: a value released here may free what changes the other.
+        std::vector<Property> entries;
+        try
+        {
+            entries = inOther->fProperties;
+        }
+        catch (const std::bad_alloc&)
+        {
+            _ThrowError(VE_MEMORY_FULL);
+            return;
+        }
+        for (Property& entry : entries)
+        {
+            const Name& name = entry.fName;
+            if (inOnlyMissing && _Find(name.GetUnits(), name.GetLength(), name.GetHash()) >= 0)
+                continue;
+            // A value holding a shared collection takes the locked path, as SetProperty would.
+            if (_ChangeNeedsGraphLock(&entry.fValue))
+                SetProperty(name.GetString(), entry.fValue);
+            else
+                _Store(name, std::move(entry.fValue));
+        }
+        return;
+    }
     constexpr uint32_t kOwnOnly = VJSONPropertyConstOrderedIterator::kSkipDelegateNames |
                                   VJSONPropertyConstOrderedIterator::kSkipGetterNames;
     for (VJSONPropertyConstOrderedIterator it(inOther, kOwnOnly); it.IsValid(); ++it)

@@ -264,7 +264,7 @@ private:
     template <class VALUE>
     bool _SetChecked(const VString& inName, VALUE&& inValue);
     template <class VALUE>
-    bool _Store(const VString& inName, VALUE&& inValue);
+    bool _Store(const Name& inName, VALUE&& inValue);
     // Removes the entry at the position; the removed value is unlinked once out of the table.
     void _RemoveInternalProperty(size_t inPosition);
     // Takes every property out of the table (for its destruction after the locks).

@@ -2,7 +2,10 @@
 
 #include "kernel/json/JSONErrors.h"
 #include "kernel/json/JSONTesting_test.h"
+#include "kernel/json/IJSONFunctionContext.h"
 #include "kernel/json/VJSONArray.h"
+#include "kernel/json/VJSONClass.h"
+#include "kernel/json/VJSONStamp.h"
 #include "kernel/json/VJSONPropertyConstOrderedIterator.h"
 #include "kernel/values/VCompareOptions.h"
 #include "kernel/values/VRefPtr.h"
@@ -314,6 +317,125 @@ TEST(VJSONObject, SetPropertiesStopsAtTheFirstRefusal)
     EXPECT_TRUE(object->HasOwnProperty("a"));
     EXPECT_FALSE(object->HasOwnProperty("c"));
     EXPECT_TRUE(object->SetProperties({}));
+}
+
+TEST(VJSONObject, SetPropertyWithPathMakesTheMissingStepsOrNamesTheFault)
+{
+    struct Case
+    {
+        const char* fPath;
+        bool fResult;
+        const char* fAfter;
+        VError fError;
+        const char* fStep; // "p1" of the error
+    };
+    const char* const before = R"({"n":5,"list":[1]})";
+    const Case cases[] = {
+        {"a.b", true, R"({"n":5,"list":[1],"a":{"b":7}})", VE_OK, ""},
+        {"a[2]", true, R"({"n":5,"list":[1],"a":[null,null,7]})", VE_OK, ""},
+        {"a.0.b", true, R"({"n":5,"list":[1],"a":[{"b":7}]})", VE_OK, ""},
+        {"list[1]", true, R"({"n":5,"list":[1,7]})", VE_OK, ""},
+        {"list.0", true, R"({"n":5,"list":[7]})", VE_OK, ""},
+        {"n.b", false, before, VE_JSON_PATH_NOT_AN_OBJECT, "n"},
+        {"n.0", false, before, VE_JSON_PATH_NOT_AN_ARRAY, "n"},
+        // On an array only digits make an index, when setting as when reading.
+        {"list.x", false, before, VE_JSON_PATH_NOT_AN_OBJECT, "list"},
+        {"list.-1", false, before, VE_JSON_PATH_NOT_AN_OBJECT, "list"},
+        {"list.1e1", false, before, VE_JSON_PATH_NOT_AN_OBJECT, "list"},
+        {"list.2147483648", false, before, VE_INVALID_PARAMETER, ""},
+        {"a..b", false, before, VE_JSON_PATH_EMPTY_COMPONENT, ""},
+        {"a[0", false, before, VE_JSON_PATH_UNCLOSED_BRACKET, ""},
+        {"", false, before, VE_JSON_PATH_EMPTY_COMPONENT, ""},
+    };
+    for (const Case& c : cases)
+    {
+        VJSONValue root = Parse(before);
+        StCollectErrors errors;
+        EXPECT_EQ(root.GetObject()->SetPropertyWithPath(U8(c.fPath), VJSONValue(7.0)), c.fResult) << c.fPath;
+        EXPECT_EQ(Write(root), c.fAfter) << c.fPath;
+        EXPECT_EQ(errors.Codes(), c.fError == VE_OK ? std::vector<VError>{} : std::vector<VError>{c.fError})
+            << c.fPath;
+        if (*c.fStep != 0)
+        {
+            EXPECT_EQ(errors.Param(1, "p1"), c.fStep) << c.fPath;
+        }
+    }
+
+    // A list stops after its first failure.
+    VJSONValue root = Parse("{}");
+    StCollectErrors errors;
+    std::vector<std::pair<VString, VJSONValue>> list;
+    list.emplace_back(VString("a"), VJSONValue(1.0));
+    list.emplace_back(VString("a.b"), VJSONValue(2.0));
+    list.emplace_back(VString("c"), VJSONValue(3.0));
+    EXPECT_FALSE(root.GetObject()->SetPropertiesWithPaths(list));
+    EXPECT_EQ(Write(root), R"({"a":1})");
+    EXPECT_TRUE(root.GetObject()->SetPropertiesWithPaths({}));
+}
+
+TEST(VJSONObject, IsValidNumberAcceptsDigitsOnly)
+{
+    const std::pair<const char*, bool> cases[] = {{"", true},    {"12", true},  {"007", true},
+                                                  {"1a", false}, {"-1", false}, {" 1", false}};
+    for (const auto& [text, valid] : cases)
+        EXPECT_EQ(isvalidnumber(U8(text)), valid) << text;
+}
+
+TEST(VJSONObject, StampsGrowWithEveryChange)
+{
+    VJSONValue root = Parse(R"({"list":[1,2,3]})");
+    VJSONObject* object = root.GetObject();
+    VRefPtr<VJSONStamp> counter(new VJSONStamp);
+    object->SetJSONStamp(counter.Get());
+
+    EXPECT_EQ(object->GetPropertyStamp("x"), 0u);
+    object->SetProperty("x", VJSONValue(1.0));
+    const uint32_t first = object->GetPropertyStamp("x");
+    object->SetProperty("x", VJSONValue(1.0));
+    const uint32_t second = object->GetPropertyStamp("x");
+    EXPECT_GT(second, first);
+    object->TouchPropertyStamp("x");
+    EXPECT_GT(object->GetPropertyStamp("x"), second);
+    EXPECT_EQ(object->GetProperty("x").GetNumber(), 1.0);
+    EXPECT_EQ(counter->GetCounter(), 3u);
+    // Removing an absent name still counts as a change.
+    object->RemoveProperty("absent");
+    EXPECT_EQ(counter->GetCounter(), 4u);
+
+    // Along paths: "length" of an array is its count, an element has its own stamp.
+    EXPECT_EQ(object->GetPropertyStampWithPath("list.length"), 3u);
+    const uint32_t element = object->GetPropertyStampWithPath("list[1]");
+    EXPECT_NE(element, 0u);
+    object->TouchPropertyStampWithPath("list[1]");
+    EXPECT_GT(object->GetPropertyStampWithPath("list[1]"), element);
+    EXPECT_EQ(object->GetPropertyStampWithPath("list[9]"), 0u);
+    EXPECT_EQ(object->GetPropertyStampWithPath("list.x"), 0u);
+    EXPECT_EQ(object->GetPropertyStampWithPath("x"), object->GetPropertyStamp("x"));
+
+    // An array's counter moves on every resize, also to its own size.
+    VJSONArray* list = object->GetProperty("list").GetArray();
+    VRefPtr<VJSONStamp> arrayCounter(new VJSONStamp);
+    list->SetJSONStamp(arrayCounter.Get());
+    EXPECT_TRUE(list->Resize(3));
+    EXPECT_EQ(arrayCounter->GetCounter(), 1u);
+}
+
+EJSONStatus DoGetAnswer(const VJSONObject*, IJSONFunctionContext* inContext)
+{
+    inContext->SetResult(VJSONValue(42.0));
+    return EJSON_done;
+}
+
+TEST(VJSONObject, AGetterPropertyTakesTheStampOfItsObject)
+{
+    VRefPtr<VJSONObject> classObject(
+        VJSONClass::Create(VString("Answering"), {{VString("get answer"), &DoGetAnswer, 0}}, nullptr, nullptr,
+                           &VJSONClass::GenericInstantiator, VString(), 0));
+    VRefPtr<VJSONObject> instance(VJSONClass::CreateInstance(classObject.Get(), nullptr));
+    ASSERT_NE(instance, nullptr);
+    EXPECT_EQ(instance->GetPropertyStamp("answer"), 0u);
+    instance->SetProperty("other", VJSONValue(1.0));
+    EXPECT_EQ(instance->GetPropertyStamp("answer"), 1u);
 }
 
 } // namespace

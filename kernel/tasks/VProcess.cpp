@@ -113,7 +113,6 @@ VProcess::~VProcess()
     }
     if (fInitCalled)
         _DeInit();
-    ReleaseRefCountable(&fClassStore);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -162,8 +161,7 @@ bool VProcess::_Init(uint32_t inFlags)
     if (!StepRuns(10) || !_Init_FileSystems())
         return false;
 
-    // The class store "qel" comes with the JSON classes; until then there is none.
-    if (!StepRuns(11))
+    if (!StepRuns(11) || !_InitClassStore())
         return false;
 
     if ((inFlags & kInitLogger) != 0 && (!StepRuns(12) || !_InitLogger()))
@@ -180,6 +178,8 @@ void VProcess::_DeInit()
     while (sInstanceUsers.load(std::memory_order_seq_cst) != 0)
         VTaskMgr::YieldNow();
 
+    // Its classes may still be freed while tasks and their locks exist.
+    ReleaseRefCountable(&fClassStore);
     VDebugMgr::Get()->DeInit();
     VErrorBase::DeInit();
     VTaskMgr::DeInit();
@@ -216,13 +216,6 @@ bool VProcess::_Init_FileSystems()
     if (definitions == nullptr)
         return false;
     return !definitions->Exists() || fFileSystemNamespace->LoadFromDefinitionFile(definitions.Get()) == VE_OK;
-}
-
-VJSONObject* VProcess::GetClassObject(const VString& inStoreName, const VString& inClassName) const
-{
-    if (fClassStore == nullptr || !fClassStore->GetName().EqualToStringRaw(inStoreName))
-        return nullptr;
-    return fClassStore->GetClassObject(inClassName, false).Detach();
 }
 
 bool VProcess::_InitClassStore()
@@ -521,6 +514,13 @@ VLogger* VProcess::GetLogger(EMessageLevel inLevel) const
 VString VProcess::GetLogSourceIdentifier() const
 {
     return fProductName;
+}
+
+VJSONObject* VProcess::GetClassObject(const VString& inStoreName, const VString& inClassName) const
+{
+    if (fClassStore == nullptr || !fClassStore->GetName().EqualToStringRaw(inStoreName))
+        return nullptr;
+    return fClassStore->GetClassObject(inClassName, false).Detach();
 }
 
 int32_t VProcess::GetSystemID()

@@ -139,7 +139,8 @@ public:
     ILocalizer* GetLocalizer() const { return fLocalizer; }
     void SetLocalizer(ILocalizer* inLocalizer) { fLocalizer = inLocalizer; }
 
-    // The JSON class store "qel"; null before start-up made it. Not retained.
+    // The JSON class store "qel", made at start-up with its root classes; null before. Not
+    // retained.
     VJSONClassStore* GetClassStore() const { return fClassStore; }
     // The class object of that name in the store, retained, when the store is the process's
     // (its name exactly); else null.
@@ -180,9 +181,6 @@ public:
     // For tests: exchanges the logger (a reference either way) and the product name with the
     // caller's.
     void _ExchangeLoggerForTesting(VLogger*& ioLogger, VString& ioProductName);
-    // The class-store step of start-up: a new store "qel" with its root classes replaces the
-    // previous one. False when memory runs out.
-    bool _InitClassStore();
 
 protected:
     // Called by Run on the main task. Both do nothing by default.
@@ -207,6 +205,9 @@ private:
     bool _Init_FileSystems();
     // The logger step of start-up. False when memory runs out.
     bool _InitLogger();
+    // The class-store step of start-up: a new store "qel" with its root classes replaces the
+    // previous one. False when memory runs out.
+    bool _InitClassStore();
 
     mutable VCriticalSection fTokenLock;
     std::set<VActivityToken*> fActivityTokens;

@@ -11,6 +11,8 @@
 #include "kernel/files/FileTesting_test.h"
 #include "kernel/files/VFileKindManager.h"
 #include "kernel/files/VFolder.h"
+#include "kernel/json/VJSONClassStore.h"
+#include "kernel/json/VJSONObject.h"
 #include "kernel/tasks/TaskTesting_test.h"
 #include "kernel/tasks/VActivityToken.h"
 #include "kernel/tasks/VTask.h"
@@ -127,15 +129,26 @@ TEST(VProcessVersions, BuildChangeListShortAndMainVersionsAsATable)
 // ---------------------------------------------------------------------------------------------
 // What the process answers without starting
 
-TEST(VProcessQueries, FoldersOfUnknownKindsAndClassObjectsAreNone)
+TEST(VProcessQueries, FoldersOfUnknownKindsAreNone)
 {
     VProcess* process = VProcess::sInstance;
     ASSERT_NE(process, nullptr);
     EXPECT_EQ(process->RetainFolder(0), nullptr);
     EXPECT_EQ(process->RetainFolder(FourCharCode("rsrc")), nullptr);
     EXPECT_EQ(process->RetainFile(FourCharCode("none"), VString("x"), FourCharCode("nada")), nullptr);
-    EXPECT_EQ(process->GetClassStore(), nullptr);
-    EXPECT_EQ(process->GetClassObject(VString("qel"), VString("Object")), nullptr);
+}
+
+// Start-up made the store "qel"; its classes answer only under that exact store name.
+TEST(VProcessQueries, ClassObjectsComeFromTheStoreOfThatName)
+{
+    VProcess* process = VProcess::sInstance;
+    ASSERT_NE(process, nullptr);
+    ASSERT_NE(process->GetClassStore(), nullptr);
+    EXPECT_EQ(to_string(process->GetClassStore()->GetName()), "qel");
+    VRefPtr<VJSONObject> object(process->GetClassObject(VString("qel"), VString("Object")));
+    EXPECT_NE(object, nullptr);
+    EXPECT_EQ(process->GetClassObject(VString("QEL"), VString("Object")), nullptr);
+    EXPECT_EQ(process->GetClassObject(VString("qel"), VString("object")), nullptr);
     EXPECT_EQ(process->GetClassObject(VString("other"), VString("Object")), nullptr);
 }
 
@@ -505,6 +518,7 @@ TEST_P(VProcessFailingStep, EndsStartUpThereAndShutsDownCleanly)
             EXPECT_EQ(process->GetIntlMgr() != nullptr, step > 5);
             EXPECT_EQ(VFileKindManager::Get() != nullptr, step > 6);
             EXPECT_EQ(VProgressManager::sProgressManager != nullptr, step > 9);
+            EXPECT_EQ(process->GetClassStore() != nullptr, step > 11);
             EXPECT_EQ(process->GetLogger(), nullptr);
 
             if (VTaskMgr::IsInited())
