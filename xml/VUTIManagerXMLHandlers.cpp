@@ -115,7 +115,14 @@ IXMLHandler* VUTIManagerUTIHandler::StartElement(const VString& inElementName)
     fElementName = inElementName;
     IXMLHandler* child = nullptr;
     const bool isString = Is(inElementName, kElementString);
-    if (isString && (Is(fLastKey, kTypeIdentifier) || Is(fLastKey, kTypeDescription)))
+    // Only the declaration's own keys count: a dictionary nested under another key has keys of
+    // the same names that are not the declaration's.
+    const bool direct = fOpenChildren.empty();
+    if (!direct)
+    {
+        fPendingKey.Clear();
+    }
+    else if (isString && (Is(fLastKey, kTypeIdentifier) || Is(fLastKey, kTypeDescription)))
     {
         fPendingKey = fLastKey;
     }
@@ -139,7 +146,7 @@ IXMLHandler* VUTIManagerUTIHandler::StartElement(const VString& inElementName)
 
 void VUTIManagerUTIHandler::SetText(const VString& inText)
 {
-    if (!fInText || inText.IsEmpty())
+    if (!fInText || inText.IsEmpty() || fOpenChildren.size() != 1)
         return;
     if (Is(fElementName, kElementKey))
     {

@@ -205,21 +205,39 @@ TEST_F(VUTIManagerTest, AConformanceToAnAncestorsParentIsStillLinked)
 
 TEST_F(VUTIManagerTest, AChildAlreadyBelowItsParentGetsNoSecondLink)
 {
-    VRefPtr<VUTI> parent(new VUTI(VString("com.example.p")));
-    VRefPtr<VUTI> child(new VUTI(VString("com.example.q")));
-    parent->AddChildUTI(child.Get());
-    child->AddParentUTI(parent.Get());
-    VRefPtr<VUTI> placeholder(new VUTI(VString("com.example.p"), true));
-    // The declared parent holds the identifier already: the placeholder is not inserted.
-    child->AddParentUTI(placeholder.Get());
-    EXPECT_EQ(placeholder->GetRefCount(), 1u);
-    ASSERT_TRUE(fManager->AddNewUTI(parent.Get()));
-    ASSERT_TRUE(fManager->AddNewUTI(child.Get()));
-    fManager->ProcessExtractedUTIs();
-    EXPECT_EQ(parent->GetChildrenUTIsMap().size(), 1u);
-    EXPECT_EQ(child->GetParentUTIsMap().size(), 1u);
-    parent->_Detach();
-    child->_Detach();
+    // "c" is linked below "z" and "d" below "c" before the pair ("z", "d") comes.
+    ASSERT_TRUE(Load({{"com.example.z", {}, {"zzz"}},
+                      {"com.example.c", {"com.example.z"}, {}},
+                      {"com.example.d", {"com.example.c", "com.example.z"}, {"ddd"}}}));
+    VRefPtr<VUTI> z(fManager->UTTypeCreatePreferredIdentifierForTag(VUTIManager::kTagClassFilenameExtension,
+                                                                    VString("zzz"), VString()));
+    VRefPtr<VUTI> d(fManager->UTTypeCreatePreferredIdentifierForTag(VUTIManager::kTagClassFilenameExtension,
+                                                                    VString("ddd"), VString()));
+    ASSERT_NE(z.Get(), nullptr);
+    ASSERT_NE(d.Get(), nullptr);
+    EXPECT_EQ(z->GetChildrenUTIsMap().size(), 1u);
+    const VUTIMap parents = d->GetParentUTIsMap();
+    ASSERT_EQ(parents.size(), 2u);
+    EXPECT_FALSE(parents.at(VString("com.example.c"))->IsTemporary());
+    EXPECT_TRUE(parents.at(VString("com.example.z"))->IsTemporary());
+    EXPECT_TRUE(d->ConformsToIdentifier(VString("com.example.z")));
+}
+
+TEST_F(VUTIManagerTest, KeysOfNestedDictionariesAreNotTheDeclarations)
+{
+    const std::string plist = "<plist><dict><key>UTExportedTypeDeclarations</key><array><dict>"
+                              "<key>UTTypeIdentifier</key><string>com.example.own</string>"
+                              "<key>Extra</key><dict><key>UTTypeIdentifier</key><string>.nested</string>"
+                              "<key>UTTypeDescription</key><string>nested</string></dict>"
+                              "<key>UTTypeTagSpecification</key><dict>"
+                              "<key>public.filename-extension</key><string>own</string></dict>"
+                              "</dict></array></dict></plist>";
+    ASSERT_TRUE(fManager->LoadXMLFile(WriteFile("Info.plist", plist).Get()));
+    VRefPtr<VUTI> type(fManager->UTTypeCreatePreferredIdentifierForTag(
+        VUTIManager::kTagClassFilenameExtension, VString("own"), VString()));
+    ASSERT_NE(type.Get(), nullptr);
+    EXPECT_EQ(ToUTF8(type->GetIdentifier()), "com.example.own");
+    EXPECT_TRUE(type->GetDescription().IsEmpty());
 }
 
 TEST_F(VUTIManagerTest, ACyclicDeclarationFileAnswersWithoutEndlessRecursion)
@@ -343,7 +361,7 @@ TEST_F(VUTIManagerTest, LoadingAnswersFalseForMissingAndBrokenFiles)
     }
     // What was declared before the fault is kept.
     EXPECT_EQ(Preferred("public.filename-extension", "kpt"), "com.example.kept");
-    // A document that ended inside a key leaves nothing to the next one.
+    // A later file loads beside what was kept.
     ASSERT_TRUE(Load({{"com.example.next", {}, {"nxt"}}}));
     EXPECT_EQ(fManager->GetUTIsCount(), 2u);
 }
