@@ -16,5 +16,7 @@ VError ThrowErrorWithPaths(VError inError, const VFilePath& inSource, const VFil
 // The same with two named path parameters.
 VError ThrowErrorWithNamedPaths(VError inError, const char* inName1, const VFilePath& inPath1,
                                 const char* inName2, const VFilePath& inPath2);
+// The same with the parameter "ServiceName".
+VError ThrowServiceError(VError inError, const VString& inServiceName);
 
 } // namespace kova

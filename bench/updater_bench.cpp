@@ -2,11 +2,14 @@
 // - the swap (VUpdateEngine::_SwapApplications: the outdated bundle renamed aside, the up-to-date
 //   bundle of 2,000 files and 300 MB copied whole into its place) beside rename(2) and cp -a of
 //   the same tree; only the swap is timed, both bundles are put back between iterations;
+// - the contents of that tree copied into a destination made on the way (RobustCopyFolderContent)
+//   beside cp -a of the same contents;
 // - the updater's start to its first log line, a whole update of a small bundle (no caller to
 //   wait for, a restart through open), beside a bare main linked with the same libraries started
 //   to its first line; the counter rss_kb is the updater's peak resident size over the update.
 // Run pinned, with repetitions interleaved at random (the defaults of BenchMain):
 //     taskset -c 2 kova_bench --benchmark_filter=Updater
+#include "app/RobustCopy.h"
 #include "app/VUpdateEngine.h"
 #include "bench/BenchSetup.h"
 #include "bench/ChildStart.h"
@@ -105,6 +108,56 @@ void BM_UpdaterSwap_Kova(benchmark::State& ioState)
               });
 }
 BENCHMARK(BM_UpdaterSwap_Kova)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(2);
+
+// ---------------------------------------------------------------------------------------------
+// Folder contents copied into a destination made on the way: RobustCopyFolderContent (sub-folders
+// copied whole, so that modes and times are kept as cp -a keeps them) beside cp -a of the same
+// tree's contents. The destination goes (untimed) before each copy.
+
+template <class COPY>
+void TimeContentCopies(benchmark::State& ioState, COPY&& inCopy)
+{
+    kova::bench::EnsureToolbox();
+    const std::string& source = UpToDateTree();
+    const std::string destination = Folder() + "/contents/deep/Copy.app";
+    for (auto _ : ioState)
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(Folder() + "/contents", ignored);
+        sync();
+        const auto start = std::chrono::steady_clock::now();
+        if (!inCopy(source, destination))
+            ioState.SkipWithError("the copy failed");
+        const auto end = std::chrono::steady_clock::now();
+        ioState.SetIterationTime(std::chrono::duration<double>(end - start).count());
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(Folder() + "/contents", ignored);
+}
+
+void BM_RobustCopy_Cp(benchmark::State& ioState)
+{
+    TimeContentCopies(ioState,
+                      [](const std::string& inSource, const std::string& inDestination)
+                      {
+                          std::error_code error;
+                          std::filesystem::create_directories(inDestination, error);
+                          return !error && kova::bench::RunTool({"cp", "-a", (inSource + "/.").c_str(),
+                                                                 inDestination.c_str()});
+                      });
+}
+BENCHMARK(BM_RobustCopy_Cp)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(2);
+
+void BM_RobustCopy_Kova(benchmark::State& ioState)
+{
+    TimeContentCopies(ioState,
+                      [](const std::string& inSource, const std::string& inDestination)
+                      {
+                          return kova::RobustCopyFolderContent(
+                              FolderPath(inSource), FolderPath(inDestination), kova::FCO_REPLACE_WHOLE);
+                      });
+}
+BENCHMARK(BM_RobustCopy_Kova)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(2);
 
 // ---------------------------------------------------------------------------------------------
 // Start-up

@@ -1,28 +1,305 @@
 #include "xml/VUTIManager.h"
 
+#include "kernel/errors/VErrorContext.h"
+#include "kernel/files/VFile.h"
+#include "kernel/files/VFileKindManager.h"
+#include "xml/VLocalizationManager.h"
+#include "xml/VUTIManagerXMLHandlers.h"
+#include "xml/VXMLParser.h"
+
+#include <mutex>
+#include <new>
+
 namespace kova
 {
 
-VUTIManager* VUTIManager::fSingleton = nullptr;
+namespace
+{
+
+std::mutex& SingletonLock()
+{
+    static std::mutex sLock;
+    return sLock;
+}
+
+} // namespace
+
+const VString VUTIManager::kTagClassFilenameExtension("public.filename-extension");
+const VString VUTIManager::kTagClassOSType("com.apple.ostype");
+const VString VUTIManager::kTagClassMIMEType("public.mime-type");
+
+std::atomic<VUTIManager*> VUTIManager::fSingleton{nullptr};
 
 VUTIManager* VUTIManager::GetUTIManager()
 {
-    if (fSingleton == nullptr)
-        fSingleton = new VUTIManager();
-    return fSingleton;
+    VUTIManager* manager = fSingleton.load(std::memory_order_acquire);
+    if (manager != nullptr)
+        return manager;
+    std::lock_guard<std::mutex> lock(SingletonLock());
+    manager = fSingleton.load(std::memory_order_relaxed);
+    if (manager == nullptr)
+    {
+        manager = new (std::nothrow) VUTIManager();
+        fSingleton.store(manager, std::memory_order_release);
+    }
+    return manager;
 }
 
 void VUTIManager::Delete()
 {
-    if (fSingleton != nullptr)
-        fSingleton->Release();
-    fSingleton = nullptr;
+    VUTIManager* manager = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(SingletonLock());
+        manager = fSingleton.exchange(nullptr, std::memory_order_acq_rel);
+    }
+    ReleaseRefCountable(&manager);
 }
 
 bool VUTIManager::DeInit()
 {
     Delete();
     return true;
+}
+
+VUTIManager::VUTIManager()
+{
+    // The parser is made only over a library that started, so that DeInit stays paired.
+    if (VXMLParser::Init())
+    {
+        fParser = new (std::nothrow) VXMLParser();
+        if (fParser == nullptr)
+            VXMLParser::DeInit();
+    }
+    fRootHandler = new (std::nothrow) VUTIManagerXMLHandler(this);
+}
+
+VUTIManager::~VUTIManager()
+{
+    ReleaseRefCountable(&fRootHandler);
+    if (fParser != nullptr)
+    {
+        delete fParser;
+        fParser = nullptr;
+        VXMLParser::DeInit();
+    }
+    VUTIMap types;
+    types.swap(fTypes);
+    for (auto& [identifier, type] : types)
+    {
+        type->_Detach();
+        type->Release();
+    }
+}
+
+bool VUTIManager::LoadXMLFile(VFile* inFile)
+{
+    if (inFile == nullptr || !inFile->Exists() || fParser == nullptr || fRootHandler == nullptr)
+        return false;
+    fRootHandler->Reset();
+    const bool parsed = fParser->Parse(inFile, fRootHandler, XML_ValidateNever);
+    ProcessExtractedUTIs();
+    return parsed;
+}
+
+bool VUTIManager::AnalyzeXMLFile(const VFile* inFile)
+{
+    if (inFile != nullptr && fParser != nullptr && fRootHandler != nullptr)
+    {
+        fRootHandler->Reset();
+        fParser->Parse(const_cast<VFile*>(inFile), fRootHandler, XML_ValidateNever);
+    }
+    return false;
+}
+
+bool VUTIManager::_MayLink(const VUTI& inParent, const VUTI& inChild, const VUTI& inPlaceholder)
+{
+    // A child already below the parent needs no second link. A child below one of the parent's
+    // ancestors only is not yet below the parent itself: that link is still owed.
+    if (inParent.IsChild(&inChild) || inParent.IsParent(&inPlaceholder))
+        return false;
+    // The child may not be an ancestor of its new parent already: the link would close a cycle.
+    return !inParent.IsParent(&inChild);
+}
+
+void VUTIManager::ProcessExtractedUTIs()
+{
+    for (auto& [parentID, parent] : fTypes)
+    {
+        for (auto& [childID, child] : fTypes)
+        {
+            if (UTTypeEqual(parentID, childID))
+                continue;
+            const VUTIMap placeholders = child->GetParentUTIsMap();
+            for (const auto& [placeholderID, placeholder] : placeholders)
+            {
+                if (!placeholder->IsTemporary() || !UTTypeEqual(placeholderID, parentID) ||
+                    !_MayLink(*parent, *child, *placeholder))
+                    continue;
+                child->RemoveTemporaryUTI(parentID);
+                parent->AddChildUTI(child);
+                child->AddParentUTI(parent);
+            }
+        }
+    }
+    _RegisterFileKinds();
+}
+
+void VUTIManager::_RegisterFileKinds() const
+{
+    VFileKindManager* kinds = VFileKindManager::Get();
+    if (kinds == nullptr)
+        return;
+    for (const auto& [identifier, type] : fTypes)
+    {
+        VString description = type->GetDescription();
+        VString localized;
+        if (fLocalizationManager != nullptr && !description.IsEmpty() &&
+            fLocalizationManager->LocalizeStringWithDotStringsKey(description, localized))
+            description = localized;
+        std::vector<VString> parentIDs;
+        for (const auto& [parentID, parent] : type->GetParentUTIsMap())
+            parentIDs.push_back(parentID);
+        kinds->RegisterPrivateFileKind(identifier, type->GetOSTypesVector(), description,
+                                       type->GetExtensionsVector(), parentIDs);
+    }
+}
+
+bool VUTIManager::AddNewUTI(VUTI* inType)
+{
+    if (inType == nullptr || inType->GetIdentifier().IsEmpty())
+        return false;
+    if (!fTypes.emplace(inType->GetIdentifier(), inType).second)
+        return false;
+    inType->Retain();
+    return true;
+}
+
+bool VUTIManager::UTTypeEqual(const VString& inFirst, const VString& inSecond)
+{
+    return inFirst.EqualToString(inSecond, false);
+}
+
+VUTIManager::TagKind VUTIManager::_TagKindOf(const VString& inTagClass)
+{
+    if (UTTypeEqual(inTagClass, kTagClassFilenameExtension))
+        return TagKind::kExtension;
+    if (UTTypeEqual(inTagClass, kTagClassOSType))
+        return TagKind::kOSType;
+    if (UTTypeEqual(inTagClass, kTagClassMIMEType))
+        return TagKind::kMIMEType;
+    return TagKind::kNone;
+}
+
+VUTI* VUTIManager::_HighestClaiming(const VUTI& inType, TagKind inKind, const VString& inTag)
+{
+    switch (inKind)
+    {
+    case TagKind::kExtension:
+        return inType.GetHighestParentThatConformsToExtension(inTag);
+    case TagKind::kOSType:
+        return inType.GetHighestParentThatConformsToOSType(inTag);
+    case TagKind::kMIMEType:
+        return inType.GetHighestParentThatConformsToMIMEType(inTag);
+    case TagKind::kNone:
+        break;
+    }
+    return nullptr;
+}
+
+std::vector<VUTI*>* VUTIManager::UTTypeCreateAllIdentifiersForTag(const VString& inTagClass,
+                                                                  const VString& inTag, const VString&)
+{
+    if (inTagClass.IsEmpty() || inTag.IsEmpty())
+        return nullptr;
+    auto* found = new (std::nothrow) std::vector<VUTI*>();
+    if (found == nullptr)
+        return nullptr;
+    const TagKind kind = _TagKindOf(inTagClass);
+    for (const auto& [identifier, type] : fTypes)
+    {
+        VUTI* claiming = _HighestClaiming(*type, kind, inTag);
+        if (claiming == nullptr)
+            continue;
+        claiming->Release();
+        found->push_back(RetainRefCountable(type));
+    }
+    return found;
+}
+
+VUTI* VUTIManager::UTTypeCreatePreferredIdentifierForTag(const VString& inTagClass, const VString& inTag,
+                                                         const VString& inConformingTo)
+{
+    if (inTagClass.IsEmpty() || inTag.IsEmpty() || fTypes.empty())
+        return nullptr;
+    const TagKind kind = _TagKindOf(inTagClass);
+    std::vector<VUTI*> candidates;
+    for (const auto& [identifier, type] : fTypes)
+    {
+        VUTI* candidate = _HighestClaiming(*type, kind, inTag);
+        if (candidate == nullptr)
+            continue;
+        bool keep = inConformingTo.IsEmpty() || candidate->ConformsToIdentifier(inConformingTo);
+        for (VUTI* kept : candidates)
+            keep = keep && kept != candidate;
+        if (keep)
+            candidates.push_back(candidate);
+        else
+            candidate->Release();
+    }
+    bool anyPublic = false;
+    bool anyPrivate = false;
+    for (VUTI* candidate : candidates)
+        (candidate->IsPublic() ? anyPublic : anyPrivate) = true;
+    VUTI* preferred = nullptr;
+    for (VUTI* candidate : candidates)
+    {
+        if (preferred == nullptr && (!anyPublic || !anyPrivate || candidate->IsPublic()))
+            preferred = candidate;
+        else
+            candidate->Release();
+    }
+    return preferred;
+}
+
+bool VUTIManager::UTTypeConformsTo(VFile* inFile, const VString& inIdentifier)
+{
+    if (inFile == nullptr || inIdentifier.IsEmpty() || !inFile->Exists())
+        return false;
+    VUTI* byExtension = nullptr;
+    VString extension;
+    inFile->GetExtension(extension);
+    if (!extension.IsEmpty())
+        byExtension = UTTypeCreatePreferredIdentifierForTag(kTagClassFilenameExtension, extension, VString());
+    VUTI* byOSType = nullptr;
+    uint32_t osType = 0;
+    VError kindError = VE_OK;
+    {
+        // A type that cannot be read only leaves the extension to decide.
+        StErrorContextInstaller quiet(false, true);
+        kindError = inFile->MAC_GetKind(&osType);
+    }
+    if (kindError == VE_OK && osType != 0)
+    {
+        VString osTypeText;
+        osTypeText.FromOsType(osType);
+        byOSType = UTTypeCreatePreferredIdentifierForTag(kTagClassOSType, osTypeText, VString());
+    }
+    VUTI* kept = byExtension;
+    if (byExtension != nullptr && byOSType != nullptr)
+    {
+        // The OS type's type wins only when it is the more specific of the two.
+        if (!UTTypeEqual(byExtension->GetIdentifier(), byOSType->GetIdentifier()) &&
+            byOSType->IsParent(byExtension))
+            kept = byOSType;
+    }
+    else if (byOSType != nullptr)
+    {
+        kept = byOSType;
+    }
+    const bool conforms = kept != nullptr && kept->ConformsToIdentifier(inIdentifier);
+    ReleaseRefCountable(&byExtension);
+    ReleaseRefCountable(&byOSType);
+    return conforms;
 }
 
 } // namespace kova

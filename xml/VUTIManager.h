@@ -1,36 +1,106 @@
-// VUTIManager is the process's registry of uniform type identifiers, read from the type
-// declarations of property lists; the localization manager it is given names the types in the
-// user's language. So far it holds that localization manager; the registry of types comes with
-// the type declarations.
+// VUTIManager is the process's own registry of uniform type identifiers, independent of the
+// system's: it reads the type declarations of property lists ("UTExportedTypeDeclarations" and
+// "UTImportedTypeDeclarations"), links the declared types into a conformance tree, registers each
+// as a private file kind, and answers which types claim a file-name extension, an OS type or a MIME
+// type, and whether a file conforms to a type. The localization manager it is given names the
+// types in the user's language.
+//
+//     VUTIManager* types = VUTIManager::GetUTIManager();
+//     types->LoadXMLFile(infoPlist);
+//     VUTI* type = types->UTTypeCreatePreferredIdentifierForTag(VUTIManager::kTagClassFilenameExtension,
+//                                                               VString("qel"), VString());
+//
+// One task loads and queries the registry; only the making of the singleton is guarded. A
+// conformance link that would close a cycle is refused, so every walk up or down the tree ends.
 #pragma once
 
 #include "kernel/values/IRefCountable.h"
 #include "kernel/values/VObject.h"
+#include "xml/VUTI.h"
+
+#include <atomic>
+#include <vector>
 
 namespace kova
 {
 
+class VFile;
 class VLocalizationManager;
+class VUTIManagerXMLHandler;
+class VXMLParser;
 
 class VUTIManager : public VObject, public IRefCountable
 {
 public:
-    // The singleton, made on the first call.
+    // The three tag classes; any other matches nothing.
+    static const VString kTagClassFilenameExtension; // "public.filename-extension"
+    static const VString kTagClassOSType;            // "com.apple.ostype"
+    static const VString kTagClassMIMEType;          // "public.mime-type"
+
+    // The singleton, made on the first call, once even when two tasks ask at the same time.
     static VUTIManager* GetUTIManager();
     static bool Init() { return true; }
     // Both release the singleton.
     static void Delete();
     static bool DeInit();
 
+    VUTIManager();
+    VUTIManager(const VUTIManager&) = delete;
+    VUTIManager& operator=(const VUTIManager&) = delete;
+    ~VUTIManager() override;
+
+    // Reads the declarations of the property-list file and links them; false for a null or
+    // missing file, or when the document could not be parsed (the parser's errors are on the
+    // context; the declarations read before the fault are kept).
+    bool LoadXMLFile(VFile* inFile);
+    // Reads the declarations without linking them; answers false.
+    bool AnalyzeXMLFile(const VFile* inFile);
+
+    // Links the placeholders to the types declared since, and registers every type as a private
+    // file kind when the file-kind manager is up.
+    void ProcessExtractedUTIs();
+    // A type without identifier is refused, and so is a second one of an identifier (the first
+    // stays); an added type is retained.
+    bool AddNewUTI(VUTI* inType);
+    size_t GetUTIsCount() const { return fTypes.size(); }
+    static bool UTTypeEqual(const VString& inFirst, const VString& inSecond);
+
     // Not retained: the caller keeps it alive while it is set, and clears it before releasing it.
     void SetLocalizationManager(VLocalizationManager* inManager) { fLocalizationManager = inManager; }
     VLocalizationManager* GetLocalizationManager() const { return fLocalizationManager; }
 
-private:
-    VUTIManager() = default;
-    ~VUTIManager() override = default;
+    // Every type, in identifier order, that claims the tag itself or through a declared ancestor,
+    // each retained, in a vector the caller deletes; null for an empty class or tag. The
+    // conformance identifier does not filter.
+    std::vector<VUTI*>* UTTypeCreateAllIdentifiersForTag(const VString& inTagClass, const VString& inTag,
+                                                         const VString& inConformingTo);
+    // The one type for the tag, retained, or null: the highest type that claims it, among those
+    // that conform to inConformingTo when it is not empty; public types before private ones, then
+    // identifier order.
+    VUTI* UTTypeCreatePreferredIdentifierForTag(const VString& inTagClass, const VString& inTag,
+                                                const VString& inConformingTo);
+    // Whether the file's type, from its extension or its OS type, conforms to the identifier.
+    bool UTTypeConformsTo(VFile* inFile, const VString& inIdentifier);
 
-    static VUTIManager* fSingleton;
+private:
+    enum class TagKind
+    {
+        kNone,
+        kExtension,
+        kOSType,
+        kMIMEType,
+    };
+    static TagKind _TagKindOf(const VString& inTagClass);
+    static VUTI* _HighestClaiming(const VUTI& inType, TagKind inKind, const VString& inTag);
+    // Whether linking inChild below inParent keeps the tree as the declarations ask, and acyclic.
+    static bool _MayLink(const VUTI& inParent, const VUTI& inChild, const VUTI& inPlaceholder);
+    void _RegisterFileKinds() const;
+
+    static std::atomic<VUTIManager*> fSingleton;
+
+    VUTIMap fTypes;
+    VXMLParser* fParser = nullptr;
+    VUTIManagerXMLHandler* fRootHandler = nullptr;
     VLocalizationManager* fLocalizationManager = nullptr;
 };
 

@@ -1,0 +1,397 @@
+#include "xml/VUTIManager.h"
+
+#include "kernel/errors/VErrorBase.h"
+#include "kernel/errors/VErrorContext.h"
+#include "kernel/files/FileTesting_test.h"
+#include "kernel/files/VFile.h"
+#include "kernel/files/VFileKind.h"
+#include "kernel/files/VFileKindManager.h"
+#include "kernel/tasks/VTask.h"
+#include "kernel/values/VRefPtr.h"
+#include "xml/VUTI.h"
+#include "xml/VXMLParser.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace kova
+{
+namespace
+{
+
+struct Declaration
+{
+    std::string fIdentifier;
+    std::vector<std::string> fConformsTo = {};
+    std::vector<std::string> fExtensions = {};
+    std::string fMIMEType = {};
+    std::string fDescription = {};
+};
+
+std::string Strings(const std::vector<std::string>& inValues)
+{
+    std::string xml;
+    for (const std::string& value : inValues)
+        xml += "<string>" + value + "</string>";
+    return xml;
+}
+
+std::string DeclarationXML(const Declaration& inDeclaration)
+{
+    std::string xml = "<dict><key>UTTypeIdentifier</key><string>" + inDeclaration.fIdentifier + "</string>";
+    if (!inDeclaration.fDescription.empty())
+        xml += "<key>UTTypeDescription</key><string>" + inDeclaration.fDescription + "</string>";
+    if (!inDeclaration.fConformsTo.empty())
+        xml += "<key>UTTypeConformsTo</key><array>" + Strings(inDeclaration.fConformsTo) + "</array>";
+    xml += "<key>UTTypeTagSpecification</key><dict>";
+    if (!inDeclaration.fExtensions.empty())
+        xml +=
+            "<key>public.filename-extension</key><array>" + Strings(inDeclaration.fExtensions) + "</array>";
+    if (!inDeclaration.fMIMEType.empty())
+        xml += "<key>public.mime-type</key><string>" + inDeclaration.fMIMEType + "</string>";
+    return xml + "</dict></dict>";
+}
+
+std::string PropertyList(const std::vector<Declaration>& inDeclarations)
+{
+    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+                      "<key>CFBundleIdentifier</key><string>com.example.app</string>"
+                      "<key>UTExportedTypeDeclarations</key><array>";
+    for (const Declaration& declaration : inDeclarations)
+        xml += DeclarationXML(declaration);
+    return xml + "</array></dict></plist>\n";
+}
+
+class VUTIManagerTest : public ::testing::Test
+{
+protected:
+    VUTIManagerTest() : fManager(new VUTIManager()) {}
+
+    VRefPtr<VFile> WriteFile(const std::string& inName, const std::string& inBytes)
+    {
+        WriteFileBytes(fFolder.Posix(inName), inBytes);
+        return VRefPtr<VFile>(new VFile(fFolder.Path(inName)));
+    }
+    bool Load(const std::vector<Declaration>& inDeclarations)
+    {
+        return fManager->LoadXMLFile(WriteFile("Info.plist", PropertyList(inDeclarations)).Get());
+    }
+    // The identifiers of the types, released.
+    static std::vector<std::string> IDs(std::vector<VUTI*>* inTypes)
+    {
+        std::vector<std::string> ids;
+        if (inTypes == nullptr)
+            return {"(null)"};
+        for (VUTI* type : *inTypes)
+        {
+            ids.push_back(ToUTF8(type->GetIdentifier()));
+            type->Release();
+        }
+        delete inTypes;
+        return ids;
+    }
+    static std::string ID(VUTI* inType)
+    {
+        if (inType == nullptr)
+            return "(null)";
+        std::string id = ToUTF8(inType->GetIdentifier());
+        inType->Release();
+        return id;
+    }
+    static std::string ToUTF8(const VString& inText)
+    {
+        std::string text;
+        for (UniChar unit : std::u16string(reinterpret_cast<const char16_t*>(inText.GetCPointer()),
+                                           static_cast<size_t>(inText.GetLength())))
+            text += static_cast<char>(unit);
+        return text;
+    }
+    std::string Preferred(const char* inClass, const char* inTag, const char* inConformingTo = "")
+    {
+        return ID(fManager->UTTypeCreatePreferredIdentifierForTag(VString(inClass), VString(inTag),
+                                                                  VString(inConformingTo)));
+    }
+    StTemporaryFolder fFolder;
+    VRefPtr<VUTIManager> fManager;
+};
+
+TEST_F(VUTIManagerTest, ReadsDeclarationsAtAnyDepthWithTheirTags)
+{
+    const std::string plist =
+        "<plist><dict><key>Outer</key><dict>"
+        "<key>UTImportedTypeDeclarations</key><array>"
+        "<dict><key>UTTypeIdentifier</key><string>com.example.doc</string>"
+        "<key>UTTypeDescription</key><string>Example document</string>"
+        "<key>UTTypeIconFile</key><string>doc.icns</string>"
+        "<key>Unknown</key><array><dict><key>UTTypeIdentifier</key><string>x</string></dict></array>"
+        "<key>UTTypeTagSpecification</key><dict>"
+        "<key>public.filename-extension</key><array><string>exd</string><string>exdoc</string></array>"
+        "<key>com.apple.ostype</key><string>EXDC</string>"
+        "<key>public.mime-type</key><string>application/x-example</string>"
+        "<key>Other</key><string>notatag</string>"
+        "</dict></dict>"
+        "<dict><key>UTTypeDescription</key><string>no identifier</string></dict>"
+        "</array></dict></dict></plist>";
+    ASSERT_TRUE(fManager->LoadXMLFile(WriteFile("Info.plist", plist).Get()));
+    ASSERT_EQ(fManager->GetUTIsCount(), 1u);
+
+    std::vector<VUTI*>* types =
+        fManager->UTTypeCreateAllIdentifiersForTag(VUTIManager::kTagClassOSType, VString("EXDC"), VString());
+    ASSERT_NE(types, nullptr);
+    ASSERT_EQ(types->size(), 1u);
+    VUTI* type = types->front();
+    EXPECT_EQ(ToUTF8(type->GetDescription()), "Example document");
+    std::vector<std::string> extensions;
+    for (const VString& extension : type->GetExtensionsVector())
+        extensions.push_back(ToUTF8(extension));
+    EXPECT_EQ(extensions, (std::vector<std::string>{"exd", "exdoc"}));
+    EXPECT_EQ(type->GetMIMETypesVector().size(), 1u);
+    // The string under a key that is no tag class is nobody's tag.
+    EXPECT_FALSE(type->ConformsToMIMEType(VString("notatag")));
+    EXPECT_FALSE(type->ConformsToExtension(VString("notatag")));
+    EXPECT_TRUE(type->ConformsToMIMEType(VString("application/x-example")));
+    IDs(types);
+}
+
+TEST_F(VUTIManagerTest, TheFirstDeclarationOfAnIdentifierWins)
+{
+    ASSERT_TRUE(
+        Load({{"com.example.a", {}, {"one"}, "", "first"}, {"com.example.a", {}, {"two"}, "", "second"}}));
+    EXPECT_EQ(fManager->GetUTIsCount(), 1u);
+    EXPECT_EQ(Preferred("public.filename-extension", "one"), "com.example.a");
+    EXPECT_EQ(Preferred("public.filename-extension", "two"), "(null)");
+}
+
+TEST_F(VUTIManagerTest, LinksConformancesDeclaredLaterAndKeepsUndeclaredOnesAsPlaceholders)
+{
+    ASSERT_TRUE(Load({{"com.example.child", {"com.example.parent", "com.example.nowhere"}, {"chd"}},
+                      {"com.example.parent", {}, {"par"}}}));
+    VUTI* child = fManager->UTTypeCreatePreferredIdentifierForTag(VUTIManager::kTagClassFilenameExtension,
+                                                                  VString("chd"), VString());
+    ASSERT_NE(child, nullptr);
+    EXPECT_TRUE(child->ConformsToIdentifier(VString("com.example.parent")));
+    EXPECT_FALSE(child->ConformsToIdentifier(VString("com.example.nowhere")));
+    const VUTIMap parents = child->GetParentUTIsMap();
+    ASSERT_EQ(parents.size(), 2u);
+    EXPECT_FALSE(parents.at(VString("com.example.parent"))->IsTemporary());
+    EXPECT_TRUE(parents.at(VString("com.example.nowhere"))->IsTemporary());
+    EXPECT_TRUE(child->CouldBeAParent(parents.at(VString("com.example.nowhere"))));
+    EXPECT_FALSE(child->IsParent(parents.at(VString("com.example.nowhere"))));
+    std::vector<VString> all;
+    child->GetAllExtensionsVector(all);
+    EXPECT_EQ(all.size(), 2u);
+    child->Release();
+}
+
+TEST_F(VUTIManagerTest, AConformanceToAnAncestorsParentIsStillLinked)
+{
+    // "c" lies below "a" once "a" is linked first; its own conformance to "b" is still owed.
+    ASSERT_TRUE(Load({{"com.example.a", {}, {}},
+                      {"com.example.b", {"com.example.a"}, {}},
+                      {"com.example.c", {"com.example.a", "com.example.b"}, {"cee"}}}));
+    VUTI* c = fManager->UTTypeCreatePreferredIdentifierForTag(VUTIManager::kTagClassFilenameExtension,
+                                                              VString("cee"), VString());
+    ASSERT_NE(c, nullptr);
+    EXPECT_TRUE(c->ConformsToIdentifier(VString("com.example.b")));
+    EXPECT_TRUE(c->ConformsToIdentifier(VString("com.example.a")));
+    for (const auto& [id, parent] : c->GetParentUTIsMap())
+        EXPECT_FALSE(parent->IsTemporary()) << ToUTF8(id);
+    c->Release();
+}
+
+TEST_F(VUTIManagerTest, AChildAlreadyBelowItsParentGetsNoSecondLink)
+{
+    // "c" is linked below "z" and "d" below "c" before the pair ("z", "d") comes.
+    ASSERT_TRUE(Load({{"com.example.z", {}, {"zzz"}},
+                      {"com.example.c", {"com.example.z"}, {}},
+                      {"com.example.d", {"com.example.c", "com.example.z"}, {"ddd"}}}));
+    VRefPtr<VUTI> z(fManager->UTTypeCreatePreferredIdentifierForTag(VUTIManager::kTagClassFilenameExtension,
+                                                                    VString("zzz"), VString()));
+    VRefPtr<VUTI> d(fManager->UTTypeCreatePreferredIdentifierForTag(VUTIManager::kTagClassFilenameExtension,
+                                                                    VString("ddd"), VString()));
+    ASSERT_NE(z.Get(), nullptr);
+    ASSERT_NE(d.Get(), nullptr);
+    EXPECT_EQ(z->GetChildrenUTIsMap().size(), 1u);
+    const VUTIMap parents = d->GetParentUTIsMap();
+    ASSERT_EQ(parents.size(), 2u);
+    EXPECT_FALSE(parents.at(VString("com.example.c"))->IsTemporary());
+    EXPECT_TRUE(parents.at(VString("com.example.z"))->IsTemporary());
+    EXPECT_TRUE(d->ConformsToIdentifier(VString("com.example.z")));
+}
+
+TEST_F(VUTIManagerTest, KeysOfNestedDictionariesAreNotTheDeclarations)
+{
+    const std::string plist = "<plist><dict><key>UTExportedTypeDeclarations</key><array><dict>"
+                              "<key>UTTypeIdentifier</key><string>com.example.own</string>"
+                              "<key>Extra</key><dict><key>UTTypeIdentifier</key><string>.nested</string>"
+                              "<key>UTTypeDescription</key><string>nested</string></dict>"
+                              "<key>UTTypeTagSpecification</key><dict>"
+                              "<key>public.filename-extension</key><string>own</string></dict>"
+                              "</dict></array></dict></plist>";
+    ASSERT_TRUE(fManager->LoadXMLFile(WriteFile("Info.plist", plist).Get()));
+    VRefPtr<VUTI> type(fManager->UTTypeCreatePreferredIdentifierForTag(
+        VUTIManager::kTagClassFilenameExtension, VString("own"), VString()));
+    ASSERT_NE(type.Get(), nullptr);
+    EXPECT_EQ(ToUTF8(type->GetIdentifier()), "com.example.own");
+    EXPECT_TRUE(type->GetDescription().IsEmpty());
+}
+
+TEST_F(VUTIManagerTest, ACyclicDeclarationFileAnswersWithoutEndlessRecursion)
+{
+    ASSERT_TRUE(Load({{"com.example.a", {"com.example.b"}, {"aaa"}},
+                      {"com.example.b", {"com.example.a"}, {"bbb"}},
+                      {"com.example.x", {"com.example.z"}, {"xxx"}},
+                      {"com.example.y", {"com.example.x"}, {}},
+                      {"com.example.z", {"com.example.y"}, {}}}));
+    EXPECT_EQ(Preferred("public.filename-extension", "aaa"), "com.example.a");
+    EXPECT_EQ(Preferred("public.filename-extension", "xxx"), "com.example.x");
+    // y and z lie below x; the link of x below z was refused.
+    EXPECT_EQ(IDs(fManager->UTTypeCreateAllIdentifiersForTag(VUTIManager::kTagClassFilenameExtension,
+                                                             VString("xxx"), VString())),
+              (std::vector<std::string>{"com.example.x", "com.example.y", "com.example.z"}));
+    EXPECT_EQ(Preferred("public.filename-extension", "xxx", "com.example.z"), "(null)");
+    VRefPtr<VUTI> a(fManager->UTTypeCreatePreferredIdentifierForTag(VUTIManager::kTagClassFilenameExtension,
+                                                                    VString("aaa"), VString()));
+    VRefPtr<VUTI> b(fManager->UTTypeCreatePreferredIdentifierForTag(VUTIManager::kTagClassFilenameExtension,
+                                                                    VString("bbb"), VString()));
+    ASSERT_NE(a.Get(), nullptr);
+    ASSERT_NE(b.Get(), nullptr);
+    // The first link in identifier order stands; the one that would close the cycle is refused.
+    EXPECT_TRUE(b->ConformsToIdentifier(VString("com.example.a")));
+    EXPECT_FALSE(a->ConformsToIdentifier(VString("com.example.b")));
+    EXPECT_FALSE(a->IsParent(a.Get()));
+    EXPECT_FALSE(b->IsChild(b.Get()));
+    EXPECT_FALSE(a->IsChildOrChildOfAParent(a.Get()));
+}
+
+TEST_F(VUTIManagerTest, TagLookUps)
+{
+    ASSERT_TRUE(Load({{"com.example.base", {}, {"shared"}, "text/x-base"},
+                      {"com.example.derived", {"com.example.base"}, {"drv"}},
+                      {"public.shared-text", {}, {"shared", "common"}},
+                      {"com.zzz.private", {}, {"common", "priv"}},
+                      {"com.aaa.private", {}, {"priv"}}}));
+    // Found for both the base and its child, the base is kept once.
+    EXPECT_EQ(IDs(fManager->UTTypeCreateAllIdentifiersForTag(VUTIManager::kTagClassFilenameExtension,
+                                                             VString("shared"), VString())),
+              (std::vector<std::string>{"com.example.base", "com.example.derived", "public.shared-text"}));
+    EXPECT_EQ(IDs(fManager->UTTypeCreateAllIdentifiersForTag(VUTIManager::kTagClassMIMEType,
+                                                             VString("text/x-base"), VString())),
+              (std::vector<std::string>{"com.example.base", "com.example.derived"}));
+    EXPECT_EQ(IDs(fManager->UTTypeCreateAllIdentifiersForTag(VString("public.other-class"), VString("shared"),
+                                                             VString())),
+              std::vector<std::string>{});
+    EXPECT_EQ(IDs(fManager->UTTypeCreateAllIdentifiersForTag(VString(), VString("shared"), VString())),
+              std::vector<std::string>{"(null)"});
+
+    const struct
+    {
+        const char* fClass;
+        const char* fTag;
+        const char* fConformingTo;
+        const char* fExpected;
+    } cases[] = {
+        {"public.filename-extension", "drv", "", "com.example.derived"},
+        {"public.filename-extension", "DRV", "", "com.example.derived"},
+        {"public.filename-extension", "common", "", "public.shared-text"}, // public first
+        {"public.filename-extension", "priv", "", "com.aaa.private"},      // then order
+        {"public.filename-extension", "shared", "", "public.shared-text"},
+        {"public.filename-extension", "shared", "com.example.base", "com.example.base"},
+        {"public.filename-extension", "shared", "com.example.nowhere", "(null)"},
+        {"public.mime-type", "text/x-base", "", "com.example.base"},
+        {"com.apple.ostype", "drv", "", "(null)"},
+        {"public.other-class", "drv", "", "(null)"},
+        {"public.filename-extension", "", "", "(null)"},
+        {"", "drv", "", "(null)"},
+    };
+    for (const auto& test : cases)
+        EXPECT_EQ(Preferred(test.fClass, test.fTag, test.fConformingTo), test.fExpected)
+            << test.fClass << " " << test.fTag << " " << test.fConformingTo;
+}
+
+TEST_F(VUTIManagerTest, AFileConformsThroughItsExtension)
+{
+    ASSERT_TRUE(Load({{"com.example.base", {}, {}}, {"com.example.doc", {"com.example.base"}, {"exdoc"}}}));
+    VRefPtr<VFile> document = WriteFile("letter.exdoc", "x");
+    VRefPtr<VFile> other = WriteFile("letter.txt", "x");
+    VRefPtr<VFile> bare = WriteFile("letter", "x");
+    VRefPtr<VFile> missing(new VFile(fFolder.Path("gone.exdoc")));
+    EXPECT_TRUE(fManager->UTTypeConformsTo(document.Get(), VString("com.example.doc")));
+    EXPECT_TRUE(fManager->UTTypeConformsTo(document.Get(), VString("com.example.base")));
+    EXPECT_FALSE(fManager->UTTypeConformsTo(document.Get(), VString("com.example.other")));
+    EXPECT_FALSE(fManager->UTTypeConformsTo(document.Get(), VString()));
+    EXPECT_FALSE(fManager->UTTypeConformsTo(other.Get(), VString("com.example.base")));
+    EXPECT_FALSE(fManager->UTTypeConformsTo(bare.Get(), VString("com.example.base")));
+    EXPECT_FALSE(fManager->UTTypeConformsTo(missing.Get(), VString("com.example.doc")));
+    EXPECT_FALSE(fManager->UTTypeConformsTo(nullptr, VString("com.example.doc")));
+    EXPECT_EQ(VTask::GetLastError(), VE_OK);
+}
+
+TEST_F(VUTIManagerTest, RegistersEveryTypeAsAPrivateFileKind)
+{
+    ASSERT_TRUE(Load({{"com.example.kindbase", {}, {}, "", "Base kind"},
+                      {"com.example.kindchild", {"com.example.kindbase"}, {"kch"}, "", "Child kind"}}));
+    VFileKindManager* kinds = VFileKindManager::Get();
+    ASSERT_NE(kinds, nullptr);
+    VRefPtr<VFileKind> kind(kinds->RetainFileKind(VString("com.example.kindchild")));
+    ASSERT_NE(kind.Get(), nullptr);
+    EXPECT_EQ(ToUTF8(kind->GetDescription()), "Child kind");
+    VString extension;
+    EXPECT_TRUE(kind->GetPreferredExtension(extension));
+    EXPECT_EQ(ToUTF8(extension), "kch");
+    EXPECT_TRUE(kind->ConformsTo(VString("com.example.kindbase")));
+}
+
+TEST_F(VUTIManagerTest, LoadingAnswersFalseForMissingAndBrokenFiles)
+{
+    EXPECT_FALSE(fManager->LoadXMLFile(nullptr));
+    VRefPtr<VFile> missing(new VFile(fFolder.Path("none.plist")));
+    EXPECT_FALSE(fManager->LoadXMLFile(missing.Get()));
+    {
+        StErrorContextInstaller errors(false, true);
+        std::string broken = PropertyList({{"com.example.kept", {}, {"kpt"}}});
+        broken.resize(broken.rfind("</array>") + 8);
+        broken += "<unclosed>";
+        EXPECT_FALSE(fManager->LoadXMLFile(WriteFile("broken.plist", broken).Get()));
+        EXPECT_EQ(errors.GetLastError(), VE_XML_ParseFatalError);
+    }
+    // What was declared before the fault is kept.
+    EXPECT_EQ(Preferred("public.filename-extension", "kpt"), "com.example.kept");
+    // A later file loads beside what was kept.
+    ASSERT_TRUE(Load({{"com.example.next", {}, {"nxt"}}}));
+    EXPECT_EQ(fManager->GetUTIsCount(), 2u);
+}
+
+TEST_F(VUTIManagerTest, TheManagerBreaksTheLinksOfItsTypesOnTheWayOut)
+{
+    ASSERT_TRUE(Load({{"com.example.top", {}, {"top"}}, {"com.example.low", {"com.example.top"}, {"low"}}}));
+    VUTI* top = fManager->UTTypeCreatePreferredIdentifierForTag(VUTIManager::kTagClassFilenameExtension,
+                                                                VString("top"), VString());
+    ASSERT_NE(top, nullptr);
+    fManager = nullptr;
+    EXPECT_EQ(top->GetRefCount(), 1u);
+    EXPECT_TRUE(top->GetChildrenUTIsMap().empty());
+    top->Release();
+}
+
+TEST(VUTIManagerSingleton, IsMadeOnceEvenFromTwoThreadsAtOnce)
+{
+    VUTIManager::Delete();
+    VUTIManager* seen[2] = {nullptr, nullptr};
+    std::thread first([&seen] { seen[0] = VUTIManager::GetUTIManager(); });
+    std::thread second([&seen] { seen[1] = VUTIManager::GetUTIManager(); });
+    first.join();
+    second.join();
+    ASSERT_NE(seen[0], nullptr);
+    EXPECT_EQ(seen[0], seen[1]);
+    EXPECT_EQ(VUTIManager::GetUTIManager(), seen[0]);
+    EXPECT_TRUE(VUTIManager::DeInit());
+    EXPECT_NE(VUTIManager::GetUTIManager(), nullptr);
+}
+
+} // namespace
+} // namespace kova
