@@ -17,6 +17,8 @@
 // back-references rely on that, and on a resolver without folder or namespace opening no file.
 #pragma once
 
+#include "kernel/files/IFile.h"
+#include "kernel/files/IFolder.h"
 #include "kernel/files/VFileSystemNamespace.h"
 #include "kernel/json/VJSONValue.h"
 #include "kernel/text/VString.h"
@@ -34,8 +36,6 @@
 namespace kova
 {
 
-class IFile;
-class IFolder;
 class VFilePath;
 class VJSONArray;
 class VJSONObject;
