@@ -7,6 +7,7 @@
 #include "kernel/files/IFolder.h"
 #include "kernel/files/VFilePath.h"
 #include "kernel/files/VURL.h"
+#include "kernel/json/JSONErrors.h"
 #include "kernel/json/StJSONNesting.h"
 #include "kernel/json/VJSONArray.h"
 #include "kernel/json/VJSONImporter.h"
@@ -240,17 +241,30 @@ bool VJSONPointerResolver::Resolve(Context& ioContext, VJSONValue& ioValue,
         return false;
     }
 
+    outDescend = true;
+    auto known = ioContext.fResolved.find(object);
+    if (known != ioContext.fResolved.end())
+    {
+        ioValue = known->second.first;
+        outNext = known->second.second;
+        if (ioValue.GetObject() != object)
+            ioContext.fVisited.erase(object);
+        return true;
+    }
+    VString uriText;
+    uri.GetString(uriText);
     StJSONNesting level;
     if (!level.IsOK())
     {
-        outDescend = false;
-        return false;
+        _ThrowURIError(VE_JSON_NOT_ENOUGH_STACK, uriText);
+        ioValue.SetUndefined();
+        ioContext.fVisited.erase(object);
+        outNext = VRefPtr<VJSONPointerResolver>();
+        return true;
     }
     // The value may hold the last reference to the object once it is replaced.
     VJSONValue reference(ioValue);
     ioContext.fPath.push_back(object);
-    VString uriText;
-    uri.GetString(uriText);
     VJSONValue target;
     VJSONValue document;
     VRefPtr<IFolder> folder;
@@ -265,7 +279,10 @@ bool VJSONPointerResolver::Resolve(Context& ioContext, VJSONValue& ioValue,
     if (ioValue.GetObject() != object)
         ioContext.fVisited.erase(object);
     outNext = resolved ? _MakeResolver(document, folder.Get()) : VRefPtr<VJSONPointerResolver>();
-    outDescend = true;
+    // A reference met again in this job (a chain walked from each of its links) is not walked
+    // again: without this a chain of n references costs n² steps.
+    ioContext.fResolved.emplace(object, std::make_pair(ioValue, outNext));
+    ioContext.fResolvedKept.push_back(reference);
     return true;
 }
 

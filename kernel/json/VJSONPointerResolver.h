@@ -72,6 +72,10 @@ public:
         // another collection while the job runs.
         std::set<const void*> fVisited;
         std::vector<VJSONValue> fVisitedKept;
+        // Reference objects already resolved in this job, with their result and the resolver of
+        // the result's file (null on failure); the objects are kept alive by fResolvedKept.
+        std::map<const VJSONObject*, std::pair<VJSONValue, VRefPtr<VJSONPointerResolver>>> fResolved;
+        std::vector<VJSONValue> fResolvedKept;
         // Reference objects whose resolution is under way.
         std::vector<const VJSONObject*> fPath;
         // Values taken from other files, still to be expanded with that file's resolver.
