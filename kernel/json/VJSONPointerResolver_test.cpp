@@ -268,6 +268,18 @@ TEST_F(VJSONPointerResolverTest, OtherFilesResolveAgainstTheirOwnFolders)
     EXPECT_EQ(Write(again), "[true]");
 }
 
+TEST_F(VJSONPointerResolverTest, TheCacheKeysExactPaths)
+{
+    VRefPtr<VJSONFileCache> cache(new VJSONFileCache());
+    const VFilePath lower = fFolder.Path("a.json");
+    const VFilePath upper = fFolder.Path("A.json");
+    cache->SetValue(lower, Parse("[1]"));
+    EXPECT_EQ(Write(cache->GetValue(lower)), "[1]");
+    EXPECT_TRUE(cache->GetValue(upper).IsUndefined());
+    cache->SetValue(lower, VJSONValue());
+    EXPECT_EQ(cache->GetCount(), 0u);
+}
+
 TEST_F(VJSONPointerResolverTest, FilesThatCannotBeReadAreRecorded)
 {
     ASSERT_TRUE(fFolder.IsValid());
