@@ -1,0 +1,149 @@
+// VJSONPointerResolver replaces JSON reference objects, objects whose property "$ref" holds
+// "file#/json/pointer", by the values they point to. The file part names another JSON file, found
+// through a file-system namespace or under the resolver's base folder; an empty file part means the
+// resolver's own document. Files read in one job are kept in a VJSONFileCache that several
+// resolvers may share, so that each file is read once.
+//
+//     VRefPtr<VJSONPointerResolver> resolver(new VJSONPointerResolver(document, folder, nullptr, nullptr));
+//     resolver->ResolveRecursively(document, false, nullptr);
+//     if (resolver->GetErrors() != nullptr) ... // one object per failed reference
+//
+// Failures are never raised on the caller's error context: each is recorded as an object ("code",
+// "component", "message", "pointerURI", "referredPath") in the resolver's errors array, and the
+// reference stays where it was (an object property) or becomes undefined (an array element).
+//
+// With resolve-along off, ResolveOnePointer is a plain walk: the pointer is taken as written (no
+// percent decoding) and reference objects met on the way are not followed. The binary reader's
+// back-references rely on that, and on a resolver without folder or namespace opening no file.
+#pragma once
+
+#include "kernel/files/IFile.h"
+#include "kernel/files/IFolder.h"
+#include "kernel/files/VFileSystemNamespace.h"
+#include "kernel/json/VJSONValue.h"
+#include "kernel/text/VString.h"
+#include "kernel/values/IRefCountable.h"
+#include "kernel/values/VObject.h"
+#include "kernel/values/VRefPtr.h"
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <set>
+#include <utility>
+#include <vector>
+
+namespace kova
+{
+
+class VFilePath;
+class VJSONArray;
+class VJSONObject;
+
+// Parsed JSON files by their POSIX path, compared unit by unit: two paths that differ in case
+// name two files on this platform.
+class VJSONFileCache : public VObject, public IRefCountable
+{
+public:
+    VJSONFileCache() = default;
+    VJSONFileCache(const VJSONFileCache&) = delete;
+    VJSONFileCache& operator=(const VJSONFileCache&) = delete;
+
+    // Undefined when the path is not cached.
+    VJSONValue GetValue(const VFilePath& inPath) const;
+    // An undefined value removes the entry.
+    void SetValue(const VFilePath& inPath, const VJSONValue& inValue);
+    size_t GetCount() const { return fValues.size(); }
+
+private:
+    std::map<VString, VJSONValue, VFileSystemNameLess> fValues;
+};
+
+class VJSONPointerResolver : public VObject, public IRefCountable
+{
+public:
+    // The state of one resolution job.
+    class Context
+    {
+    public:
+        explicit Context(bool inPatch) : fPatch(inPatch) {}
+
+        // Objects and arrays examined in this job, retained so that no address is reused by
+        // another collection while the job runs.
+        std::set<const void*> fVisited;
+        std::vector<VJSONValue> fVisitedKept;
+        // Reference objects already resolved in this job, with their result and the resolver of
+        // the result's file (null on failure); the objects are kept alive by fResolvedKept.
+        std::map<const VJSONObject*, std::pair<VJSONValue, VRefPtr<VJSONPointerResolver>>> fResolved;
+        std::vector<VJSONValue> fResolvedKept;
+        // Reference objects whose resolution is under way.
+        std::vector<const VJSONObject*> fPath;
+        // Values taken from other files, still to be expanded with that file's resolver.
+        std::deque<std::pair<VRefPtr<VJSONPointerResolver>, VJSONValue>> fQueue;
+        // Every file referred to in this job, by path, and in the order first met.
+        std::map<VString, VRefPtr<IFile>, VFileSystemNameLess> fFiles;
+        std::vector<VRefPtr<IFile>> fFilesInOrder;
+        bool fPatch;
+        bool fResolveAlong = true;
+        // The "$ref" text whose pointer is being walked; empty outside.
+        VString fCurrentURI;
+        // The resolver of the last reference followed while walking the current pointer: what the
+        // walk ends on belongs to that reference's file, not to the file the walk began in.
+        VRefPtr<VJSONPointerResolver> fFollowed;
+    };
+
+    static const VString sRefPropertyName;
+
+    // The document is copied; folder, namespace and cache are retained (each may be null, and a
+    // null cache is replaced by a new one).
+    VJSONPointerResolver(const VJSONValue& inDocument, IFolder* inBaseFolder,
+                         VFileSystemNamespace* inNamespace, VJSONFileCache* inCache);
+    VJSONPointerResolver(const VJSONPointerResolver&) = delete;
+    VJSONPointerResolver& operator=(const VJSONPointerResolver&) = delete;
+    ~VJSONPointerResolver() override;
+
+    // Expands every reference in the value, in place. The files referred to are appended to
+    // outFiles (may be null).
+    void ResolveRecursively(VJSONValue& ioValue, bool inPatch, std::vector<VRefPtr<IFile>>* outFiles);
+    // The target of one reference object, without patching, in outResult (undefined on failure).
+    // Whether the object held a string "$ref".
+    bool ResolveOnePointer(VJSONObject* inReference, bool inResolveAlong, VJSONValue& outResult);
+
+    // The recorded failures, one object each; null while there are none. Failures met while
+    // expanding the values of other files are recorded here too.
+    const VJSONArray* GetErrors() const { return fErrors; }
+    const VJSONValue& GetDocument() const { return fDocument; }
+    VJSONFileCache* GetFileCache() const { return fCache; }
+
+    // The inner steps, in calling order.
+    bool _ResolveRecursively(Context& ioContext, VJSONValue& ioValue);
+    bool Resolve(Context& ioContext, VJSONValue& ioValue, VRefPtr<VJSONPointerResolver>& outNext,
+                 bool& outOnPath, bool& outDescend);
+    bool ResolvePointerURI(Context& ioContext, const VString& inURI, VJSONValue& outResult,
+                           VJSONValue& outDocument, VRefPtr<IFolder>& outFolder);
+    bool LoadDocument(Context& ioContext, const VString& inURI, const VString& inFilePart,
+                      VJSONValue& outDocument, VRefPtr<IFolder>& outFolder);
+    bool ResolvePointerString(Context& ioContext, const VJSONValue& inDocument, const VString& inPointer,
+                              VJSONValue& outResult);
+    bool ResolveOnePart(Context& ioContext, VJSONValue& ioValue, const VString& inPart);
+    static VJSONValue PatchPointerValue(const VJSONValue& inReference, const VJSONValue& inTarget);
+    void _ThrowError(VError inError, const VString* inURI, const VString* inPath);
+    void _ThrowURIError(VError inError, const VString& inURI) { _ThrowError(inError, &inURI, nullptr); }
+
+private:
+    // Resolves the reference object in place with the resolver of the file being walked; false,
+    // with the failure recorded, when it does not resolve.
+    bool _FollowReference(Context& ioContext, VJSONValue& ioValue);
+    // A resolver for a document of this job, sharing namespace, cache and errors.
+    VRefPtr<VJSONPointerResolver> _MakeResolver(const VJSONValue& inDocument, IFolder* inFolder);
+
+    VJSONValue fDocument;
+    IFolder* fBaseFolder;
+    VFileSystemNamespace* fNamespace;
+    VJSONFileCache* fCache;
+    VJSONArray* fErrors = nullptr;
+    // The resolver whose errors array receives this one's failures (retained); null for itself.
+    VJSONPointerResolver* fErrorOwner = nullptr;
+};
+
+} // namespace kova
