@@ -38,6 +38,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 #include <vector>
 
 namespace kova
@@ -372,7 +373,10 @@ struct StopParse
 };
 
 // The library's DOM parser with the depth and entity-text caps of untrusted input, which its
-// settings alone do not give.
+// settings alone do not give. It also hands each run of character data on in one piece: the
+// library's parser appends every further piece of a run (a text broken by "&amp;") to the text
+// node through a buffer pool it searches from end to end, which makes a large document take
+// quadratic time.
 class GuardedDOMParser : public xercesc::DOMLSParserImpl
 {
 public:
@@ -382,6 +386,7 @@ public:
                       const XMLCh* const inPrefix, const xercesc::RefVectorOf<xercesc::XMLAttr>& inAttributes,
                       const XMLSize_t inCount, const bool inIsEmpty, const bool inIsRoot) override
     {
+        FlushText();
         if (fDepth >= kXMLMaxElementDepth)
             Stop(u"elements are nested too deeply");
         if (!inIsEmpty)
@@ -392,6 +397,7 @@ public:
     void endElement(const xercesc::XMLElementDecl& inDecl, const unsigned int inURIID, const bool inIsRoot,
                     const XMLCh* const inPrefix) override
     {
+        FlushText();
         if (fDepth > 0)
             --fDepth;
         DOMLSParserImpl::endElement(inDecl, inURIID, inIsRoot, inPrefix);
@@ -405,23 +411,61 @@ public:
             if (fEntityText > kXMLMaxEntityText)
                 Stop(u"the document's entities expand to too much text");
         }
-        DOMLSParserImpl::docCharacters(inChars, inLength, inCDATA);
+        if (!fText.empty() && fTextIsCDATA != inCDATA)
+            FlushText();
+        fTextIsCDATA = inCDATA;
+        fText.append(inChars, inLength);
+    }
+
+    void docComment(const XMLCh* const inComment) override
+    {
+        FlushText();
+        DOMLSParserImpl::docComment(inComment);
+    }
+
+    void docPI(const XMLCh* const inTarget, const XMLCh* const inData) override
+    {
+        FlushText();
+        DOMLSParserImpl::docPI(inTarget, inData);
+    }
+
+    void ignorableWhitespace(const XMLCh* const inChars, const XMLSize_t inLength,
+                             const bool inCDATA) override
+    {
+        FlushText();
+        DOMLSParserImpl::ignorableWhitespace(inChars, inLength, inCDATA);
     }
 
     void startEntityReference(const xercesc::XMLEntityDecl& inDecl) override
     {
+        FlushText();
         ++fEntityDepth;
         DOMLSParserImpl::startEntityReference(inDecl);
     }
 
     void endEntityReference(const xercesc::XMLEntityDecl& inDecl) override
     {
+        FlushText();
         if (fEntityDepth > 0)
             --fEntityDepth;
         DOMLSParserImpl::endEntityReference(inDecl);
     }
 
+    void endDocument() override
+    {
+        FlushText();
+        DOMLSParserImpl::endDocument();
+    }
+
 private:
+    void FlushText()
+    {
+        if (fText.empty())
+            return;
+        DOMLSParserImpl::docCharacters(fText.data(), fText.size(), fTextIsCDATA);
+        fText.clear();
+    }
+
     [[noreturn]] void Stop(const XMLCh* inMessage)
     {
         const xercesc::Locator* locator = getScanner()->getLocator();
@@ -435,6 +479,9 @@ private:
     uint32_t fDepth = 0;
     size_t fEntityDepth = 0;
     size_t fEntityText = 0;
+    // The run of character data not yet handed on.
+    std::u16string fText;
+    bool fTextIsCDATA = false;
 };
 
 // Pushes the document's errors as xmlc errors (3 fatal, 2 others) and stops at the first.
