@@ -22,6 +22,7 @@
 #include "xml/XMLLibrary.h"
 
 #include <xercesc/dom/DOM.hpp>
+#include <xercesc/dom/impl/DOMDocumentImpl.hpp>
 #include <xercesc/framework/MemBufFormatTarget.hpp>
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/framework/Wrapper4InputSource.hpp>
@@ -545,6 +546,30 @@ bool SerializeToTarget(DOMNode* inNode, bool inPrettyPrint, xercesc::MemBufForma
     }
     return true;
 }
+
+// ----- Copies
+
+// A document that copies another. The library's own copy of a document loses the new one when a
+// node cannot be copied (a name its parser took, that its copy refuses); here the caller releases
+// it. The children are copied by the library's means of copying a document's own (its type
+// declaration and entities included).
+class CopiedDocument : public xercesc::DOMDocumentImpl
+{
+public:
+    using DOMDocumentImpl::DOMDocumentImpl;
+
+    void CopyFrom(const xercesc::DOMDocumentImpl& inSource)
+    {
+        if (const XMLCh* encoding = inSource.getXmlEncoding(); encoding != nullptr && *encoding != 0)
+            setXmlEncoding(encoding);
+        if (const XMLCh* version = inSource.getXmlVersion(); version != nullptr && *version != 0)
+            setXmlVersion(version);
+        setXmlStandalone(inSource.getXmlStandalone());
+        setDocumentURI(inSource.getDocumentURI());
+        for (DOMNode* child = inSource.getFirstChild(); child != nullptr; child = child->getNextSibling())
+            appendChild(importNode(child, true, true));
+    }
+};
 
 // ----- Walking with handlers
 
@@ -1110,14 +1135,21 @@ VXMLDOMDocument_opaque* IXMLDomWrapper::CloneNodeDocument(VXMLDOMNode_opaque* in
     return Quietly(static_cast<VXMLDOMDocument_opaque*>(nullptr),
                    [&]() -> VXMLDOMDocument_opaque*
                    {
-                       DOMDocument* document = DocumentOf(inNode);
+                       auto* document = dynamic_cast<xercesc::DOMDocumentImpl*>(DocumentOf(inNode));
                        if (document == nullptr)
                            return nullptr;
-                       auto* clone = static_cast<DOMDocument*>(document->cloneNode(true));
-                       if (clone == nullptr)
-                           return nullptr;
-                       clone->setDocumentURI(document->getDocumentURI());
-                       return HandleOf(clone);
+                       xercesc::MemoryManager* manager = document->getMemoryManager();
+                       auto* copy = new (manager) CopiedDocument(document->getImplementation(), manager);
+                       try
+                       {
+                           copy->CopyFrom(*document);
+                       }
+                       catch (...)
+                       {
+                           copy->release();
+                           throw;
+                       }
+                       return HandleOf(static_cast<DOMDocument*>(copy));
                    });
 }
 
@@ -1145,46 +1177,47 @@ VXMLDOMDocument_opaque* IXMLDomWrapper::CreateNodeDocumentFromBuffer(const void*
     static const XMLByte sNothing = 0;
     const XMLByte* bytes = inBytes != nullptr ? static_cast<const XMLByte*>(inBytes) : &sNothing;
     const size_t size = inBytes != nullptr ? inSize : 0;
-    return Quietly(static_cast<VXMLDOMDocument_opaque*>(nullptr),
-                   [&]() -> VXMLDOMDocument_opaque*
-                   {
-                       GuardedDOMParser parser;
-                       xercesc::SecurityManager security;
-                       PushingErrorHandler errors;
-                       xercesc::DOMConfiguration* config = parser.getDomConfig();
-                       ApplyUntrustedInputSettings(*config, security);
-                       config->setParameter(xercesc::XMLUni::fgDOMEntities, true);
-                       config->setParameter(xercesc::XMLUni::fgDOMNamespaces, true);
-                       config->setParameter(xercesc::XMLUni::fgXercesValidationErrorAsFatal, true);
-                       config->setParameter(xercesc::XMLUni::fgXercesContinueAfterFatalError, false);
-                       config->setParameter(xercesc::XMLUni::fgDOMValidate, false);
-                       config->setParameter(xercesc::XMLUni::fgXercesLoadExternalDTD, false);
-                       config->setParameter(xercesc::XMLUni::fgXercesUserAdoptsDOMDocument, true);
-                       config->setParameter(xercesc::XMLUni::fgDOMErrorHandler,
-                                            static_cast<xercesc::DOMErrorHandler*>(&errors));
+    // Some refusals of the library come as exceptions (a broken declaration): said as well.
+    return Reporting(static_cast<VXMLDOMDocument_opaque*>(nullptr),
+                     [&]() -> VXMLDOMDocument_opaque*
+                     {
+                         GuardedDOMParser parser;
+                         xercesc::SecurityManager security;
+                         PushingErrorHandler errors;
+                         xercesc::DOMConfiguration* config = parser.getDomConfig();
+                         ApplyUntrustedInputSettings(*config, security);
+                         config->setParameter(xercesc::XMLUni::fgDOMEntities, true);
+                         config->setParameter(xercesc::XMLUni::fgDOMNamespaces, true);
+                         config->setParameter(xercesc::XMLUni::fgXercesValidationErrorAsFatal, true);
+                         config->setParameter(xercesc::XMLUni::fgXercesContinueAfterFatalError, false);
+                         config->setParameter(xercesc::XMLUni::fgDOMValidate, false);
+                         config->setParameter(xercesc::XMLUni::fgXercesLoadExternalDTD, false);
+                         config->setParameter(xercesc::XMLUni::fgXercesUserAdoptsDOMDocument, true);
+                         config->setParameter(xercesc::XMLUni::fgDOMErrorHandler,
+                                              static_cast<xercesc::DOMErrorHandler*>(&errors));
 
-                       auto* source = new xercesc::MemBufInputSource(bytes, size, "Blob", false);
-                       if (inSystemID != nullptr)
-                           source->setSystemId(UnitsOf(*inSystemID));
-                       xercesc::Wrapper4InputSource input(source, true);
-                       DOMDocument* document = nullptr;
-                       try
-                       {
-                           document = parser.parse(&input);
-                       }
-                       catch (const StopParse&)
-                       {
-                           return nullptr;
-                       }
-                       if (document != nullptr && errors.fFailed)
-                       {
-                           document->release();
-                           document = nullptr;
-                       }
-                       if (document == nullptr && !errors.fFailed)
-                           PushLibraryError(u"the document could not be read");
-                       return document != nullptr ? HandleOf(document) : nullptr;
-                   });
+                         auto* source = new xercesc::MemBufInputSource(bytes, size, "Blob", false);
+                         if (inSystemID != nullptr)
+                             source->setSystemId(UnitsOf(*inSystemID));
+                         xercesc::Wrapper4InputSource input(source, true);
+                         DOMDocument* document = nullptr;
+                         try
+                         {
+                             document = parser.parse(&input);
+                         }
+                         catch (const StopParse&)
+                         {
+                             return nullptr;
+                         }
+                         if (document != nullptr && errors.fFailed)
+                         {
+                             document->release();
+                             document = nullptr;
+                         }
+                         if (document == nullptr && !errors.fFailed)
+                             PushLibraryError(u"the document could not be read");
+                         return document != nullptr ? HandleOf(document) : nullptr;
+                     });
 }
 
 bool IXMLDomWrapper::Parse(VXMLDOMNode_opaque* inNode, IXMLHandler* inHandler)
