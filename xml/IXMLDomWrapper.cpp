@@ -36,6 +36,7 @@
 #include <xercesc/util/XMLException.hpp>
 #include <xercesc/util/XMLUni.hpp>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -350,6 +351,37 @@ size_t ConvertLineEnds(const uint8_t* inBytes, size_t inSize, uint8_t* outBytes,
     }
     std::memcpy(outBytes + written, inBytes + units * kUnit, inSize - units * kUnit);
     return written + (inSize - units * kUnit);
+}
+
+// The same for single bytes, by runs: the bytes between two line ends are copied at once.
+size_t ConvertByteLineEnds(const uint8_t* inBytes, size_t inSize, uint8_t* outBytes)
+{
+    const uint8_t* end = inBytes + inSize;
+    auto find = [end](const uint8_t* inFrom, uint8_t inByte)
+    {
+        const void* found = std::memchr(inFrom, inByte, size_t(end - inFrom));
+        return found != nullptr ? static_cast<const uint8_t*>(found) : end;
+    };
+    const uint8_t* next = inBytes;
+    const uint8_t* nextLF = find(next, 0x0A);
+    const uint8_t* nextCR = find(next, 0x0D);
+    size_t written = 0;
+    for (;;)
+    {
+        const uint8_t* stop = std::min(nextLF, nextCR);
+        std::memcpy(outBytes + written, next, size_t(stop - next));
+        written += size_t(stop - next);
+        if (stop == end)
+            return written;
+        outBytes[written++] = 0x0D;
+        next = stop + 1;
+        if (stop == nextCR && next != end && *next == 0x0A)
+            ++next;
+        if (nextLF < next)
+            nextLF = find(next, 0x0A);
+        if (nextCR < next)
+            nextCR = find(next, 0x0D);
+    }
 }
 
 size_t UnitSizeOfEncoding(const VString& inEncoding)
@@ -1301,7 +1333,7 @@ bool IXMLDomWrapper::CopyMemBufFormatTargetToBlob(VBlob* ioBlob, int64_t inOffse
                            switch (unit)
                            {
                            case 1:
-                               size = ConvertLineEnds<1>(bytes, size, converted.get(), 0);
+                               size = ConvertByteLineEnds(bytes, size, converted.get());
                                break;
                            case 2:
                                size = ConvertLineEnds<2>(bytes, size, converted.get(), lowByte);
