@@ -71,7 +71,22 @@ VString ViewOf(const XMLCh* inUnits)
     return ViewOf(inUnits, std::char_traits<XMLCh>::length(inUnits));
 }
 
-// An xmlc error with the parameters of a problem of the document.
+// The library's parser, with its position at hand for our own errors.
+class SAXParserWithLocator : public xercesc::SAXParser
+{
+public:
+    using SAXParser::SAXParser;
+    const xercesc::Locator* GetLocator() const { return getScanner().getLocator(); }
+};
+
+// Thrown by the handlers through the library to end a parse that must not go on; the error is
+// already on the context.
+struct StopParse
+{
+};
+
+} // namespace
+
 void PushXMLError(VError inError, const XMLCh* inMessage, const XMLCh* inSystemID, const XMLCh* inPublicID,
                   XMLFileLoc inLine, XMLFileLoc inColumn)
 {
@@ -90,22 +105,6 @@ void PushXMLError(VError inError, const XMLCh* inMessage, const XMLCh* inSystemI
     bag->SetLong("column", ClampPosition(inColumn));
     _PushRetainedError(error, VE_OK);
 }
-
-// The library's parser, with its position at hand for our own errors.
-class SAXParserWithLocator : public xercesc::SAXParser
-{
-public:
-    using SAXParser::SAXParser;
-    const xercesc::Locator* GetLocator() const { return getScanner().getLocator(); }
-};
-
-// Thrown by the handlers through the library to end a parse that must not go on; the error is
-// already on the context.
-struct StopParse
-{
-};
-
-} // namespace
 
 // The library's handlers for one parse: turns its events into calls on the stack of handlers.
 class SAX_Handlers : public xercesc::XMLDocumentHandler,

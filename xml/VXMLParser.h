@@ -43,6 +43,11 @@ constexpr OsType kCOMPONENT_XML = FourCharCode("xmlc");
 constexpr VError VE_XML_ParseError = MakeVError(kCOMPONENT_XML, 2);
 constexpr VError VE_XML_ParseFatalError = MakeVError(kCOMPONENT_XML, 3);
 
+// Pushes an xmlc error with the parameters of a problem of a document: "message", "systemID",
+// "publicID", "line" and "column" (null texts give empty ones).
+void PushXMLError(VError inError, const XMLCh* inMessage, const XMLCh* inSystemID, const XMLCh* inPublicID,
+                  XMLFileLoc inLine, XMLFileLoc inColumn);
+
 // Options of a parse (bits).
 enum : uint32_t
 {

@@ -1,5 +1,6 @@
 #include "xml/XMLLibrary.h"
 
+#include <xercesc/dom/DOMConfiguration.hpp>
 #include <xercesc/parsers/SAXParser.hpp>
 #include <xercesc/sax2/SAX2XMLReader.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
@@ -70,6 +71,15 @@ void ApplyUntrustedInputSettings(xercesc::SAX2XMLReader& ioReader, xercesc::Secu
     ioReader.setFeature(xercesc::XMLUni::fgXercesDisableDefaultEntityResolution, true);
     ioReader.setFeature(xercesc::XMLUni::fgXercesSchema, false);
     ioReader.setFeature(xercesc::XMLUni::fgXercesLoadSchema, false);
+}
+
+void ApplyUntrustedInputSettings(xercesc::DOMConfiguration& ioConfig, xercesc::SecurityManager& ioSecurity)
+{
+    SetUpSecurityManager(ioSecurity);
+    ioConfig.setParameter(xercesc::XMLUni::fgXercesSecurityManager, &ioSecurity);
+    ioConfig.setParameter(xercesc::XMLUni::fgXercesDisableDefaultEntityResolution, true);
+    ioConfig.setParameter(xercesc::XMLUni::fgXercesSchema, false);
+    ioConfig.setParameter(xercesc::XMLUni::fgXercesLoadSchema, false);
 }
 
 } // namespace kova

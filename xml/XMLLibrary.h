@@ -22,6 +22,7 @@
 XERCES_CPP_NAMESPACE_BEGIN
 class SAXParser;
 class SAX2XMLReader;
+class DOMConfiguration;
 class SecurityManager;
 XERCES_CPP_NAMESPACE_END
 
@@ -56,5 +57,7 @@ void XMLLibraryTerminate();
 // namespaces and the loading of an external DTD stay the caller's choice.
 void ApplyUntrustedInputSettings(xercesc::SAXParser& ioParser, xercesc::SecurityManager& ioSecurity);
 void ApplyUntrustedInputSettings(xercesc::SAX2XMLReader& ioReader, xercesc::SecurityManager& ioSecurity);
+// The same for a DOM parser, through its configuration.
+void ApplyUntrustedInputSettings(xercesc::DOMConfiguration& ioConfig, xercesc::SecurityManager& ioSecurity);
 
 } // namespace kova
