@@ -2,6 +2,7 @@
 
 #include "kernel/errors/KovaErrors.h"
 #include "kernel/errors/VErrorBase.h"
+#include "kernel/errors/VErrorContext.h"
 #include "kernel/json/IJSONObject.h"
 #include "kernel/json/JSONErrors.h"
 #include "kernel/json/StJSONNesting.h"
@@ -10,6 +11,7 @@
 #include "kernel/json/VJSONObject.h"
 #include "kernel/json/VJSONObjectFactory.h"
 #include "kernel/tasks/VProcess.h"
+#include "kernel/values/VMemoryBuffer.h"
 #include "kernel/values/VTime.h"
 
 #include <cstring>
@@ -65,6 +67,35 @@ VJSONBinaryImporter::VJSONBinaryImporter(const void* inData, size_t inSize)
 }
 
 VJSONBinaryImporter::~VJSONBinaryImporter() = default;
+
+const VString& VJSONBinaryImporter::sBinaryPropertyName()
+{
+    static const VString sName("__PRIVATE_BINARY_OBJECT");
+    return sName;
+}
+
+VError VJSONBinaryImporter::ReadBase64(const VString& inBase64, VJSONValue& outValue)
+{
+    VMemoryBuffer<1024ul, 2ul, 1048576ul> bytes;
+    {
+        StErrorContextInstaller decoding(true, false);
+        if (!inBase64.DecodeBase64(bytes, false))
+        {
+            VError error = decoding.GetLastError();
+            if (error == VE_OK)
+            {
+                error = VE_STREAM_TEXT_CONVERSION_FAILURE;
+                _ThrowError(error);
+            }
+            return error;
+        }
+    }
+    // An empty text is no form at all: cut data, not "no data".
+    static const uint8_t sNothing = 0;
+    const void* data = bytes.GetDataSize() != 0 ? bytes.GetDataPtr() : &sNothing;
+    VJSONBinaryImporter importer(data, bytes.GetDataSize());
+    return importer.GetValue(outValue);
+}
 
 VError VJSONBinaryImporter::_Truncated() const
 {

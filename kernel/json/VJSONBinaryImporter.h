@@ -12,6 +12,7 @@
 //     VError error = importer.GetValue(value);
 #pragma once
 #include "kernel/json/VJSONValue.h"
+#include "kernel/text/VString.h"
 #include "kernel/values/KovaTypes.h"
 #include "kernel/values/VObject.h"
 #include "kernel/values/VRefPtr.h"
@@ -33,6 +34,12 @@ public:
     ~VJSONBinaryImporter() override;
     VJSONBinaryImporter(const VJSONBinaryImporter&) = delete;
     VJSONBinaryImporter& operator=(const VJSONBinaryImporter&) = delete;
+
+    // The property that carries a binary form inside JSON text: "__PRIVATE_BINARY_OBJECT".
+    static const VString& sBinaryPropertyName();
+    // The value whose binary form the Base64 text holds: the decoder's error (kova 210 for text
+    // that is no Base64) or the reader's.
+    static VError ReadBase64(const VString& inBase64, VJSONValue& outValue);
 
     // Every object and array read gets this change counter (not retained here).
     void SetStamp(VJSONStamp* inStamp) { fStamp = inStamp; }
