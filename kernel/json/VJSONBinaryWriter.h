@@ -49,7 +49,10 @@ public:
     // Names of this many units or more have no record (the reader takes them as markers).
     static constexpr int32_t kMaxNameLength = 0x7FFF;
 
+    // The options are kept for callers (the text writer's fallback passes 64); no step of the
+    // writing depends on them.
     explicit VJSONBinaryWriter(uint32_t inOptions = 0);
+    uint32_t GetOptions() const { return fOptions; }
     ~VJSONBinaryWriter() override;
     VJSONBinaryWriter(const VJSONBinaryWriter&) = delete;
     VJSONBinaryWriter& operator=(const VJSONBinaryWriter&) = delete;
