@@ -7,6 +7,7 @@
 #include "kernel/json/JSONErrors.h"
 #include "kernel/json/StJSONNesting.h"
 #include "kernel/json/VJSONArray.h"
+#include "kernel/json/VJSONBinaryWriter.h"
 #include "kernel/json/VJSONClass.h"
 #include "kernel/json/VJSONObject.h"
 #include "kernel/json/VJSONObjectFactory.h"
@@ -23,13 +24,7 @@ namespace kova
 namespace
 {
 
-constexpr uint8_t kTagBackReference = 0xFF;
-constexpr uint16_t kUndefinedObject = 0xFFFE;
-constexpr uint32_t kUndefinedArray = 0xFFFFFFFE;
-constexpr uint16_t kFirstMarker = 0x8000;
-constexpr uint16_t kEndMarker = 0xFFFF;
-constexpr uint16_t kTrailerMarker = 0xFFFD;
-constexpr uint32_t kClassSignature = 0x2A2A2A2A;
+using Form = VJSONBinaryWriter;
 
 VString TextOf(const uint8_t* inUnits, size_t inLength)
 {
@@ -191,7 +186,7 @@ VError VJSONBinaryImporter::_GetValue(VJSONValue& outValue, bool* outHasContents
         if (_Left() < sizeof(marker))
             return _Truncated();
         std::memcpy(&marker, fData + fPosition, sizeof(marker));
-        if (marker == kUndefinedObject)
+        if (marker == Form::kUndefinedObject)
         {
             outValue.SetUndefined();
             break;
@@ -208,7 +203,7 @@ VError VJSONBinaryImporter::_GetValue(VJSONValue& outValue, bool* outHasContents
         uint32_t count;
         if (!_Read(&count, sizeof(count)))
             return VE_STREAM_EOF;
-        if (count == kUndefinedArray)
+        if (count == Form::kUndefinedArray)
         {
             outValue.SetUndefined();
             break;
@@ -229,7 +224,7 @@ VError VJSONBinaryImporter::_GetValue(VJSONValue& outValue, bool* outHasContents
         *outHasContents = true;
         break;
     }
-    case kTagBackReference:
+    case Form::kTagBackReference:
     {
         uint32_t length;
         if (!_Read(&length, sizeof(length)))
@@ -287,7 +282,7 @@ VError VJSONBinaryImporter::_GetObjectContents(VJSONObject* inObject)
         uint16_t marker;
         if (!_Read(&marker, sizeof(marker)))
             return VE_STREAM_EOF;
-        if (marker < kFirstMarker)
+        if (marker < Form::kFirstMarker)
         {
             if (2 * size_t(marker) > _Left())
                 return _Truncated();
@@ -308,9 +303,9 @@ VError VJSONBinaryImporter::_GetObjectContents(VJSONObject* inObject)
                 return error;
             continue;
         }
-        if (marker == kEndMarker)
+        if (marker == Form::kEndMarker)
             return VE_OK;
-        if (marker != kTrailerMarker)
+        if (marker != Form::kTrailerMarker)
             continue;
         uint32_t signature;
         if (_Left() < sizeof(signature))
@@ -324,7 +319,7 @@ VError VJSONBinaryImporter::_GetObjectContents(VJSONObject* inObject)
         fPosition += size_t(size);
         VRefPtr<VJSONObject> classObject;
         VError error = VE_OK;
-        if (signature == kClassSignature)
+        if (signature == Form::kClassSignature)
         {
             error = _CreateObjectWithClass(inObject, record, size, classObject);
         }

@@ -1,6 +1,7 @@
 #include "kernel/json/VJSONBinaryImporter.h"
 
 #include "kernel/json/JSONErrors.h"
+#include "kernel/json/JSONBinaryTesting_test.h"
 #include "kernel/json/JSONTesting_test.h"
 #include "kernel/json/VJSONArray.h"
 #include "kernel/json/VJSONBinaryWriter.h"
@@ -17,19 +18,13 @@ namespace kova
 namespace
 {
 
+using testing_json::Bytes;
 using testing_json::Parse;
 using testing_json::StCollectErrors;
 using testing_json::ToU8;
-using Bytes = std::vector<uint8_t>;
-
-Bytes Written(const VJSONValue& inValue)
-{
-    VJSONBinaryWriter writer(64);
-    VJSONBinaryWriter::Buffer buffer;
-    EXPECT_EQ(writer.StreamValue(inValue, buffer), VE_OK);
-    const uint8_t* data = static_cast<const uint8_t*>(buffer.GetDataPtr());
-    return Bytes(data, data + buffer.GetDataSize());
-}
+using testing_json::Units;
+using testing_json::Written;
+using testing_json::operator+;
 
 VJSONValue Read(const Bytes& inBytes, VError* outError = nullptr)
 {
@@ -39,20 +34,6 @@ VJSONValue Read(const Bytes& inBytes, VError* outError = nullptr)
     if (outError != nullptr)
         *outError = error;
     return value;
-}
-
-Bytes Units(const std::string& inText)
-{
-    Bytes bytes;
-    for (char c : inText)
-        bytes.insert(bytes.end(), {uint8_t(c), 0});
-    return bytes;
-}
-
-Bytes operator+(Bytes inFirst, const Bytes& inSecond)
-{
-    inFirst.insert(inFirst.end(), inSecond.begin(), inSecond.end());
-    return inFirst;
 }
 
 TEST(VJSONBinaryImporter, TreesComeBackWithEveryKindOfValue)

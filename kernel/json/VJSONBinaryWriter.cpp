@@ -22,11 +22,6 @@ namespace kova
 namespace
 {
 
-constexpr uint8_t kTagBackReference = 0xFF;
-constexpr uint16_t kEndMarker = 0xFFFF;
-constexpr uint16_t kTrailerMarker = 0xFFFD;
-constexpr uint32_t kClassSignature = 0x2A2A2A2A;
-
 // False when the buffer cannot grow; nothing is then appended.
 bool Append(VJSONBinaryWriter::Buffer& ioBuffer, const void* inBytes, size_t inSize)
 {

@@ -46,8 +46,16 @@ public:
         uint64_t fIndex;
     };
 
-    // Names of this many units or more have no record (the reader takes them as markers).
-    static constexpr int32_t kMaxNameLength = 0x7FFF;
+    // Markers of the form, shared with the reader. A u16 of kFirstMarker or more in an object body
+    // is a marker, so names must be shorter.
+    static constexpr uint8_t kTagBackReference = 0xFF;
+    static constexpr uint16_t kFirstMarker = 0x8000;
+    static constexpr uint16_t kTrailerMarker = 0xFFFD;
+    static constexpr uint16_t kUndefinedObject = 0xFFFE;
+    static constexpr uint16_t kEndMarker = 0xFFFF;
+    static constexpr uint32_t kUndefinedArray = 0xFFFFFFFE;
+    static constexpr uint32_t kClassSignature = 0x2A2A2A2A; // "****"
+    static constexpr int32_t kMaxNameLength = kFirstMarker - 1;
 
     // The options are kept for callers (the text writer's fallback passes 64); no step of the
     // writing depends on them.

@@ -1,6 +1,7 @@
 #include "kernel/json/VJSONBinaryWriter.h"
 
 #include "kernel/json/JSONErrors.h"
+#include "kernel/json/JSONBinaryTesting_test.h"
 #include "kernel/json/JSONTesting_test.h"
 #include "kernel/json/VJSONArray.h"
 #include "kernel/json/VJSONBinaryImporter.h"
@@ -19,35 +20,12 @@ namespace kova
 namespace
 {
 
+using testing_json::Bytes;
 using testing_json::Parse;
 using testing_json::StCollectErrors;
-using Bytes = std::vector<uint8_t>;
-
-Bytes Written(const VJSONValue& inValue, VError* outError = nullptr)
-{
-    VJSONBinaryWriter writer(64);
-    VJSONBinaryWriter::Buffer buffer;
-    VError error = writer.StreamValue(inValue, buffer);
-    if (outError != nullptr)
-        *outError = error;
-    const uint8_t* data = static_cast<const uint8_t*>(buffer.GetDataPtr());
-    return Bytes(data, data + buffer.GetDataSize());
-}
-
-// The UTF-16 units of an ASCII text, as the form stores them.
-Bytes Units(const std::string& inText)
-{
-    Bytes bytes;
-    for (char c : inText)
-        bytes.insert(bytes.end(), {uint8_t(c), 0});
-    return bytes;
-}
-
-Bytes operator+(Bytes inFirst, const Bytes& inSecond)
-{
-    inFirst.insert(inFirst.end(), inSecond.begin(), inSecond.end());
-    return inFirst;
-}
+using testing_json::Units;
+using testing_json::Written;
+using testing_json::operator+;
 
 TEST(VJSONBinaryWriter, ScalarsAndEmptyContainersHaveTheirFixedBytes)
 {
