@@ -16,7 +16,6 @@
 #include "kernel/values/VTime.h"
 
 #include <cstring>
-#include <vector>
 
 namespace kova
 {
@@ -26,14 +25,15 @@ namespace
 
 using Form = VJSONBinaryWriter;
 
+// The units may lie at any alignment in the data: copied as bytes. A text that cannot be made
+// comes back shorter than asked.
 VString TextOf(const uint8_t* inUnits, size_t inLength)
 {
-    // The units may lie at any alignment in the data.
-    std::vector<UniChar> units(inLength);
-    if (inLength != 0)
-        std::memcpy(units.data(), inUnits, inLength * sizeof(UniChar));
     VString text;
-    text.AppendUniChars(units.data(), int32_t(inLength));
+    if (inLength == 0 || inLength > size_t(INT32_MAX) || !text.EnsureSize(int32_t(inLength)))
+        return text;
+    std::memcpy(text.GetCPointerForWrite(), inUnits, inLength * sizeof(UniChar));
+    text.Validate(int32_t(inLength));
     return text;
 }
 
