@@ -72,6 +72,29 @@ private:
     int64_t fSaved;
 };
 
+// Counts the writing of values that nothing else may keep alive.
+class StTemporary
+{
+public:
+    explicit StTemporary(uint32_t& ioDepth, bool inTemporary = true)
+        : fDepth(ioDepth), fTemporary(inTemporary)
+    {
+        if (fTemporary)
+            ++fDepth;
+    }
+    ~StTemporary()
+    {
+        if (fTemporary)
+            --fDepth;
+    }
+    StTemporary(const StTemporary&) = delete;
+    StTemporary& operator=(const StTemporary&) = delete;
+
+private:
+    uint32_t& fDepth;
+    bool fTemporary;
+};
+
 VError MemoryFull()
 {
     _ThrowError(VE_MEMORY_FULL);
@@ -196,6 +219,16 @@ VError VJSONBinaryWriter::_StreamValue(const VJSONValue& inValue, const PathPart
     return written ? VE_OK : MemoryFull();
 }
 
+VError VJSONBinaryWriter::_StreamValueInPlace(const VJSONValue& inStored, const PathPart* inPath,
+                                              Buffer& ioBuffer)
+{
+    // A collection is held by a copy while it is written: what its delegates do to the container
+    // may not pull it away.
+    if (inStored.IsObject() || inStored.IsArray())
+        return _StreamValue(VJSONValue(inStored), inPath, ioBuffer);
+    return _StreamValue(inStored, inPath, ioBuffer);
+}
+
 bool VJSONBinaryWriter::_StreamReference(const VJSONCollection* inCollection, const PathPart* inPath,
                                          Buffer& ioBuffer, VError& outError)
 {
@@ -219,17 +252,21 @@ bool VJSONBinaryWriter::_StreamReference(const VJSONCollection* inCollection, co
         entry.fName = *inPath->fName;
     try
     {
-        fRetained.reserve(fRetained.size() + 1);
         fEntries.push_back(std::move(entry));
         fPointers.emplace(inCollection, fEntries.size() - 1);
+        // A container that a delegate made for the occasion may be freed once written, and its
+        // address reused by another one: it is kept until the writer goes away.
+        if (fTemporaryDepth != 0)
+        {
+            fRetained.push_back(inCollection);
+            inCollection->Retain();
+        }
     }
     catch (const std::bad_alloc&)
     {
         outError = MemoryFull();
         return true;
     }
-    inCollection->Retain();
-    fRetained.push_back(inCollection);
     fPendingEntry = int64_t(fEntries.size() - 1);
     return false;
 }
@@ -275,10 +312,16 @@ VError VJSONBinaryWriter::_StreamArray(const VJSONArray* inArray, const PathPart
     if (!AppendScalar(ioBuffer, static_cast<uint8_t>(JSON_array)) ||
         !AppendScalar(ioBuffer, static_cast<uint32_t>(count)))
         return MemoryFull();
+    // An array of one task is read in place; a shared one through copies taken under its lock.
+    bool inPlace = inArray->_GetLocker() == nullptr;
     for (size_t i = 0; i < count; ++i)
     {
         PathPart step{inPath, nullptr, i};
-        VError error = _StreamValue(inArray->GetAt(i), &step, ioBuffer);
+        VError error;
+        if (inPlace && i < inArray->_GetValues().size())
+            error = _StreamValueInPlace(inArray->_GetValues()[i], &step, ioBuffer);
+        else
+            error = _StreamValue(inArray->GetAt(i), &step, ioBuffer);
         if (error != VE_OK)
             return error;
     }
@@ -297,7 +340,10 @@ VError VJSONBinaryWriter::_StreamObject(const VJSONObject* inObject, const PathP
         VJSONValue replacement(const_cast<VJSONObject*>(inObject));
         delegate->IJSON_GetValueToWriteToBuffer(replacement);
         if (replacement.GetObject() != inObject)
+        {
+            StTemporary temporary(fTemporaryDepth);
             return _StreamValue(replacement, inPath, ioBuffer);
+        }
     }
     StJSONNesting level;
     if (!level.IsOK())
@@ -305,10 +351,39 @@ VError VJSONBinaryWriter::_StreamObject(const VJSONObject* inObject, const PathP
     if (!AppendScalar(ioBuffer, static_cast<uint8_t>(JSON_object)))
         return MemoryFull();
     StCurrentEntry current(fCurrentEntry, self);
+    // Values a delegate answers, or that other tasks may replace, may live no longer than this.
+    StTemporary temporary(fTemporaryDepth, delegate != nullptr || inObject->IsShared());
     bool native = delegate != nullptr && delegate->IJSON_GetBinarySignature() != 0;
     uint32_t flags = VJSONPropertyConstOrderedIterator::kSkipGetterNames;
     if (native)
         flags |= VJSONPropertyConstOrderedIterator::kSkipDelegateNames;
+    if (delegate == nullptr && !inObject->IsShared())
+    {
+        // Nothing but the stored values: read in place.
+        const std::vector<VJSONObject::Property>& properties = inObject->_GetProperties();
+        for (size_t i = 0; i < properties.size(); ++i)
+        {
+            const VJSONObject::Name& name = properties[i].fName;
+            if (name.GetLength() > kMaxNameLength)
+            {
+                VString text = name.GetString();
+                _ThrowError(VE_INVALID_PARAMETER, &text);
+                return VE_INVALID_PARAMETER;
+            }
+            uint16_t length = static_cast<uint16_t>(name.GetLength());
+            if (!AppendScalar(ioBuffer, length) ||
+                !Append(ioBuffer, name.GetUnits(), size_t(length) * sizeof(UniChar)))
+                return MemoryFull();
+            VString text = properties[i].fValue.IsObject() || properties[i].fValue.IsArray()
+                               ? name.GetString()
+                               : VString();
+            PathPart step{inPath, &text, 0};
+            VError error = _StreamValueInPlace(properties[i].fValue, &step, ioBuffer);
+            if (error != VE_OK)
+                return error;
+        }
+        return _StreamTrailer(inObject, ioBuffer);
+    }
     for (VJSONPropertyConstOrderedIterator it(inObject, flags); it.IsValid(); ++it)
     {
         const VString& name = it.GetName();

@@ -12,10 +12,11 @@
 // signature, a u64 size and that many bytes: "****" for a class record (store and class names),
 // any other signature for the bytes of a native delegate.
 //
-// Every container met is retained until the writer goes away, so that no address it registered
-// for back-references can be reused by another container while it writes. A container's pointer
-// text is built only when a second occurrence needs it, from the steps kept per container: deep
-// trees cost no text per level.
+// Every container that a delegate answers (or that other tasks may replace) is retained until the
+// writer goes away, so that no address it registered for back-references can be reused by another
+// container while it writes; the containers of the tree itself are kept alive by the tree. A container's
+// pointer text is built only when a second occurrence needs it, from the steps kept per container: deep trees
+// cost no text per level.
 #pragma once
 #include "kernel/values/KovaTypes.h"
 #include "kernel/values/VMemoryBuffer.h"
@@ -78,6 +79,8 @@ public:
 
 private:
     VError _StreamValue(const VJSONValue& inValue, const PathPart* inPath, Buffer& ioBuffer);
+    // A value stored in a container of the tree.
+    VError _StreamValueInPlace(const VJSONValue& inStored, const PathPart* inPath, Buffer& ioBuffer);
     // True when the container was met before and its back-reference was written (or failed).
     bool _StreamReference(const VJSONCollection* inCollection, const PathPart* inPath, Buffer& ioBuffer,
                           VError& outError);
@@ -106,6 +109,8 @@ private:
     // The entry of the container whose contents are being written, and the one just registered.
     int64_t fCurrentEntry = -1;
     int64_t fPendingEntry = -1;
+    // Above 0 while writing values that only the writing keeps alive.
+    uint32_t fTemporaryDepth = 0;
 };
 
 } // namespace kova
