@@ -233,10 +233,9 @@ bool VJSONBinaryWriter::_StreamReference(const VJSONCollection* inCollection, co
                                          Buffer& ioBuffer, VError& outError)
 {
     fPendingEntry = -1;
-    auto found = fPointers.find(inCollection);
-    if (found != fPointers.end())
+    if (const size_t* found = fPointers.Find(inCollection))
     {
-        const VString& pointer = _PointerOf(found->second);
+        const VString& pointer = _PointerOf(*found);
         if (!AppendScalar(ioBuffer, kTagBackReference) ||
             !AppendUnits32(ioBuffer, pointer.GetCPointer(), pointer.GetLength()))
             outError = MemoryFull();
@@ -253,7 +252,7 @@ bool VJSONBinaryWriter::_StreamReference(const VJSONCollection* inCollection, co
     try
     {
         fEntries.push_back(std::move(entry));
-        fPointers.emplace(inCollection, fEntries.size() - 1);
+        fPointers.Add(inCollection, fEntries.size() - 1);
         // A container that a delegate made for the occasion may be freed once written, and its
         // address reused by another one: it is kept until the writer goes away.
         if (fTemporaryDepth != 0)

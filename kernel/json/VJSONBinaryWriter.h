@@ -18,12 +18,12 @@
 // pointer text is built only when a second occurrence needs it, from the steps kept per container: deep trees
 // cost no text per level.
 #pragma once
+#include "kernel/json/VJSONAddressTable.h"
 #include "kernel/values/KovaTypes.h"
 #include "kernel/values/VMemoryBuffer.h"
 #include "kernel/values/VObject.h"
 #include "kernel/text/VString.h"
 #include <cstdint>
-#include <unordered_map>
 #include <vector>
 
 namespace kova
@@ -103,7 +103,7 @@ private:
     const VString& _PointerOf(size_t inEntry);
 
     uint32_t fOptions;
-    std::unordered_map<const VJSONCollection*, size_t> fPointers;
+    VJSONAddressTable fPointers;
     std::vector<Entry> fEntries;
     std::vector<const VJSONCollection*> fRetained;
     // The entry of the container whose contents are being written, and the one just registered.
