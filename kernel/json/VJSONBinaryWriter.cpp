@@ -148,15 +148,18 @@ void VJSONBinaryWriter::BuildPathPointerString(const PathPart* inPath, VString& 
     for (auto step = steps.rbegin(); step != steps.rend(); ++step)
     {
         outPointer.AppendUniChar('/');
-        if ((*step)->fName == nullptr)
+        if ((*step)->fName == nullptr && (*step)->fStoredName == nullptr)
         {
             outPointer.AppendULong8((*step)->fIndex);
             continue;
         }
-        const VString& name = *(*step)->fName;
-        for (int32_t i = 0; i < name.GetLength(); ++i)
+        const UniChar* units =
+            (*step)->fName != nullptr ? (*step)->fName->GetCPointer() : (*step)->fStoredName->GetUnits();
+        int32_t length =
+            (*step)->fName != nullptr ? (*step)->fName->GetLength() : (*step)->fStoredName->GetLength();
+        for (int32_t i = 0; i < length; ++i)
         {
-            UniChar unit = name.GetCPointer()[i];
+            UniChar unit = units[i];
             if (unit == '~')
                 outPointer.AppendUniChar('~').AppendUniChar('0');
             else if (unit == '/')
@@ -235,20 +238,26 @@ bool VJSONBinaryWriter::_StreamReference(const VJSONCollection* inCollection, co
     fPendingEntry = -1;
     if (const size_t* found = fPointers.Find(inCollection))
     {
-        const VString& pointer = _PointerOf(*found);
-        if (!AppendScalar(ioBuffer, kTagBackReference) ||
-            !AppendUnits32(ioBuffer, pointer.GetCPointer(), pointer.GetLength()))
+        try
+        {
+            const VString& pointer = _PointerOf(*found);
+            if (!AppendScalar(ioBuffer, kTagBackReference) ||
+                !AppendUnits32(ioBuffer, pointer.GetCPointer(), pointer.GetLength()))
+                outError = MemoryFull();
+        }
+        catch (const std::bad_alloc&)
+        {
             outError = MemoryFull();
+        }
         return true;
     }
-    Entry entry{fCurrentEntry,
-                inPath == nullptr,
-                inPath != nullptr && inPath->fName != nullptr,
-                VString(),
-                inPath != nullptr ? inPath->fIndex : 0,
-                VString()};
-    if (entry.fNamed)
-        entry.fName = *inPath->fName;
+    Entry entry{fCurrentEntry, inPath == nullptr,
+                inPath != nullptr && (inPath->fName != nullptr || inPath->fStoredName != nullptr),
+                VJSONObject::Name(), inPath != nullptr ? inPath->fIndex : 0};
+    if (inPath != nullptr && inPath->fStoredName != nullptr)
+        entry.fName = *inPath->fStoredName;
+    else if (inPath != nullptr && inPath->fName != nullptr)
+        entry.fName = VJSONObject::Name(*inPath->fName);
     try
     {
         fEntries.push_back(std::move(entry));
@@ -272,9 +281,9 @@ bool VJSONBinaryWriter::_StreamReference(const VJSONCollection* inCollection, co
 
 const VString& VJSONBinaryWriter::_PointerOf(size_t inEntry)
 {
-    Entry& target = fEntries[inEntry];
-    if (target.fPointer.GetLength() != 0)
-        return target.fPointer;
+    auto built = fPointerTexts.find(inEntry);
+    if (built != fPointerTexts.end())
+        return built->second;
     // The steps from the root down, as the path parts the text is built from.
     std::vector<size_t> chain;
     for (int64_t entry = int64_t(inEntry); entry >= 0 && !fEntries[size_t(entry)].fRoot;
@@ -285,11 +294,12 @@ const VString& VJSONBinaryWriter::_PointerOf(size_t inEntry)
     for (size_t i = 0; i < chain.size(); ++i)
     {
         const Entry& step = fEntries[chain[chain.size() - 1 - i]];
-        parts[i] = PathPart{parent, step.fNamed ? &step.fName : nullptr, step.fIndex};
+        parts[i] = PathPart{parent, nullptr, step.fIndex, step.fNamed ? &step.fName : nullptr};
         parent = &parts[i];
     }
-    BuildPathPointerString(parent, target.fPointer);
-    return target.fPointer;
+    VString& pointer = fPointerTexts[inEntry];
+    BuildPathPointerString(parent, pointer);
+    return pointer;
 }
 
 VError VJSONBinaryWriter::_StreamArray(const VJSONArray* inArray, const PathPart* inPath, Buffer& ioBuffer)
@@ -373,10 +383,7 @@ VError VJSONBinaryWriter::_StreamObject(const VJSONObject* inObject, const PathP
             if (!AppendScalar(ioBuffer, length) ||
                 !Append(ioBuffer, name.GetUnits(), size_t(length) * sizeof(UniChar)))
                 return MemoryFull();
-            VString text = properties[i].fValue.IsObject() || properties[i].fValue.IsArray()
-                               ? name.GetString()
-                               : VString();
-            PathPart step{inPath, &text, 0};
+            PathPart step{inPath, nullptr, 0, &name};
             VError error = _StreamValueInPlace(properties[i].fValue, &step, ioBuffer);
             if (error != VE_OK)
                 return error;

@@ -19,11 +19,13 @@
 // cost no text per level.
 #pragma once
 #include "kernel/json/VJSONAddressTable.h"
+#include "kernel/json/VJSONObject.h"
 #include "kernel/values/KovaTypes.h"
 #include "kernel/values/VMemoryBuffer.h"
 #include "kernel/values/VObject.h"
 #include "kernel/text/VString.h"
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 namespace kova
@@ -31,7 +33,6 @@ namespace kova
 
 class VJSONArray;
 class VJSONCollection;
-class VJSONObject;
 class VJSONValue;
 
 class VJSONBinaryWriter : public VObject
@@ -43,8 +44,9 @@ public:
     struct PathPart
     {
         const PathPart* fParent;
-        const VString* fName; // null for an array element
+        const VString* fName; // null for an array element (unless fStoredName is set)
         uint64_t fIndex;
+        const VJSONObject::Name* fStoredName = nullptr; // the name as an object stores it
     };
 
     // Markers of the form, shared with the reader. A u16 of kFirstMarker or more in an object body
@@ -96,14 +98,15 @@ private:
         int64_t fParent;
         bool fRoot;
         bool fNamed;
-        VString fName;
+        VJSONObject::Name fName;
         uint64_t fIndex;
-        VString fPointer; // built on first need
     };
     const VString& _PointerOf(size_t inEntry);
 
     uint32_t fOptions;
     VJSONAddressTable fPointers;
+    // The pointer texts built so far, by entry.
+    std::unordered_map<size_t, VString> fPointerTexts;
     std::vector<Entry> fEntries;
     std::vector<const VJSONCollection*> fRetained;
     // The entry of the container whose contents are being written, and the one just registered.
