@@ -261,6 +261,34 @@ VError VJSONBinaryImporter::_GetValue(VJSONValue& outValue, bool* outHasContents
     return VE_OK;
 }
 
+VString VJSONBinaryImporter::_NameOf(const uint8_t* inUnits, uint16_t inLength)
+{
+    // Names recur from record to record: short ones share one block each, as the text reader's do.
+    constexpr uint16_t kMaxShared = 64;
+    if (inLength == 0 || inLength > kMaxShared)
+        return TextOf(inUnits, inLength);
+    UniChar units[kMaxShared];
+    std::memcpy(units, inUnits, inLength * sizeof(UniChar));
+    uint32_t hash = VJSONObject::Name::Hash(units, inLength);
+    auto range = fNames.equal_range(hash);
+    for (auto it = range.first; it != range.second; ++it)
+    {
+        if (it->second.Equals(units, inLength, hash))
+            return it->second.GetString();
+    }
+    VJSONObject::Name name(units, inLength);
+    if (name.GetLength() != inLength)
+        return VString();
+    try
+    {
+        return fNames.emplace(hash, std::move(name))->second.GetString();
+    }
+    catch (const std::bad_alloc&)
+    {
+        return TextOf(inUnits, inLength);
+    }
+}
+
 VError VJSONBinaryImporter::_GetValueContents(VJSONValue& ioValue)
 {
     StJSONNesting level;
@@ -286,7 +314,7 @@ VError VJSONBinaryImporter::_GetObjectContents(VJSONObject* inObject)
         {
             if (2 * size_t(marker) > _Left())
                 return _Truncated();
-            VString name = TextOf(fData + fPosition, marker);
+            VString name = _NameOf(fData + fPosition, marker);
             if (name.GetLength() != marker)
             {
                 _ThrowError(VE_MEMORY_FULL);

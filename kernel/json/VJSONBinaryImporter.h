@@ -11,6 +11,7 @@
 //     VJSONValue value;
 //     VError error = importer.GetValue(value);
 #pragma once
+#include "kernel/json/VJSONObject.h"
 #include "kernel/json/VJSONValue.h"
 #include "kernel/text/VString.h"
 #include "kernel/values/KovaTypes.h"
@@ -18,6 +19,7 @@
 #include "kernel/values/VRefPtr.h"
 #include <cstddef>
 #include <cstdint>
+#include <unordered_map>
 
 namespace kova
 {
@@ -57,6 +59,9 @@ private:
     // The value the pointer text names under the root; undefined when it names nothing.
     VJSONValue _Resolve(const UniChar* inUnits, uint32_t inLength) const;
 
+    // A property name read from the data; empty when memory ran out.
+    VString _NameOf(const uint8_t* inUnits, uint16_t inLength);
+
     size_t _Left() const { return fSize - fPosition; }
     // Kova 200 raised and false when fewer bytes are left.
     bool _Read(void* outBytes, size_t inSize);
@@ -69,6 +74,8 @@ private:
     // The root as soon as its tag was read: back-references are resolved against it.
     VJSONValue fRoot;
     bool fHasRoot = false;
+    // The short names read so far, by hash.
+    std::unordered_multimap<uint32_t, VJSONObject::Name> fNames;
 };
 
 } // namespace kova
