@@ -148,6 +148,21 @@ TEST(VJSONBinaryImporter, MarkersAndUnknownRecordsAreReadAsTheFormSays)
     EXPECT_TRUE(b->GetAt(0).IsUndefined());
     EXPECT_TRUE(b->GetAt(1).IsTrue());
 
+    // A native record of a signature nobody registered: a plain object, the record passed over.
+    VJSONValue plain = Read(Bytes{0x06, 0x02, 0, 0, 0, 0x05, 0xFD, 0xFF, 'A',  'B',  'C', 'D',
+                                  2,    0,    0, 0, 0, 0,    0,    0,    0xAA, 0xBB, 0x02},
+                            &error);
+    ASSERT_EQ(error, VE_OK);
+    EXPECT_EQ(plain.GetArray()->GetAt(0).GetObject()->GetImplementation(), nullptr);
+    EXPECT_TRUE(plain.GetArray()->GetAt(1).IsTrue());
+
+    // A slot not read yet is undefined, also to a back-reference that names it.
+    VJSONValue early = Read(
+        Bytes{0x06, 0x02, 0, 0, 0, 0xFF, 0x03, 0, 0, 0} + Units("#/1") + Bytes{0x06, 0, 0, 0, 0}, &error);
+    ASSERT_EQ(error, VE_OK);
+    EXPECT_TRUE(early.GetArray()->GetAt(0).IsUndefined());
+    EXPECT_TRUE(early.GetArray()->GetAt(1).IsArray());
+
     // A trailer with fewer than 4 bytes left ends the object.
     EXPECT_TRUE(Read({0x05, 0xFD, 0xFF, 0x01}, &error).IsObject());
     EXPECT_EQ(error, VE_OK);
