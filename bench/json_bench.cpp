@@ -15,6 +15,8 @@
 //   the same nlohmann document; and the same tree with one cycle, freed by the group-wide check.
 #include "bench/BenchSetup.h"
 #include "kernel/json/VJSONArray.h"
+#include "kernel/json/VJSONBinaryImporter.h"
+#include "kernel/json/VJSONBinaryWriter.h"
 #include "kernel/json/VJSONCloner.h"
 #include "kernel/json/VJSONImporter.h"
 #include "kernel/json/VJSONObject.h"
@@ -28,6 +30,7 @@
 #include <cstdio>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace
 {
@@ -366,5 +369,76 @@ void BM_JSONRelease_Kova(benchmark::State& state)
     state.SetItemsProcessed(int64_t(state.iterations()) * 100001);
 }
 BENCHMARK(BM_JSONRelease_Kova)->DenseRange(0, 1)->Unit(benchmark::kMillisecond);
+
+// ---------------------------------------------------------------------------------------------
+// The binary form, beside the text form of the same trees (JSONParse_Kova, JSONStringify_Kova) and
+// nlohmann-json's CBOR; figures in bytes of the UTF-8 text per second, the form's size beside.
+
+void BM_JSONBinaryWrite_Kova(benchmark::State& state)
+{
+    kova::bench::EnsureToolbox();
+    const kova::VJSONValue tree = KovaTree(Document(state.range(0)));
+    size_t size = 0;
+    for (auto _ : state)
+    {
+        kova::VJSONBinaryWriter writer(64);
+        kova::VJSONBinaryWriter::Buffer buffer;
+        if (writer.StreamValue(tree, buffer) != kova::VE_OK)
+            state.SkipWithError("binary write failed");
+        size = buffer.GetDataSize();
+        benchmark::DoNotOptimize(buffer.GetDataPtr());
+    }
+    Label(state);
+    state.counters["form_bytes"] = double(size);
+}
+BENCHMARK(BM_JSONBinaryWrite_Kova)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+
+void BM_JSONBinaryRead_Kova(benchmark::State& state)
+{
+    kova::bench::EnsureToolbox();
+    const kova::VJSONValue tree = KovaTree(Document(state.range(0)));
+    kova::VJSONBinaryWriter writer(64);
+    kova::VJSONBinaryWriter::Buffer buffer;
+    writer.StreamValue(tree, buffer);
+    for (auto _ : state)
+    {
+        kova::VJSONBinaryImporter importer(buffer.GetDataPtr(), buffer.GetDataSize());
+        kova::VJSONValue read;
+        if (importer.GetValue(read) != kova::VE_OK)
+            state.SkipWithError("binary read failed");
+        benchmark::DoNotOptimize(read);
+    }
+    Label(state);
+    state.counters["form_bytes"] = double(buffer.GetDataSize());
+}
+BENCHMARK(BM_JSONBinaryRead_Kova)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+
+void BM_JSONBinaryWrite_NlohmannCBOR(benchmark::State& state)
+{
+    const nlohmann::json tree = nlohmann::json::parse(Document(state.range(0)));
+    size_t size = 0;
+    for (auto _ : state)
+    {
+        std::vector<uint8_t> cbor = nlohmann::json::to_cbor(tree);
+        size = cbor.size();
+        benchmark::DoNotOptimize(cbor.data());
+    }
+    Label(state);
+    state.counters["form_bytes"] = double(size);
+}
+BENCHMARK(BM_JSONBinaryWrite_NlohmannCBOR)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+
+void BM_JSONBinaryRead_NlohmannCBOR(benchmark::State& state)
+{
+    const std::vector<uint8_t> cbor = nlohmann::json::to_cbor(nlohmann::json::parse(Document(state.range(0))));
+    for (auto _ : state)
+    {
+        nlohmann::json read = nlohmann::json::from_cbor(cbor);
+        benchmark::DoNotOptimize(read);
+    }
+    Label(state);
+    state.counters["form_bytes"] = double(cbor.size());
+}
+BENCHMARK(BM_JSONBinaryRead_NlohmannCBOR)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 
 } // namespace

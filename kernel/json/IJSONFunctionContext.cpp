@@ -4,6 +4,7 @@
 #include "kernel/json/IJSONObject.h"
 #include "kernel/json/JSONErrors.h"
 #include "kernel/json/VJSONArray.h"
+#include "kernel/json/VJSONBlob.h"
 #include "kernel/json/VJSONObject.h"
 #include "kernel/values/RealToInteger.h"
 
@@ -53,6 +54,23 @@ bool IJSONFunctionContext::GetNumberOptParam(size_t inIndex, double& outNumber)
         return false;
     outNumber = value.GetNumber();
     return true;
+}
+
+JSONBlobParam IJSONFunctionContext::GetBlobParam(size_t inIndex, bool inOptional)
+{
+    JSONBlobParam param;
+    VJSONValue value = GetParam(inIndex);
+    VJSONBlob* blob = VJSONBlob::CastJSONObject(value.GetObject());
+    if (blob == nullptr)
+    {
+        if (!inOptional)
+            _Check(value, false, VE_JSON_PARAM_NOT_A_COLLECTION);
+        return param;
+    }
+    param.fFound = true;
+    param.fData = blob->GetData();
+    param.fSize = size_t(blob->GetSize());
+    return param;
 }
 
 int32_t IJSONFunctionContext::GetLongParam(size_t inIndex)

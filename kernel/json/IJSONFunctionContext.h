@@ -33,6 +33,14 @@ class VJSONObject;
 
 enum EJSONStatus : uint32_t;
 
+// The bytes of a Blob parameter: null data for an empty blob.
+struct JSONBlobParam
+{
+    bool fFound = false;
+    const void* fData = nullptr;
+    size_t fSize = 0;
+};
+
 class IJSONFunctionContext
 {
 public:
@@ -58,6 +66,9 @@ public:
     virtual size_t GetParamCount() const = 0;
     // Parameter i, from 1; undefined outside 1 to the count.
     virtual VJSONValue GetParam(size_t inIndex) const = 0;
+    // Parameter i as a Blob object's bytes (valid while the parameter lives). Another value:
+    // not found, and QLRT 54 with the flag cleared unless inOptional.
+    virtual JSONBlobParam GetBlobParam(size_t inIndex, bool inOptional);
     // The receiver and the function of the scope a super call starts from; null when unknown.
     virtual VJSONObject* GetScopeThisObject() const = 0;
     virtual VJSONObject* GetScopeFunctionObject() const = 0;

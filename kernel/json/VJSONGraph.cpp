@@ -363,6 +363,14 @@ bool VJSONGraph::ConnectTree(const VJSONValue& inRoot)
     Node root = NodeOf(inRoot);
     if (root.fObject == nullptr && root.fArray == nullptr)
         return true;
+    // A collection already linked (a value the reader decoded from its binary form, which may
+    // hold cycles) is no part of the tree: the edges into it are recorded the ordinary way once
+    // the tree is linked.
+    auto linked = [](const Node& inNode)
+    { return (inNode.fObject != nullptr ? inNode.fObject->fGraph : inNode.fArray->fGraph) != nullptr; };
+    if (linked(root))
+        return true;
+    std::vector<std::pair<Node, Node>> linkedEdges;
     // A tree holding no collection needs no graph.
     bool holdsCollections = false;
     ForEachChild(root, [&](const Node&) { holdsCollections = true; });
@@ -393,6 +401,11 @@ bool VJSONGraph::ConnectTree(const VJSONValue& inRoot)
             ForEachChild(node,
                          [&](const Node& inChild)
                          {
+                             if (linked(inChild))
+                             {
+                                 linkedEdges.emplace_back(node, inChild);
+                                 return;
+                             }
                              ++graph->fInternalRefCount;
                              pending.push_back(inChild);
                          });
@@ -428,7 +441,17 @@ bool VJSONGraph::ConnectTree(const VJSONValue& inRoot)
     // One reference per member; the graph was born with the first.
     for (size_t i = 1; i < graph->fObjects.size() + graph->fArrays.size(); ++i)
         graph->Retain();
-    return true;
+    bool connected = true;
+    for (const auto& [container, child] : linkedEdges)
+    {
+        VJSONGraph** containerSlot =
+            container.fObject != nullptr ? &container.fObject->fGraph : &container.fArray->fGraph;
+        VJSONGraph** childSlot = child.fObject != nullptr ? &child.fObject->fGraph : &child.fArray->fGraph;
+        connected = Connect(containerSlot, childSlot, container.fObject, container.fArray, child.fObject,
+                            child.fArray) &&
+                    connected;
+    }
+    return connected;
 }
 
 // ---------------------------------------------------------------------------------------------

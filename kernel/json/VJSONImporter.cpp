@@ -7,6 +7,7 @@
 #include "kernel/json/JSONErrors.h"
 #include "kernel/json/StJSONNesting.h"
 #include "kernel/json/VJSONArray.h"
+#include "kernel/json/VJSONBinaryImporter.h"
 #include "kernel/json/VJSONGraph.h"
 #include "kernel/json/VJSONObject.h"
 #include "kernel/json/VStorageLocker.h"
@@ -795,7 +796,12 @@ VError VJSONImporter::_ValueOfToken(JsonToken inKind, VJSONValue& outValue, cons
     switch (inKind)
     {
     case jsonBeginObject:
-        return _ParseObject(outValue);
+    {
+        VError error = _ParseObject(outValue);
+        if (error == VE_OK && outValue.IsObject())
+            error = _DecodeBinaryObject(outValue);
+        return error;
+    }
     case jsonBeginArray:
         return _ParseArray(outValue);
     case jsonString:
@@ -803,6 +809,25 @@ VError VJSONImporter::_ValueOfToken(JsonToken inKind, VJSONValue& outValue, cons
     default:
         return fTokenFailed ? VE_JSON_MALFORMED : _ThrowErrorInvalidToken(inKind, inExpectedToken);
     }
+}
+
+VError VJSONImporter::_DecodeBinaryObject(VJSONValue& ioValue)
+{
+    const VString& carrier = VJSONBinaryImporter::sBinaryPropertyName();
+    for (const VJSONObject::Property& property : ioValue.GetObject()->_GetProperties())
+    {
+        if (property.fName.GetLength() != carrier.GetLength() || !property.fValue.IsString() ||
+            !property.fName.GetString().EqualToStringRaw(carrier))
+            continue;
+        VString text;
+        property.fValue.GetString(text);
+        VJSONValue decoded;
+        VError error = VJSONBinaryImporter::ReadBase64(text, decoded);
+        if (error == VE_OK)
+            ioValue = std::move(decoded);
+        return error;
+    }
+    return VE_OK;
 }
 
 VError VJSONImporter::_ParseValue(VJSONValue& outValue)
@@ -1335,6 +1360,12 @@ VError VJSONImporter::_BagValue(VValueBag& ioBag, const VString& inName, Token& 
         return _BagArray(ioBag, inName, inDepth);
     case jsonString:
     {
+        if (inName.EqualToStringRaw(VJSONBinaryImporter::sBinaryPropertyName()))
+        {
+            VJSONValue decoded;
+            VError error = VJSONBinaryImporter::ReadBase64(ioToken.GetText(), decoded);
+            return error == VE_OK ? ioBag.FromJSONValue(decoded) : error;
+        }
         if (inName.EqualToStringRaw(kCDataName))
         {
             VString text = ioToken.GetText();

@@ -119,6 +119,8 @@ private:
 
     // The name of the token's units, shared with the names met before when it is short.
     const VJSONObject::Name& _SharedName(const Token& inToken);
+    // An object carrying "__PRIVATE_BINARY_OBJECT" as a string becomes the value it encodes.
+    VError _DecodeBinaryObject(VJSONValue& ioValue);
     VError _ParseValue(VJSONValue& outValue);
     // The value that begins with the token just read (fToken): an object, an array or a scalar;
     // any other token is refused, expecting inExpectedToken (a refused word, inExpectedWord).

@@ -4,6 +4,7 @@
 #include "kernel/json/JSONTesting_test.h"
 #include "kernel/json/StJSONNesting.h"
 #include "kernel/json/VJSONArray.h"
+#include "kernel/json/VJSONBinaryWriter.h"
 #include "kernel/json/VJSONObject.h"
 #include "kernel/tasks/TaskTesting_test.h"
 #include "kernel/tasks/VTask.h"
@@ -411,6 +412,46 @@ TEST(VJSONImporter, AMillionOpeningBracketsFailCleanly)
 }
 
 // ---------------------------------------------------------------------------------------------
+// The Base64 text of a value's binary form.
+std::string Base64Form(const VJSONValue& inValue)
+{
+    VJSONBinaryWriter writer(64);
+    VJSONBinaryWriter::Buffer buffer;
+    EXPECT_EQ(writer.StreamValue(inValue, buffer), VE_OK);
+    VString text;
+    text.EncodeBase64(buffer.GetDataPtr(), buffer.GetDataSize(), false);
+    return ToU8(text);
+}
+
+TEST(VJSONImporter, BinaryObjectsAreDecodedWhereverTheyAre)
+{
+    VJSONValue shared = Parse("{\"k\":\"v\"}");
+    VJSONValue pair = Parse("[]");
+    pair.GetArray()->Push(shared);
+    pair.GetArray()->Push(shared);
+    std::string carried = "{\"__PRIVATE_BINARY_OBJECT\":\"" + Base64Form(pair) + "\",\"ignored\":1}";
+    VError error = k550;
+    VJSONValue value = Parse("{\"in\":[" + carried + "]}", 0, &error);
+    ASSERT_EQ(error, VE_OK);
+    VJSONArray* decoded = value.GetProperty("in").GetArray()->GetAt(0).GetArray();
+    ASSERT_NE(decoded, nullptr);
+    EXPECT_EQ(decoded->GetAt(0).GetObject(), decoded->GetAt(1).GetObject());
+    EXPECT_EQ(Write(decoded->GetAt(0)), "{\"k\":\"v\"}");
+
+    // Not a string: an ordinary property.
+    EXPECT_EQ(Write(Parse("{\"__PRIVATE_BINARY_OBJECT\":1}")), "{\"__PRIVATE_BINARY_OBJECT\":1}");
+
+    // A form the reader refuses gives the reader's code, not 550.
+    for (const char* bad : {"BgAAAA", "Bv////8=", "", "\u00e9"})
+    {
+        StCollectErrors errors;
+        Parse(std::string("[{\"__PRIVATE_BINARY_OBJECT\":\"") + bad + "\"}]", 0, &error);
+        EXPECT_NE(error, VE_OK) << bad;
+        EXPECT_NE(error, k550) << bad;
+        EXPECT_EQ(errors.Codes().back(), error) << bad;
+    }
+}
+
 // Value bags
 
 std::string AttributeText(const VValueBag& inBag, const char* inName, ValueKind* outKind = nullptr)
@@ -528,6 +569,20 @@ TEST(VJSONImporterBag, FailuresKeepWhatWasRead)
     StCollectErrors errors;
     VRefPtr<VValueBag> bag(new VValueBag);
     EXPECT_EQ(bag->FromJSONString(U8("{" + std::string(300, 'n') + ":1}"), 0), VE_INVALID_PARAMETER);
+}
+
+TEST(VJSONImporterBag, ABinaryObjectLoadsTheBagFromItsValue)
+{
+    VRefPtr<VValueBag> bag(new VValueBag);
+    std::string text = "{\"__PRIVATE_BINARY_OBJECT\":\"" + Base64Form(Parse("{\"x\":\"y\"}")) + "\"}";
+    VJSONImporter importer(U8(text), 0);
+    EXPECT_EQ(importer.JSONObjectToBag(*bag), VE_OK);
+    EXPECT_EQ(AttributeText(*bag, "x"), "y");
+
+    StCollectErrors errors;
+    VRefPtr<VValueBag> refused(new VValueBag);
+    VJSONImporter cut(U8("{\"__PRIVATE_BINARY_OBJECT\":\"BQ==\"}"), 0);
+    EXPECT_EQ(cut.JSONObjectToBag(*refused), VE_STREAM_EOF);
 }
 
 } // namespace

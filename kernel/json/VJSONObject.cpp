@@ -149,6 +149,14 @@ void VJSONObject::_InitClass(VJSONObject* inClassObject)
         fClass->UseClassObject();
 }
 
+void VJSONObject::_SetImplementation(IJSONObject* inImplementation)
+{
+    if (fImplementation != nullptr || inImplementation == nullptr)
+        return;
+    fImplementation = RetainRefCountable(inImplementation);
+    fImplementation->IJSON_DoConnectDependencies(this);
+}
+
 VJSONObject::~VJSONObject()
 {
     if (fImplementation != nullptr)

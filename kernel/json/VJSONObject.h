@@ -102,6 +102,9 @@ public:
     ~VJSONObject() override;
 
     IJSONObject* GetImplementation() const { return fImplementation; }
+    // For the binary reader, whose native record follows the properties: gives an object made
+    // without a delegate its delegate (retained). Ignored when the object already has one.
+    void _SetImplementation(IJSONObject* inImplementation);
 
     // ----- Class
     VJSONClass* GetClass() const { return fClass; }

@@ -5,10 +5,13 @@
 #include "kernel/json/JSONDisposal.h"
 #include "kernel/json/JSONErrors.h"
 #include "kernel/json/VJSONArray.h"
+#include "kernel/json/VJSONBinaryImporter.h"
+#include "kernel/json/VJSONBinaryWriter.h"
 #include "kernel/json/VJSONImporter.h"
 #include "kernel/json/VJSONObject.h"
 #include "kernel/json/VJSONWriter.h"
 #include "kernel/values/VBoolean.h"
+#include "kernel/values/VRefPtr.h"
 #include "kernel/values/VCompareOptions.h"
 #include "kernel/values/VReal.h"
 #include "kernel/values/VTime.h"
@@ -553,12 +556,36 @@ VError VJSONValue::Stringify(VString& outText, uint32_t inFlags) const
         VJSONWriter writer(inFlags);
         return writer.StringifyValue(*this, outText);
     }
-    // The binary form would carry what the text refuses; it does not exist yet, so the refusal
-    // is the answer, its records kept for the caller.
+    // The text is tried first; what it refuses goes as the binary form inside a one-property object.
     VJSONWriter writer(inFlags | VJSONWriter::kRefuseNativeBinary | VJSONWriter::kRefuseClassInstances |
                        VJSONWriter::kRefuseSharedObjects);
     StErrorContextInstaller errors(true, true);
-    return writer.StringifyValue(*this, outText);
+    VError error = writer.StringifyValue(*this, outText);
+    if (error != VE_JSON_CIRCULAR && error != VE_JSON_NATIVE_OBJECT && error != VE_JSON_CLASS_INSTANCE &&
+        error != VE_JSON_OBJECT_MET_TWICE)
+        return error;
+    if (errors.GetContext() != nullptr)
+        errors.GetContext()->Flush();
+    VJSONBinaryWriter binaryWriter(64);
+    VJSONBinaryWriter::Buffer buffer;
+    error = binaryWriter.StreamValue(*this, buffer);
+    if (error != VE_OK)
+        return error;
+    VString encoded;
+    if (!encoded.EncodeBase64(buffer.GetDataPtr(), buffer.GetDataSize(), false))
+    {
+        _ThrowError(VE_MEMORY_FULL);
+        return VE_MEMORY_FULL;
+    }
+    VRefPtr<VJSONObject> carrier(new VJSONObject);
+    if (!carrier->SetOwnProperty(VJSONBinaryImporter::sBinaryPropertyName(), VJSONValue(encoded)))
+    {
+        _ThrowError(VE_MEMORY_FULL);
+        return VE_MEMORY_FULL;
+    }
+    VJSONWriter carrierWriter(inFlags | VJSONWriter::kRefuseNativeBinary |
+                              VJSONWriter::kRefuseClassInstances | VJSONWriter::kRefuseSharedObjects);
+    return carrierWriter.StringifyValue(VJSONValue(carrier.Get()), outText);
 }
 
 VError VJSONValue::ParseFromString(const VString& inText, bool inDates, bool inStrictDates)

@@ -1,0 +1,82 @@
+// VJSONAddressTable maps addresses of collections to numbers, for walks that must recognise a
+// collection met again (the binary writer's back-references): open addressing over a table at
+// most half full, one block for all, no node per entry.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace kova
+{
+
+class VJSONAddressTable
+{
+public:
+    // The number stored for the address, or null.
+    const size_t* Find(const void* inAddress) const
+    {
+        if (fSlots.empty())
+            return nullptr;
+        const size_t mask = fSlots.size() - 1;
+        for (size_t i = SlotOf(inAddress, mask);; i = (i + 1) & mask)
+        {
+            if (fSlots[i].fAddress == inAddress)
+                return &fSlots[i].fValue;
+            if (fSlots[i].fAddress == nullptr)
+                return nullptr;
+        }
+    }
+
+    // Adds an address not in the table yet. May throw bad_alloc, changing nothing then.
+    void Add(const void* inAddress, size_t inValue)
+    {
+        if ((fCount + 1) * 2 > fSlots.size())
+            _Rehash(fCount + 1);
+        const size_t mask = fSlots.size() - 1;
+        size_t i = SlotOf(inAddress, mask);
+        while (fSlots[i].fAddress != nullptr)
+            i = (i + 1) & mask;
+        fSlots[i] = Slot{inAddress, inValue};
+        ++fCount;
+    }
+
+private:
+    struct Slot
+    {
+        const void* fAddress = nullptr;
+        size_t fValue = 0;
+    };
+
+    // Spreads an address over a power-of-two table (the low bits of addresses are alike).
+    static size_t SlotOf(const void* inAddress, size_t inMask)
+    {
+        uint64_t h = reinterpret_cast<uintptr_t>(inAddress);
+        h ^= h >> 33;
+        h *= 0xFF51AFD7ED558CCDull;
+        h ^= h >> 33;
+        return size_t(h) & inMask;
+    }
+
+    void _Rehash(size_t inCount)
+    {
+        size_t size = 16;
+        while (size < inCount * 2)
+            size *= 2;
+        std::vector<Slot> slots(size);
+        for (const Slot& old : fSlots)
+        {
+            if (old.fAddress == nullptr)
+                continue;
+            size_t i = SlotOf(old.fAddress, size - 1);
+            while (slots[i].fAddress != nullptr)
+                i = (i + 1) & (size - 1);
+            slots[i] = old;
+        }
+        fSlots.swap(slots);
+    }
+
+    std::vector<Slot> fSlots;
+    size_t fCount = 0;
+};
+
+} // namespace kova
