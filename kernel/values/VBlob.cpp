@@ -2,6 +2,9 @@
 
 #include "kernel/errors/KovaErrors.h"
 #include "kernel/files/VStream.h"
+#include "kernel/json/VJSONBlob.h"
+#include "kernel/json/VJSONObject.h"
+#include "kernel/json/VJSONValue.h"
 
 #include <algorithm>
 #include <cstring>
@@ -22,7 +25,8 @@ constexpr VError kErrorReadOnly = VE_STREAM_CANNOT_WRITE;
 constexpr size_t kMaxBlobSize = size_t(INT32_MAX);
 
 // Copies what lies between the offset and the end; an offset past the end copies nothing.
-VError CopyOut(const void* inData, size_t inSize, void* outData, size_t inCount, int64_t inOffset, size_t* outCopied)
+VError CopyOut(const void* inData, size_t inSize, void* outData, size_t inCount, int64_t inOffset,
+               size_t* outCopied)
 {
     if (outCopied != nullptr)
         *outCopied = 0;
@@ -287,6 +291,36 @@ bool VBlobWithPtr::EqualToSameKind(const VValue* inValue, bool) const
 bool VBlobWithPtr::EqualToSameKindWithOptions(const VValue* inValue, const VCompareOptions&) const
 {
     return EqualToSameKind(inValue, false);
+}
+
+VError VBlobWithPtr::GetJSONValue(VJSONValue& outJSONValue, uint32_t) const
+{
+    if (IsNull())
+    {
+        outJSONValue.SetNull();
+        return VE_OK;
+    }
+    VJSONObject* blob = VJSONBlob::Create(GetDataPtr(), GetSize());
+    if (blob == nullptr)
+    {
+        outJSONValue.SetUndefined();
+        return VE_MEMORY_FULL;
+    }
+    outJSONValue.SetObject(blob);
+    blob->Release();
+    return VE_OK;
+}
+
+VError VBlobWithPtr::FromJSONValue(const VJSONValue& inJSONValue)
+{
+    const VJSONBlob* blob = VJSONBlob::CastJSONObject(inJSONValue.GetObject());
+    if (blob == nullptr)
+    {
+        Clear();
+        SetNull(true);
+        return VE_OK;
+    }
+    return FromData(blob->GetData(), size_t(blob->GetSize()));
 }
 
 bool VBlobWithPtr::FromValueSameKind(const VValue* inValue)

@@ -103,6 +103,12 @@ public:
     // Empties the blob, then takes the bytes of a VBlobWithPtr source.
     void FromValue(const VValueSingle& inValue) override;
 
+    // A null blob gives JSON null; otherwise a new Blob object over a copy of the bytes (kova 100
+    // and undefined when it cannot be made).
+    VError GetJSONValue(VJSONValue& outJSONValue, uint32_t inOptions) const override;
+    // The bytes of a Blob object; any other value makes the blob null.
+    VError FromJSONValue(const VJSONValue& inJSONValue) override;
+
     const void* LoadFromPtr(const void* inData, bool inFlag) override;
     void* WriteToPtr(void* outData, bool inFlag, size_t inMax) const override;
     size_t GetSpace(uint64_t& ioOutsideSpace, size_t inMax) const override;

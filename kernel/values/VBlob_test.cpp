@@ -3,6 +3,9 @@
 #include "kernel/errors/KovaErrors.h"
 #include "kernel/errors/VErrorContext.h"
 #include "kernel/files/VMemoryStream.h"
+#include "kernel/json/VJSONBlob.h"
+#include "kernel/json/VJSONObject.h"
+#include "kernel/json/VJSONValue.h"
 #include "kernel/text/VString.h"
 #include "kernel/values/ValueTesting.h"
 #include "kernel/values/VCompareOptions.h"
@@ -468,6 +471,47 @@ TEST(VConstBlobWithPtr, WritesLikeAnOwningBlobAndCopiesShareTheBytes)
     VBlobWithPtr owned;
     view.GetValue(owned);
     EXPECT_EQ(Content(owned), (Bytes{0, 1, 2}));
+}
+
+TEST(VBlobWithPtr, JSONFormIsABlobObjectAndOnlyABlobObjectReadsBack)
+{
+    const uint8_t bytes[] = {0, 1, 0xFE, 0xFF, 'x'};
+    VBlobWithPtr blob(bytes, sizeof bytes);
+    VJSONValue json;
+    ASSERT_EQ(blob.GetJSONValue(json, 0), VE_OK);
+    ASSERT_NE(VJSONBlob::CastJSONObject(json.GetObject()), nullptr);
+    EXPECT_EQ(VJSONBlob::CastJSONObject(json.GetObject())->GetSize(), sizeof bytes);
+
+    VBlobWithPtr back;
+    ASSERT_EQ(back.FromJSONValue(json), VE_OK);
+    EXPECT_FALSE(back.IsNull());
+    ASSERT_EQ(back.GetSize(), sizeof bytes);
+    EXPECT_EQ(std::memcmp(back.GetDataPtr(), bytes, sizeof bytes), 0);
+
+    // An empty blob is still a Blob object, and comes back empty, not null.
+    VBlobWithPtr empty;
+    ASSERT_EQ(empty.GetJSONValue(json, 0), VE_OK);
+    ASSERT_EQ(back.FromJSONValue(json), VE_OK);
+    EXPECT_FALSE(back.IsNull());
+    EXPECT_EQ(back.GetSize(), 0u);
+
+    VBlobWithPtr null;
+    null.SetNull(true);
+    ASSERT_EQ(null.GetJSONValue(json, 0), VE_OK);
+    EXPECT_TRUE(json.IsNull());
+
+    VJSONValue others[3];
+    others[1].SetString(VString("AAEC"));
+    VJSONObject* plain = new VJSONObject();
+    others[2].SetObject(plain);
+    plain->Release();
+    for (const VJSONValue& other : others)
+    {
+        VBlobWithPtr target(bytes, sizeof bytes);
+        EXPECT_EQ(target.FromJSONValue(other), VE_OK);
+        EXPECT_TRUE(target.IsNull());
+        EXPECT_EQ(target.GetSize(), 0u);
+    }
 }
 
 } // namespace
