@@ -214,13 +214,14 @@ void SetAnswer(UserNotification* ioNotification, int32_t inAnswer)
         std::lock_guard<std::mutex> lock(ioNotification->fMutex);
         if (ioNotification->fCancelled)
             inAnswer = ioNotification->fDescription.fDismissedAnswer;
+        // Logged before anyone learns the answer: a caller that reads the log next finds it.
+        AppendToNotificationLog(ioNotification->fDescription, inAnswer);
         ioNotification->fAnswer = inAnswer;
         ioNotification->fAnswered = true;
         callBack = std::exchange(ioNotification->fCallBack, nullptr);
         info = ioNotification->fInfo;
     }
     ioNotification->fAnsweredChanged.notify_all();
-    AppendToNotificationLog(ioNotification->fDescription, inAnswer);
     if (callBack != nullptr)
         callBack(ioNotification, inAnswer, info);
 }
