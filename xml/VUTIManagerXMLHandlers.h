@@ -2,7 +2,7 @@
 // handler walks the whole property list and hands the "UTExportedTypeDeclarations" and
 // "UTImportedTypeDeclarations" arrays, at whatever depth, to an array handler; each "dict" of
 // such an array is one declaration, read by a declaration handler into a new VUTI and offered to
-// the manager at the dict's end. The tag specification and the string arrays under a key have
+// the manager at the dict's end. The "UTTypeTagSpecification" dict and the string arrays under a key have
 // handlers of their own.
 //
 // Declarations are untrusted: unknown keys are skipped, a declaration without identifier is
