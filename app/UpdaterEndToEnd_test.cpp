@@ -313,6 +313,27 @@ TEST_F(UpdaterEndToEnd, CommandLineErrorsAndVersion)
     EXPECT_EQ(TreeOf(fOutdated), fOldTree);
 }
 
+TEST_F(UpdaterEndToEnd, AStartUpThatFailsExitsWithOneAndChangesNothing)
+{
+    // An updater whose bundle holds a damaged file-system definition cannot start: the process
+    // ends before the run, with the start-up's exit value.
+    const std::string macOS = fScratch.Posix("Broken.app/Contents/MacOS");
+    std::filesystem::create_directories(macOS);
+    std::filesystem::create_directories(fScratch.Posix("Broken.app/Contents/Resources"));
+    std::filesystem::copy_file(kBin + "/updater", macOS + "/updater");
+    WriteFileBytes(fScratch.Posix("Broken.app/Contents/Resources/fileSystems.json"), "[{\"name\":");
+    std::vector<std::string> arguments = Arguments({fOutdated, fUpToDate});
+    arguments[0] = macOS + "/updater";
+    const Outcome outcome = Run(arguments);
+    EXPECT_EQ(outcome.fStatus, 1);
+    EXPECT_EQ(outcome.fOut, "");
+    EXPECT_EQ(outcome.fErr, "");
+    EXPECT_FALSE(std::filesystem::exists(fScratch.Posix("logs")));
+    EXPECT_FALSE(std::filesystem::exists(fScratch.Posix("notifications.txt")));
+    EXPECT_EQ(TreeOf(fOutdated), fOldTree);
+    EXPECT_EQ(TreeOf(fUpToDate), fNewTree);
+}
+
 TEST_F(UpdaterEndToEnd, MissingBundlesFailAndNotifyWithTheLogFile)
 {
     fUpToDate = fScratch.Posix("new/Missing.app");
@@ -564,6 +585,47 @@ TEST_F(UpdaterEndToEnd, AFailedTrashFollowedByADeletionSucceeds)
     EXPECT_EQ(WithoutTimes(LogMessages()).back(), "INFO Update successful");
 }
 
+TEST_F(UpdaterEndToEnd, AFailedTrashFollowedByAFailedDeletionKeepsBothErrors)
+{
+    // The forced deletion unlocks and opens up whatever it owns, so a read-only or locked folder
+    // does not stop it; a mount point inside the old bundle does.
+    if (geteuid() != 0)
+        GTEST_SKIP() << "mounting inside the bundle needs root";
+    const std::string mounted = fOutdated + "/Contents/Resources/mounted";
+    mkdir(mounted.c_str(), 0755);
+    if (mount("tmpfs", mounted.c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "no tmpfs here";
+    const std::string aside = fScratch.Posix("apps/Sample_old0001.app");
+    // Wherever the update left the mount, it goes before the scratch folder does.
+    struct StUnmount
+    {
+        std::vector<std::string> fPaths;
+        ~StUnmount()
+        {
+            for (const std::string& path : fPaths)
+                umount2(path.c_str(), MNT_DETACH);
+        }
+    } unmount{{mounted, aside + "/Contents/Resources/mounted"}};
+    WriteFileBytes(mounted + "/file", "on the mount");
+    WriteFileBytes(fScratch.Posix("data"), "not a folder");
+    const Outcome outcome = Update();
+    EXPECT_EQ(outcome.fStatus, 2);
+    EXPECT_EQ(TreeOf(fOutdated), fNewTree);
+    EXPECT_TRUE(std::filesystem::exists(aside + "/Contents/Resources/mounted"));
+    // Newest first: the deletion's failure, then the trash's, each with its cause.
+    const std::vector<std::string> messages = WithoutTimes(LogMessages());
+    const std::vector<std::string> tail{"INFO Up-to-date application restarted",
+                                        "ERROR Error code: 653 (kova)",
+                                        "ERROR Device or resource busy",
+                                        "ERROR Error code: 661 (kova)",
+                                        "ERROR Cocoa error 3328.",
+                                        "INFO Update failed"};
+    ASSERT_GE(messages.size(), tail.size());
+    EXPECT_EQ(std::vector<std::string>(messages.end() - tail.size(), messages.end()), tail);
+    const std::string notice = ReadFileBytes(fScratch.Posix("notifications.txt"));
+    EXPECT_EQ(std::count(notice.begin(), notice.end(), '\n'), 1);
+}
+
 TEST_F(UpdaterEndToEnd, OpenRefusesWhatItCannotStart)
 {
     Outcome outcome = Run({kBin + "/open", "-a", fScratch.Posix("apps/Missing.app")});
@@ -581,17 +643,55 @@ TEST_F(UpdaterEndToEnd, OpenRefusesWhatItCannotStart)
 
 TEST_F(UpdaterEndToEnd, ARestartThatCannotStartKeepsTheNewBundle)
 {
-    // A fake "open" first on PATH fails.
+    // A fake "open" first on PATH: one that runs and fails, one that cannot be started at all.
+    struct Case
+    {
+        std::string fScript;
+        int fStatus;
+        bool fKeepsOldBundle;
+        std::vector<std::string> fLogAfterCommand;
+    };
+    const Case cases[] = {
+        {"#!/bin/sh\necho \"$@\" > " + fScratch.Posix("open-args.txt") + "\nexit 3\n",
+         0, // an exit status alone is no failure
+         false,
+         {"INFO Updated application restarted, returned 3", "INFO Up-to-date application restarted",
+          "INFO Update successful"}},
+        {"#!/no/such/interpreter\n",
+         2,
+         true,
+         {"ERROR Failed to restart updated application (returned error 2 - exit status 0)",
+          "ERROR Up-to-date application restart failed", "ERROR Restarting the application failed.",
+          "INFO Update failed"}},
+    };
     const std::string fake = fScratch.Posix("fake");
     mkdir(fake.c_str(), 0755);
-    WriteFileBytes(fake + "/open",
-                   "#!/bin/sh\necho \"$@\" > " + fScratch.Posix("open-args.txt") + "\nexit 3\n");
-    chmod((fake + "/open").c_str(), 0755);
     fEnvironment["PATH"] = fake + ":/usr/bin:/bin";
-    const Outcome outcome = Update({"--restart-headless"});
-    EXPECT_EQ(outcome.fStatus, 0); // an exit status alone is no failure
+    const std::string aside = fScratch.Posix("apps/Sample_old0001.app");
+    for (const Case& test : cases)
+    {
+        SCOPED_TRACE(test.fScript);
+        std::filesystem::remove_all(fScratch.Posix("apps"));
+        std::filesystem::remove_all(fScratch.Posix("logs"));
+        MakeSampleBundle(fOutdated, "1");
+        const std::vector<std::string> oldTree = TreeOf(fOutdated);
+        WriteFileBytes(fake + "/open", test.fScript);
+        chmod((fake + "/open").c_str(), 0755);
+        const Outcome outcome = Update({"--restart-headless"});
+        EXPECT_EQ(outcome.fStatus, test.fStatus);
+        EXPECT_EQ(TreeOf(fOutdated), fNewTree);
+        if (test.fKeepsOldBundle)
+            EXPECT_EQ(TreeOf(aside), oldTree);
+        else
+            EXPECT_FALSE(std::filesystem::exists(aside));
+        const std::vector<std::string> messages = WithoutTimes(LogMessages());
+        const auto command = std::find(messages.begin(), messages.end(),
+                                       "INFO Restarting installed application (open -a \"" + fOutdated +
+                                           "/\" --args --headless)...");
+        ASSERT_NE(command, messages.end());
+        EXPECT_EQ(std::vector<std::string>(command + 1, messages.end()), test.fLogAfterCommand);
+    }
     EXPECT_EQ(ReadFileBytes(fScratch.Posix("open-args.txt")), "-a " + fOutdated + "/ --args --headless\n");
-    EXPECT_EQ(TreeOf(fOutdated), fNewTree);
 }
 
 } // namespace
