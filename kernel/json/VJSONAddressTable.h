@@ -1,9 +1,10 @@
 // VJSONAddressTable maps addresses of collections to numbers, for walks that must recognise a
-// collection met again (the binary writer's back-references): open addressing over a table at
-// most half full, one block for all, no node per entry.
+// collection met again (the binary writer's back-references, the cloner's sources): open addressing over a
+// table at most half full, one block for all, no node per entry.
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace kova
@@ -27,11 +28,38 @@ public:
         }
     }
 
+    // Room for that many addresses in all, so that adding up to them neither throws nor moves
+    // the table. May throw bad_alloc, changing nothing then.
+    void Reserve(size_t inCount)
+    {
+        if (inCount * 2 > fSlots.size())
+            _Rehash(inCount);
+    }
+
+    // The number stored for the address and false; or, when it is absent, the address added with
+    // inValue, and true. One walk of the table for both. May throw bad_alloc, changing nothing then.
+    std::pair<size_t*, bool> FindOrAdd(const void* inAddress, size_t inValue)
+    {
+        Reserve(fCount + 1);
+        const size_t mask = fSlots.size() - 1;
+        for (size_t i = SlotOf(inAddress, mask);; i = (i + 1) & mask)
+        {
+            Slot& slot = fSlots[i];
+            if (slot.fAddress == inAddress)
+                return {&slot.fValue, false};
+            if (slot.fAddress == nullptr)
+            {
+                slot = Slot{inAddress, inValue};
+                ++fCount;
+                return {&slot.fValue, true};
+            }
+        }
+    }
+
     // Adds an address not in the table yet. May throw bad_alloc, changing nothing then.
     void Add(const void* inAddress, size_t inValue)
     {
-        if ((fCount + 1) * 2 > fSlots.size())
-            _Rehash(fCount + 1);
+        Reserve(fCount + 1);
         const size_t mask = fSlots.size() - 1;
         size_t i = SlotOf(inAddress, mask);
         while (fSlots[i].fAddress != nullptr)

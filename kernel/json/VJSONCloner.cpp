@@ -15,21 +15,6 @@
 namespace kova
 {
 
-namespace
-{
-
-// Spreads an address over a power-of-two table (the low bits of addresses are alike).
-size_t SlotOf(const void* inAddress, size_t inMask)
-{
-    uint64_t h = reinterpret_cast<uintptr_t>(inAddress);
-    h ^= h >> 33;
-    h *= 0xFF51AFD7ED558CCDull;
-    h ^= h >> 33;
-    return size_t(h) & inMask;
-}
-
-} // namespace
-
 VJSONCloner::VJSONCloner() = default;
 
 VJSONCloner::VJSONCloner(uint32_t inMode) : fMode(inMode) {}
@@ -77,7 +62,7 @@ VError VJSONCloner::_CloneCollection(const T* inSource, VJSONValue& outResult)
         if (fClones.empty() && !inSource->_NeedsGraphLock())
         {
             if (const VJSONGraph* graph = inSource->_GetGraph())
-                _Rehash(graph->GetObjectCount() + graph->GetArrayCount());
+                fSources.Reserve(graph->GetObjectCount() + graph->GetArrayCount());
         }
         auto [clone, inserted] = _FindOrAdd(inSource);
         VJSONValue& slot = *clone;
@@ -95,42 +80,22 @@ VError VJSONCloner::_CloneCollection(const T* inSource, VJSONValue& outResult)
 
 std::pair<VJSONValue*, bool> VJSONCloner::_FindOrAdd(const void* inSource)
 {
-    if ((fClones.size() + 1) * 2 > fSlots.size())
-        _Rehash(fClones.size() + 1);
-    const size_t mask = fSlots.size() - 1;
-    for (size_t i = SlotOf(inSource, mask);; i = (i + 1) & mask)
+    // The clone is made first, so that the table never names one that is missing; a source met
+    // again (shared or cyclic parts only) takes it back.
+    fClones.emplace_back();
+    try
     {
-        Slot& slot = fSlots[i];
-        if (slot.fSource == inSource)
-            return {&fClones[slot.fClone], false};
-        if (slot.fSource == nullptr)
-        {
-            fClones.emplace_back();
-            slot = Slot{inSource, fClones.size() - 1};
+        auto [clone, added] = fSources.FindOrAdd(inSource, fClones.size() - 1);
+        if (added)
             return {&fClones.back(), true};
-        }
+        fClones.pop_back();
+        return {&fClones[*clone], false};
     }
-}
-
-void VJSONCloner::_Rehash(size_t inSources)
-{
-    size_t size = 16;
-    while (size < inSources * 2)
-        size *= 2;
-    if (size <= fSlots.size())
-        return;
-    std::vector<Slot> slots(size);
-    const size_t mask = size - 1;
-    for (const Slot& old : fSlots)
+    catch (...)
     {
-        if (old.fSource == nullptr)
-            continue;
-        size_t i = SlotOf(old.fSource, mask);
-        while (slots[i].fSource != nullptr)
-            i = (i + 1) & mask;
-        slots[i] = old;
+        fClones.pop_back();
+        throw;
     }
-    fSlots.swap(slots);
 }
 
 VError VJSONCloner::CloneObject(const VJSONObject* inSource, VJSONValue& outResult)

@@ -14,6 +14,7 @@
 // one storage locker of the cloner's.
 #pragma once
 
+#include "kernel/json/VJSONAddressTable.h"
 #include "kernel/json/VJSONValue.h"
 #include "kernel/values/KovaTypes.h"
 #include "kernel/values/VObject.h"
@@ -60,26 +61,17 @@ public:
     void SetStorageLocker(VStorageLocker* inLocker);
 
 private:
-    // A slot of the table of sources: the source's address and its clone's place in fClones.
-    struct Slot
-    {
-        const void* fSource = nullptr;
-        size_t fClone = 0;
-    };
-
     template <class T>
     VError _CloneCollection(const T* inSource, VJSONValue& outResult);
     // The clone slot of the source, and whether it is new (undefined). May throw bad_alloc,
     // changing nothing then.
     std::pair<VJSONValue*, bool> _FindOrAdd(const void* inSource);
-    // A table of at least twice that many slots, every source placed again.
-    void _Rehash(size_t inSources);
 
     // The clones, in the order they were begun; a deque keeps each in place while later ones are
     // added, so that a clone still being filled is where a cycle back to its source finds it.
     std::deque<VJSONValue> fClones;
-    // Open addressing over the sources' addresses, at most half full; a null source is free.
-    std::vector<Slot> fSlots;
+    // Each source's clone: its place in fClones.
+    VJSONAddressTable fSources;
     uint32_t fMode = kCopyAll;
     VStorageLocker* fLocker = nullptr;
 };
