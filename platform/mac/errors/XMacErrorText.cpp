@@ -1,9 +1,14 @@
 #include "platform/mac/errors/XMacErrorText.h"
 
 #include "kernel/text/VString.h"
+#include "platform/mac/frameworks/CFError.h"
+#include "platform/mac/frameworks/Debugger.h"
+#include "platform/mac/frameworks/Mach.h"
 
 #include <cerrno>
 #include <cstddef>
+#include <cstring>
+#include <string>
 
 // The XSI strerror_r, which fills the buffer; glibc's default one returns a pointer instead.
 extern "C" int __xpg_strerror_r(int inError, char* outBuffer, size_t inSize) noexcept;
@@ -26,13 +31,49 @@ bool GetPosixText(int32_t inNumber, VString& outText)
     return !outText.IsEmpty();
 }
 
-// Mach, Carbon and Cocoa have no message tables on this system: their texts name the component
-// and carry the number.
+// A code the platform has no text for names its component and carries the number.
 void GetNumberedText(const char* inPrefix, int32_t inNumber, const char* inSuffix, VString& outText)
 {
     outText.AppendCString(inPrefix);
     outText.AppendLong(inNumber);
     outText.AppendCString(inSuffix);
+}
+
+void GetMachText(int32_t inNumber, VString& outText)
+{
+    const char* text = mach::ErrorString(inNumber);
+    if (text != nullptr && *text != 0)
+        outText.FromBlock(text, std::strlen(text), VTC_UTF_8);
+    if (outText.IsEmpty())
+        GetNumberedText("Mach error ", inNumber, "", outText);
+}
+
+// "comment (name)."
+void GetCarbonText(int32_t inNumber, VString& outText)
+{
+    const char* comment = cf::GetMacOSStatusCommentString(inNumber);
+    const char* name = cf::GetMacOSStatusErrorString(inNumber);
+    if (comment == nullptr || name == nullptr)
+    {
+        GetNumberedText("Carbon status (", inNumber, ").", outText);
+        return;
+    }
+    outText.AppendCString(comment);
+    outText.AppendCString(" (");
+    outText.AppendCString(name);
+    outText.AppendCString(").");
+}
+
+void GetCocoaText(int32_t inNumber, VString& outText)
+{
+    if (cf::Error* error = cf::ErrorCreate(cf::kErrorDomainCocoa, inNumber))
+    {
+        const std::string description = cf::ErrorCopyDescription(error);
+        cf::ErrorRelease(error);
+        outText.FromBlock(description.data(), description.size(), VTC_UTF_8);
+    }
+    if (outText.IsEmpty())
+        GetNumberedText("Cocoa error ", inNumber, ".", outText);
 }
 
 } // namespace
@@ -46,14 +87,13 @@ bool XMacErrorText::GetErrorText(VError inError, VString& outText)
     case kCOMPONENT_POSIX:
         return GetPosixText(number, outText);
     case kCOMPONENT_MACH:
-        GetNumberedText("Mach error ", number, "", outText);
+        GetMachText(number, outText);
         return true;
     case kCOMPONENT_CARBON:
-        // The Carbon form: "comment (name)." where the name is the status number here.
-        GetNumberedText("Carbon status (", number, ").", outText);
+        GetCarbonText(number, outText);
         return true;
     case kCOMPONENT_COCOA:
-        GetNumberedText("Cocoa error ", number, ".", outText);
+        GetCocoaText(number, outText);
         return true;
     default:
         return false;

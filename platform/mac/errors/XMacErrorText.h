@@ -16,7 +16,9 @@ public:
     XMacErrorText() = delete;
 
     // Sets outText to the platform's text for the code and returns true; returns false with
-    // outText left empty when the code belongs to no platform component or has no text.
+    // outText left empty when the code belongs to no platform component or is a POSX code with
+    // no text. A MACH, CARB or COCO code the platform has no text for is named by its number
+    // ("Mach error 99", "Carbon status (-12345).", "Cocoa error 7.").
     static bool GetErrorText(VError inError, VString& outText);
 };
 

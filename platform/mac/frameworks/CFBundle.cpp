@@ -305,14 +305,11 @@ bool BundleLoadExecutable(Bundle& bundle, Error** outError, std::string* outReas
     if (bundle.fExecutable != nullptr)
         return true;
     const std::string executable = BundleCopyExecutablePath(bundle);
-    // The codes of Cocoa's executable errors: not loadable, and a link failure.
-    constexpr int64_t kExecutableNotLoadable = 3584;
-    constexpr int64_t kExecutableLink = 3588;
     struct stat status = {};
     if (executable.empty() || ::stat(executable.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
     {
         if (outError != nullptr)
-            *outError = ErrorCreate(kErrorDomainCocoa, kExecutableNotLoadable);
+            *outError = ErrorCreate(kErrorDomainCocoa, kExecutableNotLoadableError);
         if (outReason != nullptr)
             *outReason = "no executable at " + executable;
         return false;
@@ -322,7 +319,7 @@ bool BundleLoadExecutable(Bundle& bundle, Error** outError, std::string* outReas
     {
         const char* reason = ::dlerror();
         if (outError != nullptr)
-            *outError = ErrorCreate(kErrorDomainCocoa, kExecutableLink);
+            *outError = ErrorCreate(kErrorDomainCocoa, kExecutableLinkError);
         if (outReason != nullptr)
             *outReason = reason != nullptr ? reason : "";
         return false;

@@ -7,6 +7,7 @@
 
 #include "platform/mac/frameworks/CFPropertyList.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -99,6 +100,11 @@ std::string BundleCopyResourcesDirectoryPath(const Bundle& bundle);
 std::string BundleCopyBuiltInPlugInsPath(const Bundle& bundle);
 std::string BundleCopyPrivateFrameworksPath(const Bundle& bundle);
 std::string BundleCopySupportFilesDirectoryPath(const Bundle& bundle);
+
+// The Cocoa codes of a bundle's executable that cannot be loaded: missing or not loadable, and a
+// link failure.
+inline constexpr int64_t kExecutableNotLoadableError = 3584;
+inline constexpr int64_t kExecutableLinkError = 3588;
 
 // CFBundleLoadExecutableAndReturnError: loads the executable (symbols bound at once); true when
 // loaded now or before. On failure *outError (when given) receives a new Cocoa error for the caller

@@ -1,11 +1,42 @@
 #include "platform/mac/frameworks/CFError.h"
 
+#include "platform/mac/frameworks/CFBundle.h"
+#include "platform/mac/frameworks/NSFileManager.h"
+
 #include <atomic>
 #include <new>
 #include <string>
 
 namespace kova::cf
 {
+
+namespace
+{
+
+struct CocoaText
+{
+    int64_t fCode;
+    const char* fText;
+};
+
+// The file manager's codes, whatever errno they were mapped from, and the bundle's.
+constexpr CocoaText kCocoaTexts[] = {
+    {ns::kFileNoSuchFileError, "The file or folder does not exist."},
+    {ns::kFileReadUnknownError, "The file could not be read."},
+    {ns::kFileReadNoPermissionError, "The file could not be read: there is no permission to read it."},
+    {ns::kFileReadNoSuchFileError, "The file to read does not exist."},
+    {ns::kFileWriteUnknownError, "The file could not be written."},
+    {ns::kFileWriteNoPermissionError,
+     "The file could not be written: there is no permission to write there."},
+    {ns::kFileWriteFileExistsError, "The item could not be written: an item of that name already exists."},
+    {ns::kFileWriteOutOfSpaceError, "The file could not be written: there is no space left on the volume."},
+    {ns::kFileWriteVolumeReadOnlyError, "The file could not be written: the volume is read-only."},
+    {ns::kFeatureUnsupportedError, "The operation is not supported for this item or on its volume."},
+    {kExecutableNotLoadableError, "The bundle's executable is missing or could not be loaded."},
+    {kExecutableLinkError, "The bundle's executable could not be linked."},
+};
+
+} // namespace
 
 struct Error
 {
@@ -57,6 +88,26 @@ int64_t ErrorGetCode(const Error* inError)
 int32_t ErrorGetRetainCount(const Error* inError)
 {
     return inError->fRefCount.load(std::memory_order_relaxed);
+}
+
+std::string ErrorCopyDescription(const Error* inError)
+{
+    try
+    {
+        if (inError->fDomain == kErrorDomainCocoa)
+        {
+            for (const CocoaText& text : kCocoaTexts)
+            {
+                if (text.fCode == inError->fCode)
+                    return text.fText;
+            }
+        }
+        return inError->fDomain + " error " + std::to_string(inError->fCode) + ".";
+    }
+    catch (const std::bad_alloc&)
+    {
+        return std::string();
+    }
 }
 
 } // namespace kova::cf

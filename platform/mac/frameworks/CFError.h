@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace kova::cf
 {
@@ -27,5 +28,9 @@ void ErrorRelease(Error* inError);
 const char* ErrorGetDomain(const Error* inError);
 int64_t ErrorGetCode(const Error* inError);
 int32_t ErrorGetRetainCount(const Error* inError);
+// CFErrorCopyDescription without user information: for a Cocoa code the stand-ins answer with, a
+// short description in our own words; otherwise the domain and the code ("Cocoa error 7."). Empty
+// when memory runs out.
+std::string ErrorCopyDescription(const Error* inError);
 
 } // namespace kova::cf

@@ -38,5 +38,28 @@ TEST(CFError, LivesUntilItsLastReferenceIsDropped)
     ErrorRelease(nullptr);
 }
 
+TEST(CFError, DescribesTheCocoaCodesItKnowsAndNamesTheOthers)
+{
+    struct Case
+    {
+        const char* fDomain;
+        int64_t fCode;
+        const char* fDescription;
+    };
+    const Case cases[] = {
+        {kErrorDomainCocoa, 640, "The file could not be written: there is no space left on the volume."},
+        {kErrorDomainCocoa, 7, "Cocoa error 7."},
+        // A known number in another domain is not the Cocoa code.
+        {kErrorDomainPOSIX, 640, "POSIX error 640."},
+    };
+    for (const Case& test : cases)
+    {
+        Error* error = ErrorCreate(test.fDomain, test.fCode);
+        ASSERT_NE(error, nullptr);
+        EXPECT_EQ(ErrorCopyDescription(error), test.fDescription);
+        ErrorRelease(error);
+    }
+}
+
 } // namespace
 } // namespace kova::cf

@@ -7,6 +7,33 @@
 namespace kova::mach
 {
 
+const char* ErrorString(kern_return_t inCode)
+{
+    switch (inCode)
+    {
+    case KERN_SUCCESS:
+        return "The operation succeeded.";
+    case KERN_INVALID_ADDRESS:
+        return "The memory address is not valid.";
+    case KERN_PROTECTION_FAILURE:
+        return "The memory is protected against this access.";
+    case KERN_NO_SPACE:
+        return "There is no room left in the address space.";
+    case KERN_INVALID_ARGUMENT:
+        return "An argument of the call is not valid.";
+    case KERN_FAILURE:
+        return "The kernel call failed.";
+    case KERN_RESOURCE_SHORTAGE:
+        return "The system is short of a resource the call needs.";
+    case KERN_ABORTED:
+        return "The operation was interrupted.";
+    case KERN_OPERATION_TIMED_OUT:
+        return "The operation timed out.";
+    default:
+        return nullptr;
+    }
+}
+
 size_t PageSize()
 {
     static const size_t sPageSize = size_t(sysconf(_SC_PAGESIZE));

@@ -11,12 +11,6 @@
 namespace kova::mach
 {
 
-constexpr kern_return_t KERN_PROTECTION_FAILURE = 2;
-constexpr kern_return_t KERN_FAILURE = 5;
-constexpr kern_return_t KERN_RESOURCE_SHORTAGE = 6;
-constexpr kern_return_t KERN_ABORTED = 14;
-constexpr kern_return_t KERN_OPERATION_TIMED_OUT = 49;
-
 // A counting semaphore; waiters are woken in the order they arrived.
 struct Semaphore;
 using semaphore_t = Semaphore*;
