@@ -704,7 +704,7 @@ TEST_F(UpdaterEndToEnd, TheClientCustomizationFollowsNoLinkOutOfTheBundle)
 {
     // One link a case in the up-to-date bundle, on the way to the link file or at the executable,
     // to a folder outside that holds a private file where the link file would go and an
-    // executable that is not executable yet. The updater runs as root here, as it mostly does.
+    // executable that is not executable yet.
     const std::string outside = fScratch.Posix("outside");
     struct Case
     {
