@@ -4,6 +4,7 @@
 // read-only, the updater is killed half-way or the caller never quits.
 #include "app/UpdaterTesting_test.h"
 #include "kernel/files/FileTesting_test.h"
+#include "kernel/text/StStringConverter.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -612,10 +613,15 @@ TEST_F(UpdaterEndToEnd, AFailedTrashFollowedByAFailedDeletionKeepsBothErrors)
     EXPECT_EQ(outcome.fStatus, 2);
     EXPECT_EQ(TreeOf(fOutdated), fNewTree);
     EXPECT_TRUE(std::filesystem::exists(aside + "/Contents/Resources/mounted"));
-    // Newest first: the deletion's failure, then the trash's, each with its cause.
+    // Each failure has its line as it happens; then the dump, newest first: the deletion's
+    // failure, then the trash's, each with its cause.
     const std::vector<std::string> messages = WithoutTimes(LogMessages());
     const std::vector<std::string> tail{
         "INFO Up-to-date application restarted",
+        "WARN Moving the old application " + aside +
+            "/ to the trash failed: The folder Sample_old0001.app could not be moved to the trash.; "
+            "The operation is not supported for this item or on its volume.",
+        "ERROR Deleting the old application " + aside + "/ failed",
         "ERROR The folder Sample_old0001.app could not be deleted.",
         "ERROR Device or resource busy",
         "ERROR The folder Sample_old0001.app could not be moved to the trash.",
@@ -771,6 +777,134 @@ TEST_F(UpdaterEndToEnd, AFailedUpdateLogsItsCauseInWords)
     // The other rows have run; a failure among them still fails the test.
     if (!skipped.empty())
         GTEST_SKIP() << skipped;
+}
+
+TEST_F(UpdaterEndToEnd, TheClientCustomizationFollowsNoLinkOutOfTheBundle)
+{
+    // One link a case in the up-to-date bundle, on the way to the link file or at the executable,
+    // to a folder outside that holds a private file where the link file would go and an
+    // executable that is not executable yet.
+    const std::string outside = fScratch.Posix("outside");
+    struct Case
+    {
+        std::string fLink;
+        std::string fTarget;
+        const char* fClientInfo;
+    };
+    const char* withAddress = R"({"ServerPlatform": "x", "BuildIPAdress": "10.0.0.5"})";
+    const Case cases[] = {
+        {"Contents/Database/EnginedServer.Qellink", outside + "/Database/EnginedServer.Qellink", withAddress},
+        {"Contents/Database", outside + "/Database", withAddress},
+        {"Contents", outside, withAddress},
+        {"Contents/MacOS/Sample", outside + "/MacOS/Sample", R"({"ServerPlatform": "x"})"},
+    };
+    for (const Case& test : cases)
+    {
+        SCOPED_TRACE(test.fLink);
+        for (const std::string& folder : {fScratch.Posix("new"), outside, fScratch.Posix("logs")})
+            std::filesystem::remove_all(folder);
+        MakeSampleBundle(fUpToDate, "2");
+        mkdir((fUpToDate + "/Contents/Database").c_str(), 0755);
+        for (const char* folder : {"", "/Database", "/MacOS"})
+            mkdir((outside + folder).c_str(), 0755);
+        WriteFileBytes(outside + "/Info.plist", "<plist>outside</plist>");
+        WriteFileBytes(outside + "/Database/EnginedServer.Qellink", "private");
+        chmod((outside + "/Database/EnginedServer.Qellink").c_str(), 0600);
+        WriteFileBytes(outside + "/MacOS/Sample", "#!/bin/sh\n");
+        chmod((outside + "/MacOS/Sample").c_str(), 0644);
+        std::filesystem::remove_all(fUpToDate + "/" + test.fLink);
+        ASSERT_EQ(symlink(test.fTarget.c_str(), (fUpToDate + "/" + test.fLink).c_str()), 0);
+        WriteFileBytes(fScratch.Posix("client.json"), test.fClientInfo);
+        const std::vector<std::string> outsideTree = TreeOf(outside);
+        const std::vector<std::string> newTree = TreeOf(fUpToDate);
+
+        const Outcome outcome = Update({"--client-info=" + fScratch.Posix("client.json")});
+        EXPECT_EQ(outcome.fStatus, 2);
+        EXPECT_EQ(TreeOf(outside), outsideTree);
+        EXPECT_EQ(TreeOf(fUpToDate), newTree);
+        EXPECT_EQ(TreeOf(fOutdated), fOldTree);
+        const std::string link = fUpToDate + "/" + test.fLink;
+        const VFilePath linkPath(VString(link.data(), link.size(), VTC_UTF_8), FPS_POSIX);
+        const std::vector<std::string> messages = WithoutTimes(LogMessages());
+        EXPECT_NE(std::find(messages.begin(), messages.end(),
+                            "ERROR The client customization does not write through the symbolic link " +
+                                to_string(linkPath.GetPath()) + "."),
+                  messages.end())
+            << ::testing::PrintToString(messages);
+        EXPECT_EQ(CountStartingWith(messages, "INFO Proceeding with up-to-date application install"), 0);
+        EXPECT_EQ(messages.back(), "INFO Update failed");
+    }
+}
+
+TEST_F(UpdaterEndToEnd, AFailedTrashIsLoggedBeforeTheDeletionThatTakesItsPlace)
+{
+    // The trash cannot be made under a file.
+    WriteFileBytes(fScratch.Posix("data"), "not a folder");
+    const Outcome outcome = Update();
+    EXPECT_EQ(outcome.fStatus, 0);
+    EXPECT_EQ(TreeOf(fOutdated), fNewTree);
+    EXPECT_EQ(NamesIn(fScratch.Posix("apps")), std::vector<std::string>{"Sample.app"});
+    const std::vector<std::string> messages = WithoutTimes(LogMessages());
+    const auto restarted =
+        std::find(messages.begin(), messages.end(), "INFO Up-to-date application restarted");
+    ASSERT_EQ(messages.end() - restarted, 4) << ::testing::PrintToString(messages);
+    const std::string aside = fScratch.Posix("apps/Sample_old0001.app/");
+    const std::string trashFailed = "WARN Moving the old application " + aside + " to the trash failed: ";
+    EXPECT_THAT(restarted[1], ::testing::StartsWith(trashFailed));
+    // The trash's own error text follows.
+    EXPECT_GT(restarted[1].size(), trashFailed.size());
+    EXPECT_EQ(restarted[2], "INFO Deleted the old application " + aside + " instead");
+    EXPECT_EQ(restarted[3], "INFO Update successful");
+}
+
+TEST_F(UpdaterEndToEnd, ARenameThatSucceedsOnARetryIsLoggedAndSucceeds)
+{
+    const std::string apps = fScratch.Posix("apps");
+    if (!SetReadOnly(apps, true))
+        GTEST_SKIP() << "the destination cannot be made read-only here";
+    // The updater stops itself in place of the wait before the second attempt.
+    fEnvironment["KOVA_TEST_UPDATER_STOP_AT_WAITS"] = "1";
+    StChild updater(Arguments({fOutdated, fUpToDate}), fEnvironment);
+    const bool stopped = updater.WaitStopped();
+    SetReadOnly(apps, false);
+    ASSERT_TRUE(stopped);
+    kill(updater.Pid(), SIGCONT);
+    EXPECT_EQ(updater.Wait(), 0);
+    EXPECT_EQ(TreeOf(fOutdated), fNewTree);
+    EXPECT_EQ(TreeOf(fScratch.Posix("data/Trash/files/Sample_old0001.app")), fOldTree);
+    const std::vector<std::string> messages = WithoutTimes(LogMessages());
+    const auto install =
+        std::find(messages.begin(), messages.end(), "INFO Proceeding with up-to-date application install...");
+    ASSERT_NE(install, messages.end());
+    ASSERT_LT(install + 2, messages.end());
+    const std::string attemptFailed = "WARN Renaming the outdated application " + fOutdated + "/ aside to " +
+                                      apps + "/Sample_old0001.app/ failed (attempt 1 of 5): ";
+    EXPECT_THAT(install[1], ::testing::StartsWith(attemptFailed));
+    EXPECT_GT(install[1].size(), attemptFailed.size());
+    EXPECT_EQ(install[2], "INFO Proceeding with up-to-date application restart...");
+    EXPECT_EQ(CountStartingWith(messages, "ERROR "), 0);
+    EXPECT_EQ(messages.back(), "INFO Update successful");
+}
+
+TEST_F(UpdaterEndToEnd, RelativePathsAreTakenAgainstTheWorkingFolder)
+{
+    // Run from the folder of the outdated bundle, every path given relative to it.
+    WriteFileBytes(fScratch.Posix("client.json"), R"({"ServerPlatform": "x", "BuildIPAdress": "10.0.0.5"})");
+    const Outcome outcome = Run({"/bin/sh", "-c", "cd \"$0\" && exec \"$@\"", fScratch.Posix("apps"),
+                                 kBin + "/updater", "--log-dir=../logs", "--restart-params=link.txt",
+                                 "--client-info=../client.json", "Sample.app", "../new/Sample.app"});
+    EXPECT_EQ(outcome.fStatus, 0) << outcome.fErr;
+    EXPECT_EQ(TreeOf(fOutdated), TreeOf(fUpToDate));
+    EXPECT_TRUE(PathExists(fOutdated + "/Contents/Database/EnginedServer.Qellink"));
+    EXPECT_THAT(Record(), ::testing::MatchesRegex("version 2\\.0\tpid [0-9]+\tfds 3\t" +
+                                                  fScratch.Posix("apps") + "/link\\.txt\n"));
+    const std::vector<std::string> messages = WithoutTimes(LogMessages());
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.back(), "INFO Update successful");
+    EXPECT_NE(std::find(messages.begin(), messages.end(),
+                        "INFO Restarting installed application (open -a \"" + fOutdated + "/\" --args \"" +
+                            fScratch.Posix("apps") + "/link.txt\")..."),
+              messages.end());
 }
 
 } // namespace

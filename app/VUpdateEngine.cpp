@@ -76,6 +76,36 @@ void GetErrorText(const VErrorBase& inError, VString& outText)
         inError.GetErrorString(outText);
 }
 
+// The texts of all the errors of a context, newest first, for one line of the log.
+void GetErrorTexts(const VErrorContext& inErrors, VString& outText)
+{
+    outText.Clear();
+    for (size_t i = inErrors.GetErrorCount(); i >= 1; --i)
+    {
+        const VErrorBase* error = inErrors.GetNthError(i);
+        if (error == nullptr)
+            continue;
+        VString text;
+        GetErrorText(*error, text);
+        if (!outText.IsEmpty())
+            outText.AppendString(VString("; "));
+        outText.AppendString(text);
+    }
+}
+
+// A full POSIX path as it is; any other is read against the working folder, as every command-line
+// tool reads it (an empty text stays empty).
+void FromArgumentPath(const VString& inText, VFilePath& outPath)
+{
+    VFilePath folder;
+    if (inText.IsEmpty() || inText.GetCPointer()[0] == u'/')
+        outPath.FromFullPath(inText, FPS_POSIX);
+    else if (XMacUpdater::GetWorkingFolder(folder))
+        outPath.FromRelativePath(folder, inText, FPS_POSIX);
+    else
+        outPath.Clear();
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -114,6 +144,14 @@ void LogInfo(const char* inFormat, ...)
     va_list arguments;
     va_start(arguments, inFormat);
     Log(EML_Info, inFormat, arguments);
+    va_end(arguments);
+}
+
+void LogWarning(const char* inFormat, ...)
+{
+    va_list arguments;
+    va_start(arguments, inFormat);
+    Log(EML_Warning, inFormat, arguments);
     va_end(arguments);
 }
 
@@ -163,7 +201,7 @@ void FixFolderPathSpec(const VString& inPath, VFilePath& outPath)
     VString path(inPath);
     if (path.GetCPointer()[path.GetLength() - 1] != u'/')
         path.AppendUniChar(u'/');
-    outPath.FromFullPath(path, FPS_POSIX);
+    FromArgumentPath(path, outPath);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -352,11 +390,11 @@ int32_t VUpdateEngine::DoParseCommandLine(VCommandLineParser& ioParser)
     FixFolderPathSpec(outdated, fOutdatedPath);
     FixFolderPathSpec(upToDate, fUpToDatePath);
     fInstallPath = fOutdatedPath;
-    fRestartParameters.FromFullPath(restartParameters, FPS_POSIX);
+    FromArgumentPath(restartParameters, fRestartParameters);
     fReportProgressToCaller = !callerLog.IsEmpty();
     FixFolderPathSpec(logFolder, fLogFolder);
     if (!clientInfo.IsEmpty())
-        fClientInfoPath.FromFullPath(clientInfo, FPS_POSIX);
+        FromArgumentPath(clientInfo, fClientInfoPath);
     return 0;
 }
 
@@ -529,28 +567,44 @@ void VUpdateEngine::_ApplyUpdate()
     LogInfo("Up-to-date application restarted");
     if (oldBundle != nullptr)
     {
-        // A trash that fails is no failure once the old bundle is deleted all the same.
-        VErrorContext trashErrors;
-        bool trashed = true;
-        {
-            StErrorContextInstaller trash(false, true);
-            trashed = oldBundle->MoveToTrash() == VE_OK;
-            if (!trashed && trash.GetContext() != nullptr)
-                trashErrors.PushErrors(*trash.GetContext());
-        }
-        if (!trashed)
-        {
-            StErrorContextInstaller forced(false, true);
-            if (oldBundle->DeleteForced() == VE_OK)
-                trashErrors.Flush();
-            else if (forced.GetContext() != nullptr)
-                trashErrors.PushErrors(*forced.GetContext());
-        }
-        // Both failures go on the update's context, once the scopes above are closed.
-        VErrorContext* current = CurrentContext();
-        if (!trashErrors.IsEmpty() && current != nullptr)
-            current->PushErrors(trashErrors);
+        _DisposeOfOldBundle(*oldBundle);
         oldBundle->Release();
+    }
+}
+
+void VUpdateEngine::_DisposeOfOldBundle(const VFolder& inOldBundle)
+{
+    VString path;
+    inOldBundle.GetPath().GetPosixPath(path);
+    VErrorContext trashErrors;
+    {
+        StErrorContextInstaller trash(false, true);
+        if (inOldBundle.MoveToTrash() == VE_OK)
+            return;
+        if (trash.GetContext() != nullptr)
+            trashErrors.PushErrors(*trash.GetContext());
+    }
+    VString text;
+    GetErrorTexts(trashErrors, text);
+    LogWarning("Moving the old application %S to the trash failed: %S", &path, &text);
+    // A trash that fails is no failure once the old bundle is deleted all the same.
+    VErrorContext deletionErrors;
+    {
+        StErrorContextInstaller forced(false, true);
+        if (inOldBundle.DeleteForced() == VE_OK)
+        {
+            LogInfo("Deleted the old application %S instead", &path);
+            return;
+        }
+        if (forced.GetContext() != nullptr)
+            deletionErrors.PushErrors(*forced.GetContext());
+    }
+    LogError("Deleting the old application %S failed", &path);
+    // Both failures go on the update's context, once the scopes above are closed.
+    if (VErrorContext* current = CurrentContext())
+    {
+        current->PushErrors(trashErrors);
+        current->PushErrors(deletionErrors);
     }
 }
 
@@ -622,18 +676,30 @@ VFolder* VUpdateEngine::_RenameAside(VFolder& inOutdated, const VFilePath& inOld
 {
     VString oldName;
     inOldPath.GetName(oldName);
+    VString outdated;
+    fOutdatedPath.GetPosixPath(outdated);
+    VString aside;
+    inOldPath.GetPosixPath(aside);
     VErrorContext failures;
     for (int32_t attempt = 1; attempt <= kRenameAttempts; ++attempt)
     {
         VFolder* oldBundle = nullptr;
+        VErrorContext attemptErrors;
         {
-            // An attempt that fails is kept aside: a later success drops it.
+            // An attempt that fails is kept aside: a later success drops it, but its line stays.
             StErrorContextInstaller scope(false, true);
             if (inOutdated.Rename(oldName, &oldBundle) == VE_OK && oldBundle != nullptr)
                 return oldBundle;
             if (scope.GetContext() != nullptr)
-                failures.PushErrors(*scope.GetContext());
+                attemptErrors.PushErrors(*scope.GetContext());
         }
+        VString text;
+        GetErrorTexts(attemptErrors, text);
+        int shownAttempt = attempt;
+        int attempts = kRenameAttempts;
+        LogWarning("Renaming the outdated application %S aside to %S failed (attempt %d of %d): %S",
+                   &outdated, &aside, shownAttempt, attempts, &text);
+        failures.PushErrors(attemptErrors);
         if (attempt > 1)
         {
             StErrorContextInstaller scope(false, true);

@@ -47,6 +47,9 @@ constexpr VError VE_UPDATER_CREATE_PARENT_FAILED = MakeUpdaterError(12);
 constexpr VError VE_UPDATER_COPY_APP_FAILED = MakeUpdaterError(13);
 constexpr VError VE_UPDATER_SAME_OR_NESTED_APPS = MakeUpdaterError(14);
 constexpr VError VE_UPDATER_BAD_CLIENT_INFO = MakeUpdaterError(41);
+// The client customization met a symbolic link in the up-to-date bundle ("path"), which it
+// never follows.
+constexpr VError VE_UPDATER_LINK_NOT_FOLLOWED = MakeUpdaterError(42);
 constexpr VError VE_UPDATER_INSTALL_FAILED = MakeUpdaterError(100);
 constexpr VError VE_UPDATER_LOG_FAILED = MakeUpdaterError(101);
 constexpr VError VE_UPDATER_RESTART_FAILED = MakeUpdaterError(120);
@@ -109,6 +112,8 @@ private:
     void _Sleep(uint32_t inMilliseconds) const;
     // The rename aside with its retries; the old bundle, retained, or null after the last failure.
     VFolder* _RenameAside(VFolder& inOutdated, const VFilePath& inOldPath);
+    // The old bundle to the trash, else deleted; each step that fails has its line in the log.
+    void _DisposeOfOldBundle(const VFolder& inOldBundle);
     // Puts the outdated bundle back and removes what the copy made.
     void _RollBack(VFolder* inOldBundle, const VFolder& inInstall, const VFilePath& inOutdatedPath);
     // The notification of a failed run.
@@ -134,6 +139,7 @@ private:
 void Log(EMessageLevel inLevel, const char* inFormat, va_list inArguments);
 void LogError(const char* inFormat, ...);
 void LogInfo(const char* inFormat, ...);
+void LogWarning(const char* inFormat, ...);
 void LogDebug(const char* inFormat, ...);
 // Every error of the context at level Error, oldest first or newest first.
 void DumpErrorStack(VErrorContext* inContext, bool inNewestFirst);

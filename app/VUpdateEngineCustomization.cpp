@@ -2,6 +2,7 @@
 // executable made executable.
 #include "app/VUpdateEngine.h"
 
+#include "app/UpdaterErrors.h"
 #include "kernel/errors/VErrorContext.h"
 #include "kernel/files/VFile.h"
 #include "kernel/files/VFolder.h"
@@ -24,6 +25,24 @@ const StPackedDictionaryKey kServerDatabaseName("server_database_name");
 const StPackedDictionaryKey kServerPath("server_path");
 const StPackedDictionaryKey kCacheFolderName("cache_folder_name");
 const StPackedDictionaryKey kRemoteSharedResources("remote_shared_resources");
+
+// A file of the up-to-date bundle as the XML writer sees it: its content goes inside the bundle
+// only, through no link; the link met, when one was, is kept for the error.
+class VFileInBundle : public VFile
+{
+public:
+    VFileInBundle(const VFolder& inBundle, const VFilePath& inPath) : VFile(inPath), fBundle(inBundle) {}
+
+    VError SetContent(const void* inData, size_t inSize) const override
+    {
+        return SetContentBeneath(fBundle, inData, inSize, &fLink);
+    }
+    const VFilePath& GetLink() const { return fLink; }
+
+private:
+    const VFolder& fBundle;
+    mutable VFilePath fLink;
+};
 
 // The member when it is a string; false otherwise, the text untouched.
 bool GetStringMember(const VJSONObject& inObject, const char* inName, VString& outText)
@@ -69,20 +88,22 @@ bool VUpdateEngine::_SetIPAdressOnClientPref(const VJSONObject& inInfo, const VF
     VString cacheFolderName;
     GetStringMember(inInfo, "BuildCacheFolderNameClient", cacheFolderName);
 
-    VFilePath folderPath(inUpToDatePath);
-    folderPath.ToSubFolder(VString("Contents")).ToSubFolder(VString("Database"));
-    VFolder folder(folderPath);
-    if (!folder.Exists())
-        folder.CreateRecursive(false); // a failure shows as the write's
-
     VValueBag bag;
     bag.SetBool(kIsRemote, true);
     bag.SetString(kServerDatabaseName, databaseName);
     bag.SetString(kServerPath, serverPath);
     bag.SetString(kCacheFolderName, cacheFolderName);
     bag.SetBool(kRemoteSharedResources, false);
-    VFile linkFile(folder, VString("EnginedServer.Qellink"), FPS_POSIX);
+    // Its folders are made by the write, none through a link; a failure shows as the write's.
+    VFilePath path(inUpToDatePath);
+    path.ToSubFolder(VString("Contents"))
+        .ToSubFolder(VString("Database"))
+        .ToSubFile(VString("EnginedServer.Qellink"));
+    const VFolder bundle(inUpToDatePath);
+    VFileInBundle linkFile(bundle, path);
     WriteBagToFileInXML(bag, VString("database_shortcut"), &linkFile, false);
+    if (!linkFile.GetLink().IsEmpty())
+        ThrowErrorWithPath(VE_UPDATER_LINK_NOT_FOLLOWED, linkFile.GetLink());
     return true;
 }
 
@@ -92,18 +113,32 @@ bool VUpdateEngine::_FinishMacClientCustomization(const VJSONObject&)
     VString bundlePath;
     fUpToDatePath.GetPosixPath(bundlePath);
     VString executablePath;
+    while (bundlePath.GetLength() > 1 && bundlePath.GetCPointer()[bundlePath.GetLength() - 1] == u'/')
+        bundlePath.Truncate(bundlePath.GetLength() - 1);
     if (XMacUpdater::GetBundleExecutablePath(bundlePath, executablePath))
     {
-        VFile executable(executablePath, FPS_POSIX);
+        // The executable's path is made from the bundle's: a path read from the disk would have
+        // the links on its way resolved already.
+        const VFolder bundle(fUpToDatePath);
+        VString relative(executablePath);
+        const int32_t prefix = bundlePath.GetLength();
+        if (relative.BeginsWithRawString(bundlePath) && relative.GetLength() > prefix + 1 &&
+            relative.GetCPointer()[prefix] == u'/')
+            relative.Remove(1, prefix + 1);
+        const VFile executable(VFilePath(fUpToDatePath, relative, FPS_POSIX));
+        VFilePath link;
         uint16_t mode = 0;
+        VError error = VE_OK;
         {
-            // Permissions that cannot be read are left as they are, without an error.
+            // Permissions that cannot be read are left as they are, without an error; a link on
+            // the way to them is the bundle's fault.
             StErrorContextInstaller quiet(false, true);
-            if (executable.MAC_GetPermissions(&mode) != VE_OK)
-                return true;
+            error = executable.MAC_GetPermissionsBeneath(bundle, &mode, &link);
         }
-        if ((mode & 0111) != 0111)
-            executable.MAC_SetPermissions(static_cast<uint16_t>(mode | 0111));
+        if (error == VE_OK && (mode & 0111) != 0111)
+            executable.MAC_SetPermissionsBeneath(bundle, static_cast<uint16_t>(mode | 0111), &link);
+        if (!link.IsEmpty())
+            ThrowErrorWithPath(VE_UPDATER_LINK_NOT_FOLLOWED, link);
     }
     return errors.GetContext() == nullptr || errors.GetContext()->IsEmpty();
 }

@@ -114,7 +114,8 @@ VFile* VFile::CreateTemporaryFile()
     VFilePath path(folder->GetPath());
     path.ToSubFile(name);
     VFile* file = new (std::nothrow) VFile(path);
-    if (file != nullptr && file->Create(0) != VE_OK)
+    // Private: what goes into it is its maker's alone.
+    if (file != nullptr && file->_Create(0, 0600) != VE_OK)
         ReleaseRefCountable(&file);
     return file;
 }
@@ -192,7 +193,12 @@ bool VFile::Exists() const
 
 VError VFile::Create(uint32_t inOptions) const
 {
-    return _ThrowNative(fImpl.Create(inOptions), VE_FILE_CANNOT_CREATE,
+    return _Create(inOptions, 0644);
+}
+
+VError VFile::_Create(uint32_t inOptions, uint16_t inMode) const
+{
+    return _ThrowNative(fImpl.Create(inOptions, inMode), VE_FILE_CANNOT_CREATE,
                         [inOptions](VValueBag& ioBag) { ioBag.SetLong("options", int32_t(inOptions)); });
 }
 
@@ -401,6 +407,22 @@ VError VFile::MAC_SetPermissions(uint16_t inMode) const
     return _ThrowNative(fImpl.SetPermissions(inMode), VE_FILE_CANNOT_SET_ATTRIBUTES);
 }
 
+VError VFile::MAC_GetPermissionsBeneath(const VFolder& inRoot, uint16_t* outMode, VFilePath* outLink) const
+{
+    std::string link;
+    const VError native = fImpl.GetPermissionsBeneath(inRoot.GetImpl().GetPosixPathCString(), outMode, link);
+    _GiveLink(link, outLink);
+    return _ThrowNative(native, VE_FILE_CANNOT_GET_ATTRIBUTES);
+}
+
+VError VFile::MAC_SetPermissionsBeneath(const VFolder& inRoot, uint16_t inMode, VFilePath* outLink) const
+{
+    std::string link;
+    const VError native = fImpl.SetPermissionsBeneath(inRoot.GetImpl().GetPosixPathCString(), inMode, link);
+    _GiveLink(link, outLink);
+    return _ThrowNative(native, VE_FILE_CANNOT_SET_ATTRIBUTES);
+}
+
 VError VFile::MAC_SetCreator(uint32_t inCreator) const
 {
     return _ThrowNative(fImpl.SetCreator(inCreator), VE_FILE_CANNOT_SET_ATTRIBUTES);
@@ -580,10 +602,26 @@ VError VFile::SetContent(const void* inData, size_t inSize) const
         return error;
     XMacFile::EContentStep step = XMacFile::eContentOpen;
     const VError native = fImpl.ReplaceContent(inData, inSize, step);
-    switch (step)
+    return _ThrowContentError(native, step, inSize);
+}
+
+VError VFile::SetContentBeneath(const VFolder& inRoot, const void* inData, size_t inSize,
+                                VFilePath* outLink) const
+{
+    XMacFile::EContentStep step = XMacFile::eContentOpen;
+    std::string link;
+    const VError native =
+        fImpl.ReplaceContentBeneath(inRoot.GetImpl().GetPosixPathCString(), inData, inSize, step, link);
+    _GiveLink(link, outLink);
+    return _ThrowContentError(native, step, inSize);
+}
+
+VError VFile::_ThrowContentError(VError inNative, XMacFile::EContentStep inStep, size_t inSize) const
+{
+    switch (inStep)
     {
     case XMacFile::eContentOpen:
-        return _ThrowNative(native, VE_FILE_CANNOT_OPEN,
+        return _ThrowNative(inNative, VE_FILE_CANNOT_OPEN,
                             [](VValueBag& ioBag)
                             {
                                 ioBag.SetLong("access", FA_READ_WRITE);
@@ -591,7 +629,7 @@ VError VFile::SetContent(const void* inData, size_t inSize) const
                                               int32_t(FO_FollowLinks | FO_Truncate | FO_CreateIfNotFound));
                             });
     case XMacFile::eContentWrite:
-        return _ThrowNative(native, VE_FILE_CANNOT_WRITE,
+        return _ThrowNative(inNative, VE_FILE_CANNOT_WRITE,
                             [inSize](VValueBag& ioBag)
                             {
                                 ioBag.SetLong8("count", int64_t(inSize));
@@ -599,8 +637,18 @@ VError VFile::SetContent(const void* inData, size_t inSize) const
                             });
     case XMacFile::eContentCommit:
     default:
-        return _ThrowNative(native, VE_FILE_CANNOT_FLUSH);
+        return _ThrowNative(inNative, VE_FILE_CANNOT_FLUSH);
     }
+}
+
+void VFile::_GiveLink(const std::string& inLink, VFilePath* outLink)
+{
+    if (outLink == nullptr)
+        return;
+    if (inLink.empty())
+        outLink->Clear();
+    else
+        XMacFile::GetFilePathFromPosixPath(inLink.c_str(), false, *outLink);
 }
 
 VError VFile::AppendContent(const void* inData, size_t inSize) const

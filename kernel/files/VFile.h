@@ -7,10 +7,11 @@
 // A file object never changes its path: renaming, copying and moving hand out a new object
 // (retained for the caller) and leave this one as it was.
 //
-// Whole contents are replaced safely: SetContent writes a temporary file beside the target and
-// renames it over the target once it is written and on disk, so the file is always the old
-// content whole or the new one whole; AppendContent that fails cuts the file back to its old size.
-// Copies and moves never leave a half-made destination either.
+// Whole contents are replaced safely: SetContent writes a private (0600) temporary file beside the
+// target, gives it the target's mode and renames it over the target once it is written and on
+// disk, so the file is always the old content whole or the new one whole, and the new content is
+// never more open to others than the file; AppendContent that fails cuts the file back to its
+// old size. Copies and moves never leave a half-made destination either.
 //
 //     VRefPtr<VFile> file(new VFile(folder, name, FPS_POSIX));
 //     if (file->SetContent(bytes, size) != VE_OK) ... // the error names the file
@@ -26,6 +27,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace kova
 {
@@ -64,8 +66,8 @@ public:
     // Start-up and shut-down hooks of the process object.
     static bool Init();
     static void DeInit();
-    // A new empty file "kov_" + 32 hexadecimal digits in the temporary folder, owned by the
-    // caller; null when it cannot be made.
+    // A new empty private (0600) file "kov_" + 32 hexadecimal digits in the temporary folder,
+    // owned by the caller; null when it cannot be made.
     static VFile* CreateTemporaryFile();
 
     // IFileSystemObject
@@ -86,8 +88,8 @@ public:
     // IFile
     VError GetContent(VMemoryBuffer<1024ul, 2ul, 1048576ul>& outContent) const override;
     VError GetData(void* outData, size_t inSize, size_t* outRead) const override;
-    // Creates the missing folders above the file first. Writes a temporary file beside the file
-    // (a final link stays: its target is replaced) and renames it over the file once it is on
+    // Creates the missing folders above the file first. Writes a private temporary file beside the
+    // file (a final link stays: its target is replaced) and renames it over the file once it is on
     // disk; on failure the old file is left whole and the temporary removed.
     VError SetContent(const void* inData, size_t inSize) const override;
     // Creates the file (and its folders) when missing; on failure the file is cut back to its
@@ -146,6 +148,22 @@ public:
     // Clears the lock and gives the owner its rights back. Kova 609.
     VError Unlock() const;
 
+    // For trees that someone else laid out (a download): operations on a file inside inRoot that
+    // never go through a link from inRoot down. inRoot is taken as named; a link met below it, the
+    // file itself included, is refused with POSX ELOOP, *outLink (when given) getting its path
+    // (cleared otherwise); a file outside inRoot is refused with EINVAL.
+    //
+    // SetContent's replacement (kova 602 when refused): the folders on the way are made, none
+    // through a link, and an item in the file's place that is no regular file is refused
+    // (EINVAL) untouched.
+    VError SetContentBeneath(const VFolder& inRoot, const void* inData, size_t inSize,
+                             VFilePath* outLink = nullptr) const;
+    // MAC_GetPermissions (kova 608) and MAC_SetPermissions (kova 609).
+    VError MAC_GetPermissionsBeneath(const VFolder& inRoot, uint16_t* outMode,
+                                     VFilePath* outLink = nullptr) const;
+    VError MAC_SetPermissionsBeneath(const VFolder& inRoot, uint16_t inMode,
+                                     VFilePath* outLink = nullptr) const;
+
     // Kova 610: no aliases but links here.
     VError CreateAlias(const VFilePath& inAliasPath, const VFilePath* inRelativeTo) const;
     // The path the link finally names; cleared on failure (kova 611).
@@ -190,6 +208,11 @@ private:
                          int64_t& outSize) const;
     // The folders above the file, made when missing.
     VError _CreateParentFolders() const;
+    VError _Create(uint32_t inOptions, uint16_t inMode) const;
+    // The error of a whole-content write, after the step that failed.
+    VError _ThrowContentError(VError inNative, XMacFile::EContentStep inStep, size_t inSize) const;
+    // The link a "beneath" operation met, as a path; cleared when none.
+    static void _GiveLink(const std::string& inLink, VFilePath* outLink);
     // Delete and MoveToTrash.
     VError _Remove(bool inToTrash) const;
     // The copies and the moves: the checks, the work of the platform part, the errors.

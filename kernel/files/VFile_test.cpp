@@ -7,11 +7,17 @@
 #include "kernel/files/VFileKindManager.h"
 #include "kernel/files/VFileSystem.h"
 #include "kernel/files/VFolder.h"
+#include "kernel/text/StStringConverter.h"
 #include "kernel/values/VTime.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/fanotify.h>
+#include <thread>
+#include <utility>
 
 namespace kova
 {
@@ -20,6 +26,86 @@ namespace
 
 constexpr VError kPosixNoSpace = MakeVError(kCOMPONENT_POSIX, ENOSPC);
 constexpr VError kCocoaFileExists = MakeVError(kCOMPONENT_COCOA, 516);
+
+// The mode each regular file of a folder has at the instant it is opened, the opener held until
+// it is noted (fanotify permission events): what a file is while it is being written.
+class StOpenSpy
+{
+public:
+    explicit StOpenSpy(const std::string& inFolder)
+    {
+        fFan = fanotify_init(FAN_CLASS_CONTENT | FAN_CLOEXEC, O_RDONLY | O_CLOEXEC | O_LARGEFILE);
+        fStop = eventfd(0, EFD_CLOEXEC);
+        if (fFan < 0 || fStop < 0 ||
+            fanotify_mark(fFan, FAN_MARK_ADD, FAN_OPEN_PERM | FAN_EVENT_ON_CHILD, AT_FDCWD,
+                          inFolder.c_str()) != 0)
+            return;
+        fThread = std::thread([this] { Listen(); });
+    }
+    ~StOpenSpy()
+    {
+        Stop();
+        for (int fd : {fFan, fStop})
+        {
+            if (fd >= 0)
+                close(fd);
+        }
+    }
+    StOpenSpy(const StOpenSpy&) = delete;
+    StOpenSpy& operator=(const StOpenSpy&) = delete;
+
+    bool IsListening() const { return fThread.joinable(); }
+    // The names opened and their modes then, in order.
+    std::vector<std::pair<std::string, mode_t>> Stop()
+    {
+        if (fThread.joinable())
+        {
+            const uint64_t one = 1;
+            if (write(fStop, &one, sizeof(one)) == ssize_t(sizeof(one)))
+                fThread.join();
+        }
+        return fSeen;
+    }
+
+private:
+    void Listen()
+    {
+        pollfd sources[2] = {{fFan, POLLIN, 0}, {fStop, POLLIN, 0}};
+        while (poll(sources, 2, -1) >= 0 || errno == EINTR)
+        {
+            if ((sources[1].revents & POLLIN) != 0)
+                return;
+            if ((sources[0].revents & POLLIN) == 0)
+                continue;
+            alignas(fanotify_event_metadata) char buffer[4096];
+            ssize_t length = read(fFan, buffer, sizeof(buffer));
+            for (auto* event = reinterpret_cast<fanotify_event_metadata*>(buffer);
+                 FAN_EVENT_OK(event, length); event = FAN_EVENT_NEXT(event, length))
+            {
+                if (event->fd < 0)
+                    continue;
+                struct stat status = {};
+                const std::string link = "/proc/self/fd/" + std::to_string(event->fd);
+                char path[4096] = {};
+                const ssize_t size = readlink(link.c_str(), path, sizeof(path) - 1);
+                if (size > 0 && fstat(event->fd, &status) == 0 && S_ISREG(status.st_mode))
+                {
+                    const std::string full(path, size_t(size));
+                    fSeen.emplace_back(full.substr(full.rfind('/') + 1), status.st_mode & 07777);
+                }
+                const fanotify_response response = {event->fd, FAN_ALLOW};
+                if (write(fFan, &response, sizeof(response)) != ssize_t(sizeof(response)))
+                    ADD_FAILURE() << "an opener was not let through";
+                close(event->fd);
+            }
+        }
+    }
+
+    int fFan = -1;
+    int fStop = -1;
+    std::thread fThread;
+    std::vector<std::pair<std::string, mode_t>> fSeen;
+};
 
 class VFileTest : public testing::Test
 {
@@ -224,6 +310,180 @@ TEST_F(VFileTest, SetContentLeavesTheOldFileWholeWhenItFails)
     ASSERT_EQ(lstat(fFolder.Posix("link").c_str(), &status), 0);
     EXPECT_TRUE(S_ISLNK(status.st_mode));
     EXPECT_EQ(ReadFileBytes(path), "through");
+}
+
+TEST_F(VFileTest, SetContentWritesAPrivateTemporaryThatTakesTheFinalModeBeforeItsPlace)
+{
+    StOpenSpy spy(fFolder.Posix());
+    if (!spy.IsListening())
+        GTEST_SKIP() << "no fanotify permission events here";
+    struct Case
+    {
+        const char* fName;
+        mode_t fMode; // 0: no file yet
+        mode_t fFinal;
+    };
+    const Case cases[] = {{"private", 0600, 0600}, {"shared", 0644, 0644}, {"new", 0, 0640}};
+    const mode_t umaskBefore = umask(027);
+    for (const Case& test : cases)
+    {
+        SCOPED_TRACE(test.fName);
+        if (test.fMode != 0)
+        {
+            WriteFileBytes(fFolder.Posix(test.fName), "old");
+            ASSERT_EQ(chmod(fFolder.Posix(test.fName).c_str(), test.fMode), 0);
+        }
+        EXPECT_EQ(File(test.fName)->SetContent("the new secret", 14), VE_OK);
+        EXPECT_EQ(ModeOf(fFolder.Posix(test.fName)), test.fFinal);
+    }
+    umask(umaskBefore);
+    int temporaries = 0;
+    for (const auto& [name, mode] : spy.Stop())
+    {
+        if (name[0] != '.')
+            continue;
+        ++temporaries;
+        EXPECT_EQ(mode, 0600u) << name;
+    }
+    EXPECT_EQ(temporaries, 3);
+}
+
+// A bundle and, beside it, what its links lead to: a private file where the file written inside
+// would go.
+class VFileBeneathTest : public VFileTest
+{
+protected:
+    void SetUp() override
+    {
+        VFileTest::SetUp();
+        std::filesystem::create_directories(fFolder.Posix("outside/Database"));
+        WriteFileBytes(fFolder.Posix("outside/Database/file"), "private");
+        chmod(fFolder.Posix("outside/Database/file").c_str(), 0600);
+        fOutside = TreeOf(fFolder.Posix("outside"));
+    }
+
+    // A fresh bundle with one link: at inLink (relative to the scratch folder), to inTarget.
+    void MakeBundleWithLink(const std::string& inLink, const std::string& inTarget)
+    {
+        std::filesystem::remove_all(fFolder.Posix("bundle"));
+        std::filesystem::create_directories(fFolder.Posix("bundle/Contents/Database"));
+        std::filesystem::remove_all(fFolder.Posix(inLink));
+        ASSERT_EQ(symlink(inTarget.c_str(), fFolder.Posix(inLink).c_str()), 0);
+    }
+
+    // A file of the folder, its path made from the folder's without asking the disk (which would
+    // resolve the links on the way).
+    static VRefPtr<VFile> Inside(const VFolder& inRoot, const char* inRelative)
+    {
+        return VRefPtr<VFile>(new VFile(VFilePath(inRoot.GetPath(), VString(inRelative), FPS_POSIX)));
+    }
+
+    static std::string PosixOf(const VFilePath& inPath)
+    {
+        VString posix;
+        inPath.GetPosixPath(posix);
+        return to_string(posix);
+    }
+
+    std::vector<std::string> fOutside;
+};
+
+TEST_F(VFileBeneathTest, ContentIsNeverWrittenThroughALink)
+{
+    struct Case
+    {
+        const char* fLink;
+        const char* fTarget;
+    };
+    const Case cases[] = {
+        {"bundle/Contents/Database/file", "../../../outside/Database/file"},
+        {"bundle/Contents/Database/file", "../../../outside/Database/missing"},
+        {"bundle/Contents/Database", "../../outside/Database"},
+        {"bundle/Contents", "../outside"},
+    };
+    const VFolder root(fFolder.Path("bundle/"));
+    for (const Case& test : cases)
+    {
+        SCOPED_TRACE(std::string(test.fLink) + " -> " + test.fTarget);
+        MakeBundleWithLink(test.fLink, test.fTarget);
+        const std::vector<std::string> bundle = TreeOf(fFolder.Posix("bundle"));
+        VFilePath link(fFolder.Path("stale"));
+        StErrorContextInstaller errors(false, true);
+        EXPECT_EQ(Inside(root, "Contents/Database/file")->SetContentBeneath(root, "new", 3, &link),
+                  VE_FILE_CANNOT_OPEN);
+        EXPECT_EQ(NativeOf(errors), MakeVError(kCOMPONENT_POSIX, ELOOP));
+        EXPECT_EQ(PosixOf(link), fFolder.Posix(test.fLink));
+        EXPECT_EQ(TreeOf(fFolder.Posix("outside")), fOutside);
+        EXPECT_EQ(TreeOf(fFolder.Posix("bundle")), bundle);
+    }
+}
+
+TEST_F(VFileBeneathTest, ContentIsWrittenInsideTheFolderOnly)
+{
+    MakeBundleWithLink("rootlink", "bundle");
+    // The folder itself may be named through a link; the missing folders below are made.
+    VFilePath link(fFolder.Path("stale"));
+    const VFolder named(fFolder.Path("rootlink/"));
+    EXPECT_EQ(Inside(named, "Contents/a/b/file")->SetContentBeneath(named, "new", 3, &link), VE_OK);
+    EXPECT_TRUE(link.IsEmpty());
+    EXPECT_EQ(ReadFileBytes(fFolder.Posix("bundle/Contents/a/b/file")), "new");
+    const mode_t mask = umask(022);
+    umask(mask);
+    EXPECT_EQ(ModeOf(fFolder.Posix("bundle/Contents/a/b")), 0755u & ~mask);
+
+    const VFolder root(fFolder.Path("bundle/"));
+    WriteFileBytes(fFolder.Posix("bundle/private"), "old");
+    chmod(fFolder.Posix("bundle/private").c_str(), 0600);
+    EXPECT_EQ(Inside(root, "private")->SetContentBeneath(root, "newer", 5), VE_OK);
+    EXPECT_EQ(ReadFileBytes(fFolder.Posix("bundle/private")), "newer");
+    EXPECT_EQ(ModeOf(fFolder.Posix("bundle/private")), 0600u);
+
+    // A file outside the folder, and an item that is no regular file, are refused untouched.
+    ASSERT_EQ(mkfifo(fFolder.Posix("bundle/pipe").c_str(), 0644), 0);
+    const std::pair<const char*, int> refused[] = {
+        {"outside/Database/file", EINVAL}, {"bundle/pipe", EINVAL}, {"bundle/Contents", EISDIR}};
+    for (const auto& [name, native] : refused)
+    {
+        SCOPED_TRACE(name);
+        StErrorContextInstaller errors(false, true);
+        EXPECT_EQ(File(name)->SetContentBeneath(root, "x", 1), VE_FILE_CANNOT_OPEN);
+        EXPECT_EQ(NativeOf(errors), MakeVError(kCOMPONENT_POSIX, uint32_t(native)));
+    }
+    EXPECT_EQ(TreeOf(fFolder.Posix("outside")), fOutside);
+    EXPECT_TRUE(PathExists(fFolder.Posix("bundle/pipe")));
+}
+
+TEST_F(VFileBeneathTest, PermissionsAreNeverReadOrSetThroughALink)
+{
+    MakeBundleWithLink("bundle/Contents/linked", "../../outside/Database/file");
+    ASSERT_EQ(symlink("../outside", fFolder.Posix("bundle/Other").c_str()), 0);
+    WriteFileBytes(fFolder.Posix("bundle/Contents/exe"), "#!/bin/sh\n");
+    chmod(fFolder.Posix("bundle/Contents/exe").c_str(), 0644);
+    const VFolder root(fFolder.Path("bundle/"));
+    uint16_t mode = 0;
+    EXPECT_EQ(Inside(root, "Contents/exe")->MAC_GetPermissionsBeneath(root, &mode), VE_OK);
+    EXPECT_EQ(mode, 0644);
+    EXPECT_EQ(Inside(root, "Contents/exe")->MAC_SetPermissionsBeneath(root, 0755), VE_OK);
+    EXPECT_EQ(ModeOf(fFolder.Posix("bundle/Contents/exe")), 0755u);
+
+    const std::pair<const char*, const char*> cases[] = {{"Contents/linked", "bundle/Contents/linked"},
+                                                         {"Other/Database/file", "bundle/Other"}};
+    for (const auto& [name, linkName] : cases)
+    {
+        SCOPED_TRACE(name);
+        const std::string expected = fFolder.Posix(linkName);
+        StErrorContextInstaller errors(false, true);
+        VFilePath link;
+        EXPECT_EQ(Inside(root, name)->MAC_GetPermissionsBeneath(root, &mode, &link),
+                  VE_FILE_CANNOT_GET_ATTRIBUTES);
+        EXPECT_EQ(PosixOf(link), expected);
+        link.Clear();
+        EXPECT_EQ(Inside(root, name)->MAC_SetPermissionsBeneath(root, 0755, &link),
+                  VE_FILE_CANNOT_SET_ATTRIBUTES);
+        EXPECT_EQ(NativeOf(errors), MakeVError(kCOMPONENT_POSIX, ELOOP));
+        EXPECT_EQ(PosixOf(link), expected);
+    }
+    EXPECT_EQ(TreeOf(fFolder.Posix("outside")), fOutside);
 }
 
 TEST_F(VFileTest, AppendContentThatFailsIsCutBack)
@@ -483,6 +743,10 @@ TEST_F(VFileTest, TemporaryFilesAreNamedAfterAnIdentifier)
     EXPECT_EQ(text.find_first_not_of(u"0123456789ABCDEF", 4), std::u16string::npos);
     VRefPtr<IFolder> parent(temporary->RetainParentFolder(false));
     EXPECT_EQ(Text(parent->GetPath().GetPath()), Text(fFolder.Path().GetPath()));
+    // Only its maker may read what goes into it.
+    VString posix;
+    temporary->GetPath().GetPosixPath(posix);
+    EXPECT_EQ(ModeOf(to_string(posix)), 0600u);
 }
 
 TEST_F(VFileTest, KindsByTypeIdentifierAndExtension)

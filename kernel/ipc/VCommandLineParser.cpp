@@ -51,10 +51,15 @@ public:
     }
 
 private:
+    // A negative number ("-5") is a value unless its digit is a short option: "--pid -5" reads
+    // -5, not the next argument.
     bool IsOptionCandidate(size_t inIndex) const
     {
         const VString& argument = fArguments[inIndex];
-        return inIndex < fOptionsEnd && argument.GetLength() > 0 && argument.GetCPointer()[0] == u'-';
+        if (inIndex >= fOptionsEnd || argument.GetLength() == 0 || argument.GetCPointer()[0] != u'-')
+            return false;
+        const UniChar second = argument.GetLength() > 1 ? argument.GetCPointer()[1] : 0;
+        return second < u'0' || second > u'9' || fInfos.FindShortOption(second) != nullptr;
     }
 
     static bool IsEndOfOptions(const VString& inArgument) { return View(inArgument) == u"--"; }

@@ -149,7 +149,17 @@ INSTANTIATE_TEST_SUITE_P(
                   0,
                   "",
                   "pid=-5 silent=1 log= names=[] verbose=0 files=[--verbose]"},
-        ParseCase{{"prog", "--pid", "-3"}, 1, "error: missing value for option -p, --pid\n", ""},
+        // A negative number is a value, not an option: the value given is the value read.
+        ParseCase{{"prog", "--pid", "-3"}, 0, "", "pid=-3 silent=0 log= names=[] verbose=0 files=[]"},
+        ParseCase{{"prog", "--pid", "-5", "/Apps/Old.app", "/New.app"},
+                  0,
+                  "",
+                  "pid=-5 silent=0 log= names=[] verbose=0 files=[/Apps/Old.app,/New.app]"},
+        ParseCase{{"prog", "--pid", "-5x", "/Apps/Old.app"},
+                  1,
+                  "invalid value for argument '-p, --pid' got \"-5x\" expected a signed integral\n",
+                  ""},
+        ParseCase{{"prog", "-7", "-n", "-0"}, 0, "", "pid=-1 silent=0 log= names=[-0] verbose=0 files=[-7]"},
         ParseCase{{"prog", "-n"}, 1, "error: missing value for option -n\n", ""},
         ParseCase{{"prog", "--log-dir"}, 1, "error: missing value for option --log-dir\n", ""},
         ParseCase{{"prog", "--help=1"}, 1, "error: invalid value for option  `help`\n", ""},
@@ -180,6 +190,22 @@ INSTANTIATE_TEST_SUITE_P(
                   ""},
         ParseCase{{"prog", "--help"}, 2, "", ""}, ParseCase{{"prog", "-h"}, 2, "", ""},
         ParseCase{{"prog", "-v?"}, 2, "", "pid=-1 silent=0 log= names=[] verbose=1 files=[]"}));
+
+TEST(VCommandLineParser, ADigitThatIsAShortOptionStaysAnOption)
+{
+    const std::vector<VString> arguments = Arguments({"prog", "--pid", "-1", "-2"});
+    ToolOptions options;
+    bool one = false;
+    VCommandLineParser parser(arguments);
+    options.Declare(parser);
+    parser.AddFlag(u'1', VString(), VString("One"), &one);
+    StCaptureOutput captured;
+    EXPECT_EQ(parser.Parse(), 0);
+    captured.Stop();
+    EXPECT_EQ(captured.Error(), "");
+    EXPECT_TRUE(one);
+    EXPECT_EQ(options.State(), "pid=-2 silent=0 log= names=[] verbose=0 files=[]");
+}
 
 TEST(VCommandLineParser, PositionalArgumentWithoutSinkIsUnknown)
 {

@@ -1,7 +1,9 @@
 #include "platform/mac/app/XMacUpdater.h"
 
 #include "app/VUpdateEngine.h"
+#include "kernel/files/VFilePath.h"
 #include "kernel/text/StStringConverter.h"
+#include "platform/mac/files/XMacFile.h"
 #include "platform/mac/frameworks/CFBundle.h"
 #include "platform/mac/frameworks/SysTree.h"
 
@@ -45,6 +47,16 @@ void XMacUpdater::AppendExecutableFolderToPath()
     const char* current = std::getenv("PATH");
     std::string path = current != nullptr && *current != 0 ? std::string(current) + ":" + folder : folder;
     ::setenv("PATH", path.c_str(), 1);
+}
+
+bool XMacUpdater::GetWorkingFolder(VFilePath& outFolder)
+{
+    char* folder = ::getcwd(nullptr, 0);
+    if (folder == nullptr)
+        return false;
+    XMacFile::GetFilePathFromPosixPath(folder, true, outFolder);
+    std::free(folder);
+    return outFolder.IsValid();
 }
 
 void XMacUpdater::IgnoreBrokenPipes()
@@ -106,19 +118,27 @@ void XMacUpdater::QuietStandardStreams()
 
 void XMacUpdater::InstallTestHooks(VUpdateEngine& ioEngine)
 {
+    VUpdateEngine::Timing timing;
+    bool timed = false;
     if (const char* waits = std::getenv("KOVA_TEST_UPDATER_WAITS"))
     {
         unsigned poll = 0, grace = 0, retry = 0, maximum = 0;
         if (std::sscanf(waits, "%u,%u,%u,%u", &poll, &grace, &retry, &maximum) == 4)
         {
-            VUpdateEngine::Timing timing;
             timing.fPollInterval = poll;
             timing.fGrace = grace;
             timing.fRetryDelay = retry;
             timing.fMaxWait = maximum;
-            ioEngine._SetTimingForTesting(timing);
+            timed = true;
         }
     }
+    if (const char* stop = std::getenv("KOVA_TEST_UPDATER_STOP_AT_WAITS"); stop != nullptr && *stop != 0)
+    {
+        timing.fSleep = [](int32_t) { ::raise(SIGSTOP); };
+        timed = true;
+    }
+    if (timed)
+        ioEngine._SetTimingForTesting(timing);
     if (const char* fault = std::getenv("KOVA_TEST_COPY_FAULT"))
     {
         const char* colon = std::strchr(fault, ':');

@@ -9,6 +9,7 @@
 namespace kova
 {
 
+class VFilePath;
 class VUpdateEngine;
 
 class XMacUpdater
@@ -18,6 +19,9 @@ public:
 
     // Appends the executable's folder to PATH: an "open" earlier on PATH still wins.
     static void AppendExecutableFolderToPath();
+    // The process's working folder, against which the command line's relative paths are read;
+    // false when it cannot be known.
+    static bool GetWorkingFolder(VFilePath& outFolder);
     // A broken pipe to the caller must not kill the update half-way.
     static void IgnoreBrokenPipes();
     // The executable of an application bundle (CFBundleExecutable, else the bundle's name without
@@ -29,8 +33,10 @@ public:
     // is never left closed, so that no later file takes its number.
     static void QuietStandardStreams();
     // Reads the updater's test hooks from the environment: KOVA_TEST_UPDATER_WAITS
-    // ("poll,grace,retry,max" in milliseconds) and KOVA_TEST_COPY_FAULT ("ENOSPC:N", "EIO:N" or
-    // "STOP:N": after N files of the folder copy). Nothing is set when they are absent.
+    // ("poll,grace,retry,max" in milliseconds), KOVA_TEST_UPDATER_STOP_AT_WAITS (any value: the
+    // updater stops itself with SIGSTOP in place of each wait, for a test to act and continue it)
+    // and KOVA_TEST_COPY_FAULT ("ENOSPC:N", "EIO:N" or "STOP:N": after N files of the folder
+    // copy). Nothing is set when they are absent.
     static void InstallTestHooks(VUpdateEngine& ioEngine);
 };
 

@@ -23,6 +23,7 @@
 #include <atomic>
 #include <cstddef>
 #include <functional>
+#include <string>
 
 namespace kova
 {
@@ -82,9 +83,9 @@ public:
     static char* AdoptURL(ns::URL* inURL, std::atomic<ns::URL*>& ioURL, bool inAsFolder);
     static void ReleasePathAndURL(char*& ioPath, std::atomic<ns::URL*>& ioURL);
 
-    // An empty file, mode 0644 (less the umask). With FO_Overwrite an existing file is removed
-    // first; without it an existing file fails with EEXIST.
-    VError Create(uint32_t inOptions) const;
+    // An empty file, mode 0644 or inMode (less the umask). With FO_Overwrite an existing file is
+    // removed first; without it an existing file fails with EEXIST.
+    VError Create(uint32_t inOptions, uint16_t inMode = 0644) const;
     // The descriptor in *outDesc (the caller owns it), null on failure. See FileAccess.h.
     VError Open(FileAccess inAccess, uint32_t inOptions, VFileDesc** outDesc) const;
     // The steps of ReplaceContent, to tell which one failed.
@@ -95,10 +96,24 @@ public:
         eContentCommit, // it could not be put on disk or in place
     };
     // Replaces the whole content: the bytes go to a temporary file beside the file (behind its
-    // final links, which stay), with the file's mode, and it is renamed over the file once on
-    // disk. On failure the file is left as it was and the temporary removed. A file that is not a
-    // regular one (a device, a pipe) is written in place.
+    // final links, which stay), made private (0600) and given the file's mode (a new file's: 0644
+    // less the umask) once written, and it is renamed over the file once on disk. On failure the
+    // file is left as it was and the temporary removed. A file that is not a regular one (a
+    // device, a pipe) is written in place.
     VError ReplaceContent(const void* inData, size_t inSize, EContentStep& outStep) const;
+
+    // The operations "beneath" act on a file inside the folder inRoot (a POSIX path) and never
+    // through a link from inRoot down: inRoot is taken as named, but a link met on the way, the
+    // file itself included, fails with ELOOP and outLink gets its path. A file outside inRoot
+    // fails with EINVAL. They serve trees that someone else laid out, a download for one.
+    //
+    // ReplaceContent's replacement: the missing folders on the way are made (0755 less the
+    // umask), and an item in the file's place that is no regular file is refused (EINVAL) without
+    // being opened.
+    VError ReplaceContentBeneath(const char* inRoot, const void* inData, size_t inSize, EContentStep& outStep,
+                                 std::string& outLink) const;
+    VError GetPermissionsBeneath(const char* inRoot, uint16_t* outMode, std::string& outLink) const;
+    VError SetPermissionsBeneath(const char* inRoot, uint16_t inMode, std::string& outLink) const;
 
     // Copies the file to inDestination (a folder path receives it under its own name). With
     // FO_Overwrite an existing destination is replaced, else the copy fails; either way the

@@ -29,6 +29,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -152,13 +153,17 @@ bool ResolveFinalLinks(const std::string& inPath, std::string& outPath)
     return false;
 }
 
-int WriteAll(int inFD, const void* inData, size_t inSize)
+// From the file's start (through the file layer's write, which tests can make fail), or with
+// inInPlace where the descriptor stands: a pipe or a device has no positions.
+int WriteAll(int inFD, const void* inData, size_t inSize, bool inInPlace = false)
 {
     size_t done = 0;
     while (done < inSize)
     {
         const size_t chunk = std::min(inSize - done, kMaxWriteChunk);
-        const ssize_t count = sys::pwrite(inFD, static_cast<const char*>(inData) + done, chunk, off_t(done));
+        const char* bytes = static_cast<const char*>(inData) + done;
+        const ssize_t count =
+            inInPlace ? ::write(inFD, bytes, chunk) : sys::pwrite(inFD, bytes, chunk, off_t(done));
         if (count < 0 && errno == EINTR)
             continue;
         if (count <= 0)
@@ -166,6 +171,180 @@ int WriteAll(int inFD, const void* inData, size_t inSize)
         done += size_t(count);
     }
     return 0;
+}
+
+// The mode of a file made anew: 0644 less the umask, read without changing it (umask would
+// change it for every thread while it is read).
+mode_t NewFileMode()
+{
+    mode_t mask = 022;
+    if (std::FILE* status = std::fopen("/proc/self/status", "re"))
+    {
+        char line[256];
+        unsigned value = 0;
+        while (std::fgets(line, sizeof(line), status) != nullptr)
+        {
+            if (std::sscanf(line, "Umask: %o", &value) == 1)
+            {
+                mask = mode_t(value);
+                break;
+            }
+        }
+        std::fclose(status);
+    }
+    return 0644 & ~mask;
+}
+
+// The folder that holds the last component of inPath, opened from inRoot down (inRoot as named)
+// without going through a link, into outFolder; the component in outName. With inCreate the
+// missing folders are made. 0 or errno: ELOOP with outLink the link met, EINVAL for a path that
+// is not inside inRoot or holds an empty, "." or ".." step.
+int OpenParentBeneath(const char* inRoot, const char* inPath, bool inCreate, StDescriptor& outFolder,
+                      std::string& outName, std::string& outLink)
+{
+    std::string root(inRoot);
+    while (root.size() > 1 && root.back() == '/')
+        root.pop_back();
+    const std::string prefix = root == "/" ? root : root + "/";
+    const std::string path(inPath);
+    if (root.empty() || path.size() <= prefix.size() || path.compare(0, prefix.size(), prefix) != 0)
+        return EINVAL;
+    std::vector<std::string> steps;
+    for (size_t start = prefix.size();;)
+    {
+        const size_t slash = path.find('/', start);
+        steps.push_back(path.substr(start, slash == std::string::npos ? std::string::npos : slash - start));
+        if (steps.back().empty() || steps.back() == "." || steps.back() == "..")
+            return EINVAL;
+        if (slash == std::string::npos)
+            break;
+        start = slash + 1;
+    }
+    outFolder.Reset(::open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (outFolder.Get() < 0)
+        return errno;
+    std::string reached = root == "/" ? std::string() : root;
+    for (size_t i = 0; i + 1 < steps.size(); ++i)
+    {
+        const char* step = steps[i].c_str();
+        reached += "/" + steps[i];
+        if (inCreate && ::mkdirat(outFolder.Get(), step, 0755) != 0 && errno != EEXIST)
+            return errno;
+        // O_NOFOLLOW: not even a link put there since a look is gone through.
+        const int next = ::openat(outFolder.Get(), step, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (next < 0)
+        {
+            const int error = errno;
+            struct stat status = {};
+            if (::fstatat(outFolder.Get(), step, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+                S_ISLNK(status.st_mode))
+            {
+                outLink = reached;
+                return ELOOP;
+            }
+            return error;
+        }
+        outFolder.Reset(next);
+    }
+    outName = steps.back();
+    return 0;
+}
+
+// The status of a file inside inRoot, reached as OpenParentBeneath does; a link there fails with
+// ELOOP and outLink its path. The file's folder stays open in outFolder for what follows.
+int StatBeneath(const char* inRoot, const char* inPath, StDescriptor& outFolder, std::string& outName,
+                struct stat& outStatus, std::string& outLink)
+{
+    outLink.clear();
+    int error = OpenParentBeneath(inRoot, inPath, false, outFolder, outName, outLink);
+    if (error == 0 && ::fstatat(outFolder.Get(), outName.c_str(), &outStatus, AT_SYMLINK_NOFOLLOW) != 0)
+        error = errno;
+    if (error == 0 && S_ISLNK(outStatus.st_mode))
+    {
+        outLink = inPath;
+        error = ELOOP;
+    }
+    return error;
+}
+
+// ReplaceContent on the item inName of the folder inFolder. With inBeneath a link there is refused
+// (ELOOP), and so is an item that is no regular file (EINVAL), before anything opens it.
+int ReplaceContentAt(int inFolder, const std::string& inName, const void* inData, size_t inSize,
+                     bool inBeneath, XMacFile::EContentStep& outStep)
+{
+    outStep = XMacFile::eContentOpen;
+    struct stat existing = {};
+    const bool exists = ::fstatat(inFolder, inName.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0;
+    if (!exists && errno != ENOENT)
+        return errno;
+    if (exists && S_ISDIR(existing.st_mode))
+        return EISDIR;
+    if (exists && inBeneath && !S_ISREG(existing.st_mode))
+        return S_ISLNK(existing.st_mode) ? ELOOP : EINVAL;
+    // The old file is opened and locked as an in-place write would: a file that may not be
+    // written, or that someone holds locked, is refused.
+    StDescriptor old;
+    if (exists)
+    {
+        // Read and write, so that opening a pipe never waits for a reader.
+        old.Reset(::openat(inFolder, inName.c_str(),
+                           O_RDWR | O_NOFOLLOW | O_CLOEXEC | (inBeneath ? O_NONBLOCK : 0)));
+        if (old.Get() < 0)
+            return errno;
+        struct stat opened = {};
+        if (inBeneath && (::fstat(old.Get(), &opened) != 0 || !S_ISREG(opened.st_mode)))
+            return EINVAL;
+        if (::flock(old.Get(), LOCK_EX | LOCK_NB) != 0)
+            return errno == EWOULDBLOCK ? EACCES : errno;
+        if (!S_ISREG(existing.st_mode))
+        {
+            // A device or a pipe is no file to replace: the bytes go to it.
+            outStep = XMacFile::eContentWrite;
+            return WriteAll(old.Get(), inData, inSize, true);
+        }
+    }
+
+    // The temporary is private while the new content goes in, and takes its final mode before it
+    // takes the file's place.
+    outStep = XMacFile::eContentWrite;
+    std::string temporary;
+    StDescriptor fd;
+    for (int attempt = 0; attempt < kTemporaryAttempts && fd.Get() < 0; ++attempt)
+    {
+        temporary = sys::TemporarySiblingPath(inName);
+        fd.Reset(::openat(inFolder, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        if (fd.Get() < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd.Get() < 0)
+        return errno;
+    int error = WriteAll(fd.Get(), inData, inSize);
+    if (error == 0)
+    {
+        // The owner is kept where the caller may give the file away; on a volume without owners
+        // the file is its maker's.
+        if (exists && ::geteuid() == 0 && ::fchown(fd.Get(), existing.st_uid, existing.st_gid) != 0)
+        {
+        }
+        if (::fchmod(fd.Get(), exists ? existing.st_mode & 07777 : NewFileMode()) != 0)
+            error = errno;
+    }
+    if (error == 0)
+    {
+        outStep = XMacFile::eContentCommit;
+        if (::fdatasync(fd.Get()) != 0)
+            error = errno;
+        else if (const int closeError = fd.Close(); closeError != 0)
+            error = closeError;
+        else if (::renameat(inFolder, temporary.c_str(), inFolder, inName.c_str()) != 0)
+            error = errno;
+    }
+    if (error != 0)
+    {
+        fd.Close();
+        ::unlinkat(inFolder, temporary.c_str(), 0);
+    }
+    return error;
 }
 
 // The inode flags, through a descriptor opened for nothing else (a pipe never blocks it); 0 or
@@ -314,7 +493,7 @@ char* XMacFile::CopyPosixPath(const char* inPath, bool inAsFolder)
 // ---------------------------------------------------------------------------------------------
 // Creating and opening
 
-VError XMacFile::Create(uint32_t inOptions) const
+VError XMacFile::Create(uint32_t inOptions, uint16_t inMode) const
 {
     int flags = O_WRONLY | O_CREAT | O_CLOEXEC;
     if ((inOptions & FO_Overwrite) != 0)
@@ -327,7 +506,7 @@ VError XMacFile::Create(uint32_t inOptions) const
     {
         flags |= O_EXCL;
     }
-    const int fd = ::open(GetPosixPathCString(), flags, 0644);
+    const int fd = ::open(GetPosixPathCString(), flags, mode_t(inMode));
     if (fd < 0)
         return PosixError(errno);
     ::close(fd);
@@ -399,78 +578,26 @@ VError XMacFile::ReplaceContent(const void* inData, size_t inSize, EContentStep&
     std::string target;
     if (!ResolveFinalLinks(GetPosixPathCString(), target))
         return PosixError(errno);
-    struct stat existing = {};
-    const bool exists = ::lstat(target.c_str(), &existing) == 0;
-    if (!exists && errno != ENOENT)
+    const StDescriptor folder(::open(FolderOf(target).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (folder.Get() < 0)
         return PosixError(errno);
-    if (exists && S_ISDIR(existing.st_mode))
-        return PosixError(EISDIR);
-    // The old file is opened and locked as an in-place write would: a file that may not be
-    // written, or that someone holds locked, is refused.
-    StDescriptor old;
-    if (exists)
-    {
-        // Read and write, so that opening a pipe never waits for a reader.
-        old.Reset(::open(target.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC));
-        if (old.Get() < 0)
-            return PosixError(errno);
-        if (::flock(old.Get(), LOCK_EX | LOCK_NB) != 0)
-            return PosixError(errno == EWOULDBLOCK ? EACCES : errno);
-        if (!S_ISREG(existing.st_mode))
-        {
-            // A device or a pipe is no file to replace: the bytes go to it.
-            outStep = eContentWrite;
-            for (size_t done = 0; done < inSize;)
-            {
-                const ssize_t count = ::write(old.Get(), static_cast<const char*>(inData) + done,
-                                              std::min(inSize - done, kMaxWriteChunk));
-                if (count < 0 && errno == EINTR)
-                    continue;
-                if (count <= 0)
-                    return PosixError(count < 0 ? errno : EIO);
-                done += size_t(count);
-            }
-            return VE_OK;
-        }
-    }
+    return PosixError(
+        ReplaceContentAt(folder.Get(), target.substr(target.rfind('/') + 1), inData, inSize, false, outStep));
+}
 
-    outStep = eContentWrite;
-    std::string temporary;
-    StDescriptor fd;
-    for (int attempt = 0; attempt < kTemporaryAttempts && fd.Get() < 0; ++attempt)
-    {
-        temporary = sys::TemporarySiblingPath(target);
-        fd.Reset(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
-        if (fd.Get() < 0 && errno != EEXIST)
-            break;
-    }
-    if (fd.Get() < 0)
-        return PosixError(errno);
-    int error = WriteAll(fd.Get(), inData, inSize);
-    if (error == 0 && exists)
-    {
-        // The owner is kept where the caller may give the file away; on a volume without owners
-        // the file is its maker's.
-        if (::geteuid() == 0 && ::fchown(fd.Get(), existing.st_uid, existing.st_gid) != 0)
-        {
-        }
-        if (::fchmod(fd.Get(), existing.st_mode & 07777) != 0)
-            error = errno;
-    }
+VError XMacFile::ReplaceContentBeneath(const char* inRoot, const void* inData, size_t inSize,
+                                       EContentStep& outStep, std::string& outLink) const
+{
+    outStep = eContentOpen;
+    outLink.clear();
+    StDescriptor folder;
+    std::string name;
+    int error = OpenParentBeneath(inRoot, GetPosixPathCString(), true, folder, name, outLink);
     if (error == 0)
     {
-        outStep = eContentCommit;
-        if (::fdatasync(fd.Get()) != 0)
-            error = errno;
-        else if (const int closeError = fd.Close(); closeError != 0)
-            error = closeError;
-        else if (::rename(temporary.c_str(), target.c_str()) != 0)
-            error = errno;
-    }
-    if (error != 0)
-    {
-        fd.Close();
-        ::unlink(temporary.c_str());
+        error = ReplaceContentAt(folder.Get(), name, inData, inSize, true, outStep);
+        if (error == ELOOP)
+            outLink = GetPosixPathCString();
     }
     return PosixError(error);
 }
@@ -995,6 +1122,33 @@ VError XMacFile::GetPermissions(uint16_t* outMode) const
     if (outMode != nullptr)
         *outMode = ok ? uint16_t(status.st_mode & 0777) : 0;
     return ok ? VE_OK : PosixError(errno);
+}
+
+VError XMacFile::GetPermissionsBeneath(const char* inRoot, uint16_t* outMode, std::string& outLink) const
+{
+    StDescriptor folder;
+    std::string name;
+    struct stat status = {};
+    const int error = StatBeneath(inRoot, GetPosixPathCString(), folder, name, status, outLink);
+    if (outMode != nullptr)
+        *outMode = error == 0 ? uint16_t(status.st_mode & 0777) : 0;
+    return PosixError(error);
+}
+
+VError XMacFile::SetPermissionsBeneath(const char* inRoot, uint16_t inMode, std::string& outLink) const
+{
+    StDescriptor folder;
+    std::string name;
+    struct stat status = {};
+    int error = StatBeneath(inRoot, GetPosixPathCString(), folder, name, status, outLink);
+    // A link put there since the look is refused as well (EOPNOTSUPP).
+    if (error == 0 && ::fchmodat(folder.Get(), name.c_str(), inMode & 0777, AT_SYMLINK_NOFOLLOW) != 0)
+    {
+        error = errno == EOPNOTSUPP ? ELOOP : errno;
+        if (error == ELOOP)
+            outLink = GetPosixPathCString();
+    }
+    return PosixError(error);
 }
 
 // ---------------------------------------------------------------------------------------------
