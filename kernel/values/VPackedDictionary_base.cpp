@@ -144,8 +144,9 @@ void VPackedDictionary_base<SLOT>::_BuildIndex() const
 template <class SLOT>
 bool VPackedDictionary_base<SLOT>::_HashMapFindsEveryName() const
 {
-    // The scan from a home cell goes round every slot, so a name is found exactly when its home
-    // cell names a slot; cells naming no slot were refused when the vector was read.
+    // Readers of the stream form scan every slot from the one in a name's home cell, so they find
+    // a name exactly when its home cell names a slot; cells naming no slot were refused when the
+    // vector was read.
     for (size_t i = 0; i < fSlots.size(); ++i)
     {
         if (fHashMap.GetHomeCell(_NthHash(i)) == _VHashKeyMap::kEmptyCell)
@@ -367,8 +368,8 @@ VError VPackedDictionary_base<SLOT>::_ReadKeysFromStream(VStream* ioStream)
             return error;
         }
         // A vector of no cells is no vector. A stored vector may also hold every slot once yet
-        // in the wrong cells, hiding names from look-ups (a hidden name set again would then be
-        // stored twice); the names themselves are sound, so the vector is made again from them.
+        // in the wrong cells, hiding names from readers that look up through it; the names
+        // themselves are sound, so the vector is made again from them rather than passed on.
         if (fHashMap.GetSize() == 0 || !_HashMapFindsEveryName())
             fHashMap.Clear();
     }
