@@ -4,6 +4,7 @@
 #include "kernel/errors/VErrorBase.h"
 #include "kernel/files/VStream.h"
 #include "kernel/values/PackedStreamChecks.h"
+#include "kernel/values/VPackedKeyIndex.h"
 
 #include <new>
 
@@ -82,17 +83,19 @@ void _VHashKeyMap::Clear()
 {
     fCells.clear();
     fCells.shrink_to_fit();
+    fNextFree.clear();
+    fNextFree.shrink_to_fit();
+    fTaken = 0;
 }
 
-bool _VHashKeyMap::Rebuild(size_t inCount)
+bool _VHashKeyMap::Allocate(size_t inSize)
 {
-    fCells.clear();
-    size_t size = _ComputeHashVectorSize(inCount);
-    if (size == 0)
+    Clear();
+    if (inSize == 0)
         return false;
     try
     {
-        fCells.assign(size, kEmptyCell);
+        fCells.assign(inSize, kEmptyCell);
     }
     catch (const std::bad_alloc&)
     {
@@ -102,29 +105,61 @@ bool _VHashKeyMap::Rebuild(size_t inCount)
     return true;
 }
 
+bool _VHashKeyMap::_TrackFreeCells()
+{
+    const size_t size = fCells.size();
+    try
+    {
+        fNextFree.resize(size);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return false;
+    }
+    fTaken = 0;
+    for (size_t i = 0; i < size; ++i)
+    {
+        bool taken = fCells[i] != kEmptyCell;
+        fNextFree[i] = uint32_t(taken ? (i + 1) % size : i);
+        fTaken += taken ? 1 : 0;
+    }
+    return true;
+}
+
 bool _VHashKeyMap::Put(uint32_t inHash, uint32_t inSlot)
 {
-    size_t size = fCells.size();
+    const size_t size = fCells.size();
     if (size == 0)
         return false;
-    size_t home = inHash % size;
-    for (size_t i = home; i < size; ++i)
+    size_t cell = inHash % size;
+    uint64_t probes = 1;
+    if (fNextFree.size() == size || _TrackFreeCells())
     {
-        if (fCells[i] == kEmptyCell)
+        if (fTaken >= size)
+            return false;
+        // Each link followed is pointed one link further on.
+        while (fCells[cell] != kEmptyCell)
         {
-            fCells[i] = inSlot;
-            return true;
+            uint32_t next = fNextFree[cell];
+            fNextFree[cell] = fNextFree[next];
+            cell = next;
+            ++probes;
+        }
+        fNextFree[cell] = uint32_t((cell + 1) % size);
+        ++fTaken;
+    }
+    else
+    {
+        // Without memory for the links: cell after cell.
+        for (; fCells[cell] != kEmptyCell; cell = (cell + 1) % size, ++probes)
+        {
+            if (probes > size)
+                return false;
         }
     }
-    for (size_t i = 0; i < home; ++i)
-    {
-        if (fCells[i] == kEmptyCell)
-        {
-            fCells[i] = inSlot;
-            return true;
-        }
-    }
-    return false;
+    fCells[cell] = inSlot;
+    sPackedDictionaryProbeCount += probes;
+    return true;
 }
 
 VError _VHashKeyMap::WriteToStream(VStream* ioStream) const
@@ -137,7 +172,7 @@ VError _VHashKeyMap::WriteToStream(VStream* ioStream) const
 
 VError _VHashKeyMap::Rebuild(VStream* ioStream, size_t inSlotCount)
 {
-    fCells.clear();
+    Clear();
     uint32_t count = 0;
     VError error = ioStream->Get(count);
     if (error != VE_OK)

@@ -1,11 +1,12 @@
-// _VHashKeyMap is the hash vector that a packed dictionary adds once it holds six names or more:
-// a prime-sized vector of 32-bit cells, each the slot number of a name or empty. It only tells a
-// look-up where to start scanning: a name's home cell (hash modulo size) holds the slot of the
-// first name put there, and the dictionary scans circularly from that slot. Names that meet at a
-// taken cell go to the next empty one, wrapping round.
+// _VHashKeyMap is the hash vector that a packed dictionary writes with its names once it holds six
+// names or more: a prime-sized vector of 32-bit cells, each the slot number of a name or empty. A
+// name's home cell (hash modulo size) holds the slot of the first name put there; names that meet
+// at a taken cell go to the next empty one, wrapping round. Readers of the stream form scan the
+// dictionary from the slot in a name's home cell; the dictionary itself finds names through its
+// own index (_VPackedKeyIndex).
 //
-// The vector is stored in bags' stream form as it lies in memory, so the size ladder of
-// _ComputeHashVectorSize and the order in which names are put are part of that form.
+// The vector is part of bags' stream form, so the size ladder of _ComputeHashVectorSize and the
+// order in which names are put are part of that form.
 #pragma once
 
 #include "kernel/values/KovaTypes.h"
@@ -36,7 +37,9 @@ public:
 
     // A new vector sized for the count, all cells empty. False, with an empty vector, when it
     // cannot be allocated.
-    bool Rebuild(size_t inCount);
+    bool Rebuild(size_t inCount) { return Allocate(_ComputeHashVectorSize(inCount)); }
+    // The same with the number of cells.
+    bool Allocate(size_t inSize);
     // The first empty cell from the home cell on takes the slot; false when every cell is taken.
     bool Put(uint32_t inHash, uint32_t inSlot);
 
@@ -48,7 +51,16 @@ public:
     VError Rebuild(VStream* ioStream, size_t inSlotCount);
 
 private:
+    // Makes fNextFree for the cells as they are; false when memory runs out.
+    bool _TrackFreeCells();
+
     std::vector<uint32_t> fCells;
+    // Made at the first Put, so that names sharing a home cell do not each walk the run of cells
+    // taken before them: for a taken cell, a later cell (circularly) such that every cell in
+    // between is taken; an empty cell names itself. Cells only fill until the vector is made again,
+    // so the links stay true and are shortened as they are followed.
+    std::vector<uint32_t> fNextFree;
+    size_t fTaken = 0;
 };
 
 } // namespace kova

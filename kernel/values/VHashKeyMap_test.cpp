@@ -1,6 +1,11 @@
 #include "kernel/values/VHashKeyMap.h"
 
+#include "kernel/files/VMemoryStream.h"
+#include "kernel/values/KovaTypes.h"
+
 #include <gtest/gtest.h>
+
+#include <vector>
 
 namespace kova
 {
@@ -57,6 +62,41 @@ TEST(VHashKeyMapTest, PutTakesTheNextEmptyCellWrappingRoundUntilFull)
     EXPECT_TRUE(map.Put(2, 4));
     EXPECT_FALSE(map.Put(2, 5));
     EXPECT_FALSE(_VHashKeyMap().Put(1, 0));
+}
+
+// A vector read from a stream has cells taken here and there: later names still go to the first
+// empty cell from their home on, as cell after cell would find it.
+TEST(VHashKeyMapTest, PutIntoAReadVectorFollowsTheCellByCellRule)
+{
+    const std::vector<uint32_t> stored = {
+        _VHashKeyMap::kEmptyCell, 0, _VHashKeyMap::kEmptyCell, 1, 2, _VHashKeyMap::kEmptyCell,
+        _VHashKeyMap::kEmptyCell};
+    VPtrStream stream;
+    stream.OpenWriting();
+    stream.Put(uint32_t(stored.size()));
+    for (uint32_t cell : stored)
+        stream.Put(cell);
+    VStream::UnderlyingData data = stream.GetUnderlyingData();
+    VConstPtrStream input(data.fData, data.fSize);
+    input.OpenReading();
+    _VHashKeyMap map;
+    ASSERT_EQ(map.Rebuild(&input, 3), VE_OK);
+    input.CloseReading();
+    stream.CloseWriting();
+
+    std::vector<uint32_t> expected = stored;
+    uint32_t slot = 3;
+    for (uint32_t hash : {1u, 1u, 8u, 3u})
+    {
+        size_t cell = hash % expected.size();
+        while (expected[cell] != _VHashKeyMap::kEmptyCell)
+            cell = (cell + 1) % expected.size();
+        expected[cell] = slot;
+        ASSERT_TRUE(map.Put(hash, slot++)) << hash;
+    }
+    EXPECT_FALSE(map.Put(0, slot));
+    for (size_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(map.GetCell(i), expected[i]) << i;
 }
 
 } // namespace

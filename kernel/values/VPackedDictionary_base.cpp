@@ -51,40 +51,105 @@ void VPackedDictionary_base<SLOT>::GetNthKeyString(size_t inIndex, VString& outN
 }
 
 template <class SLOT>
+const char* VPackedDictionary_base<SLOT>::_NthName(size_t inIndex) const
+{
+    return reinterpret_cast<const char*>(fKeyBuffer.data() + fSlots[inIndex].fKeyOffset + 1);
+}
+
+template <class SLOT>
+uint32_t VPackedDictionary_base<SLOT>::_NthHash(size_t inIndex) const
+{
+    return StPackedDictionaryKey::GetHashCode(_NthName(inIndex), _NthLength(inIndex));
+}
+
+template <class SLOT>
+uint32_t VPackedDictionary_base<SLOT>::_NthIndexHash(size_t inIndex) const
+{
+    return _VPackedKeyIndex::HashOf(_NthName(inIndex), _NthLength(inIndex));
+}
+
+template <class SLOT>
 bool VPackedDictionary_base<SLOT>::_NameEquals(size_t inIndex, const StPackedDictionaryKey& inKey) const
 {
-    size_t offset = size_t(fSlots[inIndex].fKeyOffset);
-    return inKey.Equals(reinterpret_cast<const char*>(fKeyBuffer.data() + offset + 1), fKeyBuffer[offset]);
+    ++sPackedDictionaryProbeCount;
+    return inKey.Equals(_NthName(inIndex), _NthLength(inIndex));
 }
 
 template <class SLOT>
 void VPackedDictionary_base<SLOT>::_BuildHashMap() const
 {
-    size_t count = fSlots.size();
-    if (!fHashMap.IsEmpty() || count < kHashThreshold)
-        return;
-    if (!fHashMap.Rebuild(count))
-        return;
-    for (size_t i = 0; i < count; ++i)
+    if (!_HasHashMap() && fSlots.size() >= kHashThreshold)
+        fHashSize = _VHashKeyMap::_ComputeHashVectorSize(fSlots.size());
+}
+
+template <class SLOT>
+void VPackedDictionary_base<SLOT>::_PutLastName() const
+{
+    const size_t count = fSlots.size();
+    bool full;
+    if (!fHashMap.IsEmpty())
     {
-        size_t offset = size_t(fSlots[i].fKeyOffset);
-        uint32_t hash = StPackedDictionaryKey::GetHashCode(
-            reinterpret_cast<const char*>(fKeyBuffer.data() + offset + 1), fKeyBuffer[offset]);
-        fHashMap.Put(hash, uint32_t(i));
+        full = !fHashMap.Put(_NthHash(count - 1), uint32_t(count - 1));
+        if (full)
+            fHashMap.Clear();
     }
+    else
+    {
+        full = fHashSize != 0 && count > fHashSize;
+    }
+    // Full: a vector sized for the new count, every name put again in slot order.
+    if (full)
+    {
+        fHashSize = 0;
+        _BuildHashMap();
+    }
+}
+
+template <class SLOT>
+bool VPackedDictionary_base<SLOT>::_MakeHashMap(_VHashKeyMap& outMap) const
+{
+    if (!outMap.Allocate(fHashSize))
+        return false;
+    for (size_t i = 0; i < fSlots.size(); ++i)
+    {
+        if (!outMap.Put(_NthHash(i), uint32_t(i)))
+        {
+            outMap.Clear();
+            return false;
+        }
+    }
+    return true;
+}
+
+template <class SLOT>
+_VHashKeyMap VPackedDictionary_base<SLOT>::GetHashMap() const
+{
+    _VHashKeyMap map;
+    if (!fHashMap.IsEmpty())
+        map = fHashMap;
+    else if (fHashSize != 0)
+        _MakeHashMap(map);
+    return map;
+}
+
+template <class SLOT>
+void VPackedDictionary_base<SLOT>::_BuildIndex() const
+{
+    if (!fIndex.Reserve(fSlots.size()))
+        return;
+    for (size_t i = 0; i < fSlots.size(); ++i)
+        fIndex.Insert(_NthIndexHash(i), uint32_t(i));
 }
 
 template <class SLOT>
 bool VPackedDictionary_base<SLOT>::_HashMapFindsEveryName() const
 {
-    // The scan from a home cell goes round every slot, so a name is found exactly when its home
-    // cell names a slot; cells naming no slot were refused when the vector was read.
+    // Readers of the stream form scan every slot from the one in a name's home cell, so they find
+    // a name exactly when its home cell names a slot; cells naming no slot were refused when the
+    // vector was read.
     for (size_t i = 0; i < fSlots.size(); ++i)
     {
-        size_t offset = size_t(fSlots[i].fKeyOffset);
-        uint32_t hash = StPackedDictionaryKey::GetHashCode(
-            reinterpret_cast<const char*>(fKeyBuffer.data() + offset + 1), fKeyBuffer[offset]);
-        if (fHashMap.GetHomeCell(hash) == _VHashKeyMap::kEmptyCell)
+        if (fHashMap.GetHomeCell(_NthHash(i)) == _VHashKeyMap::kEmptyCell)
             return false;
     }
     return true;
@@ -95,28 +160,22 @@ size_t VPackedDictionary_base<SLOT>::_Find(const StPackedDictionaryKey& inKey) c
 {
     if (!inKey.IsValid())
         return kNotFound;
-    size_t count = fSlots.size();
-    if (fHashMap.IsEmpty() && count >= kHashThreshold)
+    const size_t count = fSlots.size();
+    if (count >= kHashThreshold)
+    {
+        // The stream form's vector dates from the first look-up, whether or not it is ever written.
         _BuildHashMap();
-    if (fHashMap.IsEmpty())
-    {
-        for (size_t i = 0; i < count; ++i)
+        if (fIndex.IsEmpty())
+            _BuildIndex();
+        if (!fIndex.IsEmpty())
         {
-            if (_NameEquals(i, inKey))
-                return i;
+            uint32_t slot = fIndex.Find(_VPackedKeyIndex::HashOf(inKey.GetKey(), inKey.GetKeyLength()),
+                                        [&](uint32_t inSlot) { return _NameEquals(inSlot, inKey); });
+            return slot == _VPackedKeyIndex::kNoSlot ? kNotFound : size_t(slot);
         }
-        return kNotFound;
     }
-    // The home cell only picks where the circular scan starts.
-    uint32_t start = fHashMap.GetHomeCell(inKey.GetHash());
-    if (start == _VHashKeyMap::kEmptyCell || start >= count)
-        return kNotFound;
-    for (size_t i = start; i < count; ++i)
-    {
-        if (_NameEquals(i, inKey))
-            return i;
-    }
-    for (size_t i = 0; i < start; ++i)
+    // Few names, or no memory for the index.
+    for (size_t i = 0; i < count; ++i)
     {
         if (_NameEquals(i, inKey))
             return i;
@@ -132,6 +191,8 @@ bool VPackedDictionary_base<SLOT>::_CopyKeysFrom(const VPackedDictionary_base& i
         fKeyBuffer = inOther.fKeyBuffer;
         fSlots = inOther.fSlots;
         fHashMap = inWithHashMap ? inOther.fHashMap : _VHashKeyMap();
+        fHashSize = inWithHashMap ? inOther.fHashSize : 0;
+        fIndex = inOther.fIndex;
     }
     catch (const std::bad_alloc&)
     {
@@ -180,12 +241,10 @@ size_t VPackedDictionary_base<SLOT>::_AppendKeyAndSlot(const StPackedDictionaryK
     slot.fKeyOffset = keyOffset;
     fSlots.push_back(slot);
     size_t index = fSlots.size() - 1;
-    if (!fHashMap.IsEmpty() && !fHashMap.Put(inKey.GetHash(), uint32_t(index)))
-    {
-        // Full: a vector sized for the new count, every name put again in slot order.
-        fHashMap.Clear();
-        _BuildHashMap();
-    }
+    if (_HasHashMap())
+        _PutLastName();
+    if (!fIndex.IsEmpty() && !fIndex.Insert(_NthIndexHash(index), uint32_t(index)))
+        fIndex.Clear();
     return index;
 }
 
@@ -194,6 +253,8 @@ void VPackedDictionary_base<SLOT>::_RemoveKeyAndSlot(size_t inIndex)
 {
     if (inIndex >= fSlots.size())
         return;
+    if (!fIndex.IsEmpty())
+        fIndex.Remove(_NthIndexHash(inIndex), uint32_t(inIndex));
     size_t offset = size_t(fSlots[inIndex].fKeyOffset);
     size_t cut = size_t(fKeyBuffer[offset]) + 1;
     fKeyBuffer.erase(fKeyBuffer.begin() + ptrdiff_t(offset), fKeyBuffer.begin() + ptrdiff_t(offset + cut));
@@ -201,6 +262,7 @@ void VPackedDictionary_base<SLOT>::_RemoveKeyAndSlot(size_t inIndex)
         fSlots[i].fKeyOffset -= cut;
     fSlots.erase(fSlots.begin() + ptrdiff_t(inIndex));
     fHashMap.Clear();
+    fHashSize = 0;
 }
 
 template <class SLOT>
@@ -211,6 +273,8 @@ void VPackedDictionary_base<SLOT>::_ClearKeys()
     fSlots.clear();
     fSlots.shrink_to_fit();
     fHashMap.Clear();
+    fHashSize = 0;
+    fIndex.Clear();
 }
 
 template <class SLOT>
@@ -222,10 +286,14 @@ VError VPackedDictionary_base<SLOT>::_WriteKeysToStream(VStream* ioStream, bool 
     ioStream->Put(uint32_t(fKeyBuffer.size()));
     if (!fKeyBuffer.empty())
         ioStream->PutData(fKeyBuffer.data(), fKeyBuffer.size());
-    if (inWithHash && !fHashMap.IsEmpty())
+    _VHashKeyMap made;
+    const _VHashKeyMap* map = &fHashMap;
+    if (inWithHash && fHashMap.IsEmpty() && fHashSize != 0 && _MakeHashMap(made))
+        map = &made;
+    if (inWithHash && !map->IsEmpty())
     {
         ioStream->Put(uint8_t(1));
-        fHashMap.WriteToStream(ioStream);
+        map->WriteToStream(ioStream);
     }
     else
     {
@@ -300,8 +368,8 @@ VError VPackedDictionary_base<SLOT>::_ReadKeysFromStream(VStream* ioStream)
             return error;
         }
         // A vector of no cells is no vector. A stored vector may also hold every slot once yet
-        // in the wrong cells, hiding names from look-ups (a hidden name set again would then be
-        // stored twice); the names themselves are sound, so the vector is made again from them.
+        // in the wrong cells, hiding names from readers that look up through it; the names
+        // themselves are sound, so the vector is made again from them rather than passed on.
         if (fHashMap.GetSize() == 0 || !_HashMapFindsEveryName())
             fHashMap.Clear();
     }

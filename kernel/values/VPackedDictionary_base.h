@@ -2,9 +2,15 @@
 // attributes and its element lists): the names lie back to back in one byte buffer, each as one
 // length byte and its UTF-8 bytes, and one slot record per name, in insertion order, holds the
 // name's offset in that buffer and the value's place. Slots hold offsets, not pointers, so the
-// buffers can move. From six names on, a hash vector (_VHashKeyMap) tells look-ups where to
-// start their scan; below that a scan is cheaper. The dictionary never locks: even a const
-// look-up may build the hash vector.
+// buffers can move. From six names on, look-ups go through an index (_VPackedKeyIndex); below
+// that a scan is cheaper. The dictionary never locks: even a const look-up may build the index.
+//
+// From the first look-up of six names or more on, the dictionary also has the hash vector of its
+// stream form (_VHashKeyMap). Which vector depends on the dictionary's history (when it was made,
+// when it filled), and stored bags and their readers rely on it byte for byte. A vector read from
+// a stream is kept as it was read, new names put into it, until a removal empties it or it fills.
+// Any other vector is the names put in slot order into a vector of some size: the dictionary keeps
+// only that size and makes the cells when it writes them.
 //
 // Slot positions in this interface are 0-based; a look-up that finds nothing answers kNotFound.
 #pragma once
@@ -13,6 +19,7 @@
 #include "kernel/values/StPackedDictionaryKey.h"
 #include "kernel/values/VHashKeyMap.h"
 #include "kernel/values/VObject.h"
+#include "kernel/values/VPackedKeyIndex.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -53,7 +60,7 @@ class VPackedDictionary_base : public VObject
 {
 public:
     static constexpr size_t kNotFound = ~size_t(0);
-    // Below this many names a look-up scans without a hash vector.
+    // Below this many names a look-up scans, and no hash vector is made for them.
     static constexpr size_t kHashThreshold = 6;
 
     size_t GetCount() const { return fSlots.size(); }
@@ -72,7 +79,8 @@ public:
     // failure the names are left cleared; a stream that already failed is not read.
     VError _ReadKeysFromStream(VStream* ioStream);
 
-    const _VHashKeyMap& GetHashMap() const { return fHashMap; }
+    // The hash vector as it stands, its cells made when it was not read (empty for none).
+    _VHashKeyMap GetHashMap() const;
     size_t GetKeyBufferSize() const { return fKeyBuffer.size(); }
 
 protected:
@@ -94,16 +102,31 @@ protected:
     void _RemoveKeyAndSlot(size_t inIndex);
     // Empties the names, the slots and the hash vector.
     void _ClearKeys();
-    // Builds the hash vector of six names or more when there is none.
+    // Gives six names or more a hash vector, the one for their count, when they have none.
     void _BuildHashMap() const;
 
     std::vector<uint8_t> fKeyBuffer;
     // Mutable: const look-ups and reads fill caches held in the slots.
     mutable std::vector<SLOT> fSlots;
+    // The hash vector as read from a stream; empty otherwise.
     mutable _VHashKeyMap fHashMap;
+    // Without a vector read from a stream: the size of the vector of the names (0 for none).
+    mutable size_t fHashSize = 0;
+    mutable _VPackedKeyIndex fIndex;
 
 private:
     bool _NameEquals(size_t inIndex, const StPackedDictionaryKey& inKey) const;
+    const char* _NthName(size_t inIndex) const;
+    uint8_t _NthLength(size_t inIndex) const { return fKeyBuffer[size_t(fSlots[inIndex].fKeyOffset)]; }
+    uint32_t _NthHash(size_t inIndex) const;
+    uint32_t _NthIndexHash(size_t inIndex) const;
+    bool _HasHashMap() const { return !fHashMap.IsEmpty() || fHashSize != 0; }
+    // Puts the last slot's name into the hash vector, which grows when full.
+    void _PutLastName() const;
+    // The vector of size fHashSize; false when memory runs out.
+    bool _MakeHashMap(_VHashKeyMap& outMap) const;
+    // Files every name in the index; it stays empty when memory runs out.
+    void _BuildIndex() const;
     // Whether every name's look-up through the (non-empty) hash vector reaches it.
     bool _HashMapFindsEveryName() const;
 };

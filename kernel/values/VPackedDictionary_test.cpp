@@ -3,18 +3,23 @@
 
 #include "kernel/errors/KovaErrors.h"
 #include "kernel/errors/VErrorContext.h"
+#include "kernel/files/VMemoryStream.h"
 #include "kernel/text/VString.h"
 #include "kernel/values/ValueTesting.h"
 #include "kernel/values/VBagArray.h"
 #include "kernel/values/VBoolean.h"
 #include "kernel/values/VDuration.h"
 #include "kernel/values/VInteger.h"
+#include "kernel/values/VPackedKeyIndex.h"
 #include "kernel/values/VTime.h"
 #include "kernel/values/VUUID.h"
 #include "kernel/values/VValueBag.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,6 +40,59 @@ void AppendLongs(Dict& ioDict, int inCount)
 {
     for (int i = 0; i < inCount; ++i)
         ASSERT_TRUE(ioDict.Append(StPackedDictionaryKey(VString(NameOf(i).c_str())), VLong(i)));
+}
+
+// As a bag sets an attribute: the existing name's value, else a new name.
+void Set(Dict& ioDict, const StPackedDictionaryKey& inKey, int32_t inValue)
+{
+    if (!ioDict.SetExistingValue(inKey, VLong(inValue)))
+    {
+        ASSERT_TRUE(ioDict.Append(inKey, VLong(inValue)));
+    }
+}
+
+// Names of 22 bytes that differ only in the bytes the stored hash skips: all share one hash.
+std::string SameHashName(int i)
+{
+    char name[32];
+    std::snprintf(name, sizeof(name), "pppppppp%06dssssssss", i);
+    return name;
+}
+
+std::string ShortName(int i)
+{
+    return std::string(1, 'a').append(std::to_string(i));
+}
+
+uint64_t ProbesOf(const std::function<void()>& inWork)
+{
+    uint64_t before = GetPackedDictionaryProbeCount();
+    inWork();
+    return GetPackedDictionaryProbeCount() - before;
+}
+
+// The stored vector as the stream form defines it: the names put in slot order, each in the
+// first empty cell from its home cell on.
+std::vector<uint32_t> StoredCells(const Dict& inDict, size_t inSize)
+{
+    std::vector<uint32_t> cells(inSize, _VHashKeyMap::kEmptyCell);
+    for (size_t i = 0; i < inDict.GetCount(); ++i)
+    {
+        StPackedDictionaryKey key = inDict.GetNthKey(i);
+        size_t cell = key.GetHash() % inSize;
+        while (cells[cell] != _VHashKeyMap::kEmptyCell)
+            cell = (cell + 1) % inSize;
+        cells[cell] = uint32_t(i);
+    }
+    return cells;
+}
+
+std::vector<uint32_t> CellsOf(const _VHashKeyMap& inMap)
+{
+    std::vector<uint32_t> cells;
+    for (size_t i = 0; i < inMap.GetSize(); ++i)
+        cells.push_back(inMap.GetCell(i));
+    return cells;
 }
 
 struct UnitsCase
@@ -107,7 +165,7 @@ TEST(VPackedDictionaryTest, HashMapIsBuiltAtTheFirstLookUpFromSixNamesAndGrowsWh
         EXPECT_EQ(dict._Find(StPackedDictionaryKey(VString(NameOf(i).c_str()))), size_t(i)) << i;
 }
 
-TEST(VPackedDictionaryTest, LookUpStartsAtTheHomeCellAndScansCircularly)
+TEST(VPackedDictionaryTest, NamesSharingAHomeCellAreFoundAndOthersAbsent)
 {
     Dict dict;
     AppendLongs(dict, 6);
@@ -142,6 +200,130 @@ TEST(VPackedDictionaryTest, LookUpStartsAtTheHomeCellAndScansCircularly)
     colliding.Append(StPackedDictionaryKey(names[1].c_str()), VLong(101));
     EXPECT_EQ(colliding._Find(StPackedDictionaryKey(names[0].c_str())), 4u);
     EXPECT_EQ(colliding._Find(StPackedDictionaryKey(names[1].c_str())), 5u);
+}
+
+// Setting, finding, missing, removing, writing and reading back many names costs a bounded number
+// of probes per name, whether the names spread over the stored hash or all share one value of it.
+TEST(VPackedDictionaryTest, WorkPerNameStaysBoundedHoweverManyNamesAndHowTheyHash)
+{
+    const int kCount = 20000;
+    const uint64_t kBound = 16 * uint64_t(kCount);
+    ASSERT_EQ(StPackedDictionaryKey(SameHashName(1).c_str()).GetHash(),
+              StPackedDictionaryKey(SameHashName(kCount).c_str()).GetHash());
+    for (auto nameOf : {ShortName, SameHashName})
+    {
+        std::vector<std::string> names;
+        for (int i = 0; i < 2 * kCount; ++i)
+            names.push_back(nameOf(i));
+        auto key = [&](int i)
+        { return StPackedDictionaryKey::Borrowed(names[size_t(i)].data(), names[size_t(i)].size()); };
+        Dict dict;
+        Dict read;
+        VPtrStream stream;
+        stream.OpenWriting();
+        const struct
+        {
+            const char* fLabel;
+            std::function<void()> fWork;
+        } phases[] = {
+            {"setting new names",
+             [&]
+             {
+                 for (int i = 0; i < kCount; ++i)
+                     Set(dict, key(i), i);
+             }},
+            {"finding them",
+             [&]
+             {
+                 for (int i = 0; i < kCount; ++i)
+                     ASSERT_EQ(dict._Find(key(i)), size_t(i));
+             }},
+            {"missing others",
+             [&]
+             {
+                 for (int i = kCount; i < 2 * kCount; ++i)
+                     ASSERT_EQ(dict._Find(key(i)), Dict::kNotFound);
+             }},
+            // Each look-up after a removal must not pay for the removal again.
+            {"removing names",
+             [&]
+             {
+                 for (int i = 0; i < 100; ++i)
+                 {
+                     dict.Clear(key(i * 7));
+                     ASSERT_EQ(dict._Find(key(kCount - 1)), size_t(kCount - 2 - i));
+                 }
+             }},
+            {"writing", [&] { ASSERT_EQ(dict.WriteToStream(&stream, true), VE_OK); }},
+            {"reading and finding",
+             [&]
+             {
+                 VStream::UnderlyingData data = stream.GetUnderlyingData();
+                 VConstPtrStream input(data.fData, data.fSize);
+                 input.OpenReading();
+                 ASSERT_EQ(read.ReadFromStream(&input), VE_OK);
+                 input.CloseReading();
+                 for (int i = 0; i < kCount; ++i)
+                     ASSERT_EQ(read._Find(key(i)) == Dict::kNotFound, i % 7 == 0 && i < 700) << i;
+             }},
+        };
+        for (const auto& phase : phases)
+        {
+            const uint64_t probes = ProbesOf(phase.fWork);
+            EXPECT_LE(probes, kBound) << names[0] << ": " << phase.fLabel;
+        }
+        stream.CloseWriting();
+    }
+}
+
+// Removing names empties the stored vector; the next look-up makes it again for the names left,
+// and later names are put into it. The order stays the order of insertion.
+TEST(VPackedDictionaryTest, RemovalThenInsertionKeepsOrderAndTheStoredVector)
+{
+    std::vector<std::string> order;
+    for (int i = 0; i < 15; ++i)
+    {
+        order.push_back(ShortName(i));
+        order.push_back(SameHashName(i));
+    }
+    Dict dict;
+    for (size_t i = 0; i < order.size(); ++i)
+        Set(dict, StPackedDictionaryKey(order[i].c_str()), int32_t(i));
+    const std::vector<std::string> removed = {order[0],  order[1], order[13], order[14], order[28],
+                                              order[29], order[5], order[6],  order[20], order[21]};
+    std::vector<std::string> expected;
+    for (const std::string& name : order)
+    {
+        if (std::find(removed.begin(), removed.end(), name) == removed.end())
+            expected.push_back(name);
+    }
+    for (const std::string& name : removed)
+        dict.Clear(StPackedDictionaryKey(name.c_str()));
+    ASSERT_EQ(dict.GetCount(), 20u);
+    EXPECT_TRUE(dict.GetHashMap().IsEmpty());
+    // Two names removed come back, at the end, with three new ones.
+    for (const std::string& name :
+         {removed[3], ShortName(100), SameHashName(100), removed[0], ShortName(101)})
+    {
+        Set(dict, StPackedDictionaryKey(name.c_str()), int32_t(1000 + expected.size()));
+        expected.push_back(name);
+    }
+    ASSERT_EQ(dict.GetCount(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i)
+    {
+        VString name;
+        dict.GetNthKeyString(i, name);
+        EXPECT_TRUE(TextIs(name, expected[i].c_str())) << i;
+        EXPECT_EQ(dict._Find(StPackedDictionaryKey(expected[i].c_str())), i) << expected[i];
+    }
+    for (const std::string& name : {removed[1], removed[9]})
+        EXPECT_EQ(dict._Find(StPackedDictionaryKey(name.c_str())), Dict::kNotFound) << name;
+    VLong value;
+    ASSERT_TRUE(dict.GetValue(StPackedDictionaryKey(SameHashName(100).c_str()), value));
+    EXPECT_EQ(value.Get(), 1022);
+    // Made at the first look-up after the removals, for 20 names.
+    EXPECT_EQ(dict.GetHashMap().GetSize(), 41u);
+    EXPECT_EQ(CellsOf(dict.GetHashMap()), StoredCells(dict, 41));
 }
 
 // A name of the dictionary appended again borrows the very buffer that grows under it.

@@ -140,9 +140,9 @@ public:
     void GetRfc3339String(VString& outText, uint32_t inOptions) const;
     // Date-time, date, time ("12:30:15") or a count of seconds; a "Z" or a text shorter than 11
     // characters means universal time, a trailing offset shifts it, else the text is local time.
-    // A date or time of 0 gives the empty date (the null text "0000-00-00T00:00:00Z" gives null),
-    // an impossible date or time gives null; both answer true. A text of no such form makes the
-    // date-time null and answers false.
+    // A date or time of 0 gives the empty date (the null text "0000-00-00T00:00:00Z" gives null);
+    // both answer true. An impossible date or time, and a text of no such form, make the date-time
+    // null and answer false.
     bool FromRfc3339String(const VString& inText);
     // The RFC 3339 text.
     void GetXMLString(VString& outText, uint32_t inOptions) const override;

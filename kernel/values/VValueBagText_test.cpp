@@ -9,10 +9,12 @@
 #include "kernel/values/VBlob.h"
 #include "kernel/values/VBoolean.h"
 #include "kernel/values/VInteger.h"
+#include "kernel/values/VPackedKeyIndex.h"
 #include "kernel/values/VReal.h"
 #include "kernel/values/VRefPtr.h"
 #include "kernel/values/VUUID.h"
 #include "kernel/values/ValueTesting.h"
+#include "xml/ValueBagXML.h"
 
 #include <gtest/gtest.h>
 #include <xercesc/dom/DOM.hpp>
@@ -22,6 +24,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -276,6 +279,75 @@ TEST(VValueBagText, RoundTripThroughJSON)
     back->SetLong("stale", 1);
     EXPECT_EQ(back->FromJSONValue(value), VE_OK);
     EXPECT_EQ(JSON(*back), JSON(*bag));
+}
+
+// "a0", "a1", ...
+std::string NumberedName(int inNumber)
+{
+    return std::string(1, 'a').append(std::to_string(inNumber));
+}
+
+// A bag of many names, read from XML or JSON or set one by one, costs a bounded number of
+// dictionary probes per name, and keeps the names in the order they came.
+TEST(VValueBagText, ManyNamesCostBoundedWorkPerNameAndKeepTheirOrder)
+{
+    const int kCount = 20000;
+    auto text = [&](const char* inOpen, const char* inBefore, const char* inAfter, const char* inClose)
+    {
+        std::string all = inOpen;
+        for (int i = 0; i < kCount; ++i)
+            all.append(i == 0 ? "" : inBefore).append(NumberedName(i)).append(inAfter);
+        return VString(all.c_str()) + VString(inClose);
+    };
+    struct Case
+    {
+        const char* fLabel;
+        bool fElements;
+        std::function<void(VValueBag&)> fBuild;
+    };
+    const Case cases[] = {
+        {"setters", false,
+         [&](VValueBag& ioBag)
+         {
+             for (int i = 0; i < kCount; ++i)
+                 ioBag.SetLong(StPackedDictionaryKey(NumberedName(i).c_str()), i);
+         }},
+        {"XML attributes", false,
+         [&](VValueBag& ioBag)
+         { EXPECT_EQ(LoadBagFromXML(text("<r ", " ", "=\"1\"", "/>"), VString("r"), ioBag, 0), VE_OK); }},
+        {"JSON attributes", false,
+         [&](VValueBag& ioBag)
+         { EXPECT_EQ(ioBag.FromJSONString(text("{\"", ",\"", "\":1", "}"), 0), VE_OK); }},
+        {"elements", true,
+         [&](VValueBag& ioBag)
+         {
+             for (int i = 0; i < kCount; ++i)
+                 ioBag.AddElement(StPackedDictionaryKey(NumberedName(i).c_str()), NewBag().Get());
+         }},
+        {"XML elements", true,
+         [&](VValueBag& ioBag)
+         { EXPECT_EQ(LoadBagFromXML(text("<r><", "<", "/>", "</r>"), VString("r"), ioBag, 0), VE_OK); }},
+        {"JSON objects", true,
+         [&](VValueBag& ioBag)
+         { EXPECT_EQ(ioBag.FromJSONString(text("{\"", ",\"", "\":{}", "}"), 0), VE_OK); }},
+    };
+    for (const Case& c : cases)
+    {
+        VRefPtr<VValueBag> bag = NewBag();
+        const uint64_t before = GetPackedDictionaryProbeCount();
+        c.fBuild(*bag);
+        EXPECT_LE(GetPackedDictionaryProbeCount() - before, 16u * kCount) << c.fLabel;
+        ASSERT_EQ(c.fElements ? bag->GetElementNamesCount() : bag->GetAttributesCount(), kCount) << c.fLabel;
+        for (int i : {0, 1, kCount / 2, kCount - 1})
+        {
+            VString name;
+            if (c.fElements)
+                bag->GetNthElementName(i + 1, &name);
+            else
+                bag->GetNthAttribute(i + 1, &name);
+            EXPECT_TRUE(TextIs(name, NumberedName(i).c_str())) << c.fLabel << " " << i;
+        }
+    }
 }
 
 TEST(VValueBagText, JSONLayout)

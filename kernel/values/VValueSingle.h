@@ -40,7 +40,7 @@ public:
     const VValueSingle* IsVValueSingle() const override { return this; }
 
     // FromJSONString and GetJSONString are the text forms and return 0. FromJSONValue clears
-    // the value and GetJSONValue leaves the JSON value alone; both return kova error 2 without
+    // the value and GetJSONValue sets the JSON value to null; both return kova error 2 without
     // raising it.
     VError FromJSONString(const VString& inJSONString, uint32_t inOptions) override;
     VError GetJSONString(VString& outJSONString, uint32_t inOptions) const override;
