@@ -43,4 +43,30 @@ inline Bytes operator+(Bytes inFirst, const Bytes& inSecond)
     return inFirst;
 }
 
+// Levels 0 to inLevels, each but the first holding the one before it twice through
+// back-references: the bytes grow by a level at a time, the values a walk meets double. As an
+// array of arrays [[null,null],[#/0,#/0],...], or as an object of objects {"l0":{"a":null,
+// "b":null},"l1":{"a":#/l0,"b":#/l0},...}.
+inline Bytes FanOutForm(int inLevels, bool inObjects = false)
+{
+    Bytes bytes = inObjects ? Bytes{0x05} : Bytes{0x06, uint8_t(inLevels + 1), 0, 0, 0};
+    for (int level = 0; level <= inLevels; ++level)
+    {
+        const std::string pointer = (inObjects ? "#/l" : "#/") + std::to_string(level - 1);
+        const Bytes member =
+            level == 0 ? Bytes{0x00} : Bytes{0xFF, uint8_t(pointer.size()), 0, 0, 0} + Units(pointer);
+        if (inObjects)
+        {
+            const std::string name = "l" + std::to_string(level);
+            bytes = bytes + Bytes{uint8_t(name.size()), 0} + Units(name) + Bytes{0x05, 0x01, 0} + Units("a") +
+                    member + Bytes{0x01, 0} + Units("b") + member + Bytes{0xFF, 0xFF};
+        }
+        else
+        {
+            bytes = bytes + Bytes{0x06, 0x02, 0, 0, 0} + member + member;
+        }
+    }
+    return inObjects ? bytes + Bytes{0xFF, 0xFF} : bytes;
+}
+
 } // namespace kova::testing_json

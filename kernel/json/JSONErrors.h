@@ -29,6 +29,9 @@ constexpr VError VE_JSON_CLASS_INSTANCE = MakeKovaError(914);
 constexpr VError VE_JSON_CANNOT_WRITE_TO_BUFFER = MakeKovaError(915);
 constexpr VError VE_JSON_OBJECT_MET_TWICE = MakeKovaError(916);
 constexpr VError VE_JSON_SORT_FAILED = MakeKovaError(917);
+// A value read from outside whose parts, counted each time they are reached through a shared
+// part, come to more than its input's size allows.
+constexpr VError VE_JSON_EXPANSION_TOO_LARGE = MakeKovaError(918);
 
 // The signature under which shared collections, classes and calls number their errors; the
 // numbers are signed.

@@ -5,6 +5,7 @@
 #include "kernel/errors/VErrorContext.h"
 #include "kernel/json/IJSONObject.h"
 #include "kernel/json/JSONErrors.h"
+#include "kernel/json/JSONExpandedSize.h"
 #include "kernel/json/StJSONNesting.h"
 #include "kernel/json/VJSONArray.h"
 #include "kernel/json/VJSONBinaryWriter.h"
@@ -15,6 +16,7 @@
 #include "kernel/values/VMemoryBuffer.h"
 #include "kernel/values/VTime.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace kova
@@ -69,7 +71,7 @@ const VString& VJSONBinaryImporter::sBinaryPropertyName()
     return sName;
 }
 
-VError VJSONBinaryImporter::ReadBase64(const VString& inBase64, VJSONValue& outValue)
+VError VJSONBinaryImporter::ReadBase64(const VString& inBase64, VJSONValue& outValue, uint64_t& ioBudget)
 {
     VMemoryBuffer<1024ul, 2ul, 1048576ul> bytes;
     {
@@ -89,7 +91,10 @@ VError VJSONBinaryImporter::ReadBase64(const VString& inBase64, VJSONValue& outV
     static const uint8_t sNothing = 0;
     const void* data = bytes.GetDataSize() != 0 ? bytes.GetDataPtr() : &sNothing;
     VJSONBinaryImporter importer(data, bytes.GetDataSize());
-    return importer.GetValue(outValue);
+    importer.SetExpansionLimit(ioBudget);
+    VError error = importer.GetValue(outValue);
+    ioBudget -= std::min(ioBudget, importer.GetExpandedSize());
+    return error;
 }
 
 VError VJSONBinaryImporter::_Truncated() const
@@ -122,6 +127,19 @@ VError VJSONBinaryImporter::GetValue(VJSONValue& outValue)
     VError error = _GetValue(value, &hasContents);
     if (error == VE_OK && hasContents)
         error = _GetValueContents(value);
+    fExpandedSize = 0;
+    if (fShared)
+    {
+        const uint64_t limit = std::min(fExpansionLimit, JSONExpansionBound(fSize));
+        fExpandedSize = JSONExpandedSize(value, limit);
+        if (fExpandedSize > limit)
+        {
+            _ThrowError(VE_JSON_EXPANSION_TOO_LARGE);
+            value.SetUndefined();
+            if (error == VE_OK)
+                error = VE_JSON_EXPANSION_TOO_LARGE;
+        }
+    }
     outValue = std::move(value);
     return error;
 }
@@ -208,9 +226,11 @@ VError VJSONBinaryImporter::_GetValue(VJSONValue& outValue, bool* outHasContents
             outValue.SetUndefined();
             break;
         }
-        // Each element takes at least its tag byte: a count past the bytes left is a lie, and
-        // must not size the array.
-        if (count > _Left())
+        // Each element takes at least its tag byte, and so does each element still to come in
+        // the arrays around this one: a count past the bytes left for it is a lie. Checked
+        // against the bytes left alone, every open level could claim them all, and sizing each
+        // array from its count would take room for count times depth.
+        if (fPendingElements > _Left() || count > _Left() - fPendingElements)
             return _Truncated();
         VRefPtr<VJSONArray> array(new VJSONArray);
         if (fStamp != nullptr)
@@ -235,7 +255,10 @@ VError VJSONBinaryImporter::_GetValue(VJSONValue& outValue, bool* outHasContents
         {
             VJSONValue target = _Resolve(reinterpret_cast<const UniChar*>(fData + fPosition), length);
             if (target.IsObject() || target.IsArray())
+            {
                 outValue = std::move(target);
+                fShared = true;
+            }
         }
         fPosition += 2 * size_t(length);
         break;
@@ -370,9 +393,11 @@ VError VJSONBinaryImporter::_GetArrayContents(VJSONArray* inArray)
 {
     if (inArray == nullptr)
         return _Truncated();
-    size_t count = inArray->GetCount();
+    const size_t count = inArray->GetCount();
+    fPendingElements += count;
     for (size_t i = 0; i < count; ++i)
     {
+        --fPendingElements;
         VJSONValue value(JSON_undefined);
         bool hasContents = false;
         VError error = _GetValue(value, &hasContents);

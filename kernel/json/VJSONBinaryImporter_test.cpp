@@ -19,6 +19,7 @@ namespace
 {
 
 using testing_json::Bytes;
+using testing_json::FanOutForm;
 using testing_json::Parse;
 using testing_json::StCollectErrors;
 using testing_json::ToU8;
@@ -185,6 +186,58 @@ TEST(VJSONBinaryImporter, BackReferencesWalkOnlyWhatWasRead)
         EXPECT_EQ(error, VE_OK) << pointer;
         EXPECT_FALSE(value.GetObject()->HasOwnProperty("r")) << pointer;
     }
+}
+
+TEST(VJSONBinaryImporter, SharingThatMultipliesTheInputIsRefused)
+{
+    // 24 levels in 300 bytes: a walk of the value meets some 2^27 values.
+    {
+        StCollectErrors errors;
+        VError error = VE_OK;
+        EXPECT_TRUE(Read(FanOutForm(24), &error).IsUndefined());
+        EXPECT_EQ(error, VE_JSON_EXPANSION_TOO_LARGE);
+        EXPECT_EQ(errors.Codes(), std::vector<VError>{VE_JSON_EXPANSION_TOO_LARGE});
+    }
+    // Cut after the levels: the failure does not hand the part read out either.
+    {
+        Bytes cut = FanOutForm(24);
+        cut[1] = 26;
+        StCollectErrors errors;
+        VError error = VE_OK;
+        EXPECT_TRUE(Read(cut, &error).IsUndefined());
+        EXPECT_EQ(error, VE_STREAM_EOF);
+    }
+    // A few levels: each holds the one before it twice, the same array.
+    VError error = VE_OK;
+    VJSONValue few = Read(FanOutForm(4), &error);
+    ASSERT_EQ(error, VE_OK);
+    VJSONArray* levels = few.GetArray();
+    ASSERT_EQ(levels->GetCount(), 5u);
+    EXPECT_EQ(levels->GetAt(4).GetArray()->GetAt(0).GetArray(), levels->GetAt(3).GetArray());
+    EXPECT_EQ(levels->GetAt(4).GetArray()->GetAt(1).GetArray(), levels->GetAt(3).GetArray());
+}
+
+TEST(VJSONBinaryImporter, ArraysTogetherTakeNoMoreRoomThanTheDataHas)
+{
+    // Sixty arrays one inside the other, each claiming as many elements as bytes are left, as if
+    // the arrays around it expected nothing more.
+    constexpr int kLevels = 60;
+    constexpr size_t kSize = kLevels * 5 + 10000;
+    Bytes bytes;
+    for (int level = 0; level < kLevels; ++level)
+    {
+        const uint32_t count = uint32_t(kSize - bytes.size() - 5);
+        bytes = bytes + Bytes{0x06, uint8_t(count), uint8_t(count >> 8), uint8_t(count >> 16), 0};
+    }
+    bytes.resize(kSize, 0x00);
+    StCollectErrors errors;
+    VError error = VE_OK;
+    VJSONValue value = Read(bytes, &error);
+    EXPECT_EQ(error, VE_STREAM_EOF);
+    size_t elements = 0;
+    for (VJSONValue level = value; level.IsArray(); level = level.GetArray()->GetAt(0))
+        elements += level.GetArray()->GetCount();
+    EXPECT_LE(elements, kSize);
 }
 
 TEST(VJSONBinaryImporter, NestingStopsAt10000Levels)

@@ -5,6 +5,7 @@
 #include "kernel/errors/VErrorContext.h"
 #include "kernel/files/IFile.h"
 #include "kernel/json/JSONErrors.h"
+#include "kernel/json/JSONExpandedSize.h"
 #include "kernel/json/StJSONNesting.h"
 #include "kernel/json/VJSONArray.h"
 #include "kernel/json/VJSONBinaryImporter.h"
@@ -13,11 +14,14 @@
 #include "kernel/json/VStorageLocker.h"
 #include "kernel/json/VJSONValue.h"
 #include "kernel/text/CNumberText.h"
+#include "kernel/text/AsciiRuns.h"
 #include "kernel/text/HexDigits.h"
 #include "kernel/text/Surrogates.h"
+#include "kernel/text/VTextConverters.h"
 #include "kernel/values/VBoolean.h"
 #include "kernel/values/VCppMemMgr.h"
 #include "kernel/values/VInteger.h"
+#include "kernel/values/VMemoryBuffer.h"
 #include "kernel/values/VRefPtr.h"
 #include "kernel/values/VReal.h"
 #include "kernel/values/VTime.h"
@@ -25,6 +29,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -55,6 +60,8 @@ constexpr const char* kExpectedHexDigit = "0-9 A-F a-f";
 constexpr const char* kExpectedSurrogatePair = "a surrogate pair";
 constexpr const char* kExpectedEscapedControl = "\\b \\f \\n \\r \\t \\u";
 constexpr const char* kExpectedEnd = "end of text";
+// Strict reading of bytes.
+constexpr const char* kExpectedUTF8 = "UTF-8";
 // Bags hold no array of arrays.
 constexpr const char* kExpectedBagElement = "\" 0-9 null true false { ]";
 
@@ -107,6 +114,61 @@ VString UnitText(UniChar inUnit)
         text.AppendUniChar(inUnit);
     }
     return text;
+}
+
+// The offset of the first byte that does not belong to a well-formed UTF-8 sequence (Unicode
+// table 3-7: no overlong form, no surrogate, nothing past U+10FFFF, no sequence cut short), or
+// inSize when there is none.
+size_t FirstIllFormedUTF8(const uint8_t* inBytes, size_t inSize)
+{
+    size_t i = 0;
+    while (i < inSize)
+    {
+        if (inSize - i >= size_t(kAsciiBlock) && HighBytes(inBytes + i) == 0)
+        {
+            i += kAsciiBlock;
+            continue;
+        }
+        const uint8_t lead = inBytes[i];
+        if (lead < 0x80)
+        {
+            ++i;
+            continue;
+        }
+        // The trailing bytes' count and the range of the first one; the others are 80-BF.
+        size_t trailing = 0;
+        uint8_t low = 0x80;
+        uint8_t high = 0xBF;
+        if (lead >= 0xC2 && lead <= 0xDF)
+            trailing = 1;
+        else if (lead >= 0xE0 && lead <= 0xEF)
+        {
+            trailing = 2;
+            if (lead == 0xE0)
+                low = 0xA0;
+            else if (lead == 0xED)
+                high = 0x9F;
+        }
+        else if (lead >= 0xF0 && lead <= 0xF4)
+        {
+            trailing = 3;
+            if (lead == 0xF0)
+                low = 0x90;
+            else if (lead == 0xF4)
+                high = 0x8F;
+        }
+        else
+            return i;
+        if (inSize - i - 1 < trailing || inBytes[i + 1] < low || inBytes[i + 1] > high)
+            return i;
+        for (size_t k = 2; k <= trailing; ++k)
+        {
+            if (inBytes[i + k] < 0x80 || inBytes[i + k] > 0xBF)
+                return i;
+        }
+        i += trailing + 1;
+    }
+    return inSize;
 }
 
 // The shape of a number word, as the reader's grammar has it: an optional '-'; "0", or a digit
@@ -332,7 +394,7 @@ struct ScratchWatch
 
 VJSONImporter::VJSONImporter(const VString& inText, uint32_t inOptions)
     : fText(inText), fOptions(inOptions), fLength(inText.GetLength()),
-      fAnyDate((inOptions & kNonAmbiguousDates) != 0)
+      fAnyDate((inOptions & kNonAmbiguousDates) != 0), fExpansionBudget(JSONExpansionBound(uint64_t(fLength)))
 {
     fStart = fText.GetCPointer();
     fCursor = fStart;
@@ -741,12 +803,59 @@ VError VJSONImporter::ParseFile(const IFile* inFile, VJSONValue& outValue, uint3
     VString path;
     inFile->GetPlatformPath(path, FPS_POSIX);
     VString content;
-    VError error = inFile->GetContentAsString(content, VTC_UTF_8, eCRM_NONE);
+    VError error = (inOptions & kStrict) != 0 ? _ReadStrictContent(*inFile, path, content, inOptions)
+                                              : inFile->GetContentAsString(content, VTC_UTF_8, eCRM_NONE);
+    if (error == VE_JSON_MALFORMED)
+        outValue.SetUndefined();
     if (error != VE_OK)
         return error;
     VJSONImporter importer(content, inOptions);
     importer.fSourceName = path;
     return importer._ReadTopValue(outValue);
+}
+
+VError VJSONImporter::_ReadStrictContent(const IFile& inFile, const VString& inPath, VString& outText,
+                                         uint32_t inOptions)
+{
+    VMemoryBuffer<1024ul, 2ul, 1048576ul> content;
+    {
+        StErrorContextInstaller reading(true, false);
+        VError error = inFile.GetContent(content);
+        if (error == VE_OK)
+            error = reading.GetLastError();
+        else if (reading.GetLastError() == VE_OK)
+            _ThrowError(error);
+        if (error != VE_OK)
+            return error;
+    }
+    const uint8_t* bytes = static_cast<const uint8_t*>(content.GetDataPtr());
+    size_t size = bytes != nullptr ? content.GetDataSize() : 0;
+    size_t bomSize = 0;
+    CharSet charSet = VTC_UTF_8;
+    if (size > 0 && VTextConverters::ParseBOM(bytes, size, &bomSize, &charSet) && bomSize <= size)
+    {
+        bytes += bomSize;
+        size -= bomSize;
+    }
+    else
+    {
+        charSet = VTC_UTF_8;
+    }
+    // The UTF-8 decoder repairs what is not UTF-8, which a strict reading must refuse (RFC 8259
+    // 8.1); text in another form named by its mark is checked by the tokenizer.
+    const size_t bad = charSet == VTC_UTF_8 ? FirstIllFormedUTF8(bytes, size) : size;
+    outText.Clear();
+    if (bad > 0)
+        outText.FromBlock(bytes, bad, charSet);
+    if (bad == size)
+        return VE_OK;
+    // Reported where the byte stands in the text read before it.
+    VJSONImporter importer(outText, inOptions);
+    importer.fSourceName = inPath;
+    importer.fTokenStart = importer.fEnd;
+    char found[8];
+    std::snprintf(found, sizeof(found), "\\x%02X", unsigned(bytes[bad]));
+    return importer._RefuseStrict(VString(found), kExpectedUTF8);
 }
 
 VStorageLocker* VJSONImporter::_GetStorageLocker()
@@ -822,7 +931,7 @@ VError VJSONImporter::_DecodeBinaryObject(VJSONValue& ioValue)
         VString text;
         property.fValue.GetString(text);
         VJSONValue decoded;
-        VError error = VJSONBinaryImporter::ReadBase64(text, decoded);
+        VError error = VJSONBinaryImporter::ReadBase64(text, decoded, fExpansionBudget);
         if (error == VE_OK)
             ioValue = std::move(decoded);
         return error;
@@ -1363,7 +1472,7 @@ VError VJSONImporter::_BagValue(VValueBag& ioBag, const VString& inName, Token& 
         if (inName.EqualToStringRaw(VJSONBinaryImporter::sBinaryPropertyName()))
         {
             VJSONValue decoded;
-            VError error = VJSONBinaryImporter::ReadBase64(ioToken.GetText(), decoded);
+            VError error = VJSONBinaryImporter::ReadBase64(ioToken.GetText(), decoded, fExpansionBudget);
             return error == VE_OK ? ioBag.FromJSONValue(decoded) : error;
         }
         if (inName.EqualToStringRaw(kCDataName))

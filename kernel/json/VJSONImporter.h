@@ -9,7 +9,8 @@
 //   1      a failure yields undefined instead of what was read so far
 //   2      strict: RFC 8259 (quoted names, literals and numbers only, closed strings, the listed
 //          escapes only, no lone surrogate escape, no raw control unit in a string, blanks
-//          limited to space, tab, LF and CR, nothing but blanks after the value)
+//          limited to space, tab, LF and CR, nothing but blanks after the value; a file in
+//          UTF-8 holds only well-formed UTF-8, 551 expecting "UTF-8" otherwise)
 //   4      quiet tokens: an invalid or missing token pushes no error record (still 550)
 //   8      symbols: the line and column of every property and element (GetPathsLines)
 //   0x40   "!!" dates: a quoted "!!...!!" text of at least 4 units becomes a date
@@ -20,6 +21,9 @@
 // A syntax failure pushes a specific record (551 to 554) and then 550 with the source, line and
 // position of the offending token, and returns kova 550. Nesting deeper than 10,000 levels, or
 // deep enough to leave less than 10,240 bytes of stack, fails with kova 108 and then 550.
+//
+// The binary forms ("__PRIVATE_BINARY_OBJECT") of one text may together expand no further than
+// the bound of the text's length (JSONExpandedSize.h): past it, kova 918.
 //
 // An importer is made for one text and reads forward only: Parse and JSONObjectToBag start
 // where the previous read stopped.
@@ -117,6 +121,10 @@ private:
         VString GetText() const;
     };
 
+    // The bytes of a file for a strict reading, as text: well-formed UTF-8 (the mark of another
+    // form is honoured), else 551 and 550 naming the first byte that is not.
+    static VError _ReadStrictContent(const IFile& inFile, const VString& inPath, VString& outText,
+                                     uint32_t inOptions);
     // The name of the token's units, shared with the names met before when it is short.
     const VJSONObject::Name& _SharedName(const Token& inToken);
     // An object carrying "__PRIVATE_BINARY_OBJECT" as a string becomes the value it encodes.
@@ -182,6 +190,8 @@ private:
     uint32_t fLine = 1;
     const UniChar* fLineStart;
     bool fAnyDate;
+    // What the binary forms still to be read may expand to.
+    uint64_t fExpansionBudget;
     // Set once a tokenizer error has been reported, so that its callers add no record of theirs.
     bool fTokenFailed = false;
     VJSONObject::Name fLongName;

@@ -1,5 +1,6 @@
 #include "kernel/json/VJSONImporter.h"
 
+#include "kernel/json/JSONBinaryTesting_test.h"
 #include "kernel/json/JSONErrors.h"
 #include "kernel/json/JSONTesting_test.h"
 #include "kernel/json/StJSONNesting.h"
@@ -27,6 +28,7 @@ namespace
 
 using testing_json::Parse;
 using testing_json::StCollectErrors;
+using testing_json::StTemporaryFile;
 using testing_json::ToU8;
 using testing_json::U8;
 using testing_json::Write;
@@ -256,6 +258,48 @@ TEST(VJSONImporter, StrictReadingFollowsRFC8259)
     EXPECT_EQ(errors.Param(2, "position"), "4");
 }
 
+TEST(VJSONImporter, StrictReadingOfBytesWantsWellFormedUTF8)
+{
+    StTemporaryFile file("strict.json");
+    const char* refused[] = {
+        "[\"\xFF\"]",               // never in UTF-8
+        "[\"\x80\"]",               // a continuation without its lead
+        "[\"\xC3\"]",               // a lead without its continuation
+        "[\"\xC0\xAF\"]",           // '/' in two bytes
+        "[\"\xE0\x80\xAF\"]",       // '/' in three bytes
+        "[\"\xED\xA0\x80\"]",       // a surrogate
+        "[\"\xF4\x90\x80\x80\"]",   // past U+10FFFF
+        "[1]\xE2\x82",              // cut by the end of the file
+        "\xEF\xBB\xBF[1,\"\xFE\"]", // after a byte-order mark
+    };
+    for (const char* bytes : refused)
+    {
+        SCOPED_TRACE(bytes);
+        file->WriteBytes(bytes);
+        StCollectErrors errors;
+        VJSONValue value;
+        EXPECT_EQ(VJSONImporter::ParseFile(file.Get(), value, VJSONImporter::kStrict), k550);
+        EXPECT_EQ(errors.Codes(), (std::vector<VError>{k551, k550}));
+        EXPECT_EQ(errors.Param(1, "expected"), "UTF-8");
+        // Lenient reading repairs them as it always did.
+        errors.Flush();
+        EXPECT_EQ(VJSONImporter::ParseFile(file.Get(), value, 0), VE_OK);
+    }
+    // The place of the first byte that is not UTF-8, counted in characters.
+    file->WriteBytes("{\"a\":\n \"\xC3\xA9\xFF\"}");
+    StCollectErrors errors;
+    VJSONValue value;
+    EXPECT_EQ(VJSONImporter::ParseFile(file.Get(), value, VJSONImporter::kStrict), k550);
+    EXPECT_EQ(errors.Param(1, "found"), "\\xFF");
+    EXPECT_EQ(errors.Param(2, "line"), "2");
+    EXPECT_EQ(errors.Param(2, "position"), "4");
+    EXPECT_NE(errors.Param(2, "source").find("strict.json, "), std::string::npos);
+    errors.Flush();
+    file->WriteBytes("\xEF\xBB\xBF[\"caf\xC3\xA9 \xF0\x9F\x98\x80 \xEF\xBF\xBF\"]");
+    EXPECT_EQ(VJSONImporter::ParseFile(file.Get(), value, VJSONImporter::kStrict), VE_OK);
+    EXPECT_EQ(Write(value), "[\"caf\xC3\xA9 \xF0\x9F\x98\x80 \xEF\xBF\xBF\"]");
+}
+
 TEST(VJSONImporter, ErrorRecordsNameTheTokenAndItsPlace)
 {
     StCollectErrors errors;
@@ -412,15 +456,23 @@ TEST(VJSONImporter, AMillionOpeningBracketsFailCleanly)
 }
 
 // ---------------------------------------------------------------------------------------------
+std::string Base64Of(const testing_json::Bytes& inBytes)
+{
+    VString text;
+    text.EncodeBase64(inBytes.data(), inBytes.size(), false);
+    return ToU8(text);
+}
+
 // The Base64 text of a value's binary form.
 std::string Base64Form(const VJSONValue& inValue)
 {
-    VJSONBinaryWriter writer(64);
-    VJSONBinaryWriter::Buffer buffer;
-    EXPECT_EQ(writer.StreamValue(inValue, buffer), VE_OK);
-    VString text;
-    text.EncodeBase64(buffer.GetDataPtr(), buffer.GetDataSize(), false);
-    return ToU8(text);
+    return Base64Of(testing_json::Written(inValue));
+}
+
+// An object that carries the binary form.
+std::string Carrier(const testing_json::Bytes& inBytes)
+{
+    return "{\"__PRIVATE_BINARY_OBJECT\":\"" + Base64Of(inBytes) + "\"}";
 }
 
 TEST(VJSONImporter, BinaryObjectsAreDecodedWhereverTheyAre)
@@ -450,6 +502,36 @@ TEST(VJSONImporter, BinaryObjectsAreDecodedWhereverTheyAre)
         EXPECT_NE(error, k550) << bad;
         EXPECT_EQ(errors.Codes().back(), error) << bad;
     }
+}
+
+TEST(VJSONImporter, BinaryObjectsExpandNoFurtherThanTheTextAllows)
+{
+    using testing_json::FanOutForm;
+    const std::string fanOut = Carrier(FanOutForm(24, true));
+    {
+        StCollectErrors errors;
+        VError error = VE_OK;
+        Parse("[" + fanOut + "]", 0, &error);
+        EXPECT_EQ(error, VE_JSON_EXPANSION_TOO_LARGE);
+        EXPECT_EQ(errors.Codes(), std::vector<VError>{VE_JSON_EXPANSION_TOO_LARGE});
+        VRefPtr<VValueBag> bag(new VValueBag);
+        EXPECT_EQ(bag->FromJSONString(U8("{\"a\":" + fanOut + "}"), 0), VE_JSON_EXPANSION_TOO_LARGE);
+    }
+    // Each of these alone reads; together they pass what the text may expand to.
+    const std::string one = Carrier(FanOutForm(11, true));
+    std::string many;
+    for (int i = 0; i < 16; ++i)
+        many += (i == 0 ? "[" : ",") + one;
+    many += "]";
+    VError error = VE_OK;
+    Parse(one, 0, &error);
+    EXPECT_EQ(error, VE_OK);
+    VRefPtr<VValueBag> bag(new VValueBag);
+    EXPECT_EQ(bag->FromJSONString(U8("{\"a\":" + one + "}"), 0), VE_OK);
+    StCollectErrors errors;
+    Parse(many, 0, &error);
+    EXPECT_EQ(error, VE_JSON_EXPANSION_TOO_LARGE);
+    EXPECT_EQ(bag->FromJSONString(U8("{\"a\":" + many + "}"), 0), VE_JSON_EXPANSION_TOO_LARGE);
 }
 
 // Value bags

@@ -3,11 +3,13 @@
 #include "kernel/errors/ErrorBagKeys.h"
 #include "kernel/errors/VErrorBase.h"
 #include "kernel/errors/VErrorContext.h"
+#include "kernel/files/FolderContainment.h"
 #include "kernel/files/IFile.h"
 #include "kernel/files/IFolder.h"
 #include "kernel/files/VFilePath.h"
 #include "kernel/files/VURL.h"
 #include "kernel/json/JSONErrors.h"
+#include "kernel/json/JSONExpandedSize.h"
 #include "kernel/json/StJSONNesting.h"
 #include "kernel/json/VJSONArray.h"
 #include "kernel/json/VJSONImporter.h"
@@ -16,6 +18,7 @@
 #include "kernel/values/VValueBag.h"
 
 #include <algorithm>
+#include <new>
 
 namespace kova
 {
@@ -105,10 +108,14 @@ void VJSONFileCache::SetValue(const VFilePath& inPath, const VJSONValue& inValue
 
 VJSONPointerResolver::VJSONPointerResolver(const VJSONValue& inDocument, IFolder* inBaseFolder,
                                            VFileSystemNamespace* inNamespace, VJSONFileCache* inCache)
-    : fDocument(inDocument), fBaseFolder(inBaseFolder), fNamespace(inNamespace), fCache(inCache)
+    : fDocument(inDocument), fBaseFolder(inBaseFolder), fBoundary(inBaseFolder), fNamespace(inNamespace),
+      fCache(inCache)
 {
     if (fBaseFolder != nullptr)
+    {
         fBaseFolder->Retain();
+        fBoundary->Retain();
+    }
     if (fNamespace != nullptr)
         fNamespace->Retain();
     if (fCache != nullptr)
@@ -121,6 +128,8 @@ VJSONPointerResolver::~VJSONPointerResolver()
 {
     if (fBaseFolder != nullptr)
         fBaseFolder->Release();
+    if (fBoundary != nullptr)
+        fBoundary->Release();
     if (fNamespace != nullptr)
         fNamespace->Release();
     fCache->Release();
@@ -135,6 +144,10 @@ void VJSONPointerResolver::ResolveRecursively(VJSONValue& ioValue, bool inPatch,
 {
     StErrorContextInstaller errors(false, true);
     Context context(inPatch);
+    const VJSONValue original(ioValue);
+    context.fReadSize = JSONDistinctSize(original);
+    // A value that came shared already keeps what it had.
+    const uint64_t originalSize = JSONExpandedSize(original, JSONExpansionBound(context.fReadSize));
     _ResolveRecursively(context, ioValue);
     while (!context.fQueue.empty())
     {
@@ -142,6 +155,16 @@ void VJSONPointerResolver::ResolveRecursively(VJSONValue& ioValue, bool inPatch,
         taken.swap(context.fQueue);
         for (auto& [resolver, value] : taken)
             resolver->_ResolveRecursively(context, value);
+    }
+    if (!context.fChanges.empty())
+    {
+        const uint64_t limit = JSONExpansionBound(context.fReadSize) + originalSize;
+        if (context.fPatchedSize > limit || JSONExpandedSize(ioValue, limit) > limit)
+        {
+            _Undo(context);
+            ioValue = original;
+            _ThrowError(VE_JSON_EXPANSION_TOO_LARGE, nullptr, nullptr);
+        }
     }
     if (outFiles != nullptr)
         outFiles->insert(outFiles->end(), context.fFilesInOrder.begin(), context.fFilesInOrder.end());
@@ -192,7 +215,7 @@ bool VJSONPointerResolver::_ResolveRecursively(Context& ioContext, VJSONValue& i
             {
                 VJSONValue property = it.GetValue();
                 if (_ResolveRecursively(ioContext, property) && !property.IsUndefined())
-                    object->SetProperty(it.GetName(), property);
+                    _Replace(ioContext, ioValue, it.GetName(), 0, property);
             }
         }
         return false;
@@ -208,10 +231,44 @@ bool VJSONPointerResolver::_ResolveRecursively(Context& ioContext, VJSONValue& i
         {
             VJSONValue element = array->GetAt(i);
             if (_ResolveRecursively(ioContext, element))
-                array->SetAt(i, element);
+                _Replace(ioContext, ioValue, VString(), i, element);
         }
     }
     return false;
+}
+
+bool VJSONPointerResolver::_Replace(Context& ioContext, const VJSONValue& inContainer, const VString& inName,
+                                    size_t inIndex, const VJSONValue& inValue)
+{
+    VJSONObject* object = inContainer.GetObject();
+    VJSONArray* array = inContainer.GetArray();
+    try
+    {
+        ioContext.fChanges.push_back(
+            Context::Change{inContainer, inName, inIndex,
+                            object != nullptr ? object->GetProperty(inName) : array->GetAt(inIndex)});
+    }
+    catch (const std::bad_alloc&)
+    {
+        return false;
+    }
+    if (object != nullptr)
+        object->SetProperty(inName, inValue);
+    else
+        array->SetAt(inIndex, inValue);
+    return true;
+}
+
+void VJSONPointerResolver::_Undo(Context& ioContext)
+{
+    for (auto change = ioContext.fChanges.rbegin(); change != ioContext.fChanges.rend(); ++change)
+    {
+        if (VJSONObject* object = change->fContainer.GetObject())
+            object->SetProperty(change->fName, change->fPrevious);
+        else
+            change->fContainer.GetArray()->SetAt(change->fIndex, change->fPrevious);
+    }
+    ioContext.fChanges.clear();
 }
 
 bool VJSONPointerResolver::Resolve(Context& ioContext, VJSONValue& ioValue,
@@ -268,17 +325,31 @@ bool VJSONPointerResolver::Resolve(Context& ioContext, VJSONValue& ioValue,
     VJSONValue target;
     VJSONValue document;
     VRefPtr<IFolder> folder;
-    bool resolved = ResolvePointerURI(ioContext, uriText, target, document, folder);
+    VRefPtr<IFolder> boundary;
+    bool resolved = ResolvePointerURI(ioContext, uriText, target, document, folder, boundary);
     if (!resolved)
+    {
         ioValue.SetUndefined();
+    }
     else if (ioContext.fPatch)
-        ioValue = PatchPointerValue(reference, target);
+    {
+        // Each patch copies the target's properties: once the copies pass what the whole job may
+        // come to, the job is undone at its end, and copying more would only cost.
+        if (target.IsObject())
+            ioContext.fPatchedSize += target.GetObject()->_GetProperties().size();
+        ioValue = ioContext.fPatchedSize > JSONExpansionBound(ioContext.fReadSize)
+                      ? target
+                      : PatchPointerValue(reference, target);
+    }
     else
+    {
         ioValue = target;
+    }
     ioContext.fPath.pop_back();
     if (ioValue.GetObject() != object)
         ioContext.fVisited.erase(object);
-    outNext = resolved ? _MakeResolver(document, folder.Get()) : VRefPtr<VJSONPointerResolver>();
+    outNext =
+        resolved ? _MakeResolver(document, folder.Get(), boundary.Get()) : VRefPtr<VJSONPointerResolver>();
     // A reference met again in this job (a chain walked from each of its links) is not walked
     // again: without this a chain of n references costs n² steps.
     ioContext.fResolved.emplace(object, std::make_pair(ioValue, outNext));
@@ -287,7 +358,8 @@ bool VJSONPointerResolver::Resolve(Context& ioContext, VJSONValue& ioValue,
 }
 
 bool VJSONPointerResolver::ResolvePointerURI(Context& ioContext, const VString& inURI, VJSONValue& outResult,
-                                             VJSONValue& outDocument, VRefPtr<IFolder>& outFolder)
+                                             VJSONValue& outDocument, VRefPtr<IFolder>& outFolder,
+                                             VRefPtr<IFolder>& outBoundary)
 {
     VString filePart;
     VString pointer;
@@ -319,7 +391,7 @@ bool VJSONPointerResolver::ResolvePointerURI(Context& ioContext, const VString& 
             return false;
         }
     }
-    if (!LoadDocument(ioContext, inURI, filePart, outDocument, outFolder))
+    if (!LoadDocument(ioContext, inURI, filePart, outDocument, outFolder, outBoundary))
     {
         outDocument.SetUndefined();
         return false;
@@ -328,7 +400,7 @@ bool VJSONPointerResolver::ResolvePointerURI(Context& ioContext, const VString& 
     VRefPtr<VJSONPointerResolver> previousWalker(std::move(ioContext.fFollowed));
     // A walk in another file resolves the references it meets against that file's folder.
     if (!filePart.IsEmpty())
-        ioContext.fFollowed = _MakeResolver(outDocument, outFolder.Get());
+        ioContext.fFollowed = _MakeResolver(outDocument, outFolder.Get(), outBoundary.Get());
     ioContext.fCurrentURI = inURI;
     bool walked = ResolvePointerString(ioContext, outDocument, pointer, outResult);
     // A target that is itself a reference is followed too: the expansion could not write its
@@ -338,10 +410,8 @@ bool VJSONPointerResolver::ResolvePointerURI(Context& ioContext, const VString& 
     if (walked && ioContext.fFollowed)
     {
         outDocument = ioContext.fFollowed->fDocument;
-        IFolder* folder = ioContext.fFollowed->fBaseFolder;
-        if (folder != nullptr)
-            folder->Retain();
-        outFolder = VRefPtr<IFolder>(folder);
+        outFolder = VRefPtr<IFolder>(RetainRefCountable(ioContext.fFollowed->fBaseFolder));
+        outBoundary = VRefPtr<IFolder>(RetainRefCountable(ioContext.fFollowed->fBoundary));
     }
     ioContext.fCurrentURI = previousURI;
     ioContext.fFollowed = std::move(previousWalker);
@@ -368,24 +438,26 @@ bool VJSONPointerResolver::_FollowReference(Context& ioContext, VJSONValue& ioVa
 }
 
 VRefPtr<VJSONPointerResolver> VJSONPointerResolver::_MakeResolver(const VJSONValue& inDocument,
-                                                                  IFolder* inFolder)
+                                                                  IFolder* inFolder, IFolder* inBoundary)
 {
     VRefPtr<VJSONPointerResolver> resolver(
         new VJSONPointerResolver(inDocument, inFolder, fNamespace, fCache));
+    ReleaseRefCountable(&resolver->fBoundary);
+    resolver->fBoundary = RetainRefCountable(inBoundary);
     resolver->fErrorOwner = fErrorOwner != nullptr ? fErrorOwner : this;
     resolver->fErrorOwner->Retain();
     return resolver;
 }
 
 bool VJSONPointerResolver::LoadDocument(Context& ioContext, const VString& inURI, const VString& inFilePart,
-                                        VJSONValue& outDocument, VRefPtr<IFolder>& outFolder)
+                                        VJSONValue& outDocument, VRefPtr<IFolder>& outFolder,
+                                        VRefPtr<IFolder>& outBoundary)
 {
     if (inFilePart.IsEmpty())
     {
         outDocument = fDocument;
-        if (fBaseFolder != nullptr)
-            fBaseFolder->Retain();
-        outFolder = VRefPtr<IFolder>(fBaseFolder);
+        outFolder = VRefPtr<IFolder>(RetainRefCountable(fBaseFolder));
+        outBoundary = VRefPtr<IFolder>(RetainRefCountable(fBoundary));
         return true;
     }
     IFile* found = nullptr;
@@ -395,13 +467,26 @@ bool VJSONPointerResolver::LoadDocument(Context& ioContext, const VString& inURI
         found = fBaseFolder->_RetainRelativeIFile(inFilePart, FPS_POSIX);
     VRefPtr<IFile> file(found);
     outFolder = VRefPtr<IFolder>();
+    outBoundary = VRefPtr<IFolder>();
     if (!file)
     {
         _ThrowError(VE_JSON_POINTER_FILE_NOT_FOUND, &inURI, &inFilePart);
         return false;
     }
     VString path = PosixPathOf(file->GetPath());
-    if (ioContext.fFiles.emplace(path, file).second)
+    // A file outside is never opened, so that the answer does not tell whether it exists.
+    VRefPtr<IFolder> boundary;
+    if (inFilePart.GetUniChar(1) == u'/' && file->GetFileSystem() != nullptr)
+        boundary = VRefPtr<IFolder>(file->GetFileSystem()->RetainRootFolder());
+    else
+        boundary = VRefPtr<IFolder>(RetainRefCountable(fBoundary));
+    if (!boundary || !IsInsideFolderOnDisk(file->GetPath(), boundary->GetPath()))
+    {
+        _ThrowError(VE_JSON_POINTER_FILE_NOT_FOUND, &inURI, &path);
+        return false;
+    }
+    const bool firstInJob = ioContext.fFiles.emplace(path, file).second;
+    if (firstInJob)
         ioContext.fFilesInOrder.push_back(file);
 
     outDocument = fCache->GetValue(file->GetPath());
@@ -425,7 +510,10 @@ bool VJSONPointerResolver::LoadDocument(Context& ioContext, const VString& inURI
         }
         fCache->SetValue(file->GetPath(), outDocument);
     }
+    if (firstInJob)
+        ioContext.fReadSize += JSONDistinctSize(outDocument);
     outFolder = VRefPtr<IFolder>(file->RetainParentFolder(false));
+    outBoundary = std::move(boundary);
     return true;
 }
 

@@ -13,8 +13,14 @@
 // reference stays where it was (an object property) or becomes undefined (an array element).
 //
 // With resolve-along off, ResolveOnePointer is a plain walk: the pointer is taken as written (no
-// percent decoding) and reference objects met on the way are not followed. The binary reader's
-// back-references rely on that, and on a resolver without folder or namespace opening no file.
+// percent decoding) and reference objects met on the way are not followed. A resolver without
+// folder or namespace opens no file.
+//
+// The documents come from outside, so a file part reaches only files whose real path (".." and
+// links resolved) lies inside the job's base folder, or inside the root of the named file system
+// it names; any other gives 913 without being opened. And since references share what they name,
+// an expansion whose result would cost a walk more than the bound of what was read
+// (JSONExpandedSize.h) is undone: the value stays as it was, with kova 918 recorded.
 #pragma once
 
 #include "kernel/files/IFile.h"
@@ -90,6 +96,20 @@ public:
         // The resolver of the last reference followed while walking the current pointer: what the
         // walk ends on belongs to that reference's file, not to the file the walk began in.
         VRefPtr<VJSONPointerResolver> fFollowed;
+
+        // A value the expansion replaced, oldest first, so that the job can be undone: the
+        // property of an object, or the element at an index of an array.
+        struct Change
+        {
+            VJSONValue fContainer;
+            VString fName;
+            size_t fIndex;
+            VJSONValue fPrevious;
+        };
+        std::vector<Change> fChanges;
+        // The sizes of the documents read in this job, each once, and what patching has copied.
+        uint64_t fReadSize = 0;
+        uint64_t fPatchedSize = 0;
     };
 
     static const VString sRefPropertyName;
@@ -119,10 +139,12 @@ public:
     bool _ResolveRecursively(Context& ioContext, VJSONValue& ioValue);
     bool Resolve(Context& ioContext, VJSONValue& ioValue, VRefPtr<VJSONPointerResolver>& outNext,
                  bool& outOnPath, bool& outDescend);
+    // outBoundary: the folder that the document's own file parts must stay inside on disk.
     bool ResolvePointerURI(Context& ioContext, const VString& inURI, VJSONValue& outResult,
-                           VJSONValue& outDocument, VRefPtr<IFolder>& outFolder);
+                           VJSONValue& outDocument, VRefPtr<IFolder>& outFolder,
+                           VRefPtr<IFolder>& outBoundary);
     bool LoadDocument(Context& ioContext, const VString& inURI, const VString& inFilePart,
-                      VJSONValue& outDocument, VRefPtr<IFolder>& outFolder);
+                      VJSONValue& outDocument, VRefPtr<IFolder>& outFolder, VRefPtr<IFolder>& outBoundary);
     bool ResolvePointerString(Context& ioContext, const VJSONValue& inDocument, const VString& inPointer,
                               VJSONValue& outResult);
     bool ResolveOnePart(Context& ioContext, VJSONValue& ioValue, const VString& inPart);
@@ -135,10 +157,21 @@ private:
     // with the failure recorded, when it does not resolve.
     bool _FollowReference(Context& ioContext, VJSONValue& ioValue);
     // A resolver for a document of this job, sharing namespace, cache and errors.
-    VRefPtr<VJSONPointerResolver> _MakeResolver(const VJSONValue& inDocument, IFolder* inFolder);
+    VRefPtr<VJSONPointerResolver> _MakeResolver(const VJSONValue& inDocument, IFolder* inFolder,
+                                                IFolder* inBoundary);
+    // Writes the expanded value in place of the container's property (or element), noting the
+    // one it replaces; false, nothing written, when the note cannot be kept.
+    static bool _Replace(Context& ioContext, const VJSONValue& inContainer, const VString& inName,
+                         size_t inIndex, const VJSONValue& inValue);
+    // Puts back every value the job replaced, latest first.
+    static void _Undo(Context& ioContext);
 
     VJSONValue fDocument;
     IFolder* fBaseFolder;
+    // The folder that files must lie inside on disk (retained): the base folder given, or for the
+    // documents of the job, the one of the document that led to them (a named file system's root
+    // for a file found through it).
+    IFolder* fBoundary;
     VFileSystemNamespace* fNamespace;
     VJSONFileCache* fCache;
     VJSONArray* fErrors = nullptr;

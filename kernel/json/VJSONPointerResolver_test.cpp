@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -220,6 +222,133 @@ TEST_F(VJSONPointerResolverTest, LongChainsStopAtTheNestingLimit)
     EXPECT_EQ(resolver->GetErrors()->GetAt(0).GetProperty(VString("code")).GetNumber(), 108);
     resolver->ResolveRecursively(document, false, nullptr);
     EXPECT_EQ(Write(document.GetProperty(VString("r11999"))), "1");
+}
+
+TEST_F(VJSONPointerResolverTest, FanOutThroughReferencesIsRefusedAndUndone)
+{
+    // Each level refers to the one before it twice: resolved, a walk meets 2^26 values.
+    auto levels = [](int inLevels, bool inReversed)
+    {
+        std::vector<std::string> members{"\"a0\":[0,1]"};
+        for (int level = 1; level <= inLevels; ++level)
+        {
+            const std::string ref = "{\"$ref\":\"#/a" + std::to_string(level - 1) + "\"}";
+            members.push_back("\"a" + std::to_string(level) + "\":[" + ref + "," + ref + "]");
+        }
+        if (inReversed)
+            std::reverse(members.begin(), members.end());
+        std::string text;
+        for (const std::string& member : members)
+            text += (text.empty() ? "{" : ",") + member;
+        return text + "}";
+    };
+    for (bool reversed : {false, true})
+    {
+        for (bool patch : {false, true})
+        {
+            SCOPED_TRACE(std::string(reversed ? "reversed" : "in order") + (patch ? ", patch" : ""));
+            const std::string text = levels(24, reversed);
+            VJSONValue document = Parse(text);
+            VRefPtr<VJSONPointerResolver> resolver(
+                new VJSONPointerResolver(document, nullptr, nullptr, nullptr));
+            resolver->ResolveRecursively(document, patch, nullptr);
+            ASSERT_EQ(Errors(*resolver), std::vector<std::string>{"918::"});
+            EXPECT_EQ(Write(document), text);
+        }
+    }
+    // A few levels: shared as before.
+    VJSONValue document = Parse(levels(4, true));
+    VRefPtr<VJSONPointerResolver> resolver(new VJSONPointerResolver(document, nullptr, nullptr, nullptr));
+    resolver->ResolveRecursively(document, false, nullptr);
+    EXPECT_TRUE(Errors(*resolver).empty());
+    VJSONArray* four = document.GetProperty(VString("a4")).GetArray();
+    ASSERT_NE(four, nullptr);
+    EXPECT_EQ(four->GetAt(1).GetArray(), document.GetProperty(VString("a3")).GetArray());
+    EXPECT_EQ(Write(document.GetProperty(VString("a2"))), "[[[0,1],[0,1]],[[0,1],[0,1]]]");
+
+    // Patching copies: 3,000 references each patching a target of 3,000 properties.
+    std::string text = "{\"t\":{";
+    for (int i = 0; i < 3000; ++i)
+        text += (i == 0 ? "\"p" : ",\"p") + std::to_string(i) + "\":0";
+    text += "}";
+    for (int i = 0; i < 3000; ++i)
+        text += ",\"r" + std::to_string(i) + "\":{\"$ref\":\"#/t\",\"x\":1}";
+    text += "}";
+    VJSONValue patched = Parse(text);
+    VRefPtr<VJSONPointerResolver> patcher(new VJSONPointerResolver(patched, nullptr, nullptr, nullptr));
+    patcher->ResolveRecursively(patched, true, nullptr);
+    EXPECT_EQ(Errors(*patcher), std::vector<std::string>{"918::"});
+    EXPECT_EQ(Write(patched.GetProperty(VString("r2999"))), R"({"$ref":"#/t","x":1})");
+}
+
+TEST_F(VJSONPointerResolverTest, FilesResolveOnlyInsideTheBaseFolderOnDisk)
+{
+    ASSERT_TRUE(fFolder.IsValid());
+    WriteFile("base/inside.json", R"({"s":"inside"})");
+    WriteFile("base/sub/nested.json",
+              R"({"up":{"$ref":"../inside.json#/s"},"out":{"$ref":"../../outside/secret.json#/s"}})");
+    WriteFile("outside/secret.json", R"({"s":"SECRET"})");
+    WriteFile("outside/bad.json", "{'s':1}");
+    namespace fs = std::filesystem;
+    fs::create_symlink(fFolder.Posix("outside/secret.json"), fFolder.Posix("base/link.json"));
+    fs::create_symlink("../outside", fFolder.Posix("base/linkdir"));
+    fs::create_symlink("inside.json", fFolder.Posix("base/alias.json"));
+    fs::create_directory_symlink(fFolder.Posix("base"), fFolder.Posix("via"));
+
+    const PointerCase cases[] = {
+        {"inside.json#/s", true, "\"inside\"", 0},
+        {"alias.json#/s", true, "\"inside\"", 0},          // a link that stays inside
+        {"../base/inside.json#/s", true, "\"inside\"", 0}, // out and back in
+        {"../outside/secret.json#/s", true, "", 913},
+        {"..%2foutside%2fsecret.json#/s", true, "", 913}, // decoded before the check
+        {"link.json#/s", true, "", 913},                  // a link to a file outside
+        {"linkdir/secret.json#/s", true, "", 913},        // through a link to a folder outside
+        {"../outside/bad.json#/s", true, "", 913},        // not even parsed
+        {"../outside/missing.json#/s", true, "", 913},    // no answer tells what exists
+        {"sub/nested.json#/up", true, "\"inside\"", 0},
+        {"sub/nested.json#/out", true, "", 913}, // from a file further in
+    };
+    // The base folder named as it is, and through a link to it.
+    for (const char* base : {"base/", "via/"})
+    {
+        for (const PointerCase& c : cases)
+        {
+            SCOPED_TRACE(std::string(base) + " " + c.fURI);
+            VRefPtr<VJSONPointerResolver> resolver(
+                new VJSONPointerResolver(Parse("{}"), Folder(base).Get(), nullptr, nullptr));
+            VJSONValue result;
+            resolver->ResolveOnePointer(Reference(c.fURI).GetObject(), c.fResolveAlong, result);
+            if (c.fError == 0)
+            {
+                EXPECT_EQ(Write(result), c.fExpected);
+                EXPECT_TRUE(Errors(*resolver).empty());
+            }
+            else
+            {
+                EXPECT_TRUE(result.IsUndefined());
+                std::vector<std::string> errors = Errors(*resolver);
+                ASSERT_FALSE(errors.empty());
+                EXPECT_EQ(errors.back().substr(0, 4), "913:");
+            }
+        }
+    }
+    // Expanded whole, the document keeps every reference that leads out.
+    VJSONValue document = Parse(R"({"a":{"$ref":"link.json#/s"},"b":{"$ref":"sub/nested.json#"}})");
+    VRefPtr<VJSONPointerResolver> resolver(
+        new VJSONPointerResolver(document, Folder("base/").Get(), nullptr, nullptr));
+    resolver->ResolveRecursively(document, false, nullptr);
+    EXPECT_EQ(Write(document), R"({"a":{"$ref":"link.json#/s"},)"
+                               R"("b":{"up":"inside","out":{"$ref":"../../outside/secret.json#/s"}}})");
+
+    // A named file system keeps its references inside its own root.
+    VRefPtr<VFileSystemNamespace> space(new VFileSystemNamespace());
+    ASSERT_EQ(space->RegisterFileSystem(VString("DATA"), Folder("base/").Get(), 0), VE_OK);
+    VJSONValue named =
+        Parse(R"({"in":{"$ref":"/DATA/sub/nested.json#/up"},"out":{"$ref":"/DATA/link.json#/s"}})");
+    VRefPtr<VJSONPointerResolver> namedResolver(
+        new VJSONPointerResolver(named, nullptr, space.Get(), nullptr));
+    namedResolver->ResolveRecursively(named, false, nullptr);
+    EXPECT_EQ(Write(named), R"({"in":"inside","out":{"$ref":"/DATA/link.json#/s"}})");
 }
 
 TEST_F(VJSONPointerResolverTest, PatchMergesTheReferenceObjectsProperties)

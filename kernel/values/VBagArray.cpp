@@ -173,18 +173,10 @@ VError VBagArray::ReadFromStreamMinimal(VStream* ioStream, uint32_t inDepth)
     error = ioStream->Get(count);
     if (error != VE_OK || count < 1)
         return error;
-    // Each bag takes at least its flags byte.
+    // Each bag takes at least its flags byte. The count takes no room ahead: every open level of
+    // a nesting may claim all the bytes left, and room for each would be count times depth.
     if (!StreamHolds(ioStream, uint64_t(count)))
         return FailAtEndOfStream(ioStream);
-    try
-    {
-        fBags.reserve(fBags.size() + size_t(count));
-    }
-    catch (const std::bad_alloc&)
-    {
-        _ThrowError(VE_MEMORY_FULL);
-        return VE_MEMORY_FULL;
-    }
     for (int32_t i = 0; i < count; ++i)
     {
         auto* bag = new (std::nothrow) VValueBag;
@@ -194,13 +186,12 @@ VError VBagArray::ReadFromStreamMinimal(VStream* ioStream, uint32_t inDepth)
             return VE_MEMORY_FULL;
         }
         error = bag->ReadFromStreamMinimal(ioStream, inDepth + 1);
+        // AddTail raises its own failure; the list holds a reference of its own.
+        if (error == VE_OK && !AddTail(bag))
+            error = VE_MEMORY_FULL;
+        bag->Release();
         if (error != VE_OK)
-        {
-            bag->Release();
             return error;
-        }
-        // Room was reserved: the list keeps the bag's one reference.
-        fBags.push_back(bag);
     }
     return VE_OK;
 }
