@@ -6,14 +6,23 @@
 //
 // Include this header in one test file of an executable only: it replaces the global allocation
 // functions of the whole executable (all of those that pair, so that every block is freed by the
-// allocator that made it, also under the sanitizers).
+// allocator that made it, also under AddressSanitizer). ThreadSanitizer's run-time lets no program
+// replace them: there, nothing fails and the tests skip themselves (kAllocationsCanFail).
 #pragma once
+
+#include "kernel/values/Sanitizers.h"
 
 #include <cstdlib>
 #include <new>
 
 namespace kova::testing_support
 {
+
+#if defined(KOVA_THREAD_SANITIZER)
+inline constexpr bool kAllocationsCanFail = false;
+#else
+inline constexpr bool kAllocationsCanFail = true;
+#endif
 
 enum EFailingAllocations
 {
@@ -60,6 +69,8 @@ inline bool ShouldAllocationFail(bool inNothrow)
 
 } // namespace kova::testing_support
 
+#if !defined(KOVA_THREAD_SANITIZER)
+
 // The replacements pair malloc with free on purpose: the compiler sees both once it inlines them.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
@@ -100,4 +111,6 @@ void operator delete(void* inBlock, const std::nothrow_t&) noexcept
 
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
+
 #endif
