@@ -1,5 +1,7 @@
 #include "kernel/errors/VMetricsManager.h"
 
+#include "kernel/errors/KovaErrors.h"
+#include "kernel/errors/VErrorBase.h"
 #include "kernel/json/VJSONArray.h"
 #include "kernel/json/VJSONCloner.h"
 #include "kernel/json/VJSONObject.h"
@@ -21,7 +23,8 @@ void VMetricsManager::_ReleaseBinds()
 {
     for (VJSONObject* bind : fBinds)
         bind->Release();
-    fBinds.clear();
+    // The room goes too: a session's binds cost nothing once it ended.
+    std::vector<VJSONObject*>().swap(fBinds);
 }
 
 void VMetricsManager::StartSession(uint64_t inMinimumDuration, bool inProgresses, bool inKind0, bool inKind1)
@@ -56,10 +59,28 @@ void VMetricsManager::BindDatas(VJSONObject* inBind, VJSONObject* inData)
 {
     if (inBind == nullptr)
         return;
-    inBind->SetProperty("activityData", VJSONValue(inData));
-    StLocker locker(fLock);
-    inBind->Retain();
-    fBinds.push_back(inBind);
+    // Reporters bind from destructors: running out of memory is an error raised, never thrown, and
+    // a bind without its data is not kept.
+    if (!inBind->SetProperty("activityData", VJSONValue(inData)))
+    {
+        _ThrowError(VE_MEMORY_FULL);
+        return;
+    }
+    bool kept = true;
+    {
+        StLocker locker(fLock);
+        try
+        {
+            fBinds.push_back(inBind);
+            inBind->Retain();
+        }
+        catch (const std::bad_alloc&)
+        {
+            kept = false;
+        }
+    }
+    if (!kept)
+        _ThrowError(VE_MEMORY_FULL);
 }
 
 VJSONArray* VMetricsManager::CreateCollection() const

@@ -53,7 +53,8 @@ public:
     // "activityDuration" (seconds), the caller's reference; null when the session does not want
     // it.
     VJSONObject* CreateBind(EMetricsKindBit inKind, uint64_t inDuration) const;
-    // Sets the bind's "activityData" and collects the bind (retained).
+    // Sets the bind's "activityData" and collects the bind (retained). Without the memory for either,
+    // raises VE_MEMORY_FULL and keeps nothing.
     void BindDatas(VJSONObject* inBind, VJSONObject* inData);
     // A new array of deep copies of the binds collected, in their order; the caller's reference.
     // The collection stays.

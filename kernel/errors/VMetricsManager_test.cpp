@@ -1,10 +1,13 @@
 #include "kernel/errors/VMetricsManager.h"
 
+#include "kernel/errors/KovaErrors.h"
+#include "kernel/errors/VErrorContext.h"
 #include "kernel/json/VJSONArray.h"
 #include "kernel/json/VJSONObject.h"
 #include "kernel/json/VJSONValue.h"
 #include "kernel/tasks/TaskTesting_test.h"
 #include "kernel/values/VRefPtr.h"
+#include "testing/FailingAllocations.h"
 
 #include <gtest/gtest.h>
 
@@ -76,6 +79,44 @@ TEST_F(VMetricsManagerTest, CollectionsAreCopiesAndEndSessionDropsThem)
     VRefPtr<VJSONArray> after(fMetrics.CreateCollection());
     ASSERT_NE(after, nullptr);
     EXPECT_EQ(after->GetCount(), 0u);
+}
+
+// Progress indicators bind from their destructors: a bind that cannot be kept must fail with an
+// error there, never throw.
+TEST_F(VMetricsManagerTest, ABindThatCannotBeKeptFailsWithTheMemoryErrorAndIsNotCollected)
+{
+    if (!testing_support::kAllocationsCanFail)
+        GTEST_SKIP() << "allocations cannot be made to fail in this build";
+    struct Case
+    {
+        const char* fFailingStep;
+        bool fDataSetAlready;
+    };
+    // With the data set already, storing it again takes no memory: the collection's growth fails.
+    for (const Case& c : {Case{"the collection", true}, Case{"the bind's data", false}})
+    {
+        fMetrics.StartSession(0, true, false, false);
+        VRefPtr<VJSONObject> bind = Bind(eMetricsKindProgress, 10);
+        ASSERT_NE(bind, nullptr);
+        VRefPtr<VJSONObject> data(new VJSONObject);
+        if (c.fDataSetAlready)
+            bind->SetProperty("activityData", VJSONValue(data.Get()));
+        const uint32_t references = bind->GetRefCount();
+        StErrorContextInstaller errors(false);
+        bool failed = false;
+        {
+            testing_support::StFailAllocations failing(testing_support::kNextAllocation);
+            fMetrics.BindDatas(bind.Get(), data.Get());
+            failed = testing_support::StFailAllocations::HasFailed();
+        }
+        EXPECT_TRUE(failed) << c.fFailingStep;
+        EXPECT_EQ(errors.GetLastError(), VE_MEMORY_FULL) << c.fFailingStep;
+        EXPECT_EQ(bind->GetRefCount(), references) << c.fFailingStep;
+        VRefPtr<VJSONArray> collection(fMetrics.CreateCollection());
+        ASSERT_NE(collection, nullptr);
+        EXPECT_EQ(collection->GetCount(), 0u) << c.fFailingStep;
+        fMetrics.EndSession();
+    }
 }
 
 // Reporters read the session's figures without the lock while another task starts and ends

@@ -1,6 +1,8 @@
 #include "kernel/ipc/VProcessIPC.h"
 
+#include "kernel/files/FileTesting_test.h"
 #include "kernel/files/VFileSystemNotifier.h"
+#include "kernel/files/VFolder.h"
 #include "kernel/ipc/VCommandLineParser.h"
 #include "kernel/tasks/TaskTesting_test.h"
 #include "kernel/tasks/VSleepNotifier.h"
@@ -91,6 +93,32 @@ public:
 private:
     int fFile;
 };
+
+// Runs the process while another thread does the action, 20 ms in (when the loop most likely
+// waits for messages); should nothing end the run, a watchdog ends it, late. How long it ran.
+std::chrono::steady_clock::duration RunWhile(VProcess& ioProcess, const std::function<void()>& inAction)
+{
+    std::thread actor(
+        [&inAction]
+        {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            inAction();
+        });
+    std::promise<void> ran;
+    std::thread watchdog(
+        [&ioProcess, done = ran.get_future()]
+        {
+            if (done.wait_for(std::chrono::milliseconds(kHungTestMilliseconds)) != std::future_status::ready)
+                ioProcess.QuitAsynchronously(nullptr);
+        });
+    const auto start = std::chrono::steady_clock::now();
+    ioProcess.Run();
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    ran.set_value();
+    actor.join();
+    watchdog.join();
+    return elapsed;
+}
 
 } // namespace
 
@@ -215,27 +243,7 @@ TEST_P(VProcessIPCSignal, EndsTheMessageLoopInOrderAndOnlySIGINTWritesTheLine)
                 StCommandLine commandLine({"tool"});
                 VTestTool tool;
                 ASSERT_TRUE(tool.Init(0));
-                std::thread sender(
-                    [signalNumber]
-                    {
-                        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                        kill(getpid(), signalNumber);
-                    });
-                // Should the signal be lost, the run still ends, late.
-                std::promise<void> ran;
-                std::thread watchdog(
-                    [&tool, done = ran.get_future()]
-                    {
-                        if (done.wait_for(std::chrono::milliseconds(kHungTestMilliseconds)) !=
-                            std::future_status::ready)
-                            tool.QuitAsynchronously(nullptr);
-                    });
-                const auto start = std::chrono::steady_clock::now();
-                tool.Run();
-                const auto elapsed = std::chrono::steady_clock::now() - start;
-                ran.set_value();
-                sender.join();
-                watchdog.join();
+                const auto elapsed = RunWhile(tool, [signalNumber] { kill(getpid(), signalNumber); });
                 EXPECT_LT(elapsed, std::chrono::milliseconds(kHungTestMilliseconds));
                 EXPECT_FALSE(tool.IsRunning());
             }
@@ -274,5 +282,54 @@ TEST(VProcessIPCSignals, NoLineGoesToAStandardOutputThatWasReplaced)
             EXPECT_FALSE(tool.IsRunning());
             EXPECT_EQ(first.Text(), "");
             EXPECT_EQ(second.Text(), "");
+        });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Run
+
+namespace
+{
+
+// Quits the process at the first change it is told, keeping the paths.
+class VQuitOnChange : public VFileSystemNotifier::IEventHandler
+{
+public:
+    explicit VQuitOnChange(VProcess& ioProcess) : fProcess(ioProcess) {}
+
+    void DoFileSystemEvent(const std::vector<VFilePath>& inPaths, VFileSystemNotifier::EventKind) override
+    {
+        for (const VFilePath& path : inPaths)
+        {
+            VString posix;
+            path.GetPosixPath(posix);
+            fPaths.push_back(to_string(posix));
+        }
+        fProcess.QuitAsynchronously(nullptr);
+    }
+
+    VProcess& fProcess;
+    std::vector<std::string> fPaths;
+};
+
+} // namespace
+
+TEST(VProcessIPCRun, AChangeInAWatchedFolderReachesItsHandlerThroughTheMessageLoopAlone)
+{
+    RunInFreshProcess(
+        []
+        {
+            StTemporaryFolder folder;
+            ASSERT_TRUE(folder.IsValid());
+            StCommandLine commandLine({"tool"});
+            VTestTool tool;
+            ASSERT_TRUE(tool.Init(VProcess::kInitFileSystemNotifier));
+            VQuitOnChange handler(tool);
+            VRefPtr<VFolder> watched(new VFolder(folder.Path()));
+            ASSERT_EQ(VFileSystemNotifier::Instance()->StartWatchingForChanges(
+                          *watched, VFileSystemNotifier::kFileCreated, &handler, 10),
+                      VE_OK);
+            RunWhile(tool, [&folder] { WriteFileBytes(folder.Posix("made"), "m"); });
+            EXPECT_EQ(handler.fPaths, std::vector<std::string>{folder.Posix("made")});
         });
 }

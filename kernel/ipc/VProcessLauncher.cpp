@@ -1,5 +1,7 @@
 #include "kernel/ipc/VProcessLauncher.h"
 
+#include "kernel/errors/KovaErrors.h"
+#include "kernel/errors/VErrorBase.h"
 #include "kernel/files/VFilePath.h"
 #include "platform/mac/ipc/XPosixProcessLauncher.h"
 
@@ -38,132 +40,165 @@ VProcessLauncher::~VProcessLauncher()
     delete fImpl;
 }
 
+XPosixProcessLauncher* VProcessLauncher::_Impl() const
+{
+    if (fImpl == nullptr)
+        _ThrowError(VE_MEMORY_FULL);
+    return fImpl;
+}
+
 void VProcessLauncher::SetBinaryPath(const VString& inPath)
 {
-    fImpl->SetBinaryPath(inPath);
+    if (XPosixProcessLauncher* impl = _Impl())
+        impl->SetBinaryPath(inPath);
 }
 
 void VProcessLauncher::CreateArgumentsFromFullCommandLine(const VString& inCommandLine)
 {
-    fImpl->CreateArgumentsFromFullCommandLine(inCommandLine);
+    if (XPosixProcessLauncher* impl = _Impl())
+        impl->CreateArgumentsFromFullCommandLine(inCommandLine);
 }
 
 void VProcessLauncher::AddArgument(const VString& inArgument, bool inQuote)
 {
+    XPosixProcessLauncher* impl = _Impl();
+    if (impl == nullptr)
+        return;
     if (!inQuote)
     {
-        fImpl->AddArgument(inArgument);
+        impl->AddArgument(inArgument);
         return;
     }
     VString quoted(inArgument);
     quoted.Insert(u'"', 1);
     quoted.AppendUniChar(u'"');
-    fImpl->AddArgument(quoted);
+    impl->AddArgument(quoted);
 }
 
 void VProcessLauncher::ClearArguments()
 {
-    fImpl->ClearArguments();
+    if (XPosixProcessLauncher* impl = _Impl())
+        impl->ClearArguments();
 }
 
 void VProcessLauncher::SetEnvironmentVariable(const VString& inName, const VString& inValue)
 {
-    fImpl->SetEnvironmentVariable(inName, inValue);
+    if (XPosixProcessLauncher* impl = _Impl())
+        impl->SetEnvironmentVariable(inName, inValue);
 }
 
 void VProcessLauncher::SetEnvironmentVariables(const EnvironmentVariables& inVariables)
 {
-    fImpl->SetEnvironmentVariables(inVariables);
+    if (XPosixProcessLauncher* impl = _Impl())
+        impl->SetEnvironmentVariables(inVariables);
 }
 
 void VProcessLauncher::SetDefaultDirectory(const VFilePath& inFolder)
 {
-    fImpl->SetDefaultDirectory(inFolder);
+    if (XPosixProcessLauncher* impl = _Impl())
+        impl->SetDefaultDirectory(inFolder);
 }
 
 void VProcessLauncher::SetWaitClosingChildProcess(int32_t inMilliseconds)
 {
-    fImpl->fWaitClosingChildProcess = inMilliseconds;
+    if (XPosixProcessLauncher* impl = _Impl())
+        impl->fWaitClosingChildProcess = inMilliseconds;
 }
 
 void VProcessLauncher::SetRedirectStandardInput(bool inRedirect)
 {
-    fImpl->SetRedirectStandardInput(inRedirect);
+    if (XPosixProcessLauncher* impl = _Impl())
+        impl->SetRedirectStandardInput(inRedirect);
 }
 
 void VProcessLauncher::SetRedirectStandardOutput(bool inRedirect)
 {
-    fImpl->SetRedirectStandardOutput(inRedirect);
+    if (XPosixProcessLauncher* impl = _Impl())
+        impl->SetRedirectStandardOutput(inRedirect);
 }
 
 void VProcessLauncher::SetQuoteArgumentsIfNeeded(bool inQuote)
 {
-    fImpl->SetQuoteArgumentsIfNeeded(inQuote);
+    if (XPosixProcessLauncher* impl = _Impl())
+        impl->SetQuoteArgumentsIfNeeded(inQuote);
 }
 
 void VProcessLauncher::EnableProcessTreeKill()
 {
-    fImpl->fProcessTreeKill = true;
+    if (XPosixProcessLauncher* impl = _Impl())
+        impl->fProcessTreeKill = true;
 }
 
 int32_t VProcessLauncher::Start()
 {
-    return fImpl->Start();
+    XPosixProcessLauncher* impl = _Impl();
+    return impl != nullptr ? impl->Start() : ENOMEM;
 }
 
 int32_t VProcessLauncher::Start(const EnvironmentVariables& inEnvironment)
 {
-    return fImpl->Start(inEnvironment);
+    XPosixProcessLauncher* impl = _Impl();
+    return impl != nullptr ? impl->Start(inEnvironment) : ENOMEM;
 }
 
 bool VProcessLauncher::IsRunning()
 {
-    return fImpl->IsRunning();
+    XPosixProcessLauncher* impl = _Impl();
+    return impl != nullptr ? impl->IsRunning() : false;
 }
 
 int32_t VProcessLauncher::GetPid() const
 {
-    return fImpl->fPid;
+    XPosixProcessLauncher* impl = _Impl();
+    return impl != nullptr ? impl->fPid : 0;
 }
 
 int32_t VProcessLauncher::GetExitStatus() const
 {
-    return fImpl->fExitStatus;
+    XPosixProcessLauncher* impl = _Impl();
+    return impl != nullptr ? impl->fExitStatus : 0;
 }
 
 int32_t VProcessLauncher::WriteToChild(const void* inData, uint32_t inLength, bool inCloseAfterWrite)
 {
-    return fImpl->WriteToChild(inData, inLength, inCloseAfterWrite);
+    XPosixProcessLauncher* impl = _Impl();
+    return impl != nullptr ? impl->WriteToChild(inData, inLength, inCloseAfterWrite) : -1;
 }
 
 void VProcessLauncher::CloseStandardInput()
 {
-    fImpl->CloseStandardInput();
+    if (XPosixProcessLauncher* impl = _Impl())
+        impl->CloseStandardInput();
 }
 
 int32_t VProcessLauncher::ReadFromChild(char* outBuffer, long inSize)
 {
-    return fImpl->ReadFromChild(outBuffer, inSize);
+    XPosixProcessLauncher* impl = _Impl();
+    return impl != nullptr ? impl->ReadFromChild(outBuffer, inSize) : -1;
 }
 
 int32_t VProcessLauncher::ReadErrorFromChild(char* outBuffer, long inSize)
 {
-    return fImpl->ReadErrorFromChild(outBuffer, inSize);
+    XPosixProcessLauncher* impl = _Impl();
+    return impl != nullptr ? impl->ReadErrorFromChild(outBuffer, inSize) : -1;
 }
 
 int32_t VProcessLauncher::WaitForData()
 {
-    return fImpl->WaitForData();
+    XPosixProcessLauncher* impl = _Impl();
+    return impl != nullptr ? impl->WaitForData() : 4;
 }
 
 int32_t VProcessLauncher::ReadFromChildAndShutdown(DataCallback inOnOutput, DataCallback inOnError)
 {
-    return fImpl->ReadFromChildAndShutdown(std::move(inOnOutput), std::move(inOnError));
+    XPosixProcessLauncher* impl = _Impl();
+    return impl != nullptr ? impl->ReadFromChildAndShutdown(std::move(inOnOutput), std::move(inOnError)) : -1;
 }
 
 int32_t VProcessLauncher::Shutdown(bool inForce, bool inKillProcessTree)
 {
-    return fImpl->Shutdown(inForce, inKillProcessTree);
+    XPosixProcessLauncher* impl = _Impl();
+    return impl != nullptr ? impl->Shutdown(inForce, inKillProcessTree) : -1;
 }
 
 bool VProcessLauncher::KillProcess(int32_t inPid)
@@ -173,7 +208,8 @@ bool VProcessLauncher::KillProcess(int32_t inPid)
 
 void VProcessLauncher::_SetTerminationStepForTesting(int32_t inMilliseconds)
 {
-    fImpl->_SetTerminationStepForTesting(inMilliseconds);
+    if (XPosixProcessLauncher* impl = _Impl())
+        impl->_SetTerminationStepForTesting(inMilliseconds);
 }
 
 int32_t VProcessLauncher::ExecuteCommandLine(const VString& inCommandLine, int32_t inOptions,
@@ -188,6 +224,7 @@ int32_t VProcessLauncher::ExecuteCommandLine(const VString& inCommandLine, int32
     if (launcher == nullptr || launcher->fImpl == nullptr)
     {
         delete launcher;
+        _ThrowError(VE_MEMORY_FULL);
         return ENOMEM;
     }
     launcher->CreateArgumentsFromFullCommandLine(inCommandLine);

@@ -125,6 +125,10 @@ public:
     const XPosixProcessLauncher* GetImpl() const { return fImpl; }
 
 private:
+    // The platform half; when it could not be made, null after raising VE_MEMORY_FULL: every
+    // operation then fails with that error.
+    XPosixProcessLauncher* _Impl() const;
+
     XPosixProcessLauncher* fImpl;
 };
 

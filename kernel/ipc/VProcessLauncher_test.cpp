@@ -1,10 +1,12 @@
 #include "kernel/ipc/VProcessLauncher.h"
 
+#include "kernel/errors/KovaErrors.h"
 #include "kernel/errors/VErrorContext.h"
 #include "kernel/files/VFilePath.h"
 #include "kernel/text/StStringConverter.h"
 #include "kernel/values/VCppMemMgrTesting_test.h"
 #include "platform/mac/ipc/XPosixProcessLauncher.h"
+#include "testing/FailingAllocations.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +16,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <signal.h>
 #include <sstream>
@@ -596,6 +600,88 @@ TEST_F(VProcessLauncherTest, OutputThatCannotBeKeptIsReported)
     // What was kept is a beginning of the output, without holes.
     EXPECT_LT(output.GetDataSize(), size_t(12000000));
     EXPECT_TRUE(Bytes(output) == std::string(output.GetDataSize(), '\0'));
+}
+
+// A launcher whose platform half could not be made.
+TEST(VProcessLauncherWithoutMemory, EveryOperationFailsWithTheMemoryError)
+{
+    if (!testing_support::kAllocationsCanFail)
+        GTEST_SKIP() << "allocations cannot be made to fail in this build";
+    std::unique_ptr<VProcessLauncher> launcher;
+    {
+        testing_support::StFailAllocations failing;
+        launcher = std::make_unique<VProcessLauncher>();
+    }
+    ASSERT_EQ(launcher->GetImpl(), nullptr);
+
+    const VProcessLauncher::EnvironmentVariables environment{{Text("A"), Text("1")}};
+    char buffer[8];
+    struct Case
+    {
+        const char* fName;
+        std::function<int32_t(VProcessLauncher&)> fCall;
+        int32_t fResult;
+    };
+    // The operations without a result answer 0 here.
+    const Case cases[] = {
+        {"SetBinaryPath", [](VProcessLauncher& l) { return l.SetBinaryPath(Text("/bin/true")), 0; }, 0},
+        {"CreateArguments",
+         [](VProcessLauncher& l) { return l.CreateArgumentsFromFullCommandLine(Text("a b")), 0; }, 0},
+        {"AddArgument", [](VProcessLauncher& l) { return l.AddArgument(Text("a"), false), 0; }, 0},
+        {"AddQuotedArgument", [](VProcessLauncher& l) { return l.AddArgument(Text("a"), true), 0; }, 0},
+        {"ClearArguments", [](VProcessLauncher& l) { return l.ClearArguments(), 0; }, 0},
+        {"SetEnvironmentVariable",
+         [](VProcessLauncher& l) { return l.SetEnvironmentVariable(Text("A"), Text("1")), 0; }, 0},
+        {"SetEnvironmentVariables",
+         [&](VProcessLauncher& l) { return l.SetEnvironmentVariables(environment), 0; }, 0},
+        {"SetDefaultDirectory", [](VProcessLauncher& l) { return l.SetDefaultDirectory(VFilePath()), 0; }, 0},
+        {"SetWaitClosingChildProcess",
+         [](VProcessLauncher& l) { return l.SetWaitClosingChildProcess(10), 0; }, 0},
+        {"SetRedirectStandardInput", [](VProcessLauncher& l) { return l.SetRedirectStandardInput(true), 0; },
+         0},
+        {"SetRedirectStandardOutput",
+         [](VProcessLauncher& l) { return l.SetRedirectStandardOutput(true), 0; }, 0},
+        {"SetQuoteArgumentsIfNeeded",
+         [](VProcessLauncher& l) { return l.SetQuoteArgumentsIfNeeded(true), 0; }, 0},
+        {"EnableProcessTreeKill", [](VProcessLauncher& l) { return l.EnableProcessTreeKill(), 0; }, 0},
+        {"_SetTerminationStep", [](VProcessLauncher& l) { return l._SetTerminationStepForTesting(10), 0; },
+         0},
+        {"Start", [](VProcessLauncher& l) { return l.Start(); }, ENOMEM},
+        {"StartWithEnvironment", [&](VProcessLauncher& l) { return l.Start(environment); }, ENOMEM},
+        {"IsRunning", [](VProcessLauncher& l) { return int32_t(l.IsRunning()); }, 0},
+        {"GetPid", [](VProcessLauncher& l) { return l.GetPid(); }, 0},
+        {"GetExitStatus", [](VProcessLauncher& l) { return l.GetExitStatus(); }, 0},
+        {"WriteToChild", [](VProcessLauncher& l) { return l.WriteToChild("x", 1, true); }, -1},
+        {"CloseStandardInput", [](VProcessLauncher& l) { return l.CloseStandardInput(), 0; }, 0},
+        {"ReadFromChild", [&](VProcessLauncher& l) { return l.ReadFromChild(buffer, sizeof buffer); }, -1},
+        {"ReadErrorFromChild",
+         [&](VProcessLauncher& l) { return l.ReadErrorFromChild(buffer, sizeof buffer); }, -1},
+        // No child: what the wait would see is its end.
+        {"WaitForData", [](VProcessLauncher& l) { return l.WaitForData(); }, 4},
+        {"ReadFromChildAndShutdown",
+         [](VProcessLauncher& l) { return l.ReadFromChildAndShutdown(nullptr, nullptr); }, -1},
+        {"Shutdown", [](VProcessLauncher& l) { return l.Shutdown(true, true); }, -1},
+    };
+    for (const Case& c : cases)
+    {
+        StErrorContextInstaller errors(false);
+        EXPECT_EQ(c.fCall(*launcher), c.fResult) << c.fName;
+        EXPECT_EQ(errors.GetLastError(), VE_MEMORY_FULL) << c.fName;
+    }
+
+    // A whole command line fails the same way, and its child never starts.
+    const VString commandLine = Text("/bin/sh -c 'exit 3'");
+    StErrorContextInstaller errors(false);
+    int32_t status = 99;
+    int32_t result;
+    {
+        testing_support::StFailAllocations failing;
+        result = VProcessLauncher::ExecuteCommandLine(commandLine, 0, nullptr, nullptr, nullptr, nullptr,
+                                                      nullptr, &status);
+    }
+    EXPECT_EQ(result, ENOMEM);
+    EXPECT_EQ(status, 99);
+    EXPECT_EQ(errors.GetLastError(), VE_MEMORY_FULL);
 }
 
 } // namespace

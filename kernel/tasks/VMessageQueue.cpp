@@ -2,6 +2,7 @@
 
 #include "kernel/tasks/VMessage.h"
 #include "kernel/tasks/VSyncEvent.h"
+#include "kernel/tasks/VSystem.h"
 
 #include <algorithm>
 #include <vector>
@@ -40,7 +41,7 @@ bool VMessageQueue::AddMessage(VMessage* inMessage)
     }
     StLocker locker(fLock);
     if (fMessages.empty())
-        fEvent->Unlock();
+        _EventSignalled();
     fStamp.fetch_add(1, std::memory_order_acq_rel);
     inMessage->Retain();
     fMessages.push_back(inMessage);
@@ -64,15 +65,43 @@ VMessage* VMessageQueue::RetainMessage()
     return _RetainMessage();
 }
 
-VMessage* VMessageQueue::RetainMessageWithTimeout(int32_t inMilliseconds, bool* outTimedOut)
+void VMessageQueue::_EventSignalled()
 {
+    fEvent->Unlock();
+    if (fWaiter != nullptr)
+        fWaiter->WakeUp();
+}
+
+bool VMessageQueue::_WaitIn(IMessageQueueWaiter& ioWaiter, int32_t inMilliseconds)
+{
+    const uint32_t start = VSystem::GetCurrentTime();
+    for (bool waited = false;; waited = true)
+    {
+        if (fEvent->IsSignalled())
+            return true;
+        const uint32_t elapsed = VSystem::GetCurrentTime() - start;
+        if (waited && elapsed >= uint32_t(std::max(inMilliseconds, 0)))
+            return false;
+        ioWaiter.Wait(inMilliseconds > int32_t(elapsed) ? inMilliseconds - int32_t(elapsed) : 0);
+    }
+}
+
+VMessage* VMessageQueue::RetainMessageWithTimeout(int32_t inMilliseconds, bool* outTimedOut,
+                                                  IMessageQueueWaiter* inWaiter)
+{
+    // A waiter's work may wait for messages again: the outer wait's waiter comes back after it.
+    IMessageQueueWaiter* outerWaiter;
     {
         StLocker locker(fLock);
         ++fWaiters;
+        outerWaiter = fWaiter;
+        if (inWaiter != nullptr)
+            fWaiter = inWaiter;
     }
-    bool signalled = fEvent->Lock(inMilliseconds);
+    bool signalled = inWaiter != nullptr ? _WaitIn(*inWaiter, inMilliseconds) : fEvent->Lock(inMilliseconds);
     StLocker locker(fLock);
     --fWaiters;
+    fWaiter = outerWaiter;
     if (fEventSet)
     {
         if (outTimedOut != nullptr)
@@ -92,7 +121,7 @@ void VMessageQueue::SetEvent()
     StLocker locker(fLock);
     fStamp.fetch_add(1, std::memory_order_acq_rel);
     fEventSet = true;
-    fEvent->Unlock();
+    _EventSignalled();
 }
 
 void VMessageQueue::_Cancel(const IMessageable* inTarget, bool inAll)

@@ -6,10 +6,12 @@
 #include "kernel/tasks/VTask.h"
 #include "kernel/tasks/VTaskMgr.h"
 #include "kernel/tasks/WaitUntil_test.h"
+#include "platform/mac/frameworks/CFRunLoop.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <climits>
 #include <memory>
 #include <thread>
@@ -312,6 +314,43 @@ TEST(VFunctionMessage, FunctionsRunOnTheirTask)
     int direct = 0;
     EXPECT_TRUE(VFunctionMessage::PostToMainTaskAndWait([&] { ++direct; }, false));
     EXPECT_EQ(direct, 1);
+}
+
+// The main task waits for its messages in the main run loop, whose timers and sources a process
+// has no other way to run.
+TEST(VMessage, TheMainTaskRunsTheMainRunLoopWhileItWaitsForMessages)
+{
+    ASSERT_TRUE(VTask::IsCurrentMain());
+    VCounter counter;
+    cf::RunLoopTimer* timer = cf::RunLoopTimerCreate(
+        cf::AbsoluteTimeGetCurrent() + 0.01, 0,
+        [](cf::RunLoopTimer*, void* inCounter)
+        {
+            VRefPtr<VMessage> message(new VMessage);
+            message->PostTo(static_cast<VCounter*>(inCounter));
+        },
+        &counter);
+    ASSERT_NE(timer, nullptr);
+    cf::RunLoopAddTimer(cf::RunLoopGetMain(), timer);
+    // The timer fires within the wait, and what it posts ends the wait.
+    EXPECT_TRUE(VTask::ExecuteMessagesWithTimeout(kHungTestMilliseconds, false));
+    EXPECT_EQ(counter.fCount.load(), 1);
+    EXPECT_FALSE(cf::RunLoopTimerIsValid(timer));
+    cf::RunLoopTimerRelease(timer);
+
+    // A message from another thread wakes the loop out of its wait at once.
+    std::thread poster(
+        [&counter]
+        {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            VRefPtr<VMessage> message(new VMessage);
+            message->PostTo(&counter);
+        });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(VTask::ExecuteMessagesWithTimeout(kHungTestMilliseconds, false));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(kHungTestMilliseconds));
+    EXPECT_EQ(counter.fCount.load(), 2);
+    poster.join();
 }
 
 TEST_F(DelayedMessages, AShortDelayFallsDueOnceTheTicksMoveOn)

@@ -123,8 +123,10 @@ VMessage* VTask::_RetainMessageWithTimeout(int32_t inMilliseconds, bool* outTime
         scheduler->SetDirectUpdateAllowedEvenIfWaitingForFlag(true);
     bool waiting = _BeginWait(eWaitReasonMessage);
     VMessageQueue* queue = _AllocateMessageQueueIfNeeded();
+    // The main task serves the main run loop while it waits.
+    IMessageQueueWaiter* waiter = fPlatformTask != nullptr ? fPlatformTask->GetMessageQueueWaiter() : nullptr;
     VMessage* message =
-        queue != nullptr ? queue->RetainMessageWithTimeout(inMilliseconds, outTimedOut) : nullptr;
+        queue != nullptr ? queue->RetainMessageWithTimeout(inMilliseconds, outTimedOut, waiter) : nullptr;
     if (waiting)
         _EndWait();
     if (scheduler != nullptr)

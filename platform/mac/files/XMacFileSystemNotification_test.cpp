@@ -6,7 +6,6 @@
 #include "kernel/files/VFileSystemNotifier.h"
 #include "kernel/files/VFolder.h"
 #include "kernel/tasks/VTask.h"
-#include "platform/mac/frameworks/CFRunLoop.h"
 #include "platform/mac/frameworks/FSEvents.h"
 
 #include <gtest/gtest.h>
@@ -20,7 +19,7 @@ namespace kova
 namespace
 {
 
-// The batches of the watches' latency, in milliseconds: short, as the tests pump the loop.
+// The batches of the watches' latency, in milliseconds: short, so that the tests wait little.
 constexpr int32_t kLatency = 20;
 // How long a test waits for what it expects, and for what must not come.
 constexpr std::chrono::milliseconds kPatience{10000};
@@ -70,18 +69,15 @@ protected:
         fWatched = VRefPtr<VFolder>(new VFolder(fFolder.Path("watched/")));
     }
 
-    // Runs the main run loop and the main task's messages until the recorder has inCount calls,
-    // or, for 0, for a quiet while.
+    // Runs the main task's message loop, as a process does, until the recorder has inCount calls,
+    // or, for 0, for a quiet while: the loop alone must serve the main run loop's sources.
     void Pump(const Recorder& inRecorder, size_t inCount)
     {
         const auto start = std::chrono::steady_clock::now();
         const auto limit = inCount == 0 ? kQuiet : kPatience;
         while (std::chrono::steady_clock::now() - start < limit &&
                (inCount == 0 || inRecorder.fCalls.size() < inCount))
-        {
-            cf::RunLoopRunInMode(0.005, false);
-            VTask::ExecuteMessages(false);
-        }
+            VTask::ExecuteMessagesWithTimeout(5, false);
     }
 
     StTemporaryFolder fFolder;

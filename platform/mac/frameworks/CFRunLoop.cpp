@@ -36,13 +36,19 @@ struct RunLoopTimer : RunLoopItem
 
 struct RunLoopSource : RunLoopItem
 {
+    // -1 for a source that is signalled.
     int fFD = -1;
+    std::atomic<bool> fSignalled{false};
     RunLoopSourceCallBack fCallBack = nullptr;
     void* fInfo = nullptr;
 };
 
 struct RunLoop
 {
+    explicit RunLoop(pid_t inThread) : fThread(inThread) {}
+
+    // The thread that runs the loop.
+    const pid_t fThread;
     std::mutex fMutex;
     std::vector<RunLoopTimer*> fTimers;
     std::vector<RunLoopSource*> fSources;
@@ -52,6 +58,9 @@ struct RunLoop
 
     void Wake()
     {
+        // The loop's own thread is not waiting: it looks at the loop again before it does.
+        if (gettid() == fThread)
+            return;
         const uint64_t one = 1;
         if (fWakeFD >= 0 && ::write(fWakeFD, &one, sizeof(one)) < 0)
         {
@@ -99,7 +108,7 @@ namespace
 // The main thread's loop lives as long as the process; the others as long as their thread.
 RunLoop* MainLoop()
 {
-    static RunLoop* sMain = new RunLoop;
+    static RunLoop* sMain = new RunLoop(getpid());
     return sMain;
 }
 
@@ -173,7 +182,7 @@ RunLoop* RunLoopGetCurrent()
     if (getpid() == gettid())
         return MainLoop();
     if (!sThreadLoop)
-        sThreadLoop.reset(new (std::nothrow) RunLoop);
+        sThreadLoop.reset(new (std::nothrow) RunLoop(gettid()));
     return sThreadLoop.get();
 }
 
@@ -236,6 +245,17 @@ RunLoopSource* RunLoopFileDescriptorSourceCreate(int inFD, RunLoopSourceCallBack
     return source;
 }
 
+RunLoopSource* RunLoopSourceCreate(RunLoopSourceCallBack inCallBack, void* inInfo)
+{
+    return RunLoopFileDescriptorSourceCreate(-1, inCallBack, inInfo);
+}
+
+void RunLoopSourceSignal(RunLoopSource* inSource)
+{
+    if (inSource != nullptr)
+        inSource->fSignalled.store(true, std::memory_order_release);
+}
+
 void RunLoopSourceRetain(RunLoopSource* inSource)
 {
     RunLoop::Retain(inSource);
@@ -249,6 +269,17 @@ void RunLoopSourceRelease(RunLoopSource* inSource)
 void RunLoopAddSource(RunLoop* inLoop, RunLoopSource* inSource)
 {
     AddItem(inLoop, inSource, &RunLoop::fSources);
+}
+
+void RunLoopRemoveSource(RunLoop* inLoop, RunLoopSource* inSource)
+{
+    if (inLoop == nullptr || inSource == nullptr)
+        return;
+    std::lock_guard<std::mutex> lock(inLoop->fMutex);
+    if (inSource->fLoop != inLoop)
+        return;
+    RemoveItem(inLoop, inSource, &RunLoop::fSources);
+    inLoop->Wake();
 }
 
 void RunLoopSourceInvalidate(RunLoopSource* inSource)
@@ -302,6 +333,25 @@ bool FireDueTimer(RunLoop* inLoop, std::unique_lock<std::mutex>& ioLock, double 
     return true;
 }
 
+// Calls the loop's first signalled source, with the loop's mutex held on entry and on return; false
+// when none is signalled.
+bool FireSignalledSource(RunLoop* inLoop, std::unique_lock<std::mutex>& ioLock)
+{
+    for (RunLoopSource* source : inLoop->fSources)
+    {
+        if (source->fFD >= 0 || !source->fSignalled.exchange(false, std::memory_order_acq_rel))
+            continue;
+        RunLoopSourceRetain(source);
+        ioLock.unlock();
+        if (source->fValid && source->fCallBack != nullptr)
+            source->fCallBack(source, source->fInfo);
+        RunLoopSourceRelease(source);
+        ioLock.lock();
+        return true;
+    }
+    return false;
+}
+
 // Waits at most inSeconds for a source to be readable (or the loop to be woken) and calls the
 // readable sources, with the loop's mutex held on entry and on return. True when a source was
 // called.
@@ -312,6 +362,8 @@ bool PollSources(RunLoop* inLoop, std::unique_lock<std::mutex>& ioLock, double i
     descriptors.push_back(pollfd{inLoop->fWakeFD, POLLIN, 0});
     for (RunLoopSource* source : inLoop->fSources)
     {
+        if (source->fFD < 0)
+            continue;
         RunLoopSourceRetain(source);
         sources.push_back(source);
         descriptors.push_back(pollfd{source->fFD, POLLIN, 0});
@@ -334,8 +386,9 @@ bool PollSources(RunLoop* inLoop, std::unique_lock<std::mutex>& ioLock, double i
         for (size_t i = 0; i < sources.size(); ++i)
         {
             RunLoopSource* source = sources[i];
+            // A source removed meanwhile is no longer the loop's.
             if ((descriptors[i + 1].revents & (POLLIN | POLLHUP | POLLERR)) != 0 && source->fValid &&
-                source->fCallBack != nullptr)
+                source->fLoop == inLoop && source->fCallBack != nullptr)
             {
                 source->fCallBack(source, source->fInfo);
                 handled = true;
@@ -368,7 +421,7 @@ RunLoopRunResult RunLoopRunInMode(double inSeconds, bool inReturnAfterSourceHand
         if (loop->fTimers.empty() && loop->fSources.empty())
             return handled ? kRunLoopRunHandledSource : kRunLoopRunFinished;
         double now = AbsoluteTimeGetCurrent();
-        if (FireDueTimer(loop, lock, now))
+        if (FireDueTimer(loop, lock, now) || FireSignalledSource(loop, lock))
         {
             handled = true;
             if (inReturnAfterSourceHandled)
@@ -403,6 +456,12 @@ void RunLoopStop(RunLoop* inLoop)
     std::lock_guard<std::mutex> lock(inLoop->fMutex);
     inLoop->fStop = true;
     inLoop->Wake();
+}
+
+void RunLoopWakeUp(RunLoop* inLoop)
+{
+    if (inLoop != nullptr)
+        inLoop->Wake();
 }
 
 } // namespace kova::cf

@@ -5,6 +5,7 @@
 #include "kernel/tasks/VTaskMgr.h"
 #include "platform/mac/frameworks/MachThread.h"
 #include "platform/mac/tasks/XMacFiber.h"
+#include "platform/mac/tasks/XMacRunLoopWaiter.h"
 #include "platform/mac/tasks/XMacTaskMgr.h"
 
 #include <new>
@@ -127,6 +128,12 @@ XMacTask_preemptive::XMacTask_preemptive(VTask* inTask, bool inAdoptedThread)
         if (fFiber != nullptr)
             static_cast<_FiberData*>(fFiber->GetParam())->SetTask(inTask);
     }
+    else
+    {
+        // The thread waits for its messages in its run loop. A fiber must not block the thread it
+        // shares: it waits on its queue's event alone.
+        fRunLoopWaiter = XMacRunLoopWaiter::Create();
+    }
     fSemaphore = NewSemaphore();
 }
 
@@ -189,6 +196,12 @@ XMacTask_preemptive::~XMacTask_preemptive()
         mach::SemaphoreDestroy(fSemaphore);
     if (fReady != nullptr)
         mach::SemaphoreDestroy(fReady);
+    delete fRunLoopWaiter;
+}
+
+IMessageQueueWaiter* XMacTask_preemptive::GetMessageQueueWaiter()
+{
+    return fRunLoopWaiter;
 }
 
 void* XMacTask_preemptive::_ThreadProc(void* inPlatformTask)

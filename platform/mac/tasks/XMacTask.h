@@ -23,8 +23,10 @@ namespace mach
 struct Semaphore;
 } // namespace mach
 
+class IMessageQueueWaiter;
 class VTask;
 class XMacFiber;
+class XMacRunLoopWaiter;
 
 // What a fiber carries: its task and the task's id (0 without task).
 struct _FiberData
@@ -55,6 +57,8 @@ public:
     virtual void Exit(VTask* inNextTask) = 0;
     // The id the task takes from its thread; 0 when it has none.
     virtual int32_t GetValueForVTaskID() const { return 0; }
+    // What the task waits for its messages in, on its own thread; null for its queue's event.
+    virtual IMessageQueueWaiter* GetMessageQueueWaiter() { return nullptr; }
     virtual bool GetCPUUsage(double& outUsage) const;
     virtual bool GetCPUTimes(double& outSystemSeconds, double& outUserSeconds) const;
 
@@ -86,7 +90,8 @@ class XMacTask_preemptive : public XMacTask
 public:
     // A suspended thread for the task; null (the error raised) when it cannot be made.
     static XMacTask_preemptive* Create(VTask* inTask);
-    // The platform task of the calling thread (inAdoptedThread true).
+    // The platform task of the calling thread (inAdoptedThread true), which then waits for its
+    // messages in the thread's run loop, unless it is a fiber.
     XMacTask_preemptive(VTask* inTask, bool inAdoptedThread);
     // A thread still at its gate ends without running the task; the thread is joined and its
     // stack freed.
@@ -99,6 +104,7 @@ public:
     bool CheckSystemMessages() override { return false; }
     void Exit(VTask* inNextTask) override;
     int32_t GetValueForVTaskID() const override { return GetThreadPort(); }
+    IMessageQueueWaiter* GetMessageQueueWaiter() override;
 
     const XMacThreadStack& GetThreadStack() const { return fStack; }
 
@@ -110,6 +116,7 @@ private:
     mach::Semaphore* fSemaphore = nullptr;
     // Posted by the new thread once its id is published.
     mach::Semaphore* fReady = nullptr;
+    XMacRunLoopWaiter* fRunLoopWaiter = nullptr;
     bool fThreadCreated = false;
 };
 

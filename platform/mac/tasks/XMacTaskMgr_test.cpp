@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <thread>
 
 using namespace kova;
 
@@ -122,4 +123,42 @@ TEST(XMacTask, ThreadFiguresComeFromTheKernel)
     EXPECT_EQ(mach::SemaphoreTimedWait(semaphore, 60, 0), mach::KERN_SUCCESS);
     EXPECT_EQ(mach::SemaphoreTimedWait(semaphore, 0, 1000000000), mach::KERN_INVALID_ARGUMENT);
     mach::SemaphoreDestroy(semaphore);
+}
+
+TEST(CFRunLoop, SignalledSourcesRunOncePerSignalWhileInTheLoop)
+{
+    std::atomic<int> calls{0};
+    cf::RunLoopSource* source = cf::RunLoopSourceCreate(
+        [](cf::RunLoopSource*, void* inCalls) { ++*static_cast<std::atomic<int>*>(inCalls); }, &calls);
+    ASSERT_NE(source, nullptr);
+    std::thread thread(
+        [&]
+        {
+            cf::RunLoop* loop = cf::RunLoopGetCurrent();
+            cf::RunLoopAddSource(loop, source);
+            EXPECT_EQ(cf::RunLoopRunInMode(0.01, true), cf::kRunLoopRunTimedOut);
+            // Signalled and woken from another thread: the wait ends with the call.
+            std::thread signaller(
+                [&]
+                {
+                    cf::RunLoopSourceSignal(source);
+                    cf::RunLoopWakeUp(loop);
+                });
+            EXPECT_EQ(cf::RunLoopRunInMode(kHungTestMilliseconds / 1000.0, true), cf::kRunLoopRunHandledSource);
+            signaller.join();
+            EXPECT_EQ(calls.load(), 1);
+
+            // Out of the loop, a signal waits for the source to be added again.
+            cf::RunLoopSourceSignal(source);
+            cf::RunLoopRemoveSource(loop, source);
+            EXPECT_TRUE(cf::RunLoopSourceIsValid(source));
+            EXPECT_EQ(cf::RunLoopRunInMode(0.01, true), cf::kRunLoopRunFinished);
+            EXPECT_EQ(calls.load(), 1);
+            cf::RunLoopAddSource(loop, source);
+            EXPECT_EQ(cf::RunLoopRunInMode(kHungTestMilliseconds / 1000.0, true), cf::kRunLoopRunHandledSource);
+            EXPECT_EQ(calls.load(), 2);
+            cf::RunLoopSourceInvalidate(source);
+        });
+    thread.join();
+    cf::RunLoopSourceRelease(source);
 }
