@@ -35,6 +35,7 @@
 #include <xercesc/util/TransService.hpp>
 #include <xercesc/util/XMLException.hpp>
 #include <xercesc/util/XMLUni.hpp>
+#include <xercesc/validators/DTD/DTDEntityDecl.hpp>
 
 #include <algorithm>
 #include <cstring>
@@ -422,6 +423,8 @@ public:
         FlushText();
         if (fDepth >= kXMLMaxElementDepth)
             Stop(u"elements are nested too deeply");
+        if (!fBudget.AddAttributes(inAttributes, inCount))
+            Stop(u"the document's entities expand to too much text");
         if (!inIsEmpty)
             ++fDepth;
         DOMLSParserImpl::startElement(inDecl, inURIID, inPrefix, inAttributes, inCount, inIsEmpty, inIsRoot);
@@ -438,12 +441,8 @@ public:
 
     void docCharacters(const XMLCh* const inChars, const XMLSize_t inLength, const bool inCDATA) override
     {
-        if (fEntityDepth > 0)
-        {
-            fEntityText += inLength;
-            if (fEntityText > kXMLMaxEntityText)
-                Stop(u"the document's entities expand to too much text");
-        }
+        if (!fBudget.AddText(inLength))
+            Stop(u"the document's entities expand to too much text");
         if (!fText.empty() && fTextIsCDATA != inCDATA)
             FlushText();
         fTextIsCDATA = inCDATA;
@@ -472,16 +471,23 @@ public:
     void startEntityReference(const xercesc::XMLEntityDecl& inDecl) override
     {
         FlushText();
-        ++fEntityDepth;
+        fBudget.EnterEntity();
         DOMLSParserImpl::startEntityReference(inDecl);
     }
 
     void endEntityReference(const xercesc::XMLEntityDecl& inDecl) override
     {
         FlushText();
-        if (fEntityDepth > 0)
-            --fEntityDepth;
+        fBudget.LeaveEntity();
         DOMLSParserImpl::endEntityReference(inDecl);
+    }
+
+    void entityDecl(const xercesc::DTDEntityDecl& inDecl, const bool inIsParameter,
+                    const bool inIsIgnored) override
+    {
+        DOMLSParserImpl::entityDecl(inDecl, inIsParameter, inIsIgnored);
+        if (!inIsIgnored)
+            fBudget.Declared(*getScanner(), inDecl);
     }
 
     void endDocument() override
@@ -510,8 +516,7 @@ private:
     }
 
     uint32_t fDepth = 0;
-    size_t fEntityDepth = 0;
-    size_t fEntityText = 0;
+    VXMLEntityBudget fBudget;
     // The run of character data not yet handed on.
     std::u16string fText;
     bool fTextIsCDATA = false;

@@ -328,9 +328,14 @@ TEST_F(IXMLDomWrapperTest, UntrustedDocumentsAreCapped)
         laughs += "\">";
     }
     laughs += "]><r>&l9;</r>";
+    std::string wide = "<!DOCTYPE r [<!ENTITY w \"" + std::string(1 << 20, 'w') + "\">]><r v=\"";
+    for (int copy = 0; copy < 99; ++copy)
+        wide += "&w;";
+    wide += "\"/>";
     const Case cases[] = {
-        {"malformed", "<r><a></r>"}, {"empty", ""}, {"too deep", deep}, {"entity expansion", laughs},
-        {"two roots", "<r/><s/>"},
+        {"malformed", "<r><a></r>"}, {"empty", ""},
+        {"too deep", deep},          {"entity expansion", laughs},
+        {"two roots", "<r/><s/>"},   {"entities in an attribute", wide},
     };
     for (const Case& test : cases)
     {

@@ -18,6 +18,7 @@
 #include <xercesc/framework/XMLElementDecl.hpp>
 #include <xercesc/internal/XMLScanner.hpp>
 #include <xercesc/parsers/SAXParser.hpp>
+#include <xercesc/sax/DTDHandler.hpp>
 #include <xercesc/sax/EntityResolver.hpp>
 #include <xercesc/sax/ErrorHandler.hpp>
 #include <xercesc/sax/Locator.hpp>
@@ -25,6 +26,7 @@
 #include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/SecurityManager.hpp>
 #include <xercesc/util/XMLException.hpp>
+#include <xercesc/validators/DTD/DTDEntityDecl.hpp>
 
 #include <algorithm>
 #include <climits>
@@ -71,12 +73,27 @@ VString ViewOf(const XMLCh* inUnits)
     return ViewOf(inUnits, std::char_traits<XMLCh>::length(inUnits));
 }
 
-// The library's parser, with its position at hand for our own errors.
+// The library's parser, with its position at hand for our own errors, and the document's entity
+// declarations charged to the parse's budget (reported once a DTD handler is installed).
 class SAXParserWithLocator : public xercesc::SAXParser
 {
 public:
-    using SAXParser::SAXParser;
+    SAXParserWithLocator(VXMLEntityBudget& ioBudget)
+        : SAXParser(nullptr, xercesc::XMLPlatformUtils::fgMemoryManager), fBudget(ioBudget)
+    {
+    }
     const xercesc::Locator* GetLocator() const { return getScanner().getLocator(); }
+
+    void entityDecl(const xercesc::DTDEntityDecl& inDecl, const bool inIsParameter,
+                    const bool inIsIgnored) override
+    {
+        SAXParser::entityDecl(inDecl, inIsParameter, inIsIgnored);
+        if (!inIsIgnored)
+            fBudget.Declared(const_cast<xercesc::XMLScanner&>(getScanner()), inDecl);
+    }
+
+private:
+    VXMLEntityBudget& fBudget;
 };
 
 // Thrown by the handlers through the library to end a parse that must not go on; the error is
@@ -109,11 +126,13 @@ void PushXMLError(VError inError, const XMLCh* inMessage, const XMLCh* inSystemI
 // The library's handlers for one parse: turns its events into calls on the stack of handlers.
 class SAX_Handlers : public xercesc::XMLDocumentHandler,
                      public xercesc::EntityResolver,
-                     public xercesc::ErrorHandler
+                     public xercesc::ErrorHandler,
+                     public xercesc::DTDHandler
 {
 public:
-    SAX_Handlers(SAXParserWithLocator* inParser, VXMLParser* inOwner, IXMLHandler* inRoot)
-        : fParser(inParser), fOwner(inOwner)
+    SAX_Handlers(SAXParserWithLocator* inParser, VXMLParser* inOwner, IXMLHandler* inRoot,
+                 VXMLEntityBudget& ioBudget)
+        : fParser(inParser), fOwner(inOwner), fBudget(ioBudget)
     {
         fStack.push_back(VRefPtr<IXMLHandler>::Retained(inRoot));
     }
@@ -139,15 +158,8 @@ public:
     // XMLDocumentHandler
     void docCharacters(const XMLCh* const inChars, const XMLSize_t inLength, const bool) override
     {
-        if (fEntityDepth > 0)
-        {
-            fEntityText += inLength;
-            if (fEntityText > kXMLMaxEntityText)
-            {
-                PushFatalError(u"the document's entities expand to too much text");
-                throw StopParse();
-            }
-        }
+        if (!fBudget.AddText(inLength))
+            StopForEntityText();
         IXMLHandler* top = fStack.back().Get();
         if (top == nullptr)
             return;
@@ -183,11 +195,7 @@ public:
         fStack.pop_back();
     }
 
-    void endEntityReference(const xercesc::XMLEntityDecl&) override
-    {
-        if (fEntityDepth > 0)
-            --fEntityDepth;
-    }
+    void endEntityReference(const xercesc::XMLEntityDecl&) override { fBudget.LeaveEntity(); }
 
     // Whitespace that a DTD declares ignorable is dropped.
     void ignorableWhitespace(const XMLCh* const, const XMLSize_t, const bool) override {}
@@ -205,6 +213,8 @@ public:
             PushFatalError(u"elements are nested too deeply");
             throw StopParse();
         }
+        if (!fBudget.AddAttributes(inAttributes, inCount))
+            StopForEntityText();
         IXMLHandler* top = fStack.back().Get();
         VRefPtr<IXMLHandler> handler;
         if (top != nullptr)
@@ -229,7 +239,7 @@ public:
             fStack.push_back(std::move(handler));
     }
 
-    void startEntityReference(const xercesc::XMLEntityDecl&) override { ++fEntityDepth; }
+    void startEntityReference(const xercesc::XMLEntityDecl&) override { fBudget.EnterEntity(); }
 
     void XMLDecl(const XMLCh* const, const XMLCh* const, const XMLCh* const, const XMLCh* const) override {}
 
@@ -267,7 +277,21 @@ public:
     }
     void resetErrors() override {}
 
+    // DTDHandler: installed only so that the parser reports entity declarations.
+    void notationDecl(const XMLCh* const, const XMLCh* const, const XMLCh* const) override {}
+    void unparsedEntityDecl(const XMLCh* const, const XMLCh* const, const XMLCh* const,
+                            const XMLCh* const) override
+    {
+    }
+    void resetDocType() override {}
+
 private:
+    [[noreturn]] void StopForEntityText()
+    {
+        PushFatalError(u"the document's entities expand to too much text");
+        throw StopParse();
+    }
+
     static void PushException(VError inError, const xercesc::SAXParseException& inException)
     {
         PushXMLError(inError, inException.getMessage(), inException.getSystemId(), inException.getPublicId(),
@@ -278,9 +302,7 @@ private:
     std::deque<VRefPtr<IXMLHandler>> fStack;
     SAXParserWithLocator* fParser;
     VXMLParser* fOwner;
-    // Entity references open around the current text, and the text they added so far.
-    size_t fEntityDepth = 0;
-    size_t fEntityText = 0;
+    VXMLEntityBudget& fBudget;
 };
 
 bool VXMLParser::Init()
@@ -357,7 +379,8 @@ bool VXMLParser::_Parse(const std::function<xercesc::InputSource*()>& inMakeSour
     try
     {
         std::unique_ptr<xercesc::InputSource> source(inMakeSource());
-        SAXParserWithLocator parser(nullptr, xercesc::XMLPlatformUtils::fgMemoryManager);
+        VXMLEntityBudget budget;
+        SAXParserWithLocator parser(budget);
         xercesc::SecurityManager security;
         ApplyUntrustedInputSettings(parser, security);
         if (inOptions & XML_ValidateAlways)
@@ -369,11 +392,12 @@ bool VXMLParser::_Parse(const std::function<xercesc::InputSource*()>& inMakeSour
         parser.setLoadExternalDTD((inOptions & XML_LoadExternalDTD) != 0);
         parser.setDoNamespaces((inOptions & XML_DoNamespaces) != 0);
 
-        SAX_Handlers handlers(&parser, this, inRootHandler);
+        SAX_Handlers handlers(&parser, this, inRootHandler, budget);
         fReportUnspecifiedAttributes = (inOptions & XML_ReportUnspecifiedAttributes) != 0;
         parser.installAdvDocHandler(&handlers);
         parser.setErrorHandler(&handlers);
         parser.setEntityResolver(&handlers);
+        parser.setDTDHandler(&handlers);
         try
         {
             parser.parse(*source);

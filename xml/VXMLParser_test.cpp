@@ -394,6 +394,41 @@ TEST_F(VXMLParserTest, HostileDocumentsEndWithOneFatalError)
     }
 }
 
+// Entities of 1 MiB referenced in attribute values, one reference a line.
+std::string WideAttributeDocument(int inReferences, bool inAsDefault)
+{
+    std::string references;
+    for (int copy = 0; copy < inReferences; ++copy)
+        references += "&w;\n";
+    std::string xml = "<!DOCTYPE a [<!ENTITY w \"" + std::string(1 << 20, 'w') + "\">";
+    if (inAsDefault)
+        return xml + "<!ATTLIST a v CDATA \"" + references + "\">]><a/>";
+    return xml + "]><a v=\"" + references + "\"/>";
+}
+
+TEST_F(VXMLParserTest, EntitiesInAttributeValuesCountAgainstTheCap)
+{
+    {
+        // Stopped while the library expands the value, long before its 99 references.
+        StErrorContextInstaller errors(false, true);
+        EXPECT_FALSE(ParseBytes(WideAttributeDocument(99, false), XML_ValidateNever));
+        EXPECT_TRUE(fEvents->empty());
+        ASSERT_EQ(errors.GetContext()->GetErrorCount(), 1u);
+        EXPECT_EQ(errors.GetLastError(), VE_XML_ParseFatalError);
+        EXPECT_LT(LongParameter(LastErrorObject(errors), "line"), 20);
+    }
+    {
+        // A default of the DTD, expanded where the library counts nothing.
+        StErrorContextInstaller errors(false, true);
+        EXPECT_FALSE(ParseBytes(WideAttributeDocument(17, true), XML_ValidateNever));
+        EXPECT_TRUE(fEvents->empty());
+        EXPECT_EQ(errors.GetLastError(), VE_XML_ParseFatalError);
+    }
+    StErrorContextInstaller errors(false, true);
+    EXPECT_TRUE(ParseBytes("<!DOCTYPE a [<!ENTITY w \"ab\">]><a v=\"&w;-&w;\"/>", XML_ValidateNever));
+    EXPECT_EQ(*fEvents, (Events{u"start a", u"attr v=ab-ab", u"end a"}));
+}
+
 TEST_F(VXMLParserTest, DepthUpToTheLimitIsRead)
 {
     StErrorContextInstaller errors(false, true);

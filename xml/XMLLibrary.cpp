@@ -1,13 +1,18 @@
 #include "xml/XMLLibrary.h"
 
 #include <xercesc/dom/DOMConfiguration.hpp>
+#include <xercesc/framework/XMLAttr.hpp>
+#include <xercesc/framework/XMLEntityDecl.hpp>
+#include <xercesc/internal/XMLScanner.hpp>
 #include <xercesc/parsers/SAXParser.hpp>
 #include <xercesc/sax2/SAX2XMLReader.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/SecurityManager.hpp>
 #include <xercesc/util/XMLUni.hpp>
 
+#include <algorithm>
 #include <mutex>
+#include <string>
 
 namespace kova
 {
@@ -28,6 +33,17 @@ void SetUpSecurityManager(xercesc::SecurityManager& ioSecurity)
 {
     ioSecurity.setEntityExpansionLimit(kXMLEntityExpansionLimit);
 }
+
+// The scanner reads its limit on expansions from this field at every expansion. It is lowered in
+// place: installing a security manager with a lower limit would also reset the count of the
+// expansions already made.
+struct ScannerExpansionLimit : xercesc::XMLScanner
+{
+    static XMLSize_t& Of(xercesc::XMLScanner& ioScanner)
+    {
+        return ioScanner.*(&ScannerExpansionLimit::fEntityExpansionLimit);
+    }
+};
 
 } // namespace
 
@@ -80,6 +96,44 @@ void ApplyUntrustedInputSettings(xercesc::DOMConfiguration& ioConfig, xercesc::S
     ioConfig.setParameter(xercesc::XMLUni::fgXercesDisableDefaultEntityResolution, true);
     ioConfig.setParameter(xercesc::XMLUni::fgXercesSchema, false);
     ioConfig.setParameter(xercesc::XMLUni::fgXercesLoadSchema, false);
+}
+
+void VXMLEntityBudget::Declared(xercesc::XMLScanner& ioScanner, const xercesc::XMLEntityDecl& inDecl)
+{
+    fDeclaresEntities = true;
+    fLongestValue = std::max<size_t>(fLongestValue, inDecl.getValueLen());
+    if (fLongestValue == 0)
+        return;
+    XMLSize_t& limit = ScannerExpansionLimit::Of(ioScanner);
+    limit = std::min<XMLSize_t>(limit, kXMLMaxEntityText / fLongestValue);
+}
+
+void VXMLEntityBudget::LeaveEntity()
+{
+    if (fOpenEntities > 0)
+        --fOpenEntities;
+}
+
+bool VXMLEntityBudget::AddText(size_t inLength)
+{
+    if (fOpenEntities == 0)
+        return true;
+    fText += inLength;
+    return fText <= kXMLMaxEntityText;
+}
+
+bool VXMLEntityBudget::AddAttributes(const xercesc::RefVectorOf<xercesc::XMLAttr>& inAttributes,
+                                     size_t inCount)
+{
+    if (!fDeclaresEntities)
+        return true;
+    for (size_t index = 0; index < inCount; ++index)
+    {
+        fText += std::char_traits<XMLCh>::length(inAttributes.elementAt(index)->getValue());
+        if (fText > kXMLMaxEntityText)
+            return false;
+    }
+    return true;
 }
 
 } // namespace kova

@@ -24,6 +24,11 @@ class SAXParser;
 class SAX2XMLReader;
 class DOMConfiguration;
 class SecurityManager;
+class XMLScanner;
+class XMLEntityDecl;
+class XMLAttr;
+template <class TElem>
+class RefVectorOf;
 XERCES_CPP_NAMESPACE_END
 
 namespace kova
@@ -59,5 +64,31 @@ void ApplyUntrustedInputSettings(xercesc::SAXParser& ioParser, xercesc::Security
 void ApplyUntrustedInputSettings(xercesc::SAX2XMLReader& ioReader, xercesc::SecurityManager& ioSecurity);
 // The same for a DOM parser, through its configuration.
 void ApplyUntrustedInputSettings(xercesc::DOMConfiguration& ioConfig, xercesc::SecurityManager& ioSecurity);
+
+// The text that one document's entities add, held under kXMLMaxEntityText; each parser keeps one
+// per parse and ends the parse when an Add answers false.
+// The library expands the entities of an attribute value before it reports the element, so the
+// expansions are also charged as they happen: each one adds at most the longest value declared,
+// and each declaration lowers the library's limit on expansions to what the cap can pay for.
+class VXMLEntityBudget
+{
+public:
+    // After every entity declaration of the document.
+    void Declared(xercesc::XMLScanner& ioScanner, const xercesc::XMLEntityDecl& inDecl);
+    void EnterEntity() { ++fOpenEntities; }
+    void LeaveEntity();
+    // Character data; counted inside an entity reference only.
+    bool AddText(size_t inLength);
+    // An element's attributes, defaulted ones included. Once the document declares an entity,
+    // every value counts: which part of it came from an expansion is not told, and the values
+    // that the DTD gives as defaults are expanded there without the library's limit.
+    bool AddAttributes(const xercesc::RefVectorOf<xercesc::XMLAttr>& inAttributes, size_t inCount);
+
+private:
+    size_t fOpenEntities = 0;
+    size_t fText = 0;
+    size_t fLongestValue = 0;
+    bool fDeclaresEntities = false;
+};
 
 } // namespace kova
