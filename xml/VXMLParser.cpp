@@ -2,6 +2,7 @@
 
 #include "kernel/errors/KovaErrors.h"
 #include "kernel/errors/VErrorBase.h"
+#include "kernel/files/FolderContainment.h"
 #include "kernel/files/IFile.h"
 #include "kernel/files/VFile.h"
 #include "kernel/files/VFilePath.h"
@@ -459,7 +460,7 @@ VFile* VXMLParser::ResolveEntityFromFolder(const VString& inPrefix, VFolder* inF
 
     const VFilePath& folderPath = inFolder->GetPath();
     VFilePath path(folderPath, relative, FPS_SYSTEM);
-    if (!path.IsFile() || !path.IsChildOf(folderPath))
+    if (!path.IsFile() || !path.IsChildOf(folderPath) || !IsInFolderOnDisk(path, folderPath))
         return nullptr;
     return new VFile(path, inFolder->GetFileSystem());
 }

@@ -86,8 +86,8 @@ public:
     VFile* ResolveEntity(const VString& inSystemID);
     // The file that a system id names in the folder, owned by the caller, or null. The id must
     // begin with the prefix; the rest, with "/" between names, must stay inside the folder: an
-    // absolute rest, an empty name ("//"), a ".." name and a ":" are refused. Whether the file
-    // exists is not checked.
+    // absolute rest, an empty name ("//"), a ".." name, a ":" and a link that leads out are
+    // refused. Whether the file exists is not checked.
     static VFile* ResolveEntityFromFolder(const VString& inPrefix, VFolder* inFolder,
                                           const VString& inSystemID);
 

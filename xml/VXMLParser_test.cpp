@@ -253,6 +253,10 @@ protected:
         WriteFileBytes(fTemp.Posix("entities/sub/defs.dtd"), "<!ENTITY greeting \"hello from the DTD\">");
         WriteFileBytes(fTemp.Posix("entities/part.xml"), "<part>inside</part>");
         WriteFileBytes(fTemp.Posix("secret.txt"), "SECRET");
+        // Links out of the folder, to the file and to the folder above; one that stays inside.
+        ASSERT_EQ(symlink("../secret.txt", fTemp.Posix("entities/out.txt").c_str()), 0);
+        ASSERT_EQ(symlink("..", fTemp.Posix("entities/up").c_str()), 0);
+        ASSERT_EQ(symlink("sub/defs.dtd", fTemp.Posix("entities/in.dtd").c_str()), 0);
         fFolder = VRefPtr<VFolder>(new VFolder(fTemp.Path("entities/")));
     }
 
@@ -294,8 +298,8 @@ TEST_F(VXMLParserEntityTest, NothingOutsideTheFolderIsRead)
     StErrorContextInstaller errors(false, true);
     fParser.SetEntitiesLocalFolder(VString(""), fFolder.Get());
     const std::string secret = fTemp.Posix("secret.txt");
-    const std::string ids[] = {"../secret.txt",    "sub/../../secret.txt", secret,
-                               "file://" + secret, "sub//defs.dtd",        "http://localhost:1/none"};
+    const std::string ids[] = {"../secret.txt", "sub/../../secret.txt",    secret,    "file://" + secret,
+                               "sub//defs.dtd", "http://localhost:1/none", "out.txt", "up/secret.txt"};
     for (const std::string& id : ids)
     {
         SCOPED_TRACE(id);
@@ -323,6 +327,10 @@ TEST_F(VXMLParserEntityTest, ResolveEntityFromFolder)
         {"urn:x/", "urn:x/sub/defs.dtd", "sub/defs.dtd"},
         {"", "part.xml", "part.xml"},
         {"", "missing.xml", "missing.xml"}, // existence is not checked here
+        {"", "in.dtd", "in.dtd"},
+        {"", "out.txt", nullptr},
+        {"", "up/secret.txt", nullptr},
+        {"", "up/entities/part.xml", "up/entities/part.xml"},
         {"urn:x/", "urn:y/part.xml", nullptr},
         {"", "/etc/passwd", nullptr},
         {"", "../secret.txt", nullptr},

@@ -314,6 +314,15 @@ TEST(ValueBagXMLTest, LoadFromFileWithEntityFolder)
     LoadBagFromXML(file.Get(), VString("bag"), *none, XML_ValidateNever | XML_LoadExternalDTD, &prefix,
                    missing.Get());
     EXPECT_EQ(StringOf(*none, "name").find(u"Qel"), std::u16string::npos);
+
+    // A link in the folder that leads out of it is not followed.
+    WriteFileBytes(temp.Posix("outside.dtd"), "<!ENTITY product \"Leak\">");
+    ASSERT_EQ(symlink("../outside.dtd", temp.Posix("dtd/linked.dtd").c_str()), 0);
+    const VString linked("<!DOCTYPE bag SYSTEM \"urn:qel:linked.dtd\"><bag name=\"&product;\"/>");
+    VRefPtr<VValueBag> leaked(new VValueBag);
+    LoadBagFromXML(linked, VString("bag"), *leaked, XML_ValidateNever | XML_LoadExternalDTD, &prefix,
+                   folder.Get());
+    EXPECT_EQ(StringOf(*leaked, "name").find(u"Leak"), std::u16string::npos);
 }
 
 TEST(ValueBagXMLTest, StreamRecordOfAnotherVersionIsPassedOver)

@@ -1,0 +1,17 @@
+#include "kernel/files/FolderContainment.h"
+
+#include "kernel/files/VFilePath.h"
+#include "platform/mac/files/XMacFile.h"
+
+namespace kova
+{
+
+bool IsInFolderOnDisk(const VFilePath& inPath, const VFilePath& inFolder)
+{
+    VFilePath real;
+    VFilePath realFolder;
+    return XMacFile::ResolveRealPath(inPath, real) && XMacFile::ResolveRealPath(inFolder, realFolder) &&
+           real.IsChildOf(realFolder);
+}
+
+} // namespace kova

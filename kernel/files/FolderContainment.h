@@ -1,0 +1,19 @@
+// Whether a path lies in a folder on disk: what a reader confined to a folder checks before it
+// reads a path that came from its input (a name in a document, an item of a listing).
+//
+//     if (!IsInFolderOnDisk(file.GetPath(), folder.GetPath()))
+//         ... // refused: a link or ".." leads out
+#pragma once
+
+namespace kova
+{
+
+class VFilePath;
+
+// True when inPath lies below inFolder once ".." and the links of both are resolved: a link
+// inside that leads out is outside, a folder named through a link above it holds its own items.
+// What does not exist yet is taken as it is named, below its deepest existing ancestor. The
+// folder itself is not in itself. False when either path cannot be resolved.
+bool IsInFolderOnDisk(const VFilePath& inPath, const VFilePath& inFolder);
+
+} // namespace kova

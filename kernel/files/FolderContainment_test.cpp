@@ -1,0 +1,58 @@
+#include "kernel/files/FolderContainment.h"
+
+#include "kernel/files/FileTesting_test.h"
+
+#include <gtest/gtest.h>
+
+namespace kova
+{
+namespace
+{
+
+TEST(FolderContainment, DecidedOnTheRealPath)
+{
+    StTemporaryFolder temp;
+    ASSERT_TRUE(temp.IsValid());
+    // box/ holds a.txt, sub/b.txt, in -> sub/b.txt, out -> ../secret.txt, up -> ..; alias -> box
+    ASSERT_EQ(mkdir(temp.Posix("box").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(temp.Posix("box/sub").c_str(), 0755), 0);
+    WriteFileBytes(temp.Posix("box/a.txt"), "a");
+    WriteFileBytes(temp.Posix("box/sub/b.txt"), "b");
+    WriteFileBytes(temp.Posix("secret.txt"), "s");
+    ASSERT_EQ(symlink("sub/b.txt", temp.Posix("box/in").c_str()), 0);
+    ASSERT_EQ(symlink("../secret.txt", temp.Posix("box/out").c_str()), 0);
+    ASSERT_EQ(symlink("..", temp.Posix("box/up").c_str()), 0);
+    ASSERT_EQ(symlink("box", temp.Posix("alias").c_str()), 0);
+    struct Case
+    {
+        const char* fPath;
+        const char* fFolder;
+        bool fInside;
+    };
+    const Case cases[] = {
+        {"box/a.txt", "box/", true},
+        {"box/sub/b.txt", "box/", true},
+        {"box/in", "box/", true},
+        {"box/missing.txt", "box/", true},
+        {"box/sub/", "box/", true},
+        {"alias/a.txt", "box/", true},
+        {"box/a.txt", "alias/", true},
+        {"box/out", "box/", false},
+        {"box/up/secret.txt", "box/", false},
+        {"box/up/box/a.txt", "box/", true},
+        {"box/sub/../../secret.txt", "box/", false},
+        {"secret.txt", "box/", false},
+        {"box/", "box/", false},
+        {"box/in", "box/sub/", true},
+        {"box/a.txt", "box/sub/", false},
+    };
+    for (const Case& test : cases)
+    {
+        SCOPED_TRACE(std::string(test.fPath) + " in " + test.fFolder);
+        EXPECT_EQ(IsInFolderOnDisk(temp.Path(test.fPath), temp.Path(test.fFolder)), test.fInside);
+    }
+    EXPECT_FALSE(IsInFolderOnDisk(VFilePath(), temp.Path("box/")));
+}
+
+} // namespace
+} // namespace kova
