@@ -414,7 +414,7 @@ struct StopParse
 class GuardedDOMParser : public xercesc::DOMLSParserImpl
 {
 public:
-    GuardedDOMParser() : DOMLSParserImpl(nullptr, xercesc::XMLPlatformUtils::fgMemoryManager) {}
+    GuardedDOMParser() : DOMLSParserImpl(nullptr, XMLBudgetedMemoryManager()) {}
 
     void startElement(const xercesc::XMLElementDecl& inDecl, const unsigned int inURIID,
                       const XMLCh* const inPrefix, const xercesc::RefVectorOf<xercesc::XMLAttr>& inAttributes,
@@ -496,6 +496,16 @@ public:
         DOMLSParserImpl::endDocument();
     }
 
+    // Our own fatal error, at the library's current position.
+    void PushFatalError(const XMLCh* inMessage)
+    {
+        const xercesc::Locator* locator = getScanner()->getLocator();
+        PushXMLError(VE_XML_ParseFatalError, inMessage, locator != nullptr ? locator->getSystemId() : nullptr,
+                     locator != nullptr ? locator->getPublicId() : nullptr,
+                     locator != nullptr ? locator->getLineNumber() : 0,
+                     locator != nullptr ? locator->getColumnNumber() : 0);
+    }
+
 private:
     void FlushText()
     {
@@ -507,11 +517,7 @@ private:
 
     [[noreturn]] void Stop(const XMLCh* inMessage)
     {
-        const xercesc::Locator* locator = getScanner()->getLocator();
-        PushXMLError(VE_XML_ParseFatalError, inMessage, locator != nullptr ? locator->getSystemId() : nullptr,
-                     locator != nullptr ? locator->getPublicId() : nullptr,
-                     locator != nullptr ? locator->getLineNumber() : 0,
-                     locator != nullptr ? locator->getColumnNumber() : 0);
+        PushFatalError(inMessage);
         throw StopParse();
     }
 
@@ -1218,6 +1224,7 @@ VXMLDOMDocument_opaque* IXMLDomWrapper::CreateNodeDocumentFromBuffer(const void*
     return Reporting(static_cast<VXMLDOMDocument_opaque*>(nullptr),
                      [&]() -> VXMLDOMDocument_opaque*
                      {
+                         StXMLAllocationBudget allocations(size);
                          GuardedDOMParser parser;
                          xercesc::SecurityManager security;
                          PushingErrorHandler errors;
@@ -1244,6 +1251,13 @@ VXMLDOMDocument_opaque* IXMLDomWrapper::CreateNodeDocumentFromBuffer(const void*
                          }
                          catch (const StopParse&)
                          {
+                             return nullptr;
+                         }
+                         catch (const xercesc::OutOfMemoryException&)
+                         {
+                             if (!allocations.IsExceeded())
+                                 throw;
+                             parser.PushFatalError(u"the document takes too much memory to read");
                              return nullptr;
                          }
                          if (document != nullptr && errors.fFailed)

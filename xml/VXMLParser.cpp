@@ -2,6 +2,7 @@
 
 #include "kernel/errors/KovaErrors.h"
 #include "kernel/errors/VErrorBase.h"
+#include "kernel/errors/VErrorContext.h"
 #include "kernel/files/FolderContainment.h"
 #include "kernel/files/IFile.h"
 #include "kernel/files/VFile.h"
@@ -79,8 +80,8 @@ VString ViewOf(const XMLCh* inUnits)
 class SAXParserWithLocator : public xercesc::SAXParser
 {
 public:
-    SAXParserWithLocator(VXMLEntityBudget& ioBudget)
-        : SAXParser(nullptr, xercesc::XMLPlatformUtils::fgMemoryManager), fBudget(ioBudget)
+    explicit SAXParserWithLocator(VXMLEntityBudget& ioBudget)
+        : SAXParser(nullptr, XMLBudgetedMemoryManager()), fBudget(ioBudget)
     {
     }
     const xercesc::Locator* GetLocator() const { return getScanner().getLocator(); }
@@ -327,9 +328,14 @@ bool VXMLParser::Parse(IFile* inFile, IXMLHandler* inRootHandler, uint32_t inOpt
     inFile->GetPlatformPath(path, FPS_POSIX);
     if (dynamic_cast<VFile*>(inFile) != nullptr)
     {
+        int64_t size = 0;
+        {
+            StErrorContextInstaller quiet(false, true); // a size that cannot be read is none
+            inFile->GetSize(&size);
+        }
         return _Parse([&path]
                       { return new xercesc::LocalFileInputSource(XMLChOfUniChars(path.GetCPointer())); },
-                      inRootHandler, inOptions);
+                      size_t(std::max<int64_t>(size, 0)), inRootHandler, inOptions);
     }
     VMemoryBuffer<1024ul, 2ul, 1048576ul> content;
     if (inFile->GetContent(content) != VE_OK)
@@ -340,7 +346,7 @@ bool VXMLParser::Parse(IFile* inFile, IXMLHandler* inRootHandler, uint32_t inOpt
             return new xercesc::MemBufInputSource(static_cast<const XMLByte*>(content.GetDataPtr()),
                                                   content.GetDataSize(), XMLChOfUniChars(path.GetCPointer()));
         },
-        inRootHandler, inOptions);
+        content.GetDataSize(), inRootHandler, inOptions);
 }
 
 bool VXMLParser::Parse(const void* inBytes, size_t inSize, IXMLHandler* inRootHandler, uint32_t inOptions)
@@ -348,7 +354,7 @@ bool VXMLParser::Parse(const void* inBytes, size_t inSize, IXMLHandler* inRootHa
     static const XMLByte sNothing = 0;
     const XMLByte* bytes = inBytes != nullptr ? static_cast<const XMLByte*>(inBytes) : &sNothing;
     size_t size = inBytes != nullptr ? inSize : 0;
-    return _Parse([bytes, size] { return new xercesc::MemBufInputSource(bytes, size, kFromMemory); },
+    return _Parse([bytes, size] { return new xercesc::MemBufInputSource(bytes, size, kFromMemory); }, size,
                   inRootHandler, inOptions);
 }
 
@@ -363,10 +369,10 @@ bool VXMLParser::Parse(const VString& inText, IXMLHandler* inRootHandler, uint32
             source->setEncoding(u"UTF-16LE");
             return source;
         },
-        inRootHandler, inOptions);
+        size_t(inText.GetLength()) * sizeof(UniChar), inRootHandler, inOptions);
 }
 
-bool VXMLParser::_Parse(const std::function<xercesc::InputSource*()>& inMakeSource,
+bool VXMLParser::_Parse(const std::function<xercesc::InputSource*()>& inMakeSource, size_t inSize,
                         IXMLHandler* inRootHandler, uint32_t inOptions)
 {
     // Whoever parses holds the library up, so that a parse never finds it down; everything of
@@ -377,6 +383,7 @@ bool VXMLParser::_Parse(const std::function<xercesc::InputSource*()>& inMakeSour
         return false;
     }
     bool ok = false;
+    StXMLAllocationBudget allocations(inSize);
     try
     {
         std::unique_ptr<xercesc::InputSource> source(inMakeSource());
@@ -410,6 +417,12 @@ bool VXMLParser::_Parse(const std::function<xercesc::InputSource*()>& inMakeSour
         catch (const xercesc::XMLException& inException)
         {
             handlers.PushFatalError(inException.getMessage());
+        }
+        catch (const xercesc::OutOfMemoryException&)
+        {
+            if (!allocations.IsExceeded())
+                throw;
+            handlers.PushFatalError(u"the document takes too much memory to read");
         }
     }
     catch (...)

@@ -374,6 +374,8 @@ TEST_F(VXMLParserTest, HostileDocumentsEndWithOneFatalError)
             laughs += "&l" + std::to_string(level - 1) + ";";
         laughs += "\">";
     }
+    // The same in the default of an attribute, which the library expands where it counts nothing.
+    const std::string laughsInADefault = laughs + "<!ATTLIST a v CDATA \"&l9;\">]><a/>";
     laughs += "]><a>&l9;</a>";
     // Few expansions, each of much text.
     std::string wide = "<!DOCTYPE a [<!ENTITY w \"" + std::string(1 << 20, 'w') + "\">]><a>";
@@ -383,6 +385,7 @@ TEST_F(VXMLParserTest, HostileDocumentsEndWithOneFatalError)
     const std::pair<const char*, std::string> documents[] = {
         {"deep", deep},
         {"laughs", laughs},
+        {"laughs in a default", laughsInADefault},
         {"wide", wide},
         {"truncated", "<a><b>text"},
         {"invalid UTF-8", "<a>ok\xff\xfe</a>"},

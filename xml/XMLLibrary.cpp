@@ -1,16 +1,19 @@
 #include "xml/XMLLibrary.h"
 
 #include <xercesc/dom/DOMConfiguration.hpp>
+#include <xercesc/framework/MemoryManager.hpp>
 #include <xercesc/framework/XMLAttr.hpp>
 #include <xercesc/framework/XMLEntityDecl.hpp>
 #include <xercesc/internal/XMLScanner.hpp>
 #include <xercesc/parsers/SAXParser.hpp>
 #include <xercesc/sax2/SAX2XMLReader.hpp>
+#include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/SecurityManager.hpp>
 #include <xercesc/util/XMLUni.hpp>
 
 #include <algorithm>
+#include <cstdint>
 #include <mutex>
 #include <string>
 
@@ -45,7 +48,60 @@ struct ScannerExpansionLimit : xercesc::XMLScanner
     }
 };
 
+// The budget of the parse running on this thread; null outside a parse.
+thread_local StXMLAllocationBudget* tBudget = nullptr;
+
+class BudgetedMemoryManager : public xercesc::MemoryManager
+{
+public:
+    xercesc::MemoryManager* getExceptionMemoryManager() override
+    {
+        return xercesc::XMLPlatformUtils::fgMemoryManager->getExceptionMemoryManager();
+    }
+    void* allocate(XMLSize_t inSize) override
+    {
+        if (tBudget != nullptr && !tBudget->Take(inSize))
+            throw xercesc::OutOfMemoryException();
+        return xercesc::XMLPlatformUtils::fgMemoryManager->allocate(inSize);
+    }
+    void deallocate(void* inBlock) override
+    {
+        xercesc::XMLPlatformUtils::fgMemoryManager->deallocate(inBlock);
+    }
+};
+
 } // namespace
+
+StXMLAllocationBudget::StXMLAllocationBudget(size_t inInputSize)
+    : fLeft(kXMLAllocationBase +
+            std::min(inInputSize, (SIZE_MAX - kXMLAllocationBase) / kXMLAllocationPerInputByte) *
+                kXMLAllocationPerInputByte),
+      fOuter(tBudget)
+{
+    tBudget = this;
+}
+
+StXMLAllocationBudget::~StXMLAllocationBudget()
+{
+    tBudget = fOuter;
+}
+
+bool StXMLAllocationBudget::Take(size_t inBytes)
+{
+    if (fExceeded || inBytes > fLeft)
+    {
+        fExceeded = true;
+        return false;
+    }
+    fLeft -= inBytes;
+    return true;
+}
+
+xercesc::MemoryManager* XMLBudgetedMemoryManager()
+{
+    static BudgetedMemoryManager sManager;
+    return &sManager;
+}
 
 bool XMLLibraryInitialize()
 {
