@@ -530,6 +530,26 @@ TEST_F(UpdaterEndToEnd, TheClientCustomizationGoesWithTheNewBundle)
               1);
 }
 
+TEST_F(UpdaterEndToEnd, AClientInfoThatXMLCannotCarryStopsTheUpdate)
+{
+    // A control character, a lone surrogate and U+FFFF in the server's address: the link file
+    // could not be well-formed XML, so it is not written and nothing is installed.
+    for (const char* address : {"10.0.0.5\\u0001", "10.0.0.5\\ud800", "10.0.0.5\\uffff"})
+    {
+        SCOPED_TRACE(address);
+        WriteFileBytes(fScratch.Posix("client.json"),
+                       std::string(R"({"ServerPlatform": "x", "BuildIPAdress": ")") + address + "\"}");
+        std::filesystem::remove_all(fScratch.Posix("logs"));
+        const Outcome outcome = Update({"--client-info=" + fScratch.Posix("client.json"), "--caller-log=1"});
+        EXPECT_EQ(outcome.fStatus, 2);
+        EXPECT_TRUE(TreeOf(fOutdated) == fOldTree) << "the installed application changed";
+        EXPECT_FALSE(std::filesystem::exists(fUpToDate + "/Contents/Database/EnginedServer.Qellink"));
+        const std::vector<std::string> messages = WithoutTimes(LogMessages());
+        ASSERT_FALSE(messages.empty());
+        EXPECT_EQ(messages.back(), "INFO Update failed");
+    }
+}
+
 TEST_F(UpdaterEndToEnd, AReadOnlyDestinationChangesNothing)
 {
     const std::string apps = fScratch.Posix("apps");

@@ -16,8 +16,7 @@ using namespace kova;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* inData, size_t inSize)
 {
-    static const bool sUp = VXMLParser::Init(); // held for the whole run, as the DOM's users do
-    fuzz::Check(sUp, "the XML library started");
+    fuzz::HoldXMLLibrary();
     StErrorContextInstaller errors(false, true);
     VXMLDOMDocument_opaque* document = IXMLDomWrapper::CreateNodeDocumentFromBuffer(inData, inSize, nullptr);
     if (document == nullptr)

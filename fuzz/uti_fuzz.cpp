@@ -33,6 +33,7 @@ void CheckType(VUTI* inType)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* inData, size_t inSize)
 {
+    fuzz::HoldXMLLibrary();
     StErrorContextInstaller errors(false, true);
     VRefPtr<VUTIManager> manager(new VUTIManager());
     {

@@ -16,6 +16,7 @@ using namespace kova;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* inData, size_t inSize)
 {
+    fuzz::HoldXMLLibrary();
     StErrorContextInstaller errors(false, true);
     // French of Canada: its code meets every verdict of a file's language.
     VRefPtr<VLocalizationManager> manager(new VLocalizationManager(3084));

@@ -13,6 +13,7 @@ using namespace kova;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* inData, size_t inSize)
 {
+    fuzz::HoldXMLLibrary();
     StErrorContextInstaller errors(false, true);
     {
         VXMLParser parser;

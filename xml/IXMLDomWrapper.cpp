@@ -35,6 +35,7 @@
 #include <xercesc/util/TransService.hpp>
 #include <xercesc/util/XMLException.hpp>
 #include <xercesc/util/XMLUni.hpp>
+#include <xercesc/validators/DTD/DTDEntityDecl.hpp>
 
 #include <algorithm>
 #include <cstring>
@@ -413,7 +414,7 @@ struct StopParse
 class GuardedDOMParser : public xercesc::DOMLSParserImpl
 {
 public:
-    GuardedDOMParser() : DOMLSParserImpl(nullptr, xercesc::XMLPlatformUtils::fgMemoryManager) {}
+    GuardedDOMParser() : DOMLSParserImpl(nullptr, XMLBudgetedMemoryManager()) {}
 
     void startElement(const xercesc::XMLElementDecl& inDecl, const unsigned int inURIID,
                       const XMLCh* const inPrefix, const xercesc::RefVectorOf<xercesc::XMLAttr>& inAttributes,
@@ -422,6 +423,8 @@ public:
         FlushText();
         if (fDepth >= kXMLMaxElementDepth)
             Stop(u"elements are nested too deeply");
+        if (!fBudget.AddAttributes(inAttributes, inCount))
+            Stop(u"the document's entities expand to too much text");
         if (!inIsEmpty)
             ++fDepth;
         DOMLSParserImpl::startElement(inDecl, inURIID, inPrefix, inAttributes, inCount, inIsEmpty, inIsRoot);
@@ -438,12 +441,8 @@ public:
 
     void docCharacters(const XMLCh* const inChars, const XMLSize_t inLength, const bool inCDATA) override
     {
-        if (fEntityDepth > 0)
-        {
-            fEntityText += inLength;
-            if (fEntityText > kXMLMaxEntityText)
-                Stop(u"the document's entities expand to too much text");
-        }
+        if (!fBudget.AddText(inLength))
+            Stop(u"the document's entities expand to too much text");
         if (!fText.empty() && fTextIsCDATA != inCDATA)
             FlushText();
         fTextIsCDATA = inCDATA;
@@ -472,22 +471,39 @@ public:
     void startEntityReference(const xercesc::XMLEntityDecl& inDecl) override
     {
         FlushText();
-        ++fEntityDepth;
+        fBudget.EnterEntity();
         DOMLSParserImpl::startEntityReference(inDecl);
     }
 
     void endEntityReference(const xercesc::XMLEntityDecl& inDecl) override
     {
         FlushText();
-        if (fEntityDepth > 0)
-            --fEntityDepth;
+        fBudget.LeaveEntity();
         DOMLSParserImpl::endEntityReference(inDecl);
+    }
+
+    void entityDecl(const xercesc::DTDEntityDecl& inDecl, const bool inIsParameter,
+                    const bool inIsIgnored) override
+    {
+        DOMLSParserImpl::entityDecl(inDecl, inIsParameter, inIsIgnored);
+        if (!inIsIgnored)
+            fBudget.Declared(*getScanner(), inDecl);
     }
 
     void endDocument() override
     {
         FlushText();
         DOMLSParserImpl::endDocument();
+    }
+
+    // Our own fatal error, at the library's current position.
+    void PushFatalError(const XMLCh* inMessage)
+    {
+        const xercesc::Locator* locator = getScanner()->getLocator();
+        PushXMLError(VE_XML_ParseFatalError, inMessage, locator != nullptr ? locator->getSystemId() : nullptr,
+                     locator != nullptr ? locator->getPublicId() : nullptr,
+                     locator != nullptr ? locator->getLineNumber() : 0,
+                     locator != nullptr ? locator->getColumnNumber() : 0);
     }
 
 private:
@@ -501,17 +517,12 @@ private:
 
     [[noreturn]] void Stop(const XMLCh* inMessage)
     {
-        const xercesc::Locator* locator = getScanner()->getLocator();
-        PushXMLError(VE_XML_ParseFatalError, inMessage, locator != nullptr ? locator->getSystemId() : nullptr,
-                     locator != nullptr ? locator->getPublicId() : nullptr,
-                     locator != nullptr ? locator->getLineNumber() : 0,
-                     locator != nullptr ? locator->getColumnNumber() : 0);
+        PushFatalError(inMessage);
         throw StopParse();
     }
 
     uint32_t fDepth = 0;
-    size_t fEntityDepth = 0;
-    size_t fEntityText = 0;
+    VXMLEntityBudget fBudget;
     // The run of character data not yet handed on.
     std::u16string fText;
     bool fTextIsCDATA = false;
@@ -1213,6 +1224,7 @@ VXMLDOMDocument_opaque* IXMLDomWrapper::CreateNodeDocumentFromBuffer(const void*
     return Reporting(static_cast<VXMLDOMDocument_opaque*>(nullptr),
                      [&]() -> VXMLDOMDocument_opaque*
                      {
+                         StXMLAllocationBudget allocations(size);
                          GuardedDOMParser parser;
                          xercesc::SecurityManager security;
                          PushingErrorHandler errors;
@@ -1239,6 +1251,13 @@ VXMLDOMDocument_opaque* IXMLDomWrapper::CreateNodeDocumentFromBuffer(const void*
                          }
                          catch (const StopParse&)
                          {
+                             return nullptr;
+                         }
+                         catch (const xercesc::OutOfMemoryException&)
+                         {
+                             if (!allocations.IsExceeded())
+                                 throw;
+                             parser.PushFatalError(u"the document takes too much memory to read");
                              return nullptr;
                          }
                          if (document != nullptr && errors.fFailed)

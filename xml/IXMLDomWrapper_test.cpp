@@ -327,10 +327,20 @@ TEST_F(IXMLDomWrapperTest, UntrustedDocumentsAreCapped)
             laughs += "&l" + std::to_string(level - 1) + ";";
         laughs += "\">";
     }
+    const std::string laughsInADefault = laughs + "<!ATTLIST r v CDATA \"&l9;\">]><r/>";
     laughs += "]><r>&l9;</r>";
+    std::string wide = "<!DOCTYPE r [<!ENTITY w \"" + std::string(1 << 20, 'w') + "\">]><r v=\"";
+    for (int copy = 0; copy < 99; ++copy)
+        wide += "&w;";
+    wide += "\"/>";
     const Case cases[] = {
-        {"malformed", "<r><a></r>"}, {"empty", ""}, {"too deep", deep}, {"entity expansion", laughs},
+        {"malformed", "<r><a></r>"},
+        {"empty", ""},
+        {"too deep", deep},
+        {"entity expansion", laughs},
         {"two roots", "<r/><s/>"},
+        {"entities in an attribute", wide},
+        {"entities in a default", laughsInADefault},
     };
     for (const Case& test : cases)
     {

@@ -2,6 +2,7 @@
 
 #include "kernel/errors/KovaErrors.h"
 #include "kernel/errors/VErrorBase.h"
+#include "kernel/files/FolderContainment.h"
 #include "kernel/files/IFile.h"
 #include "kernel/files/VFile.h"
 #include "kernel/files/VFSObjectIterator.h"
@@ -13,6 +14,7 @@
 #include "xml/VXMLParser.h"
 
 #include <cstdio>
+#include <vector>
 
 namespace kova
 {
@@ -27,6 +29,11 @@ VError Fail(VError inError)
 {
     _ThrowError(inError);
     return inError;
+}
+
+bool IsLocalizationFile(const VFile& inFile)
+{
+    return inFile.MatchExtension(VString("xlf")) || inFile.MatchExtension(VString("strings"));
 }
 
 // Inserts or, when asked, replaces.
@@ -219,6 +226,9 @@ bool VLocalizationManager::LoadDefaultLocalizationFolders(VFolder* inFolder)
     std::vector<VRefPtr<VFolder>> languageFolders;
     if (!VIntlMgr::GetLocalizationFoldersWithDialect(fLanguage, inFolder->GetPath(), languageFolders))
         return false;
+    // A language folder that is a link out of the folder is not read.
+    std::erase_if(languageFolders, [inFolder](const VRefPtr<VFolder>& inLanguageFolder)
+                  { return !IsInFolderOnDisk(inLanguageFolder->GetPath(), inFolder->GetPath()); });
     fLanguageFolders = languageFolders;
     bool loaded = false;
     for (const VRefPtr<VFolder>& folder : languageFolders)
@@ -232,9 +242,14 @@ VError VLocalizationManager::ScanAndLoadFolder(VFolder* inFolder, bool inAvoidLa
         return Fail(VE_INVALID_PARAMETER);
     if (!inFolder->Exists())
         return Fail(VE_FILE_NOT_FOUND);
-    // The visible files lying directly in the folder, links not followed.
+    // The visible localization files lying directly in the folder; a link is read only when it
+    // stays in the folder. Other files are passed over without a word: the scan has no use for
+    // them and its caller no error to hear.
     for (VFileIterator file(inFolder, FI_WANT_FILES); file.IsValid(); ++file)
-        _LoadFile(file.Current(), true, inAvoidLanguageChecking);
+    {
+        if (IsLocalizationFile(*file.Current()) && IsInFolderOnDisk(file->GetPath(), inFolder->GetPath()))
+            _LoadFile(file.Current(), true, inAvoidLanguageChecking);
+    }
     _RecordLoadedPath(inFolder->GetPath(), inAvoidLanguageChecking);
     return VE_OK;
 }
@@ -370,7 +385,9 @@ bool VLocalizationManager::DoesNeedAnUpdate()
             return true;
         for (VFileIterator file(&folder, FI_WANT_FILES); file.IsValid(); ++file)
         {
-            if (file->MatchExtension(VString("xlf")) && fFileDates.find(file->GetPath()) == fFileDates.end())
+            if (file->MatchExtension(VString("xlf")) &&
+                fFileDates.find(file->GetPath()) == fFileDates.end() &&
+                IsInFolderOnDisk(file->GetPath(), path))
                 return true;
         }
     }

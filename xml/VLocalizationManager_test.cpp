@@ -442,13 +442,22 @@ TEST_F(VLocalizationManagerTest, BundleFoldersLoadAndReload)
                    XLIFF("fr", Unit("title", "France") + Unit("only", "Seulement")));
     WriteFileBytes(fTemp.Posix(resources + "fr.lproj/other.xlf"), XLIFF("es", Unit("spanish", "x")));
     WriteFileBytes(fTemp.Posix(resources + "de.lproj/app.xlf"), XLIFF("fr-CA", Unit("german", "x")));
+    // Links: one that stays in Resources is read; a file and a language folder outside are not.
+    WriteFileBytes(fTemp.Posix(resources + "sub/linked.xlf"), XLIFF("fr-CA", Unit("linked", "Li\u00e9")));
+    ASSERT_EQ(symlink("sub/linked.xlf", fTemp.Posix(resources + "alias.xlf").c_str()), 0);
+    std::filesystem::create_directories(fTemp.Posix("outside"));
+    WriteFileBytes(fTemp.Posix("outside/leak.xlf"), XLIFF("fr-CA", Unit("leak", "x")));
+    ASSERT_EQ(symlink("../../../outside/leak.xlf", fTemp.Posix(resources + "leak.xlf").c_str()), 0);
+    ASSERT_EQ(symlink("../../../outside", fTemp.Posix(resources + "French.lproj").c_str()), 0);
 
     VRefPtr<VFolder> bundle(new VFolder(fTemp.Path("App.app/")));
     ASSERT_TRUE(fManager->LoadDefaultLocalizationFoldersForComponentOrPlugin(bundle.Get()));
+    // The files the scans pass over raise nothing.
+    EXPECT_EQ(fErrors.GetLastError(), VE_OK);
     const std::pair<const char*, const char16_t*> expected[] = {
-        {"common", u"Gemeinsam"}, {"strings", u"Cha\u00eene"}, {"title", u"Canada"},
-        {"only", u"Seulement"},   {"hidden", u"<none>"},       {"notes", u"<none>"},
-        {"deep", u"<none>"},      {"spanish", u"<none>"},      {"german", u"<none>"},
+        {"common", u"Gemeinsam"}, {"strings", u"Cha\u00eene"}, {"title", u"Canada"}, {"only", u"Seulement"},
+        {"hidden", u"<none>"},    {"notes", u"<none>"},        {"deep", u"<none>"},  {"spanish", u"<none>"},
+        {"german", u"<none>"},    {"linked", u"Li\u00e9"},     {"leak", u"<none>"},
     };
     for (const auto& [key, text] : expected)
         EXPECT_EQ(Lookup(key), text) << key;

@@ -1,5 +1,7 @@
 #include "xml/VUTI.h"
 
+#include <unordered_set>
+
 namespace kova
 {
 
@@ -71,18 +73,57 @@ void VUTI::AddMIMEType(const VString& inMIMEType)
     _AddTag(fMIMETypes, inMIMEType);
 }
 
-VUTI* VUTI::_GetHighestClaiming(TagList inTags, const VString& inTag) const
+// The walks go depth first in identifier order over declared relatives (placeholders are
+// ignored) and explore each type once: a type that several paths share, as in a lattice of types
+// conforming to several others, is not walked again. A walk is thus in proportion to the types and
+// links it meets, and ends on a cycle.
+template <class VISIT>
+const VUTI* VUTI::_FindInWalk(const VUTIMap VUTI::*inMap, std::vector<const VUTI*>& ioPending,
+                              VISIT&& inVisit)
 {
-    if (_HasTag(this->*inTags, inTag))
-        return RetainRefCountable(const_cast<VUTI*>(this));
-    for (const auto& [identifier, parent] : fParents)
+    std::unordered_set<const VUTI*> explored;
+    while (!ioPending.empty())
     {
-        if (parent->IsTemporary())
+        const VUTI* type = ioPending.back();
+        ioPending.pop_back();
+        if (!explored.insert(type).second)
             continue;
-        if (VUTI* found = parent->_GetHighestClaiming(inTags, inTag))
-            return found;
+        if (inVisit(type))
+            return type;
+        const VUTIMap& relatives = type->*inMap;
+        // Backwards, so that the first in identifier order comes out first.
+        for (auto relative = relatives.rbegin(); relative != relatives.rend(); ++relative)
+        {
+            if (!relative->second->IsTemporary() && explored.count(relative->second) == 0)
+                ioPending.push_back(relative->second);
+        }
     }
     return nullptr;
+}
+
+template <class VISIT>
+const VUTI* VUTI::_FindInWalk(const VUTIMap VUTI::*inMap, const VUTI* inFrom, VISIT&& inVisit)
+{
+    std::vector<const VUTI*> pending{inFrom};
+    return _FindInWalk(inMap, pending, std::forward<VISIT>(inVisit));
+}
+
+// The declared relatives of the types, each a first step of a walk.
+void VUTI::_PushRelatives(const VUTIMap VUTI::*inMap, const VUTI* inType, std::vector<const VUTI*>& ioPending)
+{
+    const VUTIMap& relatives = inType->*inMap;
+    for (auto relative = relatives.rbegin(); relative != relatives.rend(); ++relative)
+    {
+        if (!relative->second->IsTemporary())
+            ioPending.push_back(relative->second);
+    }
+}
+
+VUTI* VUTI::_GetHighestClaiming(TagList inTags, const VString& inTag) const
+{
+    const VUTI* found = _FindInWalk(&VUTI::fParents, this,
+                                    [&](const VUTI* inType) { return _HasTag(inType->*inTags, inTag); });
+    return found != nullptr ? RetainRefCountable(const_cast<VUTI*>(found)) : nullptr;
 }
 
 VUTI* VUTI::GetHighestParentThatConformsToExtension(const VString& inExtension) const
@@ -126,13 +167,13 @@ bool VUTI::ConformsToMIMEType(const VString& inMIMEType) const
 
 void VUTI::GetAllExtensionsVector(std::vector<VString>& ioExtensions) const
 {
-    for (const VString& extension : fExtensions)
-        _AddTag(ioExtensions, extension);
-    for (const auto& [identifier, parent] : fParents)
-    {
-        if (!parent->IsTemporary())
-            parent->GetAllExtensionsVector(ioExtensions);
-    }
+    _FindInWalk(&VUTI::fParents, this,
+                [&](const VUTI* inType)
+                {
+                    for (const VString& extension : inType->fExtensions)
+                        _AddTag(ioExtensions, extension);
+                    return false;
+                });
 }
 
 void VUTI::_Insert(VUTIMap& ioMap, VUTI* inType)
@@ -156,19 +197,20 @@ void VUTI::AddChildUTI(VUTI* inChild)
 bool VUTI::_Relates(const VUTIMap VUTI::*inMap, const VUTI* inFrom, const VUTI* inType,
                     bool inWithPlaceholders)
 {
-    for (const auto& [identifier, relative] : inFrom->*inMap)
+    if (inWithPlaceholders)
     {
-        if (relative->IsTemporary())
+        for (const auto& [identifier, relative] : inFrom->*inMap)
         {
-            if (inWithPlaceholders && SameIdentifier(relative->GetIdentifier(), inType->GetIdentifier()))
+            if (relative->IsTemporary() && SameIdentifier(relative->GetIdentifier(), inType->GetIdentifier()))
                 return true;
-            continue;
         }
-        if (SameIdentifier(relative->GetIdentifier(), inType->GetIdentifier()) ||
-            _Relates(inMap, relative, inType, false))
-            return true;
     }
-    return false;
+    std::vector<const VUTI*> pending;
+    _PushRelatives(inMap, inFrom, pending);
+    return _FindInWalk(inMap, pending,
+                       [&](const VUTI* inRelative) {
+                           return SameIdentifier(inRelative->GetIdentifier(), inType->GetIdentifier());
+                       }) != nullptr;
 }
 
 bool VUTI::IsParent(const VUTI* inType) const
@@ -193,14 +235,21 @@ bool VUTI::CouldBeAChild(const VUTI* inType) const
 
 bool VUTI::IsChildOrChildOfAParent(const VUTI* inType) const
 {
-    if (IsChild(inType))
-        return true;
-    for (const auto& [identifier, parent] : fParents)
-    {
-        if (!parent->IsTemporary() && parent->IsChildOrChildOfAParent(inType))
-            return true;
-    }
-    return false;
+    if (inType == nullptr)
+        return false;
+    // One walk down from this type and all its declared ancestors at once: below one of them is
+    // below any.
+    std::vector<const VUTI*> pending;
+    _FindInWalk(&VUTI::fParents, this,
+                [&](const VUTI* inAncestor)
+                {
+                    _PushRelatives(&VUTI::fChildren, inAncestor, pending);
+                    return false;
+                });
+    return _FindInWalk(&VUTI::fChildren, pending,
+                       [&](const VUTI* inBelow) {
+                           return SameIdentifier(inBelow->GetIdentifier(), inType->GetIdentifier());
+                       }) != nullptr;
 }
 
 void VUTI::RemoveTemporaryUTI(VString inIdentifier)
@@ -221,14 +270,9 @@ bool VUTI::ConformsToIdentifier(const VString& inIdentifier) const
 {
     if (inIdentifier.IsEmpty())
         return false;
-    if (SameIdentifier(fIdentifier, inIdentifier))
-        return true;
-    for (const auto& [identifier, parent] : fParents)
-    {
-        if (!parent->IsTemporary() && parent->ConformsToIdentifier(inIdentifier))
-            return true;
-    }
-    return false;
+    return _FindInWalk(&VUTI::fParents, this,
+                       [&](const VUTI* inType)
+                       { return SameIdentifier(inType->fIdentifier, inIdentifier); }) != nullptr;
 }
 
 bool VUTI::IsPublic() const

@@ -113,6 +113,15 @@ private:
     static void _AddTag(std::vector<VString>& ioTags, const VString& inTag);
     static bool _HasTag(const std::vector<VString>& inTags, const VString& inTag);
     VUTI* _GetHighestClaiming(TagList inTags, const VString& inTag) const;
+    // The first type of the walk over the map, from the pending types, that the visit answers
+    // true for; null when none does.
+    template <class VISIT>
+    static const VUTI* _FindInWalk(const VUTIMap VUTI::*inMap, std::vector<const VUTI*>& ioPending,
+                                   VISIT&& inVisit);
+    template <class VISIT>
+    static const VUTI* _FindInWalk(const VUTIMap VUTI::*inMap, const VUTI* inFrom, VISIT&& inVisit);
+    static void _PushRelatives(const VUTIMap VUTI::*inMap, const VUTI* inType,
+                               std::vector<const VUTI*>& ioPending);
     static bool _Relates(const VUTIMap VUTI::*inMap, const VUTI* inFrom, const VUTI* inType,
                          bool inWithPlaceholders);
     static void _Insert(VUTIMap& ioMap, VUTI* inType);

@@ -268,6 +268,59 @@ TEST_F(VUTIManagerTest, ACyclicDeclarationFileAnswersWithoutEndlessRecursion)
     EXPECT_FALSE(a->IsChildOrChildOfAParent(a.Get()));
 }
 
+TEST_F(VUTIManagerTest, WalksVisitSharedAncestorsOnce)
+{
+    // 64 levels of two types, each conforming to both types of the level above: 2^63 paths lead
+    // from a type of the bottom level to the top. The bottom sorts first, so that every link is
+    // made.
+    constexpr int kLevels = 64;
+    auto id = [](int inLevel, char inSide)
+    { return std::string("com.example.l") + (inLevel < 10 ? "0" : "") + std::to_string(inLevel) + inSide; };
+    std::vector<Declaration> lattice;
+    for (int level = 0; level < kLevels; ++level)
+    {
+        for (char side : {'a', 'b'})
+        {
+            Declaration type{id(level, side)};
+            if (level + 1 < kLevels)
+                type.fConformsTo = {id(level + 1, 'a'), id(level + 1, 'b')};
+            if (level == 0 && side == 'a')
+                type.fExtensions = {"low"};
+            if (level == kLevels - 1 && side == 'b')
+                type.fExtensions = {"top"};
+            lattice.push_back(type);
+        }
+    }
+    ASSERT_TRUE(Load(lattice));
+    // Each type asks all its ancestors about a tag that only one claims.
+    EXPECT_EQ(Preferred("public.filename-extension", "low"), id(0, 'a'));
+    EXPECT_EQ(Preferred("public.filename-extension", "top"), id(kLevels - 1, 'b'));
+    EXPECT_EQ(Preferred("public.filename-extension", "none"), "(null)");
+    VRefPtr<VUTI> bottom(fManager->UTTypeCreatePreferredIdentifierForTag(
+        VUTIManager::kTagClassFilenameExtension, VString("low"), VString()));
+    VRefPtr<VUTI> top(fManager->UTTypeCreatePreferredIdentifierForTag(VUTIManager::kTagClassFilenameExtension,
+                                                                      VString("top"), VString()));
+    ASSERT_NE(bottom.Get(), nullptr);
+    ASSERT_NE(top.Get(), nullptr);
+    EXPECT_EQ(bottom->GetParentUTIsMap().size(), 2u);
+    EXPECT_TRUE(bottom->ConformsToIdentifier(VString(id(kLevels - 1, 'a').c_str())));
+    EXPECT_FALSE(bottom->ConformsToIdentifier(VString("com.example.none")));
+    EXPECT_TRUE(bottom->IsParent(top.Get()));
+    EXPECT_TRUE(top->IsChild(bottom.Get()));
+    VRefPtr<VUTI> unrelated(new VUTI(VString("com.example.unrelated")));
+    EXPECT_FALSE(bottom->IsParent(unrelated.Get()));
+    EXPECT_FALSE(bottom->CouldBeAParent(unrelated.Get()));
+    EXPECT_FALSE(top->IsChild(unrelated.Get()));
+    EXPECT_FALSE(top->CouldBeAChild(unrelated.Get()));
+    EXPECT_FALSE(bottom->IsChildOrChildOfAParent(unrelated.Get()));
+    EXPECT_FALSE(top->IsChildOrChildOfAParent(top.Get()));
+    std::vector<VString> extensions;
+    bottom->GetAllExtensionsVector(extensions);
+    ASSERT_EQ(extensions.size(), 2u);
+    EXPECT_EQ(ToUTF8(extensions[0]), "low");
+    EXPECT_EQ(ToUTF8(extensions[1]), "top");
+}
+
 TEST_F(VUTIManagerTest, TagLookUps)
 {
     ASSERT_TRUE(Load({{"com.example.base", {}, {"shared"}, "text/x-base"},

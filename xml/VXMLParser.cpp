@@ -2,6 +2,8 @@
 
 #include "kernel/errors/KovaErrors.h"
 #include "kernel/errors/VErrorBase.h"
+#include "kernel/errors/VErrorContext.h"
+#include "kernel/files/FolderContainment.h"
 #include "kernel/files/IFile.h"
 #include "kernel/files/VFile.h"
 #include "kernel/files/VFilePath.h"
@@ -18,6 +20,7 @@
 #include <xercesc/framework/XMLElementDecl.hpp>
 #include <xercesc/internal/XMLScanner.hpp>
 #include <xercesc/parsers/SAXParser.hpp>
+#include <xercesc/sax/DTDHandler.hpp>
 #include <xercesc/sax/EntityResolver.hpp>
 #include <xercesc/sax/ErrorHandler.hpp>
 #include <xercesc/sax/Locator.hpp>
@@ -25,6 +28,7 @@
 #include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/SecurityManager.hpp>
 #include <xercesc/util/XMLException.hpp>
+#include <xercesc/validators/DTD/DTDEntityDecl.hpp>
 
 #include <algorithm>
 #include <climits>
@@ -71,12 +75,27 @@ VString ViewOf(const XMLCh* inUnits)
     return ViewOf(inUnits, std::char_traits<XMLCh>::length(inUnits));
 }
 
-// The library's parser, with its position at hand for our own errors.
+// The library's parser, with its position at hand for our own errors, and the document's entity
+// declarations charged to the parse's budget (reported once a DTD handler is installed).
 class SAXParserWithLocator : public xercesc::SAXParser
 {
 public:
-    using SAXParser::SAXParser;
+    explicit SAXParserWithLocator(VXMLEntityBudget& ioBudget)
+        : SAXParser(nullptr, XMLBudgetedMemoryManager()), fBudget(ioBudget)
+    {
+    }
     const xercesc::Locator* GetLocator() const { return getScanner().getLocator(); }
+
+    void entityDecl(const xercesc::DTDEntityDecl& inDecl, const bool inIsParameter,
+                    const bool inIsIgnored) override
+    {
+        SAXParser::entityDecl(inDecl, inIsParameter, inIsIgnored);
+        if (!inIsIgnored)
+            fBudget.Declared(const_cast<xercesc::XMLScanner&>(getScanner()), inDecl);
+    }
+
+private:
+    VXMLEntityBudget& fBudget;
 };
 
 // Thrown by the handlers through the library to end a parse that must not go on; the error is
@@ -109,11 +128,13 @@ void PushXMLError(VError inError, const XMLCh* inMessage, const XMLCh* inSystemI
 // The library's handlers for one parse: turns its events into calls on the stack of handlers.
 class SAX_Handlers : public xercesc::XMLDocumentHandler,
                      public xercesc::EntityResolver,
-                     public xercesc::ErrorHandler
+                     public xercesc::ErrorHandler,
+                     public xercesc::DTDHandler
 {
 public:
-    SAX_Handlers(SAXParserWithLocator* inParser, VXMLParser* inOwner, IXMLHandler* inRoot)
-        : fParser(inParser), fOwner(inOwner)
+    SAX_Handlers(SAXParserWithLocator* inParser, VXMLParser* inOwner, IXMLHandler* inRoot,
+                 VXMLEntityBudget& ioBudget)
+        : fParser(inParser), fOwner(inOwner), fBudget(ioBudget)
     {
         fStack.push_back(VRefPtr<IXMLHandler>::Retained(inRoot));
     }
@@ -139,15 +160,8 @@ public:
     // XMLDocumentHandler
     void docCharacters(const XMLCh* const inChars, const XMLSize_t inLength, const bool) override
     {
-        if (fEntityDepth > 0)
-        {
-            fEntityText += inLength;
-            if (fEntityText > kXMLMaxEntityText)
-            {
-                PushFatalError(u"the document's entities expand to too much text");
-                throw StopParse();
-            }
-        }
+        if (!fBudget.AddText(inLength))
+            StopForEntityText();
         IXMLHandler* top = fStack.back().Get();
         if (top == nullptr)
             return;
@@ -183,11 +197,7 @@ public:
         fStack.pop_back();
     }
 
-    void endEntityReference(const xercesc::XMLEntityDecl&) override
-    {
-        if (fEntityDepth > 0)
-            --fEntityDepth;
-    }
+    void endEntityReference(const xercesc::XMLEntityDecl&) override { fBudget.LeaveEntity(); }
 
     // Whitespace that a DTD declares ignorable is dropped.
     void ignorableWhitespace(const XMLCh* const, const XMLSize_t, const bool) override {}
@@ -205,6 +215,8 @@ public:
             PushFatalError(u"elements are nested too deeply");
             throw StopParse();
         }
+        if (!fBudget.AddAttributes(inAttributes, inCount))
+            StopForEntityText();
         IXMLHandler* top = fStack.back().Get();
         VRefPtr<IXMLHandler> handler;
         if (top != nullptr)
@@ -229,7 +241,7 @@ public:
             fStack.push_back(std::move(handler));
     }
 
-    void startEntityReference(const xercesc::XMLEntityDecl&) override { ++fEntityDepth; }
+    void startEntityReference(const xercesc::XMLEntityDecl&) override { fBudget.EnterEntity(); }
 
     void XMLDecl(const XMLCh* const, const XMLCh* const, const XMLCh* const, const XMLCh* const) override {}
 
@@ -267,7 +279,21 @@ public:
     }
     void resetErrors() override {}
 
+    // DTDHandler: installed only so that the parser reports entity declarations.
+    void notationDecl(const XMLCh* const, const XMLCh* const, const XMLCh* const) override {}
+    void unparsedEntityDecl(const XMLCh* const, const XMLCh* const, const XMLCh* const,
+                            const XMLCh* const) override
+    {
+    }
+    void resetDocType() override {}
+
 private:
+    [[noreturn]] void StopForEntityText()
+    {
+        PushFatalError(u"the document's entities expand to too much text");
+        throw StopParse();
+    }
+
     static void PushException(VError inError, const xercesc::SAXParseException& inException)
     {
         PushXMLError(inError, inException.getMessage(), inException.getSystemId(), inException.getPublicId(),
@@ -278,9 +304,7 @@ private:
     std::deque<VRefPtr<IXMLHandler>> fStack;
     SAXParserWithLocator* fParser;
     VXMLParser* fOwner;
-    // Entity references open around the current text, and the text they added so far.
-    size_t fEntityDepth = 0;
-    size_t fEntityText = 0;
+    VXMLEntityBudget& fBudget;
 };
 
 bool VXMLParser::Init()
@@ -304,9 +328,14 @@ bool VXMLParser::Parse(IFile* inFile, IXMLHandler* inRootHandler, uint32_t inOpt
     inFile->GetPlatformPath(path, FPS_POSIX);
     if (dynamic_cast<VFile*>(inFile) != nullptr)
     {
+        int64_t size = 0;
+        {
+            StErrorContextInstaller quiet(false, true); // a size that cannot be read is none
+            inFile->GetSize(&size);
+        }
         return _Parse([&path]
                       { return new xercesc::LocalFileInputSource(XMLChOfUniChars(path.GetCPointer())); },
-                      inRootHandler, inOptions);
+                      size_t(std::max<int64_t>(size, 0)), inRootHandler, inOptions);
     }
     VMemoryBuffer<1024ul, 2ul, 1048576ul> content;
     if (inFile->GetContent(content) != VE_OK)
@@ -317,7 +346,7 @@ bool VXMLParser::Parse(IFile* inFile, IXMLHandler* inRootHandler, uint32_t inOpt
             return new xercesc::MemBufInputSource(static_cast<const XMLByte*>(content.GetDataPtr()),
                                                   content.GetDataSize(), XMLChOfUniChars(path.GetCPointer()));
         },
-        inRootHandler, inOptions);
+        content.GetDataSize(), inRootHandler, inOptions);
 }
 
 bool VXMLParser::Parse(const void* inBytes, size_t inSize, IXMLHandler* inRootHandler, uint32_t inOptions)
@@ -325,7 +354,7 @@ bool VXMLParser::Parse(const void* inBytes, size_t inSize, IXMLHandler* inRootHa
     static const XMLByte sNothing = 0;
     const XMLByte* bytes = inBytes != nullptr ? static_cast<const XMLByte*>(inBytes) : &sNothing;
     size_t size = inBytes != nullptr ? inSize : 0;
-    return _Parse([bytes, size] { return new xercesc::MemBufInputSource(bytes, size, kFromMemory); },
+    return _Parse([bytes, size] { return new xercesc::MemBufInputSource(bytes, size, kFromMemory); }, size,
                   inRootHandler, inOptions);
 }
 
@@ -340,10 +369,10 @@ bool VXMLParser::Parse(const VString& inText, IXMLHandler* inRootHandler, uint32
             source->setEncoding(u"UTF-16LE");
             return source;
         },
-        inRootHandler, inOptions);
+        size_t(inText.GetLength()) * sizeof(UniChar), inRootHandler, inOptions);
 }
 
-bool VXMLParser::_Parse(const std::function<xercesc::InputSource*()>& inMakeSource,
+bool VXMLParser::_Parse(const std::function<xercesc::InputSource*()>& inMakeSource, size_t inSize,
                         IXMLHandler* inRootHandler, uint32_t inOptions)
 {
     // Whoever parses holds the library up, so that a parse never finds it down; everything of
@@ -354,10 +383,12 @@ bool VXMLParser::_Parse(const std::function<xercesc::InputSource*()>& inMakeSour
         return false;
     }
     bool ok = false;
+    StXMLAllocationBudget allocations(inSize);
     try
     {
         std::unique_ptr<xercesc::InputSource> source(inMakeSource());
-        SAXParserWithLocator parser(nullptr, xercesc::XMLPlatformUtils::fgMemoryManager);
+        VXMLEntityBudget budget;
+        SAXParserWithLocator parser(budget);
         xercesc::SecurityManager security;
         ApplyUntrustedInputSettings(parser, security);
         if (inOptions & XML_ValidateAlways)
@@ -369,11 +400,12 @@ bool VXMLParser::_Parse(const std::function<xercesc::InputSource*()>& inMakeSour
         parser.setLoadExternalDTD((inOptions & XML_LoadExternalDTD) != 0);
         parser.setDoNamespaces((inOptions & XML_DoNamespaces) != 0);
 
-        SAX_Handlers handlers(&parser, this, inRootHandler);
+        SAX_Handlers handlers(&parser, this, inRootHandler, budget);
         fReportUnspecifiedAttributes = (inOptions & XML_ReportUnspecifiedAttributes) != 0;
         parser.installAdvDocHandler(&handlers);
         parser.setErrorHandler(&handlers);
         parser.setEntityResolver(&handlers);
+        parser.setDTDHandler(&handlers);
         try
         {
             parser.parse(*source);
@@ -385,6 +417,12 @@ bool VXMLParser::_Parse(const std::function<xercesc::InputSource*()>& inMakeSour
         catch (const xercesc::XMLException& inException)
         {
             handlers.PushFatalError(inException.getMessage());
+        }
+        catch (const xercesc::OutOfMemoryException&)
+        {
+            if (!allocations.IsExceeded())
+                throw;
+            handlers.PushFatalError(u"the document takes too much memory to read");
         }
     }
     catch (...)
@@ -435,7 +473,7 @@ VFile* VXMLParser::ResolveEntityFromFolder(const VString& inPrefix, VFolder* inF
 
     const VFilePath& folderPath = inFolder->GetPath();
     VFilePath path(folderPath, relative, FPS_SYSTEM);
-    if (!path.IsFile() || !path.IsChildOf(folderPath))
+    if (!path.IsFile() || !path.IsChildOf(folderPath) || !IsInFolderOnDisk(path, folderPath))
         return nullptr;
     return new VFile(path, inFolder->GetFileSystem());
 }

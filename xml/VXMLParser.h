@@ -9,7 +9,8 @@
 //
 // Documents are untrusted. The library resolves no entity by itself: a system id resolves to a
 // file of an entity folder (the handler's, else the parser's) or to nothing; nesting deeper than
-// kXMLMaxElementDepth and runaway entity expansion end the parse. Every problem of the document
+// kXMLMaxElementDepth, runaway entity expansion and a document that would take the library more
+// memory than its budget end the parse (XMLLibrary.h). Every problem of the document
 // becomes an error of the component "xmlc" (2 an error, 3 a fatal one) with the library's
 // message, the entity's system and public ids, and the line and column; Parse then answers false.
 //
@@ -86,8 +87,8 @@ public:
     VFile* ResolveEntity(const VString& inSystemID);
     // The file that a system id names in the folder, owned by the caller, or null. The id must
     // begin with the prefix; the rest, with "/" between names, must stay inside the folder: an
-    // absolute rest, an empty name ("//"), a ".." name and a ":" are refused. Whether the file
-    // exists is not checked.
+    // absolute rest, an empty name ("//"), a ".." name, a ":" and a link that leads out are
+    // refused. Whether the file exists is not checked.
     static VFile* ResolveEntityFromFolder(const VString& inPrefix, VFolder* inFolder,
                                           const VString& inSystemID);
 
@@ -95,9 +96,10 @@ public:
     bool IsReportingUnspecifiedAttributes() const { return fReportUnspecifiedAttributes; }
 
 private:
-    // The source is made once the library is up.
-    bool _Parse(const std::function<xercesc::InputSource*()>& inMakeSource, IXMLHandler* inRootHandler,
-                uint32_t inOptions);
+    // The source is made once the library is up; inSize is the document's, in bytes, for the
+    // budget of what the library may allocate.
+    bool _Parse(const std::function<xercesc::InputSource*()>& inMakeSource, size_t inSize,
+                IXMLHandler* inRootHandler, uint32_t inOptions);
 
     VXMLEntityFolder fEntityFolder;
     bool fReportUnspecifiedAttributes = false;

@@ -253,6 +253,10 @@ protected:
         WriteFileBytes(fTemp.Posix("entities/sub/defs.dtd"), "<!ENTITY greeting \"hello from the DTD\">");
         WriteFileBytes(fTemp.Posix("entities/part.xml"), "<part>inside</part>");
         WriteFileBytes(fTemp.Posix("secret.txt"), "SECRET");
+        // Links out of the folder, to the file and to the folder above; one that stays inside.
+        ASSERT_EQ(symlink("../secret.txt", fTemp.Posix("entities/out.txt").c_str()), 0);
+        ASSERT_EQ(symlink("..", fTemp.Posix("entities/up").c_str()), 0);
+        ASSERT_EQ(symlink("sub/defs.dtd", fTemp.Posix("entities/in.dtd").c_str()), 0);
         fFolder = VRefPtr<VFolder>(new VFolder(fTemp.Path("entities/")));
     }
 
@@ -294,8 +298,8 @@ TEST_F(VXMLParserEntityTest, NothingOutsideTheFolderIsRead)
     StErrorContextInstaller errors(false, true);
     fParser.SetEntitiesLocalFolder(VString(""), fFolder.Get());
     const std::string secret = fTemp.Posix("secret.txt");
-    const std::string ids[] = {"../secret.txt",    "sub/../../secret.txt", secret,
-                               "file://" + secret, "sub//defs.dtd",        "http://localhost:1/none"};
+    const std::string ids[] = {"../secret.txt", "sub/../../secret.txt",    secret,    "file://" + secret,
+                               "sub//defs.dtd", "http://localhost:1/none", "out.txt", "up/secret.txt"};
     for (const std::string& id : ids)
     {
         SCOPED_TRACE(id);
@@ -323,6 +327,10 @@ TEST_F(VXMLParserEntityTest, ResolveEntityFromFolder)
         {"urn:x/", "urn:x/sub/defs.dtd", "sub/defs.dtd"},
         {"", "part.xml", "part.xml"},
         {"", "missing.xml", "missing.xml"}, // existence is not checked here
+        {"", "in.dtd", "in.dtd"},
+        {"", "out.txt", nullptr},
+        {"", "up/secret.txt", nullptr},
+        {"", "up/entities/part.xml", "up/entities/part.xml"},
         {"urn:x/", "urn:y/part.xml", nullptr},
         {"", "/etc/passwd", nullptr},
         {"", "../secret.txt", nullptr},
@@ -366,6 +374,8 @@ TEST_F(VXMLParserTest, HostileDocumentsEndWithOneFatalError)
             laughs += "&l" + std::to_string(level - 1) + ";";
         laughs += "\">";
     }
+    // The same in the default of an attribute, which the library expands where it counts nothing.
+    const std::string laughsInADefault = laughs + "<!ATTLIST a v CDATA \"&l9;\">]><a/>";
     laughs += "]><a>&l9;</a>";
     // Few expansions, each of much text.
     std::string wide = "<!DOCTYPE a [<!ENTITY w \"" + std::string(1 << 20, 'w') + "\">]><a>";
@@ -375,6 +385,7 @@ TEST_F(VXMLParserTest, HostileDocumentsEndWithOneFatalError)
     const std::pair<const char*, std::string> documents[] = {
         {"deep", deep},
         {"laughs", laughs},
+        {"laughs in a default", laughsInADefault},
         {"wide", wide},
         {"truncated", "<a><b>text"},
         {"invalid UTF-8", "<a>ok\xff\xfe</a>"},
@@ -392,6 +403,41 @@ TEST_F(VXMLParserTest, HostileDocumentsEndWithOneFatalError)
         EXPECT_GE(LongParameter(error, "line"), 1);
         EXPECT_NE(StringParameter(error, "message"), u"");
     }
+}
+
+// Entities of 1 MiB referenced in attribute values, one reference a line.
+std::string WideAttributeDocument(int inReferences, bool inAsDefault)
+{
+    std::string references;
+    for (int copy = 0; copy < inReferences; ++copy)
+        references += "&w;\n";
+    std::string xml = "<!DOCTYPE a [<!ENTITY w \"" + std::string(1 << 20, 'w') + "\">";
+    if (inAsDefault)
+        return xml + "<!ATTLIST a v CDATA \"" + references + "\">]><a/>";
+    return xml + "]><a v=\"" + references + "\"/>";
+}
+
+TEST_F(VXMLParserTest, EntitiesInAttributeValuesCountAgainstTheCap)
+{
+    {
+        // Stopped while the library expands the value, long before its 99 references.
+        StErrorContextInstaller errors(false, true);
+        EXPECT_FALSE(ParseBytes(WideAttributeDocument(99, false), XML_ValidateNever));
+        EXPECT_TRUE(fEvents->empty());
+        ASSERT_EQ(errors.GetContext()->GetErrorCount(), 1u);
+        EXPECT_EQ(errors.GetLastError(), VE_XML_ParseFatalError);
+        EXPECT_LT(LongParameter(LastErrorObject(errors), "line"), 20);
+    }
+    {
+        // A default of the DTD, expanded where the library counts nothing.
+        StErrorContextInstaller errors(false, true);
+        EXPECT_FALSE(ParseBytes(WideAttributeDocument(17, true), XML_ValidateNever));
+        EXPECT_TRUE(fEvents->empty());
+        EXPECT_EQ(errors.GetLastError(), VE_XML_ParseFatalError);
+    }
+    StErrorContextInstaller errors(false, true);
+    EXPECT_TRUE(ParseBytes("<!DOCTYPE a [<!ENTITY w \"ab\">]><a v=\"&w;-&w;\"/>", XML_ValidateNever));
+    EXPECT_EQ(*fEvents, (Events{u"start a", u"attr v=ab-ab", u"end a"}));
 }
 
 TEST_F(VXMLParserTest, DepthUpToTheLimitIsRead)

@@ -7,11 +7,15 @@
 #include "kernel/files/VStream.h"
 #include "kernel/tasks/VTask.h"
 #include "kernel/tasks/VTaskMgr.h"
+#include "kernel/text/Surrogates.h"
 #include "kernel/text/VString.h"
+#include "kernel/values/VBagArray.h"
 #include "kernel/values/VRefPtr.h"
 #include "kernel/values/VValueBag.h"
 #include "xml/VXMLBagHandler.h"
 #include "xml/VXMLParser.h"
+
+#include <vector>
 
 namespace kova
 {
@@ -23,15 +27,70 @@ constexpr uint32_t kStreamRecordVersion = 1;
 const char kFileDeclaration[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
 const char kStreamDeclaration[] = "<?xml version=\"1.0\" encoding=\"UTF-16\"?>";
 
-// The declaration and the bag's element. A bag whose dump dropped something (a name XML cannot
-// hold, nesting too deep for the stack) gives the dump's error: an incomplete text is never
-// written as if it were the bag.
+// Whether every unit stands for a character of XML 1.0: tab, line feed, carriage return, U+0020
+// to U+D7FF, U+E000 to U+FFFD, and surrogates in pairs. Raises the error for the first that does
+// not.
+bool CheckXMLCharacters(const VString& inText)
+{
+    const UniChar* units = inText.GetCPointer();
+    const UniChar* end = units + inText.GetLength();
+    for (const UniChar* unit = units; unit < end; ++unit)
+    {
+        if (StartsSurrogatePair(unit, end))
+        {
+            ++unit;
+            continue;
+        }
+        const UniChar character = *unit;
+        if (character == u'\t' || character == u'\n' || character == u'\r' ||
+            (character >= 0x20 && character <= 0xD7FF) || (character >= 0xE000 && character <= 0xFFFD))
+            continue;
+        VString reason;
+        reason.AppendPrintf("a character XML cannot hold: U+%04X", unsigned(character));
+        _ThrowError(VE_INVALID_PARAMETER, &reason);
+        return false;
+    }
+    return true;
+}
+
+// The bag's character data, at every level: the dump leaves out what XML cannot hold there, so it
+// is looked at in the bag itself. The walk keeps its own stack, however deep the bag.
+bool CheckCharacterData(const VValueBag& inBag)
+{
+    std::vector<const VValueBag*> pending{&inBag};
+    VString text;
+    while (!pending.empty())
+    {
+        const VValueBag* bag = pending.back();
+        pending.pop_back();
+        if (bag->GetString(VValueBag::CDataAttributeName(), text) && !CheckXMLCharacters(text))
+            return false;
+        for (int32_t name = 1; name <= bag->GetElementNamesCount(); ++name)
+        {
+            if (const VBagArray* list = bag->GetNthElementName(name, nullptr))
+            {
+                for (int32_t index = 1; index <= list->GetCount(); ++index)
+                {
+                    if (const VValueBag* child = list->GetNth(index))
+                        pending.push_back(child);
+                }
+            }
+        }
+    }
+    return true;
+}
+
+// The declaration and the bag's element. A bag that cannot be written whole as well-formed XML
+// (a name XML cannot hold, a character it has none for, nesting too deep for the stack) gives an
+// error: an incomplete or broken text is never written as if it were the bag.
 VError MakeDocument(const VValueBag& inBag, const char* inDeclaration, const VString& inRootName,
                     bool inIndented, VString& outText)
 {
     StErrorContextInstaller errors(true, false);
     outText.FromCString(inDeclaration);
     inBag.DumpXML(outText, inRootName, inIndented);
+    if (errors.GetLastError() == VE_OK && CheckXMLCharacters(outText))
+        CheckCharacterData(inBag);
     return errors.GetLastError();
 }
 

@@ -222,6 +222,139 @@ TEST(ValueBagXMLTest, FailedWritesLeaveTheOldFileWhole)
     stream.CloseWriting();
 }
 
+// Where a text goes in the bag written as an XML element.
+enum class Place
+{
+    kAttributeValue,
+    kText,
+    kAttributeName,
+    kElementName,
+    kRootName,
+};
+
+// A one-level bag holding the text at the place, and the root name to write it under.
+VRefPtr<VValueBag> BagWith(Place inPlace, const VString& inText, VString& outRoot)
+{
+    VRefPtr<VValueBag> bag(new VValueBag);
+    VRefPtr<VValueBag> child(new VValueBag);
+    outRoot = VString("bag");
+    switch (inPlace)
+    {
+    case Place::kAttributeValue:
+        child->SetString("server_path", inText);
+        break;
+    case Place::kText:
+        child->AppendToCData(inText);
+        break;
+    case Place::kAttributeName:
+        child->SetString(inText, VString("x"));
+        break;
+    case Place::kElementName:
+        bag->AddElement(inText, child.Get());
+        return bag;
+    case Place::kRootName:
+        outRoot = inText;
+        break;
+    }
+    bag->AddElement("item", child.Get());
+    return bag;
+}
+
+VString Units(std::initializer_list<UniChar> inUnits)
+{
+    VString text;
+    for (UniChar unit : inUnits)
+        text.AppendUniChar(unit);
+    return text;
+}
+
+// What cannot be written as well-formed XML is refused whole: an error, the old file kept, nothing
+// in the stream.
+TEST(ValueBagXMLTest, WritersRefuseWhatXMLCannotHold)
+{
+    StTemporaryFolder temp;
+    ASSERT_TRUE(temp.IsValid());
+    const std::string path = temp.Posix("keep.xml");
+    VRefPtr<VFile> file(new VFile(temp.Path("keep.xml")));
+    auto expectRefused = [&](Place inPlace, const VString& inText)
+    {
+        WriteFileBytes(path, "<old/>");
+        VString root;
+        VRefPtr<VValueBag> bag = BagWith(inPlace, inText, root);
+        StErrorContextInstaller errors(false, true);
+        EXPECT_EQ(WriteBagToFileInXML(*bag, root, file.Get(), false), VE_INVALID_PARAMETER);
+        EXPECT_EQ(errors.GetLastError(), VE_INVALID_PARAMETER);
+        EXPECT_EQ(Bytes(path), "<old/>");
+        VPtrStream stream;
+        stream.OpenWriting();
+        if (inPlace != Place::kRootName) // the stream record's root is always "bag"
+        {
+            EXPECT_EQ(WriteBagToStreamInXML(*bag, &stream), VE_INVALID_PARAMETER);
+            EXPECT_EQ(stream.GetSize(), 0);
+        }
+        stream.CloseWriting();
+    };
+    // Units XML 1.0 has no character for, alone or inside a text: C0 controls but tab, line feed
+    // and carriage return; U+FFFE and U+FFFF; surrogates that are not a pair.
+    const struct
+    {
+        const char* fWhat;
+        VString fText;
+    } badCharacters[] = {
+        {"NUL", Units({u'a', 0x0000, u'b'})},
+        {"U+0001", Units({0x0001})},
+        {"U+0008", Units({u'a', 0x0008})},
+        {"U+000B", Units({0x000B, u'b'})},
+        {"U+000C", Units({0x000C})},
+        {"U+001F", Units({u'a', 0x001F, u'b'})},
+        {"U+FFFE", Units({u'a', 0xFFFE})},
+        {"U+FFFF", Units({0xFFFF})},
+        {"lone high surrogate", Units({u'a', 0xD800, u'b'})},
+        {"high surrogate at the end", Units({u'a', 0xDBFF})},
+        {"lone low surrogate", Units({0xDC00, u'b'})},
+        {"pair reversed", Units({0xDC00, 0xD800})},
+    };
+    for (const auto& test : badCharacters)
+    {
+        for (Place place : {Place::kAttributeValue, Place::kText, Place::kAttributeName, Place::kElementName,
+                            Place::kRootName})
+        {
+            SCOPED_TRACE(std::string(test.fWhat) + " at place " + std::to_string(int(place)));
+            expectRefused(place, test.fText);
+        }
+    }
+    // Names that XML does not allow, whatever their characters.
+    const char16_t* const badNames[] = {u"",    u"1abc", u"-a",   u".a",     u"a b",    u"a<b",
+                                        u"a&b", u"a=b",  u"a\"b", u"\u00d7", u"a\u037e"};
+    for (size_t index = 0; index < std::size(badNames); ++index)
+    {
+        for (Place place : {Place::kAttributeName, Place::kElementName, Place::kRootName})
+        {
+            SCOPED_TRACE("name " + std::to_string(index) + " at place " + std::to_string(int(place)));
+            expectRefused(place, VString(badNames[index]));
+        }
+    }
+
+    // What XML can carry is written and reads back as a document.
+    const VString good = Units({u'\t', u'a', u'\n', 0xE000, 0xFFFD, 0xD800, 0xDC00, u'\r', u'<'});
+    for (Place place : {Place::kAttributeValue, Place::kText})
+    {
+        SCOPED_TRACE(int(place));
+        VString root;
+        VRefPtr<VValueBag> bag = BagWith(place, good, root);
+        StErrorContextInstaller errors(false, true);
+        ASSERT_EQ(WriteBagToFileInXML(*bag, root, file.Get(), false), VE_OK);
+        VRefPtr<VValueBag> read(new VValueBag);
+        EXPECT_EQ(LoadBagFromXML(file.Get(), root, *read, 0), VE_OK);
+        EXPECT_EQ(errors.GetLastError(), VE_OK);
+    }
+    VString root;
+    VRefPtr<VValueBag> named =
+        BagWith(Place::kElementName, VString(u"\u00e9t\u00e9_1.x-y:z\U00010000"), root);
+    StErrorContextInstaller errors(false, true);
+    EXPECT_EQ(WriteBagToFileInXML(*named, root, file.Get(), false), VE_OK);
+}
+
 TEST(ValueBagXMLTest, LoadKeepsAttributesListsAndTextBetweenElements)
 {
     StErrorContextInstaller errors(false, true);
@@ -314,6 +447,15 @@ TEST(ValueBagXMLTest, LoadFromFileWithEntityFolder)
     LoadBagFromXML(file.Get(), VString("bag"), *none, XML_ValidateNever | XML_LoadExternalDTD, &prefix,
                    missing.Get());
     EXPECT_EQ(StringOf(*none, "name").find(u"Qel"), std::u16string::npos);
+
+    // A link in the folder that leads out of it is not followed.
+    WriteFileBytes(temp.Posix("outside.dtd"), "<!ENTITY product \"Leak\">");
+    ASSERT_EQ(symlink("../outside.dtd", temp.Posix("dtd/linked.dtd").c_str()), 0);
+    const VString linked("<!DOCTYPE bag SYSTEM \"urn:qel:linked.dtd\"><bag name=\"&product;\"/>");
+    VRefPtr<VValueBag> leaked(new VValueBag);
+    LoadBagFromXML(linked, VString("bag"), *leaked, XML_ValidateNever | XML_LoadExternalDTD, &prefix,
+                   folder.Get());
+    EXPECT_EQ(StringOf(*leaked, "name").find(u"Leak"), std::u16string::npos);
 }
 
 TEST(ValueBagXMLTest, StreamRecordOfAnotherVersionIsPassedOver)

@@ -1,13 +1,21 @@
 #include "xml/XMLLibrary.h"
 
 #include <xercesc/dom/DOMConfiguration.hpp>
+#include <xercesc/framework/MemoryManager.hpp>
+#include <xercesc/framework/XMLAttr.hpp>
+#include <xercesc/framework/XMLEntityDecl.hpp>
+#include <xercesc/internal/XMLScanner.hpp>
 #include <xercesc/parsers/SAXParser.hpp>
 #include <xercesc/sax2/SAX2XMLReader.hpp>
+#include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/SecurityManager.hpp>
 #include <xercesc/util/XMLUni.hpp>
 
+#include <algorithm>
+#include <cstdint>
 #include <mutex>
+#include <string>
 
 namespace kova
 {
@@ -29,7 +37,71 @@ void SetUpSecurityManager(xercesc::SecurityManager& ioSecurity)
     ioSecurity.setEntityExpansionLimit(kXMLEntityExpansionLimit);
 }
 
+// The scanner reads its limit on expansions from this field at every expansion. It is lowered in
+// place: installing a security manager with a lower limit would also reset the count of the
+// expansions already made.
+struct ScannerExpansionLimit : xercesc::XMLScanner
+{
+    static XMLSize_t& Of(xercesc::XMLScanner& ioScanner)
+    {
+        return ioScanner.*(&ScannerExpansionLimit::fEntityExpansionLimit);
+    }
+};
+
+// The budget of the parse running on this thread; null outside a parse.
+thread_local StXMLAllocationBudget* tBudget = nullptr;
+
+class BudgetedMemoryManager : public xercesc::MemoryManager
+{
+public:
+    xercesc::MemoryManager* getExceptionMemoryManager() override
+    {
+        return xercesc::XMLPlatformUtils::fgMemoryManager->getExceptionMemoryManager();
+    }
+    void* allocate(XMLSize_t inSize) override
+    {
+        if (tBudget != nullptr && !tBudget->Take(inSize))
+            throw xercesc::OutOfMemoryException();
+        return xercesc::XMLPlatformUtils::fgMemoryManager->allocate(inSize);
+    }
+    void deallocate(void* inBlock) override
+    {
+        xercesc::XMLPlatformUtils::fgMemoryManager->deallocate(inBlock);
+    }
+};
+
 } // namespace
+
+StXMLAllocationBudget::StXMLAllocationBudget(size_t inInputSize)
+    : fLeft(kXMLAllocationBase +
+            std::min(inInputSize, (SIZE_MAX - kXMLAllocationBase) / kXMLAllocationPerInputByte) *
+                kXMLAllocationPerInputByte),
+      fOuter(tBudget)
+{
+    tBudget = this;
+}
+
+StXMLAllocationBudget::~StXMLAllocationBudget()
+{
+    tBudget = fOuter;
+}
+
+bool StXMLAllocationBudget::Take(size_t inBytes)
+{
+    if (fExceeded || inBytes > fLeft)
+    {
+        fExceeded = true;
+        return false;
+    }
+    fLeft -= inBytes;
+    return true;
+}
+
+xercesc::MemoryManager* XMLBudgetedMemoryManager()
+{
+    static BudgetedMemoryManager sManager;
+    return &sManager;
+}
 
 bool XMLLibraryInitialize()
 {
@@ -80,6 +152,44 @@ void ApplyUntrustedInputSettings(xercesc::DOMConfiguration& ioConfig, xercesc::S
     ioConfig.setParameter(xercesc::XMLUni::fgXercesDisableDefaultEntityResolution, true);
     ioConfig.setParameter(xercesc::XMLUni::fgXercesSchema, false);
     ioConfig.setParameter(xercesc::XMLUni::fgXercesLoadSchema, false);
+}
+
+void VXMLEntityBudget::Declared(xercesc::XMLScanner& ioScanner, const xercesc::XMLEntityDecl& inDecl)
+{
+    fDeclaresEntities = true;
+    fLongestValue = std::max<size_t>(fLongestValue, inDecl.getValueLen());
+    if (fLongestValue == 0)
+        return;
+    XMLSize_t& limit = ScannerExpansionLimit::Of(ioScanner);
+    limit = std::min<XMLSize_t>(limit, kXMLMaxEntityText / fLongestValue);
+}
+
+void VXMLEntityBudget::LeaveEntity()
+{
+    if (fOpenEntities > 0)
+        --fOpenEntities;
+}
+
+bool VXMLEntityBudget::AddText(size_t inLength)
+{
+    if (fOpenEntities == 0)
+        return true;
+    fText += inLength;
+    return fText <= kXMLMaxEntityText;
+}
+
+bool VXMLEntityBudget::AddAttributes(const xercesc::RefVectorOf<xercesc::XMLAttr>& inAttributes,
+                                     size_t inCount)
+{
+    if (!fDeclaresEntities)
+        return true;
+    for (size_t index = 0; index < inCount; ++index)
+    {
+        fText += std::char_traits<XMLCh>::length(inAttributes.elementAt(index)->getValue());
+        if (fText > kXMLMaxEntityText)
+            return false;
+    }
+    return true;
 }
 
 } // namespace kova

@@ -5,7 +5,8 @@
 // Untrusted input: the library never resolves an entity or a DTD by itself (no file, no network);
 // what its users' entity resolvers give is all it reads. Entity expansions are capped by a
 // security manager, so that nested entities cannot blow a small document up. Depth and the text
-// that entities add are capped by the parsers' handlers, with the limits below.
+// that entities add are capped by the parsers' handlers, with the limits below, and what the
+// library allocates for a document by a budget in proportion to it.
 //
 // Used before the toolbox's memory manager exists (the property-list reader of the main bundle):
 // nothing here allocates through it.
@@ -20,10 +21,16 @@
 #include <type_traits>
 
 XERCES_CPP_NAMESPACE_BEGIN
+class MemoryManager;
 class SAXParser;
 class SAX2XMLReader;
 class DOMConfiguration;
 class SecurityManager;
+class XMLScanner;
+class XMLEntityDecl;
+class XMLAttr;
+template <class TElem>
+class RefVectorOf;
 XERCES_CPP_NAMESPACE_END
 
 namespace kova
@@ -38,6 +45,10 @@ constexpr uint32_t kXMLMaxElementDepth = 1024;
 constexpr size_t kXMLEntityExpansionLimit = 100;
 // Units of character data that entity expansions may add to a document's text.
 constexpr size_t kXMLMaxEntityText = 16 * 1024 * 1024;
+// Bytes the library may allocate while it reads a document, in all, what it freed included: a
+// base, and so much for each byte of the document.
+constexpr size_t kXMLAllocationBase = 64 * 1024 * 1024;
+constexpr size_t kXMLAllocationPerInputByte = 64;
 
 inline const UniChar* UniCharsOfXMLCh(const XMLCh* inText)
 {
@@ -59,5 +70,59 @@ void ApplyUntrustedInputSettings(xercesc::SAXParser& ioParser, xercesc::Security
 void ApplyUntrustedInputSettings(xercesc::SAX2XMLReader& ioReader, xercesc::SecurityManager& ioSecurity);
 // The same for a DOM parser, through its configuration.
 void ApplyUntrustedInputSettings(xercesc::DOMConfiguration& ioConfig, xercesc::SecurityManager& ioSecurity);
+
+// What the library allocates while it reads one document, held under a budget in proportion to
+// the document: the library expands the entities of the DTD's attribute defaults without any
+// limit of its own, nor any event that would let a parser count them, but each expansion costs it
+// memory. One budget per parse, on the parse's thread, for a parser made with
+// XMLBudgetedMemoryManager; an allocation past it throws the library's OutOfMemoryException.
+class StXMLAllocationBudget
+{
+public:
+    explicit StXMLAllocationBudget(size_t inInputSize);
+    ~StXMLAllocationBudget();
+    StXMLAllocationBudget(const StXMLAllocationBudget&) = delete;
+    StXMLAllocationBudget& operator=(const StXMLAllocationBudget&) = delete;
+
+    bool IsExceeded() const { return fExceeded; }
+    // False, and the budget exceeded, when the bytes are more than what is left.
+    bool Take(size_t inBytes);
+
+private:
+    size_t fLeft;
+    bool fExceeded = false;
+    StXMLAllocationBudget* fOuter;
+};
+
+// The library's memory manager, charging the budget of the thread's parse when there is one. It
+// lives as long as the process: what a parser made with it allocates (a DOM document) may outlive
+// the parse.
+xercesc::MemoryManager* XMLBudgetedMemoryManager();
+
+// The text that one document's entities add, held under kXMLMaxEntityText; each parser keeps one
+// per parse and ends the parse when an Add answers false.
+// The library expands the entities of an attribute value before it reports the element, so the
+// expansions are also charged as they happen: each one adds at most the longest value declared,
+// and each declaration lowers the library's limit on expansions to what the cap can pay for.
+class VXMLEntityBudget
+{
+public:
+    // After every entity declaration of the document.
+    void Declared(xercesc::XMLScanner& ioScanner, const xercesc::XMLEntityDecl& inDecl);
+    void EnterEntity() { ++fOpenEntities; }
+    void LeaveEntity();
+    // Character data; counted inside an entity reference only.
+    bool AddText(size_t inLength);
+    // An element's attributes, defaulted ones included. Once the document declares an entity,
+    // every value counts: which part of it came from an expansion is not told, and the values
+    // that the DTD gives as defaults are expanded there without the library's limit.
+    bool AddAttributes(const xercesc::RefVectorOf<xercesc::XMLAttr>& inAttributes, size_t inCount);
+
+private:
+    size_t fOpenEntities = 0;
+    size_t fText = 0;
+    size_t fLongestValue = 0;
+    bool fDeclaresEntities = false;
+};
 
 } // namespace kova

@@ -6,12 +6,12 @@
 namespace kova
 {
 
-bool IsInsideFolderOnDisk(const VFilePath& inPath, const VFilePath& inFolder)
+bool IsInFolderOnDisk(const VFilePath& inPath, const VFilePath& inFolder)
 {
     VFilePath real;
     VFilePath realFolder;
-    return inPath.IsValid() && inFolder.IsValid() && XMacFile::ResolveRealPath(inPath, real) &&
-           XMacFile::ResolveRealPath(inFolder, realFolder) && real.IsSameOrChildOf(realFolder);
+    return XMacFile::ResolveRealPath(inPath, real) && XMacFile::ResolveRealPath(inFolder, realFolder) &&
+           real.IsChildOf(realFolder);
 }
 
 } // namespace kova

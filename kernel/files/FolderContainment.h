@@ -1,6 +1,8 @@
-// Whether a path read from outside stays inside the folder it was given, decided on disk: the
-// names of a path are resolved when it is made, so what can still lead out are links, which only
-// the real paths show.
+// Whether a path lies in a folder on disk: what a reader confined to a folder checks before it
+// reads a path that came from its input (a name in a document, an item of a listing).
+//
+//     if (!IsInFolderOnDisk(file.GetPath(), folder.GetPath()))
+//         ... // refused: a link or ".." leads out
 #pragma once
 
 namespace kova
@@ -8,9 +10,10 @@ namespace kova
 
 class VFilePath;
 
-// Both paths taken to their real places (links resolved down to the deepest part that exists,
-// the rest kept as named), and the path the folder itself or below it. False when either cannot
-// be resolved.
-bool IsInsideFolderOnDisk(const VFilePath& inPath, const VFilePath& inFolder);
+// True when inPath lies below inFolder once ".." and the links of both are resolved: a link
+// inside that leads out is outside, a folder named through a link above it holds its own items.
+// What does not exist yet is taken as it is named, below its deepest existing ancestor. The
+// folder itself is not in itself. False when either path cannot be resolved.
+bool IsInFolderOnDisk(const VFilePath& inPath, const VFilePath& inFolder);
 
 } // namespace kova

@@ -480,7 +480,7 @@ bool VJSONPointerResolver::LoadDocument(Context& ioContext, const VString& inURI
         boundary = VRefPtr<IFolder>(file->GetFileSystem()->RetainRootFolder());
     else
         boundary = VRefPtr<IFolder>(RetainRefCountable(fBoundary));
-    if (!boundary || !IsInsideFolderOnDisk(file->GetPath(), boundary->GetPath()))
+    if (!boundary || !IsInFolderOnDisk(file->GetPath(), boundary->GetPath()))
     {
         _ThrowError(VE_JSON_POINTER_FILE_NOT_FOUND, &inURI, &path);
         return false;
