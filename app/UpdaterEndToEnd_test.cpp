@@ -251,12 +251,32 @@ protected:
         }
     }
 
+    // A small tmpfs mounted in the outdated bundle at Contents/Resources/mounted, which the test
+    // names; false when it cannot be (without root, or without tmpfs). Wherever the update moves
+    // it, it is unmounted before the scratch folder goes.
+    bool MountInOutdatedBundle(std::string& outMounted)
+    {
+        outMounted = fOutdated + "/Contents/Resources/mounted";
+        if (geteuid() != 0 || mkdir(outMounted.c_str(), 0755) != 0 ||
+            mount("tmpfs", outMounted.c_str(), "tmpfs", 0, "size=64k") != 0)
+            return false;
+        fMounts = {outMounted, fScratch.Posix("apps/Sample_old0001.app/Contents/Resources/mounted")};
+        return true;
+    }
+
+    void TearDown() override
+    {
+        for (const std::string& path : fMounts)
+            umount2(path.c_str(), MNT_DETACH);
+    }
+
     StTemporaryFolder fScratch;
     std::string fOutdated;
     std::string fUpToDate;
     std::vector<std::string> fOldTree;
     std::vector<std::string> fNewTree;
     std::map<std::string, std::string> fEnvironment;
+    std::vector<std::string> fMounts;
 };
 
 TEST_F(UpdaterEndToEnd, UpdatesRestartsAndTrashesForACallerThatQuits)
@@ -610,23 +630,10 @@ TEST_F(UpdaterEndToEnd, AFailedTrashFollowedByAFailedDeletionKeepsBothErrors)
 {
     // The forced deletion unlocks and opens up whatever it owns, so a read-only or locked folder
     // does not stop it; a mount point inside the old bundle does.
-    if (geteuid() != 0)
-        GTEST_SKIP() << "mounting inside the bundle needs root";
-    const std::string mounted = fOutdated + "/Contents/Resources/mounted";
-    mkdir(mounted.c_str(), 0755);
-    if (mount("tmpfs", mounted.c_str(), "tmpfs", 0, "size=64k") != 0)
-        GTEST_SKIP() << "no tmpfs here";
+    std::string mounted;
+    if (!MountInOutdatedBundle(mounted))
+        GTEST_SKIP() << "mounting inside the bundle needs root and tmpfs";
     const std::string aside = fScratch.Posix("apps/Sample_old0001.app");
-    // Wherever the update left the mount, it goes before the scratch folder does.
-    struct StUnmount
-    {
-        std::vector<std::string> fPaths;
-        ~StUnmount()
-        {
-            for (const std::string& path : fPaths)
-                umount2(path.c_str(), MNT_DETACH);
-        }
-    } unmount{{mounted, aside + "/Contents/Resources/mounted"}};
     WriteFileBytes(mounted + "/file", "on the mount");
     WriteFileBytes(fScratch.Posix("data"), "not a folder");
     const Outcome outcome = Update();
@@ -642,7 +649,7 @@ TEST_F(UpdaterEndToEnd, AFailedTrashFollowedByAFailedDeletionKeepsBothErrors)
             "/ to the trash failed: The folder Sample_old0001.app could not be moved to the trash.; "
             "The operation is not supported for this item or on its volume.",
         "ERROR Deleting the old application " + aside + "/ failed",
-        "ERROR The folder Sample_old0001.app could not be deleted.",
+        "ERROR The folder mounted could not be deleted.",
         "ERROR Device or resource busy",
         "ERROR The folder Sample_old0001.app could not be moved to the trash.",
         "ERROR The operation is not supported for this item or on its volume.",
@@ -925,6 +932,65 @@ TEST_F(UpdaterEndToEnd, RelativePathsAreTakenAgainstTheWorkingFolder)
                         "INFO Restarting installed application (open -a \"" + fOutdated + "/\" --args \"" +
                             fScratch.Posix("apps") + "/link.txt\")..."),
               messages.end());
+}
+
+TEST_F(UpdaterEndToEnd, AnUpToDateBundleGivenAsALinkIsInstalledAsTheFolderItLeadsTo)
+{
+    // A relative link, which would dangle once copied beside the application.
+    ASSERT_EQ(rename(fUpToDate.c_str(), fScratch.Posix("new/Sample-2.app").c_str()), 0);
+    ASSERT_EQ(symlink("Sample-2.app", fUpToDate.c_str()), 0);
+    const Outcome outcome = Update();
+    EXPECT_EQ(outcome.fStatus, 0);
+    struct stat status = {};
+    ASSERT_EQ(lstat(fOutdated.c_str(), &status), 0);
+    EXPECT_TRUE(S_ISDIR(status.st_mode));
+    EXPECT_EQ(TreeOf(fOutdated), fNewTree);
+    EXPECT_THAT(Record(), ::testing::StartsWith("version 2.0\t"));
+    EXPECT_EQ(TreeOf(fScratch.Posix("new/Sample-2.app")), fNewTree);
+    EXPECT_EQ(WithoutTimes(LogMessages()).back(), "INFO Update successful");
+}
+
+TEST_F(UpdaterEndToEnd, AFileSystemMountedInTheOldBundleOutlivesItsDeletion)
+{
+    std::string mounted;
+    if (!MountInOutdatedBundle(mounted))
+        GTEST_SKIP() << "mounting inside the bundle needs root and tmpfs";
+    const std::string moved = fScratch.Posix("apps/Sample_old0001.app/Contents/Resources/mounted");
+    ASSERT_EQ(mkdir((mounted + "/folder").c_str(), 0700), 0);
+    WriteFileBytes(mounted + "/folder/file", "on the mount");
+    const std::vector<std::string> onTheMount = TreeOf(mounted);
+    // The trash cannot be made: the old bundle is deleted instead.
+    WriteFileBytes(fScratch.Posix("data"), "not a folder");
+    const Outcome outcome = Update();
+    EXPECT_EQ(outcome.fStatus, 2);
+    EXPECT_EQ(TreeOf(fOutdated), fNewTree);
+    EXPECT_EQ(TreeOf(moved), onTheMount);
+    // The deletion's error names the mount point it stopped at.
+    const std::vector<std::string> messages = WithoutTimes(LogMessages());
+    EXPECT_EQ(std::count(messages.begin(), messages.end(), "ERROR The folder mounted could not be deleted."), 1);
+}
+
+TEST_F(UpdaterEndToEnd, AnUpdateAfterAKilledCopyLeavesNoPartialCopy)
+{
+    fEnvironment["KOVA_TEST_COPY_FAULT"] = "STOP:2";
+    {
+        StChild updater(Arguments({fOutdated, fUpToDate}), fEnvironment);
+        ASSERT_TRUE(updater.WaitStopped());
+        kill(updater.Pid(), SIGKILL);
+        updater.Wait();
+    }
+    // Put back by hand, as the user would: the partial copy stays where the kill left it.
+    std::filesystem::rename(fScratch.Posix("apps/Sample_old0001.app"), fOutdated);
+    const std::vector<std::string> left = NamesIn(fScratch.Posix("apps"));
+    ASSERT_EQ(left.size(), 2u);
+    EXPECT_EQ(left[0].rfind(".Sample.app.kov", 0), 0u) << left[0];
+
+    fEnvironment.erase("KOVA_TEST_COPY_FAULT");
+    std::filesystem::remove_all(fScratch.Posix("logs"));
+    const Outcome outcome = Update();
+    EXPECT_EQ(outcome.fStatus, 0);
+    EXPECT_EQ(TreeOf(fOutdated), fNewTree);
+    EXPECT_EQ(NamesIn(fScratch.Posix("apps")), std::vector<std::string>{"Sample.app"});
 }
 
 } // namespace

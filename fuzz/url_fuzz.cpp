@@ -1,5 +1,6 @@
 // URLs from text, encoded or not: every part reads without a fault, and a setter changes its own
-// part only.
+// part only. A path converted from the colon form keeps no ".." step, but the climbs that open a
+// relative one.
 #include "fuzz/FuzzSetup.h"
 
 #include "kernel/files/VFilePath.h"
@@ -38,6 +39,43 @@ void ReadEverything(const VURL& inURL)
     inURL.GetFilePath(path);
 }
 
+// The number of ".." components that open the path, or -1 when one comes after another
+// component; "." components count as after.
+int OpeningClimbs(const std::u16string& inPath)
+{
+    int climbs = 0;
+    bool opening = true;
+    for (size_t start = 0; start <= inPath.size();)
+    {
+        size_t end = inPath.find(u'/', start);
+        if (end == std::u16string::npos)
+            end = inPath.size();
+        const std::u16string component = inPath.substr(start, end - start);
+        if (component == u".." && opening)
+            ++climbs;
+        else if (component == u"." || component == u"..")
+            return -1;
+        else if (!component.empty())
+            opening = false;
+        start = end + 1;
+    }
+    return climbs;
+}
+
+void CheckColonConversions(const VString& inText)
+{
+    VString full(inText);
+    VURL::Convert(full, eURL_HFS_STYLE, eURL_POSIX_STYLE, false);
+    fuzz::Check(OpeningClimbs(fuzz::Units(full)) == 0, "a full colon path converts without steps");
+    VString relative(inText);
+    VURL::Convert(relative, eURL_HFS_STYLE, eURL_POSIX_STYLE, true);
+    fuzz::Check(OpeningClimbs(fuzz::Units(relative)) >= 0, "a relative colon path climbs only at its start");
+    const VURL url(inText, eURL_HFS_STYLE, VString(u"file://"));
+    VString path;
+    url.GetPath(path, eURL_POSIX_STYLE, false);
+    fuzz::Check(OpeningClimbs(fuzz::Units(path)) == 0, "a file URL of a colon path has no steps");
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* inData, size_t inSize)
@@ -67,6 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* inData, size_t inSize)
         std::unique_ptr<VURL> parent(edited.RetainParent());
         edited._RemoveLastPathComponent();
     }
+    CheckColonConversions(text);
     VString converted(text);
     VURL::Decode(converted);
     VURL::Encode(converted, false, true, true, true);

@@ -1,5 +1,6 @@
 #include "kernel/files/VFolder.h"
 
+#include "kernel/errors/ErrorBagKeys.h"
 #include "kernel/errors/KovaErrors.h"
 #include "kernel/files/VFSObjectIterator.h"
 #include "kernel/files/VFile.h"
@@ -328,19 +329,43 @@ VError VFolder::DeleteContents(bool inWithSubFolders) const
     VFilePath failedItem;
     const VError native = fImpl.DeleteContents(
         inWithSubFolders, [] { VTaskMgr::Yield(); }, failedItem);
-    if (native == VE_OK)
+    return _ThrowDeletion(native, failedItem);
+}
+
+VError VFolder::_ThrowDeletion(VError inNative, const VFilePath& inFailedItem) const
+{
+    if (inNative == VE_OK)
         return VE_OK;
-    if (!failedItem.IsValid() || failedItem.GetPath().EqualToStringRaw(fPath.GetPath()))
-        return _ThrowNative(native, VE_FOLDER_CANNOT_DELETE);
-    return VFileError::ThrowFromNative(
-        failedItem, native, failedItem.IsFolder() ? VE_FOLDER_CANNOT_DELETE : VE_FILE_CANNOT_DELETE);
+    const VFilePath& item =
+        !inFailedItem.IsValid() || inFailedItem.GetPath().EqualToStringRaw(fPath.GetPath()) ? fPath
+                                                                                            : inFailedItem;
+    std::function<void(VValueBag&)> parameters;
+    // A walk stops with EBUSY only at a mount point: the text says which, whatever texts the
+    // toolbox's codes have.
+    if (inNative == XMacFile::PosixError(EBUSY))
+    {
+        parameters = [&item](VValueBag& ioBag)
+        {
+            VString posixPath;
+            item.GetPosixPath(posixPath);
+            if (posixPath.GetLength() > 1 && posixPath.GetCPointer()[posixPath.GetLength() - 1] == u'/')
+                posixPath.Truncate(posixPath.GetLength() - 1);
+            VString text(u"Another file system is mounted at ");
+            text.AppendString(posixPath);
+            text.AppendString(VString(u"; a deletion does not enter it."));
+            ErrorBagKeys::error_description.Set(ioBag, text);
+        };
+    }
+    const VError operation = item.IsFile() ? VE_FILE_CANNOT_DELETE : VE_FOLDER_CANNOT_DELETE;
+    return VFileError::ThrowFromNative(item, inNative, operation, parameters);
 }
 
 VError VFolder::DeleteForced() const
 {
     if (!fPath.IsFolder())
         return _Throw(VE_FOLDER_CANNOT_DELETE);
-    VError error = fImpl.DeleteForced();
+    VFilePath failedItem;
+    VError error = fImpl.DeleteForced(failedItem);
     if (error == VE_UNIMPLEMENTED)
     {
         // A platform without a forced deletion of its own: emptied, then deleted.
@@ -349,7 +374,7 @@ VError VFolder::DeleteForced() const
             return error;
         error = fImpl.Delete();
     }
-    return _ThrowNative(error, VE_FOLDER_CANNOT_DELETE);
+    return _ThrowDeletion(error, failedItem);
 }
 
 VError VFolder::MoveToTrash() const
@@ -399,6 +424,12 @@ VError VFolder::_CheckCopyTarget(const VFolder& inTarget) const
 VError VFolder::CopyTo(const VFolder& inDestination, const VString& inName, VFolder** outFolder,
                        uint32_t inOptions) const
 {
+    return _CopyTo(inDestination, inName, outFolder, inOptions, true);
+}
+
+VError VFolder::_CopyTo(const VFolder& inDestination, const VString& inName, VFolder** outFolder,
+                        uint32_t inOptions, bool inRemoveAbandoned) const
+{
     if (outFolder != nullptr)
         *outFolder = nullptr;
     if (inDestination.GetPath().IsSameOrChildOf(fPath) || !IsItemName(inName))
@@ -410,10 +441,16 @@ VError VFolder::CopyTo(const VFolder& inDestination, const VString& inName, VFol
         return refused;
     VError error = VE_OK;
     if ((inOptions & FCO_REPLACE_WHOLE) != 0)
+    {
+        if (inRemoveAbandoned)
+            inDestination.fImpl.RemoveAbandonedCopies({inName});
         error = _ThrowNative(fImpl.CopyToNonExistingFolder(inDestination, inName, inOptions),
                              VE_FOLDER_CANNOT_COPY, DestinationParameter(target->GetPath()));
+    }
     else
+    {
         error = CopyContentsTo(*target, inOptions);
+    }
     if (outFolder != nullptr)
         *outFolder = target.Detach();
     return error;
@@ -452,24 +489,34 @@ VError VFolder::CopyContentsTo(const VFolder& inDestination, uint32_t inOptions)
             keep(error);
             continue;
         }
-        for (VFolderIterator folder(source.Get(), FI_WANT_FOLDERS | invisibles);
-             folder.IsValid() && (firstError == VE_OK || proceed); ++folder)
+        std::vector<VRefPtr<VFolder>> subFolders;
+        std::vector<VString> names;
+        for (VFolderIterator folder(source.Get(), FI_WANT_FOLDERS | invisibles); folder.IsValid(); ++folder)
         {
-            VString name;
-            folder->GetName(name);
-            if ((inOptions & FCO_REPLACE_WHOLE) != 0)
+            subFolders.push_back(VRefPtr<VFolder>::Retained(folder.Current()));
+            names.emplace_back();
+            folder->GetName(names.back());
+        }
+        // What killed whole copies left here goes in one look at the folder, not one per copy.
+        const bool whole = (inOptions & FCO_REPLACE_WHOLE) != 0;
+        if (whole)
+            copy->fImpl.RemoveAbandonedCopies(names);
+        for (size_t i = 0; i < subFolders.size() && (firstError == VE_OK || proceed); ++i)
+        {
+            if (whole)
             {
-                if (const VError error = folder->CopyTo(*copy, name, nullptr, inOptions); error != VE_OK)
+                if (const VError error = subFolders[i]->_CopyTo(*copy, names[i], nullptr, inOptions, false);
+                    error != VE_OK)
                     keep(error);
                 continue;
             }
-            VFolder* target = new (std::nothrow) VFolder(*copy, name, FPS_SYSTEM);
+            VFolder* target = new (std::nothrow) VFolder(*copy, names[i], FPS_SYSTEM);
             if (target == nullptr)
             {
                 keep(_Throw(VE_MEMORY_FULL));
                 continue;
             }
-            pending.emplace_back(VRefPtr<VFolder>::Retained(folder.Current()), VRefPtr<VFolder>(target));
+            pending.emplace_back(subFolders[i], VRefPtr<VFolder>(target));
         }
         for (VFileIterator file(source.Get(), FI_WANT_FILES | invisibles);
              file.IsValid() && (firstError == VE_OK || proceed); ++file)

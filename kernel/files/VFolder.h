@@ -130,9 +130,11 @@ public:
     // without inWithSubFolders), by a walk that never passes through a link, yielding the task
     // after each sub-folder. A missing folder holds nothing; a link at the path is not walked into
     // (653). The first failure stops the walk and is returned, as an error naming the item (604
-    // for a file, 653 for a folder).
+    // for a file, 653 for a folder). No deletion enters a file system mounted inside the folder:
+    // it stops at the mount point, which its error names.
     VError DeleteContents(bool inWithSubFolders) const;
-    // Deletes the folder with everything in it, locked items included (see XMacFolder). Kova 653.
+    // Deletes the folder with everything in it, locked items included (see XMacFolder). Kova 653,
+    // naming the item that failed as DeleteContents does.
     VError DeleteForced() const;
     // A folder that does not exist is a success. Kova 661.
     VError MoveToTrash() const;
@@ -158,7 +160,10 @@ public:
     VError Move(const VFolder& inDestination, const VString& inName, VFolder** outFolder) const;
     // Copies the folder into inDestination under its own name or inName (see the copy options).
     // With FCO_REPLACE_WHOLE the whole tree is copied aside and takes the place of the target once
-    // complete, the old target then deleted; otherwise the items are copied one by one into the
+    // complete, the old target then deleted; the partial copies that whole copies of the same name,
+    // killed on the way, left beside the target go first (never one of a process that still runs).
+    // A folder named through a link is copied as the folder it leads to. Otherwise the items are
+    // copied one by one into the
     // target (made when missing), merging with what it holds. Refused with kova 660 and
     // "destination", nothing touched, when the destination is this folder or lies in it, or when
     // the target is, holds or lies in this folder (by identity, links resolved). Kova 660 with
@@ -212,12 +217,19 @@ private:
                         const std::function<void(VValueBag&)>& inSetParameters = {}) const;
     // A failure that comes from no system call: the file error alone.
     VError _Throw(VError inError, const std::function<void(VValueBag&)>& inSetParameters = {}) const;
+    // The native failure of a walk that deletes, for the item it stopped at (this folder when
+    // that item is not known).
+    VError _ThrowDeletion(VError inNative, const VFilePath& inFailedItem) const;
     // GetContents and GetElements.
     template <class FILE, class FOLDER>
     VError _List(std::vector<VRefPtr<FILE>>* outFiles, std::vector<VRefPtr<FOLDER>>* outFolders) const;
     // Kova 660 with "destination" when the two folders are one, or one lies in the other, by
     // identity.
     VError _CheckCopyTarget(const VFolder& inTarget) const;
+    // CopyTo; with inRemoveAbandoned a whole copy first removes what killed copies of the item
+    // left in the destination (CopyContentsTo does it once for all the sub-folders it copies).
+    VError _CopyTo(const VFolder& inDestination, const VString& inName, VFolder** outFolder,
+                   uint32_t inOptions, bool inRemoveAbandoned) const;
 
     XMacFolder fImpl;
     VFilePath fPath;

@@ -10,8 +10,10 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <functional>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 
 namespace kova
 {
@@ -293,6 +295,52 @@ TEST_F(VFolderTest, DeleteForcedTakesLockedItemsAndPutsTheParentBackOnEveryPath)
     }
 }
 
+// A file system mounted inside a folder is none of the folder's: no deletion enters it (nor
+// unlocks it), and each stops at its mount point with an error that names it.
+TEST_F(VFolderTest, DeletionsNeverEnterAFileSystemMountedInside)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "mounting needs root";
+    struct Case
+    {
+        const char* fName;
+        std::function<VError(const VFolder&)> fDelete;
+    };
+    const Case cases[] = {
+        {"Delete", [](const VFolder& inFolder) { return inFolder.Delete(true); }},
+        {"DeleteForced", [](const VFolder& inFolder) { return inFolder.DeleteForced(); }},
+        {"DeleteContents", [](const VFolder& inFolder) { return inFolder.DeleteContents(true); }},
+    };
+    const std::string mounted = fFolder.Posix("a.app/Contents/Resources/mounted");
+    for (const Case& test : cases)
+    {
+        SCOPED_TRACE(test.fName);
+        MakeBundle(fFolder.Posix("a.app"), "1");
+        ASSERT_EQ(mkdir(mounted.c_str(), 0755), 0);
+        if (mount("tmpfs", mounted.c_str(), "tmpfs", 0, "size=64k,mode=0500") != 0)
+            GTEST_SKIP() << "no tmpfs here";
+        WriteFileBytes(mounted + "/file", "on the mount");
+        StErrorContextInstaller errors(false, true);
+        const VError result = test.fDelete(*Folder("a.app/"));
+        const std::string left = ReadFileBytes(mounted + "/file");
+        const mode_t mode = ModeOf(mounted);
+        umount2(mounted.c_str(), MNT_DETACH);
+        EXPECT_EQ(result, VE_FOLDER_CANNOT_DELETE);
+        EXPECT_EQ(left, "on the mount");
+        EXPECT_EQ(mode, 0500u);
+        EXPECT_EQ(ErrorCodes(errors), (std::vector<std::string>{"POSX 16", "kova 653"}));
+        const VErrorBase* error = LastErrorObject(errors);
+        EXPECT_EQ(StringParameter(error, "path"),
+                  Text(fFolder.Path("a.app/Contents/Resources/mounted/").GetPath()));
+        VString description;
+        if (error != nullptr)
+            error->GetErrorDescription(description);
+        EXPECT_NE(Text(description).find(Text(VString(mounted.c_str()))), std::u16string::npos)
+            << std::string(description.GetCPointer(), description.GetCPointer() + description.GetLength());
+        std::filesystem::remove_all(fFolder.Posix("a.app"));
+    }
+}
+
 TEST_F(VFolderTest, RenameNeverReplacesAndRefusesNamesOfNoItem)
 {
     MakeBundle(fFolder.Posix("Sample.app"), "1");
@@ -373,6 +421,30 @@ TEST_F(VFolderTest, CopyWholeReplacesTheTargetOnlyOnceTheCopyIsComplete)
     EXPECT_EQ(Text(copy->GetPath().GetPath()), Text(fFolder.Path("install/Sample.app/").GetPath()));
     EXPECT_EQ(TreeOf(fFolder.Posix("install/Sample.app")), TreeOf(fFolder.Posix("new/Sample.app")));
     EXPECT_EQ(NamesIn(fFolder.Posix("install")), std::vector<std::string>{"Sample.app"});
+}
+
+// A folder named through a link is the folder the link leads to: a whole copy makes a real folder
+// of what it holds, its own links inside copied as links.
+TEST_F(VFolderTest, CopyWholeOfALinkCopiesTheFolderItLeadsTo)
+{
+    MakeBundle(fFolder.Posix("store/Sample-2.app"), "2");
+    ASSERT_EQ(mkdir(fFolder.Posix("download").c_str(), 0755), 0);
+    ASSERT_EQ(symlink("../store/Sample-2.app", fFolder.Posix("download/Sample.app").c_str()), 0);
+    MakeBundle(fFolder.Posix("install/Sample.app"), "1");
+    const std::vector<std::string> upToDate = TreeOf(fFolder.Posix("store/Sample-2.app"));
+    for (int pass = 0; pass < 2; ++pass) // over the old folder, then where nothing stands
+    {
+        SCOPED_TRACE(pass);
+        EXPECT_EQ(Folder("download/Sample.app/")->CopyTo(*Folder("install/"), nullptr, FCO_REPLACE_WHOLE),
+                  VE_OK);
+        struct stat status = {};
+        ASSERT_EQ(lstat(fFolder.Posix("install/Sample.app").c_str(), &status), 0);
+        EXPECT_TRUE(S_ISDIR(status.st_mode));
+        EXPECT_EQ(TreeOf(fFolder.Posix("install/Sample.app")), upToDate);
+        EXPECT_EQ(NamesIn(fFolder.Posix("install")), std::vector<std::string>{"Sample.app"});
+        std::filesystem::remove_all(fFolder.Posix("install/Sample.app"));
+    }
+    EXPECT_EQ(TreeOf(fFolder.Posix("store/Sample-2.app")), upToDate);
 }
 
 TEST_F(VFolderTest, CopyIsRefusedIntoTheSourceOrOverWhatHoldsItWhateverItsName)

@@ -310,6 +310,10 @@ VURL& VURL::FromFilePath(const VString& inPath, EURLPathStyle inStyle, const VSt
         WIN_to_POSIX(path);
     else if (inStyle == eURL_HFS_STYLE)
         HFS_to_POSIX(path, true);
+    Clear();
+    // The path is rooted: a climb left above its start would lead out of it.
+    if (inStyle == eURL_HFS_STYLE && (BeginsWith(UnitsOf(path), u"../") || UnitsOf(path) == u".."))
+        return *this;
     if (BeginsWith(UnitsOf(path), u"//"))
         path.Remove(1, 2);
     if (path.IsEmpty() || path.GetCPointer()[0] != u'/')
@@ -318,7 +322,6 @@ VURL& VURL::FromFilePath(const VString& inPath, EURLPathStyle inStyle, const VSt
         rooted.AppendString(path);
         path.FromString(rooted);
     }
-    Clear();
     fURL.FromString(inPrefix);
     fURL.AppendString(path);
     _Parse(true);
@@ -884,7 +887,21 @@ void VURL::HFS_to_POSIX(VString& ioPath, bool inRelative)
         ioPath.FromString(posixPath);
         return;
     }
-    const Units path = UnitsOf(ioPath);
+    // The steps are resolved as a file path resolves them, below the run of ":" that opens the
+    // path (a single ":" there only says "relative", and is put there when missing).
+    VString resolved;
+    size_t opening = 0;
+    while (opening < size_t(ioPath.GetLength()) && ioPath.GetCPointer()[opening] == u':')
+        ++opening;
+    if (opening == 0)
+    {
+        resolved.AppendUniChar(u':');
+        opening = 1;
+    }
+    resolved.AppendString(ioPath);
+    bool ok = true;
+    VFilePath::_ResolveStep(resolved, int32_t(opening) + 1, 1, ok, u':');
+    const Units path = UnitsOf(resolved);
     std::u16string posixPath;
     size_t i = 0;
     while (i < path.size())

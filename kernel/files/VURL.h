@@ -67,7 +67,8 @@ public:
     // is not empty.
     VURL& FromString(const VString& inText, const VString& inBase, bool inIsEncoded);
     // A "file" URL for a path in the given style: the prefix followed by the path brought to the
-    // POSIX form with one leading "/".
+    // POSIX form with one leading "/". A colon path whose steps climb above its first component
+    // makes no URL (empty and invalid).
     VURL& FromFilePath(const VString& inPath, EURLPathStyle inStyle, const VString& inPrefix);
     // A "file" URL for a path relative to a folder (in the colon syntax for the HFS style, else
     // POSIX).
@@ -148,7 +149,9 @@ public:
     static void WIN_to_POSIX(VString& ioPath);
     static void POSIX_to_WIN(VString& ioPath);
     // A full colon path goes through the volumes; a relative one is rewritten: runs of ":" become
-    // "/" and "../" steps, "/" in names becomes ":".
+    // "/" and "../" steps, "/" in names becomes ":". Either way the steps ("." , ".." and runs of
+    // ":") are first resolved as in a file path, so that a ".." is left only where a relative
+    // path climbs above its start, at its beginning.
     static void HFS_to_POSIX(VString& ioPath, bool inRelative);
     // A path beginning with "/" goes through the volumes; otherwise (or when that fails) it is
     // rewritten: "./" steps dropped, each "/" (a run counting once) and each ".." step a ":",

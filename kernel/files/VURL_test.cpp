@@ -208,7 +208,7 @@ TEST(VURL, PathConversions)
         {u"a:b", eURL_HFS_STYLE, eURL_POSIX_STYLE, u"a/b"},
         {u":a", eURL_HFS_STYLE, eURL_POSIX_STYLE, u"a"},
         {u"::a", eURL_HFS_STYLE, eURL_POSIX_STYLE, u"../a"},
-        {u"a::b:", eURL_HFS_STYLE, eURL_POSIX_STYLE, u"a/../b/"},
+        {u"a::b:", eURL_HFS_STYLE, eURL_POSIX_STYLE, u"b/"},
         {u"n/m:x", eURL_HFS_STYLE, eURL_POSIX_STYLE, u"n:m/x"},
         {u"a/b", eURL_POSIX_STYLE, eURL_WIN_STYLE, u"a\\b"},
         {u"a\\b", eURL_WIN_STYLE, eURL_POSIX_STYLE, u"a/b"},
@@ -220,6 +220,47 @@ TEST(VURL, PathConversions)
         VURL::Convert(path, c.fFromStyle, c.fToStyle, true);
         EXPECT_EQ(Text(path), c.fTo) << std::string(c.fFrom, c.fFrom + std::u16string(c.fFrom).size());
     }
+}
+
+// "." and ".." in the colon form are steps, as in a file path: no conversion keeps a ".." that
+// would lead out of a folder the path seems to lie in; a full path that climbs above its volume
+// converts to nothing, and a relative one keeps its climbs only at its start.
+TEST(VURL, ColonStepsAreReadAsInAFilePath)
+{
+    struct StepCase
+    {
+        const char16_t* fColon;
+        bool fRelative;
+        const char16_t* fPosix;
+    };
+    const StepCase cases[] = {
+        {u"Unknown:root:..:etc", false, u"/Unknown/etc"},
+        {u"Unknown:root:.:a:", false, u"/Unknown/root/a/"},
+        {u"Unknown:root::etc", false, u"/Unknown/etc"},
+        {u"Unknown:root:a:..", false, u"/Unknown/root/"},
+        {u"Unknown:..:etc", false, u"/etc/"}, // the volume "etc", as a file path reads it
+        {u"Unknown:..:..:etc", false, u""},
+        {u"..:etc", false, u""},
+        {u"root:..:etc", true, u"etc"},
+        {u"a:.:b:", true, u"a/b/"},
+        {u"..:x", true, u"../x"},
+        {u"a:..:..:x", true, u"../x"},
+        {u":.:..:x", true, u"../x"},
+    };
+    for (const StepCase& c : cases)
+    {
+        VString path(c.fColon);
+        VURL::Convert(path, eURL_HFS_STYLE, eURL_POSIX_STYLE, c.fRelative);
+        EXPECT_EQ(Text(path), c.fPosix) << std::string(c.fColon, c.fColon + std::u16string(c.fColon).size());
+    }
+
+    const VURL url(VString(u"Unknown:root:..:etc"), eURL_HFS_STYLE, VString(u"file://"));
+    EXPECT_TRUE(url.IsValid());
+    EXPECT_EQ(Absolute(url, false), u"file:///Unknown/etc");
+    // Above the top of the path: no URL at all.
+    const VURL above(VString(u"Unknown:..:..:etc"), eURL_HFS_STYLE, VString(u"file://"));
+    EXPECT_FALSE(above.IsValid());
+    EXPECT_EQ(Absolute(above, false), u"");
 }
 
 TEST(VURL, FileURLs)

@@ -348,8 +348,13 @@ bool XMacFile::PosixFullPathToHFS(const char* inPath, bool inMeasureWhole, VStri
 
 bool XMacFile::HFSFullPathToPosix(const VString& inPath, VString& ioPosixPath)
 {
-    const UniChar* units = inPath.GetCPointer();
-    const int32_t length = inPath.GetLength();
+    // Resolved before the volume is looked up: a ".." kept in the POSIX form would lead out of
+    // the folder the colon path seems to lie in.
+    VString path(inPath);
+    if (!VFilePath::_ResolveRelative(path) || path.IsEmpty())
+        return false;
+    const UniChar* units = path.GetCPointer();
+    const int32_t length = path.GetLength();
     int32_t colon = 0;
     while (colon < length && units[colon] != u':')
         ++colon;
@@ -358,19 +363,24 @@ bool XMacFile::HFSFullPathToPosix(const VString& inPath, VString& ioPosixPath)
     VString mountPath;
     const bool known =
         !volumeName.IsEmpty() && XMacVolumes::fInstance.GetMountPathFromVolumeName(volumeName, mountPath);
+    auto appendName = [&ioPosixPath](UniChar inUnit) {
+        ioPosixPath.AppendUniChar(inUnit == u':' ? u'/' : inUnit == u'/' ? u':' : inUnit);
+    };
     if (known)
     {
         ioPosixPath.AppendString(mountPath);
     }
     else
     {
+        // A "/" in the name is a character of it, as in any other name.
         ioPosixPath.AppendUniChar(u'/');
-        ioPosixPath.AppendString(volumeName);
+        for (int32_t i = 0; i < colon; ++i)
+            appendName(units[i]);
     }
     if (ioPosixPath.IsEmpty() || ioPosixPath.GetCPointer()[ioPosixPath.GetLength() - 1] != u'/')
         ioPosixPath.AppendUniChar(u'/');
     for (int32_t i = colon + 1; i < length; ++i)
-        ioPosixPath.AppendUniChar(units[i] == u':' ? u'/' : units[i] == u'/' ? u':' : units[i]);
+        appendName(units[i]);
     return known;
 }
 

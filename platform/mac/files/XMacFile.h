@@ -260,8 +260,10 @@ public:
     // False when no volume can be found for it.
     static bool PosixFullPathToHFS(const char* inPath, bool inMeasureWhole, VString& outPath);
     // Appends the POSIX form of a full colon path: the mount path of its volume, then the rest
-    // with "/" and ":" exchanged; a volume that is not mounted gives "/" and its name. True when
-    // the volume is mounted.
+    // with "/" and ":" exchanged; a volume that is not mounted gives "/" and its name. Its steps
+    // ("." , ".." and runs of ":") are resolved first, as VFilePath resolves them: a path that
+    // climbs above its volume, or names nothing once resolved, appends nothing. True when the
+    // volume is mounted.
     static bool HFSFullPathToPosix(const VString& inPath, VString& ioPosixPath);
 
     // The native code of an errno: POSX with the number; 0 for 0.

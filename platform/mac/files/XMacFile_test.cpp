@@ -109,6 +109,25 @@ TEST_F(XMacFileTest, PosixPathsOnAVolume)
     EXPECT_FALSE(known);
 }
 
+// "." and ".." are steps of the colon form, read as a file path reads them.
+TEST_F(XMacFileTest, ColonStepsNeverLeadOutOfTheVolume)
+{
+    bool known = false;
+    EXPECT_EQ(ToPosix(u"X:a:.:b:..:c", &known), Wide(fMount + "/a/c"));
+    EXPECT_TRUE(known);
+    EXPECT_EQ(ToPosix(u"Unknown:root:..:etc", &known), u"/Unknown/etc");
+    EXPECT_FALSE(known);
+    // A "/" of a volume's name is a character of the name.
+    EXPECT_EQ(ToPosix(u"a/..:b"), u"/a:../b");
+    // Above the volume there is nothing to name.
+    for (const char16_t* colon : {u"X:..:..:etc", u"X:a:..:..:..:etc", u"..:etc", u"X:::etc"})
+    {
+        const std::u16string text(colon);
+        EXPECT_EQ(ToPosix(text, &known), u"") << std::string(text.begin(), text.end());
+        EXPECT_FALSE(known);
+    }
+}
+
 TEST_F(XMacFileTest, PathsOnTheRootAndMissingPaths)
 {
     EXPECT_EQ(ToColon("/"), u"Root:");

@@ -14,6 +14,7 @@
 #include "platform/mac/frameworks/NSFileManager.h"
 #include "platform/mac/frameworks/NSURL.h"
 #include "platform/mac/frameworks/NSWorkspace.h"
+#include "platform/mac/frameworks/SysMount.h"
 #include "platform/mac/frameworks/SysTree.h"
 
 #include <cerrno>
@@ -51,6 +52,22 @@ std::string FolderOf(const std::string& inPath)
     return slash == std::string::npos ? std::string(".")
            : slash == 0               ? std::string("/")
                                       : inPath.substr(0, slash);
+}
+
+// The item a walk over the folder's tree failed on: the folder itself (inOwner's path) or one
+// inside it.
+void GetFailedItem(const sys::TreeFailure& inFailure, const std::string& inItem, const VFolder* inOwner,
+                   VFilePath& outFailedItem)
+{
+    if (inFailure.fPath.empty() || inFailure.fPath == inItem)
+    {
+        if (inOwner != nullptr)
+            outFailedItem = inOwner->GetPath();
+        return;
+    }
+    struct stat status = {};
+    const bool isFolder = ::lstat(inFailure.fPath.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+    XMacFile::GetFilePathFromPosixPath(inFailure.fPath.c_str(), isFolder, outFailedItem);
 }
 
 bool IsNameOfNoItem(const VString& inName)
@@ -177,7 +194,7 @@ VError XMacFolder::Delete() const
     return result == 0 ? VE_OK : XMacFile::PosixError(errno);
 }
 
-VError XMacFolder::DeleteForced() const
+VError XMacFolder::DeleteForced(VFilePath& outFailedItem) const
 {
     const std::string item = _ItemPath();
     const std::string parent = FolderOf(item);
@@ -209,7 +226,10 @@ VError XMacFolder::DeleteForced() const
     {
         sys::RemoveOptions options;
         options.fUnlock = true;
-        error = XMacFile::PosixError(sys::RemoveTree(item, options));
+        sys::TreeFailure failure;
+        error = XMacFile::PosixError(sys::RemoveTree(item, options, &failure));
+        if (error != VE_OK)
+            GetFailedItem(failure, item, fOwner, outFailedItem);
     }
     // Put back on every path, the walk's failure included: the parent is the caller's, not ours.
     VError restored = VE_OK;
@@ -231,16 +251,8 @@ VError XMacFolder::DeleteContents(bool inWithSubFolders, const std::function<voi
     sys::TreeFailure failure;
     const std::string item = _ItemPath();
     const int error = sys::RemoveTreeContents(item, options, &failure);
-    if (error != 0 && failure.fPath == item && fOwner != nullptr)
-    {
-        outFailedItem = fOwner->GetPath();
-    }
-    else if (error != 0)
-    {
-        struct stat status = {};
-        const bool isFolder = ::lstat(failure.fPath.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
-        XMacFile::GetFilePathFromPosixPath(failure.fPath.c_str(), isFolder, outFailedItem);
-    }
+    if (error != 0)
+        GetFailedItem(failure, item, fOwner, outFailedItem);
     return XMacFile::PosixError(error);
 }
 
@@ -398,13 +410,34 @@ VError XMacFolder::CopyToNonExistingFolder(const VFolder& inDestination, const V
     const std::string to = _SubItemPath(inDestination, inName, destinationPath);
     if (to.empty())
         return XMacFile::PosixError(EINVAL);
-    const std::string from = _ItemPath();
+    // A folder named through a link is the folder the link leads to: resolved here once, so that
+    // the copy is a real folder of what it holds, while the walk copies the links inside as links.
+    std::string from = _ItemPath();
+    if (std::string real; sys::GetRealPath(from.c_str(), real) == 0)
+        from = std::move(real);
     const bool replace = (inOptions & 4) != 0;
     const bool proceed = (inOptions & 8) != 0;
     cf::Error* error = nullptr;
     const bool copied = XMacFile::CallFileManager(
         [&](cf::Error** outError) { return ns::CopyItem(from, to, replace, outError, proceed); }, &error);
     return copied ? VE_OK : FileManagerError(error);
+}
+
+void XMacFolder::RemoveAbandonedCopies(const std::vector<VString>& inNames) const
+{
+    if (fOwner == nullptr)
+        return;
+    // The names as the copies' POSIX paths end, which their temporaries are named after.
+    std::vector<std::string> names;
+    for (const VString& name : inNames)
+    {
+        VFilePath path;
+        const std::string item = _SubItemPath(*fOwner, name, path);
+        if (!item.empty())
+            names.push_back(item.substr(item.rfind('/') + 1));
+    }
+    if (!names.empty())
+        sys::RemoveAbandonedTemporaries(_ItemPath(), names);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -5,8 +5,8 @@
 //
 // The item a folder names is the one at its path: a symbolic link there is a link (deleted,
 // renamed, moved and trashed as a link, never walked into), while the questions about the folder
-// (existence, times, rights, volume) follow it. Walks over a tree go by directory descriptors and
-// never pass through a link (SysTree).
+// (existence, times, rights, volume) and a whole copy follow it. Walks over a tree go by directory
+// descriptors and never pass through a link (SysTree).
 #pragma once
 
 #include "kernel/values/KovaTypes.h"
@@ -53,12 +53,13 @@ public:
     // included; a link at the path goes alone. A locked parent is unlocked, and a parent its owner
     // (the caller) may not write is given the owner's rights, for the time of the deletion: both
     // are put back whatever happened (a failure to put them back is pushed as kova 655 for this
-    // folder). The result is the walk's.
-    VError DeleteForced() const;
+    // folder). The result is the walk's, with the item that failed in outFailedItem as below.
+    VError DeleteForced(VFilePath& outFailedItem) const;
     // Removes what the folder holds (only the items that are no folders without inWithSubFolders),
     // calling inAfterFolder after each sub-folder; a link at the path is not walked into (ENOTDIR).
     // At the first failure the walk stops, with the item that failed in outFailedItem (a folder
-    // path for a folder).
+    // path for a folder). No deletion enters a file system mounted inside the folder: it stops at
+    // the mount point with EBUSY, the mount point being the item that failed.
     VError DeleteContents(bool inWithSubFolders, const std::function<void()>& inAfterFolder,
                           VFilePath& outFailedItem) const;
     // The file manager's trash (the freedesktop.org one): a rename, never a copy.
@@ -83,14 +84,20 @@ public:
     // once the copy stands. *outFolder (when given) gets the moved folder on the destination's
     // file system, null on failure.
     VError Move(const VFolder& inDestination, const VString* inName, VFolder** outFolder) const;
-    // Copies the whole tree into inDestination under inName. The copy is made under a temporary
-    // name beside its place and put there once whole: where nothing stands, never over an item;
+    // Copies the whole tree into inDestination under inName; a link at the path is resolved
+    // first, and the folder it leads to copied (the links inside stay links). The copy is made
+    // under a temporary name beside its place and put there once whole: where nothing stands,
+    // never over an item;
     // with option 4, in one exchange with the folder that stands there, which is then deleted.
     // Without option 8 a failure removes the temporary copy and leaves the place as it was; with
     // it the walk goes on after a failed entry, the copy is put in place, and the first failure
     // is returned. An entry that is no file, folder or link fails the copy.
     VError CopyToNonExistingFolder(const VFolder& inDestination, const VString& inName,
                                    uint32_t inOptions) const;
+    // Removes from this folder what whole copies of the items inNames, killed on the way, left
+    // beside their places: the hidden partial copies (and displaced items) whose process has quit,
+    // never one of a process that still runs.
+    void RemoveAbandonedCopies(const std::vector<VString>& inNames) const;
     // The items of the folder that are neither files, folders nor links (pipes, sockets, devices),
     // by path; the hidden ones only with inWithInvisibles.
     void GetItemsThatAreNoFilesOrFolders(bool inWithInvisibles, std::vector<VFilePath>& outItems) const;

@@ -4,14 +4,18 @@
 #include "platform/mac/frameworks/CFError.h"
 #include "platform/mac/frameworks/SysFile.h"
 #include "platform/mac/frameworks/SysMount.h"
+#include "platform/mac/frameworks/SysTree.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace kova
@@ -181,6 +185,44 @@ TEST_F(NSFileManagerTest, AFolderIsCopiedWholeWithModesTimesLinksAndHiddenItems)
     // Never over an item that must stay.
     EXPECT_EQ(Copy(fFolder.Posix("Sample.app"), fFolder.Posix("Copy.app"), false),
               ns::kFileWriteFileExistsError);
+}
+
+// The copy is private while it is made, whatever the process's umask: its folder is its maker's
+// alone (0700, never less, or the maker could not fill it), and every item gets its final mode
+// before the copy takes its place.
+TEST_F(NSFileManagerTest, AFolderCopyIsPrivateUntilItTakesItsPlace)
+{
+    MakeBundle(fFolder.Posix("Sample.app"), "1");
+    const std::string out = fFolder.Posix("out");
+    ASSERT_EQ(mkdir(out.c_str(), 0777), 0);
+    ASSERT_EQ(chmod(out.c_str(), 01777), 0);
+    ASSERT_EQ(chmod(fFolder.Posix().c_str(), 0755), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0)
+    {
+        // A maker without the superuser's rights, whose umask would leave it no rights at all.
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(2);
+        umask(0277);
+        sys::SetCopyFaultForTesting(sys::kCopyFaultStop, 2);
+        _exit(ns::CopyItem(fFolder.Posix("Sample.app"), out + "/Copy.app", false, nullptr) ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, WUNTRACED), child);
+    if (WIFSTOPPED(status))
+    {
+        const std::vector<std::string> names = NamesIn(out);
+        ASSERT_EQ(names.size(), 1u);
+        EXPECT_EQ(names[0].rfind(".Copy.app.kov", 0), 0u) << names[0];
+        EXPECT_EQ(ModeOf(out + "/" + names[0]), 0700u);
+        kill(child, SIGCONT);
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+    }
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(TreeOf(out + "/Copy.app"), TreeOf(fFolder.Posix("Sample.app")));
+    EXPECT_EQ(NamesIn(out), std::vector<std::string>{"Copy.app"});
 }
 
 TEST_F(NSFileManagerTest, AFolderTakesThePlaceOfTheOldOneOnlyOnceWhole)
@@ -369,6 +411,121 @@ TEST_F(NSFileManagerTest, ItemsOfAnotherVolumeGoToThatVolumesTrash)
     ASSERT_TRUE(ns::TrashItem(volume + "/c.txt", &trashed, &error));
     EXPECT_EQ(trashed, volume + "/.Trash/" + uid + "/files/c.txt");
     sys::SetMountTablePathForTesting(nullptr);
+}
+
+// A child that names a temporary for an item, then quits at once (left a zombie until the scope
+// ends) or runs until the scope ends.
+class StNamingChild
+{
+public:
+    StNamingChild(const std::string& inItem, bool inKeepRunning)
+    {
+        int named[2];
+        int release[2];
+        if (pipe(named) != 0 || pipe(release) != 0)
+            return;
+        fChild = fork();
+        if (fChild == 0)
+        {
+            close(named[0]);
+            close(release[1]);
+            const std::string path = sys::TemporarySiblingPath(inItem);
+            if (write(named[1], path.data(), path.size()) != ssize_t(path.size()))
+                _exit(1);
+            close(named[1]);
+            char ignored = 0;
+            while (inKeepRunning && read(release[0], &ignored, 1) > 0)
+            {
+            }
+            _exit(0);
+        }
+        close(named[1]);
+        close(release[0]);
+        fRelease = release[1];
+        char buffer[512];
+        for (ssize_t count; (count = read(named[0], buffer, sizeof(buffer))) > 0;)
+            fName.append(buffer, size_t(count));
+        close(named[0]);
+        fName = fName.substr(fName.rfind('/') + 1);
+        // Quit and not reaped: a zombie.
+        for (int i = 0; !inKeepRunning && i < 5000 && !IsZombie(); ++i)
+            usleep(1000);
+    }
+    ~StNamingChild()
+    {
+        if (fRelease >= 0)
+            close(fRelease);
+        if (fChild > 0)
+            waitpid(fChild, nullptr, 0);
+    }
+    StNamingChild(const StNamingChild&) = delete;
+    StNamingChild& operator=(const StNamingChild&) = delete;
+
+    const std::string& Name() const { return fName; }
+
+private:
+    bool IsZombie() const
+    {
+        const std::string stat = ReadFileBytes("/proc/" + std::to_string(fChild) + "/stat");
+        const size_t close = stat.rfind(')');
+        return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'Z';
+    }
+
+    pid_t fChild = -1;
+    int fRelease = -1;
+    std::string fName;
+};
+
+// The temporary's name with one field of its maker's mark (0 pid, 1 start, 2 boot, 3 namespace)
+// replaced.
+std::string WithMarkField(const std::string& inName, int inField, const std::string& inValue)
+{
+    size_t start = inName.rfind(".kov");
+    if (start == std::string::npos)
+        return "<no mark>";
+    start += 4;
+    for (int field = 0; field < inField; ++field)
+        start = inName.find('-', start) + 1;
+    const size_t end = inName.find('-', start);
+    if (start == 0 || end == std::string::npos)
+        return "<no field>";
+    return inName.substr(0, start) + inValue + inName.substr(end);
+}
+
+// Temporaries name their maker, so that what a killed copy left is told from what a running one
+// is making: only the temporaries of the items named whose maker has surely quit are removed.
+TEST_F(NSFileManagerTest, OnlyTheTemporariesOfMakersThatQuitAreAbandoned)
+{
+    const std::string item = fFolder.Posix("Sample.app");
+    const StNamingChild quit(item, false);
+    const StNamingChild running(item, true);
+    const StNamingChild quitOther(fFolder.Posix("Other.app"), false);
+    const std::string own = sys::TemporarySiblingPath(item).substr(fFolder.Posix().size() + 1);
+    struct Case
+    {
+        std::string fName;
+        bool fRemoved;
+    };
+    const Case cases[] = {
+        {quit.Name(), true},                          // a zombie has quit
+        {WithMarkField(own, 1, "1"), true},           // our pid, taken again by us
+        {WithMarkField(own, 2, "0badb007"), true},    // another boot
+        {own, false},                                 // ours, running
+        {running.Name(), false},                      // another copy, running
+        {WithMarkField(own, 3, "1"), false},          // another pid namespace: cannot be told
+        {quitOther.Name(), false},                    // another item's
+        {".Sample.app.kov0123456789ab", false},       // no maker named
+        {WithMarkField(quit.Name(), 0, "x1"), false}, // a mark of other digits
+        {quit.Name().substr(1), false},               // not hidden
+    };
+    for (const Case& test : cases)
+    {
+        ASSERT_EQ(mkdir(fFolder.Posix(test.fName).c_str(), 0700), 0) << test.fName;
+        WriteFileBytes(fFolder.Posix(test.fName + "/file"), "partial");
+    }
+    sys::RemoveAbandonedTemporaries(fFolder.Posix(), {"Sample.app", ""});
+    for (const Case& test : cases)
+        EXPECT_EQ(PathExists(fFolder.Posix(test.fName)), !test.fRemoved) << test.fName;
 }
 
 TEST(SysFile, ExclusiveRenamesNeverReplace)

@@ -2,12 +2,17 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
+#include <climits>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <sys/ioctl.h>
 #include <sys/random.h>
@@ -24,9 +29,11 @@ namespace
 // call; read and write copies go through a buffer of kBufferSize.
 constexpr size_t kKernelChunk = size_t(1) << 30;
 constexpr size_t kBufferSize = size_t(1) << 20;
-// Names on the file systems here hold at most 255 bytes.
+// Names on the file systems here hold at most 255 bytes; a temporary's adds a dot and at most 70
+// to the item's.
 constexpr size_t kMaxNameBytes = 255;
-constexpr size_t kKeptNameBytes = 200;
+constexpr size_t kKeptNameBytes = 180;
+constexpr char kTemporaryMark[] = ".kov";
 
 struct Fault
 {
@@ -145,6 +152,153 @@ void KeepOwner(int inFD, const struct stat& inSource)
     if (::geteuid() == 0 && ::fchown(inFD, inSource.st_uid, inSource.st_gid) != 0)
     {
     }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The process that makes a temporary
+
+// Who made a temporary: a pid is only a process together with its start time, of one boot and
+// seen in one pid namespace. A pid of 0 is a process that cannot be told.
+struct ProcessMark
+{
+    uint64_t fPid = 0;
+    uint64_t fStart = 0;
+    uint64_t fBoot = 0;
+    uint64_t fNamespace = 0;
+};
+
+// The first line of a small file of /proc, or empty.
+std::string ReadProcLine(const char* inPath)
+{
+    std::FILE* file = std::fopen(inPath, "re");
+    if (file == nullptr)
+        return std::string();
+    char line[1024];
+    const bool read = std::fgets(line, sizeof(line), file) != nullptr;
+    std::fclose(file);
+    return read ? std::string(line) : std::string();
+}
+
+// The state letter and start time of /proc/PID/stat (after the command name, which may hold
+// blanks and parentheses, the state is field 3 and the start time field 22). False when the
+// process is gone (outGone) or its line cannot be read.
+bool ReadProcessStat(uint64_t inPid, char& outState, uint64_t& outStart, bool& outGone)
+{
+    char path[64];
+    std::snprintf(path, sizeof(path), "/proc/%llu/stat", static_cast<unsigned long long>(inPid));
+    errno = 0;
+    const std::string line = ReadProcLine(path);
+    outGone = line.empty() && (errno == ENOENT || errno == ESRCH);
+    const size_t close = line.rfind(')');
+    if (close == std::string::npos || close + 2 >= line.size())
+        return false;
+    outState = line[close + 2];
+    // Fields 3 to 22 after the name: the start time is the twentieth.
+    size_t at = close + 2;
+    for (int field = 3; field < 22 && at != std::string::npos; ++field)
+        at = line.find(' ', at + 1);
+    if (at == std::string::npos)
+        return false;
+    char* end = nullptr;
+    outStart = std::strtoull(line.c_str() + at + 1, &end, 10);
+    return end != line.c_str() + at + 1;
+}
+
+// The first eight hexadecimal digits of the boot's id; 0 when unknown.
+uint64_t ReadBootMark()
+{
+    const std::string id = ReadProcLine("/proc/sys/kernel/random/boot_id");
+    return id.size() >= 8 ? std::strtoull(id.substr(0, 8).c_str(), nullptr, 16) : 0;
+}
+
+// The inode of the pid namespace that /proc shows ("pid:[4026531836]"); 0 when unknown.
+uint64_t ReadNamespaceMark(const char* inLink)
+{
+    std::string text;
+    if (ReadLinkAt(AT_FDCWD, inLink, 32, text) != 0 || text.compare(0, 5, "pid:[") != 0)
+        return 0;
+    return std::strtoull(text.c_str() + 5, nullptr, 10);
+}
+
+// This process, read again after a fork.
+ProcessMark OwnMark()
+{
+    static std::mutex sLock;
+    static ProcessMark sMark;
+    const uint64_t pid = uint64_t(::getpid());
+    std::lock_guard<std::mutex> lock(sLock);
+    if (sMark.fPid == pid)
+        return sMark;
+    ProcessMark mark;
+    char state = 0;
+    bool gone = false;
+    if (ReadProcessStat(pid, state, mark.fStart, gone))
+    {
+        mark.fBoot = ReadBootMark();
+        mark.fNamespace = ReadNamespaceMark("/proc/self/ns/pid");
+        if (mark.fBoot != 0 && mark.fNamespace != 0)
+            mark.fPid = pid;
+    }
+    if (mark.fPid != 0)
+        sMark = mark;
+    return mark;
+}
+
+// Reads "PID-START-BOOT-NS-RANDOM": the pid in decimal digits, the others in hexadecimal ones.
+bool ParseMark(const std::string& inText, ProcessMark& outMark)
+{
+    uint64_t fields[5] = {};
+    size_t at = 0;
+    for (int i = 0; i < 5; ++i)
+    {
+        const size_t end = i < 4 ? inText.find('-', at) : inText.size();
+        if (end == std::string::npos || end == at || end - at > 16)
+            return false;
+        for (size_t c = at; c < end; ++c)
+        {
+            if (!std::isxdigit(static_cast<unsigned char>(inText[c])) || (i == 0 && !std::isdigit(inText[c])))
+                return false;
+        }
+        fields[i] = std::strtoull(inText.substr(at, end - at).c_str(), nullptr, i == 0 ? 10 : 16);
+        at = end + 1;
+    }
+    outMark = ProcessMark{fields[0], fields[1], fields[2], fields[3]};
+    return true;
+}
+
+// Where the mark of a temporary's name begins (its ".kov"), with the maker it names; npos for a
+// name TemporarySiblingPath did not make.
+size_t MarkOfTemporary(const std::string& inEntry, ProcessMark& outMaker)
+{
+    const size_t mark = inEntry.rfind(kTemporaryMark);
+    if (inEntry.empty() || inEntry[0] != '.' || mark == std::string::npos || mark < 2 ||
+        !ParseMark(inEntry.substr(mark + sizeof(kTemporaryMark) - 1), outMaker))
+        return std::string::npos;
+    return mark;
+}
+
+// Whether the process of the mark has surely quit.
+bool HasQuit(const ProcessMark& inMark)
+{
+    const ProcessMark own = OwnMark();
+    if (inMark.fPid == 0 || own.fPid == 0)
+        return false;
+    // Every process of another boot is gone.
+    if (inMark.fBoot != own.fBoot)
+        return true;
+    // The pids of another namespace are not ours to look up.
+    if (inMark.fNamespace != own.fNamespace)
+        return false;
+    if (inMark.fPid > uint64_t(INT_MAX))
+        return false;
+    char state = 0;
+    uint64_t start = 0;
+    bool gone = false;
+    // A /proc that hides other users' processes makes them look gone: the kernel has the last word.
+    if (!ReadProcessStat(inMark.fPid, state, start, gone))
+        return gone && ::kill(pid_t(inMark.fPid), 0) != 0 && errno == ESRCH;
+    // A zombie has quit, and a pid taken again is another process.
+    return state == 'Z' || state == 'X' || start != inMark.fStart;
 }
 
 } // namespace
@@ -315,11 +469,9 @@ int CopyLinkAt(int inFromDirFD, const char* inFrom, const struct stat& inStatus,
     return 0;
 }
 
-std::string TemporarySiblingPath(const std::string& inPath)
+std::string TemporaryItemName(const std::string& inName)
 {
-    const size_t slash = inPath.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string() : inPath.substr(0, slash + 1);
-    std::string name = slash == std::string::npos ? inPath : inPath.substr(slash + 1);
+    std::string name = inName;
     if (name.size() > kKeptNameBytes)
     {
         // Cut at the start of a character, never inside one.
@@ -328,6 +480,28 @@ std::string TemporarySiblingPath(const std::string& inPath)
             --cut;
         name.resize(cut);
     }
+    return name;
+}
+
+std::string ItemOfTemporary(const std::string& inEntry)
+{
+    ProcessMark maker;
+    const size_t mark = MarkOfTemporary(inEntry, maker);
+    return mark == std::string::npos ? std::string() : inEntry.substr(1, mark - 1);
+}
+
+bool TemporaryMakerHasQuit(const std::string& inEntry)
+{
+    ProcessMark maker;
+    return MarkOfTemporary(inEntry, maker) != std::string::npos && HasQuit(maker);
+}
+
+std::string TemporarySiblingPath(const std::string& inPath)
+{
+    const size_t slash = inPath.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : inPath.substr(0, slash + 1);
+    const std::string name =
+        TemporaryItemName(slash == std::string::npos ? inPath : inPath.substr(slash + 1));
     uint64_t random = 0;
     if (::getrandom(&random, sizeof(random), GRND_NONBLOCK) != ssize_t(sizeof(random)))
     {
@@ -335,12 +509,16 @@ std::string TemporarySiblingPath(const std::string& inPath)
         random = (uint64_t(::getpid()) << 32) ^ uint64_t(::time(nullptr)) ^
                  (sCounter.fetch_add(1) * 0x9E3779B97F4A7C15ull);
     }
-    char suffix[24];
-    std::snprintf(suffix, sizeof(suffix), ".kov%012llx",
+    const ProcessMark maker = OwnMark();
+    char suffix[80];
+    std::snprintf(suffix, sizeof(suffix), "%s%llu-%llx-%08llx-%llx-%012llx", kTemporaryMark,
+                  static_cast<unsigned long long>(maker.fPid), static_cast<unsigned long long>(maker.fStart),
+                  static_cast<unsigned long long>(maker.fBoot & 0xFFFFFFFFull),
+                  static_cast<unsigned long long>(maker.fNamespace),
                   static_cast<unsigned long long>(random & 0xFFFFFFFFFFFFull));
-    std::string temporary = folder + "." + name + suffix;
-    static_assert(kKeptNameBytes + 1 + 16 < kMaxNameBytes);
-    return temporary;
+    // The mark, 10 decimal digits, 16, 8, 16 and 12 hexadecimal ones and the dashes: at most 70.
+    static_assert(kKeptNameBytes + 1 + 70 <= kMaxNameBytes);
+    return folder + "." + name + suffix;
 }
 
 void SetReadFaultForTesting(int inErrno, int64_t inAfterBytes)

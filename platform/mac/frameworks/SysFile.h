@@ -51,9 +51,21 @@ int CopyRegularFileAt(int inFromDirFD, const char* inFrom, const struct stat& in
 int CopyLinkAt(int inFromDirFD, const char* inFrom, const struct stat& inStatus, int inToDirFD,
                const char* inTo, bool& outReadSide);
 
-// A path beside inPath for a temporary item: the same folder, a hidden name made of inPath's
-// name and a random suffix, short enough for the file system.
+// A path beside inPath for a temporary item: the same folder, a hidden name made of inPath's name
+// (cut to fit a name of the file system), ".kov", the process that makes it and a random part:
+// ".NAME.kovPID-START-BOOT-NS-RANDOM", where START is the process's start time (ticks since boot),
+// BOOT the first digits of the boot's id and NS the process's pid namespace, so that whoever finds
+// the item can tell whether its maker still runs; all but PID in hexadecimal.
 std::string TemporarySiblingPath(const std::string& inPath);
+// The name of the item that the temporary named inEntry stands for, as TemporarySiblingPath kept
+// it there (TemporaryItemName); empty for a name it did not make.
+std::string ItemOfTemporary(const std::string& inEntry);
+// inName as TemporarySiblingPath keeps it in a temporary's name.
+std::string TemporaryItemName(const std::string& inName);
+// Whether the process that made the temporary named inEntry has surely quit: its pid names no
+// process, a zombie, or one that started at another time or in another boot. False when it runs
+// or cannot be told (a process of another pid namespace, a /proc that cannot be read).
+bool TemporaryMakerHasQuit(const std::string& inEntry);
 
 // For tests: once inAfterBytes more bytes have been read (written) through the calls above, each
 // read (write) fails with inErrno, until the fault is cleared with errno 0. Transfers that cross

@@ -11,7 +11,9 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
+#include <unordered_set>
 #include <vector>
 
 namespace kova::sys
@@ -194,10 +196,33 @@ int RemoveEntry(int inDirFD, const char* inName, bool inUnlock)
     return Unlink(inDirFD, inName, 0) == 0 ? 0 : errno;
 }
 
-// Opens the sub-folder to walk it, unlocking it first when asked so that it can be read and
-// emptied. The descriptor, or -1 with errno set.
-int OpenFolderToEmpty(int inDirFD, const char* inName, bool inUnlock)
+// Whether the folder (inName in inDirFD, or the descriptor itself with an empty name) lies on the
+// device inDevice and is no mount point: 0, EBUSY (the answer of a removal of a mount point) when
+// another file system is mounted there, or errno. outInode gets its inode.
+int CheckOnDevice(int inDirFD, const char* inName, dev_t inDevice, ino_t& outInode)
 {
+    struct statx status = {};
+    const int flags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | (inName[0] == 0 ? AT_EMPTY_PATH : 0);
+    if (::statx(inDirFD, inName, flags, STATX_TYPE | STATX_INO, &status) != 0)
+        return errno;
+    outInode = ino_t(status.stx_ino);
+    // A bind mount of a folder of the same file system keeps its device: its mount flag tells.
+    const bool mountRoot = (status.stx_attributes_mask & status.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+    return makedev(status.stx_dev_major, status.stx_dev_minor) != inDevice || mountRoot ? EBUSY : 0;
+}
+
+// Opens the sub-folder to walk it, unlocking it first when asked so that it can be read and
+// emptied. With inDevice, a folder that is not on that device, or where a file system is mounted,
+// is neither unlocked nor opened (EBUSY). The descriptor, or -1 with errno set.
+int OpenFolderToEmpty(int inDirFD, const char* inName, bool inUnlock, const dev_t* inDevice)
+{
+    ino_t inode = 0;
+    if (const int error = inDevice != nullptr ? CheckOnDevice(inDirFD, inName, *inDevice, inode) : 0;
+        error != 0)
+    {
+        errno = error;
+        return -1;
+    }
     if (inUnlock)
     {
         if (const int error = UnlockEntry(inDirFD, inName); error != 0)
@@ -206,19 +231,40 @@ int OpenFolderToEmpty(int inDirFD, const char* inName, bool inUnlock)
             return -1;
         }
     }
-    return ::openat(inDirFD, inName, kDirectoryFlags);
+    const int fd = ::openat(inDirFD, inName, kDirectoryFlags);
+    if (fd < 0)
+        return -1;
+    if (inDevice == nullptr)
+        return fd;
+    // The folder opened is the one looked at, not a mount made since.
+    ino_t opened = 0;
+    int error = CheckOnDevice(fd, "", *inDevice, opened);
+    if (error == 0 && opened != inode)
+        error = EAGAIN;
+    if (error != 0)
+    {
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    return fd;
 }
 
-// Empties the open folder (the descriptor becomes the walk's). 0 or errno.
+// Empties the open folder (the descriptor becomes the walk's), never entering another file
+// system than its own. 0 or errno.
 int EmptyFolder(int inFD, const std::string& inPath, const RemoveOptions& inOptions, TreeFailure* outFailure)
 {
     std::vector<Level> levels;
     levels.push_back(Level{inFD, inPath, {}, 0});
-    if (const int error = ReadEntries(inFD, levels.back().fEntries); error != 0)
+    struct stat own = {};
+    int readError = ::fstat(inFD, &own) == 0 ? 0 : errno;
+    if (readError == 0)
+        readError = ReadEntries(inFD, levels.back().fEntries);
+    if (readError != 0)
     {
         CloseLevels(levels);
-        Fail(outFailure, inPath, error, false);
-        return error;
+        Fail(outFailure, inPath, readError, false);
+        return readError;
     }
     while (!levels.empty())
     {
@@ -274,7 +320,7 @@ int EmptyFolder(int inFD, const std::string& inPath, const RemoveOptions& inOpti
         }
         if (!inOptions.fWithSubFolders)
             continue;
-        const int fd = OpenFolderToEmpty(level.fFD, entry.fName.c_str(), inOptions.fUnlock);
+        const int fd = OpenFolderToEmpty(level.fFD, entry.fName.c_str(), inOptions.fUnlock, &own.st_dev);
         if (fd < 0)
         {
             const int error = errno;
@@ -334,6 +380,28 @@ void CloseCopyLevels(std::vector<CopyLevel>& ioLevels)
     ioLevels.clear();
 }
 
+// Makes the folder inName in inDirFD for the owner alone and opens it: exactly 0700 while its
+// contents come in, whatever the umask took away (without its rights the owner could not fill it).
+// The descriptor, or -1 with errno set and nothing left.
+int MakePrivateFolder(int inDirFD, const char* inName)
+{
+    if (::mkdirat(inDirFD, inName, 0700) != 0)
+        return -1;
+    int fd = ::openat(inDirFD, inName, kDirectoryFlags);
+    // A umask that took the owner's reading away: the rights are given back through the name,
+    // which the no-follow flag keeps from passing through a link put in its place.
+    if (fd < 0 && errno == EACCES && ::fchmodat(inDirFD, inName, 0700, AT_SYMLINK_NOFOLLOW) == 0)
+        fd = ::openat(inDirFD, inName, kDirectoryFlags);
+    if (fd >= 0 && ::fchmod(fd, 0700) == 0)
+        return fd;
+    const int error = errno;
+    if (fd >= 0)
+        ::close(fd);
+    ::unlinkat(inDirFD, inName, AT_REMOVEDIR);
+    errno = error;
+    return -1;
+}
+
 // The finished copy of a folder gets the source's owner, mode and times, in that order: its mode
 // may forbid what came before, and setting the others would change its times.
 int FinishFolderCopy(int inCopyFD, const struct stat& inStatus)
@@ -379,9 +447,8 @@ bool CopyEntry(std::vector<CopyLevel>& ioLevels, const Entry& inEntry, TreeFailu
         return Fail(outFailure, path, outError, true);
     }
     // Made for the owner alone until its contents are in.
-    int copy = -1;
-    if (::mkdirat(level.fCopyFD, name, 0700) != 0 ||
-        (copy = ::openat(level.fCopyFD, name, kDirectoryFlags)) < 0)
+    const int copy = MakePrivateFolder(level.fCopyFD, name);
+    if (copy < 0)
     {
         outError = errno;
         ::close(source);
@@ -473,8 +540,8 @@ int CopyTree(const std::string& inFrom, const std::string& inTo, bool inProceedA
         Fail(outFailure, inTo, EINVAL, false);
         return EINVAL;
     }
-    int copy = -1;
-    if (::mkdir(inTo.c_str(), 0700) != 0 || (copy = ::open(inTo.c_str(), kDirectoryFlags)) < 0)
+    const int copy = MakePrivateFolder(AT_FDCWD, inTo.c_str());
+    if (copy < 0)
     {
         const int error = errno;
         ::close(source);
@@ -517,7 +584,8 @@ int RemoveTree(const std::string& inPath, const RemoveOptions& inOptions, TreeFa
     }
     else if (error == 0)
     {
-        const int fd = OpenFolderToEmpty(parent, name.c_str(), inOptions.fUnlock);
+        // The item's own file system is the one it holds, a mount point or not.
+        const int fd = OpenFolderToEmpty(parent, name.c_str(), inOptions.fUnlock, nullptr);
         error = fd < 0 ? errno : EmptyFolder(fd, inPath, inOptions, outFailure);
         if (error == 0 && Unlink(parent, name.c_str(), AT_REMOVEDIR) != 0)
             error = errno;
@@ -539,6 +607,30 @@ int RemoveTreeContents(const std::string& inPath, const RemoveOptions& inOptions
         return error;
     }
     return EmptyFolder(fd, inPath, inOptions, outFailure);
+}
+
+void RemoveAbandonedTemporaries(const std::string& inFolder, const std::vector<std::string>& inNames)
+{
+    std::unordered_set<std::string> items;
+    for (const std::string& name : inNames)
+    {
+        if (!name.empty())
+            items.insert(TemporaryItemName(name));
+    }
+    const int fd = ::open(inFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    std::vector<Entry> entries;
+    ReadEntries(fd, entries);
+    ::close(fd);
+    RemoveOptions options;
+    options.fUnlock = true;
+    for (const Entry& entry : entries)
+    {
+        // The name first: the process is looked up only for a temporary of one of the items.
+        if (items.count(ItemOfTemporary(entry.fName)) != 0 && TemporaryMakerHasQuit(entry.fName))
+            RemoveTree(Join(inFolder, entry.fName), options);
+    }
 }
 
 bool IsSameOrInside(const std::string& inPath, const struct stat& inFolder)

@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 #include <sys/stat.h>
+#include <vector>
 
 namespace kova::sys
 {
@@ -46,11 +47,19 @@ struct RemoveOptions
 };
 
 // Removes the item at the path: a folder with everything in it; anything else (a link included,
-// never followed) alone. 0 or the errno of the first failure, which stops the walk.
+// never followed) alone. 0 or the errno of the first failure, which stops the walk. A walk never
+// enters another file system than the one of the folder it empties: at a folder where another is
+// mounted (a bind mount too) it stops with EBUSY, that folder untouched and named in *outFailure.
 int RemoveTree(const std::string& inPath, const RemoveOptions& inOptions, TreeFailure* outFailure = nullptr);
 // Removes what the folder holds and leaves the folder; a link at the path is not entered (ENOTDIR).
 int RemoveTreeContents(const std::string& inPath, const RemoveOptions& inOptions,
                        TreeFailure* outFailure = nullptr);
+
+// Removes the temporaries in inFolder (named by TemporarySiblingPath) that stand for one of the
+// items inNames and whose maker has quit: the partial copies and displaced items that a copy
+// killed on the way left behind. Those of a process that still runs, or that cannot be told, stay.
+// A failure leaves the item where it is.
+void RemoveAbandonedTemporaries(const std::string& inFolder, const std::vector<std::string>& inNames);
 
 // Whether the item at the path, or the folder that holds it, or one above, is the folder of that
 // identity (device and inode); links resolved. A path that does not exist yet is judged by its
