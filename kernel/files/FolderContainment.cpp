@@ -6,12 +6,12 @@
 namespace kova
 {
 
-bool IsInFolderOnDisk(const VFilePath& inPath, const VFilePath& inFolder)
+bool IsInFolderOnDisk(const VFilePath& inPath, const VFilePath& inFolder, bool inFolderItself)
 {
     VFilePath real;
     VFilePath realFolder;
     return XMacFile::ResolveRealPath(inPath, real) && XMacFile::ResolveRealPath(inFolder, realFolder) &&
-           real.IsChildOf(realFolder);
+           (inFolderItself ? real.IsSameOrChildOf(realFolder) : real.IsChildOf(realFolder));
 }
 
 } // namespace kova

@@ -13,7 +13,7 @@ class VFilePath;
 // True when inPath lies below inFolder once ".." and the links of both are resolved: a link
 // inside that leads out is outside, a folder named through a link above it holds its own items.
 // What does not exist yet is taken as it is named, below its deepest existing ancestor. The
-// folder itself is not in itself. False when either path cannot be resolved.
-bool IsInFolderOnDisk(const VFilePath& inPath, const VFilePath& inFolder);
+// folder itself is in itself only with inFolderItself. False when either path cannot be resolved.
+bool IsInFolderOnDisk(const VFilePath& inPath, const VFilePath& inFolder, bool inFolderItself = false);
 
 } // namespace kova

@@ -52,6 +52,9 @@ TEST(FolderContainment, DecidedOnTheRealPath)
         EXPECT_EQ(IsInFolderOnDisk(temp.Path(test.fPath), temp.Path(test.fFolder)), test.fInside);
     }
     EXPECT_FALSE(IsInFolderOnDisk(VFilePath(), temp.Path("box/")));
+    // Asked for, the folder is in itself, also named through a link to it.
+    EXPECT_TRUE(IsInFolderOnDisk(temp.Path("alias/"), temp.Path("box/"), true));
+    EXPECT_FALSE(IsInFolderOnDisk(temp.Path("box/out"), temp.Path("box/"), true));
 }
 
 } // namespace

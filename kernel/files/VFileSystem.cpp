@@ -3,6 +3,7 @@
 #include "kernel/errors/KovaErrors.h"
 #include "kernel/errors/VErrorBase.h"
 #include "kernel/errors/VErrorContext.h"
+#include "kernel/files/FolderContainment.h"
 #include "kernel/files/IFolder.h"
 #include "kernel/files/VFolder.h"
 #include "kernel/values/VValueBag.h"
@@ -71,11 +72,7 @@ bool VFileSystem::IsAuthorized(const VFilePath& inPath) const
         return false;
     // On disk: the links of what exists of the path must keep it in the root's real place. A path
     // named through another way to the root (a link above it) is inside all the same.
-    VFilePath real;
-    VFilePath realRoot;
-    if (!XMacFile::ResolveRealPath(inPath, real) || !XMacFile::ResolveRealPath(fRoot->GetPath(), realRoot))
-        return false;
-    return real.IsSameOrChildOf(realRoot);
+    return IsInFolderOnDisk(inPath, fRoot->GetPath(), true);
 }
 
 VError VFileSystem::Request(size_t inBytes)

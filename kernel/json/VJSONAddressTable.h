@@ -1,6 +1,7 @@
 // VJSONAddressTable maps addresses of collections to numbers, for walks that must recognise a
-// collection met again (the binary writer's back-references, the cloner's sources): open addressing over a
-// table at most half full, one block for all, no node per entry.
+// collection met again (the binary writer's back-references, the cloner's sources, the text
+// writer's open containers): open addressing over a table at most half full, one block for all,
+// no node per entry.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -66,6 +67,34 @@ public:
             i = (i + 1) & mask;
         fSlots[i] = Slot{inAddress, inValue};
         ++fCount;
+    }
+
+    // Forgets the address, when it is in the table.
+    void Remove(const void* inAddress)
+    {
+        if (fSlots.empty())
+            return;
+        const size_t mask = fSlots.size() - 1;
+        size_t hole = SlotOf(inAddress, mask);
+        for (; fSlots[hole].fAddress != inAddress; hole = (hole + 1) & mask)
+        {
+            if (fSlots[hole].fAddress == nullptr)
+                return;
+        }
+        // Later entries of the run move back into the hole unless their home lies after it:
+        // every entry must stay reachable from its home without crossing an empty slot.
+        for (size_t next = (hole + 1) & mask; fSlots[next].fAddress != nullptr; next = (next + 1) & mask)
+        {
+            const size_t home = SlotOf(fSlots[next].fAddress, mask);
+            const bool homeAfterHole =
+                hole <= next ? (hole < home && home <= next) : (hole < home || home <= next);
+            if (homeAfterHole)
+                continue;
+            fSlots[hole] = fSlots[next];
+            hole = next;
+        }
+        fSlots[hole] = Slot{};
+        --fCount;
     }
 
 private:

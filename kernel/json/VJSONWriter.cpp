@@ -294,18 +294,13 @@ bool VJSONWriter::_CountMember(size_t inLength)
     return false;
 }
 
-bool VJSONWriter::_IsOpen(const void* inContainer) const
-{
-    return std::find(fOpenContainers.begin(), fOpenContainers.end(), inContainer) != fOpenContainers.end();
-}
-
 VError VJSONWriter::_WriteArray(const VJSONArray* inArray, Output& ioOutput)
 {
     if (inArray == nullptr)
         return ioOutput.AppendASCII("undefined") ? VE_OK : VE_STRING_ALLOC_FAILED;
     if (inArray->GetCount() == 0)
         return ioOutput.AppendASCII("[]") ? VE_OK : VE_STRING_ALLOC_FAILED;
-    if (_IsOpen(inArray))
+    if (fOpenContainers.Find(inArray) != nullptr)
     {
         _ThrowError(VE_JSON_CIRCULAR);
         return VE_JSON_CIRCULAR;
@@ -314,7 +309,7 @@ VError VJSONWriter::_WriteArray(const VJSONArray* inArray, Output& ioOutput)
     if (!level.IsOK())
         return VE_JSON_NOT_ENOUGH_STACK;
 
-    fOpenContainers.push_back(inArray);
+    fOpenContainers.Add(inArray, 0);
     IncrementLevel();
     bool indented = (fOptions & kIndented) != 0;
     bool cut = false;
@@ -352,7 +347,7 @@ VError VJSONWriter::_WriteArray(const VJSONArray* inArray, Output& ioOutput)
             break;
     }
     DecrementLevel();
-    fOpenContainers.pop_back();
+    fOpenContainers.Remove(inArray);
     if (error != VE_OK)
         return error;
 
@@ -369,7 +364,7 @@ VError VJSONWriter::_WriteObject(const VJSONObject* inObject, Output& ioOutput)
 {
     if (inObject == nullptr)
         return ioOutput.AppendASCII("undefined") ? VE_OK : VE_STRING_ALLOC_FAILED;
-    if (_IsOpen(inObject))
+    if (fOpenContainers.Find(inObject) != nullptr)
     {
         if ((fOptions & kCircularMarker) != 0)
             return ioOutput.Append(kCircularText, int32_t(std::size(kCircularText) - 1))
@@ -391,10 +386,10 @@ VError VJSONWriter::_WriteObject(const VJSONObject* inObject, Output& ioOutput)
     if (!level.IsOK())
         return VE_JSON_NOT_ENOUGH_STACK;
 
-    fOpenContainers.push_back(inObject);
+    fOpenContainers.Add(inObject, 0);
     bool cut = false;
     VError error = _WriteMembers(inObject, ioOutput, cut);
-    fOpenContainers.pop_back();
+    fOpenContainers.Remove(inObject);
     if (error != VE_OK)
         return error;
     if (cut && !fCutDone)

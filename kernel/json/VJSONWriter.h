@@ -22,6 +22,7 @@
 // cut flag only grow.
 #pragma once
 
+#include "kernel/json/VJSONAddressTable.h"
 #include "kernel/json/VJSONObject.h"
 #include "kernel/text/VString.h"
 #include "kernel/values/KovaTypes.h"
@@ -95,7 +96,6 @@ private:
     VError _WriteDate(const VJSONValue& inValue, Output& ioOutput);
     // After a member's text: counts it under option kCut; true when the container is cut there.
     bool _CountMember(size_t inLength);
-    bool _IsOpen(const void* inContainer) const;
     template <class WRITE>
     VError _Public(VString& outText, WRITE&& inWrite);
 
@@ -104,7 +104,8 @@ private:
     uint32_t fLevel = 0;
     // "\n" followed by one tab per open level, under option kIndented; empty otherwise.
     VString fIndent;
-    std::vector<const void*> fOpenContainers;
+    // The containers being written, looked up at each one met: deep trees cost no scan per level.
+    VJSONAddressTable fOpenContainers;
     // Retained: an object freed while writing cannot leave its address to another one.
     std::unordered_set<const VJSONObject*> fSeenObjects;
     std::vector<VRefPtr<VJSONObject>> fSeenReferences;

@@ -127,6 +127,57 @@ TEST(VJSONWriter, CyclesAndObjectsMetTwice)
     EXPECT_EQ(inner->GetRefCount(), count);
 }
 
+TEST(VJSONWriter, OpenContainersAreKnownAtAnyWidthAndDepth)
+{
+    // Thousands of containers opened and closed in turn, each holding the same array: closed
+    // again each time, it is met without a cycle.
+    VJSONValue shared = Parse("[0]");
+    VJSONValue wide(JSON_array);
+    std::string expected = "[";
+    for (int i = 0; i < 3000; ++i)
+    {
+        VJSONValue item(i % 2 == 0 ? JSON_array : JSON_object);
+        if (i % 2 == 0)
+            item.GetArray()->Push(shared);
+        else
+            item.GetObject()->SetProperty("s", shared);
+        wide.GetArray()->Push(item);
+        expected += i % 2 == 0 ? "[[0]]," : R"({"s":[0]},)";
+    }
+    expected.back() = ']';
+    EXPECT_EQ(Write(wide, 1), expected);
+
+    // A chain of 3,000 levels whose last one holds the first, and another whose last holds the
+    // next to last: every level stays open down to the cycle.
+    StCollectErrors errors;
+    for (int back : {3000, 2})
+    {
+        std::vector<VJSONValue> levels;
+        for (int i = 0; i < 3000; ++i)
+            levels.push_back(VJSONValue(i % 2 == 0 ? JSON_object : JSON_array));
+        for (size_t i = 0; i < levels.size(); ++i)
+        {
+            const VJSONValue& next =
+                i + 1 < levels.size() ? levels[i + 1] : levels[levels.size() - size_t(back)];
+            if (VJSONObject* object = levels[i].GetObject())
+                object->SetProperty("n", next);
+            else
+                levels[i].GetArray()->Push(next);
+        }
+        VError error = VE_OK;
+        EXPECT_EQ(Write(levels[0], 1, &error), "");
+        EXPECT_EQ(error, VE_JSON_CIRCULAR) << back;
+        for (VJSONValue& level : levels)
+        {
+            if (VJSONObject* object = level.GetObject())
+                object->Clear();
+            else
+                level.GetArray()->Clear();
+        }
+    }
+    EXPECT_EQ(errors.Codes(), (std::vector<VError>{VE_JSON_CIRCULAR, VE_JSON_CIRCULAR}));
+}
+
 TEST(VJSONWriter, CutAfterTheMemberThatPassed512Characters)
 {
     // Each element is 3 characters: the count passes 512 during the 171st (index 170); the
