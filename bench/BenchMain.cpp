@@ -7,6 +7,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <malloc.h>
 #include <map>
 #include <string>
 #include <thread>
@@ -76,6 +77,12 @@ private:
 
 int main(int argc, char** argv)
 {
+    // The C library moves its threshold for serving a block by mmap up to the largest mapped block
+    // freed so far, so a benchmark would measure what ran before it: a string grown to 640 KB
+    // was remapped in a run of its own and moved in the heap after other benchmarks. Fixed at the
+    // threshold a fresh process starts with, every benchmark and both sides of a pair see the
+    // allocator as a new process does, whatever ran before.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     // The toolbox runs among other threads (tasks, the logger): so does every benchmark, so that
     // no side takes a single-thread shortcut (the C library skips its locks until a second thread
     // starts) that the updater never sees, and the multi-thread benchmarks change nothing after
