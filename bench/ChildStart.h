@@ -13,11 +13,13 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <sched.h>
 #include <string>
 #include <sys/ptrace.h>
@@ -144,30 +146,47 @@ public:
                ptrace(PTRACE_CONT, fPid, nullptr, nullptr) == 0;
     }
 
+    // Lets the child end; its peak, or -1 when it did not exit with 0 or its peak was not read.
     long Finish()
     {
-        long peak = -1;
-        while (!fExited)
+        while (!fExited && Follow(true))
         {
-            int status = 0;
-            if (waitpid(fPid, &status, 0) != fPid)
-                return -1;
-            if (WIFEXITED(status) || WIFSIGNALED(status))
-            {
-                fStatus = status;
-                fExited = true;
-            }
-            else if (status >> 8 == (SIGTRAP | (PTRACE_EVENT_EXIT << 8)))
-            {
-                peak = StatusKilobytes(fPid, "VmHWM");
-                ptrace(PTRACE_CONT, fPid, nullptr, nullptr);
-            }
-            else
-            {
-                ptrace(PTRACE_CONT, fPid, nullptr, reinterpret_cast<void*>(intptr_t(WSTOPSIG(status))));
-            }
         }
-        return WIFEXITED(fStatus) && WEXITSTATUS(fStatus) == 0 ? peak : -1;
+        return fExited && WIFEXITED(fStatus) && WEXITSTATUS(fStatus) == 0 ? fPeak : -1;
+    }
+
+    // Handles one stop of the child, waiting for it when asked; false when there was none to
+    // handle or the child is gone. Stopped at its exit, the child still holds its descriptors:
+    // whoever waits on one must keep following it.
+    bool Follow(bool inWait)
+    {
+        int status = 0;
+        const pid_t waited = fExited ? -1 : waitpid(fPid, &status, inWait ? 0 : WNOHANG);
+        if (waited != fPid)
+        {
+            fExited = fExited || waited < 0;
+            return false;
+        }
+        if (WIFEXITED(status) || WIFSIGNALED(status))
+        {
+            fStatus = status;
+            fExited = true;
+        }
+        else if (status >> 8 == (SIGTRAP | (PTRACE_EVENT_EXIT << 8)))
+        {
+            fPeak = StatusKilobytes(fPid, "VmHWM");
+            ptrace(PTRACE_CONT, fPid, nullptr, nullptr);
+        }
+        else
+        {
+            // A signal on its way is handed on; a stop the child entered (no signal information)
+            // is left, so that a stop signal is not handed on again and again.
+            siginfo_t information;
+            const bool delivery = ptrace(PTRACE_GETSIGINFO, fPid, nullptr, &information) == 0;
+            const intptr_t signal = delivery ? WSTOPSIG(status) : 0;
+            ptrace(PTRACE_CONT, fPid, nullptr, reinterpret_cast<void*>(signal));
+        }
+        return true;
     }
 
     ~VTracedChild()
@@ -205,6 +224,7 @@ private:
     int fCPU = -1;
     pid_t fPid = 0;
     int fStatus = 0;
+    long fPeak = -1;
     bool fExited = false;
 };
 
@@ -231,8 +251,24 @@ inline bool MeasureStart(const std::string& inPath, std::vector<std::string> inA
     const bool started =
         child.Start(inPath, std::move(inArguments), inOnStandardOutput ? childEnd : -1, inCPU);
     close(childEnd);
-    char byte = 0;
-    const bool told = started && read(signal[0], &byte, 1) == 1;
+    // Woken at once by the byte; meanwhile the child's stops are handled every millisecond, so
+    // that a child stopped at its exit before it said anything closes the pipe.
+    bool told = false;
+    for (pollfd reader{signal[0], POLLIN, 0}; started;)
+    {
+        const int ready = poll(&reader, 1, 1);
+        if (ready > 0)
+        {
+            char byte = 0;
+            told = read(signal[0], &byte, 1) == 1;
+            break;
+        }
+        if (ready < 0 && errno != EINTR)
+            break;
+        while (child.Follow(false))
+        {
+        }
+    }
     const auto end = std::chrono::steady_clock::now();
     close(signal[0]);
     outPeakKilobytes = child.Finish();
