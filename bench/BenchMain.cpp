@@ -7,6 +7,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <malloc.h>
 #include <map>
 #include <string>
 #include <thread>
@@ -76,6 +77,17 @@ private:
 
 int main(int argc, char** argv)
 {
+    // The C library adapts to what the process did so far: it moves its threshold for serving a
+    // block by mmap up to the largest mapped block freed, and gives the top of its heap back to
+    // the system past a trim threshold that moves with it. A benchmark would then measure what
+    // ran before it (a string grown to 640 KB was remapped in a run of its own and moved in the
+    // heap after other benchmarks) or where its blocks lie (a batch freed at the top of a near
+    // empty heap is given back and faulted in again at every iteration). Both are fixed: blocks
+    // of 128 KiB and more are mapped, as in a new process, and the heap keeps what it was given,
+    // as in one that has run a while. bench/remeasure also runs each pair in a process of its own,
+    // so that no other benchmark leaves room in the heap for a large block.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);
     // The toolbox runs among other threads (tasks, the logger): so does every benchmark, so that
     // no side takes a single-thread shortcut (the C library skips its locks until a second thread
     // starts) that the updater never sees, and the multi-thread benchmarks change nothing after

@@ -4,11 +4,13 @@
 //   the same tree; only the swap is timed, both bundles are put back between iterations;
 // - the contents of that tree copied into a destination made on the way (RobustCopyFolderContent)
 //   beside cp -a of the same contents;
-// - the updater's start to its first log line, a whole update of a small bundle (no caller to
-//   wait for, a restart through open), beside a bare main linked with the same libraries started
-//   to its first line; the counter rss_kb is the updater's peak resident size over the update.
-// Run pinned, with repetitions interleaved at random (the defaults of BenchMain):
-//     taskset -c 2 kova_bench --benchmark_filter=Updater
+// - the updater's start to its progress line for the caller (right after its first log line), a
+//   whole update of a small bundle (no caller to wait for, a restart through open), beside a bare
+//   main linked with the same libraries started to its first byte; the counter rss_kb is each
+//   program's own peak resident size (the updater's over the whole update).
+// Run pinned, with repetitions interleaved at random (the defaults of BenchMain); given two cores,
+// the start-up pairs time on the first and run the children on the second:
+//     taskset -c 2,3 kova_bench --benchmark_filter=Updater
 #include "app/RobustCopy.h"
 #include "app/VUpdateEngine.h"
 #include "bench/BenchSetup.h"
@@ -18,15 +20,8 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <climits>
-#include <cstdio>
-#include <ctime>
 #include <filesystem>
-#include <fstream>
-#include <spawn.h>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace
@@ -162,43 +157,14 @@ BENCHMARK(BM_RobustCopy_Kova)->UseManualTime()->Unit(benchmark::kMillisecond)->I
 // ---------------------------------------------------------------------------------------------
 // Start-up
 
-int64_t WallMilliseconds()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-}
-
-// The local time of the log's first line ("1 2026-01-31T09:05:07.250 ..."), in milliseconds since
-// 1970; -1 when there is none.
-int64_t FirstLineMilliseconds(const std::string& inLogFolder)
-{
-    std::error_code ignored;
-    for (const auto& entry : std::filesystem::directory_iterator(inLogFolder, ignored))
-    {
-        std::ifstream stream(entry.path());
-        std::string number;
-        std::string stamp;
-        stream >> number >> stamp;
-        struct tm local = {};
-        int milliseconds = 0;
-        if (sscanf(stamp.c_str(), "%d-%d-%dT%d:%d:%d.%d", &local.tm_year, &local.tm_mon, &local.tm_mday,
-                   &local.tm_hour, &local.tm_min, &local.tm_sec, &milliseconds) != 7)
-            return -1;
-        local.tm_year -= 1900;
-        local.tm_mon -= 1;
-        local.tm_isdst = -1;
-        return int64_t(mktime(&local)) * 1000 + milliseconds;
-    }
-    return -1;
-}
-
 void BM_UpdaterStart_Kova(benchmark::State& ioState)
 {
     // The updater lies in the Updater.app of the build folder.
     const std::string updater = kova::bench::ChildPath("../Updater.app/Contents/MacOS/updater");
     const std::string root = Folder() + "/small";
     setenv("XDG_DATA_HOME", (root + "/data").c_str(), 1);
-    double rssTotal = 0;
+    const kova::bench::StChildCore cores;
+    double peakTotal = 0;
     for (auto _ : ioState)
     {
         std::error_code ignored;
@@ -208,33 +174,23 @@ void BM_UpdaterStart_Kova(benchmark::State& ioState)
             std::filesystem::create_directories(root + bundle + "/Contents/MacOS");
             std::filesystem::copy_file("/bin/true", root + bundle + "/Contents/MacOS/Small");
         }
-        const std::string logs = "--log-dir=" + root + "/logs";
-        const std::string outdated = root + "/apps/Small.app";
-        const std::string upToDate = root + "/new/Small.app";
-        char* arguments[] = {const_cast<char*>(updater.c_str()), const_cast<char*>(logs.c_str()),
-                             const_cast<char*>(outdated.c_str()), const_cast<char*>(upToDate.c_str()),
-                             nullptr};
-        const int64_t start = WallMilliseconds();
-        pid_t child = 0;
-        int status = 0;
-        rusage usage{};
-        if (posix_spawn(&child, updater.c_str(), nullptr, nullptr, arguments, environ) != 0 ||
-            wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        // The progress line for the caller comes right after the first log line and the check that
+        // both bundles exist: the log line's own time stamp is the logger's next flush (every
+        // 100 ms, or the quit), which for a small update is its end.
+        double seconds = 0;
+        long peak = 0;
+        if (!kova::bench::MeasureStart(updater,
+                                       {updater, "--caller-log=1", "--log-dir=" + root + "/logs",
+                                        root + "/apps/Small.app", root + "/new/Small.app"},
+                                       true, cores.GetChildCPU(), seconds, peak))
         {
             ioState.SkipWithError("the update failed");
             return;
         }
-        const int64_t firstLine = FirstLineMilliseconds(root + "/logs");
-        if (firstLine < 0)
-        {
-            ioState.SkipWithError("no log line");
-            return;
-        }
-        // The line's time has milliseconds: half of one is the expected error.
-        ioState.SetIterationTime(double(std::max<int64_t>(firstLine - start, 0)) / 1000.0 + 0.0005);
-        rssTotal += double(usage.ru_maxrss);
+        ioState.SetIterationTime(seconds);
+        peakTotal += double(peak);
     }
-    ioState.counters["rss_kb"] = benchmark::Counter(rssTotal, benchmark::Counter::kAvgIterations);
+    ioState.counters["rss_kb"] = benchmark::Counter(peakTotal, benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_UpdaterStart_Kova)->Iterations(30)->UseManualTime()->Unit(benchmark::kMillisecond);
 

@@ -2,6 +2,7 @@
 
 #include "platform/mac/frameworks/CFError.h"
 #include "platform/mac/frameworks/CFLocale.h"
+#include "xml/XMLLibrary.h"
 
 #include <algorithm>
 #include <cctype>
@@ -59,6 +60,14 @@ std::shared_ptr<const Bundle> MakeBundleOfExecutable()
 {
     bool isApp = false;
     std::string path = BundlePathForExecutable(ReadExecutablePath(), &isApp);
+    // An application's main bundle is read before the toolbox starts and lives as long as the
+    // process: the XML library started for its information dictionary stays up for the readers
+    // that come later (the localization files), which would otherwise build its tables again.
+    if (isApp)
+    {
+        static const bool sXMLLibraryKept = XMLLibraryInitialize();
+        (void)sXMLLibraryKept;
+    }
     return std::make_shared<const Bundle>(std::move(path), isApp);
 }
 

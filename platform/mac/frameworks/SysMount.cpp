@@ -4,10 +4,10 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <mutex>
-#include <sstream>
+#include <string_view>
 #include <sys/statvfs.h>
 
 namespace kova::sys
@@ -26,7 +26,7 @@ std::string TablePath()
 }
 
 // Fields of the table escape blanks, tabs, line ends and backslashes as "\ooo".
-std::string Unescape(const std::string& field)
+std::string Unescape(std::string_view field)
 {
     std::string out;
     out.reserve(field.size());
@@ -47,15 +47,26 @@ std::string Unescape(const std::string& field)
     return out;
 }
 
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
 // One line: id, parent id, device, root, mount point, options, optional fields, "-", type,
 // source, super-block options. False for a line that does not have that shape.
-bool ParseLine(const std::string& line, MountEntry& out)
+bool ParseLine(std::string_view line, MountEntry& out)
 {
-    std::istringstream fields(line);
-    std::vector<std::string> words;
-    std::string word;
-    while (fields >> word)
-        words.push_back(word);
+    std::vector<std::string_view> words;
+    for (size_t i = 0; i < line.size();)
+    {
+        while (i < line.size() && IsBlank(line[i]))
+            ++i;
+        const size_t start = i;
+        while (i < line.size() && !IsBlank(line[i]))
+            ++i;
+        if (i > start)
+            words.push_back(line.substr(start, i - start));
+    }
     if (words.size() < 9)
         return false;
     size_t dash = 6;
@@ -86,15 +97,22 @@ bool IsUnder(const std::string& path, const std::string& mountPoint)
 
 std::vector<MountEntry> ReadMountTableFile(const std::string& path)
 {
+    // Read through the C library: the table is read at start-up, where a C++ stream would fault
+    // in the C++ library's locale and stream code for one small file.
     std::vector<MountEntry> entries;
-    std::ifstream table(path);
-    std::string line;
-    while (table && std::getline(table, line))
+    FILE* table = std::fopen(path.c_str(), "re");
+    if (table == nullptr)
+        return entries;
+    char* line = nullptr;
+    size_t capacity = 0;
+    for (ssize_t length; (length = getline(&line, &capacity, table)) >= 0;)
     {
         MountEntry entry;
-        if (ParseLine(line, entry))
+        if (ParseLine(std::string_view(line, size_t(length)), entry))
             entries.push_back(std::move(entry));
     }
+    std::free(line);
+    std::fclose(table);
     return entries;
 }
 

@@ -5,8 +5,10 @@
 #include <unicode/ucol.h>
 #include <unicode/unorm2.h>
 #include <unicode/usearch.h>
+#include <unicode/uset.h>
 #include <unicode/ustring.h>
 
+#include <algorithm>
 #include <string>
 
 namespace kova
@@ -62,6 +64,62 @@ int32_t FindUnits(const UniChar* inText, int32_t inLength, const UniChar* inPatt
     return 0;
 }
 
+bool IsPrintableASCII(UniChar inUnit)
+{
+    return inUnit >= 0x20 && inUnit <= 0x7E;
+}
+
+bool IsPrintableASCII(const UniChar* inText, int32_t inLength)
+{
+    return std::all_of(inText, inText + inLength, [](UniChar inUnit) { return IsPrintableASCII(inUnit); });
+}
+
+UniChar LowerASCII(UniChar inUnit)
+{
+    return inUnit >= 'A' && inUnit <= 'Z' ? UniChar(inUnit + 0x20) : inUnit;
+}
+
+// The first match of printable ASCII in printable ASCII, where each character is one collation
+// element: a loose search matches letters of either case, a strict one the same units.
+int32_t FindASCII(const UniChar* inText, int32_t inLength, const UniChar* inPattern, int32_t inPatternLength,
+                  bool inStrict)
+{
+    if (inStrict)
+        return FindUnits(inText, inLength, inPattern, inPatternLength);
+    for (int32_t start = 0; start + inPatternLength <= inLength; ++start)
+    {
+        int32_t i = 0;
+        while (i < inPatternLength && LowerASCII(inText[start + i]) == LowerASCII(inPattern[i]))
+            ++i;
+        if (i == inPatternLength)
+            return start + 1;
+    }
+    return 0;
+}
+
+// Whether a set of characters and sequences holds a printable ASCII character, or a sequence
+// with one in it (a contraction, a prefix); a sequence too long to read counts as one.
+bool TouchesASCII(const USet* inSet)
+{
+    const int32_t count = uset_getItemCount(inSet);
+    for (int32_t i = 0; i < count; ++i)
+    {
+        UChar32 first = 0;
+        UChar32 last = 0;
+        UChar sequence[64];
+        UErrorCode status = U_ZERO_ERROR;
+        const int32_t length = uset_getItem(inSet, i, &first, &last, sequence, 64, &status);
+        if (U_FAILURE(status))
+            return true;
+        const bool touches = length == 0 ? first <= 0x7E && last >= 0x20
+                                         : std::any_of(sequence, sequence + length,
+                                                       [](UChar inUnit) { return IsPrintableASCII(inUnit); });
+        if (touches)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 XMacStringCompare::XMacStringCompare(std::shared_ptr<const cf::Locale> inLocale)
@@ -111,6 +169,33 @@ UCollator* XMacStringCompare::_GetCollator(bool inStrict) const
     return collator;
 }
 
+// In the root order every printable ASCII character is one collation element with a primary
+// weight of its own, the two cases of a letter alone sharing one. A locale keeps that when its
+// tailoring touches no ASCII character or sequence (no Czech "ch", no Turkish "i"), spaces and
+// punctuation stay non-ignorable, case is no level of its own and digits are not read as
+// numbers. Then a search of ASCII in ASCII needs no string search, whose start walks the whole
+// collation table (a millisecond and a megabyte of collation data at the updater's start).
+bool XMacStringCompare::_CollatesASCIIAsRoot(bool inStrict, const UCollator* inCollator) const
+{
+    std::atomic<int8_t>& known = fASCIIAsRoot[inStrict ? 1 : 0];
+    const int8_t cached = known.load(std::memory_order_acquire);
+    if (cached >= 0)
+        return cached == 1;
+    UErrorCode status = U_ZERO_ERROR;
+    bool asRoot = ucol_getAttribute(inCollator, UCOL_ALTERNATE_HANDLING, &status) == UCOL_NON_IGNORABLE &&
+                  ucol_getAttribute(inCollator, UCOL_CASE_LEVEL, &status) == UCOL_OFF &&
+                  ucol_getAttribute(inCollator, UCOL_NUMERIC_COLLATION, &status) == UCOL_OFF &&
+                  U_SUCCESS(status);
+    USet* tailored = asRoot ? ucol_getTailoredSet(inCollator, &status) : nullptr;
+    if (tailored == nullptr || U_FAILURE(status))
+        asRoot = false;
+    else
+        asRoot = !TouchesASCII(tailored);
+    uset_close(tailored);
+    known.store(asRoot ? 1 : 0, std::memory_order_release);
+    return asRoot;
+}
+
 int32_t XMacStringCompare::CompareString(const UniChar* inText1, int32_t inLength1, const UniChar* inText2,
                                          int32_t inLength2, bool inStrict) const
 {
@@ -156,7 +241,16 @@ int32_t XMacStringCompare::FindString(const UniChar* inText, int32_t inLength, c
         }
         UErrorCode status = U_ZERO_ERROR;
         UStringSearch* search = nullptr;
-        if (UCollator* collator = _GetCollator(inStrict))
+        UCollator* collator = _GetCollator(inStrict);
+        if (collator != nullptr && IsPrintableASCII(inPattern, inPatternLength) &&
+            IsPrintableASCII(inText, inLength) && _CollatesASCIIAsRoot(inStrict, collator))
+        {
+            position = FindASCII(inText, inLength, inPattern, inPatternLength, inStrict);
+            if (outMatchedLength != nullptr)
+                *outMatchedLength = position > 0 ? inPatternLength : 0;
+            return position;
+        }
+        if (collator != nullptr)
             search = usearch_openFromCollator(inPattern, inPatternLength, inText, inLength, collator, nullptr,
                                               &status);
         if (search != nullptr && U_SUCCESS(status))

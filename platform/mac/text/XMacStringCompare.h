@@ -47,9 +47,12 @@ public:
 private:
     // Null when ICU cannot open one; the comparison then falls back to code units.
     UCollator* _GetCollator(bool inStrict) const;
+    // Whether the collator orders printable ASCII as the root order does (see the source).
+    bool _CollatesASCIIAsRoot(bool inStrict, const UCollator* inCollator) const;
 
     std::shared_ptr<const cf::Locale> fLocale;
     mutable std::atomic<UCollator*> fCollators[2] = {nullptr, nullptr}; // loose, strict
+    mutable std::atomic<int8_t> fASCIIAsRoot[2] = {-1, -1};             // -1 until known
 };
 
 } // namespace kova
