@@ -294,13 +294,34 @@ bool VJSONWriter::_CountMember(size_t inLength)
     return false;
 }
 
+bool VJSONWriter::_IsOpen(const void* inContainer) const
+{
+    const auto scanned = fOpenContainers.begin() + std::min(fOpenContainers.size(), kScannedLevels);
+    return std::find(fOpenContainers.begin(), scanned, inContainer) != scanned ||
+           (fOpenContainers.size() > kScannedLevels && fDeepContainers.Find(inContainer) != nullptr);
+}
+
+void VJSONWriter::_Open(const void* inContainer)
+{
+    fOpenContainers.push_back(inContainer);
+    if (fOpenContainers.size() > kScannedLevels)
+        fDeepContainers.Add(inContainer, 0);
+}
+
+void VJSONWriter::_Close()
+{
+    if (fOpenContainers.size() > kScannedLevels)
+        fDeepContainers.Remove(fOpenContainers.back());
+    fOpenContainers.pop_back();
+}
+
 VError VJSONWriter::_WriteArray(const VJSONArray* inArray, Output& ioOutput)
 {
     if (inArray == nullptr)
         return ioOutput.AppendASCII("undefined") ? VE_OK : VE_STRING_ALLOC_FAILED;
     if (inArray->GetCount() == 0)
         return ioOutput.AppendASCII("[]") ? VE_OK : VE_STRING_ALLOC_FAILED;
-    if (fOpenContainers.Find(inArray) != nullptr)
+    if (_IsOpen(inArray))
     {
         _ThrowError(VE_JSON_CIRCULAR);
         return VE_JSON_CIRCULAR;
@@ -309,7 +330,7 @@ VError VJSONWriter::_WriteArray(const VJSONArray* inArray, Output& ioOutput)
     if (!level.IsOK())
         return VE_JSON_NOT_ENOUGH_STACK;
 
-    fOpenContainers.Add(inArray, 0);
+    _Open(inArray);
     IncrementLevel();
     bool indented = (fOptions & kIndented) != 0;
     bool cut = false;
@@ -347,7 +368,7 @@ VError VJSONWriter::_WriteArray(const VJSONArray* inArray, Output& ioOutput)
             break;
     }
     DecrementLevel();
-    fOpenContainers.Remove(inArray);
+    _Close();
     if (error != VE_OK)
         return error;
 
@@ -364,7 +385,7 @@ VError VJSONWriter::_WriteObject(const VJSONObject* inObject, Output& ioOutput)
 {
     if (inObject == nullptr)
         return ioOutput.AppendASCII("undefined") ? VE_OK : VE_STRING_ALLOC_FAILED;
-    if (fOpenContainers.Find(inObject) != nullptr)
+    if (_IsOpen(inObject))
     {
         if ((fOptions & kCircularMarker) != 0)
             return ioOutput.Append(kCircularText, int32_t(std::size(kCircularText) - 1))
@@ -386,10 +407,10 @@ VError VJSONWriter::_WriteObject(const VJSONObject* inObject, Output& ioOutput)
     if (!level.IsOK())
         return VE_JSON_NOT_ENOUGH_STACK;
 
-    fOpenContainers.Add(inObject, 0);
+    _Open(inObject);
     bool cut = false;
     VError error = _WriteMembers(inObject, ioOutput, cut);
-    fOpenContainers.Remove(inObject);
+    _Close();
     if (error != VE_OK)
         return error;
     if (cut && !fCutDone)

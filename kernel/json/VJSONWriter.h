@@ -96,6 +96,9 @@ private:
     VError _WriteDate(const VJSONValue& inValue, Output& ioOutput);
     // After a member's text: counts it under option kCut; true when the container is cut there.
     bool _CountMember(size_t inLength);
+    bool _IsOpen(const void* inContainer) const;
+    void _Open(const void* inContainer);
+    void _Close();
     template <class WRITE>
     VError _Public(VString& outText, WRITE&& inWrite);
 
@@ -104,8 +107,11 @@ private:
     uint32_t fLevel = 0;
     // "\n" followed by one tab per open level, under option kIndented; empty otherwise.
     VString fIndent;
-    // The containers being written, looked up at each one met: deep trees cost no scan per level.
-    VJSONAddressTable fOpenContainers;
+    // The containers being written, outermost first. Those below the first kScannedLevels are
+    // also in fDeepContainers: a container met deep in a tree costs no scan of every level above.
+    static constexpr size_t kScannedLevels = 16;
+    std::vector<const void*> fOpenContainers;
+    VJSONAddressTable fDeepContainers;
     // Retained: an object freed while writing cannot leave its address to another one.
     std::unordered_set<const VJSONObject*> fSeenObjects;
     std::vector<VRefPtr<VJSONObject>> fSeenReferences;
