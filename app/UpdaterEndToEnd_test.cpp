@@ -993,5 +993,143 @@ TEST_F(UpdaterEndToEnd, AnUpdateAfterAKilledCopyLeavesNoPartialCopy)
     EXPECT_EQ(NamesIn(fScratch.Posix("apps")), std::vector<std::string>{"Sample.app"});
 }
 
+// ---------------------------------------------------------------------------------------------
+// The log's own safety: names planted in its folder, texts holding line ends, a volume that takes
+// no line.
+
+// The base names of the log for the seconds from now on ("YYYY-MM-DD_hh-mm-ss_log").
+std::vector<std::string> ComingLogNames(int inSeconds)
+{
+    std::vector<std::string> names;
+    for (int delta = 0; delta < inSeconds; ++delta)
+    {
+        const time_t when = time(nullptr) + delta;
+        struct tm local = {};
+        localtime_r(&when, &local);
+        char name[64];
+        strftime(name, sizeof(name), "%Y-%m-%d_%H-%M-%S_log", &local);
+        names.push_back(name);
+    }
+    return names;
+}
+
+// The regular files of a folder, sorted.
+std::vector<std::string> RegularFilesIn(const std::string& inFolder)
+{
+    std::vector<std::string> files;
+    for (const std::string& name : NamesIn(inFolder))
+    {
+        struct stat status = {};
+        if (lstat((inFolder + "/" + name).c_str(), &status) == 0 && S_ISREG(status.st_mode))
+            files.push_back(name);
+    }
+    return files;
+}
+
+TEST_F(UpdaterEndToEnd, NamesPlantedInTheLogFolderAreNeitherFollowedNorWaitedOn)
+{
+    // Whoever may write the log folder plants an entry under the first file's name of each of the
+    // coming seconds: the updater (root here) writes its log to the next number, a file of its own.
+    const std::string logs = fScratch.Posix("logs");
+    const std::string victim = fScratch.Posix("secret");
+    const std::string target = fScratch.Posix("made-by-the-link");
+    for (const std::string kind : {"a link to a root-only file", "a dangling link", "a pipe"})
+    {
+        SCOPED_TRACE(kind);
+        std::filesystem::remove_all(logs);
+        ASSERT_EQ(mkdir(logs.c_str(), 0777), 0);
+        WriteFileBytes(victim, "secret\n");
+        ASSERT_EQ(chmod(victim.c_str(), 0600), 0);
+        const std::vector<std::string> names = ComingLogNames(6);
+        for (const std::string& name : names)
+        {
+            const std::string planted = logs + "/" + name + "_1.txt";
+            if (kind == "a pipe")
+                ASSERT_EQ(mkfifo(planted.c_str(), 0666), 0);
+            else
+                ASSERT_EQ(symlink((kind == "a dangling link" ? target : victim).c_str(), planted.c_str()), 0);
+        }
+        const Outcome outcome = Run(Arguments({"--silent", fOutdated, fScratch.Posix("new/Missing.app")}));
+        EXPECT_EQ(outcome.fStatus, 2);
+        EXPECT_EQ(ReadFileBytes(victim), "secret\n");
+        EXPECT_FALSE(PathExists(target));
+        const std::vector<std::string> files = RegularFilesIn(logs);
+        ASSERT_EQ(files.size(), 1u);
+        EXPECT_NE(std::find(names.begin(), names.end(), files[0].substr(0, files[0].size() - 6)), names.end())
+            << files[0];
+        EXPECT_EQ(files[0].substr(files[0].size() - 6), "_2.txt");
+        EXPECT_THAT(ReadFileBytes(logs + "/" + files[0]), ::testing::HasSubstr("] INFO - Update failed - "));
+        EXPECT_EQ(NamesIn(logs).size(), names.size() + 1);
+    }
+}
+
+TEST_F(UpdaterEndToEnd, ANameWithLineEndsCannotForgeALogLine)
+{
+    // The missing bundle's path, copied into the error's text (in the colon form, where "/" and
+    // ":" trade places), holds what would read as a line of the updater's own.
+    fUpToDate = fScratch.Posix("new/Missing\n1 2026-01-31T09/05/07.250 [Qel Updater.QLUP] INFO - Update "
+                               "successful - 1:31:26 - 9/05 AM ()\r.app");
+    const Outcome outcome = Update({"--silent"});
+    EXPECT_EQ(outcome.fStatus, 2);
+    const std::vector<std::string> files = RegularFilesIn(fScratch.Posix("logs"));
+    ASSERT_EQ(files.size(), 1u);
+    std::istringstream text(ReadFileBytes(fScratch.Posix("logs/" + files[0])));
+    size_t count = 0;
+    for (std::string line; std::getline(text, line); ++count)
+        EXPECT_THAT(line, ::testing::MatchesRegex("[0-9]+ [-0-9T:.]+ \\[[^]]*\\] [A-Z]+ - .*"));
+    // The updater's three lines and the toolbox's line of the error.
+    EXPECT_EQ(count, 4u);
+    const std::vector<std::string> messages = LogMessages();
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_THAT(messages[0], ::testing::StartsWith("INFO Updater starting - "));
+    EXPECT_THAT(messages[1],
+                ::testing::StartsWith("ERROR The up-to-date application bundle does not exist: "));
+    EXPECT_THAT(messages[1],
+                ::testing::HasSubstr("Missing\\n1 2026-01-31T09:05:07.250 [Qel Updater.QLUP] INFO - "
+                                     "Update successful - 1/31/26 - 9:05 AM ()\\r.app"));
+    EXPECT_THAT(messages[2], ::testing::StartsWith("INFO Update failed - "));
+}
+
+TEST_F(UpdaterEndToEnd, ALogOnAFullVolumeIsReportedEvenWhenSilent)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "mounting a small file system needs root";
+    const std::string small = fScratch.Posix("small");
+    mkdir(small.c_str(), 0755);
+    if (mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "no tmpfs here";
+    fMounts.push_back(small);
+    const std::string logs = small + "/logs";
+    ASSERT_EQ(mkdir(logs.c_str(), 0755), 0);
+    {
+        // Filled to the last byte.
+        const int filler = open((small + "/filler").c_str(), O_WRONLY | O_CREAT, 0644);
+        ASSERT_GE(filler, 0);
+        const std::string block(4096, 'x');
+        while (write(filler, block.data(), block.size()) > 0)
+        {
+        }
+        while (write(filler, block.data(), 1) > 0)
+        {
+        }
+        close(filler);
+    }
+    // Standard error is /dev/null once the caller is told: the notification alone tells it.
+    const Outcome outcome =
+        Run({kBin + "/updater", "--log-dir=" + logs, "--caller-log=1", "--silent", fOutdated, fUpToDate});
+    // The update itself succeeded.
+    EXPECT_EQ(outcome.fStatus, 0);
+    EXPECT_EQ(outcome.fOut, "waitquit,-1\n");
+    EXPECT_EQ(TreeOf(fOutdated), fNewTree);
+    const std::vector<std::string> files = RegularFilesIn(logs);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(ReadFileBytes(logs + "/" + files[0]), "");
+    const std::string notice = ReadFileBytes(fScratch.Posix("notifications.txt"));
+    EXPECT_EQ(std::count(notice.begin(), notice.end(), '\n'), 1) << notice;
+    EXPECT_THAT(notice, ::testing::HasSubstr("The log file " + logs + "/" + files[0] +
+                                             " could not be written (No space left on device)."));
+    EXPECT_EQ(notice.find("More information"), std::string::npos) << notice;
+}
+
 } // namespace
 } // namespace kova

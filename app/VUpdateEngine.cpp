@@ -403,7 +403,7 @@ bool VUpdateEngine::_InitLog()
     if (!fLogFolder.IsValid() || !fLogFolder.IsFolder())
         return false;
     VFolder folder(fLogFolder);
-    if (!folder.Exists() && folder.CreateRecursive(false) != VE_OK)
+    if (!folder.Exists() && VMsgFileLogger::CreateLogFolder(folder) != VE_OK)
         return false;
     VTime now;
     VTime::Now(now);
@@ -456,27 +456,60 @@ void VUpdateEngine::DoRun()
 
     VTime::Now(now);
     now.FormatByOS(date, time, false);
-    if (!ContextHasErrors(errors))
-    {
+    const bool succeeded = !ContextHasErrors(errors);
+    if (succeeded)
         LogInfo("Update successful - %S - %S", &date, &time);
+    else
+        LogInfo("Update failed - %S - %S", &date, &time);
+    // Only once the last line has gone to the file is it known whether the file took every line.
+    // A log that could not be written is reported as one that could not be opened is, even when
+    // silent; the exit status stays the update's.
+    const VError logError = _FlushLog();
+    if (logError == VE_OK && (succeeded || fSilent))
         return;
-    }
-    LogInfo("Update failed - %S - %S", &date, &time);
-    if (!fSilent)
-        _NotifyFailure(errors.GetContext());
+    _NotifyFailure(succeeded ? nullptr : errors.GetContext(), logError);
 }
 
-void VUpdateEngine::_NotifyFailure(VErrorContext* inContext)
+VError VUpdateEngine::_FlushLog()
+{
+    if (VLogger* logger = GetLogger())
+        logger->Flush();
+    if (fFileLogger == nullptr)
+        return VE_OK;
+    fFileLogger->Flush();
+    return fFileLogger->GetWriteError();
+}
+
+void VUpdateEngine::_NotifyFailure(VErrorContext* inContext, VError inLogError)
 {
     VString text;
     if (VErrorBase* last = inContext != nullptr ? inContext->GetLast() : nullptr)
         GetErrorText(*last, text);
     VFilePath logPath;
     const bool haveLog = fFileLogger != nullptr && fFileLogger->GetLogFilePath(logPath);
+    VString posixPath;
     if (haveLog)
-    {
-        VString posixPath;
         logPath.GetPosixPath(posixPath);
+    if (haveLog && inLogError != VE_OK)
+    {
+        // Named as the notification of a failed run names it, after the failure when there is one.
+        VRefPtr<VErrorBase> cause(new (std::nothrow) VErrorBase(inLogError));
+        VRefPtr<VErrorBase> error(new (std::nothrow) VErrorBase(VE_UPDATER_LOG_NOT_WRITTEN));
+        if (cause != nullptr && error != nullptr)
+        {
+            VString reason;
+            GetErrorText(*cause, reason);
+            error->GetBag()->SetString("path", posixPath);
+            error->GetBag()->SetString("reason", reason);
+            VString notice;
+            GetErrorText(*error, notice);
+            if (!text.IsEmpty())
+                text.AppendString(VString("\r\n"));
+            text.AppendString(notice);
+        }
+    }
+    else if (haveLog)
+    {
         VString notice = LocalizeString(VString("MoreInformationsAvailableInLogFile"),
                                         "More information is available in the log file '{LogFilePath}'");
         if (!notice.IsEmpty())
@@ -490,12 +523,9 @@ void VUpdateEngine::_NotifyFailure(VErrorContext* inContext)
     }
     ENotificationResponse answer = ENR_None;
     VSystem::DisplayNotification(VString(), text, ENF_YesNo, &answer);
-    if (answer == ENR_Yes && haveLog)
-    {
-        VString posixPath;
-        logPath.GetPosixPath(posixPath);
+    // The log is offered only when it holds the whole run.
+    if (answer == ENR_Yes && haveLog && inLogError == VE_OK)
         XMacUpdater::OpenWithDefaultApplication(posixPath);
-    }
 }
 
 void VUpdateEngine::DoQuit()

@@ -52,6 +52,9 @@ constexpr VError VE_UPDATER_BAD_CLIENT_INFO = MakeUpdaterError(41);
 constexpr VError VE_UPDATER_LINK_NOT_FOLLOWED = MakeUpdaterError(42);
 constexpr VError VE_UPDATER_INSTALL_FAILED = MakeUpdaterError(100);
 constexpr VError VE_UPDATER_LOG_FAILED = MakeUpdaterError(101);
+// The log file ("path") did not take every line of the run ("reason"); only notified, the outcome
+// stays the update's.
+constexpr VError VE_UPDATER_LOG_NOT_WRITTEN = MakeUpdaterError(102);
 constexpr VError VE_UPDATER_RESTART_FAILED = MakeUpdaterError(120);
 
 class VUpdateEngine : public VProcessIPC
@@ -116,8 +119,12 @@ private:
     void _DisposeOfOldBundle(const VFolder& inOldBundle);
     // Puts the outdated bundle back and removes what the copy made.
     void _RollBack(VFolder* inOldBundle, const VFolder& inInstall, const VFilePath& inOutdatedPath);
-    // The notification of a failed run.
-    void _NotifyFailure(VErrorContext* inContext);
+    // Flushes the process logger and the log file: why the file did not take every line of the
+    // run (a POSX code), VE_OK when it did or there is none.
+    VError _FlushLog();
+    // The notification of a failed run (inContext, null when the update succeeded), or of a log
+    // that could not be written (inLogError, VE_OK when it was).
+    void _NotifyFailure(VErrorContext* inContext, VError inLogError);
 
     VFilePath fLogFolder;
     VFilePath fClientInfoPath;

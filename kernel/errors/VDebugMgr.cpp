@@ -4,6 +4,7 @@
 #include "kernel/errors/ILoggerBagKeys.h"
 #include "kernel/errors/VErrorBase.h"
 #include "kernel/errors/VLogger.h"
+#include "kernel/errors/VMsgFileLogger.h"
 #include "kernel/tasks/VProcess.h"
 #include "kernel/tasks/VTask.h"
 #include "kernel/tasks/VTaskMgr.h"
@@ -11,8 +12,10 @@
 #include "kernel/values/VRefPtr.h"
 #include "kernel/values/VValueBag.h"
 #include "platform/mac/errors/XMacDebugMgr.h"
+#include "platform/mac/errors/XMacLogFile.h"
 #include "platform/mac/errors/XMacStackCrawl.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -41,10 +44,26 @@ VLogger* ProcessLogger()
     return VProcess::sInstance != nullptr ? VProcess::sInstance->GetLogger() : nullptr;
 }
 
+// An entry may span lines (an error's dump has several): its other control characters are written
+// in the log files' visible form.
 void WriteUTF8(FILE* inFile, const VString& inText)
 {
-    std::string bytes = to_string(inText);
+    std::string bytes;
+    VMsgFileLogger::AppendLogText(bytes, to_string(inText), true);
     std::fwrite(bytes.data(), 1, bytes.size(), inFile);
+}
+
+// The assert file, never through a link at its name nor waiting on a pipe; null when its name
+// holds anything but a file of its own.
+FILE* OpenAssertFileAt(const std::string& inPath, bool inOverwrite)
+{
+    const size_t slash = inPath.rfind('/');
+    if (slash == std::string::npos)
+        return nullptr;
+    XMacLogFile::EOpen result;
+    int error = 0;
+    return XMacLogFile::OpenStream(inPath.substr(0, std::max<size_t>(slash, 1)), inPath.substr(slash + 1),
+                                   inOverwrite, false, result, error);
 }
 
 void FormatNow(const char* inFormat, char (&outText)[128])
@@ -314,7 +333,7 @@ FILE* VDebugMgr::_OpenAssertFile(bool inWithDate, bool inWithCrawl)
     {
         // An earlier run's file is replaced.
         fAssertFileOpened = true;
-        file = std::fopen(path.c_str(), "w");
+        file = OpenAssertFileAt(path, true);
         if (file != nullptr)
         {
             FormatNow("%A, %B %d, %Y %I:%M:%S %p", date);
@@ -323,14 +342,14 @@ FILE* VDebugMgr::_OpenAssertFile(bool inWithDate, bool inWithCrawl)
     }
     else
     {
-        file = std::fopen(path.c_str(), "a");
+        file = OpenAssertFileAt(path, false);
         if (file != nullptr && std::ftell(file) > kAssertFileRolloverSize)
         {
             std::fclose(file);
             std::string aside = path + std::to_string(fRolloverCount);
             std::rename(path.c_str(), aside.c_str());
             ++fRolloverCount;
-            file = std::fopen(path.c_str(), "w");
+            file = OpenAssertFileAt(path, true);
             if (file != nullptr)
             {
                 FormatNow("%A, %B %d, %Y %I:%M:%S %p", date);

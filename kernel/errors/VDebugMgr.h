@@ -7,7 +7,9 @@
 //
 // A task busy with one of these (the logging of an error may push another) or in low-level mode
 // is left alone. The assert file is the application bundle's path cut at its extension, followed
-// by "_asserts.txt"; each entry opens, writes and closes it.
+// by "_asserts.txt"; each entry opens, writes and closes it, never through a link at its name nor
+// waiting on a pipe there (such a name is skipped), and writes its text's control characters but
+// line feeds in the log files' visible form.
 #pragma once
 
 #include "kernel/values/KovaTypes.h"

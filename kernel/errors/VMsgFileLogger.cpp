@@ -11,7 +11,9 @@
 #include "kernel/text/VFromUnicodeConverter_UTF8.h"
 #include "kernel/values/ValueKind.h"
 #include "kernel/values/VValueBag.h"
+#include "platform/mac/errors/XMacLogFile.h"
 
+#include <array>
 #include <charconv>
 #include <chrono>
 #include <cstring>
@@ -291,6 +293,12 @@ void VMsgFileLogger::SetLogMaxNumberToKeep(int32_t inCount)
         fFile->SetMaxLogsToKeep(inCount);
 }
 
+VError VMsgFileLogger::GetWriteError() const
+{
+    StLocker lock(fLock);
+    return fFile != nullptr ? fFile->GetWriteError() : VE_OK;
+}
+
 bool VMsgFileLogger::GetLogFilePath(VFilePath& outPath) const
 {
     StLocker lock(fLock);
@@ -322,6 +330,95 @@ const char* VMsgFileLogger::GetMessageLevelName(EMessageLevel inLevel)
 void VMsgFileLogger::BuildLogFileName(const VString& inName, int32_t inNumber, VString& outFileName)
 {
     VSplitableLogFile::BuildLogFileName(inName, inNumber, outFileName);
+}
+
+VError VMsgFileLogger::CreateLogFolder(const VFolder& inFolder)
+{
+    VString posix;
+    inFolder.GetPath().GetPosixPath(posix);
+    std::string failed;
+    const int error = XMacLogFile::MakeFolder(to_string(posix), failed);
+    if (error == 0)
+        return VE_OK;
+    failed.push_back('/');
+    const VFilePath failedPath(VString(failed.data(), failed.size(), VTC_UTF_8), FPS_POSIX);
+    return VFileError::ThrowFromNative(failedPath, MakeVError(kCOMPONENT_POSIX, uint32_t(error)),
+                                       VE_FOLDER_CANNOT_CREATE);
+}
+
+void VMsgFileLogger::AppendLogText(std::string& ioLine, std::string_view inText, bool inKeepLineFeeds)
+{
+    // The bytes that may begin a control character: C0 and DEL; 0xC2 leads the C1 controls and
+    // 0xE2 the separators U+2028 and U+2029, which some readers take for line ends.
+    static constexpr auto kMayControl = []
+    {
+        std::array<bool, 256> table{};
+        for (int byte = 0; byte < 0x20; ++byte)
+            table[size_t(byte)] = true;
+        table[0x7F] = table[0xC2] = table[0xE2] = true;
+        return table;
+    }();
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    const auto* bytes = reinterpret_cast<const unsigned char*>(inText.data());
+    const size_t size = inText.size();
+    size_t copied = 0;
+    for (size_t i = 0; i < size; ++i)
+    {
+        if (!kMayControl[bytes[i]])
+            continue;
+        char form[6] = {'\\'};
+        size_t formSize = 2;
+        size_t length = 1;
+        const unsigned char byte = bytes[i];
+        if (byte == 0xC2 || byte == 0xE2)
+        {
+            uint32_t codePoint;
+            if (byte == 0xC2 && i + 1 < size && bytes[i + 1] >= 0x80 && bytes[i + 1] <= 0x9F)
+            {
+                codePoint = bytes[i + 1];
+                length = 2;
+            }
+            else if (byte == 0xE2 && i + 2 < size && bytes[i + 1] == 0x80 &&
+                     (bytes[i + 2] == 0xA8 || bytes[i + 2] == 0xA9))
+            {
+                codePoint = 0x2000u | (bytes[i + 2] - 0x80u);
+                length = 3;
+            }
+            else
+            {
+                continue;
+            }
+            form[1] = 'u';
+            for (int digit = 0; digit < 4; ++digit)
+                form[2 + digit] = kHex[(codePoint >> (12 - 4 * digit)) & 0xF];
+            formSize = 6;
+        }
+        else if (byte == '\n')
+        {
+            if (inKeepLineFeeds)
+                continue;
+            form[1] = 'n';
+        }
+        else if (byte == '\r')
+        {
+            form[1] = 'r';
+        }
+        else if (byte == '\t')
+        {
+            form[1] = 't';
+        }
+        else
+        {
+            form[1] = 'x';
+            form[2] = kHex[byte >> 4];
+            form[3] = kHex[byte & 0xF];
+            formSize = 4;
+        }
+        ioLine.append(inText.data() + copied, i - copied).append(form, formSize);
+        i += length - 1;
+        copied = i + 1;
+    }
+    ioLine.append(inText.data() + copied, size - copied);
 }
 
 void VMsgFileLogger::GetLogInfosFromBag(const VValueBag* inRecord, VString& outSource,
@@ -431,8 +528,11 @@ void VMsgFileLogger::_FormatLine(std::string_view inSource, EMessageLevel inLeve
         auto end = std::to_chars(digits, digits + sizeof digits, sequence).ptr;
         ioLines.append(digits, size_t(end - digits)).push_back(' ');
     }
-    ioLines.append(fTimeText).append(milliseconds, 4).append(" [").append(inSource).append("] ");
-    ioLines.append(GetMessageLevelName(inLevel)).append(" - ").append(inMessage).push_back('\n');
+    ioLines.append(fTimeText).append(milliseconds, 4).append(" [");
+    AppendLogText(ioLines, inSource);
+    ioLines.append("] ").append(GetMessageLevelName(inLevel)).append(" - ");
+    AppendLogText(ioLines, inMessage);
+    ioLines.push_back('\n');
 }
 
 bool VMsgFileLogger::_FormatRecord(const VValueBag* inRecord, std::string& ioLines)

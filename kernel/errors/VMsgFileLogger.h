@@ -5,8 +5,10 @@
 //
 // the process-wide sequence number, the local time of writing, the source with the record's
 // component, the level, and the message with the error number in front and the record's other
-// attributes behind. While started, its listener (VMsgFileLogListener) is registered with the
-// process logger, whose task hands it the records in batches; a batch is written at once.
+// attributes behind. A record is one line whatever its texts hold: their control characters are
+// written in a visible form (AppendLogText), so that no text can start a line of its own. While
+// started, its listener (VMsgFileLogListener) is registered with the process logger, whose task
+// hands it the records in batches; a batch is written at once.
 //
 // Start appends to the last file of the folder's run (base_1.txt, base_2.txt, ...). A folder it
 // cannot write raises a file error that says why, and the writer stays stopped. The writer's lock
@@ -81,6 +83,9 @@ public:
     void Resume() { fPaused.store(false, std::memory_order_relaxed); }
     bool IsPaused() const { return fPaused.load(std::memory_order_relaxed); }
     void Flush();
+    // Why lines of this run did not reach the file (a POSX code): lost, or still waiting for a
+    // file that does not take them; VE_OK while every line is in the file, and while stopped.
+    VError GetWriteError() const;
 
     void GetLogFolderPath(VFilePath& outPath) const { outPath.FromFilePath(fLogFolder); }
     void GetLogName(VString& outName) const { outName.FromString(fLogName); }
@@ -98,6 +103,15 @@ public:
     static void GetLogInfosFromBag(const VValueBag* inRecord, VString& outSource, EMessageLevel& outLevel,
                                    VString& outMessage);
     static void BuildLogFileName(const VString& inName, int32_t inNumber, VString& outFileName);
+    // Makes a log folder with its missing parents as the writer does: each folder made is entered
+    // without following a link. A failure raises a folder error on the folder that could not be
+    // made (the POSX code below it tells why).
+    static VError CreateLogFolder(const VFolder& inFolder);
+    // Appends UTF-8 text to a line of a log file, each control character in a visible form that
+    // cannot end the line: \n, \r, \t, \xHH for the other C0 controls and DEL, \uHHHH for the C1
+    // controls and the line and paragraph separators. A backslash stays as it is. With
+    // inKeepLineFeeds, line feeds are written as they are (for files whose entries span lines).
+    static void AppendLogText(std::string& ioLine, std::string_view inText, bool inKeepLineFeeds = false);
 
     // For tests: the wall clock of the lines, in milliseconds since 1970 (UTC); null restores the
     // system's.

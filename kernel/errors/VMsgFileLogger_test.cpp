@@ -18,7 +18,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
+#include <iterator>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -89,8 +92,8 @@ protected:
     {
         return fFolder.Posix(std::string(kLogName) + "_" + std::to_string(inNumber) + ".txt");
     }
-    // The lines of a file, each without its sequence number; the numbers must follow each other.
-    // A message's own line feeds start lines of their own.
+    // The lines of a file, each without its sequence number; the numbers must follow each other,
+    // and every line is one record's.
     std::vector<std::string> Lines(int32_t inNumber) const
     {
         std::istringstream text(ReadFileBytes(FileOf(inNumber)));
@@ -98,9 +101,9 @@ protected:
         uint64_t previous = 0;
         for (std::string line; std::getline(text, line);)
         {
-            // A line feed inside a message goes to the file as it is.
             if (line.empty() || line[0] < '0' || line[0] > '9')
             {
+                ADD_FAILURE() << "not a line of its own: " << line;
                 lines.push_back(line);
                 continue;
             }
@@ -147,10 +150,67 @@ TEST_F(MsgFileLogger, WritesEachRecordAsItsLine)
                             "2026-01-31T09:05:07.250 [S] INFO - [600] m ()",
                             "2026-01-31T09:05:07.250 [Updater] INFO - p (payload=a ; b)",
                             "2026-01-31T09:05:07.250 [Updater] INFO - 36 ()",
-                            "2026-01-31T09:05:07.250 [Updater] WARN - two",
-                            "lines (taskName=Main, fileName=f.cpp, lineNumber=7)",
+                            "2026-01-31T09:05:07.250 [Updater] WARN - two\\nlines (taskName=Main, "
+                            "fileName=f.cpp, lineNumber=7)",
                             "2026-01-31T09:05:07.250 [] FATAL - é ∑ ()",
                         }));
+}
+
+TEST_F(MsgFileLogger, ARecordIsOneLineWhateverItsTexts)
+{
+    struct Case
+    {
+        const char* fSource;
+        const char* fMessage;
+        const char* fLine;
+    };
+    // One visible form per control character; everything else, a backslash included, as it is.
+    const Case kCases[] = {
+        {"T", "failed\n1 2026-01-31T09:05:07.250 [Updater.QLUP] INFO - Update successful",
+         "[T] INFO - failed\\n1 2026-01-31T09:05:07.250 [Updater.QLUP] INFO - Update successful ()"},
+        {"T", "a\rb\tc\r\n", "[T] INFO - a\\rb\\tc\\r\\n ()"},
+        {"T", "esc\x1b[2J bell\x07 del\x7f unit\x1f",
+         "[T] INFO - esc\\x1B[2J bell\\x07 del\\x7F unit\\x1F ()"},
+        {"T", "next\u0085line\u2028para\u2029end", "[T] INFO - next\\u0085line\\u2028para\\u2029end ()"},
+        {"T", "C:\\new \u00e9\u2019\u20ac", "[T] INFO - C:\\new \u00e9\u2019\u20ac ()"},
+        {"a\nb", "source", "[a\\nb] INFO - source ()"},
+    };
+    fWriter.Start();
+    for (const Case& test : kCases)
+    {
+        const VString source(test.fSource, std::strlen(test.fSource), VTC_UTF_8);
+        fLogger->LogMessage(EML_Info, VString(test.fMessage, std::strlen(test.fMessage), VTC_UTF_8), source);
+    }
+    fLogger->Flush();
+    std::vector<std::string> lines = Lines(1);
+    ASSERT_EQ(lines.size(), std::size(kCases));
+    for (size_t i = 0; i < lines.size(); ++i)
+        EXPECT_EQ(lines[i], std::string("2026-01-31T09:05:07.250 ") + kCases[i].fLine);
+}
+
+TEST_F(MsgFileLogger, TellsWhetherItsFileTookEveryLine)
+{
+    EXPECT_EQ(fWriter.GetWriteError(), VE_OK);
+    fWriter.Start();
+    fLogger->LogMessage(EML_Info, VString("taken"), VString("T"));
+    fLogger->Flush();
+    EXPECT_EQ(fWriter.GetWriteError(), VE_OK);
+    VSplitableLogFile::SetWriteFunctionForTesting(
+        [](const void*, size_t, FILE*) -> size_t
+        {
+            errno = ENOSPC;
+            return 0;
+        });
+    testing::internal::CaptureStderr();
+    fLogger->LogMessage(EML_Info, VString("not taken"), VString("T"));
+    fLogger->Flush();
+    fWriter.Flush();
+    const VError error = fWriter.GetWriteError();
+    fWriter.Stop();
+    VSplitableLogFile::SetWriteFunctionForTesting(nullptr);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(error, MakeVError(kCOMPONENT_POSIX, ENOSPC));
+    EXPECT_EQ(Lines(1).size(), 1u);
 }
 
 TEST_F(MsgFileLogger, TheTimeIsTheLocalTimeOfWriting)
@@ -307,6 +367,8 @@ TEST_F(MsgFileLogger, AFileThatFailsThenRecoversGetsEveryLineInOrder)
     }
     VSplitableLogFile::SetWriteFunctionForTesting(nullptr);
     std::string reports = testing::internal::GetCapturedStderr();
+    // Every line reached the file in the end.
+    EXPECT_EQ(fWriter.GetWriteError(), VE_OK);
     fWriter.Stop();
     std::vector<std::string> lines = Lines(1);
     ASSERT_EQ(lines.size(), 3u);

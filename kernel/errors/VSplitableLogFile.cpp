@@ -1,15 +1,17 @@
 #include "kernel/errors/VSplitableLogFile.h"
 
 #include "kernel/errors/VDebugMgr.h"
-#include "kernel/errors/VErrorContext.h"
 #include "kernel/files/VFolder.h"
 #include "kernel/text/StStringConverter.h"
 #include "platform/mac/errors/XMacErrorText.h"
+#include "platform/mac/errors/XMacLogFile.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdarg>
-#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -129,31 +131,43 @@ std::string VSplitableLogFile::_PosixPathOf(int32_t inNumber) const
 // ---------------------------------------------------------------------------------------------
 // Opening and closing
 
-FILE* VSplitableLogFile::_OpenStream(int32_t inNumber, bool inOverwrite, std::string& outPosixPath)
+FILE* VSplitableLogFile::_OpenStream(int32_t& ioNumber, bool inOverwrite, std::string& outPosixPath)
 {
-    outPosixPath = _PosixPathOf(inNumber);
-    if (outPosixPath.empty())
+    for (int32_t taken = 0;; ++taken)
     {
-        fLastOpenError = MakeVError(kCOMPONENT_POSIX, ENOENT);
-        return nullptr;
+        outPosixPath = _PosixPathOf(ioNumber);
+        const size_t slash = outPosixPath.rfind('/');
+        if (slash == std::string::npos)
+        {
+            fLastOpenError = MakeVError(kCOMPONENT_POSIX, ENOENT);
+            return nullptr;
+        }
+        XMacLogFile::EOpen result;
+        int error = 0;
+        FILE* stream =
+            XMacLogFile::OpenStream(outPosixPath.substr(0, std::max<size_t>(slash, 1)),
+                                    outPosixPath.substr(slash + 1), inOverwrite, true, result, error);
+        if (result == XMacLogFile::EOpen::kTaken)
+        {
+            // Planted under the name (a link, a pipe, a folder...): the next number, up to a bound,
+            // as each costs a look.
+            if (taken < kMaxTakenNames && ioNumber < INT32_MAX)
+            {
+                ++ioNumber;
+                continue;
+            }
+            error = EEXIST;
+        }
+        if (stream == nullptr)
+        {
+            fLastOpenError = MakeVError(kCOMPONENT_POSIX, uint32_t(error != 0 ? error : EIO));
+            return nullptr;
+        }
+        // Unbuffered: every line the file took is in the file, whatever happens to the process.
+        std::setvbuf(stream, nullptr, _IONBF, 0);
+        fLastOpenError = VE_OK;
+        return stream;
     }
-    {
-        // A folder that cannot be made raises nothing here: the open that follows tells why.
-        StErrorContextInstaller errors(false, true);
-        VFolder(fFolder).CreateRecursive(false);
-    }
-    // "a" creates a missing file and never empties an existing one, even an unreadable one.
-    const char* mode = inOverwrite ? (fBinary ? "wb" : "w") : (fBinary ? "ab" : "a");
-    FILE* stream = std::fopen(outPosixPath.c_str(), mode);
-    if (stream == nullptr)
-    {
-        fLastOpenError = MakeVError(kCOMPONENT_POSIX, uint32_t(errno));
-        return nullptr;
-    }
-    // Unbuffered: every line the file took is in the file, whatever happens to the process.
-    std::setvbuf(stream, nullptr, _IONBF, 0);
-    fLastOpenError = VE_OK;
-    return stream;
 }
 
 bool VSplitableLogFile::Open(bool inOverwrite, bool inFindFreeNumber)
@@ -162,15 +176,9 @@ bool VSplitableLogFile::Open(bool inOverwrite, bool inFindFreeNumber)
     {
         if (inFindFreeNumber)
         {
-            for (std::string path = _PosixPathOf(fNumber); !path.empty(); path = _PosixPathOf(fNumber))
-            {
-                FILE* existing = std::fopen(path.c_str(), "r");
-                if (existing == nullptr && errno == ENOENT)
-                    break;
-                if (existing != nullptr)
-                    std::fclose(existing);
+            for (std::string path = _PosixPathOf(fNumber); !path.empty() && XMacLogFile::NameIsTaken(path);
+                 path = _PosixPathOf(fNumber))
                 ++fNumber;
-            }
         }
         std::string path;
         fStream = _OpenStream(fNumber, inOverwrite, path);
@@ -261,7 +269,7 @@ int32_t VSplitableLogFile::CheckLogSize()
     if (fStream == nullptr || fSize <= kSplitSize || fSplitBlocked)
         return 0;
     const int32_t old = fNumber;
-    const int32_t next = old + 1;
+    int32_t next = old + 1;
     std::string nextPath;
     FILE* nextStream = _OpenStream(next, true, nextPath);
     if (nextStream == nullptr)
@@ -291,16 +299,15 @@ int32_t VSplitableLogFile::CheckLogSize()
         Report("kova log: split again, into %s\n", nextPath.c_str());
     }
     _WriteFrame(fHeader);
-    if (fMaxToKeep >= 1 && old >= fMaxToKeep)
+    if (fMaxToKeep >= 1)
     {
-        std::string oldest = _PosixPathOf(next - fMaxToKeep);
-        if (!oldest.empty())
+        // The files that fell out of the newest max to keep: one, unless taken names were passed.
+        const int64_t last = int64_t(next) - fMaxToKeep;
+        for (int64_t number = std::max<int64_t>(1, int64_t(old) + 1 - fMaxToKeep); number <= last; ++number)
         {
-            if (FILE* file = std::fopen(oldest.c_str(), "r"))
-            {
-                std::fclose(file);
-                std::remove(oldest.c_str());
-            }
+            std::string oldest = _PosixPathOf(int32_t(number));
+            if (!oldest.empty())
+                XMacLogFile::RemoveFile(oldest);
         }
     }
     SplitStep(3);
@@ -513,12 +520,20 @@ void VSplitableLogFile::_Drain()
 
 void VSplitableLogFile::_ReportWriteFailure(int inErrno)
 {
+    fWriteErrno = inErrno;
     if (fWriteEpisode)
         return;
     fWriteEpisode = true;
     fDroppedAtEpisodeStart = fDroppedLines;
     std::string path = _PosixPathOf(fNumber);
     Report("kova log: cannot write %s (%s): the lines wait for it\n", path.c_str(), Reason(inErrno).c_str());
+}
+
+VError VSplitableLogFile::GetWriteError() const
+{
+    if (fDroppedLines == 0 && fBacklog.empty())
+        return VE_OK;
+    return MakeVError(kCOMPONENT_POSIX, uint32_t(fWriteErrno != 0 ? fWriteErrno : EIO));
 }
 
 void VSplitableLogFile::RetryPending()

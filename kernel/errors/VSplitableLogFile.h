@@ -14,6 +14,11 @@
 // it keeps. When the next file cannot be opened, the current one goes on growing and the split is
 // tried again at the next batch.
 //
+// The names are predictable, and whoever may write the folder may plant something under the name
+// of a file to come: a file is opened only where its name holds a regular file of its own (never
+// through a link, never waiting on a pipe) or nothing, and the next number is taken otherwise
+// (XMacLogFile).
+//
 // The stream is unbuffered: a line the file took is in the file, whatever happens to the process.
 // The owner serialises all calls.
 #pragma once
@@ -41,6 +46,9 @@ public:
     // A file is split once it has grown past this size, at the next append.
     static constexpr int64_t kSplitSize = 0xA00000;
     static constexpr size_t kBacklogBytes = 1024 * 1024;
+    // Names that hold something else than a log file of its own (a link, a pipe, a folder...) are
+    // passed for the next number, this many at most.
+    static constexpr int32_t kMaxTakenNames = 1000;
 
     // Closed; the number is the first file's.
     VSplitableLogFile(const VFolder& inFolder, const VString& inBaseName, int32_t inNumber, bool inBinary);
@@ -50,8 +58,10 @@ public:
     ~VSplitableLogFile() override;
 
     // Opens the file of the current number (the first free one from it, with inFindFreeNumber),
-    // creating its folder when needed: emptied with inOverwrite, else appended to. The header is
-    // written after every open. True when the file is open; on failure GetLastOpenError tells why.
+    // creating its folder when needed: emptied with inOverwrite, else appended to. A name that
+    // holds anything but a log file of its own is passed for the next number (GetLogNumber tells
+    // which). The header is written after every open. True when the file is open; on failure
+    // GetLastOpenError tells why.
     bool Open(bool inOverwrite, bool inFindFreeNumber);
     bool Open(int32_t inNumber, bool inOverwrite);
     // Writes the footer and what waits (reporting the lines that still cannot be written), then
@@ -96,6 +106,9 @@ public:
     // Bytes waiting for the file, and the lines dropped beyond the backlog since the file was made.
     size_t GetBacklogBytes() const { return fBacklogBytes; }
     uint64_t GetDroppedLineCount() const { return fDroppedLines; }
+    // Why lines did not reach the file (a POSX code): lost, or still waiting for it; VE_OK while
+    // every line appended so far is in the file.
+    VError GetWriteError() const;
 
     void GetCurrentFileName(VString& outName) const;
     // name + "_" + number + ".txt" (or the extension, when not empty).
@@ -121,7 +134,9 @@ private:
         bool fAsIs = false;
     };
 
-    FILE* _OpenStream(int32_t inNumber, bool inOverwrite, std::string& outPosixPath);
+    // Opens the file of that number, or of the first number after it whose name is free or holds
+    // a log file (ioNumber tells which).
+    FILE* _OpenStream(int32_t& ioNumber, bool inOverwrite, std::string& outPosixPath);
     std::string _PosixPathOf(int32_t inNumber) const;
     // One append of bytes: the split check and the separator, then the write or the backlog.
     void _Append(const char* inData, size_t inSize);
@@ -148,7 +163,8 @@ private:
     VString fExtension;
     VString fSeparator;
     bool fFresh = false;
-    bool fBinary;
+    // Kept as given: POSIX streams make no difference between text and binary files.
+    [[maybe_unused]] bool fBinary;
     // The current file's size: what it held when opened and what was written since.
     int64_t fSize = 0;
     VError fLastOpenError = VE_OK;
@@ -157,6 +173,8 @@ private:
     size_t fBacklogBytes = 0;
     uint64_t fDroppedLines = 0;
     uint64_t fDroppedAtEpisodeStart = 0;
+    // The errno of the last write that failed.
+    int fWriteErrno = 0;
     // A write failed: nothing is tried again before RetryPending.
     bool fWriteBlocked = false;
     bool fWriteEpisode = false;

@@ -4,14 +4,19 @@
 #include "kernel/files/FileTesting_test.h"
 #include "kernel/files/VFolder.h"
 #include "kernel/text/StStringConverter.h"
+#include "platform/mac/errors/XMacLogFile.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace kova
@@ -48,10 +53,11 @@ protected:
     StTemporaryFolder fFolder;
 };
 
-// The stream's writes fail (errno EIO) while sFailures is above 0, each failure counting one;
+// The stream's writes fail (errno sErrno) while sFailures is above 0, each failure counting one;
 // with sPartial, a failing write takes that many bytes first.
 std::atomic<int32_t> sFailures{0};
 std::atomic<size_t> sPartial{0};
+std::atomic<int> sErrno{EIO};
 
 size_t FailingWrite(const void* inData, size_t inSize, FILE* inStream)
 {
@@ -61,7 +67,7 @@ size_t FailingWrite(const void* inData, size_t inSize, FILE* inStream)
         size_t taken = std::min(sPartial.load(), inSize);
         if (taken > 0)
             std::fwrite(inData, 1, taken, inStream);
-        errno = EIO;
+        errno = sErrno.load();
         return taken;
     }
     return std::fwrite(inData, 1, inSize, inStream);
@@ -70,10 +76,11 @@ size_t FailingWrite(const void* inData, size_t inSize, FILE* inStream)
 class StFailingWrites
 {
 public:
-    explicit StFailingWrites(int32_t inFailures, size_t inPartial = 0)
+    explicit StFailingWrites(int32_t inFailures, size_t inPartial = 0, int inErrno = EIO)
     {
         sFailures = inFailures;
         sPartial = inPartial;
+        sErrno = inErrno;
         VSplitableLogFile::SetWriteFunctionForTesting(FailingWrite);
     }
     ~StFailingWrites()
@@ -217,6 +224,8 @@ TEST_F(SplitableLogFile, UnwrittenLinesWaitAndGoFirstOnceTheFileTakesThem)
     std::string reports = testing::internal::GetCapturedStderr();
     EXPECT_EQ(ReadFileBytes(FileOf(1)), "line 1\nline 2\nline 3\nline 4\n");
     EXPECT_EQ(file->GetBacklogBytes(), 0u);
+    // Every line reached the file in the end.
+    EXPECT_EQ(file->GetWriteError(), VE_OK);
     const std::string path = FileOf(1);
     EXPECT_EQ(reports, "kova log: cannot write " + path + " (Input/output error): the lines wait for it\n" +
                            "kova log: " + path + " takes the lines again; 0 lines were lost meanwhile\n");
@@ -241,19 +250,24 @@ TEST_F(SplitableLogFile, LinesBeyondTheBacklogAreCountedAndTold)
     file->RetryPending();
     std::string reports = testing::internal::GetCapturedStderr();
     EXPECT_NE(reports.find("; 776 lines were lost meanwhile\n"), std::string::npos) << reports;
+    EXPECT_EQ(file->GetWriteError(), MakeVError(kCOMPONENT_POSIX, EIO));
     EXPECT_EQ(std::filesystem::file_size(FileOf(1)), 1024u * 1024u);
 }
 
 TEST_F(SplitableLogFile, ANextFileThatCannotBeOpenedKeepsTheCurrentOneUntilTheNextBatch)
 {
     MakeSparse(1, kSplit + 1);
-    std::filesystem::create_directory(FileOf(2)); // a folder where the next file goes
     std::unique_ptr<VSplitableLogFile> file(NewFile(1));
     ASSERT_TRUE(file->Open(false, false));
+    // The folder set aside and a file in its place: the next file cannot be opened.
+    const std::string aside = fFolder.Posix() + "-aside";
+    ASSERT_EQ(rename(fFolder.Posix().c_str(), aside.c_str()), 0);
+    WriteFileBytes(fFolder.Posix(), "");
     testing::internal::CaptureStderr();
     AppendAll(*file, {"a\n", "b\n"});
     EXPECT_EQ(file->GetLogNumber(), 1);
-    std::filesystem::remove(FileOf(2));
+    std::filesystem::remove(fFolder.Posix());
+    ASSERT_EQ(rename(aside.c_str(), fFolder.Posix().c_str()), 0);
     AppendAll(*file, {"c\n"}); // no new try before the next batch
     EXPECT_EQ(file->GetLogNumber(), 1);
     file->RetryPending();
@@ -263,27 +277,161 @@ TEST_F(SplitableLogFile, ANextFileThatCannotBeOpenedKeepsTheCurrentOneUntilTheNe
     std::string reports = testing::internal::GetCapturedStderr();
     EXPECT_EQ(TailOf(1, kSplit + 1), "a\nb\nc\n");
     EXPECT_EQ(ReadFileBytes(FileOf(2)), "d\n");
-    EXPECT_EQ(reports, "kova log: cannot open " + FileOf(2) + " (Is a directory): the lines go on into " +
+    EXPECT_EQ(reports, "kova log: cannot open " + FileOf(2) + " (Not a directory): the lines go on into " +
                            FileOf(1) + "\nkova log: split again, into " + FileOf(2) + "\n");
 }
 
 TEST_F(SplitableLogFile, AFileThatTakesNothingLosesItsLinesOnlyWithAReport)
 {
-    ASSERT_EQ(symlink("/dev/full", FileOf(1).c_str()), 0);
     std::unique_ptr<VSplitableLogFile> file(NewFile(1));
     ASSERT_TRUE(file->Open(false, false));
+    EXPECT_EQ(file->GetWriteError(), VE_OK);
     testing::internal::CaptureStderr();
-    for (int batch = 0; batch < 3; ++batch)
     {
-        file->RetryPending();
-        AppendAll(*file, {"a\n", "b\n"});
+        StFailingWrites full(1000000, 0, ENOSPC);
+        for (int batch = 0; batch < 3; ++batch)
+        {
+            file->RetryPending();
+            AppendAll(*file, {"a\n", "b\n"});
+        }
+        // Lines that wait are lines the file has not taken.
+        EXPECT_EQ(file->GetWriteError(), MakeVError(kCOMPONENT_POSIX, ENOSPC));
+        file->Close();
     }
-    file->Close();
     std::string reports = testing::internal::GetCapturedStderr();
     EXPECT_EQ(reports, "kova log: cannot write " + FileOf(1) +
                            " (No space left on device): the lines wait for it\n" + "kova log: " + FileOf(1) +
                            " closed before it took 6 lines: they are lost\n");
     EXPECT_EQ(file->GetDroppedLineCount(), 6u);
+    EXPECT_EQ(file->GetWriteError(), MakeVError(kCOMPONENT_POSIX, ENOSPC));
+}
+
+// What a user who may write the log folder plants under the name of a file to come. The victim
+// is a file elsewhere, the target a path the planted entry must not bring into being.
+struct Planted
+{
+    const char* fKind;
+    std::function<void(const std::string& inName, const std::string& inVictim, const std::string& inTarget)>
+        fPlant;
+};
+
+const Planted kPlanted[] = {
+    {"a link to a file", [](const std::string& inName, const std::string& inVictim, const std::string&)
+     { ASSERT_EQ(symlink(inVictim.c_str(), inName.c_str()), 0); }},
+    {"a dangling link", [](const std::string& inName, const std::string&, const std::string& inTarget)
+     { ASSERT_EQ(symlink(inTarget.c_str(), inName.c_str()), 0); }},
+    {"a hard link", [](const std::string& inName, const std::string& inVictim, const std::string&)
+     { ASSERT_EQ(link(inVictim.c_str(), inName.c_str()), 0); }},
+    {"a folder", [](const std::string& inName, const std::string&, const std::string&)
+     { ASSERT_EQ(mkdir(inName.c_str(), 0755), 0); }},
+    {"a pipe", [](const std::string& inName, const std::string&, const std::string&)
+     { ASSERT_EQ(mkfifo(inName.c_str(), 0666), 0); }},
+};
+
+TEST_F(SplitableLogFile, ANameThatHoldsAnythingButARegularFileOfItsOwnGoesToTheNextNumber)
+{
+    for (const Planted& planted : kPlanted)
+    {
+        for (bool overwrite : {false, true})
+        {
+            SCOPED_TRACE(std::string(planted.fKind) + (overwrite ? ", emptying" : ", appending"));
+            StTemporaryFolder elsewhere;
+            const std::string victim = elsewhere.Posix("secret");
+            const std::string target = elsewhere.Posix("made");
+            WriteFileBytes(victim, "secret\n");
+            chmod(victim.c_str(), 0600);
+            StTemporaryFolder logs;
+            const std::string name = logs.Posix("log_1.txt");
+            planted.fPlant(name, victim, target);
+            // A reader on the pipe: a writer's open would not wait, and what it wrote would show.
+            struct stat status = {};
+            const int reader = lstat(name.c_str(), &status) == 0 && S_ISFIFO(status.st_mode)
+                                   ? open(name.c_str(), O_RDONLY | O_NONBLOCK)
+                                   : -1;
+
+            VSplitableLogFile file(VFolder(logs.Path()), VString("log"), 1, false);
+            ASSERT_TRUE(file.Open(overwrite, false));
+            EXPECT_EQ(file.GetLogNumber(), 2);
+            file.AppendString("line\n");
+            file.Close();
+            EXPECT_EQ(ReadFileBytes(logs.Posix("log_2.txt")), "line\n");
+            EXPECT_EQ(ReadFileBytes(victim), "secret\n");
+            EXPECT_FALSE(PathExists(target));
+            if (reader >= 0)
+            {
+                char byte = 0;
+                EXPECT_LE(read(reader, &byte, 1), 0);
+                close(reader);
+            }
+        }
+    }
+}
+
+TEST_F(SplitableLogFile, ASplitIntoATakenNameGoesPastIt)
+{
+    StTemporaryFolder elsewhere;
+    const std::string victim = elsewhere.Posix("secret");
+    WriteFileBytes(victim, "secret\n");
+    MakeSparse(1, kSplit + 1);
+    ASSERT_EQ(symlink(victim.c_str(), FileOf(2).c_str()), 0);
+    std::unique_ptr<VSplitableLogFile> file(NewFile(1));
+    ASSERT_TRUE(file->Open(false, false));
+    EXPECT_EQ(file->CheckLogSize(), 3);
+    file->AppendString("after the split\n");
+    file->Close();
+    EXPECT_EQ(ReadFileBytes(FileOf(3)), "after the split\n");
+    EXPECT_EQ(ReadFileBytes(victim), "secret\n");
+}
+
+TEST_F(SplitableLogFile, AFolderItMakesIsEnteredWithoutFollowingALink)
+{
+    // Each folder the file makes is swapped for a link to another folder as soon as it is made.
+    static std::string sElsewhere;
+    StTemporaryFolder elsewhere;
+    sElsewhere = elsewhere.Posix();
+    XMacLogFile::SetFolderMadeHookForTesting(
+        [](const std::string& inPath)
+        {
+            std::filesystem::rename(inPath, inPath + "-made");
+            std::filesystem::create_directory_symlink(sElsewhere, inPath);
+        });
+    VSplitableLogFile file(VFolder(fFolder.Path("a/b/")), VString("log"), 1, false);
+    const bool opened = file.Open(false, false);
+    XMacLogFile::SetFolderMadeHookForTesting(nullptr);
+    EXPECT_FALSE(opened);
+    EXPECT_NE(file.GetLastOpenError(), VE_OK);
+    EXPECT_EQ(NamesIn(sElsewhere), std::vector<std::string>{});
+}
+
+// No open of a log file waits for a reader of a pipe planted under its name, nor does the removal
+// of the oldest file when a pipe stands in its place.
+TEST(VSplitableLogFileDeathTest, NoOpenNorRemovalWaitsOnAPipe)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const std::string folder = DeathTestFolder("pipe-log");
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directory(folder);
+    ASSERT_EQ(mkfifo((folder + "/log_1.txt").c_str(), 0666), 0);
+    WriteFileBytes(folder + "/log_2.txt", "");
+    std::filesystem::resize_file(folder + "/log_2.txt", uintmax_t(kSplit + 1));
+    auto run = [&]
+    {
+        alarm(10);
+        const std::string path = folder + "/";
+        VSplitableLogFile log(VFolder(VFilePath(VString(path.data(), path.size(), VTC_UTF_8), FPS_POSIX)),
+                              VString("log"), 1, false);
+        log.SetMaxLogsToKeep(2);
+        // Past the pipe to file 2, then split into 3, which removes file 1: here the pipe.
+        if (!log.Open(false, false) || log.GetLogNumber() != 2 || log.CheckLogSize() != 3)
+            std::exit(3);
+        log.Close();
+        std::exit(0);
+    };
+    EXPECT_EXIT(run(), testing::ExitedWithCode(0), "");
+    struct stat status = {};
+    EXPECT_EQ(lstat((folder + "/log_1.txt").c_str(), &status), 0);
+    EXPECT_TRUE(S_ISFIFO(status.st_mode));
+    std::filesystem::remove_all(folder);
 }
 
 // A file its user may write but not read is appended to, never emptied. (Root reads anything: the

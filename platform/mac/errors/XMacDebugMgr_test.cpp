@@ -9,10 +9,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace kova
 {
@@ -76,6 +79,44 @@ TEST(AssertFile, TheFirstEntryReplacesAnOldFileAndABigFileIsSetAside)
     text = Contents(path);
     EXPECT_EQ(text.rfind("2 nth log opened on ", 0), 0u) << text;
     EXPECT_NE(text.find("third entry\n"), std::string::npos);
+}
+
+TEST(AssertFile, ALinkOrAPipeAtItsPathIsNeverWrittenThrough)
+{
+    StTemporaryFolder folder;
+    StMainBundle bundle(folder.MakeApp("Tool", ""));
+    const std::string path = folder.GetPath() + "/Tool_asserts.txt";
+    const std::string victim = folder.WriteFile("secret", "secret\n");
+    ASSERT_EQ(symlink(victim.c_str(), path.c_str()), 0);
+    {
+        VDebugMgr manager;
+        manager.WriteToAssertFile(VString("first entry\n"), false, false);
+        manager.WriteToAssertFile(VString("second entry\n"), false, false);
+    }
+    EXPECT_EQ(Contents(victim), "secret\n");
+
+    ASSERT_EQ(unlink(path.c_str()), 0);
+    ASSERT_EQ(mkfifo(path.c_str(), 0666), 0);
+    const int reader = open(path.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    {
+        VDebugMgr manager;
+        manager.WriteToAssertFile(VString("first entry\n"), false, false);
+        manager.WriteToAssertFile(VString("second entry\n"), false, false);
+    }
+    char byte = 0;
+    EXPECT_LE(read(reader, &byte, 1), 0);
+    close(reader);
+}
+
+TEST(AssertFile, ItsTextsKeepTheirLinesAndEscapeTheOtherControlCharacters)
+{
+    StTemporaryFolder folder;
+    StMainBundle bundle(folder.MakeApp("Tool", ""));
+    VDebugMgr manager;
+    manager.WriteToAssertFile(VString("one\r\x1b[2Jtwo\nthree\n"), false, false);
+    const std::string text = Contents(folder.GetPath() + "/Tool_asserts.txt");
+    EXPECT_NE(text.find("one\\r\\x1B[2Jtwo\nthree\n"), std::string::npos) << text;
 }
 
 TEST(AssertFile, ReceivesTheErrorsWhileItsFlagIsSet)

@@ -17,6 +17,7 @@
 #include "kernel/values/VCppMemMgr.h"
 #include "kernel/values/VRefPtr.h"
 #include "kernel/values/VTime.h"
+#include "platform/mac/files/StDescriptor.h"
 #include "platform/mac/frameworks/CFError.h"
 #include "platform/mac/frameworks/Dispatch.h"
 #include "platform/mac/frameworks/NSFileManager.h"
@@ -77,40 +78,6 @@ public:
 
 private:
     char* fPath;
-};
-
-// Closes a descriptor at the end of a scope.
-class StDescriptor
-{
-public:
-    explicit StDescriptor(int inFD = -1) : fFD(inFD) {}
-    ~StDescriptor() { Close(); }
-    StDescriptor(const StDescriptor&) = delete;
-    StDescriptor& operator=(const StDescriptor&) = delete;
-
-    int Get() const { return fFD; }
-    // The descriptor passes to the caller.
-    int Release()
-    {
-        const int fd = fFD;
-        fFD = -1;
-        return fd;
-    }
-    void Reset(int inFD)
-    {
-        Close();
-        fFD = inFD;
-    }
-    // 0 or errno.
-    int Close()
-    {
-        const int result = fFD >= 0 && ::close(fFD) != 0 ? errno : 0;
-        fFD = -1;
-        return result;
-    }
-
-private:
-    int fFD;
 };
 
 // The code of a file-manager call that failed, whatever it handed back.
