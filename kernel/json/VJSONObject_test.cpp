@@ -3,7 +3,9 @@
 #include "kernel/json/JSONErrors.h"
 #include "kernel/json/JSONTesting_test.h"
 #include "kernel/json/IJSONFunctionContext.h"
+#include "kernel/json/JSONBinaryTesting_test.h"
 #include "kernel/json/VJSONArray.h"
+#include "kernel/json/VJSONBinaryImporter.h"
 #include "kernel/json/VJSONClass.h"
 #include "kernel/json/VJSONStamp.h"
 #include "kernel/json/VJSONPropertyConstOrderedIterator.h"
@@ -14,6 +16,7 @@
 
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -140,6 +143,117 @@ TEST(VJSONObject, ManyPropertiesBehaveAsAnOrderedMap)
     object->ClearInternalProperties();
     EXPECT_TRUE(object->IsEmpty());
     EXPECT_FALSE(object->HasOwnProperty("n1"));
+}
+
+// FNV-1a over the UTF-16 units with no key: what anyone can compute for any name.
+uint32_t UnkeyedHash(const std::u16string& inName)
+{
+    uint32_t hash = 2166136261u;
+    for (char16_t unit : inName)
+        hash = (hash ^ unit) * 16777619u;
+    return hash;
+}
+
+// 2^inBlocks distinct names of 3 * inBlocks units that all share one unkeyed hash, made as an
+// attacker would: at each step two blocks of three units lead from the same state to the same
+// state, so that any choice of blocks along the way ends on the same hash. The first two units of
+// each block are tried until two pairs meet in the upper 16 bits; the third makes up for the lower
+// ones. Every unit is printable and neither quote nor backslash, so the names can be written as
+// they are inside quotes.
+std::vector<std::u16string> NamesSharingTheUnkeyedHash(int inBlocks)
+{
+    constexpr uint32_t kPrime = 16777619u;
+    auto step = [](uint32_t inState, char16_t inUnit) { return (inState ^ inUnit) * kPrime; };
+    auto usable = [](uint32_t inUnit)
+    { return inUnit > 0x20 && (inUnit < 0xD800 || inUnit >= 0xE000) && inUnit != u'"' && inUnit != u'\\'; };
+    std::vector<std::u16string> names{std::u16string()};
+    uint32_t state = 2166136261u;
+    for (int block = 0; block < inBlocks; ++block)
+    {
+        std::map<uint32_t, std::u16string> headByUpperBits;
+        std::u16string heads[2];
+        for (uint32_t tried = 0; heads[1].empty(); ++tried)
+        {
+            const std::u16string head{char16_t(0x4E00 + tried / 64), char16_t(0x4E00 + tried % 64)};
+            auto [known, added] = headByUpperBits.emplace(step(step(state, head[0]), head[1]) >> 16, head);
+            if (!added)
+                heads[0] = known->second, heads[1] = head;
+        }
+        const uint32_t reached[2] = {step(step(state, heads[0][0]), heads[0][1]),
+                                     step(step(state, heads[1][0]), heads[1][1])};
+        const uint32_t difference = reached[0] ^ reached[1];
+        uint32_t last = 0x4E00;
+        while (!usable(last ^ difference))
+            ++last;
+        const std::u16string blocks[2] = {heads[0] + char16_t(last), heads[1] + char16_t(last ^ difference)};
+        std::vector<std::u16string> longer;
+        for (const std::u16string& name : names)
+        {
+            longer.push_back(name + blocks[0]);
+            longer.push_back(name + blocks[1]);
+        }
+        names.swap(longer);
+        state = step(reached[0], char16_t(last));
+    }
+    return names;
+}
+
+VString FromUnits(const std::u16string& inUnits)
+{
+    VString text;
+    text.AppendUniChars(inUnits.data(), int32_t(inUnits.size()));
+    return text;
+}
+
+TEST(VJSONObject, NamesChosenToCollideDoNotShareAProbeChain)
+{
+    const std::vector<std::u16string> names = NamesSharingTheUnkeyedHash(10);
+    ASSERT_EQ(names.size(), 1024u);
+    std::set<uint32_t> hashes;
+    for (const std::u16string& name : names)
+    {
+        ASSERT_EQ(UnkeyedHash(name), UnkeyedHash(names[0]));
+        hashes.insert(VJSONObject::Name::Hash(name.data(), int32_t(name.size())));
+    }
+    // The hash the table places names by is keyed: the names no longer meet.
+    EXPECT_GT(hashes.size(), names.size() - 8);
+
+    std::u16string text = u"{";
+    for (size_t i = 0; i < names.size(); ++i)
+        text += (i > 0 ? u",\"" : u"\"") + names[i] + u"\":" + std::u16string(1, char16_t(u'0' + i % 10));
+    text += u"}";
+    const VString source = FromUnits(text);
+
+    // Placing each name costs a few probes however many names came before it (all of them, had
+    // they shared one chain: over a million probes in all).
+    const uint64_t kProbesPerName = 8;
+    VJSONValue parsed;
+    uint64_t before = sJSONPropertyProbeCount;
+    ASSERT_EQ(VJSONImporter::ParseString(source, parsed, 0), VE_OK);
+    EXPECT_LT(sJSONPropertyProbeCount - before, names.size() * kProbesPerName) << "text reader";
+
+    VRefPtr<VJSONObject> built(new VJSONObject);
+    before = sJSONPropertyProbeCount;
+    for (size_t i = 0; i < names.size(); ++i)
+        built->SetProperty(FromUnits(names[i]), VJSONValue(double(i % 10)));
+    EXPECT_LT(sJSONPropertyProbeCount - before, names.size() * kProbesPerName) << "SetProperty";
+
+    const testing_json::Bytes bytes = testing_json::Written(parsed);
+    VJSONBinaryImporter importer(bytes.data(), bytes.size());
+    VJSONValue read;
+    before = sJSONPropertyProbeCount;
+    ASSERT_EQ(importer.GetValue(read), VE_OK);
+    EXPECT_LT(sJSONPropertyProbeCount - before, names.size() * kProbesPerName) << "binary reader";
+
+    // The names keep the order they came in, and each is found.
+    for (const VJSONValue& value : {parsed, VJSONValue(built.Get()), read})
+    {
+        VString written;
+        ASSERT_EQ(value.Stringify(written, 1), VE_OK);
+        EXPECT_TRUE(written.EqualToStringRaw(source));
+        for (size_t i = 0; i < names.size(); ++i)
+            ASSERT_EQ(value.GetProperty(FromUnits(names[i])).GetNumber(), double(i % 10)) << i;
+    }
 }
 
 TEST(VJSONObject, TheDelegateIsAskedFirst)
