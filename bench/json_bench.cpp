@@ -3,6 +3,7 @@
 //   nlohmann::json::parse and simdjson's DOM parser;
 // - writing the tree as compact text (Stringify with flag 1, into a VString) beside
 //   nlohmann::json::dump and simdjson's minify of its DOM.
+// - parsing one object of names chosen to share an unkeyed hash beside nlohmann::json::parse.
 // The three documents, each a few MB of UTF-8: number-heavy coordinates, string-heavy messages
 // with non-ASCII text, and deeply nested catalogue records (arguments 0, 1 and 2). Every figure is
 // bytes of the UTF-8 text per second.
@@ -14,6 +15,7 @@
 // - releasing a tree of 100,000 collections, linked in one graph by the reader, beside destroying
 //   the same nlohmann document; and the same tree with one cycle, freed by the group-wide check.
 #include "bench/BenchSetup.h"
+#include "kernel/json/JSONCollidingNames_test.h"
 #include "kernel/json/VJSONArray.h"
 #include "kernel/json/VJSONBinaryImporter.h"
 #include "kernel/json/VJSONBinaryWriter.h"
@@ -158,14 +160,34 @@ void Label(benchmark::State& state)
 // ---------------------------------------------------------------------------------------------
 // Parsing
 
-void BM_JSONParse_Nlohmann(benchmark::State& state)
+// The two sides of a parsing pair over one text.
+void ParseWithNlohmann(benchmark::State& state, const std::string& inText)
 {
-    const std::string& text = Document(state.range(0));
     for (auto _ : state)
     {
-        nlohmann::json tree = nlohmann::json::parse(text);
+        nlohmann::json tree = nlohmann::json::parse(inText);
         benchmark::DoNotOptimize(tree);
     }
+}
+
+void ParseWithKova(benchmark::State& state, const std::string& inText)
+{
+    kova::bench::EnsureToolbox();
+    // Decoded every time into the same string, as the peers read the same text every time.
+    kova::VString decoded;
+    for (auto _ : state)
+    {
+        decoded.FromBlock(inText.data(), inText.size(), kova::VTC_UTF_8);
+        kova::VJSONValue tree;
+        if (kova::VJSONImporter::ParseString(decoded, tree, 0) != kova::VE_OK)
+            state.SkipWithError("parse failed");
+        benchmark::DoNotOptimize(tree);
+    }
+}
+
+void BM_JSONParse_Nlohmann(benchmark::State& state)
+{
+    ParseWithNlohmann(state, Document(state.range(0)));
     Label(state);
 }
 BENCHMARK(BM_JSONParse_Nlohmann)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
@@ -185,21 +207,48 @@ BENCHMARK(BM_JSONParse_Simdjson)->DenseRange(0, 2)->Unit(benchmark::kMillisecond
 
 void BM_JSONParse_Kova(benchmark::State& state)
 {
-    kova::bench::EnsureToolbox();
-    const std::string& text = Document(state.range(0));
-    // Decoded every time into the same string, as the peers read the same text every time.
-    kova::VString decoded;
-    for (auto _ : state)
-    {
-        decoded.FromBlock(text.data(), text.size(), kova::VTC_UTF_8);
-        kova::VJSONValue tree;
-        if (kova::VJSONImporter::ParseString(decoded, tree, 0) != kova::VE_OK)
-            state.SkipWithError("parse failed");
-        benchmark::DoNotOptimize(tree);
-    }
+    ParseWithKova(state, Document(state.range(0)));
     Label(state);
 }
 BENCHMARK(BM_JSONParse_Kova)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+
+// One object of 2,048 names (210 KB of UTF-8) that all share one hash for anyone who hashes
+// without a key: the shape that made the property table's cost grow with the square of the size.
+const std::string& CollidingNames()
+{
+    static const std::string sText = []
+    {
+        std::string text;
+        for (char16_t unit :
+             kova::testing_json::ObjectOfNames(kova::testing_json::NamesSharingTheUnkeyedHash(11)))
+        {
+            // Every unit is below U+D800: one to three bytes.
+            if (unit < 0x80)
+                text += char(unit);
+            else if (unit < 0x800)
+                text += {char(0xC0 | unit >> 6), char(0x80 | (unit & 0x3F))};
+            else
+                text +=
+                    {char(0xE0 | unit >> 12), char(0x80 | (unit >> 6 & 0x3F)), char(0x80 | (unit & 0x3F))};
+        }
+        return text;
+    }();
+    return sText;
+}
+
+void BM_JSONParseCollidingNames_Nlohmann(benchmark::State& state)
+{
+    ParseWithNlohmann(state, CollidingNames());
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(CollidingNames().size()));
+}
+BENCHMARK(BM_JSONParseCollidingNames_Nlohmann)->Unit(benchmark::kMicrosecond);
+
+void BM_JSONParseCollidingNames_Kova(benchmark::State& state)
+{
+    ParseWithKova(state, CollidingNames());
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(CollidingNames().size()));
+}
+BENCHMARK(BM_JSONParseCollidingNames_Kova)->Unit(benchmark::kMicrosecond);
 
 // ---------------------------------------------------------------------------------------------
 // Writing

@@ -8,6 +8,7 @@ namespace kova
 
 bool IsInFolderOnDisk(const VFilePath& inPath, const VFilePath& inFolder, bool inFolderItself)
 {
+    ++sFolderContainmentCheckCount;
     VFilePath real;
     VFilePath realFolder;
     return XMacFile::ResolveRealPath(inPath, real) && XMacFile::ResolveRealPath(inFolder, realFolder) &&

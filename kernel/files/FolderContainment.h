@@ -5,6 +5,8 @@
 //         ... // refused: a link or ".." leads out
 #pragma once
 
+#include <cstdint>
+
 namespace kova
 {
 
@@ -15,5 +17,9 @@ class VFilePath;
 // What does not exist yet is taken as it is named, below its deepest existing ancestor. The
 // folder itself is in itself only with inFolderItself. False when either path cannot be resolved.
 bool IsInFolderOnDisk(const VFilePath& inPath, const VFilePath& inFolder, bool inFolderItself = false);
+
+// The checks made on this thread: each resolves real paths and reads the mount table. Tests read
+// it to check that a reader checks each path once; counting is a plain add.
+inline thread_local uint64_t sFolderContainmentCheckCount = 0;
 
 } // namespace kova

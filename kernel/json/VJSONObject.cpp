@@ -14,6 +14,7 @@
 #include "kernel/json/VJSONWriter.h"
 #include "kernel/json/VStorageLocker.h"
 #include "kernel/values/VCppMemMgr.h"
+#include "kernel/values/VPackedKeyIndex.h"
 
 #include <cstring>
 #include <functional>
@@ -268,17 +269,17 @@ VJSONObject::Name& VJSONObject::Name::operator=(Name&& inOther) noexcept
 
 bool VJSONObject::Name::Equals(const UniChar* inUnits, int32_t inLength, uint32_t inHash) const
 {
+    ++sJSONPropertyProbeCount;
     return fHash == inHash && fRecord.fLength == inLength &&
            (inLength == 0 || std::memcmp(fRecord.fString, inUnits, size_t(inLength) * sizeof(UniChar)) == 0);
 }
 
 uint32_t VJSONObject::Name::Hash(const UniChar* inUnits, int32_t inLength)
 {
-    // FNV-1a over the units.
-    uint32_t hash = 2166136261u;
-    for (int32_t i = 0; i < inLength; ++i)
-        hash = (hash ^ inUnits[i]) * 16777619u;
-    return hash;
+    // Names come from documents: under the bags' per-process key, no document can choose names
+    // that meet in one probe chain. The hash lives in memory only; no stored form holds it.
+    return _VPackedKeyIndex::HashOf(reinterpret_cast<const char*>(inUnits),
+                                    size_t(inLength) * sizeof(UniChar));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -328,8 +329,8 @@ void VJSONObject::_RebuildIndex()
     for (size_t i = 0; i < fProperties.size(); ++i)
     {
         size_t slot = SlotOf(fProperties[i].fName.GetHash(), mask);
-        while (fIndex[slot] != 0)
-            slot = (slot + 1) & mask;
+        for (; fIndex[slot] != 0; slot = (slot + 1) & mask)
+            ++sJSONPropertyProbeCount;
         fIndex[slot] = uint32_t(i + 1);
     }
 }
@@ -346,8 +347,8 @@ void VJSONObject::_InsertInIndex(size_t inPosition)
     }
     size_t mask = fIndex.size() - 1;
     size_t slot = SlotOf(fProperties[inPosition].fName.GetHash(), mask);
-    while (fIndex[slot] != 0)
-        slot = (slot + 1) & mask;
+    for (; fIndex[slot] != 0; slot = (slot + 1) & mask)
+        ++sJSONPropertyProbeCount;
     fIndex[slot] = uint32_t(inPosition + 1);
 }
 

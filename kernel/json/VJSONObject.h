@@ -18,7 +18,8 @@
 // Properties are kept in insertion order, the position of each being its insertion index (0 to
 // n - 1): replacing a value keeps the position, removing a name renumbers the later ones. Names
 // are compared exactly (same UTF-16 units) and looked up by hash once an object has more than a
-// few of them.
+// few of them. The hash is keyed per process, so that no document can choose names that meet;
+// it decides placement in memory only, never the order of the properties.
 //
 // Paths: "server.ports[2]" names a property deep in a tree; on an array a component is an index
 // only when it is all digits.
@@ -49,6 +50,10 @@ class VStorageLocker;
 // True for the empty text and for texts of the digits 0 to 9 only.
 bool isvalidnumber(const VString& inText);
 
+// Names compared and table cells passed over by the property tables on this thread. Tests read it
+// to check that the work per name does not grow with the number of names; counting is a plain add.
+inline thread_local uint64_t sJSONPropertyProbeCount = 0;
+
 class VJSONObject : public VJSONCollection
 {
 public:
@@ -78,6 +83,7 @@ public:
         VString GetString() const { return VString(fRecord); }
         bool Equals(const UniChar* inUnits, int32_t inLength, uint32_t inHash) const;
 
+        // Keyed per process: the same name hashes differently from one run to the next.
         static uint32_t Hash(const UniChar* inUnits, int32_t inLength);
 
     private:

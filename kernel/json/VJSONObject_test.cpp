@@ -3,7 +3,10 @@
 #include "kernel/json/JSONErrors.h"
 #include "kernel/json/JSONTesting_test.h"
 #include "kernel/json/IJSONFunctionContext.h"
+#include "kernel/json/JSONBinaryTesting_test.h"
+#include "kernel/json/JSONCollidingNames_test.h"
 #include "kernel/json/VJSONArray.h"
+#include "kernel/json/VJSONBinaryImporter.h"
 #include "kernel/json/VJSONClass.h"
 #include "kernel/json/VJSONStamp.h"
 #include "kernel/json/VJSONPropertyConstOrderedIterator.h"
@@ -14,6 +17,7 @@
 
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -22,10 +26,12 @@ namespace kova
 namespace
 {
 
+using testing_json::NamesSharingTheUnkeyedHash;
 using testing_json::Parse;
 using testing_json::StCollectErrors;
 using testing_json::ToU8;
 using testing_json::U8;
+using testing_json::UnkeyedHash;
 using testing_json::Write;
 
 std::vector<std::string> OrderedNames(const VJSONObject* inObject, uint32_t inFlags = 0)
@@ -140,6 +146,60 @@ TEST(VJSONObject, ManyPropertiesBehaveAsAnOrderedMap)
     object->ClearInternalProperties();
     EXPECT_TRUE(object->IsEmpty());
     EXPECT_FALSE(object->HasOwnProperty("n1"));
+}
+
+VString FromUnits(const std::u16string& inUnits)
+{
+    VString text;
+    text.AppendUniChars(inUnits.data(), int32_t(inUnits.size()));
+    return text;
+}
+
+TEST(VJSONObject, NamesChosenToCollideDoNotShareAProbeChain)
+{
+    const std::vector<std::u16string> names = NamesSharingTheUnkeyedHash(10);
+    ASSERT_EQ(names.size(), 1024u);
+    std::set<uint32_t> hashes;
+    for (const std::u16string& name : names)
+    {
+        ASSERT_EQ(UnkeyedHash(name), UnkeyedHash(names[0]));
+        hashes.insert(VJSONObject::Name::Hash(name.data(), int32_t(name.size())));
+    }
+    // The hash the table places names by is keyed: the names no longer meet.
+    EXPECT_GT(hashes.size(), names.size() - 8);
+
+    const VString source = FromUnits(testing_json::ObjectOfNames(names));
+
+    // Placing each name costs a few probes however many names came before it (all of them, had
+    // they shared one chain: over a million probes in all).
+    const uint64_t kProbesPerName = 8;
+    VJSONValue parsed;
+    uint64_t before = sJSONPropertyProbeCount;
+    ASSERT_EQ(VJSONImporter::ParseString(source, parsed, 0), VE_OK);
+    EXPECT_LT(sJSONPropertyProbeCount - before, names.size() * kProbesPerName) << "text reader";
+
+    VRefPtr<VJSONObject> built(new VJSONObject);
+    before = sJSONPropertyProbeCount;
+    for (size_t i = 0; i < names.size(); ++i)
+        built->SetProperty(FromUnits(names[i]), VJSONValue(double(i % 10)));
+    EXPECT_LT(sJSONPropertyProbeCount - before, names.size() * kProbesPerName) << "SetProperty";
+
+    const testing_json::Bytes bytes = testing_json::Written(parsed);
+    VJSONBinaryImporter importer(bytes.data(), bytes.size());
+    VJSONValue read;
+    before = sJSONPropertyProbeCount;
+    ASSERT_EQ(importer.GetValue(read), VE_OK);
+    EXPECT_LT(sJSONPropertyProbeCount - before, names.size() * kProbesPerName) << "binary reader";
+
+    // The names keep the order they came in, and each is found.
+    for (const VJSONValue& value : {parsed, VJSONValue(built.Get()), read})
+    {
+        VString written;
+        ASSERT_EQ(value.Stringify(written, 1), VE_OK);
+        EXPECT_TRUE(written.EqualToStringRaw(source));
+        for (size_t i = 0; i < names.size(); ++i)
+            ASSERT_EQ(value.GetProperty(FromUnits(names[i])).GetNumber(), double(i % 10)) << i;
+    }
 }
 
 TEST(VJSONObject, TheDelegateIsAskedFirst)

@@ -7,6 +7,7 @@
 #include "kernel/files/IFile.h"
 #include "kernel/files/IFolder.h"
 #include "kernel/files/VFilePath.h"
+#include "kernel/files/VFileSystem.h"
 #include "kernel/files/VURL.h"
 #include "kernel/json/JSONErrors.h"
 #include "kernel/json/JSONExpandedSize.h"
@@ -19,6 +20,7 @@
 
 #include <algorithm>
 #include <new>
+#include <string>
 
 namespace kova
 {
@@ -81,6 +83,16 @@ VError ParseIndex(const VString& inPart, uint64_t& outIndex)
     }
     outIndex = index;
     return index > UINT32_MAX ? VE_JSON_POINTER_NOT_FOUND : VE_OK;
+}
+
+// One part of a key made of several texts: its length first, so that no two lists of parts
+// make the same key.
+void AppendKeyPart(std::u16string& ioKey, const VString& inPart)
+{
+    const uint32_t length = uint32_t(inPart.GetLength());
+    ioKey.push_back(char16_t(length >> 16));
+    ioKey.push_back(char16_t(length & 0xFFFF));
+    ioKey.append(inPart.GetCPointer(), size_t(length));
 }
 
 } // namespace
@@ -449,6 +461,57 @@ VRefPtr<VJSONPointerResolver> VJSONPointerResolver::_MakeResolver(const VJSONVal
     return resolver;
 }
 
+VJSONPointerResolver::Context::Location VJSONPointerResolver::_Locate(Context& ioContext,
+                                                                      const VString& inFilePart) const
+{
+    std::u16string key;
+    try
+    {
+        VFileSystem* fileSystem = fBaseFolder != nullptr ? fBaseFolder->GetFileSystem() : nullptr;
+        AppendKeyPart(key, fBaseFolder != nullptr ? fBaseFolder->GetPath().GetPath() : VString());
+        AppendKeyPart(key, fileSystem != nullptr ? fileSystem->GetRoot().GetPath() : VString());
+        AppendKeyPart(key, fBoundary != nullptr ? fBoundary->GetPath().GetPath() : VString());
+        AppendKeyPart(key, inFilePart);
+        auto known = ioContext.fLocations.find(key);
+        if (known != ioContext.fLocations.end())
+            return known->second;
+    }
+    catch (const std::bad_alloc&)
+    {
+        return _LocateOnDisk(inFilePart);
+    }
+    Context::Location location = _LocateOnDisk(inFilePart);
+    try
+    {
+        ioContext.fLocations.emplace(std::move(key), location);
+    }
+    catch (const std::bad_alloc&)
+    {
+        // Found again at the next reference: slower, still right.
+    }
+    return location;
+}
+
+VJSONPointerResolver::Context::Location VJSONPointerResolver::_LocateOnDisk(const VString& inFilePart) const
+{
+    Context::Location location;
+    IFile* found = nullptr;
+    if (fNamespace != nullptr)
+        found = fNamespace->RetainFile(inFilePart, fBaseFolder, 3, false);
+    else if (fBaseFolder != nullptr && inFilePart.GetUniChar(1) != u'/')
+        found = fBaseFolder->_RetainRelativeIFile(inFilePart, FPS_POSIX);
+    location.fFile = VRefPtr<IFile>(found);
+    if (!location.fFile)
+        return location;
+    if (inFilePart.GetUniChar(1) == u'/' && location.fFile->GetFileSystem() != nullptr)
+        location.fBoundary = VRefPtr<IFolder>(location.fFile->GetFileSystem()->RetainRootFolder());
+    else
+        location.fBoundary = VRefPtr<IFolder>(RetainRefCountable(fBoundary));
+    location.fInside =
+        location.fBoundary && IsInFolderOnDisk(location.fFile->GetPath(), location.fBoundary->GetPath());
+    return location;
+}
+
 bool VJSONPointerResolver::LoadDocument(Context& ioContext, const VString& inURI, const VString& inFilePart,
                                         VJSONValue& outDocument, VRefPtr<IFolder>& outFolder,
                                         VRefPtr<IFolder>& outBoundary)
@@ -460,31 +523,23 @@ bool VJSONPointerResolver::LoadDocument(Context& ioContext, const VString& inURI
         outBoundary = VRefPtr<IFolder>(RetainRefCountable(fBoundary));
         return true;
     }
-    IFile* found = nullptr;
-    if (fNamespace != nullptr)
-        found = fNamespace->RetainFile(inFilePart, fBaseFolder, 3, false);
-    else if (fBaseFolder != nullptr && inFilePart.GetUniChar(1) != u'/')
-        found = fBaseFolder->_RetainRelativeIFile(inFilePart, FPS_POSIX);
-    VRefPtr<IFile> file(found);
+    Context::Location location = _Locate(ioContext, inFilePart);
     outFolder = VRefPtr<IFolder>();
     outBoundary = VRefPtr<IFolder>();
-    if (!file)
+    if (!location.fFile)
     {
         _ThrowError(VE_JSON_POINTER_FILE_NOT_FOUND, &inURI, &inFilePart);
         return false;
     }
+    const VRefPtr<IFile>& file = location.fFile;
     VString path = PosixPathOf(file->GetPath());
     // A file outside is never opened, so that the answer does not tell whether it exists.
-    VRefPtr<IFolder> boundary;
-    if (inFilePart.GetUniChar(1) == u'/' && file->GetFileSystem() != nullptr)
-        boundary = VRefPtr<IFolder>(file->GetFileSystem()->RetainRootFolder());
-    else
-        boundary = VRefPtr<IFolder>(RetainRefCountable(fBoundary));
-    if (!boundary || !IsInFolderOnDisk(file->GetPath(), boundary->GetPath()))
+    if (!location.fInside)
     {
         _ThrowError(VE_JSON_POINTER_FILE_NOT_FOUND, &inURI, &path);
         return false;
     }
+    VRefPtr<IFolder>& boundary = location.fBoundary;
     const bool firstInJob = ioContext.fFiles.emplace(path, file).second;
     if (firstInJob)
         ioContext.fFilesInOrder.push_back(file);

@@ -18,9 +18,12 @@
 //
 // The documents come from outside, so a file part reaches only files whose real path (".." and
 // links resolved) lies inside the job's base folder, or inside the root of the named file system
-// it names; any other gives 913 without being opened. And since references share what they name,
-// an expansion whose result would cost a walk more than the bound of what was read
-// (JSONExpandedSize.h) is undone: the value stays as it was, with kova 918 recorded.
+// it names; any other gives 913 without being opened. Each file part is found and checked once
+// per job from a given folder, however many references name it; a later job checks again.
+//
+// And since references share what they name, an expansion whose result would cost a walk more
+// than the bound of what was read (JSONExpandedSize.h) is undone: the value stays as it was, with
+// kova 918 recorded.
 #pragma once
 
 #include "kernel/files/IFile.h"
@@ -36,6 +39,7 @@
 #include <deque>
 #include <map>
 #include <set>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -89,6 +93,17 @@ public:
         // Every file referred to in this job, by path, and in the order first met.
         std::map<VString, VRefPtr<IFile>, VFileSystemNameLess> fFiles;
         std::vector<VRefPtr<IFile>> fFilesInOrder;
+        // What each file part led to from a folder in this job: a check on disk reads the mount
+        // table, and a job may hold thousands of references to one file. The file is null when
+        // none was found; fInside tells whether it lies in fBoundary on disk. Keyed by the folder,
+        // its file system's root, the boundary and the file part (LocationKey).
+        struct Location
+        {
+            VRefPtr<IFile> fFile;
+            VRefPtr<IFolder> fBoundary;
+            bool fInside = false;
+        };
+        std::map<std::u16string, Location> fLocations;
         bool fPatch;
         bool fResolveAlong = true;
         // The "$ref" text whose pointer is being walked; empty outside.
@@ -156,6 +171,10 @@ private:
     // Resolves the reference object in place with the resolver of the file being walked; false,
     // with the failure recorded, when it does not resolve.
     bool _FollowReference(Context& ioContext, VJSONValue& ioValue);
+    // The file that the file part names from this resolver's folder, and whether it lies inside
+    // the folder it must stay in: found and checked on disk once per job.
+    Context::Location _Locate(Context& ioContext, const VString& inFilePart) const;
+    Context::Location _LocateOnDisk(const VString& inFilePart) const;
     // A resolver for a document of this job, sharing namespace, cache and errors.
     VRefPtr<VJSONPointerResolver> _MakeResolver(const VJSONValue& inDocument, IFolder* inFolder,
                                                 IFolder* inBoundary);

@@ -1,6 +1,7 @@
 #include "kernel/json/VJSONPointerResolver.h"
 
 #include "kernel/files/FileTesting_test.h"
+#include "kernel/files/FolderContainment.h"
 #include "kernel/files/VFile.h"
 #include "kernel/files/VFileSystemNamespace.h"
 #include "kernel/files/VFolder.h"
@@ -349,6 +350,63 @@ TEST_F(VJSONPointerResolverTest, FilesResolveOnlyInsideTheBaseFolderOnDisk)
         new VJSONPointerResolver(named, nullptr, space.Get(), nullptr));
     namedResolver->ResolveRecursively(named, false, nullptr);
     EXPECT_EQ(Write(named), R"({"in":"inside","out":{"$ref":"/DATA/link.json#/s"}})");
+}
+
+TEST_F(VJSONPointerResolverTest, AJobChecksEachFileOnce)
+{
+    ASSERT_TRUE(fFolder.IsValid());
+    WriteFile("base/other.json", R"({"x":1,"next":{"$ref":"third.json#/y"}})");
+    WriteFile("base/third.json", R"({"y":2})");
+    WriteFile("outside/secret.json", R"({"x":"SECRET"})");
+    std::filesystem::create_symlink(fFolder.Posix("outside/secret.json"), fFolder.Posix("base/link.json"));
+    VRefPtr<VFileSystemNamespace> space(new VFileSystemNamespace());
+    ASSERT_EQ(space->RegisterFileSystem(VString("DATA"), Folder("base/").Get(), 0), VE_OK);
+
+    // Found under the base folder, and through a named file system (whose folders check too).
+    for (const char* prefix : {"", "/DATA/"})
+    {
+        SCOPED_TRACE(prefix);
+        const std::string p(prefix);
+        VRefPtr<VJSONFileCache> cache(new VJSONFileCache());
+        // The checks that a job of inCount times each reference makes.
+        auto checks = [&](int inCount)
+        {
+            std::string text;
+            auto add = [&](const std::string& inName, const std::string& inTarget)
+            { text += (text.empty() ? "{\"" : ",\"") + inName + R"(":{"$ref":")" + p + inTarget + "\"}"; };
+            for (int i = 0; i < inCount; ++i)
+            {
+                const std::string n = std::to_string(i);
+                add("x" + n, "other.json#/x");
+                add("next" + n, "other.json#/next");
+                add("missing" + n, "missing.json#");
+                add("link" + n, "link.json#/x");
+            }
+            VJSONValue document = Parse(text + "}");
+            VRefPtr<VJSONPointerResolver> resolver(
+                new VJSONPointerResolver(document, p.empty() ? Folder("base/").Get() : nullptr,
+                                         p.empty() ? nullptr : space.Get(), cache.Get()));
+            const uint64_t before = sFolderContainmentCheckCount;
+            resolver->ResolveRecursively(document, false, nullptr);
+            const uint64_t made = sFolderContainmentCheckCount - before;
+            // Every reference still answers for itself.
+            EXPECT_EQ(Errors(*resolver).size(), size_t(2 * inCount));
+            for (int i = 0; i < inCount; ++i)
+            {
+                const std::string n = std::to_string(i);
+                EXPECT_EQ(Write(document.GetProperty(U8("x" + n))), "1");
+                EXPECT_EQ(Write(document.GetProperty(U8("next" + n))), "2");
+                EXPECT_EQ(Write(document.GetProperty(U8("link" + n))),
+                          R"({"$ref":")" + p + R"(link.json#/x"})");
+            }
+            return made;
+        };
+        checks(1); // the files read into the cache
+        const uint64_t once = checks(1);
+        // A later job checks again, the cache of documents notwithstanding.
+        EXPECT_GT(once, 0u);
+        EXPECT_EQ(checks(300), once);
+    }
 }
 
 TEST_F(VJSONPointerResolverTest, PatchMergesTheReferenceObjectsProperties)
