@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -399,6 +400,74 @@ TEST(VURL, SettersKeepTheOtherPartsWhole)
     EXPECT_EQ(busy.GetPortNumber(), 8080);
     EXPECT_EQ(Part(busy, eURL_PATH), u"p;1");
     EXPECT_EQ(Part(busy, eURL_FRAGMENT), u"f?z");
+}
+
+// Each setter leaves every other part as it stood, even a text that encoding would change: a lone
+// surrogate, written as U+FFFD.
+TEST(VURL, EachSetterChangesItsOwnPartOnly)
+{
+    const std::u16string lone = u"\xD9A6";
+    const std::u16string decomposed = u"e\u0301";
+    const std::u16string text = u"h" + lone + u"://us" + lone + u"er:pa" + decomposed + u"@ho" + decomposed +
+                                u"st:80/pa" + lone + u"th/" + decomposed + u";pa" + lone + u"?qu" +
+                                decomposed + u"#fr" + lone;
+    const VURL base(VString(text.c_str()), false);
+    ASSERT_TRUE(base.IsValid());
+    ASSERT_EQ(Part(base, eURL_PATH), u"pa" + lone + u"th/" + decomposed);
+    ASSERT_EQ(Part(base, eURL_FRAGMENT), u"fr" + lone);
+
+    const struct
+    {
+        const char* fName;
+        EURLParts fPart;
+        std::function<void(VURL&)> fSet;
+        std::u16string fExpected;
+    } cases[] = {
+        {"scheme", eURL_SCHEME, [&](VURL& ioURL) { ioURL.SetScheme(VString((u"ftp" + lone).c_str())); },
+         u"ftp" + lone},
+        {"location", eURL_NETWORK_LOCATION,
+         [&](VURL& ioURL)
+         { ioURL.SetNetWorkLocation(VString((u"h" + decomposed + u":8080").c_str()), false); },
+         u"h" + decomposed + u":8080"},
+        {"encoded location", eURL_NETWORK_LOCATION,
+         [](VURL& ioURL) { ioURL.SetNetWorkLocation(VString(u"u%40x@h%2F1"), true); }, u"u@x@h/1"},
+        {"path", eURL_PATH,
+         [&](VURL& ioURL)
+         { ioURL.SetRelativePath(VString((u"a?/" + lone).c_str()), eURL_POSIX_STYLE, false); },
+         u"a?/" + lone},
+        {"colon path", eURL_PATH,
+         [](VURL& ioURL) { ioURL.SetRelativePath(VString(u"x:y"), eURL_HFS_STYLE, false); }, u"x/y"},
+        {"parent", eURL_PATH, [](VURL& ioURL) { ioURL.ToParent(); }, u"pa" + lone + u"th/"},
+        {"last component", eURL_PATH, [](VURL& ioURL) { ioURL._RemoveLastPathComponent(); },
+         u"pa" + lone + u"th/"},
+        {"parameters", eURL_PARAMETERS,
+         [&](VURL& ioURL) { ioURL.SetParameters(VString((u"m#x" + decomposed).c_str()), false); },
+         u"m#x" + decomposed},
+        {"query", eURL_QUERY, [](VURL& ioURL) { ioURL.SetQuery(VString(u"q%3Bx%23y"), true); }, u"q;x#y"},
+        {"fragment", eURL_FRAGMENT,
+         [&](VURL& ioURL) { ioURL.SetFragment(VString((u"f?;" + lone).c_str()), false); }, u"f?;" + lone},
+        {"no fragment", eURL_FRAGMENT, [](VURL& ioURL) { ioURL.SetFragment(VString(), false); }, u""},
+    };
+    for (const auto& test : cases)
+    {
+        VURL url(base);
+        test.fSet(url);
+        EXPECT_TRUE(url.IsValid()) << test.fName;
+        for (int index = 0; index < eURL_PART_COUNT; ++index)
+        {
+            const EURLParts part = EURLParts(index);
+            EXPECT_EQ(Part(url, part), part == test.fPart ? test.fExpected : Part(base, part))
+                << test.fName << ", part " << index;
+        }
+    }
+
+    // Found by fuzzing: the path of ":///" and the bytes of a lone surrogate.
+    const char bytes[] = ":///\xED\xA6\xA6";
+    VURL fuzzed(VString(bytes, sizeof(bytes) - 1, VTC_UTF_8), false);
+    ASSERT_TRUE(fuzzed.IsValid());
+    const std::u16string path = Part(fuzzed, eURL_PATH);
+    fuzzed.SetFragment(VString(u"f"), false);
+    EXPECT_EQ(Part(fuzzed, eURL_PATH), path);
 }
 
 TEST(VURL, TextRelativeToABase)
