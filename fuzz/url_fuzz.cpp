@@ -3,6 +3,7 @@
 // colon form keeps no ".." step, but the climbs that open a relative one.
 #include "fuzz/FuzzSetup.h"
 
+#include "kernel/files/URLTesting_test.h"
 #include "kernel/files/VFilePath.h"
 #include "kernel/files/VURL.h"
 
@@ -39,33 +40,6 @@ void ReadEverything(const VURL& inURL)
     inURL.GetFilePath(path);
 }
 
-std::u16string PartOf(const VURL& inURL, EURLParts inPart)
-{
-    VString text;
-    switch (inPart)
-    {
-    case eURL_SCHEME:
-        inURL.GetScheme(text);
-        break;
-    case eURL_NETWORK_LOCATION:
-        inURL.GetNetworkLocation(text, false);
-        break;
-    case eURL_PATH:
-        inURL.GetPath(text, eURL_POSIX_STYLE, false);
-        break;
-    case eURL_PARAMETERS:
-        inURL.GetParameters(text, false);
-        break;
-    case eURL_QUERY:
-        inURL.GetQuery(text, false);
-        break;
-    default:
-        inURL.GetFragment(text, false);
-        break;
-    }
-    return fuzz::Units(text);
-}
-
 void CheckSetters(const VURL& inURL, const VString& inValue, bool inEncoded)
 {
     using Setter = void (*)(VURL&, const VString&, bool);
@@ -98,11 +72,12 @@ void CheckSetters(const VURL& inURL, const VString& inValue, bool inEncoded)
         {
             const EURLParts part = EURLParts(index);
             if (part != setter.fPart)
-                fuzz::Check(PartOf(edited, part) == PartOf(inURL, part), "a setter leaves the other parts");
+                fuzz::Check(URLPartText(edited, part) == URLPartText(inURL, part),
+                            "a setter leaves the other parts");
         }
         // The scheme is taken as it is given.
         const VString& expected = setter.fPart == eURL_SCHEME ? inValue : decoded;
-        fuzz::Check(PartOf(edited, setter.fPart) == fuzz::Units(expected), "a setter sets its part");
+        fuzz::Check(URLPartText(edited, setter.fPart) == fuzz::Units(expected), "a setter sets its part");
     }
 }
 
