@@ -1,8 +1,9 @@
-// URLs from text, encoded or not: every part reads without a fault, and a setter changes its own
-// part only. A path converted from the colon form keeps no ".." step, but the climbs that open a
-// relative one.
+// URLs from text, encoded or not: every part reads without a fault, and each setter changes its
+// own part only, to the value it was given, leaving the others' text as it was. A path converted from the
+// colon form keeps no ".." step, but the climbs that open a relative one.
 #include "fuzz/FuzzSetup.h"
 
+#include "kernel/files/URLTesting_test.h"
 #include "kernel/files/VFilePath.h"
 #include "kernel/files/VURL.h"
 
@@ -37,6 +38,47 @@ void ReadEverything(const VURL& inURL)
     inURL.IsRoot();
     VFilePath path;
     inURL.GetFilePath(path);
+}
+
+void CheckSetters(const VURL& inURL, const VString& inValue, bool inEncoded)
+{
+    using Setter = void (*)(VURL&, const VString&, bool);
+    const struct
+    {
+        EURLParts fPart;
+        Setter fSet;
+    } setters[] = {
+        {eURL_SCHEME, [](VURL& ioURL, const VString& inText, bool) { ioURL.SetScheme(inText); }},
+        {eURL_NETWORK_LOCATION, [](VURL& ioURL, const VString& inText, bool inIsEncoded)
+         { ioURL.SetNetWorkLocation(inText, inIsEncoded); }},
+        {eURL_PATH, [](VURL& ioURL, const VString& inText, bool inIsEncoded)
+         { ioURL.SetRelativePath(inText, eURL_POSIX_STYLE, inIsEncoded); }},
+        {eURL_PARAMETERS, [](VURL& ioURL, const VString& inText, bool inIsEncoded)
+         { ioURL.SetParameters(inText, inIsEncoded); }},
+        {eURL_QUERY,
+         [](VURL& ioURL, const VString& inText, bool inIsEncoded) { ioURL.SetQuery(inText, inIsEncoded); }},
+        {eURL_FRAGMENT, [](VURL& ioURL, const VString& inText, bool inIsEncoded)
+         { ioURL.SetFragment(inText, inIsEncoded); }},
+    };
+    VString decoded(inValue);
+    if (inEncoded)
+        VURL::Decode(decoded);
+    for (const auto& setter : setters)
+    {
+        VURL edited(inURL);
+        setter.fSet(edited, inValue, inEncoded);
+        fuzz::Check(edited.IsValid(), "a setter keeps the URL valid");
+        for (int index = 0; index < eURL_PART_COUNT; ++index)
+        {
+            const EURLParts part = EURLParts(index);
+            if (part != setter.fPart)
+                fuzz::Check(URLPartText(edited, part) == URLPartText(inURL, part),
+                            "a setter leaves the other parts");
+        }
+        // The scheme is taken as it is given.
+        const VString& expected = setter.fPart == eURL_SCHEME ? inValue : decoded;
+        fuzz::Check(URLPartText(edited, setter.fPart) == fuzz::Units(expected), "a setter sets its part");
+    }
 }
 
 // The number of ".." components that open the path, or -1 when one comes after another
@@ -88,14 +130,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* inData, size_t inSize)
         // The empty text is a valid URL of no part: a fragment alone makes no URL.
         if (!url.IsValid() || text.IsEmpty())
             continue;
-        VString path;
-        url.GetPath(path, eURL_POSIX_STYLE, false);
+        CheckSetters(url, VString(u"f?;#"), false);
+        CheckSetters(url, text, encoded);
         VURL edited(url);
         edited.SetFragment(VString(u"f?;#"), false);
-        VString after;
-        edited.GetPath(after, eURL_POSIX_STYLE, false);
-        fuzz::Check(edited.IsValid() && fuzz::Units(after) == fuzz::Units(path),
-                    "a fragment leaves the path");
         edited.SetQuery(text, encoded);
         edited.SetParameters(text, encoded);
         edited.SetNetWorkLocation(text, encoded);

@@ -10,6 +10,8 @@ namespace
 
 const VString kPublicPrefix("public");
 
+thread_local uint64_t sWalkSteps = 0;
+
 bool SameIdentifier(const VString& inFirst, const VString& inSecond)
 {
     return inFirst.EqualToString(inSecond, false);
@@ -94,6 +96,7 @@ const VUTI* VUTI::_FindInWalk(const VUTIMap VUTI::*inMap, std::vector<const VUTI
         // Backwards, so that the first in identifier order comes out first.
         for (auto relative = relatives.rbegin(); relative != relatives.rend(); ++relative)
         {
+            ++sWalkSteps;
             if (!relative->second->IsTemporary() && explored.count(relative->second) == 0)
                 ioPending.push_back(relative->second);
         }
@@ -114,31 +117,101 @@ void VUTI::_PushRelatives(const VUTIMap VUTI::*inMap, const VUTI* inType, std::v
     const VUTIMap& relatives = inType->*inMap;
     for (auto relative = relatives.rbegin(); relative != relatives.rend(); ++relative)
     {
+        ++sWalkSteps;
         if (!relative->second->IsTemporary())
             ioPending.push_back(relative->second);
     }
 }
 
-VUTI* VUTI::_GetHighestClaiming(TagList inTags, const VString& inTag) const
+// The answers are those of _FindInWalk from each type alone: a type whose walk found nothing has
+// no match among its ancestors, so skipping it on a later walk changes nothing. A type met again
+// while its own walk is open (only in a cycle, which the manager never links) counts as nothing.
+template <class MATCH>
+const VUTI* VUTI::_FindAbove(WalkAnswers& ioAnswers, MATCH&& inMatch) const
 {
-    const VUTI* found = _FindInWalk(&VUTI::fParents, this,
-                                    [&](const VUTI* inType) { return _HasTag(inType->*inTags, inTag); });
+    if (auto known = ioAnswers.find(this); known != ioAnswers.end())
+        return known->second;
+    if (inMatch(this))
+        return ioAnswers.emplace(this, this).first->second;
+    struct Open
+    {
+        const VUTI* fType;
+        VUTIMap::const_iterator fNextParent;
+    };
+    std::vector<Open> open{{this, fParents.begin()}};
+    ioAnswers.emplace(this, nullptr);
+    while (!open.empty())
+    {
+        Open& top = open.back();
+        if (top.fNextParent == top.fType->fParents.end())
+        {
+            open.pop_back();
+            continue;
+        }
+        const VUTI* parent = (top.fNextParent++)->second;
+        ++sWalkSteps;
+        if (parent->IsTemporary())
+            continue;
+        const VUTI* found = nullptr;
+        if (auto known = ioAnswers.find(parent); known != ioAnswers.end())
+            found = known->second;
+        else if (inMatch(parent))
+            found = ioAnswers.emplace(parent, parent).first->second;
+        else
+        {
+            ioAnswers.emplace(parent, nullptr);
+            open.push_back({parent, parent->fParents.begin()});
+            continue;
+        }
+        if (found != nullptr)
+        {
+            // Every open type found nothing before the branch that led here.
+            for (const Open& below : open)
+                ioAnswers[below.fType] = found;
+            return found;
+        }
+    }
+    return nullptr;
+}
+
+VUTI* VUTI::_GetHighestClaiming(TagList inTags, const VString& inTag, WalkAnswers& ioAnswers) const
+{
+    const VUTI* found =
+        _FindAbove(ioAnswers, [&](const VUTI* inType) { return _HasTag(inType->*inTags, inTag); });
     return found != nullptr ? RetainRefCountable(const_cast<VUTI*>(found)) : nullptr;
 }
 
 VUTI* VUTI::GetHighestParentThatConformsToExtension(const VString& inExtension) const
 {
-    return _GetHighestClaiming(&VUTI::fExtensions, inExtension);
+    WalkAnswers answers;
+    return _GetHighestClaiming(&VUTI::fExtensions, inExtension, answers);
 }
 
 VUTI* VUTI::GetHighestParentThatConformsToOSType(const VString& inOSType) const
 {
-    return _GetHighestClaiming(&VUTI::fOSTypes, inOSType);
+    WalkAnswers answers;
+    return _GetHighestClaiming(&VUTI::fOSTypes, inOSType, answers);
 }
 
 VUTI* VUTI::GetHighestParentThatConformsToMIMEType(const VString& inMIMEType) const
 {
-    return _GetHighestClaiming(&VUTI::fMIMETypes, inMIMEType);
+    WalkAnswers answers;
+    return _GetHighestClaiming(&VUTI::fMIMETypes, inMIMEType, answers);
+}
+
+VUTI* VUTI::GetHighestParentThatConformsToExtension(const VString& inExtension, WalkAnswers& ioAnswers) const
+{
+    return _GetHighestClaiming(&VUTI::fExtensions, inExtension, ioAnswers);
+}
+
+VUTI* VUTI::GetHighestParentThatConformsToOSType(const VString& inOSType, WalkAnswers& ioAnswers) const
+{
+    return _GetHighestClaiming(&VUTI::fOSTypes, inOSType, ioAnswers);
+}
+
+VUTI* VUTI::GetHighestParentThatConformsToMIMEType(const VString& inMIMEType, WalkAnswers& ioAnswers) const
+{
+    return _GetHighestClaiming(&VUTI::fMIMETypes, inMIMEType, ioAnswers);
 }
 
 bool VUTI::ConformsToExtension(const VString& inExtension) const
@@ -268,16 +341,26 @@ void VUTI::RemoveTemporaryUTI(VString inIdentifier)
 
 bool VUTI::ConformsToIdentifier(const VString& inIdentifier) const
 {
+    WalkAnswers answers;
+    return ConformsToIdentifier(inIdentifier, answers);
+}
+
+bool VUTI::ConformsToIdentifier(const VString& inIdentifier, WalkAnswers& ioAnswers) const
+{
     if (inIdentifier.IsEmpty())
         return false;
-    return _FindInWalk(&VUTI::fParents, this,
-                       [&](const VUTI* inType)
-                       { return SameIdentifier(inType->fIdentifier, inIdentifier); }) != nullptr;
+    return _FindAbove(ioAnswers, [&](const VUTI* inType)
+                      { return SameIdentifier(inType->fIdentifier, inIdentifier); }) != nullptr;
 }
 
 bool VUTI::IsPublic() const
 {
     return fIdentifier.BeginsWith(kPublicPrefix, false);
+}
+
+uint64_t VUTI::GetWalkStepCountForTesting()
+{
+    return sWalkSteps;
 }
 
 void VUTI::_ReleaseAll(VUTIMap& ioMap)

@@ -17,6 +17,7 @@
 #include "kernel/values/VObject.h"
 
 #include <map>
+#include <unordered_map>
 #include <vector>
 
 namespace kova
@@ -77,6 +78,12 @@ public:
     void AddOSType(const VString& inOSType);
     void AddMIMEType(const VString& inMIMEType);
 
+    // What the walks of one look-up learnt about one question (a tag, or an identifier to conform
+    // to): for each type walked, the type that answered for it, null for none. Passed to the
+    // questions a look-up asks of many types, it lets each ancestor answer once for all the types
+    // below it, so that the look-up follows each link once.
+    using WalkAnswers = std::unordered_map<const VUTI*, const VUTI*>;
+
     bool ConformsToExtension(const VString& inExtension) const;
     bool ConformsToOSType(const VString& inOSType) const;
     bool ConformsToMIMEType(const VString& inMIMEType) const;
@@ -85,6 +92,9 @@ public:
     VUTI* GetHighestParentThatConformsToExtension(const VString& inExtension) const;
     VUTI* GetHighestParentThatConformsToOSType(const VString& inOSType) const;
     VUTI* GetHighestParentThatConformsToMIMEType(const VString& inMIMEType) const;
+    VUTI* GetHighestParentThatConformsToExtension(const VString& inExtension, WalkAnswers& ioAnswers) const;
+    VUTI* GetHighestParentThatConformsToOSType(const VString& inOSType, WalkAnswers& ioAnswers) const;
+    VUTI* GetHighestParentThatConformsToMIMEType(const VString& inMIMEType, WalkAnswers& ioAnswers) const;
     // Appends this type's extensions, then its declared ancestors', each once.
     void GetAllExtensionsVector(std::vector<VString>& ioExtensions) const;
 
@@ -103,16 +113,25 @@ public:
     void RemoveTemporaryUTI(VString inIdentifier);
     // Whether the identifier is this type's or a declared ancestor's.
     bool ConformsToIdentifier(const VString& inIdentifier) const;
+    bool ConformsToIdentifier(const VString& inIdentifier, WalkAnswers& ioAnswers) const;
     bool IsPublic() const;
     // Releases all parents and children.
     void _Detach();
+
+    // How many conformance links the walks of this thread have followed so far.
+    static uint64_t GetWalkStepCountForTesting();
 
 private:
     using TagList = std::vector<VString> VUTI::*;
 
     static void _AddTag(std::vector<VString>& ioTags, const VString& inTag);
     static bool _HasTag(const std::vector<VString>& inTags, const VString& inTag);
-    VUTI* _GetHighestClaiming(TagList inTags, const VString& inTag) const;
+    VUTI* _GetHighestClaiming(TagList inTags, const VString& inTag, WalkAnswers& ioAnswers) const;
+    // The first type, depth first up the declared parents in identifier order, that the match
+    // answers true for; null when none does. The answers already in ioAnswers are taken as they
+    // stand, and those of the types walked are added.
+    template <class MATCH>
+    const VUTI* _FindAbove(WalkAnswers& ioAnswers, MATCH&& inMatch) const;
     // The first type of the walk over the map, from the pending types, that the visit answers
     // true for; null when none does.
     template <class VISIT>

@@ -9,6 +9,7 @@
 
 #include <mutex>
 #include <new>
+#include <unordered_set>
 
 namespace kova
 {
@@ -190,16 +191,17 @@ VUTIManager::TagKind VUTIManager::_TagKindOf(const VString& inTagClass)
     return TagKind::kNone;
 }
 
-VUTI* VUTIManager::_HighestClaiming(const VUTI& inType, TagKind inKind, const VString& inTag)
+VUTI* VUTIManager::_HighestClaiming(const VUTI& inType, TagKind inKind, const VString& inTag,
+                                    VUTI::WalkAnswers& ioAnswers)
 {
     switch (inKind)
     {
     case TagKind::kExtension:
-        return inType.GetHighestParentThatConformsToExtension(inTag);
+        return inType.GetHighestParentThatConformsToExtension(inTag, ioAnswers);
     case TagKind::kOSType:
-        return inType.GetHighestParentThatConformsToOSType(inTag);
+        return inType.GetHighestParentThatConformsToOSType(inTag, ioAnswers);
     case TagKind::kMIMEType:
-        return inType.GetHighestParentThatConformsToMIMEType(inTag);
+        return inType.GetHighestParentThatConformsToMIMEType(inTag, ioAnswers);
     case TagKind::kNone:
         break;
     }
@@ -215,9 +217,10 @@ std::vector<VUTI*>* VUTIManager::UTTypeCreateAllIdentifiersForTag(const VString&
     if (found == nullptr)
         return nullptr;
     const TagKind kind = _TagKindOf(inTagClass);
+    VUTI::WalkAnswers claims;
     for (const auto& [identifier, type] : fTypes)
     {
-        VUTI* claiming = _HighestClaiming(*type, kind, inTag);
+        VUTI* claiming = _HighestClaiming(*type, kind, inTag, claims);
         if (claiming == nullptr)
             continue;
         claiming->Release();
@@ -232,16 +235,18 @@ VUTI* VUTIManager::UTTypeCreatePreferredIdentifierForTag(const VString& inTagCla
     if (inTagClass.IsEmpty() || inTag.IsEmpty() || fTypes.empty())
         return nullptr;
     const TagKind kind = _TagKindOf(inTagClass);
+    // The types below one ancestor share its answers, and a candidate found again is not asked again.
+    VUTI::WalkAnswers claims;
+    VUTI::WalkAnswers conformances;
+    std::unordered_set<const VUTI*> met;
     std::vector<VUTI*> candidates;
     for (const auto& [identifier, type] : fTypes)
     {
-        VUTI* candidate = _HighestClaiming(*type, kind, inTag);
+        VUTI* candidate = _HighestClaiming(*type, kind, inTag, claims);
         if (candidate == nullptr)
             continue;
-        bool keep = inConformingTo.IsEmpty() || candidate->ConformsToIdentifier(inConformingTo);
-        for (VUTI* kept : candidates)
-            keep = keep && kept != candidate;
-        if (keep)
+        if (met.insert(candidate).second &&
+            (inConformingTo.IsEmpty() || candidate->ConformsToIdentifier(inConformingTo, conformances)))
             candidates.push_back(candidate);
         else
             candidate->Release();

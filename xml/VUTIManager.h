@@ -91,7 +91,8 @@ private:
         kMIMEType,
     };
     static TagKind _TagKindOf(const VString& inTagClass);
-    static VUTI* _HighestClaiming(const VUTI& inType, TagKind inKind, const VString& inTag);
+    static VUTI* _HighestClaiming(const VUTI& inType, TagKind inKind, const VString& inTag,
+                                  VUTI::WalkAnswers& ioAnswers);
     // Whether linking inChild below inParent keeps the tree as the declarations ask, and acyclic.
     static bool _MayLink(const VUTI& inParent, const VUTI& inChild, const VUTI& inPlaceholder);
     void _RegisterFileKinds() const;

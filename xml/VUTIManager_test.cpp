@@ -321,6 +321,70 @@ TEST_F(VUTIManagerTest, WalksVisitSharedAncestorsOnce)
     EXPECT_EQ(ToUTF8(extensions[1]), "top");
 }
 
+TEST_F(VUTIManagerTest, ALookUpFollowsEachConformanceOnce)
+{
+    // A chain of types, each conforming to the next; each claims "own", the top alone "top". Asked
+    // type by type, every type walks the rest of the chain again: the square of its length.
+    constexpr int kTypes = 300;
+    auto id = [](int inIndex)
+    {
+        std::string digits = std::to_string(inIndex);
+        return "com.example.c" + std::string(4 - digits.size(), '0') + digits;
+    };
+    std::vector<Declaration> chain;
+    std::vector<std::string> all;
+    for (int index = 0; index < kTypes; ++index)
+    {
+        Declaration type{id(index)};
+        if (index + 1 < kTypes)
+            type.fConformsTo = {id(index + 1)};
+        type.fExtensions = {"own"};
+        if (index + 1 == kTypes)
+            type.fExtensions.push_back("top");
+        chain.push_back(type);
+        all.push_back(id(index));
+    }
+    ASSERT_TRUE(Load(chain));
+
+    // Each look-up may follow every link a few times, never once per pair of types.
+    constexpr uint64_t kBound = 4 * kTypes;
+    uint64_t counted = VUTI::GetWalkStepCountForTesting();
+    auto stepsSinceLast = [&]
+    {
+        const uint64_t before = counted;
+        counted = VUTI::GetWalkStepCountForTesting();
+        return counted - before;
+    };
+    const VString extension = VUTIManager::kTagClassFilenameExtension;
+    EXPECT_EQ(IDs(fManager->UTTypeCreateAllIdentifiersForTag(extension, VString("top"), VString())), all);
+    EXPECT_LE(stepsSinceLast(), kBound);
+    EXPECT_EQ(IDs(fManager->UTTypeCreateAllIdentifiersForTag(extension, VString("none"), VString())),
+              std::vector<std::string>{});
+    EXPECT_LE(stepsSinceLast(), kBound);
+
+    const struct
+    {
+        const char* fTag;
+        std::string fConformingTo;
+        std::string fExpected;
+    } cases[] = {
+        {"top", "", id(kTypes - 1)},
+        {"none", "", "(null)"},
+        // Every type is its own candidate, and each candidate's conformance is asked.
+        {"own", "", id(0)},
+        {"own", id(kTypes - 1), id(0)},
+        {"own", id(kTypes / 2), id(0)},
+        {"top", id(0), "(null)"},
+    };
+    for (const auto& test : cases)
+    {
+        EXPECT_EQ(Preferred("public.filename-extension", test.fTag, test.fConformingTo.c_str()),
+                  test.fExpected)
+            << test.fTag << " " << test.fConformingTo;
+        EXPECT_LE(stepsSinceLast(), kBound) << test.fTag << " " << test.fConformingTo;
+    }
+}
+
 TEST_F(VUTIManagerTest, TagLookUps)
 {
     ASSERT_TRUE(Load({{"com.example.base", {}, {"shared"}, "text/x-base"},

@@ -660,8 +660,10 @@ bool VURL::IsRoot() const
 }
 
 // The URL text is held decoded, so it cannot be parsed again: a decoded "?" in a path would start
-// a query. The text is rebuilt from the parts encoded, every delimiter inside a part escaped, and
-// read as an encoded text: each part keeps its own text, the new one included.
+// a query. Nor can it go through encoding and back, which writes a lone surrogate as U+FFFD. The
+// text is laid down again from the parts as they stand, the new one in its place, and each part's
+// place recorded as it is laid: a valid URL has a scheme, "://", a network location and "/" (each
+// possibly empty), then the path and the other parts present.
 void VURL::_SetPart(const VString& inValue, EURLParts inPart)
 {
     if (!fIsValid)
@@ -673,20 +675,19 @@ void VURL::_SetPart(const VString& inValue, EURLParts inPart)
             parts[index].FromString(inValue);
         else
             _GetPart(EURLParts(index), parts[index]);
-        // A scheme decoded from "%3A" or "%25" must not end early or be decoded twice.
-        if (index == eURL_SCHEME)
-            EncodeText(parts[index], false, false, false, ":/");
-        else if (index == eURL_NETWORK_LOCATION)
-            EncodeText(parts[index], false, false, false, "/;?#");
-        else
-            EncodeText(parts[index], false, true, false, ";?#");
     }
-    // A valid URL has a scheme, "://", a network location and "/", each possibly empty.
-    VString text(parts[eURL_SCHEME]);
+    VString text;
+    URLPart places[eURL_PART_COUNT];
+    auto lay = [&](EURLParts inLaid)
+    {
+        places[inLaid] = URLPart{text.GetLength() + 1, parts[inLaid].GetLength()};
+        text.AppendString(parts[inLaid]);
+    };
+    lay(eURL_SCHEME);
     text.AppendCString("://");
-    text.AppendString(parts[eURL_NETWORK_LOCATION]);
+    lay(eURL_NETWORK_LOCATION);
     text.AppendUniChar(u'/');
-    text.AppendString(parts[eURL_PATH]);
+    lay(eURL_PATH);
     const std::pair<EURLParts, UniChar> following[] = {
         {eURL_PARAMETERS, u';'}, {eURL_QUERY, u'?'}, {eURL_FRAGMENT, u'#'}};
     for (const auto& [part, delimiter] : following)
@@ -694,9 +695,11 @@ void VURL::_SetPart(const VString& inValue, EURLParts inPart)
         if (parts[part].IsEmpty())
             continue;
         text.AppendUniChar(delimiter);
-        text.AppendString(parts[part]);
+        lay(part);
     }
-    FromString(text, true);
+    fURL.FromString(text);
+    for (int index = 0; index < eURL_PART_COUNT; ++index)
+        fParts[index] = places[index];
     fEncodedURL.Clear();
 }
 

@@ -118,7 +118,8 @@ public:
     static void ParseNetLocation(const VString& inLocation, VString* outUser, VString* outPassword,
                                  VString* outHost, VString* outPort);
 
-    // The setters replace one part and parse the URL again; an invalid URL is left as it is.
+    // The setters replace one part, the others keeping their text as it stands; an invalid URL is
+    // left as it is.
     void SetScheme(const VString& inScheme);
     void SetNetWorkLocation(const VString& inText, bool inIsEncoded);
     void SetParameters(const VString& inText, bool inIsEncoded);

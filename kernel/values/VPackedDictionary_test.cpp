@@ -19,7 +19,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -465,6 +468,140 @@ TEST(VPackedDictionaryTest, ElementDictionaryRetainsListsAndCopiesDeeply)
     EXPECT_EQ(elements.GetCount(), 0u);
     array->Release();
     bag->Release();
+}
+
+// ----- Bags written before the names had an index of their own
+// The index changed how names are found, not what is stored. The fixtures were written by the
+// code from before it: ManyNames.bag by the scenario below, ManyNamesAdded.bag by reading that
+// bag and adding the names below. Today's code must make, read and write the same bytes.
+
+std::string MixedName(int inIndex)
+{
+    return inIndex % 2 == 0 ? ShortName(inIndex) : SameHashName(inIndex);
+}
+
+VValueBag::StKey KeyOf(const std::string& inName)
+{
+    return VValueBag::StKey(VString(inName.c_str()));
+}
+
+VValueBag* NewChild(int inIndex, int inNames)
+{
+    VValueBag* child = new VValueBag();
+    child->SetLong(KeyOf("index"), inIndex);
+    for (int i = 0; i < inNames; ++i)
+        child->SetLong(KeyOf(MixedName(i)), i);
+    return child;
+}
+
+// Many names, half of them sharing one home cell; values rewritten in place and grown; names
+// removed, then others added and two of the removed ones again; element lists removed and added;
+// a child with enough names for a vector of its own.
+void BuildManyNamesBag(VValueBag& ioBag)
+{
+    for (int i = 0; i < 30; ++i)
+    {
+        if (i % 5 == 0)
+            ioBag.SetBool(KeyOf(MixedName(i)), i % 3 == 0);
+        else if (i % 3 == 0)
+            ioBag.SetString(KeyOf(MixedName(i)), VString(("v" + std::to_string(i)).c_str()));
+        else
+            ioBag.SetLong(KeyOf(MixedName(i)), i);
+    }
+    ioBag.SetLong(KeyOf(MixedName(7)), -7);
+    ioBag.SetString(KeyOf(MixedName(8)), VString("grown"));
+    for (int i : {0, 1, 13, 14, 21, 28})
+        ioBag.RemoveAttribute(KeyOf(MixedName(i)));
+    for (int i : {100, 101, 102, 103, 1, 14})
+        ioBag.SetLong(KeyOf(MixedName(i)), 1000 + i);
+    for (int e = 0; e < 8; ++e)
+    {
+        VValueBag* child = NewChild(e, e == 3 ? 9 : 1);
+        ioBag.AddElement(KeyOf("e" + std::to_string(e)), child);
+        child->Release();
+    }
+    VValueBag* second = NewChild(10, 0);
+    ioBag.AddElement(KeyOf("e1"), second);
+    second->Release();
+    ioBag.RemoveElements(KeyOf("e2"));
+    ioBag.RemoveElements(KeyOf("e5"));
+    for (const char* name : {"e9", "e2"})
+    {
+        VValueBag* child = NewChild(20, 2);
+        ioBag.AddElement(KeyOf(name), child);
+        child->Release();
+    }
+}
+
+// Names added to a bag read from a stream: they go into the vectors as read, until those fill.
+void AddNamesAfterReading(VValueBag& ioBag)
+{
+    for (int i = 200; i < 220; ++i)
+        ioBag.SetLong(KeyOf(MixedName(i)), i);
+    for (int e = 30; e < 34; ++e)
+    {
+        VValueBag* child = NewChild(e, 0);
+        ioBag.AddElement(KeyOf("e" + std::to_string(e)), child);
+        child->Release();
+    }
+}
+
+std::vector<uint8_t> Fixture(const char* inName)
+{
+    const std::string path = (std::filesystem::path(__FILE__).parent_path() / "fixtures" / inName).string();
+    std::ifstream file(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+std::vector<uint8_t> BytesOf(const VValueBag& inBag)
+{
+    VPtrStream stream;
+    stream.OpenWriting();
+    EXPECT_EQ(inBag.WriteToStream(&stream, 0), VE_OK);
+    const VStream::UnderlyingData data = stream.GetUnderlyingData();
+    const auto* bytes = static_cast<const uint8_t*>(data.fData);
+    std::vector<uint8_t> written(bytes, bytes + data.fSize);
+    stream.CloseWriting();
+    return written;
+}
+
+VError ReadBag(const std::vector<uint8_t>& inBytes, VValueBag& outBag)
+{
+    VConstPtrStream input(inBytes.data(), inBytes.size());
+    input.OpenReading();
+    const VError error = outBag.ReadFromStream(&input, 0);
+    input.CloseReading();
+    return error;
+}
+
+TEST(VPackedDictionaryTest, StoredFormIsTheOneWrittenBeforeTheNameIndex)
+{
+    const std::vector<uint8_t> built = Fixture("ManyNames.bag");
+    const std::vector<uint8_t> added = Fixture("ManyNamesAdded.bag");
+    ASSERT_EQ(built.size(), 1486u);
+    ASSERT_EQ(added.size(), 2174u);
+
+    VValueBag bag;
+    BuildManyNamesBag(bag);
+    EXPECT_TRUE(BytesOf(bag) == built) << "the scenario's bag";
+
+    VValueBag read;
+    ASSERT_EQ(ReadBag(built, read), VE_OK);
+    EXPECT_TRUE(BytesOf(read) == built) << "read and written back";
+    int32_t value = 0;
+    EXPECT_TRUE(read.GetLong(KeyOf(MixedName(7)), value));
+    EXPECT_EQ(value, -7);
+    EXPECT_TRUE(read.GetLong(KeyOf(MixedName(14)), value));
+    EXPECT_EQ(value, 1014);
+    EXPECT_FALSE(read.AttributeExists(KeyOf(MixedName(13))));
+    VString grown;
+    EXPECT_TRUE(read.GetString(KeyOf(MixedName(8)), grown));
+    EXPECT_TRUE(TextIs(grown, "grown"));
+    EXPECT_EQ(read.GetAttributesCount(), 30);
+    EXPECT_EQ(read.GetElementNamesCount(), 8);
+
+    AddNamesAfterReading(read);
+    EXPECT_TRUE(BytesOf(read) == added) << "names added to the vectors as read";
 }
 
 } // namespace
