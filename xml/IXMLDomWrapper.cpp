@@ -35,6 +35,7 @@
 #include <xercesc/util/TransService.hpp>
 #include <xercesc/util/XMLException.hpp>
 #include <xercesc/util/XMLUni.hpp>
+#include <xercesc/validators/DTD/DTDAttDef.hpp>
 #include <xercesc/validators/DTD/DTDEntityDecl.hpp>
 
 #include <algorithm>
@@ -488,6 +489,14 @@ public:
         DOMLSParserImpl::entityDecl(inDecl, inIsParameter, inIsIgnored);
         if (!inIsIgnored)
             fBudget.Declared(*getScanner(), inDecl);
+    }
+
+    void attDef(const xercesc::DTDElementDecl& inElement, const xercesc::DTDAttDef& inDef,
+                const bool inIgnoring) override
+    {
+        DOMLSParserImpl::attDef(inElement, inDef, inIgnoring);
+        if (!inIgnoring)
+            fBudget.DeclaredAttribute(inDef);
     }
 
     void endDocument() override

@@ -333,6 +333,12 @@ TEST_F(IXMLDomWrapperTest, UntrustedDocumentsAreCapped)
     for (int copy = 0; copy < 99; ++copy)
         wide += "&w;";
     wide += "\"/>";
+    // A default that holds an expansion, taken again by every element.
+    std::string defaulted =
+        "<!DOCTYPE r [<!ENTITY w \"" + std::string(1 << 18, 'w') + "\"><!ATTLIST i v CDATA \"&w;\">]><r>";
+    for (int element = 0; element < 100; ++element)
+        defaulted += "<i/>";
+    defaulted += "</r>";
     const Case cases[] = {
         {"malformed", "<r><a></r>"},
         {"empty", ""},
@@ -341,6 +347,7 @@ TEST_F(IXMLDomWrapperTest, UntrustedDocumentsAreCapped)
         {"two roots", "<r/><s/>"},
         {"entities in an attribute", wide},
         {"entities in a default", laughsInADefault},
+        {"a default's expansion on every element", defaulted},
     };
     for (const Case& test : cases)
     {

@@ -28,6 +28,7 @@
 #include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/SecurityManager.hpp>
 #include <xercesc/util/XMLException.hpp>
+#include <xercesc/validators/DTD/DTDAttDef.hpp>
 #include <xercesc/validators/DTD/DTDEntityDecl.hpp>
 
 #include <algorithm>
@@ -76,7 +77,8 @@ VString ViewOf(const XMLCh* inUnits)
 }
 
 // The library's parser, with its position at hand for our own errors, and the document's entity
-// declarations charged to the parse's budget (reported once a DTD handler is installed).
+// and attribute declarations told to the parse's budget (reported once a DTD handler is
+// installed).
 class SAXParserWithLocator : public xercesc::SAXParser
 {
 public:
@@ -92,6 +94,14 @@ public:
         SAXParser::entityDecl(inDecl, inIsParameter, inIsIgnored);
         if (!inIsIgnored)
             fBudget.Declared(const_cast<xercesc::XMLScanner&>(getScanner()), inDecl);
+    }
+
+    void attDef(const xercesc::DTDElementDecl& inElement, const xercesc::DTDAttDef& inDef,
+                const bool inIgnoring) override
+    {
+        SAXParser::attDef(inElement, inDef, inIgnoring);
+        if (!inIgnoring)
+            fBudget.DeclaredAttribute(inDef);
     }
 
 private:

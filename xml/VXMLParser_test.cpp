@@ -435,6 +435,24 @@ TEST_F(VXMLParserTest, EntitiesInAttributeValuesCountAgainstTheCap)
         EXPECT_TRUE(fEvents->empty());
         EXPECT_EQ(errors.GetLastError(), VE_XML_ParseFatalError);
     }
+    // Expansions of a quarter of a MiB each, one an element: in the elements' own values, and in a
+    // default that every element takes again.
+    const std::string quarter = "<!ENTITY w \"" + std::string(1 << 18, 'w') + "\">";
+    std::string spread = "<!DOCTYPE a [" + quarter + "]><a>";
+    std::string defaulted = "<!DOCTYPE a [" + quarter + "<!ATTLIST i v CDATA \"&w;\">]><a>";
+    for (int element = 0; element < 100; ++element)
+    {
+        spread += "<i v=\"&w;\"/>\n";
+        defaulted += "<i/>\n";
+    }
+    for (const std::string& xml : {spread + "</a>", defaulted + "</a>"})
+    {
+        StErrorContextInstaller errors(false, true);
+        EXPECT_FALSE(ParseBytes(xml, XML_ValidateNever));
+        ASSERT_EQ(errors.GetContext()->GetErrorCount(), 1u);
+        EXPECT_EQ(errors.GetLastError(), VE_XML_ParseFatalError);
+        EXPECT_LT(LongParameter(LastErrorObject(errors), "line"), 80);
+    }
     StErrorContextInstaller errors(false, true);
     EXPECT_TRUE(ParseBytes("<!DOCTYPE a [<!ENTITY w \"ab\">]><a v=\"&w;-&w;\"/>", XML_ValidateNever));
     EXPECT_EQ(*fEvents, (Events{u"start a", u"attr v=ab-ab", u"end a"}));

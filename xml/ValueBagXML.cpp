@@ -15,6 +15,7 @@
 #include "xml/VXMLBagHandler.h"
 #include "xml/VXMLParser.h"
 
+#include <string_view>
 #include <vector>
 
 namespace kova
@@ -80,6 +81,64 @@ bool CheckCharacterData(const VValueBag& inBag)
     return true;
 }
 
+// A reader makes a space of every tab, line feed and carriage return of an attribute value (and
+// one space of a CR LF), so the start tags of the dump give those three as character references:
+// the values read back as they were. Character data, plain or in a CDATA section, is left as it
+// is. The dump quotes values with double quotes and escapes those inside them.
+void ReferToBreaksInAttributeValues(VString& ioText)
+{
+    const std::u16string_view text(ioText.GetCPointer(), size_t(ioText.GetLength()));
+    enum class Place
+    {
+        kContent,
+        kSection,
+        kTag,
+        kValue,
+    } place = Place::kContent;
+    VString written;
+    size_t copied = 0;
+    for (size_t at = 0; at < text.size(); ++at)
+    {
+        const UniChar unit = text[at];
+        switch (place)
+        {
+        case Place::kContent:
+            if (unit == u'<' && text.substr(at).starts_with(u"<![CDATA["))
+                place = Place::kSection;
+            else if (unit == u'<')
+                place = Place::kTag;
+            break;
+        case Place::kSection:
+            if (unit == u']' && text.substr(at).starts_with(u"]]>"))
+            {
+                at += 2;
+                place = Place::kContent;
+            }
+            break;
+        case Place::kTag:
+            if (unit == u'"')
+                place = Place::kValue;
+            else if (unit == u'>')
+                place = Place::kContent;
+            break;
+        case Place::kValue:
+            if (unit == u'"')
+                place = Place::kTag;
+            else if (unit == u'\t' || unit == u'\n' || unit == u'\r')
+            {
+                written.AppendUniChars(text.data() + copied, int32_t(at - copied));
+                written.AppendCString(unit == u'\t' ? "&#9;" : unit == u'\n' ? "&#10;" : "&#13;");
+                copied = at + 1;
+            }
+            break;
+        }
+    }
+    if (copied == 0)
+        return;
+    written.AppendUniChars(text.data() + copied, int32_t(text.size() - copied));
+    ioText.Swap(written);
+}
+
 // The declaration and the bag's element. A bag that cannot be written whole as well-formed XML
 // (a name XML cannot hold, a character it has none for, nesting too deep for the stack) gives an
 // error: an incomplete or broken text is never written as if it were the bag.
@@ -91,6 +150,8 @@ VError MakeDocument(const VValueBag& inBag, const char* inDeclaration, const VSt
     inBag.DumpXML(outText, inRootName, inIndented);
     if (errors.GetLastError() == VE_OK && CheckXMLCharacters(outText))
         CheckCharacterData(inBag);
+    if (errors.GetLastError() == VE_OK)
+        ReferToBreaksInAttributeValues(outText);
     return errors.GetLastError();
 }
 

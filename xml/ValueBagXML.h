@@ -6,7 +6,9 @@
 //     error = WriteBagToFileInXML(*bag, VString("bag"), otherFile, true);
 //
 // The file form: "<?xml version="1.0" encoding="UTF-8"?>" directly followed by the bag's element
-// (VValueBag::DumpXML), UTF-8 without a byte-order mark, line ends as the dump made them.
+// (VValueBag::DumpXML), UTF-8 without a byte-order mark, line ends as the dump made them. In both
+// forms a tab, line feed or carriage return of an attribute value is written as a character
+// reference, so that the value reads back as it was.
 // The stream record: a u32 version 1 in the stream's byte order, then the string form of
 // "<?xml version="1.0" encoding="UTF-16"?>" directly followed by the bag's element "bag",
 // without indentation.

@@ -355,6 +355,78 @@ TEST(ValueBagXMLTest, WritersRefuseWhatXMLCannotHold)
     EXPECT_EQ(WriteBagToFileInXML(*named, root, file.Get(), false), VE_OK);
 }
 
+// A reader turns a raw tab, line feed or carriage return of an attribute value into a space (and
+// a CR LF into one space), so the writers give those three as character references; character
+// data keeps them as they are.
+TEST(ValueBagXMLTest, AttributeValuesKeepTheirLineBreaksAndTabs)
+{
+    StTemporaryFolder temp;
+    ASSERT_TRUE(temp.IsValid());
+    StErrorContextInstaller errors(false, true);
+    const std::pair<const char*, std::u16string> values[] = {
+        {"lf", u"first\nsecond"},         {"cr", u"first\rsecond"},
+        {"crlf", u"first\r\nsecond\r\n"}, {"tab", u"\tindented\t"},
+        {"only_breaks", u"\n\r\t"},       {"markup", u"<a href=\"x\">\n\t&amp; 'b'</a>"},
+        {"spaces", u"  two  spaces  "},
+    };
+    VRefPtr<VValueBag> bag(new VValueBag);
+    VRefPtr<VValueBag> child(new VValueBag);
+    for (const auto& [name, value] : values)
+    {
+        bag->SetString(name, VString(value.c_str()));
+        child->SetString(name, VString(value.c_str()));
+    }
+    child->AppendToCData(VString("line one\nline two\ttab"));
+    bag->AddElement("child", child.Get());
+
+    auto expectSame = [&](const VValueBag& inRead)
+    {
+        const VValueBag* readChild =
+            inRead.GetElements("child") != nullptr ? inRead.GetElements("child")->GetNth(1) : nullptr;
+        ASSERT_NE(readChild, nullptr);
+        for (const auto& [name, value] : values)
+        {
+            SCOPED_TRACE(name);
+            EXPECT_EQ(StringOf(inRead, name), value);
+            EXPECT_EQ(StringOf(*readChild, name), value);
+        }
+        EXPECT_EQ(CDataOf(*readChild), u"line one\nline two\ttab");
+    };
+
+    VRefPtr<VFile> file(new VFile(temp.Path("link.xml")));
+    for (bool indented : {false, true})
+    {
+        SCOPED_TRACE(indented);
+        ASSERT_EQ(WriteBagToFileInXML(*bag, VString("bag"), file.Get(), indented), VE_OK);
+        const std::string bytes = Bytes(temp.Posix("link.xml"));
+        EXPECT_NE(bytes.find(" lf=\"first&#10;second\""), std::string::npos);
+        EXPECT_NE(bytes.find(" crlf=\"first&#13;&#10;second&#13;&#10;\""), std::string::npos);
+        EXPECT_NE(bytes.find(" tab=\"&#9;indented&#9;\""), std::string::npos);
+        EXPECT_NE(
+            bytes.find(" markup=\"&lt;a href=&quot;x&quot;&gt;&#10;&#9;&amp;amp; &apos;b&apos;&lt;/a&gt;\""),
+            std::string::npos);
+        // Character data is written as before: in a section that keeps its breaks.
+        EXPECT_NE(bytes.find("<![CDATA[line one\nline two\ttab]]>"), std::string::npos);
+        VRefPtr<VValueBag> read(new VValueBag);
+        ASSERT_EQ(LoadBagFromXML(file.Get(), VString("bag"), *read, 0), VE_OK);
+        expectSame(*read);
+    }
+
+    VPtrStream stream;
+    stream.OpenWriting();
+    ASSERT_EQ(WriteBagToStreamInXML(*bag, &stream), VE_OK);
+    const VStream::UnderlyingData data = stream.GetUnderlyingData();
+    const std::string record(static_cast<const char*>(data.fData), data.fSize);
+    stream.CloseWriting();
+    VConstPtrStream reader(record.data(), record.size());
+    reader.OpenReading();
+    VRefPtr<VValueBag> read(new VValueBag);
+    ASSERT_EQ(ReadBagFromStreamInXML(*read, &reader), VE_OK);
+    reader.CloseReading();
+    expectSame(*read);
+    EXPECT_EQ(errors.GetLastError(), VE_OK);
+}
+
 TEST(ValueBagXMLTest, LoadKeepsAttributesListsAndTextBetweenElements)
 {
     StErrorContextInstaller errors(false, true);

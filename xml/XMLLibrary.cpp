@@ -2,6 +2,7 @@
 
 #include <xercesc/dom/DOMConfiguration.hpp>
 #include <xercesc/framework/MemoryManager.hpp>
+#include <xercesc/framework/XMLAttDef.hpp>
 #include <xercesc/framework/XMLAttr.hpp>
 #include <xercesc/framework/XMLEntityDecl.hpp>
 #include <xercesc/internal/XMLScanner.hpp>
@@ -13,8 +14,11 @@
 #include <xercesc/util/XMLUni.hpp>
 
 #include <algorithm>
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <new>
 #include <string>
 
 namespace kova
@@ -51,6 +55,17 @@ struct ScannerExpansionLimit : xercesc::XMLScanner
 // The budget of the parse running on this thread; null outside a parse.
 thread_local StXMLAllocationBudget* tBudget = nullptr;
 
+std::atomic<uint64_t> sLastBudgetID{0};
+
+// Before each block: its size and the budget that paid for it (0 for none), so that freeing the
+// block gives its bytes back to that budget only: a DOM document outlives its parse, and may be
+// freed in another one. Its size keeps the block aligned for any type.
+struct alignas(std::max_align_t) BlockHeader
+{
+    size_t fSize;
+    uint64_t fBudget;
+};
+
 class BudgetedMemoryManager : public xercesc::MemoryManager
 {
 public:
@@ -60,23 +75,46 @@ public:
     }
     void* allocate(XMLSize_t inSize) override
     {
-        if (tBudget != nullptr && !tBudget->Take(inSize))
+        if (inSize > SIZE_MAX - sizeof(BlockHeader))
             throw xercesc::OutOfMemoryException();
-        return xercesc::XMLPlatformUtils::fgMemoryManager->allocate(inSize);
+        StXMLAllocationBudget* budget = tBudget;
+        if (budget != nullptr && !budget->Take(inSize))
+            throw xercesc::OutOfMemoryException();
+        void* block = nullptr;
+        try
+        {
+            block = xercesc::XMLPlatformUtils::fgMemoryManager->allocate(sizeof(BlockHeader) + inSize);
+        }
+        catch (...)
+        {
+            if (budget != nullptr)
+                budget->Give(inSize);
+            throw;
+        }
+        auto* header = new (block) BlockHeader{inSize, budget != nullptr ? budget->GetID() : 0};
+        return header + 1;
     }
     void deallocate(void* inBlock) override
     {
-        xercesc::XMLPlatformUtils::fgMemoryManager->deallocate(inBlock);
+        if (inBlock == nullptr)
+            return;
+        BlockHeader* header = static_cast<BlockHeader*>(inBlock) - 1;
+        if (tBudget != nullptr && header->fBudget == tBudget->GetID())
+            tBudget->Give(header->fSize);
+        xercesc::XMLPlatformUtils::fgMemoryManager->deallocate(header);
     }
 };
 
 } // namespace
 
 StXMLAllocationBudget::StXMLAllocationBudget(size_t inInputSize)
-    : fLeft(kXMLAllocationBase +
-            std::min(inInputSize, (SIZE_MAX - kXMLAllocationBase) / kXMLAllocationPerInputByte) *
-                kXMLAllocationPerInputByte),
-      fOuter(tBudget)
+    : fHeldLimit(kXMLAllocationBase +
+                 std::min(inInputSize, (SIZE_MAX - kXMLAllocationBase) / kXMLAllocationPerInputByte) *
+                     kXMLAllocationPerInputByte),
+      fTurnoverLeft(fHeldLimit <= SIZE_MAX / kXMLAllocationTurnoverFactor
+                        ? fHeldLimit * kXMLAllocationTurnoverFactor
+                        : SIZE_MAX),
+      fID(++sLastBudgetID), fOuter(tBudget)
 {
     tBudget = this;
 }
@@ -88,13 +126,19 @@ StXMLAllocationBudget::~StXMLAllocationBudget()
 
 bool StXMLAllocationBudget::Take(size_t inBytes)
 {
-    if (fExceeded || inBytes > fLeft)
+    if (fExceeded || inBytes > fHeldLimit - fHeld || inBytes > fTurnoverLeft)
     {
         fExceeded = true;
         return false;
     }
-    fLeft -= inBytes;
+    fHeld += inBytes;
+    fTurnoverLeft -= inBytes;
     return true;
+}
+
+void StXMLAllocationBudget::Give(size_t inBytes)
+{
+    fHeld -= std::min(fHeld, inBytes);
 }
 
 xercesc::MemoryManager* XMLBudgetedMemoryManager()
@@ -164,6 +208,14 @@ void VXMLEntityBudget::Declared(xercesc::XMLScanner& ioScanner, const xercesc::X
     limit = std::min<XMLSize_t>(limit, kXMLMaxEntityText / fLongestValue);
 }
 
+void VXMLEntityBudget::DeclaredAttribute(const xercesc::XMLAttDef& inDef)
+{
+    // A general entity is declared before a default may refer to it.
+    const XMLCh* value = inDef.getValue();
+    if (fDeclaresEntities && value != nullptr && *value != 0)
+        fDefaultsMayExpand = true;
+}
+
 void VXMLEntityBudget::LeaveEntity()
 {
     if (fOpenEntities > 0)
@@ -181,11 +233,14 @@ bool VXMLEntityBudget::AddText(size_t inLength)
 bool VXMLEntityBudget::AddAttributes(const xercesc::RefVectorOf<xercesc::XMLAttr>& inAttributes,
                                      size_t inCount)
 {
-    if (!fDeclaresEntities)
+    if (!fDefaultsMayExpand)
         return true;
     for (size_t index = 0; index < inCount; ++index)
     {
-        fText += std::char_traits<XMLCh>::length(inAttributes.elementAt(index)->getValue());
+        const xercesc::XMLAttr* attribute = inAttributes.elementAt(index);
+        if (attribute->getSpecified())
+            continue;
+        fText += std::char_traits<XMLCh>::length(attribute->getValue());
         if (fText > kXMLMaxEntityText)
             return false;
     }

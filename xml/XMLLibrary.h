@@ -6,7 +6,7 @@
 // what its users' entity resolvers give is all it reads. Entity expansions are capped by a
 // security manager, so that nested entities cannot blow a small document up. Depth and the text
 // that entities add are capped by the parsers' handlers, with the limits below, and what the
-// library allocates for a document by a budget in proportion to it.
+// library holds for a document, and allocates in all, by a budget in proportion to it.
 //
 // Used before the toolbox's memory manager exists (the property-list reader of the main bundle):
 // nothing here allocates through it.
@@ -29,6 +29,7 @@ class SecurityManager;
 class XMLScanner;
 class XMLEntityDecl;
 class XMLAttr;
+class XMLAttDef;
 template <class TElem>
 class RefVectorOf;
 XERCES_CPP_NAMESPACE_END
@@ -45,10 +46,14 @@ constexpr uint32_t kXMLMaxElementDepth = 1024;
 constexpr size_t kXMLEntityExpansionLimit = 100;
 // Units of character data that entity expansions may add to a document's text.
 constexpr size_t kXMLMaxEntityText = 16 * 1024 * 1024;
-// Bytes the library may allocate while it reads a document, in all, what it freed included: a
-// base, and so much for each byte of the document.
+// Bytes the library may hold at once while it reads a document: a base, and so much for each byte
+// of the document. What it frees is given back.
 constexpr size_t kXMLAllocationBase = 64 * 1024 * 1024;
-constexpr size_t kXMLAllocationPerInputByte = 64;
+constexpr size_t kXMLAllocationPerInputByte = 128;
+// Bytes it may allocate in all, what it freed included, as a multiple of what it may hold: it
+// makes and frees a reader of some 160 KiB for each entity that it expands in the DTD's attribute
+// defaults, where it counts no expansion, so that a small document could keep it busy for ever.
+constexpr size_t kXMLAllocationTurnoverFactor = 4;
 
 inline const UniChar* UniCharsOfXMLCh(const XMLCh* inText)
 {
@@ -71,11 +76,11 @@ void ApplyUntrustedInputSettings(xercesc::SAX2XMLReader& ioReader, xercesc::Secu
 // The same for a DOM parser, through its configuration.
 void ApplyUntrustedInputSettings(xercesc::DOMConfiguration& ioConfig, xercesc::SecurityManager& ioSecurity);
 
-// What the library allocates while it reads one document, held under a budget in proportion to
-// the document: the library expands the entities of the DTD's attribute defaults without any
-// limit of its own, nor any event that would let a parser count them, but each expansion costs it
-// memory. One budget per parse, on the parse's thread, for a parser made with
-// XMLBudgetedMemoryManager; an allocation past it throws the library's OutOfMemoryException.
+// What the library holds while it reads one document, and what it allocates in all, under a
+// budget in proportion to the document: the library expands the entities of the DTD's attribute
+// defaults without any limit of its own, nor any event that would let a parser count them, but
+// each expansion costs it memory. One budget per parse, on the parse's thread, for a parser made
+// with XMLBudgetedMemoryManager; an allocation past it throws the library's OutOfMemoryException.
 class StXMLAllocationBudget
 {
 public:
@@ -85,37 +90,48 @@ public:
     StXMLAllocationBudget& operator=(const StXMLAllocationBudget&) = delete;
 
     bool IsExceeded() const { return fExceeded; }
-    // False, and the budget exceeded, when the bytes are more than what is left.
+    // False, and the budget exceeded, when the bytes would pass what may be held or allocated.
     bool Take(size_t inBytes);
+    // Bytes taken from this budget and freed.
+    void Give(size_t inBytes);
+    // Unique in the process, never 0.
+    uint64_t GetID() const { return fID; }
 
 private:
-    size_t fLeft;
+    size_t fHeldLimit;
+    size_t fHeld = 0;
+    size_t fTurnoverLeft;
+    uint64_t fID;
     bool fExceeded = false;
     StXMLAllocationBudget* fOuter;
 };
 
-// The library's memory manager, charging the budget of the thread's parse when there is one. It
-// lives as long as the process: what a parser made with it allocates (a DOM document) may outlive
-// the parse.
+// The library's memory manager, charging the budget of the thread's parse when there is one and
+// giving a block back to the budget that paid for it. It lives as long as the process: what a
+// parser made with it allocates (a DOM document) may outlive the parse.
 xercesc::MemoryManager* XMLBudgetedMemoryManager();
 
 // The text that one document's entities add, held under kXMLMaxEntityText; each parser keeps one
 // per parse and ends the parse when an Add answers false.
-// The library expands the entities of an attribute value before it reports the element, so the
-// expansions are also charged as they happen: each one adds at most the longest value declared,
-// and each declaration lowers the library's limit on expansions to what the cap can pay for.
+// The library expands the entities of an attribute value without an event, so these expansions are
+// charged through its own count: each one adds at most the longest value declared, and each
+// declaration lowers the library's limit on expansions to what the cap can pay for.
 class VXMLEntityBudget
 {
 public:
     // After every entity declaration of the document.
     void Declared(xercesc::XMLScanner& ioScanner, const xercesc::XMLEntityDecl& inDecl);
+    // After every attribute declaration that is not ignored.
+    void DeclaredAttribute(const xercesc::XMLAttDef& inDef);
     void EnterEntity() { ++fOpenEntities; }
     void LeaveEntity();
     // Character data; counted inside an entity reference only.
     bool AddText(size_t inLength);
-    // An element's attributes, defaulted ones included. Once the document declares an entity,
-    // every value counts: which part of it came from an expansion is not told, and the values
-    // that the DTD gives as defaults are expanded there without the library's limit.
+    // An element's attributes. The values that the document gives are charged through the
+    // library's count of expansions. A value that the DTD gives as a default was expanded there,
+    // where the library counts nothing, and comes again with every element: once a default has
+    // been declared after an entity (which part of it came from an expansion is not told), every
+    // defaulted value counts whole.
     bool AddAttributes(const xercesc::RefVectorOf<xercesc::XMLAttr>& inAttributes, size_t inCount);
 
 private:
@@ -123,6 +139,7 @@ private:
     size_t fText = 0;
     size_t fLongestValue = 0;
     bool fDeclaresEntities = false;
+    bool fDefaultsMayExpand = false;
 };
 
 } // namespace kova
