@@ -51,6 +51,8 @@ namespace kova
 namespace
 {
 
+using sys::StDescriptor;
+
 constexpr uint32_t kPosixPathTag = FourCharCode("path");
 // As the system resolves links: a longer chain is a loop.
 constexpr int kMaxLinkDepth = 40;
@@ -78,40 +80,6 @@ public:
 
 private:
     char* fPath;
-};
-
-// Closes a descriptor at the end of a scope.
-class StDescriptor
-{
-public:
-    explicit StDescriptor(int inFD = -1) : fFD(inFD) {}
-    ~StDescriptor() { Close(); }
-    StDescriptor(const StDescriptor&) = delete;
-    StDescriptor& operator=(const StDescriptor&) = delete;
-
-    int Get() const { return fFD; }
-    // The descriptor passes to the caller.
-    int Release()
-    {
-        const int fd = fFD;
-        fFD = -1;
-        return fd;
-    }
-    void Reset(int inFD)
-    {
-        Close();
-        fFD = inFD;
-    }
-    // 0 or errno.
-    int Close()
-    {
-        const int result = fFD >= 0 && ::close(fFD) != 0 ? errno : 0;
-        fFD = -1;
-        return result;
-    }
-
-private:
-    int fFD;
 };
 
 // The code of a file-manager call that failed, whatever it handed back.

@@ -26,33 +26,6 @@ constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
 
 std::atomic<bool> sByHand{false};
 
-// Closes a descriptor at the end of a scope, unless it was taken.
-class StFD
-{
-public:
-    explicit StFD(int inFD = -1) : fFD(inFD) {}
-    ~StFD() { Reset(-1); }
-    StFD(const StFD&) = delete;
-    StFD& operator=(const StFD&) = delete;
-
-    int Get() const { return fFD; }
-    int Take()
-    {
-        const int fd = fFD;
-        fFD = -1;
-        return fd;
-    }
-    void Reset(int inFD)
-    {
-        if (fFD >= 0)
-            ::close(fFD);
-        fFD = inFD;
-    }
-
-private:
-    int fFD;
-};
-
 // The names of a path; empty ones (of "//" or a trailing "/") are left out.
 std::vector<std::string> Split(const std::string& inPath)
 {
@@ -119,11 +92,11 @@ int Resolve2(int inRootFD, const std::string& inRelative, BeneathItem& outItem)
         if (name == "." || name == "..")
         {
             // A folder, once its way is known to stay beneath the root.
-            const StFD folder(Open2(inRootFD, Join(names)));
+            const StDescriptor folder(Open2(inRootFD, Join(names)));
             return folder.Get() < 0 ? errno : EISDIR;
         }
         names.pop_back();
-        StFD folder(Open2(inRootFD, Join(names)));
+        StDescriptor folder(Open2(inRootFD, Join(names)));
         if (folder.Get() < 0)
             return errno;
         struct stat status = {};
@@ -132,7 +105,7 @@ int Resolve2(int inRootFD, const std::string& inRelative, BeneathItem& outItem)
             return errno;
         if (missing || !S_ISLNK(status.st_mode))
         {
-            outItem.fFolderFD = folder.Take();
+            outItem.fFolderFD = folder.Release();
             outItem.fName = name;
             return 0;
         }
@@ -188,7 +161,7 @@ private:
     std::string Below(const std::string& inName) const;
 
     int fRootFD;
-    StFD fFolder;
+    StDescriptor fFolder;
     Folder fRoot;
     // The folders below the root down to the one reached.
     std::vector<Folder> fReached;
@@ -259,7 +232,7 @@ int Walk::Run(const std::string& inRelative, bool inCreate, BeneathItem& outItem
         }
         if (last)
         {
-            outItem.fFolderFD = fFolder.Take();
+            outItem.fFolderFD = fFolder.Release();
             outItem.fName = step.fName;
             return 0;
         }
@@ -278,7 +251,7 @@ int Walk::Up(const Step& inStep, std::string& outLink)
         outLink = inStep.fLink;
         return EXDEV;
     }
-    StFD parent(::openat(fFolder.Get(), "..", kFolderFlags));
+    StDescriptor parent(::openat(fFolder.Get(), "..", kFolderFlags));
     struct stat status = {};
     if (parent.Get() < 0 || ::fstat(parent.Get(), &status) != 0)
         return errno;
@@ -286,7 +259,7 @@ int Walk::Up(const Step& inStep, std::string& outLink)
     // Moved since the walk came down: it does not go where the path says.
     if (status.st_dev != expected.fDevice || status.st_ino != expected.fInode)
         return EAGAIN;
-    fFolder.Reset(parent.Take());
+    fFolder.Reset(parent.Release());
     fReached.pop_back();
     return 0;
 }
@@ -294,11 +267,11 @@ int Walk::Up(const Step& inStep, std::string& outLink)
 int Walk::Into(const std::string& inName)
 {
     // A link put in the folder's place since the look is no folder (ENOTDIR).
-    StFD next(::openat(fFolder.Get(), inName.c_str(), kFolderFlags | O_NOFOLLOW));
+    StDescriptor next(::openat(fFolder.Get(), inName.c_str(), kFolderFlags | O_NOFOLLOW));
     struct stat status = {};
     if (next.Get() < 0 || ::fstat(next.Get(), &status) != 0)
         return errno;
-    fFolder.Reset(next.Take());
+    fFolder.Reset(next.Release());
     fReached.push_back(Folder{status.st_dev, status.st_ino, inName});
     return 0;
 }

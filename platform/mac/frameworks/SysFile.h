@@ -1,17 +1,53 @@
 // Our stand-in for the file calls of libSystem that Linux lacks or names differently: renamex_np
 // with its no-replace flag, and the reads, writes and in-kernel copies of file data that the file
 // layer makes, through which tests inject failures of the disk (a full disk, an I/O error) without
-// filling a real one.
+// filling a real one; and a descriptor closed at the end of a scope, for the code over them.
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 namespace kova::sys
 {
+
+// Closes a descriptor at the end of a scope.
+class StDescriptor
+{
+public:
+    explicit StDescriptor(int inFD = -1) : fFD(inFD) {}
+    ~StDescriptor() { Close(); }
+    StDescriptor(const StDescriptor&) = delete;
+    StDescriptor& operator=(const StDescriptor&) = delete;
+
+    int Get() const { return fFD; }
+    // The descriptor passes to the caller.
+    int Release()
+    {
+        const int fd = fFD;
+        fFD = -1;
+        return fd;
+    }
+    void Reset(int inFD)
+    {
+        Close();
+        fFD = inFD;
+    }
+    // 0 or errno.
+    int Close()
+    {
+        const int result = fFD >= 0 && ::close(fFD) != 0 ? errno : 0;
+        fFD = -1;
+        return result;
+    }
+
+private:
+    int fFD;
+};
 
 // renamex_np's flag: an existing destination makes the rename fail with EEXIST.
 inline constexpr unsigned kRenameExclusive = 4;
