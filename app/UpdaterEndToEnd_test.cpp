@@ -1131,5 +1131,246 @@ TEST_F(UpdaterEndToEnd, ALogOnAFullVolumeIsReportedEvenWhenSilent)
     EXPECT_EQ(notice.find("More information"), std::string::npos) << notice;
 }
 
+// ---------------------------------------------------------------------------------------------
+// What the installed bundle is given, and what the customization and the copy make of downloads
+// shaped by someone else.
+
+// Every item under the folder, the folder included, by path: its owner, group and mode (links
+// themselves, whose mode stands for nothing: 0).
+std::vector<std::tuple<std::string, uid_t, gid_t, mode_t>> RightsOf(const std::string& inFolder)
+{
+    std::vector<std::tuple<std::string, uid_t, gid_t, mode_t>> items;
+    std::vector<std::string> paths{inFolder};
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(inFolder))
+        paths.push_back(entry.path().string());
+    for (const std::string& path : paths)
+    {
+        struct stat status = {};
+        if (lstat(path.c_str(), &status) == 0)
+            items.emplace_back(path, status.st_uid, status.st_gid,
+                               S_ISLNK(status.st_mode) ? 0 : status.st_mode & 07777);
+    }
+    return items;
+}
+
+TEST_F(UpdaterEndToEnd, TheInstalledBundleTakesTheOutdatedOwnerAndNoDangerousMode)
+{
+    // A download of an unprivileged user, with a set-user-id and a set-group-id executable and a
+    // file and a folder anyone may write.
+    const std::string helper = fUpToDate + "/Contents/MacOS/helper";
+    const std::string shared = fUpToDate + "/Contents/Resources/shared";
+    const std::string drop = fUpToDate + "/Contents/Resources/drop";
+    WriteFileBytes(helper, "#!/bin/sh\n");
+    WriteFileBytes(shared, "shared");
+    ASSERT_EQ(mkdir(drop.c_str(), 0777), 0);
+    const bool root = geteuid() == 0;
+    if (root)
+    {
+        for (const auto& [path, user, group, mode] : RightsOf(fUpToDate))
+            ASSERT_EQ(lchown(path.c_str(), 65534, 65534), 0) << path;
+        ASSERT_EQ(chown(fOutdated.c_str(), 1234, 4321), 0);
+    }
+    const std::pair<std::string, mode_t> modes[] = {
+        {fUpToDate + "/Contents/MacOS/Sample", 04755}, {helper, 02755}, {shared, 0666}, {drop, 0777}};
+    for (const auto& [path, mode] : modes)
+        ASSERT_EQ(chmod(path.c_str(), mode), 0) << path;
+    const std::vector<std::string> download = TreeOf(fUpToDate);
+    struct stat outdated = {};
+    ASSERT_EQ(stat(fOutdated.c_str(), &outdated), 0);
+
+    const Outcome outcome = Update();
+    EXPECT_EQ(outcome.fStatus, 0);
+    EXPECT_THAT(Record(), ::testing::StartsWith("version 2.0\t"));
+    const auto installed = RightsOf(fOutdated);
+    EXPECT_EQ(installed.size(), download.size() + 1);
+    for (const auto& [path, user, group, mode] : installed)
+    {
+        EXPECT_EQ(mode & (S_ISUID | S_ISGID | S_IWOTH), 0u) << path;
+        if (root)
+        {
+            EXPECT_EQ(user, outdated.st_uid) << path;
+            EXPECT_EQ(group, outdated.st_gid) << path;
+        }
+    }
+    EXPECT_EQ(ModeOf(fOutdated + "/Contents/MacOS/Sample"), 0755u);
+    EXPECT_EQ(ModeOf(fOutdated + "/Contents/Resources/drop"), 0775u);
+    EXPECT_EQ(TreeOf(fUpToDate), download);
+}
+
+TEST_F(UpdaterEndToEnd, TheClientCustomizationFollowsLinksThatStayInTheBundle)
+{
+    // The executable and the link file reached through links inside the bundle; a link whose way
+    // leaves the bundle still stops the update.
+    const std::string outside = fScratch.Posix("outside");
+    struct Case
+    {
+        const char* fName;
+        const char* fLink;
+        std::string fTarget;
+        mode_t fMode;          // of the real executable, Contents/Resources/Sample-bin
+        const char* fLinkFile; // where the link file lands, relative to the bundle
+        int fStatus;
+    };
+    const Case cases[] = {
+        {"executable inside", "Contents/MacOS/Sample", "../Resources/Sample-bin", 0644,
+         "Contents/Database/EnginedServer.Qellink", 0},
+        {"executable inside, executable already", "Contents/MacOS/Sample", "../Resources/Sample-bin", 0755,
+         "Contents/Database/EnginedServer.Qellink", 0},
+        {"database inside", "Contents/Database", "Resources/Database", 0644,
+         "Contents/Resources/Database/EnginedServer.Qellink", 0},
+        {"executable out and back in", "Contents/MacOS/Sample",
+         "../../../Sample.app/Contents/Resources/Sample-bin", 0644, "", 2},
+        {"executable outside", "Contents/MacOS/Sample", "../../../../outside/Sample-bin", 0644, "", 2},
+    };
+    for (const Case& test : cases)
+    {
+        SCOPED_TRACE(test.fName);
+        for (const std::string& folder : {fScratch.Posix("new"), outside, fScratch.Posix("logs")})
+            std::filesystem::remove_all(folder);
+        std::filesystem::remove(fScratch.Posix("record.txt"));
+        MakeSampleBundle(fUpToDate, "2");
+        for (const char* folder : {"/Contents/Database", "/Contents/Resources/Database"})
+            mkdir((fUpToDate + folder).c_str(), 0755);
+        mkdir(outside.c_str(), 0755);
+        const std::string executable = fUpToDate + "/Contents/Resources/Sample-bin";
+        ASSERT_EQ(rename((fUpToDate + "/Contents/MacOS/Sample").c_str(), executable.c_str()), 0);
+        std::filesystem::copy_file(executable, outside + "/Sample-bin");
+        for (const std::string& path : {executable, outside + "/Sample-bin"})
+            ASSERT_EQ(chmod(path.c_str(), test.fMode), 0);
+        const std::string link = fUpToDate + "/" + test.fLink;
+        std::filesystem::remove_all(link);
+        ASSERT_EQ(symlink(test.fTarget.c_str(), link.c_str()), 0);
+        if (std::string(test.fLink) == "Contents/Database")
+        {
+            ASSERT_EQ(symlink("../Resources/Sample-bin", (fUpToDate + "/Contents/MacOS/Sample").c_str()), 0);
+        }
+        WriteFileBytes(fScratch.Posix("client.json"),
+                       R"({"ServerPlatform": "x", "BuildIPAdress": "10.0.0.5"})");
+        struct stat before = {};
+        ASSERT_EQ(stat(executable.c_str(), &before), 0);
+        const std::vector<std::string> outsideTree = TreeOf(outside);
+        const std::vector<std::string> installed = TreeOf(fOutdated);
+
+        const Outcome outcome = Update({"--client-info=" + fScratch.Posix("client.json")});
+        EXPECT_EQ(outcome.fStatus, test.fStatus);
+        EXPECT_EQ(TreeOf(outside), outsideTree);
+        const std::vector<std::string> messages = WithoutTimes(LogMessages());
+        ASSERT_FALSE(messages.empty());
+        if (test.fStatus != 0)
+        {
+            const VFilePath linkPath(VString(link.data(), link.size(), VTC_UTF_8), FPS_POSIX);
+            EXPECT_EQ(CountStartingWith(messages, "ERROR The client customization does not write through the "
+                                                  "symbolic link " +
+                                                      to_string(linkPath.GetPath()) + "."),
+                      1)
+                << ::testing::PrintToString(messages);
+            EXPECT_TRUE(TreeOf(fOutdated) == installed) << "the installed application changed";
+            continue;
+        }
+        EXPECT_EQ(messages.back(), "INFO Update successful");
+        EXPECT_THAT(Record(), ::testing::StartsWith("version 2.0\t"));
+        EXPECT_EQ(ModeOf(fOutdated + "/Contents/Resources/Sample-bin"), 0755u);
+        EXPECT_TRUE(PathExists(fOutdated + "/" + test.fLinkFile));
+        struct stat installedLink = {};
+        ASSERT_EQ(lstat((fOutdated + "/" + test.fLink).c_str(), &installedLink), 0);
+        EXPECT_TRUE(S_ISLNK(installedLink.st_mode));
+        // Nothing is changed where nothing needs to be.
+        struct stat after = {};
+        ASSERT_EQ(stat(executable.c_str(), &after), 0);
+        if (test.fMode == 0755)
+        {
+            EXPECT_EQ(after.st_ctim.tv_sec, before.st_ctim.tv_sec);
+            EXPECT_EQ(after.st_ctim.tv_nsec, before.st_ctim.tv_nsec);
+        }
+    }
+}
+
+TEST_F(UpdaterEndToEnd, AnExecutableWithAnotherNameOutsideIsNotChanged)
+{
+    // The download's executable is a second name of a file outside: making it executable would
+    // change that file too. A link file with another name is replaced, which leaves that name be.
+    const std::string outside = fScratch.Posix("outside");
+    ASSERT_EQ(mkdir(outside.c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((fUpToDate + "/Contents/Database").c_str(), 0755), 0);
+    WriteFileBytes(outside + "/EnginedServer.Qellink", "private");
+    ASSERT_EQ(chmod((outside + "/EnginedServer.Qellink").c_str(), 0600), 0);
+    ASSERT_EQ(link((outside + "/EnginedServer.Qellink").c_str(),
+                   (fUpToDate + "/Contents/Database/EnginedServer.Qellink").c_str()),
+              0);
+    WriteFileBytes(fScratch.Posix("client.json"), R"({"ServerPlatform": "x", "BuildIPAdress": "10.0.0.5"})");
+    const std::vector<std::string> before = TreeOf(outside);
+    Outcome outcome = Update({"--client-info=" + fScratch.Posix("client.json")});
+    EXPECT_EQ(outcome.fStatus, 0);
+    EXPECT_EQ(TreeOf(outside), before);
+    EXPECT_NE(ReadFileBytes(fOutdated + "/Contents/Database/EnginedServer.Qellink"), "private");
+
+    for (const std::string& folder : {fScratch.Posix("new"), fScratch.Posix("logs")})
+        std::filesystem::remove_all(folder);
+    MakeSampleBundle(fUpToDate, "2");
+    const std::string executable = fUpToDate + "/Contents/MacOS/Sample";
+    ASSERT_EQ(rename(executable.c_str(), (outside + "/Sample").c_str()), 0);
+    ASSERT_EQ(chmod((outside + "/Sample").c_str(), 0644), 0);
+    ASSERT_EQ(link((outside + "/Sample").c_str(), executable.c_str()), 0);
+    const std::vector<std::string> outsideTree = TreeOf(outside);
+    const std::vector<std::string> installed = TreeOf(fOutdated);
+    outcome = Update({"--client-info=" + fScratch.Posix("client.json")});
+    EXPECT_EQ(outcome.fStatus, 2);
+    EXPECT_EQ(TreeOf(outside), outsideTree);
+    EXPECT_EQ(TreeOf(fOutdated), installed);
+    const VFilePath path(VString(executable.data(), executable.size(), VTC_UTF_8), FPS_POSIX);
+    const std::vector<std::string> messages = WithoutTimes(LogMessages());
+    EXPECT_EQ(CountStartingWith(messages, "ERROR The client customization does not change the file " +
+                                              to_string(path.GetPath()) + ", which has other names"),
+              1)
+        << ::testing::PrintToString(messages);
+    EXPECT_EQ(CountStartingWith(messages, "INFO Proceeding with up-to-date application install"), 0);
+    EXPECT_EQ(messages.back(), "INFO Update failed");
+}
+
+TEST_F(UpdaterEndToEnd, ADeepDownloadInstallsUnderTheUsualLimitOfOpenFiles)
+{
+    // 600 folders deep: more than the usual 1,024 open files at one or two a level.
+    std::string deep = fUpToDate + "/Contents/Resources/deep";
+    for (int level = 0; level < 600; ++level)
+    {
+        ASSERT_EQ(mkdir(deep.c_str(), 0755), 0);
+        if (level % 50 == 0)
+            WriteFileBytes(deep + "/f", std::to_string(level));
+        deep += "/d";
+    }
+    const std::vector<std::string> download = TreeOf(fUpToDate);
+    std::vector<std::string> arguments{"/bin/sh", "-c", "ulimit -n 1024 && exec \"$@\"", "sh"};
+    for (const std::string& argument : Arguments({fOutdated, fUpToDate}))
+        arguments.push_back(argument);
+    const Outcome outcome = Run(arguments);
+    EXPECT_EQ(outcome.fStatus, 0) << outcome.fErr;
+    EXPECT_TRUE(TreeOf(fOutdated) == download) << "the installed bundle differs from the download";
+    const std::vector<std::string> messages = WithoutTimes(LogMessages());
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.back(), "INFO Update successful") << ::testing::PrintToString(messages);
+}
+
+TEST_F(UpdaterEndToEnd, RunningOutOfOpenFilesIsToldAsSuch)
+{
+    fEnvironment["KOVA_TEST_COPY_FAULT"] = "EMFILE:2";
+    const Outcome outcome = Update();
+    EXPECT_EQ(outcome.fStatus, 2);
+    EXPECT_EQ(TreeOf(fOutdated), fOldTree);
+    std::vector<std::string> errors;
+    for (std::string message : WithoutTimes(LogMessages()))
+    {
+        std::transform(message.begin(), message.end(), message.begin(),
+                       [](unsigned char inChar) { return std::tolower(inChar); });
+        if (message.rfind("error ", 0) == 0)
+            errors.push_back(message);
+    }
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), "error too many open files"), 1)
+        << ::testing::PrintToString(errors);
+    EXPECT_EQ(std::count_if(errors.begin(), errors.end(),
+                            [](const std::string& inError)
+                            { return inError.find("could not be read") != std::string::npos; }),
+              0);
+}
+
 } // namespace
 } // namespace kova

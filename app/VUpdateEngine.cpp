@@ -788,7 +788,16 @@ VFolder* VUpdateEngine::_SwapApplications(VFolder& inOutdated, VFolder& inUpToDa
     // The copy stands complete aside before it takes the install path, so a folder found there
     // after a failure is not the copy's and is left alone.
     const bool installExisted = inInstall.Exists();
-    if (inUpToDate.CopyTo(*parent, installName, nullptr, FCO_REPLACE_WHOLE) != VE_OK)
+    // The installed bundle is the outdated one's owner's, never the download's, and nothing in it
+    // runs as another user or may be changed by anyone: set before the copy takes the install path.
+    // An owner that cannot be read leaves the copy its maker's.
+    VFolderCopyRights rights;
+    {
+        StErrorContextInstaller quiet(false, true);
+        rights.fGiveOwner = oldBundle->Mac_GetOwner(rights.fUser, rights.fGroup) == VE_OK;
+    }
+    rights.fClearedModes = kInstalledItemClearedModes;
+    if (inUpToDate.CopyTo(*parent, installName, nullptr, FCO_REPLACE_WHOLE, rights) != VE_OK)
     {
         ThrowErrorWithNamedPaths(VE_UPDATER_COPY_APP_FAILED, "from", fUpToDatePath, "to", fInstallPath);
         parent->Release();

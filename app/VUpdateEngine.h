@@ -47,9 +47,12 @@ constexpr VError VE_UPDATER_CREATE_PARENT_FAILED = MakeUpdaterError(12);
 constexpr VError VE_UPDATER_COPY_APP_FAILED = MakeUpdaterError(13);
 constexpr VError VE_UPDATER_SAME_OR_NESTED_APPS = MakeUpdaterError(14);
 constexpr VError VE_UPDATER_BAD_CLIENT_INFO = MakeUpdaterError(41);
-// The client customization met a symbolic link in the up-to-date bundle ("path"), which it
-// never follows.
+// The client customization met a symbolic link in the up-to-date bundle ("path") whose way leaves
+// the bundle, which it never follows.
 constexpr VError VE_UPDATER_LINK_NOT_FOLLOWED = MakeUpdaterError(42);
+// The client customization would change in place a file of the up-to-date bundle ("path") that
+// has other names, which may lie outside the bundle.
+constexpr VError VE_UPDATER_FILE_HAS_OTHER_NAMES = MakeUpdaterError(43);
 constexpr VError VE_UPDATER_INSTALL_FAILED = MakeUpdaterError(100);
 constexpr VError VE_UPDATER_LOG_FAILED = MakeUpdaterError(101);
 // The log file ("path") did not take every line of the run ("reason"); only notified, the outcome

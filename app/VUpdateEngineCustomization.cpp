@@ -27,7 +27,7 @@ const StPackedDictionaryKey kCacheFolderName("cache_folder_name");
 const StPackedDictionaryKey kRemoteSharedResources("remote_shared_resources");
 
 // A file of the up-to-date bundle as the XML writer sees it: its content goes inside the bundle
-// only, through no link; the link met, when one was, is kept for the error.
+// only, through no link whose way leaves it; that link, when one was met, is kept for the error.
 class VFileInBundle : public VFile
 {
 public:
@@ -94,7 +94,7 @@ bool VUpdateEngine::_SetIPAdressOnClientPref(const VJSONObject& inInfo, const VF
     bag.SetString(kServerPath, serverPath);
     bag.SetString(kCacheFolderName, cacheFolderName);
     bag.SetBool(kRemoteSharedResources, false);
-    // Its folders are made by the write, none through a link; a failure shows as the write's.
+    // Its folders are made by the write, none out of the bundle; a failure shows as the write's.
     VFilePath path(inUpToDatePath);
     path.ToSubFolder(VString("Contents"))
         .ToSubFolder(VString("Database"))
@@ -127,18 +127,23 @@ bool VUpdateEngine::_FinishMacClientCustomization(const VJSONObject&)
             relative.Remove(1, prefix + 1);
         const VFile executable(VFilePath(fUpToDatePath, relative, FPS_POSIX));
         VFilePath link;
+        VFilePath otherNames;
         uint16_t mode = 0;
         VError error = VE_OK;
         {
-            // Permissions that cannot be read are left as they are, without an error; a link on
-            // the way to them is the bundle's fault.
+            // Permissions that cannot be read are left as they are, without an error; a way out
+            // of the bundle to them is the bundle's fault.
             StErrorContextInstaller quiet(false, true);
             error = executable.MAC_GetPermissionsBeneath(bundle, &mode, &link);
         }
+        // Nothing is changed, nor refused, where nothing needs to change.
         if (error == VE_OK && (mode & 0111) != 0111)
-            executable.MAC_SetPermissionsBeneath(bundle, static_cast<uint16_t>(mode | 0111), &link);
+            executable.MAC_SetPermissionsBeneath(bundle, static_cast<uint16_t>(mode | 0111), &link,
+                                                 &otherNames);
         if (!link.IsEmpty())
             ThrowErrorWithPath(VE_UPDATER_LINK_NOT_FOLLOWED, link);
+        else if (!otherNames.IsEmpty())
+            ThrowErrorWithPath(VE_UPDATER_FILE_HAS_OTHER_NAMES, otherNames);
     }
     return errors.GetContext() == nullptr || errors.GetContext()->IsEmpty();
 }

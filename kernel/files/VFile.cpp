@@ -415,11 +415,21 @@ VError VFile::MAC_GetPermissionsBeneath(const VFolder& inRoot, uint16_t* outMode
     return _ThrowNative(native, VE_FILE_CANNOT_GET_ATTRIBUTES);
 }
 
-VError VFile::MAC_SetPermissionsBeneath(const VFolder& inRoot, uint16_t inMode, VFilePath* outLink) const
+VError VFile::MAC_SetPermissionsBeneath(const VFolder& inRoot, uint16_t inMode, VFilePath* outLink,
+                                        VFilePath* outOtherNames) const
 {
     std::string link;
-    const VError native = fImpl.SetPermissionsBeneath(inRoot.GetImpl().GetPosixPathCString(), inMode, link);
+    bool otherNames = false;
+    const VError native =
+        fImpl.SetPermissionsBeneath(inRoot.GetImpl().GetPosixPathCString(), inMode, link, &otherNames);
     _GiveLink(link, outLink);
+    if (outOtherNames != nullptr)
+    {
+        if (otherNames)
+            *outOtherNames = fPath;
+        else
+            outOtherNames->Clear();
+    }
     return _ThrowNative(native, VE_FILE_CANNOT_SET_ATTRIBUTES);
 }
 

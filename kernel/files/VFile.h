@@ -149,20 +149,23 @@ public:
     VError Unlock() const;
 
     // For trees that someone else laid out (a download): operations on a file inside inRoot that
-    // never go through a link from inRoot down. inRoot is taken as named; a link met below it, the
-    // file itself included, is refused with POSX ELOOP, *outLink (when given) getting its path
-    // (cleared otherwise); a file outside inRoot is refused with EINVAL.
+    // never go through a way out of it. inRoot is taken as named; the links below it, the file
+    // itself included, are followed while their way stays inside it (relative links that never go
+    // above it); a link whose way leaves it is refused with POSX ELOOP, *outLink (when given)
+    // getting its path (cleared otherwise); a file outside inRoot is refused with EINVAL.
     //
-    // SetContent's replacement (kova 602 when refused): the folders on the way are made, none
-    // through a link, and an item in the file's place that is no regular file is refused
-    // (EINVAL) untouched.
+    // SetContent's replacement (kova 602 when refused): the missing folders on the way are made,
+    // and an item in the file's place that is no regular file is refused (EINVAL) untouched. A
+    // file with other names is replaced, which leaves them their old content.
     VError SetContentBeneath(const VFolder& inRoot, const void* inData, size_t inSize,
                              VFilePath* outLink = nullptr) const;
-    // MAC_GetPermissions (kova 608) and MAC_SetPermissions (kova 609).
+    // MAC_GetPermissions (kova 608) and MAC_SetPermissions (kova 609). A file with more than one
+    // name, another of which may lie outside inRoot, is not changed: POSX EMLINK, *outOtherNames
+    // (when given) getting this file's path (cleared otherwise).
     VError MAC_GetPermissionsBeneath(const VFolder& inRoot, uint16_t* outMode,
                                      VFilePath* outLink = nullptr) const;
-    VError MAC_SetPermissionsBeneath(const VFolder& inRoot, uint16_t inMode,
-                                     VFilePath* outLink = nullptr) const;
+    VError MAC_SetPermissionsBeneath(const VFolder& inRoot, uint16_t inMode, VFilePath* outLink = nullptr,
+                                     VFilePath* outOtherNames = nullptr) const;
 
     // Kova 610: no aliases but links here.
     VError CreateAlias(const VFilePath& inAliasPath, const VFilePath* inRelativeTo) const;

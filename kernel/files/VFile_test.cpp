@@ -362,13 +362,19 @@ protected:
         fOutside = TreeOf(fFolder.Posix("outside"));
     }
 
-    // A fresh bundle with one link: at inLink (relative to the scratch folder), to inTarget.
-    void MakeBundleWithLink(const std::string& inLink, const std::string& inTarget)
+    // A fresh bundle with links: at inLink (relative to the scratch folder), to inTarget, and as
+    // many more as inMore names (link, target).
+    void MakeBundleWithLink(const std::string& inLink, const std::string& inTarget,
+                            const std::vector<std::pair<std::string, std::string>>& inMore = {})
     {
         std::filesystem::remove_all(fFolder.Posix("bundle"));
-        std::filesystem::create_directories(fFolder.Posix("bundle/Contents/Database"));
+        for (const char* folder :
+             {"bundle/Contents/Database", "bundle/Contents/MacOS", "bundle/Contents/Resources"})
+            std::filesystem::create_directories(fFolder.Posix(folder));
         std::filesystem::remove_all(fFolder.Posix(inLink));
         ASSERT_EQ(symlink(inTarget.c_str(), fFolder.Posix(inLink).c_str()), 0);
+        for (const auto& [link, target] : inMore)
+            ASSERT_EQ(symlink(target.c_str(), fFolder.Posix(link).c_str()), 0) << link;
     }
 
     // A file of the folder, its path made from the folder's without asking the disk (which would
@@ -388,34 +394,169 @@ protected:
     std::vector<std::string> fOutside;
 };
 
-TEST_F(VFileBeneathTest, ContentIsNeverWrittenThroughALink)
+// Paths beneath a folder resolved by the walk of our own, as where the system has no openat2,
+// for one scope.
+class StResolveByHand
+{
+public:
+    explicit StResolveByHand(bool inByHand) { XMacFile::SetResolveBeneathByHandForTesting(inByHand); }
+    ~StResolveByHand() { XMacFile::SetResolveBeneathByHandForTesting(false); }
+    StResolveByHand(const StResolveByHand&) = delete;
+    StResolveByHand& operator=(const StResolveByHand&) = delete;
+};
+
+TEST_F(VFileBeneathTest, ContentIsNeverWrittenThroughAWayOutOfTheFolder)
+{
+    struct Case
+    {
+        std::string fLink;
+        std::string fTarget;
+        // The link that leads out, when another link leads to it.
+        std::string fHop;
+        std::string fHopTarget;
+    };
+    const Case cases[] = {
+        {"bundle/Contents/Database/file", "../../../outside/Database/file", "", ""},
+        {"bundle/Contents/Database/file", "../../../outside/Database/missing", "", ""},
+        {"bundle/Contents/Database", "../../outside/Database", "", ""},
+        {"bundle/Contents", "../outside", "", ""},
+        {"bundle/Contents", fFolder.Posix("outside"), "", ""},
+        // Out and back in by the bundle's name, or by its absolute path: the way leaves, and the
+        // link would name another folder once the bundle is copied elsewhere.
+        {"bundle/Contents/Database", "../../bundle/Contents/Resources", "", ""},
+        {"bundle/Contents/Database", fFolder.Posix("bundle/Contents/Resources"), "", ""},
+        {"bundle/Contents/Database", "Hop/Database", "bundle/Contents/Hop", "../../outside"},
+    };
+    const VFolder root(fFolder.Path("bundle/"));
+    for (const bool byHand : {false, true})
+    {
+        const StResolveByHand resolution(byHand);
+        for (const Case& test : cases)
+        {
+            SCOPED_TRACE(test.fLink + " -> " + test.fTarget + (byHand ? " by hand" : ""));
+            std::vector<std::pair<std::string, std::string>> more;
+            if (!test.fHop.empty())
+                more.emplace_back(test.fHop, test.fHopTarget);
+            MakeBundleWithLink(test.fLink, test.fTarget, more);
+            const std::vector<std::string> bundle = TreeOf(fFolder.Posix("bundle"));
+            VFilePath link(fFolder.Path("stale"));
+            StErrorContextInstaller errors(false, true);
+            EXPECT_EQ(Inside(root, "Contents/Database/file")->SetContentBeneath(root, "new", 3, &link),
+                      VE_FILE_CANNOT_OPEN);
+            EXPECT_EQ(NativeOf(errors), MakeVError(kCOMPONENT_POSIX, ELOOP));
+            EXPECT_EQ(PosixOf(link), fFolder.Posix(test.fHop.empty() ? test.fLink : test.fHop));
+            EXPECT_EQ(TreeOf(fFolder.Posix("outside")), fOutside);
+            EXPECT_EQ(TreeOf(fFolder.Posix("bundle")), bundle);
+        }
+    }
+}
+
+// A link whose way stays inside the folder is followed, to a file or a folder, a chain of them
+// too; the links stay as they are, and missing folders where they lead are made.
+TEST_F(VFileBeneathTest, LinksThatStayInsideAreFollowed)
 {
     struct Case
     {
         const char* fLink;
         const char* fTarget;
+        const char* fExecutable; // where Contents/MacOS/Sample leads
+        const char* fWritten;    // where Contents/Database/file leads
+        std::vector<std::pair<std::string, std::string>> fMore;
     };
     const Case cases[] = {
-        {"bundle/Contents/Database/file", "../../../outside/Database/file"},
-        {"bundle/Contents/Database/file", "../../../outside/Database/missing"},
-        {"bundle/Contents/Database", "../../outside/Database"},
-        {"bundle/Contents", "../outside"},
+        {"bundle/Contents/MacOS/Sample",
+         "../Resources/Sample-bin",
+         "Contents/Resources/Sample-bin",
+         "Contents/Database/file",
+         {}},
+        {"bundle/Contents/MacOS/Sample",
+         "../../Contents/Resources/Sample-bin",
+         "Contents/Resources/Sample-bin",
+         "Contents/Database/file",
+         {}},
+        {"bundle/Contents/MacOS/Sample",
+         "Hop",
+         "Contents/Resources/Sample-bin",
+         "Contents/Database/file",
+         {{"bundle/Contents/MacOS/Hop", "./../Resources/Sample-bin"}}},
+        {"bundle/Contents/Database/file",
+         "../Resources/shared",
+         "Contents/MacOS/Sample",
+         "Contents/Resources/shared",
+         {}},
+        {"bundle/Contents/Database",
+         "Resources/../Resources/Data",
+         "Contents/MacOS/Sample",
+         "Contents/Resources/Data/file",
+         {}},
+        {"bundle/Contents/Database", "MacOS/..", "Contents/MacOS/Sample", "Contents/file", {}},
     };
     const VFolder root(fFolder.Path("bundle/"));
-    for (const Case& test : cases)
+    for (const bool byHand : {false, true})
     {
-        SCOPED_TRACE(std::string(test.fLink) + " -> " + test.fTarget);
-        MakeBundleWithLink(test.fLink, test.fTarget);
-        const std::vector<std::string> bundle = TreeOf(fFolder.Posix("bundle"));
-        VFilePath link(fFolder.Path("stale"));
-        StErrorContextInstaller errors(false, true);
-        EXPECT_EQ(Inside(root, "Contents/Database/file")->SetContentBeneath(root, "new", 3, &link),
-                  VE_FILE_CANNOT_OPEN);
-        EXPECT_EQ(NativeOf(errors), MakeVError(kCOMPONENT_POSIX, ELOOP));
-        EXPECT_EQ(PosixOf(link), fFolder.Posix(test.fLink));
-        EXPECT_EQ(TreeOf(fFolder.Posix("outside")), fOutside);
-        EXPECT_EQ(TreeOf(fFolder.Posix("bundle")), bundle);
+        const StResolveByHand resolution(byHand);
+        for (const Case& test : cases)
+        {
+            SCOPED_TRACE(std::string(test.fLink) + " -> " + test.fTarget + (byHand ? " by hand" : ""));
+            MakeBundleWithLink(test.fLink, test.fTarget, test.fMore);
+            const std::string executable = fFolder.Posix("bundle/") + test.fExecutable;
+            WriteFileBytes(executable, "#!/bin/sh\n");
+            ASSERT_EQ(chmod(executable.c_str(), 0644), 0);
+            uint16_t mode = 0;
+            VFilePath link(fFolder.Path("stale"));
+            EXPECT_EQ(Inside(root, "Contents/MacOS/Sample")->MAC_GetPermissionsBeneath(root, &mode, &link),
+                      VE_OK);
+            EXPECT_EQ(mode, 0644);
+            EXPECT_TRUE(link.IsEmpty());
+            EXPECT_EQ(Inside(root, "Contents/MacOS/Sample")->MAC_SetPermissionsBeneath(root, 0755, &link),
+                      VE_OK);
+            EXPECT_EQ(ModeOf(executable), 0755u);
+            EXPECT_EQ(Inside(root, "Contents/Database/file")->SetContentBeneath(root, "new", 3, &link),
+                      VE_OK);
+            EXPECT_TRUE(link.IsEmpty());
+            EXPECT_EQ(ReadFileBytes(fFolder.Posix("bundle/") + test.fWritten), "new");
+            struct stat status = {};
+            ASSERT_EQ(lstat(fFolder.Posix(test.fLink).c_str(), &status), 0);
+            EXPECT_TRUE(S_ISLNK(status.st_mode));
+            EXPECT_EQ(TreeOf(fFolder.Posix("outside")), fOutside);
+        }
     }
+}
+
+// A file with another name, which may lie outside the folder, is never changed in place: its
+// mode is not set; its content is replaced, which leaves the other name as it was.
+TEST_F(VFileBeneathTest, AFileWithOtherNamesIsNotChangedInPlace)
+{
+    MakeBundleWithLink("bundle/Contents/Resources/link", "../MacOS/Sample");
+    WriteFileBytes(fFolder.Posix("outside/exe"), "#!/bin/sh\n");
+    ASSERT_EQ(chmod(fFolder.Posix("outside/exe").c_str(), 0644), 0);
+    ASSERT_EQ(
+        link(fFolder.Posix("outside/exe").c_str(), fFolder.Posix("bundle/Contents/MacOS/Sample").c_str()), 0);
+    ASSERT_EQ(link(fFolder.Posix("outside/Database/file").c_str(),
+                   fFolder.Posix("bundle/Contents/Database/file").c_str()),
+              0);
+    const std::vector<std::string> outside = TreeOf(fFolder.Posix("outside"));
+    const VFolder root(fFolder.Path("bundle/"));
+    for (const char* name : {"Contents/MacOS/Sample", "Contents/Resources/link"})
+    {
+        SCOPED_TRACE(name);
+        uint16_t mode = 0;
+        EXPECT_EQ(Inside(root, name)->MAC_GetPermissionsBeneath(root, &mode), VE_OK);
+        EXPECT_EQ(mode, 0644);
+        StErrorContextInstaller errors(false, true);
+        VFilePath link(fFolder.Path("stale"));
+        VFilePath named(fFolder.Path("stale"));
+        EXPECT_EQ(Inside(root, name)->MAC_SetPermissionsBeneath(root, 0755, &link, &named),
+                  VE_FILE_CANNOT_SET_ATTRIBUTES);
+        EXPECT_EQ(NativeOf(errors), MakeVError(kCOMPONENT_POSIX, EMLINK));
+        EXPECT_TRUE(link.IsEmpty());
+        EXPECT_EQ(PosixOf(named), fFolder.Posix("bundle/") + name);
+    }
+    EXPECT_EQ(TreeOf(fFolder.Posix("outside")), outside);
+
+    EXPECT_EQ(Inside(root, "Contents/Database/file")->SetContentBeneath(root, "new", 3), VE_OK);
+    EXPECT_EQ(ReadFileBytes(fFolder.Posix("bundle/Contents/Database/file")), "new");
+    EXPECT_EQ(TreeOf(fFolder.Posix("outside")), outside);
 }
 
 TEST_F(VFileBeneathTest, ContentIsWrittenInsideTheFolderOnly)
@@ -453,7 +594,7 @@ TEST_F(VFileBeneathTest, ContentIsWrittenInsideTheFolderOnly)
     EXPECT_TRUE(PathExists(fFolder.Posix("bundle/pipe")));
 }
 
-TEST_F(VFileBeneathTest, PermissionsAreNeverReadOrSetThroughALink)
+TEST_F(VFileBeneathTest, PermissionsAreNeverReadOrSetThroughAWayOutOfTheFolder)
 {
     MakeBundleWithLink("bundle/Contents/linked", "../../outside/Database/file");
     ASSERT_EQ(symlink("../outside", fFolder.Posix("bundle/Other").c_str()), 0);
@@ -468,20 +609,24 @@ TEST_F(VFileBeneathTest, PermissionsAreNeverReadOrSetThroughALink)
 
     const std::pair<const char*, const char*> cases[] = {{"Contents/linked", "bundle/Contents/linked"},
                                                          {"Other/Database/file", "bundle/Other"}};
-    for (const auto& [name, linkName] : cases)
+    for (const bool byHand : {false, true})
     {
-        SCOPED_TRACE(name);
-        const std::string expected = fFolder.Posix(linkName);
-        StErrorContextInstaller errors(false, true);
-        VFilePath link;
-        EXPECT_EQ(Inside(root, name)->MAC_GetPermissionsBeneath(root, &mode, &link),
-                  VE_FILE_CANNOT_GET_ATTRIBUTES);
-        EXPECT_EQ(PosixOf(link), expected);
-        link.Clear();
-        EXPECT_EQ(Inside(root, name)->MAC_SetPermissionsBeneath(root, 0755, &link),
-                  VE_FILE_CANNOT_SET_ATTRIBUTES);
-        EXPECT_EQ(NativeOf(errors), MakeVError(kCOMPONENT_POSIX, ELOOP));
-        EXPECT_EQ(PosixOf(link), expected);
+        const StResolveByHand resolution(byHand);
+        for (const auto& [name, linkName] : cases)
+        {
+            SCOPED_TRACE(std::string(name) + (byHand ? " by hand" : ""));
+            const std::string expected = fFolder.Posix(linkName);
+            StErrorContextInstaller errors(false, true);
+            VFilePath link;
+            EXPECT_EQ(Inside(root, name)->MAC_GetPermissionsBeneath(root, &mode, &link),
+                      VE_FILE_CANNOT_GET_ATTRIBUTES);
+            EXPECT_EQ(PosixOf(link), expected);
+            link.Clear();
+            EXPECT_EQ(Inside(root, name)->MAC_SetPermissionsBeneath(root, 0755, &link),
+                      VE_FILE_CANNOT_SET_ATTRIBUTES);
+            EXPECT_EQ(NativeOf(errors), MakeVError(kCOMPONENT_POSIX, ELOOP));
+            EXPECT_EQ(PosixOf(link), expected);
+        }
     }
     EXPECT_EQ(TreeOf(fFolder.Posix("outside")), fOutside);
 }

@@ -424,15 +424,23 @@ VError VFolder::_CheckCopyTarget(const VFolder& inTarget) const
 VError VFolder::CopyTo(const VFolder& inDestination, const VString& inName, VFolder** outFolder,
                        uint32_t inOptions) const
 {
-    return _CopyTo(inDestination, inName, outFolder, inOptions, true);
+    return _CopyTo(inDestination, inName, outFolder, inOptions, true, nullptr);
+}
+
+VError VFolder::CopyTo(const VFolder& inDestination, const VString& inName, VFolder** outFolder,
+                       uint32_t inOptions, const VFolderCopyRights& inRights) const
+{
+    return _CopyTo(inDestination, inName, outFolder, inOptions, true, &inRights);
 }
 
 VError VFolder::_CopyTo(const VFolder& inDestination, const VString& inName, VFolder** outFolder,
-                        uint32_t inOptions, bool inRemoveAbandoned) const
+                        uint32_t inOptions, bool inRemoveAbandoned, const VFolderCopyRights* inRights) const
 {
     if (outFolder != nullptr)
         *outFolder = nullptr;
-    if (inDestination.GetPath().IsSameOrChildOf(fPath) || !IsItemName(inName))
+    // Rights are given by the whole copy only, before it takes its place.
+    if (inDestination.GetPath().IsSameOrChildOf(fPath) || !IsItemName(inName) ||
+        (inRights != nullptr && (inOptions & FCO_REPLACE_WHOLE) == 0))
         return _Throw(VE_FOLDER_CANNOT_COPY, DestinationParameter(inDestination.GetPath()));
     VRefPtr<VFolder> target(new (std::nothrow) VFolder(inDestination, inName, FPS_SYSTEM));
     if (target == nullptr)
@@ -444,7 +452,7 @@ VError VFolder::_CopyTo(const VFolder& inDestination, const VString& inName, VFo
     {
         if (inRemoveAbandoned)
             inDestination.fImpl.RemoveAbandonedCopies({inName});
-        error = _ThrowNative(fImpl.CopyToNonExistingFolder(inDestination, inName, inOptions),
+        error = _ThrowNative(fImpl.CopyToNonExistingFolder(inDestination, inName, inOptions, inRights),
                              VE_FOLDER_CANNOT_COPY, DestinationParameter(target->GetPath()));
     }
     else
@@ -505,7 +513,8 @@ VError VFolder::CopyContentsTo(const VFolder& inDestination, uint32_t inOptions)
         {
             if (whole)
             {
-                if (const VError error = subFolders[i]->_CopyTo(*copy, names[i], nullptr, inOptions, false);
+                if (const VError error =
+                        subFolders[i]->_CopyTo(*copy, names[i], nullptr, inOptions, false, nullptr);
                     error != VE_OK)
                     keep(error);
                 continue;

@@ -64,6 +64,22 @@ constexpr uint32_t FCO_REPLACE_WHOLE = 4;       // a whole copy that takes the p
 constexpr uint32_t FCO_PROCEED_AFTER_ERROR = 8; // the walk goes on; the first failure is the result
 constexpr uint32_t FCO_SKIP_INVISIBLES = 16;    // item by item: leave out the hidden items
 
+// What a whole copy gives every item it makes, for a tree that someone else laid out and that
+// others will run (an application installed from a download). The source's owners are never
+// kept: where the process may change owners (it has CAP_CHOWN, as the superuser has), every item,
+// a link itself and not what it names, takes fUser and fGroup when fGiveOwner is set, and stays
+// the process's otherwise; elsewhere the owner part is left out. No item keeps a mode bit of
+// fClearedModes. All of it is done before the copy takes its place.
+struct VFolderCopyRights
+{
+    bool fGiveOwner = false;
+    uint32_t fUser = 0;
+    uint32_t fGroup = 0;
+    uint16_t fClearedModes = 0;
+};
+// The mode bits no installed item keeps: set-user-id, set-group-id, writing by others.
+constexpr uint16_t kInstalledItemClearedModes = 04000 | 02000 | 0002;
+
 class VFolder : public VObject, public IFolder
 {
 public:
@@ -172,6 +188,9 @@ public:
     VError CopyTo(const VFolder& inDestination, VFolder** outFolder, uint32_t inOptions) const;
     VError CopyTo(const VFolder& inDestination, const VString& inName, VFolder** outFolder,
                   uint32_t inOptions) const;
+    // A whole copy (FCO_REPLACE_WHOLE, else refused with kova 660) whose items take inRights.
+    VError CopyTo(const VFolder& inDestination, const VString& inName, VFolder** outFolder,
+                  uint32_t inOptions, const VFolderCopyRights& inRights) const;
     // The items of this folder copied one by one into inDestination, made when missing (with
     // FCO_REPLACE_WHOLE each sub-folder is copied whole). A missing source, and an item that is no
     // file, folder or link (a pipe, a socket, a device), fail the copy: nothing is left out
@@ -229,7 +248,7 @@ private:
     // CopyTo; with inRemoveAbandoned a whole copy first removes what killed copies of the item
     // left in the destination (CopyContentsTo does it once for all the sub-folders it copies).
     VError _CopyTo(const VFolder& inDestination, const VString& inName, VFolder** outFolder,
-                   uint32_t inOptions, bool inRemoveAbandoned) const;
+                   uint32_t inOptions, bool inRemoveAbandoned, const VFolderCopyRights* inRights) const;
 
     XMacFolder fImpl;
     VFilePath fPath;

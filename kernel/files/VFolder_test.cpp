@@ -447,6 +447,91 @@ TEST_F(VFolderTest, CopyWholeOfALinkCopiesTheFolderItLeadsTo)
     EXPECT_EQ(TreeOf(fFolder.Posix("store/Sample-2.app")), upToDate);
 }
 
+// A download laid out by an unprivileged user, with every mode a careful installer drops: a
+// set-user-id and a set-group-id executable, a file and a folder anyone may write.
+TEST_F(VFolderTest, CopyWholeWithRightsGivesTheOwnerAndDropsDangerousModes)
+{
+    const std::string download = fFolder.Posix("new/Sample.app");
+    MakeBundle(download, "2");
+    struct Item
+    {
+        const char* fName;
+        mode_t fMode;
+        mode_t fInstalledMode;
+    };
+    const Item items[] = {
+        {"Contents/MacOS/Sample", 04755, 0755},
+        {"Contents/MacOS/helper", 02750, 0750},
+        {"Contents/Resources/shared", 0666, 0664},
+        {"Contents/Resources/drop", 01777, 01775},
+    };
+    for (const Item& item : items)
+    {
+        if (item.fMode & 01000)
+            ASSERT_EQ(mkdir((download + "/" + item.fName).c_str(), 0700), 0);
+        else
+            WriteFileBytes(download + "/" + item.fName, item.fName);
+        ASSERT_EQ(chmod((download + "/" + item.fName).c_str(), item.fMode), 0);
+    }
+    const bool root = geteuid() == 0;
+    if (root)
+    {
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(download))
+            ASSERT_EQ(lchown(entry.path().c_str(), 65534, 65534), 0) << entry.path();
+        // chown takes the set-id bits away: they are put back.
+        for (const Item& item : items)
+            ASSERT_EQ(chmod((download + "/" + item.fName).c_str(), item.fMode), 0);
+    }
+    ASSERT_EQ(mkdir(fFolder.Posix("install").c_str(), 0755), 0);
+
+    // An ordinary copy keeps what it copies.
+    EXPECT_EQ(Folder("new/Sample.app/")->CopyTo(*Folder("install/"), nullptr, FCO_REPLACE_WHOLE), VE_OK);
+    EXPECT_EQ(TreeOf(fFolder.Posix("install/Sample.app")), TreeOf(download));
+
+    VFolderCopyRights rights;
+    rights.fGiveOwner = true;
+    rights.fUser = 1234;
+    rights.fGroup = 4321;
+    rights.fClearedModes = kInstalledItemClearedModes;
+    // Only a whole copy takes them.
+    {
+        StErrorContextInstaller errors(false, true);
+        EXPECT_EQ(
+            Folder("new/Sample.app/")->CopyTo(*Folder("install/"), VString("Other.app"), nullptr, 0, rights),
+            VE_FOLDER_CANNOT_COPY);
+        EXPECT_FALSE(PathExists(fFolder.Posix("install/Other.app")));
+    }
+    EXPECT_EQ(Folder("new/Sample.app/")
+                  ->CopyTo(*Folder("install/"), VString("Sample.app"), nullptr, FCO_REPLACE_WHOLE, rights),
+              VE_OK);
+    const std::string installed = fFolder.Posix("install/Sample.app");
+    for (const Item& item : items)
+        EXPECT_EQ(ModeOf(installed + "/" + item.fName), item.fInstalledMode) << item.fName;
+    size_t count = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(installed))
+    {
+        struct stat status = {};
+        ASSERT_EQ(lstat(entry.path().c_str(), &status), 0);
+        ++count;
+        // A link's own mode is always 0777 here, and stands for nothing.
+        if (!S_ISLNK(status.st_mode))
+        {
+            EXPECT_EQ(status.st_mode & (S_ISUID | S_ISGID | S_IWOTH), 0u) << entry.path();
+        }
+        if (root)
+        {
+            EXPECT_EQ(status.st_uid, 1234u) << entry.path();
+            EXPECT_EQ(status.st_gid, 4321u) << entry.path();
+        }
+    }
+    EXPECT_GT(count, 10u);
+    struct stat top = {};
+    ASSERT_EQ(stat(installed.c_str(), &top), 0);
+    EXPECT_EQ(top.st_uid, root ? 1234u : geteuid());
+    // The download itself is as it was.
+    EXPECT_EQ(ModeOf(download + "/Contents/MacOS/Sample"), 04755u);
+}
+
 TEST_F(VFolderTest, CopyIsRefusedIntoTheSourceOrOverWhatHoldsItWhateverItsName)
 {
     MakeBundle(fFolder.Posix("a/b"), "1");

@@ -150,6 +150,8 @@ void XMacUpdater::InstallTestHooks(VUpdateEngine& ioEngine)
             sys::SetCopyFaultForTesting(ENOSPC, after);
         else if (kind == "EIO")
             sys::SetCopyFaultForTesting(EIO, after);
+        else if (kind == "EMFILE")
+            sys::SetCopyFaultForTesting(EMFILE, after);
         else if (kind == "STOP")
             sys::SetCopyFaultForTesting(sys::kCopyFaultStop, after);
     }

@@ -35,7 +35,7 @@ public:
     // Reads the updater's test hooks from the environment: KOVA_TEST_UPDATER_WAITS
     // ("poll,grace,retry,max" in milliseconds), KOVA_TEST_UPDATER_STOP_AT_WAITS (any value: the
     // updater stops itself with SIGSTOP in place of each wait, for a test to act and continue it)
-    // and KOVA_TEST_COPY_FAULT ("ENOSPC:N", "EIO:N" or "STOP:N": after N files of the folder
+    // and KOVA_TEST_COPY_FAULT ("ENOSPC:N", "EIO:N", "EMFILE:N" or "STOP:N": after N files of the folder
     // copy). Nothing is set when they are absent.
     static void InstallTestHooks(VUpdateEngine& ioEngine);
 };

@@ -103,17 +103,25 @@ public:
     VError ReplaceContent(const void* inData, size_t inSize, EContentStep& outStep) const;
 
     // The operations "beneath" act on a file inside the folder inRoot (a POSIX path) and never
-    // through a link from inRoot down: inRoot is taken as named, but a link met on the way, the
-    // file itself included, fails with ELOOP and outLink gets its path. A file outside inRoot
-    // fails with EINVAL. They serve trees that someone else laid out, a download for one.
+    // through a way that leaves it: inRoot is taken as named, and the links met below it, the
+    // file itself included, are followed while their way stays inside inRoot (relative links that
+    // never go above it). A link whose way leaves it (an absolute one, or one that goes above
+    // inRoot, even to come back) fails with ELOOP and outLink gets its path, as reached inside
+    // inRoot. A file outside inRoot fails with EINVAL. They serve trees that someone else laid
+    // out, a download for one.
     //
     // ReplaceContent's replacement: the missing folders on the way are made (0755 less the
     // umask), and an item in the file's place that is no regular file is refused (EINVAL) without
-    // being opened.
+    // being opened. A file with other names keeps them with its old content.
     VError ReplaceContentBeneath(const char* inRoot, const void* inData, size_t inSize, EContentStep& outStep,
                                  std::string& outLink) const;
     VError GetPermissionsBeneath(const char* inRoot, uint16_t* outMode, std::string& outLink) const;
-    VError SetPermissionsBeneath(const char* inRoot, uint16_t inMode, std::string& outLink) const;
+    // A file with more than one name (another may lie outside inRoot) is not changed: EMLINK, with
+    // *outOtherNames (when given) set.
+    VError SetPermissionsBeneath(const char* inRoot, uint16_t inMode, std::string& outLink,
+                                 bool* outOtherNames = nullptr) const;
+    // For tests: paths beneath a folder resolved as where the system has no openat2.
+    static void SetResolveBeneathByHandForTesting(bool inByHand);
 
     // Copies the file to inDestination (a folder path receives it under its own name). With
     // FO_Overwrite an existing destination is replaced, else the copy fails; either way the

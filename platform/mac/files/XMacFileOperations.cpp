@@ -23,6 +23,7 @@
 #include "platform/mac/frameworks/NSFileManager.h"
 #include "platform/mac/frameworks/NSURL.h"
 #include "platform/mac/frameworks/NSWorkspace.h"
+#include "platform/mac/frameworks/SysBeneath.h"
 #include "platform/mac/frameworks/SysFile.h"
 #include "platform/mac/frameworks/UTType.h"
 
@@ -50,6 +51,8 @@ namespace kova
 
 namespace
 {
+
+using sys::StDescriptor;
 
 constexpr uint32_t kPosixPathTag = FourCharCode("path");
 // As the system resolves links: a longer chain is a loop.
@@ -162,10 +165,12 @@ mode_t NewFileMode()
     return 0644 & ~mask;
 }
 
-// The folder that holds the last component of inPath, opened from inRoot down (inRoot as named)
-// without going through a link, into outFolder; the component in outName. With inCreate the
-// missing folders are made. 0 or errno: ELOOP with outLink the link met, EINVAL for a path that
-// is not inside inRoot or holds an empty, "." or ".." step.
+// The folder that holds the item inPath names inside inRoot (inRoot taken as named), into
+// outFolder, and the item's name there in outName: the links on the way and at its end are
+// followed while their way stays inside inRoot (sys::ResolveBeneath), so the item is never a link.
+// With inCreate the missing folders on the way are made. 0 or errno: ELOOP for a way that leaves
+// inRoot, with outLink the link that leads out, EINVAL for a path that is not inside inRoot or
+// holds an empty, "." or ".." step.
 int OpenParentBeneath(const char* inRoot, const char* inPath, bool inCreate, StDescriptor& outFolder,
                       std::string& outName, std::string& outLink)
 {
@@ -176,49 +181,39 @@ int OpenParentBeneath(const char* inRoot, const char* inPath, bool inCreate, StD
     const std::string path(inPath);
     if (root.empty() || path.size() <= prefix.size() || path.compare(0, prefix.size(), prefix) != 0)
         return EINVAL;
-    std::vector<std::string> steps;
-    for (size_t start = prefix.size();;)
+    const std::string relative = path.substr(prefix.size());
+    for (size_t start = 0;;)
     {
-        const size_t slash = path.find('/', start);
-        steps.push_back(path.substr(start, slash == std::string::npos ? std::string::npos : slash - start));
-        if (steps.back().empty() || steps.back() == "." || steps.back() == "..")
+        const size_t slash = relative.find('/', start);
+        const std::string step =
+            relative.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+        if (step.empty() || step == "." || step == "..")
             return EINVAL;
         if (slash == std::string::npos)
             break;
         start = slash + 1;
     }
-    outFolder.Reset(::open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (outFolder.Get() < 0)
+    const StDescriptor rootFolder(::open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (rootFolder.Get() < 0)
         return errno;
-    std::string reached = root == "/" ? std::string() : root;
-    for (size_t i = 0; i + 1 < steps.size(); ++i)
+    sys::BeneathItem item;
+    std::string link;
+    const int error = sys::ResolveBeneath(rootFolder.Get(), relative, inCreate, item, link);
+    if (error == EXDEV)
     {
-        const char* step = steps[i].c_str();
-        reached += "/" + steps[i];
-        if (inCreate && ::mkdirat(outFolder.Get(), step, 0755) != 0 && errno != EEXIST)
-            return errno;
-        // O_NOFOLLOW: not even a link put there since a look is gone through.
-        const int next = ::openat(outFolder.Get(), step, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (next < 0)
-        {
-            const int error = errno;
-            struct stat status = {};
-            if (::fstatat(outFolder.Get(), step, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-                S_ISLNK(status.st_mode))
-            {
-                outLink = reached;
-                return ELOOP;
-            }
-            return error;
-        }
-        outFolder.Reset(next);
+        outLink = link.empty() ? path : prefix + link;
+        return ELOOP;
     }
-    outName = steps.back();
+    if (error != 0)
+        return error;
+    outFolder.Reset(item.fFolderFD);
+    outName = item.fName;
     return 0;
 }
 
-// The status of a file inside inRoot, reached as OpenParentBeneath does; a link there fails with
-// ELOOP and outLink its path. The file's folder stays open in outFolder for what follows.
+// The status of a file inside inRoot, reached as OpenParentBeneath does; a link put in its place
+// since fails with ELOOP and outLink its path. The file's folder stays open in outFolder for what
+// follows.
 int StatBeneath(const char* inRoot, const char* inPath, StDescriptor& outFolder, std::string& outName,
                 struct stat& outStatus, std::string& outLink)
 {
@@ -878,6 +873,11 @@ uint32_t XMacFile::GetVolumeQueryCountForTesting()
     return sVolumeQueries.load(std::memory_order_relaxed);
 }
 
+void XMacFile::SetResolveBeneathByHandForTesting(bool inByHand)
+{
+    sys::SetResolveBeneathByHandForTesting(inByHand);
+}
+
 void XMacFile::SetIOFaultForTesting(bool inWrite, int inErrno, int64_t inAfterBytes)
 {
     if (inWrite)
@@ -1102,18 +1102,39 @@ VError XMacFile::GetPermissionsBeneath(const char* inRoot, uint16_t* outMode, st
     return PosixError(error);
 }
 
-VError XMacFile::SetPermissionsBeneath(const char* inRoot, uint16_t inMode, std::string& outLink) const
+VError XMacFile::SetPermissionsBeneath(const char* inRoot, uint16_t inMode, std::string& outLink,
+                                       bool* outOtherNames) const
 {
+    if (outOtherNames != nullptr)
+        *outOtherNames = false;
     StDescriptor folder;
     std::string name;
     struct stat status = {};
     int error = StatBeneath(inRoot, GetPosixPathCString(), folder, name, status, outLink);
-    // A link put there since the look is refused as well (EOPNOTSUPP).
-    if (error == 0 && ::fchmodat(folder.Get(), name.c_str(), inMode & 0777, AT_SYMLINK_NOFOLLOW) != 0)
+    // The item is held from the look to the change: what changes is what was looked at.
+    StDescriptor item;
+    if (error == 0)
     {
-        error = errno == EOPNOTSUPP ? ELOOP : errno;
-        if (error == ELOOP)
-            outLink = GetPosixPathCString();
+        item.Reset(::openat(folder.Get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        if (item.Get() < 0 || ::fstat(item.Get(), &status) != 0)
+            error = errno;
+    }
+    if (error == 0 && S_ISLNK(status.st_mode))
+    {
+        outLink = GetPosixPathCString();
+        error = ELOOP;
+    }
+    // Another name of the file may lie outside the folder: it is not changed in place.
+    else if (error == 0 && !S_ISDIR(status.st_mode) && status.st_nlink > 1)
+    {
+        error = EMLINK;
+        if (outOtherNames != nullptr)
+            *outOtherNames = true;
+    }
+    else if (error == 0 &&
+             ::chmod(("/proc/self/fd/" + std::to_string(item.Get())).c_str(), inMode & 0777) != 0)
+    {
+        error = errno;
     }
     return PosixError(error);
 }

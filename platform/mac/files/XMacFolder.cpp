@@ -404,7 +404,7 @@ VError XMacFolder::Move(const VFolder& inDestination, const VString* inName, VFo
 }
 
 VError XMacFolder::CopyToNonExistingFolder(const VFolder& inDestination, const VString& inName,
-                                           uint32_t inOptions) const
+                                           uint32_t inOptions, const VFolderCopyRights* inRights) const
 {
     VFilePath destinationPath;
     const std::string to = _SubItemPath(inDestination, inName, destinationPath);
@@ -417,9 +417,19 @@ VError XMacFolder::CopyToNonExistingFolder(const VFolder& inDestination, const V
         from = std::move(real);
     const bool replace = (inOptions & 4) != 0;
     const bool proceed = (inOptions & 8) != 0;
+    sys::ItemRights rights;
+    if (inRights != nullptr)
+    {
+        rights.fGiveOwner = inRights->fGiveOwner;
+        rights.fUser = uid_t(inRights->fUser);
+        rights.fGroup = gid_t(inRights->fGroup);
+        rights.fClearedModes = mode_t(inRights->fClearedModes);
+    }
+    const sys::ItemRights* given = inRights != nullptr ? &rights : nullptr;
     cf::Error* error = nullptr;
     const bool copied = XMacFile::CallFileManager(
-        [&](cf::Error** outError) { return ns::CopyItem(from, to, replace, outError, proceed); }, &error);
+        [&](cf::Error** outError) { return ns::CopyItem(from, to, replace, outError, proceed, given); },
+        &error);
     return copied ? VE_OK : FileManagerError(error);
 }
 

@@ -27,6 +27,7 @@ class URL;
 
 class VFilePath;
 class VFolder;
+struct VFolderCopyRights;
 class VString;
 class VTime;
 
@@ -91,9 +92,10 @@ public:
     // with option 4, in one exchange with the folder that stands there, which is then deleted.
     // Without option 8 a failure removes the temporary copy and leaves the place as it was; with
     // it the walk goes on after a failed entry, the copy is put in place, and the first failure
-    // is returned. An entry that is no file, folder or link fails the copy.
-    VError CopyToNonExistingFolder(const VFolder& inDestination, const VString& inName,
-                                   uint32_t inOptions) const;
+    // is returned. An entry that is no file, folder or link fails the copy. With inRights every
+    // item of the copy takes them (see VFolderCopyRights) before the copy takes its place.
+    VError CopyToNonExistingFolder(const VFolder& inDestination, const VString& inName, uint32_t inOptions,
+                                   const VFolderCopyRights* inRights = nullptr) const;
     // Removes from this folder what whole copies of the items inNames, killed on the way, left
     // beside their places: the hidden partial copies (and displaced items) whose process has quit,
     // never one of a process that still runs.

@@ -73,6 +73,19 @@ int WriteErrorCode(int inErrno)
     }
 }
 
+// A failure of the system: the file code of the side that failed, except for a process or a
+// system out of descriptors, which no file code tells and which is passed on as it is.
+bool FailWithErrno(int inErrno, bool inReadSide, cf::Error** outError)
+{
+    if (inErrno == EMFILE || inErrno == ENFILE)
+    {
+        if (outError != nullptr)
+            *outError = cf::ErrorCreate(cf::kErrorDomainPOSIX, inErrno);
+        return false;
+    }
+    return Fail(inReadSide ? ReadErrorCode(inErrno) : WriteErrorCode(inErrno), outError);
+}
+
 bool SameItem(const struct stat& inFirst, const struct stat& inSecond)
 {
     return inFirst.st_dev == inSecond.st_dev && inFirst.st_ino == inSecond.st_ino;
@@ -81,7 +94,7 @@ bool SameItem(const struct stat& inFirst, const struct stat& inSecond)
 // A copy of the regular file or link at a new temporary path beside inTo; 0 or the errno, with
 // outReadSide telling whose failure it was. On success outTemporary names the copy.
 int CopyItemToTemporary(const std::string& inFrom, const struct stat& inStatus, const std::string& inTo,
-                        std::string& outTemporary, bool& outReadSide)
+                        const sys::ItemRights* inRights, std::string& outTemporary, bool& outReadSide)
 {
     int error = EEXIST;
     for (int attempt = 0; attempt < kTemporaryAttempts && error == EEXIST; ++attempt)
@@ -89,9 +102,9 @@ int CopyItemToTemporary(const std::string& inFrom, const struct stat& inStatus, 
         outTemporary = sys::TemporarySiblingPath(inTo);
         error = S_ISLNK(inStatus.st_mode)
                     ? sys::CopyLinkAt(AT_FDCWD, inFrom.c_str(), inStatus, AT_FDCWD, outTemporary.c_str(),
-                                      outReadSide)
+                                      outReadSide, inRights)
                     : sys::CopyRegularFileAt(AT_FDCWD, inFrom.c_str(), inStatus, AT_FDCWD,
-                                             outTemporary.c_str(), outReadSide);
+                                             outTemporary.c_str(), outReadSide, inRights);
         // A name taken already is tried again; a source that failed is not.
         if (outReadSide)
             break;
@@ -291,7 +304,8 @@ namespace
 
 // A folder copied whole under a temporary name beside inTo, then put in its place (see CopyItem).
 bool CopyFolder(const std::string& inFrom, const struct stat& inSource, const std::string& inTo,
-                bool inReplace, bool inProceedAfterError, cf::Error** outError)
+                bool inReplace, bool inProceedAfterError, const sys::ItemRights* inRights,
+                cf::Error** outError)
 {
     struct stat destination = {};
     const bool exists = ::lstat(inTo.c_str(), &destination) == 0;
@@ -307,39 +321,47 @@ bool CopyFolder(const std::string& inFrom, const struct stat& inSource, const st
     {
         failure = sys::TreeFailure();
         temporary = sys::TemporarySiblingPath(inTo);
-        error = sys::CopyTree(inFrom, temporary, inProceedAfterError, &failure);
+        error = sys::CopyTree(inFrom, temporary, inProceedAfterError, &failure, inRights);
         // Only a temporary name taken already is tried again.
         if (error != EEXIST || failure.fPath != temporary)
             break;
     }
     if (error != 0 && !inProceedAfterError)
-        return Fail(failure.fReadSide ? ReadErrorCode(error) : WriteErrorCode(error), outError);
+        return FailWithErrno(error, failure.fReadSide, outError);
     std::string displaced;
     sys::RemoveOptions removal;
     removal.fUnlock = true;
     if (const int placed = sys::PutInPlace(temporary, inTo, inReplace, displaced); placed != 0)
     {
         sys::RemoveTree(temporary, removal);
-        return Fail(WriteErrorCode(placed), outError);
+        return FailWithErrno(placed, false, outError);
     }
     // The old item goes once the new one stands; what cannot go stays hidden beside it.
     if (!displaced.empty())
         sys::RemoveTree(displaced, removal);
     if (error != 0)
-        return Fail(failure.fReadSide ? ReadErrorCode(error) : WriteErrorCode(error), outError);
+        return FailWithErrno(error, failure.fReadSide, outError);
     return true;
 }
 
 } // namespace
 
 bool CopyItem(const std::string& inFrom, const std::string& inTo, bool inReplace, cf::Error** outError,
-              bool inProceedAfterError)
+              bool inProceedAfterError, const sys::ItemRights* inRights)
 {
     if (outError != nullptr)
         *outError = nullptr;
+    // Owners are given only where the process may change them; the modes are dropped anyway.
+    sys::ItemRights rights;
+    if (inRights != nullptr)
+    {
+        rights = *inRights;
+        rights.fGiveOwner = rights.fGiveOwner && sys::MayChangeOwners();
+    }
+    const sys::ItemRights* given = inRights != nullptr ? &rights : nullptr;
     struct stat source = {};
     if (::lstat(inFrom.c_str(), &source) != 0)
-        return Fail(ReadErrorCode(errno), outError);
+        return FailWithErrno(errno, true, outError);
     struct stat destination = {};
     if (::lstat(inTo.c_str(), &destination) == 0)
     {
@@ -351,26 +373,26 @@ bool CopyItem(const std::string& inFrom, const std::string& inTo, bool inReplace
     }
     else if (errno != ENOENT)
     {
-        return Fail(WriteErrorCode(errno), outError);
+        return FailWithErrno(errno, false, outError);
     }
     if (S_ISDIR(source.st_mode))
-        return CopyFolder(inFrom, source, inTo, inReplace, inProceedAfterError, outError);
+        return CopyFolder(inFrom, source, inTo, inReplace, inProceedAfterError, given, outError);
     // Pipes, sockets and devices are never opened.
     if (!S_ISREG(source.st_mode) && !S_ISLNK(source.st_mode))
         return Fail(kFileReadUnknownError, outError);
 
     std::string temporary;
     bool readSide = true;
-    int error = CopyItemToTemporary(inFrom, source, inTo, temporary, readSide);
+    int error = CopyItemToTemporary(inFrom, source, inTo, given, temporary, readSide);
     if (error != 0)
-        return Fail(readSide ? ReadErrorCode(error) : WriteErrorCode(error), outError);
+        return FailWithErrno(error, readSide, outError);
 
     const unsigned flags = inReplace ? 0 : sys::kRenameExclusive;
     if (sys::renamex_np(temporary.c_str(), inTo.c_str(), flags) != 0)
     {
         error = errno;
         ::unlink(temporary.c_str());
-        return Fail(WriteErrorCode(error), outError);
+        return FailWithErrno(error, false, outError);
     }
     return true;
 }
@@ -381,21 +403,21 @@ bool MoveItem(const std::string& inFrom, const std::string& inTo, bool inReplace
         *outError = nullptr;
     struct stat source = {};
     if (::lstat(inFrom.c_str(), &source) != 0)
-        return Fail(ReadErrorCode(errno), outError);
+        return FailWithErrno(errno, true, outError);
     struct stat destination = {};
     if (::lstat(inTo.c_str(), &destination) == 0 && SameItem(source, destination))
         return Fail(kFileWriteFileExistsError, outError);
     if (sys::renamex_np(inFrom.c_str(), inTo.c_str(), inReplace ? 0 : sys::kRenameExclusive) == 0)
         return true;
     if (errno != EXDEV)
-        return Fail(WriteErrorCode(errno), outError);
+        return FailWithErrno(errno, false, outError);
     // Across volumes: the source goes only once its copy stands whole in place.
     if (!CopyItem(inFrom, inTo, inReplace, outError))
         return false;
     const int error = S_ISDIR(source.st_mode) ? sys::RemoveTree(inFrom, sys::RemoveOptions())
                                               : (::unlink(inFrom.c_str()) == 0 ? 0 : errno);
     if (error != 0)
-        return Fail(WriteErrorCode(error), outError);
+        return FailWithErrno(error, false, outError);
     return true;
 }
 
@@ -406,7 +428,7 @@ bool CreateDirectoryAtPath(const std::string& inPath, bool inWithIntermediateDir
         *outError = nullptr;
     const int error = inWithIntermediateDirectories ? EnsureFolders(inPath, inMode)
                                                     : (::mkdir(inPath.c_str(), inMode) == 0 ? 0 : errno);
-    return error == 0 || Fail(WriteErrorCode(error), outError);
+    return error == 0 || FailWithErrno(error, false, outError);
 }
 
 std::string HomeDirectoryForCurrentUser()
@@ -524,7 +546,7 @@ bool URLForDirectory(int inDirectory, int inDomainMask, bool inCreate, std::stri
         if (const int error = EnsureFolders(outPath, user ? 0700 : 0755); error != 0)
         {
             outPath.clear();
-            return Fail(WriteErrorCode(error), outError);
+            return FailWithErrno(error, false, outError);
         }
     }
     return true;
@@ -579,13 +601,13 @@ bool TrashItem(const std::string& inPath, std::string* outTrashedPath, cf::Error
         if (fd < 0 && errno == EEXIST)
             continue;
         if (fd < 0)
-            return Fail(WriteErrorCode(errno), outError);
+            return FailWithErrno(errno, false, outError);
         const bool written = WriteAll(fd, info);
         const int writeError = errno;
         if (::close(fd) != 0 || !written)
         {
             ::unlink(infoPath.c_str());
-            return Fail(WriteErrorCode(written ? errno : writeError), outError);
+            return FailWithErrno(written ? errno : writeError, false, outError);
         }
         const std::string trashedPath = trash + "/files/" + trashedName;
         if (sys::renamex_np(original.c_str(), trashedPath.c_str(), sys::kRenameExclusive) == 0)
@@ -597,7 +619,7 @@ bool TrashItem(const std::string& inPath, std::string* outTrashedPath, cf::Error
         const int error = errno;
         ::unlink(infoPath.c_str());
         if (error != EEXIST)
-            return Fail(WriteErrorCode(error), outError);
+            return FailWithErrno(error, false, outError);
     }
     return Fail(kFileWriteFileExistsError, outError);
 }

@@ -9,7 +9,7 @@
 // whole by a walk of our own (SysTree.h), and an entry it cannot reproduce (a pipe, a socket, a
 // device) fails the copy rather than being left out. Failures are
 // reported as the framework reports them, as errors of the Cocoa domain with its file codes,
-// whatever the system's own error was.
+// whatever the system's own error was, but for a lack of descriptors (see CopyItem).
 //
 // The trash is the freedesktop.org one: the home trash ($XDG_DATA_HOME/Trash) for items on its
 // volume, else the trash at the top of the item's volume ($topdir/.Trash/$uid when an
@@ -26,6 +26,11 @@ namespace kova::cf
 {
 struct Error;
 } // namespace kova::cf
+
+namespace kova::sys
+{
+struct ItemRights;
+} // namespace kova::sys
 
 namespace kova::ns
 {
@@ -63,9 +68,13 @@ std::string TemporaryDirectory();
 // a folder copied into itself, or over a folder that holds it, is refused (512). With
 // inProceedAfterError (the delegate's shouldProceedAfterError answered yes) a folder's walk goes
 // on after an entry that failed, the copy is put in place all the same, and the first failure is
-// reported. On failure *outError (when given) receives the error, retained for the caller.
+// reported. With inRights, every item of the copy takes them (sys::ItemRights) before it takes its
+// place; the owner part only where the process may change owners (sys::MayChangeOwners), and is
+// left out silently elsewhere. On failure *outError (when given) receives the error, retained for
+// the caller: a Cocoa file code, or for a process or system out of descriptors (EMFILE, ENFILE)
+// that error of the POSIX domain, which the file codes would tell as a failure to read or write.
 bool CopyItem(const std::string& inFrom, const std::string& inTo, bool inReplace, cf::Error** outError,
-              bool inProceedAfterError = false);
+              bool inProceedAfterError = false, const sys::ItemRights* inRights = nullptr);
 // moveItemAtURL:toURL:error:: a rename on one volume; across volumes a copy as above, after which
 // the source is removed (a failure to remove it is reported, the copy standing whole).
 bool MoveItem(const std::string& inFrom, const std::string& inTo, bool inReplace, cf::Error** outError);

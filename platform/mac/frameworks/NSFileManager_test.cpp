@@ -12,8 +12,13 @@
 #include <cerrno>
 #include <cstring>
 #include <csignal>
+#include <dirent.h>
 #include <fcntl.h>
+#include <functional>
+#include <linux/capability.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -526,6 +531,168 @@ TEST_F(NSFileManagerTest, OnlyTheTemporariesOfMakersThatQuitAreAbandoned)
     sys::RemoveAbandonedTemporaries(fFolder.Posix(), {"Sample.app", ""});
     for (const Case& test : cases)
         EXPECT_EQ(PathExists(fFolder.Posix(test.fName)), !test.fRemoved) << test.fName;
+}
+
+// Runs the function in a child whose soft limit of open files leaves it exactly inFree more
+// descriptors; the function's result, or -1 when the child did not end by itself.
+int InChildWithFewDescriptors(int inFree, const std::function<int()>& inFunction)
+{
+    const pid_t child = fork();
+    if (child == 0)
+    {
+        int highest = 2;
+        if (DIR* descriptors = opendir("/proc/self/fd"))
+        {
+            while (const dirent* entry = readdir(descriptors))
+                highest = std::max(highest, atoi(entry->d_name));
+            closedir(descriptors);
+        }
+        // The gaps below the highest are filled, so that none is free but those above it.
+        for (int fd = open("/dev/null", O_RDONLY | O_CLOEXEC); fd >= 0;
+             fd = open("/dev/null", O_RDONLY | O_CLOEXEC))
+        {
+            if (fd > highest)
+            {
+                close(fd);
+                break;
+            }
+        }
+        struct rlimit limit = {};
+        if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+            _exit(100);
+        limit.rlim_cur = rlim_t(highest + 1 + inFree);
+        if (setrlimit(RLIMIT_NOFILE, &limit) != 0)
+            _exit(101);
+        _exit(inFunction());
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+// A chain of inDepth folders named "d" in the new folder inPath, a file in every tenth and at the
+// bottom.
+void MakeDeepTree(const std::string& inPath, int inDepth)
+{
+    ASSERT_EQ(mkdir(inPath.c_str(), 0755), 0);
+    int folder = open(inPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int level = 0; level <= inDepth && folder >= 0; ++level)
+    {
+        if (level % 10 == 0 || level == inDepth)
+        {
+            const int file = openat(folder, "f", O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+            const std::string text = "level " + std::to_string(level);
+            ASSERT_EQ(write(file, text.data(), text.size()), ssize_t(text.size()));
+            close(file);
+        }
+        const int next = level < inDepth && mkdirat(folder, "d", 0755) == 0
+                             ? openat(folder, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                             : -1;
+        close(folder);
+        folder = next;
+    }
+}
+
+// A download may be as deep as its maker likes: the walks hold a few descriptors whatever the
+// depth, where one or two a level would run out long before the bottom.
+TEST_F(NSFileManagerTest, DeepFoldersAreCopiedAndRemovedWithFewDescriptors)
+{
+    constexpr int kDepth = 600;
+    constexpr int kFree = 48;
+    const std::string source = fFolder.Posix("source");
+    MakeDeepTree(source, kDepth);
+    // A folder its owner may not write, deep down, for the removal that unlocks.
+    std::string middle = source;
+    for (int level = 0; level < kDepth / 2; ++level)
+        middle += "/d";
+    ASSERT_EQ(chmod(middle.c_str(), 0555), 0);
+    const std::vector<std::string> tree = TreeOf(source);
+    ASSERT_EQ(tree.size(), size_t(kDepth + kDepth / 10 + 1));
+
+    const std::string copy = fFolder.Posix("copy");
+    EXPECT_EQ(
+        InChildWithFewDescriptors(kFree, [&] { return ns::CopyItem(source, copy, false, nullptr) ? 0 : 1; }),
+        0);
+    EXPECT_EQ(TreeOf(copy), tree);
+    EXPECT_EQ(NamesIn(fFolder.Posix()), (std::vector<std::string>{"copy", "source"}));
+
+    sys::RemoveOptions unlock;
+    unlock.fUnlock = true;
+    EXPECT_EQ(InChildWithFewDescriptors(kFree, [&] { return sys::RemoveTreeContents(copy, unlock); }), 0);
+    EXPECT_EQ(NamesIn(copy), std::vector<std::string>{});
+    EXPECT_EQ(InChildWithFewDescriptors(kFree, [&] { return sys::RemoveTree(source, unlock); }), 0);
+    EXPECT_FALSE(PathExists(source));
+}
+
+// A copy that runs out of descriptors says so, whichever side ran out: not "could not be read".
+TEST_F(NSFileManagerTest, ACopyOutOfDescriptorsSaysSo)
+{
+    MakeBundle(fFolder.Posix("Sample.app"), "1");
+    for (int free = 0; free < 6; ++free)
+    {
+        SCOPED_TRACE(free);
+        const int result = InChildWithFewDescriptors(
+            free,
+            [&]
+            {
+                cf::Error* error = nullptr;
+                if (ns::CopyItem(fFolder.Posix("Sample.app"), fFolder.Posix("Copy.app"), false, &error))
+                    return 1;
+                const bool told = error != nullptr &&
+                                  std::strcmp(cf::ErrorGetDomain(error), cf::kErrorDomainPOSIX) == 0 &&
+                                  cf::ErrorGetCode(error) == EMFILE;
+                return told ? 0 : 2;
+            });
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(NamesIn(fFolder.Posix()), std::vector<std::string>{"Sample.app"});
+    }
+}
+
+// Without the right to change owners (CAP_CHOWN), a copy asked to give its items away leaves
+// them the process's and still drops the modes it must.
+TEST_F(NSFileManagerTest, ACopyThatMayNotChangeOwnersStillDropsTheModes)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "the items must belong to another user";
+    const std::string source = fFolder.Posix("source");
+    ASSERT_EQ(mkdir(source.c_str(), 0777), 0);
+    ASSERT_EQ(chmod(source.c_str(), 0777), 0);
+    WriteFileBytes(source + "/tool", "tool");
+    ASSERT_EQ(symlink("tool", (source + "/link").c_str()), 0);
+    for (const char* item : {"", "/tool", "/link"})
+        ASSERT_EQ(lchown((source + item).c_str(), 65534, 65534), 0);
+    ASSERT_EQ(chmod((source + "/tool").c_str(), 06777), 0);
+    sys::ItemRights rights;
+    rights.fGiveOwner = true;
+    rights.fUser = 1234;
+    rights.fGroup = 4321;
+    rights.fClearedModes = S_ISUID | S_ISGID | S_IWOTH;
+    const pid_t child = fork();
+    if (child == 0)
+    {
+        __user_cap_header_struct header = {_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct data[2] = {};
+        if (syscall(SYS_capget, &header, data) != 0)
+            _exit(100);
+        data[0].effective &= ~(1u << CAP_CHOWN);
+        if (syscall(SYS_capset, &header, data) != 0)
+            _exit(101);
+        _exit(ns::CopyItem(source, fFolder.Posix("copy"), false, nullptr, false, &rights) ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    for (const char* item : {"", "/tool", "/link"})
+    {
+        struct stat copied = {};
+        ASSERT_EQ(lstat(fFolder.Posix("copy").append(item).c_str(), &copied), 0) << item;
+        EXPECT_EQ(copied.st_uid, 0u) << item;
+        EXPECT_EQ(copied.st_gid, getegid()) << item;
+    }
+    EXPECT_EQ(ModeOf(fFolder.Posix("copy")), 0775u);
+    EXPECT_EQ(ModeOf(fFolder.Posix("copy/tool")), 0775u);
 }
 
 TEST(SysFile, ExclusiveRenamesNeverReplace)

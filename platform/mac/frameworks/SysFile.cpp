@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <linux/fs.h>
 #include <memory>
 #include <mutex>
@@ -17,6 +18,7 @@
 #include <sys/ioctl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace kova::sys
@@ -143,15 +145,6 @@ int CopyData(int inFD, int outFD, uint64_t inSize, bool& outReadSide)
 bool SameItem(const struct stat& inFirst, const struct stat& inSecond)
 {
     return inFirst.st_dev == inSecond.st_dev && inFirst.st_ino == inSecond.st_ino;
-}
-
-// Owners are kept where the caller may give them away, as a copy by an administrator does; a copy
-// by anyone else, or on a volume without owners, belongs to its maker.
-void KeepOwner(int inFD, const struct stat& inSource)
-{
-    if (::geteuid() == 0 && ::fchown(inFD, inSource.st_uid, inSource.st_gid) != 0)
-    {
-    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -367,6 +360,30 @@ int CopyFileData(int inFD, int outFD, uint64_t inSize, bool* outReadSide)
     return error;
 }
 
+// Without rights, owners are kept where the caller may give them away, as a copy by an
+// administrator does; a copy by anyone else, or on a volume without owners, belongs to its maker.
+int GiveOwner(int inFD, const char* inName, const struct stat& inSource, const ItemRights* inRights)
+{
+    const int flags = inName[0] == 0 ? AT_EMPTY_PATH : AT_SYMLINK_NOFOLLOW;
+    if (inRights == nullptr)
+    {
+        if (::geteuid() == 0 && ::fchownat(inFD, inName, inSource.st_uid, inSource.st_gid, flags) != 0)
+        {
+        }
+        return 0;
+    }
+    if (inRights->fGiveOwner && ::fchownat(inFD, inName, inRights->fUser, inRights->fGroup, flags) != 0)
+        return errno;
+    return 0;
+}
+
+bool MayChangeOwners()
+{
+    __user_cap_header_struct header = {_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
+    return ::syscall(SYS_capget, &header, data) == 0 && (data[0].effective & (1u << CAP_CHOWN)) != 0;
+}
+
 int GetPathOfDescriptor(int inFD, std::string& outPath)
 {
     char link[64];
@@ -406,7 +423,7 @@ int ReadLinkAt(int inDirFD, const char* inPath, size_t inSizeHint, std::string& 
 }
 
 int CopyRegularFileAt(int inFromDirFD, const char* inFrom, const struct stat& inStatus, int inToDirFD,
-                      const char* inTo, bool& outReadSide)
+                      const char* inTo, bool& outReadSide, const ItemRights* inRights)
 {
     outReadSide = true;
     const int source = ::openat(inFromDirFD, inFrom, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
@@ -433,8 +450,10 @@ int CopyRegularFileAt(int inFromDirFD, const char* inFrom, const struct stat& in
     if (error == 0)
     {
         const struct timespec times[2] = {opened.st_atim, opened.st_mtim};
-        KeepOwner(destination, opened);
-        if (::fchmod(destination, opened.st_mode & 07777) != 0 || ::futimens(destination, times) != 0)
+        // The owner first: a change of owner takes the set-id bits away.
+        error = GiveOwner(destination, "", opened, inRights);
+        const mode_t mode = opened.st_mode & 07777 & ~(inRights != nullptr ? inRights->fClearedModes : 0);
+        if (error == 0 && (::fchmod(destination, mode) != 0 || ::futimens(destination, times) != 0))
             error = errno;
     }
     if (::close(destination) != 0 && error == 0)
@@ -446,7 +465,7 @@ int CopyRegularFileAt(int inFromDirFD, const char* inFrom, const struct stat& in
 }
 
 int CopyLinkAt(int inFromDirFD, const char* inFrom, const struct stat& inStatus, int inToDirFD,
-               const char* inTo, bool& outReadSide)
+               const char* inTo, bool& outReadSide, const ItemRights* inRights)
 {
     outReadSide = true;
     std::string target;
@@ -456,17 +475,12 @@ int CopyLinkAt(int inFromDirFD, const char* inFrom, const struct stat& inStatus,
     if (::symlinkat(target.c_str(), inToDirFD, inTo) != 0)
         return errno;
     const struct timespec times[2] = {inStatus.st_atim, inStatus.st_mtim};
-    if (::geteuid() == 0 &&
-        ::fchownat(inToDirFD, inTo, inStatus.st_uid, inStatus.st_gid, AT_SYMLINK_NOFOLLOW) != 0)
-    {
-    }
-    if (::utimensat(inToDirFD, inTo, times, AT_SYMLINK_NOFOLLOW) != 0)
-    {
-        const int error = errno;
+    int error = GiveOwner(inToDirFD, inTo, inStatus, inRights);
+    if (error == 0 && ::utimensat(inToDirFD, inTo, times, AT_SYMLINK_NOFOLLOW) != 0)
+        error = errno;
+    if (error != 0)
         ::unlinkat(inToDirFD, inTo, 0);
-        return error;
-    }
-    return 0;
+    return error;
 }
 
 std::string TemporaryItemName(const std::string& inName)

@@ -1,17 +1,53 @@
 // Our stand-in for the file calls of libSystem that Linux lacks or names differently: renamex_np
 // with its no-replace flag, and the reads, writes and in-kernel copies of file data that the file
 // layer makes, through which tests inject failures of the disk (a full disk, an I/O error) without
-// filling a real one.
+// filling a real one; and a descriptor closed at the end of a scope, for the code over them.
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 namespace kova::sys
 {
+
+// Closes a descriptor at the end of a scope.
+class StDescriptor
+{
+public:
+    explicit StDescriptor(int inFD = -1) : fFD(inFD) {}
+    ~StDescriptor() { Close(); }
+    StDescriptor(const StDescriptor&) = delete;
+    StDescriptor& operator=(const StDescriptor&) = delete;
+
+    int Get() const { return fFD; }
+    // The descriptor passes to the caller.
+    int Release()
+    {
+        const int fd = fFD;
+        fFD = -1;
+        return fd;
+    }
+    void Reset(int inFD)
+    {
+        Close();
+        fFD = inFD;
+    }
+    // 0 or errno.
+    int Close()
+    {
+        const int result = fFD >= 0 && ::close(fFD) != 0 ? errno : 0;
+        fFD = -1;
+        return result;
+    }
+
+private:
+    int fFD;
+};
 
 // renamex_np's flag: an existing destination makes the rename fail with EEXIST.
 inline constexpr unsigned kRenameExclusive = 4;
@@ -36,20 +72,41 @@ int CopyFileData(int inFD, int outFD, uint64_t inSize, bool* outReadSide = nullp
 // /proc/self/fd). 0 or errno.
 int GetPathOfDescriptor(int inFD, std::string& outPath);
 
+// What a copy gives the item it makes in place of the source's owner and some of its modes, for
+// a tree that someone else laid out and that others will run. The source's owner is never kept:
+// with fGiveOwner the item (a link itself, not what it names) takes fUser and fGroup, which fails
+// the copy when it cannot be done, and stays the maker's otherwise. No item keeps a mode bit of
+// fClearedModes.
+struct ItemRights
+{
+    bool fGiveOwner = false;
+    uid_t fUser = 0;
+    gid_t fGroup = 0;
+    mode_t fClearedModes = 0;
+};
+
+// Whether the process may give what it makes to another owner: CAP_CHOWN in its effective set,
+// as the superuser has it unless it was dropped.
+bool MayChangeOwners();
+// Gives the item inName of the folder inDirFD (inDirFD itself for an empty name; a link itself,
+// not what it names) the owner a copy of inSource takes: with inRights theirs, or none; without,
+// inSource's own when the caller is the superuser (silently left when that fails). 0 or errno.
+int GiveOwner(int inDirFD, const char* inName, const struct stat& inSource, const ItemRights* inRights);
+
 // The text of the link at inPath (relative to the folder inDirFD, or AT_FDCWD), read whole however
 // long it is; inSizeHint is the size its status gave. 0 or errno.
 int ReadLinkAt(int inDirFD, const char* inPath, size_t inSizeHint, std::string& outTarget);
 // Copies the regular file inFrom (relative to inFromDirFD), whose status the caller read, to the
 // new item inTo (relative to inToDirFD; it must not exist): its bytes, mode and times, and its
-// owner when the caller is the superuser. The source opened must still be the item of that status;
-// it is opened without following a link and without waiting (a pipe put in its place never blocks
-// the copy). On failure nothing is left at inTo. 0 or errno, with outReadSide telling whether
-// reading the source failed.
+// owner when the caller is the superuser, or with inRights what they give. The source opened must
+// still be the item of that status; it is opened without following a link and without waiting (a
+// pipe put in its place never blocks the copy). On failure nothing is left at inTo. 0 or errno,
+// with outReadSide telling whether reading the source failed.
 int CopyRegularFileAt(int inFromDirFD, const char* inFrom, const struct stat& inStatus, int inToDirFD,
-                      const char* inTo, bool& outReadSide);
+                      const char* inTo, bool& outReadSide, const ItemRights* inRights = nullptr);
 // Makes inTo a link with the text of the link inFrom, with its times (and owner, as above).
 int CopyLinkAt(int inFromDirFD, const char* inFrom, const struct stat& inStatus, int inToDirFD,
-               const char* inTo, bool& outReadSide);
+               const char* inTo, bool& outReadSide, const ItemRights* inRights = nullptr);
 
 // A path beside inPath for a temporary item: the same folder, a hidden name made of inPath's name
 // (cut to fit a name of the file system), ".kov", the process that makes it and a random part:

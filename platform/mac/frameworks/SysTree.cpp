@@ -62,37 +62,28 @@ struct Entry
 };
 
 // The names in the open folder, read whole before anything in it changes; the descriptor stays
-// open. 0 or errno.
+// open, and no other is taken (a walk near its limit of descriptors still reads). 0 or errno.
 int ReadEntries(int inFD, std::vector<Entry>& outEntries)
 {
     outEntries.clear();
-    const int copy = ::fcntl(inFD, F_DUPFD_CLOEXEC, 0);
-    if (copy < 0)
-        return errno;
-    DIR* folder = ::fdopendir(copy);
-    if (folder == nullptr)
-    {
-        const int error = errno;
-        ::close(copy);
-        return error;
-    }
-    int error = 0;
+    alignas(struct dirent64) char buffer[16384];
     for (;;)
     {
-        errno = 0;
-        const struct dirent* entry = ::readdir(folder);
-        if (entry == nullptr)
-        {
-            error = errno;
-            break;
-        }
-        const char* name = entry->d_name;
-        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+        const ssize_t count = ::getdents64(inFD, buffer, sizeof(buffer));
+        if (count < 0 && errno == EINTR)
             continue;
-        outEntries.push_back(Entry{name, entry->d_type});
+        if (count <= 0)
+            return count < 0 ? errno : 0;
+        for (ssize_t offset = 0; offset < count;)
+        {
+            const auto* entry = reinterpret_cast<const struct dirent64*>(buffer + offset);
+            offset += entry->d_reclen;
+            const char* name = entry->d_name;
+            if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+                continue;
+            outEntries.push_back(Entry{name, entry->d_type});
+        }
     }
-    ::closedir(folder);
-    return error;
 }
 
 std::string Join(const std::string& inFolder, const std::string& inName)
@@ -106,23 +97,79 @@ std::string Join(const std::string& inFolder, const std::string& inName)
     return path;
 }
 
-// A folder being walked: its descriptor, its entries and the next one to take.
-struct Level
+// How many folders of a walk, counted up from the one it is in, keep their descriptors open: a
+// walk holds a few descriptors whatever the depth of the tree. A folder above them is reopened
+// through ".." of the one below when the walk comes back to it, and must then be the folder it
+// left (device and inode), or the walk stops (EAGAIN): something moved it meanwhile.
+constexpr size_t kHeldLevels = 16;
+
+// A folder of a walk: its descriptor while held (-1 otherwise) and its identity.
+struct HeldFolder
 {
     int fFD = -1;
-    std::string fPath;
-    std::vector<Entry> fEntries;
-    size_t fNext = 0;
+    dev_t fDevice = 0;
+    ino_t fInode = 0;
 };
 
-void CloseLevels(std::vector<Level>& ioLevels)
+// Holds the open folder (the descriptor becomes the walk's, closed on failure too). 0 or errno.
+int Hold(HeldFolder& outFolder, int inFD, struct stat* outStatus = nullptr)
 {
-    for (Level& level : ioLevels)
+    outFolder.fFD = inFD;
+    struct stat status = {};
+    if (::fstat(inFD, &status) != 0)
     {
-        if (level.fFD >= 0)
-            ::close(level.fFD);
+        const int error = errno;
+        ::close(inFD);
+        outFolder.fFD = -1;
+        return error;
     }
-    ioLevels.clear();
+    outFolder.fDevice = status.st_dev;
+    outFolder.fInode = status.st_ino;
+    if (outStatus != nullptr)
+        *outStatus = status;
+    return 0;
+}
+
+void Release(HeldFolder& ioFolder)
+{
+    if (ioFolder.fFD >= 0)
+        ::close(ioFolder.fFD);
+    ioFolder.fFD = -1;
+}
+
+// The parent of a held folder held again, when the walk let it go. 0 or errno.
+int HoldAgain(HeldFolder& ioParent, const HeldFolder& inChild)
+{
+    if (ioParent.fFD >= 0)
+        return 0;
+    const int fd = ::openat(inChild.fFD, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    HeldFolder opened;
+    if (const int error = Hold(opened, fd); error != 0)
+        return error;
+    if (opened.fDevice != ioParent.fDevice || opened.fInode != ioParent.fInode)
+    {
+        Release(opened);
+        return EAGAIN;
+    }
+    ioParent.fFD = opened.fFD;
+    return 0;
+}
+
+// The path of the folder at inLevel of a walk from inTop, made only when a failure names it: the
+// levels keep their names alone, so that a deep walk costs no path a level.
+template <class LEVEL>
+std::string LevelPath(const std::string& inTop, const std::vector<LEVEL>& inLevels, size_t inLevel)
+{
+    std::string path = inTop;
+    for (size_t i = 1; i <= inLevel && i < inLevels.size(); ++i)
+    {
+        if (path.empty() || path.back() != '/')
+            path.push_back('/');
+        path.append(inLevels[i].fName);
+    }
+    return path;
 }
 
 bool Fail(TreeFailure* outFailure, const std::string& inPath, int inErrno, bool inReadSide)
@@ -134,6 +181,17 @@ bool Fail(TreeFailure* outFailure, const std::string& inPath, int inErrno, bool 
         outFailure->fReadSide = inReadSide;
     }
     return false;
+}
+
+// Fail for the entry inName (empty: the folder itself) of the deepest level of a walk from inTop.
+template <class LEVEL>
+bool FailIn(TreeFailure* outFailure, const std::string& inTop, const std::vector<LEVEL>& inLevels,
+            const std::string& inName, int inErrno, bool inReadSide)
+{
+    if (outFailure == nullptr || outFailure->fErrno != 0)
+        return false;
+    const std::string folder = LevelPath(inTop, inLevels, inLevels.size() - 1);
+    return Fail(outFailure, inName.empty() ? folder : Join(folder, inName), inErrno, inReadSide);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -250,93 +308,99 @@ int OpenFolderToEmpty(int inDirFD, const char* inName, bool inUnlock, const dev_
     return fd;
 }
 
+// A folder being emptied: the folder, its name in its parent, its entries and the next to take.
+struct RemoveLevel
+{
+    HeldFolder fFolder;
+    std::string fName;
+    std::vector<Entry> fEntries;
+    size_t fNext = 0;
+};
+
+void ReleaseAll(std::vector<RemoveLevel>& ioLevels)
+{
+    for (RemoveLevel& level : ioLevels)
+        Release(level.fFolder);
+    ioLevels.clear();
+}
+
 // Empties the open folder (the descriptor becomes the walk's), never entering another file
 // system than its own. 0 or errno.
 int EmptyFolder(int inFD, const std::string& inPath, const RemoveOptions& inOptions, TreeFailure* outFailure)
 {
-    std::vector<Level> levels;
-    levels.push_back(Level{inFD, inPath, {}, 0});
-    struct stat own = {};
-    int readError = ::fstat(inFD, &own) == 0 ? 0 : errno;
-    if (readError == 0)
-        readError = ReadEntries(inFD, levels.back().fEntries);
-    if (readError != 0)
+    std::vector<RemoveLevel> levels(1);
+    int error = Hold(levels[0].fFolder, inFD);
+    const dev_t device = levels[0].fFolder.fDevice;
+    if (error == 0)
+        error = ReadEntries(inFD, levels[0].fEntries);
+    // Every failure stops the walk: the item it names, and the descriptors let go.
+    auto stop = [&](const std::string& inName, int inError)
     {
-        CloseLevels(levels);
-        Fail(outFailure, inPath, readError, false);
-        return readError;
-    }
-    while (!levels.empty())
+        FailIn(outFailure, inPath, levels, inName, inError, false);
+        ReleaseAll(levels);
+        return inError;
+    };
+    if (error != 0)
+        return stop("", error);
+    for (;;)
     {
-        Level& level = levels.back();
+        RemoveLevel& level = levels.back();
         if (level.fNext == level.fEntries.size())
         {
             // The folder is empty now: it goes from its parent, unless it is the one emptied.
-            ::close(level.fFD);
-            const std::string path = level.fPath;
-            levels.pop_back();
-            if (levels.empty())
-                break;
-            Level& parent = levels.back();
-            const Entry& entry = parent.fEntries[parent.fNext - 1];
-            if (Unlink(parent.fFD, entry.fName.c_str(), AT_REMOVEDIR) != 0)
+            if (levels.size() == 1)
             {
-                const int error = errno;
-                CloseLevels(levels);
-                Fail(outFailure, path, error, false);
-                return error;
+                ReleaseAll(levels);
+                return 0;
             }
+            RemoveLevel& parent = levels[levels.size() - 2];
+            if (const int held = HoldAgain(parent.fFolder, level.fFolder); held != 0)
+                return stop("", held);
+            Release(level.fFolder);
+            const std::string name = std::move(level.fName);
+            levels.pop_back();
+            if (Unlink(parent.fFolder.fFD, name.c_str(), AT_REMOVEDIR) != 0)
+                return stop(name, errno);
             if (inOptions.fAfterFolder)
                 inOptions.fAfterFolder();
             continue;
         }
-        const Entry& entry = level.fEntries[level.fNext++];
-        const std::string path = Join(level.fPath, entry.fName);
-        bool isFolder = entry.fType == DT_DIR;
-        if (entry.fType == DT_UNKNOWN)
+        const std::string name = level.fEntries[level.fNext].fName;
+        const unsigned char type = level.fEntries[level.fNext].fType;
+        ++level.fNext;
+        bool isFolder = type == DT_DIR;
+        if (type == DT_UNKNOWN)
         {
             struct stat status = {};
-            if (::fstatat(level.fFD, entry.fName.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+            if (::fstatat(level.fFolder.fFD, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
             {
                 if (errno == ENOENT)
                     continue; // gone already
-                const int error = errno;
-                CloseLevels(levels);
-                Fail(outFailure, path, error, false);
-                return error;
+                return stop(name, errno);
             }
             isFolder = S_ISDIR(status.st_mode);
         }
         if (!isFolder)
         {
-            const int error = RemoveEntry(level.fFD, entry.fName.c_str(), inOptions.fUnlock);
+            error = RemoveEntry(level.fFolder.fFD, name.c_str(), inOptions.fUnlock);
             if (error != 0 && error != ENOENT)
-            {
-                CloseLevels(levels);
-                Fail(outFailure, path, error, false);
-                return error;
-            }
+                return stop(name, error);
             continue;
         }
         if (!inOptions.fWithSubFolders)
             continue;
-        const int fd = OpenFolderToEmpty(level.fFD, entry.fName.c_str(), inOptions.fUnlock, &own.st_dev);
+        const int fd = OpenFolderToEmpty(level.fFolder.fFD, name.c_str(), inOptions.fUnlock, &device);
         if (fd < 0)
-        {
-            const int error = errno;
-            CloseLevels(levels);
-            Fail(outFailure, path, error, false);
-            return error;
-        }
-        levels.push_back(Level{fd, path, {}, 0});
-        if (const int error = ReadEntries(fd, levels.back().fEntries); error != 0)
-        {
-            CloseLevels(levels);
-            Fail(outFailure, path, error, false);
-            return error;
-        }
+            return stop(name, errno);
+        levels.emplace_back();
+        levels.back().fName = name;
+        if ((error = Hold(levels.back().fFolder, fd)) == 0)
+            error = ReadEntries(fd, levels.back().fEntries);
+        if (error != 0)
+            return stop("", error);
+        if (levels.size() > kHeldLevels)
+            Release(levels[levels.size() - 1 - kHeldLevels].fFolder);
     }
-    return 0;
 }
 
 // The folder that holds the path, and the path's last name ("/a/b/" gives "/a" and "b").
@@ -359,23 +423,25 @@ void SplitPath(const std::string& inPath, std::string& outFolder, std::string& o
 // ---------------------------------------------------------------------------------------------
 // Copying
 
-// A folder being copied: the source level and the descriptor of its copy, with the source's status
-// to give the copy once its contents are in.
+// A folder being copied: the source and its copy, the name they have in their parents, the
+// source's entries and the next to take, and the source's status, whose mode, times and owner go
+// to the copy once its contents are in.
 struct CopyLevel
 {
-    Level fSource;
-    int fCopyFD = -1;
+    HeldFolder fSource;
+    HeldFolder fCopy;
+    std::string fName;
+    std::vector<Entry> fEntries;
+    size_t fNext = 0;
     struct stat fStatus = {};
 };
 
-void CloseCopyLevels(std::vector<CopyLevel>& ioLevels)
+void ReleaseAll(std::vector<CopyLevel>& ioLevels)
 {
     for (CopyLevel& level : ioLevels)
     {
-        if (level.fSource.fFD >= 0)
-            ::close(level.fSource.fFD);
-        if (level.fCopyFD >= 0)
-            ::close(level.fCopyFD);
+        Release(level.fSource);
+        Release(level.fCopy);
     }
     ioLevels.clear();
 }
@@ -402,97 +468,129 @@ int MakePrivateFolder(int inDirFD, const char* inName)
     return -1;
 }
 
-// The finished copy of a folder gets the source's owner, mode and times, in that order: its mode
-// may forbid what came before, and setting the others would change its times.
-int FinishFolderCopy(int inCopyFD, const struct stat& inStatus)
+// The finished copy of a folder gets the source's owner (or the rights' one), mode and times, in
+// that order: its mode may forbid what came before, and setting the others would change its times.
+int FinishFolderCopy(int inCopyFD, const struct stat& inStatus, const ItemRights* inRights)
 {
-    if (::geteuid() == 0 && ::fchown(inCopyFD, inStatus.st_uid, inStatus.st_gid) != 0)
-    {
-    }
+    if (const int error = GiveOwner(inCopyFD, "", inStatus, inRights); error != 0)
+        return error;
+    const mode_t mode = inStatus.st_mode & 07777 & ~(inRights != nullptr ? inRights->fClearedModes : 0);
     const struct timespec times[2] = {inStatus.st_atim, inStatus.st_mtim};
-    if (::fchmod(inCopyFD, inStatus.st_mode & 07777) != 0 || ::futimens(inCopyFD, times) != 0)
+    if (::fchmod(inCopyFD, mode) != 0 || ::futimens(inCopyFD, times) != 0)
         return errno;
     return 0;
 }
 
-// Copies one entry of the source level into the copy's folder; a folder is opened on both sides
-// and pushed. False when the entry failed.
-bool CopyEntry(std::vector<CopyLevel>& ioLevels, const Entry& inEntry, TreeFailure* outFailure, int& outError)
+// Copies one entry of the deepest level into its copy; a folder is opened on both sides and
+// pushed. False when the entry failed.
+bool CopyEntry(std::vector<CopyLevel>& ioLevels, const std::string& inFrom, const std::string& inName,
+               const ItemRights* inRights, TreeFailure* outFailure, int& outError)
 {
     CopyLevel& level = ioLevels.back();
-    const char* name = inEntry.fName.c_str();
-    const std::string path = Join(level.fSource.fPath, inEntry.fName);
+    const char* name = inName.c_str();
     struct stat status = {};
     if (::fstatat(level.fSource.fFD, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
     {
         outError = errno;
-        return Fail(outFailure, path, outError, true);
+        return FailIn(outFailure, inFrom, ioLevels, inName, outError, true);
     }
     bool readSide = true;
     if (S_ISREG(status.st_mode) && (outError = CopyFault()) != 0)
         readSide = false;
     else if (S_ISREG(status.st_mode))
-        outError = CopyRegularFileAt(level.fSource.fFD, name, status, level.fCopyFD, name, readSide);
+        outError =
+            CopyRegularFileAt(level.fSource.fFD, name, status, level.fCopy.fFD, name, readSide, inRights);
     else if (S_ISLNK(status.st_mode))
-        outError = CopyLinkAt(level.fSource.fFD, name, status, level.fCopyFD, name, readSide);
+        outError = CopyLinkAt(level.fSource.fFD, name, status, level.fCopy.fFD, name, readSide, inRights);
     else if (!S_ISDIR(status.st_mode))
         outError = ENOTSUP; // pipes, sockets and devices are never opened
     if (!S_ISDIR(status.st_mode))
-        return outError == 0 || Fail(outFailure, path, outError, readSide);
+        return outError == 0 || FailIn(outFailure, inFrom, ioLevels, inName, outError, readSide);
 
     const int source = ::openat(level.fSource.fFD, name, kDirectoryFlags);
     if (source < 0)
     {
         outError = errno;
-        return Fail(outFailure, path, outError, true);
+        return FailIn(outFailure, inFrom, ioLevels, inName, outError, true);
     }
     // Made for the owner alone until its contents are in.
-    const int copy = MakePrivateFolder(level.fCopyFD, name);
+    const int copy = MakePrivateFolder(level.fCopy.fFD, name);
     if (copy < 0)
     {
         outError = errno;
         ::close(source);
-        return Fail(outFailure, path, outError, false);
+        return FailIn(outFailure, inFrom, ioLevels, inName, outError, false);
     }
-    ioLevels.push_back(CopyLevel{Level{source, path, {}, 0}, copy, status});
-    if (const int error = ReadEntries(source, ioLevels.back().fSource.fEntries); error != 0)
+    ioLevels.emplace_back();
+    CopyLevel& added = ioLevels.back();
+    added.fName = inName;
+    outError = Hold(added.fSource, source, &added.fStatus);
+    if (outError == 0)
+        outError = Hold(added.fCopy, copy);
+    else
+        ::close(copy);
+    if (outError == 0)
+        outError = ReadEntries(source, added.fEntries);
+    if (outError != 0)
+        return FailIn(outFailure, inFrom, ioLevels, "", outError, true);
+    if (ioLevels.size() > kHeldLevels)
     {
-        outError = error;
-        return Fail(outFailure, path, outError, true);
+        CopyLevel& far = ioLevels[ioLevels.size() - 1 - kHeldLevels];
+        Release(far.fSource);
+        Release(far.fCopy);
     }
     return true;
 }
 
 int CopyTreeInto(int inSourceFD, const struct stat& inStatus, const std::string& inFrom, int inCopyFD,
-                 bool inProceedAfterError, TreeFailure* outFailure)
+                 bool inProceedAfterError, const ItemRights* inRights, TreeFailure* outFailure)
 {
-    std::vector<CopyLevel> levels;
-    levels.push_back(CopyLevel{Level{inSourceFD, inFrom, {}, 0}, inCopyFD, inStatus});
-    int firstError = ReadEntries(inSourceFD, levels.back().fSource.fEntries);
+    std::vector<CopyLevel> levels(1);
+    levels[0].fStatus = inStatus;
+    levels[0].fSource = HeldFolder{inSourceFD, inStatus.st_dev, inStatus.st_ino};
+    int firstError = Hold(levels[0].fCopy, inCopyFD);
+    if (firstError == 0)
+        firstError = ReadEntries(inSourceFD, levels[0].fEntries);
     if (firstError != 0)
         Fail(outFailure, inFrom, firstError, true);
     while (!levels.empty() && (firstError == 0 || inProceedAfterError))
     {
         CopyLevel& level = levels.back();
-        if (level.fSource.fNext == level.fSource.fEntries.size())
+        if (level.fNext == level.fEntries.size())
         {
-            const int error = FinishFolderCopy(level.fCopyFD, level.fStatus);
+            // The parent is held again before the copy takes a mode that may forbid going up.
+            if (levels.size() > 1)
+            {
+                CopyLevel& parent = levels[levels.size() - 2];
+                int error = HoldAgain(parent.fSource, level.fSource);
+                if (error == 0)
+                    error = HoldAgain(parent.fCopy, level.fCopy);
+                if (error != 0)
+                {
+                    // The walk cannot go back up: it ends here, whatever the options.
+                    if (firstError == 0)
+                        firstError = error;
+                    FailIn(outFailure, inFrom, levels, "", error, true);
+                    break;
+                }
+            }
+            const int error = FinishFolderCopy(level.fCopy.fFD, level.fStatus, inRights);
             if (error != 0 && firstError == 0)
             {
                 firstError = error;
-                Fail(outFailure, level.fSource.fPath, error, false);
+                FailIn(outFailure, inFrom, levels, "", error, false);
             }
-            ::close(level.fSource.fFD);
-            ::close(level.fCopyFD);
+            Release(level.fSource);
+            Release(level.fCopy);
             levels.pop_back();
             continue;
         }
-        const Entry& entry = level.fSource.fEntries[level.fSource.fNext++];
+        const std::string name = level.fEntries[level.fNext++].fName;
         int error = 0;
-        if (!CopyEntry(levels, entry, outFailure, error) && firstError == 0)
+        if (!CopyEntry(levels, inFrom, name, inRights, outFailure, error) && firstError == 0)
             firstError = error;
     }
-    CloseCopyLevels(levels);
+    ReleaseAll(levels);
     return firstError;
 }
 
@@ -521,7 +619,7 @@ std::string DeepestExistingRealPath(const std::string& inPath)
 } // namespace
 
 int CopyTree(const std::string& inFrom, const std::string& inTo, bool inProceedAfterError,
-             TreeFailure* outFailure)
+             TreeFailure* outFailure, const ItemRights* inRights)
 {
     const int source = ::open(inFrom.c_str(), kDirectoryFlags);
     struct stat status = {};
@@ -548,7 +646,7 @@ int CopyTree(const std::string& inFrom, const std::string& inTo, bool inProceedA
         Fail(outFailure, inTo, error, false);
         return error;
     }
-    const int error = CopyTreeInto(source, status, inFrom, copy, inProceedAfterError, outFailure);
+    const int error = CopyTreeInto(source, status, inFrom, copy, inProceedAfterError, inRights, outFailure);
     if (error != 0 && !inProceedAfterError)
     {
         RemoveOptions options;

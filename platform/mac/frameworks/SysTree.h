@@ -5,7 +5,12 @@
 // symbolic link met on the way is copied or removed as a link and never entered, and a folder
 // renamed or replaced by a link while the walk runs cannot lead it elsewhere. The walks keep a
 // stack of their own, not the caller's: a tree from outside may be as deep as the system allows.
+// They hold a few descriptors whatever the depth (the folders far above the one walked are let go
+// and found again through "..", and must then be the folders left), so that a deep tree does not
+// run the process out of descriptors.
 #pragma once
+
+#include "platform/mac/frameworks/SysFile.h"
 
 #include <functional>
 #include <string>
@@ -26,13 +31,13 @@ struct TreeFailure
 
 // Copies the folder inFrom to inTo, which must not exist: every entry, folders with their modes
 // and times (set once their contents are in), regular files with their bytes, modes and times,
-// symbolic links as links; owners too when the caller is the superuser. An entry that is none of
-// these (a pipe, a socket, a device) is never opened and fails the copy with ENOTSUP. Without
-// inProceedAfterError the copy stops at the first failure and removes what it made; with it, the
-// walk goes on and the copy stays. 0, or the errno of the first failure (described in *outFailure
-// when given).
+// symbolic links as links; owners too when the caller is the superuser, or with inRights what they
+// give every item, inTo included (see ItemRights). An entry that is none of these (a pipe, a
+// socket, a device) is never opened and fails the copy with ENOTSUP. Without inProceedAfterError
+// the copy stops at the first failure and removes what it made; with it, the walk goes on and the
+// copy stays. 0, or the errno of the first failure (described in *outFailure when given).
 int CopyTree(const std::string& inFrom, const std::string& inTo, bool inProceedAfterError,
-             TreeFailure* outFailure = nullptr);
+             TreeFailure* outFailure = nullptr, const ItemRights* inRights = nullptr);
 
 // What a removal does besides removing.
 struct RemoveOptions
