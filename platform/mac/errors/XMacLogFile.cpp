@@ -1,6 +1,6 @@
 #include "platform/mac/errors/XMacLogFile.h"
 
-#include "platform/mac/files/StDescriptor.h"
+#include "platform/mac/frameworks/SysFile.h"
 
 #include <atomic>
 #include <cerrno>
@@ -14,6 +14,8 @@ namespace kova
 
 namespace
 {
+
+using sys::StDescriptor;
 
 std::atomic<void (*)(const std::string&)> sFolderMadeHook{nullptr};
 

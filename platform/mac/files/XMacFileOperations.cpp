@@ -17,7 +17,6 @@
 #include "kernel/values/VCppMemMgr.h"
 #include "kernel/values/VRefPtr.h"
 #include "kernel/values/VTime.h"
-#include "platform/mac/files/StDescriptor.h"
 #include "platform/mac/frameworks/CFError.h"
 #include "platform/mac/frameworks/Dispatch.h"
 #include "platform/mac/frameworks/NSFileManager.h"

@@ -20,7 +20,13 @@ class StDescriptor
 {
 public:
     explicit StDescriptor(int inFD = -1) : fFD(inFD) {}
-    ~StDescriptor() { Close(); }
+    // The errno of a failure before the scope's end survives the close.
+    ~StDescriptor()
+    {
+        const int saved = errno;
+        Close();
+        errno = saved;
+    }
     StDescriptor(const StDescriptor&) = delete;
     StDescriptor& operator=(const StDescriptor&) = delete;
 
