@@ -50,6 +50,8 @@ constexpr VError VE_UPDATER_BAD_CLIENT_INFO = MakeUpdaterError(41);
 // The client customization met a symbolic link in the up-to-date bundle ("path"), which it
 // never follows.
 constexpr VError VE_UPDATER_LINK_NOT_FOLLOWED = MakeUpdaterError(42);
+// A file named by an option ("path") is no regular file: a FIFO would hold the update for ever.
+constexpr VError VE_UPDATER_NOT_A_REGULAR_FILE = MakeUpdaterError(43);
 constexpr VError VE_UPDATER_INSTALL_FAILED = MakeUpdaterError(100);
 constexpr VError VE_UPDATER_LOG_FAILED = MakeUpdaterError(101);
 constexpr VError VE_UPDATER_RESTART_FAILED = MakeUpdaterError(120);
@@ -116,6 +118,12 @@ private:
     void _DisposeOfOldBundle(const VFolder& inOldBundle);
     // Puts the outdated bundle back and removes what the copy made.
     void _RollBack(VFolder* inOldBundle, const VFolder& inInstall, const VFilePath& inOutdatedPath);
+    // The two bundles are one folder, or one lies in the other, on disk (links and ".." resolved)
+    // or as named: UPQL 14 is raised and true returned.
+    bool _RefuseSameOrNested(const VFolder& inOutdated, const VFolder& inUpToDate) const;
+    // The old bundle stays aside until a real folder holding a bundle stands at the install path;
+    // otherwise it is put back (and released, ioOldBundle cleared), UPQL 13 raised, false returned.
+    bool _KeepOldBundleUnlessInstalled(VFolder*& ioOldBundle, const VFolder& inInstall);
     // The notification of a failed run.
     void _NotifyFailure(VErrorContext* inContext);
 
