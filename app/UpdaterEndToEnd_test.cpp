@@ -13,12 +13,15 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
+#include <functional>
 #include <linux/fs.h>
 #include <map>
 #include <spawn.h>
 #include <sstream>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -251,6 +254,16 @@ protected:
         }
     }
 
+    // An update killed with SIGKILL where the copy stops at the point ("STOP:N").
+    void KillDuringCopy(const std::string& inPoint)
+    {
+        fEnvironment["KOVA_TEST_COPY_FAULT"] = inPoint;
+        StChild updater(Arguments({fOutdated, fUpToDate}), fEnvironment);
+        ASSERT_TRUE(updater.WaitStopped());
+        kill(updater.Pid(), SIGKILL);
+        updater.Wait();
+    }
+
     // A small tmpfs mounted in the outdated bundle at Contents/Resources/mounted, which the test
     // names; false when it cannot be (without root, or without tmpfs). Wherever the update moves
     // it, it is unmounted before the scratch folder goes.
@@ -427,9 +440,10 @@ TEST_F(UpdaterEndToEnd, NestedBundlesAreRefused)
     const Outcome outcome = Update();
     EXPECT_EQ(outcome.fStatus, 2);
     const std::vector<std::string> messages = WithoutTimes(LogMessages());
-    EXPECT_EQ(CountStartingWith(messages,
-                                "ERROR The up-to-date application is the outdated one or lies inside it: "),
-              1);
+    EXPECT_EQ(
+        CountStartingWith(
+            messages, "ERROR The up-to-date application is the outdated one, lies inside it or holds it: "),
+        1);
     EXPECT_EQ(CountStartingWith(messages, "ERROR Installing the up-to-date application failed."), 1);
     EXPECT_EQ(TreeOf(fOutdated), fOldTree);
 }
@@ -459,11 +473,7 @@ TEST_F(UpdaterEndToEnd, AKillAtAnyPointOfTheCopyLeavesTheApplicationRecoverable)
     for (const char* point : {"STOP:0", "STOP:2", "STOP:4"})
     {
         SCOPED_TRACE(point);
-        fEnvironment["KOVA_TEST_COPY_FAULT"] = point;
-        StChild updater(Arguments({fOutdated, fUpToDate}), fEnvironment);
-        ASSERT_TRUE(updater.WaitStopped());
-        kill(updater.Pid(), SIGKILL);
-        updater.Wait();
+        ASSERT_NO_FATAL_FAILURE(KillDuringCopy(point));
         ExpectRecoverable();
         // Put back by hand, as the user would, for the next point.
         std::filesystem::rename(fScratch.Posix("apps/Sample_old0001.app"), fOutdated);
@@ -972,13 +982,7 @@ TEST_F(UpdaterEndToEnd, AFileSystemMountedInTheOldBundleOutlivesItsDeletion)
 
 TEST_F(UpdaterEndToEnd, AnUpdateAfterAKilledCopyLeavesNoPartialCopy)
 {
-    fEnvironment["KOVA_TEST_COPY_FAULT"] = "STOP:2";
-    {
-        StChild updater(Arguments({fOutdated, fUpToDate}), fEnvironment);
-        ASSERT_TRUE(updater.WaitStopped());
-        kill(updater.Pid(), SIGKILL);
-        updater.Wait();
-    }
+    ASSERT_NO_FATAL_FAILURE(KillDuringCopy("STOP:2"));
     // Put back by hand, as the user would: the partial copy stays where the kill left it.
     std::filesystem::rename(fScratch.Posix("apps/Sample_old0001.app"), fOutdated);
     const std::vector<std::string> left = NamesIn(fScratch.Posix("apps"));
@@ -1370,6 +1374,203 @@ TEST_F(UpdaterEndToEnd, RunningOutOfOpenFilesIsToldAsSuch)
                             [](const std::string& inError)
                             { return inError.find("could not be read") != std::string::npos; }),
               0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Bundles named through links, signals that come during the copy, and option files that are not
+// regular files.
+
+// Every item under the folder given to the user (lchown: links are not followed).
+void GiveTo(const std::string& inFolder, uid_t inUser)
+{
+    lchown(inFolder.c_str(), inUser, inUser);
+    std::error_code ignored;
+    for (auto entry = std::filesystem::recursive_directory_iterator(inFolder, ignored);
+         entry != std::filesystem::recursive_directory_iterator(); entry.increment(ignored))
+        lchown(entry->path().c_str(), inUser, inUser);
+}
+
+TEST_F(UpdaterEndToEnd, BundlesThatAreTheSameOrNestedOnDiskAreRefusedWhateverTheirNames)
+{
+    // An update downloaded into the outdated bundle, and an old bundle lying in the up-to-date one.
+    const std::string inside = fOutdated + "/Contents/Resources/Update/Sample.app";
+    const std::string holder = fUpToDate + "/Contents/Resources/Old/Sample.app";
+    MakeSampleBundle(inside, "2");
+    MakeSampleBundle(holder, "1");
+    const std::string newLink = fScratch.Posix("new/Link.app");
+    const std::string appsLink = fScratch.Posix("apps/Link.app");
+    struct Case
+    {
+        const char* fName;
+        // A link made for the case when not empty.
+        std::string fLink;
+        std::string fTarget;
+        std::string fOutdated;
+        std::string fUpToDate;
+        bool fUnprivileged;
+    };
+    const Case cases[] = {
+        {"absolute link to the outdated bundle", newLink, fOutdated, fOutdated, newLink, false},
+        {"relative link to the outdated bundle", newLink, "../apps/Sample.app", fOutdated, newLink, false},
+        {"link to an update inside the outdated bundle", newLink, inside, fOutdated, newLink, false},
+        {"outdated bundle given as a link to the up-to-date one", appsLink, "../new/Sample.app", appsLink,
+         fUpToDate, false},
+        {"outdated bundle inside the up-to-date one", "", "", holder, fUpToDate, false},
+        {"relative link to the outdated bundle, unprivileged", newLink, "../apps/Sample.app", fOutdated,
+         newLink, true},
+    };
+    std::string skipped;
+    for (const Case& test : cases)
+    {
+        SCOPED_TRACE(test.fName);
+        std::vector<std::string> prefix;
+        if (test.fUnprivileged && geteuid() == 0)
+        {
+            if (access("/usr/bin/setpriv", X_OK) != 0)
+            {
+                skipped += std::string(test.fName) + ": no setpriv here. ";
+                continue;
+            }
+            GiveTo(fScratch.Posix(), 65534);
+            prefix = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"};
+        }
+        for (const std::string& link : {newLink, appsLink})
+            unlink(link.c_str());
+        std::filesystem::remove_all(fScratch.Posix("logs"));
+        if (!test.fLink.empty())
+        {
+            ASSERT_EQ(symlink(test.fTarget.c_str(), test.fLink.c_str()), 0);
+        }
+        const std::vector<std::string> apps = TreeOf(fScratch.Posix("apps"));
+        const std::vector<std::string> updates = TreeOf(fScratch.Posix("new"));
+
+        std::vector<std::string> arguments = Arguments({test.fOutdated, test.fUpToDate});
+        arguments.insert(arguments.begin(), prefix.begin(), prefix.end());
+        const Outcome outcome = Run(arguments);
+        EXPECT_EQ(outcome.fStatus, 2) << outcome.fErr;
+        EXPECT_TRUE(TreeOf(fScratch.Posix("apps")) == apps);
+        EXPECT_TRUE(TreeOf(fScratch.Posix("new")) == updates);
+        EXPECT_FALSE(PathExists(fScratch.Posix("data/Trash")));
+        const std::vector<std::string> messages = WithoutTimes(LogMessages());
+        EXPECT_EQ(CountStartingWith(messages, "ERROR The up-to-date application is the outdated one, "
+                                              "lies inside it or holds it: "),
+                  1)
+            << ::testing::PrintToString(messages);
+        EXPECT_EQ(CountStartingWith(messages, "ERROR Installing the up-to-date application failed."), 1);
+        EXPECT_EQ(CountStartingWith(messages, "INFO Proceeding with up-to-date application install"), 0);
+    }
+    if (!skipped.empty())
+        GTEST_SKIP() << skipped;
+}
+
+TEST_F(UpdaterEndToEnd, AnUpToDateFolderThatHoldsNoBundleLeavesTheOutdatedOneInPlace)
+{
+    // The old bundle goes only once a real folder holding a bundle stands at the application's
+    // path: the copy of a folder that is no bundle puts it back.
+    const std::function<void()> shapes[] = {
+        [this] { mkdir(fUpToDate.c_str(), 0755); },
+        [this]
+        {
+            mkdir(fUpToDate.c_str(), 0755);
+            WriteFileBytes(fUpToDate + "/Contents", "a file");
+        },
+    };
+    for (size_t i = 0; i < std::size(shapes); ++i)
+    {
+        SCOPED_TRACE(i);
+        std::filesystem::remove_all(fUpToDate);
+        std::filesystem::remove_all(fScratch.Posix("logs"));
+        shapes[i]();
+        const std::vector<std::string> upToDate = TreeOf(fUpToDate);
+        const Outcome outcome = Update();
+        EXPECT_EQ(outcome.fStatus, 2);
+        EXPECT_TRUE(TreeOf(fOutdated) == fOldTree);
+        EXPECT_EQ(NamesIn(fScratch.Posix("apps")), std::vector<std::string>{"Sample.app"});
+        EXPECT_TRUE(TreeOf(fUpToDate) == upToDate);
+        EXPECT_FALSE(PathExists(fScratch.Posix("data/Trash")));
+        const std::vector<std::string> messages = WithoutTimes(LogMessages());
+        EXPECT_EQ(CountStartingWith(messages, "INFO Rolling back up-to-date application install"), 1);
+        EXPECT_EQ(CountStartingWith(messages, "ERROR Copying the up-to-date application "), 1);
+        EXPECT_EQ(CountStartingWith(messages, "ERROR Installing the up-to-date application failed."), 1);
+        EXPECT_EQ(CountStartingWith(messages, "INFO Proceeding with up-to-date application restart"), 0);
+    }
+}
+
+TEST_F(UpdaterEndToEnd, SignalsThatWouldEndTheRunMidCopyWaitForItsEnd)
+{
+    // The caller's terminal closing, and every other signal that would end the process, come
+    // half-way through the copy.
+    const int signals[] = {SIGHUP, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF,
+                           SIGIO,  SIGPWR,  SIGXCPU, SIGXFSZ, SIGRTMIN,  SIGRTMAX};
+    fEnvironment["KOVA_TEST_COPY_FAULT"] = "STOP:2";
+    for (int signal : signals)
+    {
+        SCOPED_TRACE(strsignal(signal));
+        for (const char* folder : {"apps", "logs", "data"})
+            std::filesystem::remove_all(fScratch.Posix(folder));
+        MakeSampleBundle(fOutdated, "1");
+        StChild updater(Arguments({fOutdated, fUpToDate}), fEnvironment);
+        ASSERT_TRUE(updater.WaitStopped());
+        kill(updater.Pid(), signal);
+        kill(updater.Pid(), SIGCONT);
+        EXPECT_EQ(updater.Wait(), 0);
+        EXPECT_TRUE(TreeOf(fOutdated) == fNewTree);
+        EXPECT_EQ(NamesIn(fScratch.Posix("apps")), std::vector<std::string>{"Sample.app"});
+        const std::vector<std::string> messages = WithoutTimes(LogMessages());
+        ASSERT_FALSE(messages.empty());
+        EXPECT_EQ(messages.back(), "INFO Update successful");
+    }
+}
+
+TEST_F(UpdaterEndToEnd, ARunKilledMidCopyLeavesALogThatTellsHowFarItGot)
+{
+    ASSERT_NO_FATAL_FAILURE(KillDuringCopy("STOP:2"));
+    const std::vector<std::string> expected{"INFO Updater starting",
+                                            "INFO Waiting for external process to quit",
+                                            "INFO Skipping process wait (negative pid)",
+                                            "INFO Proceeding with up-to-date application install..."};
+    EXPECT_EQ(WithoutTimes(LogMessages()), expected);
+    ExpectRecoverable();
+}
+
+TEST_F(UpdaterEndToEnd, AnOptionFileThatIsNoRegularFileIsRefusedBeforeAnythingMoves)
+{
+    // A FIFO would hold the run for ever once opened; a device or a folder holds no such file.
+    const std::string fifo = fScratch.Posix("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    const std::string fifoLink = fScratch.Posix("fifo-link");
+    ASSERT_EQ(symlink("fifo", fifoLink.c_str()), 0);
+    struct Case
+    {
+        const char* fOption;
+        std::string fPath;
+    };
+    const Case cases[] = {
+        {"--client-info=", fifo},
+        {"--client-info=", fifoLink},
+        {"--client-info=", "/dev/zero"},
+        {"--restart-params=", fifo},
+        {"--restart-params=", fScratch.Posix("new")},
+    };
+    for (const Case& test : cases)
+    {
+        SCOPED_TRACE(test.fOption + test.fPath);
+        std::filesystem::remove_all(fScratch.Posix("logs"));
+        const Outcome outcome = Update({test.fOption + test.fPath});
+        EXPECT_EQ(outcome.fStatus, 2);
+        EXPECT_TRUE(TreeOf(fOutdated) == fOldTree);
+        EXPECT_TRUE(TreeOf(fUpToDate) == fNewTree);
+        EXPECT_EQ(NamesIn(fScratch.Posix("apps")), std::vector<std::string>{"Sample.app"});
+        const VFilePath path(VString(test.fPath.data(), test.fPath.size(), VTC_UTF_8), FPS_POSIX);
+        const std::vector<std::string> messages = WithoutTimes(LogMessages());
+        EXPECT_EQ(std::count(messages.begin(), messages.end(),
+                             "ERROR The file " + to_string(path.GetPath()) +
+                                 " named on the command line is not a regular file."),
+                  1)
+            << ::testing::PrintToString(messages);
+        EXPECT_EQ(CountStartingWith(messages, "INFO Waiting for external process to quit"), 0);
+        EXPECT_EQ(messages.back(), "INFO Update failed");
+    }
 }
 
 } // namespace

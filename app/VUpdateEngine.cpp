@@ -8,6 +8,7 @@
 #include "kernel/errors/VErrorTaskContext.h"
 #include "kernel/errors/VLogger.h"
 #include "kernel/errors/VMsgFileLogger.h"
+#include "kernel/files/FolderContainment.h"
 #include "kernel/files/VFolder.h"
 #include "kernel/ipc/VCommandLineParser.h"
 #include "kernel/ipc/VProcessLauncher.h"
@@ -44,6 +45,14 @@ VErrorContext* CurrentContext()
 bool ContextHasErrors(const StErrorContextInstaller& inScope)
 {
     return inScope.GetContext() != nullptr && !inScope.GetContext()->IsEmpty();
+}
+
+// What the log holds so far is in its file before a bundle moves: a run killed on the way leaves
+// a log that tells how far it got.
+void FlushLog()
+{
+    if (VLogger* logger = VProcess::sInstance != nullptr ? VProcess::sInstance->GetLogger() : nullptr)
+        logger->Flush();
 }
 
 // Standard error takes one line end whether or not the message brings its own.
@@ -549,6 +558,19 @@ void VUpdateEngine::_ApplyUpdate()
     if (missing)
         return;
 
+    // Before anything is written or moved: the customization writes into the up-to-date bundle.
+    if (XMacUpdater::NamesOtherThanAFile(fRestartParameters))
+    {
+        ThrowErrorWithPath(VE_UPDATER_NOT_A_REGULAR_FILE, fRestartParameters);
+        return;
+    }
+    if (_RefuseSameOrNested(outdated, upToDate))
+    {
+        LogError("Up-to-date application install failed");
+        _ThrowError(VE_UPDATER_INSTALL_FAILED);
+        return;
+    }
+
     if (fClientInfoPath.IsValid() && fClientInfoPath.IsFile())
     {
         _FinishClientCustomization();
@@ -575,6 +597,8 @@ void VUpdateEngine::_ApplyUpdate()
     LogInfo("Proceeding with up-to-date application install...");
     VFolder install(fInstallPath);
     VFolder* oldBundle = _SwapApplications(outdated, upToDate, install);
+    if (oldBundle != nullptr && !ContextHasErrors(errors))
+        _KeepOldBundleUnlessInstalled(oldBundle, install);
     if (ContextHasErrors(errors))
     {
         LogError("Up-to-date application install failed");
@@ -595,17 +619,34 @@ void VUpdateEngine::_ApplyUpdate()
     }
 
     LogInfo("Up-to-date application restarted");
-    if (oldBundle != nullptr)
+    if (oldBundle == nullptr)
+        return;
+    // Looked at again: until it goes, the old bundle may be the only whole copy of the application.
+    if (!_KeepOldBundleUnlessInstalled(oldBundle, install))
     {
-        _DisposeOfOldBundle(*oldBundle);
-        oldBundle->Release();
+        LogError("Up-to-date application install failed");
+        _ThrowError(VE_UPDATER_INSTALL_FAILED);
+        return;
     }
+    _DisposeOfOldBundle(*oldBundle);
+    oldBundle->Release();
+}
+
+bool VUpdateEngine::_KeepOldBundleUnlessInstalled(VFolder*& ioOldBundle, const VFolder& inInstall)
+{
+    if (XMacUpdater::IsBundleFolder(fInstallPath))
+        return true;
+    ThrowErrorWithNamedPaths(VE_UPDATER_COPY_APP_FAILED, "from", fUpToDatePath, "to", fInstallPath);
+    _RollBack(ioOldBundle, inInstall, fOutdatedPath);
+    ioOldBundle = nullptr;
+    return false;
 }
 
 void VUpdateEngine::_DisposeOfOldBundle(const VFolder& inOldBundle)
 {
     VString path;
     inOldBundle.GetPath().GetPosixPath(path);
+    FlushLog();
     VErrorContext trashErrors;
     {
         StErrorContextInstaller trash(false, true);
@@ -618,6 +659,7 @@ void VUpdateEngine::_DisposeOfOldBundle(const VFolder& inOldBundle)
     GetErrorTexts(trashErrors, text);
     LogWarning("Moving the old application %S to the trash failed: %S", &path, &text);
     // A trash that fails is no failure once the old bundle is deleted all the same.
+    FlushLog();
     VErrorContext deletionErrors;
     {
         StErrorContextInstaller forced(false, true);
@@ -715,6 +757,7 @@ VFolder* VUpdateEngine::_RenameAside(VFolder& inOutdated, const VFilePath& inOld
     {
         VFolder* oldBundle = nullptr;
         VErrorContext attemptErrors;
+        FlushLog();
         {
             // An attempt that fails is kept aside: a later success drops it, but its line stays.
             StErrorContextInstaller scope(false, true);
@@ -748,7 +791,9 @@ VFolder* VUpdateEngine::_RenameAside(VFolder& inOutdated, const VFilePath& inOld
 void VUpdateEngine::_RollBack(VFolder* inOldBundle, const VFolder& inInstall, const VFilePath& inOutdatedPath)
 {
     LogInfo("Rolling back up-to-date application install");
-    if (inInstall.Exists())
+    FlushLog();
+    // A link found there, dangling or not, goes alone.
+    if (XMacUpdater::ItemExists(inInstall.GetPath()))
         inInstall.Delete(true);
     VString name;
     inOutdatedPath.GetName(name);
@@ -756,13 +801,24 @@ void VUpdateEngine::_RollBack(VFolder* inOldBundle, const VFolder& inInstall, co
     inOldBundle->Release();
 }
 
+bool VUpdateEngine::_RefuseSameOrNested(const VFolder& inOutdated, const VFolder& inUpToDate) const
+{
+    // Named apart, the two may still be one folder on disk: a link to the outdated bundle, or to
+    // an update inside it, would dangle once the outdated bundle is moved aside.
+    const VFilePath& outdated = inOutdated.GetPath();
+    const VFilePath& upToDate = inUpToDate.GetPath();
+    const bool refused = inOutdated.IsSameFolder(&inUpToDate) || upToDate.IsChildOf(outdated) ||
+                         IsInFolderOnDisk(upToDate, outdated, true) ||
+                         IsInFolderOnDisk(outdated, upToDate, true);
+    if (refused)
+        ThrowErrorWithPath(VE_UPDATER_SAME_OR_NESTED_APPS, fOutdatedPath);
+    return refused;
+}
+
 VFolder* VUpdateEngine::_SwapApplications(VFolder& inOutdated, VFolder& inUpToDate, VFolder& inInstall)
 {
-    if (inOutdated.IsSameFolder(&inUpToDate) || fUpToDatePath.IsChildOf(fOutdatedPath))
-    {
-        ThrowErrorWithPath(VE_UPDATER_SAME_OR_NESTED_APPS, fOutdatedPath);
+    if (_RefuseSameOrNested(inOutdated, inUpToDate))
         return nullptr;
-    }
     VFilePath oldPath;
     const VString suffix("old");
     _ComputeTempFolderPath(fOutdatedPath, oldPath, &suffix);
@@ -877,6 +933,7 @@ int _main()
 {
     XMacUpdater::AppendExecutableFolderToPath();
     XMacUpdater::IgnoreBrokenPipes();
+    XMacUpdater::DeferEndingSignals();
     if (VObject::sCppMemMgr == nullptr)
     {
         VObject::sCppMemMgr = new VCppMemMgr(VCppMemMgr::eAllocatorFromBundle);

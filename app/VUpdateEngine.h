@@ -53,6 +53,8 @@ constexpr VError VE_UPDATER_LINK_NOT_FOLLOWED = MakeUpdaterError(42);
 // The client customization would change in place a file of the up-to-date bundle ("path") that
 // has other names, which may lie outside the bundle.
 constexpr VError VE_UPDATER_FILE_HAS_OTHER_NAMES = MakeUpdaterError(43);
+// A file named by an option ("path") is not a regular file: a FIFO would hold the update for ever.
+constexpr VError VE_UPDATER_NOT_A_REGULAR_FILE = MakeUpdaterError(44);
 constexpr VError VE_UPDATER_INSTALL_FAILED = MakeUpdaterError(100);
 constexpr VError VE_UPDATER_LOG_FAILED = MakeUpdaterError(101);
 // The log file ("path") did not take every line of the run ("reason"); only notified, the outcome
@@ -128,6 +130,14 @@ private:
     // The notification of a failed run (inContext, null when the update succeeded), or of a log
     // that could not be written (inLogError, VE_OK when it was).
     void _NotifyFailure(VErrorContext* inContext, VError inLogError);
+    // The two bundles are one folder, or one lies in the other, on disk (links and ".." resolved)
+    // or as named: UPQL 14 is raised and true returned.
+    bool _RefuseSameOrNested(const VFolder& inOutdated, const VFolder& inUpToDate) const;
+    // The old bundle stays aside until a real folder holding a bundle stands at the install path;
+    // otherwise it is put back (and released, ioOldBundle cleared), UPQL 13 raised, false returned.
+    bool _KeepOldBundleUnlessInstalled(VFolder*& ioOldBundle, const VFolder& inInstall);
+    // The notification of a failed run.
+    void _NotifyFailure(VErrorContext* inContext);
 
     VFilePath fLogFolder;
     VFilePath fClientInfoPath;

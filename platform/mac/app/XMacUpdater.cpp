@@ -64,6 +64,121 @@ void XMacUpdater::IgnoreBrokenPipes()
     ::signal(SIGPIPE, SIG_IGN);
 }
 
+namespace
+{
+
+// Only a kill, which is safe in a handler: the SIGTERM handling in place notes the quit.
+void RaiseTermination(int)
+{
+    const int savedErrno = errno;
+    ::kill(::getpid(), SIGTERM);
+    errno = savedErrno;
+}
+
+} // namespace
+
+void XMacUpdater::DeferEndingSignals()
+{
+    ::signal(SIGHUP, SIG_IGN);
+    struct sigaction action = {};
+    action.sa_handler = &RaiseTermination;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    const int endings[] = {SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF,
+                           SIGIO,   SIGXCPU, SIGXFSZ, SIGPWR,    SIGSTKFLT};
+    for (int signal : endings)
+        ::sigaction(signal, &action, nullptr);
+    // The real-time signals the C library keeps for itself lie below SIGRTMIN.
+    for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal)
+        ::sigaction(signal, &action, nullptr);
+}
+
+namespace
+{
+
+std::string PosixOf(const VFilePath& inPath)
+{
+    VString posix;
+    inPath.GetPosixPath(posix);
+    std::string path = ToUTF8(posix);
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+bool IsRealFolder(const std::string& inPath)
+{
+    struct stat status = {};
+    return ::lstat(inPath.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+} // namespace
+
+bool XMacUpdater::IsBundleFolder(const VFilePath& inPath)
+{
+    const std::string path = PosixOf(inPath);
+    return !path.empty() && IsRealFolder(path) && IsRealFolder(path + "/Contents");
+}
+
+bool XMacUpdater::ItemExists(const VFilePath& inPath)
+{
+    const std::string path = PosixOf(inPath);
+    struct stat status = {};
+    return !path.empty() && ::lstat(path.c_str(), &status) == 0;
+}
+
+bool XMacUpdater::NamesOtherThanAFile(const VFilePath& inPath)
+{
+    const std::string path = PosixOf(inPath);
+    struct stat status = {};
+    return !path.empty() && ::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode);
+}
+
+XMacUpdater::EFileRead XMacUpdater::ReadRegularFile(const VFilePath& inPath, std::string& outBytes,
+                                                    int& outErrno)
+{
+    outBytes.clear();
+    outErrno = 0;
+    const std::string path = PosixOf(inPath);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+    {
+        outErrno = errno;
+        return EFileRead::kCannotOpen;
+    }
+    EFileRead result = EFileRead::kRead;
+    struct stat status = {};
+    if (::fstat(fd, &status) != 0)
+    {
+        outErrno = errno;
+        result = EFileRead::kCannotRead;
+    }
+    else if (!S_ISREG(status.st_mode))
+    {
+        result = EFileRead::kNotRegular;
+    }
+    char buffer[65536];
+    while (result == EFileRead::kRead)
+    {
+        const ssize_t count = ::read(fd, buffer, sizeof buffer);
+        if (count == 0)
+            break;
+        if (count > 0)
+        {
+            outBytes.append(buffer, size_t(count));
+        }
+        else if (errno != EINTR)
+        {
+            outErrno = errno;
+            result = EFileRead::kCannotRead;
+        }
+    }
+    ::close(fd);
+    if (result != EFileRead::kRead)
+        outBytes.clear();
+    return result;
+}
+
 bool XMacUpdater::GetBundleExecutablePath(const VString& inBundlePosixPath, VString& outPath)
 {
     std::string path = ToUTF8(inBundlePosixPath);
