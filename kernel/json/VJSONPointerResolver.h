@@ -19,8 +19,9 @@
 // The documents come from outside, so a file part reaches only files whose real path (".." and
 // links resolved) lies inside the job's base folder, or inside the root of the named file system
 // it names; any other gives 913 without being opened. And since references share what they name,
-// an expansion whose result would cost a walk more than the bound of what was read
-// (JSONExpandedSize.h) is undone: the value stays as it was, with kova 918 recorded.
+// an expansion whose result would cost a walk more than the bound of what was read, or whose
+// patches would copy more than the copy bound of it (JSONExpandedSize.h), is undone: the value
+// stays as it was, with kova 918 recorded.
 #pragma once
 
 #include "kernel/files/IFile.h"
@@ -107,7 +108,8 @@ public:
             VJSONValue fPrevious;
         };
         std::vector<Change> fChanges;
-        // The sizes of the documents read in this job, each once, and what patching has copied.
+        // The distinct sizes of the documents read in this job, each once, and the properties that
+        // patching has copied.
         uint64_t fReadSize = 0;
         uint64_t fPatchedSize = 0;
     };
