@@ -1,7 +1,9 @@
 // The JSON text reader, lenient and strict, over the input read as UTF-8 and as raw UTF-16 units:
 // any text is read without a fault and what was read is written (unless a binary form brought a
-// cycle, which text cannot hold); what strict reading accepts is written as text that strict
-// reading accepts again, and whose writing is stable.
+// cycle, which text cannot hold, or sharing that a walk pays out of proportion to the input);
+// what strict reading accepts is written as text that strict reading accepts again, and whose
+// writing is stable.
+#include "fuzz/FuzzJSON.h"
 #include "fuzz/FuzzSetup.h"
 
 #include "kernel/errors/VErrorContext.h"
@@ -55,14 +57,19 @@ VString Rewritten(const VString& inText)
     return written;
 }
 
-void ReadAndWrite(const VString& inText, bool inSmall)
+void ReadAndWrite(const VString& inText, size_t inSize, bool inSmall, bool inLarge)
 {
     const uint32_t symbols = inSmall ? 8u : 0u;
     for (uint32_t options : {0u, 1u | symbols, 0xC0u, uint32_t(VJSONImporter::kStrict), 2u | 4u | 0x240u})
     {
+        if (inLarge && options != 0 && options != VJSONImporter::kStrict)
+            continue;
         VJSONValue value;
         VJSONImporter importer(inText, options);
         VError error = importer.Parse(value);
+        // Some twenty walks of the value follow.
+        if (!fuzz::WalksInProportion(value, inSize))
+            continue;
         VString written;
         VError writing = value.Stringify(written, 1);
         std::set<const void*> open;
@@ -91,9 +98,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* inData, size_t inSize)
 {
     StErrorContextInstaller errors(false, true);
     // Symbols name each value by its path, and indentation gives each line a tab per level: what
-    // they make grows with depth times size, so only small inputs take them.
+    // they make grows with depth times size, so only small inputs take them. Large inputs are
+    // there for their size and shape (a form of a megabyte): they are read twice, as UTF-8,
+    // lenient and strict, rather than ten times.
     const bool small = inSize <= 1024;
-    ReadAndWrite(VString(inData, inSize, VTC_UTF_8), small);
-    ReadAndWrite(fuzz::UnitsOf(inData, inSize), small);
+    const bool large = inSize > 65536;
+    ReadAndWrite(VString(inData, inSize, VTC_UTF_8), inSize, small, large);
+    if (!large)
+        ReadAndWrite(fuzz::UnitsOf(inData, inSize), inSize, small, false);
     return 0;
 }

@@ -130,7 +130,9 @@ VError VJSONBinaryImporter::GetValue(VJSONValue& outValue)
     fExpandedSize = 0;
     if (fShared)
     {
-        const uint64_t limit = std::min(fExpansionLimit, JSONExpansionBound(fSize));
+        // The bound of what was built: bytes passed over (unknown records, parts replaced) count
+        // for nothing, as they are not written again.
+        const uint64_t limit = std::min(fExpansionLimit, JSONExpansionLimit(value));
         fExpandedSize = JSONExpandedSize(value, limit);
         if (fExpandedSize > limit)
         {

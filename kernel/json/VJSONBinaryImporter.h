@@ -6,7 +6,7 @@
 // open arrays still expect, so that the room the arrays take is bounded by the data's size.
 //
 // Back-references share what they name, so a few bytes can stand for a value whose walk has no
-// end: a value whose expanded size (JSONExpandedSize.h) passes the bound of the data's size is
+// end: a value whose expanded size (JSONExpandedSize.h) passes the bound of its distinct size is
 // refused with kova 918 and read as undefined, also when the reading failed otherwise.
 //
 // A back-reference is a JSON pointer walked from the root over what was read so far: no file,
@@ -46,12 +46,12 @@ public:
     static const VString& sBinaryPropertyName();
     // The value whose binary form the Base64 text holds: the decoder's error (kova 210 for text
     // that is no Base64) or the reader's. The value may expand to no more than ioBudget, which
-    // loses what it takes: several forms in one text share the bound of the text.
+    // loses what it takes: the forms that one text brings into a value bag share one budget.
     static VError ReadBase64(const VString& inBase64, VJSONValue& outValue, uint64_t& ioBudget);
 
     // Every object and array read gets this change counter (not retained here).
     void SetStamp(VJSONStamp* inStamp) { fStamp = inStamp; }
-    // A limit on the expanded size, when tighter than the bound of the data's own size.
+    // A limit on the expanded size, when tighter than the bound of the value's own size.
     void SetExpansionLimit(uint64_t inLimit) { fExpansionLimit = inLimit; }
     // The expanded size of the last value read.
     uint64_t GetExpandedSize() const { return fExpandedSize; }

@@ -5,6 +5,7 @@
 #include "kernel/json/JSONTesting_test.h"
 #include "kernel/json/VJSONArray.h"
 #include "kernel/json/VJSONBinaryWriter.h"
+#include "kernel/json/VJSONBlob.h"
 #include "kernel/json/VJSONObject.h"
 #include "kernel/json/VJSONStamp.h"
 
@@ -215,6 +216,97 @@ TEST(VJSONBinaryImporter, SharingThatMultipliesTheInputIsRefused)
     ASSERT_EQ(levels->GetCount(), 5u);
     EXPECT_EQ(levels->GetAt(4).GetArray()->GetAt(0).GetArray(), levels->GetAt(3).GetArray());
     EXPECT_EQ(levels->GetAt(4).GetArray()->GetAt(1).GetArray(), levels->GetAt(3).GetArray());
+}
+
+// An array holding one part 16 times: written once, then back-references to it.
+VJSONValue SixteenTimes(const VJSONValue& inPart)
+{
+    VJSONValue list = Parse("[]");
+    for (int i = 0; i < 16; ++i)
+        list.GetArray()->Push(inPart);
+    return list;
+}
+
+TEST(VJSONBinaryImporter, APartOfAMegabyteMetSixteenTimesReads)
+{
+    const std::vector<uint8_t> megabyte(size_t(1) << 20, 0x5A);
+    VRefPtr<VJSONObject> blob(VJSONBlob::Create(megabyte.data(), megabyte.size()));
+    VJSONValue strings = Parse("[]");
+    const VString thousand(std::string(1000, 'x').c_str());
+    for (int i = 0; i < 1000; ++i)
+        strings.GetArray()->Push(VJSONValue(thousand));
+    struct Case
+    {
+        const char* fWhat;
+        VJSONValue fPart;
+        uint64_t fExpanded; // what a walk of the list meets
+    } cases[] = {
+        {"a blob of 1 MiB", VJSONValue(blob.Get()), 1 + 16 * (1 + (uint64_t(1) << 20))},
+        {"1,000 strings of 1,000 units", strings, 1 + 16 * (1 + 1000 * 1001)},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.fWhat);
+        const Bytes bytes = Written(SixteenTimes(c.fPart));
+        VJSONBinaryImporter importer(bytes.data(), bytes.size());
+        VJSONValue value;
+        ASSERT_EQ(importer.GetValue(value), VE_OK);
+        EXPECT_EQ(importer.GetExpandedSize(), c.fExpanded);
+        VJSONArray* list = value.GetArray();
+        ASSERT_EQ(list->GetCount(), 16u);
+        const VJSONValue first = list->GetAt(0);
+        ASSERT_TRUE(first.IsObject() || first.IsArray());
+        EXPECT_EQ(list->GetAt(15).GetObject(), first.GetObject());
+        EXPECT_EQ(list->GetAt(15).GetArray(), first.GetArray());
+    }
+}
+
+// The form of the list with an unknown record of inSkipped bytes added as its last element.
+Bytes WithSkippedRecord(Bytes inForm, uint32_t inSkipped)
+{
+    inForm[1] += 1; // one element more; the counts of these lists stay below 255
+    inForm.push_back(0x10);
+    for (int shift = 0; shift < 32; shift += 8)
+        inForm.push_back(uint8_t(inSkipped >> shift));
+    inForm.resize(inForm.size() + inSkipped - 4, 0xEE);
+    return inForm;
+}
+
+TEST(VJSONBinaryImporter, WhatIsSkippedNeitherBuysNorCostsExpansion)
+{
+    // Read, written and read again, a form gives the same answer: the writer leaves out the records
+    // the reader skips, so the bound follows what the reading built, not the bytes it passed over.
+    VJSONValue part = Parse("[]");
+    const VString hundred(std::string(100, 'y').c_str());
+    for (int i = 0; i < 100; ++i)
+        part.GetArray()->Push(VJSONValue(hundred));
+    VJSONValue list = Parse("[]");
+    for (int i = 0; i < 20; ++i)
+        list.GetArray()->Push(part);
+    struct Case
+    {
+        const char* fWhat;
+        Bytes fBytes;
+        VError fError;
+    } cases[] = {
+        {"a part of 10,000 units met 20 times, 40 kB skipped", WithSkippedRecord(Written(list), 40000),
+         VE_OK},
+        {"2^25 values in 400 bytes, 9 MB skipped", WithSkippedRecord(FanOutForm(22), 9000000),
+         VE_JSON_EXPANSION_TOO_LARGE},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.fWhat);
+        StCollectErrors errors;
+        VError error = VE_OK;
+        VJSONValue value = Read(c.fBytes, &error);
+        EXPECT_EQ(error, c.fError);
+        if (error != VE_OK)
+            continue;
+        VJSONValue again = Read(Written(value), &error);
+        ASSERT_EQ(error, VE_OK);
+        EXPECT_EQ(again.GetArray()->GetCount(), value.GetArray()->GetCount());
+    }
 }
 
 TEST(VJSONBinaryImporter, ArraysTogetherTakeNoMoreRoomThanTheDataHas)

@@ -4,6 +4,7 @@
 #include "kernel/errors/VErrorBase.h"
 #include "kernel/json/IJSONObject.h"
 #include "kernel/json/JSONErrors.h"
+#include "kernel/json/JSONExpandedSize.h"
 #include "kernel/json/StJSONNesting.h"
 #include "kernel/json/VJSONArray.h"
 #include "kernel/json/VJSONClass.h"
@@ -114,25 +115,34 @@ VJSONBinaryWriter::~VJSONBinaryWriter()
 VError VJSONBinaryWriter::StreamValue(const VJSONValue& inValue, Buffer& ioBuffer)
 {
     size_t start = ioBuffer.GetDataSize();
-    return _Finish(_StreamValue(inValue, nullptr, ioBuffer), start, ioBuffer);
+    fWroteReference = false;
+    return _Finish(_StreamValue(inValue, nullptr, ioBuffer), inValue, start, ioBuffer);
 }
 
 VError VJSONBinaryWriter::StreamObject(const VJSONObject* inObject, Buffer& ioBuffer)
 {
     size_t start = ioBuffer.GetDataSize();
     fPendingEntry = -1;
-    return _Finish(_StreamObject(inObject, nullptr, ioBuffer), start, ioBuffer);
+    fWroteReference = false;
+    return _Finish(_StreamObject(inObject, nullptr, ioBuffer), VJSONValue(const_cast<VJSONObject*>(inObject)),
+                   start, ioBuffer);
 }
 
 VError VJSONBinaryWriter::StreamArray(const VJSONArray* inArray, Buffer& ioBuffer)
 {
     size_t start = ioBuffer.GetDataSize();
     fPendingEntry = -1;
-    return _Finish(_StreamArray(inArray, nullptr, ioBuffer), start, ioBuffer);
+    fWroteReference = false;
+    return _Finish(_StreamArray(inArray, nullptr, ioBuffer), VJSONValue(const_cast<VJSONArray*>(inArray)),
+                   start, ioBuffer);
 }
 
-VError VJSONBinaryWriter::_Finish(VError inError, size_t inStartSize, Buffer& ioBuffer)
+VError VJSONBinaryWriter::_Finish(VError inError, const VJSONValue& inValue, size_t inStartSize,
+                                  Buffer& ioBuffer)
 {
+    // What the reader would refuse is not written: only a back-reference lets a value expand.
+    if (inError == VE_OK && fWroteReference)
+        inError = CheckJSONExpandedSize(inValue, JSONExpansionLimit(inValue));
     // A record cut short must not pass for a complete one.
     if (inError != VE_OK)
         ioBuffer.SetDataSize(inStartSize);
@@ -241,6 +251,7 @@ bool VJSONBinaryWriter::_StreamReference(const VJSONCollection* inCollection, co
         try
         {
             const VString& pointer = _PointerOf(*found);
+            fWroteReference = true;
             if (!AppendScalar(ioBuffer, kTagBackReference) ||
                 !AppendUnits32(ioBuffer, pointer.GetCPointer(), pointer.GetLength()))
                 outError = MemoryFull();

@@ -69,7 +69,8 @@ public:
     VJSONBinaryWriter& operator=(const VJSONBinaryWriter&) = delete;
 
     // Appends the value's record. Kova 100 when the buffer cannot grow (what was appended by this
-    // call is taken back), 3 for a name too long, 108 for a tree too deep, or a delegate's error.
+    // call is taken back), 3 for a name too long, 108 for a tree too deep, 918 for sharing that
+    // the reader would refuse (JSONExpandedSize.h), or a delegate's error.
     VError StreamValue(const VJSONValue& inValue, Buffer& ioBuffer);
     // A bare object or array at the root path; the root is registered only where a reference
     // back to it is first written in full.
@@ -89,7 +90,7 @@ private:
     VError _StreamObject(const VJSONObject* inObject, const PathPart* inPath, Buffer& ioBuffer);
     VError _StreamArray(const VJSONArray* inArray, const PathPart* inPath, Buffer& ioBuffer);
     VError _StreamTrailer(const VJSONObject* inObject, Buffer& ioBuffer);
-    VError _Finish(VError inError, size_t inStartSize, Buffer& ioBuffer);
+    VError _Finish(VError inError, const VJSONValue& inValue, size_t inStartSize, Buffer& ioBuffer);
 
     // Where a registered container was first met: the entry of the container holding it (-1 for
     // the root's contents), and the step from there (none for the root itself).
@@ -114,6 +115,8 @@ private:
     int64_t fPendingEntry = -1;
     // Above 0 while writing values that only the writing keeps alive.
     uint32_t fTemporaryDepth = 0;
+    // Set when the current call wrote a back-reference.
+    bool fWroteReference = false;
 };
 
 } // namespace kova

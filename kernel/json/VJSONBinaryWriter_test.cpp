@@ -134,17 +134,24 @@ TEST(VJSONBinaryWriter, TemporariesAreKeptSoNoAddressIsReusedForABackReference)
         EXPECT_NE(back.GetArray()->GetAt(i).GetObject(), back.GetArray()->GetAt(0).GetObject()) << i;
 }
 
-TEST(VJSONBinaryWriter, ANameOf0x8000UnitsIsRefusedAndNothingIsLeftWritten)
+// Written after a record of one byte, the value is refused with the code alone, and the buffer
+// keeps that record only.
+void ExpectRefusedAfterARecord(const VJSONValue& inValue, VError inError)
 {
-    VJSONValue root = Parse("{\"a\":1}");
-    root.SetProperty(VString(std::string(0x8000, 'n').c_str()), VJSONValue(2.0));
     VJSONBinaryWriter writer(64);
     VJSONBinaryWriter::Buffer buffer;
     ASSERT_EQ(writer.StreamValue(Parse("true"), buffer), VE_OK);
     StCollectErrors errors;
-    EXPECT_EQ(writer.StreamValue(root, buffer), VE_INVALID_PARAMETER);
-    EXPECT_EQ(errors.Codes(), std::vector<VError>{VE_INVALID_PARAMETER});
+    EXPECT_EQ(writer.StreamValue(inValue, buffer), inError);
+    EXPECT_EQ(errors.Codes(), std::vector<VError>{inError});
     EXPECT_EQ(buffer.GetDataSize(), 1u);
+}
+
+TEST(VJSONBinaryWriter, ANameOf0x8000UnitsIsRefusedAndNothingIsLeftWritten)
+{
+    VJSONValue root = Parse("{\"a\":1}");
+    root.SetProperty(VString(std::string(0x8000, 'n').c_str()), VJSONValue(2.0));
+    ExpectRefusedAfterARecord(root, VE_INVALID_PARAMETER);
 
     VJSONValue fits = Parse("{}");
     fits.SetProperty(VString(std::string(0x7FFF, 'n').c_str()), VJSONValue(2.0));
@@ -153,6 +160,36 @@ TEST(VJSONBinaryWriter, ANameOf0x8000UnitsIsRefusedAndNothingIsLeftWritten)
     EXPECT_EQ(error, VE_OK);
     EXPECT_EQ(bytes[1], 0xFF);
     EXPECT_EQ(bytes[2], 0x7F);
+}
+
+TEST(VJSONBinaryWriter, AValueThatWouldNotReadBackIsNotWritten)
+{
+    // Objects that each hold the one before twice: a few levels are written and read back, 30
+    // (a walk meets 2^31 values) would be refused by the reader, and so the writer refuses them
+    // with the reader's code and leaves the buffer as it was.
+    auto levels = [](int inLevels)
+    {
+        VJSONValue level = Parse("{}");
+        for (int i = 0; i < inLevels; ++i)
+        {
+            VJSONValue next = Parse("{}");
+            next.SetProperty("a", level);
+            next.SetProperty("b", level);
+            level = next;
+        }
+        return level;
+    };
+    const Bytes few = Written(levels(4));
+    VJSONBinaryImporter importer(few.data(), few.size());
+    VJSONValue back;
+    EXPECT_EQ(importer.GetValue(back), VE_OK);
+    EXPECT_EQ(back.GetProperty("a").GetObject(), back.GetProperty("b").GetObject());
+
+    const VJSONValue many = levels(30);
+    ExpectRefusedAfterARecord(many, VE_JSON_EXPANSION_TOO_LARGE);
+    StCollectErrors errors;
+    VString text;
+    EXPECT_EQ(many.Stringify(text, 0x801), VE_JSON_EXPANSION_TOO_LARGE);
 }
 
 TEST(VJSONBinaryWriter, ABufferThatCannotGrowGivesMemoryFull)

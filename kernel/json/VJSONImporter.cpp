@@ -394,7 +394,7 @@ struct ScratchWatch
 
 VJSONImporter::VJSONImporter(const VString& inText, uint32_t inOptions)
     : fText(inText), fOptions(inOptions), fLength(inText.GetLength()),
-      fAnyDate((inOptions & kNonAmbiguousDates) != 0), fExpansionBudget(JSONExpansionBound(uint64_t(fLength)))
+      fAnyDate((inOptions & kNonAmbiguousDates) != 0), fBagBudget(JSONCopyBound(uint64_t(fLength)))
 {
     fStart = fText.GetCPointer();
     fCursor = fStart;
@@ -868,6 +868,7 @@ VStorageLocker* VJSONImporter::_GetStorageLocker()
 
 VError VJSONImporter::_ReadTopValue(VJSONValue& outValue)
 {
+    fDecodedForms = false;
     VError error = _ParseValue(outValue);
     // The collections were filled unlinked, each once, at its end: the tree is linked at once now.
     if (!VJSONGraph::ConnectTree(outValue))
@@ -876,6 +877,14 @@ VError VJSONImporter::_ReadTopValue(VJSONValue& outValue)
         _ThrowError(VE_MEMORY_FULL);
         if (error == VE_OK)
             error = VE_MEMORY_FULL;
+    }
+    // The forms share their parts, never one another's: together they may pass the bound of the
+    // value that holds them all. Nothing of a value refused is handed out.
+    if (error == VE_OK && fDecodedForms)
+    {
+        error = CheckJSONExpandedSize(outValue, JSONExpansionLimit(outValue));
+        if (error != VE_OK)
+            outValue.SetUndefined();
     }
     if (error == VE_OK && outValue.IsObject())
         SetPathLineForEncompasingObject();
@@ -931,9 +940,15 @@ VError VJSONImporter::_DecodeBinaryObject(VJSONValue& ioValue)
         VString text;
         property.fValue.GetString(text);
         VJSONValue decoded;
-        VError error = VJSONBinaryImporter::ReadBase64(text, decoded, fExpansionBudget);
+        // Each form is held to the bound of its own value here, and the value read to the bound
+        // of all it holds at the end.
+        uint64_t unbounded = UINT64_MAX;
+        VError error = VJSONBinaryImporter::ReadBase64(text, decoded, unbounded);
         if (error == VE_OK)
+        {
             ioValue = std::move(decoded);
+            fDecodedForms = true;
+        }
         return error;
     }
     return VE_OK;
@@ -1472,7 +1487,7 @@ VError VJSONImporter::_BagValue(VValueBag& ioBag, const VString& inName, Token& 
         if (inName.EqualToStringRaw(VJSONBinaryImporter::sBinaryPropertyName()))
         {
             VJSONValue decoded;
-            VError error = VJSONBinaryImporter::ReadBase64(ioToken.GetText(), decoded, fExpansionBudget);
+            VError error = VJSONBinaryImporter::ReadBase64(ioToken.GetText(), decoded, fBagBudget);
             return error == VE_OK ? ioBag.FromJSONValue(decoded) : error;
         }
         if (inName.EqualToStringRaw(kCDataName))

@@ -22,8 +22,10 @@
 // position of the offending token, and returns kova 550. Nesting deeper than 10,000 levels, or
 // deep enough to leave less than 10,240 bytes of stack, fails with kova 108 and then 550.
 //
-// The binary forms ("__PRIVATE_BINARY_OBJECT") of one text may together expand no further than
-// the bound of the text's length (JSONExpandedSize.h): past it, kova 918.
+// A value that binary forms ("__PRIVATE_BINARY_OBJECT") brought may expand no further than the
+// bound of its distinct size (JSONExpandedSize.h): past it, kova 918 and undefined. A value bag
+// holds each shared part as many times as it is met: the forms of its text may together expand
+// no further than the copy bound of the text's length.
 //
 // An importer is made for one text and reads forward only: Parse and JSONObjectToBag start
 // where the previous read stopped.
@@ -190,8 +192,10 @@ private:
     uint32_t fLine = 1;
     const UniChar* fLineStart;
     bool fAnyDate;
-    // What the binary forms still to be read may expand to.
-    uint64_t fExpansionBudget;
+    // What the binary forms still to be read into a bag may expand to.
+    uint64_t fBagBudget;
+    // Set once a binary form was read into the value being read.
+    bool fDecodedForms = false;
     // Set once a tokenizer error has been reported, so that its callers add no record of theirs.
     bool fTokenFailed = false;
     VJSONObject::Name fLongName;

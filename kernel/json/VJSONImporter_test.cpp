@@ -517,20 +517,29 @@ TEST(VJSONImporter, BinaryObjectsExpandNoFurtherThanTheTextAllows)
         VRefPtr<VValueBag> bag(new VValueBag);
         EXPECT_EQ(bag->FromJSONString(U8("{\"a\":" + fanOut + "}"), 0), VE_JSON_EXPANSION_TOO_LARGE);
     }
-    // Each of these alone reads; together they pass what the text may expand to.
-    const std::string one = Carrier(FanOutForm(11, true));
+    // A value shares its parts: one such form alone reads (some 12.6 million values met), two
+    // together pass the bound of what was read, blanks after the value or not.
+    const std::string one = Carrier(FanOutForm(19, true));
+    VError error = VE_JSON_MALFORMED;
+    EXPECT_TRUE(Parse(one, 0, &error).IsObject());
+    EXPECT_EQ(error, VE_OK);
+    for (const std::string& padding : {std::string(), std::string(10000000, ' ')})
+    {
+        StCollectErrors errors;
+        EXPECT_TRUE(Parse("[" + one + "," + one + "]" + padding, 0, &error).IsUndefined());
+        EXPECT_EQ(error, VE_JSON_EXPANSION_TOO_LARGE);
+        EXPECT_EQ(errors.Codes(), std::vector<VError>{VE_JSON_EXPANSION_TOO_LARGE});
+    }
+    // A bag holds each part as many times as it is met: its forms expand no further than a few
+    // times the text. Each of these alone reads; together they pass it.
+    const std::string small = Carrier(FanOutForm(11, true));
     std::string many;
     for (int i = 0; i < 16; ++i)
-        many += (i == 0 ? "[" : ",") + one;
+        many += (i == 0 ? "[" : ",") + small;
     many += "]";
-    VError error = VE_OK;
-    Parse(one, 0, &error);
-    EXPECT_EQ(error, VE_OK);
     VRefPtr<VValueBag> bag(new VValueBag);
-    EXPECT_EQ(bag->FromJSONString(U8("{\"a\":" + one + "}"), 0), VE_OK);
+    EXPECT_EQ(bag->FromJSONString(U8("{\"a\":" + small + "}"), 0), VE_OK);
     StCollectErrors errors;
-    Parse(many, 0, &error);
-    EXPECT_EQ(error, VE_JSON_EXPANSION_TOO_LARGE);
     EXPECT_EQ(bag->FromJSONString(U8("{\"a\":" + many + "}"), 0), VE_JSON_EXPANSION_TOO_LARGE);
 }
 

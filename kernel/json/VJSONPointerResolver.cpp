@@ -171,7 +171,8 @@ void VJSONPointerResolver::ResolveRecursively(VJSONValue& ioValue, bool inPatch,
     if (!context.fChanges.empty())
     {
         const uint64_t limit = JSONExpansionBound(context.fReadSize) + originalSize;
-        if (context.fPatchedSize > limit || JSONExpandedSize(ioValue, limit) > limit)
+        if (context.fPatchedSize > JSONCopyBound(context.fReadSize) ||
+            JSONExpandedSize(ioValue, limit) > limit)
         {
             _Undo(context);
             ioValue = original;
@@ -345,13 +346,18 @@ bool VJSONPointerResolver::Resolve(Context& ioContext, VJSONValue& ioValue,
     }
     else if (ioContext.fPatch)
     {
-        // Each patch copies the target's properties: once the copies pass what the whole job may
-        // come to, the job is undone at its end, and copying more would only cost.
-        if (target.IsObject())
-            ioContext.fPatchedSize += target.GetObject()->_GetProperties().size();
-        ioValue = ioContext.fPatchedSize > JSONExpansionBound(ioContext.fReadSize)
-                      ? target
-                      : PatchPointerValue(reference, target);
+        // A patch that copies takes the target's properties: once the copies pass what the job
+        // may copy, the job is undone at its end, and copying more would only cost.
+        if (ioContext.fPatchedSize > JSONCopyBound(ioContext.fReadSize))
+        {
+            ioValue = target;
+        }
+        else
+        {
+            ioValue = PatchPointerValue(reference, target);
+            if (ioValue.GetObject() != target.GetObject())
+                ioContext.fPatchedSize += target.GetObject()->_GetProperties().size();
+        }
     }
     else
     {

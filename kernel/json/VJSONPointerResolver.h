@@ -22,8 +22,8 @@
 // per job from a given folder, however many references name it; a later job checks again.
 //
 // And since references share what they name, an expansion whose result would cost a walk more
-// than the bound of what was read (JSONExpandedSize.h) is undone: the value stays as it was, with
-// kova 918 recorded.
+// than the bound of what was read, or whose patches would copy more than the copy bound of it
+// (JSONExpandedSize.h), is undone: the value stays as it was, with kova 918 recorded.
 #pragma once
 
 #include "kernel/files/IFile.h"
@@ -122,7 +122,8 @@ public:
             VJSONValue fPrevious;
         };
         std::vector<Change> fChanges;
-        // The sizes of the documents read in this job, each once, and what patching has copied.
+        // The distinct sizes of the documents read in this job, each once, and the properties that
+        // patching has copied.
         uint64_t fReadSize = 0;
         uint64_t fPatchedSize = 0;
     };

@@ -282,6 +282,34 @@ TEST_F(VJSONPointerResolverTest, FanOutThroughReferencesIsRefusedAndUndone)
     EXPECT_EQ(Write(patched.GetProperty(VString("r2999"))), R"({"$ref":"#/t","x":1})");
 }
 
+TEST_F(VJSONPointerResolverTest, TwoHundredReferencesToOneDefinitionResolve)
+{
+    // A definition of 16 kB met through 200 references: resolved, a walk meets it 200 times, some
+    // 2.8 million values and units, while it stays one part.
+    std::string definition;
+    for (int i = 0; i < 400; ++i)
+        definition += (i == 0 ? "{\"field" : ",\"field") + std::to_string(100 + i) +
+                      "\":\"a text of twenty-six units\"";
+    definition += "}";
+    ASSERT_GE(definition.size(), 16000u);
+    std::string text = "{\"definitions\":{\"item\":" + definition + "},\"uses\":[";
+    for (int i = 0; i < 200; ++i)
+        text += (i == 0 ? "" : ",") + std::string("{\"$ref\":\"#/definitions/item\"}");
+    text += "]}";
+    for (bool patch : {false, true})
+    {
+        SCOPED_TRACE(patch ? "patch" : "no patch");
+        VJSONValue document = Parse(text);
+        VRefPtr<VJSONPointerResolver> resolver(new VJSONPointerResolver(document, nullptr, nullptr, nullptr));
+        resolver->ResolveRecursively(document, patch, nullptr);
+        EXPECT_TRUE(Errors(*resolver).empty());
+        VJSONArray* uses = document.GetProperty(VString("uses")).GetArray();
+        ASSERT_EQ(uses->GetCount(), 200u);
+        EXPECT_EQ(uses->GetAt(199).GetObject(),
+                  document.GetProperty(VString("definitions")).GetProperty(VString("item")).GetObject());
+    }
+}
+
 TEST_F(VJSONPointerResolverTest, FilesResolveOnlyInsideTheBaseFolderOnDisk)
 {
     ASSERT_TRUE(fFolder.IsValid());
