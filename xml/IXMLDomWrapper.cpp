@@ -18,11 +18,13 @@
 #include "kernel/values/VValueBag.h"
 #include "xml/IXMLHandler.h"
 #include "xml/VXMLBagHandler.h"
+#include "xml/VXMLParsedAttributeMap.h"
 #include "xml/VXMLParser.h"
 #include "xml/XMLLibrary.h"
 
 #include <xercesc/dom/DOM.hpp>
 #include <xercesc/dom/impl/DOMDocumentImpl.hpp>
+#include <xercesc/dom/impl/DOMElementImpl.hpp>
 #include <xercesc/framework/MemBufFormatTarget.hpp>
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/framework/Wrapper4InputSource.hpp>
@@ -36,6 +38,7 @@
 #include <xercesc/util/XMLException.hpp>
 #include <xercesc/util/XMLUni.hpp>
 #include <xercesc/validators/DTD/DTDAttDef.hpp>
+#include <xercesc/validators/DTD/DTDElementDecl.hpp>
 #include <xercesc/validators/DTD/DTDEntityDecl.hpp>
 
 #include <algorithm>
@@ -407,20 +410,99 @@ struct StopParse
 {
 };
 
+// The library pools a document's names (of elements and attributes, their parts and namespaces)
+// in a table of 257 chains that never grows, searched from end to end for each name it meets: a
+// document of many names would take quadratic time. The table is made longer here, in the
+// document's own memory, once it holds more than two names a chain.
+struct DocumentNames : xercesc::DOMDocumentImpl
+{
+    // Before the library pools the names of so many nodes (each with its parts and namespace); the
+    // count of names pooled since the last count is kept by the caller.
+    static void MayPool(xercesc::DOMDocumentImpl& ioDocument, size_t& ioUncounted, size_t inNodes)
+    {
+        ioUncounted += 4 * inNodes;
+        if (ioUncounted <= ioDocument.*(&DocumentNames::fNameTableSize))
+            return;
+        // Counted after as many names as there are chains: a time in proportion to them.
+        ioUncounted = 0;
+        Spread(ioDocument);
+    }
+
+    static void Spread(xercesc::DOMDocumentImpl& ioDocument)
+    {
+        xercesc::DOMStringPoolEntry**& table = ioDocument.*(&DocumentNames::fNameTable);
+        XMLSize_t& chains = ioDocument.*(&DocumentNames::fNameTableSize);
+        size_t names = 0;
+        for (XMLSize_t chain = 0; chain < chains; ++chain)
+        {
+            for (const xercesc::DOMStringPoolEntry* entry = table[chain]; entry != nullptr;
+                 entry = entry->fNext)
+                ++names;
+        }
+        if (names <= 2 * chains)
+            return;
+        const XMLSize_t spread = 2 * names + 1;
+        auto** grown = static_cast<xercesc::DOMStringPoolEntry**>(
+            ioDocument.allocate(spread * sizeof(xercesc::DOMStringPoolEntry*)));
+        std::fill(grown, grown + spread, nullptr);
+        for (XMLSize_t chain = 0; chain < chains; ++chain)
+        {
+            for (xercesc::DOMStringPoolEntry* entry = table[chain]; entry != nullptr;)
+            {
+                xercesc::DOMStringPoolEntry* next = entry->fNext;
+                // The library's own place for the name in a table of this length.
+                const XMLSize_t place = xercesc::XMLString::hash(entry->fString, spread);
+                entry->fNext = grown[place];
+                grown[place] = entry;
+                entry = next;
+            }
+        }
+        table = grown;
+        chains = spread;
+    }
+};
+
 // The library's DOM parser with the depth and entity-text caps of untrusted input, which its
 // settings alone do not give. It also hands each run of character data on in one piece: the
 // library's parser appends every further piece of a run (a text broken by "&amp;") to the text
 // node through a buffer pool it searches from end to end, which makes a large document take
-// quadratic time.
+// quadratic time. An element of many attributes gets a map that finds each of them through an
+// index (VXMLParsedAttributeMap), and its attributes come in the order of their names, so that
+// each one is added at the end of the map; the library's copies of the attributes that the DTD
+// declares for an element, which it searches likewise, are bounded.
 class GuardedDOMParser : public xercesc::DOMLSParserImpl
 {
 public:
-    GuardedDOMParser() : DOMLSParserImpl(nullptr, XMLBudgetedMemoryManager()) {}
+    explicit GuardedDOMParser(StXMLAllocationBudget& ioAllocations)
+        : DOMLSParserImpl(nullptr, XMLBudgetedMemoryManager()), fAllocations(ioAllocations)
+    {
+    }
+
+    xercesc::DOMElement* createElementNS(const XMLCh* inNamespaceURI, const XMLCh* inPrefix,
+                                         const XMLCh* inLocalName, const XMLCh* inName) override
+    {
+        DOMElement* element = DOMLSParserImpl::createElementNS(inNamespaceURI, inPrefix, inLocalName, inName);
+        if (fIndexNextElement)
+        {
+            fIndexNextElement = false;
+            if (auto* made = dynamic_cast<xercesc::DOMElementImpl*>(element))
+                fIndexing.Start(*made);
+        }
+        return element;
+    }
+
+    xercesc::DOMAttr* createAttrNS(const XMLCh* inNamespaceURI, const XMLCh* inPrefix,
+                                   const XMLCh* inLocalName, const XMLCh* inName) override
+    {
+        MayPoolNames(1);
+        return DOMLSParserImpl::createAttrNS(inNamespaceURI, inPrefix, inLocalName, inName);
+    }
 
     void startElement(const xercesc::XMLElementDecl& inDecl, const unsigned int inURIID,
                       const XMLCh* const inPrefix, const xercesc::RefVectorOf<xercesc::XMLAttr>& inAttributes,
                       const XMLSize_t inCount, const bool inIsEmpty, const bool inIsRoot) override
     {
+        fAllocations.EnterContent();
         FlushText();
         if (fDepth >= kXMLMaxElementDepth)
             Stop(u"elements are nested too deeply");
@@ -428,7 +510,47 @@ public:
             Stop(u"the document's entities expand to too much text");
         if (!inIsEmpty)
             ++fDepth;
-        DOMLSParserImpl::startElement(inDecl, inURIID, inPrefix, inAttributes, inCount, inIsEmpty, inIsRoot);
+        MayPoolNames(1);
+        if (inCount < VXMLParsedAttributeMap::kWorthIndexing)
+        {
+            DOMLSParserImpl::startElement(inDecl, inURIID, inPrefix, inAttributes, inCount, inIsEmpty,
+                                          inIsRoot);
+            return;
+        }
+        std::vector<const xercesc::XMLAttr*> ordered(inCount);
+        for (XMLSize_t index = 0; index < inCount; ++index)
+            ordered[index] = inAttributes.elementAt(index);
+        std::sort(ordered.begin(), ordered.end(),
+                  [](const xercesc::XMLAttr* inLeft, const xercesc::XMLAttr* inRight)
+                  { return xercesc::XMLString::compareString(inLeft->getQName(), inRight->getQName()) < 0; });
+        // Lent, not adopted: the library only reads them.
+        xercesc::RefVectorOf<xercesc::XMLAttr> attributes(inCount, false, getMemoryManager());
+        for (const xercesc::XMLAttr* attribute : ordered)
+            attributes.addElement(const_cast<xercesc::XMLAttr*>(attribute));
+        struct StIndexing
+        {
+            ~StIndexing()
+            {
+                fParser.fIndexNextElement = false;
+                fParser.fIndexing.Stop();
+            }
+            GuardedDOMParser& fParser;
+        } indexing{*this};
+        fIndexNextElement = true;
+        DOMLSParserImpl::startElement(inDecl, inURIID, inPrefix, attributes, inCount, inIsEmpty, inIsRoot);
+    }
+
+    void endAttList(const xercesc::DTDElementDecl& inDecl) override
+    {
+        // The library makes the element's defaults anew at each of its attribute lists, searching
+        // each one among those made before it.
+        const size_t declared = inDecl.getAttDefList().getAttDefCount();
+        if (declared > kXMLMaxDeclaredAttributeWork / std::max<size_t>(declared, 1) ||
+            declared * declared > kXMLMaxDeclaredAttributeWork - fDeclaredAttributeWork)
+            Stop(u"the DTD declares too many attributes for one element");
+        fDeclaredAttributeWork += declared * declared;
+        MayPoolNames(declared);
+        DOMLSParserImpl::endAttList(inDecl);
     }
 
     void endElement(const xercesc::XMLElementDecl& inDecl, const unsigned int inURIID, const bool inIsRoot,
@@ -486,6 +608,7 @@ public:
     void entityDecl(const xercesc::DTDEntityDecl& inDecl, const bool inIsParameter,
                     const bool inIsIgnored) override
     {
+        MayPoolNames(1);
         DOMLSParserImpl::entityDecl(inDecl, inIsParameter, inIsIgnored);
         if (!inIsIgnored)
             fBudget.Declared(*getScanner(), inDecl);
@@ -516,6 +639,12 @@ public:
     }
 
 private:
+    void MayPoolNames(size_t inNodes)
+    {
+        if (fDocument != nullptr)
+            DocumentNames::MayPool(*fDocument, fNamesUncounted, inNodes);
+    }
+
     void FlushText()
     {
         if (fText.empty())
@@ -530,8 +659,15 @@ private:
         throw StopParse();
     }
 
+    StXMLAllocationBudget& fAllocations;
     uint32_t fDepth = 0;
     VXMLEntityBudget fBudget;
+    size_t fDeclaredAttributeWork = 0;
+    // Names the library may have pooled since their count.
+    size_t fNamesUncounted = 0;
+    // Set for the element the start tag being read makes; its maps indexed while they are filled.
+    bool fIndexNextElement = false;
+    VXMLAttributeIndexing fIndexing;
     // The run of character data not yet handed on.
     std::u16string fText;
     bool fTextIsCDATA = false;
@@ -604,7 +740,9 @@ bool SerializeToTarget(DOMNode* inNode, bool inPrettyPrint, xercesc::MemBufForma
 // A document that copies another. The library's own copy of a document loses the new one when a
 // node cannot be copied (a name its parser took, that its copy refuses); here the caller releases
 // it. The children are copied by the library's means of copying a document's own (its type
-// declaration and entities included).
+// declaration and entities included). While it copies, as when the parser reads, each element's
+// attributes are found through an index and the pool of names grows (the library copies an
+// element's attributes before its children).
 class CopiedDocument : public xercesc::DOMDocumentImpl
 {
 public:
@@ -618,9 +756,60 @@ public:
             setXmlVersion(version);
         setXmlStandalone(inSource.getXmlStandalone());
         setDocumentURI(inSource.getDocumentURI());
+        VXMLAttributeIndexing indexing;
+        struct StCopying
+        {
+            ~StCopying()
+            {
+                fDocument.fIndexing = nullptr;
+                fDocument.fLast = nullptr;
+            }
+            CopiedDocument& fDocument;
+        } copying{*this};
+        fIndexing = &indexing;
         for (DOMNode* child = inSource.getFirstChild(); child != nullptr; child = child->getNextSibling())
             appendChild(importNode(child, true, true));
     }
+
+    DOMElement* createElementNS(const XMLCh* inNamespaceURI, const XMLCh* inName) override
+    {
+        return Indexed(DOMDocumentImpl::createElementNS(inNamespaceURI, inName));
+    }
+
+    DOMElement* createElementNS(const XMLCh* inNamespaceURI, const XMLCh* inName, const XMLFileLoc inLine,
+                                const XMLFileLoc inColumn) override
+    {
+        return Indexed(DOMDocumentImpl::createElementNS(inNamespaceURI, inName, inLine, inColumn));
+    }
+
+    // The attributes that come are the last element's: once they are many, its map takes an index.
+    xercesc::DOMAttr* createAttributeNS(const XMLCh* inNamespaceURI, const XMLCh* inName) override
+    {
+        if (fIndexing != nullptr)
+        {
+            DocumentNames::MayPool(*this, fNamesUncounted, 1);
+            if (++fAttributesOfLast == VXMLParsedAttributeMap::kWorthIndexing && fLast != nullptr)
+                fIndexing->Start(*fLast);
+        }
+        return DOMDocumentImpl::createAttributeNS(inNamespaceURI, inName);
+    }
+
+private:
+    DOMElement* Indexed(DOMElement* inElement)
+    {
+        if (fIndexing == nullptr)
+            return inElement;
+        DocumentNames::MayPool(*this, fNamesUncounted, 1);
+        fIndexing->Stop();
+        fLast = dynamic_cast<xercesc::DOMElementImpl*>(inElement);
+        fAttributesOfLast = 0;
+        return inElement;
+    }
+
+    VXMLAttributeIndexing* fIndexing = nullptr;
+    xercesc::DOMElementImpl* fLast = nullptr;
+    size_t fAttributesOfLast = 0;
+    size_t fNamesUncounted = 0;
 };
 
 // ----- Walking with handlers
@@ -1234,7 +1423,7 @@ VXMLDOMDocument_opaque* IXMLDomWrapper::CreateNodeDocumentFromBuffer(const void*
                      [&]() -> VXMLDOMDocument_opaque*
                      {
                          StXMLAllocationBudget allocations(size);
-                         GuardedDOMParser parser;
+                         GuardedDOMParser parser(allocations);
                          xercesc::SecurityManager security;
                          PushingErrorHandler errors;
                          xercesc::DOMConfiguration* config = parser.getDomConfig();

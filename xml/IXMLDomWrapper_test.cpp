@@ -17,10 +17,13 @@
 #include "kernel/values/VValueBag.h"
 #include "xml/IXMLHandler.h"
 #include "xml/VXMLParser.h"
+#include "xml/ValueBagXML.h"
+#include "xml/XMLTesting_test.h"
 
 #include <gtest/gtest.h>
 #include <xercesc/framework/MemBufFormatTarget.hpp>
 
+#include <chrono>
 #include <set>
 #include <string>
 #include <vector>
@@ -319,14 +322,7 @@ TEST_F(IXMLDomWrapperTest, UntrustedDocumentsAreCapped)
     std::string deep;
     for (int level = 0; level < 1100; ++level)
         deep += "<a>";
-    std::string laughs = "<!DOCTYPE r [<!ENTITY l0 \"lol\">";
-    for (int level = 1; level < 10; ++level)
-    {
-        laughs += "<!ENTITY l" + std::to_string(level) + " \"";
-        for (int copy = 0; copy < 10; ++copy)
-            laughs += "&l" + std::to_string(level - 1) + ";";
-        laughs += "\">";
-    }
+    std::string laughs = NestedEntitiesDeclared("r");
     const std::string laughsInADefault = laughs + "<!ATTLIST r v CDATA \"&l9;\">]><r/>";
     laughs += "]><r>&l9;</r>";
     std::string wide = "<!DOCTYPE r [<!ENTITY w \"" + std::string(1 << 20, 'w') + "\">]><r v=\"";
@@ -339,6 +335,19 @@ TEST_F(IXMLDomWrapperTest, UntrustedDocumentsAreCapped)
     for (int element = 0; element < 100; ++element)
         defaulted += "<i/>";
     defaulted += "</r>";
+    // The DOM copies all the attributes declared for an element at each of its declarations,
+    // searching each among the others: defaults of one element beyond measure, declared at once
+    // or one by one.
+    std::string declaredAtOnce = "<!DOCTYPE r [<!ATTLIST r";
+    std::string declaredOneByOne = "<!DOCTYPE r [";
+    for (int index = 0; index < 40000; ++index)
+    {
+        declaredAtOnce += " d" + std::to_string(index) + " CDATA \"v\"";
+        if (index < 2000)
+            declaredOneByOne += "<!ATTLIST r d" + std::to_string(index) + " CDATA \"v\">";
+    }
+    declaredAtOnce += ">]><r/>";
+    declaredOneByOne += "]><r/>";
     const Case cases[] = {
         {"malformed", "<r><a></r>"},
         {"empty", ""},
@@ -348,6 +357,8 @@ TEST_F(IXMLDomWrapperTest, UntrustedDocumentsAreCapped)
         {"entities in an attribute", wide},
         {"entities in a default", laughsInADefault},
         {"a default's expansion on every element", defaulted},
+        {"defaults declared at once", declaredAtOnce},
+        {"defaults declared one by one", declaredOneByOne},
     };
     for (const Case& test : cases)
     {
@@ -365,6 +376,105 @@ TEST_F(IXMLDomWrapperTest, UntrustedDocumentsAreCapped)
     {
         EXPECT_EQ(Serialized(document).find("SECRET"), std::string::npos);
     }
+}
+
+// One element with a name "aN" valued "N" for each N from inCount down to 1, and one more in a
+// namespace: the names come in the reverse of the order the DOM keeps them in.
+std::string ElementOfManyAttributes(int inCount)
+{
+    std::string xml = "<r xmlns:k=\"urn:k\" k:x=\"in k\"";
+    for (int index = inCount; index > 0; --index)
+        xml += " a" + std::to_string(index) + "=\"" + std::to_string(index) + "\"";
+    return xml + "/>";
+}
+
+// Each attribute used to be searched for among all those of its element before it: some minutes for
+// this element of 1 MB, through the DOM. Every reader now takes a time in proportion to it (the
+// guard is far above it, and far below the minutes).
+TEST_F(IXMLDomWrapperTest, ElementOfManyAttributesReadsInProportion)
+{
+    constexpr int kCount = 100000;
+    const std::string xml = ElementOfManyAttributes(kCount);
+    const auto start = std::chrono::steady_clock::now();
+    VXMLDOMDocument_opaque* document = Load(xml);
+    ASSERT_NE(document, nullptr);
+    VRefPtr<RecordingHandler> walked(new RecordingHandler);
+    EXPECT_TRUE(Dom::Parse(document, walked.Get()));
+
+    StErrorContextInstaller errors(false, true);
+    VRefPtr<VValueBag> bag(new VValueBag);
+    EXPECT_EQ(LoadBagFromXML(VString(xml.c_str()), VString("r"), *bag, 0), VE_OK);
+    EXPECT_EQ(bag->GetAttributesCount(), kCount + 2);
+    VXMLParser parser;
+    VRefPtr<RecordingHandler> parsed(new RecordingHandler);
+    EXPECT_TRUE(parser.Parse(xml.data(), xml.size(), parsed.Get(), XML_DoNamespaces));
+    EXPECT_EQ(parsed->fEvents.size(), size_t(kCount) + 4);
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 30.0);
+
+    // The walk: the element, its attributes ordered by name, its end.
+    ASSERT_EQ(walked->fEvents.size(), size_t(kCount) + 4);
+    EXPECT_EQ(walked->fEvents[1], u"attr a1=1");
+    EXPECT_EQ(walked->fEvents[2], u"attr a10=10");
+    EXPECT_EQ(walked->fEvents[kCount], u"attr a99999=99999");
+    EXPECT_EQ(walked->fEvents[kCount + 1], u"attr k:x=in k");
+    EXPECT_EQ(walked->fEvents[kCount + 2], u"attr xmlns:k=urn:k");
+
+    // The element's attributes change as any other's.
+    VXMLDOMElement_opaque* root = Dom::GetRootNodeElement(document);
+    EXPECT_TRUE(Dom::SetNodeElementAttribute(root, VString("a5"), VString("five"), true, nullptr));
+    EXPECT_TRUE(Dom::SetNodeElementAttribute(root, VString("k:x"), VString("still in k"), true, nullptr));
+    EXPECT_TRUE(Dom::SetNodeElementAttribute(root, VString("b"), VString("new"), true, nullptr));
+    EXPECT_TRUE(Dom::SetNodeElementAttribute(root, VString("a7"), VString(), true, nullptr));
+    VString value;
+    EXPECT_TRUE(Dom::GetNodeElementAttribute(root, VString("a5"), value));
+    EXPECT_EQ(Text(value), u"five");
+    EXPECT_TRUE(Dom::GetNodeElementAttribute(root, VString("k:x"), value));
+    EXPECT_EQ(Text(value), u"still in k");
+    EXPECT_TRUE(Dom::GetNodeElementAttribute(root, VString("b"), value));
+    EXPECT_FALSE(Dom::GetNodeElementAttribute(root, VString("a7"), value));
+    VRefPtr<RecordingHandler> changed(new RecordingHandler);
+    EXPECT_TRUE(Dom::Parse(root, changed.Get()));
+    EXPECT_EQ(changed->fEvents.size(), size_t(kCount) + 4);
+    VXMLDOMDocument_opaque* copy = Dom::CloneNodeDocument(document);
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(Serialized(copy), Serialized(document));
+    Dom::ReleaseNode(copy);
+}
+
+// Attributes of a small element, the same name twice in one namespace included, and defaults of
+// the DTD given or left: the fast look-ups of a large element give what the library's own give.
+TEST_F(IXMLDomWrapperTest, AttributesOfLargeAndSmallElementsAlike)
+{
+    const std::string doubled = "<r xmlns:k=\"urn:k\" xmlns:q=\"urn:k\" k:x=\"1\" q:x=\"2\"";
+    std::string declared = "<!DOCTYPE r [<!ATTLIST r";
+    std::string given = "<r";
+    for (int index = 0; index < 3000; ++index)
+    {
+        declared += " d" + std::to_string(index) + " CDATA \"default\"";
+        if (index % 2 == 0)
+            given += " d" + std::to_string(index) + "=\"given\"";
+    }
+    declared += " id ID #IMPLIED>]>";
+    for (int count : {3, 3000})
+    {
+        SCOPED_TRACE(count);
+        std::string padding;
+        for (int index = 0; index < count; ++index)
+            padding += " p" + std::to_string(index) + "=\"\"";
+        StErrorContextInstaller errors(false, true);
+        EXPECT_EQ(Load(doubled + padding + "/>"), nullptr);
+        EXPECT_EQ(errors.GetLastError(), VE_XML_ParseFatalError);
+    }
+    VXMLDOMDocument_opaque* document = Load(declared + given + " id=\"me\"/>");
+    ASSERT_NE(document, nullptr);
+    VRefPtr<RecordingHandler> walked(new RecordingHandler);
+    EXPECT_TRUE(Dom::Parse(document, walked.Get()));
+    ASSERT_EQ(walked->fEvents.size(), 3003u);
+    EXPECT_EQ(walked->fEvents[1], u"attr d0=given");
+    EXPECT_EQ(walked->fEvents[2], u"attr d1=default");
+    EXPECT_EQ(walked->fEvents[3001], u"attr id=me");
+    VXMLDOMElement_opaque* root = Dom::GetRootNodeElement(document);
+    EXPECT_EQ(Dom::FindNodeElementByID(document, VString("me")), root);
 }
 
 TEST_F(IXMLDomWrapperTest, DocumentURLCloneAndRelease)

@@ -143,8 +143,8 @@ class SAX_Handlers : public xercesc::XMLDocumentHandler,
 {
 public:
     SAX_Handlers(SAXParserWithLocator* inParser, VXMLParser* inOwner, IXMLHandler* inRoot,
-                 VXMLEntityBudget& ioBudget)
-        : fParser(inParser), fOwner(inOwner), fBudget(ioBudget)
+                 VXMLEntityBudget& ioBudget, StXMLAllocationBudget& ioAllocations)
+        : fParser(inParser), fOwner(inOwner), fBudget(ioBudget), fAllocations(ioAllocations)
     {
         fStack.push_back(VRefPtr<IXMLHandler>::Retained(inRoot));
     }
@@ -219,6 +219,7 @@ public:
                       const xercesc::RefVectorOf<xercesc::XMLAttr>& inAttributes, const XMLSize_t inCount,
                       const bool inIsEmpty, const bool) override
     {
+        fAllocations.EnterContent();
         // The stack holds the root entry and one per open element.
         if (fStack.size() > kXMLMaxElementDepth)
         {
@@ -315,6 +316,7 @@ private:
     SAXParserWithLocator* fParser;
     VXMLParser* fOwner;
     VXMLEntityBudget& fBudget;
+    StXMLAllocationBudget& fAllocations;
 };
 
 bool VXMLParser::Init()
@@ -410,7 +412,7 @@ bool VXMLParser::_Parse(const std::function<xercesc::InputSource*()>& inMakeSour
         parser.setLoadExternalDTD((inOptions & XML_LoadExternalDTD) != 0);
         parser.setDoNamespaces((inOptions & XML_DoNamespaces) != 0);
 
-        SAX_Handlers handlers(&parser, this, inRootHandler, budget);
+        SAX_Handlers handlers(&parser, this, inRootHandler, budget, allocations);
         fReportUnspecifiedAttributes = (inOptions & XML_ReportUnspecifiedAttributes) != 0;
         parser.installAdvDocHandler(&handlers);
         parser.setErrorHandler(&handlers);

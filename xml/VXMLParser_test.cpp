@@ -10,6 +10,7 @@
 #include "kernel/values/VRefPtr.h"
 #include "xml/IXMLHandler.h"
 #include "xml/XMLLibrary.h"
+#include "xml/XMLTesting_test.h"
 
 #include <gtest/gtest.h>
 
@@ -366,14 +367,7 @@ TEST_F(VXMLParserTest, HostileDocumentsEndWithOneFatalError)
     std::string deep;
     for (uint32_t level = 0; level <= kXMLMaxElementDepth; ++level)
         deep += "<a>";
-    std::string laughs = "<!DOCTYPE a [<!ENTITY l0 \"lol\">";
-    for (int level = 1; level < 10; ++level)
-    {
-        laughs += "<!ENTITY l" + std::to_string(level) + " \"";
-        for (int copy = 0; copy < 10; ++copy)
-            laughs += "&l" + std::to_string(level - 1) + ";";
-        laughs += "\">";
-    }
+    std::string laughs = NestedEntitiesDeclared("a");
     // The same in the default of an attribute, which the library expands where it counts nothing.
     const std::string laughsInADefault = laughs + "<!ATTLIST a v CDATA \"&l9;\">]><a/>";
     laughs += "]><a>&l9;</a>";

@@ -27,6 +27,13 @@ namespace kova
 namespace
 {
 
+// A base and so much for each byte of the document, without overflow.
+size_t InProportion(size_t inInputSize, size_t inPerInputByte)
+{
+    return kXMLAllocationBase +
+           std::min(inInputSize, (SIZE_MAX - kXMLAllocationBase) / inPerInputByte) * inPerInputByte;
+}
+
 // The library counts its initialisations but does not lock them; the count here keeps a
 // termination without its initialisation from taking the library down under another user.
 std::mutex& LibraryMutex()
@@ -108,12 +115,11 @@ public:
 } // namespace
 
 StXMLAllocationBudget::StXMLAllocationBudget(size_t inInputSize)
-    : fHeldLimit(kXMLAllocationBase +
-                 std::min(inInputSize, (SIZE_MAX - kXMLAllocationBase) / kXMLAllocationPerInputByte) *
-                     kXMLAllocationPerInputByte),
+    : fHeldLimit(InProportion(inInputSize, kXMLAllocationPerInputByte)),
       fTurnoverLeft(fHeldLimit <= SIZE_MAX / kXMLAllocationTurnoverFactor
                         ? fHeldLimit * kXMLAllocationTurnoverFactor
                         : SIZE_MAX),
+      fDeclarationsLeft(InProportion(inInputSize, kXMLDeclarationAllocationPerInputByte)),
       fID(++sLastBudgetID), fOuter(tBudget)
 {
     tBudget = this;
@@ -126,13 +132,16 @@ StXMLAllocationBudget::~StXMLAllocationBudget()
 
 bool StXMLAllocationBudget::Take(size_t inBytes)
 {
-    if (fExceeded || inBytes > fHeldLimit - fHeld || inBytes > fTurnoverLeft)
+    if (fExceeded || inBytes > fHeldLimit - fHeld || inBytes > fTurnoverLeft ||
+        (fInDeclarations && inBytes > fDeclarationsLeft))
     {
         fExceeded = true;
         return false;
     }
     fHeld += inBytes;
     fTurnoverLeft -= inBytes;
+    if (fInDeclarations)
+        fDeclarationsLeft -= inBytes;
     return true;
 }
 

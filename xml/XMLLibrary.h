@@ -6,7 +6,8 @@
 // what its users' entity resolvers give is all it reads. Entity expansions are capped by a
 // security manager, so that nested entities cannot blow a small document up. Depth and the text
 // that entities add are capped by the parsers' handlers, with the limits below, and what the
-// library holds for a document, and allocates in all, by a budget in proportion to it.
+// library holds for a document, and allocates in all, by a budget in proportion to it. The DOM
+// parser also bounds the attributes a DTD declares for one element.
 //
 // Used before the toolbox's memory manager exists (the property-list reader of the main bundle):
 // nothing here allocates through it.
@@ -46,6 +47,11 @@ constexpr uint32_t kXMLMaxElementDepth = 1024;
 constexpr size_t kXMLEntityExpansionLimit = 100;
 // Units of character data that entity expansions may add to a document's text.
 constexpr size_t kXMLMaxEntityText = 16 * 1024 * 1024;
+// What the DOM parser may spend on the attributes a DTD declares: at each attribute list of an
+// element, the library makes every default declared for it so far, searching each among the
+// others, so each list counts the square of the attributes declared for its element. One list of
+// 4,096 attributes, or some 360 lists of one attribute for the same element, reach it.
+constexpr size_t kXMLMaxDeclaredAttributeWork = size_t(1) << 24;
 // Bytes the library may hold at once while it reads a document: a base, and so much for each byte
 // of the document. What it frees is given back.
 constexpr size_t kXMLAllocationBase = 64 * 1024 * 1024;
@@ -54,6 +60,10 @@ constexpr size_t kXMLAllocationPerInputByte = 128;
 // makes and frees a reader of some 160 KiB for each entity that it expands in the DTD's attribute
 // defaults, where it counts no expansion, so that a small document could keep it busy for ever.
 constexpr size_t kXMLAllocationTurnoverFactor = 4;
+// Bytes it may allocate in all, what it freed included, before the root element starts: the base,
+// and so much for each byte of the document. The declarations of a DTD, whose attribute defaults
+// it expands without a count, never need more; only a document's content may hold more at once.
+constexpr size_t kXMLDeclarationAllocationPerInputByte = 64;
 
 inline const UniChar* UniCharsOfXMLCh(const XMLCh* inText)
 {
@@ -79,8 +89,11 @@ void ApplyUntrustedInputSettings(xercesc::DOMConfiguration& ioConfig, xercesc::S
 // What the library holds while it reads one document, and what it allocates in all, under a
 // budget in proportion to the document: the library expands the entities of the DTD's attribute
 // defaults without any limit of its own, nor any event that would let a parser count them, but
-// each expansion costs it memory. One budget per parse, on the parse's thread, for a parser made
-// with XMLBudgetedMemoryManager; an allocation past it throws the library's OutOfMemoryException.
+// each expansion costs it memory. Until the parser says the root element starts, what it
+// allocates in all, freed or not, is also held to the declarations' share, far smaller than what
+// the content of a large document may hold. One budget per parse, on the parse's thread, for a
+// parser made with XMLBudgetedMemoryManager; an allocation past it throws the library's
+// OutOfMemoryException.
 class StXMLAllocationBudget
 {
 public:
@@ -96,11 +109,15 @@ public:
     void Give(size_t inBytes);
     // Unique in the process, never 0.
     uint64_t GetID() const { return fID; }
+    // The root element starts: the declarations' share no longer applies.
+    void EnterContent() { fInDeclarations = false; }
 
 private:
     size_t fHeldLimit;
     size_t fHeld = 0;
     size_t fTurnoverLeft;
+    size_t fDeclarationsLeft;
+    bool fInDeclarations = true;
     uint64_t fID;
     bool fExceeded = false;
     StXMLAllocationBudget* fOuter;

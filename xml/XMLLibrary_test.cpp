@@ -8,13 +8,19 @@
 #include "kernel/values/VValueBag.h"
 #include "xml/IXMLDomWrapper.h"
 #include "xml/ValueBagXML.h"
+#include "xml/VXMLBagHandler.h"
 #include "xml/VXMLParser.h"
+#include "xml/XMLTesting_test.h"
 
 #include <gtest/gtest.h>
 #include <xercesc/framework/MemoryManager.hpp>
 #include <xercesc/util/OutOfMemoryException.hpp>
+#include <xercesc/util/PlatformUtils.hpp>
 
+#include <algorithm>
+#include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace kova
@@ -47,6 +53,22 @@ size_t HoldUntilRefused(std::vector<void*>& ioHeld)
     return ioHeld.size() - before;
 }
 
+// Blocks of 1 MiB taken and freed at once until one is refused, at most 100,000; the count taken.
+size_t ChurnUntilRefused()
+{
+    xercesc::MemoryManager* manager = XMLBudgetedMemoryManager();
+    size_t rounds = 0;
+    try
+    {
+        for (; rounds < 100000; ++rounds)
+            manager->deallocate(manager->allocate(kMiB));
+    }
+    catch (const xercesc::OutOfMemoryException&)
+    {
+    }
+    return rounds;
+}
+
 void FreeAll(std::vector<void*>& ioHeld)
 {
     for (void* block : ioHeld)
@@ -64,6 +86,7 @@ TEST_F(XMLLibraryTest, BudgetChargesWhatIsHeldAtOnce)
     void* earlier = manager->allocate(8 * kMiB);
     {
         StXMLAllocationBudget budget(0);
+        budget.EnterContent();
         for (int round = 0; round < 2 * int(kXMLAllocationBase / kMiB); ++round)
             manager->deallocate(manager->allocate(kMiB));
         EXPECT_FALSE(budget.IsExceeded());
@@ -74,24 +97,24 @@ TEST_F(XMLLibraryTest, BudgetChargesWhatIsHeldAtOnce)
     // Freed after the parse: nothing to give back to a budget that is gone, nor to the next one.
     {
         StXMLAllocationBudget next(kMiB);
+        next.EnterContent();
         FreeAll(held);
         EXPECT_EQ(HoldUntilRefused(held), kXMLAllocationBase / kMiB + kXMLAllocationPerInputByte);
         FreeAll(held);
     }
     // A parse that takes and frees without end still stops, at a turnover in proportion to it.
-    StXMLAllocationBudget churning(0);
-    size_t rounds = 0;
-    try
     {
-        for (; rounds < 100000; ++rounds)
-            manager->deallocate(manager->allocate(kMiB));
+        StXMLAllocationBudget churning(0);
+        churning.EnterContent();
+        const size_t rounds = ChurnUntilRefused();
+        EXPECT_TRUE(churning.IsExceeded());
+        EXPECT_GT(rounds, 2 * kXMLAllocationBase / kMiB);
+        EXPECT_LT(rounds, 100000u);
     }
-    catch (const xercesc::OutOfMemoryException&)
-    {
-    }
-    EXPECT_TRUE(churning.IsExceeded());
-    EXPECT_GT(rounds, 2 * kXMLAllocationBase / kMiB);
-    EXPECT_LT(rounds, 100000u);
+    // Before the root element, what is allocated in all stops at the declarations' share.
+    StXMLAllocationBudget declarations(kMiB);
+    EXPECT_EQ(ChurnUntilRefused(), kXMLAllocationBase / kMiB + kXMLDeclarationAllocationPerInputByte);
+    EXPECT_TRUE(declarations.IsExceeded());
 }
 
 // An 8 MiB list of empty elements, one a line: the most elements for its size.
@@ -154,6 +177,105 @@ TEST_F(XMLLibraryTest, LargeOrdinaryDocumentsRead)
         ASSERT_NE(bag->GetElements("i"), nullptr);
         EXPECT_EQ(size_t(bag->GetElements("i")->GetCount()), items);
         EXPECT_EQ(errors.GetLastError(), VE_OK);
+    }
+}
+
+// Counts, below the budget, what the library holds and allocates while it is on: put in place of
+// the library's own memory manager, which it calls for each block. It lives as long as the process,
+// since what the library makes while it is in place keeps it as its manager.
+class CountingMemoryManager : public xercesc::MemoryManager
+{
+public:
+    static CountingMemoryManager& Get()
+    {
+        static CountingMemoryManager* sManager = new CountingMemoryManager;
+        return *sManager;
+    }
+
+    xercesc::MemoryManager* getExceptionMemoryManager() override { return fOriginal; }
+    void* allocate(XMLSize_t inSize) override
+    {
+        void* block = fOriginal->allocate(inSize);
+        std::lock_guard<std::mutex> lock(fMutex);
+        fSizes[block] = inSize;
+        fHeld += inSize;
+        fPeak = std::max(fPeak, fHeld);
+        return block;
+    }
+    void deallocate(void* inBlock) override
+    {
+        {
+            std::lock_guard<std::mutex> lock(fMutex);
+            if (auto found = fSizes.find(inBlock); found != fSizes.end())
+            {
+                fHeld -= found->second;
+                fSizes.erase(found);
+            }
+        }
+        fOriginal->deallocate(inBlock);
+    }
+
+    // The most the body held at once.
+    template <class Body>
+    size_t PeakOf(Body&& inBody)
+    {
+        {
+            std::lock_guard<std::mutex> lock(fMutex);
+            fSizes.clear();
+            fHeld = fPeak = 0;
+        }
+        fOriginal = xercesc::XMLPlatformUtils::fgMemoryManager;
+        xercesc::XMLPlatformUtils::fgMemoryManager = this;
+        inBody();
+        xercesc::XMLPlatformUtils::fgMemoryManager = fOriginal;
+        return fPeak;
+    }
+
+private:
+    xercesc::MemoryManager* fOriginal = nullptr;
+    std::mutex fMutex;
+    std::unordered_map<void*, size_t> fSizes;
+    size_t fHeld = 0;
+    size_t fPeak = 0;
+};
+
+// 17 entities of 1 MiB in a default, or nested ones: the library expands the DTD's defaults
+// without counting the expansions, so only what it allocates stops it. Until the root element
+// starts, it allocates in all no more than the declarations of a document may take (the content
+// may hold more at once).
+TEST_F(XMLLibraryTest, DeclarationsAllocateNoMoreThanTheirShare)
+{
+    std::string wide = "<!DOCTYPE a [<!ENTITY w \"" + std::string(kMiB, 'w') + "\"><!ATTLIST a v CDATA \"";
+    for (int copy = 0; copy < 17; ++copy)
+        wide += "&w;\n";
+    wide += "\">]><a/>";
+    std::string laughs = NestedEntitiesDeclared("a");
+    laughs += "<!ATTLIST a v CDATA \"&l9;\">]><a/>";
+    for (const std::string& xml : {wide, laughs})
+    {
+        SCOPED_TRACE(xml.size());
+        const size_t share = kXMLAllocationBase + kXMLDeclarationAllocationPerInputByte * xml.size();
+        StErrorContextInstaller errors(false, true);
+        VXMLDOMDocument_opaque* document = nullptr;
+        EXPECT_LE(CountingMemoryManager::Get().PeakOf(
+                      [&] {
+                          document =
+                              IXMLDomWrapper::CreateNodeDocumentFromBuffer(xml.data(), xml.size(), nullptr);
+                      }),
+                  share);
+        EXPECT_EQ(document, nullptr);
+        EXPECT_EQ(errors.GetLastError(), VE_XML_ParseFatalError);
+
+        VXMLParser parser;
+        VRefPtr<VValueBag> bag(new VValueBag);
+        VRefPtr<VXMLBagHandler_UniqueElement> handler(new VXMLBagHandler_UniqueElement(bag.Get(), VString()));
+        bool parsed = true;
+        EXPECT_LE(CountingMemoryManager::Get().PeakOf(
+                      [&]
+                      { parsed = parser.Parse(xml.data(), xml.size(), handler.Get(), XML_ValidateNever); }),
+                  share);
+        EXPECT_FALSE(parsed);
+        EXPECT_EQ(errors.GetLastError(), VE_XML_ParseFatalError);
     }
 }
 
