@@ -412,8 +412,6 @@ bool VUpdateEngine::_InitLog()
     if (!fLogFolder.IsValid() || !fLogFolder.IsFolder())
         return false;
     VFolder folder(fLogFolder);
-    if (!folder.Exists() && VMsgFileLogger::CreateLogFolder(folder) != VE_OK)
-        return false;
     VTime now;
     VTime::Now(now);
     int16_t year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millisecond = 0;
@@ -421,6 +419,10 @@ bool VUpdateEngine::_InitLog()
     VString name;
     name.Printf("%04d-%02d-%02d_%02d-%02d-%02d_log", year, month, day, hour, minute, second);
     fFileLogger = new (std::nothrow) VMsgFileLogger(folder, name);
+    // The writer makes the folder and keeps it: the file goes into the folder made, whoever puts a
+    // link in its place meanwhile.
+    if (fFileLogger != nullptr && !folder.Exists() && fFileLogger->CreateLogFolder() != VE_OK)
+        return false;
     if (fFileLogger != nullptr)
         fFileLogger->Start();
     const bool started = fFileLogger != nullptr && fFileLogger->IsStarted();

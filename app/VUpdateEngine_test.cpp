@@ -1,7 +1,7 @@
 // The update engine's steps in this process, on an engine that is built but never started (the
 // test main's process object runs the toolbox): the old bundle's name, the restart command, the
 // rename aside with its retries, the wait for the caller on a clock of the test's, the restart
-// that cannot start.
+// that cannot start, the log folder it makes.
 #include "app/VUpdateEngine.h"
 
 #include "app/UpdaterTesting_test.h"
@@ -11,12 +11,14 @@
 #include "kernel/text/StStringConverter.h"
 #include "xml/VLocalizationManager.h"
 #include "xml/VUTIManager.h"
+#include "platform/mac/errors/XMacLogFolder.h"
 #include "platform/mac/ipc/XPosixProcessLauncher.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <fcntl.h>
+#include <filesystem>
 #include <functional>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -236,6 +238,35 @@ TEST_F(VUpdateEngineTest, ARestartThatCannotStartFails)
     setenv("PATH", path.c_str(), 1);
     EXPECT_FALSE(launched);
     EXPECT_EQ(errors.GetLastError(), VE_UPDATER_RESTART_FAILED);
+}
+
+TEST_F(VUpdateEngineTest, TheLogFolderItMakesKeepsTheLogOnceItsPathIsSwappedForALink)
+{
+    // A user who may write where the log folder is made swaps the folders the updater made for a
+    // link to a folder of theirs as soon as the last one is made: the log file is still made in
+    // the updater's folder, never in theirs.
+    static std::string sLogs;
+    static std::string sElsewhere;
+    StTemporaryFolder elsewhere;
+    std::filesystem::create_directory(elsewhere.Posix("run"));
+    sLogs = fScratch.Posix("logs");
+    sElsewhere = elsewhere.Posix();
+    XMacLogFolder::SetFolderMadeHookForTesting(
+        [](const std::string& inPath)
+        {
+            if (inPath != sLogs + "/run")
+                return;
+            std::filesystem::rename(sLogs, sLogs + "-made");
+            std::filesystem::create_directory_symlink(sElsewhere, sLogs);
+        });
+    fEngine._SetLogFolder(FolderPath(fScratch.Posix("logs/run")));
+    StErrorContextInstaller errors(false, true);
+    const bool started = fEngine._InitLog();
+    XMacLogFolder::SetFolderMadeHookForTesting(nullptr);
+    fEngine._DeInitLog();
+    EXPECT_TRUE(started);
+    EXPECT_EQ(NamesIn(elsewhere.Posix("run")), std::vector<std::string>{});
+    EXPECT_EQ(NamesIn(fScratch.Posix("logs-made/run")).size(), 1u);
 }
 
 TEST(VUpdateEngineLocalization, TheManagerIsUnregisteredEverywhereBeforeItGoes)

@@ -12,7 +12,7 @@
 #include "kernel/values/VRefPtr.h"
 #include "kernel/values/VValueBag.h"
 #include "platform/mac/errors/XMacDebugMgr.h"
-#include "platform/mac/errors/XMacLogFile.h"
+#include "platform/mac/errors/XMacLogFolder.h"
 #include "platform/mac/errors/XMacStackCrawl.h"
 
 #include <algorithm>
@@ -60,10 +60,13 @@ FILE* OpenAssertFileAt(const std::string& inPath, bool inOverwrite)
     const size_t slash = inPath.rfind('/');
     if (slash == std::string::npos)
         return nullptr;
-    XMacLogFile::EOpen result;
+    XMacLogFolder folder;
+    std::string failed;
+    if (folder.Open(inPath.substr(0, std::max<size_t>(slash, 1)), false, failed) != 0)
+        return nullptr;
+    XMacLogFolder::EOpen result;
     int error = 0;
-    return XMacLogFile::OpenStream(inPath.substr(0, std::max<size_t>(slash, 1)), inPath.substr(slash + 1),
-                                   inOverwrite, false, result, error);
+    return folder.OpenStream(inPath.substr(slash + 1), inOverwrite, result, error);
 }
 
 void FormatNow(const char* inFormat, char (&outText)[128])

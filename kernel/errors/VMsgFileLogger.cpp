@@ -11,17 +11,15 @@
 #include "kernel/text/VFromUnicodeConverter_UTF8.h"
 #include "kernel/values/ValueKind.h"
 #include "kernel/values/VValueBag.h"
-#include "platform/mac/errors/XMacLogFile.h"
 
 #include <array>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cstring>
-#include <filesystem>
 #include <new>
 #include <set>
 #include <string_view>
-#include <system_error>
 #include <unordered_map>
 
 namespace kova
@@ -75,6 +73,11 @@ EMessageLevel LevelOf(const VValueBag* inRecord)
     if (inRecord != nullptr)
         inRecord->GetLong(ILoggerBagKeys::level, level);
     return EMessageLevel(uint32_t(level));
+}
+
+VLogger* ProcessLogger()
+{
+    return VProcess::sInstance != nullptr ? VProcess::sInstance->GetLogger() : nullptr;
 }
 
 int64_t SystemClock()
@@ -155,7 +158,18 @@ VMsgFileLogger::~VMsgFileLogger()
 // ---------------------------------------------------------------------------------------------
 // Starting and stopping
 
-int32_t VMsgFileLogger::_ChooseFileNumber() const
+int VMsgFileLogger::_HoldFolder(std::string& outFailed)
+{
+    if (fHeldFolder.IsOpen())
+        return 0;
+    VString posix;
+    fLogFolder.GetPosixPath(posix);
+    const std::string path = to_string(posix);
+    outFailed = path;
+    return fLogFolder.IsFolder() ? fHeldFolder.Open(path, true, outFailed) : ENOENT;
+}
+
+int32_t VMsgFileLogger::_ChooseFileNumber(const XMacLogFolder& inFolder) const
 {
     // The numbers of the files the folder holds under this log name.
     VString firstName;
@@ -164,25 +178,20 @@ int32_t VMsgFileLogger::_ChooseFileNumber() const
     firstPath.ToSubFile(firstName);
     VString posix;
     firstPath.GetPosixPath(posix);
-    const std::filesystem::path first(to_string(posix));
-    const std::string name = first.filename().string();
+    const std::string first = to_string(posix);
+    const std::string name = first.substr(first.rfind('/') + 1);
     const std::string prefix = name.substr(0, name.size() - std::strlen("1.txt"));
+    std::vector<std::string> names;
+    inFolder.GetFileNames(prefix, names);
     std::set<int32_t> numbers;
-    std::error_code error;
-    for (std::filesystem::directory_iterator entry(first.parent_path(), error), end; !error && entry != end;
-         entry.increment(error))
+    for (const std::string& entryName : names)
     {
-        const std::string entryName = entry->path().filename().string();
-        if (entryName.size() <= prefix.size() + 4 || entryName.compare(0, prefix.size(), prefix) != 0 ||
-            entryName.compare(entryName.size() - 4, 4, ".txt") != 0)
+        if (entryName.size() <= prefix.size() + 4 || entryName.compare(entryName.size() - 4, 4, ".txt") != 0)
             continue;
         std::string_view digits(entryName);
         digits = digits.substr(prefix.size(), digits.size() - prefix.size() - 4);
         if (digits.empty() || digits.size() > 9 || digits.front() == '0' ||
             digits.find_first_not_of("0123456789") != std::string_view::npos)
-            continue;
-        std::error_code kindError;
-        if (std::filesystem::is_directory(entry->path(), kindError))
             continue;
         numbers.insert(int32_t(std::stol(std::string(digits))));
     }
@@ -196,16 +205,42 @@ int32_t VMsgFileLogger::_ChooseFileNumber() const
     return number;
 }
 
+VError VMsgFileLogger::CreateLogFolder()
+{
+    std::string failed;
+    int error;
+    {
+        StLocker lock(fLock);
+        error = _HoldFolder(failed);
+    }
+    if (error == 0)
+        return VE_OK;
+    if (failed.empty() || failed.back() != '/')
+        failed.push_back('/');
+    const VFilePath failedPath(VString(failed.data(), failed.size(), VTC_UTF_8), FPS_POSIX);
+    return VFileError::ThrowFromNative(failedPath, MakeVError(kCOMPONENT_POSIX, uint32_t(error)),
+                                       VE_FOLDER_CANNOT_CREATE);
+}
+
 void VMsgFileLogger::Start()
 {
-    if (!fLogFolder.IsFolder() || fLogName.IsEmpty())
+    if (!fLogFolder.IsFolder() || fLogName.IsEmpty() || ProcessLogger() == nullptr)
         return;
-    Start(_ChooseFileNumber());
+    // The run is chosen in the folder held, where its files are opened.
+    XMacLogFolder folder;
+    {
+        StLocker lock(fLock);
+        std::string failed;
+        _HoldFolder(failed);
+        folder = fHeldFolder;
+    }
+    // A folder that cannot be held: Start(int) tells why.
+    Start(folder.IsOpen() ? _ChooseFileNumber(folder) : 1);
 }
 
 void VMsgFileLogger::Start(int32_t inNumber)
 {
-    VLogger* logger = VProcess::sInstance != nullptr ? VProcess::sInstance->GetLogger() : nullptr;
+    VLogger* logger = ProcessLogger();
     if (logger == nullptr)
         return;
     VError failure = VE_OK;
@@ -214,13 +249,16 @@ void VMsgFileLogger::Start(int32_t inNumber)
         StLocker lock(fLock);
         if (fFile != nullptr || !fLogFolder.IsFolder() || fLogName.IsEmpty())
             return;
+        std::string failedFolder;
+        const int folderError = _HoldFolder(failedFolder);
         VSplitableLogFile* file =
-            new (std::nothrow) VSplitableLogFile(VFolder(fLogFolder), fLogName, inNumber, false);
+            new (std::nothrow) VSplitableLogFile(VFolder(fLogFolder), fHeldFolder, fLogName, inNumber, false);
         if (file == nullptr)
             return;
-        if (!file->Open(false, false))
+        if (folderError != 0 || !file->Open(false, false))
         {
-            failure = file->GetLastOpenError();
+            failure = folderError != 0 ? MakeVError(kCOMPONENT_POSIX, uint32_t(folderError))
+                                       : file->GetLastOpenError();
             file->_BuildFilePath(failedPath, inNumber);
             delete file;
         }
@@ -250,7 +288,7 @@ void VMsgFileLogger::Stop()
     if (hasFile)
     {
         // Before the writer's lock: what waits in the logger reaches the file first.
-        if (VLogger* logger = VProcess::sInstance != nullptr ? VProcess::sInstance->GetLogger() : nullptr)
+        if (VLogger* logger = ProcessLogger())
             logger->RemoveLogListener(&fListener);
         StLocker lock(fLock);
         delete fFile;
@@ -330,20 +368,6 @@ const char* VMsgFileLogger::GetMessageLevelName(EMessageLevel inLevel)
 void VMsgFileLogger::BuildLogFileName(const VString& inName, int32_t inNumber, VString& outFileName)
 {
     VSplitableLogFile::BuildLogFileName(inName, inNumber, outFileName);
-}
-
-VError VMsgFileLogger::CreateLogFolder(const VFolder& inFolder)
-{
-    VString posix;
-    inFolder.GetPath().GetPosixPath(posix);
-    std::string failed;
-    const int error = XMacLogFile::MakeFolder(to_string(posix), failed);
-    if (error == 0)
-        return VE_OK;
-    failed.push_back('/');
-    const VFilePath failedPath(VString(failed.data(), failed.size(), VTC_UTF_8), FPS_POSIX);
-    return VFileError::ThrowFromNative(failedPath, MakeVError(kCOMPONENT_POSIX, uint32_t(error)),
-                                       VE_FOLDER_CANNOT_CREATE);
 }
 
 void VMsgFileLogger::AppendLogText(std::string& ioLine, std::string_view inText, bool inKeepLineFeeds)

@@ -11,9 +11,13 @@
 // hands it the records in batches; a batch is written at once.
 //
 // Start appends to the last file of the folder's run (base_1.txt, base_2.txt, ...). A folder it
-// cannot write raises a file error that says why, and the writer stays stopped. The writer's lock
-// comes after the logger's listener lock: the listener is added once the writer's lock is
-// released and removed before it is taken.
+// cannot write raises a file error that says why, and the writer stays stopped. The writer holds
+// its folder from the moment it makes or first opens it (CreateLogFolder, Start) until it is
+// deleted: the files of every run are listed, opened, split and removed in that folder, whatever
+// its path comes to name (XMacLogFolder).
+//
+// The writer's lock comes after the logger's listener lock: the listener is added once the
+// writer's lock is released and removed before it is taken.
 #pragma once
 
 #include "kernel/errors/ILogListener.h"
@@ -23,6 +27,7 @@
 #include "kernel/text/VString.h"
 #include "kernel/values/VObject.h"
 #include "kernel/values/VTime.h"
+#include "platform/mac/errors/XMacLogFolder.h"
 
 #include <atomic>
 #include <cstdint>
@@ -103,10 +108,11 @@ public:
     static void GetLogInfosFromBag(const VValueBag* inRecord, VString& outSource, EMessageLevel& outLevel,
                                    VString& outMessage);
     static void BuildLogFileName(const VString& inName, int32_t inNumber, VString& outFileName);
-    // Makes a log folder with its missing parents as the writer does: each folder made is entered
-    // without following a link. A failure raises a folder error on the folder that could not be
-    // made (the POSX code below it tells why).
-    static VError CreateLogFolder(const VFolder& inFolder);
+    // Makes the log folder with its missing parents as Start does, and holds it from then on: the
+    // files are made in the folder made, whoever puts a link in its place. A folder that exists is
+    // held as named. A failure raises a folder error on the folder that could not be made (the
+    // POSX code below it tells why).
+    VError CreateLogFolder();
     // Appends UTF-8 text to a line of a log file, each control character in a visible form that
     // cannot end the line: \n, \r, \t, \xHH for the other C0 controls and DEL, \uHHHH for the C1
     // controls and the line and paragraph separators. A backslash stays as it is. With
@@ -134,12 +140,17 @@ private:
     bool _Writes(EMessageLevel inLevel) const;
     void _WriteBatch(const std::vector<const VValueBag*>& inRecords);
     void _WriteLine(std::string_view inSource, EMessageLevel inLevel, std::string_view inMessage);
+    // Under the lock: holds the folder unless held already, making it when missing. 0, or the
+    // errno with outFailed naming the folder that could not be opened or made.
+    int _HoldFolder(std::string& outFailed);
     // The number of the last file of the run the folder holds; 1 when it holds none.
-    int32_t _ChooseFileNumber() const;
+    int32_t _ChooseFileNumber(const XMacLogFolder& inFolder) const;
 
     mutable VCriticalSection fLock;
     VTime fStartTime;
     VFilePath fLogFolder;
+    // Closed when the writer is deleted.
+    XMacLogFolder fHeldFolder;
     VString fLogName;
     // Owned; null while stopped.
     VSplitableLogFile* fFile = nullptr;

@@ -308,6 +308,72 @@ TEST_F(MsgFileLogger, StopWritesWhatWaitsAndAStartedWriterStartsAgain)
     EXPECT_NE(lines[1].find("after"), std::string::npos);
 }
 
+TEST_F(MsgFileLogger, AFolderItMadeKeepsItsFilesOnceItsPathIsSwappedForALink)
+{
+    // Between two starts, whoever may write the folder above the ones the writer made swaps them
+    // for a link to a folder of theirs that holds a run of the same name: the writer still
+    // appends to the file it made, and their files stay as they were.
+    StTemporaryFolder elsewhere;
+    std::filesystem::create_directory(elsewhere.Posix("b"));
+    for (const char* number : {"1", "2"})
+        WriteFileBytes(elsewhere.Posix(std::string("b/") + kLogName + "_" + number + ".txt"), "theirs\n");
+    VMsgFileLogger writer(FolderAt(fFolder.Posix("a/b")), VString(kLogName));
+    writer.SetClockForTesting(FixedClock);
+    writer.Start();
+    ASSERT_TRUE(writer.IsStarted());
+    fLogger->LogMessage(EML_Info, VString("first"), VString("T"));
+    writer.Stop();
+    std::filesystem::rename(fFolder.Posix("a"), fFolder.Posix("made"));
+    std::filesystem::create_directory_symlink(elsewhere.Posix(), fFolder.Posix("a"));
+    writer.Start();
+    fLogger->LogMessage(EML_Info, VString("again"), VString("T"));
+    writer.Stop();
+    for (const char* number : {"1", "2"})
+        EXPECT_EQ(ReadFileBytes(elsewhere.Posix(std::string("b/") + kLogName + "_" + number + ".txt")),
+                  "theirs\n");
+    EXPECT_EQ(NamesIn(elsewhere.Posix("b")).size(), 2u);
+    const std::string made = ReadFileBytes(fFolder.Posix(std::string("made/b/") + kLogName + "_1.txt"));
+    EXPECT_NE(made.find("[T] INFO - first ()\n"), std::string::npos) << made;
+    EXPECT_NE(made.find("[T] INFO - again ()\n"), std::string::npos) << made;
+}
+
+TEST_F(MsgFileLogger, ALogFolderThatCannotBeMadeRaisesAFolderErrorOnWhatStandsInTheWay)
+{
+    // A file where a folder of the path is to be made; a link on the way that leads out of the
+    // folder that exists, to a folder that does not: nothing is made there.
+    StTemporaryFolder elsewhere;
+    WriteFileBytes(fFolder.Posix("file"), "");
+    ASSERT_EQ(symlink(elsewhere.Posix("missing").c_str(), fFolder.Posix("out").c_str()), 0);
+    struct Case
+    {
+        const char* fFolder;
+        const char* fInTheWay;
+        int fErrno;
+    };
+    const Case kCases[] = {
+        {"file/a/b", "file", ENOTDIR},
+        {"out/a/b", "out", ELOOP},
+    };
+    for (const Case& test : kCases)
+    {
+        SCOPED_TRACE(test.fFolder);
+        VMsgFileLogger writer(FolderAt(fFolder.Posix(test.fFolder)), VString(kLogName));
+        StErrorContextInstaller errors(false, true);
+        EXPECT_NE(writer.CreateLogFolder(), VE_OK);
+        const VErrorContext* context = errors.GetContext();
+        ASSERT_EQ(context->GetErrorCount(), 2u);
+        EXPECT_EQ(context->GetNthError(1)->GetError(), MakeVError(kCOMPONENT_POSIX, uint32_t(test.fErrno)));
+        VString path;
+        context->GetNthError(2)->GetBag()->GetString("path", path);
+        VString expected;
+        FolderAt(fFolder.Posix(test.fInTheWay)).GetPath().GetPath(expected);
+        EXPECT_EQ(to_string(path), to_string(expected));
+        writer.Start();
+        EXPECT_FALSE(writer.IsStarted());
+    }
+    EXPECT_EQ(NamesIn(elsewhere.Posix()), std::vector<std::string>{});
+}
+
 TEST_F(MsgFileLogger, WithoutAProcessLoggerNothingStarts)
 {
     StTestProcess bare(false);

@@ -4,7 +4,6 @@
 #include "kernel/files/VFolder.h"
 #include "kernel/text/StStringConverter.h"
 #include "platform/mac/errors/XMacErrorText.h"
-#include "platform/mac/errors/XMacLogFile.h"
 
 #include <algorithm>
 #include <atomic>
@@ -56,6 +55,13 @@ void Report(const char* inFormat, ...)
     va_end(arguments);
 }
 
+// The name at the end of a POSIX path; empty when the path has no folder.
+std::string FileNameOf(const std::string& inPath)
+{
+    const size_t slash = inPath.rfind('/');
+    return slash == std::string::npos ? std::string() : inPath.substr(slash + 1);
+}
+
 } // namespace
 
 void VSplitableLogFile::SetWriteFunctionForTesting(WriteFunction inFunction)
@@ -73,6 +79,13 @@ VSplitableLogFile::VSplitableLogFile(const VFolder& inFolder, const VString& inB
     : fFolder(inFolder.GetPath()), fBaseName(inBaseName), fNumber(inNumber),
       fMaxToKeep(sDefaultMaxLogsToKeep), fBinary(inBinary)
 {
+}
+
+VSplitableLogFile::VSplitableLogFile(const VFolder& inFolder, const XMacLogFolder& inHeld,
+                                     const VString& inBaseName, int32_t inNumber, bool inBinary)
+    : VSplitableLogFile(inFolder, inBaseName, inNumber, inBinary)
+{
+    fHeldFolder = inHeld;
 }
 
 VSplitableLogFile::~VSplitableLogFile()
@@ -128,26 +141,47 @@ std::string VSplitableLogFile::_PosixPathOf(int32_t inNumber) const
     return to_string(posix);
 }
 
+std::string VSplitableLogFile::_NameOf(int32_t inNumber) const
+{
+    return FileNameOf(_PosixPathOf(inNumber));
+}
+
 // ---------------------------------------------------------------------------------------------
 // Opening and closing
+
+bool VSplitableLogFile::_HoldFolder()
+{
+    if (fHeldFolder.IsOpen())
+        return true;
+    const std::string path = _PosixPathOf(fNumber);
+    const size_t slash = path.rfind('/');
+    std::string failed;
+    const int error = slash == std::string::npos
+                          ? ENOENT
+                          : fHeldFolder.Open(path.substr(0, std::max<size_t>(slash, 1)), true, failed);
+    if (error == 0)
+        return true;
+    fLastOpenError = MakeVError(kCOMPONENT_POSIX, uint32_t(error));
+    return false;
+}
 
 FILE* VSplitableLogFile::_OpenStream(int32_t& ioNumber, bool inOverwrite, std::string& outPosixPath)
 {
     for (int32_t taken = 0;; ++taken)
     {
         outPosixPath = _PosixPathOf(ioNumber);
-        const size_t slash = outPosixPath.rfind('/');
-        if (slash == std::string::npos)
+        const std::string name = FileNameOf(outPosixPath);
+        if (name.empty())
         {
             fLastOpenError = MakeVError(kCOMPONENT_POSIX, ENOENT);
             return nullptr;
         }
-        XMacLogFile::EOpen result;
+        if (!_HoldFolder())
+            return nullptr;
+        XMacLogFolder::EOpen result;
         int error = 0;
-        FILE* stream =
-            XMacLogFile::OpenStream(outPosixPath.substr(0, std::max<size_t>(slash, 1)),
-                                    outPosixPath.substr(slash + 1), inOverwrite, true, result, error);
-        if (result == XMacLogFile::EOpen::kTaken)
+        FILE* stream = fHeldFolder.OpenStream(name, inOverwrite, result, error);
+        if (result == XMacLogFolder::EOpen::kTaken)
         {
             // Planted under the name (a link, a pipe, a folder...): the next number, up to a bound,
             // as each costs a look.
@@ -174,10 +208,11 @@ bool VSplitableLogFile::Open(bool inOverwrite, bool inFindFreeNumber)
 {
     if (fStream == nullptr)
     {
-        if (inFindFreeNumber)
+        if (inFindFreeNumber && _HoldFolder())
         {
-            for (std::string path = _PosixPathOf(fNumber); !path.empty() && XMacLogFile::NameIsTaken(path);
-                 path = _PosixPathOf(fNumber))
+            for (std::string name = _NameOf(fNumber);
+                 !name.empty() && fHeldFolder.NameIsTaken(name) && fNumber < INT32_MAX;
+                 name = _NameOf(fNumber))
                 ++fNumber;
         }
         std::string path;
@@ -305,9 +340,9 @@ int32_t VSplitableLogFile::CheckLogSize()
         const int64_t last = int64_t(next) - fMaxToKeep;
         for (int64_t number = std::max<int64_t>(1, int64_t(old) + 1 - fMaxToKeep); number <= last; ++number)
         {
-            std::string oldest = _PosixPathOf(int32_t(number));
+            const std::string oldest = _NameOf(int32_t(number));
             if (!oldest.empty())
-                XMacLogFile::RemoveFile(oldest);
+                fHeldFolder.RemoveFile(oldest);
         }
     }
     SplitStep(3);

@@ -16,8 +16,10 @@
 //
 // The names are predictable, and whoever may write the folder may plant something under the name
 // of a file to come: a file is opened only where its name holds a regular file of its own (never
-// through a link, never waiting on a pipe) or nothing, and the next number is taken otherwise
-// (XMacLogFile).
+// through a link, never waiting on a pipe) or nothing, and the next number is taken otherwise.
+// The folder is held from the first open on (made when missing), and every file is opened, split
+// and removed in the folder held, never through its path again: a folder swapped for a link
+// leads no file elsewhere (XMacLogFolder).
 //
 // The stream is unbuffered: a line the file took is in the file, whatever happens to the process.
 // The owner serialises all calls.
@@ -28,6 +30,7 @@
 #include "kernel/text/VString.h"
 #include "kernel/values/KovaTypes.h"
 #include "kernel/values/VObject.h"
+#include "platform/mac/errors/XMacLogFolder.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -52,6 +55,9 @@ public:
 
     // Closed; the number is the first file's.
     VSplitableLogFile(const VFolder& inFolder, const VString& inBaseName, int32_t inNumber, bool inBinary);
+    // The same in the folder its writer holds already (inFolder's, opened or made earlier).
+    VSplitableLogFile(const VFolder& inFolder, const XMacLogFolder& inHeld, const VString& inBaseName,
+                      int32_t inNumber, bool inBinary);
     VSplitableLogFile(const VSplitableLogFile&) = delete;
     VSplitableLogFile& operator=(const VSplitableLogFile&) = delete;
     // Closes.
@@ -137,7 +143,11 @@ private:
     // Opens the file of that number, or of the first number after it whose name is free or holds
     // a log file (ioNumber tells which).
     FILE* _OpenStream(int32_t& ioNumber, bool inOverwrite, std::string& outPosixPath);
+    // Holds the folder unless held already, making it when missing; false with fLastOpenError set.
+    bool _HoldFolder();
     std::string _PosixPathOf(int32_t inNumber) const;
+    // The file's name in the folder, as its POSIX path ends; empty when the path is.
+    std::string _NameOf(int32_t inNumber) const;
     // One append of bytes: the split check and the separator, then the write or the backlog.
     void _Append(const char* inData, size_t inSize);
     // Writes what the file takes; the rest waits. False when something was left.
@@ -154,6 +164,7 @@ private:
 
     FILE* fStream = nullptr;
     VFilePath fFolder;
+    XMacLogFolder fHeldFolder;
     VString fBaseName;
     int32_t fNumber;
     int32_t fMaxToKeep;

@@ -4,7 +4,7 @@
 #include "kernel/files/FileTesting_test.h"
 #include "kernel/files/VFolder.h"
 #include "kernel/text/StStringConverter.h"
-#include "platform/mac/errors/XMacLogFile.h"
+#include "platform/mac/errors/XMacLogFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -259,15 +259,15 @@ TEST_F(SplitableLogFile, ANextFileThatCannotBeOpenedKeepsTheCurrentOneUntilTheNe
     MakeSparse(1, kSplit + 1);
     std::unique_ptr<VSplitableLogFile> file(NewFile(1));
     ASSERT_TRUE(file->Open(false, false));
-    // The folder set aside and a file in its place: the next file cannot be opened.
-    const std::string aside = fFolder.Posix() + "-aside";
-    ASSERT_EQ(rename(fFolder.Posix().c_str(), aside.c_str()), 0);
-    WriteFileBytes(fFolder.Posix(), "");
+    // Every name the split may pass holds a folder: the next file cannot be opened.
+    const int32_t last = 2 + VSplitableLogFile::kMaxTakenNames;
+    for (int32_t number = 2; number <= last; ++number)
+        ASSERT_TRUE(std::filesystem::create_directory(FileOf(number)));
     testing::internal::CaptureStderr();
     AppendAll(*file, {"a\n", "b\n"});
     EXPECT_EQ(file->GetLogNumber(), 1);
-    std::filesystem::remove(fFolder.Posix());
-    ASSERT_EQ(rename(aside.c_str(), fFolder.Posix().c_str()), 0);
+    for (int32_t number = 2; number <= last; ++number)
+        std::filesystem::remove(FileOf(number));
     AppendAll(*file, {"c\n"}); // no new try before the next batch
     EXPECT_EQ(file->GetLogNumber(), 1);
     file->RetryPending();
@@ -277,7 +277,7 @@ TEST_F(SplitableLogFile, ANextFileThatCannotBeOpenedKeepsTheCurrentOneUntilTheNe
     std::string reports = testing::internal::GetCapturedStderr();
     EXPECT_EQ(TailOf(1, kSplit + 1), "a\nb\nc\n");
     EXPECT_EQ(ReadFileBytes(FileOf(2)), "d\n");
-    EXPECT_EQ(reports, "kova log: cannot open " + FileOf(2) + " (Not a directory): the lines go on into " +
+    EXPECT_EQ(reports, "kova log: cannot open " + FileOf(last) + " (File exists): the lines go on into " +
                            FileOf(1) + "\nkova log: split again, into " + FileOf(2) + "\n");
 }
 
@@ -385,11 +385,11 @@ TEST_F(SplitableLogFile, ASplitIntoATakenNameGoesPastIt)
 
 TEST_F(SplitableLogFile, AFolderItMakesIsEnteredWithoutFollowingALink)
 {
-    // Each folder the file makes is swapped for a link to another folder as soon as it is made.
+    // The folder the file makes is swapped for a link to another folder as soon as it is made.
     static std::string sElsewhere;
     StTemporaryFolder elsewhere;
     sElsewhere = elsewhere.Posix();
-    XMacLogFile::SetFolderMadeHookForTesting(
+    XMacLogFolder::SetFolderMadeHookForTesting(
         [](const std::string& inPath)
         {
             std::filesystem::rename(inPath, inPath + "-made");
@@ -397,10 +397,36 @@ TEST_F(SplitableLogFile, AFolderItMakesIsEnteredWithoutFollowingALink)
         });
     VSplitableLogFile file(VFolder(fFolder.Path("a/b/")), VString("log"), 1, false);
     const bool opened = file.Open(false, false);
-    XMacLogFile::SetFolderMadeHookForTesting(nullptr);
+    XMacLogFolder::SetFolderMadeHookForTesting(nullptr);
     EXPECT_FALSE(opened);
     EXPECT_NE(file.GetLastOpenError(), VE_OK);
     EXPECT_EQ(NamesIn(sElsewhere), std::vector<std::string>{});
+}
+
+TEST_F(SplitableLogFile, AFolderItMadeKeepsItsFilesOnceItsPathIsSwappedForALink)
+{
+    // Whoever may write the folder above the ones the file made swaps them for a link to a folder
+    // of theirs once the file is open: the split, the removal of the oldest file and a reopen
+    // stay in the folder made, and their folder is neither written nor emptied.
+    StTemporaryFolder elsewhere;
+    std::filesystem::create_directory(elsewhere.Posix("b"));
+    WriteFileBytes(elsewhere.Posix("b/log_1.txt"), "theirs\n");
+    VSplitableLogFile file(VFolder(fFolder.Path("a/b/")), VString("log"), 1, false);
+    file.SetMaxLogsToKeep(1);
+    ASSERT_TRUE(file.Open(false, false));
+    std::filesystem::rename(fFolder.Posix("a"), fFolder.Posix("made"));
+    std::filesystem::create_directory_symlink(elsewhere.Posix(), fFolder.Posix("a"));
+    file.AppendString(std::string(size_t(kSplit) + 1, 'x').c_str());
+    file.AppendString("split\n");
+    EXPECT_EQ(file.GetLogNumber(), 2);
+    file.SetLogNumber(7, false);
+    file.AppendString("reopened\n");
+    file.Close();
+    EXPECT_EQ(NamesIn(elsewhere.Posix("b")), std::vector<std::string>{"log_1.txt"});
+    EXPECT_EQ(ReadFileBytes(elsewhere.Posix("b/log_1.txt")), "theirs\n");
+    EXPECT_EQ(NamesIn(fFolder.Posix("made/b")), (std::vector<std::string>{"log_2.txt", "log_7.txt"}));
+    EXPECT_EQ(ReadFileBytes(fFolder.Posix("made/b/log_2.txt")), "split\n");
+    EXPECT_EQ(ReadFileBytes(fFolder.Posix("made/b/log_7.txt")), "reopened\n");
 }
 
 // No open of a log file waits for a reader of a pipe planted under its name, nor does the removal
