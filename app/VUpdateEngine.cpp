@@ -47,14 +47,6 @@ bool ContextHasErrors(const StErrorContextInstaller& inScope)
     return inScope.GetContext() != nullptr && !inScope.GetContext()->IsEmpty();
 }
 
-// What the log holds so far is in its file before a bundle moves: a run killed on the way leaves
-// a log that tells how far it got.
-void FlushLog()
-{
-    if (VLogger* logger = VProcess::sInstance != nullptr ? VProcess::sInstance->GetLogger() : nullptr)
-        logger->Flush();
-}
-
 // Standard error takes one line end whether or not the message brings its own.
 void PrintArgumentLine(const char* inMessage)
 {
@@ -561,10 +553,15 @@ void VUpdateEngine::_ApplyUpdate()
         return;
 
     // Before anything is written or moved: the customization writes into the up-to-date bundle.
-    if (XMacUpdater::NamesOtherThanAFile(fRestartParameters))
+    // An option's file that is no regular file is refused by name; the client-info file is then
+    // read as a regular file only, so that a pipe put there meanwhile cannot hold the run either.
+    for (const VFilePath* option : {&fRestartParameters, &fClientInfoPath})
     {
-        ThrowErrorWithPath(VE_UPDATER_NOT_A_REGULAR_FILE, fRestartParameters);
-        return;
+        if (XMacUpdater::NamesOtherThanAFile(*option))
+        {
+            ThrowErrorWithPath(VE_UPDATER_NOT_A_REGULAR_FILE, *option);
+            return;
+        }
     }
     if (_RefuseSameOrNested(outdated, upToDate))
     {
@@ -648,7 +645,7 @@ void VUpdateEngine::_DisposeOfOldBundle(const VFolder& inOldBundle)
 {
     VString path;
     inOldBundle.GetPath().GetPosixPath(path);
-    FlushLog();
+    _FlushLog();
     VErrorContext trashErrors;
     {
         StErrorContextInstaller trash(false, true);
@@ -661,7 +658,7 @@ void VUpdateEngine::_DisposeOfOldBundle(const VFolder& inOldBundle)
     GetErrorTexts(trashErrors, text);
     LogWarning("Moving the old application %S to the trash failed: %S", &path, &text);
     // A trash that fails is no failure once the old bundle is deleted all the same.
-    FlushLog();
+    _FlushLog();
     VErrorContext deletionErrors;
     {
         StErrorContextInstaller forced(false, true);
@@ -759,7 +756,7 @@ VFolder* VUpdateEngine::_RenameAside(VFolder& inOutdated, const VFilePath& inOld
     {
         VFolder* oldBundle = nullptr;
         VErrorContext attemptErrors;
-        FlushLog();
+        _FlushLog();
         {
             // An attempt that fails is kept aside: a later success drops it, but its line stays.
             StErrorContextInstaller scope(false, true);
@@ -793,7 +790,7 @@ VFolder* VUpdateEngine::_RenameAside(VFolder& inOutdated, const VFilePath& inOld
 void VUpdateEngine::_RollBack(VFolder* inOldBundle, const VFolder& inInstall, const VFilePath& inOutdatedPath)
 {
     LogInfo("Rolling back up-to-date application install");
-    FlushLog();
+    _FlushLog();
     // A link found there, dangling or not, goes alone.
     if (XMacUpdater::ItemExists(inInstall.GetPath()))
         inInstall.Delete(true);
@@ -806,7 +803,8 @@ void VUpdateEngine::_RollBack(VFolder* inOldBundle, const VFolder& inInstall, co
 bool VUpdateEngine::_RefuseSameOrNested(const VFolder& inOutdated, const VFolder& inUpToDate) const
 {
     // Named apart, the two may still be one folder on disk: a link to the outdated bundle, or to
-    // an update inside it, would dangle once the outdated bundle is moved aside.
+    // an update inside it, would dangle once the outdated bundle is moved aside, and a bind mount
+    // of it would follow it aside. The containment on disk decides by real paths and identities.
     const VFilePath& outdated = inOutdated.GetPath();
     const VFilePath& upToDate = inUpToDate.GetPath();
     const bool refused = inOutdated.IsSameFolder(&inUpToDate) || upToDate.IsChildOf(outdated) ||

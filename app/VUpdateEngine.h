@@ -125,19 +125,19 @@ private:
     // Puts the outdated bundle back and removes what the copy made.
     void _RollBack(VFolder* inOldBundle, const VFolder& inInstall, const VFilePath& inOutdatedPath);
     // Flushes the process logger and the log file: why the file did not take every line of the
-    // run (a POSX code), VE_OK when it did or there is none.
+    // run (a POSX code), VE_OK when it did or there is none. Called before each step that moves a
+    // bundle too, so that a run killed on the way leaves a log that tells how far it got.
     VError _FlushLog();
     // The notification of a failed run (inContext, null when the update succeeded), or of a log
     // that could not be written (inLogError, VE_OK when it was).
     void _NotifyFailure(VErrorContext* inContext, VError inLogError);
-    // The two bundles are one folder, or one lies in the other, on disk (links and ".." resolved)
-    // or as named: UPQL 14 is raised and true returned.
+    // The two bundles are one folder, or one lies in the other, on disk (links and ".." resolved,
+    // a folder reached another way, such as a bind mount, known by its device and inode) or as
+    // named: UPQL 14 is raised and true returned.
     bool _RefuseSameOrNested(const VFolder& inOutdated, const VFolder& inUpToDate) const;
     // The old bundle stays aside until a real folder holding a bundle stands at the install path;
     // otherwise it is put back (and released, ioOldBundle cleared), UPQL 13 raised, false returned.
     bool _KeepOldBundleUnlessInstalled(VFolder*& ioOldBundle, const VFolder& inInstall);
-    // The notification of a failed run.
-    void _NotifyFailure(VErrorContext* inContext);
 
     VFilePath fLogFolder;
     VFilePath fClientInfoPath;

@@ -3,10 +3,8 @@
 #include "app/VUpdateEngine.h"
 
 #include "app/UpdaterErrors.h"
-#include "kernel/errors/KovaErrors.h"
 #include "kernel/errors/VErrorContext.h"
 #include "kernel/files/VFile.h"
-#include "kernel/files/VFileError.h"
 #include "kernel/files/VFolder.h"
 #include "kernel/json/VJSONObject.h"
 #include "kernel/json/VJSONValue.h"
@@ -14,9 +12,6 @@
 #include "kernel/values/VValueBag.h"
 #include "platform/mac/app/XMacUpdater.h"
 #include "xml/ValueBagXML.h"
-
-#include <cstring>
-#include <string>
 
 namespace kova
 {
@@ -49,44 +44,6 @@ private:
     mutable VFilePath fLink;
 };
 
-// The client-customization file as the JSON loader reads it: opened without blocking and read only
-// when it is a regular file, so that a FIFO or a device named there never holds the update.
-class VClientInfoFile : public VFile
-{
-public:
-    explicit VClientInfoFile(const VFilePath& inPath) : VFile(inPath) {}
-
-    VError GetContent(VMemoryBuffer<1024ul, 2ul, 1048576ul>& outContent) const override
-    {
-        outContent.ResizeExactly(0);
-        std::string bytes;
-        int error = 0;
-        switch (XMacUpdater::ReadRegularFile(GetPath(), bytes, error))
-        {
-        case XMacUpdater::EFileRead::kRead:
-            break;
-        case XMacUpdater::EFileRead::kCannotOpen:
-            return VFileError::ThrowFromNative(GetPath(), PosixError(error), VE_FILE_CANNOT_OPEN);
-        case XMacUpdater::EFileRead::kNotRegular:
-            return ThrowErrorWithPath(VE_UPDATER_NOT_A_REGULAR_FILE, GetPath());
-        case XMacUpdater::EFileRead::kCannotRead:
-            return VFileError::ThrowFromNative(GetPath(), PosixError(error), VE_FILE_CANNOT_READ);
-        }
-        if (!outContent.ResizeExactly(bytes.size()))
-        {
-            _ThrowError(VE_MEMORY_FULL);
-            return VE_MEMORY_FULL;
-        }
-        outContent.SetDataSize(bytes.size());
-        if (!bytes.empty())
-            std::memcpy(outContent.GetDataPtr(), bytes.data(), bytes.size());
-        return VE_OK;
-    }
-
-private:
-    static VError PosixError(int inErrno) { return MakeVError(kCOMPONENT_POSIX, uint32_t(inErrno)); }
-};
-
 // The member when it is a string; false otherwise, the text untouched.
 bool GetStringMember(const VJSONObject& inObject, const char* inName, VString& outText)
 {
@@ -100,7 +57,8 @@ bool VUpdateEngine::_FinishClientCustomization()
 {
     StErrorContextInstaller errors(true, true);
     VJSONValue info;
-    VClientInfoFile file(fClientInfoPath);
+    // A whole content is read from a regular file only, never waiting on a pipe or a device.
+    const VFile file(fClientInfoPath);
     info.LoadFromFile(&file);
     VJSONObject* object = info.IsObject() ? info.RetainObject() : nullptr;
     VString platform;

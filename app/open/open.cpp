@@ -25,18 +25,30 @@ int Usage()
 }
 
 // The value of a key of the bundle's Info.plist, read as the plain property list the bundles
-// carry: <key>NAME</key> followed by <string>VALUE</string>. Empty when absent.
+// carry: <key>NAME</key> followed by <string>VALUE</string>. Empty when absent, and when the
+// Info.plist is no regular file: a pipe or a device there (a bundle is anyone's download) is
+// opened without waiting and never read.
 std::string InfoValue(const std::string& inBundle, const std::string& inKey)
 {
-    FILE* file = std::fopen((inBundle + "/Contents/Info.plist").c_str(), "re");
-    if (file == nullptr)
+    const int fd =
+        ::open((inBundle + "/Contents/Info.plist").c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
         return std::string();
+    struct stat status = {};
     std::string text;
-    char buffer[4096];
-    size_t count = 0;
-    while ((count = std::fread(buffer, 1, sizeof(buffer), file)) > 0 && text.size() < (1u << 20))
-        text.append(buffer, count);
-    std::fclose(file);
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode))
+    {
+        char buffer[4096];
+        while (text.size() < (1u << 20))
+        {
+            const ssize_t count = ::read(fd, buffer, sizeof(buffer));
+            if (count > 0)
+                text.append(buffer, size_t(count));
+            else if (count == 0 || errno != EINTR)
+                break;
+        }
+    }
+    ::close(fd);
     const std::string keyTag = "<key>" + inKey + "</key>";
     size_t at = text.find(keyTag);
     if (at == std::string::npos)

@@ -28,6 +28,9 @@ constexpr uint32_t FO_NoCache = 0x20; // either bit
 constexpr uint32_t FO_NoCacheAlso = 0x40;
 // A final symbolic link is followed; without it opening a link is refused.
 constexpr uint32_t FO_FollowLinks = 0x80;
+// Only a regular file is opened, and the open never waits: a pipe with no writer, a device or a
+// folder is refused at once (EISDIR for a folder, ENOTSUP for the others).
+constexpr uint32_t FO_RegularFileOnly = 0x100;
 
 // Copy, move and create option: an existing destination is replaced.
 constexpr uint32_t FO_Overwrite = 0x04;

@@ -14,8 +14,10 @@ class VFilePath;
 
 // True when inPath lies below inFolder once ".." and the links of both are resolved: a link
 // inside that leads out is outside, a folder named through a link above it holds its own items.
-// What does not exist yet is taken as it is named, below its deepest existing ancestor. The
-// folder itself is in itself only with inFolderItself. False when either path cannot be resolved.
+// Beyond the names, a folder on the way that is the folder itself on disk (same device and inode:
+// a bind mount of it) holds the path too. What does not exist yet is taken as it is named, below
+// its deepest existing ancestor. The folder itself is in itself (by name or identity) only with
+// inFolderItself. False when either path cannot be resolved.
 bool IsInFolderOnDisk(const VFilePath& inPath, const VFilePath& inFolder, bool inFolderItself = false);
 
 // The checks made on this thread: each resolves real paths and reads the mount table. Tests read

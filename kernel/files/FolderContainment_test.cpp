@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <sys/mount.h>
+#include <unistd.h>
+
 namespace kova
 {
 namespace
@@ -55,6 +59,51 @@ TEST(FolderContainment, DecidedOnTheRealPath)
     // Asked for, the folder is in itself, also named through a link to it.
     EXPECT_TRUE(IsInFolderOnDisk(temp.Path("alias/"), temp.Path("box/"), true));
     EXPECT_FALSE(IsInFolderOnDisk(temp.Path("box/out"), temp.Path("box/"), true));
+}
+
+// Unmounts at the end of the scope, before the folder the mount point lies in goes.
+struct StUnmount
+{
+    std::string fPoint;
+    ~StUnmount() { umount2(fPoint.c_str(), MNT_DETACH); }
+};
+
+TEST(FolderContainment, DecidedOnIdentityWhereNamesDiffer)
+{
+    // A bind mount shows a folder at another name: what lies below it lies in the folder.
+    StTemporaryFolder temp;
+    ASSERT_TRUE(temp.IsValid());
+    for (const char* folder : {"box", "box/sub", "bound", "other"})
+        ASSERT_EQ(mkdir(temp.Posix(folder).c_str(), 0755), 0);
+    WriteFileBytes(temp.Posix("box/sub/a.txt"), "a");
+    if (geteuid() != 0 ||
+        mount(temp.Posix("box").c_str(), temp.Posix("bound").c_str(), nullptr, MS_BIND, nullptr) != 0)
+        GTEST_SKIP() << "bind mounts need root";
+    const StUnmount unmount{temp.Posix("bound")};
+    struct Case
+    {
+        const char* fPath;
+        const char* fFolder;
+        bool fItself;
+        bool fInside;
+    };
+    const Case cases[] = {
+        {"bound/sub/a.txt", "box/", false, true},
+        {"bound/sub/", "box/", false, true},
+        {"bound/sub/missing.txt", "box/", false, true},
+        {"box/sub/a.txt", "bound/", false, true},
+        {"bound/sub/a.txt", "box/sub/", false, true},
+        {"bound/", "box/", true, true},
+        {"bound/", "box/", false, false},
+        {"box/", "bound/", false, false},
+        {"other/", "box/", true, false},
+    };
+    for (const Case& test : cases)
+    {
+        SCOPED_TRACE(std::string(test.fPath) + " in " + test.fFolder);
+        EXPECT_EQ(IsInFolderOnDisk(temp.Path(test.fPath), temp.Path(test.fFolder), test.fItself),
+                  test.fInside);
+    }
 }
 
 } // namespace

@@ -577,7 +577,7 @@ VError VFile::GetContent(VMemoryBuffer<1024ul, 2ul, 1048576ul>& outContent) cons
 {
     StFileDesc desc;
     int64_t size = 0;
-    VError error = _OpenWithSize(FA_READ, FO_FollowLinks, desc, size);
+    VError error = _OpenWithSize(FA_READ, FO_FollowLinks | FO_RegularFileOnly, desc, size);
     if (error != VE_OK)
         return error;
     if (uint64_t(size) > SIZE_MAX || !outContent.ResizeExactly(size_t(size)))

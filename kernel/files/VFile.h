@@ -86,6 +86,8 @@ public:
     VError GetTimeAttributes(VTime* outModified, VTime* outCreated, VTime* outAccessed) const override;
 
     // IFile
+    // A regular file's only (links followed): a pipe, a device or a folder is refused without
+    // waiting, Kova 602 with the native EISDIR or ENOTSUP.
     VError GetContent(VMemoryBuffer<1024ul, 2ul, 1048576ul>& outContent) const override;
     VError GetData(void* outData, size_t inSize, size_t* outRead) const override;
     // Creates the missing folders above the file first. Writes a private temporary file beside the

@@ -12,6 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <fcntl.h>
 #include <memory>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -274,6 +277,55 @@ TEST_F(VFileTest, WholeContentsReadAndWritten)
     EXPECT_EQ(file->GetContent(content), VE_OK);
     EXPECT_EQ(content.GetDataSize(), 0u);
     EXPECT_EQ(content.GetDataPtr(), nullptr);
+}
+
+TEST_F(VFileTest, WholeContentsAreRegularFilesOnlyAndNeverWaitedOn)
+{
+    // A pipe nobody writes would hold the reader for ever; a device or a folder has no content.
+    ASSERT_EQ(mkfifo(fFolder.Posix("pipe").c_str(), 0600), 0);
+    ASSERT_EQ(symlink("pipe", fFolder.Posix("to pipe").c_str()), 0);
+    ASSERT_EQ(mkdir(fFolder.Posix("folder").c_str(), 0755), 0);
+    struct Case
+    {
+        VFilePath fPath;
+        int fNative;
+    };
+    const Case cases[] = {
+        {fFolder.Path("pipe"), ENOTSUP},
+        {fFolder.Path("to pipe"), ENOTSUP},
+        {VFilePath(VString("/dev/zero"), FPS_POSIX), ENOTSUP},
+        {fFolder.Path("folder"), EISDIR},
+    };
+    // A reader left waiting on the pipe is let go, after a while, by a writer that comes and goes.
+    std::atomic<bool> done{false};
+    std::atomic<bool> released{false};
+    std::thread watchdog(
+        [&]
+        {
+            for (int i = 0; !done && i < 500; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            for (; !done; std::this_thread::sleep_for(std::chrono::milliseconds(20)))
+            {
+                const int writer = open(fFolder.Posix("pipe").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+                if (writer >= 0)
+                {
+                    released = true;
+                    close(writer);
+                }
+            }
+        });
+    for (const Case& test : cases)
+    {
+        SCOPED_TRACE(to_string(test.fPath.GetPath()));
+        StErrorContextInstaller errors(false, true);
+        VMemoryBuffer<1024ul, 2ul, 1048576ul> content;
+        EXPECT_EQ(VRefPtr<VFile>(new VFile(test.fPath))->GetContent(content), VE_FILE_CANNOT_OPEN);
+        EXPECT_EQ(NativeOf(errors), MakeVError(kCOMPONENT_POSIX, uint32_t(test.fNative)));
+        EXPECT_EQ(content.GetDataSize(), 0u);
+    }
+    done = true;
+    watchdog.join();
+    EXPECT_FALSE(released) << "a reader waited on the pipe";
 }
 
 TEST_F(VFileTest, SetContentLeavesTheOldFileWholeWhenItFails)

@@ -75,6 +75,30 @@ void RaiseTermination(int)
     errno = savedErrno;
 }
 
+// A fault signal sent by another process (kill, sigqueue, tgkill) is deferred as the others are;
+// one the process raised itself (a fault, abort()) takes its default action at once, so that a
+// real crash still ends with a core. Only calls that are safe in a handler.
+void DeferOrCrash(int inSignal, siginfo_t* inInfo, void*)
+{
+    const int savedErrno = errno;
+    const bool fromUser = inInfo != nullptr && (inInfo->si_code == SI_USER || inInfo->si_code == SI_QUEUE ||
+                                                inInfo->si_code == SI_TKILL);
+    if (fromUser && inInfo->si_pid != ::getpid())
+    {
+        ::kill(::getpid(), SIGTERM);
+        errno = savedErrno;
+        return;
+    }
+    struct sigaction defaultAction = {};
+    defaultAction.sa_handler = SIG_DFL;
+    sigemptyset(&defaultAction.sa_mask);
+    ::sigaction(inSignal, &defaultAction, nullptr);
+    // Blocked while this handler runs, it is taken on return; a fault that the returning
+    // instruction makes again is taken as well.
+    ::raise(inSignal);
+    errno = savedErrno;
+}
+
 } // namespace
 
 void XMacUpdater::DeferEndingSignals()
@@ -91,6 +115,12 @@ void XMacUpdater::DeferEndingSignals()
     // The real-time signals the C library keeps for itself lie below SIGRTMIN.
     for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal)
         ::sigaction(signal, &action, nullptr);
+    struct sigaction faults = {};
+    faults.sa_sigaction = &DeferOrCrash;
+    sigemptyset(&faults.sa_mask);
+    faults.sa_flags = SA_SIGINFO | SA_RESTART;
+    for (int signal : {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGSYS, SIGTRAP, SIGABRT})
+        ::sigaction(signal, &faults, nullptr);
 }
 
 namespace
@@ -132,51 +162,6 @@ bool XMacUpdater::NamesOtherThanAFile(const VFilePath& inPath)
     const std::string path = PosixOf(inPath);
     struct stat status = {};
     return !path.empty() && ::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode);
-}
-
-XMacUpdater::EFileRead XMacUpdater::ReadRegularFile(const VFilePath& inPath, std::string& outBytes,
-                                                    int& outErrno)
-{
-    outBytes.clear();
-    outErrno = 0;
-    const std::string path = PosixOf(inPath);
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-    {
-        outErrno = errno;
-        return EFileRead::kCannotOpen;
-    }
-    EFileRead result = EFileRead::kRead;
-    struct stat status = {};
-    if (::fstat(fd, &status) != 0)
-    {
-        outErrno = errno;
-        result = EFileRead::kCannotRead;
-    }
-    else if (!S_ISREG(status.st_mode))
-    {
-        result = EFileRead::kNotRegular;
-    }
-    char buffer[65536];
-    while (result == EFileRead::kRead)
-    {
-        const ssize_t count = ::read(fd, buffer, sizeof buffer);
-        if (count == 0)
-            break;
-        if (count > 0)
-        {
-            outBytes.append(buffer, size_t(count));
-        }
-        else if (errno != EINTR)
-        {
-            outErrno = errno;
-            result = EFileRead::kCannotRead;
-        }
-    }
-    ::close(fd);
-    if (result != EFileRead::kRead)
-        outBytes.clear();
-    return result;
 }
 
 bool XMacUpdater::GetBundleExecutablePath(const VString& inBundlePosixPath, VString& outPath)

@@ -2,12 +2,10 @@
 // PATH (so that the "open" built beside it is found), the executable of a bundle, opening a file
 // with its application, quiet standard streams once the caller has been told, the signals that
 // must not end an update half-way, what stands at a path (a bundle folder, a file named by an
-// option, read without blocking), and the test hooks the updater takes from its environment.
+// option), and the test hooks the updater takes from its environment.
 #pragma once
 
 #include "kernel/text/VString.h"
-
-#include <string>
 
 namespace kova
 {
@@ -29,8 +27,9 @@ public:
     static void IgnoreBrokenPipes();
     // Nor the caller's terminal closing (SIGHUP is ignored), nor any other signal that would end
     // the process and can be caught: each is raised again as SIGTERM, which takes effect once the
-    // run is over. The faults a process makes itself (SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGSYS,
-    // SIGTRAP, SIGABRT) keep their actions.
+    // run is over. The fault signals (SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGSYS, SIGTRAP, SIGABRT)
+    // are deferred so only when another process sends them; the process's own faults and abort()
+    // take their default actions (a core).
     static void DeferEndingSignals();
     // The executable of an application bundle (CFBundleExecutable, else the bundle's name without
     // extension); false when the folder is no application bundle.
@@ -42,17 +41,6 @@ public:
     // Whether the path names an item that is no regular file, links followed (a FIFO, a device,
     // a folder); nothing at the path is no such item. The item is not opened.
     static bool NamesOtherThanAFile(const VFilePath& inPath);
-    // The whole content of a regular file, opened without blocking, so that a FIFO or a device
-    // named there never holds the caller; any other item is not read. outErrno tells why opening
-    // or reading failed.
-    enum class EFileRead
-    {
-        kRead,
-        kCannotOpen,
-        kNotRegular,
-        kCannotRead
-    };
-    static EFileRead ReadRegularFile(const VFilePath& inPath, std::string& outBytes, int& outErrno);
     // With the system's default application for its kind; false when none could be asked.
     static bool OpenWithDefaultApplication(const VString& inPosixPath);
     // Flushes standard output and error, then puts /dev/null on descriptors 0, 1 and 2: a stream

@@ -454,6 +454,26 @@ char* XMacFile::CopyPosixPath(const char* inPath, bool inAsFolder)
 // ---------------------------------------------------------------------------------------------
 // Creating and opening
 
+namespace
+{
+
+// 0 for a regular file, which then reads as any descriptor does (it was opened without waiting);
+// else why it is refused.
+int RefuseAllButARegularFile(int inFD)
+{
+    struct stat status = {};
+    if (::fstat(inFD, &status) != 0)
+        return errno;
+    if (!S_ISREG(status.st_mode))
+        return S_ISDIR(status.st_mode) ? EISDIR : ENOTSUP;
+    const int flags = ::fcntl(inFD, F_GETFL);
+    if (flags < 0 || ::fcntl(inFD, F_SETFL, flags & ~O_NONBLOCK) != 0)
+        return errno;
+    return 0;
+}
+
+} // namespace
+
 VError XMacFile::Create(uint32_t inOptions, uint16_t inMode) const
 {
     int flags = O_WRONLY | O_CREAT | O_CLOEXEC;
@@ -498,11 +518,20 @@ VError XMacFile::Open(FileAccess inAccess, uint32_t inOptions, VFileDesc** outDe
         // A file opened for writing is cut only once its lock is held.
         if ((inOptions & FO_Truncate) != 0 && !write)
             flags |= O_TRUNC;
+        const bool regularOnly = (inOptions & FO_RegularFileOnly) != 0;
+        if (regularOnly)
+            flags |= O_NONBLOCK | O_NOCTTY;
         StDescriptor fd(::open(GetPosixPathCString(), flags, 0644));
         if (fd.Get() < 0)
         {
             error = errno;
             continue;
+        }
+        if (regularOnly)
+        {
+            error = RefuseAllButARegularFile(fd.Get());
+            if (error != 0)
+                continue;
         }
         if (write && ::flock(fd.Get(), (access == FA_SHARED ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0)
         {

@@ -13,9 +13,12 @@
 #include <xercesc/util/SecurityManager.hpp>
 #include <xercesc/util/XMLUni.hpp>
 
+#include <cerrno>
 #include <charconv>
-#include <cstdio>
+#include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace kova::cf
 {
@@ -554,24 +557,33 @@ std::optional<PropertyList> ReadXMLPropertyList(const char* bytes, size_t size)
 
 std::optional<PropertyList> ReadXMLPropertyListFile(const std::string& path)
 {
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr)
+    // Opened without waiting and read only when it is a regular file: a pipe or a device named
+    // there (a bundle is anyone's download) would hold the reader for ever.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
         return std::nullopt;
+    struct stat status = {};
+    bool failed = ::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
+                  uint64_t(status.st_size) > kMaxPropertyListSize;
     std::string bytes;
     char chunk[65536];
-    bool tooLarge = false;
-    for (size_t read; (read = std::fread(chunk, 1, sizeof(chunk), file)) > 0;)
+    while (!failed)
     {
-        if (bytes.size() + read > kMaxPropertyListSize)
-        {
-            tooLarge = true;
+        const ssize_t read = ::read(fd, chunk, sizeof(chunk));
+        if (read == 0)
             break;
+        if (read < 0)
+        {
+            failed = errno != EINTR;
+            continue;
         }
-        bytes.append(chunk, read);
+        // The file may grow while it is read.
+        failed = bytes.size() + size_t(read) > kMaxPropertyListSize;
+        if (!failed)
+            bytes.append(chunk, size_t(read));
     }
-    bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (tooLarge || failed)
+    ::close(fd);
+    if (failed)
         return std::nullopt;
     return ReadXMLPropertyList(bytes.data(), bytes.size());
 }

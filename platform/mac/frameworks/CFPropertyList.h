@@ -89,7 +89,8 @@ private:
 
 // Reads an XML property list (a "plist" root element holding one value).
 std::optional<PropertyList> ReadXMLPropertyList(const char* bytes, size_t size);
-// The same from a file; absent when the file cannot be read or exceeds kMaxPropertyListSize.
+// The same from a file; absent when the file cannot be read, is no regular file (a pipe or a
+// device is never waited on) or exceeds kMaxPropertyListSize.
 std::optional<PropertyList> ReadXMLPropertyListFile(const std::string& path);
 
 } // namespace kova::cf

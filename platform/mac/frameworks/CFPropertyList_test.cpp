@@ -4,7 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <fcntl.h>
+#include <future>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace kova::cf
 {
@@ -159,6 +164,35 @@ TEST(CFPropertyList, ReadsFilesAndRefusesMissingOrOversizedOnes)
     std::string padding(kMaxPropertyListSize, ' ');
     std::string large = folder.WriteFile("large.plist", Plist("<string>x</string>") + padding);
     EXPECT_FALSE(ReadXMLPropertyListFile(large).has_value());
+}
+
+TEST(CFPropertyList, APipeOrADeviceIsNoListAndIsNeverWaitedOn)
+{
+    // A bundle is anyone's download: its Info.plist may be a pipe that nobody writes, named
+    // directly or through a link.
+    testing_support::StTemporaryFolder folder;
+    const std::string fifo = folder.GetPath() + "/fifo.plist";
+    const std::string link = folder.GetPath() + "/link.plist";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    ASSERT_EQ(symlink(fifo.c_str(), link.c_str()), 0);
+    for (const std::string& path : {fifo, link, std::string("/dev/zero")})
+    {
+        SCOPED_TRACE(path);
+        std::future<bool> read =
+            std::async(std::launch::async, [path] { return ReadXMLPropertyListFile(path).has_value(); });
+        const bool ended = read.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+        // A reader that waits is let go by a writer that comes and goes.
+        for (int i = 0;
+             !ended && i < 100 && read.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready;
+             ++i)
+        {
+            const int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (writer >= 0)
+                close(writer);
+        }
+        EXPECT_TRUE(ended) << "the reader waited on the pipe";
+        EXPECT_FALSE(read.get());
+    }
 }
 
 } // namespace
