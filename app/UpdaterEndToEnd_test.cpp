@@ -1706,14 +1706,16 @@ TEST_F(UpdaterEndToEnd, AnInfoPlistThatIsAPipeNeverHoldsTheRun)
 
 TEST_F(UpdaterEndToEnd, AnOwnerThatCannotBeGivenLeavesTheCopyItsMakers)
 {
-    GTEST_SKIP()
-        << "fails: an owner the process cannot give (an id unmapped in its namespace) fails every update";
     // Run as root of a user namespace that maps root alone: the outdated bundle's owner shows as
     // the overflow id, which no one there may give. The copy stays its maker's, as where the
-    // process may not change owners at all.
+    // process may not change owners at all, never the download's. The outdated bundle's group is
+    // root's, with the right to write, so that the root of the namespace may put it away.
     if (geteuid() != 0 || access("/usr/bin/unshare", X_OK) != 0)
         GTEST_SKIP() << "needs root and unshare";
-    ASSERT_EQ(chown(fOutdated.c_str(), 1234, 1234), 0);
+    ASSERT_EQ(chown(fOutdated.c_str(), 1234, 0), 0);
+    ASSERT_EQ(chmod(fOutdated.c_str(), 0775), 0);
+    for (const auto& [path, user, group, mode] : RightsOf(fUpToDate))
+        ASSERT_EQ(lchown(path.c_str(), 65534, 65534), 0) << path;
     std::vector<std::string> arguments{"/usr/bin/unshare", "--user", "--map-root-user", "--"};
     for (const std::string& argument : Arguments({fOutdated, fUpToDate}))
         arguments.push_back(argument);
@@ -1722,6 +1724,11 @@ TEST_F(UpdaterEndToEnd, AnOwnerThatCannotBeGivenLeavesTheCopyItsMakers)
         GTEST_SKIP() << "no user namespaces here: " << outcome.fErr;
     EXPECT_EQ(outcome.fStatus, 0) << outcome.fErr;
     EXPECT_TRUE(TreeOf(fOutdated) == fNewTree);
+    for (const auto& [path, user, group, mode] : RightsOf(fOutdated))
+    {
+        EXPECT_EQ(user, 0u) << path;
+        EXPECT_EQ(group, 0u) << path;
+    }
     const std::vector<std::string> messages = WithoutTimes(LogMessages());
     ASSERT_FALSE(messages.empty());
     EXPECT_EQ(messages.back(), "INFO Update successful") << ::testing::PrintToString(messages);

@@ -15,10 +15,13 @@
 #include <atomic>
 #include <chrono>
 #include <fcntl.h>
+#include <iterator>
 #include <memory>
 #include <poll.h>
+#include <sched.h>
 #include <sys/eventfd.h>
 #include <sys/fanotify.h>
+#include <sys/mount.h>
 #include <thread>
 #include <utility>
 
@@ -658,6 +661,10 @@ TEST_F(VFileBeneathTest, PermissionsAreNeverReadOrSetThroughAWayOutOfTheFolder)
     EXPECT_EQ(mode, 0644);
     EXPECT_EQ(Inside(root, "Contents/exe")->MAC_SetPermissionsBeneath(root, 0755), VE_OK);
     EXPECT_EQ(ModeOf(fFolder.Posix("bundle/Contents/exe")), 0755u);
+    // An item that is no file nor folder is never opened: a pipe's mode is set without a reader.
+    ASSERT_EQ(mkfifo(fFolder.Posix("bundle/Contents/pipe").c_str(), 0644), 0);
+    EXPECT_EQ(Inside(root, "Contents/pipe")->MAC_SetPermissionsBeneath(root, 0755), VE_OK);
+    EXPECT_EQ(ModeOf(fFolder.Posix("bundle/Contents/pipe")), 0755u);
 
     const std::pair<const char*, const char*> cases[] = {{"Contents/linked", "bundle/Contents/linked"},
                                                          {"Other/Database/file", "bundle/Other"}};
@@ -681,6 +688,67 @@ TEST_F(VFileBeneathTest, PermissionsAreNeverReadOrSetThroughAWayOutOfTheFolder)
         }
     }
     EXPECT_EQ(TreeOf(fFolder.Posix("outside")), fOutside);
+}
+
+// Where /proc is not mounted (a container, a chroot), the mode is set as anywhere else, and the
+// guarantees hold: nothing through a way out, no file with other names, nothing where nothing
+// needs to change. Run in a child that unmounts /proc in a mount namespace of its own.
+TEST_F(VFileBeneathTest, PermissionsAreSetWhereProcIsNotMounted)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "unmounting /proc needs root";
+    MakeBundleWithLink("bundle/Contents/MacOS/Sample", "../Resources/Sample-bin",
+                       {{"bundle/Contents/out", "../../outside/Database/file"}});
+    WriteFileBytes(fFolder.Posix("bundle/Contents/Resources/Sample-bin"), "#!/bin/sh\n");
+    WriteFileBytes(fFolder.Posix("bundle/Contents/ready"), "#!/bin/sh\n");
+    WriteFileBytes(fFolder.Posix("outside/exe"), "#!/bin/sh\n");
+    ASSERT_EQ(link(fFolder.Posix("outside/exe").c_str(), fFolder.Posix("bundle/Contents/other").c_str()), 0);
+    for (const char* name : {"bundle/Contents/Resources/Sample-bin", "outside/exe"})
+        ASSERT_EQ(chmod(fFolder.Posix(name).c_str(), 0644), 0);
+    ASSERT_EQ(chmod(fFolder.Posix("bundle/Contents/ready").c_str(), 0755), 0);
+    struct stat ready = {};
+    ASSERT_EQ(stat(fFolder.Posix("bundle/Contents/ready").c_str(), &ready), 0);
+    const std::vector<std::string> outside = TreeOf(fFolder.Posix("outside"));
+    struct Case
+    {
+        const char* fName;
+        VError fError;
+    };
+    const Case cases[] = {
+        {"Contents/MacOS/Sample", VE_OK},
+        {"Contents/ready", VE_OK},
+        {"Contents/other", VE_FILE_CANNOT_SET_ATTRIBUTES},
+        {"Contents/out", VE_FILE_CANNOT_SET_ATTRIBUTES},
+    };
+    const VFolder root(fFolder.Path("bundle/"));
+    const pid_t child = fork();
+    if (child == 0)
+    {
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            umount2("/proc", MNT_DETACH) != 0 || access("/proc/self", F_OK) == 0)
+            _exit(100);
+        // One bit for each case that did not end as it should.
+        int failed = 0;
+        for (size_t i = 0; i < std::size(cases); ++i)
+        {
+            StErrorContextInstaller errors(false, true);
+            if (Inside(root, cases[i].fName)->MAC_SetPermissionsBeneath(root, 0755) != cases[i].fError)
+                failed |= 1 << i;
+        }
+        _exit(failed);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 100)
+        GTEST_SKIP() << "no mount namespace here";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "a bit for each case that failed";
+    EXPECT_EQ(ModeOf(fFolder.Posix("bundle/Contents/Resources/Sample-bin")), 0755u);
+    struct stat after = {};
+    ASSERT_EQ(stat(fFolder.Posix("bundle/Contents/ready").c_str(), &after), 0);
+    EXPECT_EQ(after.st_ctim.tv_sec, ready.st_ctim.tv_sec);
+    EXPECT_EQ(after.st_ctim.tv_nsec, ready.st_ctim.tv_nsec) << "a mode that needs no change was set";
+    EXPECT_EQ(TreeOf(fFolder.Posix("outside")), outside);
 }
 
 TEST_F(VFileTest, AppendContentThatFailsIsCutBack)

@@ -68,8 +68,9 @@ constexpr uint32_t FCO_SKIP_INVISIBLES = 16;    // item by item: leave out the h
 // others will run (an application installed from a download). The source's owners are never
 // kept: where the process may change owners (it has CAP_CHOWN, as the superuser has), every item,
 // a link itself and not what it names, takes fUser and fGroup when fGiveOwner is set, and stays
-// the process's otherwise; elsewhere the owner part is left out. No item keeps a mode bit of
-// fClearedModes. All of it is done before the copy takes its place.
+// the process's otherwise; elsewhere, and where the system refuses that owner (an id it cannot
+// map, a volume that squashes the superuser), the owner part is left out. No item keeps a mode
+// bit of fClearedModes. All of it is done before the copy takes its place.
 struct VFolderCopyRights
 {
     bool fGiveOwner = false;

@@ -117,7 +117,7 @@ public:
                                  std::string& outLink) const;
     VError GetPermissionsBeneath(const char* inRoot, uint16_t* outMode, std::string& outLink) const;
     // A file with more than one name (another may lie outside inRoot) is not changed: EMLINK, with
-    // *outOtherNames (when given) set.
+    // *outOtherNames (when given) set. A mode the item has already is not written again.
     VError SetPermissionsBeneath(const char* inRoot, uint16_t inMode, std::string& outLink,
                                  bool* outOtherNames = nullptr) const;
     // For tests: paths beneath a folder resolved as where the system has no openat2.

@@ -1139,11 +1139,20 @@ VError XMacFile::SetPermissionsBeneath(const char* inRoot, uint16_t inMode, std:
     std::string name;
     struct stat status = {};
     int error = StatBeneath(inRoot, GetPosixPathCString(), folder, name, status, outLink);
-    // The item is held from the look to the change: what changes is what was looked at.
+    // The item is held from the look to the change: what changes is what was looked at. A file or
+    // a folder is opened for reading, so that its descriptor changes the mode without /proc; any
+    // other item (never opened: a device could act on it), and one the caller may not read, is
+    // held for its path alone.
     StDescriptor item;
+    bool pathOnly = false;
     if (error == 0)
     {
-        item.Reset(::openat(folder.Get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        if (S_ISREG(status.st_mode) || S_ISDIR(status.st_mode))
+            item.Reset(::openat(folder.Get(), name.c_str(),
+                                O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        pathOnly = item.Get() < 0;
+        if (pathOnly)
+            item.Reset(::openat(folder.Get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
         if (item.Get() < 0 || ::fstat(item.Get(), &status) != 0)
             error = errno;
     }
@@ -1159,10 +1168,13 @@ VError XMacFile::SetPermissionsBeneath(const char* inRoot, uint16_t inMode, std:
         if (outOtherNames != nullptr)
             *outOtherNames = true;
     }
-    else if (error == 0 &&
-             ::chmod(("/proc/self/fd/" + std::to_string(item.Get())).c_str(), inMode & 0777) != 0)
+    // Nothing is written where nothing needs to change.
+    else if (error == 0 && (status.st_mode & 07777) != (inMode & 0777u))
     {
-        error = errno;
+        if (pathOnly)
+            error = sys::ChangeModeOfPathDescriptor(item.Get(), inMode & 0777);
+        else if (::fchmod(item.Get(), inMode & 0777) != 0)
+            error = errno;
     }
     return PosixError(error);
 }

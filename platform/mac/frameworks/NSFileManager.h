@@ -69,10 +69,11 @@ std::string TemporaryDirectory();
 // inProceedAfterError (the delegate's shouldProceedAfterError answered yes) a folder's walk goes
 // on after an entry that failed, the copy is put in place all the same, and the first failure is
 // reported. With inRights, every item of the copy takes them (sys::ItemRights) before it takes its
-// place; the owner part only where the process may change owners (sys::MayChangeOwners), and is
-// left out silently elsewhere. On failure *outError (when given) receives the error, retained for
-// the caller: a Cocoa file code, or for a process or system out of descriptors (EMFILE, ENFILE)
-// that error of the POSIX domain, which the file codes would tell as a failure to read or write.
+// place; the owner part only where the process may change owners (sys::MayChangeOwners) and the
+// system takes that owner, and is left out silently elsewhere. On failure *outError (when given)
+// receives the error, retained for the caller: a Cocoa file code, or for a process or system out
+// of descriptors (EMFILE, ENFILE) that error of the POSIX domain, which the file codes would tell
+// as a failure to read or write.
 bool CopyItem(const std::string& inFrom, const std::string& inTo, bool inReplace, cf::Error** outError,
               bool inProceedAfterError = false, const sys::ItemRights* inRights = nullptr);
 // moveItemAtURL:toURL:error:: a rename on one volume; across volumes a copy as above, after which

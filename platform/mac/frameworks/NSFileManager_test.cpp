@@ -15,7 +15,14 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <functional>
+#include <cstddef>
+#include <iterator>
 #include <linux/capability.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -42,6 +49,14 @@ class StReadFault
 public:
     StReadFault(int inErrno, int64_t inAfterBytes) { sys::SetReadFaultForTesting(inErrno, inAfterBytes); }
     ~StReadFault() { sys::SetReadFaultForTesting(0, 0); }
+};
+
+// Every owner that a copy's rights give fails with the errno, for one scope.
+class StOwnerFault
+{
+public:
+    explicit StOwnerFault(int inErrno) { sys::SetOwnerFaultForTesting(inErrno); }
+    ~StOwnerFault() { sys::SetOwnerFaultForTesting(0); }
 };
 
 // The Cocoa code of a failed call, 0 after success.
@@ -649,25 +664,52 @@ TEST_F(NSFileManagerTest, ACopyOutOfDescriptorsSaysSo)
     }
 }
 
+// A copy with the rights of an install, of a folder laid out by another user: anyone may write
+// it, its tool is set-id, and a link names the tool.
+class NSFileManagerRightsTest : public NSFileManagerTest
+{
+protected:
+    void SetUp() override
+    {
+        NSFileManagerTest::SetUp();
+        if (geteuid() != 0)
+            GTEST_SKIP() << "the items must belong to another user";
+        ASSERT_EQ(mkdir(fSource.c_str(), 0777), 0);
+        ASSERT_EQ(chmod(fSource.c_str(), 0777), 0);
+        WriteFileBytes(fSource + "/tool", "tool");
+        ASSERT_EQ(symlink("tool", (fSource + "/link").c_str()), 0);
+        for (const char* item : {"", "/tool", "/link"})
+            ASSERT_EQ(lchown((fSource + item).c_str(), 65534, 65534), 0);
+        ASSERT_EQ(chmod((fSource + "/tool").c_str(), 06777), 0);
+        fRights.fGiveOwner = true;
+        fRights.fUser = 1234;
+        fRights.fGroup = 4321;
+        fRights.fClearedModes = S_ISUID | S_ISGID | S_IWOTH;
+    }
+
+    // Every item of the copy is the process's (root's), without the modes the rights clear.
+    void ExpectTheMakersWithoutClearedModes()
+    {
+        for (const char* item : {"", "/tool", "/link"})
+        {
+            struct stat copied = {};
+            ASSERT_EQ(lstat((fCopy + item).c_str(), &copied), 0) << item;
+            EXPECT_EQ(copied.st_uid, 0u) << item;
+            EXPECT_EQ(copied.st_gid, getegid()) << item;
+        }
+        EXPECT_EQ(ModeOf(fCopy), 0775u);
+        EXPECT_EQ(ModeOf(fCopy + "/tool"), 0775u);
+    }
+
+    const std::string fSource = fFolder.Posix("source");
+    const std::string fCopy = fFolder.Posix("copy");
+    sys::ItemRights fRights;
+};
+
 // Without the right to change owners (CAP_CHOWN), a copy asked to give its items away leaves
 // them the process's and still drops the modes it must.
-TEST_F(NSFileManagerTest, ACopyThatMayNotChangeOwnersStillDropsTheModes)
+TEST_F(NSFileManagerRightsTest, ACopyThatMayNotChangeOwnersStillDropsTheModes)
 {
-    if (geteuid() != 0)
-        GTEST_SKIP() << "the items must belong to another user";
-    const std::string source = fFolder.Posix("source");
-    ASSERT_EQ(mkdir(source.c_str(), 0777), 0);
-    ASSERT_EQ(chmod(source.c_str(), 0777), 0);
-    WriteFileBytes(source + "/tool", "tool");
-    ASSERT_EQ(symlink("tool", (source + "/link").c_str()), 0);
-    for (const char* item : {"", "/tool", "/link"})
-        ASSERT_EQ(lchown((source + item).c_str(), 65534, 65534), 0);
-    ASSERT_EQ(chmod((source + "/tool").c_str(), 06777), 0);
-    sys::ItemRights rights;
-    rights.fGiveOwner = true;
-    rights.fUser = 1234;
-    rights.fGroup = 4321;
-    rights.fClearedModes = S_ISUID | S_ISGID | S_IWOTH;
     const pid_t child = fork();
     if (child == 0)
     {
@@ -678,21 +720,106 @@ TEST_F(NSFileManagerTest, ACopyThatMayNotChangeOwnersStillDropsTheModes)
         data[0].effective &= ~(1u << CAP_CHOWN);
         if (syscall(SYS_capset, &header, data) != 0)
             _exit(101);
-        _exit(ns::CopyItem(source, fFolder.Posix("copy"), false, nullptr, false, &rights) ? 0 : 1);
+        _exit(ns::CopyItem(fSource, fCopy, false, nullptr, false, &fRights) ? 0 : 1);
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
-    for (const char* item : {"", "/tool", "/link"})
+    ExpectTheMakersWithoutClearedModes();
+}
+
+// An owner the system will not give (an id unmapped in the process's namespace, a volume that
+// squashes the superuser) leaves the copy its maker's and still drops the modes; a failure of the
+// disk while giving it fails the copy and leaves nothing.
+TEST_F(NSFileManagerRightsTest, AnOwnerTheSystemRefusesLeavesTheCopyItsMakers)
+{
+    const std::pair<int, bool> cases[] = {{EINVAL, true},     {EPERM, true},  {EOVERFLOW, true},
+                                          {EOPNOTSUPP, true}, {EACCES, true}, {EIO, false},
+                                          {ENOSPC, false},    {EROFS, false}};
+    for (const auto& [fault, refused] : cases)
     {
-        struct stat copied = {};
-        ASSERT_EQ(lstat(fFolder.Posix("copy").append(item).c_str(), &copied), 0) << item;
-        EXPECT_EQ(copied.st_uid, 0u) << item;
-        EXPECT_EQ(copied.st_gid, getegid()) << item;
+        SCOPED_TRACE(std::strerror(fault));
+        cf::Error* error = nullptr;
+        bool copied = false;
+        {
+            const StOwnerFault failing(fault);
+            copied = ns::CopyItem(fSource, fCopy, false, &error, false, &fRights);
+        }
+        if (error != nullptr)
+            cf::ErrorRelease(error);
+        EXPECT_EQ(copied, refused);
+        if (!refused)
+        {
+            EXPECT_EQ(NamesIn(fFolder.Posix()), std::vector<std::string>{"source"});
+            continue;
+        }
+        ExpectTheMakersWithoutClearedModes();
+        std::filesystem::remove_all(fCopy);
     }
-    EXPECT_EQ(ModeOf(fFolder.Posix("copy")), 0775u);
-    EXPECT_EQ(ModeOf(fFolder.Posix("copy/tool")), 0775u);
+}
+
+// Makes the calling process's fchmodat2 fail with ENOSYS, as on a kernel before 6.6; false when
+// no filter may be set.
+bool LoseFchmodat2()
+{
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, 452, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOSYS),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    const sock_fprog program = {static_cast<unsigned short>(std::size(filter)), filter};
+    return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+           prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
+// A descriptor held for the item's path alone (a pipe, or a file the caller may not read, is held
+// so) changes the item's mode through the kernel's fchmodat2, else through /proc, else fails with
+// nothing changed. Each in a child: one without fchmodat2, one without /proc as well.
+TEST(SysFile, ModesChangeThroughADescriptorHeldForItsPathAlone)
+{
+    StTemporaryFolder folder;
+    const std::string pipe = folder.Posix("pipe");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0644), 0);
+    struct Case
+    {
+        const char* fName;
+        bool fWithoutCall;
+        bool fWithoutProc;
+        int fError;
+    };
+    const Case cases[] = {
+        {"as the kernel is", false, false, 0},
+        {"without fchmodat2", true, false, 0},
+        {"without fchmodat2 nor /proc", true, true, EOPNOTSUPP},
+    };
+    constexpr int kCannotSetUp = 255;
+    for (const Case& test : cases)
+    {
+        SCOPED_TRACE(test.fName);
+        ASSERT_EQ(chmod(pipe.c_str(), 0644), 0);
+        const pid_t child = fork();
+        if (child == 0)
+        {
+            if (test.fWithoutProc && (unshare(CLONE_NEWNS) != 0 ||
+                                      mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                                      umount2("/proc", MNT_DETACH) != 0))
+                _exit(kCannotSetUp);
+            if (test.fWithoutCall && !LoseFchmodat2())
+                _exit(kCannotSetUp);
+            const int fd = open(pipe.c_str(), O_PATH | O_CLOEXEC);
+            _exit(fd < 0 ? kCannotSetUp : sys::ChangeModeOfPathDescriptor(fd, 0755));
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        // Unmounting /proc needs root.
+        if (WEXITSTATUS(status) == kCannotSetUp && test.fWithoutProc && geteuid() != 0)
+            continue;
+        EXPECT_EQ(WEXITSTATUS(status), test.fError);
+        EXPECT_EQ(ModeOf(pipe), test.fError == 0 ? 0755u : 0644u);
+    }
 }
 
 TEST(SysFile, ExclusiveRenamesNeverReplace)

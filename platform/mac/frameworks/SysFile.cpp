@@ -45,6 +45,7 @@ struct Fault
 
 Fault sReadFault;
 Fault sWriteFault;
+std::atomic<int> sOwnerFault{0};
 
 // Cuts ioCount to what the fault still lets through; false, with errno set, when nothing may.
 bool Admit(Fault& ioFault, size_t& ioCount)
@@ -372,9 +373,18 @@ int GiveOwner(int inFD, const char* inName, const struct stat& inSource, const I
         }
         return 0;
     }
-    if (inRights->fGiveOwner && ::fchownat(inFD, inName, inRights->fUser, inRights->fGroup, flags) != 0)
-        return errno;
-    return 0;
+    if (!inRights->fGiveOwner)
+        return 0;
+    int error = sOwnerFault.load(std::memory_order_relaxed);
+    if (error == 0 && ::fchownat(inFD, inName, inRights->fUser, inRights->fGroup, flags) != 0)
+        error = errno;
+    // The system refuses that owner, not the item: an id it cannot map (EINVAL), or that the
+    // volume cannot hold (EOVERFLOW), a volume that squashes the superuser (EPERM) or keeps no
+    // owners (EOPNOTSUPP), a security policy (EACCES). The item stays its maker's, who runs the
+    // copy; a failure of the disk still fails it.
+    if (error == EINVAL || error == EOVERFLOW || error == EPERM || error == EOPNOTSUPP || error == EACCES)
+        return 0;
+    return error;
 }
 
 bool MayChangeOwners()
@@ -400,6 +410,29 @@ int GetPathOfDescriptor(int inFD, std::string& outPath)
         return ENOENT;
     outPath = std::move(path);
     return 0;
+}
+
+int ChangeModeOfPathDescriptor(int inFD, mode_t inMode)
+{
+#ifdef SYS_fchmodat2
+    constexpr long kFchmodat2 = SYS_fchmodat2;
+#else
+    constexpr long kFchmodat2 = 452; // the same on every architecture
+#endif
+    if (::syscall(kFchmodat2, inFD, "", inMode, AT_EMPTY_PATH) == 0)
+        return 0;
+    // An older kernel, or a filter that refuses the calls it does not know.
+    const int direct = errno;
+    if (direct != ENOSYS && direct != EPERM)
+        return direct;
+    char link[64];
+    std::snprintf(link, sizeof(link), "/proc/self/fd/%d", inFD);
+    if (::chmod(link, inMode) == 0)
+        return 0;
+    // A descriptor held has its name there whenever /proc is mounted.
+    if (errno == ENOENT)
+        return direct == ENOSYS ? EOPNOTSUPP : direct;
+    return errno;
 }
 
 int ReadLinkAt(int inDirFD, const char* inPath, size_t inSizeHint, std::string& outTarget)
@@ -545,6 +578,11 @@ void SetWriteFaultForTesting(int inErrno, int64_t inAfterBytes)
 {
     sWriteFault.fRemaining.store(inAfterBytes, std::memory_order_relaxed);
     sWriteFault.fErrno.store(inErrno, std::memory_order_relaxed);
+}
+
+void SetOwnerFaultForTesting(int inErrno)
+{
+    sOwnerFault.store(inErrno, std::memory_order_relaxed);
 }
 
 } // namespace kova::sys

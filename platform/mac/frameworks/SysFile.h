@@ -78,11 +78,17 @@ int CopyFileData(int inFD, int outFD, uint64_t inSize, bool* outReadSide = nullp
 // /proc/self/fd). 0 or errno.
 int GetPathOfDescriptor(int inFD, std::string& outPath);
 
+// fchmod for a descriptor held for the item's path alone (O_PATH), which fchmod refuses: on the
+// descriptor itself (fchmodat2, Linux 6.6 and later), else through its name under /proc/self/fd.
+// 0 or errno: EOPNOTSUPP where neither way is there.
+int ChangeModeOfPathDescriptor(int inFD, mode_t inMode);
+
 // What a copy gives the item it makes in place of the source's owner and some of its modes, for
 // a tree that someone else laid out and that others will run. The source's owner is never kept:
-// with fGiveOwner the item (a link itself, not what it names) takes fUser and fGroup, which fails
-// the copy when it cannot be done, and stays the maker's otherwise. No item keeps a mode bit of
-// fClearedModes.
+// with fGiveOwner the item (a link itself, not what it names) takes fUser and fGroup; where the
+// system refuses that owner (an id it cannot map, a volume that squashes the superuser or keeps no
+// owners) the item stays the maker's, as it does without fGiveOwner, while any other failure
+// fails the copy. No item keeps a mode bit of fClearedModes.
 struct ItemRights
 {
     bool fGiveOwner = false;
@@ -135,5 +141,7 @@ bool TemporaryMakerHasQuit(const std::string& inEntry);
 // the limit are cut short at it, as a disk that fills up does.
 void SetReadFaultForTesting(int inErrno, int64_t inAfterBytes);
 void SetWriteFaultForTesting(int inErrno, int64_t inAfterBytes);
+// For tests: every owner that ItemRights give fails with inErrno, until errno 0 clears the fault.
+void SetOwnerFaultForTesting(int inErrno);
 
 } // namespace kova::sys
