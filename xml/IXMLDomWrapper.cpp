@@ -12,6 +12,7 @@
 #include "kernel/values/VBoolean.h"
 #include "kernel/values/VDuration.h"
 #include "kernel/values/VInteger.h"
+#include "kernel/values/VPackedKeyIndex.h"
 #include "kernel/values/VReal.h"
 #include "kernel/values/VRefPtr.h"
 #include "kernel/values/VTime.h"
@@ -29,6 +30,7 @@
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/framework/Wrapper4InputSource.hpp>
 #include <xercesc/framework/XMLElementDecl.hpp>
+#include <xercesc/framework/XMLNotationDecl.hpp>
 #include <xercesc/internal/XMLScanner.hpp>
 #include <xercesc/parsers/DOMLSParserImpl.hpp>
 #include <xercesc/sax/Locator.hpp>
@@ -441,7 +443,11 @@ struct DocumentNames : xercesc::DOMDocumentImpl
         }
         if (names <= 2 * chains)
             return;
-        const XMLSize_t spread = 2 * names + 1;
+        // A length drawn under the process's key, so that no document can choose names that meet
+        // in one chain of it; names that meet whatever the length are counted where they are read
+        // (VXMLNameCollisions).
+        const uint32_t draw = _VPackedKeyIndex::HashOf(reinterpret_cast<const char*>(&names), sizeof(names));
+        const XMLSize_t spread = 2 * names + 1 + 2 * (draw % (names / 2 + 1));
         auto** grown = static_cast<xercesc::DOMStringPoolEntry**>(
             ioDocument.allocate(spread * sizeof(xercesc::DOMStringPoolEntry*)));
         std::fill(grown, grown + spread, nullptr);
@@ -473,8 +479,9 @@ struct DocumentNames : xercesc::DOMDocumentImpl
 class GuardedDOMParser : public xercesc::DOMLSParserImpl
 {
 public:
-    explicit GuardedDOMParser(StXMLAllocationBudget& ioAllocations)
-        : DOMLSParserImpl(nullptr, XMLBudgetedMemoryManager()), fAllocations(ioAllocations)
+    GuardedDOMParser(size_t inInputSize, StXMLAllocationBudget& ioAllocations)
+        : DOMLSParserImpl(nullptr, XMLBudgetedMemoryManager()), fAllocations(ioAllocations),
+          fDefaults(inInputSize)
     {
     }
 
@@ -506,8 +513,13 @@ public:
         FlushText();
         if (fDepth >= kXMLMaxElementDepth)
             Stop(u"elements are nested too deeply");
+        if (!fDefaults.AddElement(inDecl, inAttributes, inCount))
+            Stop(u"the DTD declares too many attributes for the document's elements");
+        fAllocations.AllowDefaults(inAttributes, inCount);
         if (!fBudget.AddAttributes(inAttributes, inCount))
             Stop(u"the document's entities expand to too much text");
+        if (!fNames.AddStartTag(inDecl, inAttributes, inCount))
+            StopForNames();
         if (!inIsEmpty)
             ++fDepth;
         MayPoolNames(1);
@@ -610,6 +622,7 @@ public:
     {
         MayPoolNames(1);
         DOMLSParserImpl::entityDecl(inDecl, inIsParameter, inIsIgnored);
+        AddName(inDecl.getName());
         if (!inIsIgnored)
             fBudget.Declared(*getScanner(), inDecl);
     }
@@ -618,8 +631,22 @@ public:
                 const bool inIgnoring) override
     {
         DOMLSParserImpl::attDef(inElement, inDef, inIgnoring);
+        AddName(inDef.getFullName());
         if (!inIgnoring)
             fBudget.DeclaredAttribute(inDef);
+    }
+
+    void elementDecl(const xercesc::DTDElementDecl& inDecl, const bool inIsIgnored) override
+    {
+        DOMLSParserImpl::elementDecl(inDecl, inIsIgnored);
+        AddName(inDecl.getFullName());
+    }
+
+    void notationDecl(const xercesc::XMLNotationDecl& inDecl, const bool inIsIgnored) override
+    {
+        MayPoolNames(1);
+        DOMLSParserImpl::notationDecl(inDecl, inIsIgnored);
+        AddName(inDecl.getName());
     }
 
     void endDocument() override
@@ -659,9 +686,19 @@ private:
         throw StopParse();
     }
 
+    [[noreturn]] void StopForNames() { Stop(u"too many of the document's names share one hash"); }
+
+    void AddName(const XMLCh* inName)
+    {
+        if (!fNames.Add(inName))
+            StopForNames();
+    }
+
     StXMLAllocationBudget& fAllocations;
     uint32_t fDepth = 0;
     VXMLEntityBudget fBudget;
+    VXMLDefaultsBudget fDefaults;
+    VXMLNameCollisions fNames;
     size_t fDeclaredAttributeWork = 0;
     // Names the library may have pooled since their count.
     size_t fNamesUncounted = 0;
@@ -1423,7 +1460,7 @@ VXMLDOMDocument_opaque* IXMLDomWrapper::CreateNodeDocumentFromBuffer(const void*
                      [&]() -> VXMLDOMDocument_opaque*
                      {
                          StXMLAllocationBudget allocations(size);
-                         GuardedDOMParser parser(allocations);
+                         GuardedDOMParser parser(size, allocations);
                          xercesc::SecurityManager security;
                          PushingErrorHandler errors;
                          xercesc::DOMConfiguration* config = parser.getDomConfig();

@@ -1,5 +1,7 @@
 #include "xml/VXMLParsedAttributeMap.h"
 
+#include "kernel/values/VPackedKeyIndex.h"
+
 #include <xercesc/dom/DOMNode.hpp>
 #include <xercesc/dom/impl/DOMDocumentImpl.hpp>
 #include <xercesc/util/XMLString.hpp>
@@ -19,6 +21,16 @@ bool HasName(const xercesc::DOMNode* inNode, const XMLCh* inNamespaceURI, const 
 } // namespace
 
 // ----- VXMLAttributeIndex
+
+size_t VXMLAttributeIndex::KeyHash::operator()(const Key& inKey) const
+{
+    const auto hashOf = [](std::u16string_view inText)
+    {
+        return _VPackedKeyIndex::HashOf(reinterpret_cast<const char*>(inText.data()),
+                                        inText.size() * sizeof(char16_t));
+    };
+    return (size_t(hashOf(inKey.first)) << 32) ^ hashOf(inKey.second);
+}
 
 VXMLAttributeIndex::Key VXMLAttributeIndex::KeyOf(const XMLCh* inNamespaceURI, const XMLCh* inLocalName)
 {

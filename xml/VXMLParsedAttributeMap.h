@@ -18,7 +18,6 @@
 #include <xercesc/dom/impl/DOMElementImpl.hpp>
 
 #include <cstddef>
-#include <functional>
 #include <optional>
 #include <string_view>
 #include <unordered_map>
@@ -39,13 +38,11 @@ private:
     friend class VXMLParsedAttributeMap;
 
     using Key = std::pair<std::u16string_view, std::u16string_view>;
+    // Names come from documents: hashed under the process's key, so that none can be chosen to
+    // meet in one bucket.
     struct KeyHash
     {
-        size_t operator()(const Key& inKey) const
-        {
-            const std::hash<std::u16string_view> hash;
-            return hash(inKey.first) * 31 + hash(inKey.second);
-        }
+        size_t operator()(const Key& inKey) const;
     };
 
     static Key KeyOf(const XMLCh* inNamespaceURI, const XMLCh* inLocalName);

@@ -18,6 +18,7 @@
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/framework/XMLDocumentHandler.hpp>
 #include <xercesc/framework/XMLElementDecl.hpp>
+#include <xercesc/framework/XMLNotationDecl.hpp>
 #include <xercesc/internal/XMLScanner.hpp>
 #include <xercesc/parsers/SAXParser.hpp>
 #include <xercesc/sax/DTDHandler.hpp>
@@ -29,6 +30,7 @@
 #include <xercesc/util/SecurityManager.hpp>
 #include <xercesc/util/XMLException.hpp>
 #include <xercesc/validators/DTD/DTDAttDef.hpp>
+#include <xercesc/validators/DTD/DTDElementDecl.hpp>
 #include <xercesc/validators/DTD/DTDEntityDecl.hpp>
 
 #include <algorithm>
@@ -76,14 +78,34 @@ VString ViewOf(const XMLCh* inUnits)
     return ViewOf(inUnits, std::char_traits<XMLCh>::length(inUnits));
 }
 
-// The library's parser, with its position at hand for our own errors, and the document's entity
-// and attribute declarations told to the parse's budget (reported once a DTD handler is
-// installed).
+// Thrown by the handlers through the library to end a parse that must not go on; the error is
+// already on the context.
+struct StopParse
+{
+};
+
+// Our own fatal error, at the library's current position.
+void PushFatalErrorAt(const xercesc::Locator* inLocator, const XMLCh* inMessage)
+{
+    if (inLocator != nullptr)
+    {
+        PushXMLError(VE_XML_ParseFatalError, inMessage, inLocator->getSystemId(), inLocator->getPublicId(),
+                     inLocator->getLineNumber(), inLocator->getColumnNumber());
+    }
+    else
+    {
+        PushXMLError(VE_XML_ParseFatalError, inMessage, nullptr, nullptr, 0, 0);
+    }
+}
+
+// The library's parser, with its position at hand for our own errors, and the document's
+// declarations told to the parse's budget and to its count of names (reported once a DTD handler
+// is installed).
 class SAXParserWithLocator : public xercesc::SAXParser
 {
 public:
-    explicit SAXParserWithLocator(VXMLEntityBudget& ioBudget)
-        : SAXParser(nullptr, XMLBudgetedMemoryManager()), fBudget(ioBudget)
+    SAXParserWithLocator(VXMLEntityBudget& ioBudget, VXMLNameCollisions& ioNames)
+        : SAXParser(nullptr, XMLBudgetedMemoryManager()), fBudget(ioBudget), fNames(ioNames)
     {
     }
     const xercesc::Locator* GetLocator() const { return getScanner().getLocator(); }
@@ -92,6 +114,7 @@ public:
                     const bool inIsIgnored) override
     {
         SAXParser::entityDecl(inDecl, inIsParameter, inIsIgnored);
+        AddName(inDecl.getName());
         if (!inIsIgnored)
             fBudget.Declared(const_cast<xercesc::XMLScanner&>(getScanner()), inDecl);
     }
@@ -100,18 +123,45 @@ public:
                 const bool inIgnoring) override
     {
         SAXParser::attDef(inElement, inDef, inIgnoring);
+        AddName(inDef.getFullName());
         if (!inIgnoring)
             fBudget.DeclaredAttribute(inDef);
     }
 
-private:
-    VXMLEntityBudget& fBudget;
-};
+    void elementDecl(const xercesc::DTDElementDecl& inDecl, const bool inIsIgnored) override
+    {
+        SAXParser::elementDecl(inDecl, inIsIgnored);
+        AddName(inDecl.getFullName());
+    }
 
-// Thrown by the handlers through the library to end a parse that must not go on; the error is
-// already on the context.
-struct StopParse
-{
+    void notationDecl(const xercesc::XMLNotationDecl& inDecl, const bool inIsIgnored) override
+    {
+        SAXParser::notationDecl(inDecl, inIsIgnored);
+        AddName(inDecl.getName());
+    }
+
+    void AddStartTag(const xercesc::XMLElementDecl& inDecl,
+                     const xercesc::RefVectorOf<xercesc::XMLAttr>& inAttributes, XMLSize_t inCount)
+    {
+        if (!fNames.AddStartTag(inDecl, inAttributes, inCount))
+            StopForNames();
+    }
+
+private:
+    void AddName(const XMLCh* inName)
+    {
+        if (!fNames.Add(inName))
+            StopForNames();
+    }
+
+    [[noreturn]] void StopForNames()
+    {
+        PushFatalErrorAt(GetLocator(), u"too many of the document's names share one hash");
+        throw StopParse();
+    }
+
+    VXMLEntityBudget& fBudget;
+    VXMLNameCollisions& fNames;
 };
 
 } // namespace
@@ -143,8 +193,10 @@ class SAX_Handlers : public xercesc::XMLDocumentHandler,
 {
 public:
     SAX_Handlers(SAXParserWithLocator* inParser, VXMLParser* inOwner, IXMLHandler* inRoot,
-                 VXMLEntityBudget& ioBudget, StXMLAllocationBudget& ioAllocations)
-        : fParser(inParser), fOwner(inOwner), fBudget(ioBudget), fAllocations(ioAllocations)
+                 VXMLEntityBudget& ioBudget, VXMLDefaultsBudget& ioDefaults,
+                 StXMLAllocationBudget& ioAllocations)
+        : fParser(inParser), fOwner(inOwner), fBudget(ioBudget), fDefaults(ioDefaults),
+          fAllocations(ioAllocations)
     {
         fStack.push_back(VRefPtr<IXMLHandler>::Retained(inRoot));
     }
@@ -153,19 +205,7 @@ public:
     ~SAX_Handlers() override = default;
 
     // Our own fatal error, at the library's current position.
-    void PushFatalError(const XMLCh* inMessage)
-    {
-        const xercesc::Locator* locator = fParser->GetLocator();
-        if (locator != nullptr)
-        {
-            PushXMLError(VE_XML_ParseFatalError, inMessage, locator->getSystemId(), locator->getPublicId(),
-                         locator->getLineNumber(), locator->getColumnNumber());
-        }
-        else
-        {
-            PushXMLError(VE_XML_ParseFatalError, inMessage, nullptr, nullptr, 0, 0);
-        }
-    }
+    void PushFatalError(const XMLCh* inMessage) { PushFatalErrorAt(fParser->GetLocator(), inMessage); }
 
     // XMLDocumentHandler
     void docCharacters(const XMLCh* const inChars, const XMLSize_t inLength, const bool) override
@@ -226,8 +266,14 @@ public:
             PushFatalError(u"elements are nested too deeply");
             throw StopParse();
         }
+        if (!fDefaults.AddElement(inDecl, inAttributes, inCount))
+        {
+            PushFatalError(u"the DTD declares too many attributes for the document's elements");
+            throw StopParse();
+        }
         if (!fBudget.AddAttributes(inAttributes, inCount))
             StopForEntityText();
+        fParser->AddStartTag(inDecl, inAttributes, inCount);
         IXMLHandler* top = fStack.back().Get();
         VRefPtr<IXMLHandler> handler;
         if (top != nullptr)
@@ -316,6 +362,7 @@ private:
     SAXParserWithLocator* fParser;
     VXMLParser* fOwner;
     VXMLEntityBudget& fBudget;
+    VXMLDefaultsBudget& fDefaults;
     StXMLAllocationBudget& fAllocations;
 };
 
@@ -400,7 +447,9 @@ bool VXMLParser::_Parse(const std::function<xercesc::InputSource*()>& inMakeSour
     {
         std::unique_ptr<xercesc::InputSource> source(inMakeSource());
         VXMLEntityBudget budget;
-        SAXParserWithLocator parser(budget);
+        VXMLDefaultsBudget defaults(inSize);
+        VXMLNameCollisions names;
+        SAXParserWithLocator parser(budget, names);
         xercesc::SecurityManager security;
         ApplyUntrustedInputSettings(parser, security);
         if (inOptions & XML_ValidateAlways)
@@ -412,7 +461,7 @@ bool VXMLParser::_Parse(const std::function<xercesc::InputSource*()>& inMakeSour
         parser.setLoadExternalDTD((inOptions & XML_LoadExternalDTD) != 0);
         parser.setDoNamespaces((inOptions & XML_DoNamespaces) != 0);
 
-        SAX_Handlers handlers(&parser, this, inRootHandler, budget, allocations);
+        SAX_Handlers handlers(&parser, this, inRootHandler, budget, defaults, allocations);
         fReportUnspecifiedAttributes = (inOptions & XML_ReportUnspecifiedAttributes) != 0;
         parser.installAdvDocHandler(&handlers);
         parser.setErrorHandler(&handlers);

@@ -1,9 +1,13 @@
 #include "xml/XMLLibrary.h"
 
+#include "kernel/values/VPackedKeyIndex.h"
+
 #include <xercesc/dom/DOMConfiguration.hpp>
 #include <xercesc/framework/MemoryManager.hpp>
 #include <xercesc/framework/XMLAttDef.hpp>
+#include <xercesc/framework/XMLAttDefList.hpp>
 #include <xercesc/framework/XMLAttr.hpp>
+#include <xercesc/framework/XMLElementDecl.hpp>
 #include <xercesc/framework/XMLEntityDecl.hpp>
 #include <xercesc/internal/XMLScanner.hpp>
 #include <xercesc/parsers/SAXParser.hpp>
@@ -11,6 +15,7 @@
 #include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/SecurityManager.hpp>
+#include <xercesc/util/XMLString.hpp>
 #include <xercesc/util/XMLUni.hpp>
 
 #include <algorithm>
@@ -120,6 +125,8 @@ StXMLAllocationBudget::StXMLAllocationBudget(size_t inInputSize)
                         ? fHeldLimit * kXMLAllocationTurnoverFactor
                         : SIZE_MAX),
       fDeclarationsLeft(InProportion(inInputSize, kXMLDeclarationAllocationPerInputByte)),
+      fDefaultsAllowanceLeft(std::min(inInputSize, SIZE_MAX / kXMLAllocationPerDefault) *
+                             kXMLAllocationPerDefault),
       fID(++sLastBudgetID), fOuter(tBudget)
 {
     tBudget = this;
@@ -143,6 +150,27 @@ bool StXMLAllocationBudget::Take(size_t inBytes)
     if (fInDeclarations)
         fDeclarationsLeft -= inBytes;
     return true;
+}
+
+void StXMLAllocationBudget::AllowDefaults(const xercesc::RefVectorOf<xercesc::XMLAttr>& inAttributes,
+                                          size_t inCount)
+{
+    size_t allowance = 0;
+    for (size_t index = 0; index < inCount && allowance < fDefaultsAllowanceLeft; ++index)
+    {
+        const xercesc::XMLAttr* attribute = inAttributes.elementAt(index);
+        if (!attribute->getSpecified())
+            allowance +=
+                kXMLAllocationPerDefault +
+                kXMLAllocationPerDefaultUnit * std::char_traits<XMLCh>::length(attribute->getValue());
+    }
+    allowance = std::min(allowance, fDefaultsAllowanceLeft);
+    fDefaultsAllowanceLeft -= allowance;
+    fHeldLimit += std::min(SIZE_MAX - fHeldLimit, allowance);
+    const size_t turnover = allowance <= SIZE_MAX / kXMLAllocationTurnoverFactor
+                                ? allowance * kXMLAllocationTurnoverFactor
+                                : SIZE_MAX;
+    fTurnoverLeft += std::min(SIZE_MAX - fTurnoverLeft, turnover);
 }
 
 void StXMLAllocationBudget::Give(size_t inBytes)
@@ -205,6 +233,107 @@ void ApplyUntrustedInputSettings(xercesc::DOMConfiguration& ioConfig, xercesc::S
     ioConfig.setParameter(xercesc::XMLUni::fgXercesDisableDefaultEntityResolution, true);
     ioConfig.setParameter(xercesc::XMLUni::fgXercesSchema, false);
     ioConfig.setParameter(xercesc::XMLUni::fgXercesLoadSchema, false);
+}
+
+VXMLDefaultsBudget::VXMLDefaultsBudget(size_t inInputSize)
+    : fLeft(kXMLDefaultsWorkBase +
+            std::min(inInputSize, (SIZE_MAX - kXMLDefaultsWorkBase) / kXMLDefaultsWorkPerInputByte) *
+                kXMLDefaultsWorkPerInputByte)
+{
+}
+
+bool VXMLDefaultsBudget::AddElement(const xercesc::XMLElementDecl& inDecl,
+                                    const xercesc::RefVectorOf<xercesc::XMLAttr>& inAttributes,
+                                    size_t inCount)
+{
+    if (!inDecl.hasAttDefs())
+        return true;
+    size_t work = inDecl.getAttDefList().getAttDefCount();
+    for (size_t index = 0; index < inCount; ++index)
+    {
+        const xercesc::XMLAttr* attribute = inAttributes.elementAt(index);
+        if (attribute->getSpecified())
+            continue;
+        work += std::char_traits<XMLCh>::length(attribute->getQName()) +
+                std::char_traits<XMLCh>::length(attribute->getValue());
+    }
+    if (work > fLeft)
+    {
+        fLeft = 0;
+        return false;
+    }
+    fLeft -= work;
+    return true;
+}
+
+size_t VXMLNameCollisions::KeyedHash::operator()(std::u16string_view inName) const
+{
+    return _VPackedKeyIndex::HashOf(reinterpret_cast<const char*>(inName.data()),
+                                    inName.size() * sizeof(XMLCh));
+}
+
+size_t VXMLNameCollisions::KeyedHash::operator()(uint64_t inHash) const
+{
+    return _VPackedKeyIndex::HashOf(reinterpret_cast<const char*>(&inHash), sizeof(inHash));
+}
+
+bool VXMLNameCollisions::Add(const XMLCh* inName)
+{
+    return inName == nullptr || Add(inName, std::char_traits<XMLCh>::length(inName));
+}
+
+bool VXMLNameCollisions::Add(const XMLCh* inName, size_t inLength)
+{
+    // Most names come again: found without a copy.
+    const std::u16string_view name(inName, inLength);
+    if (inLength == 0 || fNames.find(name) != fNames.end())
+        return true;
+    fNames.emplace(name);
+    // XMLString::hash, before it takes the modulus of a table.
+    uint64_t hash = inName[0];
+    for (size_t index = 1; index < inLength; ++index)
+        hash = hash * 38 + (hash >> 24) + inName[index];
+    return ++fShared[hash] <= kXMLMaxNamesOfOneHash;
+}
+
+bool VXMLNameCollisions::AddStartTag(const xercesc::XMLElementDecl& inDecl,
+                                     const xercesc::RefVectorOf<xercesc::XMLAttr>& inAttributes,
+                                     size_t inCount)
+{
+    if (fElements.insert(&inDecl).second && (!Add(inDecl.getFullName()) || !Add(inDecl.getBaseName())))
+        return false;
+    for (size_t index = 0; index < inCount; ++index)
+    {
+        const xercesc::XMLAttr* attribute = inAttributes.elementAt(index);
+        const XMLCh* name = attribute->getQName();
+        if (!Add(name) || !Add(attribute->getName()) || !Add(attribute->getPrefix()))
+            return false;
+        const XMLCh* value = attribute->getValue();
+        switch (attribute->getType())
+        {
+        case xercesc::XMLAttDef::ID:
+        case xercesc::XMLAttDef::IDRef:
+        case xercesc::XMLAttDef::IDRefs:
+            break;
+        default:
+            // A namespace's name is filed too.
+            if (!xercesc::XMLString::startsWith(name, xercesc::XMLUni::fgXMLNSString))
+                continue;
+        }
+        // The tokens of the value.
+        for (const XMLCh* token = value; *token != 0;)
+        {
+            while (*token == u' ')
+                ++token;
+            const XMLCh* end = token;
+            while (*end != 0 && *end != u' ')
+                ++end;
+            if (!Add(token, size_t(end - token)))
+                return false;
+            token = end;
+        }
+    }
+    return true;
 }
 
 void VXMLEntityBudget::Declared(xercesc::XMLScanner& ioScanner, const xercesc::XMLEntityDecl& inDecl)

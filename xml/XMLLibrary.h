@@ -7,7 +7,9 @@
 // security manager, so that nested entities cannot blow a small document up. Depth and the text
 // that entities add are capped by the parsers' handlers, with the limits below, and what the
 // library holds for a document, and allocates in all, by a budget in proportion to it. The DOM
-// parser also bounds the attributes a DTD declares for one element.
+// parser also bounds the attributes a DTD declares for one element; both parsers bound what the
+// declared attributes cost the document's elements, and refuse names made to share the library's
+// hash.
 //
 // Used before the toolbox's memory manager exists (the property-list reader of the main bundle):
 // nothing here allocates through it.
@@ -19,7 +21,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
 #include <type_traits>
+#include <unordered_map>
+#include <unordered_set>
 
 XERCES_CPP_NAMESPACE_BEGIN
 class MemoryManager;
@@ -29,6 +36,7 @@ class DOMConfiguration;
 class SecurityManager;
 class XMLScanner;
 class XMLEntityDecl;
+class XMLElementDecl;
 class XMLAttr;
 class XMLAttDef;
 template <class TElem>
@@ -52,10 +60,26 @@ constexpr size_t kXMLMaxEntityText = 16 * 1024 * 1024;
 // others, so each list counts the square of the attributes declared for its element. One list of
 // 4,096 attributes, or some 360 lists of one attribute for the same element, reach it.
 constexpr size_t kXMLMaxDeclaredAttributeWork = size_t(1) << 24;
+// What the attributes a DTD declares may cost a document's elements, in units: at each element the
+// library goes through every attribute declared for it and makes each default that the start tag
+// leaves out, so an element counts one for each attribute declared for it, and the units of the
+// name and of the value of each default it takes. A base, and so much for each byte of the
+// document: a DTD of a few kilobytes, taken again by every element, costs no more than a document
+// of many defaults would.
+constexpr size_t kXMLDefaultsWorkBase = 16 * 1024 * 1024;
+constexpr size_t kXMLDefaultsWorkPerInputByte = 16;
+// Distinct names of a document that may share the library's hash of them. Ordinary names share it
+// by chance only, a few at most.
+constexpr size_t kXMLMaxNamesOfOneHash = 32;
 // Bytes the library may hold at once while it reads a document: a base, and so much for each byte
 // of the document. What it frees is given back.
 constexpr size_t kXMLAllocationBase = 64 * 1024 * 1024;
 constexpr size_t kXMLAllocationPerInputByte = 128;
+// Bytes more that the DOM may hold for each default of the DTD that an element takes, and for each
+// unit of its value: it keeps three copies of the default in the element, which the document's
+// bytes do not pay for. In all no more than kXMLAllocationPerDefault for each byte of the document.
+constexpr size_t kXMLAllocationPerDefault = 1024;
+constexpr size_t kXMLAllocationPerDefaultUnit = 8;
 // Bytes it may allocate in all, what it freed included, as a multiple of what it may hold: it
 // makes and frees a reader of some 160 KiB for each entity that it expands in the DTD's attribute
 // defaults, where it counts no expansion, so that a small document could keep it busy for ever.
@@ -111,12 +135,16 @@ public:
     uint64_t GetID() const { return fID; }
     // The root element starts: the declarations' share no longer applies.
     void EnterContent() { fInDeclarations = false; }
+    // An element's attributes, some of them defaults of the DTD, which the DOM copies into it: it
+    // may hold more for each of those (kXMLAllocationPerDefault).
+    void AllowDefaults(const xercesc::RefVectorOf<xercesc::XMLAttr>& inAttributes, size_t inCount);
 
 private:
     size_t fHeldLimit;
     size_t fHeld = 0;
     size_t fTurnoverLeft;
     size_t fDeclarationsLeft;
+    size_t fDefaultsAllowanceLeft;
     bool fInDeclarations = true;
     uint64_t fID;
     bool fExceeded = false;
@@ -127,6 +155,57 @@ private:
 // giving a block back to the budget that paid for it. It lives as long as the process: what a
 // parser made with it allocates (a DOM document) may outlive the parse.
 xercesc::MemoryManager* XMLBudgetedMemoryManager();
+
+// The work that the attributes a DTD declares cost one document's elements, held under
+// kXMLDefaultsWorkBase and kXMLDefaultsWorkPerInputByte; each parser keeps one per parse and ends
+// the parse when AddElement answers false. The library has done one element's work when it tells
+// the element: a DTD's worth at most.
+class VXMLDefaultsBudget
+{
+public:
+    explicit VXMLDefaultsBudget(size_t inInputSize);
+
+    // An element's start tag, with the defaults the library added to it.
+    bool AddElement(const xercesc::XMLElementDecl& inDecl,
+                    const xercesc::RefVectorOf<xercesc::XMLAttr>& inAttributes, size_t inCount);
+
+private:
+    size_t fLeft;
+};
+
+// The distinct names of one document that the library files in its tables (of elements, attributes,
+// namespaces, entities, IDs), counted by the library's own hash of them (XMLString::hash before its
+// modulus), which anyone can compute: names made to share it fall in one chain of every table,
+// whatever its length, searched from end to end at each use. Each parser keeps one per parse and
+// ends the parse when Add answers false; names that do not share the hash are any number.
+class VXMLNameCollisions
+{
+public:
+    VXMLNameCollisions() = default;
+    VXMLNameCollisions(const VXMLNameCollisions&) = delete;
+    VXMLNameCollisions& operator=(const VXMLNameCollisions&) = delete;
+
+    // False once more than kXMLMaxNamesOfOneHash distinct names share the name's hash.
+    bool Add(const XMLCh* inName);
+    bool Add(const XMLCh* inName, size_t inLength);
+    // The names of an element's start tag that the library files: the element's, and those of
+    // its attributes, of the namespaces they declare and of the IDs they give. The library has
+    // searched its table of the tag's attributes already.
+    bool AddStartTag(const xercesc::XMLElementDecl& inDecl,
+                     const xercesc::RefVectorOf<xercesc::XMLAttr>& inAttributes, size_t inCount);
+
+private:
+    struct KeyedHash
+    {
+        using is_transparent = void;
+        size_t operator()(std::u16string_view inName) const;
+        size_t operator()(uint64_t inHash) const;
+    };
+    std::unordered_set<std::u16string, KeyedHash, std::equal_to<>> fNames;
+    std::unordered_map<uint64_t, uint32_t, KeyedHash> fShared;
+    // The elements already told, by their declaration.
+    std::unordered_set<const void*> fElements;
+};
 
 // The text that one document's entities add, held under kXMLMaxEntityText; each parser keeps one
 // per parse and ends the parse when an Add answers false.
