@@ -2,6 +2,8 @@
 // executable links the updater, which this platform class serves.
 #include "platform/mac/app/XMacUpdater.h"
 
+#include "kernel/files/FileTesting_test.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -10,6 +12,7 @@
 #include <functional>
 #include <sys/mman.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
@@ -87,6 +90,45 @@ TEST(XMacUpdater, AFaultSignalFromAnotherProcessIsDeferredAndARealFaultStillCras
     munmap(page, 4096);
     EXPECT_EQ(EndingSignal([](void*) { abort(); }, nullptr, [](pid_t) {}), SIGABRT);
     EXPECT_EQ(EndingSignal([](void*) { kill(getpid(), SIGFPE); }, nullptr, [](pid_t) {}), SIGFPE);
+}
+
+// The programs the updater starts take the signals as the system gives them: the hang-ups and
+// broken pipes it ignores for itself are not ignored by the viewer of its log.
+TEST(XMacUpdater, TheLogViewerDoesNotInheritTheIgnoredSignals)
+{
+    StTemporaryFolder folder;
+    ASSERT_TRUE(folder.IsValid());
+    ASSERT_EQ(mkdir(folder.Posix("bin").c_str(), 0755), 0);
+    const std::string ignored = folder.Posix("ignored");
+    WriteFileBytes(folder.Posix("bin/xdg-open"),
+                   "#!/bin/sh\nsed -n 's/^SigIgn:[[:space:]]*//p' /proc/$$/status > \"" + ignored +
+                       ".part\" && mv \"" + ignored + ".part\" \"" + ignored + "\"\n");
+    ASSERT_EQ(chmod(folder.Posix("bin/xdg-open").c_str(), 0755), 0);
+    const std::string path =
+        folder.Posix("bin") + ":" + (std::getenv("PATH") != nullptr ? std::getenv("PATH") : "/usr/bin:/bin");
+
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    struct sigaction hangUp = {};
+    struct sigaction brokenPipe = {};
+    sigaction(SIGHUP, &ignore, &hangUp);
+    sigaction(SIGPIPE, &ignore, &brokenPipe);
+    bool started = false;
+    {
+        StEnvironment environment({{"PATH", path.c_str()}, {"DISPLAY", ":0"}});
+        started = XMacUpdater::OpenWithDefaultApplication(VString(folder.Posix("log.txt").c_str()));
+    }
+    sigaction(SIGHUP, &hangUp, nullptr);
+    sigaction(SIGPIPE, &brokenPipe, nullptr);
+    ASSERT_TRUE(started);
+
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!PathExists(ignored) && std::chrono::steady_clock::now() < limit)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const std::string mask = ReadFileBytes(ignored);
+    ASSERT_FALSE(mask.empty());
+    const unsigned long long signals = std::stoull(mask, nullptr, 16);
+    EXPECT_EQ(signals & ((1ull << (SIGHUP - 1)) | (1ull << (SIGPIPE - 1))), 0u) << mask;
 }
 
 } // namespace

@@ -20,8 +20,9 @@ class VFilePath;
 // inFolderItself. False when either path cannot be resolved.
 bool IsInFolderOnDisk(const VFilePath& inPath, const VFilePath& inFolder, bool inFolderItself = false);
 
-// The checks made on this thread: each resolves real paths and reads the mount table. Tests read
-// it to check that a reader checks each path once; counting is a plain add.
+// The checks made on this thread: each resolves real paths, and where the names differ looks at
+// the identities of the folders on the way. Tests read it to check that a reader checks each path
+// once; counting is a plain add.
 inline thread_local uint64_t sFolderContainmentCheckCount = 0;
 
 } // namespace kova
