@@ -58,7 +58,7 @@ std::string Join(const std::vector<std::string>& inNames)
 // openat2
 
 // The folder at inPath beneath the root (the root itself for an empty path), or -1 with errno;
-// ENOSYS where the system has no openat2.
+// ENOSYS where the system has no openat2 or refuses it.
 int Open2(int inRootFD, const std::string& inPath)
 {
     if (sByHand.load(std::memory_order_relaxed))
@@ -77,6 +77,10 @@ int Open2(int inRootFD, const std::string& inPath)
         if (fd >= 0 || errno != EAGAIN)
             break;
     }
+    // A filter that refuses the calls it does not know, as container runtimes older than openat2
+    // do: the walk of our own answers in its place (no lookup of a folder answers EPERM).
+    if (fd < 0 && errno == EPERM)
+        errno = ENOSYS;
     return fd;
 }
 
