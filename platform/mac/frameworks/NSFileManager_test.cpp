@@ -4,6 +4,7 @@
 #include "platform/mac/frameworks/CFError.h"
 #include "platform/mac/frameworks/SysFile.h"
 #include "platform/mac/frameworks/SysMount.h"
+#include "platform/mac/frameworks/SysTesting_test.h"
 #include "platform/mac/frameworks/SysTree.h"
 
 #include <gtest/gtest.h>
@@ -18,11 +19,8 @@
 #include <cstddef>
 #include <iterator>
 #include <linux/capability.h>
-#include <linux/filter.h>
-#include <linux/seccomp.h>
 #include <sched.h>
 #include <sys/mount.h>
-#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -763,15 +761,7 @@ TEST_F(NSFileManagerRightsTest, AnOwnerTheSystemRefusesLeavesTheCopyItsMakers)
 // no filter may be set.
 bool LoseFchmodat2()
 {
-    sock_filter filter[] = {
-        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, 452, 0, 1),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOSYS),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-    };
-    const sock_fprog program = {static_cast<unsigned short>(std::size(filter)), filter};
-    return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
-           prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+    return RefuseSystemCall(452, ENOSYS);
 }
 
 // A descriptor held for the item's path alone (a pipe, or a file the caller may not read, is held

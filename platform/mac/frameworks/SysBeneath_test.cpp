@@ -2,16 +2,13 @@
 
 #include "kernel/files/FileTesting_test.h"
 #include "platform/mac/frameworks/SysFile.h"
+#include "platform/mac/frameworks/SysTesting_test.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstddef>
 #include <fcntl.h>
-#include <iterator>
-#include <linux/filter.h>
-#include <linux/seccomp.h>
-#include <sys/prctl.h>
+#include <string>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -22,23 +19,9 @@ namespace kova
 namespace
 {
 
-// Makes the calling process's openat2 fail with inErrno, as a kernel before it (ENOSYS) or a
-// container's filter that predates it (EPERM) answers; false when no filter may be set.
-bool LoseOpenat2(int inErrno)
-{
-    sock_filter filter[] = {
-        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_openat2, 0, 1),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | static_cast<unsigned>(inErrno)),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-    };
-    const sock_fprog program = {static_cast<unsigned short>(std::size(filter)), filter};
-    return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
-           prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
-}
-
-// Where openat2 is refused, whatever the answer, the walk of our own resolves the path: through a
-// link that stays inside, and not through one that leaves. Each in a child, which the filter binds.
+// Where openat2 is refused, as a kernel before it (ENOSYS) or a container's filter that predates it
+// (EPERM) answers, the walk of our own resolves the path: through a link that stays inside, and not
+// through one that leaves. Each in a child, which the filter binds.
 TEST(SysBeneath, ResolvesWhereOpenat2IsRefused)
 {
     StTemporaryFolder folder;
@@ -60,7 +43,7 @@ TEST(SysBeneath, ResolvesWhereOpenat2IsRefused)
             if (child == 0)
             {
                 const int root = open(folder.Posix("root").c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-                if (root < 0 || !LoseOpenat2(refusal))
+                if (root < 0 || !RefuseSystemCall(SYS_openat2, refusal))
                     _exit(kCannotSetUp);
                 sys::BeneathItem item;
                 std::string link;
