@@ -23,6 +23,13 @@ namespace kova
 
 class VJSONValue;
 
+// max(inFloor, inFactor times inSize), held below half the range so that a bound plus a size
+// measured under it cannot wrap.
+constexpr uint64_t JSONScaledBound(uint64_t inSize, uint64_t inFloor, uint64_t inFactor)
+{
+    return std::max(inFloor, std::min(inSize, UINT64_MAX / (2 * inFactor)) * inFactor);
+}
+
 // Expanded sizes up to this are always allowed, whatever the value's size: some 16 million
 // values and units, a walk of a fraction of a second and a text of 32 MB. A fan-out of a few
 // kilobytes to 2^24 values goes past it, its collections counting too.
@@ -33,8 +40,7 @@ constexpr uint64_t kJSONExpansionFactor = 16;
 
 constexpr uint64_t JSONExpansionBound(uint64_t inDistinctSize)
 {
-    return std::max(kJSONExpansionFloor,
-                    std::min(inDistinctSize, UINT64_MAX / (2 * kJSONExpansionFactor)) * kJSONExpansionFactor);
+    return JSONScaledBound(inDistinctSize, kJSONExpansionFloor, kJSONExpansionFactor);
 }
 
 // What a reading may copy, where it builds each part as many times as it is met (a value bag read
@@ -45,8 +51,7 @@ constexpr uint64_t kJSONCopyFactor = 4;
 
 constexpr uint64_t JSONCopyBound(uint64_t inInputSize)
 {
-    return std::max(kJSONCopyFloor,
-                    std::min(inInputSize, UINT64_MAX / (2 * kJSONCopyFactor)) * kJSONCopyFactor);
+    return JSONScaledBound(inInputSize, kJSONCopyFloor, kJSONCopyFactor);
 }
 
 // The expanded size, or some number above inLimit as soon as it passes inLimit: the walk stops

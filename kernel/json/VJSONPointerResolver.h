@@ -96,7 +96,7 @@ public:
         // What each file part led to from a folder in this job: a check on disk reads the mount
         // table, and a job may hold thousands of references to one file. The file is null when
         // none was found; fInside tells whether it lies in fBoundary on disk. Keyed by the folder,
-        // its file system's root, the boundary and the file part (LocationKey).
+        // its file system's root, the boundary and the file part, each after its length.
         struct Location
         {
             VRefPtr<IFile> fFile;
