@@ -658,11 +658,7 @@ public:
     // Our own fatal error, at the library's current position.
     void PushFatalError(const XMLCh* inMessage)
     {
-        const xercesc::Locator* locator = getScanner()->getLocator();
-        PushXMLError(VE_XML_ParseFatalError, inMessage, locator != nullptr ? locator->getSystemId() : nullptr,
-                     locator != nullptr ? locator->getPublicId() : nullptr,
-                     locator != nullptr ? locator->getLineNumber() : 0,
-                     locator != nullptr ? locator->getColumnNumber() : 0);
+        PushXMLFatalErrorAt(getScanner()->getLocator(), inMessage);
     }
 
 private:

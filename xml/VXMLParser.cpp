@@ -84,20 +84,6 @@ struct StopParse
 {
 };
 
-// Our own fatal error, at the library's current position.
-void PushFatalErrorAt(const xercesc::Locator* inLocator, const XMLCh* inMessage)
-{
-    if (inLocator != nullptr)
-    {
-        PushXMLError(VE_XML_ParseFatalError, inMessage, inLocator->getSystemId(), inLocator->getPublicId(),
-                     inLocator->getLineNumber(), inLocator->getColumnNumber());
-    }
-    else
-    {
-        PushXMLError(VE_XML_ParseFatalError, inMessage, nullptr, nullptr, 0, 0);
-    }
-}
-
 // The library's parser, with its position at hand for our own errors, and the document's
 // declarations told to the parse's budget and to its count of names (reported once a DTD handler
 // is installed).
@@ -156,7 +142,7 @@ private:
 
     [[noreturn]] void StopForNames()
     {
-        PushFatalErrorAt(GetLocator(), u"too many of the document's names share one hash");
+        PushXMLFatalErrorAt(GetLocator(), u"too many of the document's names share one hash");
         throw StopParse();
     }
 
@@ -185,6 +171,19 @@ void PushXMLError(VError inError, const XMLCh* inMessage, const XMLCh* inSystemI
     _PushRetainedError(error, VE_OK);
 }
 
+void PushXMLFatalErrorAt(const xercesc::Locator* inLocator, const XMLCh* inMessage)
+{
+    if (inLocator != nullptr)
+    {
+        PushXMLError(VE_XML_ParseFatalError, inMessage, inLocator->getSystemId(), inLocator->getPublicId(),
+                     inLocator->getLineNumber(), inLocator->getColumnNumber());
+    }
+    else
+    {
+        PushXMLError(VE_XML_ParseFatalError, inMessage, nullptr, nullptr, 0, 0);
+    }
+}
+
 // The library's handlers for one parse: turns its events into calls on the stack of handlers.
 class SAX_Handlers : public xercesc::XMLDocumentHandler,
                      public xercesc::EntityResolver,
@@ -205,7 +204,7 @@ public:
     ~SAX_Handlers() override = default;
 
     // Our own fatal error, at the library's current position.
-    void PushFatalError(const XMLCh* inMessage) { PushFatalErrorAt(fParser->GetLocator(), inMessage); }
+    void PushFatalError(const XMLCh* inMessage) { PushXMLFatalErrorAt(fParser->GetLocator(), inMessage); }
 
     // XMLDocumentHandler
     void docCharacters(const XMLCh* const inChars, const XMLSize_t inLength, const bool) override

@@ -31,6 +31,7 @@
 
 XERCES_CPP_NAMESPACE_BEGIN
 class InputSource;
+class Locator;
 XERCES_CPP_NAMESPACE_END
 
 namespace kova
@@ -48,6 +49,9 @@ constexpr VError VE_XML_ParseFatalError = MakeVError(kCOMPONENT_XML, 3);
 // "publicID", "line" and "column" (null texts give empty ones).
 void PushXMLError(VError inError, const XMLCh* inMessage, const XMLCh* inSystemID, const XMLCh* inPublicID,
                   XMLFileLoc inLine, XMLFileLoc inColumn);
+// A fatal one that the parsers' own guards find, at the library's current position (none
+// without a locator).
+void PushXMLFatalErrorAt(const xercesc::Locator* inLocator, const XMLCh* inMessage);
 
 // Options of a parse (bits).
 enum : uint32_t

@@ -32,11 +32,11 @@ namespace kova
 namespace
 {
 
-// A base and so much for each byte of the document, without overflow.
-size_t InProportion(size_t inInputSize, size_t inPerInputByte)
+// A base and so much for each of a count (a byte of the document, a byte allowed), without
+// overflow.
+size_t InProportion(size_t inBase, size_t inCount, size_t inEach)
 {
-    return kXMLAllocationBase +
-           std::min(inInputSize, (SIZE_MAX - kXMLAllocationBase) / inPerInputByte) * inPerInputByte;
+    return inBase + std::min(inCount, (SIZE_MAX - inBase) / inEach) * inEach;
 }
 
 // The library counts its initialisations but does not lock them; the count here keeps a
@@ -120,14 +120,11 @@ public:
 } // namespace
 
 StXMLAllocationBudget::StXMLAllocationBudget(size_t inInputSize)
-    : fHeldLimit(InProportion(inInputSize, kXMLAllocationPerInputByte)),
-      fTurnoverLeft(fHeldLimit <= SIZE_MAX / kXMLAllocationTurnoverFactor
-                        ? fHeldLimit * kXMLAllocationTurnoverFactor
-                        : SIZE_MAX),
-      fDeclarationsLeft(InProportion(inInputSize, kXMLDeclarationAllocationPerInputByte)),
-      fDefaultsAllowanceLeft(std::min(inInputSize, SIZE_MAX / kXMLAllocationPerDefault) *
-                             kXMLAllocationPerDefault),
-      fID(++sLastBudgetID), fOuter(tBudget)
+    : fHeldLimit(InProportion(kXMLAllocationBase, inInputSize, kXMLAllocationPerInputByte)),
+      fTurnoverLeft(InProportion(0, fHeldLimit, kXMLAllocationTurnoverFactor)),
+      fDeclarationsLeft(InProportion(kXMLAllocationBase, inInputSize, kXMLDeclarationAllocationPerInputByte)),
+      fDefaultsAllowanceLeft(InProportion(0, inInputSize, kXMLAllocationPerDefault)), fID(++sLastBudgetID),
+      fOuter(tBudget)
 {
     tBudget = this;
 }
@@ -167,10 +164,8 @@ void StXMLAllocationBudget::AllowDefaults(const xercesc::RefVectorOf<xercesc::XM
     allowance = std::min(allowance, fDefaultsAllowanceLeft);
     fDefaultsAllowanceLeft -= allowance;
     fHeldLimit += std::min(SIZE_MAX - fHeldLimit, allowance);
-    const size_t turnover = allowance <= SIZE_MAX / kXMLAllocationTurnoverFactor
-                                ? allowance * kXMLAllocationTurnoverFactor
-                                : SIZE_MAX;
-    fTurnoverLeft += std::min(SIZE_MAX - fTurnoverLeft, turnover);
+    fTurnoverLeft +=
+        std::min(SIZE_MAX - fTurnoverLeft, InProportion(0, allowance, kXMLAllocationTurnoverFactor));
 }
 
 void StXMLAllocationBudget::Give(size_t inBytes)
@@ -236,9 +231,7 @@ void ApplyUntrustedInputSettings(xercesc::DOMConfiguration& ioConfig, xercesc::S
 }
 
 VXMLDefaultsBudget::VXMLDefaultsBudget(size_t inInputSize)
-    : fLeft(kXMLDefaultsWorkBase +
-            std::min(inInputSize, (SIZE_MAX - kXMLDefaultsWorkBase) / kXMLDefaultsWorkPerInputByte) *
-                kXMLDefaultsWorkPerInputByte)
+    : fLeft(InProportion(kXMLDefaultsWorkBase, inInputSize, kXMLDefaultsWorkPerInputByte))
 {
 }
 
