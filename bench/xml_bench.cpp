@@ -8,6 +8,7 @@
 // Run pinned, with repetitions interleaved at random (BenchMain's defaults):
 //     taskset -c 2 kova_bench --benchmark_filter=BagXML
 #include "bench/BenchSetup.h"
+#include "bench/XercesSAX2.h"
 #include "kernel/files/VFile.h"
 #include "kernel/files/VFilePath.h"
 #include "kernel/text/VString.h"
@@ -18,17 +19,13 @@
 
 #include <benchmark/benchmark.h>
 
-#include <xercesc/framework/LocalFileInputSource.hpp>
 #include <xercesc/sax2/DefaultHandler.hpp>
-#include <xercesc/sax2/SAX2XMLReader.hpp>
-#include <xercesc/sax2/XMLReaderFactory.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <memory>
 #include <string>
 #include <unistd.h>
 
@@ -113,12 +110,7 @@ void BM_BagXMLLoad_Xerces(benchmark::State& ioState)
     xercesc::DefaultHandler handler;
     for (auto _ : ioState)
     {
-        std::unique_ptr<xercesc::SAX2XMLReader> reader(xercesc::XMLReaderFactory::createXMLReader());
-        reader->setContentHandler(&handler);
-        reader->setErrorHandler(&handler);
-        xercesc::LocalFileInputSource source(path.c_str());
-        reader->parse(source);
-        if (reader->getErrorCount() != 0)
+        if (!kova::bench::ParseWithXercesSAX2(path, handler))
             ioState.SkipWithError("parse failed");
     }
     SetBytes(ioState);

@@ -286,6 +286,83 @@ bool VUTI::_Relates(const VUTIMap VUTI::*inMap, const VUTI* inFrom, const VUTI* 
                        }) != nullptr;
 }
 
+namespace
+{
+
+// One end of a walk taken from both ends: depth first over one kind of relatives, explored once
+// each, one link a step.
+class WalkEnd
+{
+public:
+    enum Step
+    {
+        kFound,
+        kOver,
+        kOn,
+    };
+
+    WalkEnd(const VUTIMap VUTI::*inMap, const VUTI& inFrom, const VString& inTarget)
+        : fMap(inMap), fTarget(inTarget)
+    {
+        fOpen.push_back({(inFrom.*fMap).begin(), (inFrom.*fMap).end()});
+    }
+
+    // kFound when the link followed leads to a type of the target identifier, kOver when no link
+    // is left to follow.
+    Step Advance()
+    {
+        while (!fOpen.empty())
+        {
+            Open& top = fOpen.back();
+            if (top.fNext == top.fEnd)
+            {
+                fOpen.pop_back();
+                continue;
+            }
+            const VUTI* relative = (top.fNext++)->second;
+            ++sWalkSteps;
+            if (relative->IsTemporary() || !fExplored.insert(relative).second)
+                return kOn;
+            if (SameIdentifier(relative->GetIdentifier(), fTarget))
+                return kFound;
+            const VUTIMap& next = relative->*fMap;
+            fOpen.push_back({next.begin(), next.end()});
+            return kOn;
+        }
+        return kOver;
+    }
+
+private:
+    struct Open
+    {
+        VUTIMap::const_iterator fNext;
+        VUTIMap::const_iterator fEnd;
+    };
+    const VUTIMap VUTI::*fMap;
+    const VString& fTarget;
+    std::vector<Open> fOpen;
+    std::unordered_set<const VUTI*> fExplored;
+};
+
+} // namespace
+
+// Were inUpper above this type, each walk would reach the other end, so the first walk to run out
+// settles it: a long chain costs nothing to the end with little above or below it.
+bool VUTI::_IsBelow(const VUTI& inUpper) const
+{
+    WalkEnd up(&VUTI::fParents, *this, inUpper.fIdentifier);
+    WalkEnd down(&VUTI::fChildren, inUpper, fIdentifier);
+    for (;;)
+    {
+        for (WalkEnd* end : {&up, &down})
+        {
+            const WalkEnd::Step step = end->Advance();
+            if (step != WalkEnd::kOn)
+                return step == WalkEnd::kFound;
+        }
+    }
+}
+
 bool VUTI::IsParent(const VUTI* inType) const
 {
     return inType != nullptr && _Relates(&VUTI::fParents, this, inType, false);
@@ -337,6 +414,12 @@ void VUTI::RemoveTemporaryUTI(VString inIdentifier)
             placeholder->Release();
         }
     }
+}
+
+const VUTI* VUTI::_GetPlaceholderParent(const VString& inIdentifier) const
+{
+    auto found = fParents.find(inIdentifier);
+    return found != fParents.end() && found->second->IsTemporary() ? found->second : nullptr;
 }
 
 bool VUTI::ConformsToIdentifier(const VString& inIdentifier) const

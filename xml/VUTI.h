@@ -109,8 +109,16 @@ public:
     bool CouldBeAChild(const VUTI* inType) const;
     // Whether inType lies below this type or below one of its declared ancestors.
     bool IsChildOrChildOfAParent(const VUTI* inType) const;
+    // Whether a declared ancestor of this type has the identifier of inUpper: IsParent(inUpper)
+    // asked from both ends at once, up from this type and down from inUpper, a link at a time, so
+    // that it costs no more than the shorter of the two walks. The links must go both ways, as
+    // the manager makes them.
+    bool _IsBelow(const VUTI& inUpper) const;
     // Drops the placeholder parent or child of that identifier; real types stay.
     void RemoveTemporaryUTI(VString inIdentifier);
+    // The placeholder parent of that identifier, not retained; null when the parent of that
+    // identifier is a declared type or there is none.
+    const VUTI* _GetPlaceholderParent(const VString& inIdentifier) const;
     // Whether the identifier is this type's or a declared ancestor's.
     bool ConformsToIdentifier(const VString& inIdentifier) const;
     bool ConformsToIdentifier(const VString& inIdentifier, WalkAnswers& ioAnswers) const;

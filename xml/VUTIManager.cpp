@@ -7,6 +7,7 @@
 #include "xml/VUTIManagerXMLHandlers.h"
 #include "xml/VXMLParser.h"
 
+#include <algorithm>
 #include <mutex>
 #include <new>
 #include <unordered_set>
@@ -22,6 +23,8 @@ std::mutex& SingletonLock()
     static std::mutex sLock;
     return sLock;
 }
+
+thread_local uint64_t sLinkSteps = 0;
 
 } // namespace
 
@@ -112,57 +115,124 @@ bool VUTIManager::AnalyzeXMLFile(const VFile* inFile)
     return false;
 }
 
-bool VUTIManager::_MayLink(const VUTI& inParent, const VUTI& inChild, const VUTI& inPlaceholder)
+// Each question is asked from both ends (the manager's links go both ways): a common parent may
+// have every type of the registry below it, and a type of a long chain every other one above it.
+bool VUTIManager::_MayLink(const VUTI& inParent, const VUTI& inChild)
 {
     // A child already below the parent needs no second link. A child below one of the parent's
-    // ancestors only is not yet below the parent itself: that link is still owed.
-    if (inParent.IsChild(&inChild) || inParent.IsParent(&inPlaceholder))
+    // ancestors only is not yet below the parent itself: that link is still owed. A parent that is
+    // its own ancestor (the placeholder's identifier is its own) gets no more links.
+    if (inChild._IsBelow(inParent) || inParent._IsBelow(inParent))
         return false;
     // The child may not be an ancestor of its new parent already: the link would close a cycle.
-    return !inParent.IsParent(&inChild);
+    return !inParent._IsBelow(inChild);
+}
+
+// Only the types added since the last pass bring links to weigh: a pair of older types was weighed
+// then, and a refusal stands, as links are only ever added (the child stays below the parent, or
+// the parent below the child). A new type's placeholders find their parents by identifier or wait
+// for them; a new type takes the types that waited for it.
+std::vector<VUTIManager::Link> VUTIManager::_CollectNewLinks(const std::vector<VUTI*>& inAdded)
+{
+    std::vector<Link> links;
+    for (VUTI* child : inAdded)
+    {
+        ++sLinkSteps;
+        for (const auto& [placeholderID, placeholder] : child->GetParentUTIsMap())
+        {
+            ++sLinkSteps;
+            if (!placeholder->IsTemporary())
+                continue;
+            const auto parent = fTypes.find(placeholderID);
+            if (parent == fTypes.end())
+                fWaiting[placeholderID].push_back(child);
+            else if (parent->second != child)
+                links.push_back({parent->second, child});
+        }
+    }
+    // Whoever waits now waits for a type not declared before this pass: none of those links is
+    // in the list yet.
+    for (VUTI* parent : inAdded)
+    {
+        const auto waiting = fWaiting.find(parent->GetIdentifier());
+        if (waiting == fWaiting.end())
+            continue;
+        for (VUTI* child : waiting->second)
+        {
+            ++sLinkSteps;
+            links.push_back({parent, child});
+        }
+        fWaiting.erase(waiting);
+    }
+    // Parents, then children, in identifier order, as a pass over every pair would weigh them:
+    // which link of a cycle is refused, and which child is below its parent already, depend on it.
+    const VUTIIdentifierLess less;
+    std::sort(links.begin(), links.end(),
+              [&](const Link& inFirst, const Link& inSecond)
+              {
+                  if (inFirst.fParent != inSecond.fParent)
+                      return less(inFirst.fParent->GetIdentifier(), inSecond.fParent->GetIdentifier());
+                  return inFirst.fChild != inSecond.fChild &&
+                         less(inFirst.fChild->GetIdentifier(), inSecond.fChild->GetIdentifier());
+              });
+    return links;
 }
 
 void VUTIManager::ProcessExtractedUTIs()
 {
-    for (auto& [parentID, parent] : fTypes)
+    std::vector<VUTI*> changed;
+    changed.swap(fAdded);
+    for (const Link& link : _CollectNewLinks(changed))
     {
-        for (auto& [childID, child] : fTypes)
-        {
-            if (UTTypeEqual(parentID, childID))
-                continue;
-            const VUTIMap placeholders = child->GetParentUTIsMap();
-            for (const auto& [placeholderID, placeholder] : placeholders)
-            {
-                if (!placeholder->IsTemporary() || !UTTypeEqual(placeholderID, parentID) ||
-                    !_MayLink(*parent, *child, *placeholder))
-                    continue;
-                child->RemoveTemporaryUTI(parentID);
-                parent->AddChildUTI(child);
-                child->AddParentUTI(parent);
-            }
-        }
+        ++sLinkSteps;
+        const VString& parentID = link.fParent->GetIdentifier();
+        // Looked up again: the child's parents may have been set anew since it began to wait.
+        if (link.fChild->_GetPlaceholderParent(parentID) == nullptr || !_MayLink(*link.fParent, *link.fChild))
+            continue;
+        link.fChild->RemoveTemporaryUTI(parentID);
+        link.fParent->AddChildUTI(link.fChild);
+        link.fChild->AddParentUTI(link.fParent);
+        // Its parents' identifiers may now be spelt as the parent declares it.
+        changed.push_back(link.fChild);
     }
-    _RegisterFileKinds();
+    _RegisterFileKinds(changed);
 }
 
-void VUTIManager::_RegisterFileKinds() const
+void VUTIManager::_RegisterFileKinds(std::vector<VUTI*>& ioChanged)
 {
     VFileKindManager* kinds = VFileKindManager::Get();
+    const bool registerAll = kinds != fRegisteredWith;
+    fRegisteredWith = kinds;
     if (kinds == nullptr)
         return;
-    for (const auto& [identifier, type] : fTypes)
+    if (registerAll)
     {
-        VString description = type->GetDescription();
-        VString localized;
-        if (fLocalizationManager != nullptr && !description.IsEmpty() &&
-            fLocalizationManager->LocalizeStringWithDotStringsKey(description, localized))
-            description = localized;
-        std::vector<VString> parentIDs;
-        for (const auto& [parentID, parent] : type->GetParentUTIsMap())
-            parentIDs.push_back(parentID);
-        kinds->RegisterPrivateFileKind(identifier, type->GetOSTypesVector(), description,
-                                       type->GetExtensionsVector(), parentIDs);
+        for (const auto& [identifier, type] : fTypes)
+            _RegisterFileKind(*kinds, *type);
+        return;
     }
+    const VUTIIdentifierLess less;
+    std::sort(ioChanged.begin(), ioChanged.end(),
+              [&](const VUTI* inFirst, const VUTI* inSecond)
+              { return inFirst != inSecond && less(inFirst->GetIdentifier(), inSecond->GetIdentifier()); });
+    ioChanged.erase(std::unique(ioChanged.begin(), ioChanged.end()), ioChanged.end());
+    for (const VUTI* type : ioChanged)
+        _RegisterFileKind(*kinds, *type);
+}
+
+void VUTIManager::_RegisterFileKind(VFileKindManager& ioKinds, const VUTI& inType) const
+{
+    ++sLinkSteps;
+    VString description = inType.GetDescription();
+    VString localized;
+    if (fLocalizationManager != nullptr && !description.IsEmpty() &&
+        fLocalizationManager->LocalizeStringWithDotStringsKey(description, localized))
+        description = localized;
+    std::vector<VString> parentIDs;
+    for (const auto& [parentID, parent] : inType.GetParentUTIsMap())
+        parentIDs.push_back(parentID);
+    ioKinds.RegisterPrivateFileKind(inType.GetIdentifier(), inType.GetOSTypesVector(), description,
+                                    inType.GetExtensionsVector(), parentIDs);
 }
 
 bool VUTIManager::AddNewUTI(VUTI* inType)
@@ -172,6 +242,7 @@ bool VUTIManager::AddNewUTI(VUTI* inType)
     if (!fTypes.emplace(inType->GetIdentifier(), inType).second)
         return false;
     inType->Retain();
+    fAdded.push_back(inType);
     return true;
 }
 
@@ -305,6 +376,11 @@ bool VUTIManager::UTTypeConformsTo(VFile* inFile, const VString& inIdentifier)
     ReleaseRefCountable(&byExtension);
     ReleaseRefCountable(&byOSType);
     return conforms;
+}
+
+uint64_t VUTIManager::GetLinkStepCountForTesting()
+{
+    return sLinkSteps;
 }
 
 } // namespace kova

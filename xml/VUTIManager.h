@@ -19,12 +19,14 @@
 #include "xml/VUTI.h"
 
 #include <atomic>
+#include <map>
 #include <vector>
 
 namespace kova
 {
 
 class VFile;
+class VFileKindManager;
 class VLocalizationManager;
 class VUTIManagerXMLHandler;
 class VXMLParser;
@@ -56,8 +58,10 @@ public:
     // Reads the declarations without linking them; answers false.
     bool AnalyzeXMLFile(const VFile* inFile);
 
-    // Links the placeholders to the types declared since, and registers every type as a private
-    // file kind when the file-kind manager is up.
+    // Links the placeholders to the types declared since, and registers the types added or linked
+    // since as private file kinds when the file-kind manager is up (every type, when that manager
+    // is not the one of the last call). Costs in proportion to what was added since the last call,
+    // not to what the registry holds.
     void ProcessExtractedUTIs();
     // A type without identifier is refused, and so is a second one of an identifier (the first
     // stays); an added type is retained.
@@ -66,6 +70,7 @@ public:
     static bool UTTypeEqual(const VString& inFirst, const VString& inSecond);
 
     // Not retained: the caller keeps it alive while it is set, and clears it before releasing it.
+    // A type's description is localized when the type is registered.
     void SetLocalizationManager(VLocalizationManager* inManager) { fLocalizationManager = inManager; }
     VLocalizationManager* GetLocalizationManager() const { return fLocalizationManager; }
 
@@ -82,6 +87,10 @@ public:
     // Whether the file's type, from its extension or its OS type, conforms to the identifier.
     bool UTTypeConformsTo(VFile* inFile, const VString& inIdentifier);
 
+    // How many types, placeholders and registrations the link passes of this thread have gone
+    // through so far.
+    static uint64_t GetLinkStepCountForTesting();
+
 private:
     enum class TagKind
     {
@@ -93,9 +102,18 @@ private:
     static TagKind _TagKindOf(const VString& inTagClass);
     static VUTI* _HighestClaiming(const VUTI& inType, TagKind inKind, const VString& inTag,
                                   VUTI::WalkAnswers& ioAnswers);
+    // A placeholder of the child that names the parent.
+    struct Link
+    {
+        VUTI* fParent;
+        VUTI* fChild;
+    };
+    // The links owed to the types added since the last pass, in the order they are weighed.
+    std::vector<Link> _CollectNewLinks(const std::vector<VUTI*>& inAdded);
     // Whether linking inChild below inParent keeps the tree as the declarations ask, and acyclic.
-    static bool _MayLink(const VUTI& inParent, const VUTI& inChild, const VUTI& inPlaceholder);
-    void _RegisterFileKinds() const;
+    static bool _MayLink(const VUTI& inParent, const VUTI& inChild);
+    void _RegisterFileKinds(std::vector<VUTI*>& ioChanged);
+    void _RegisterFileKind(VFileKindManager& ioKinds, const VUTI& inType) const;
 
     static std::atomic<VUTIManager*> fSingleton;
 
@@ -103,6 +121,12 @@ private:
     VXMLParser* fParser = nullptr;
     VUTIManagerXMLHandler* fRootHandler = nullptr;
     VLocalizationManager* fLocalizationManager = nullptr;
+    // The types added since the last pass, and the types waiting for a parent nobody declared yet,
+    // by the parent's identifier. Both hold types of fTypes, without a reference of their own.
+    std::vector<VUTI*> fAdded;
+    std::map<VString, std::vector<VUTI*>, VUTIIdentifierLess> fWaiting;
+    // The file-kind manager the last pass registered with: a new one has every type registered.
+    const VFileKindManager* fRegisteredWith = nullptr;
 };
 
 } // namespace kova

@@ -8,6 +8,7 @@
 #include "kernel/files/VFileKindManager.h"
 #include "kernel/tasks/VTask.h"
 #include "kernel/values/VRefPtr.h"
+#include "xml/UTIDeclarations_test.h"
 #include "xml/VUTI.h"
 #include "xml/VXMLParser.h"
 
@@ -23,48 +24,9 @@ namespace kova
 namespace
 {
 
-struct Declaration
-{
-    std::string fIdentifier;
-    std::vector<std::string> fConformsTo = {};
-    std::vector<std::string> fExtensions = {};
-    std::string fMIMEType = {};
-    std::string fDescription = {};
-};
-
-std::string Strings(const std::vector<std::string>& inValues)
-{
-    std::string xml;
-    for (const std::string& value : inValues)
-        xml += "<string>" + value + "</string>";
-    return xml;
-}
-
-std::string DeclarationXML(const Declaration& inDeclaration)
-{
-    std::string xml = "<dict><key>UTTypeIdentifier</key><string>" + inDeclaration.fIdentifier + "</string>";
-    if (!inDeclaration.fDescription.empty())
-        xml += "<key>UTTypeDescription</key><string>" + inDeclaration.fDescription + "</string>";
-    if (!inDeclaration.fConformsTo.empty())
-        xml += "<key>UTTypeConformsTo</key><array>" + Strings(inDeclaration.fConformsTo) + "</array>";
-    xml += "<key>UTTypeTagSpecification</key><dict>";
-    if (!inDeclaration.fExtensions.empty())
-        xml +=
-            "<key>public.filename-extension</key><array>" + Strings(inDeclaration.fExtensions) + "</array>";
-    if (!inDeclaration.fMIMEType.empty())
-        xml += "<key>public.mime-type</key><string>" + inDeclaration.fMIMEType + "</string>";
-    return xml + "</dict></dict>";
-}
-
-std::string PropertyList(const std::vector<Declaration>& inDeclarations)
-{
-    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
-                      "<key>CFBundleIdentifier</key><string>com.example.app</string>"
-                      "<key>UTExportedTypeDeclarations</key><array>";
-    for (const Declaration& declaration : inDeclarations)
-        xml += DeclarationXML(declaration);
-    return xml + "</array></dict></plist>\n";
-}
+using testing_uti::BundleDeclarations;
+using testing_uti::Declaration;
+using testing_uti::PropertyList;
 
 class VUTIManagerTest : public ::testing::Test
 {
@@ -108,6 +70,58 @@ protected:
         for (UniChar unit : std::u16string(reinterpret_cast<const char16_t*>(inText.GetCPointer()),
                                            static_cast<size_t>(inText.GetLength())))
             text += static_cast<char>(unit);
+        return text;
+    }
+    // The files loaded in turn, each declaration also claiming the extension "all"; false when one
+    // does not load.
+    bool LoadInTurn(const std::vector<std::vector<Declaration>>& inFiles)
+    {
+        for (std::vector<Declaration> file : inFiles)
+        {
+            for (Declaration& declaration : file)
+                declaration.fExtensions.push_back("all");
+            if (!Load(file))
+                return false;
+        }
+        return true;
+    }
+    // The work of loading one file into the registry: the links walked and the types, placeholders
+    // and registrations gone through.
+    uint64_t LoadWork(const std::vector<Declaration>& inDeclarations)
+    {
+        const VRefPtr<VFile> plist = WriteFile("Info.plist", PropertyList(inDeclarations));
+        const uint64_t before =
+            VUTI::GetWalkStepCountForTesting() + VUTIManager::GetLinkStepCountForTesting();
+        EXPECT_TRUE(fManager->LoadXMLFile(plist.Get()));
+        return VUTI::GetWalkStepCountForTesting() + VUTIManager::GetLinkStepCountForTesting() - before;
+    }
+    // Every type that claims "all", in the listing order, each with its parents in identifier
+    // order, a placeholder marked "~": "a b<a,~z>". A declared parent lists the type as its child.
+    std::string Describe()
+    {
+        std::vector<VUTI*>* types = fManager->UTTypeCreateAllIdentifiersForTag(
+            VUTIManager::kTagClassFilenameExtension, VString("all"), VString());
+        if (types == nullptr)
+            return "(null)";
+        std::string text;
+        for (VUTI* type : *types)
+        {
+            text += (text.empty() ? "" : " ") + ToUTF8(type->GetIdentifier());
+            std::string parents;
+            for (const auto& [parentID, parent] : type->GetParentUTIsMap())
+            {
+                parents += (parents.empty() ? "" : ",") + std::string(parent->IsTemporary() ? "~" : "") +
+                           ToUTF8(parentID);
+                if (!parent->IsTemporary())
+                {
+                    EXPECT_EQ(parent->GetChildrenUTIsMap().count(type->GetIdentifier()), 1u)
+                        << ToUTF8(parentID) << " lacks its child " << ToUTF8(type->GetIdentifier());
+                }
+            }
+            if (!parents.empty())
+                text += "<" + parents + ">";
+        }
+        IDs(types);
         return text;
     }
     std::string Preferred(const char* inClass, const char* inTag, const char* inConformingTo = "")
@@ -385,6 +399,144 @@ TEST_F(VUTIManagerTest, ALookUpFollowsEachConformanceOnce)
     }
 }
 
+TEST_F(VUTIManagerTest, LinksTheSameWhicheverFileDeclaresTheParent)
+{
+    using Files = std::vector<std::vector<Declaration>>;
+    const struct
+    {
+        const char* fName;
+        Files fFiles;
+        const char* fExpected;
+    } cases[] = {
+        {"parent later in the file", {{{"b", {"a"}}, {"a"}}}, "a b<a>"},
+        {"parent in a later file", {{{"b", {"a"}}}, {{"a"}}}, "a b<a>"},
+        {"child in a later file", {{{"a"}}, {{"b", {"a"}}}}, "a b<a>"},
+        {"several parents over three files",
+         {{{"d", {"a", "b", "c"}}}, {{"b"}}, {{"a"}, {"c", {"b"}}}},
+         "a b c<b> d<a,b,c>"},
+        {"a duplicate in a later file changes nothing",
+         {{{"a"}, {"b", {"a"}}}, {{"b", {"c"}}, {"c"}, {"a", {"c"}}}},
+         "a b<a> c"},
+        {"a duplicate of a type still waiting for its parent",
+         {{{"b", {"c"}}}, {{"b", {"a"}}, {"a"}}, {{"c"}}},
+         "a b<c> c"},
+        {"an undeclared parent stays a placeholder", {{{"b", {"q"}}}, {{"a"}}}, "a b<~q>"},
+        {"a conformance to itself stays a placeholder", {{{"a", {"a"}}}, {{"b", {"a"}}}}, "a<~a> b<a>"},
+        {"a child below its parent already, one file",
+         {{{"z"}, {"c", {"z"}}, {"d", {"c", "z"}}}},
+         "c<z> d<c,~z> z"},
+        {"a child below its parent already, over two files",
+         {{{"d", {"c", "z"}}}, {{"z"}, {"c", {"z"}}}},
+         "c<z> d<c,~z> z"},
+        {"a direct link made before the path through another parent",
+         {{{"d", {"a", "c"}}}, {{"c", {"a"}}, {"a"}}},
+         "a c<a> d<a,c>"},
+        {"the child of a later file joins a tree linked before",
+         {{{"a"}, {"b", {"a"}}}, {{"c", {"b", "a"}}}},
+         "a b<a> c<a,b>"},
+        {"a cycle in one file", {{{"a", {"b"}}, {"b", {"a"}}}}, "a<~b> b<a>"},
+        {"a cycle over two files", {{{"a", {"b"}}}, {{"b", {"a"}}}}, "a<~b> b<a>"},
+        {"a cycle over two files, declared the other way", {{{"b", {"a"}}}, {{"a", {"b"}}}}, "a<~b> b<a>"},
+        {"a cycle of three over three files",
+         {{{"x", {"z"}}}, {{"y", {"x"}}}, {{"z", {"y"}}}},
+         "x<~z> y<x> z<y>"},
+        {"a parent named in other letter case", {{{"b", {"A"}}}, {{"a"}}}, "a b<a>"},
+    };
+    for (const auto& test : cases)
+    {
+        fManager = VRefPtr<VUTIManager>(new VUTIManager());
+        ASSERT_TRUE(LoadInTurn(test.fFiles)) << test.fName;
+        EXPECT_EQ(Describe(), test.fExpected) << test.fName;
+    }
+}
+
+TEST_F(VUTIManagerTest, LoadingCostsInProportionToWhatItAdds)
+{
+    constexpr int kTypesPerBundle = 40;
+    // The work of loading the files in turn into a new manager.
+    auto loadWork = [&](int inFiles, int inBundlesPerFile)
+    {
+        fManager = VRefPtr<VUTIManager>(new VUTIManager());
+        uint64_t work = 0;
+        for (int file = 0; file < inFiles; ++file)
+            work += LoadWork(BundleDeclarations(file * inBundlesPerFile, inBundlesPerFile, kTypesPerBundle));
+        const size_t bundles = size_t(inFiles) * size_t(inBundlesPerFile);
+        EXPECT_EQ(fManager->GetUTIsCount(), 2 + bundles * kTypesPerBundle);
+        // The first bundle's types claim their identifiers as extensions.
+        auto type = [&](const char* inIdentifier)
+        {
+            return VRefPtr<VUTI>(fManager->UTTypeCreatePreferredIdentifierForTag(
+                VUTIManager::kTagClassFilenameExtension, VString(inIdentifier), VString()));
+        };
+        const VRefPtr<VUTI> beforeItsParent = type("com.b0000.t04");
+        const VRefPtr<VUTI> belowTheNextBundle = type("com.b0000.t05");
+        const VRefPtr<VUTI> waiting = type("com.b0000.t07");
+        const VRefPtr<VUTI> belowContent = type("com.b0000.t08");
+        if (beforeItsParent == nullptr || belowTheNextBundle == nullptr || waiting == nullptr ||
+            belowContent == nullptr)
+        {
+            ADD_FAILURE() << "a type of the first bundle is missing";
+            return work;
+        }
+        EXPECT_TRUE(beforeItsParent->ConformsToIdentifier(VString("com.b0000.t05")));
+        EXPECT_TRUE(beforeItsParent->ConformsToIdentifier(VString("public.content")));
+        EXPECT_TRUE(belowTheNextBundle->ConformsToIdentifier(VString("com.b0001.t06")));
+        EXPECT_TRUE(belowTheNextBundle->ConformsToIdentifier(VString("public.data")));
+        EXPECT_TRUE(waiting->GetParentUTIsMap().at(VString("com.undeclared.b0"))->IsTemporary());
+        // The first declaration of the public types stands, with every child of every bundle.
+        const VUTI* content = belowContent->GetParentUTIsMap().at(VString("public.content"));
+        EXPECT_FALSE(content->IsTemporary());
+        EXPECT_EQ(content->GetChildrenUTIsMap().size(), bundles * kTypesPerBundle / 4);
+        EXPECT_TRUE(content->ConformsToIdentifier(VString("public.data")));
+        return work;
+    };
+    // 2,000 declarations in one file against 8,000.
+    const uint64_t small = loadWork(1, 50);
+    const uint64_t large = loadWork(1, 200);
+    EXPECT_LE(large, small * 9 / 2) << small << " then " << large;
+    // 25 bundles of 40 types loaded in turn against 100.
+    const uint64_t few = loadWork(25, 1);
+    const uint64_t many = loadWork(100, 1);
+    EXPECT_LE(many, few * 9 / 2) << few << " then " << many;
+}
+
+TEST_F(VUTIManagerTest, ALongChainLoadsInProportionToItsLength)
+{
+    // Each type conforms to the one before it, or to the one after it: a link weighed at the
+    // bottom of a chain has the whole chain above it, one weighed at the top the whole chain below.
+    for (const bool toTheOneBefore : {true, false})
+    {
+        auto chainWork = [&](int inLength)
+        {
+            auto id = [](int inIndex)
+            {
+                std::string digits = std::to_string(inIndex);
+                return "com.example.c" + std::string(5 - digits.size(), '0') + digits;
+            };
+            std::vector<Declaration> chain;
+            for (int index = 0; index < inLength; ++index)
+            {
+                const int parent = toTheOneBefore ? index - 1 : index + 1;
+                chain.push_back({id(index)});
+                if (parent >= 0 && parent < inLength)
+                    chain.back().fConformsTo = {id(parent)};
+                if (index == 0 || index + 1 == inLength)
+                    chain.back().fExtensions = {index == 0 ? "first" : "last"};
+            }
+            fManager = VRefPtr<VUTIManager>(new VUTIManager());
+            const uint64_t work = LoadWork(chain);
+            const std::string bottom = toTheOneBefore ? "last" : "first";
+            const std::string top = toTheOneBefore ? id(0) : id(inLength - 1);
+            EXPECT_EQ(Preferred("public.filename-extension", bottom.c_str(), top.c_str()),
+                      toTheOneBefore ? id(inLength - 1) : id(0));
+            return work;
+        };
+        const uint64_t small = chainWork(2000);
+        const uint64_t large = chainWork(8000);
+        EXPECT_LE(large, small * 9 / 2) << toTheOneBefore << ": " << small << " then " << large;
+    }
+}
+
 TEST_F(VUTIManagerTest, TagLookUps)
 {
     ASSERT_TRUE(Load({{"com.example.base", {}, {"shared"}, "text/x-base"},
@@ -452,8 +604,9 @@ TEST_F(VUTIManagerTest, AFileConformsThroughItsExtension)
 
 TEST_F(VUTIManagerTest, RegistersEveryTypeAsAPrivateFileKind)
 {
-    ASSERT_TRUE(Load({{"com.example.kindbase", {}, {}, "", "Base kind"},
-                      {"com.example.kindchild", {"com.example.kindbase"}, {"kch"}, "", "Child kind"}}));
+    // The child comes in one file, its parent in the next.
+    ASSERT_TRUE(Load({{"com.example.kindchild", {"com.example.kindbase"}, {"kch"}, "", "Child kind"}}));
+    ASSERT_TRUE(Load({{"com.example.kindbase", {}, {"kba"}, "", "Base kind"}}));
     VFileKindManager* kinds = VFileKindManager::Get();
     ASSERT_NE(kinds, nullptr);
     VRefPtr<VFileKind> kind(kinds->RetainFileKind(VString("com.example.kindchild")));
@@ -463,6 +616,9 @@ TEST_F(VUTIManagerTest, RegistersEveryTypeAsAPrivateFileKind)
     EXPECT_TRUE(kind->GetPreferredExtension(extension));
     EXPECT_EQ(ToUTF8(extension), "kch");
     EXPECT_TRUE(kind->ConformsTo(VString("com.example.kindbase")));
+    VRefPtr<VFileKind> base(kinds->RetainFileKind(VString("com.example.kindbase")));
+    ASSERT_NE(base.Get(), nullptr);
+    EXPECT_EQ(ToUTF8(base->GetDescription()), "Base kind");
 }
 
 TEST_F(VUTIManagerTest, LoadingAnswersFalseForMissingAndBrokenFiles)
