@@ -4,6 +4,7 @@
 // read-only, the updater is killed half-way or the caller never quits.
 #include "app/UpdaterTesting_test.h"
 #include "kernel/files/FileTesting_test.h"
+#include "kernel/files/UnprivilegedTesting_test.h"
 #include "kernel/text/StStringConverter.h"
 
 #include <gmock/gmock.h>
@@ -17,6 +18,7 @@
 #include <functional>
 #include <linux/fs.h>
 #include <map>
+#include <optional>
 #include <spawn.h>
 #include <sstream>
 #include <sys/ioctl.h>
@@ -151,6 +153,25 @@ int CountStartingWith(const std::vector<std::string>& inMessages, const std::str
     return int(std::count_if(inMessages.begin(), inMessages.end(),
                              [&](const std::string& inMessage)
                              { return inMessage.rfind(inPrefix, 0) == 0; }));
+}
+
+// The folder path of a bundle as the updater's errors carry it.
+std::string ErrorPathOf(const std::string& inPosix)
+{
+    const std::string folder = inPosix + "/";
+    return to_string(VFilePath(VString(folder.data(), folder.size(), VTC_UTF_8), FPS_POSIX).GetPath());
+}
+
+std::string NoBundleSentence(const std::string& inPosix)
+{
+    return "The up-to-date application " + ErrorPathOf(inPosix) +
+           " is not an application bundle: it holds no Contents folder.";
+}
+
+std::string LinkSentence(const std::string& inPosix)
+{
+    return "The outdated application " + ErrorPathOf(inPosix) +
+           " is a symbolic link; the updater replaces only a real application folder.";
 }
 
 class UpdaterEndToEnd : public ::testing::Test
@@ -296,22 +317,37 @@ protected:
         return true;
     }
 
-    // The run refused the two bundles as one folder, or one inside the other, before anything
-    // moved: the scratch folders hold what they held.
-    void ExpectRefusedAsSameOrNested(const Outcome& inOutcome, const std::vector<std::string>& inApps,
-                                     const std::vector<std::string>& inUpdates) const
+    // The run was refused before the wait for the caller, its log holding a line that begins with
+    // the error's sentence, and nothing moved: the scratch folders hold what they held (links, the
+    // old bundle's name and the hidden name of a copy would show), and nothing went to the trash.
+    void ExpectRefusedBeforeAnythingMoved(const Outcome& inOutcome, const std::vector<std::string>& inApps,
+                                          const std::vector<std::string>& inUpdates,
+                                          const std::string& inSentence) const
     {
         EXPECT_EQ(inOutcome.fStatus, 2) << inOutcome.fErr;
         EXPECT_TRUE(TreeOf(fScratch.Posix("apps")) == inApps);
         EXPECT_TRUE(TreeOf(fScratch.Posix("new")) == inUpdates);
         EXPECT_FALSE(PathExists(fScratch.Posix("data/Trash")));
         const std::vector<std::string> messages = WithoutTimes(LogMessages());
-        EXPECT_EQ(CountStartingWith(messages, "ERROR The up-to-date application is the outdated one, "
-                                              "lies inside it or holds it: "),
-                  1)
+        EXPECT_EQ(CountStartingWith(messages, "ERROR " + inSentence), 1)
             << ::testing::PrintToString(messages);
-        EXPECT_EQ(CountStartingWith(messages, "ERROR Installing the up-to-date application failed."), 1);
+        EXPECT_EQ(CountStartingWith(messages, "INFO Waiting for external process to quit"), 0);
         EXPECT_EQ(CountStartingWith(messages, "INFO Proceeding with up-to-date application install"), 0);
+        ASSERT_FALSE(messages.empty());
+        EXPECT_EQ(messages.back(), "INFO Update failed");
+    }
+
+    // The run refused the two bundles as one folder, or one inside the other, before anything
+    // moved.
+    void ExpectRefusedAsSameOrNested(const Outcome& inOutcome, const std::vector<std::string>& inApps,
+                                     const std::vector<std::string>& inUpdates) const
+    {
+        ExpectRefusedBeforeAnythingMoved(inOutcome, inApps, inUpdates,
+                                         "The up-to-date application is the outdated one, lies inside it or "
+                                         "holds it: ");
+        EXPECT_EQ(CountStartingWith(WithoutTimes(LogMessages()),
+                                    "ERROR Installing the up-to-date application failed."),
+                  1);
     }
 
     void TearDown() override
@@ -472,8 +508,10 @@ TEST_F(UpdaterEndToEnd, SilentFailureNotifiesNothing)
 
 TEST_F(UpdaterEndToEnd, NestedBundlesAreRefused)
 {
-    fUpToDate = fOutdated + "/Contents/Resources";
-    fNewTree = TreeOf(fUpToDate);
+    // An update downloaded into the application itself.
+    fUpToDate = fOutdated + "/Contents/Resources/Update/Sample.app";
+    MakeSampleBundle(fUpToDate, "2");
+    fOldTree = TreeOf(fOutdated);
     const Outcome outcome = Update();
     EXPECT_EQ(outcome.fStatus, 2);
     const std::vector<std::string> messages = WithoutTimes(LogMessages());
@@ -864,12 +902,14 @@ TEST_F(UpdaterEndToEnd, TheClientCustomizationFollowsNoLinkOutOfTheBundle)
         std::string fLink;
         std::string fTarget;
         const char* fClientInfo;
+        // A download whose Contents is a link is no bundle, refused before the customization.
+        bool fNoBundle = false;
     };
     const char* withAddress = R"({"ServerPlatform": "x", "BuildIPAdress": "10.0.0.5"})";
     const Case cases[] = {
         {"Contents/Database/EnginedServer.Qellink", outside + "/Database/EnginedServer.Qellink", withAddress},
         {"Contents/Database", outside + "/Database", withAddress},
-        {"Contents", outside, withAddress},
+        {"Contents", outside, withAddress, true},
         {"Contents/MacOS/Sample", outside + "/MacOS/Sample", R"({"ServerPlatform": "x"})"},
     };
     for (const Case& test : cases)
@@ -900,10 +940,11 @@ TEST_F(UpdaterEndToEnd, TheClientCustomizationFollowsNoLinkOutOfTheBundle)
         const std::string link = fUpToDate + "/" + test.fLink;
         const VFilePath linkPath(VString(link.data(), link.size(), VTC_UTF_8), FPS_POSIX);
         const std::vector<std::string> messages = WithoutTimes(LogMessages());
-        EXPECT_NE(std::find(messages.begin(), messages.end(),
-                            "ERROR The client customization does not write through the symbolic link " +
-                                to_string(linkPath.GetPath()) + "."),
-                  messages.end())
+        const std::string refusal =
+            test.fNoBundle ? NoBundleSentence(fUpToDate)
+                           : "The client customization does not write through the symbolic link " +
+                                 to_string(linkPath.GetPath()) + ".";
+        EXPECT_NE(std::find(messages.begin(), messages.end(), "ERROR " + refusal), messages.end())
             << ::testing::PrintToString(messages);
         EXPECT_EQ(CountStartingWith(messages, "INFO Proceeding with up-to-date application install"), 0);
         EXPECT_EQ(messages.back(), "INFO Update failed");
@@ -1435,7 +1476,6 @@ TEST_F(UpdaterEndToEnd, BundlesThatAreTheSameOrNestedOnDiskAreRefusedWhateverThe
     MakeSampleBundle(inside, "2");
     MakeSampleBundle(holder, "1");
     const std::string newLink = fScratch.Posix("new/Link.app");
-    const std::string appsLink = fScratch.Posix("apps/Link.app");
     struct Case
     {
         const char* fName;
@@ -1450,8 +1490,6 @@ TEST_F(UpdaterEndToEnd, BundlesThatAreTheSameOrNestedOnDiskAreRefusedWhateverThe
         {"absolute link to the outdated bundle", newLink, fOutdated, fOutdated, newLink, false},
         {"relative link to the outdated bundle", newLink, "../apps/Sample.app", fOutdated, newLink, false},
         {"link to an update inside the outdated bundle", newLink, inside, fOutdated, newLink, false},
-        {"outdated bundle given as a link to the up-to-date one", appsLink, "../new/Sample.app", appsLink,
-         fUpToDate, false},
         {"outdated bundle inside the up-to-date one", "", "", holder, fUpToDate, false},
         {"relative link to the outdated bundle, unprivileged", newLink, "../apps/Sample.app", fOutdated,
          newLink, true},
@@ -1460,19 +1498,23 @@ TEST_F(UpdaterEndToEnd, BundlesThatAreTheSameOrNestedOnDiskAreRefusedWhateverThe
     for (const Case& test : cases)
     {
         SCOPED_TRACE(test.fName);
-        std::vector<std::string> prefix;
+        std::vector<std::string> arguments = Arguments({test.fOutdated, test.fUpToDate});
+        // That user runs a copy of the updater's bundle: the build may lie where it cannot read.
+        std::optional<StUnprivilegedCopy> updater;
         if (test.fUnprivileged && geteuid() == 0)
         {
-            if (access("/usr/bin/setpriv", X_OK) != 0)
+            updater.emplace(std::filesystem::path(kBin).parent_path().parent_path().string());
+            ASSERT_TRUE(updater->IsValid());
+            arguments[0] = updater->Posix("Contents/MacOS/updater");
+            arguments = UnprivilegedCommand(arguments);
+            if (arguments.empty())
             {
                 skipped += std::string(test.fName) + ": no setpriv here. ";
                 continue;
             }
-            GiveTo(fScratch.Posix(), 65534);
-            prefix = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"};
+            GiveTo(fScratch.Posix(), kUnprivilegedUser);
         }
-        for (const std::string& link : {newLink, appsLink})
-            unlink(link.c_str());
+        unlink(newLink.c_str());
         std::filesystem::remove_all(fScratch.Posix("logs"));
         if (!test.fLink.empty())
         {
@@ -1481,8 +1523,6 @@ TEST_F(UpdaterEndToEnd, BundlesThatAreTheSameOrNestedOnDiskAreRefusedWhateverThe
         const std::vector<std::string> apps = TreeOf(fScratch.Posix("apps"));
         const std::vector<std::string> updates = TreeOf(fScratch.Posix("new"));
 
-        std::vector<std::string> arguments = Arguments({test.fOutdated, test.fUpToDate});
-        arguments.insert(arguments.begin(), prefix.begin(), prefix.end());
         ExpectRefusedAsSameOrNested(Run(arguments), apps, updates);
     }
     if (!skipped.empty())
@@ -1528,37 +1568,122 @@ TEST_F(UpdaterEndToEnd, BundlesThatAreOneFolderThroughABindMountAreRefused)
     }
 }
 
-TEST_F(UpdaterEndToEnd, AnUpToDateFolderThatHoldsNoBundleLeavesTheOutdatedOneInPlace)
+TEST_F(UpdaterEndToEnd, AnUpToDateFolderThatHoldsNoBundleIsRefusedBeforeAnythingMoves)
 {
-    // The old bundle goes only once a real folder holding a bundle stands at the application's
-    // path: the copy of a folder that is no bundle puts it back.
-    const std::function<void()> shapes[] = {
-        [this] { mkdir(fUpToDate.c_str(), 0755); },
-        [this]
-        {
-            mkdir(fUpToDate.c_str(), 0755);
-            WriteFileBytes(fUpToDate + "/Contents", "a file");
-        },
-    };
-    for (size_t i = 0; i < std::size(shapes); ++i)
+    // Told as what it is, before the outdated bundle moves: a copy made in whole would only be
+    // taken away again.
+    const std::string elsewhere = fScratch.Posix("new/NoBundle");
+    struct Case
     {
-        SCOPED_TRACE(i);
-        std::filesystem::remove_all(fUpToDate);
-        std::filesystem::remove_all(fScratch.Posix("logs"));
-        shapes[i]();
-        const std::vector<std::string> upToDate = TreeOf(fUpToDate);
+        const char* fName;
+        std::function<void()> fShape;
+    };
+    const Case cases[] = {
+        {"an empty folder", [&] { mkdir(fUpToDate.c_str(), 0755); }},
+        {"Contents a file",
+         [&]
+         {
+             mkdir(fUpToDate.c_str(), 0755);
+             WriteFileBytes(fUpToDate + "/Contents", "a file");
+         }},
+        {"Contents a link to a folder of the download",
+         [&]
+         {
+             MakeSampleBundle(fUpToDate, "2");
+             ASSERT_EQ(rename((fUpToDate + "/Contents").c_str(), (fUpToDate + "/Real").c_str()), 0);
+             ASSERT_EQ(symlink("Real", (fUpToDate + "/Contents").c_str()), 0);
+         }},
+        {"a link to a folder without Contents",
+         [&]
+         {
+             mkdir(elsewhere.c_str(), 0755);
+             WriteFileBytes(elsewhere + "/Info.plist", "<plist>2</plist>");
+             ASSERT_EQ(symlink("NoBundle", fUpToDate.c_str()), 0);
+         }},
+    };
+    const std::vector<std::string> apps = TreeOf(fScratch.Posix("apps"));
+    for (const Case& test : cases)
+    {
+        SCOPED_TRACE(test.fName);
+        for (const std::string& path : {fUpToDate, elsewhere, fScratch.Posix("logs")})
+            std::filesystem::remove_all(path);
+        ASSERT_NO_FATAL_FAILURE(test.fShape());
+        const std::vector<std::string> updates = TreeOf(fScratch.Posix("new"));
         const Outcome outcome = Update();
-        EXPECT_EQ(outcome.fStatus, 2);
-        EXPECT_TRUE(TreeOf(fOutdated) == fOldTree);
-        EXPECT_EQ(NamesIn(fScratch.Posix("apps")), std::vector<std::string>{"Sample.app"});
-        EXPECT_TRUE(TreeOf(fUpToDate) == upToDate);
-        EXPECT_FALSE(PathExists(fScratch.Posix("data/Trash")));
-        const std::vector<std::string> messages = WithoutTimes(LogMessages());
-        EXPECT_EQ(CountStartingWith(messages, "INFO Rolling back up-to-date application install"), 1);
-        EXPECT_EQ(CountStartingWith(messages, "ERROR Copying the up-to-date application "), 1);
-        EXPECT_EQ(CountStartingWith(messages, "ERROR Installing the up-to-date application failed."), 1);
-        EXPECT_EQ(CountStartingWith(messages, "INFO Proceeding with up-to-date application restart"), 0);
+        ExpectRefusedBeforeAnythingMoved(outcome, apps, updates, NoBundleSentence(fUpToDate));
+        EXPECT_EQ(CountStartingWith(WithoutTimes(LogMessages()), "ERROR Copying the up-to-date application "), 0);
     }
+}
+
+TEST_F(UpdaterEndToEnd, ADownloadThatStopsBeingABundleWhileTheUpdaterWaitsIsRolledBack)
+{
+    // Checked before anything moved, the download loses its Contents while the updater waits for
+    // its caller: the copy is made, and the old bundle goes back, as no bundle stands in its place.
+    StChild caller({"/bin/true"}, {});
+    caller.Forget();
+    fEnvironment["KOVA_TEST_UPDATER_STOP_AT_WAITS"] = "1";
+    StChild updater(Arguments({"--pid=" + std::to_string(caller.Pid()), fOutdated, fUpToDate}), fEnvironment);
+    ASSERT_TRUE(updater.WaitStopped());
+    std::filesystem::remove_all(fUpToDate + "/Contents");
+    const std::vector<std::string> updates = TreeOf(fScratch.Posix("new"));
+    // Continued at each wait until it ends.
+    int status = 0;
+    while (waitpid(updater.Pid(), &status, WUNTRACED) == updater.Pid() && WIFSTOPPED(status))
+        kill(updater.Pid(), SIGCONT);
+    updater.Forget();
+    waitpid(caller.Pid(), nullptr, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    EXPECT_TRUE(TreeOf(fOutdated) == fOldTree);
+    EXPECT_EQ(NamesIn(fScratch.Posix("apps")), std::vector<std::string>{"Sample.app"});
+    EXPECT_TRUE(TreeOf(fScratch.Posix("new")) == updates);
+    EXPECT_FALSE(PathExists(fScratch.Posix("data/Trash")));
+    const std::vector<std::string> messages = WithoutTimes(LogMessages());
+    EXPECT_EQ(CountStartingWith(messages, "INFO Rolling back up-to-date application install"), 1);
+    EXPECT_EQ(CountStartingWith(messages, "ERROR Copying the up-to-date application "), 1);
+    EXPECT_EQ(CountStartingWith(messages, "ERROR Installing the up-to-date application failed."), 1);
+    EXPECT_EQ(CountStartingWith(messages, "INFO Proceeding with up-to-date application restart"), 0);
+}
+
+TEST_F(UpdaterEndToEnd, AnOutdatedApplicationThatIsALinkIsRefusedBeforeAnythingMoves)
+{
+    // As versioned installs lay it out: apps/Sample.app -> Sample-1.0.app. Moved aside, the link
+    // would leave the folder it leads to behind; a link that leads nowhere is told as a link too.
+    const std::string versioned = fScratch.Posix("apps/Sample-1.0.app");
+    ASSERT_EQ(rename(fOutdated.c_str(), versioned.c_str()), 0);
+    const std::string targets[] = {"Sample-1.0.app", versioned, "Sample-0.9.app", "../new/Sample.app"};
+    for (const std::string& target : targets)
+    {
+        SCOPED_TRACE(target);
+        unlink(fOutdated.c_str());
+        std::filesystem::remove_all(fScratch.Posix("logs"));
+        ASSERT_EQ(symlink(target.c_str(), fOutdated.c_str()), 0);
+        const std::vector<std::string> apps = TreeOf(fScratch.Posix("apps"));
+        const std::vector<std::string> updates = TreeOf(fScratch.Posix("new"));
+        const Outcome outcome = Update();
+        ExpectRefusedBeforeAnythingMoved(outcome, apps, updates, LinkSentence(fOutdated));
+        const std::vector<std::string> messages = WithoutTimes(LogMessages());
+        EXPECT_EQ(CountStartingWith(messages, "ERROR The outdated application bundle does not exist"), 0);
+        EXPECT_EQ(CountStartingWith(messages, "WARN Renaming the outdated application "), 0);
+    }
+}
+
+TEST_F(UpdaterEndToEnd, AnApplicationInAFolderReachedThroughALinkIsUpdated)
+{
+    // apps -> apps-real: only the bundle's own name must be no link.
+    const std::string real = fScratch.Posix("apps-real");
+    ASSERT_EQ(rename(fScratch.Posix("apps").c_str(), real.c_str()), 0);
+    ASSERT_EQ(symlink("apps-real", fScratch.Posix("apps").c_str()), 0);
+    const Outcome outcome = Update();
+    EXPECT_EQ(outcome.fStatus, 0) << outcome.fErr;
+    char target[64] = {};
+    EXPECT_EQ(readlink(fScratch.Posix("apps").c_str(), target, sizeof(target) - 1), 9);
+    EXPECT_STREQ(target, "apps-real");
+    EXPECT_TRUE(TreeOf(real + "/Sample.app") == fNewTree);
+    EXPECT_EQ(NamesIn(real), std::vector<std::string>{"Sample.app"});
+    EXPECT_TRUE(TreeOf(fScratch.Posix("data/Trash/files/Sample_old0001.app")) == fOldTree);
+    EXPECT_THAT(Record(), ::testing::StartsWith("version 2.0\t"));
+    EXPECT_EQ(WithoutTimes(LogMessages()).back(), "INFO Update successful");
 }
 
 TEST_F(UpdaterEndToEnd, SignalsThatWouldEndTheRunMidCopyWaitForItsEnd)

@@ -544,12 +544,19 @@ void VUpdateEngine::_ApplyUpdate()
     StErrorContextInstaller errors(true, true);
     VFolder outdated(fOutdatedPath);
     VFolder upToDate(fUpToDatePath);
-    bool missing = false;
-    if (!outdated.Exists())
-        missing = ThrowErrorWithPath(VE_UPDATER_OUTDATED_APP_MISSING, fOutdatedPath) != VE_OK;
+    // Each told as what it is before anything moves: a link at the outdated bundle's name, whether
+    // it leads anywhere or not, would be moved aside alone; a download that is no bundle would be
+    // copied whole only to be taken away again.
+    bool refused = false;
+    if (XMacUpdater::IsSymbolicLink(fOutdatedPath))
+        refused = ThrowErrorWithPath(VE_UPDATER_OUTDATED_APP_IS_A_LINK, fOutdatedPath) != VE_OK;
+    else if (!outdated.Exists())
+        refused = ThrowErrorWithPath(VE_UPDATER_OUTDATED_APP_MISSING, fOutdatedPath) != VE_OK;
     if (!upToDate.Exists())
-        missing = ThrowErrorWithPath(VE_UPDATER_UPTODATE_APP_MISSING, fUpToDatePath) != VE_OK;
-    if (missing)
+        refused = ThrowErrorWithPath(VE_UPDATER_UPTODATE_APP_MISSING, fUpToDatePath) != VE_OK;
+    else if (!XMacUpdater::IsBundleFolder(fUpToDatePath, true))
+        refused = ThrowErrorWithPath(VE_UPDATER_UPTODATE_APP_NOT_A_BUNDLE, fUpToDatePath) != VE_OK;
+    if (refused)
         return;
 
     // Before anything is written or moved: the customization writes into the up-to-date bundle.

@@ -55,6 +55,10 @@ constexpr VError VE_UPDATER_LINK_NOT_FOLLOWED = MakeUpdaterError(42);
 constexpr VError VE_UPDATER_FILE_HAS_OTHER_NAMES = MakeUpdaterError(43);
 // A file named by an option ("path") is not a regular file: a FIFO would hold the update for ever.
 constexpr VError VE_UPDATER_NOT_A_REGULAR_FILE = MakeUpdaterError(44);
+// The up-to-date application ("path") is no bundle: no real Contents folder in the folder it names.
+constexpr VError VE_UPDATER_UPTODATE_APP_NOT_A_BUNDLE = MakeUpdaterError(45);
+// The outdated application ("path") is itself a symbolic link, which would be moved aside alone.
+constexpr VError VE_UPDATER_OUTDATED_APP_IS_A_LINK = MakeUpdaterError(46);
 constexpr VError VE_UPDATER_INSTALL_FAILED = MakeUpdaterError(100);
 constexpr VError VE_UPDATER_LOG_FAILED = MakeUpdaterError(101);
 // The log file ("path") did not take every line of the run ("reason"); only notified, the outcome

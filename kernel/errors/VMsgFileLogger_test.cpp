@@ -8,6 +8,7 @@
 #include "kernel/errors/VLogger.h"
 #include "kernel/errors/VSplitableLogFile.h"
 #include "kernel/files/FileTesting_test.h"
+#include "kernel/files/UnprivilegedTesting_test.h"
 #include "kernel/files/VFolder.h"
 #include "kernel/tasks/ProcessTesting_test.h"
 #include "kernel/tasks/StTimeZone_test.h"
@@ -456,7 +457,7 @@ TEST_F(MsgFileLoggerDeathTest, AFolderItCannotWriteRaisesWhyAndStartsNothing)
     const std::string folder = DeathTestFolder("read-only-logs");
     auto check = [&]
     {
-        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+        if (geteuid() == 0 && !BecomeUnprivileged())
             std::exit(2);
         VMsgFileLogger writer(FolderAt(folder), VString("log"));
         StErrorContextInstaller errors;

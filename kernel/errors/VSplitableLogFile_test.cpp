@@ -2,6 +2,7 @@
 
 #include "kernel/errors/LoggerTesting_test.h"
 #include "kernel/files/FileTesting_test.h"
+#include "kernel/files/UnprivilegedTesting_test.h"
 #include "kernel/files/VFolder.h"
 #include "kernel/text/StStringConverter.h"
 #include "platform/mac/errors/XMacLogFolder.h"
@@ -474,7 +475,7 @@ TEST(VSplitableLogFileDeathTest, AnUnreadableFileIsAppendedToNotEmptied)
     ASSERT_EQ(chmod(file.c_str(), 0222), 0);
     auto append = [&]
     {
-        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+        if (geteuid() == 0 && !BecomeUnprivileged())
             std::exit(2);
         const std::string path = folder + "/";
         VSplitableLogFile log(VFolder(VFilePath(VString(path.data(), path.size(), VTC_UTF_8), FPS_POSIX)),

@@ -136,18 +136,26 @@ std::string PosixOf(const VFilePath& inPath)
     return path;
 }
 
-bool IsRealFolder(const std::string& inPath)
+bool IsFolder(const std::string& inPath, bool inFollowLink)
 {
     struct stat status = {};
-    return ::lstat(inPath.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+    const int result = inFollowLink ? ::stat(inPath.c_str(), &status) : ::lstat(inPath.c_str(), &status);
+    return result == 0 && S_ISDIR(status.st_mode);
 }
 
 } // namespace
 
-bool XMacUpdater::IsBundleFolder(const VFilePath& inPath)
+bool XMacUpdater::IsBundleFolder(const VFilePath& inPath, bool inFollowLink)
 {
     const std::string path = PosixOf(inPath);
-    return !path.empty() && IsRealFolder(path) && IsRealFolder(path + "/Contents");
+    return !path.empty() && IsFolder(path, inFollowLink) && IsFolder(path + "/Contents", false);
+}
+
+bool XMacUpdater::IsSymbolicLink(const VFilePath& inPath)
+{
+    const std::string path = PosixOf(inPath);
+    struct stat status = {};
+    return !path.empty() && ::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
 }
 
 bool XMacUpdater::ItemExists(const VFilePath& inPath)

@@ -34,8 +34,12 @@ public:
     // The executable of an application bundle (CFBundleExecutable, else the bundle's name without
     // extension); false when the folder is no application bundle.
     static bool GetBundleExecutablePath(const VString& inBundlePosixPath, VString& outPath);
-    // Whether a real folder (no link) holding a real Contents folder stands at the path.
-    static bool IsBundleFolder(const VFilePath& inPath);
+    // Whether a real folder (no link) holding a real Contents folder stands at the path. With
+    // inFollowLink, a link at the path's own name is followed, as a copy of the path follows it.
+    static bool IsBundleFolder(const VFilePath& inPath, bool inFollowLink = false);
+    // Whether the path's own name is a symbolic link, dangling or not; links in the folders above
+    // it are followed.
+    static bool IsSymbolicLink(const VFilePath& inPath);
     // Whether anything stands at the path, a dangling link included.
     static bool ItemExists(const VFilePath& inPath);
     // Whether the path names an item that is no regular file, links followed (a FIFO, a device,

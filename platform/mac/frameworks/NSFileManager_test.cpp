@@ -1,6 +1,7 @@
 #include "platform/mac/frameworks/NSFileManager.h"
 
 #include "kernel/files/FileTesting_test.h"
+#include "kernel/files/UnprivilegedTesting_test.h"
 #include "platform/mac/frameworks/CFError.h"
 #include "platform/mac/frameworks/SysFile.h"
 #include "platform/mac/frameworks/SysMount.h"
@@ -220,7 +221,7 @@ TEST_F(NSFileManagerTest, AFolderCopyIsPrivateUntilItTakesItsPlace)
     if (child == 0)
     {
         // A maker without the superuser's rights, whose umask would leave it no rights at all.
-        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+        if (geteuid() == 0 && !BecomeUnprivileged())
             _exit(2);
         umask(0277);
         sys::SetCopyFaultForTesting(sys::kCopyFaultStop, 2);
