@@ -832,15 +832,15 @@ void VUpdateEngine::_RollBack(VFolder* inOldBundle, const VFolder& inInstall, co
     _FlushLog();
     if (_IsInstalledCopy())
         inInstall.Delete(true);
-    // The rename never replaces: an item put there meanwhile keeps the old bundle beside it.
+    // An item put there meanwhile keeps the old bundle beside it, and so does one put there
+    // between this look and the rename, which never replaces.
     VString name;
     inOutdatedPath.GetName(name);
-    if (XMacUpdater::ItemExists(inInstall.GetPath()) || inOldBundle->Rename(name, nullptr) != VE_OK)
-    {
-        if (XMacUpdater::ItemExists(inInstall.GetPath()))
-            ThrowErrorWithNamedPaths(VE_UPDATER_APP_PATH_TAKEN, "path", fInstallPath, "oldPath",
-                                     inOldBundle->GetPath());
-    }
+    const bool putBack =
+        !XMacUpdater::ItemExists(inInstall.GetPath()) && inOldBundle->Rename(name, nullptr) == VE_OK;
+    if (!putBack && XMacUpdater::ItemExists(inInstall.GetPath()))
+        ThrowErrorWithNamedPaths(VE_UPDATER_APP_PATH_TAKEN, "path", fInstallPath, "oldPath",
+                                 inOldBundle->GetPath());
     inOldBundle->Release();
 }
 
