@@ -122,6 +122,32 @@ public:
         }
         return false;
     }
+    // The exit status once the child ends, continued each time it stops itself; -1 when it had to
+    // be killed after the time-out.
+    int WaitContinuing(int inSeconds = 60)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(inSeconds);
+        for (;;)
+        {
+            int status = 0;
+            const pid_t changed = waitpid(fPid, &status, WNOHANG | WUNTRACED);
+            if (changed == fPid && !WIFSTOPPED(status))
+            {
+                fReaped = true;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            if (changed == fPid)
+                kill(fPid, SIGCONT);
+            if (changed < 0 || std::chrono::steady_clock::now() > deadline)
+            {
+                kill(fPid, SIGKILL);
+                waitpid(fPid, nullptr, 0);
+                fReaped = true;
+                return -1;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
     // Leaves the child unreaped, a zombie once it ends.
     void Forget() { fReaped = true; }
 
@@ -204,9 +230,10 @@ protected:
                                    std::filesystem::copy_options::overwrite_existing);
     }
 
-    std::vector<std::string> Arguments(std::vector<std::string> inMore) const
+    std::vector<std::string> Arguments(std::vector<std::string> inMore,
+                                       const std::string& inLogs = "logs") const
     {
-        std::vector<std::string> arguments{kBin + "/updater", "--log-dir=" + fScratch.Posix("logs")};
+        std::vector<std::string> arguments{kBin + "/updater", "--log-dir=" + fScratch.Posix(inLogs)};
         arguments.insert(arguments.end(), inMore.begin(), inMore.end());
         return arguments;
     }
@@ -229,13 +256,13 @@ protected:
     }
 
     // The updater's own messages in the log, in order.
-    std::vector<std::string> LogMessages() const
+    std::vector<std::string> LogMessages(const std::string& inLogs = "logs") const
     {
         std::vector<std::string> messages;
-        const std::vector<std::string> files = NamesIn(fScratch.Posix("logs"));
+        const std::vector<std::string> files = NamesIn(fScratch.Posix(inLogs));
         if (files.size() != 1)
             return {"log files: " + std::to_string(files.size())};
-        std::istringstream lines(ReadFileBytes(fScratch.Posix("logs/" + files[0])));
+        std::istringstream lines(ReadFileBytes(fScratch.Posix(inLogs + "/" + files[0])));
         for (std::string line; std::getline(lines, line);)
         {
             const size_t dash = line.find(" - ");
@@ -348,6 +375,50 @@ protected:
         EXPECT_EQ(CountStartingWith(WithoutTimes(LogMessages()),
                                     "ERROR Installing the up-to-date application failed."),
                   1);
+    }
+
+    // The PATH of an "open" that stops the updater which runs it: the update stands at the
+    // application's path, its old bundle beside it not yet disposed of, until the test lets the
+    // updater go on.
+    std::string PathOfAnOpenThatStopsItsCaller() const
+    {
+        const std::string fake = fScratch.Posix("fake");
+        mkdir(fake.c_str(), 0755);
+        WriteFileBytes(fake + "/open", "#!/bin/sh\nkill -STOP $PPID\n");
+        chmod((fake + "/open").c_str(), 0755);
+        return fake + ":/usr/bin:/bin";
+    }
+
+    // Where a bundle of that tree lies: at or beside the application's path, or in the trash;
+    // empty when it is nowhere.
+    std::string WhereIs(const std::vector<std::string>& inTree) const
+    {
+        for (const std::string folder : {"apps", "data/Trash/files"})
+        {
+            for (const std::string& name : NamesIn(fScratch.Posix(folder)))
+            {
+                if (TreeOf(fScratch.Posix(folder + "/" + name)) == inTree)
+                    return folder + "/" + name;
+            }
+        }
+        return std::string();
+    }
+
+    // How many times the line stands in the log, dates and times left out.
+    int CountInLog(const std::string& inLine, const std::string& inLogs) const
+    {
+        const std::vector<std::string> messages = WithoutTimes(LogMessages(inLogs));
+        return int(std::count(messages.begin(), messages.end(), inLine));
+    }
+
+    // The exit status is the one the log's last line tells.
+    void ExpectStatusAsLogged(int inStatus, const std::string& inLogs) const
+    {
+        const std::vector<std::string> messages = WithoutTimes(LogMessages(inLogs));
+        ASSERT_FALSE(messages.empty());
+        EXPECT_TRUE((inStatus == 0 && messages.back() == "INFO Update successful") ||
+                    (inStatus == 2 && messages.back() == "INFO Update failed"))
+            << inStatus << " " << ::testing::PrintToString(messages);
     }
 
     void TearDown() override
@@ -1857,6 +1928,141 @@ TEST_F(UpdaterEndToEnd, AnOwnerThatCannotBeGivenLeavesTheCopyItsMakers)
     const std::vector<std::string> messages = WithoutTimes(LogMessages());
     ASSERT_FALSE(messages.empty());
     EXPECT_EQ(messages.back(), "INFO Update successful") << ::testing::PrintToString(messages);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Updates of one application that overlap: the application started twice, or an update retried
+// while the first still runs.
+
+TEST_F(UpdaterEndToEnd, TwoUpdatesOfOneApplicationTakeTurns)
+{
+    const std::string third = fScratch.Posix("new3/Sample.app");
+    MakeBundle(third, "3");
+    const std::vector<std::string> thirdTree = TreeOf(third);
+    fEnvironment["PATH"] = PathOfAnOpenThatStopsItsCaller();
+    // The update to version 3 has put it in place and is about to trash version 1.
+    StChild toThree(Arguments({fOutdated, third}, "logs-3"), fEnvironment);
+    ASSERT_TRUE(toThree.WaitStopped());
+    ASSERT_TRUE(TreeOf(fOutdated) == thirdTree);
+    // The update to version 2 stops itself at each wait and half-way through its copy.
+    std::map<std::string, std::string> environment = fEnvironment;
+    environment["KOVA_TEST_UPDATER_STOP_AT_WAITS"] = "1";
+    environment["KOVA_TEST_COPY_FAULT"] = "STOP:2";
+    StChild toTwo(Arguments({fOutdated, fUpToDate}, "logs-2"), environment);
+    ASSERT_TRUE(toTwo.WaitStopped());
+    EXPECT_TRUE(TreeOf(fOutdated) == thirdTree) << "the application moved while the other update ran";
+    const int threeStatus = toThree.WaitContinuing();
+    const int twoStatus = toTwo.WaitContinuing();
+
+    const std::vector<std::string> installed = TreeOf(fOutdated);
+    EXPECT_TRUE(installed == fNewTree || installed == thirdTree) << "no whole bundle at the path";
+    EXPECT_NE(WhereIs(fOldTree), "") << "version 1 is lost";
+    EXPECT_NE(WhereIs(fNewTree), "") << "version 2 is lost";
+    EXPECT_NE(WhereIs(thirdTree), "") << "version 3 is lost";
+    for (const std::string& name : NamesIn(fScratch.Posix("apps")))
+        EXPECT_NE(name[0], '.') << "a partial copy is left: " << name;
+    ExpectStatusAsLogged(threeStatus, "logs-3");
+    ExpectStatusAsLogged(twoStatus, "logs-2");
+    // Turn by turn both succeed: the later one waited, then updated what the earlier one installed.
+    EXPECT_EQ(threeStatus, 0);
+    EXPECT_EQ(twoStatus, 0);
+    EXPECT_TRUE(installed == fNewTree);
+    const std::string application = fOutdated + "/";
+    EXPECT_EQ(CountInLog("INFO Waiting for another update of " + application + " to end", "logs-2"), 1);
+    EXPECT_EQ(CountInLog("INFO The other update of " + application + " has ended. Proceeding.", "logs-2"), 1);
+}
+
+TEST_F(UpdaterEndToEnd, AnUpdateThatWaitsTooLongForAnotherChangesNothing)
+{
+    const std::string third = fScratch.Posix("new3/Sample.app");
+    MakeBundle(third, "3");
+    const std::vector<std::string> thirdTree = TreeOf(third);
+    std::map<std::string, std::string> environment = fEnvironment;
+    environment["PATH"] = PathOfAnOpenThatStopsItsCaller();
+    StChild first(Arguments({fOutdated, fUpToDate}), environment);
+    ASSERT_TRUE(first.WaitStopped());
+    const std::vector<std::string> apps = TreeOf(fScratch.Posix("apps"));
+    // The fifth wait: how long another update of the application is waited for.
+    fEnvironment["KOVA_TEST_UPDATER_WAITS"] = "5,5,5,3000,50";
+    const Outcome late = Run(Arguments({fOutdated, third}, "logs-3"));
+    EXPECT_EQ(late.fStatus, 2);
+    EXPECT_TRUE(TreeOf(fScratch.Posix("apps")) == apps) << "the application moved";
+    EXPECT_TRUE(TreeOf(third) == thirdTree);
+    const std::string application = fOutdated + "/";
+    EXPECT_EQ(CountInLog("INFO Waiting for another update of " + application + " to end", "logs-3"), 1);
+    EXPECT_EQ(CountInLog("ERROR Another update of " + application +
+                             " still runs after maximum wait time. Giving up.",
+                         "logs-3"),
+              1);
+    const std::vector<std::string> messages = WithoutTimes(LogMessages("logs-3"));
+    EXPECT_EQ(CountStartingWith(messages, "ERROR The application "), 1) << ::testing::PrintToString(messages);
+    EXPECT_EQ(CountStartingWith(messages, "INFO Proceeding with up-to-date application install"), 0);
+    ExpectStatusAsLogged(late.fStatus, "logs-3");
+    // The first update goes on to its end.
+    EXPECT_EQ(first.WaitContinuing(), 0);
+    EXPECT_TRUE(TreeOf(fOutdated) == fNewTree);
+    EXPECT_EQ(WhereIs(fOldTree), "data/Trash/files/Sample_old0001.app");
+}
+
+TEST_F(UpdaterEndToEnd, AnItemPutAtTheApplicationsPathMeanwhileIsNeverReplaced)
+{
+    // Something else takes the application's path while the outdated bundle is aside: during the
+    // copy, or after the restart, once another hand has moved the installed copy away. It stays as
+    // it is, and the old bundle stays beside it.
+    struct Case
+    {
+        const char* fName;
+        bool fAfterRestart;
+        std::function<void(const std::string&)> fPut;
+    };
+    const Case cases[] = {
+        {"a bundle, during the copy", false, [](const std::string& inPath) { MakeBundle(inPath, "3"); }},
+        {"an empty folder, during the copy", false,
+         [](const std::string& inPath) { mkdir(inPath.c_str(), 0755); }},
+        {"a link, during the copy", false,
+         [](const std::string& inPath) { symlink("Elsewhere.app", inPath.c_str()); }},
+        {"an empty folder, after the restart", true,
+         [](const std::string& inPath) { mkdir(inPath.c_str(), 0755); }},
+        {"a link, after the restart", true,
+         [](const std::string& inPath) { symlink("Elsewhere.app", inPath.c_str()); }},
+    };
+    const std::string apps = fScratch.Posix("apps");
+    const std::string stoppingOpen = PathOfAnOpenThatStopsItsCaller();
+    for (const Case& test : cases)
+    {
+        SCOPED_TRACE(test.fName);
+        for (const char* folder : {"apps", "logs", "data", "moved"})
+            std::filesystem::remove_all(fScratch.Posix(folder));
+        MakeSampleBundle(fOutdated, "1");
+        const std::vector<std::string> oldTree = TreeOf(fOutdated);
+        std::map<std::string, std::string> environment = fEnvironment;
+        if (test.fAfterRestart)
+            environment["PATH"] = stoppingOpen;
+        else
+            environment["KOVA_TEST_COPY_FAULT"] = "STOP:2";
+        StChild updater(Arguments({fOutdated, fUpToDate}), environment);
+        ASSERT_TRUE(updater.WaitStopped());
+        if (test.fAfterRestart)
+        {
+            mkdir(fScratch.Posix("moved").c_str(), 0755);
+            ASSERT_EQ(rename(fOutdated.c_str(), fScratch.Posix("moved/Sample.app").c_str()), 0);
+        }
+        test.fPut(fOutdated);
+        // The hidden partial copy aside.
+        std::vector<std::string> before = TreeOf(apps);
+        before.erase(std::remove_if(before.begin(), before.end(),
+                                    [](const std::string& inLine) { return inLine[0] == '.'; }),
+                     before.end());
+        const int status = updater.WaitContinuing();
+        EXPECT_EQ(status, 2);
+        EXPECT_TRUE(TreeOf(apps) == before) << "what stands there, or the old bundle beside it, changed";
+        EXPECT_EQ(NamesIn(apps), (std::vector<std::string>{"Sample.app", "Sample_old0001.app"}));
+        EXPECT_TRUE(TreeOf(fScratch.Posix("apps/Sample_old0001.app")) == oldTree);
+        EXPECT_FALSE(PathExists(fScratch.Posix("data/Trash")));
+        EXPECT_EQ(CountStartingWith(WithoutTimes(LogMessages()), "ERROR The application's path "), 1)
+            << ::testing::PrintToString(LogMessages());
+        ExpectStatusAsLogged(status, "logs");
+    }
 }
 
 } // namespace

@@ -600,6 +600,11 @@ void VUpdateEngine::_ApplyUpdate()
         return;
     }
 
+    // Held until the old bundle is disposed of or back in place, whichever way this returns.
+    XMacUpdateTurn turn(fInstallPath);
+    if (!_WaitForTurn(turn))
+        return;
+
     LogInfo("Proceeding with up-to-date application install...");
     VFolder install(fInstallPath);
     VFolder* oldBundle = _SwapApplications(outdated, upToDate, install);
@@ -730,6 +735,40 @@ bool VUpdateEngine::_WaitForPidToQuit()
     return false;
 }
 
+bool VUpdateEngine::_WaitForTurn(XMacUpdateTurn& ioTurn)
+{
+    VString application;
+    fInstallPath.GetPosixPath(application);
+    XMacUpdateTurn::EAttempt attempt = ioTurn.TryTake();
+    if (attempt == XMacUpdateTurn::eBusy)
+    {
+        LogInfo("Waiting for another update of %S to end", &application);
+        const uint32_t start = _Now();
+        while (attempt == XMacUpdateTurn::eBusy && _Now() - start < fTiming.fTurnWait)
+        {
+            _Sleep(fTiming.fPollInterval);
+            attempt = ioTurn.TryTake();
+        }
+        if (attempt == XMacUpdateTurn::eTaken)
+            LogInfo("The other update of %S has ended. Proceeding.", &application);
+    }
+    if (attempt == XMacUpdateTurn::eTaken)
+        return true;
+    if (attempt == XMacUpdateTurn::eUnavailable)
+    {
+        // The copy still never replaces an item it finds at the application's path.
+        VString reason;
+        if (VRefPtr<VErrorBase> cause(new (std::nothrow) VErrorBase(ioTurn.GetUnavailability()));
+            cause != nullptr)
+            GetErrorText(*cause, reason);
+        LogWarning("Other updates of %S cannot be waited for here (%S). Proceeding.", &application, &reason);
+        return true;
+    }
+    LogError("Another update of %S still runs after maximum wait time. Giving up.", &application);
+    ThrowErrorWithPath(VE_UPDATER_OTHER_UPDATE_RUNS, fInstallPath);
+    return false;
+}
+
 bool VUpdateEngine::_ComputeTempFolderPath(const VFilePath& inPath, VFilePath& outPath,
                                            const VString* inSuffix)
 {
@@ -798,13 +837,26 @@ void VUpdateEngine::_RollBack(VFolder* inOldBundle, const VFolder& inInstall, co
 {
     LogInfo("Rolling back up-to-date application install");
     _FlushLog();
-    // A link found there, dangling or not, goes alone.
-    if (XMacUpdater::ItemExists(inInstall.GetPath()))
+    if (_IsInstalledCopy())
         inInstall.Delete(true);
+    // An item put there meanwhile keeps the old bundle beside it, and so does one put there
+    // between this look and the rename, which never replaces.
     VString name;
     inOutdatedPath.GetName(name);
-    inOldBundle->Rename(name, nullptr);
+    const bool putBack =
+        !XMacUpdater::ItemExists(inInstall.GetPath()) && inOldBundle->Rename(name, nullptr) == VE_OK;
+    if (!putBack && XMacUpdater::ItemExists(inInstall.GetPath()))
+        ThrowErrorWithNamedPaths(VE_UPDATER_APP_PATH_TAKEN, "path", fInstallPath, "oldPath",
+                                 inOldBundle->GetPath());
     inOldBundle->Release();
+}
+
+bool VUpdateEngine::_IsInstalledCopy() const
+{
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    return fInstalledInode != 0 && XMacUpdater::GetItemIdentity(fInstallPath, device, inode) &&
+           device == fInstalledDevice && inode == fInstalledInode;
 }
 
 bool VUpdateEngine::_RefuseSameOrNested(const VFolder& inOutdated, const VFolder& inUpToDate) const
@@ -848,9 +900,6 @@ VFolder* VUpdateEngine::_SwapApplications(VFolder& inOutdated, VFolder& inUpToDa
     }
     VString installName;
     fInstallPath.GetName(installName);
-    // The copy stands complete aside before it takes the install path, so a folder found there
-    // after a failure is not the copy's and is left alone.
-    const bool installExisted = inInstall.Exists();
     // The installed bundle is the outdated one's owner's, never the download's, and nothing in it
     // runs as another user or may be changed by anyone: set before the copy takes the install path.
     // An owner that cannot be read leaves the copy its maker's.
@@ -860,22 +909,19 @@ VFolder* VUpdateEngine::_SwapApplications(VFolder& inOutdated, VFolder& inUpToDa
         rights.fGiveOwner = oldBundle->Mac_GetOwner(rights.fUser, rights.fGroup) == VE_OK;
     }
     rights.fClearedModes = kInstalledItemClearedModes;
-    if (inUpToDate.CopyTo(*parent, installName, nullptr, FCO_REPLACE_WHOLE, rights) != VE_OK)
+    // The copy stands complete aside, then takes the install path only while it is free: an item
+    // put there since the rename aside is someone else's, never replaced.
+    const uint32_t options = FCO_REPLACE_WHOLE | FCO_KEEP_EXISTING_TARGET;
+    const bool copied = !XMacUpdater::ItemExists(fInstallPath) &&
+                        inUpToDate.CopyTo(*parent, installName, nullptr, options, rights) == VE_OK;
+    parent->Release();
+    if (!copied)
     {
         ThrowErrorWithNamedPaths(VE_UPDATER_COPY_APP_FAILED, "from", fUpToDatePath, "to", fInstallPath);
-        parent->Release();
-        if (installExisted)
-        {
-            LogInfo("Rolling back up-to-date application install");
-            oldBundle->Release();
-        }
-        else
-        {
-            _RollBack(oldBundle, inInstall, fOutdatedPath);
-        }
+        _RollBack(oldBundle, inInstall, fOutdatedPath);
         return nullptr;
     }
-    parent->Release();
+    XMacUpdater::GetItemIdentity(fInstallPath, fInstalledDevice, fInstalledInode);
     return oldBundle;
 }
 

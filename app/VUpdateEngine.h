@@ -7,8 +7,9 @@
 //
 // At no instant is the application lost: the install path holds a whole bundle, or the outdated
 // bundle lies whole beside it under its old-bundle name (Sample_old0001.app). The copy of the
-// up-to-date bundle is made aside and renamed into place once complete, and a rollback removes
-// only what the copy made.
+// up-to-date bundle is made aside and renamed into place once complete, only while nothing stands
+// at the application's path, and a rollback removes only what the copy made. Updates of one
+// application take turns, from before its bundle moves until the old one is disposed of.
 #pragma once
 
 #include "kernel/errors/ILogger.h"
@@ -29,6 +30,7 @@ class VFolder;
 class VJSONObject;
 class VLocalizationManager;
 class VMsgFileLogger;
+class XMacUpdateTurn;
 
 // The updater's error component, and the component of the log records it writes.
 constexpr OsType kCOMPONENT_UPDATER = FourCharCode("UPQL");
@@ -59,6 +61,11 @@ constexpr VError VE_UPDATER_NOT_A_REGULAR_FILE = MakeUpdaterError(44);
 constexpr VError VE_UPDATER_UPTODATE_APP_NOT_A_BUNDLE = MakeUpdaterError(45);
 // The outdated application ("path") is itself a symbolic link, which would be moved aside alone.
 constexpr VError VE_UPDATER_OUTDATED_APP_IS_A_LINK = MakeUpdaterError(46);
+// Another update of the application ("path") still ran after the longest wait: nothing moved.
+constexpr VError VE_UPDATER_OTHER_UPDATE_RUNS = MakeUpdaterError(47);
+// Another item took the application's path ("path") while the outdated bundle was aside; both
+// stay as they are, the outdated bundle at "oldPath".
+constexpr VError VE_UPDATER_APP_PATH_TAKEN = MakeUpdaterError(48);
 constexpr VError VE_UPDATER_INSTALL_FAILED = MakeUpdaterError(100);
 constexpr VError VE_UPDATER_LOG_FAILED = MakeUpdaterError(101);
 // The log file ("path") did not take every line of the run ("reason"); only notified, the outcome
@@ -77,6 +84,8 @@ public:
         uint32_t fGrace = 1000;
         uint32_t fRetryDelay = 3000;
         uint32_t fMaxWait = 60000;
+        // For another update of the application, which may be copying a large bundle.
+        uint32_t fTurnWait = 600000;
         // Null: VSystem::GetCurrentTime and VTask::Sleep.
         uint32_t (*fClock)() = nullptr;
         void (*fSleep)(int32_t inMilliseconds) = nullptr;
@@ -96,6 +105,10 @@ public:
     void _DeInitLog();
     void _ApplyUpdate();
     bool _WaitForPidToQuit();
+    // Takes the update's turn, waiting for the other updates of the applications of its folder;
+    // false, with UPQL 47, when they still run after the longest wait. Where the turn cannot be
+    // taken at all, the update goes on without it.
+    bool _WaitForTurn(XMacUpdateTurn& ioTurn);
     VFolder* _SwapApplications(VFolder& inOutdated, VFolder& inUpToDate, VFolder& inInstall);
     static bool _ComputeTempFolderPath(const VFilePath& inPath, VFilePath& outPath, const VString* inSuffix);
     bool _LaunchApplication(const VFilePath& inPath) const;
@@ -126,8 +139,11 @@ private:
     VFolder* _RenameAside(VFolder& inOutdated, const VFilePath& inOldPath);
     // The old bundle to the trash, else deleted; each step that fails has its line in the log.
     void _DisposeOfOldBundle(const VFolder& inOldBundle);
-    // Puts the outdated bundle back and removes what the copy made.
+    // Removes what the copy put at the install path and puts the outdated bundle back there; an
+    // item someone else put there stays, and the outdated bundle beside it (UPQL 48).
     void _RollBack(VFolder* inOldBundle, const VFolder& inInstall, const VFilePath& inOutdatedPath);
+    // Whether the item at the install path is the copy this update put there.
+    bool _IsInstalledCopy() const;
     // Flushes the process logger and the log file: why the file did not take every line of the
     // run (a POSX code), VE_OK when it did or there is none. Called before each step that moves a
     // bundle too, so that a run killed on the way leaves a log that tells how far it got.
@@ -156,6 +172,9 @@ private:
     VFilePath fRestartParameters;
     bool fRestartHeadless = false;
     Timing fTiming;
+    // The copy put at the install path (inode 0: none yet).
+    uint64_t fInstalledDevice = 0;
+    uint64_t fInstalledInode = 0;
 };
 
 // The updater's log: one record of the process logger at that level, component QLUP. The format

@@ -11,6 +11,7 @@
 #include "kernel/text/StStringConverter.h"
 #include "xml/VLocalizationManager.h"
 #include "xml/VUTIManager.h"
+#include "platform/mac/app/XMacUpdater.h"
 #include "platform/mac/errors/XMacLogFolder.h"
 #include "platform/mac/ipc/XPosixProcessLauncher.h"
 
@@ -21,6 +22,7 @@
 #include <filesystem>
 #include <functional>
 #include <linux/fs.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -227,6 +229,47 @@ TEST_F(VUpdateEngineTest, AZombieCallerHasQuit)
     EXPECT_EQ(FakeTime::sSleeps, (std::vector<int32_t>{500, 1000})); // one look, then the grace
     EXPECT_TRUE(errors.GetContext()->IsEmpty());
     waitpid(child, nullptr, 0);
+}
+
+TEST_F(VUpdateEngineTest, AnotherUpdateOfTheFolderIsWaitedForTenMinutesAtMost)
+{
+    // Another update of an application of this folder holds its turn: this process's own lock,
+    // through another open of the folder.
+    const int other = open(fScratch.Posix().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+    {
+        StErrorContextInstaller errors(false, true);
+        XMacUpdateTurn turn(FolderPath(fScratch.Posix("Sample.app")));
+        EXPECT_FALSE(fEngine._WaitForTurn(turn));
+        EXPECT_EQ(FakeTime::sSleeps, std::vector<int32_t>(1200, 500));
+        EXPECT_EQ(errors.GetLastError(), VE_UPDATER_OTHER_UPDATE_RUNS);
+    }
+    // The other update ends during the third wait; the turn is then held until it goes.
+    FakeTime::sSleeps.clear();
+    FakeTime::sOnSleep = [other]
+    {
+        if (FakeTime::sSleeps.size() == 3)
+            flock(other, LOCK_UN);
+    };
+    {
+        StErrorContextInstaller errors(false, true);
+        XMacUpdateTurn turn(FolderPath(fScratch.Posix("Sample.app")));
+        EXPECT_TRUE(fEngine._WaitForTurn(turn));
+        EXPECT_EQ(FakeTime::sSleeps, std::vector<int32_t>(3, 500));
+        EXPECT_TRUE(errors.GetContext()->IsEmpty());
+        EXPECT_NE(flock(other, LOCK_EX | LOCK_NB), 0);
+    }
+    EXPECT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+    close(other);
+
+    // Where no turn can be taken, the update goes on at once.
+    FakeTime::sSleeps.clear();
+    StErrorContextInstaller errors(false, true);
+    XMacUpdateTurn nowhere(FolderPath(fScratch.Posix("missing/Sample.app")));
+    EXPECT_TRUE(fEngine._WaitForTurn(nowhere));
+    EXPECT_TRUE(FakeTime::sSleeps.empty());
+    EXPECT_TRUE(errors.GetContext()->IsEmpty());
 }
 
 TEST_F(VUpdateEngineTest, ARestartThatCannotStartFails)

@@ -474,6 +474,9 @@ VError VFolder::CopyContentsTo(const VFolder& inDestination, uint32_t inOptions)
     if (const VError refused = _CheckCopyTarget(inDestination); refused != VE_OK)
         return refused;
     const bool proceed = (inOptions & FCO_PROCEED_AFTER_ERROR) != 0;
+    // A file found in place is kept as a folder found in place is.
+    const uint32_t fileOptions =
+        (inOptions & FCO_KEEP_EXISTING_TARGET) != 0 ? inOptions & ~FCO_REPLACE_WHOLE : inOptions;
     const bool skipInvisibles = (inOptions & FCO_SKIP_INVISIBLES) != 0;
     const uint32_t invisibles = skipInvisibles ? 0 : FI_WANT_INVISIBLES;
     VError firstError = VE_OK;
@@ -530,7 +533,7 @@ VError VFolder::CopyContentsTo(const VFolder& inDestination, uint32_t inOptions)
         for (VFileIterator file(source.Get(), FI_WANT_FILES | invisibles);
              file.IsValid() && (firstError == VE_OK || proceed); ++file)
         {
-            if (const VError error = file->CopyTo(*copy, nullptr, inOptions); error != VE_OK)
+            if (const VError error = file->CopyTo(*copy, nullptr, fileOptions); error != VE_OK)
                 keep(error);
         }
         // What the iterators leave out is no file, folder or link: it cannot be copied, and it

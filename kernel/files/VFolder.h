@@ -63,6 +63,9 @@ enum ESystemFolderKind : int32_t
 constexpr uint32_t FCO_REPLACE_WHOLE = 4;       // a whole copy that takes the place of an existing target
 constexpr uint32_t FCO_PROCEED_AFTER_ERROR = 8; // the walk goes on; the first failure is the result
 constexpr uint32_t FCO_SKIP_INVISIBLES = 16;    // item by item: leave out the hidden items
+// With FCO_REPLACE_WHOLE: the whole copy takes only a free place; an item found there, when the
+// copy begins or when it is complete, stays as it is and the copy fails (nothing left beside it).
+constexpr uint32_t FCO_KEEP_EXISTING_TARGET = 32;
 
 // What a whole copy gives every item it makes, for a tree that someone else laid out and that
 // others will run (an application installed from a download). The source's owners are never
@@ -177,11 +180,11 @@ public:
     VError Move(const VFolder& inDestination, const VString& inName, VFolder** outFolder) const;
     // Copies the folder into inDestination under its own name or inName (see the copy options).
     // With FCO_REPLACE_WHOLE the whole tree is copied aside and takes the place of the target once
-    // complete, the old target then deleted; the partial copies that whole copies of the same name,
-    // killed on the way, left beside the target go first (never one of a process that still runs).
-    // A folder named through a link is copied as the folder it leads to. Otherwise the items are
-    // copied one by one into the
-    // target (made when missing), merging with what it holds. Refused with kova 660 and
+    // complete, the old target then deleted (kept, the copy failing, with FCO_KEEP_EXISTING_TARGET);
+    // the partial copies that whole copies of the same name, killed on the way, left beside the
+    // target go first (never one of a process that still runs). A folder named through a link is
+    // copied as the folder it leads to. Otherwise the items are copied one by one into the target
+    // (made when missing), merging with what it holds. Refused with kova 660 and
     // "destination", nothing touched, when the destination is this folder or lies in it, or when
     // the target is, holds or lies in this folder (by identity, links resolved). Kova 660 with
     // "destination" for the other failures; *outFolder (when given) gets the target, retained,

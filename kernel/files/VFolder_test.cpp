@@ -423,6 +423,56 @@ TEST_F(VFolderTest, CopyWholeReplacesTheTargetOnlyOnceTheCopyIsComplete)
     EXPECT_EQ(NamesIn(fFolder.Posix("install")), std::vector<std::string>{"Sample.app"});
 }
 
+// Whatever stands at the target's place (an empty folder too, which a plain rename would replace)
+// is kept: the copy fails and leaves nothing beside it. A free place takes the copy with its rights.
+TEST_F(VFolderTest, CopyWholeKeepingAnExistingTargetTakesOnlyAFreePlace)
+{
+    MakeBundle(fFolder.Posix("new/Sample.app"), "2");
+    ASSERT_EQ(mkdir(fFolder.Posix("install").c_str(), 0755), 0);
+    const std::string target = fFolder.Posix("install/Sample.app");
+    const std::function<void()> items[] = {
+        [&] { MakeBundle(target, "1"); },
+        [&] { mkdir(target.c_str(), 0755); },
+        [&] { WriteFileBytes(target, "a file"); },
+        [&] { symlink("nowhere", target.c_str()); },
+    };
+    VFolderCopyRights rights;
+    rights.fClearedModes = kInstalledItemClearedModes;
+    for (size_t i = 0; i < std::size(items); ++i)
+    {
+        SCOPED_TRACE(i);
+        std::filesystem::remove_all(target);
+        items[i]();
+        const std::vector<std::string> before = TreeOf(fFolder.Posix("install"));
+        StErrorContextInstaller errors(false, true);
+        EXPECT_EQ(Folder("new/Sample.app/")
+                      ->CopyTo(*Folder("install/"), VString("Sample.app"), nullptr,
+                               FCO_REPLACE_WHOLE | FCO_KEEP_EXISTING_TARGET, rights),
+                  VE_FOLDER_CANNOT_COPY);
+        EXPECT_EQ(TreeOf(fFolder.Posix("install")), before);
+        EXPECT_EQ(NamesIn(fFolder.Posix("install")), std::vector<std::string>{"Sample.app"});
+    }
+    std::filesystem::remove_all(target);
+    EXPECT_EQ(Folder("new/Sample.app/")
+                  ->CopyTo(*Folder("install/"), VString("Sample.app"), nullptr,
+                           FCO_REPLACE_WHOLE | FCO_KEEP_EXISTING_TARGET, rights),
+              VE_OK);
+    EXPECT_EQ(TreeOf(target), TreeOf(fFolder.Posix("new/Sample.app")));
+
+    // Item by item, a file found in place is kept as a folder found in place is; the others come.
+    ASSERT_EQ(mkdir(fFolder.Posix("merged").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(fFolder.Posix("merged/MacOS").c_str(), 0755), 0);
+    WriteFileBytes(fFolder.Posix("merged/Info.plist"), "mine");
+    StErrorContextInstaller errors(false, true);
+    EXPECT_EQ(Folder("new/Sample.app/Contents/")
+                  ->CopyContentsTo(*Folder("merged/"),
+                                   FCO_REPLACE_WHOLE | FCO_KEEP_EXISTING_TARGET | FCO_PROCEED_AFTER_ERROR),
+              VE_FOLDER_CANNOT_COPY);
+    EXPECT_EQ(ReadFileBytes(fFolder.Posix("merged/Info.plist")), "mine");
+    EXPECT_EQ(NamesIn(fFolder.Posix("merged/MacOS")), std::vector<std::string>{});
+    EXPECT_TRUE(PathExists(fFolder.Posix("merged/Resources/en.lproj/Strings.xlf")));
+}
+
 // A folder named through a link is the folder the link leads to: a whole copy makes a real folder
 // of what it holds, its own links inside copied as links.
 TEST_F(VFolderTest, CopyWholeOfALinkCopiesTheFolderItLeadsTo)

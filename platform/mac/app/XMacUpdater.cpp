@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -165,6 +166,17 @@ bool XMacUpdater::ItemExists(const VFilePath& inPath)
     return !path.empty() && ::lstat(path.c_str(), &status) == 0;
 }
 
+bool XMacUpdater::GetItemIdentity(const VFilePath& inPath, uint64_t& outDevice, uint64_t& outInode)
+{
+    const std::string path = PosixOf(inPath);
+    struct stat status = {};
+    if (path.empty() || ::lstat(path.c_str(), &status) != 0)
+        return false;
+    outDevice = uint64_t(status.st_dev);
+    outInode = uint64_t(status.st_ino);
+    return true;
+}
+
 bool XMacUpdater::NamesOtherThanAFile(const VFilePath& inPath)
 {
     const std::string path = PosixOf(inPath);
@@ -241,13 +253,16 @@ void XMacUpdater::InstallTestHooks(VUpdateEngine& ioEngine)
     bool timed = false;
     if (const char* waits = std::getenv("KOVA_TEST_UPDATER_WAITS"))
     {
-        unsigned poll = 0, grace = 0, retry = 0, maximum = 0;
-        if (std::sscanf(waits, "%u,%u,%u,%u", &poll, &grace, &retry, &maximum) == 4)
+        unsigned poll = 0, grace = 0, retry = 0, maximum = 0, turn = 0;
+        const int given = std::sscanf(waits, "%u,%u,%u,%u,%u", &poll, &grace, &retry, &maximum, &turn);
+        if (given >= 4)
         {
             timing.fPollInterval = poll;
             timing.fGrace = grace;
             timing.fRetryDelay = retry;
             timing.fMaxWait = maximum;
+            if (given == 5)
+                timing.fTurnWait = turn;
             timed = true;
         }
     }
@@ -274,6 +289,46 @@ void XMacUpdater::InstallTestHooks(VUpdateEngine& ioEngine)
         else if (kind == "STOP")
             sys::SetCopyFaultForTesting(sys::kCopyFaultStop, after);
     }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The turn of an update
+
+XMacUpdateTurn::XMacUpdateTurn(const VFilePath& inApplication)
+{
+    std::string folder = PosixOf(inApplication);
+    const size_t slash = folder.rfind('/');
+    if (slash == std::string::npos)
+    {
+        fUnavailability = XMacFile::PosixError(EINVAL);
+        return;
+    }
+    folder.resize(slash == 0 ? 1 : slash);
+    fFolder = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fFolder < 0)
+        fUnavailability = XMacFile::PosixError(errno);
+}
+
+XMacUpdateTurn::~XMacUpdateTurn()
+{
+    if (fFolder >= 0)
+        ::close(fFolder);
+}
+
+XMacUpdateTurn::EAttempt XMacUpdateTurn::TryTake()
+{
+    if (fFolder < 0)
+        return eUnavailable;
+    int result = 0;
+    do
+        result = ::flock(fFolder, LOCK_EX | LOCK_NB);
+    while (result != 0 && errno == EINTR);
+    if (result == 0)
+        return eTaken;
+    if (errno == EWOULDBLOCK)
+        return eBusy;
+    fUnavailability = XMacFile::PosixError(errno);
+    return eUnavailable;
 }
 
 } // namespace kova

@@ -2,10 +2,13 @@
 // PATH (so that the "open" built beside it is found), the executable of a bundle, opening a file
 // with its application, quiet standard streams once the caller has been told, the signals that
 // must not end an update half-way, what stands at a path (a bundle folder, a file named by an
-// option), and the test hooks the updater takes from its environment.
+// option), the turn an update takes among the updates of one folder, and the test hooks the
+// updater takes from its environment.
 #pragma once
 
 #include "kernel/text/VString.h"
+
+#include <cstdint>
 
 namespace kova
 {
@@ -42,6 +45,9 @@ public:
     static bool IsSymbolicLink(const VFilePath& inPath);
     // Whether anything stands at the path, a dangling link included.
     static bool ItemExists(const VFilePath& inPath);
+    // The device and inode of what stands at the path, a link itself and not what it leads to;
+    // false when nothing does.
+    static bool GetItemIdentity(const VFilePath& inPath, uint64_t& outDevice, uint64_t& outInode);
     // Whether the path names an item that is no regular file, links followed (a FIFO, a device,
     // a folder); nothing at the path is no such item. The item is not opened.
     static bool NamesOtherThanAFile(const VFilePath& inPath);
@@ -51,11 +57,42 @@ public:
     // is never left closed, so that no later file takes its number.
     static void QuietStandardStreams();
     // Reads the updater's test hooks from the environment: KOVA_TEST_UPDATER_WAITS
-    // ("poll,grace,retry,max" in milliseconds), KOVA_TEST_UPDATER_STOP_AT_WAITS (any value: the
+    // ("poll,grace,retry,max" in milliseconds, and optionally ",turn": how long another update of
+    // the application is waited for), KOVA_TEST_UPDATER_STOP_AT_WAITS (any value: the
     // updater stops itself with SIGSTOP in place of each wait, for a test to act and continue it)
     // and KOVA_TEST_COPY_FAULT ("ENOSPC:N", "EIO:N", "EMFILE:N" or "STOP:N": after N files of the folder
     // copy). Nothing is set when they are absent.
     static void InstallTestHooks(VUpdateEngine& ioEngine);
+};
+
+// The turn of an update among the updates of the applications of one folder: an advisory lock
+// (flock) on the folder that holds the application, opened read-only, so that nothing is written
+// there. Two updates of one application (the application started twice, or an update retried
+// while the first runs) then never interleave their renames and copies. The lock goes with the
+// object, or with the process however it ends, and no child inherits it.
+class XMacUpdateTurn
+{
+public:
+    enum EAttempt
+    {
+        eTaken,
+        eBusy,       // another update holds it
+        eUnavailable // the folder cannot be opened or locked here (a file system without such locks)
+    };
+
+    explicit XMacUpdateTurn(const VFilePath& inApplication);
+    ~XMacUpdateTurn();
+    XMacUpdateTurn(const XMacUpdateTurn&) = delete;
+    XMacUpdateTurn& operator=(const XMacUpdateTurn&) = delete;
+
+    // Never waits.
+    EAttempt TryTake();
+    // Why the turn is unavailable (the system's code), VE_OK otherwise.
+    VError GetUnavailability() const { return fUnavailability; }
+
+private:
+    int fFolder = -1;
+    VError fUnavailability = VE_OK;
 };
 
 } // namespace kova

@@ -415,8 +415,8 @@ VError XMacFolder::CopyToNonExistingFolder(const VFolder& inDestination, const V
     std::string from = _ItemPath();
     if (std::string real; sys::GetRealPath(from.c_str(), real) == 0)
         from = std::move(real);
-    const bool replace = (inOptions & 4) != 0;
-    const bool proceed = (inOptions & 8) != 0;
+    const bool replace = (inOptions & FCO_REPLACE_WHOLE) != 0 && (inOptions & FCO_KEEP_EXISTING_TARGET) == 0;
+    const bool proceed = (inOptions & FCO_PROCEED_AFTER_ERROR) != 0;
     sys::ItemRights rights;
     if (inRights != nullptr)
     {

@@ -89,7 +89,8 @@ public:
     // first, and the folder it leads to copied (the links inside stay links). The copy is made
     // under a temporary name beside its place and put there once whole: where nothing stands,
     // never over an item;
-    // with option 4, in one exchange with the folder that stands there, which is then deleted.
+    // with option 4 (unless option 32 keeps what stands there), in one exchange with the folder
+    // that stands there, which is then deleted.
     // Without option 8 a failure removes the temporary copy and leaves the place as it was; with
     // it the walk goes on after a failed entry, the copy is put in place, and the first failure
     // is returned. An entry that is no file, folder or link fails the copy. With inRights every
