@@ -12,10 +12,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <functional>
 #include <future>
+#include <mutex>
 #include <string>
 #include <sys/mman.h>
 #include <thread>
@@ -40,7 +43,15 @@ public:
         return fParse ? fParse(ioParser) : fResult;
     }
 
+    void DoRun() override
+    {
+        if (fOnRun)
+            fOnRun();
+        VProcessIPC::DoRun();
+    }
+
     int32_t fResult = 0;
+    std::function<void()> fOnRun;
     std::function<int32_t(VCommandLineParser&)> fParse;
     int32_t fParseCalls = 0;
     std::vector<std::string> fArguments;
@@ -94,30 +105,48 @@ private:
     int fFile;
 };
 
-// Runs the process while another thread does the action, 20 ms in (when the loop most likely
-// waits for messages); should nothing end the run, a watchdog ends it, late. How long it ran.
-std::chrono::steady_clock::duration RunWhile(VProcess& ioProcess, const std::function<void()>& inAction)
+// Runs the process while another thread does the action, once the message loop starts; should
+// nothing end the run, a watchdog ends it, late. Whether the run ended without the watchdog.
+bool RunWhile(VTestTool& ioProcess, const std::function<void()>& inAction)
 {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool started = false;
+    const auto start = [&]
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        started = true;
+        changed.notify_all();
+    };
+    ioProcess.fOnRun = start;
     std::thread actor(
-        [&inAction]
+        [&]
         {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                changed.wait(lock, [&] { return started; });
+            }
             inAction();
         });
     std::promise<void> ran;
+    std::atomic<bool> watchdogQuit{false};
     std::thread watchdog(
-        [&ioProcess, done = ran.get_future()]
+        [&ioProcess, &watchdogQuit, done = ran.get_future()]
         {
             if (done.wait_for(std::chrono::milliseconds(kHungTestMilliseconds)) != std::future_status::ready)
+            {
+                watchdogQuit = true;
                 ioProcess.QuitAsynchronously(nullptr);
+            }
         });
-    const auto start = std::chrono::steady_clock::now();
     ioProcess.Run();
-    const auto elapsed = std::chrono::steady_clock::now() - start;
+    ioProcess.fOnRun = nullptr;
+    // A run that never reached its loop still lets the action go.
+    start();
     ran.set_value();
     actor.join();
     watchdog.join();
-    return elapsed;
+    return !watchdogQuit;
 }
 
 } // namespace
@@ -243,8 +272,7 @@ TEST_P(VProcessIPCSignal, EndsTheMessageLoopInOrderAndOnlySIGINTWritesTheLine)
                 StCommandLine commandLine({"tool"});
                 VTestTool tool;
                 ASSERT_TRUE(tool.Init(0));
-                const auto elapsed = RunWhile(tool, [signalNumber] { kill(getpid(), signalNumber); });
-                EXPECT_LT(elapsed, std::chrono::milliseconds(kHungTestMilliseconds));
+                EXPECT_TRUE(RunWhile(tool, [signalNumber] { kill(getpid(), signalNumber); }));
                 EXPECT_FALSE(tool.IsRunning());
             }
             const std::string text = output.Text();
@@ -329,7 +357,7 @@ TEST(VProcessIPCRun, AChangeInAWatchedFolderReachesItsHandlerThroughTheMessageLo
             ASSERT_EQ(VFileSystemNotifier::Instance()->StartWatchingForChanges(
                           *watched, VFileSystemNotifier::kFileCreated, &handler, 10),
                       VE_OK);
-            RunWhile(tool, [&folder] { WriteFileBytes(folder.Posix("made"), "m"); });
+            EXPECT_TRUE(RunWhile(tool, [&folder] { WriteFileBytes(folder.Posix("made"), "m"); }));
             EXPECT_EQ(handler.fPaths, std::vector<std::string>{folder.Posix("made")});
         });
 }

@@ -212,6 +212,12 @@ void VProcessLauncher::_SetTerminationStepForTesting(int32_t inMilliseconds)
         impl->_SetTerminationStepForTesting(inMilliseconds);
 }
 
+void VProcessLauncher::_SetKillTimerHookForTesting(KillTimerHook inHook)
+{
+    if (XPosixProcessLauncher* impl = _Impl())
+        impl->_SetKillTimerHookForTesting(std::move(inHook));
+}
+
 int32_t VProcessLauncher::ExecuteCommandLine(const VString& inCommandLine, int32_t inOptions,
                                              VMemoryBuffer<>* inInput, VMemoryBuffer<>* outOutput,
                                              VMemoryBuffer<>* outError, EnvironmentVariables* inEnvironment,

@@ -120,8 +120,17 @@ public:
                                       std::vector<VString>* inExtraArguments = nullptr,
                                       bool inQuoteArguments = true, bool inKillProcessTree = false);
 
-    // For tests: the milliseconds of each step of a forced shutdown (5000).
+    // For tests: the milliseconds of each step of a forced shutdown that the child may refuse,
+    // SIGTERM and SIGQUIT (5000).
     void _SetTerminationStepForTesting(int32_t inMilliseconds);
+    // For tests: a hook that the kill timer's handler calls on its own thread, set before Start,
+    // at each of its steps: when it fires; once it found the child running, just before it kills
+    // it (no poll can reap the child meanwhile); when it is over.
+    static constexpr int32_t kKillTimerFired = 1;
+    static constexpr int32_t kKillTimerKilling = 2;
+    static constexpr int32_t kKillTimerDone = 3;
+    using KillTimerHook = std::function<void(int32_t inStep)>;
+    void _SetKillTimerHookForTesting(KillTimerHook inHook);
     const XPosixProcessLauncher* GetImpl() const { return fImpl; }
 
 private:

@@ -12,8 +12,10 @@
 
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -23,6 +25,7 @@
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -95,6 +98,66 @@ bool IsGone(pid_t inPid)
     const char state = ProcessState(inPid);
     return state == 0 || state == 'Z' || state == 'X';
 }
+
+// Waits for the child to end, leaving it to be reaped.
+void WaitForEndUnreaped(pid_t inPid)
+{
+    siginfo_t information = {};
+    while (waitid(P_PID, id_t(inPid), &information, WEXITED | WNOWAIT) != 0 && errno == EINTR)
+    {
+    }
+}
+
+// Holds the launcher's kill timer handler at one of its steps until the test lets it go, and
+// tells when the handler is over. What the handler shares with the test outlives both.
+class StKillTimerGate
+{
+public:
+    StKillTimerGate(VProcessLauncher& ioLauncher, int32_t inHeldStep) : fState(std::make_shared<State>())
+    {
+        ioLauncher._SetKillTimerHookForTesting(
+            [state = fState, inHeldStep](int32_t inStep)
+            {
+                std::unique_lock<std::mutex> lock(state->fMutex);
+                state->fHeld = state->fHeld || inStep == inHeldStep;
+                state->fDone = state->fDone || inStep == VProcessLauncher::kKillTimerDone;
+                state->fChanged.notify_all();
+                if (inStep == inHeldStep)
+                    state->fChanged.wait(lock, [&] { return state->fReleased; });
+            });
+    }
+    ~StKillTimerGate() { Release(); }
+    StKillTimerGate(const StKillTimerGate&) = delete;
+    StKillTimerGate& operator=(const StKillTimerGate&) = delete;
+
+    bool WaitUntilHeld() { return _WaitFor(&State::fHeld); }
+    void Release()
+    {
+        std::lock_guard<std::mutex> lock(fState->fMutex);
+        fState->fReleased = true;
+        fState->fChanged.notify_all();
+    }
+    bool WaitUntilDone() { return _WaitFor(&State::fDone); }
+
+private:
+    struct State
+    {
+        std::mutex fMutex;
+        std::condition_variable fChanged;
+        bool fHeld = false;
+        bool fReleased = false;
+        bool fDone = false;
+    };
+
+    // A generous limit: the handler gets there unless it is broken.
+    bool _WaitFor(bool State::*inFlag)
+    {
+        std::unique_lock<std::mutex> lock(fState->fMutex);
+        return fState->fChanged.wait_for(lock, std::chrono::seconds(20), [&] { return (*fState).*inFlag; });
+    }
+
+    std::shared_ptr<State> fState;
+};
 
 // Every test leaves no descriptor open and no child behind.
 class VProcessLauncherTest : public testing::Test
@@ -461,7 +524,8 @@ TEST_F(VProcessLauncherTest, AStoppedChildStillRuns)
 TEST_F(VProcessLauncherTest, ForcedShutdownEscalatesToKill)
 {
     VProcessLauncher launcher;
-    launcher._SetTerminationStepForTesting(60);
+    // The steps the child refuses pass at once; the last one never waits for its limit.
+    launcher._SetTerminationStepForTesting(1);
     launcher.CreateArgumentsFromFullCommandLine(
         Text("/bin/sh -c \"trap '' TERM QUIT; echo ready; exec sleep 1000\""));
     ASSERT_EQ(launcher.Start(), 0);
@@ -469,9 +533,9 @@ TEST_F(VProcessLauncherTest, ForcedShutdownEscalatesToKill)
     while (launcher.ReadFromChild(block, sizeof block) == 0)
         launcher.WaitForData();
     // Forced, it does not wait for the child to end by itself, though the default wait has no end.
-    const auto start = std::chrono::steady_clock::now();
+    // Refusing TERM and QUIT, the child ends at KILL, reaped before the shutdown returns.
     EXPECT_EQ(launcher.Shutdown(true, false), 0);
-    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+    EXPECT_EQ(Children(), "");
     EXPECT_FALSE(launcher.IsRunning());
     EXPECT_EQ(launcher.GetExitStatus(), -127);
 
@@ -479,6 +543,7 @@ TEST_F(VProcessLauncherTest, ForcedShutdownEscalatesToKill)
     launcher.CreateArgumentsFromFullCommandLine(Text("/bin/sh -c 'read line'"));
     ASSERT_EQ(launcher.Start(), 0);
     EXPECT_EQ(launcher.Shutdown(true, false), 0);
+    EXPECT_EQ(Children(), "");
     EXPECT_EQ(launcher.GetExitStatus(), -127);
 }
 
@@ -486,32 +551,96 @@ TEST_F(VProcessLauncherTest, KillTimerEndsTheGroupAndShutdownRaisesError8)
 {
     const std::string pidFile = fFolder + "/grandchild";
     VProcessLauncher launcher;
-    launcher.SetWaitClosingChildProcess(150);
+    // The timer fires at once; its handler waits until the child has made a child of its own.
+    launcher.SetWaitClosingChildProcess(1);
+    StKillTimerGate gate(launcher, VProcessLauncher::kKillTimerFired);
     launcher.CreateArgumentsFromFullCommandLine(
-        Text("/bin/sh -c 'sleep 30 >/dev/null 2>&1 & echo $! > " + pidFile + "; read line'"));
+        Text("/bin/sh -c 'sleep 30 >/dev/null 2>&1 & echo $! > " + pidFile + "; echo ready; read line'"));
     ASSERT_EQ(launcher.Start(), 0);
+    char block[16];
+    while (launcher.ReadFromChild(block, sizeof block) == 0)
+        launcher.WaitForData();
+    pid_t grandchild = 0;
+    std::ifstream(pidFile) >> grandchild;
+    ASSERT_GT(grandchild, 0);
+    gate.Release();
     StErrorContextInstaller errors(false);
     EXPECT_EQ(launcher.Shutdown(false, false), 0);
     EXPECT_EQ(errors.GetLastError(), VE_CHILD_PROCESS_TIMED_OUT);
     EXPECT_EQ(launcher.GetExitStatus(), -127);
-    pid_t grandchild = 0;
-    std::ifstream(pidFile) >> grandchild;
-    ASSERT_GT(grandchild, 0);
     EXPECT_TRUE(WaitUntil([&] { return IsGone(grandchild); }));
+    // Raised once.
+    StErrorContextInstaller again(false);
+    EXPECT_EQ(launcher.Shutdown(false, false), 0);
+    EXPECT_EQ(again.GetLastError(), VE_OK);
 
-    // A child that ends in time is reaped, the timer disarmed: nothing is raised, then or later.
+    // A child that ends long before its timer is reaped; nothing is raised.
     StErrorContextInstaller quiet(false);
-    int32_t status = -1;
     VProcessLauncher quick;
-    quick.SetWaitClosingChildProcess(20);
+    quick.SetWaitClosingChildProcess(600000);
     quick.CreateArgumentsFromFullCommandLine(Text("/bin/sh -c 'exit 3'"));
     ASSERT_EQ(quick.Start(), 0);
     EXPECT_EQ(quick.Shutdown(false, false), 0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(60));
-    EXPECT_EQ(quick.Shutdown(false, false), 0);
-    status = quick.GetExitStatus();
-    EXPECT_EQ(status, 3);
+    EXPECT_EQ(quick.GetExitStatus(), 3);
     EXPECT_EQ(quiet.GetLastError(), VE_OK);
+}
+
+// The kill timer's handler may run late, when the child has ended by itself: the child is not
+// reported killed, and the group of a child found ended is not signalled.
+TEST_F(VProcessLauncherTest, AKillTimerLateForAChildThatEndedByItselfReportsNothing)
+{
+    struct
+    {
+        const char* fName;
+        int32_t fHeldStep;
+        bool fReapedFirst;
+        bool fGroupSpared;
+    } const cases[] = {
+        {"fired once the child ended, before the reap", VProcessLauncher::kKillTimerFired, false, true},
+        {"found it running, then it ended before the kill", VProcessLauncher::kKillTimerKilling, false,
+         false},
+        {"fired once the child was reaped", VProcessLauncher::kKillTimerFired, true, true},
+    };
+    for (const auto& test : cases)
+    {
+        SCOPED_TRACE(test.fName);
+        // The child leaves a child of its own in its group, which answers once the gate opens.
+        const std::string name = fFolder + "/late" + std::to_string(&test - cases);
+        ASSERT_EQ(mkfifo((name + ".gate").c_str(), 0600), 0);
+        StErrorContextInstaller errors(false);
+        VProcessLauncher launcher;
+        launcher.SetWaitClosingChildProcess(1);
+        StKillTimerGate gate(launcher, test.fHeldStep);
+        launcher.CreateArgumentsFromFullCommandLine(Text("/bin/sh -c '(read go < " + name +
+                                                         ".gate; echo alive > " + name +
+                                                         ".answer) >/dev/null 2>&1 & read line; exit 3'"));
+        ASSERT_EQ(launcher.Start(), 0);
+        const pid_t child = launcher.GetPid();
+        ASSERT_TRUE(gate.WaitUntilHeld());
+        EXPECT_EQ(launcher.WriteToChild("\n", 1, true), 1);
+        WaitForEndUnreaped(child);
+        if (test.fReapedFirst)
+        {
+            EXPECT_EQ(launcher.Shutdown(false, false), 0);
+        }
+        gate.Release();
+        ASSERT_TRUE(gate.WaitUntilDone());
+        EXPECT_EQ(launcher.Shutdown(false, false), 0);
+        EXPECT_EQ(launcher.GetExitStatus(), 3);
+        EXPECT_EQ(errors.GetLastError(), VE_OK);
+
+        // Held open until answered: a fifo keeps nothing once nobody has it open.
+        const int opened = open((name + ".gate").c_str(), O_RDWR | O_CLOEXEC);
+        ASSERT_GE(opened, 0);
+        EXPECT_EQ(write(opened, "go\n", 3), 3);
+        if (test.fGroupSpared)
+        {
+            std::string answer;
+            EXPECT_TRUE(WaitUntil(
+                [&] { return std::getline(std::ifstream(name + ".answer"), answer) && answer == "alive"; }));
+        }
+        close(opened);
+    }
 }
 
 TEST_F(VProcessLauncherTest, ProcessTreeKillEndsWhatTheChildLeft)
@@ -645,6 +774,8 @@ TEST(VProcessLauncherWithoutMemory, EveryOperationFailsWithTheMemoryError)
          [](VProcessLauncher& l) { return l.SetQuoteArgumentsIfNeeded(true), 0; }, 0},
         {"EnableProcessTreeKill", [](VProcessLauncher& l) { return l.EnableProcessTreeKill(), 0; }, 0},
         {"_SetTerminationStep", [](VProcessLauncher& l) { return l._SetTerminationStepForTesting(10), 0; },
+         0},
+        {"_SetKillTimerHook", [](VProcessLauncher& l) { return l._SetKillTimerHookForTesting(nullptr), 0; },
          0},
         {"Start", [](VProcessLauncher& l) { return l.Start(); }, ENOMEM},
         {"StartWithEnvironment", [&](VProcessLauncher& l) { return l.Start(environment); }, ENOMEM},

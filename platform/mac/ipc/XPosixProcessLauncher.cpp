@@ -34,11 +34,75 @@ extern char** environ;
 namespace kova
 {
 
+namespace
+{
+
+// What a look at a child that leaves it unreaped finds.
+enum class ChildState
+{
+    kRunning,
+    // Ended, waiting to be reaped.
+    kEnded,
+    // Reaped already, or no child of ours.
+    kGone,
+};
+
+ChildState PeekChild(pid_t inPid)
+{
+    siginfo_t information = {};
+    if (waitid(P_PID, id_t(inPid), &information, WEXITED | WNOHANG | WNOWAIT) != 0)
+        return ChildState::kGone;
+    return information.si_pid == inPid ? ChildState::kEnded : ChildState::kRunning;
+}
+
+} // namespace
+
+// The rule of the kill timer: it kills only a child that still runs, and the child counts as
+// killed by it only when SIGKILL is what ended it. Its look, its kill and every reap of the child
+// take fMutex, so the pid it looks at is never one reaped (and perhaps reused) meanwhile; a child
+// that ends by itself between the look and the kill shows its own exit in its status.
 struct XPosixProcessLauncher::KillTimerState
 {
+    void Fire()
+    {
+        Hook(VProcessLauncher::kKillTimerFired);
+        {
+            std::lock_guard<std::mutex> lock(fMutex);
+            if (fPid >= 1 && PeekChild(fPid) == ChildState::kRunning)
+            {
+                Hook(VProcessLauncher::kKillTimerKilling);
+                fTimedOut = true;
+                // Its own group, unless it went to ours.
+                const pid_t group = getpgid(fPid);
+                if (group > 1 && group != getpgrp())
+                    killpg(group, SIGKILL);
+                else
+                    kill(fPid, SIGKILL);
+            }
+        }
+        Hook(VProcessLauncher::kKillTimerDone);
+    }
+
+    // With fMutex held, when the child is reaped with this status.
+    void Reaped(int inStatus)
+    {
+        fPid = 0;
+        if (!WIFSIGNALED(inStatus) || WTERMSIG(inStatus) != SIGKILL)
+            fTimedOut = false;
+    }
+
+    void Hook(int32_t inStep) const
+    {
+        if (fHook)
+            fHook(inStep);
+    }
+
     std::mutex fMutex;
+    // The child it may kill; 0 once it is reaped or handed to the watched set.
     int32_t fPid = 0;
+    // Killed by the timer.
     bool fTimedOut = false;
+    std::function<void(int32_t)> fHook;
 };
 
 namespace
@@ -46,6 +110,8 @@ namespace
 
 // Termination polls the child this often.
 constexpr int32_t kTerminationPollMilliseconds = 30;
+// The most a forced shutdown waits for a child to end of SIGKILL.
+constexpr int32_t kKillStepMilliseconds = 5000;
 // A candidate of the PATH search longer than this (with its terminator) is skipped.
 constexpr size_t kMaxCandidateBytes = 1024;
 // Sizes of the reads that drain a child's output while its input is written.
@@ -541,21 +607,7 @@ int32_t XPosixProcessLauncher::Start(const EnvironmentVariables& inEnvironment)
         if (fKillTimer != nullptr)
         {
             std::shared_ptr<KillTimerState> state = fTimedOut;
-            dispatch::SourceSetEventHandler(fKillTimer,
-                                            [state]
-                                            {
-                                                std::lock_guard<std::mutex> lock(state->fMutex);
-                                                // Reaped meanwhile: nothing of it is left to kill.
-                                                if (state->fPid < 1)
-                                                    return;
-                                                state->fTimedOut = true;
-                                                // Its own group, unless it went to ours.
-                                                const pid_t group = getpgid(state->fPid);
-                                                if (group > 1 && group != getpgrp())
-                                                    killpg(group, SIGKILL);
-                                                else
-                                                    kill(state->fPid, SIGKILL);
-                                            });
+            dispatch::SourceSetEventHandler(fKillTimer, [state] { state->Fire(); });
             dispatch::SourceSetTimer(fKillTimer, fWaitClosingChildProcess, 0);
             dispatch::SourceResume(fKillTimer);
         }
@@ -571,14 +623,9 @@ bool XPosixProcessLauncher::_PollChild(bool inKillTreeFirst)
         return false;
     if (fPid < 1)
         return true;
-    if (inKillTreeFirst && fProcessGroupTarget < -1)
-    {
-        // While the ended leader is not reaped, its group's id cannot name another group.
-        siginfo_t information = {};
-        if (waitid(P_PID, id_t(fPid), &information, WEXITED | WNOHANG | WNOWAIT) == 0 &&
-            information.si_pid == fPid)
-            kill(fProcessGroupTarget, SIGKILL);
-    }
+    // While the ended leader is not reaped, its group's id cannot name another group.
+    if (inKillTreeFirst && fProcessGroupTarget < -1 && PeekChild(fPid) == ChildState::kEnded)
+        kill(fProcessGroupTarget, SIGKILL);
     int status = 0;
     pid_t reaped;
     {
@@ -589,7 +636,9 @@ bool XPosixProcessLauncher::_PollChild(bool inKillTreeFirst)
         // Stopped or continued, the child still runs.
         if (reaped == fPid && (WIFSTOPPED(status) || WIFCONTINUED(status)))
             reaped = 0;
-        if (reaped != 0)
+        if (reaped == fPid)
+            fTimedOut->Reaped(status);
+        else if (reaped != 0)
             fTimedOut->fPid = 0;
     }
     if (reaped == 0)
@@ -926,9 +975,9 @@ int32_t XPosixProcessLauncher::_TerminateIndependantChildProcess(int inSignal, i
     }
 }
 
-void XPosixProcessLauncher::_WatchChild()
+void XPosixProcessLauncher::_WatchChild(int32_t inPid)
 {
-    const int32_t pid = fPid;
+    const int32_t pid = inPid;
     {
         StWatchLock lock;
         WatchedPids().insert(pid);
@@ -997,6 +1046,12 @@ void XPosixProcessLauncher::_blocksigchild(bool inBlock)
     pthread_sigmask(inBlock ? SIG_BLOCK : SIG_UNBLOCK, &child, nullptr);
 }
 
+void XPosixProcessLauncher::_SetKillTimerHookForTesting(std::function<void(int32_t)> inHook)
+{
+    std::lock_guard<std::mutex> lock(fTimedOut->fMutex);
+    fTimedOut->fHook = std::move(inHook);
+}
+
 size_t XPosixProcessLauncher::_CountWatchedForTesting()
 {
     StWatchLock lock;
@@ -1053,6 +1108,39 @@ int32_t XPosixProcessLauncher::Shutdown(bool inForce, bool inKillProcessTree)
         _CloseChannels(false);
     }
 
+    if (fIsRunning && (fPid < 1 || _PollChild(killTree)))
+    {
+        _CloseChannels(true);
+        _CloseOnePipe(fStdOutPipe[0]);
+        _CloseOnePipe(fStdErrPipe[0]);
+        _CloseOnePipe(fStdInPipe[1]);
+        bool killed = false;
+        if (inForce)
+        {
+            // The whole tree goes when it is to be killed in the end anyway. SIGKILL cannot be
+            // refused: its step waits for the end it brings, however short the others are made.
+            killed = _TerminateIndependantChildProcess(SIGTERM, fTerminationStep, killTree) != 1 &&
+                     _TerminateIndependantChildProcess(SIGQUIT, fTerminationStep, killTree) != 1 &&
+                     _TerminateIndependantChildProcess(SIGKILL, kKillStepMilliseconds, killTree) != 1;
+        }
+        if (fPid >= 1 && _PollChild(killTree))
+        {
+            // Not gone yet: reaped by the watched set when it ends; its group goes now if asked,
+            // while its unreaped leader still holds the group's id.
+            const int32_t pid = fPid;
+            if (killTree && fProcessGroupTarget < -1)
+                kill(fProcessGroupTarget, SIGKILL);
+            // SIGKILL reached it (our own child cannot refuse it): it dies of it, reaped or not.
+            if (killed)
+                fExitStatus = -127;
+            // The kill timer lets the pid go before another may reap it.
+            _ForgetChild();
+            _WatchChild(pid);
+        }
+        _ForgetChild();
+    }
+
+    // Once the child is reaped, its status tells whether the timer's kill is what ended it.
     bool timedOut;
     {
         std::lock_guard<std::mutex> lock(fTimedOut->fMutex);
@@ -1061,29 +1149,6 @@ int32_t XPosixProcessLauncher::Shutdown(bool inForce, bool inKillProcessTree)
     }
     if (timedOut)
         _ThrowError(VE_CHILD_PROCESS_TIMED_OUT);
-
-    if (fIsRunning && (fPid < 1 || _PollChild(killTree)))
-    {
-        _CloseChannels(true);
-        _CloseOnePipe(fStdOutPipe[0]);
-        _CloseOnePipe(fStdErrPipe[0]);
-        _CloseOnePipe(fStdInPipe[1]);
-        if (inForce)
-        {
-            // The whole tree goes when it is to be killed in the end anyway.
-            if (_TerminateIndependantChildProcess(SIGTERM, fTerminationStep, killTree) != 1 &&
-                _TerminateIndependantChildProcess(SIGQUIT, fTerminationStep, killTree) != 1)
-                _TerminateIndependantChildProcess(SIGKILL, fTerminationStep, killTree);
-        }
-        if (fPid >= 1 && _PollChild(killTree))
-        {
-            // Not gone yet: reaped by the watched set when it ends; its group goes now if asked.
-            _WatchChild();
-            if (killTree && fProcessGroupTarget < -1)
-                kill(fProcessGroupTarget, SIGKILL);
-        }
-        _ForgetChild();
-    }
     return 0;
 }
 

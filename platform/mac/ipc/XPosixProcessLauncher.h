@@ -7,7 +7,8 @@
 // Every child is reaped: by a poll that finds it gone, by Shutdown, by the destructor, or, when a
 // shutdown that does not force leaves it running, by the process-wide watched set, which reaps it
 // when it ends. A stopped child still runs. No pid or process group of 0 or less is ever signalled,
-// and none of a child already reaped: the kill timer is disarmed when the child is reaped.
+// and none of a child already reaped: the kill timer is disarmed when the child is reaped. The
+// timer kills only a child that still runs, and reports it killed only when SIGKILL ended it.
 #pragma once
 
 #include "kernel/text/VString.h"
@@ -82,8 +83,11 @@ public:
     const std::vector<VString>& GetArguments() const { return fArguments; }
     // Null when there is none.
     const char* GetBinaryPath() const { return fBinaryPath; }
-    // For tests: the milliseconds each step of a forced shutdown waits (5000).
+    // For tests: the milliseconds each step of a forced shutdown that the child may refuse
+    // (SIGTERM, SIGQUIT) waits (5000).
     void _SetTerminationStepForTesting(int32_t inMilliseconds) { fTerminationStep = inMilliseconds; }
+    // For tests: see VProcessLauncher::_SetKillTimerHookForTesting.
+    void _SetKillTimerHookForTesting(std::function<void(int32_t)> inHook);
     // For tests: how many children the watched set holds.
     static size_t _CountWatchedForTesting();
 
@@ -108,8 +112,8 @@ private:
     void _ForgetChild();
     // Waits at most inMilliseconds for the child to end.
     void _WaitForExit(int32_t inMilliseconds);
-    // Hands a child left running to the watched set.
-    void _WatchChild();
+    // Hands a child left running, and forgotten, to the watched set.
+    static void _WatchChild(int32_t inPid);
     static void _CleanWatchSet();
     int32_t _Read(int* ioPipe, std::string& ioPending, char* outBuffer, long inSize);
     // Reads what the output and error pipes hold into the pending texts (while input is written).
