@@ -418,6 +418,28 @@ EntityDocument ModularExternalDTD()
         "a modular external DTD of 200 element types", xml + "</doc>", files, "doc", "e0", 1, u'X', 200, 0};
 }
 
+// An external DTD of 40,000 references to a parameter entity (160 KB) and a document of 300 bytes:
+// the DTD's bytes pay for its expansions, as the document's own would.
+EntityDocument LargeExternalDTD()
+{
+    std::string dtd = "<!ENTITY % blank \"\">\n";
+    for (int reference = 0; reference < 40000; ++reference)
+        dtd += "%blank;\n";
+    dtd += "<!ELEMENT doc ANY>\n<!ENTITY mark \"X\">\n";
+    std::string xml = "<!DOCTYPE doc SYSTEM \"" + std::string(kDTDPrefix) + "large.dtd\">\n<doc>\n";
+    for (int item = 0; item < 20; ++item)
+        xml += "<i>&mark;</i>\n";
+    return {"an external DTD of 40,000 references",
+            xml + "</doc>",
+            {{"large.dtd", dtd}},
+            "doc",
+            "i",
+            20,
+            u'X',
+            20,
+            0};
+}
+
 // Counts the elements of one name, and one unit in text and attribute values.
 class MarkerCountingHandler : public VObject, public IXMLHandler
 {
@@ -489,6 +511,7 @@ TEST_F(XMLLibraryTest, OrdinaryDocumentsOfEntitiesAndDTDsRead)
         LongEntityInTextAndValues(),
         DeclarationsThroughParameterEntities(),
         ModularExternalDTD(),
+        LargeExternalDTD(),
     };
     for (const EntityDocument& document : documents)
     {
