@@ -475,15 +475,19 @@ struct DocumentNames : xercesc::DOMDocumentImpl
 // quadratic time. An element of many attributes gets a map that finds each of them through an
 // index (VXMLParsedAttributeMap), and its attributes come in the order of their names, so that
 // each one is added at the end of the map; the library's copies of the attributes that the DTD
-// declares for an element, which it searches likewise, are bounded.
+// declares for an element, which it searches likewise, are bounded. It holds the parse's
+// allocation budget, which thus ends before the library's part of the parser is torn down, in
+// whatever way the parse ended.
 class GuardedDOMParser : public xercesc::DOMLSParserImpl
 {
 public:
-    GuardedDOMParser(size_t inInputSize, StXMLAllocationBudget& ioAllocations)
-        : DOMLSParserImpl(nullptr, XMLBudgetedMemoryManager()), fAllocations(ioAllocations),
-          fDefaults(inInputSize)
+    explicit GuardedDOMParser(size_t inInputSize)
+        : DOMLSParserImpl(nullptr, XMLBudgetedMemoryManager()), fAllocations(inInputSize),
+          fBudget(inInputSize), fDefaults(inInputSize)
     {
     }
+
+    StXMLAllocationBudget& GetAllocations() { return fAllocations; }
 
     xercesc::DOMElement* createElementNS(const XMLCh* inNamespaceURI, const XMLCh* inPrefix,
                                          const XMLCh* inLocalName, const XMLCh* inName) override
@@ -509,7 +513,6 @@ public:
                       const XMLCh* const inPrefix, const xercesc::RefVectorOf<xercesc::XMLAttr>& inAttributes,
                       const XMLSize_t inCount, const bool inIsEmpty, const bool inIsRoot) override
     {
-        fAllocations.EnterContent();
         FlushText();
         if (fDepth >= kXMLMaxElementDepth)
             Stop(u"elements are nested too deeply");
@@ -642,6 +645,27 @@ public:
         AddName(inDecl.getFullName());
     }
 
+    void startIntSubset() override
+    {
+        fAllocations.EnterDTD();
+        DOMLSParserImpl::startIntSubset();
+    }
+    void endIntSubset() override
+    {
+        DOMLSParserImpl::endIntSubset();
+        fAllocations.LeaveDTD();
+    }
+    void startExtSubset() override
+    {
+        fAllocations.EnterDTD();
+        DOMLSParserImpl::startExtSubset();
+    }
+    void endExtSubset() override
+    {
+        DOMLSParserImpl::endExtSubset();
+        fAllocations.LeaveDTD();
+    }
+
     void notationDecl(const xercesc::XMLNotationDecl& inDecl, const bool inIsIgnored) override
     {
         MayPoolNames(1);
@@ -690,7 +714,7 @@ private:
             StopForNames();
     }
 
-    StXMLAllocationBudget& fAllocations;
+    StXMLAllocationBudget fAllocations;
     uint32_t fDepth = 0;
     VXMLEntityBudget fBudget;
     VXMLDefaultsBudget fDefaults;
@@ -1455,12 +1479,11 @@ VXMLDOMDocument_opaque* IXMLDomWrapper::CreateNodeDocumentFromBuffer(const void*
     return Reporting(static_cast<VXMLDOMDocument_opaque*>(nullptr),
                      [&]() -> VXMLDOMDocument_opaque*
                      {
-                         StXMLAllocationBudget allocations(size);
-                         GuardedDOMParser parser(size, allocations);
                          xercesc::SecurityManager security;
                          PushingErrorHandler errors;
+                         GuardedDOMParser parser(size);
                          xercesc::DOMConfiguration* config = parser.getDomConfig();
-                         ApplyUntrustedInputSettings(*config, security);
+                         ApplyUntrustedInputSettings(*config, security, size);
                          config->setParameter(xercesc::XMLUni::fgDOMEntities, true);
                          config->setParameter(xercesc::XMLUni::fgDOMNamespaces, true);
                          config->setParameter(xercesc::XMLUni::fgXercesValidationErrorAsFatal, true);
@@ -1486,11 +1509,12 @@ VXMLDOMDocument_opaque* IXMLDomWrapper::CreateNodeDocumentFromBuffer(const void*
                          }
                          catch (const xercesc::OutOfMemoryException&)
                          {
-                             if (!allocations.IsExceeded())
+                             if (!parser.GetAllocations().IsExceeded())
                                  throw;
-                             parser.PushFatalError(u"the document takes too much memory to read");
+                             parser.PushFatalError(parser.GetAllocations().GetExceededMessage());
                              return nullptr;
                          }
+                         parser.GetAllocations().End();
                          if (document != nullptr && errors.fFailed)
                          {
                              document->release();

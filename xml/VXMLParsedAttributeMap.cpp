@@ -6,11 +6,15 @@
 #include <xercesc/dom/impl/DOMDocumentImpl.hpp>
 #include <xercesc/util/XMLString.hpp>
 
+#include <atomic>
+
 namespace kova
 {
 
 namespace
 {
+
+std::atomic<size_t> sSearchesThroughIndexedMaps{0};
 
 bool HasName(const xercesc::DOMNode* inNode, const XMLCh* inNamespaceURI, const XMLCh* inLocalName)
 {
@@ -121,10 +125,17 @@ int VXMLParsedAttributeMap::findNamePoint(const XMLCh* inName) const
     return DOMAttrMapImpl::findNamePoint(inName);
 }
 
+size_t VXMLParsedAttributeMap::GetSearchesThroughIndexedMaps()
+{
+    return sSearchesThroughIndexedMaps.load(std::memory_order_relaxed);
+}
+
 int VXMLParsedAttributeMap::findNamePoint(const XMLCh* inNamespaceURI, const XMLCh* inLocalName) const
 {
-    if (fIndex == nullptr || inLocalName == nullptr || !fIndex->Follows(*this))
+    if (fIndex == nullptr)
         return DOMAttrMapImpl::findNamePoint(inNamespaceURI, inLocalName);
+    if (inLocalName == nullptr || !fIndex->Follows(*this))
+        return SearchThrough(inNamespaceURI, inLocalName);
     const VXMLAttributeIndex::Key key = VXMLAttributeIndex::KeyOf(inNamespaceURI, inLocalName);
     const auto found = fIndex->fNames.find(key);
     if (found == fIndex->fNames.end())
@@ -137,6 +148,12 @@ int VXMLParsedAttributeMap::findNamePoint(const XMLCh* inNamespaceURI, const XML
     const int at = DOMAttrMapImpl::findNamePoint(found->second);
     if (at >= 0 && HasName(item(XMLSize_t(at)), inNamespaceURI, inLocalName))
         return at;
+    return SearchThrough(inNamespaceURI, inLocalName);
+}
+
+int VXMLParsedAttributeMap::SearchThrough(const XMLCh* inNamespaceURI, const XMLCh* inLocalName) const
+{
+    sSearchesThroughIndexedMaps.fetch_add(1, std::memory_order_relaxed);
     return DOMAttrMapImpl::findNamePoint(inNamespaceURI, inLocalName);
 }
 

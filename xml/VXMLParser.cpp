@@ -78,6 +78,15 @@ VString ViewOf(const XMLCh* inUnits)
     return ViewOf(inUnits, std::char_traits<XMLCh>::length(inUnits));
 }
 
+// The bytes of a file that the library reads by itself; a size that cannot be read is none.
+size_t SizeOf(const IFile& inFile)
+{
+    int64_t size = 0;
+    StErrorContextInstaller quiet(false, true);
+    inFile.GetSize(&size);
+    return size_t(std::max<int64_t>(size, 0));
+}
+
 // Thrown by the handlers through the library to end a parse that must not go on; the error is
 // already on the context.
 struct StopParse
@@ -86,15 +95,25 @@ struct StopParse
 
 // The library's parser, with its position at hand for our own errors, and the document's
 // declarations told to the parse's budget and to its count of names (reported once a DTD handler
-// is installed).
+// is installed). It holds the parse's allocation budget, which thus ends before the library's part
+// of the parser is torn down, in whatever way the parse ended.
 class SAXParserWithLocator : public xercesc::SAXParser
 {
 public:
-    SAXParserWithLocator(VXMLEntityBudget& ioBudget, VXMLNameCollisions& ioNames)
-        : SAXParser(nullptr, XMLBudgetedMemoryManager()), fBudget(ioBudget), fNames(ioNames)
+    SAXParserWithLocator(size_t inInputSize, VXMLEntityBudget& ioBudget, VXMLNameCollisions& ioNames)
+        : SAXParser(nullptr, XMLBudgetedMemoryManager()), fAllocations(inInputSize), fBudget(ioBudget),
+          fNames(ioNames)
     {
     }
     const xercesc::Locator* GetLocator() const { return getScanner().getLocator(); }
+    StXMLAllocationBudget& GetAllocations() { return fAllocations; }
+
+    // An external entity's bytes, read with the document.
+    void AddInput(size_t inBytes)
+    {
+        fAllocations.AddInput(inBytes);
+        fBudget.AddInput(const_cast<xercesc::XMLScanner&>(getScanner()), inBytes);
+    }
 
     void entityDecl(const xercesc::DTDEntityDecl& inDecl, const bool inIsParameter,
                     const bool inIsIgnored) override
@@ -118,6 +137,27 @@ public:
     {
         SAXParser::elementDecl(inDecl, inIsIgnored);
         AddName(inDecl.getFullName());
+    }
+
+    void startIntSubset() override
+    {
+        fAllocations.EnterDTD();
+        SAXParser::startIntSubset();
+    }
+    void endIntSubset() override
+    {
+        SAXParser::endIntSubset();
+        fAllocations.LeaveDTD();
+    }
+    void startExtSubset() override
+    {
+        fAllocations.EnterDTD();
+        SAXParser::startExtSubset();
+    }
+    void endExtSubset() override
+    {
+        SAXParser::endExtSubset();
+        fAllocations.LeaveDTD();
     }
 
     void notationDecl(const xercesc::XMLNotationDecl& inDecl, const bool inIsIgnored) override
@@ -146,6 +186,7 @@ private:
         throw StopParse();
     }
 
+    StXMLAllocationBudget fAllocations;
     VXMLEntityBudget& fBudget;
     VXMLNameCollisions& fNames;
 };
@@ -192,10 +233,8 @@ class SAX_Handlers : public xercesc::XMLDocumentHandler,
 {
 public:
     SAX_Handlers(SAXParserWithLocator* inParser, VXMLParser* inOwner, IXMLHandler* inRoot,
-                 VXMLEntityBudget& ioBudget, VXMLDefaultsBudget& ioDefaults,
-                 StXMLAllocationBudget& ioAllocations)
-        : fParser(inParser), fOwner(inOwner), fBudget(ioBudget), fDefaults(ioDefaults),
-          fAllocations(ioAllocations)
+                 VXMLEntityBudget& ioBudget, VXMLDefaultsBudget& ioDefaults)
+        : fParser(inParser), fOwner(inOwner), fBudget(ioBudget), fDefaults(ioDefaults)
     {
         fStack.push_back(VRefPtr<IXMLHandler>::Retained(inRoot));
     }
@@ -258,7 +297,6 @@ public:
                       const xercesc::RefVectorOf<xercesc::XMLAttr>& inAttributes, const XMLSize_t inCount,
                       const bool inIsEmpty, const bool) override
     {
-        fAllocations.EnterContent();
         // The stack holds the root entry and one per open element.
         if (fStack.size() > kXMLMaxElementDepth)
         {
@@ -315,6 +353,9 @@ public:
         }
         if (file && file->Exists())
         {
+            const size_t size = SizeOf(*file);
+            fParser->AddInput(size);
+            fDefaults.AddInput(size);
             VString path;
             file->GetPlatformPath(path, FPS_POSIX);
             return new xercesc::LocalFileInputSource(XMLChOfUniChars(path.GetCPointer()));
@@ -362,7 +403,6 @@ private:
     VXMLParser* fOwner;
     VXMLEntityBudget& fBudget;
     VXMLDefaultsBudget& fDefaults;
-    StXMLAllocationBudget& fAllocations;
 };
 
 bool VXMLParser::Init()
@@ -386,14 +426,9 @@ bool VXMLParser::Parse(IFile* inFile, IXMLHandler* inRootHandler, uint32_t inOpt
     inFile->GetPlatformPath(path, FPS_POSIX);
     if (dynamic_cast<VFile*>(inFile) != nullptr)
     {
-        int64_t size = 0;
-        {
-            StErrorContextInstaller quiet(false, true); // a size that cannot be read is none
-            inFile->GetSize(&size);
-        }
         return _Parse([&path]
                       { return new xercesc::LocalFileInputSource(XMLChOfUniChars(path.GetCPointer())); },
-                      size_t(std::max<int64_t>(size, 0)), inRootHandler, inOptions);
+                      SizeOf(*inFile), inRootHandler, inOptions);
     }
     VMemoryBuffer<1024ul, 2ul, 1048576ul> content;
     if (inFile->GetContent(content) != VE_OK)
@@ -441,16 +476,15 @@ bool VXMLParser::_Parse(const std::function<xercesc::InputSource*()>& inMakeSour
         return false;
     }
     bool ok = false;
-    StXMLAllocationBudget allocations(inSize);
     try
     {
         std::unique_ptr<xercesc::InputSource> source(inMakeSource());
-        VXMLEntityBudget budget;
+        VXMLEntityBudget budget(inSize);
         VXMLDefaultsBudget defaults(inSize);
         VXMLNameCollisions names;
-        SAXParserWithLocator parser(budget, names);
         xercesc::SecurityManager security;
-        ApplyUntrustedInputSettings(parser, security);
+        SAXParserWithLocator parser(inSize, budget, names);
+        ApplyUntrustedInputSettings(parser, security, inSize);
         if (inOptions & XML_ValidateAlways)
             parser.setValidationScheme(xercesc::SAXParser::Val_Always);
         else if (inOptions & XML_ValidateNever)
@@ -460,7 +494,7 @@ bool VXMLParser::_Parse(const std::function<xercesc::InputSource*()>& inMakeSour
         parser.setLoadExternalDTD((inOptions & XML_LoadExternalDTD) != 0);
         parser.setDoNamespaces((inOptions & XML_DoNamespaces) != 0);
 
-        SAX_Handlers handlers(&parser, this, inRootHandler, budget, defaults, allocations);
+        SAX_Handlers handlers(&parser, this, inRootHandler, budget, defaults);
         fReportUnspecifiedAttributes = (inOptions & XML_ReportUnspecifiedAttributes) != 0;
         parser.installAdvDocHandler(&handlers);
         parser.setErrorHandler(&handlers);
@@ -480,9 +514,9 @@ bool VXMLParser::_Parse(const std::function<xercesc::InputSource*()>& inMakeSour
         }
         catch (const xercesc::OutOfMemoryException&)
         {
-            if (!allocations.IsExceeded())
+            if (!parser.GetAllocations().IsExceeded())
                 throw;
-            handlers.PushFatalError(u"the document takes too much memory to read");
+            handlers.PushFatalError(parser.GetAllocations().GetExceededMessage());
         }
     }
     catch (...)

@@ -9,6 +9,7 @@
 #include <xercesc/framework/XMLAttr.hpp>
 #include <xercesc/framework/XMLElementDecl.hpp>
 #include <xercesc/framework/XMLEntityDecl.hpp>
+#include <xercesc/internal/XMLReader.hpp>
 #include <xercesc/internal/XMLScanner.hpp>
 #include <xercesc/parsers/SAXParser.hpp>
 #include <xercesc/sax2/SAX2XMLReader.hpp>
@@ -48,13 +49,13 @@ std::mutex& LibraryMutex()
 }
 size_t sInitCount = 0;
 
-void SetUpSecurityManager(xercesc::SecurityManager& ioSecurity)
+void SetUpSecurityManager(xercesc::SecurityManager& ioSecurity, size_t inInputSize)
 {
-    ioSecurity.setEntityExpansionLimit(kXMLEntityExpansionLimit);
+    ioSecurity.setEntityExpansionLimit(XMLEntityExpansionLimit(inInputSize));
 }
 
-// The scanner reads its limit on expansions from this field at every expansion. It is lowered in
-// place: installing a security manager with a lower limit would also reset the count of the
+// The scanner reads its limit on expansions from this field at every expansion. It is set in
+// place: installing a security manager with another limit would also reset the count of the
 // expansions already made.
 struct ScannerExpansionLimit : xercesc::XMLScanner
 {
@@ -78,6 +79,17 @@ struct alignas(std::max_align_t) BlockHeader
     uint64_t fBudget;
 };
 
+// The library makes a reader for the document, and one for each entity that it expands, of any
+// kind and wherever it is, each in a block of this size (the object and the header of the
+// library's operator new): how its expansions are known.
+size_t ReaderBlockSize()
+{
+    static const size_t sSize =
+        xercesc::XMLPlatformUtils::alignPointerForNewBlockAllocation(sizeof(xercesc::MemoryManager*)) +
+        sizeof(xercesc::XMLReader);
+    return sSize;
+}
+
 class BudgetedMemoryManager : public xercesc::MemoryManager
 {
 public:
@@ -90,6 +102,13 @@ public:
         if (inSize > SIZE_MAX - sizeof(BlockHeader))
             throw xercesc::OutOfMemoryException();
         StXMLAllocationBudget* budget = tBudget;
+        if (budget != nullptr && inSize == ReaderBlockSize())
+        {
+            if (!budget->TakeExpansion())
+                throw xercesc::OutOfMemoryException();
+            if (void* spare = budget->TakeSpareReader())
+                return static_cast<BlockHeader*>(spare) + 1;
+        }
         if (budget != nullptr && !budget->Take(inSize))
             throw xercesc::OutOfMemoryException();
         void* block = nullptr;
@@ -112,41 +131,90 @@ public:
             return;
         BlockHeader* header = static_cast<BlockHeader*>(inBlock) - 1;
         if (tBudget != nullptr && header->fBudget == tBudget->GetID())
+        {
+            if (header->fSize == ReaderBlockSize() && tBudget->KeepSpareReader(header))
+                return;
             tBudget->Give(header->fSize);
+        }
         xercesc::XMLPlatformUtils::fgMemoryManager->deallocate(header);
     }
 };
 
 } // namespace
 
+size_t XMLEntityExpansionLimit(size_t inInputSize)
+{
+    return kXMLEntityExpansionBase + inInputSize / kXMLInputBytesPerEntityExpansion;
+}
+
 StXMLAllocationBudget::StXMLAllocationBudget(size_t inInputSize)
     : fHeldLimit(InProportion(kXMLAllocationBase, inInputSize, kXMLAllocationPerInputByte)),
-      fTurnoverLeft(InProportion(0, fHeldLimit, kXMLAllocationTurnoverFactor)),
-      fDeclarationsLeft(InProportion(kXMLAllocationBase, inInputSize, kXMLDeclarationAllocationPerInputByte)),
+      fExpansionsLeft(XMLEntityExpansionLimit(inInputSize)),
       fDefaultsAllowanceLeft(InProportion(0, inInputSize, kXMLAllocationPerDefault)), fID(++sLastBudgetID),
       fOuter(tBudget)
 {
     tBudget = this;
 }
 
-StXMLAllocationBudget::~StXMLAllocationBudget()
+void StXMLAllocationBudget::End()
 {
+    if (!fInForce)
+        return;
+    fInForce = false;
     tBudget = fOuter;
+    for (; fSpareCount > 0; --fSpareCount)
+        xercesc::XMLPlatformUtils::fgMemoryManager->deallocate(fSpareReaders[fSpareCount - 1]);
+}
+
+const XMLCh* StXMLAllocationBudget::GetExceededMessage() const
+{
+    return fExceeded == Exceeded::kExpansions ? u"the document expands too many entities"
+                                              : u"the document takes too much memory to read";
 }
 
 bool StXMLAllocationBudget::Take(size_t inBytes)
 {
-    if (fExceeded || inBytes > fHeldLimit - fHeld || inBytes > fTurnoverLeft ||
-        (fInDeclarations && inBytes > fDeclarationsLeft))
+    if (IsExceeded() || inBytes > fHeldLimit - fHeld)
     {
-        fExceeded = true;
+        if (!IsExceeded())
+            fExceeded = Exceeded::kMemory;
         return false;
     }
     fHeld += inBytes;
-    fTurnoverLeft -= inBytes;
-    if (fInDeclarations)
-        fDeclarationsLeft -= inBytes;
     return true;
+}
+
+bool StXMLAllocationBudget::TakeExpansion()
+{
+    if (!fInDTD)
+        return true;
+    if (IsExceeded() || fExpansionsLeft == 0)
+    {
+        if (!IsExceeded())
+            fExceeded = Exceeded::kExpansions;
+        return false;
+    }
+    --fExpansionsLeft;
+    return true;
+}
+
+void StXMLAllocationBudget::AddInput(size_t inBytes)
+{
+    fHeldLimit = InProportion(fHeldLimit, inBytes, kXMLAllocationPerInputByte);
+    fExpansionsLeft = InProportion(fExpansionsLeft, inBytes / kXMLInputBytesPerEntityExpansion, 1);
+}
+
+bool StXMLAllocationBudget::KeepSpareReader(void* inBlock)
+{
+    if (fSpareCount == kSpareReaders)
+        return false;
+    fSpareReaders[fSpareCount++] = inBlock;
+    return true;
+}
+
+void* StXMLAllocationBudget::TakeSpareReader()
+{
+    return fSpareCount > 0 ? fSpareReaders[--fSpareCount] : nullptr;
 }
 
 void StXMLAllocationBudget::AllowDefaults(const xercesc::RefVectorOf<xercesc::XMLAttr>& inAttributes,
@@ -164,8 +232,6 @@ void StXMLAllocationBudget::AllowDefaults(const xercesc::RefVectorOf<xercesc::XM
     allowance = std::min(allowance, fDefaultsAllowanceLeft);
     fDefaultsAllowanceLeft -= allowance;
     fHeldLimit += std::min(SIZE_MAX - fHeldLimit, allowance);
-    fTurnoverLeft +=
-        std::min(SIZE_MAX - fTurnoverLeft, InProportion(0, allowance, kXMLAllocationTurnoverFactor));
 }
 
 void StXMLAllocationBudget::Give(size_t inBytes)
@@ -203,27 +269,30 @@ void XMLLibraryTerminate()
     xercesc::XMLPlatformUtils::Terminate();
 }
 
-void ApplyUntrustedInputSettings(xercesc::SAXParser& ioParser, xercesc::SecurityManager& ioSecurity)
+void ApplyUntrustedInputSettings(xercesc::SAXParser& ioParser, xercesc::SecurityManager& ioSecurity,
+                                 size_t inInputSize)
 {
-    SetUpSecurityManager(ioSecurity);
+    SetUpSecurityManager(ioSecurity, inInputSize);
     ioParser.setSecurityManager(&ioSecurity);
     ioParser.setDisableDefaultEntityResolution(true);
     ioParser.setDoSchema(false);
     ioParser.setLoadSchema(false);
 }
 
-void ApplyUntrustedInputSettings(xercesc::SAX2XMLReader& ioReader, xercesc::SecurityManager& ioSecurity)
+void ApplyUntrustedInputSettings(xercesc::SAX2XMLReader& ioReader, xercesc::SecurityManager& ioSecurity,
+                                 size_t inInputSize)
 {
-    SetUpSecurityManager(ioSecurity);
+    SetUpSecurityManager(ioSecurity, inInputSize);
     ioReader.setProperty(xercesc::XMLUni::fgXercesSecurityManager, &ioSecurity);
     ioReader.setFeature(xercesc::XMLUni::fgXercesDisableDefaultEntityResolution, true);
     ioReader.setFeature(xercesc::XMLUni::fgXercesSchema, false);
     ioReader.setFeature(xercesc::XMLUni::fgXercesLoadSchema, false);
 }
 
-void ApplyUntrustedInputSettings(xercesc::DOMConfiguration& ioConfig, xercesc::SecurityManager& ioSecurity)
+void ApplyUntrustedInputSettings(xercesc::DOMConfiguration& ioConfig, xercesc::SecurityManager& ioSecurity,
+                                 size_t inInputSize)
 {
-    SetUpSecurityManager(ioSecurity);
+    SetUpSecurityManager(ioSecurity, inInputSize);
     ioConfig.setParameter(xercesc::XMLUni::fgXercesSecurityManager, &ioSecurity);
     ioConfig.setParameter(xercesc::XMLUni::fgXercesDisableDefaultEntityResolution, true);
     ioConfig.setParameter(xercesc::XMLUni::fgXercesSchema, false);
@@ -233,6 +302,11 @@ void ApplyUntrustedInputSettings(xercesc::DOMConfiguration& ioConfig, xercesc::S
 VXMLDefaultsBudget::VXMLDefaultsBudget(size_t inInputSize)
     : fLeft(InProportion(kXMLDefaultsWorkBase, inInputSize, kXMLDefaultsWorkPerInputByte))
 {
+}
+
+void VXMLDefaultsBudget::AddInput(size_t inBytes)
+{
+    fLeft = InProportion(fLeft, inBytes, kXMLDefaultsWorkPerInputByte);
 }
 
 bool VXMLDefaultsBudget::AddElement(const xercesc::XMLElementDecl& inDecl,
@@ -333,10 +407,21 @@ void VXMLEntityBudget::Declared(xercesc::XMLScanner& ioScanner, const xercesc::X
 {
     fDeclaresEntities = true;
     fLongestValue = std::max<size_t>(fLongestValue, inDecl.getValueLen());
-    if (fLongestValue == 0)
-        return;
-    XMLSize_t& limit = ScannerExpansionLimit::Of(ioScanner);
-    limit = std::min<XMLSize_t>(limit, kXMLMaxEntityText / fLongestValue);
+    LimitExpansions(ioScanner);
+}
+
+void VXMLEntityBudget::AddInput(xercesc::XMLScanner& ioScanner, size_t inBytes)
+{
+    fInput = InProportion(fInput, inBytes, 1);
+    LimitExpansions(ioScanner);
+}
+
+void VXMLEntityBudget::LimitExpansions(xercesc::XMLScanner& ioScanner) const
+{
+    size_t limit = XMLEntityExpansionLimit(fInput);
+    if (fLongestValue > 0)
+        limit = std::min(limit, kXMLMaxEntityText / fLongestValue);
+    ScannerExpansionLimit::Of(ioScanner) = limit;
 }
 
 void VXMLEntityBudget::DeclaredAttribute(const xercesc::XMLAttDef& inDef)

@@ -3,13 +3,12 @@
 // bridge between the library's XMLCh and the toolbox's UniChar (both UTF-16 units).
 //
 // Untrusted input: the library never resolves an entity or a DTD by itself (no file, no network);
-// what its users' entity resolvers give is all it reads. Entity expansions are capped by a
-// security manager, so that nested entities cannot blow a small document up. Depth and the text
-// that entities add are capped by the parsers' handlers, with the limits below, and what the
-// library holds for a document, and allocates in all, by a budget in proportion to it. The DOM
-// parser also bounds the attributes a DTD declares for one element; both parsers bound what the
-// declared attributes cost the document's elements, and refuse names made to share the library's
-// hash.
+// what its users' entity resolvers give is all it reads. Entity expansions are counted, in
+// proportion to the document, so that nested entities cannot blow a small document up. Depth and
+// the text that entities add are capped by the parsers' handlers, with the limits below, and what
+// the library holds for a document by a budget in proportion to it. The DOM parser also bounds the
+// attributes a DTD declares for one element; both parsers bound what the declared attributes cost
+// the document's elements, and refuse names made to share the library's hash.
 //
 // Used before the toolbox's memory manager exists (the property-list reader of the main bundle):
 // nothing here allocates through it.
@@ -50,9 +49,13 @@ static_assert(std::is_same_v<XMLCh, UniChar>, "the XML library's units are the t
 
 // Deepest element nesting a document may have.
 constexpr uint32_t kXMLMaxElementDepth = 1024;
-// Entity references a document may expand, nested ones included (the predefined entities and
-// character references are no expansions).
-constexpr size_t kXMLEntityExpansionLimit = 100;
+// Entities a document may expand, nested ones and the parameter entities of its DTD included: a
+// base, and one more for every so many bytes of the document and of the external entities it
+// reads (the predefined entities and character references are no expansions). A reference takes
+// three bytes at least, so that only nesting reaches it; each expansion costs the library a
+// reader of its own, some microseconds.
+constexpr size_t kXMLEntityExpansionBase = 20000;
+constexpr size_t kXMLInputBytesPerEntityExpansion = 2;
 // Units of character data that entity expansions may add to a document's text.
 constexpr size_t kXMLMaxEntityText = 16 * 1024 * 1024;
 // What the DOM parser may spend on the attributes a DTD declares: at each attribute list of an
@@ -72,7 +75,7 @@ constexpr size_t kXMLDefaultsWorkPerInputByte = 16;
 // by chance only, a few at most.
 constexpr size_t kXMLMaxNamesOfOneHash = 32;
 // Bytes the library may hold at once while it reads a document: a base, and so much for each byte
-// of the document. What it frees is given back.
+// of the document and of the external entities it reads. What it frees is given back.
 constexpr size_t kXMLAllocationBase = 64 * 1024 * 1024;
 constexpr size_t kXMLAllocationPerInputByte = 128;
 // Bytes more that the DOM may hold for each default of the DTD that an element takes, and for each
@@ -80,14 +83,6 @@ constexpr size_t kXMLAllocationPerInputByte = 128;
 // bytes do not pay for. In all no more than kXMLAllocationPerDefault for each byte of the document.
 constexpr size_t kXMLAllocationPerDefault = 1024;
 constexpr size_t kXMLAllocationPerDefaultUnit = 8;
-// Bytes it may allocate in all, what it freed included, as a multiple of what it may hold: it
-// makes and frees a reader of some 160 KiB for each entity that it expands in the DTD's attribute
-// defaults, where it counts no expansion, so that a small document could keep it busy for ever.
-constexpr size_t kXMLAllocationTurnoverFactor = 4;
-// Bytes it may allocate in all, what it freed included, before the root element starts: the base,
-// and so much for each byte of the document. The declarations of a DTD, whose attribute defaults
-// it expands without a count, never need more; only a document's content may hold more at once.
-constexpr size_t kXMLDeclarationAllocationPerInputByte = 64;
 
 inline const UniChar* UniCharsOfXMLCh(const XMLCh* inText)
 {
@@ -103,51 +98,86 @@ inline const XMLCh* XMLChOfUniChars(const UniChar* inText)
 bool XMLLibraryInitialize();
 void XMLLibraryTerminate();
 
-// Sets a parser for untrusted input; the security manager must outlive the parse. Validation,
-// namespaces and the loading of an external DTD stay the caller's choice.
-void ApplyUntrustedInputSettings(xercesc::SAXParser& ioParser, xercesc::SecurityManager& ioSecurity);
-void ApplyUntrustedInputSettings(xercesc::SAX2XMLReader& ioReader, xercesc::SecurityManager& ioSecurity);
-// The same for a DOM parser, through its configuration.
-void ApplyUntrustedInputSettings(xercesc::DOMConfiguration& ioConfig, xercesc::SecurityManager& ioSecurity);
+// The expansions allowed to a document of so many bytes (kXMLEntityExpansionBase).
+size_t XMLEntityExpansionLimit(size_t inInputSize);
 
-// What the library holds while it reads one document, and what it allocates in all, under a
-// budget in proportion to the document: the library expands the entities of the DTD's attribute
-// defaults without any limit of its own, nor any event that would let a parser count them, but
-// each expansion costs it memory. Until the parser says the root element starts, what it
-// allocates in all, freed or not, is also held to the declarations' share, far smaller than what
-// the content of a large document may hold. One budget per parse, on the parse's thread, for a
-// parser made with XMLBudgetedMemoryManager; an allocation past it throws the library's
-// OutOfMemoryException.
+// Sets a parser for untrusted input of so many bytes; the security manager must outlive the parse.
+// Validation, namespaces and the loading of an external DTD stay the caller's choice.
+void ApplyUntrustedInputSettings(xercesc::SAXParser& ioParser, xercesc::SecurityManager& ioSecurity,
+                                 size_t inInputSize);
+void ApplyUntrustedInputSettings(xercesc::SAX2XMLReader& ioReader, xercesc::SecurityManager& ioSecurity,
+                                 size_t inInputSize);
+// The same for a DOM parser, through its configuration.
+void ApplyUntrustedInputSettings(xercesc::DOMConfiguration& ioConfig, xercesc::SecurityManager& ioSecurity,
+                                 size_t inInputSize);
+
+// What the library holds while it reads one document, under a budget in proportion to the
+// document, and the entities it expands: the library expands the entities of a DTD (its parameter
+// entities, and the general entities of its attribute defaults) without any limit of its own, nor
+// any event that would let a parser count them, but it makes a reader for each of them, which its
+// memory manager sees. One budget per parse, on the parse's thread, for a parser made with
+// XMLBudgetedMemoryManager, from its construction to End; an allocation past it throws the
+// library's OutOfMemoryException. The parse's readers come and go one after the other: the budget
+// keeps a few of them for the next ones, so that an expansion costs no large block.
 class StXMLAllocationBudget
 {
 public:
     explicit StXMLAllocationBudget(size_t inInputSize);
-    ~StXMLAllocationBudget();
+    ~StXMLAllocationBudget() { End(); }
     StXMLAllocationBudget(const StXMLAllocationBudget&) = delete;
     StXMLAllocationBudget& operator=(const StXMLAllocationBudget&) = delete;
 
-    bool IsExceeded() const { return fExceeded; }
-    // False, and the budget exceeded, when the bytes would pass what may be held or allocated.
+    // The parse is over: what the thread allocates from then on is no longer charged. The library
+    // allocates as it tears a parser down, which must never meet a budget already spent.
+    void End();
+
+    bool IsExceeded() const { return fExceeded != Exceeded::kNo; }
+    // Why, as an error message, once exceeded.
+    const XMLCh* GetExceededMessage() const;
+    // False, and the budget exceeded, when the bytes would pass what may be held.
     bool Take(size_t inBytes);
     // Bytes taken from this budget and freed.
     void Give(size_t inBytes);
+    // An entity the library starts to expand: false, and the budget exceeded, past the expansions
+    // allowed. Counted in the subsets of the DTD only: elsewhere the library counts its expansions
+    // itself, and ends the parse cleanly where a refusal of ours would lose a block of it.
+    bool TakeExpansion();
+    // The library reads the internal or the external subset of the DTD, or is done with it.
+    void EnterDTD() { fInDTD = true; }
+    void LeaveDTD() { fInDTD = false; }
     // Unique in the process, never 0.
     uint64_t GetID() const { return fID; }
-    // The root element starts: the declarations' share no longer applies.
-    void EnterContent() { fInDeclarations = false; }
+    // The bytes of an external entity that the document reads: they may cost what the document's
+    // own bytes do.
+    void AddInput(size_t inBytes);
     // An element's attributes, some of them defaults of the DTD, which the DOM copies into it: it
     // may hold more for each of those (kXMLAllocationPerDefault).
     void AllowDefaults(const xercesc::RefVectorOf<xercesc::XMLAttr>& inAttributes, size_t inCount);
 
+    // A reader's block freed, still charged: kept for the next one when there is room.
+    bool KeepSpareReader(void* inBlock);
+    // A reader's block kept, or null.
+    void* TakeSpareReader();
+
 private:
+    enum class Exceeded
+    {
+        kNo,
+        kMemory,
+        kExpansions,
+    };
+    static constexpr size_t kSpareReaders = 4;
+
     size_t fHeldLimit;
     size_t fHeld = 0;
-    size_t fTurnoverLeft;
-    size_t fDeclarationsLeft;
+    size_t fExpansionsLeft;
     size_t fDefaultsAllowanceLeft;
-    bool fInDeclarations = true;
     uint64_t fID;
-    bool fExceeded = false;
+    Exceeded fExceeded = Exceeded::kNo;
+    bool fInForce = true;
+    bool fInDTD = false;
+    void* fSpareReaders[kSpareReaders] = {};
+    size_t fSpareCount = 0;
     StXMLAllocationBudget* fOuter;
 };
 
@@ -164,6 +194,8 @@ class VXMLDefaultsBudget
 {
 public:
     explicit VXMLDefaultsBudget(size_t inInputSize);
+    // The bytes of an external entity that the document reads.
+    void AddInput(size_t inBytes);
 
     // An element's start tag, with the defaults the library added to it.
     bool AddElement(const xercesc::XMLElementDecl& inDecl,
@@ -211,12 +243,17 @@ private:
 // per parse and ends the parse when an Add answers false.
 // The library expands the entities of an attribute value without an event, so these expansions are
 // charged through its own count: each one adds at most the longest value declared, and each
-// declaration lowers the library's limit on expansions to what the cap can pay for.
+// declaration lowers the library's limit on expansions to what the cap can pay for. That limit is
+// the document's (XMLEntityExpansionLimit) otherwise, and grows with the external entities read.
 class VXMLEntityBudget
 {
 public:
+    explicit VXMLEntityBudget(size_t inInputSize) : fInput(inInputSize) {}
+
     // After every entity declaration of the document.
     void Declared(xercesc::XMLScanner& ioScanner, const xercesc::XMLEntityDecl& inDecl);
+    // The bytes of an external entity that the document reads.
+    void AddInput(xercesc::XMLScanner& ioScanner, size_t inBytes);
     // After every attribute declaration that is not ignored.
     void DeclaredAttribute(const xercesc::XMLAttDef& inDef);
     void EnterEntity() { ++fOpenEntities; }
@@ -231,6 +268,10 @@ public:
     bool AddAttributes(const xercesc::RefVectorOf<xercesc::XMLAttr>& inAttributes, size_t inCount);
 
 private:
+    // Sets the library's limit for what was declared and read so far.
+    void LimitExpansions(xercesc::XMLScanner& ioScanner) const;
+
+    size_t fInput;
     size_t fOpenEntities = 0;
     size_t fText = 0;
     size_t fLongestValue = 0;

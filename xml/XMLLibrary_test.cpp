@@ -4,6 +4,7 @@
 #include "kernel/errors/VErrorContext.h"
 #include "kernel/files/FileTesting_test.h"
 #include "kernel/files/VFile.h"
+#include "kernel/files/VFolder.h"
 #include "kernel/text/IntlTesting_test.h"
 #include "kernel/values/VBagArray.h"
 #include "kernel/values/VRefPtr.h"
@@ -16,12 +17,14 @@
 #include "xml/XMLTesting_test.h"
 
 #include <gtest/gtest.h>
+#include <xercesc/dom/DOMNode.hpp>
 #include <xercesc/framework/MemoryManager.hpp>
 #include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/XMLString.hpp>
 
 #include <algorithm>
+#include <filesystem>
 #include <mutex>
 #include <random>
 #include <string>
@@ -58,22 +61,6 @@ size_t HoldUntilRefused(std::vector<void*>& ioHeld)
     return ioHeld.size() - before;
 }
 
-// Blocks of 1 MiB taken and freed at once until one is refused, at most 100,000; the count taken.
-size_t ChurnUntilRefused()
-{
-    xercesc::MemoryManager* manager = XMLBudgetedMemoryManager();
-    size_t rounds = 0;
-    try
-    {
-        for (; rounds < 100000; ++rounds)
-            manager->deallocate(manager->allocate(kMiB));
-    }
-    catch (const xercesc::OutOfMemoryException&)
-    {
-    }
-    return rounds;
-}
-
 void FreeAll(std::vector<void*>& ioHeld)
 {
     for (void* block : ioHeld)
@@ -82,7 +69,8 @@ void FreeAll(std::vector<void*>& ioHeld)
 }
 
 // The budget charges what the library holds: what it frees is given back, so that a document's
-// working memory, used again and again, is no cost; what it holds at once is bounded.
+// working memory, used again and again (as it is for each parameter entity of a DTD), is no cost;
+// what it holds at once is bounded.
 TEST_F(XMLLibraryTest, BudgetChargesWhatIsHeldAtOnce)
 {
     xercesc::MemoryManager* manager = XMLBudgetedMemoryManager();
@@ -91,7 +79,6 @@ TEST_F(XMLLibraryTest, BudgetChargesWhatIsHeldAtOnce)
     void* earlier = manager->allocate(8 * kMiB);
     {
         StXMLAllocationBudget budget(0);
-        budget.EnterContent();
         for (int round = 0; round < 2 * int(kXMLAllocationBase / kMiB); ++round)
             manager->deallocate(manager->allocate(kMiB));
         EXPECT_FALSE(budget.IsExceeded());
@@ -102,24 +89,23 @@ TEST_F(XMLLibraryTest, BudgetChargesWhatIsHeldAtOnce)
     // Freed after the parse: nothing to give back to a budget that is gone, nor to the next one.
     {
         StXMLAllocationBudget next(kMiB);
-        next.EnterContent();
         FreeAll(held);
         EXPECT_EQ(HoldUntilRefused(held), kXMLAllocationBase / kMiB + kXMLAllocationPerInputByte);
         FreeAll(held);
     }
-    // A parse that takes and frees without end still stops, at a turnover in proportion to it.
+    // An external entity read with the document may cost what the document's bytes do.
     {
-        StXMLAllocationBudget churning(0);
-        churning.EnterContent();
-        const size_t rounds = ChurnUntilRefused();
-        EXPECT_TRUE(churning.IsExceeded());
-        EXPECT_GT(rounds, 2 * kXMLAllocationBase / kMiB);
-        EXPECT_LT(rounds, 100000u);
+        StXMLAllocationBudget withEntity(0);
+        withEntity.AddInput(kMiB);
+        EXPECT_EQ(HoldUntilRefused(held), kXMLAllocationBase / kMiB + kXMLAllocationPerInputByte);
+        FreeAll(held);
     }
-    // Before the root element, what is allocated in all stops at the declarations' share.
-    StXMLAllocationBudget declarations(kMiB);
-    EXPECT_EQ(ChurnUntilRefused(), kXMLAllocationBase / kMiB + kXMLDeclarationAllocationPerInputByte);
-    EXPECT_TRUE(declarations.IsExceeded());
+    // Ended, it charges nothing more: what the thread allocates then is never refused.
+    StXMLAllocationBudget ended(0);
+    EXPECT_EQ(HoldUntilRefused(held), kXMLAllocationBase / kMiB);
+    ended.End();
+    EXPECT_NO_THROW(held.push_back(manager->allocate(kMiB)));
+    FreeAll(held);
 }
 
 // An 8 MiB list of empty elements, one a line: the most elements for its size.
@@ -296,6 +282,425 @@ TEST_F(XMLLibraryTest, FewDefaultsOnManyElementsRead)
     EXPECT_EQ(errors.GetLastError(), VE_OK);
 }
 
+// ----- Ordinary documents of entities and DTDs
+
+// The prefix under which the external DTDs of these documents are named; their files are written
+// in the entity folder given to the readers.
+const char kDTDPrefix[] = "http://example.com/dtd/";
+
+// A document as writers make them, the files of its external DTD, and what every reader must find
+// in it: the elements it repeats, and a unit that its entities alone hold, counted in the text and
+// in the attribute values of the expanded document.
+struct EntityDocument
+{
+    const char* fWhat;
+    std::string fXML;
+    std::vector<std::pair<std::string, std::string>> fFiles;
+    const char* fRoot;
+    const char* fItem;
+    size_t fItems;
+    char16_t fMarker;
+    size_t fMarkersInText;
+    size_t fMarkersInValues;
+};
+
+// 150 paragraphs that each name the product through an entity of 10 characters: 6.5 KB.
+EntityDocument ProductParagraphs()
+{
+    std::string xml = "<!DOCTYPE doc [<!ENTITY product \"Qel Writer\">]>\n<doc>\n";
+    for (int paragraph = 0; paragraph < 150; ++paragraph)
+        xml += "<p>Paragraph " + std::to_string(paragraph) + " of the &product; guide.</p>\n";
+    return {"150 paragraphs of one entity", xml + "</doc>", {}, "doc", "p", 150, u'Q', 150, 0};
+}
+
+// 1,000 shapes whose styles are entities, as drawing programs export them: 47 KB.
+EntityDocument DrawingOfStyledShapes()
+{
+    std::string xml = "<?xml version=\"1.0\"?>\n<!DOCTYPE svg [\n";
+    for (int style = 0; style < 8; ++style)
+        xml += "<!ENTITY st" + std::to_string(style) + " \"fill:#" + std::to_string(100000 + style * 1111) +
+               ";stroke:#000000;stroke-width:" + std::to_string(style + 1) + ";Z\">\n";
+    xml += "]>\n<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"1000\" height=\"1000\">\n";
+    for (int shape = 0; shape < 1000; ++shape)
+        xml += "<circle cx=\"" + std::to_string(shape % 97 * 10) + "\" cy=\"" +
+               std::to_string(shape / 97 * 10) + "\" r=\"4\" style=\"&st" + std::to_string(shape % 8) +
+               ";\"/>\n";
+    return {"1,000 shapes styled by entities", xml + "</svg>", {}, "svg", "circle", 1000, u'Z', 0, 1000};
+}
+
+// An XHTML-like page whose 60 paragraphs use the entities of its external DTD.
+EntityDocument PageOfAnExternalDTD()
+{
+    const std::string dtd = "<!ENTITY nbsp \"&#160;\">\n<!ENTITY mdash \"&#8212;\">\n"
+                            "<!ENTITY copy \"&#169;\">\n"
+                            "<!ELEMENT html (head, body)>\n<!ELEMENT head (title)>\n"
+                            "<!ELEMENT title (#PCDATA)>\n<!ELEMENT body (p*)>\n"
+                            "<!ELEMENT p (#PCDATA)>\n<!ATTLIST p class CDATA #IMPLIED>\n";
+    std::string xml = "<?xml version=\"1.0\"?>\n<!DOCTYPE html PUBLIC \"-//Kova//DTD Page//EN\" \"" +
+                      std::string(kDTDPrefix) +
+                      "page.dtd\">\n<html><head><title>Notes</title></head><body>\n";
+    for (int paragraph = 0; paragraph < 60; ++paragraph)
+        xml += "<p class=\"note\">Note&nbsp;" + std::to_string(paragraph) + " &mdash; as written.</p>\n";
+    return {"60 paragraphs of an external DTD's entities",
+            xml + "</body></html>",
+            {{"page.dtd", dtd}},
+            "html",
+            "body",
+            1,
+            u'\u2014',
+            60,
+            0};
+}
+
+// An entity of 1 KB used 500 times in text and 200 times in attribute values: 15 KB.
+EntityDocument LongEntityInTextAndValues()
+{
+    std::string notice;
+    while (notice.size() < 1000)
+        notice += "This notice is part of every page. ";
+    notice.resize(999);
+    notice += "N";
+    std::string xml = "<!DOCTYPE doc [<!ENTITY notice \"" + notice + "\">]>\n<doc>\n";
+    for (int use = 0; use < 500; ++use)
+        xml += "<line>&notice;</line>\n";
+    for (int use = 0; use < 200; ++use)
+        xml += "<a v=\"&notice;\"/>\n";
+    return {"an entity of 1 KB used 700 times", xml + "</doc>", {}, "doc", "line", 500, u'N', 500, 200};
+}
+
+// An internal subset of 1,000 element and attribute-list declarations, each brought in by a
+// parameter entity: 88 KB.
+EntityDocument DeclarationsThroughParameterEntities()
+{
+    std::string xml = "<!DOCTYPE doc [\n<!ELEMENT doc ANY>\n";
+    for (int type = 0; type < 500; ++type)
+    {
+        const std::string name = "e" + std::to_string(type);
+        xml += "<!ENTITY % " + name + ".element \"<!ELEMENT " + name + " (#PCDATA | em)*>\">\n%" + name +
+               ".element;\n<!ENTITY % " + name + ".attributes \"<!ATTLIST " + name +
+               " id ID #IMPLIED class CDATA #IMPLIED>\">\n%" + name + ".attributes;\n";
+    }
+    xml += "]>\n<doc>\n";
+    for (int type = 0; type < 500; type += 5)
+        xml += "<e" + std::to_string(type) + ">Y</e" + std::to_string(type) + ">\n";
+    return {
+        "1,000 declarations through parameter entities", xml + "</doc>", {}, "doc", "e0", 1, u'Y', 100, 0};
+}
+
+// A modular external DTD of 200 element types, in ten modules (17 KB), and a document of 3 KB.
+EntityDocument ModularExternalDTD()
+{
+    const std::string prefix = kDTDPrefix;
+    std::vector<std::pair<std::string, std::string>> files;
+    std::string driver = "<!ENTITY % common.attributes \"id ID #IMPLIED class CDATA #IMPLIED\">\n"
+                         "<!ENTITY % inline.content \"#PCDATA\">\n<!ELEMENT doc ANY>\n"
+                         "<!ENTITY mark \"X\">\n";
+    for (int module = 0; module < 10; ++module)
+    {
+        const std::string name = "module" + std::to_string(module) + ".mod";
+        driver += "<!ENTITY % module" + std::to_string(module) + " SYSTEM \"" + prefix + name +
+                  "\">\n%module" + std::to_string(module) + ";\n";
+        std::string declarations;
+        for (int type = module * 20; type < module * 20 + 20; ++type)
+        {
+            const std::string qname = "e" + std::to_string(type) + ".qname";
+            declarations += "<!ENTITY % " + qname + " \"e" + std::to_string(type) + "\">\n<!ELEMENT %" +
+                            qname + "; (%inline.content;)*>\n<!ATTLIST %" + qname +
+                            "; %common.attributes;>\n";
+        }
+        files.emplace_back(name, declarations);
+    }
+    files.emplace_back("modular.dtd", driver);
+    std::string xml = "<?xml version=\"1.0\"?>\n<!DOCTYPE doc SYSTEM \"" + prefix + "modular.dtd\">\n<doc>\n";
+    for (int type = 0; type < 200; ++type)
+        xml += "<e" + std::to_string(type) + ">&mark;</e" + std::to_string(type) + ">\n";
+    return {
+        "a modular external DTD of 200 element types", xml + "</doc>", files, "doc", "e0", 1, u'X', 200, 0};
+}
+
+// An external DTD of 40,000 references to a parameter entity (160 KB) and a document of 300 bytes:
+// the DTD's bytes pay for its expansions, as the document's own would.
+EntityDocument LargeExternalDTD()
+{
+    std::string dtd = "<!ENTITY % blank \"\">\n";
+    for (int reference = 0; reference < 40000; ++reference)
+        dtd += "%blank;\n";
+    dtd += "<!ELEMENT doc ANY>\n<!ENTITY mark \"X\">\n";
+    std::string xml = "<!DOCTYPE doc SYSTEM \"" + std::string(kDTDPrefix) + "large.dtd\">\n<doc>\n";
+    for (int item = 0; item < 20; ++item)
+        xml += "<i>&mark;</i>\n";
+    return {"an external DTD of 40,000 references",
+            xml + "</doc>",
+            {{"large.dtd", dtd}},
+            "doc",
+            "i",
+            20,
+            u'X',
+            20,
+            0};
+}
+
+// Counts the elements of one name, and one unit in text and attribute values.
+class MarkerCountingHandler : public VObject, public IXMLHandler
+{
+public:
+    MarkerCountingHandler(const char* inItem, char16_t inMarker) : fItem(inItem), fMarker(inMarker) {}
+
+    IXMLHandler* StartElement(const VString& inName) override
+    {
+        if (inName.EqualToString(VString(fItem), true))
+            ++fItems;
+        Retain();
+        return this;
+    }
+    void SetAttribute(const VString&, const VString& inValue) override { fMarkersInValues += Count(inValue); }
+    void SetText(const VString& inText) override { fMarkersInText += Count(inText); }
+
+    size_t fItems = 0;
+    size_t fMarkersInText = 0;
+    size_t fMarkersInValues = 0;
+
+private:
+    size_t Count(const VString& inText) const
+    {
+        const std::u16string text = Text(inText);
+        return size_t(std::count(text.begin(), text.end(), fMarker));
+    }
+
+    const char* fItem;
+    char16_t fMarker;
+};
+
+// The unit in every attribute of the bag and of its sub-bags, character data included.
+size_t MarkersInBag(const VValueBag& inBag, char16_t inMarker)
+{
+    size_t markers = 0;
+    for (int32_t index = 1; index <= inBag.GetAttributesCount(); ++index)
+    {
+        VString value;
+        inBag.GetNthAttribute(index, nullptr)->GetString(value);
+        const std::u16string text = Text(value);
+        markers += size_t(std::count(text.begin(), text.end(), inMarker));
+    }
+    for (int32_t name = 1; name <= inBag.GetElementNamesCount(); ++name)
+    {
+        const VBagArray* list = inBag.GetNthElementName(name, nullptr);
+        for (int32_t index = 1; list != nullptr && index <= list->GetCount(); ++index)
+            markers += MarkersInBag(*list->GetNth(index), inMarker);
+    }
+    return markers;
+}
+
+enum class Reader
+{
+    kSAX,
+    kDOM,
+    kBag,
+};
+
+// The documents above, through the front end, the DOM wrapper and the value-bag reader, each
+// with its own entity folder where it has one. All read whole: the number of expansions, the
+// parameter entities of a DTD and the bytes of an external DTD are what ordinary documents hold.
+// The DOM wrapper never reads an external DTD: it reads the document without it.
+TEST_F(XMLLibraryTest, OrdinaryDocumentsOfEntitiesAndDTDsRead)
+{
+    const EntityDocument documents[] = {
+        ProductParagraphs(),
+        DrawingOfStyledShapes(),
+        PageOfAnExternalDTD(),
+        LongEntityInTextAndValues(),
+        DeclarationsThroughParameterEntities(),
+        ModularExternalDTD(),
+        LargeExternalDTD(),
+    };
+    for (const EntityDocument& document : documents)
+    {
+        SCOPED_TRACE(document.fWhat);
+        StTemporaryFolder temp;
+        ASSERT_TRUE(temp.IsValid());
+        std::filesystem::create_directories(temp.Posix("dtd"));
+        for (const auto& [name, content] : document.fFiles)
+            WriteFileBytes(temp.Posix("dtd/" + name), content);
+        WriteFileBytes(temp.Posix("doc.xml"), document.fXML);
+        VRefPtr<VFolder> folder(new VFolder(temp.Path("dtd/")));
+        const bool external = !document.fFiles.empty();
+        const uint32_t options = XML_ValidateNever | XML_LoadExternalDTD;
+        for (Reader reader : {Reader::kSAX, Reader::kDOM, Reader::kBag})
+        {
+            SCOPED_TRACE(int(reader));
+            StErrorContextInstaller errors(false, true);
+            VRefPtr<MarkerCountingHandler> handler(
+                new MarkerCountingHandler(document.fItem, document.fMarker));
+            switch (reader)
+            {
+            case Reader::kSAX:
+            {
+                VXMLParser parser;
+                parser.SetEntitiesLocalFolder(VString(kDTDPrefix), folder.Get());
+                VRefPtr<VFile> file(new VFile(temp.Path("doc.xml")));
+                EXPECT_TRUE(parser.Parse(file.Get(), handler.Get(), options));
+                EXPECT_EQ(handler->fItems, document.fItems);
+                EXPECT_EQ(handler->fMarkersInText, document.fMarkersInText);
+                EXPECT_EQ(handler->fMarkersInValues, document.fMarkersInValues);
+                break;
+            }
+            case Reader::kDOM:
+            {
+                VXMLDOMDocument_opaque* dom = IXMLDomWrapper::CreateNodeDocumentFromBuffer(
+                    document.fXML.data(), document.fXML.size(), nullptr);
+                EXPECT_NE(dom, nullptr);
+                if (dom == nullptr)
+                    break;
+                // The walk passes over entity references, whose text stays below them.
+                EXPECT_TRUE(IXMLDomWrapper::Parse(dom, handler.Get()));
+                const std::u16string text =
+                    reinterpret_cast<xercesc::DOMNode*>(IXMLDomWrapper::GetRootNodeElement(dom))
+                        ->getTextContent();
+                IXMLDomWrapper::ReleaseNode(dom);
+                EXPECT_EQ(handler->fItems, document.fItems);
+                EXPECT_EQ(size_t(std::count(text.begin(), text.end(), document.fMarker)),
+                          external ? 0 : document.fMarkersInText);
+                EXPECT_EQ(handler->fMarkersInValues, external ? 0 : document.fMarkersInValues);
+                break;
+            }
+            case Reader::kBag:
+            {
+                VRefPtr<VFile> file(new VFile(temp.Path("doc.xml")));
+                VRefPtr<VValueBag> bag(new VValueBag);
+                const VString prefix(kDTDPrefix);
+                EXPECT_EQ(
+                    LoadBagFromXML(file.Get(), VString(document.fRoot), *bag, options, &prefix, folder.Get()),
+                    VE_OK);
+                const VBagArray* items = bag->GetElements(document.fItem);
+                EXPECT_EQ(items != nullptr ? size_t(items->GetCount()) : 0, document.fItems);
+                EXPECT_EQ(MarkersInBag(*bag, document.fMarker),
+                          document.fMarkersInText + document.fMarkersInValues);
+                break;
+            }
+            }
+            EXPECT_EQ(errors.GetLastError(), VE_OK);
+        }
+    }
+}
+
+// The expansions a document may make grow with it: 30,000 references of a document of 90 KB
+// read through every reader, while a document of a few hundred bytes whose nested entities make
+// more is refused early.
+TEST_F(XMLLibraryTest, ExpansionsGrowWithTheDocument)
+{
+    std::string references = "<!DOCTYPE r [<!ENTITY a \"x\">]><r>";
+    for (int reference = 0; reference < 30000; ++reference)
+        references += "&a;";
+    references += "</r>";
+    // Five levels of ten references each to the one below: 111,110 expansions of nothing.
+    std::string nested = "<!DOCTYPE r [<!ENTITY n0 \"\">";
+    for (int level = 1; level <= 5; ++level)
+    {
+        nested += "<!ENTITY n" + std::to_string(level) + " \"";
+        for (int copy = 0; copy < 10; ++copy)
+            nested += "&n" + std::to_string(level - 1) + ";";
+        nested += "\">";
+    }
+    nested += "]><r>&n5;</r>";
+    ASSERT_GT(30000u, kXMLEntityExpansionBase);
+    ASSERT_GT(111110u, XMLEntityExpansionLimit(nested.size()));
+    for (const std::string* xml : {&references, &nested})
+    {
+        const bool reads = xml == &references;
+        SCOPED_TRACE(reads);
+        StErrorContextInstaller errors(false, true);
+        VXMLParser parser;
+        EXPECT_EQ(parser.Parse(xml->data(), xml->size(), nullptr, XML_ValidateNever), reads);
+        VXMLDOMDocument_opaque* document =
+            IXMLDomWrapper::CreateNodeDocumentFromBuffer(xml->data(), xml->size(), nullptr);
+        EXPECT_EQ(document != nullptr, reads);
+        IXMLDomWrapper::ReleaseNode(document);
+        VRefPtr<VValueBag> bag(new VValueBag);
+        EXPECT_EQ(LoadBagFromXML(VString(xml->c_str()), VString("r"), *bag, XML_ValidateNever),
+                  reads ? VE_OK : VE_XML_ParseFatalError);
+        if (reads)
+        {
+            VString text;
+            bag->GetString(VValueBag::CDataAttributeName(), text);
+            EXPECT_EQ(text.GetLength(), 30000);
+            EXPECT_EQ(errors.GetLastError(), VE_OK);
+            continue;
+        }
+        EXPECT_EQ(errors.GetContext()->GetErrorCount(), 3u);
+        EXPECT_EQ(errors.GetLastError(), VE_XML_ParseFatalError);
+    }
+}
+
+// Element types of nested content models, which the library keeps in its grammar and frees with
+// it, allocating as it goes.
+std::string ContentModels()
+{
+    std::string declarations;
+    for (int type = 0; type < 50; ++type)
+        declarations += "<!ELEMENT e" + std::to_string(type) + " (a, (b | c)*, d?)>\n";
+    return declarations;
+}
+
+// A grammar past which the document's DTD costs more than a document may: through ten levels of
+// parameter entities, each ten references to the one below, in an external DTD (parameter entities
+// may nest only there), whose values take all the memory allowed; or through an attribute default
+// of nested general entities, which makes more expansions than allowed. The budget has ended when
+// the grammar is freed: the parse ends with its fatal error, never the process.
+TEST_F(XMLLibraryTest, ADTDPastItsBudgetEndsTheParseNotTheProcess)
+{
+    StTemporaryFolder temp;
+    ASSERT_TRUE(temp.IsValid());
+    std::filesystem::create_directories(temp.Posix("dtd"));
+    std::string nested = ContentModels() + "<!ENTITY % p0 \"<!-- -->\">\n";
+    for (int level = 1; level < 10; ++level)
+    {
+        nested += "<!ENTITY % p" + std::to_string(level) + " \"";
+        for (int copy = 0; copy < 10; ++copy)
+            nested += "%p" + std::to_string(level - 1) + ";";
+        nested += "\">\n";
+    }
+    WriteFileBytes(temp.Posix("dtd/nested.dtd"), nested + "%p9;\n");
+    VRefPtr<VFolder> folder(new VFolder(temp.Path("dtd/")));
+    struct Document
+    {
+        const char* fWhat;
+        std::string fXML;
+        std::u16string fMessage;
+    };
+    const Document documents[] = {
+        {"nested parameter entities", "<!DOCTYPE r SYSTEM \"" + std::string(kDTDPrefix) + "nested.dtd\"><r/>",
+         u"the document takes too much memory to read"},
+        {"nested entities in a default",
+         NestedEntitiesDeclared("r") + ContentModels() + "<!ATTLIST r v CDATA \"&l9;\">]><r/>",
+         u"the document expands too many entities"},
+    };
+    const VString prefix(kDTDPrefix);
+    const uint32_t options = XML_ValidateNever | XML_LoadExternalDTD;
+    for (const auto& [what, xml, message] : documents)
+    {
+        SCOPED_TRACE(what);
+        StErrorContextInstaller errors(false, true);
+        VXMLParser parser;
+        parser.SetEntitiesLocalFolder(prefix, folder.Get());
+        VRefPtr<CountingHandler> handler(new CountingHandler);
+        EXPECT_FALSE(parser.Parse(xml.data(), xml.size(), handler.Get(), options));
+        EXPECT_EQ(errors.GetContext()->GetErrorCount(), 1u);
+        EXPECT_EQ(errors.GetLastError(), VE_XML_ParseFatalError);
+        EXPECT_EQ(StringParameter(LastErrorObject(errors), "message"), message);
+        EXPECT_EQ(handler->fElements, 0u);
+
+        VRefPtr<VValueBag> bag(new VValueBag);
+        EXPECT_EQ(LoadBagFromXML(VString(xml.c_str()), VString("r"), *bag, options, &prefix, folder.Get()),
+                  VE_XML_ParseFatalError);
+        // The DOM wrapper reads no external DTD: only the default is past its budget.
+        VXMLDOMDocument_opaque* document =
+            IXMLDomWrapper::CreateNodeDocumentFromBuffer(xml.data(), xml.size(), nullptr);
+        EXPECT_EQ(document != nullptr, xml.find("SYSTEM") != std::string::npos);
+        IXMLDomWrapper::ReleaseNode(document);
+        EXPECT_EQ(errors.GetLastError(), VE_XML_ParseFatalError);
+    }
+}
+
 // inCount names of inBlocks pairs of letters: made of the pairs "ag" and "bA", which the library's
 // hash takes alike from any state, so that all of them share its hash whatever the table; or of
 // letters drawn at random.
@@ -465,10 +870,9 @@ private:
 };
 
 // 17 entities of 1 MiB in a default, or nested ones: the library expands the DTD's defaults
-// without counting the expansions, so only what it allocates stops it. Until the root element
-// starts, it allocates in all no more than the declarations of a document may take (the content
-// may hold more at once).
-TEST_F(XMLLibraryTest, DeclarationsAllocateNoMoreThanTheirShare)
+// without counting the expansions, nor telling them; the readers it makes for them are counted,
+// and what it holds stays within the document's budget.
+TEST_F(XMLLibraryTest, DefaultsOfTheDTDHoldNoMoreThanTheBudget)
 {
     std::string wide = "<!DOCTYPE a [<!ENTITY w \"" + std::string(kMiB, 'w') + "\"><!ATTLIST a v CDATA \"";
     for (int copy = 0; copy < 17; ++copy)
@@ -479,7 +883,7 @@ TEST_F(XMLLibraryTest, DeclarationsAllocateNoMoreThanTheirShare)
     for (const std::string& xml : {wide, laughs})
     {
         SCOPED_TRACE(xml.size());
-        const size_t share = kXMLAllocationBase + kXMLDeclarationAllocationPerInputByte * xml.size();
+        const size_t share = kXMLAllocationBase + kXMLAllocationPerInputByte * xml.size();
         StErrorContextInstaller errors(false, true);
         VXMLDOMDocument_opaque* document = nullptr;
         EXPECT_LE(CountingMemoryManager::Get().PeakOf(

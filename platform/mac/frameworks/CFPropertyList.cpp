@@ -514,7 +514,7 @@ std::optional<PropertyList> Parse(const char* bytes, size_t size)
     PropertyListBuilder builder;
     xercesc::SecurityManager securityManager;
     std::unique_ptr<xercesc::SAX2XMLReader> reader(xercesc::XMLReaderFactory::createXMLReader());
-    ApplyUntrustedInputSettings(*reader, securityManager);
+    ApplyUntrustedInputSettings(*reader, securityManager, size);
     reader->setFeature(xercesc::XMLUni::fgSAX2CoreNameSpaces, false);
     reader->setFeature(xercesc::XMLUni::fgSAX2CoreValidation, false);
     reader->setFeature(xercesc::XMLUni::fgXercesLoadExternalDTD, false);
