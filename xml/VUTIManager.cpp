@@ -210,8 +210,8 @@ void VUTIManager::ProcessExtractedUTIs()
 void VUTIManager::_RegisterFileKinds(std::vector<VUTI*>& ioChanged)
 {
     VFileKindManager* kinds = VFileKindManager::Get();
-    const bool registerAll = kinds != fRegisteredWith;
-    fRegisteredWith = kinds;
+    const bool registerAll = kinds != fRegisteredWith.Get();
+    fRegisteredWith = VRefPtr<VFileKindManager>::Retained(kinds);
     if (kinds == nullptr)
         return;
     if (registerAll)

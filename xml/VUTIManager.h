@@ -16,6 +16,7 @@
 
 #include "kernel/values/IRefCountable.h"
 #include "kernel/values/VObject.h"
+#include "kernel/values/VRefPtr.h"
 #include "xml/VUTI.h"
 
 #include <atomic>
@@ -128,7 +129,8 @@ private:
     std::vector<VUTI*> fAdded;
     std::map<VString, std::vector<VUTI*>, VUTIIdentifierLess> fWaiting;
     // The file-kind manager the last pass registered with: a new one has every type registered.
-    const VFileKindManager* fRegisteredWith = nullptr;
+    // Held, so that a manager made later never takes its place in memory and passes for it.
+    VRefPtr<VFileKindManager> fRegisteredWith;
 };
 
 } // namespace kova

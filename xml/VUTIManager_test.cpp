@@ -728,6 +728,19 @@ TEST_F(VUTIManagerTest, RegistersEveryTypeAsAPrivateFileKind)
     VRefPtr<VFileKind> base(kinds->RetainFileKind(VString("com.example.kindbase")));
     ASSERT_NE(base.Get(), nullptr);
     EXPECT_EQ(ToUTF8(base->GetDescription()), "Base kind");
+
+    // A file-kind manager made anew (the process started again) has every type at the next load,
+    // even where the memory of the one before is used again.
+    kind = VRefPtr<VFileKind>();
+    base = VRefPtr<VFileKind>();
+    VFileKindManager::DeInit();
+    ASSERT_TRUE(VFileKindManager::Init());
+    ASSERT_TRUE(Load({{"com.example.kindlater", {"com.example.kindbase"}}}));
+    for (const char* identifier : {"com.example.kindchild", "com.example.kindbase", "com.example.kindlater"})
+    {
+        VRefPtr<VFileKind> again(VFileKindManager::Get()->RetainFileKind(VString(identifier)));
+        EXPECT_NE(again.Get(), nullptr) << identifier;
+    }
 }
 
 TEST_F(VUTIManagerTest, LoadingAnswersFalseForMissingAndBrokenFiles)
