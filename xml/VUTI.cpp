@@ -348,7 +348,7 @@ private:
 
 // Were inUpper above this type, each walk would reach the other end, so the first walk to run out
 // settles it: a long chain costs nothing to the end with little above or below it.
-bool VUTI::_IsBelow(const VUTI& inUpper) const
+bool VUTI::_MayBeBelow(const VUTI& inUpper, uint64_t& ioStepsLeft) const
 {
     WalkEnd up(&VUTI::fParents, *this, inUpper.fIdentifier);
     WalkEnd down(&VUTI::fChildren, inUpper, fIdentifier);
@@ -356,6 +356,9 @@ bool VUTI::_IsBelow(const VUTI& inUpper) const
     {
         for (WalkEnd* end : {&up, &down})
         {
+            if (ioStepsLeft == 0)
+                return true;
+            --ioStepsLeft;
             const WalkEnd::Step step = end->Advance();
             if (step != WalkEnd::kOn)
                 return step == WalkEnd::kFound;

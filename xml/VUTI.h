@@ -112,8 +112,9 @@ public:
     // Whether a declared ancestor of this type has the identifier of inUpper: IsParent(inUpper)
     // asked from both ends at once, up from this type and down from inUpper, a link at a time, so
     // that it costs no more than the shorter of the two walks. The links must go both ways, as
-    // the manager makes them.
-    bool _IsBelow(const VUTI& inUpper) const;
+    // the manager makes them. Each link takes one of ioStepsLeft; when they run out before the
+    // walks settle it, the answer is true as well.
+    bool _MayBeBelow(const VUTI& inUpper, uint64_t& ioStepsLeft) const;
     // Drops the placeholder parent or child of that identifier; real types stay.
     void RemoveTemporaryUTI(VString inIdentifier);
     // The placeholder parent of that identifier, not retained; null when the parent of that

@@ -26,6 +26,12 @@ std::mutex& SingletonLock()
 
 thread_local uint64_t sLinkSteps = 0;
 
+// Links the checks of one pass may walk: a base, and so many for each type added and each link
+// weighed. Ordinary declarations take a few for each; a shape that makes every check walk a long
+// line of types would take the square of its size.
+constexpr uint64_t kCheckStepsBase = 1 << 16;
+constexpr uint64_t kCheckStepsPerItem = 64;
+
 } // namespace
 
 const VString VUTIManager::kTagClassFilenameExtension("public.filename-extension");
@@ -117,15 +123,15 @@ bool VUTIManager::AnalyzeXMLFile(const VFile* inFile)
 
 // Each question is asked from both ends (the manager's links go both ways): a common parent may
 // have every type of the registry below it, and a type of a long chain every other one above it.
-bool VUTIManager::_MayLink(const VUTI& inParent, const VUTI& inChild)
+bool VUTIManager::_MayLink(const VUTI& inParent, const VUTI& inChild, uint64_t& ioStepsLeft)
 {
     // A child already below the parent needs no second link. A child below one of the parent's
     // ancestors only is not yet below the parent itself: that link is still owed. A parent that is
     // its own ancestor (the placeholder's identifier is its own) gets no more links.
-    if (inChild._IsBelow(inParent) || inParent._IsBelow(inParent))
+    if (inChild._MayBeBelow(inParent, ioStepsLeft) || inParent._MayBeBelow(inParent, ioStepsLeft))
         return false;
     // The child may not be an ancestor of its new parent already: the link would close a cycle.
-    return !inParent._IsBelow(inChild);
+    return !inParent._MayBeBelow(inChild, ioStepsLeft);
 }
 
 // Only the types added since the last pass bring links to weigh: a pair of older types was weighed
@@ -182,12 +188,15 @@ void VUTIManager::ProcessExtractedUTIs()
 {
     std::vector<VUTI*> changed;
     changed.swap(fAdded);
-    for (const Link& link : _CollectNewLinks(changed))
+    const std::vector<Link> links = _CollectNewLinks(changed);
+    uint64_t stepsLeft = kCheckStepsBase + kCheckStepsPerItem * (changed.size() + links.size());
+    for (const Link& link : links)
     {
         ++sLinkSteps;
         const VString& parentID = link.fParent->GetIdentifier();
         // Looked up again: the child's parents may have been set anew since it began to wait.
-        if (link.fChild->_GetPlaceholderParent(parentID) == nullptr || !_MayLink(*link.fParent, *link.fChild))
+        if (link.fChild->_GetPlaceholderParent(parentID) == nullptr ||
+            !_MayLink(*link.fParent, *link.fChild, stepsLeft))
             continue;
         link.fChild->RemoveTemporaryUTI(parentID);
         link.fParent->AddChildUTI(link.fChild);
@@ -201,8 +210,8 @@ void VUTIManager::ProcessExtractedUTIs()
 void VUTIManager::_RegisterFileKinds(std::vector<VUTI*>& ioChanged)
 {
     VFileKindManager* kinds = VFileKindManager::Get();
-    const bool registerAll = kinds != fRegisteredWith;
-    fRegisteredWith = kinds;
+    const bool registerAll = kinds != fRegisteredWith.Get();
+    fRegisteredWith = VRefPtr<VFileKindManager>::Retained(kinds);
     if (kinds == nullptr)
         return;
     if (registerAll)

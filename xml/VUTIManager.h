@@ -16,6 +16,7 @@
 
 #include "kernel/values/IRefCountable.h"
 #include "kernel/values/VObject.h"
+#include "kernel/values/VRefPtr.h"
 #include "xml/VUTI.h"
 
 #include <atomic>
@@ -61,7 +62,8 @@ public:
     // Links the placeholders to the types declared since, and registers the types added or linked
     // since as private file kinds when the file-kind manager is up (every type, when that manager
     // is not the one of the last call). Costs in proportion to what was added since the last call,
-    // not to what the registry holds.
+    // not to what the registry holds: the checks before the links walk no further than what was
+    // added pays for, and the links they leave unsettled stay placeholders.
     void ProcessExtractedUTIs();
     // A type without identifier is refused, and so is a second one of an identifier (the first
     // stays); an added type is retained.
@@ -110,8 +112,9 @@ private:
     };
     // The links owed to the types added since the last pass, in the order they are weighed.
     std::vector<Link> _CollectNewLinks(const std::vector<VUTI*>& inAdded);
-    // Whether linking inChild below inParent keeps the tree as the declarations ask, and acyclic.
-    static bool _MayLink(const VUTI& inParent, const VUTI& inChild);
+    // Whether linking inChild below inParent keeps the tree as the declarations ask, and acyclic,
+    // as far as ioStepsLeft lets the checks walk: a link not shown sound is refused.
+    static bool _MayLink(const VUTI& inParent, const VUTI& inChild, uint64_t& ioStepsLeft);
     void _RegisterFileKinds(std::vector<VUTI*>& ioChanged);
     void _RegisterFileKind(VFileKindManager& ioKinds, const VUTI& inType) const;
 
@@ -126,7 +129,8 @@ private:
     std::vector<VUTI*> fAdded;
     std::map<VString, std::vector<VUTI*>, VUTIIdentifierLess> fWaiting;
     // The file-kind manager the last pass registered with: a new one has every type registered.
-    const VFileKindManager* fRegisteredWith = nullptr;
+    // Held, so that a manager made later never takes its place in memory and passes for it.
+    VRefPtr<VFileKindManager> fRegisteredWith;
 };
 
 } // namespace kova

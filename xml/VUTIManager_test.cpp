@@ -537,6 +537,115 @@ TEST_F(VUTIManagerTest, ALongChainLoadsInProportionToItsLength)
     }
 }
 
+// Declarations whose links each take a long walk to weigh, whatever the order: many parents of
+// one type that share a long line of ancestors while the type has a long line of descendants, or
+// many children of a type in the middle of a long line. Each line is inLength types long.
+struct LongWalks
+{
+    std::vector<Declaration> fTypes;
+    // Pairs of a type's extension and an identifier it conforms to once all is linked, the links
+    // weighed first (the lines above) in the first fFirst pairs.
+    std::vector<std::pair<std::string, std::string>> fConformances;
+    size_t fFirst;
+};
+
+std::string LineID(const char* inPrefix, int inIndex)
+{
+    std::string digits = std::to_string(inIndex);
+    return std::string(inPrefix) + std::string(6 - digits.size(), '0') + digits;
+}
+
+// A line of types of that prefix, each below the one before it, the first below inTop when given;
+// the last one claims the extension inLast.
+void AddLine(std::vector<Declaration>& ioTypes, const char* inPrefix, int inLength, const std::string& inTop,
+             const std::string& inLast)
+{
+    for (int index = 0; index < inLength; ++index)
+    {
+        ioTypes.push_back({LineID(inPrefix, index)});
+        const std::string parent = index > 0 ? LineID(inPrefix, index - 1) : inTop;
+        if (!parent.empty())
+            ioTypes.back().fConformsTo = {parent};
+    }
+    ioTypes.back().fExtensions = {inLast};
+}
+
+// Links are weighed in the order of the parents' identifiers: the line of "com.a.", its last
+// type's children "com.d.", the line "com.b.", then the child "com.c" of every "com.d.".
+LongWalks ParentsOverALongLine(int inLength)
+{
+    LongWalks shape;
+    std::vector<Declaration>& types = shape.fTypes;
+    AddLine(types, "com.a.", inLength, "", "alast");
+    Declaration child{"com.c", {}, {"c"}};
+    for (int index = 0; index < inLength; ++index)
+    {
+        types.push_back({LineID("com.d.", index), {LineID("com.a.", inLength - 1)}});
+        child.fConformsTo.push_back(types.back().fIdentifier);
+    }
+    types[size_t(inLength)].fExtensions = {"dfirst"};
+    types.push_back(child);
+    AddLine(types, "com.b.", inLength, "com.c", "blast");
+    shape.fConformances = {{"alast", LineID("com.a.", 0)},
+                           {"dfirst", LineID("com.a.", 0)},
+                           {"blast", LineID("com.a.", 0)},
+                           {"c", LineID("com.d.", inLength - 1)}};
+    shape.fFirst = 2;
+    return shape;
+}
+
+// The line of "com.a.", the line "com.b.", then the children of "com.p": the line's first, then
+// the "com.q." ones.
+LongWalks ChildrenInTheMiddleOfALongLine(int inLength)
+{
+    LongWalks shape;
+    std::vector<Declaration>& types = shape.fTypes;
+    AddLine(types, "com.a.", inLength, "", "alast");
+    types.push_back({"com.p", {LineID("com.a.", inLength - 1)}});
+    AddLine(types, "com.b.", inLength, "com.p", "blast");
+    for (int index = 0; index < inLength; ++index)
+        types.push_back({LineID("com.q.", index), {"com.p"}});
+    types[types.size() - size_t(inLength)].fExtensions = {"qfirst"};
+    types.back().fExtensions = {"qlast"};
+    shape.fConformances = {{"alast", LineID("com.a.", 0)},
+                           {"blast", LineID("com.a.", 0)},
+                           {"qfirst", LineID("com.a.", 0)},
+                           {"qlast", LineID("com.a.", 0)}};
+    shape.fFirst = 3;
+    return shape;
+}
+
+// Such a load used to cost the square of its size (a file of 2.3 MB some 50 million steps). It now
+// weighs links for as long as its input pays, and refuses the links past it as it refuses one that
+// would close a cycle: the placeholder stays. Every link of a small one is made; the links weighed
+// first in a large one are.
+TEST_F(VUTIManagerTest, LinksThatTakeLongWalksCostInProportionToTheLoad)
+{
+    for (LongWalks (*shape)(int) : {ParentsOverALongLine, ChildrenInTheMiddleOfALongLine})
+    {
+        auto loadWork = [&](int inLength, bool inWhole)
+        {
+            const LongWalks declarations = shape(inLength);
+            fManager = VRefPtr<VUTIManager>(new VUTIManager());
+            const uint64_t work = LoadWork(declarations.fTypes);
+            EXPECT_EQ(fManager->GetUTIsCount(), declarations.fTypes.size());
+            const size_t checked = inWhole ? declarations.fConformances.size() : declarations.fFirst;
+            for (size_t index = 0; index < checked; ++index)
+            {
+                const auto& [extension, identifier] = declarations.fConformances[index];
+                EXPECT_NE(Preferred("public.filename-extension", extension.c_str(), identifier.c_str()),
+                          "(null)")
+                    << inLength << ": " << extension << " below " << identifier;
+            }
+            return work;
+        };
+        loadWork(20, true);
+        const uint64_t small = loadWork(1000, false);
+        const uint64_t large = loadWork(4000, false);
+        EXPECT_LE(large, small * 9 / 2) << small << " then " << large;
+    }
+}
+
 TEST_F(VUTIManagerTest, TagLookUps)
 {
     ASSERT_TRUE(Load({{"com.example.base", {}, {"shared"}, "text/x-base"},
@@ -619,6 +728,19 @@ TEST_F(VUTIManagerTest, RegistersEveryTypeAsAPrivateFileKind)
     VRefPtr<VFileKind> base(kinds->RetainFileKind(VString("com.example.kindbase")));
     ASSERT_NE(base.Get(), nullptr);
     EXPECT_EQ(ToUTF8(base->GetDescription()), "Base kind");
+
+    // A file-kind manager made anew (the process started again) has every type at the next load,
+    // even where the memory of the one before is used again.
+    kind = VRefPtr<VFileKind>();
+    base = VRefPtr<VFileKind>();
+    VFileKindManager::DeInit();
+    ASSERT_TRUE(VFileKindManager::Init());
+    ASSERT_TRUE(Load({{"com.example.kindlater", {"com.example.kindbase"}}}));
+    for (const char* identifier : {"com.example.kindchild", "com.example.kindbase", "com.example.kindlater"})
+    {
+        VRefPtr<VFileKind> again(VFileKindManager::Get()->RetainFileKind(VString(identifier)));
+        EXPECT_NE(again.Get(), nullptr) << identifier;
+    }
 }
 
 TEST_F(VUTIManagerTest, LoadingAnswersFalseForMissingAndBrokenFiles)

@@ -39,6 +39,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <unordered_set>
 
 namespace kova
 {
@@ -353,11 +354,20 @@ public:
         }
         if (file && file->Exists())
         {
-            const size_t size = SizeOf(*file);
-            fParser->AddInput(size);
-            fDefaults.AddInput(size);
             VString path;
             file->GetPlatformPath(path, FPS_POSIX);
+            // The library reads the file anew at each reference: its bytes are the document's the
+            // first time only, or each reference would pay for the next ones.
+            const size_t size = SizeOf(*file);
+            if (fReadFiles.emplace(path.GetCPointer(), size_t(path.GetLength())).second)
+            {
+                fParser->AddInput(size);
+                fDefaults.AddInput(size);
+            }
+            else if (!fBudget.AddReadAgain(size))
+            {
+                StopForEntityText();
+            }
             return new xercesc::LocalFileInputSource(XMLChOfUniChars(path.GetCPointer()));
         }
         static const XMLByte sNothing = 0;
@@ -403,6 +413,8 @@ private:
     VXMLParser* fOwner;
     VXMLEntityBudget& fBudget;
     VXMLDefaultsBudget& fDefaults;
+    // The paths of the external entities read so far.
+    std::unordered_set<std::u16string> fReadFiles;
 };
 
 bool VXMLParser::Init()

@@ -446,6 +446,12 @@ bool VXMLEntityBudget::AddText(size_t inLength)
     return fText <= kXMLMaxEntityText;
 }
 
+bool VXMLEntityBudget::AddReadAgain(size_t inBytes)
+{
+    fText = InProportion(fText, inBytes, 1);
+    return fText <= kXMLMaxEntityText;
+}
+
 bool VXMLEntityBudget::AddAttributes(const xercesc::RefVectorOf<xercesc::XMLAttr>& inAttributes,
                                      size_t inCount)
 {

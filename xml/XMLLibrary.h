@@ -260,6 +260,9 @@ public:
     void LeaveEntity();
     // Character data; counted inside an entity reference only.
     bool AddText(size_t inLength);
+    // An external entity's file read again, of so many bytes: what it adds to the document at each
+    // reference, as its text does (its first read counts as input of the document, AddInput).
+    bool AddReadAgain(size_t inBytes);
     // An element's attributes. The values that the document gives are charged through the
     // library's count of expansions. A value that the DTD gives as a default was expanded there,
     // where the library counts nothing, and comes again with every element: once a default has

@@ -631,6 +631,92 @@ TEST_F(XMLLibraryTest, ExpansionsGrowWithTheDocument)
     }
 }
 
+// An external entity is read anew at each reference: its bytes count as the document's the first
+// time only, and what a file read again adds is held under the cap of what entities add. A footer
+// file included 300 times reads; a module of 64 KiB of comments brought in 300 times by a
+// document of 3 KB, in its DTD (under one name or many) or in its content, ends with one fatal
+// error once 16 MiB are read again (each read used to let the document read as much more). The value-bag
+// reader resolves entities through its root handler, which the references of the DTD reach.
+TEST_F(XMLLibraryTest, AnExternalEntityReadAgainAddsToWhatEntitiesExpandTo)
+{
+    StTemporaryFolder temp;
+    ASSERT_TRUE(temp.IsValid());
+    std::filesystem::create_directories(temp.Posix("dtd"));
+    WriteFileBytes(temp.Posix("dtd/footer.ent"), "<footer>Printed by the Qel Writer: F</footer>");
+    std::string comments;
+    while (comments.size() < 64 * 1024)
+        comments += "<!-- a line of a module that declares nothing -->\n";
+    WriteFileBytes(temp.Posix("dtd/module.mod"), comments);
+    WriteFileBytes(temp.Posix("dtd/chapter.ent"), "<chapter>" + comments + "</chapter>");
+    const std::string prefix = kDTDPrefix;
+    const auto repeated = [](const char* inUse, int inCount)
+    {
+        std::string uses;
+        for (int use = 0; use < inCount; ++use)
+            uses += inUse;
+        return uses;
+    };
+    const auto spellings = [&]
+    {
+        std::string xml = "<!DOCTYPE doc [";
+        std::string at = "./";
+        for (int spelling = 0; spelling < 300; ++spelling, at += "./")
+            xml += "<!ENTITY % m" + std::to_string(spelling) + " SYSTEM \"" + prefix + at +
+                   "module.mod\">%m" + std::to_string(spelling) + ";";
+        return xml + "]><doc/>";
+    };
+    const struct
+    {
+        const char* fWhat;
+        std::string fXML;
+        bool fReads;
+        bool fInDTD;
+    } documents[] = {
+        {"a footer included 300 times",
+         "<!DOCTYPE doc [<!ENTITY footer SYSTEM \"" + prefix + "footer.ent\">]><doc>" +
+             repeated("<p>A page.</p>&footer;", 300) + "</doc>",
+         true, false},
+        {"a module brought into the DTD 300 times",
+         "<!DOCTYPE doc [<!ENTITY % module SYSTEM \"" + prefix + "module.mod\">" + repeated("%module;", 300) +
+             "]><doc/>",
+         false, true},
+        {"a module brought into the DTD under 300 spellings of its name", spellings(), false, true},
+        {"a chapter of comments included 300 times",
+         "<!DOCTYPE doc [<!ENTITY chapter SYSTEM \"" + prefix + "chapter.ent\">]><doc>" +
+             repeated("&chapter;", 300) + "</doc>",
+         false, false},
+    };
+    VRefPtr<VFolder> folder(new VFolder(temp.Path("dtd/")));
+    const VString entityPrefix(kDTDPrefix);
+    const std::u16string refused = u"the document's entities expand to too much text";
+    for (const auto& [what, xml, reads, inDTD] : documents)
+    {
+        SCOPED_TRACE(what);
+        StErrorContextInstaller errors(false, true);
+        VXMLParser parser;
+        parser.SetEntitiesLocalFolder(entityPrefix, folder.Get());
+        VRefPtr<MarkerCountingHandler> handler(new MarkerCountingHandler("footer", u'F'));
+        EXPECT_EQ(parser.Parse(xml.data(), xml.size(), handler.Get(), XML_ValidateNever), reads);
+        if (reads)
+        {
+            EXPECT_EQ(handler->fItems, 300u);
+            EXPECT_EQ(handler->fMarkersInText, 300u);
+            EXPECT_EQ(errors.GetLastError(), VE_OK);
+            continue;
+        }
+        EXPECT_EQ(errors.GetContext()->GetErrorCount(), 1u);
+        EXPECT_EQ(StringParameter(LastErrorObject(errors), "message"), refused);
+        if (!inDTD)
+            continue;
+        VRefPtr<VValueBag> bag(new VValueBag);
+        EXPECT_EQ(LoadBagFromXML(VString(xml.c_str()), VString("doc"), *bag, XML_ValidateNever, &entityPrefix,
+                                 folder.Get()),
+                  VE_XML_ParseFatalError);
+        EXPECT_EQ(errors.GetContext()->GetErrorCount(), 2u);
+        EXPECT_EQ(StringParameter(LastErrorObject(errors), "message"), refused);
+    }
+}
+
 // Element types of nested content models, which the library keeps in its grammar and frees with
 // it, allocating as it goes.
 std::string ContentModels()
@@ -809,65 +895,6 @@ TEST_F(XMLLibraryTest, NamesMadeToShareTheLibrarysHashAreRefused)
         }
     }
 }
-
-// Counts, below the budget, what the library holds and allocates while it is on: put in place of
-// the library's own memory manager, which it calls for each block. It lives as long as the process,
-// since what the library makes while it is in place keeps it as its manager.
-class CountingMemoryManager : public xercesc::MemoryManager
-{
-public:
-    static CountingMemoryManager& Get()
-    {
-        static CountingMemoryManager* sManager = new CountingMemoryManager;
-        return *sManager;
-    }
-
-    xercesc::MemoryManager* getExceptionMemoryManager() override { return fOriginal; }
-    void* allocate(XMLSize_t inSize) override
-    {
-        void* block = fOriginal->allocate(inSize);
-        std::lock_guard<std::mutex> lock(fMutex);
-        fSizes[block] = inSize;
-        fHeld += inSize;
-        fPeak = std::max(fPeak, fHeld);
-        return block;
-    }
-    void deallocate(void* inBlock) override
-    {
-        {
-            std::lock_guard<std::mutex> lock(fMutex);
-            if (auto found = fSizes.find(inBlock); found != fSizes.end())
-            {
-                fHeld -= found->second;
-                fSizes.erase(found);
-            }
-        }
-        fOriginal->deallocate(inBlock);
-    }
-
-    // The most the body held at once.
-    template <class Body>
-    size_t PeakOf(Body&& inBody)
-    {
-        {
-            std::lock_guard<std::mutex> lock(fMutex);
-            fSizes.clear();
-            fHeld = fPeak = 0;
-        }
-        fOriginal = xercesc::XMLPlatformUtils::fgMemoryManager;
-        xercesc::XMLPlatformUtils::fgMemoryManager = this;
-        inBody();
-        xercesc::XMLPlatformUtils::fgMemoryManager = fOriginal;
-        return fPeak;
-    }
-
-private:
-    xercesc::MemoryManager* fOriginal = nullptr;
-    std::mutex fMutex;
-    std::unordered_map<void*, size_t> fSizes;
-    size_t fHeld = 0;
-    size_t fPeak = 0;
-};
 
 // 17 entities of 1 MiB in a default, or nested ones: the library expands the DTD's defaults
 // without counting the expansions, nor telling them; the readers it makes for them are counted,

@@ -1,7 +1,13 @@
-// Documents the XML tests share.
+// Documents and tools the XML tests share.
 #pragma once
 
+#include <xercesc/framework/MemoryManager.hpp>
+#include <xercesc/util/PlatformUtils.hpp>
+
+#include <algorithm>
+#include <mutex>
 #include <string>
+#include <unordered_map>
 
 namespace kova
 {
@@ -21,5 +27,64 @@ inline std::string NestedEntitiesDeclared(const std::string& inRoot)
     }
     return xml;
 }
+
+// Counts, below the budget, what the library holds and allocates while it is on: put in place of
+// the library's own memory manager, which it calls for each block. It lives as long as the process,
+// since what the library makes while it is in place keeps it as its manager.
+class CountingMemoryManager : public xercesc::MemoryManager
+{
+public:
+    static CountingMemoryManager& Get()
+    {
+        static CountingMemoryManager* sManager = new CountingMemoryManager;
+        return *sManager;
+    }
+
+    xercesc::MemoryManager* getExceptionMemoryManager() override { return fOriginal; }
+    void* allocate(XMLSize_t inSize) override
+    {
+        void* block = fOriginal->allocate(inSize);
+        std::lock_guard<std::mutex> lock(fMutex);
+        fSizes[block] = inSize;
+        fHeld += inSize;
+        fPeak = std::max(fPeak, fHeld);
+        return block;
+    }
+    void deallocate(void* inBlock) override
+    {
+        {
+            std::lock_guard<std::mutex> lock(fMutex);
+            if (auto found = fSizes.find(inBlock); found != fSizes.end())
+            {
+                fHeld -= found->second;
+                fSizes.erase(found);
+            }
+        }
+        fOriginal->deallocate(inBlock);
+    }
+
+    // The most the body held at once.
+    template <class Body>
+    size_t PeakOf(Body&& inBody)
+    {
+        {
+            std::lock_guard<std::mutex> lock(fMutex);
+            fSizes.clear();
+            fHeld = fPeak = 0;
+        }
+        fOriginal = xercesc::XMLPlatformUtils::fgMemoryManager;
+        xercesc::XMLPlatformUtils::fgMemoryManager = this;
+        inBody();
+        xercesc::XMLPlatformUtils::fgMemoryManager = fOriginal;
+        return fPeak;
+    }
+
+private:
+    xercesc::MemoryManager* fOriginal = nullptr;
+    std::mutex fMutex;
+    std::unordered_map<void*, size_t> fSizes;
+    size_t fHeld = 0;
+    size_t fPeak = 0;
+};
 
 } // namespace kova

@@ -1,6 +1,8 @@
 #include "platform/mac/frameworks/CFPropertyList.h"
 
 #include "platform/mac/frameworks/BundleTesting_test.h"
+#include "xml/XMLLibrary.h"
+#include "xml/XMLTesting_test.h"
 
 #include <gtest/gtest.h>
 
@@ -143,6 +145,22 @@ TEST(CFPropertyList, EntitiesAndExternalFilesAreRefused)
             "<?xml version=\"1.0\"?><!DOCTYPE plist [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;\">]>"
             "<plist><string>&b;&b;&b;&b;</string></plist>")
             .has_value());
+    // Nested entities in an attribute default, which the library expands as it reads the document
+    // type, without a count of its own: the first declaration ends the reading, and the library
+    // holds no more than for an ordinary list.
+    ASSERT_TRUE(XMLLibraryInitialize());
+    const std::string ordinary = "<plist version=\"1.0\"><string>a</string></plist>";
+    const size_t ordinaryPeak =
+        CountingMemoryManager::Get().PeakOf([&] { EXPECT_TRUE(Read(ordinary).has_value()); });
+    std::optional<PropertyList> laughs;
+    EXPECT_LE(CountingMemoryManager::Get().PeakOf(
+                  [&] {
+                      laughs = Read(NestedEntitiesDeclared("plist") + "<!ATTLIST plist v CDATA \"&l9;\">]>" +
+                                    ordinary);
+                  }),
+              2 * ordinaryPeak);
+    EXPECT_FALSE(laughs.has_value());
+    XMLLibraryTerminate();
     // A document type naming an outside DTD is fine: the DTD is not fetched.
     std::string dtd = folder.WriteFile("list.dtd", "<!ENTITY injected \"from the dtd\">");
     std::optional<PropertyList> list = Read("<?xml version=\"1.0\"?><!DOCTYPE plist SYSTEM \"file://" + dtd +
