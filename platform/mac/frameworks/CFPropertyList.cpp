@@ -4,11 +4,12 @@
 #include "xml/XMLLibrary.h"
 
 #include <xercesc/framework/MemBufInputSource.hpp>
+#include <xercesc/framework/MemoryManager.hpp>
 #include <xercesc/framework/XMLPScanToken.hpp>
+#include <xercesc/parsers/SAX2XMLReaderImpl.hpp>
 #include <xercesc/sax2/Attributes.hpp>
 #include <xercesc/sax2/DefaultHandler.hpp>
-#include <xercesc/sax2/SAX2XMLReader.hpp>
-#include <xercesc/sax2/XMLReaderFactory.hpp>
+#include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/SecurityManager.hpp>
 #include <xercesc/util/XMLUni.hpp>
@@ -16,7 +17,6 @@
 #include <cerrno>
 #include <charconv>
 #include <fcntl.h>
-#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -311,8 +311,54 @@ using xercesc::Attributes;
 using xercesc::SAXParseException;
 
 // Thrown through the library to end a parse at once.
-struct EntityDeclared
+struct Refused
 {
+};
+
+// The blocks the library takes for one list. A list's names are few and fixed, so that the
+// library takes some hundreds of blocks for any list, whatever its size: its buffers grow by
+// doubling and its stack of elements with the depth, which the builder bounds. Only the attributes
+// of a start tag take more, several blocks each beyond the most an earlier tag had, and the
+// library reads a whole tag before it tells anything, searching each attribute among those before
+// it under a hash anyone can compute: names made to share it would cost the square of their
+// number. The count ends such a tag while the library reads it (a list has one attribute, the
+// version of its root), and tags that each bring a few attributes more than the one before.
+class CountedBlocks final : public xercesc::MemoryManager
+{
+public:
+    static constexpr size_t kMaxBlocks = 2048;
+
+    // The parse is over: the library allocates as it tears the reader down.
+    void End() { fInForce = false; }
+    bool IsExceeded() const { return fCount > kMaxBlocks; }
+
+    xercesc::MemoryManager* getExceptionMemoryManager() override { return fLibrary; }
+    void* allocate(XMLSize_t size) override
+    {
+        // Past the count every block is refused, until the parse is over: the library may catch
+        // the first refusal, never all of them.
+        if (fInForce && ++fCount > kMaxBlocks)
+            throw xercesc::OutOfMemoryException();
+        return fLibrary->allocate(size);
+    }
+    void deallocate(void* block) override { fLibrary->deallocate(block); }
+
+private:
+    xercesc::MemoryManager* const fLibrary = xercesc::XMLPlatformUtils::fgMemoryManager;
+    size_t fCount = 0;
+    bool fInForce = true;
+};
+
+// The library's reader, which refuses the internal subset of a document type before it reads any
+// of it. A list has none, and the library would read one whole as the first token, filing the
+// names of its declarations under its hash, and expanding the entities of its attribute defaults
+// without a count: minutes and gigabytes before the next token.
+class PropertyListReader final : public xercesc::SAX2XMLReaderImpl
+{
+public:
+    explicit PropertyListReader(xercesc::MemoryManager* manager) : SAX2XMLReaderImpl(manager) {}
+
+    void startIntSubset() override { throw Refused(); }
 };
 
 // Builds the tree from the parser's events; any fault marks the document failed, and the
@@ -416,15 +462,6 @@ public:
             Fail();
     }
 
-    // Property lists declare no entities: a declaration is refused before any use, and ends the
-    // parse at once. The library reads the whole document type as its first token, and expands the
-    // entities of its attribute defaults there without a count: nested ones would take it minutes
-    // and gigabytes before the next token.
-    void internalEntityDecl(const XMLCh* const, const XMLCh* const) override { throw EntityDeclared(); }
-    void externalEntityDecl(const XMLCh* const, const XMLCh* const, const XMLCh* const) override
-    {
-        throw EntityDeclared();
-    }
     xercesc::InputSource* resolveEntity(const XMLCh* const, const XMLCh* const) override
     {
         Fail();
@@ -524,23 +561,40 @@ std::optional<PropertyList> Parse(const char* bytes, size_t size)
 {
     PropertyListBuilder builder;
     xercesc::SecurityManager securityManager;
-    std::unique_ptr<xercesc::SAX2XMLReader> reader(xercesc::XMLReaderFactory::createXMLReader());
-    ApplyUntrustedInputSettings(*reader, securityManager, size);
-    reader->setFeature(xercesc::XMLUni::fgSAX2CoreNameSpaces, false);
-    reader->setFeature(xercesc::XMLUni::fgSAX2CoreValidation, false);
-    reader->setFeature(xercesc::XMLUni::fgXercesLoadExternalDTD, false);
-    reader->setContentHandler(&builder);
-    reader->setErrorHandler(&builder);
-    reader->setEntityResolver(&builder);
-    reader->setDeclarationHandler(&builder);
+    CountedBlocks blocks;
+    PropertyListReader reader(&blocks);
+    ApplyUntrustedInputSettings(reader, securityManager, size);
+    reader.setFeature(xercesc::XMLUni::fgSAX2CoreNameSpaces, false);
+    reader.setFeature(xercesc::XMLUni::fgSAX2CoreValidation, false);
+    reader.setFeature(xercesc::XMLUni::fgXercesLoadExternalDTD, false);
+    reader.setContentHandler(&builder);
+    reader.setErrorHandler(&builder);
+    reader.setEntityResolver(&builder);
+    // Without a handler of declarations the library tells the reader nothing of the document type.
+    reader.setDeclarationHandler(&builder);
 
     xercesc::MemBufInputSource source(reinterpret_cast<const XMLByte*>(bytes), size, "plist");
+    // The library reads the caller's bytes in place, without a copy of its own.
+    source.setCopyBufToStream(false);
     xercesc::XMLPScanToken token;
-    bool more = reader->parseFirst(source, token);
-    while (more && !builder.HasFailed())
-        more = reader->parseNext(token);
+    bool read = true;
+    try
+    {
+        bool more = reader.parseFirst(source, token);
+        while (more && !builder.HasFailed())
+            more = reader.parseNext(token);
+    }
+    catch (...)
+    {
+        // The library reports some faults by exceptions (malformed input, exhausted memory), and
+        // the reader refuses an internal subset by one.
+        read = false;
+    }
+    blocks.End();
+    if (!read || blocks.IsExceeded())
+        return std::nullopt;
     if (builder.HasFailed())
-        reader->parseReset(token);
+        reader.parseReset(token);
     return builder.TakeResult();
 }
 
@@ -559,8 +613,7 @@ std::optional<PropertyList> ReadXMLPropertyList(const char* bytes, size_t size)
     }
     catch (...)
     {
-        // Xerces reports some faults by exceptions (malformed input, exhausted memory), and the
-        // builder refuses an entity by one: absent.
+        // The library may throw as it makes its reader (exhausted memory): absent.
         result.reset();
     }
     XMLLibraryTerminate();
