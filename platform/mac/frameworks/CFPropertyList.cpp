@@ -1,6 +1,7 @@
 #include "platform/mac/frameworks/CFPropertyList.h"
 
 #include "kernel/text/Surrogates.h"
+#include "kernel/values/VPackedKeyIndex.h"
 #include "xml/XMLLibrary.h"
 
 #include <xercesc/framework/MemBufInputSource.hpp>
@@ -361,6 +362,8 @@ public:
     void startIntSubset() override { throw Refused(); }
 };
 
+} // namespace
+
 // Builds the tree from the parser's events; any fault marks the document failed, and the
 // progressive parse stops at the next token.
 class PropertyListBuilder final : public xercesc::DefaultHandler
@@ -403,9 +406,9 @@ public:
             return;
         }
         if (name == u"dict")
-            fContainers.push_back({PropertyList::MakeDictionary(), std::nullopt});
+            fContainers.push_back({PropertyList::MakeDictionary(), std::nullopt, {}});
         else if (name == u"array")
-            fContainers.push_back({PropertyList::MakeArray(), std::nullopt});
+            fContainers.push_back({PropertyList::MakeArray(), std::nullopt, {}});
         else if (name == u"string")
             fLeaf = Leaf::kString;
         else if (name == u"integer")
@@ -489,8 +492,9 @@ private:
     struct Container
     {
         PropertyList fValue;
-        // In a dictionary: the key whose value comes next.
+        // In a dictionary: the key whose value comes next, and the keys so far by their hash.
         std::optional<std::string> fKey;
+        _VPackedKeyIndex fIndex;
     };
 
     void Fail() { fFailed = true; }
@@ -543,7 +547,25 @@ private:
             container.fValue.Append(std::move(value));
             return;
         }
-        container.fValue.SetValue(std::move(*container.fKey), std::move(value));
+        // A key that comes again replaces the value of the first.
+        PropertyList& dictionary = container.fValue;
+        std::string& key = *container.fKey;
+        const uint32_t hash = _VPackedKeyIndex::HashOf(key.data(), key.size());
+        const uint32_t slot =
+            container.fIndex.IsEmpty()
+                ? _VPackedKeyIndex::kNoSlot
+                : container.fIndex.Find(hash, [&](uint32_t at) { return dictionary.fKeys[at] == key; });
+        if (slot != _VPackedKeyIndex::kNoSlot)
+        {
+            dictionary.fItems[slot] = std::move(value);
+        }
+        else
+        {
+            if (!container.fIndex.Insert(hash, uint32_t(dictionary.fKeys.size())))
+                return Fail();
+            dictionary.fKeys.push_back(std::move(key));
+            dictionary.fItems.push_back(std::move(value));
+        }
         container.fKey.reset();
     }
 
@@ -556,6 +578,9 @@ private:
     bool fRootClosed = false;
     bool fFailed = false;
 };
+
+namespace
+{
 
 std::optional<PropertyList> Parse(const char* bytes, size_t size)
 {

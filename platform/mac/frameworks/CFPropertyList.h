@@ -76,6 +76,9 @@ public:
     friend bool operator==(const PropertyList&, const PropertyList&) = default;
 
 private:
+    // The reader fills a dictionary through an index of its keys.
+    friend class PropertyListBuilder;
+
     explicit PropertyList(Kind kind) : fKind(kind) {}
 
     Kind fKind = Kind::kDictionary;

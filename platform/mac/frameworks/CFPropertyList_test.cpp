@@ -1,5 +1,6 @@
 #include "platform/mac/frameworks/CFPropertyList.h"
 
+#include "kernel/values/VPackedKeyIndex.h"
 #include "platform/mac/frameworks/BundleTesting_test.h"
 #include "xml/XMLLibrary.h"
 #include "xml/XMLTesting_test.h"
@@ -91,6 +92,29 @@ TEST(CFPropertyList, RootMayBeAnyValueAndLaterKeysReplaceEarlierOnes)
     ASSERT_TRUE(list.has_value());
     EXPECT_EQ(list->GetCount(), 1u);
     EXPECT_EQ(list->GetValue("k")->GetInteger(), 2);
+}
+
+// The reader finds each key of a dictionary among those before it with a probe or a few of an
+// index, however many they are; a search through them all would cost the square of their number.
+TEST(CFPropertyList, KeysAreFoundAmongThoseBeforeInConstantTime)
+{
+    constexpr size_t kKeys = 20000;
+    std::string body = "<dict>";
+    for (int round = 0; round < 2; ++round)
+    {
+        for (size_t index = 0; index < kKeys; ++index)
+            body +=
+                "<key>k" + std::to_string(index) + "</key><integer>" + std::to_string(round) + "</integer>";
+    }
+    const uint64_t before = GetPackedDictionaryProbeCount();
+    std::optional<PropertyList> list = Read(Plist(body + "</dict>"));
+    const uint64_t probes = GetPackedDictionaryProbeCount() - before;
+    ASSERT_TRUE(list.has_value());
+    ASSERT_EQ(list->GetCount(), kKeys);
+    EXPECT_EQ(list->GetKeys().back(), "k" + std::to_string(kKeys - 1));
+    EXPECT_EQ(list->GetValue("k0")->GetInteger(), 1);
+    EXPECT_GE(probes, 2 * kKeys);
+    EXPECT_LE(probes, 16 * kKeys);
 }
 
 class CFPropertyListRefuses : public testing::TestWithParam<const char*>
