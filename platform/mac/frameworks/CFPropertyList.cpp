@@ -17,6 +17,8 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cstddef>
+#include <cstdint>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -324,10 +326,22 @@ struct Refused
 // it under a hash anyone can compute: names made to share it would cost the square of their
 // number. The count ends such a tag while the library reads it (a list has one attribute, the
 // version of its root), and tags that each bring a few attributes more than the one before.
+//
+// The library loses a block when a refusal meets it halfway through an object; nothing it made
+// outlives its reader, so that what it still holds once the reader is gone is given back here.
 class CountedBlocks final : public xercesc::MemoryManager
 {
 public:
     static constexpr size_t kMaxBlocks = 2048;
+
+    CountedBlocks() = default;
+    CountedBlocks(const CountedBlocks&) = delete;
+    CountedBlocks& operator=(const CountedBlocks&) = delete;
+    ~CountedBlocks() override
+    {
+        while (fHeld != nullptr)
+            deallocate(fHeld + 1);
+    }
 
     // The parse is over: the library allocates as it tears the reader down.
     void End() { fInForce = false; }
@@ -338,14 +352,36 @@ public:
     {
         // Past the count every block is refused, until the parse is over: the library may catch
         // the first refusal, never all of them.
-        if (fInForce && ++fCount > kMaxBlocks)
+        if ((fInForce && ++fCount > kMaxBlocks) || size > SIZE_MAX - sizeof(Block))
             throw xercesc::OutOfMemoryException();
-        return fLibrary->allocate(size);
+        Block* block = static_cast<Block*>(fLibrary->allocate(sizeof(Block) + size));
+        *block = {nullptr, fHeld};
+        if (fHeld != nullptr)
+            fHeld->fPrevious = block;
+        fHeld = block;
+        return block + 1;
     }
-    void deallocate(void* block) override { fLibrary->deallocate(block); }
+    void deallocate(void* pointer) override
+    {
+        if (pointer == nullptr)
+            return;
+        Block* block = static_cast<Block*>(pointer) - 1;
+        (block->fPrevious != nullptr ? block->fPrevious->fNext : fHeld) = block->fNext;
+        if (block->fNext != nullptr)
+            block->fNext->fPrevious = block->fPrevious;
+        fLibrary->deallocate(block);
+    }
 
 private:
+    // Before each block, which it keeps aligned for any type.
+    struct alignas(std::max_align_t) Block
+    {
+        Block* fPrevious;
+        Block* fNext;
+    };
+
     xercesc::MemoryManager* const fLibrary = xercesc::XMLPlatformUtils::fgMemoryManager;
+    Block* fHeld = nullptr;
     size_t fCount = 0;
     bool fInForce = true;
 };
