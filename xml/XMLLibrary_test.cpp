@@ -26,7 +26,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <mutex>
-#include <random>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -785,33 +784,6 @@ TEST_F(XMLLibraryTest, ADTDPastItsBudgetEndsTheParseNotTheProcess)
         IXMLDomWrapper::ReleaseNode(document);
         EXPECT_EQ(errors.GetLastError(), VE_XML_ParseFatalError);
     }
-}
-
-// inCount names of inBlocks pairs of letters: made of the pairs "ag" and "bA", which the library's
-// hash takes alike from any state, so that all of them share its hash whatever the table; or of
-// letters drawn at random.
-std::vector<std::string> NamesOfOneHash(size_t inCount, int inBlocks, bool inColliding)
-{
-    std::vector<std::string> names;
-    std::mt19937 random(7);
-    for (size_t index = 0; index < inCount; ++index)
-    {
-        std::string name;
-        for (int block = 0; block < inBlocks; ++block)
-        {
-            if (inColliding)
-            {
-                name += (index >> block) & 1 ? "bA" : "ag";
-            }
-            else
-            {
-                name += char('a' + random() % 26);
-                name += char('a' + random() % 26);
-            }
-        }
-        names.push_back(name);
-    }
-    return names;
 }
 
 // The library files names in tables of its own under a hash anyone can compute: names made to share

@@ -6,8 +6,10 @@
 
 #include <algorithm>
 #include <mutex>
+#include <random>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace kova
 {
@@ -26,6 +28,33 @@ inline std::string NestedEntitiesDeclared(const std::string& inRoot)
         xml += "\">";
     }
     return xml;
+}
+
+// inCount names of inBlocks pairs of letters: made of the pairs "ag" and "bA", which the library's
+// hash takes alike from any state, so that all of them share its hash whatever the table; or of
+// letters drawn at random.
+inline std::vector<std::string> NamesOfOneHash(size_t inCount, int inBlocks, bool inColliding)
+{
+    std::vector<std::string> names;
+    std::mt19937 random(7);
+    for (size_t index = 0; index < inCount; ++index)
+    {
+        std::string name;
+        for (int block = 0; block < inBlocks; ++block)
+        {
+            if (inColliding)
+            {
+                name += (index >> block) & 1 ? "bA" : "ag";
+            }
+            else
+            {
+                name += char('a' + random() % 26);
+                name += char('a' + random() % 26);
+            }
+        }
+        names.push_back(name);
+    }
+    return names;
 }
 
 // Counts, below the budget, what the library holds and allocates while it is on: put in place of

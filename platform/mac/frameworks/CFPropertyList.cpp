@@ -1,22 +1,25 @@
 #include "platform/mac/frameworks/CFPropertyList.h"
 
 #include "kernel/text/Surrogates.h"
+#include "kernel/values/VPackedKeyIndex.h"
 #include "xml/XMLLibrary.h"
 
 #include <xercesc/framework/MemBufInputSource.hpp>
+#include <xercesc/framework/MemoryManager.hpp>
 #include <xercesc/framework/XMLPScanToken.hpp>
+#include <xercesc/parsers/SAX2XMLReaderImpl.hpp>
 #include <xercesc/sax2/Attributes.hpp>
 #include <xercesc/sax2/DefaultHandler.hpp>
-#include <xercesc/sax2/SAX2XMLReader.hpp>
-#include <xercesc/sax2/XMLReaderFactory.hpp>
+#include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/SecurityManager.hpp>
 #include <xercesc/util/XMLUni.hpp>
 
 #include <cerrno>
 #include <charconv>
+#include <cstddef>
+#include <cstdint>
 #include <fcntl.h>
-#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -311,9 +314,91 @@ using xercesc::Attributes;
 using xercesc::SAXParseException;
 
 // Thrown through the library to end a parse at once.
-struct EntityDeclared
+struct Refused
 {
 };
+
+// The blocks the library takes for one list. A list's names are few and fixed, so that the
+// library takes some hundreds of blocks for any list, whatever its size: its buffers grow by
+// doubling and its stack of elements with the depth, which the builder bounds. Only the attributes
+// of a start tag take more, several blocks each beyond the most an earlier tag had, and the
+// library reads a whole tag before it tells anything, searching each attribute among those before
+// it under a hash anyone can compute: names made to share it would cost the square of their
+// number. The count ends such a tag while the library reads it (a list has one attribute, the
+// version of its root), and tags that each bring a few attributes more than the one before.
+//
+// The library loses a block when a refusal meets it halfway through an object; nothing it made
+// outlives its reader, so that what it still holds once the reader is gone is given back here.
+class CountedBlocks final : public xercesc::MemoryManager
+{
+public:
+    static constexpr size_t kMaxBlocks = 2048;
+
+    CountedBlocks() = default;
+    CountedBlocks(const CountedBlocks&) = delete;
+    CountedBlocks& operator=(const CountedBlocks&) = delete;
+    ~CountedBlocks() override
+    {
+        while (fHeld != nullptr)
+            deallocate(fHeld + 1);
+    }
+
+    // The parse is over: the library allocates as it tears the reader down.
+    void End() { fInForce = false; }
+    bool IsExceeded() const { return fCount > kMaxBlocks; }
+
+    xercesc::MemoryManager* getExceptionMemoryManager() override { return fLibrary; }
+    void* allocate(XMLSize_t size) override
+    {
+        // Past the count every block is refused, until the parse is over: the library may catch
+        // the first refusal, never all of them.
+        if ((fInForce && ++fCount > kMaxBlocks) || size > SIZE_MAX - sizeof(Block))
+            throw xercesc::OutOfMemoryException();
+        Block* block = static_cast<Block*>(fLibrary->allocate(sizeof(Block) + size));
+        *block = {nullptr, fHeld};
+        if (fHeld != nullptr)
+            fHeld->fPrevious = block;
+        fHeld = block;
+        return block + 1;
+    }
+    void deallocate(void* pointer) override
+    {
+        if (pointer == nullptr)
+            return;
+        Block* block = static_cast<Block*>(pointer) - 1;
+        (block->fPrevious != nullptr ? block->fPrevious->fNext : fHeld) = block->fNext;
+        if (block->fNext != nullptr)
+            block->fNext->fPrevious = block->fPrevious;
+        fLibrary->deallocate(block);
+    }
+
+private:
+    // Before each block, which it keeps aligned for any type.
+    struct alignas(std::max_align_t) Block
+    {
+        Block* fPrevious;
+        Block* fNext;
+    };
+
+    xercesc::MemoryManager* const fLibrary = xercesc::XMLPlatformUtils::fgMemoryManager;
+    Block* fHeld = nullptr;
+    size_t fCount = 0;
+    bool fInForce = true;
+};
+
+// The library's reader, which refuses the internal subset of a document type before it reads any
+// of it. A list has none, and the library would read one whole as the first token, filing the
+// names of its declarations under its hash, and expanding the entities of its attribute defaults
+// without a count: minutes and gigabytes before the next token.
+class PropertyListReader final : public xercesc::SAX2XMLReaderImpl
+{
+public:
+    explicit PropertyListReader(xercesc::MemoryManager* manager) : SAX2XMLReaderImpl(manager) {}
+
+    void startIntSubset() override { throw Refused(); }
+};
+
+} // namespace
 
 // Builds the tree from the parser's events; any fault marks the document failed, and the
 // progressive parse stops at the next token.
@@ -357,9 +442,9 @@ public:
             return;
         }
         if (name == u"dict")
-            fContainers.push_back({PropertyList::MakeDictionary(), std::nullopt});
+            fContainers.push_back({PropertyList::MakeDictionary(), std::nullopt, {}});
         else if (name == u"array")
-            fContainers.push_back({PropertyList::MakeArray(), std::nullopt});
+            fContainers.push_back({PropertyList::MakeArray(), std::nullopt, {}});
         else if (name == u"string")
             fLeaf = Leaf::kString;
         else if (name == u"integer")
@@ -416,15 +501,6 @@ public:
             Fail();
     }
 
-    // Property lists declare no entities: a declaration is refused before any use, and ends the
-    // parse at once. The library reads the whole document type as its first token, and expands the
-    // entities of its attribute defaults there without a count: nested ones would take it minutes
-    // and gigabytes before the next token.
-    void internalEntityDecl(const XMLCh* const, const XMLCh* const) override { throw EntityDeclared(); }
-    void externalEntityDecl(const XMLCh* const, const XMLCh* const, const XMLCh* const) override
-    {
-        throw EntityDeclared();
-    }
     xercesc::InputSource* resolveEntity(const XMLCh* const, const XMLCh* const) override
     {
         Fail();
@@ -452,8 +528,9 @@ private:
     struct Container
     {
         PropertyList fValue;
-        // In a dictionary: the key whose value comes next.
+        // In a dictionary: the key whose value comes next, and the keys so far by their hash.
         std::optional<std::string> fKey;
+        _VPackedKeyIndex fIndex;
     };
 
     void Fail() { fFailed = true; }
@@ -506,7 +583,25 @@ private:
             container.fValue.Append(std::move(value));
             return;
         }
-        container.fValue.SetValue(std::move(*container.fKey), std::move(value));
+        // A key that comes again replaces the value of the first.
+        PropertyList& dictionary = container.fValue;
+        std::string& key = *container.fKey;
+        const uint32_t hash = _VPackedKeyIndex::HashOf(key.data(), key.size());
+        const uint32_t slot =
+            container.fIndex.IsEmpty()
+                ? _VPackedKeyIndex::kNoSlot
+                : container.fIndex.Find(hash, [&](uint32_t at) { return dictionary.fKeys[at] == key; });
+        if (slot != _VPackedKeyIndex::kNoSlot)
+        {
+            dictionary.fItems[slot] = std::move(value);
+        }
+        else
+        {
+            if (!container.fIndex.Insert(hash, uint32_t(dictionary.fKeys.size())))
+                return Fail();
+            dictionary.fKeys.push_back(std::move(key));
+            dictionary.fItems.push_back(std::move(value));
+        }
         container.fKey.reset();
     }
 
@@ -520,27 +615,47 @@ private:
     bool fFailed = false;
 };
 
+namespace
+{
+
 std::optional<PropertyList> Parse(const char* bytes, size_t size)
 {
     PropertyListBuilder builder;
     xercesc::SecurityManager securityManager;
-    std::unique_ptr<xercesc::SAX2XMLReader> reader(xercesc::XMLReaderFactory::createXMLReader());
-    ApplyUntrustedInputSettings(*reader, securityManager, size);
-    reader->setFeature(xercesc::XMLUni::fgSAX2CoreNameSpaces, false);
-    reader->setFeature(xercesc::XMLUni::fgSAX2CoreValidation, false);
-    reader->setFeature(xercesc::XMLUni::fgXercesLoadExternalDTD, false);
-    reader->setContentHandler(&builder);
-    reader->setErrorHandler(&builder);
-    reader->setEntityResolver(&builder);
-    reader->setDeclarationHandler(&builder);
+    CountedBlocks blocks;
+    PropertyListReader reader(&blocks);
+    ApplyUntrustedInputSettings(reader, securityManager, size);
+    reader.setFeature(xercesc::XMLUni::fgSAX2CoreNameSpaces, false);
+    reader.setFeature(xercesc::XMLUni::fgSAX2CoreValidation, false);
+    reader.setFeature(xercesc::XMLUni::fgXercesLoadExternalDTD, false);
+    reader.setContentHandler(&builder);
+    reader.setErrorHandler(&builder);
+    reader.setEntityResolver(&builder);
+    // Without a handler of declarations the library tells the reader nothing of the document type.
+    reader.setDeclarationHandler(&builder);
 
     xercesc::MemBufInputSource source(reinterpret_cast<const XMLByte*>(bytes), size, "plist");
+    // The library reads the caller's bytes in place, without a copy of its own.
+    source.setCopyBufToStream(false);
     xercesc::XMLPScanToken token;
-    bool more = reader->parseFirst(source, token);
-    while (more && !builder.HasFailed())
-        more = reader->parseNext(token);
+    bool read = true;
+    try
+    {
+        bool more = reader.parseFirst(source, token);
+        while (more && !builder.HasFailed())
+            more = reader.parseNext(token);
+    }
+    catch (...)
+    {
+        // The library reports some faults by exceptions (malformed input, exhausted memory), and
+        // the reader refuses an internal subset by one.
+        read = false;
+    }
+    blocks.End();
+    if (!read || blocks.IsExceeded())
+        return std::nullopt;
     if (builder.HasFailed())
-        reader->parseReset(token);
+        reader.parseReset(token);
     return builder.TakeResult();
 }
 
@@ -559,8 +674,7 @@ std::optional<PropertyList> ReadXMLPropertyList(const char* bytes, size_t size)
     }
     catch (...)
     {
-        // Xerces reports some faults by exceptions (malformed input, exhausted memory), and the
-        // builder refuses an entity by one: absent.
+        // The library may throw as it makes its reader (exhausted memory): absent.
         result.reset();
     }
     XMLLibraryTerminate();

@@ -5,8 +5,9 @@
 //
 // The reader trusts nothing: malformed XML, an unknown element, a dictionary whose keys and values
 // do not alternate, a number or date or Base64 text that does not parse, nesting deeper than
-// kMaxPropertyListDepth or input larger than kMaxPropertyListSize all give an absent result
-// (std::nullopt). External entities and DTDs are never loaded.
+// kMaxPropertyListDepth, input larger than kMaxPropertyListSize, a document type with an internal
+// subset or a start tag of some hundreds of attributes all give an absent result (std::nullopt).
+// External entities and DTDs are never loaded.
 #pragma once
 
 #include <cstddef>
@@ -76,6 +77,9 @@ public:
     friend bool operator==(const PropertyList&, const PropertyList&) = default;
 
 private:
+    // The reader fills a dictionary through an index of its keys.
+    friend class PropertyListBuilder;
+
     explicit PropertyList(Kind kind) : fKind(kind) {}
 
     Kind fKind = Kind::kDictionary;

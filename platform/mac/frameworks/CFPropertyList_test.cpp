@@ -1,5 +1,6 @@
 #include "platform/mac/frameworks/CFPropertyList.h"
 
+#include "kernel/values/VPackedKeyIndex.h"
 #include "platform/mac/frameworks/BundleTesting_test.h"
 #include "xml/XMLLibrary.h"
 #include "xml/XMLTesting_test.h"
@@ -9,7 +10,12 @@
 #include <chrono>
 #include <fcntl.h>
 #include <future>
+#include <iterator>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -88,6 +94,29 @@ TEST(CFPropertyList, RootMayBeAnyValueAndLaterKeysReplaceEarlierOnes)
     EXPECT_EQ(list->GetValue("k")->GetInteger(), 2);
 }
 
+// The reader finds each key of a dictionary among those before it with a probe or a few of an
+// index, however many they are; a search through them all would cost the square of their number.
+TEST(CFPropertyList, KeysAreFoundAmongThoseBeforeInConstantTime)
+{
+    constexpr size_t kKeys = 20000;
+    std::string body = "<dict>";
+    for (int round = 0; round < 2; ++round)
+    {
+        for (size_t index = 0; index < kKeys; ++index)
+            body +=
+                "<key>k" + std::to_string(index) + "</key><integer>" + std::to_string(round) + "</integer>";
+    }
+    const uint64_t before = GetPackedDictionaryProbeCount();
+    std::optional<PropertyList> list = Read(Plist(body + "</dict>"));
+    const uint64_t probes = GetPackedDictionaryProbeCount() - before;
+    ASSERT_TRUE(list.has_value());
+    ASSERT_EQ(list->GetCount(), kKeys);
+    EXPECT_EQ(list->GetKeys().back(), "k" + std::to_string(kKeys - 1));
+    EXPECT_EQ(list->GetValue("k0")->GetInteger(), 1);
+    EXPECT_GE(probes, 2 * kKeys);
+    EXPECT_LE(probes, 16 * kKeys);
+}
+
 class CFPropertyListRefuses : public testing::TestWithParam<const char*>
 {
 };
@@ -146,8 +175,8 @@ TEST(CFPropertyList, EntitiesAndExternalFilesAreRefused)
             "<plist><string>&b;&b;&b;&b;</string></plist>")
             .has_value());
     // Nested entities in an attribute default, which the library expands as it reads the document
-    // type, without a count of its own: the first declaration ends the reading, and the library
-    // holds no more than for an ordinary list.
+    // type, without a count of its own: the internal subset ends the reading before its first
+    // declaration, and the library holds no more than for an ordinary list.
     ASSERT_TRUE(XMLLibraryInitialize());
     const std::string ordinary = "<plist version=\"1.0\"><string>a</string></plist>";
     const size_t ordinaryPeak =
@@ -167,6 +196,124 @@ TEST(CFPropertyList, EntitiesAndExternalFilesAreRefused)
                                             "\"><plist><string>plain</string></plist>");
     ASSERT_TRUE(list.has_value());
     EXPECT_EQ(list->GetString(), "plain");
+}
+
+// The library files the names of a document type's declarations and of a start tag's attributes
+// under a hash anyone can compute, and reads the whole document type, or the whole tag, before it
+// tells anything: names made to share the hash would cost the square of their number there. A
+// list has no document type of its own and one attribute, so each shape ends while the library
+// reads it, before it holds more than for an ordinary list; and so do tags that each bring a few
+// attributes more than the one before, which the library takes again at every tag.
+TEST(CFPropertyList, NamesMadeToShareTheLibrarysHashAreRefusedAsTheLibraryReadsThem)
+{
+    const std::vector<std::string> names = NamesOfOneHash(4096, 12, true);
+    const std::string prolog = "<?xml version=\"1.0\"?>\n";
+    std::string declarations = prolog + "<!DOCTYPE plist [\n";
+    std::string model = prolog + "<!DOCTYPE plist [<!ELEMENT plist (string";
+    std::string attributeList = prolog + "<!DOCTYPE plist [<!ATTLIST plist\n";
+    std::string attributes;
+    for (const std::string& name : names)
+    {
+        declarations += "<!ELEMENT " + name + " EMPTY>\n";
+        model += "|" + name;
+        attributeList += " " + name + " CDATA #IMPLIED\n";
+        attributes += " " + name + "=\"\"";
+    }
+    const std::string body = "<plist version=\"1.0\"><string>a</string></plist>";
+    std::string growing = prolog + "<plist version=\"1.0\"><array>";
+    for (size_t count = 128; count <= names.size(); count += 128)
+    {
+        growing += "<string";
+        for (size_t index = 0; index < count; ++index)
+            growing += " " + names[index] + "=\"\"";
+        growing += ">a</string>\n";
+    }
+    const std::pair<const char*, std::string> shapes[] = {
+        {"element declarations", declarations + "]>" + body},
+        {"one content model", model + ")>]>" + body},
+        {"one attribute list", attributeList + ">]>" + body},
+        {"the root's start tag",
+         prolog + "<plist version=\"1.0\"" + attributes + "><string>a</string></plist>"},
+        {"an inner start tag",
+         prolog + "<plist version=\"1.0\"><string" + attributes + ">a</string></plist>"},
+        {"start tags, each longer", growing + "</array></plist>"},
+    };
+    ASSERT_TRUE(XMLLibraryInitialize());
+    const std::string ordinary = prolog +
+                                 "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+                                 "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n" +
+                                 body;
+    const size_t ordinaryPeak =
+        CountingMemoryManager::Get().PeakOf([&] { EXPECT_TRUE(Read(ordinary).has_value()); });
+    for (const auto& shape : shapes)
+    {
+        SCOPED_TRACE(shape.first);
+        std::optional<PropertyList> list;
+        EXPECT_LE(CountingMemoryManager::Get().PeakOf([&] { list = Read(shape.second); }), 2 * ordinaryPeak);
+        EXPECT_FALSE(list.has_value());
+    }
+    XMLLibraryTerminate();
+}
+
+// Lists as they come, of any size: the document type names the outside DTD, comments lie
+// between the values, every kind of value comes again and again, strings are long and nesting
+// deep. The bounds on what the library may do for one list never meet them, in either encoding.
+TEST(CFPropertyList, OrdinaryListsOfAnySizeRead)
+{
+    std::string xml = "<?xml version=\"1.0\" encoding=\"@\"?>\n"
+                      "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+                      "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+                      "<plist version=\"1.0\">\n<dict>\n<!-- " +
+                      std::string(1 << 20, 'c') + " -->\n";
+    const char* values[] = {"<string>S&amp;P &#xE9;</string>",
+                            "<integer>-7</integer>",
+                            "<real>0.5</real>",
+                            "<true/>",
+                            "<false/>",
+                            "<date>2024-02-29T12:00:00Z</date>",
+                            "<data>AAEC</data>",
+                            "<array><string>x</string><dict/></array>",
+                            "<dict><key>k</key><true/></dict>"};
+    constexpr size_t kKeys = 60000;
+    for (size_t index = 0; index < kKeys; ++index)
+        xml +=
+            "<key>CFBundleKey" + std::to_string(index) + "</key>" + values[index % std::size(values)] + "\n";
+    xml += "<key>long</key><string>" + std::string(4 << 20, 'x') + "</string>\n<key>deep</key>";
+    // The root and the outer dictionary take two levels.
+    for (size_t level = 2; level < kMaxPropertyListDepth; ++level)
+        xml += "<array>";
+    for (size_t level = 2; level < kMaxPropertyListDepth; ++level)
+        xml += "</array>";
+    xml += "\n</dict>\n</plist>\n";
+
+    for (const char* encoding : {"UTF-8", "UTF-16"})
+    {
+        SCOPED_TRACE(encoding);
+        std::string bytes = xml;
+        bytes.replace(bytes.find('@'), 1, encoding);
+        if (std::string_view(encoding) == "UTF-16")
+        {
+            // Little-endian, after its byte order mark.
+            std::string wide = "\xFF\xFE";
+            for (char unit : bytes)
+                wide += std::string{unit, '\0'};
+            bytes = std::move(wide);
+        }
+        std::optional<PropertyList> list = ReadXMLPropertyList(bytes.data(), bytes.size());
+        ASSERT_TRUE(list.has_value());
+        EXPECT_EQ(list->GetCount(), kKeys + 2);
+        EXPECT_EQ(list->GetValue("CFBundleKey0")->GetString(), "S&P \xC3\xA9");
+        EXPECT_EQ(list->GetValue("CFBundleKey59993")->GetKind(), PropertyList::Kind::kDictionary);
+        EXPECT_EQ(list->GetValue("long")->GetString().size(), size_t(4 << 20));
+        const PropertyList* deepest = list->GetValue("deep");
+        size_t depth = 3;
+        while (deepest->GetCount() == 1)
+        {
+            deepest = &deepest->GetItems().front();
+            ++depth;
+        }
+        EXPECT_EQ(depth, kMaxPropertyListDepth);
+    }
 }
 
 TEST(CFPropertyList, ReadsFilesAndRefusesMissingOrOversizedOnes)
