@@ -46,11 +46,16 @@ struct Outcome
     std::string fErr;
 };
 
+// How long a run, or something a run does, is waited for: only a hung one takes so long, even on a
+// machine whose every core is busy, where a run under the sanitizers may wait many seconds for its
+// turn.
+constexpr int kHungRunSeconds = 120;
+
 // Polls the condition until it holds; false after a limit that only a hung run reaches.
 template <class Condition>
 bool PollUntil(Condition inHolds)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kHungRunSeconds);
     while (!inHolds())
     {
         if (std::chrono::steady_clock::now() > deadline)
@@ -105,7 +110,7 @@ public:
     }
     pid_t Pid() const { return fPid; }
     // The exit status, or -1 when it had to be killed after the time-out.
-    int Wait(int inSeconds = 30)
+    int Wait(int inSeconds = kHungRunSeconds)
     {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(inSeconds);
         int status = 0;
@@ -136,7 +141,7 @@ public:
     }
     // The exit status once the child ends, continued each time it stops itself; -1 when it had to
     // be killed after the time-out.
-    int WaitContinuing(int inSeconds = 60)
+    int WaitContinuing(int inSeconds = kHungRunSeconds)
     {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(inSeconds);
         for (;;)
@@ -230,7 +235,7 @@ protected:
                         {"KOVA_SAMPLE_RECORD", fScratch.Posix("record.txt")},
                         {"KOVA_NOTIFICATION_LOG", fScratch.Posix("notifications.txt")},
                         // A caller that quits is waited for as long as only a hung run would be.
-                        {"KOVA_TEST_UPDATER_WAITS", "5,5,5,60000"},
+                        {"KOVA_TEST_UPDATER_WAITS", "5,5,5,120000"},
                         {"LANG", "en_US.UTF-8"},
                         {"LANGUAGE", "en_US"},
                         {"TZ", "UTC"}};
@@ -310,7 +315,8 @@ protected:
         return Run(Arguments(inMore));
     }
 
-    // The updater's own messages in the log, in order.
+    // The updater's own messages in the log, in order; never empty, so that a test may read the
+    // last one even of a run that was killed before it wrote any.
     std::vector<std::string> LogMessages(const std::string& inLogs = "logs") const
     {
         std::vector<std::string> messages;
@@ -328,6 +334,8 @@ protected:
             messages.push_back(line.substr(level + 1, dash - level - 1) + " " +
                                line.substr(dash + 3, line.size() - 3 - dash - 3));
         }
+        if (messages.empty())
+            messages.push_back("no message in " + files[0]);
         return messages;
     }
 
