@@ -46,6 +46,25 @@ struct Outcome
     std::string fErr;
 };
 
+// How long a run, or something a run does, is waited for: only a hung one takes so long, even on a
+// machine whose every core is busy, where a run under the sanitizers may wait many seconds for its
+// turn.
+constexpr int kHungRunSeconds = 120;
+
+// Polls the condition until it holds; false after a limit that only a hung run reaches.
+template <class Condition>
+bool PollUntil(Condition inHolds)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kHungRunSeconds);
+    while (!inHolds())
+    {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
 // A child of the test, reaped at the end of the scope unless it was waited for.
 class StChild
 {
@@ -91,7 +110,7 @@ public:
     }
     pid_t Pid() const { return fPid; }
     // The exit status, or -1 when it had to be killed after the time-out.
-    int Wait(int inSeconds = 30)
+    int Wait(int inSeconds = kHungRunSeconds)
     {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(inSeconds);
         int status = 0;
@@ -112,19 +131,17 @@ public:
     // Waits until the child stopped itself (state T); false after the time-out.
     bool WaitStopped()
     {
-        for (int i = 0; i < 5000; ++i)
-        {
-            const std::string stat = ReadFileBytes("/proc/" + std::to_string(fPid) + "/stat");
-            const size_t close = stat.rfind(')');
-            if (close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'T')
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        return false;
+        return PollUntil(
+            [this]
+            {
+                const std::string stat = ReadFileBytes("/proc/" + std::to_string(fPid) + "/stat");
+                const size_t close = stat.rfind(')');
+                return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'T';
+            });
     }
     // The exit status once the child ends, continued each time it stops itself; -1 when it had to
     // be killed after the time-out.
-    int WaitContinuing(int inSeconds = 60)
+    int WaitContinuing(int inSeconds = kHungRunSeconds)
     {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(inSeconds);
         for (;;)
@@ -217,7 +234,8 @@ protected:
         fEnvironment = {{"XDG_DATA_HOME", fScratch.Posix("data")},
                         {"KOVA_SAMPLE_RECORD", fScratch.Posix("record.txt")},
                         {"KOVA_NOTIFICATION_LOG", fScratch.Posix("notifications.txt")},
-                        {"KOVA_TEST_UPDATER_WAITS", "5,5,5,3000"},
+                        // A caller that quits is waited for as long as only a hung run would be.
+                        {"KOVA_TEST_UPDATER_WAITS", "5,5,5,120000"},
                         {"LANG", "en_US.UTF-8"},
                         {"LANGUAGE", "en_US"},
                         {"TZ", "UTC"}};
@@ -248,6 +266,48 @@ protected:
         return outcome;
     }
 
+    // A run that stops once the updater has named its log, before it opens it: inPlant is given
+    // the log's base names ("YYYY-MM-DD_hh-mm-ss_log") of every second the name can be of, and
+    // plants what it will in the log folder before the run goes on.
+    Outcome RunPlanting(const std::vector<std::string>& inArguments,
+                        const std::function<void(const std::vector<std::string>&)>& inPlant)
+    {
+        std::map<std::string, std::string> environment = fEnvironment;
+        environment["KOVA_TEST_UPDATER_STOP_AT_LOG"] = "1";
+        const time_t first = WallSeconds();
+        StChild updater(inArguments, environment, fScratch.Posix("out.txt"), fScratch.Posix("err.txt"));
+        Outcome outcome;
+        if (!updater.WaitStopped())
+        {
+            ADD_FAILURE() << "the updater never stopped at its log";
+            return outcome;
+        }
+        std::vector<std::string> names;
+        for (time_t second = first, last = WallSeconds(); second <= last; ++second)
+        {
+            // The updater runs with TZ=UTC.
+            struct tm universal = {};
+            gmtime_r(&second, &universal);
+            char name[64];
+            strftime(name, sizeof(name), "%Y-%m-%d_%H-%M-%S_log", &universal);
+            names.push_back(name);
+        }
+        inPlant(names);
+        kill(updater.Pid(), SIGCONT);
+        outcome.fStatus = updater.Wait();
+        outcome.fOut = ReadFileBytes(fScratch.Posix("out.txt"));
+        outcome.fErr = ReadFileBytes(fScratch.Posix("err.txt"));
+        return outcome;
+    }
+
+    // The wall clock's second, as the updater reads it for its log's name.
+    static time_t WallSeconds()
+    {
+        struct timespec now = {};
+        clock_gettime(CLOCK_REALTIME, &now);
+        return now.tv_sec;
+    }
+
     Outcome Update(std::vector<std::string> inMore = {})
     {
         inMore.push_back(fOutdated);
@@ -255,7 +315,8 @@ protected:
         return Run(Arguments(inMore));
     }
 
-    // The updater's own messages in the log, in order.
+    // The updater's own messages in the log, in order; never empty, so that a test may read the
+    // last one even of a run that was killed before it wrote any.
     std::vector<std::string> LogMessages(const std::string& inLogs = "logs") const
     {
         std::vector<std::string> messages;
@@ -273,6 +334,8 @@ protected:
             messages.push_back(line.substr(level + 1, dash - level - 1) + " " +
                                line.substr(dash + 3, line.size() - 3 - dash - 3));
         }
+        if (messages.empty())
+            messages.push_back("no message in " + files[0]);
         return messages;
     }
 
@@ -292,14 +355,15 @@ protected:
 
     std::string Record() const
     {
-        for (int i = 0; i < 2000; ++i)
-        {
-            const std::string record = ReadFileBytes(fScratch.Posix("record.txt"));
-            if (!record.empty())
-                return record;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        return std::string();
+        std::string record;
+        PollUntil(
+            [&]
+            {
+                // Whole once its line ends.
+                record = ReadFileBytes(fScratch.Posix("record.txt"));
+                return !record.empty() && record.back() == '\n';
+            });
+        return record;
     }
 
     // The application is whole: at its path, or aside under its old name with nothing at its path.
@@ -516,23 +580,22 @@ TEST_F(UpdaterEndToEnd, MissingBundlesFailAndNotifyWithTheLogFile)
 {
     fUpToDate = fScratch.Posix("new/Missing.app");
     fOutdated = fScratch.Posix("apps/Missing.app");
-    // The run of this second (or the next) already has two files: the writer goes on in the second.
+    // The run of the log's second already has two files: the writer goes on in the second.
     mkdir(fScratch.Posix("logs").c_str(), 0755);
     std::vector<std::string> earlier;
-    for (int delta = 0; delta < 3; ++delta)
-    {
-        const time_t when = time(nullptr) + delta;
-        struct tm local = {};
-        localtime_r(&when, &local);
-        char name[64];
-        strftime(name, sizeof(name), "%Y-%m-%d_%H-%M-%S_log", &local);
-        for (const char* number : {"_1.txt", "_2.txt"})
-        {
-            WriteFileBytes(fScratch.Posix("logs/") + name + number, "");
-            earlier.push_back(fScratch.Posix("logs/") + name + number);
-        }
-    }
-    const Outcome outcome = Update();
+    const Outcome outcome =
+        RunPlanting(Arguments({fOutdated, fUpToDate}),
+                    [&](const std::vector<std::string>& inNames)
+                    {
+                        for (const std::string& name : inNames)
+                        {
+                            for (const char* number : {"_1.txt", "_2.txt"})
+                            {
+                                WriteFileBytes(fScratch.Posix("logs/") + name + number, "");
+                                earlier.push_back(fScratch.Posix("logs/") + name + number);
+                            }
+                        }
+                    });
     std::string logFile;
     for (const std::string& path : earlier)
     {
@@ -673,11 +736,12 @@ TEST_F(UpdaterEndToEnd, TheCallerReadsTheEndOfOutputBeforeTheWait)
     EXPECT_EQ(TreeOf(fOutdated), fNewTree);
     // The updater, no child of ours, has ended once its log says how the update went.
     std::vector<std::string> messages;
-    for (int i = 0; i < 2500 && (messages.empty() || messages.back().rfind("INFO Update ", 0) != 0); ++i)
-    {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        messages = WithoutTimes(LogMessages());
-    }
+    PollUntil(
+        [&]
+        {
+            messages = WithoutTimes(LogMessages());
+            return !messages.empty() && messages.back().rfind("INFO Update ", 0) == 0;
+        });
     ASSERT_FALSE(messages.empty());
     EXPECT_EQ(messages.back(), "INFO Update successful");
 }
@@ -1150,22 +1214,6 @@ TEST_F(UpdaterEndToEnd, AnUpdateAfterAKilledCopyLeavesNoPartialCopy)
 // The log's own safety: names planted in its folder, texts holding line ends, a volume that takes
 // no line.
 
-// The base names of the log for the seconds from now on ("YYYY-MM-DD_hh-mm-ss_log").
-std::vector<std::string> ComingLogNames(int inSeconds)
-{
-    std::vector<std::string> names;
-    for (int delta = 0; delta < inSeconds; ++delta)
-    {
-        const time_t when = time(nullptr) + delta;
-        struct tm local = {};
-        localtime_r(&when, &local);
-        char name[64];
-        strftime(name, sizeof(name), "%Y-%m-%d_%H-%M-%S_log", &local);
-        names.push_back(name);
-    }
-    return names;
-}
-
 // The regular files of a folder, sorted.
 std::vector<std::string> RegularFilesIn(const std::string& inFolder)
 {
@@ -1181,8 +1229,8 @@ std::vector<std::string> RegularFilesIn(const std::string& inFolder)
 
 TEST_F(UpdaterEndToEnd, NamesPlantedInTheLogFolderAreNeitherFollowedNorWaitedOn)
 {
-    // Whoever may write the log folder plants an entry under the first file's name of each of the
-    // coming seconds: the updater (root here) writes its log to the next number, a file of its own.
+    // Whoever may write the log folder plants an entry under the first file's name of the log's
+    // second: the updater (root here) writes its log to the next number, a file of its own.
     const std::string logs = fScratch.Posix("logs");
     const std::string victim = fScratch.Posix("secret");
     const std::string target = fScratch.Posix("made-by-the-link");
@@ -1193,16 +1241,23 @@ TEST_F(UpdaterEndToEnd, NamesPlantedInTheLogFolderAreNeitherFollowedNorWaitedOn)
         ASSERT_EQ(mkdir(logs.c_str(), 0777), 0);
         WriteFileBytes(victim, "secret\n");
         ASSERT_EQ(chmod(victim.c_str(), 0600), 0);
-        const std::vector<std::string> names = ComingLogNames(6);
-        for (const std::string& name : names)
-        {
-            const std::string planted = logs + "/" + name + "_1.txt";
-            if (kind == "a pipe")
-                ASSERT_EQ(mkfifo(planted.c_str(), 0666), 0);
-            else
-                ASSERT_EQ(symlink((kind == "a dangling link" ? target : victim).c_str(), planted.c_str()), 0);
-        }
-        const Outcome outcome = Run(Arguments({"--silent", fOutdated, fScratch.Posix("new/Missing.app")}));
+        std::vector<std::string> names;
+        const Outcome outcome =
+            RunPlanting(Arguments({"--silent", fOutdated, fScratch.Posix("new/Missing.app")}),
+                        [&](const std::vector<std::string>& inNames)
+                        {
+                            names = inNames;
+                            for (const std::string& name : names)
+                            {
+                                const std::string planted = logs + "/" + name + "_1.txt";
+                                if (kind == "a pipe")
+                                    ASSERT_EQ(mkfifo(planted.c_str(), 0666), 0);
+                                else
+                                    ASSERT_EQ(symlink((kind == "a dangling link" ? target : victim).c_str(),
+                                                      planted.c_str()),
+                                              0);
+                            }
+                        });
         EXPECT_EQ(outcome.fStatus, 2);
         EXPECT_EQ(ReadFileBytes(victim), "secret\n");
         EXPECT_FALSE(PathExists(target));
@@ -1885,7 +1940,7 @@ TEST_F(UpdaterEndToEnd, AnInfoPlistThatIsAPipeNeverHoldsTheRun)
         more.push_back(fOutdated);
         more.push_back(fUpToDate);
         StChild updater(Arguments(more), fEnvironment);
-        const int status = updater.Wait(20);
+        const int status = updater.Wait();
         ReleasePipeReaders(test.fLink ? fifo : plist);
         EXPECT_NE(status, -1) << "the run never ended";
         const std::vector<std::string> messages = WithoutTimes(LogMessages());

@@ -410,6 +410,8 @@ bool VUpdateEngine::_InitLog()
     now.GetLocalTime(year, month, day, hour, minute, second, millisecond);
     VString name;
     name.Printf("%04d-%02d-%02d_%02d-%02d-%02d_log", year, month, day, hour, minute, second);
+    if (fLogNamed != nullptr)
+        fLogNamed();
     fFileLogger = new (std::nothrow) VMsgFileLogger(folder, name);
     // The writer makes the folder and keeps it: the file goes into the folder made, whoever puts a
     // link in its place meanwhile.

@@ -98,6 +98,9 @@ public:
     bool Init(uint32_t inFlags) override;
 
     void _SetTimingForTesting(const Timing& inTiming) { fTiming = inTiming; }
+    // Called once the log's name (the time of the run) is taken, before its file is opened: a test
+    // that plants names in the log folder learns the name's time.
+    void _SetLogNamedForTesting(void (*inLogNamed)()) { fLogNamed = inLogNamed; }
 
     // The steps of the update (see VUpdateEngine.cpp), public for the tests.
     bool _InitLocalizationManager();
@@ -172,6 +175,7 @@ private:
     VFilePath fRestartParameters;
     bool fRestartHeadless = false;
     Timing fTiming;
+    void (*fLogNamed)() = nullptr;
     // The copy put at the install path (inode 0: none yet).
     uint64_t fInstalledDevice = 0;
     uint64_t fInstalledInode = 0;

@@ -55,7 +55,7 @@ int EndingSignal(void (*inChild)(void*), void* inArgument, const std::function<v
     if (started)
         inParent(child);
     int status = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (child > 0 && waitpid(child, &status, WNOHANG) == 0)
     {
         if (std::chrono::steady_clock::now() > deadline)

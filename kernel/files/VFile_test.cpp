@@ -299,13 +299,14 @@ TEST_F(VFileTest, WholeContentsAreRegularFilesOnlyAndNeverWaitedOn)
         {VFilePath(VString("/dev/zero"), FPS_POSIX), ENOTSUP},
         {fFolder.Path("folder"), EISDIR},
     };
-    // A reader left waiting on the pipe is let go, after a while, by a writer that comes and goes.
+    // A reader left waiting on the pipe is let go, after a minute only a hung test reaches, by a writer
+    // that comes and goes.
     std::atomic<bool> done{false};
     std::atomic<bool> released{false};
     std::thread watchdog(
         [&]
         {
-            for (int i = 0; !done && i < 500; ++i)
+            for (int i = 0; !done && i < 3000; ++i)
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
             for (; !done; std::this_thread::sleep_for(std::chrono::milliseconds(20)))
             {

@@ -273,6 +273,8 @@ void XMacUpdater::InstallTestHooks(VUpdateEngine& ioEngine)
     }
     if (timed)
         ioEngine._SetTimingForTesting(timing);
+    if (const char* stop = std::getenv("KOVA_TEST_UPDATER_STOP_AT_LOG"); stop != nullptr && *stop != 0)
+        ioEngine._SetLogNamedForTesting([] { ::raise(SIGSTOP); });
     if (const char* fault = std::getenv("KOVA_TEST_COPY_FAULT"))
     {
         const char* colon = std::strchr(fault, ':');

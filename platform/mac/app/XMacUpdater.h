@@ -59,9 +59,10 @@ public:
     // Reads the updater's test hooks from the environment: KOVA_TEST_UPDATER_WAITS
     // ("poll,grace,retry,max" in milliseconds, and optionally ",turn": how long another update of
     // the application is waited for), KOVA_TEST_UPDATER_STOP_AT_WAITS (any value: the
-    // updater stops itself with SIGSTOP in place of each wait, for a test to act and continue it)
-    // and KOVA_TEST_COPY_FAULT ("ENOSPC:N", "EIO:N", "EMFILE:N" or "STOP:N": after N files of the folder
-    // copy). Nothing is set when they are absent.
+    // updater stops itself with SIGSTOP in place of each wait, for a test to act and continue it),
+    // KOVA_TEST_UPDATER_STOP_AT_LOG (any value: it stops itself so once it has named its log,
+    // before it opens the log's file) and KOVA_TEST_COPY_FAULT ("ENOSPC:N", "EIO:N", "EMFILE:N" or
+    // "STOP:N": after N files of the folder copy). Nothing is set when they are absent.
     static void InstallTestHooks(VUpdateEngine& ioEngine);
 };
 

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <fcntl.h>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <spawn.h>
 #include <string>
@@ -38,10 +39,10 @@ public:
         ++fCount;
         fChanged.notify_all();
     }
-    bool WaitFor(int inCount, std::chrono::milliseconds inLimit = std::chrono::seconds(30))
+    bool WaitFor(int inCount)
     {
         std::unique_lock<std::mutex> lock(fMutex);
-        return fChanged.wait_for(lock, inLimit, [&] { return fCount >= inCount; });
+        return fChanged.wait_for(lock, std::chrono::seconds(30), [&] { return fCount >= inCount; });
     }
     int Count()
     {
@@ -54,6 +55,13 @@ private:
     std::condition_variable fChanged;
     int fCount = 0;
 };
+
+// The signal is raised when the last copy of what it returns goes: captured by the handlers of a
+// source, once the source has let every copy go, none of its handlers can run again.
+std::shared_ptr<void> TellWhenGone(Signal& inSignal)
+{
+    return std::shared_ptr<void>(&inSignal, [](void* inGone) { static_cast<Signal*>(inGone)->Raise(); });
+}
 
 size_t CountDescriptors()
 {
@@ -112,46 +120,74 @@ TEST(DispatchObjects, GroupTellsAndWaitsWhenEmpty)
 
 TEST(DispatchObjects, TimersFireOnceOrRepeatAndStopWhenCancelled)
 {
+    // Once: released after its event, the source goes, which a timer still due would prevent.
     Signal fired;
-    Signal cancelled;
+    Signal onceGone;
     dispatch::Source* once = dispatch::SourceCreate(dispatch::SourceType::kTimer, 0, 0, DefaultQueue());
     ASSERT_NE(once, nullptr);
-    dispatch::SourceSetEventHandler(once, [&] { fired.Raise(); });
+    dispatch::SourceSetEventHandler(once, [&fired, token = TellWhenGone(onceGone)] { fired.Raise(); });
     dispatch::SourceSetTimer(once, 5, 0);
     const auto start = std::chrono::steady_clock::now();
     dispatch::SourceResume(once);
     EXPECT_TRUE(fired.WaitFor(1));
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(5));
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    EXPECT_EQ(fired.Count(), 1);
     dispatch::Release(once);
+    EXPECT_TRUE(onceGone.WaitFor(1));
+    EXPECT_EQ(fired.Count(), 1);
 
+    // Repeating: the third tick holds its handler while the timer fires again behind it; what was
+    // queued meanwhile never starts once the source is cancelled.
     Signal ticks;
+    Signal held;
+    Signal let;
+    Signal cancelled;
+    Signal repeatingGone;
+    std::shared_ptr<void> token = TellWhenGone(repeatingGone);
     dispatch::Source* repeating = dispatch::SourceCreate(dispatch::SourceType::kTimer, 0, 0, DefaultQueue());
-    dispatch::SourceSetEventHandler(repeating, [&] { ticks.Raise(); });
-    dispatch::SourceSetCancelHandler(repeating, [&] { cancelled.Raise(); });
+    dispatch::SourceSetEventHandler(repeating,
+                                    [&, token]
+                                    {
+                                        EXPECT_EQ(cancelled.Count(), 0);
+                                        ticks.Raise();
+                                        if (ticks.Count() == 3)
+                                        {
+                                            held.Raise();
+                                            let.WaitFor(1);
+                                        }
+                                    });
+    dispatch::SourceSetCancelHandler(repeating, [&cancelled, token] { cancelled.Raise(); });
+    token.reset();
     dispatch::SourceSetTimer(repeating, 1, 2);
     dispatch::SourceResume(repeating);
-    EXPECT_TRUE(ticks.WaitFor(3));
+    EXPECT_TRUE(held.WaitFor(1));
+    // Due after the tick that follows the held one: once it has fired, that tick is queued.
+    Signal marked;
+    dispatch::Source* marker = dispatch::SourceCreate(dispatch::SourceType::kTimer, 0, 0, DefaultQueue());
+    dispatch::SourceSetEventHandler(marker, [&marked] { marked.Raise(); });
+    dispatch::SourceSetTimer(marker, 10, 0);
+    dispatch::SourceResume(marker);
+    EXPECT_TRUE(marked.WaitFor(1));
+    dispatch::Release(marker);
     dispatch::SourceCancel(repeating);
     dispatch::SourceCancel(repeating);
     EXPECT_TRUE(dispatch::SourceTestCancel(repeating));
-    EXPECT_TRUE(cancelled.WaitFor(1));
-    const int seen = ticks.Count();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(ticks.Count(), seen);
-    EXPECT_EQ(cancelled.Count(), 1);
+    let.Raise();
     dispatch::Release(repeating);
+    // Its handlers let go, the source can run none of them again.
+    EXPECT_TRUE(repeatingGone.WaitFor(1));
+    EXPECT_EQ(ticks.Count(), 3);
+    EXPECT_EQ(cancelled.Count(), 1);
 
     // Cancelled before it is due: never fires.
     Signal never;
+    Signal lateGone;
     dispatch::Source* late = dispatch::SourceCreate(dispatch::SourceType::kTimer, 0, 0, DefaultQueue());
-    dispatch::SourceSetEventHandler(late, [&] { never.Raise(); });
+    dispatch::SourceSetEventHandler(late, [&never, token = TellWhenGone(lateGone)] { never.Raise(); });
     dispatch::SourceSetTimer(late, 10, 0);
     dispatch::SourceResume(late);
     dispatch::SourceCancel(late);
     dispatch::Release(late);
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_TRUE(lateGone.WaitFor(1));
     EXPECT_EQ(never.Count(), 0);
 }
 
@@ -162,12 +198,18 @@ TEST(DispatchObjects, ProcessSourceTellsTheExitWithoutReaping)
     ASSERT_GT(child, 0);
     Signal ended;
     Signal cancelled;
+    std::atomic<bool> exitedFirst{false};
     dispatch::Source* source = dispatch::SourceCreate(dispatch::SourceType::kProcess, uintptr_t(child),
                                                       dispatch::kProcExit, DefaultQueue());
-    // The source by value: once the test has seen the cancel, its frame may be gone.
+    // The source by value: once the test has seen the cancel, its frame may be gone. The event
+    // comes only once the child has ended: it is there to be waited for (and left for the test).
     dispatch::SourceSetEventHandler(source,
-                                    [&ended, source]
+                                    [&ended, &exitedFirst, source, child]
                                     {
+                                        siginfo_t info = {};
+                                        exitedFirst = waitid(P_PID, id_t(child), &info,
+                                                             WEXITED | WNOHANG | WNOWAIT) == 0 &&
+                                                      info.si_pid == child;
                                         ended.Raise();
                                         dispatch::SourceCancel(source);
                                     });
@@ -178,9 +220,9 @@ TEST(DispatchObjects, ProcessSourceTellsTheExitWithoutReaping)
                                          dispatch::Release(source);
                                      });
     dispatch::SourceResume(source);
-    EXPECT_FALSE(ended.WaitFor(1, std::chrono::milliseconds(30)));
     close(input);
     EXPECT_TRUE(ended.WaitFor(1));
+    EXPECT_TRUE(exitedFirst);
     EXPECT_TRUE(cancelled.WaitFor(1));
     // The child is still there to be reaped, with its status.
     int status = 0;
