@@ -1,7 +1,6 @@
 #include "platform/mac/files/XMacFSObjectIterator.h"
 
 #include "kernel/errors/KovaErrors.h"
-#include "kernel/files/FileText.h"
 #include "kernel/files/VFile.h"
 #include "kernel/files/VFileError.h"
 #include "kernel/files/VFileSystem.h"
@@ -26,17 +25,6 @@ namespace
 bool IsDotOrDotDot(const char* inName)
 {
     return inName[0] == '.' && (inName[1] == 0 || (inName[1] == '.' && inName[2] == 0));
-}
-
-// A name of ASCII alone without ":": its colon form is its bytes as they are.
-bool IsPlainName(const std::string& inName)
-{
-    for (unsigned char c : inName)
-    {
-        if (c >= 0x80 || c == ':')
-            return false;
-    }
-    return true;
 }
 
 unsigned char TypeOfMode(mode_t inMode)
@@ -187,17 +175,7 @@ bool XMacFSObjectIterator::GetNextPath(VFilePath& outPath, std::string& outPosix
         {
             // A name of the system holds at most 255 bytes, so as many units.
             VStr<255> name;
-            if (IsPlainName(entry.fName))
-            {
-                name.AppendCString(entry.fName.c_str());
-            }
-            else
-            {
-                TextFromUTF8(entry.fName.data(), entry.fName.size(), name);
-                ComposeText(name);
-                // A ":" in a name of the system is a "/" in the colon syntax.
-                name.Exchange(u':', u'/');
-            }
+            XMacFile::GetNameFromPosixName(entry.fName, name);
             outPath = fListing->fFolder;
             if (isFolder)
                 outPath.ToSubFolder(name);

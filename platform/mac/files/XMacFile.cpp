@@ -12,6 +12,7 @@
 #include "platform/mac/frameworks/NSURL.h"
 #include "platform/mac/frameworks/SysMount.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -229,6 +230,23 @@ void XMacFile::GetFilePathFromNSURL(const ns::URL* inURL, VFilePath& outPath)
         return;
     }
     GetFilePathFromPosixPath(representation, inURL->HasDirectoryPath(), outPath);
+}
+
+void XMacFile::GetNameFromPosixName(const std::string& inName, VString& outName)
+{
+    // ASCII alone without ":" (nearly every name) is its own colon form.
+    const bool plain =
+        std::none_of(inName.begin(), inName.end(),
+                     [](char inByte) { return static_cast<unsigned char>(inByte) >= 0x80 || inByte == ':'; });
+    if (plain)
+    {
+        outName.Clear();
+        outName.AppendCString(inName.c_str());
+        return;
+    }
+    TextFromUTF8(inName.data(), inName.size(), outName);
+    ComposeText(outName);
+    outName.Exchange(u':', u'/');
 }
 
 bool XMacFile::ResolveRealPath(const VFilePath& inPath, VFilePath& outPath)

@@ -249,6 +249,9 @@ public:
     // The URL's path read as above, a folder when it is a directory URL; a null URL gives an
     // empty path.
     static void GetFilePathFromNSURL(const ns::URL* inURL, VFilePath& outPath);
+    // An item's name read from the system as a name of the colon syntax: UTF-8 text, composed,
+    // each ":" becoming "/".
+    static void GetNameFromPosixName(const std::string& inName, VString& outName);
 
     // The path with the links of its deepest existing ancestor resolved (the rest, which does not
     // exist, kept as it is). False when nothing of it resolves or the rest holds a "." or ".."

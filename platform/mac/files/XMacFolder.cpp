@@ -55,19 +55,42 @@ std::string FolderOf(const std::string& inPath)
 }
 
 // The item a walk over the folder's tree failed on: the folder itself (inOwner's path) or one
-// inside it.
+// inside it, named from the folder's path as its listing names its items. The failure's POSIX path
+// is not read back as a whole: at a mount point it would give the root of the volume mounted
+// there (a path that dies with the mount) whenever the volume cache happens to know that volume.
 void GetFailedItem(const sys::TreeFailure& inFailure, const std::string& inItem, const VFolder* inOwner,
                    VFilePath& outFailedItem)
 {
-    if (inFailure.fPath.empty() || inFailure.fPath == inItem)
+    const std::string& failed = inFailure.fPath;
+    if (failed.empty() || failed == inItem)
     {
         if (inOwner != nullptr)
             outFailedItem = inOwner->GetPath();
         return;
     }
     struct stat status = {};
-    const bool isFolder = ::lstat(inFailure.fPath.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
-    XMacFile::GetFilePathFromPosixPath(inFailure.fPath.c_str(), isFolder, outFailedItem);
+    const bool isFolder = ::lstat(failed.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+    const std::string inside = inItem.empty() || inItem.back() != '/' ? inItem + '/' : inItem;
+    if (inOwner == nullptr || failed.compare(0, inside.size(), inside) != 0)
+    {
+        XMacFile::GetFilePathFromPosixPath(failed.c_str(), isFolder, outFailedItem);
+        return;
+    }
+    outFailedItem = inOwner->GetPath();
+    VStr<255> name;
+    for (size_t start = inside.size(); outFailedItem.IsValid();)
+    {
+        const size_t slash = failed.find('/', start);
+        const bool last = slash == std::string::npos;
+        XMacFile::GetNameFromPosixName(failed.substr(start, last ? slash : slash - start), name);
+        if (last && !isFolder)
+            outFailedItem.ToSubFile(name);
+        else
+            outFailedItem.ToSubFolder(name);
+        if (last)
+            break;
+        start = slash + 1;
+    }
 }
 
 bool IsNameOfNoItem(const VString& inName)

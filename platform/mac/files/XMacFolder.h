@@ -58,9 +58,10 @@ public:
     VError DeleteForced(VFilePath& outFailedItem) const;
     // Removes what the folder holds (only the items that are no folders without inWithSubFolders),
     // calling inAfterFolder after each sub-folder; a link at the path is not walked into (ENOTDIR).
-    // At the first failure the walk stops, with the item that failed in outFailedItem (a folder
-    // path for a folder). No deletion enters a file system mounted inside the folder: it stops at
-    // the mount point with EBUSY, the mount point being the item that failed.
+    // At the first failure the walk stops, with the item that failed in outFailedItem (named under
+    // this folder's path; a folder path for a folder). No deletion enters a file system mounted
+    // inside the folder: it stops at the mount point with EBUSY, the mount point being the item
+    // that failed.
     VError DeleteContents(bool inWithSubFolders, const std::function<void()>& inAfterFolder,
                           VFilePath& outFailedItem) const;
     // The file manager's trash (the freedesktop.org one): a rename, never a copy.
