@@ -544,14 +544,9 @@ void VUpdateEngine::_ApplyUpdate()
     StErrorContextInstaller errors(true, true);
     VFolder outdated(fOutdatedPath);
     VFolder upToDate(fUpToDatePath);
-    // Each told as what it is before anything moves: a link at the outdated bundle's name, whether
-    // it leads anywhere or not, would be moved aside alone; a download that is no bundle would be
-    // copied whole only to be taken away again.
-    bool refused = false;
-    if (XMacUpdater::IsSymbolicLink(fOutdatedPath))
-        refused = ThrowErrorWithPath(VE_UPDATER_OUTDATED_APP_IS_A_LINK, fOutdatedPath) != VE_OK;
-    else if (!outdated.Exists())
-        refused = ThrowErrorWithPath(VE_UPDATER_OUTDATED_APP_MISSING, fOutdatedPath) != VE_OK;
+    // Each told as what it is before anything moves: a download that is no bundle would be copied
+    // whole only to be taken away again.
+    bool refused = _RefuseOutdated(outdated);
     if (!upToDate.Exists())
         refused = ThrowErrorWithPath(VE_UPDATER_UPTODATE_APP_MISSING, fUpToDatePath) != VE_OK;
     else if (!XMacUpdater::IsBundleFolder(fUpToDatePath, true))
@@ -600,9 +595,10 @@ void VUpdateEngine::_ApplyUpdate()
         return;
     }
 
-    // Held until the old bundle is disposed of or back in place, whichever way this returns.
+    // Held until the old bundle is disposed of or back in place, whichever way this returns. The
+    // update waited for may have left something else at the application's path.
     XMacUpdateTurn turn(fInstallPath);
-    if (!_WaitForTurn(turn))
+    if (!_WaitForTurn(turn) || _RefuseOutdated(outdated))
         return;
 
     LogInfo("Proceeding with up-to-date application install...");
@@ -766,6 +762,15 @@ bool VUpdateEngine::_WaitForTurn(XMacUpdateTurn& ioTurn)
     }
     LogError("Another update of %S still runs after maximum wait time. Giving up.", &application);
     ThrowErrorWithPath(VE_UPDATER_OTHER_UPDATE_RUNS, fInstallPath);
+    return false;
+}
+
+bool VUpdateEngine::_RefuseOutdated(const VFolder& inOutdated) const
+{
+    if (XMacUpdater::IsSymbolicLink(fOutdatedPath))
+        return ThrowErrorWithPath(VE_UPDATER_OUTDATED_APP_IS_A_LINK, fOutdatedPath) != VE_OK;
+    if (!inOutdated.Exists())
+        return ThrowErrorWithPath(VE_UPDATER_OUTDATED_APP_MISSING, fOutdatedPath) != VE_OK;
     return false;
 }
 
