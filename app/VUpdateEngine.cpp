@@ -917,8 +917,7 @@ VFolder* VUpdateEngine::_SwapApplications(VFolder& inOutdated, VFolder& inUpToDa
     // The copy stands complete aside, then takes the install path only while it is free: an item
     // put there since the rename aside is someone else's, never replaced.
     const uint32_t options = FCO_REPLACE_WHOLE | FCO_KEEP_EXISTING_TARGET;
-    const bool copied = !XMacUpdater::ItemExists(fInstallPath) &&
-                        inUpToDate.CopyTo(*parent, installName, nullptr, options, rights) == VE_OK;
+    const bool copied = inUpToDate.CopyTo(*parent, installName, nullptr, options, rights) == VE_OK;
     parent->Release();
     if (!copied)
     {
