@@ -20,6 +20,7 @@
 #include "kernel/values/VTime.h"
 #include "kernel/values/VValueBag.h"
 #include "platform/mac/app/XMacUpdater.h"
+#include "platform/mac/files/XMacFolder.h"
 #include "xml/VLocalizationManager.h"
 #include "xml/VUTIManager.h"
 
@@ -767,7 +768,7 @@ bool VUpdateEngine::_WaitForTurn(XMacUpdateTurn& ioTurn)
 
 bool VUpdateEngine::_RefuseOutdated(const VFolder& inOutdated) const
 {
-    if (XMacUpdater::IsSymbolicLink(fOutdatedPath))
+    if (inOutdated.GetImpl().IsSymbolicLink())
         return ThrowErrorWithPath(VE_UPDATER_OUTDATED_APP_IS_A_LINK, fOutdatedPath) != VE_OK;
     if (!inOutdated.Exists())
         return ThrowErrorWithPath(VE_UPDATER_OUTDATED_APP_MISSING, fOutdatedPath) != VE_OK;
