@@ -21,6 +21,7 @@
 #include <optional>
 #include <spawn.h>
 #include <sstream>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -2117,6 +2118,67 @@ TEST_F(UpdaterEndToEnd, AnItemPutAtTheApplicationsPathMeanwhileIsNeverReplaced)
         EXPECT_EQ(CountStartingWith(WithoutTimes(LogMessages()), "ERROR The application's path "), 1)
             << ::testing::PrintToString(LogMessages());
         ExpectStatusAsLogged(status, "logs");
+    }
+}
+
+TEST_F(UpdaterEndToEnd, WhatStandsAtTheApplicationsPathIsLookedAtAgainOnceTheTurnComes)
+{
+    // While the update waited for its turn, another one left the application's path otherwise
+    // than the first look found it: refused as that look would have refused it, nothing moved.
+    struct Case
+    {
+        const char* fName;
+        std::function<void()> fChange;
+        std::string fSentence;
+    };
+    const std::string versioned = fScratch.Posix("apps/Sample-1.0.app");
+    const std::string moved = fScratch.Posix("moved/Sample.app");
+    const Case cases[] = {
+        {"a link there now",
+         [&]
+         {
+             ASSERT_EQ(rename(fOutdated.c_str(), versioned.c_str()), 0);
+             ASSERT_EQ(symlink("Sample-1.0.app", fOutdated.c_str()), 0);
+         },
+         LinkSentence(fOutdated)},
+        {"nothing there now",
+         [&]
+         {
+             ASSERT_EQ(mkdir(fScratch.Posix("moved").c_str(), 0755), 0);
+             ASSERT_EQ(rename(fOutdated.c_str(), moved.c_str()), 0);
+         },
+         "The outdated application bundle does not exist: " + ErrorPathOf(fOutdated)},
+    };
+    for (const Case& test : cases)
+    {
+        SCOPED_TRACE(test.fName);
+        for (const char* folder : {"apps", "logs", "data", "moved"})
+            std::filesystem::remove_all(fScratch.Posix(folder));
+        MakeSampleBundle(fOutdated, "1");
+        // The other update's turn, held by the test.
+        const int other = open(fScratch.Posix("apps").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ASSERT_GE(other, 0);
+        ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+        std::map<std::string, std::string> environment = fEnvironment;
+        environment["KOVA_TEST_UPDATER_STOP_AT_WAITS"] = "1";
+        StChild updater(Arguments({fOutdated, fUpToDate}), environment);
+        const bool waiting = updater.WaitStopped();
+        if (waiting)
+            test.fChange();
+        const std::vector<std::string> apps = TreeOf(fScratch.Posix("apps"));
+        close(other);
+        ASSERT_TRUE(waiting);
+        EXPECT_EQ(updater.WaitContinuing(), 2);
+        EXPECT_TRUE(TreeOf(fScratch.Posix("apps")) == apps) << "the application's folder changed";
+        EXPECT_FALSE(PathExists(fScratch.Posix("data/Trash")));
+        const std::vector<std::string> messages = WithoutTimes(LogMessages());
+        EXPECT_EQ(CountStartingWith(messages, "INFO Waiting for another update of "), 1)
+            << ::testing::PrintToString(messages);
+        EXPECT_EQ(CountStartingWith(messages, "ERROR " + test.fSentence), 1);
+        EXPECT_EQ(CountStartingWith(messages, "INFO Proceeding with up-to-date application install"), 0);
+        EXPECT_EQ(CountStartingWith(messages, "WARN Renaming the outdated application "), 0);
+        ASSERT_FALSE(messages.empty());
+        EXPECT_EQ(messages.back(), "INFO Update failed");
     }
 }
 

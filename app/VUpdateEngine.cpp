@@ -20,6 +20,7 @@
 #include "kernel/values/VTime.h"
 #include "kernel/values/VValueBag.h"
 #include "platform/mac/app/XMacUpdater.h"
+#include "platform/mac/files/XMacFolder.h"
 #include "xml/VLocalizationManager.h"
 #include "xml/VUTIManager.h"
 
@@ -546,14 +547,9 @@ void VUpdateEngine::_ApplyUpdate()
     StErrorContextInstaller errors(true, true);
     VFolder outdated(fOutdatedPath);
     VFolder upToDate(fUpToDatePath);
-    // Each told as what it is before anything moves: a link at the outdated bundle's name, whether
-    // it leads anywhere or not, would be moved aside alone; a download that is no bundle would be
-    // copied whole only to be taken away again.
-    bool refused = false;
-    if (XMacUpdater::IsSymbolicLink(fOutdatedPath))
-        refused = ThrowErrorWithPath(VE_UPDATER_OUTDATED_APP_IS_A_LINK, fOutdatedPath) != VE_OK;
-    else if (!outdated.Exists())
-        refused = ThrowErrorWithPath(VE_UPDATER_OUTDATED_APP_MISSING, fOutdatedPath) != VE_OK;
+    // Each told as what it is before anything moves: a download that is no bundle would be copied
+    // whole only to be taken away again.
+    bool refused = _RefuseOutdated(outdated);
     if (!upToDate.Exists())
         refused = ThrowErrorWithPath(VE_UPDATER_UPTODATE_APP_MISSING, fUpToDatePath) != VE_OK;
     else if (!XMacUpdater::IsBundleFolder(fUpToDatePath, true))
@@ -602,9 +598,10 @@ void VUpdateEngine::_ApplyUpdate()
         return;
     }
 
-    // Held until the old bundle is disposed of or back in place, whichever way this returns.
+    // Held until the old bundle is disposed of or back in place, whichever way this returns. The
+    // update waited for may have left something else at the application's path.
     XMacUpdateTurn turn(fInstallPath);
-    if (!_WaitForTurn(turn))
+    if (!_WaitForTurn(turn) || _RefuseOutdated(outdated))
         return;
 
     LogInfo("Proceeding with up-to-date application install...");
@@ -771,6 +768,15 @@ bool VUpdateEngine::_WaitForTurn(XMacUpdateTurn& ioTurn)
     return false;
 }
 
+bool VUpdateEngine::_RefuseOutdated(const VFolder& inOutdated) const
+{
+    if (inOutdated.GetImpl().IsSymbolicLink())
+        return ThrowErrorWithPath(VE_UPDATER_OUTDATED_APP_IS_A_LINK, fOutdatedPath) != VE_OK;
+    if (!inOutdated.Exists())
+        return ThrowErrorWithPath(VE_UPDATER_OUTDATED_APP_MISSING, fOutdatedPath) != VE_OK;
+    return false;
+}
+
 bool VUpdateEngine::_ComputeTempFolderPath(const VFilePath& inPath, VFilePath& outPath,
                                            const VString* inSuffix)
 {
@@ -914,8 +920,7 @@ VFolder* VUpdateEngine::_SwapApplications(VFolder& inOutdated, VFolder& inUpToDa
     // The copy stands complete aside, then takes the install path only while it is free: an item
     // put there since the rename aside is someone else's, never replaced.
     const uint32_t options = FCO_REPLACE_WHOLE | FCO_KEEP_EXISTING_TARGET;
-    const bool copied = !XMacUpdater::ItemExists(fInstallPath) &&
-                        inUpToDate.CopyTo(*parent, installName, nullptr, options, rights) == VE_OK;
+    const bool copied = inUpToDate.CopyTo(*parent, installName, nullptr, options, rights) == VE_OK;
     parent->Release();
     if (!copied)
     {

@@ -138,6 +138,9 @@ protected:
 private:
     uint32_t _Now() const;
     void _Sleep(uint32_t inMilliseconds) const;
+    // Refuses an outdated application that is missing, or whose own name is a symbolic link,
+    // dangling or not (it would be moved aside alone).
+    bool _RefuseOutdated(const VFolder& inOutdated) const;
     // The rename aside with its retries; the old bundle, retained, or null after the last failure.
     VFolder* _RenameAside(VFolder& inOutdated, const VFilePath& inOldPath);
     // The old bundle to the trash, else deleted; each step that fails has its line in the log.

@@ -152,13 +152,6 @@ bool XMacUpdater::IsBundleFolder(const VFilePath& inPath, bool inFollowLink)
     return !path.empty() && IsFolder(path, inFollowLink) && IsFolder(path + "/Contents", false);
 }
 
-bool XMacUpdater::IsSymbolicLink(const VFilePath& inPath)
-{
-    const std::string path = PosixOf(inPath);
-    struct stat status = {};
-    return !path.empty() && ::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
-}
-
 bool XMacUpdater::ItemExists(const VFilePath& inPath)
 {
     const std::string path = PosixOf(inPath);

@@ -40,9 +40,6 @@ public:
     // Whether a real folder (no link) holding a real Contents folder stands at the path. With
     // inFollowLink, a link at the path's own name is followed, as a copy of the path follows it.
     static bool IsBundleFolder(const VFilePath& inPath, bool inFollowLink = false);
-    // Whether the path's own name is a symbolic link, dangling or not; links in the folders above
-    // it are followed.
-    static bool IsSymbolicLink(const VFilePath& inPath);
     // Whether anything stands at the path, a dangling link included.
     static bool ItemExists(const VFilePath& inPath);
     // The device and inode of what stands at the path, a link itself and not what it leads to;
