@@ -1191,7 +1191,8 @@ TEST_F(UpdaterEndToEnd, AFileSystemMountedInTheOldBundleOutlivesItsDeletion)
     EXPECT_EQ(TreeOf(moved), onTheMount);
     // The deletion's error names the mount point it stopped at.
     const std::vector<std::string> messages = WithoutTimes(LogMessages());
-    EXPECT_EQ(std::count(messages.begin(), messages.end(), "ERROR The folder mounted could not be deleted."), 1);
+    EXPECT_EQ(std::count(messages.begin(), messages.end(), "ERROR The folder mounted could not be deleted."),
+              1);
 }
 
 TEST_F(UpdaterEndToEnd, AnUpdateAfterAKilledCopyLeavesNoPartialCopy)
@@ -1738,7 +1739,8 @@ TEST_F(UpdaterEndToEnd, AnUpToDateFolderThatHoldsNoBundleIsRefusedBeforeAnything
         const std::vector<std::string> updates = TreeOf(fScratch.Posix("new"));
         const Outcome outcome = Update();
         ExpectRefusedBeforeAnythingMoved(outcome, apps, updates, NoBundleSentence(fUpToDate));
-        EXPECT_EQ(CountStartingWith(WithoutTimes(LogMessages()), "ERROR Copying the up-to-date application "), 0);
+        EXPECT_EQ(CountStartingWith(WithoutTimes(LogMessages()), "ERROR Copying the up-to-date application "),
+                  0);
     }
 }
 
