@@ -1755,14 +1755,8 @@ TEST_F(UpdaterEndToEnd, ADownloadThatStopsBeingABundleWhileTheUpdaterWaitsIsRoll
     ASSERT_TRUE(updater.WaitStopped());
     std::filesystem::remove_all(fUpToDate + "/Contents");
     const std::vector<std::string> updates = TreeOf(fScratch.Posix("new"));
-    // Continued at each wait until it ends.
-    int status = 0;
-    while (waitpid(updater.Pid(), &status, WUNTRACED) == updater.Pid() && WIFSTOPPED(status))
-        kill(updater.Pid(), SIGCONT);
-    updater.Forget();
+    EXPECT_EQ(updater.WaitContinuing(), 2);
     waitpid(caller.Pid(), nullptr, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 2);
     EXPECT_TRUE(TreeOf(fOutdated) == fOldTree);
     EXPECT_EQ(NamesIn(fScratch.Posix("apps")), std::vector<std::string>{"Sample.app"});
     EXPECT_TRUE(TreeOf(fScratch.Posix("new")) == updates);
@@ -2060,6 +2054,53 @@ TEST_F(UpdaterEndToEnd, AnUpdateThatWaitsTooLongForAnotherChangesNothing)
     EXPECT_EQ(first.WaitContinuing(), 0);
     EXPECT_TRUE(TreeOf(fOutdated) == fNewTree);
     EXPECT_EQ(WhereIs(fOldTree), "data/Trash/files/Sample_old0001.app");
+}
+
+TEST_F(UpdaterEndToEnd, ALockOfAnotherUserOnTheFolderHoldsNoUpdateBack)
+{
+    // Anyone who may read the applications' folder may lock it: only an update of the updater's
+    // own user, or of root, is waited for.
+    if (geteuid() != 0)
+        GTEST_SKIP() << "handing a lock to another user needs root";
+    int ready[2];
+    ASSERT_EQ(pipe2(ready, O_CLOEXEC), 0);
+    const std::string apps = fScratch.Posix("apps");
+    const pid_t holder = fork();
+    if (holder == 0)
+    {
+        // Only calls that are safe in the child of a threaded process.
+        const int folder = open(apps.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const char held =
+            folder >= 0 && flock(folder, LOCK_EX | LOCK_NB) == 0 && BecomeUnprivileged() ? '1' : '0';
+        (void)!write(ready[1], &held, 1);
+        for (;;)
+            pause();
+    }
+    close(ready[1]);
+    char held = '0';
+    if (holder > 0 && read(ready[0], &held, 1) != 1)
+        held = '0';
+    close(ready[0]);
+    // A wait for that lock would outlast this one and fail the update.
+    fEnvironment["KOVA_TEST_UPDATER_WAITS"] = "5,5,5,120000,3000";
+    const Outcome outcome = held == '1' ? Update() : Outcome();
+    if (holder > 0)
+    {
+        kill(holder, SIGKILL);
+        waitpid(holder, nullptr, 0);
+    }
+    ASSERT_EQ(held, '1') << "the lock could not be taken and handed over";
+    EXPECT_EQ(outcome.fStatus, 0);
+    EXPECT_TRUE(TreeOf(fOutdated) == fNewTree);
+    const std::vector<std::string> messages = WithoutTimes(LogMessages());
+    EXPECT_EQ(CountStartingWith(messages, "WARN The folder of " + fOutdated +
+                                              "/ is locked by a process of another user, which is no update "
+                                              "to wait for. Proceeding."),
+              1)
+        << ::testing::PrintToString(messages);
+    EXPECT_EQ(CountStartingWith(messages, "INFO Waiting for another update of "), 0);
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.back(), "INFO Update successful");
 }
 
 TEST_F(UpdaterEndToEnd, AnItemPutAtTheApplicationsPathMeanwhileIsNeverReplaced)

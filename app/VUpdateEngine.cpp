@@ -753,9 +753,17 @@ bool VUpdateEngine::_WaitForTurn(XMacUpdateTurn& ioTurn)
     }
     if (attempt == XMacUpdateTurn::eTaken)
         return true;
+    // Where there is no update to wait for, the copy still never replaces an item it finds at the
+    // application's path.
+    if (attempt == XMacUpdateTurn::eHeldByAnotherUser)
+    {
+        LogWarning("The folder of %S is locked by a process of another user, which is no update to wait for. "
+                   "Proceeding.",
+                   &application);
+        return true;
+    }
     if (attempt == XMacUpdateTurn::eUnavailable)
     {
-        // The copy still never replaces an item it finds at the application's path.
         VString reason;
         if (VRefPtr<VErrorBase> cause(new (std::nothrow) VErrorBase(ioTurn.GetUnavailability()));
             cause != nullptr)

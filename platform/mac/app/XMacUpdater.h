@@ -74,8 +74,11 @@ public:
     enum EAttempt
     {
         eTaken,
-        eBusy,       // another update holds it
-        eUnavailable // the folder cannot be opened or locked here (a file system without such locks)
+        eBusy,              // another update holds it
+        eHeldByAnotherUser, // a process of a user other than ours and root holds it: no update
+                            // to wait for, and waiting would let anyone who may read the folder
+                            // hold back every update in it
+        eUnavailable        // the folder cannot be opened or locked here (a file system without such locks)
     };
 
     explicit XMacUpdateTurn(const VFilePath& inApplication);
@@ -89,6 +92,9 @@ public:
     VError GetUnavailability() const { return fUnavailability; }
 
 private:
+    // Whether every process holding a lock on the folder runs as our user or as root.
+    bool _IsHeldByOwnUserOrRoot() const;
+
     int fFolder = -1;
     VError fUnavailability = VE_OK;
 };

@@ -16,6 +16,7 @@
 #include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
+#include <filesystem>
 #include <functional>
 #include <cstddef>
 #include <iterator>
@@ -826,6 +827,36 @@ TEST(SysFile, ExclusiveRenamesNeverReplace)
               0);
     EXPECT_EQ(sys::renamex_np(folder.Posix("c").c_str(), folder.Posix("b").c_str(), 0), 0);
     EXPECT_EQ(ReadFileBytes(folder.Posix("b")), "a");
+
+    // Where the file system has no exclusive rename, a folder still never replaces one, even
+    // empty, and a failed rename leaves nothing at the destination.
+    ASSERT_EQ(mkdir(folder.Posix("d").c_str(), 0755), 0);
+    WriteFileBytes(folder.Posix("d/inside"), "d");
+    ASSERT_EQ(mkdir(folder.Posix("empty").c_str(), 0755), 0);
+    const pid_t child = fork();
+    if (child == 0)
+    {
+        if (!RefuseSystemCall(SYS_renameat2, EINVAL))
+            _exit(1);
+        if (sys::renamex_np(folder.Posix("d").c_str(), folder.Posix("empty").c_str(),
+                            sys::kRenameExclusive) != -1 ||
+            errno != EEXIST)
+            _exit(2);
+        if (sys::renamex_np(folder.Posix("none").c_str(), folder.Posix("f").c_str(), sys::kRenameExclusive) !=
+                -1 ||
+            errno != ENOENT || access(folder.Posix("f").c_str(), F_OK) == 0)
+            _exit(3);
+        _exit(sys::renamex_np(folder.Posix("d").c_str(), folder.Posix("f").c_str(), sys::kRenameExclusive) ==
+                      0
+                  ? 0
+                  : 4);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(ReadFileBytes(folder.Posix("f/inside")), "d");
+    EXPECT_TRUE(std::filesystem::is_empty(folder.Posix("empty")));
 
     // Temporary names stay hidden, beside their item, and within a name's length.
     const std::string temporary = sys::TemporarySiblingPath(folder.Posix(std::string(250, 'n')));

@@ -316,12 +316,16 @@ int renamex_np(const char* from, const char* to, unsigned flags)
         if (errno != EPERM && errno != EOPNOTSUPP && errno != EMLINK)
             return -1;
     }
-    if (::lstat(to, &status) == 0)
-    {
-        errno = EEXIST;
+    // The place is claimed with an empty folder of our own, which rename may replace: a look
+    // before the rename would let a folder made meanwhile, empty, be replaced.
+    if (::mkdir(to, 0700) != 0)
         return -1;
-    }
-    return ::rename(from, to);
+    if (::rename(from, to) == 0)
+        return 0;
+    const int error = errno;
+    ::rmdir(to);
+    errno = error;
+    return -1;
 }
 
 ssize_t pread(int fd, void* buffer, size_t count, off_t offset)

@@ -59,8 +59,9 @@ private:
 inline constexpr unsigned kRenameExclusive = 4;
 
 // rename, or with kRenameExclusive one that never replaces. Where the file system refuses the
-// no-replace flag, a file is linked and then unlinked (no window), and a folder is renamed after
-// a check that the destination is free. 0, or -1 with errno set.
+// no-replace flag, a file is linked and then unlinked (no window), and a folder is renamed over an
+// empty folder made at the destination first (an existing one fails the rename with EEXIST, and
+// the claim goes when the rename fails). 0, or -1 with errno set.
 int renamex_np(const char* from, const char* to, unsigned flags);
 
 // pread, pwrite and copy_file_range, failing as a fault set for tests asks.
